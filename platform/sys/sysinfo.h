@@ -1,0 +1,49 @@
+// Process and machine information: folders, memory, disk, running copies of a program,
+// priority, the user's language and run-time module loading.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+// The folder of the running executable, with a trailing '/'.
+std::string program_dir();
+// The executable's file name without folder (e.g. "tarmelo").
+std::string program_name();
+
+// XDG folders, each with a trailing '/': $XDG_CONFIG_HOME (default ~/.config),
+// $XDG_DATA_HOME (default ~/.local/share), $TMPDIR (default /tmp). The folder is
+// created when missing; an empty string when neither the variable nor $HOME is usable.
+std::string user_config_dir();
+std::string user_data_dir();
+std::string temp_dir();
+
+struct memory_status {
+  double total_physical = 0;      // bytes
+  double total_swap = 0;          // bytes (total page file)
+  double available_physical = 0;  // bytes
+  double available_swap = 0;      // bytes
+  double process_committed = 0;   // bytes committed by this process
+};
+memory_status get_memory_status();
+
+// Free space of the file system holding `path`, in bytes; -1 when it cannot be read.
+int64_t disk_free_bytes(const char* path);
+
+// Number of running processes whose executable name equals `name` (case-insensitive);
+// 1 when the process table cannot be read.
+int count_processes_named(const char* name);
+
+// true: normal priority; false: idle (lowest) priority for the whole process.
+void set_process_priority(bool normal);
+
+// The user's language from LC_ALL / LC_MESSAGES / LANG: the two-letter code in lower
+// case ("fr", "eu", "en", ...), "" when none is set.
+std::string user_language();
+
+// Run-time modules (dlopen/dlsym). Null on failure.
+void* module_load(const char* path);
+void* module_symbol(void* module, const char* name);
+void module_unload(void* module);
+
+}  // namespace plat
