@@ -1,0 +1,297 @@
+// Numbers: rounding and clamping, the decimal parser of the text formats, the
+// 16-significant-digit writer and the integer parsers (see strutil.h).
+//
+// The decimal parser gathers the significant digits and the decimal place of the
+// first one, then hands a plain "digits e exponent" text to std::from_chars, which
+// rounds correctly and never depends on the locale. Exponents are saturated while they
+// are read, so a hostile "1e999999999999" gives inf without overflowing an integer.
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "core/strutil.h"
+
+// ---- Rounding and clamping ----------------------------------------------------------
+
+int round_to_int(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+  const double whole = std::trunc(value);
+  const double dropped = value - whole;
+  int result = static_cast<int>(whole);
+  if (dropped > 0.5) ++result;
+  if (dropped < -0.5) --result;
+  return result;
+}
+
+int double_to_byte(double value) {
+  if (!(value >= 0.5)) return 0;  // NaN included
+  if (value >= 254.5) return 255;
+  return static_cast<int>(value + 0.5);
+}
+
+int clamp_byte(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
+int double_equal_tol(double a, double b, double tolerance) {
+  return std::fabs(a - b) < tolerance ? 1 : 0;
+}
+
+// ---- Writing numbers ----------------------------------------------------------------
+
+namespace {
+
+// Copies `text` into buf (cut to size - 1 bytes, always NUL-terminated).
+char* copy_bounded(const char* text, char* buf, size_t size) {
+  std::snprintf(buf, size, "%s", text);
+  return buf;
+}
+
+// Removes the zeros that end the decimals, and the point when nothing follows it.
+void strip_trailing_zeros(char* text) {
+  if (!std::strchr(text, '.')) return;  // printed without decimals: keep its zeros
+  size_t n = std::strlen(text);
+  while (n > 0 && text[n - 1] == '0') text[--n] = '\0';
+  if (n > 0 && text[n - 1] == '.') text[--n] = '\0';
+}
+
+// The plain form: digits before the point from log10, 16 significant digits in all.
+// Any finite double fits in `out` (at most 309 integer digits, or "0." and 338
+// decimals for the smallest subnormal).
+void format_plain(double value, char (&out)[400]) {
+  const int e = static_cast<int>(std::log10(std::fabs(value))) + 1;
+  int width = e > 0 ? (e > 16 ? e : 16) : 16 - e;
+  const int precision = 15 - e > 0 ? 15 - e : 0;
+  if (value < 0) ++width;
+  std::snprintf(out, sizeof out, "%*.*f", width, precision, value);
+  // The width only pads when log10 rounded up to the next power of ten.
+  size_t lead = std::strspn(out, " ");
+  if (lead) std::memmove(out, out + lead, std::strlen(out + lead) + 1);
+  strip_trailing_zeros(out);
+}
+
+}  // namespace
+
+char* format_double_sig(double value, char* buf, size_t size) {
+  if (!buf || size == 0) return buf;
+  if (std::isnan(value)) return copy_bounded("nan", buf, size);
+  if (std::isinf(value)) return copy_bounded(value < 0 ? "-inf" : "inf", buf, size);
+  if (value == 0) return copy_bounded("0", buf, size);
+  char plain[400];
+  format_plain(value, plain);
+  if (std::strlen(plain) < size) return copy_bounded(plain, buf, size);
+  // Too long for the caller's buffer: the exponent form of the same 16 digits.
+  std::snprintf(buf, size, "%.16g", value);
+  return buf;
+}
+
+char* format_double_dot(double value, const char* format, char* buf, size_t size) {
+  if (!buf || size == 0) return buf;
+  if (!format) format = "%g";
+  std::snprintf(buf, size, format, value);
+  if (char* comma = std::strchr(buf, ',')) *comma = '.';
+  return buf;
+}
+
+// ---- Reading numbers ----------------------------------------------------------------
+
+namespace {
+
+// Significant digits kept; further digits only move the decimal place. Forty digits
+// are far beyond the 17 a double can tell apart.
+constexpr int kMaxDigits = 40;
+// Exponent magnitudes are saturated here: far outside the range of a double, far inside
+// the range of the integers that hold them.
+constexpr long long kExponentCap = 1000000;
+
+struct decimal_text {
+  char digits[kMaxDigits];  // significant digits, without leading zeros
+  int count = 0;
+  long long place = 0;  // value = digits x 10^place
+  bool negative = false;
+};
+
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the mantissa (digits with at most one separator); returns the end.
+const char* read_mantissa(const char* p, decimal_text& d) {
+  bool after_separator = false;
+  for (;; ++p) {
+    const char c = *p;
+    if (c == '.' || c == ',') {
+      if (after_separator) return p;
+      after_separator = true;
+      continue;
+    }
+    if (!is_digit(c)) return p;
+    if (d.count == 0 && c == '0') {
+      if (after_separator) d.place = std::max(d.place - 1, -kExponentCap * 4);
+      continue;
+    }
+    if (d.count < kMaxDigits) {
+      d.digits[d.count++] = c;
+      if (after_separator) --d.place;
+    } else if (!after_separator) {
+      d.place = std::min(d.place + 1, kExponentCap * 4);
+    }
+  }
+}
+
+// Reads "e", an optional sign and digits at p (when p holds 'e'); returns the end.
+const char* read_exponent(const char* p, long long* exponent) {
+  *exponent = 0;
+  if (*p != 'e') return p;
+  ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  long long value = 0;
+  for (; is_digit(*p); ++p) value = std::min(value * 10 + (*p - '0'), kExponentCap);
+  *exponent = negative ? -value : value;
+  return p;
+}
+
+double decimal_to_double(const decimal_text& d) {
+  if (d.count == 0) return d.negative ? -0.0 : 0.0;
+  const long long place = std::clamp(d.place, -kExponentCap * 8, kExponentCap * 8);
+  char text[kMaxDigits + 32];
+  std::memcpy(text, d.digits, d.count);
+  const int n = d.count + std::snprintf(text + d.count, sizeof text - d.count, "e%lld", place);
+  double value = 0;
+  const auto result = std::from_chars(text, text + n, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // The decimal place of the leading digit tells overflow from underflow.
+    value = place + d.count > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return d.negative ? -value : value;
+}
+
+}  // namespace
+
+const char* parse_number(const char* text, double* out) {
+  if (!text) {
+    *out = 0;
+    return nullptr;
+  }
+  const char* p = text;
+  decimal_text d;
+  if (*p == '+') ++p;
+  if (*p == '-') {
+    d.negative = true;
+    ++p;
+  }
+  p = read_mantissa(p, d);
+  long long exponent = 0;
+  p = read_exponent(p, &exponent);
+  d.place += exponent;
+  *out = decimal_to_double(d);
+  // A number ended by the last character of the text (a trailing separator) returns
+  // the end of the text.
+  if (*p != '\0' && p[1] == '\0') ++p;
+  return p;
+}
+
+const char* parse_float(const char* text, float* out) {
+  double value = 0;
+  const char* end = parse_number(text, &value);
+  *out = static_cast<float>(value);
+  return end;
+}
+
+double str_to_double(const char* text) {
+  if (!text) return 0.0;
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  // The longest prefix that can belong to a number, with ',' read as '.'.
+  char number[128];
+  size_t n = 0;
+  for (; text[n] && n + 1 < sizeof number; ++n) {
+    const char c = text[n];
+    if (!(is_digit(c) || c == '.' || c == ',' || c == 'e' || c == 'E' || c == '+' || c == '-'))
+      break;
+    number[n] = c == ',' ? '.' : c;
+  }
+  const char* first = number;
+  bool negative = false;
+  if (n > 0 && (number[0] == '+' || number[0] == '-')) {
+    negative = number[0] == '-';
+    ++first;
+  }
+  double value = 0;
+  const auto result = std::from_chars(first, number + n, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Overflow or underflow: tell them apart by the sign of the exponent written.
+    const char* e = std::find_if(first, result.ptr, [](char c) { return c == 'e' || c == 'E'; });
+    const bool tiny = e != result.ptr && e + 1 < result.ptr && e[1] == '-';
+    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+  } else if (result.ec != std::errc()) {
+    value = 0;
+  }
+  return negative ? -value : value;
+}
+
+// ---- Integers -----------------------------------------------------------------------
+
+namespace {
+
+// Decimal digits into 64 bits, saturating at UINT64_MAX; returns the first non-digit.
+const char* read_digits(const char* p, uint64_t* out) {
+  uint64_t value = 0;
+  for (; is_digit(*p); ++p) {
+    const unsigned digit = static_cast<unsigned>(*p - '0');
+    value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
+  }
+  *out = value;
+  return p;
+}
+
+}  // namespace
+
+const char* parse_uint64(const char* text, uint64_t* out) {
+  if (!text) {
+    *out = 0;
+    return nullptr;
+  }
+  return read_digits(text, out);
+}
+
+const char* parse_uint(const char* text, uint32_t* out) {
+  uint64_t value = 0;
+  const char* end = parse_uint64(text, &value);
+  *out = value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+  return end;
+}
+
+const char* parse_int64(const char* text, int64_t* out) {
+  if (!text) {
+    *out = 0;
+    return nullptr;
+  }
+  const bool negative = *text == '-';
+  uint64_t magnitude = 0;
+  const char* end = read_digits(text + (negative ? 1 : 0), &magnitude);
+  if (negative) {
+    *out = magnitude >= uint64_t(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(magnitude);
+  } else {
+    *out = magnitude > uint64_t(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(magnitude);
+  }
+  return end;
+}
+
+const char* parse_int(const char* text, int32_t* out) {
+  int64_t value = 0;
+  const char* end = parse_int64(text, &value);
+  *out = static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+  return end;
+}
+
+int parse_uint_strict(const char* text, uint32_t* out) {
+  if (!text) return 0;
+  uint64_t value = 0;
+  const char* end = read_digits(text, &value);
+  *out = value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+  return *end == '\0' && value <= UINT32_MAX ? 1 : 0;
+}
