@@ -106,21 +106,31 @@ void str_end(const char* s, const char** out) { *out = s ? s + std::strlen(s) + 
 
 void str_set(const char* src, char** owner) {
   if (!src) src = "";
-  if (src == *owner) return;
+  char* held = owner_get(owner);
+  if (src == held) return;
   const size_t n = std::strlen(src);
   // Reuse the block when the text it holds is at least as long (the block is then at
   // least n + 1 bytes).
-  if (!*owner || std::strlen(*owner) < n) alloc_mem(owner, n + 2);
-  std::memmove(*owner, src, n + 1);
+  if (!held || std::strlen(held) < n) {
+    // The source may lie inside the block about to be replaced: copy it first.
+    char* fresh = nullptr;
+    alloc_mem(&fresh, n + 2);
+    std::memcpy(fresh, src, n + 1);
+    free_mem(owner);
+    owner_put(owner, fresh);
+    return;
+  }
+  std::memmove(held, src, n + 1);
 }
 
 void str_cat(const char* src, char** owner) {
   if (!src) src = "";
-  if (!*owner) {
+  char* held = owner_get(owner);
+  if (!held) {
     str_set(src, owner);
     return;
   }
-  if (src == *owner) {
+  if (src == held) {
     // Appending a string to itself: the source would move with the resize.
     char* copy = nullptr;
     str_set(src, &copy);
@@ -128,10 +138,18 @@ void str_cat(const char* src, char** owner) {
     free_mem(&copy);
     return;
   }
-  const size_t old_len = std::strlen(*owner);
+  const size_t old_len = std::strlen(held);
   const size_t n = std::strlen(src);
-  realloc_mem(owner, old_len + n + 1 + 2);
-  std::memcpy(*owner + old_len, src, n + 1);
+  if (src > held && src <= held + old_len) {
+    // A tail of the owned string: it would move with the resize.
+    char* copy = nullptr;
+    str_set(src, &copy);
+    str_cat(copy, owner);
+    free_mem(&copy);
+    return;
+  }
+  held = realloc_mem(owner, old_len + n + 1 + 2);
+  std::memcpy(held + old_len, src, n + 1);
 }
 
 void str_cat_long(long long value, char** owner) {
@@ -154,8 +172,7 @@ void str_cat_char(char c, char** owner) {
 void strlist_append(const char* s, char** owner) {
   if (!s || !*s) return;  // an empty string would end the list
   size_t used = 0;
-  if (*owner) {
-    const char* p = *owner;
+  if (const char* p = owner_get(owner)) {
     while (*p) {
       const size_t len = std::strlen(p) + 1;
       used += len;
@@ -163,9 +180,9 @@ void strlist_append(const char* s, char** owner) {
     }
   }
   const size_t n = std::strlen(s);
-  realloc_mem(owner, used + n + 10);
-  std::memcpy(*owner + used, s, n + 1);
-  (*owner)[used + n + 1] = '\0';
+  char* list = realloc_mem(owner, used + n + 10);
+  std::memcpy(list + used, s, n + 1);
+  list[used + n + 1] = '\0';
 }
 
 // ---- Growth steps and element buffers -----------------------------------------------
@@ -217,5 +234,6 @@ void buf_index_of(const elem_buf* b, const void* elem, uint32_t* out) {
 }
 
 void buf_at(const elem_buf* b, uint32_t index, void** out) {
-  *out = b->data + size_t(index) * b->elem_size;
+  uint8_t* data = b->data;
+  *out = data + size_t(index) * b->elem_size;
 }

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Largest single block the wrappers hand out; a larger request is treated as an
 // allocation failure, so a corrupt size read from a file can never reach malloc.
@@ -22,32 +23,46 @@ void* checked_realloc(void* block, size_t size);
 void release(void* block);
 }  // namespace mem_detail
 
+// An owner pointer may be a field of a packed record and so sit at any address: it
+// is always read and written with memcpy, never through a typed dereference.
+template <class T> T* owner_get(T* const* owner) {
+  T* p;
+  std::memcpy(&p, owner, sizeof p);
+  return p;
+}
+template <class T> void owner_put(T** owner, T* p) { std::memcpy(owner, &p, sizeof p); }
+
 template <class T> T* alloc_mem(T** owner, size_t size) {
-  mem_detail::release(*owner);
-  *owner = nullptr;
-  *owner = static_cast<T*>(mem_detail::checked_malloc(size));
-  return *owner;
+  mem_detail::release(owner_get(owner));
+  owner_put<T>(owner, nullptr);
+  T* p = static_cast<T*>(mem_detail::checked_malloc(size));
+  owner_put(owner, p);
+  return p;
 }
 template <class T> T* alloc_mem_zero(T** owner, size_t size) {
-  mem_detail::release(*owner);
-  *owner = nullptr;
-  *owner = static_cast<T*>(mem_detail::checked_calloc(size));
-  return *owner;
+  mem_detail::release(owner_get(owner));
+  owner_put<T>(owner, nullptr);
+  T* p = static_cast<T*>(mem_detail::checked_calloc(size));
+  owner_put(owner, p);
+  return p;
 }
 // Size 0 frees the block and nulls the owner; a null owner gets a new block.
 template <class T> T* realloc_mem(T** owner, size_t size) {
   if (size == 0) {
-    mem_detail::release(*owner);
-    *owner = nullptr;
+    mem_detail::release(owner_get(owner));
+    owner_put<T>(owner, nullptr);
     return nullptr;
   }
-  *owner = static_cast<T*>(mem_detail::checked_realloc(*owner, size));
-  return *owner;
+  T* p = static_cast<T*>(mem_detail::checked_realloc(owner_get(owner), size));
+  owner_put(owner, p);
+  return p;
 }
 template <class T> void free_mem(T** owner) {
-  if (!owner || !*owner) return;
-  mem_detail::release(*owner);
-  *owner = nullptr;
+  if (!owner) return;
+  T* p = owner_get(owner);
+  if (!p) return;
+  mem_detail::release(p);
+  owner_put<T>(owner, nullptr);
 }
 
 // The exported, untyped entry points that the plug-in binds by name.
@@ -75,9 +90,13 @@ void strlist_append(const char* s, char** owner);
 // ---- Growth steps and element buffers -----------------------------------------------
 // Raises a capacity in bytes to the next growth step and resizes the block to it.
 uint32_t grow_capacity_value(uint32_t capacity);
+// The capacity, like the owner, may be a field of a packed record.
 template <class T> void grow_capacity(T** owner, uint32_t* capacity) {
-  *capacity = grow_capacity_value(*capacity);
-  realloc_mem(owner, *capacity);
+  uint32_t c;
+  std::memcpy(&c, capacity, sizeof c);
+  c = grow_capacity_value(c);
+  std::memcpy(capacity, &c, sizeof c);
+  realloc_mem(owner, c);
 }
 
 #pragma pack(push, 1)

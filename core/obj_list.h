@@ -15,11 +15,9 @@ constexpr int CLS_CONTAINER = 34;
 constexpr int CLS_CLASS_HOLDER = 59;
 
 #pragma pack(push, 1)
-struct container_t {
-  int32_t id;
-  int32_t cls;            // 34
-  obj_t* father;          // for a sons list: the object whose sons it holds
-  container_t* sons;      // this list's own sons list (also carries its name text)
+// id and class (34), then father (for a sons list: the object whose sons it holds)
+// and the list's own sons list (which also carries its name text).
+struct container_t : tree_obj_t {
   char* name;             // descriptor attribute `name`
   int32_t count;          // number of elements
   uint32_t capacity;      // bytes of the element array (count * 8 + 8 after growth);
@@ -34,11 +32,7 @@ struct container_t {
 };
 
 // Class holder (class 59).
-struct class_holder_t {
-  int32_t id;
-  int32_t cls;            // 59
-  obj_t* father;
-  container_t* sons;
+struct class_holder_t : tree_obj_t {  // class 59
   char* text;             // owned 8-bit string
   container_t* parts;     // a list of lists
   int32_t record_class;   // class id of its record class

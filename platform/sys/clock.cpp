@@ -119,3 +119,7 @@ int virtual_sleepers() {
 }
 
 }  // namespace plat
+
+namespace plat {
+bool local_time(std::time_t t, std::tm* out) { return localtime_r(&t, out) != nullptr; }
+}  // namespace plat

@@ -14,6 +14,10 @@ int64_t now_ms();
 // it starts at the wall time of the moment it was switched on).
 std::time_t wall_time();
 
+// Calendar fields of a wall time in the local time zone (thread-safe). False when
+// the time cannot be converted.
+bool local_time(std::time_t t, std::tm* out);
+
 // Sleeps at least `ms` milliseconds (values below 1 sleep 1 ms). Under the virtual clock
 // the caller blocks until virtual time has reached its deadline.
 void sleep_ms(int64_t ms);

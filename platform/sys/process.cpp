@@ -127,3 +127,7 @@ void set_process_priority(bool normal) {
 }
 
 }  // namespace plat
+
+namespace plat {
+int process_id() { return static_cast<int>(getpid()); }
+}  // namespace plat

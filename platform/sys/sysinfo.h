@@ -34,6 +34,9 @@ int64_t disk_free_bytes(const char* path);
 // 1 when the process table cannot be read.
 int count_processes_named(const char* name);
 
+// The id of this process.
+int process_id();
+
 // true: normal priority; false: idle (lowest) priority for the whole process.
 void set_process_priority(bool normal);
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/config.h"
+#include "tests/support/object_env.h"
 
 TEST(Memory, AllocFreesTheOldBlockAndFreeNullsTheOwner) {
   char* owner = nullptr;
@@ -149,7 +150,8 @@ TEST(ElementBuffer, GrowRemoveAndAddress) {
   buf_free(&b);
   EXPECT_EQ(b.count, 0u);
   EXPECT_EQ(b.capacity, 0u);
-  EXPECT_EQ(b.data, nullptr);
+  const uint8_t* data = b.data;  // a packed field: read it into a local
+  EXPECT_EQ(data, nullptr);
 }
 
 TEST(ScratchBlock, GrowsOnlyAndIsPerThread) {
@@ -163,7 +165,7 @@ TEST(ScratchBlock, GrowsOnlyAndIsPerThread) {
 }
 
 TEST(MemoryBudget, CeilingFollowsMaxmem) {
-  config_reset();
+  tm_test::reset_object_store();
   config_set("MAXMEM", "50");
   const double budget = compute_mem_budget();
   EXPECT_LE(budget, 100.0 * 1048576);
@@ -177,7 +179,7 @@ TEST(MemoryDeathTest, OversizedRequestEndsTheProgramWithTheMessage) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        config_reset();
+        tm_test::reset_object_store();
         config_set("LANG", "ENGLISH");
         char* p = nullptr;
         alloc_mem(&p, kMaxBlock + 1);

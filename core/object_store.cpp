@@ -1,0 +1,480 @@
+// The object store: the class registry, object ids, allocation with empty values,
+// the class lists, release and copy.
+//
+// The registry is one set of tables indexed by class id: built-in classes 0..201 have a
+// descriptor, a record size, an offset table, free and copy routines and a class list
+// (an id-ordered container of every object made by obj_new_registered); run-time classes
+// 1001..1999 have a descriptor, an offset table and a record size. Every lookup checks
+// the id against its table first, so an unknown class id finds nothing.
+//
+// Threads: the id counter and the class lists are shared by the user-interface thread
+// and the worker task, so new ids are taken under a mutex and the class lists are
+// touched under another one (the class-list lock is taken first when both are needed).
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/core_classes.h"
+#include "core/error.h"
+#include "core/memory.h"
+#include "core/obj_layout.h"
+#include "core/obj_list.h"
+#include "core/object.h"
+
+namespace {
+
+struct builtin_class {
+  const objdesc* desc;
+  int32_t size;
+  uint16_t* offsets;
+  obj_free_fn free_fn;
+  obj_copy_fn copy_fn;
+};
+
+struct user_class {
+  const objdesc* desc;
+  uint16_t* offsets;
+  int32_t size;
+};
+
+// A class list on an 8-byte boundary: the packed record alone is 74 bytes, and its
+// element array pointer must stay aligned for leak checkers to see it.
+struct alignas(8) class_list {
+  container_t list;
+};
+
+struct registry {
+  builtin_class builtin[kBuiltinClasses];
+  user_class user[kUserClassSlots];  // indexed by class id - 1000; slot 0 is never used
+  class_list lists[kBuiltinClasses];
+};
+
+registry g_reg{};
+std::atomic<int> g_next_slot{1};
+std::mutex g_lists_mutex;
+std::mutex g_id_mutex;
+std::atomic<int> g_max_id{1};
+std::atomic<obj_id_generator> g_id_generator{nullptr};
+
+bool is_builtin(int cls) { return cls >= 0 && cls < kBuiltinClasses; }
+bool is_user(int cls) { return cls > kUserClassBase && cls < kUserClassBase + kUserClassSlots; }
+
+int desc_count(const objdesc* d) { return d && d->count > 0 && d->attrs ? d->count : 0; }
+
+// Descriptor and offset table of any class, or false.
+bool class_layout(int cls, const objdesc** desc, const uint16_t** offsets) {
+  if (is_builtin(cls)) {
+    *desc = g_reg.builtin[cls].desc;
+    *offsets = g_reg.builtin[cls].offsets;
+  } else if (is_user(cls)) {
+    *desc = g_reg.user[cls - kUserClassBase].desc;
+    *offsets = g_reg.user[cls - kUserClassBase].offsets;
+  } else {
+    return false;
+  }
+  return *desc != nullptr && *offsets != nullptr;
+}
+
+// An offset table for a descriptor (null without attributes).
+uint16_t* make_offsets(const objdesc* desc) {
+  const int n = desc_count(desc);
+  if (n == 0) return nullptr;
+  uint16_t* offsets = nullptr;
+  alloc_mem_zero(&offsets, sizeof(uint16_t) * n);
+  obj_class_layout(desc, offsets);
+  return offsets;
+}
+
+int layout_size(const objdesc* desc) { return attr_layout_size(desc->attrs, desc_count(desc)); }
+
+void release_tables() {
+  for (auto& c : g_reg.builtin) free_mem(&c.offsets);
+  for (auto& u : g_reg.user) free_mem(&u.offsets);
+  for (auto& l : g_reg.lists) {
+    obj_t** elems = l.list.elems;
+    free_mem(&elems);
+  }
+}
+
+// The empty values of the nullable types, stored by alloc_obj.
+void store_empty_values(int cls, char* rec) {
+  const objdesc* desc;
+  const uint16_t* offsets;
+  if (!class_layout(cls, &desc, &offsets)) return;
+  for (int i = 2; i < desc_count(desc); ++i) {
+    const int off = offsets[i];
+    switch (desc->attrs[i].type) {
+      case AT_NINT:
+      case AT_NUINT: field_store(rec, off, NULL_INT); break;
+      case AT_NDOUBLE: field_store(rec, off, NULL_DOUBLE); break;
+      case AT_NPAIR:
+      case AT_TEXTPOS:
+        field_store(rec, off, NULL_DOUBLE);
+        field_store(rec, off + 8, NULL_DOUBLE);
+        break;
+      default: break;
+    }
+  }
+}
+
+int obj_next_id_default() { return g_max_id.load(std::memory_order_acquire) + 1; }
+
+void raise_max_id(int id) {
+  int cur = g_max_id.load(std::memory_order_acquire);
+  while (id > cur && !g_max_id.compare_exchange_weak(cur, id, std::memory_order_acq_rel)) {
+  }
+}
+
+// Removes this very object from its class list (another object that carries the same
+// id is left in place).
+void class_list_remove(obj_t* obj) {
+  if (!is_builtin(obj->cls) || obj->id == 0) return;
+  std::lock_guard<std::mutex> lock(g_lists_mutex);
+  container_t* list = &g_reg.lists[obj->cls].list;
+  int pos = 0;
+  if (id_list_find(list, obj->id, &pos) && list->elems[pos] == obj) obj_list_remove_at(list, pos);
+}
+
+// ---- Deep copy of described members (classes without a copy routine) ---------------
+
+char16_t* dup_wide(const char16_t* s) {
+  if (!s) return nullptr;
+  size_t n = 0;
+  while (s[n]) ++n;
+  char16_t* copy = nullptr;
+  alloc_mem(&copy, (n + 1) * sizeof(char16_t));
+  std::memcpy(copy, s, (n + 1) * sizeof(char16_t));
+  return copy;
+}
+
+coord_list dup_coords(coord_list c) {
+  const double* pts = c.pts;
+  c.pts = nullptr;
+  c.extra = nullptr;  // the second array's size is not known here: the copy has none
+  if (!pts || c.count <= 0) {
+    c.count = 0;
+    return c;
+  }
+  const size_t bytes = size_t(c.count) * 16;
+  double* copy = nullptr;
+  alloc_mem(&copy, bytes + 16);
+  std::memcpy(copy, pts, bytes);
+  c.pts = copy;
+  return c;
+}
+
+// Frees the owned strings and coordinate lists of a described record.
+void release_owned_members(const objdesc* desc, const uint16_t* offsets, char* rec) {
+  for (int i = 2; i < desc_count(desc); ++i) {
+    const int off = offsets[i];
+    switch (desc->attrs[i].type) {
+      case AT_WSTRING: {
+        char16_t* s = field_load<char16_t*>(rec, off);
+        free_mem(&s);
+        field_store<char16_t*>(rec, off, nullptr);
+        break;
+      }
+      case AT_STRING: {
+        char* s = field_load<char*>(rec, off);
+        free_mem(&s);
+        field_store<char*>(rec, off, nullptr);
+        break;
+      }
+      case AT_COORDS: {
+        coord_list c = field_load<coord_list>(rec, off);
+        coords_free(&c);
+        field_store(rec, off, c);
+        break;
+      }
+      default: break;
+    }
+  }
+}
+
+// After the byte copy the destination shares every owned block of the source; each one
+// is replaced by a copy, and the links it must not share (its place in a tree, its
+// lists) are restored from `kept`, the destination's record before the copy, so that
+// freeing either object never frees the other's memory.
+void copy_described_members(const objdesc* desc, const uint16_t* offsets, char* dst,
+                            const char* kept) {
+  for (int i = 2; i < desc_count(desc); ++i) {
+    const int off = offsets[i];
+    const int type = desc->attrs[i].type;
+    switch (type) {
+      case AT_WSTRING:
+        field_store(dst, off, dup_wide(field_load<char16_t*>(dst, off)));
+        break;
+      case AT_STRING:
+        field_store(dst, off, dup_owned_string(field_load<char*>(dst, off)));
+        break;
+      case AT_COORDS: field_store(dst, off, dup_coords(field_load<coord_list>(dst, off))); break;
+      case AT_FATHER:
+      case AT_LIST:
+      case AT_OBJARRAY: std::memcpy(dst + off, kept + off, kAttrTypeSize[type]); break;
+      default: break;
+    }
+  }
+}
+
+}  // namespace
+
+// ---- Registry -----------------------------------------------------------------------
+
+void obj_store_init() {
+  std::lock_guard<std::mutex> lock(g_lists_mutex);
+  release_tables();
+  std::memset(static_cast<void*>(&g_reg), 0, sizeof g_reg);
+  for (auto& l : g_reg.lists) l.list.cls = CLS_CONTAINER;
+  g_next_slot.store(1);
+  g_max_id.store(1);
+  g_id_generator.store(nullptr);
+}
+
+void obj_register_core_classes() {
+  obj_register_class(CLS_CONTAINER, sizeof(container_t), &container_desc);
+  obj_set_free_callback(CLS_CONTAINER, obj_list_destroy);
+  obj_set_copy_callback(CLS_CONTAINER, container_copy);
+
+  obj_register_class(CLS_CLASS_HOLDER, sizeof(class_holder_t), nullptr);
+  obj_set_free_callback(CLS_CLASS_HOLDER, obj_group_destroy);
+
+  obj_register_class(CLS_STRPAIR, sizeof(strpair_t), nullptr);
+  obj_set_free_callback(CLS_STRPAIR, strpair_free);
+  obj_set_copy_callback(CLS_STRPAIR, strpair_copy);
+
+  obj_register_class(CLS_IDPAIR, sizeof(idpair_t), nullptr);
+
+  obj_register_class(CLS_TEXT_RECORD, sizeof(text_record_t), nullptr);
+  obj_set_free_callback(CLS_TEXT_RECORD, text_record_free);
+  obj_set_copy_callback(CLS_TEXT_RECORD, text_record_copy);
+
+  obj_register_class(CLS_EXTENT_LIST, sizeof(extent_list_t), nullptr);
+  obj_set_free_callback(CLS_EXTENT_LIST, extent_list_free);
+  obj_set_copy_callback(CLS_EXTENT_LIST, extent_list_copy);
+}
+
+void obj_class_layout(const objdesc* desc, uint16_t* offsets) {
+  if (!desc || !offsets) return;
+  for (int i = 0; i < desc_count(desc); ++i)
+    offsets[i] = static_cast<uint16_t>(attr_offset_in(desc->attrs, i));
+}
+
+// The record size is at least the sum of the attribute sizes, so that alloc_obj never
+// writes an empty value past the end of a record.
+int obj_register_class(int id, int size, const objdesc* desc) {
+  if (!is_builtin(id)) return 0;
+  builtin_class& c = g_reg.builtin[id];
+  free_mem(&c.offsets);
+  c.desc = desc;
+  c.offsets = make_offsets(desc);
+  int min_size = static_cast<int>(sizeof(obj_t));
+  if (desc && layout_size(desc) > min_size) min_size = layout_size(desc);
+  c.size = size > min_size ? size : min_size;
+  return 1;
+}
+
+int obj_register_user_class(const objdesc* desc, int* out_class) {
+  if (out_class) *out_class = 0;
+  if (!desc) return 0;
+  const int slot = g_next_slot.fetch_add(1);
+  if (slot >= kUserClassSlots) return 0;
+  user_class& u = g_reg.user[slot];
+  u.desc = desc;
+  u.offsets = make_offsets(desc);
+  const int sum = layout_size(desc);
+  u.size = sum > int(sizeof(obj_t)) ? sum : int(sizeof(obj_t));
+  if (out_class) *out_class = slot + kUserClassBase;
+  return slot + kUserClassBase;
+}
+
+void obj_set_free_callback(int id, obj_free_fn fn) {
+  if (is_builtin(id)) g_reg.builtin[id].free_fn = fn;
+}
+
+void obj_set_copy_callback(int id, obj_copy_fn fn) {
+  if (is_builtin(id)) g_reg.builtin[id].copy_fn = fn;
+}
+
+const objdesc* obj_class_descriptor(int id, const objdesc** out) {
+  const objdesc* d = nullptr;
+  if (is_builtin(id))
+    d = g_reg.builtin[id].desc;
+  else if (is_user(id))
+    d = g_reg.user[id - kUserClassBase].desc;
+  if (out) *out = d;
+  return d;
+}
+
+const char* obj_class_name(int id) {
+  const objdesc* d = obj_class_descriptor(id, nullptr);
+  return d ? d->class_name : nullptr;
+}
+
+int obj_class_attr_count(int id) { return desc_count(obj_class_descriptor(id, nullptr)); }
+
+int obj_class_size(int id) {
+  if (is_builtin(id)) return g_reg.builtin[id].size;
+  if (is_user(id)) return g_reg.user[id - kUserClassBase].size;
+  return 0;
+}
+
+int attr_type_size(int type) { return type >= 0 && type < AT_TYPE_COUNT ? kAttrTypeSize[type] : 0; }
+
+// Returns 1 for an attribute of a described class; otherwise the outputs say "no
+// attribute": type 0, offset 0, name "".
+int obj_attr_info(int cls, int i, int* out_type, int* out_offset, const char** out_name) {
+  const objdesc* desc;
+  const uint16_t* offsets;
+  const bool found = class_layout(cls, &desc, &offsets) && i >= 0 && i < desc_count(desc);
+  if (out_type) *out_type = found ? desc->attrs[i].type : AT_NONE;
+  if (out_offset) *out_offset = found ? offsets[i] : 0;
+  if (out_name) *out_name = found && desc->attrs[i].name ? desc->attrs[i].name : "";
+  return found ? 1 : 0;
+}
+
+// ---- Ids ----------------------------------------------------------------------------
+
+int obj_new_id() {
+  std::lock_guard<std::mutex> lock(g_id_mutex);
+  const obj_id_generator gen = g_id_generator.load(std::memory_order_acquire);
+  const int id = gen ? gen() : obj_next_id_default();
+  raise_max_id(id);
+  return id;
+}
+
+void obj_set_max_id(int id) { g_max_id.store(id, std::memory_order_release); }
+int obj_max_id() { return g_max_id.load(std::memory_order_acquire); }
+void obj_set_id_generator(obj_id_generator gen) { g_id_generator.store(gen, std::memory_order_release); }
+
+// ---- Objects ------------------------------------------------------------------------
+
+// An unregistered or unknown class gets no record (null).
+obj_t* alloc_obj(int cls, obj_t** out) {
+  if (out) *out = nullptr;
+  const int size = obj_class_size(cls);
+  if (size < int(sizeof(obj_t))) return nullptr;
+  char* rec = nullptr;
+  alloc_mem_zero(&rec, size);
+  field_store<int32_t>(rec, 4, cls);
+  store_empty_values(cls, rec);
+  obj_t* obj = reinterpret_cast<obj_t*>(rec);
+  if (out) *out = obj;
+  return obj;
+}
+
+obj_t* obj_new(int, int cls, obj_t** out) {
+  obj_t* obj = alloc_obj(cls, out);
+  if (obj) obj->id = obj_new_id();
+  return obj;
+}
+
+// Run-time classes have no class list: their objects get an id only.
+obj_t* obj_new_registered(int cls, obj_t** out) {
+  obj_t* obj = obj_new(0, cls, out);
+  if (obj && is_builtin(cls)) {
+    std::lock_guard<std::mutex> lock(g_lists_mutex);
+    id_list_insert(&g_reg.lists[cls].list, obj);
+  }
+  return obj;
+}
+
+obj_t* obj_find_in_class(int cls, int id, obj_t** out) {
+  obj_t* found = nullptr;
+  if (is_builtin(cls)) {
+    std::lock_guard<std::mutex> lock(g_lists_mutex);
+    id_list_get(&g_reg.lists[cls].list, id, &found);
+  }
+  if (out) *out = found;
+  return found;
+}
+
+obj_t* obj_find_any_class(int id, obj_t** out) {
+  obj_t* found = nullptr;
+  for (int cls = 0; cls < 200 && !found; ++cls) obj_find_in_class(cls, id, &found);
+  if (out) *out = found;
+  return found;
+}
+
+obj_t* obj_class_next(int cls, obj_t** inout) {
+  if (!inout) return nullptr;
+  if (!is_builtin(cls)) {
+    *inout = nullptr;
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(g_lists_mutex);
+  return obj_list_next_by_id(&g_reg.lists[cls].list, inout);
+}
+
+int obj_class_count(int cls, int* out) {
+  int n = 0;
+  if (is_builtin(cls)) {
+    std::lock_guard<std::mutex> lock(g_lists_mutex);
+    n = obj_list_count(&g_reg.lists[cls].list);
+  }
+  if (out) *out = n;
+  return n;
+}
+
+container_t* obj_class_list(int cls) { return is_builtin(cls) ? &g_reg.lists[cls].list : nullptr; }
+
+// Objects are never freed while an error is pending. An object of a run-time class
+// (or of an unknown class id) has no class list and no free routine: only its record
+// is freed.
+void free_obj(obj_t** p) {
+  if (!p || !*p || get_gblerr() != 0) return;
+  obj_t* obj = *p;
+  const int cls = obj->cls;
+  if (is_builtin(cls)) {
+    class_list_remove(obj);
+    if (obj_free_fn fn = g_reg.builtin[cls].free_fn) fn(obj);
+  }
+  char* rec = reinterpret_cast<char*>(obj);
+  free_mem(&rec);
+  *p = nullptr;
+}
+
+void obj_delete(obj_t** p) { free_obj(p); }
+
+void obj_free_in_class(int cls, int* id) {
+  if (!id || get_gblerr() != 0) return;
+  obj_t* obj = nullptr;
+  obj_find_in_class(cls, *id, &obj);
+  *id = 0;
+  free_obj(&obj);
+}
+
+// A class with a copy routine: the destination's owned members are released through
+// its free routine, then byte copy, then the copy routine. A described class without
+// one: the destination's owned strings and coordinates are released, the record is
+// copied, the owned members are copied, and the destination keeps its own links (its
+// father, its lists), which it must not share with the source. A class with neither
+// is copied only when it owns nothing, that is when it has no free routine either;
+// otherwise the destination is left as it was.
+void obj_copy(const obj_t* src, obj_t* dst) {
+  if (!src || !dst || src == dst || src->cls != dst->cls) return;
+  const int cls = src->cls;
+  const int size = obj_class_size(cls);
+  if (size < int(sizeof(obj_t))) return;
+  const obj_copy_fn copy_fn = is_builtin(cls) ? g_reg.builtin[cls].copy_fn : nullptr;
+  const obj_free_fn free_fn = is_builtin(cls) ? g_reg.builtin[cls].free_fn : nullptr;
+  const objdesc* desc = nullptr;
+  const uint16_t* offsets = nullptr;
+  const bool described = class_layout(cls, &desc, &offsets);
+  if (!copy_fn && !described && free_fn) return;
+  char* d = reinterpret_cast<char*>(dst);
+  if (copy_fn) {
+    if (free_fn) free_fn(dst);
+    std::memcpy(d + 4, reinterpret_cast<const char*>(src) + 4, size - 4);
+    copy_fn(src, dst);
+    return;
+  }
+  if (!described) {
+    std::memcpy(d + 4, reinterpret_cast<const char*>(src) + 4, size - 4);
+    return;
+  }
+  release_owned_members(desc, offsets, d);
+  std::vector<char> kept(d, d + size);
+  std::memcpy(d + 4, reinterpret_cast<const char*>(src) + 4, size - 4);
+  copy_described_members(desc, offsets, d, kept.data());
+}

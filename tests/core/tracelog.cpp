@@ -1,0 +1,118 @@
+// The trace log: its file name, the dated separator and the entry, silence without
+// "LOGERROR", the embedded flag read from the file, and entries of two threads that
+// never mix.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/config.h"
+#include "core/tracelog.h"
+#include "tests/core/config_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kSeparator[] = R"(-{30}\d+/\d{2}/\d{2}:\d{2}:\d{2}:\d{2}-{30})";
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+class TraceLogTest : public tm_test::ConfigFixture {
+ protected:
+  // Configures the log folder and LOGERROR, then starts the log with the tag.
+  std::string start(const std::string& config_text, const char* tag = "TARM") {
+    logs_ = tm_test::fresh_dir("logs");
+    reload("LOG_DIR " + logs_ + "\n" + config_text);
+    log_init(tag);
+    return logs_ + "zz_" + tag + ".log";
+  }
+  std::string logs_;
+};
+
+TEST_F(TraceLogTest, PathIsTheLogFolderAndTheTag) {
+  const std::string path = start("LOGERROR\n", "SORB");
+  EXPECT_EQ(path, logs_ + "zz_SORB.log");
+  EXPECT_EQ(std::string(log_path()), logs_ + "zz_SORB.log");
+  reload("");
+  log_init("TARM");
+  EXPECT_EQ(std::string(log_path()), user_ + "logs/zz_TARM.log");
+}
+
+TEST_F(TraceLogTest, ErrorEntryIsADatedSeparatorAndTheText) {
+  const std::string path = start("LOGERROR\n");
+  log_error_line("Unable to read the file");
+  log_write_separator();
+  log_text("part one, ");
+  log_text("part two");
+  log_line("");
+  log_line("last line");
+  const std::regex expected(std::string("^") + kSeparator + "\nUnable to read the file\n" +
+                            kSeparator + "\npart one, part two\nlast line\n$");
+  const std::string text = read_text(path);
+  EXPECT_TRUE(std::regex_match(text, expected)) << text;
+}
+
+TEST_F(TraceLogTest, EntriesAreAppended) {
+  const std::string path = start("LOGERROR yes\n");
+  log_line("first");
+  log_init("TARM");  // a new start keeps what is there
+  log_line("second");
+  EXPECT_EQ(read_text(path), "first\nsecond\n");
+}
+
+TEST_F(TraceLogTest, NothingIsWrittenWithoutLogerror) {
+  const std::string path = start("LOGERRORS\n");
+  log_error_line("error");
+  log_write_separator();
+  log_line("line");
+  log_text("text");
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(fs::is_empty(logs_));
+}
+
+TEST_F(TraceLogTest, EmbeddedOnlyForUpperCaseTrue) {
+  struct Case {
+    const char* file;
+    bool embedded;
+  } cases[] = {
+      {"EMBEDDED TRUE\n", true},
+      {"EMBEDDED true\n", false},
+      {"EMBEDDED\n", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    start(c.file);
+    EXPECT_EQ(is_embedded(), c.embedded) << c.file;
+  }
+}
+
+TEST_F(TraceLogTest, EntriesOfTwoThreadsNeverMix) {
+  const std::string path = start("LOGERROR\n");
+  const std::string texts[2] = {std::string(3000, 'a'), std::string(3000, 'b')};
+  auto writer = [](const std::string* text) {
+    for (int i = 0; i < 150; ++i) log_error_line(text->c_str());
+  };
+  std::thread first(writer, &texts[0]);
+  std::thread second(writer, &texts[1]);
+  first.join();
+  second.join();
+  const std::vector<std::string> lines = lines_of(read_text(path));
+  ASSERT_EQ(lines.size(), 2u * 2u * 150u);
+  const std::regex separator(kSeparator);
+  for (size_t i = 0; i < lines.size(); i += 2) {
+    ASSERT_TRUE(std::regex_match(lines[i], separator)) << "line " << i;
+    ASSERT_TRUE(lines[i + 1] == texts[0] || lines[i + 1] == texts[1]) << "line " << i + 1;
+  }
+}
