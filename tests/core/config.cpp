@@ -23,11 +23,7 @@ namespace {
 
 constexpr double kMiB = 1048576.0;
 
-std::optional<std::string> get(const char* key) {
-  const char* v = config_get(key);
-  if (!v) return std::nullopt;
-  return std::string(v);
-}
+std::optional<std::string> get(const char* key) { return tm_test::config_value(key); }
 
 uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -17,6 +18,13 @@
 #include "tests/support/test_env.h"
 
 namespace tm_test {
+
+// The cached value of a key as a string, or nothing when the key is absent.
+inline std::optional<std::string> config_value(const char* key) {
+  const char* v = config_get(key);
+  if (!v) return std::nullopt;
+  return std::string(v);
+}
 
 class ConfigFixture : public ::testing::Test {
  protected:

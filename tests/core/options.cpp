@@ -14,11 +14,7 @@ using tm_test::write_file;
 
 namespace {
 
-std::optional<std::string> get(const char* key) {
-  const char* v = config_get(key);
-  if (!v) return std::nullopt;
-  return std::string(v);
-}
+std::optional<std::string> get(const char* key) { return tm_test::config_value(key); }
 
 constexpr double kMiB = 1048576.0;
 

@@ -2,6 +2,7 @@
 // long waits in no real time. Sleepers are worker threads; the test waits (a short
 // bounded spin) until they are blocked before it moves virtual time.
 #include "platform/sys/clock.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,7 @@
 
 namespace {
 
-// Spins (yielding) until `done` holds or a generous real bound passes; the bound is
-// only reached when the code under test is wrong.
-bool wait_for(const std::function<bool()>& done, int bound_ms = 10000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
+using tm_test::wait_for;
 
 // True when `flag` stays false for a short real while: the sleeper did not wake.
 bool stays_false(const std::atomic<bool>& flag) { return !wait_for([&] { return flag.load(); }, 30); }

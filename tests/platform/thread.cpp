@@ -16,17 +16,11 @@
 #include <thread>
 
 #include "platform/sys/clock.h"
+#include "tests/support/wait.h"
 
 namespace {
 
-bool wait_for(const std::function<bool()>& done, int bound_ms = 10000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
+using tm_test::wait_for;
 
 // Every test leaves no thread behind, so each starts from a count of zero; a
 // failed test releases its sleepers by switching the virtual clock off.
