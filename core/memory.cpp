@@ -31,6 +31,10 @@ thread_local scratch_block t_scratch;
 }  // namespace
 
 void out_of_memory() {
+  // Choosing the language and writing the log may allocate: a failure inside them, or
+  // a second thread failing meanwhile, goes straight to the exit.
+  static std::atomic<bool> reporting{false};
+  if (reporting.exchange(true)) core_exit(EXIT_FAILURE);
   const bool fr = is_french() != 0;
   core_message_box(fr ? "Il n'y a plus de m\xc3\xa9moire disponible.\nL'application va \xc3\xaatre ferm\xc3\xa9" "e."
                       : "There is not enough memory.\nThe application is shuting down.",

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/config.h"
+#include "core/hooks.h"
 #include "tests/support/object_env.h"
 
 TEST(Memory, AllocFreesTheOldBlockAndFreeNullsTheOwner) {
@@ -185,4 +186,20 @@ TEST(MemoryDeathTest, OversizedRequestEndsTheProgramWithTheMessage) {
         alloc_mem(&p, kMaxBlock + 1);
       },
       ::testing::ExitedWithCode(EXIT_FAILURE), "There is not enough memory");
+}
+
+TEST(MemoryDeathTest, AFailureWhileReportingStillEndsTheProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        tm_test::reset_object_store();
+        // A message box that itself runs out of memory must not recurse forever.
+        get_core_hooks().message_box = [](const char*, const char*) {
+          char* p = nullptr;
+          alloc_mem(&p, kMaxBlock + 1);
+        };
+        char* p = nullptr;
+        alloc_mem(&p, kMaxBlock + 1);
+      },
+      ::testing::ExitedWithCode(EXIT_FAILURE), "");
 }
