@@ -10,10 +10,11 @@
 // background colour, LOGERROR, MONOTHREAD, language, HTTP access text).
 //
 // Threads: worker tasks read keys while the user-interface thread may set them, so
-// every routine here holds the recursive lock of config_state.h. A value pointer
-// returned by config_get stays valid until that key is set again (config_set,
-// a folder key, an option) or config_reset runs; a caller that keeps a value across
-// such a change copies it.
+// every routine here holds the recursive lock of config_state.h. The lock cannot
+// cover what a caller does with a value afterwards, so a value pointer returned by
+// config_get stays valid until config_reset: a value that config_set replaces (a key
+// set again, a folder key dropped) is retired, not freed. Keys are set a handful of
+// times in a run, and setting a key to the text it already holds retires nothing.
 #include "core/config.h"
 
 #include <atomic>
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/config_state.h"
 #include "core/core_classes.h"
@@ -54,6 +56,9 @@ std::atomic<int> g_monothread{-1};
 std::atomic<const char*> g_lang{nullptr};
 char* g_http = nullptr;
 std::atomic<bool> g_embedded{false};
+
+// Values replaced by config_set, kept until config_reset (see above).
+std::vector<char*> g_retired;
 
 strpair_t* find_entry(const char* key) {
   if (!g_cache) return nullptr;
@@ -145,7 +150,21 @@ char* read_key_from_file(const char* key) {
   return value;
 }
 
-bool value_present(const char* key) { return config_get(key) != nullptr; }
+// A flag that is on when the key is present with any value, even empty; read once into
+// `known` (-1 until then). Computed under the lock so that config_reset is never undone
+// by a reader that started before it.
+bool key_present_once(std::atomic<int>& known, const char* key) {
+  int flag = known.load();
+  if (flag < 0) {
+    std::lock_guard<std::recursive_mutex> guard(config_detail::lock());
+    flag = known.load();
+    if (flag < 0) {
+      flag = config_get(key) ? 1 : 0;
+      known.store(flag);
+    }
+  }
+  return flag == 1;
+}
 
 // Integer part of x, kept inside the int range.
 int truncate_to_int(double x) {
@@ -213,8 +232,7 @@ void set_program_dir(const char* path) {
     return;
   }
   str_set(path, &g_program_dir);
-  const char last = path[std::strlen(path) - 1];
-  if (last != '/' && last != '\\') str_cat("/", &g_program_dir);
+  if (!path_ends_with_sep(path)) str_cat("/", &g_program_dir);
 }
 
 const char* get_program_dir() {
@@ -238,11 +256,13 @@ void config_set(const char* key, const char* value) {
   if (!key) return;
   guard_t guard(lock());
   strpair_t* entry = entry_for(key);
-  if (!entry || entry->value == value) return;
+  if (!entry) return;
+  char* old = entry->value;
+  if (old == value || (old && value && std::strcmp(old, value) == 0)) return;
   char* copy = nullptr;
   if (value) str_set(value, &copy);
-  free_mem(&entry->value);
   entry->value = copy;
+  if (old) g_retired.push_back(old);
 }
 
 const char* config_get(const char* key) {
@@ -334,6 +354,8 @@ void config_reset() {
   g_monothread.store(-1);
   g_lang.store(nullptr);
   free_mem(&g_http);
+  for (char*& retired : g_retired) free_mem(&retired);
+  g_retired.clear();
   g_embedded.store(false);
   config_detail::forget_dirs();
 }
@@ -371,23 +393,9 @@ uint32_t config_back_color() {
   return color;
 }
 
-bool config_log_error() {
-  int known = g_log_error.load();
-  if (known < 0) {
-    known = value_present("LOGERROR") ? 1 : 0;
-    g_log_error.store(known);
-  }
-  return known == 1;
-}
+bool config_log_error() { return key_present_once(g_log_error, "LOGERROR"); }
 
-bool config_monothread() {
-  int known = g_monothread.load();
-  if (known < 0) {
-    known = value_present("MONOTHREAD") ? 1 : 0;
-    g_monothread.store(known);
-  }
-  return known == 1;
-}
+bool config_monothread() { return key_present_once(g_monothread, "MONOTHREAD"); }
 
 const char* config_lang() {
   if (const char* known = g_lang.load()) return known;

@@ -17,6 +17,7 @@ const char* get_system_dir();            // program folder + "system/"
 
 // ---- Cache and lookup ---------------------------------------------------------------
 void config_set(const char* key, const char* value);  // null value: key known absent
+// The returned text stays valid until config_reset, even when the key is set again.
 const char* config_get(const char* key);
 int config_get_number(const char* key);
 char* config_dump();  // owned "key\nvalue\n..." of every non-empty cached entry

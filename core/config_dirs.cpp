@@ -7,6 +7,7 @@
 // absent (and says why in the trace log), so callers never get a path that does not
 // lead where the user asked.
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -29,10 +30,6 @@ char* g_reduce_dir = nullptr;
 
 using guard_t = std::lock_guard<std::recursive_mutex>;
 
-bool ends_with_sep(const std::string& path) {
-  return !path.empty() && (path.back() == '/' || path.back() == '\\');
-}
-
 void log_not_local(const char* base) {
   const std::string text = is_french()
                                ? std::string("Le fichier <") + base + "> n'est pas sur un disque local"
@@ -51,9 +48,19 @@ int count_running_copies() {
   return counter ? counter() : count_own_processes();
 }
 
-// Removes the folder and everything below it. Symbolic links inside are removed as
-// links: what they point at, outside the folder, is never touched.
-void empty_and_remove(const std::string& folder) {
+// The program name names one folder inside the local data folder: a name that climbs
+// out of it ("..") or reaches deeper ("a/b") would point the emptying elsewhere.
+bool is_plain_name(const char* name) {
+  return *name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+         !std::strpbrk(name, "/\\");
+}
+
+// Removes the folder and everything below it, without ever touching what lies outside.
+// The folder is named without its trailing '/': "link/" would resolve a symbolic link
+// and empty the folder it points at, where "link" removes the link alone. Below it,
+// symbolic links are likewise removed as links.
+void empty_and_remove(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   std::error_code ec;
   std::filesystem::remove_all(std::filesystem::path(folder), ec);
 }
@@ -95,7 +102,7 @@ void config_set_dir(const char* key, const char* suffix, const char* base) {
     config_set(key, nullptr);
     return;
   }
-  if (!ends_with_sep(folder)) folder += '/';
+  if (!path_ends_with_sep(folder.c_str())) folder += '/';
   if (!dir_make(folder.c_str()) && !path_make_dirs(folder.c_str())) {
     log_cannot_create(folder);
     config_set(key, nullptr);
@@ -111,11 +118,8 @@ void config_temp_dir_set(const char* base, const char* suffix) {
 const char* config_dir_cached(const char* key) {
   if (!key) return nullptr;
   guard_t guard(config_detail::lock());
-  if (!config_detail::is_cached(key)) {
-    const char* value = config_get(key);
-    const std::string base = value ? value : "";
-    config_set_dir(key, nullptr, value ? base.c_str() : nullptr);
-  }
+  // config_set_dir copies the base before it rewrites the key.
+  if (!config_detail::is_cached(key)) config_set_dir(key, nullptr, config_get(key));
   return config_get(key);
 }
 
@@ -127,8 +131,10 @@ const char* get_temp_dir() {
   if (const char* configured = config_dir_cached("TEMP_DIR")) return configured;
   const char* local = get_local_appdata_dir();
   if (!local || !*local) return nullptr;
-  const std::string base = std::string(local) + get_program_name() + "/";
-  if (!g_temp_emptied && count_running_copies() < 2) empty_and_remove(base);
+  const char* name = get_program_name();
+  const std::string base = std::string(local) + name + "/";
+  if (!g_temp_emptied && is_plain_name(name) && count_running_copies() < 2)
+    empty_and_remove(base);
   g_temp_emptied = true;
   config_set_dir("TEMP_DIR", (std::to_string(plat::process_id()) + "_").c_str(), base.c_str());
   return config_get("TEMP_DIR");

@@ -3,13 +3,14 @@
 //
 // Each write opens the file for appending, writes and closes it, so that entries
 // survive a crash and several programs may write in turn. Within this process the
-// writes are serialised by one mutex, and an entry (separator and text) is written in
-// one piece, so entries of two threads never mix. The configuration is consulted
-// before that mutex is taken: the configuration lock may be held while logging, never
-// the other way round.
+// writes are serialised by one mutex, and an entry (separator and text) is written
+// under it through one opening, so entries of two threads never mix. The
+// configuration is consulted before that mutex is taken: the configuration lock may
+// be held while logging, never the other way round.
 #include "core/tracelog.h"
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -24,20 +25,28 @@ char* g_log_path = nullptr;  // under g_log_mutex
 
 const char kDashes[] = "------------------------------";  // 30
 
-std::string separator_line() {
-  char date[64];
-  format_date_compact(date_now(), date, sizeof date);
-  return std::string(kDashes) + date + kDashes + "\n";
-}
+// What an entry is made of: an optional dated separator line, the caller's text, an
+// optional newline.
+struct entry {
+  bool separator;
+  const char* text;
+  bool newline;
+};
 
-// Appends the text to the log in one open-append-close; silent on every failure.
-void append(const std::string& text) {
+// Appends the entry in one open-append-close; silent on every failure. The pieces are
+// written one after another under the mutex rather than joined first: a text may be
+// large, and logging must neither copy it nor allocate at all when it is switched off.
+void append(const entry& e) {
   if (!config_log_error()) return;
+  char date[64] = "";
+  if (e.separator) format_date_compact(date_now(), date, sizeof date);
   std::lock_guard<std::mutex> guard(g_log_mutex);
   if (!g_log_path) return;
   std::FILE* file = std::fopen(g_log_path, "ab");
   if (!file) return;
-  std::fwrite(text.data(), 1, text.size(), file);
+  if (e.separator) std::fprintf(file, "%s%s%s\n", kDashes, date, kDashes);
+  if (e.text) std::fputs(e.text, file);
+  if (e.newline) std::fputc('\n', file);
   std::fclose(file);
 }
 
@@ -45,7 +54,7 @@ void append(const std::string& text) {
 
 void log_init(const char* tag) {
   const char* embedded = config_get("EMBEDDED");
-  if (embedded && std::string(embedded) == "TRUE") set_embedded(true);
+  if (embedded && std::strcmp(embedded, "TRUE") == 0) set_embedded(true);
   const char* folder = get_log_dir();
   std::string path;
   if (folder && *folder) path = std::string(folder) + "zz_" + (tag ? tag : "") + ".log";
@@ -62,15 +71,10 @@ const char* log_path() {
   return g_log_path;
 }
 
-void log_write_separator() {
-  if (config_log_error()) append(separator_line());
-}
+void log_write_separator() { append({true, nullptr, false}); }
 
-void log_line(const char* text) { append(std::string(text ? text : "") + "\n"); }
+void log_line(const char* text) { append({false, text, true}); }
 
-void log_text(const char* text) { append(text ? text : ""); }
+void log_text(const char* text) { append({false, text, false}); }
 
-void log_error_line(const char* text) {
-  if (!config_log_error()) return;
-  append(separator_line() + (text ? text : "") + "\n");
-}
+void log_error_line(const char* text) { append({true, text, true}); }

@@ -2,6 +2,13 @@
 // start_thread, so that one configuration key ("MONOTHREAD") can make the whole
 // program run its tasks one after another on the caller's thread, which is how faults
 // of the threaded paths are told apart from faults of the work itself.
+//
+// The argument is handed to the routine: once start_thread returns 1 the routine has
+// it (and has already run under "MONOTHREAD"); when it returns 0 the routine never
+// ran and the argument is still the caller's to release. A started thread is counted
+// by the platform until its routine returns, so the exit can join it with a bound; a
+// routine run on the caller's thread is over before start_thread returns and is never
+// counted.
 #include "core/worker.h"
 
 #include "core/config.h"

@@ -158,6 +158,30 @@ TEST_F(ConfigTest, SetOverridesTheFileAndNullMarksAbsent) {
   EXPECT_EQ(get("a"), std::optional<std::string>("lower"));
 }
 
+TEST_F(ConfigTest, ValueHandedOutStaysReadableAfterTheKeyChanges) {
+  // Another thread may still be reading a value when its key is set again.
+  const std::string folder = tm_test::fresh_dir("kept") + "Temp";
+  struct Case {
+    const char* what;
+    void (*change)();
+  } cases[] = {
+      {"set again", [] { config_set("TEMP_DIR", "other"); }},
+      {"set absent", [] { config_set("TEMP_DIR", nullptr); }},
+      {"folder key dropped", [] { config_temp_dir_set(nullptr, nullptr); }},
+  };
+  for (const Case& c : cases) {
+    config_temp_dir_set(folder.c_str(), "pre_");
+    const char* held = config_get("TEMP_DIR");
+    ASSERT_NE(held, nullptr) << c.what;
+    c.change();
+    EXPECT_STREQ(held, (folder + "/pre_").c_str()) << c.what;
+  }
+  config_set("TEMP_DIR", "same");
+  const char* same = config_get("TEMP_DIR");
+  config_set("TEMP_DIR", "same");
+  EXPECT_EQ(config_get("TEMP_DIR"), same);  // the same text keeps its block
+}
+
 TEST_F(ConfigTest, DumpListsNonEmptyEntriesInKeyOrder) {
   config_set("B", "2");
   config_set("a", "1");

@@ -186,6 +186,39 @@ TEST_F(ConfigDirsTest, DefaultTemporaryFolderIsEmptiedOnlyWhenAlone) {
   }
 }
 
+TEST_F(ConfigDirsTest, EmptyingNeverReachesOutsideTheTemporaryFolder) {
+  // The program's folder under the local data folder is a symbolic link to a folder of
+  // the user's, or the program name climbs out of the local data folder.
+  struct Case {
+    std::string program;
+    bool folder_is_link;
+  } cases[] = {
+      {name_, true},
+      {"../" + name_ + "_above", false},
+  };
+  config_detail::set_process_counter(one_copy);
+  for (const Case& c : cases) {
+    config_reset();
+    set_program_name(c.program.c_str());
+    const std::string folder = std::string(get_local_appdata_dir()) + c.program;
+    std::string outside = folder + "/";
+    if (c.folder_is_link) {
+      outside = tm_test::fresh_dir("users_own");
+      fs::create_directory_symlink(outside, folder);
+    } else {
+      fs::create_directories(outside);
+    }
+    write_file(outside + "keep.txt", "keep");
+
+    const char* temp = get_temp_dir();
+    ASSERT_NE(temp, nullptr) << c.program;
+    EXPECT_EQ(read_text(outside + "keep.txt"), "keep") << c.program;
+    EXPECT_EQ(std::string(temp).compare(0, folder.size() + 1, folder + "/"), 0) << temp;
+    EXPECT_TRUE(fs::is_directory(folder)) << c.program;
+    fs::remove_all(folder);
+  }
+}
+
 TEST_F(ConfigDirsTest, TemporaryFolderIsEmptiedOncePerRun) {
   config_detail::set_process_counter(one_copy);
   const std::string first = get_temp_dir();

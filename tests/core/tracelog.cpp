@@ -82,6 +82,43 @@ TEST_F(TraceLogTest, NothingIsWrittenWithoutLogerror) {
   EXPECT_TRUE(fs::is_empty(logs_));
 }
 
+TEST_F(TraceLogTest, LostLogFolderIsSkippedSilentlyUntilItIsBack) {
+  struct Case {
+    const char* what;
+    bool replaced_by_file;
+  } cases[] = {{"folder removed", false}, {"folder replaced by a file", true}};
+  for (const Case& c : cases) {
+    const std::string path = start("LOGERROR\n");
+    const std::string folder = logs_.substr(0, logs_.size() - 1);
+    fs::remove_all(folder);
+    if (c.replaced_by_file) tm_test::write_file(folder, "not a folder");
+    log_error_line("lost");
+    log_line("lost");
+    log_text("lost");
+    EXPECT_EQ(get_gblerr(), 0) << c.what;
+    EXPECT_FALSE(fs::exists(path)) << c.what;
+    if (c.replaced_by_file) {
+      EXPECT_EQ(read_text(folder), "not a folder") << c.what;
+    }
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    log_line("back");
+    EXPECT_EQ(read_text(path), "back\n") << c.what;
+  }
+}
+
+TEST_F(TraceLogTest, LargeTextIsWrittenWhole) {
+  const std::string path = start("LOGERROR\n");
+  std::string text(1 << 20, 'x');
+  for (size_t i = 0; i < text.size(); i += 997) text[i] = char('a' + i % 26);
+  log_error_line(text.c_str());
+  const std::regex expected(std::string("^") + kSeparator + "\n$");
+  const std::string written = read_text(path);
+  const size_t first_line = written.find('\n') + 1;
+  EXPECT_TRUE(std::regex_match(written.substr(0, first_line), expected));
+  EXPECT_EQ(written.substr(first_line), text + "\n");
+}
+
 TEST_F(TraceLogTest, EmbeddedOnlyForUpperCaseTrue) {
   struct Case {
     const char* file;
