@@ -113,13 +113,13 @@ char* format_date_iso(double packed, int mode, int zone, char* out, size_t size)
 
 char* format_date_iso_span(const date_rec* rec, int mode, int zone, char** owner) {
   constexpr size_t kSpanBytes = 50;
-  alloc_mem(owner, kSpanBytes);
+  char* span = alloc_mem(owner, kSpanBytes);
   int y, m;
   date_split(rec ? rec->date : 0.0, &y, &m, nullptr);
   const double d = rec ? rec->day : 0.0;
   char buf[96];
   iso_text(split_fields(y, m, d, snap_slack(d)), mode, zone, buf, sizeof buf);
-  return copy_out(*owner, kSpanBytes, buf);
+  return copy_out(span, kSpanBytes, buf);
 }
 
 char* timestamp_for_filename(char** owner) {
@@ -136,5 +136,5 @@ char* timestamp_for_filename(char** owner) {
                   f.hours, f.minutes, static_cast<int>(f.seconds));
   }
   str_cat(buf, owner);
-  return *owner;
+  return owner_get(owner);
 }

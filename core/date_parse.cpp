@@ -4,15 +4,18 @@
 //
 // Every layout is read the way a formatted scan reads it ("%2d" skips white space,
 // takes an optional sign and at most two characters), but by a small scanner that is
-// bounded by the text's end, so a short or truncated text never makes a field read
-// past its NUL. A field that does not read stays 0; a month that is not 1..12 means
+// bounded by the text's end (its digits read by scan_digits with the field's width),
+// so a short or truncated text never makes a field read past its NUL. A field that does not read stays 0; a month that is not 1..12 means
 // the text holds no date and gives the empty date.
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/index.h"
+#include "core/strutil.h"
 
 namespace {
 
@@ -22,24 +25,22 @@ struct field_scanner {
   size_t end;
   size_t pos;
 
-  static bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
   void skip_space() {
-    while (pos < end && is_space(text[pos])) ++pos;
+    while (pos < end && is_ascii_space(text[pos])) ++pos;
   }
 
   // "%<width>d": white space, then a sign and digits within `width` characters.
   bool int_field(int width, int* out) {
     skip_space();
-    size_t p = pos, stop = pos + static_cast<size_t>(width);
-    if (stop > end) stop = end;
+    size_t p = pos;
+    const size_t stop = std::min(pos + static_cast<size_t>(width), end);
     bool negative = false;
     if (p < stop && (text[p] == '-' || text[p] == '+')) negative = text[p++] == '-';
-    int value = 0, digits = 0;
-    for (; p < stop && text[p] >= '0' && text[p] <= '9'; ++p, ++digits)
-      value = value * 10 + (text[p] - '0');
-    if (digits == 0) return false;
-    pos = p;
-    *out = negative ? -value : value;
+    uint64_t value = 0;  // at most four digits: it fits an int
+    const char* digits_end = scan_digits(text + p, stop - p, &value);
+    if (digits_end == text + p) return false;
+    pos = static_cast<size_t>(digits_end - text);
+    *out = negative ? -static_cast<int>(value) : static_cast<int>(value);
     return true;
   }
 
@@ -54,7 +55,7 @@ struct field_scanner {
   bool word_field(int width, char* buf) {
     skip_space();
     int n = 0;
-    while (n < width && pos < end && !is_space(text[pos])) buf[n++] = text[pos++];
+    while (n < width && pos < end && !is_ascii_space(text[pos])) buf[n++] = text[pos++];
     buf[n] = '\0';
     return n > 0;
   }
@@ -71,26 +72,16 @@ field_scanner scan_at(const char* text, size_t end, size_t pos) {
   return field_scanner{text, end, pos > end ? end : pos};
 }
 
-int century_year(int yy) { return yy < 70 ? 2000 + yy : 1900 + yy; }
-
-date_rec* parsed_date(date_rec* out, int year, int month, double day0) {
-  if (month < 1 || month > 12) {
-    *out = kNoDate;
-    return out;
-  }
-  return date_normalize(out, year, month, day0);
-}
-
 // Record of a packed date's day plus a fraction of a day; empty stays empty.
 date_rec* day_plus_fraction(date_rec* out, double packed, double fraction) {
-  int year, month;
-  double day;
-  date_split(packed, &year, &month, &day);
   if (packed == 0.0) {
     *out = kNoDate;
     return out;
   }
-  return parsed_date(out, year, month, static_cast<int>(day + 0.1) - 1 + fraction);
+  int year, month;
+  double day;
+  date_split(packed, &year, &month, &day);
+  return date_from_fields(out, year, month, static_cast<int>(day + 0.1) - 1 + fraction);
 }
 
 }  // namespace
@@ -100,7 +91,7 @@ date_rec* parse_date_dmy(date_rec* out, const char* text) {
   int d = 0, m = 0, y = 0;
   (void)(s.int_field(2, &d) && s.literal('/') && s.int_field(2, &m) && s.literal('/') &&
          s.int_field(4, &y));
-  return parsed_date(out, y, m, d - 1);
+  return date_from_fields(out, y, m, d - 1);
 }
 
 date_rec* parse_time_hms(const char* text, date_rec* rec) {
@@ -117,7 +108,7 @@ date_rec* parse_date_dmony(date_rec* out, const char* text) {
   char name[4] = "";
   (void)(s.int_field(2, &d) && s.literal('-') && s.word_field(3, name) && s.literal('-') &&
          s.int_field(2, &yy));
-  return parsed_date(out, century_year(yy), month_from_name(name), d - 1);
+  return date_from_fields(out, year_from_two_digits(yy), month_from_name(name), d - 1);
 }
 
 double parse_date_ddmmyy(const char* text, double* out) {
@@ -129,9 +120,9 @@ double parse_date_ddmmyy(const char* text, double* out) {
     const int* w = kLayouts[s.end - 5];
     int d = 0, m = 0, y = 0;
     (void)(s.int_field(w[0], &d) && s.int_field(w[1], &m) && s.int_field(w[2], &y));
-    if (w[2] == 2) y = century_year(y);
+    if (w[2] == 2) y = year_from_two_digits(y);
     date_rec r;
-    packed = parsed_date(&r, y, m, d - 1)->date;
+    packed = date_from_fields(&r, y, m, d - 1)->date;
   }
   if (out) *out = packed;
   return packed;
@@ -146,7 +137,8 @@ date_rec* parse_date_yymmdd(const char* text, date_rec* out, double fraction) {
   int y = 0, m = 0, d = 0;
   (void)(s.int_field(2, &y) && s.int_field(2, &m) && s.int_field(2, &d));
   date_rec r;
-  return day_plus_fraction(out, parsed_date(&r, century_year(y), m, d - 1)->date, fraction);
+  const double packed = date_from_fields(&r, year_from_two_digits(y), m, d - 1)->date;
+  return day_plus_fraction(out, packed, fraction);
 }
 
 // ---- ISO 8601 -------------------------------------------------------------------------
@@ -174,7 +166,7 @@ void iso_split(const char* text, size_t len, size_t* date_end, size_t* time_begi
 double iso_second_fraction(const char* text, size_t begin, size_t end) {
   if (begin + 1 >= end || (text[begin] != '.' && text[begin] != ',')) return 0.0;
   double value = 0.0, scale = 1.0;
-  for (size_t p = begin + 1; p < end && text[p] >= '0' && text[p] <= '9'; ++p) {
+  for (size_t p = begin + 1; p < end && is_ascii_digit(text[p]); ++p) {
     if (scale > 1e-9) {
       scale /= 10.0;
       value += (text[p] - '0') * scale;
@@ -201,7 +193,7 @@ date_rec* parse_date_iso_rec(date_rec* out, const char* text) {
   if (tl >= 5) scan_at(text, len, tb + 3).int_field(2, &mi);
   if (tl >= 8) scan_at(text, len, tb + 6).int_field(2, &sec);
   double frac = tl >= 10 ? iso_second_fraction(text, tb + 8, len) : 0.0;
-  return parsed_date(out, year, month, day - 1 + hms_to_day_fraction(0.0, h, mi, sec + frac));
+  return date_from_fields(out, year, month, day - 1 + hms_to_day_fraction(0.0, h, mi, sec + frac));
 }
 
 double parse_date_iso(const char* text) {
@@ -226,7 +218,11 @@ std::atomic<container_t*> g_month_dict{nullptr};
 
 }  // namespace
 
+// While an error is pending no object is freed (free_obj keeps them), so neither
+// routine touches the dictionary then: a rebuild would leak the old one and build an
+// incomplete new one.
 void month_names_init() {
+  if (get_gblerr() != 0) return;
   month_names_free();
   obj_register_class(CLS_MONTH_NAME, static_cast<int>(sizeof(month_name_t)), nullptr);
   container_t* dict = nullptr;
@@ -243,11 +239,10 @@ void month_names_init() {
 }
 
 void month_names_free() {
-  // A container is an object whose record is declared apart from obj_t. While an
-  // error is pending free_obj keeps objects, and the dictionary then stays in place.
-  obj_t* dict = reinterpret_cast<obj_t*>(g_month_dict.exchange(nullptr));
+  if (get_gblerr() != 0) return;
+  // The records are static: freeing the index releases only its own array.
+  obj_t* dict = g_month_dict.exchange(nullptr);
   free_obj(&dict);
-  if (dict) g_month_dict.store(reinterpret_cast<container_t*>(dict));
 }
 
 const container_t* month_names_dict() { return g_month_dict.load(std::memory_order_acquire); }
@@ -258,7 +253,7 @@ int month_from_name(const char* text) {
   for (int i = 0; i < 3; ++i) {
     char c = text[i];
     if (c == '\0') return 0;
-    key[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    key[i] = ascii_upper(c);
   }
   key[3] = '\0';
   const container_t* dict = month_names_dict();

@@ -77,19 +77,6 @@ double seconds_as_days(int64_t seconds) {
   return static_cast<double>(days) + static_cast<double>(rest) / 86400.0;
 }
 
-// Year of a two-digit year field: below 70 is 20yy, else 19yy.
-int century_year(int yy) { return yy < 70 ? 2000 + yy : 1900 + yy; }
-
-// Record of a calendar date read from a device or a file: a month outside 1..12
-// means the fields hold no date.
-date_rec* date_from_fields(date_rec* out, int year, int month, double day0) {
-  if (month < 1 || month > 12) {
-    *out = kNoDate;
-    return out;
-  }
-  return date_normalize(out, year, month, day0);
-}
-
 }  // namespace
 
 // ---- Calendar -----------------------------------------------------------------------
@@ -129,6 +116,16 @@ date_rec* date_normalize(date_rec* out, int year_in, int month_in, double days) 
   out->date = static_cast<double>(year * 10000 + month * 100 + 1) + days;
   out->day = days + 1;
   return out;
+}
+
+int year_from_two_digits(int yy) { return yy < 70 ? 2000 + yy : 1900 + yy; }
+
+date_rec* date_from_fields(date_rec* out, int year, int month, double day0) {
+  if (month < 1 || month > 12) {
+    *out = kNoDate;
+    return out;
+  }
+  return date_normalize(out, year, month, day0);
 }
 
 double date_from_ymd(int year, int month, double days) {
@@ -243,7 +240,7 @@ double date_from_hhmmss_ddmmyy(int32_t hhmmss, int32_t ddmmyy) {
   if (yy < 0) return 0.0;
   double frac = fields_fraction(hhmmss / 10000, hhmmss / 100 % 100, hhmmss % 100);
   date_rec r;
-  return date_from_fields(&r, century_year(yy), mm, dd - 1 + frac)->date;
+  return date_from_fields(&r, year_from_two_digits(yy), mm, dd - 1 + frac)->date;
 }
 
 date_rec* date_from_bits_year2000(uint32_t w, date_rec* out) {

@@ -45,6 +45,11 @@ int days_in_month(int year, int month);      // month 1..12; 0 for any other mon
 // beyond kMaxDateYear, give the empty record.
 date_rec* date_normalize(date_rec* out, int year, int month, double days);
 double date_from_ymd(int year, int month, double days);
+// Calendar fields read from a device, a file or a text: a month outside 1..12 means
+// the fields hold no date (the empty record); otherwise date_normalize.
+date_rec* date_from_fields(date_rec* out, int year, int month, double day0);
+// A two-digit year field: below 70 is 20yy, else 19yy.
+int year_from_two_digits(int yy);
 
 // ---- Time of day --------------------------------------------------------------------
 double hms_to_day_fraction(double days, double hours, double minutes, double seconds);
@@ -121,8 +126,10 @@ double parse_date_iso(const char* text);
 date_rec* parse_date_iso_rec(date_rec* out, const char* text);
 
 // Month-name dictionary: class 16 records {id, class, name, value} under a sorted index
-// keyed by name. month_names_init registers the class and builds it (start-up);
-// month_names_free releases it.
+// keyed by name. month_names_init registers the class and builds it (start-up), after
+// releasing a dictionary built before; month_names_free releases it. While an error is
+// pending neither does anything (no object is freed then). Before it is built and after
+// it is freed, month_from_name knows no name and answers 0.
 constexpr int CLS_MONTH_NAME = 16;
 #pragma pack(push, 1)
 struct month_name_t : obj_t {

@@ -5,6 +5,9 @@
 // first one, then hands a plain "digits e exponent" text to std::from_chars, which
 // rounds correctly and never depends on the locale. Exponents are saturated while they
 // are read, so a hostile "1e999999999999" gives inf without overflowing an integer.
+// str_to_double is the same reader behind the runtime's conventions (white space, one
+// sign, 'E' as well as 'e'). Every decimal digit, exponent and integer goes through
+// scan_digits or the mantissa reader.
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -102,9 +105,11 @@ char* format_double_dot(double value, const char* format, char* buf, size_t size
 
 namespace {
 
-// Significant digits kept; further digits only move the decimal place. Forty digits
-// are far beyond the 17 a double can tell apart.
-constexpr int kMaxDigits = 40;
+// Significant digits kept. A halfway point between two doubles has at most 767
+// significant digits, so with more than that kept, a further digit can only tell
+// whether the text lies above the value the kept digits spell: one nonzero digit
+// dropped is remembered, and written back as a trailing 1 (a "sticky" digit).
+constexpr int kMaxDigits = 800;
 // Exponent magnitudes are saturated here: far outside the range of a double, far inside
 // the range of the integers that hold them.
 constexpr long long kExponentCap = 1000000;
@@ -112,11 +117,10 @@ constexpr long long kExponentCap = 1000000;
 struct decimal_text {
   char digits[kMaxDigits];  // significant digits, without leading zeros
   int count = 0;
-  long long place = 0;  // value = digits x 10^place
+  bool dropped_nonzero = false;  // a digit beyond kMaxDigits was not 0
+  long long place = 0;           // value = digits x 10^place
   bool negative = false;
 };
-
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads the mantissa (digits with at most one separator); returns the end.
 const char* read_mantissa(const char* p, decimal_text& d) {
@@ -128,7 +132,7 @@ const char* read_mantissa(const char* p, decimal_text& d) {
       after_separator = true;
       continue;
     }
-    if (!is_digit(c)) return p;
+    if (!is_ascii_digit(c)) return p;
     if (d.count == 0 && c == '0') {
       if (after_separator) d.place = std::max(d.place - 1, -kExponentCap * 4);
       continue;
@@ -136,36 +140,44 @@ const char* read_mantissa(const char* p, decimal_text& d) {
     if (d.count < kMaxDigits) {
       d.digits[d.count++] = c;
       if (after_separator) --d.place;
-    } else if (!after_separator) {
-      d.place = std::min(d.place + 1, kExponentCap * 4);
+    } else {
+      if (c != '0') d.dropped_nonzero = true;
+      if (!after_separator) d.place = std::min(d.place + 1, kExponentCap * 4);
     }
   }
 }
 
-// Reads "e", an optional sign and digits at p (when p holds 'e'); returns the end.
-const char* read_exponent(const char* p, long long* exponent) {
+// Reads "e" (or "E" with `either_case`), an optional sign and digits at p when p holds
+// the letter; returns the end.
+const char* read_exponent(const char* p, long long* exponent, bool either_case) {
   *exponent = 0;
-  if (*p != 'e') return p;
+  if (*p != 'e' && !(either_case && *p == 'E')) return p;
   ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  long long value = 0;
-  for (; is_digit(*p); ++p) value = std::min(value * 10 + (*p - '0'), kExponentCap);
-  *exponent = negative ? -value : value;
+  uint64_t value = 0;
+  p = scan_digits(p, SIZE_MAX, &value);
+  const long long capped = static_cast<long long>(std::min<uint64_t>(value, kExponentCap));
+  *exponent = negative ? -capped : capped;
   return p;
 }
 
 double decimal_to_double(const decimal_text& d) {
   if (d.count == 0) return d.negative ? -0.0 : 0.0;
-  const long long place = std::clamp(d.place, -kExponentCap * 8, kExponentCap * 8);
+  long long place = std::clamp(d.place, -kExponentCap * 8, kExponentCap * 8);
   char text[kMaxDigits + 32];
   std::memcpy(text, d.digits, d.count);
-  const int n = d.count + std::snprintf(text + d.count, sizeof text - d.count, "e%lld", place);
+  int count = d.count;
+  if (d.dropped_nonzero) {
+    text[count++] = '1';
+    --place;
+  }
+  const int n = count + std::snprintf(text + count, sizeof text - count, "e%lld", place);
   double value = 0;
   const auto result = std::from_chars(text, text + n, value);
   if (result.ec == std::errc::result_out_of_range) {
     // The decimal place of the leading digit tells overflow from underflow.
-    value = place + d.count > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    value = place + count > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   }
   return d.negative ? -value : value;
 }
@@ -186,7 +198,7 @@ const char* parse_number(const char* text, double* out) {
   }
   p = read_mantissa(p, d);
   long long exponent = 0;
-  p = read_exponent(p, &exponent);
+  p = read_exponent(p, &exponent, false);
   d.place += exponent;
   *out = decimal_to_double(d);
   // A number ended by the last character of the text (a trailing separator) returns
@@ -204,43 +216,23 @@ const char* parse_float(const char* text, float* out) {
 
 double str_to_double(const char* text) {
   if (!text) return 0.0;
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  // The longest prefix that can belong to a number, with ',' read as '.'.
-  char number[128];
-  size_t n = 0;
-  for (; text[n] && n + 1 < sizeof number; ++n) {
-    const char c = text[n];
-    if (!(is_digit(c) || c == '.' || c == ',' || c == 'e' || c == 'E' || c == '+' || c == '-'))
-      break;
-    number[n] = c == ',' ? '.' : c;
-  }
-  const char* first = number;
-  bool negative = false;
-  if (n > 0 && (number[0] == '+' || number[0] == '-')) {
-    negative = number[0] == '-';
-    ++first;
-  }
-  double value = 0;
-  const auto result = std::from_chars(first, number + n, value);
-  if (result.ec == std::errc::result_out_of_range) {
-    // Overflow or underflow: tell them apart by the sign of the exponent written.
-    const char* e = std::find_if(first, result.ptr, [](char c) { return c == 'e' || c == 'E'; });
-    const bool tiny = e != result.ptr && e + 1 < result.ptr && e[1] == '-';
-    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-  } else if (result.ec != std::errc()) {
-    value = 0;
-  }
-  return negative ? -value : value;
+  while (is_ascii_space(*text)) ++text;
+  // The runtime's reading: one sign, and an exponent letter of either case; the digits
+  // go through the same exact reader as parse_number.
+  decimal_text d;
+  if (*text == '+' || *text == '-') d.negative = *text++ == '-';
+  long long exponent = 0;
+  read_exponent(read_mantissa(text, d), &exponent, true);
+  d.place += exponent;
+  return decimal_to_double(d);
 }
 
 // ---- Integers -----------------------------------------------------------------------
 
-namespace {
-
-// Decimal digits into 64 bits, saturating at UINT64_MAX; returns the first non-digit.
-const char* read_digits(const char* p, uint64_t* out) {
+const char* scan_digits(const char* text, size_t max_digits, uint64_t* out) {
   uint64_t value = 0;
-  for (; is_digit(*p); ++p) {
+  const char* p = text;
+  for (; static_cast<size_t>(p - text) < max_digits && is_ascii_digit(*p); ++p) {
     const unsigned digit = static_cast<unsigned>(*p - '0');
     value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
   }
@@ -248,14 +240,12 @@ const char* read_digits(const char* p, uint64_t* out) {
   return p;
 }
 
-}  // namespace
-
 const char* parse_uint64(const char* text, uint64_t* out) {
   if (!text) {
     *out = 0;
     return nullptr;
   }
-  return read_digits(text, out);
+  return scan_digits(text, SIZE_MAX, out);
 }
 
 const char* parse_uint(const char* text, uint32_t* out) {
@@ -272,7 +262,7 @@ const char* parse_int64(const char* text, int64_t* out) {
   }
   const bool negative = *text == '-';
   uint64_t magnitude = 0;
-  const char* end = read_digits(text + (negative ? 1 : 0), &magnitude);
+  const char* end = scan_digits(text + (negative ? 1 : 0), SIZE_MAX, &magnitude);
   if (negative) {
     *out = magnitude >= uint64_t(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(magnitude);
   } else {
@@ -291,7 +281,7 @@ const char* parse_int(const char* text, int32_t* out) {
 int parse_uint_strict(const char* text, uint32_t* out) {
   if (!text) return 0;
   uint64_t value = 0;
-  const char* end = read_digits(text, &value);
+  const char* end = scan_digits(text, SIZE_MAX, &value);
   *out = value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
   return *end == '\0' && value <= UINT32_MAX ? 1 : 0;
 }

@@ -22,13 +22,16 @@ void reserve(pairlist* list, uint64_t needed) {
   list->capacity = static_cast<uint32_t>(capacity);
 }
 
+// The owner pointer may be a field of a packed record: it is reached through
+// owner_get / owner_put, never dereferenced as a typed pointer.
 pairlist* create_if_missing(pairlist** owner) {
-  if (!*owner) {
-    alloc_mem_zero(owner, sizeof(pairlist));
-    (*owner)->kind = kPairlistKindPairs;
-    (*owner)->elem_size = sizeof(pair_entry);
+  pairlist* list = owner_get(owner);
+  if (!list) {
+    list = alloc_mem_zero(owner, sizeof(pairlist));
+    list->kind = kPairlistKindPairs;
+    list->elem_size = sizeof(pair_entry);
   }
-  return *owner;
+  return list;
 }
 
 bool valid_index(const pairlist* list, int index) {
@@ -138,7 +141,7 @@ void pairlist_copy(const pairlist* list, pairlist** owner) {
     std::memcpy(copy->data, list->data, size_t(list->count) * sizeof(pair_entry));
   }
   pairlist_free(owner);
-  *owner = copy;
+  owner_put(owner, copy);
 }
 
 uint32_t* pairlist_data(pairlist* list) {
@@ -150,7 +153,8 @@ uint32_t* pairlist_data(pairlist* list) {
 }
 
 void pairlist_free(pairlist** owner) {
-  if (!owner || !*owner) return;
-  free_mem(&(*owner)->data);
+  pairlist* list = owner ? owner_get(owner) : nullptr;
+  if (!list) return;
+  free_mem(&list->data);
   free_mem(owner);
 }

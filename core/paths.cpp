@@ -12,6 +12,7 @@
 
 #include "core/error.h"
 #include "core/memory.h"
+#include "core/strutil.h"
 
 namespace fs = std::filesystem;
 
@@ -33,9 +34,10 @@ const char* extension_dot(const char* path) {
   return std::strrchr(path_basename(path), '.');
 }
 
+// Owner pointers may be fields of packed records: read through owner_get.
 char* set_owned(const std::string& text, char** owner) {
   str_set(text.c_str(), owner);
-  return *owner;
+  return owner_get(owner);
 }
 
 char* clear_owned(char** owner) {
@@ -95,18 +97,16 @@ char* path_folder(const char* path, char** owner) {
 char* path_get_extension(const char* path, char** owner) {
   const char* dot = path ? extension_dot(path) : nullptr;
   std::string ext = dot ? dot + 1 : "";
-  for (char& c : ext) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : ext) c = ascii_lower(c);
   return set_owned(ext, owner);
 }
 
 char* path_set_extension(char** path, const char* ext) {
-  if (!path || !*path) {
+  const char* whole = path ? owner_get(path) : nullptr;
+  if (!whole) {
     set_gblerr(ERR_PARAMETERS);
     return nullptr;
   }
-  const char* whole = *path;
   const char* dot = extension_dot(whole);
   std::string result(whole, dot ? dot : whole + std::strlen(whole));
   if (ext && *ext) {
@@ -154,9 +154,9 @@ char* path_make_absolute(const char* base, const char* relative, char** owner) {
 }
 
 char* path_resolve_root(char** path, const char* base) {
-  if (!path || !*path) return nullptr;
+  const char* rest = path ? owner_get(path) : nullptr;
+  if (!rest) return nullptr;
   static constexpr char kRoot[] = "root://";
-  const char* rest = *path;
   if (std::strncmp(rest, kRoot, sizeof kRoot - 1) == 0) rest += sizeof kRoot - 1;
   std::string result;
   if (!path_is_absolute(rest)) {

@@ -154,7 +154,7 @@ char* next_word(const char** cursor, int n, bool lower_options) {
   }
   if (!found) word[0] = '\0';
   if (lower_options && word[0] == '-') {
-    for (char* c = word; *c; ++c) *c = static_cast<char>(fold(*c));
+    for (char* c = word; *c; ++c) *c = ascii_lower(*c);
   }
   char* owned = nullptr;
   str_set(word, &owned);
@@ -171,7 +171,7 @@ char* cmdline_next_word_lower(const char** cursor, int n) { return next_word(cur
 namespace {
 
 void lower_range(char* from, const char* to) {
-  for (; from < to; ++from) *from = static_cast<char>(fold(*from));
+  for (; from < to; ++from) *from = ascii_lower(*from);
 }
 
 }  // namespace

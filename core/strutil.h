@@ -1,5 +1,8 @@
 // Small number and string routines shared by the whole system.
 //
+// Characters: the ASCII classes and the bounded digit scanner that the number, string,
+// path and date readers share (scan_digits lives in numbers.cpp).
+//
 // Numbers (numbers.cpp): rounding and clamping, the decimal parser every text format
 // reads numbers with ('.' or ',' as decimal separator, lower-case 'e' exponent), the
 // 16-significant-digit writer, and the integer parsers.
@@ -14,6 +17,20 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+
+// ---- Characters ---------------------------------------------------------------------
+// The ASCII classes every reader of this system uses, whatever the C locale says.
+
+inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+// The white space of a formatted scan: blank, tab, line feed, vertical tab, form feed,
+// carriage return.
+inline bool is_ascii_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+inline char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+// Reads at most `max_digits` decimal digits at `text` into *out, saturating at
+// UINT64_MAX, and returns the position after them (`text` itself when none is there).
+// Stops at the first other character, so it never passes a NUL.
+const char* scan_digits(const char* text, size_t max_digits, uint64_t* out);
 
 // ---- Rounding and clamping ----------------------------------------------------------
 
@@ -47,8 +64,9 @@ char* format_double_dot(double value, const char* format, char* buf, size_t size
 
 // The system's decimal parser. One optional '+', then one optional '-'; digits with at
 // most one '.' or ',' as decimal separator; an optional exponent 'e' (lower case only)
-// with an optional sign and digits. Every digit is kept (the result is the correctly
-// rounded double of the decimal text); an exponent too large for a double gives
+// with an optional sign and digits. Every digit keeps its decimal place and counts
+// (the result is the correctly rounded double of the whole decimal text, however many
+// digits it has); an exponent too large for a double gives
 // +-inf, one too small gives +-0. Returns the character that ended the number, or the
 // end of the text when that character is the last one of the text (so that a trailing
 // separator ends a list: "12;" returns the end). Never reads past the NUL. A null text
@@ -56,9 +74,10 @@ char* format_double_dot(double value, const char* format, char* buf, size_t size
 const char* parse_number(const char* text, double* out);
 // parse_number into a float.
 const char* parse_float(const char* text, float* out);
-// atof with '.' or ',' as the decimal separator, whatever the locale: leading blanks
-// and a sign are taken, the number stops at the first character that cannot continue
-// it; an empty or null text gives 0.
+// atof with '.' or ',' as the decimal separator, whatever the locale: leading white
+// space and one sign are taken, 'e' or 'E' begins the exponent, and the number stops at
+// the first character that cannot continue it; every digit counts, as in parse_number.
+// A text with no digit before the exponent, an empty or a null text gives 0.
 double str_to_double(const char* text);
 
 // Integer parsers. Digits are gathered in 64 bits; a value beyond the output type

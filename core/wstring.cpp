@@ -132,9 +132,10 @@ size_t utf16_to_utf8(const char16_t* s, char* out) {
   return bytes;
 }
 
+// The owner may be a field of a packed record: it is reached through owner_put.
 template <class T> void replace_owned(T* fresh, T** owner) {
   free_mem(owner);
-  *owner = fresh;
+  owner_put(owner, fresh);
 }
 
 }  // namespace
@@ -148,7 +149,7 @@ size_t wstr_len(const char16_t* s) {
 
 void wstr_set(const char16_t* src, char16_t** owner) {
   if (!src) src = u"";
-  if (src == *owner) return;
+  if (src == owner_get(owner)) return;
   const size_t n = wstr_len(src);
   char16_t* fresh = nullptr;
   alloc_mem(&fresh, (n + 1) * sizeof(char16_t));
@@ -174,5 +175,5 @@ char* wstr_to_utf8(const char16_t* src, char** owner) {
   utf16_to_utf8(src, fresh);
   fresh[n] = '\0';
   replace_owned(fresh, owner);
-  return *owner;
+  return fresh;
 }

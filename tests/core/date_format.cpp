@@ -4,6 +4,7 @@
 #include "core/dates.h"
 
 #include <gtest/gtest.h>
+#include <cstddef>
 
 #include <cmath>
 #include <cstring>
@@ -136,6 +137,28 @@ TEST(DateFormat, FileNameStampAppendsTheLocalTime) {
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   EXPECT_STREQ(name, want);
   free_mem(&name);
+}
+
+// Owner pointers may be fields of packed records, at any address.
+#pragma pack(push, 1)
+struct packed_owner {
+  char tag;
+  char* text;
+};
+#pragma pack(pop)
+
+TEST(DateFormat, OwnedTextsMayLiveInAPackedRecord) {
+  packed_owner rec{};
+  auto** owner =
+      reinterpret_cast<char**>(reinterpret_cast<char*>(&rec) + offsetof(packed_owner, text));
+  const date_rec when{20080506.5, 6.5};
+  EXPECT_STREQ(format_date_iso_span(&when, 1, 1, owner), "2008-05-06T12:00:00Z");
+  str_set("log_", owner);
+  const char* stamped = timestamp_for_filename(owner);
+  EXPECT_EQ(stamped, owner_get(owner));
+  EXPECT_EQ(std::strncmp(stamped, "log_", 4), 0);
+  EXPECT_EQ(std::strlen(stamped), std::strlen("log_2008-05-06_12h00m00s"));
+  free_mem(owner);
 }
 
 }  // namespace

@@ -68,6 +68,37 @@ TEST_F(DateParseTest, MonthNamesFromTheirFirstThreeLetters) {
   EXPECT_EQ(month_from_name("dec"), 12);
 }
 
+TEST_F(DateParseTest, MonthDictionaryLifetime) {
+  // Built again over a live dictionary: the old one is released (LeakSanitizer).
+  month_names_init();
+  ASSERT_NE(month_names_dict(), nullptr);
+  EXPECT_EQ(month_names_dict()->count, 12);
+  EXPECT_EQ(month_from_name("mar"), 3);
+  // Freed twice, then used as before it was ever built: no name reads, nothing breaks.
+  month_names_free();
+  month_names_free();
+  EXPECT_EQ(month_names_dict(), nullptr);
+  EXPECT_EQ(month_from_name("mar"), 0);
+  date_rec r{-1, -1};
+  EXPECT_EQ(parse_date_dmony(&r, "06-MAY-08")->date, 0.0);
+
+  // While an error is pending no object is freed: the dictionary is neither rebuilt
+  // nor dropped, and none is half-built.
+  set_gblerr(ERR_FILE_ACCESS);
+  month_names_init();
+  EXPECT_EQ(month_names_dict(), nullptr);
+  set_gblerr(0);
+  month_names_init();
+  const container_t* built = month_names_dict();
+  set_gblerr(ERR_FILE_ACCESS);
+  month_names_init();
+  EXPECT_EQ(month_names_dict(), built);
+  month_names_free();
+  EXPECT_EQ(month_names_dict(), built);
+  EXPECT_EQ(month_from_name("Dec"), 12);
+  set_gblerr(0);
+}
+
 TEST_F(DateParseTest, DayMonthYearDigits) {
   struct Case {
     const char* text;

@@ -87,6 +87,28 @@ TEST(DateNormalize, EqualsThePlainWalkForOrdinaryOffsets) {
   }
 }
 
+TEST(DateNormalize, CycleJumpsEqualThePlainWalk) {
+  // Offsets of many 400-year cycles, and those a hair either side of a whole number of
+  // cycles, where the jump and the walk stop at different points of the same date.
+  constexpr double kCycle = 146097.0;
+  const double offsets[] = {
+      kCycle,          kCycle + 0.5,        -kCycle,          -kCycle - 0.25,
+      3 * kCycle - 1,  3 * kCycle + 2.75,   -7 * kCycle + 1,  -7 * kCycle - 3.5,
+      25 * kCycle + 365.9, -25 * kCycle - 366.1, 12345678.125, -12345678.875,
+  };
+  for (int year : {1600, 1999, 2000, 2100}) {
+    for (int month : {1, 2, 3, 12}) {
+      for (double days : offsets) {
+        date_rec fast;
+        date_normalize(&fast, year, month, days);
+        date_rec walk = walk_normalize(year, month, days);
+        EXPECT_EQ(fast.date, walk.date) << year << "-" << month << " + " << days;
+        EXPECT_EQ(fast.day, walk.day) << year << "-" << month << " + " << days;
+      }
+    }
+  }
+}
+
 TEST(DateNormalize, HostileInputGivesEmptyRecordOrFarDate) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();

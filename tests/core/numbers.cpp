@@ -109,6 +109,30 @@ TEST(ParseNumber, LongMantissaKeepsEveryDecimalPlace) {
   EXPECT_EQ(value, 5.0);
 }
 
+TEST(ParseNumber, DigitsFarBehindTheFirstStillCount) {
+  // 2^53 + 1 lies exactly halfway between two doubles and rounds to the even one; any
+  // nonzero digit behind it, however far, puts the text above the half.
+  const std::string half = "9007199254740993";
+  const struct {
+    std::string text;
+    double value;
+  } cases[] = {
+      {half, 9007199254740992.0},
+      {half + "." + std::string(30, '0') + "1", 9007199254740994.0},
+      {half + std::string(30, '0') + "1e-31", 9007199254740994.0},
+      {half + "." + std::string(900, '0') + "1", 9007199254740994.0},
+      {half + "." + std::string(900, '0'), 9007199254740992.0},  // zeros only: still half
+      {"-" + half + "." + std::string(50, '0') + "1", -9007199254740994.0},
+  };
+  for (const auto& c : cases) {
+    auto text = exact_copy(c.text);
+    double value = 0;
+    const char* end = parse_number(text.get(), &value);
+    EXPECT_EQ(value, c.value) << c.text.substr(0, 40);
+    EXPECT_EQ(static_cast<size_t>(end - text.get()), c.text.size()) << c.text.substr(0, 40);
+  }
+}
+
 TEST(ParseNumber, NullTextAndFloat) {
   double value = 3;
   EXPECT_EQ(parse_number(nullptr, &value), nullptr);
@@ -199,6 +223,55 @@ TEST(StrToDouble, DotOrCommaAndRuntimeRules) {
   };
   for (const auto& c : cases) EXPECT_EQ(str_to_double(c.text), c.expected) << c.text;
   EXPECT_EQ(str_to_double(nullptr), 0);
+}
+
+TEST(StrToDouble, LongTextsAndSignsReadLikeTheRuntime) {
+  const struct {
+    std::string text;
+    double expected;
+  } cases[] = {
+      {"1" + std::string(200, '0'), 1e200},  // every digit keeps its place
+      {"0." + std::string(400, '0') + "1", 0},
+      {"--5", 0},
+      {"+-5", 0},
+      {"\t-1E-2;", -0.01},
+      {"1.5e+3", 1500},
+      {"9007199254740993." + std::string(30, '0') + "1", 9007199254740994.0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(str_to_double(exact_copy(c.text).get()), c.expected) << c.text.substr(0, 30);
+  }
+}
+
+TEST(ScanDigits, StopsAtTheBoundOrTheFirstOtherCharacter) {
+  const struct {
+    const char* text;
+    size_t max_digits;
+    uint64_t value;
+    size_t end;
+  } cases[] = {
+      {"12345", 3, 123, 3},
+      {"12a45", 10, 12, 2},
+      {"123", 0, 0, 0},
+      {"", 5, 0, 0},
+      {"-1", 5, 0, 0},
+      {"18446744073709551616", SIZE_MAX, UINT64_MAX, 20},  // saturates
+  };
+  for (const auto& c : cases) {
+    auto text = exact_copy(c.text);
+    uint64_t value = 7;
+    const char* end = scan_digits(text.get(), c.max_digits, &value);
+    EXPECT_EQ(value, c.value) << c.text;
+    EXPECT_EQ(static_cast<size_t>(end - text.get()), c.end) << c.text;
+  }
+  // The character classes are ASCII only: bytes of UTF-8 sequences are left alone.
+  EXPECT_EQ(ascii_lower('Q'), 'q');
+  EXPECT_EQ(ascii_upper('q'), 'Q');
+  EXPECT_EQ(ascii_lower('\xC9'), '\xC9');
+  EXPECT_EQ(ascii_upper('\xE9'), '\xE9');
+  EXPECT_TRUE(is_ascii_space('\v'));
+  EXPECT_FALSE(is_ascii_space('\0'));
+  EXPECT_FALSE(is_ascii_digit('\xB2'));
 }
 
 TEST(ParseIntegers, UnsignedSaturatesAt32Bits) {

@@ -1,6 +1,7 @@
 // Pair lists: creation and growth, sorted insertion, finding, the null-list errors,
 // and values wide enough to hold a pointer.
 #include <gtest/gtest.h>
+#include <cstddef>
 
 #include <cstdint>
 #include <vector>
@@ -170,6 +171,26 @@ TEST_F(PairList, SetCountCopyAndUserWord) {
   pairlist_get(list_, 11999, &a, &b);
   EXPECT_EQ(a, 0);
   EXPECT_EQ(b, 0);
+}
+
+// The owner pointer of a list is often a field of a packed record, at any address.
+#pragma pack(push, 1)
+struct packed_owner {
+  char tag;
+  pairlist* list;
+};
+#pragma pack(pop)
+
+TEST_F(PairList, OwnerMayBeAFieldOfAPackedRecord) {
+  packed_owner rec{};
+  auto** owner = reinterpret_cast<pairlist**>(reinterpret_cast<char*>(&rec) +
+                                               offsetof(packed_owner, list));
+  pairlist_add(owner, 1, 2);
+  pairlist_insert_sorted(owner, 0, 5);
+  pairlist_copy(owner_get(owner), owner);  // onto itself
+  EXPECT_EQ(contents(owner_get(owner)), (pairs{{0, 5}, {1, 2}}));
+  pairlist_free(owner);
+  EXPECT_EQ(owner_get(owner), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Path arithmetic with both separators, the file and folder operations in the
 // sandbox, and the operating-system queries (per-user folders, language, memory, disk).
 #include <gtest/gtest.h>
+#include <cstddef>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -290,6 +291,32 @@ TEST(OperatingSystem, MemoryDiskAndProcesses) {
   EXPECT_EQ(get_disk_free(nullptr), 0);
 
   EXPECT_GE(count_own_processes(), 1);
+}
+
+// Owned paths may be fields of packed records, at any address.
+#pragma pack(push, 1)
+struct packed_owner {
+  char tag;
+  char* path;
+};
+#pragma pack(pop)
+
+TEST(PathText, OwnedPathsMayLiveInAPackedRecord) {
+  packed_owner rec{};
+  auto** owner =
+      reinterpret_cast<char**>(reinterpret_cast<char*>(&rec) + offsetof(packed_owner, path));
+  str_set("root://maps/a.txt", owner);
+  EXPECT_STREQ(path_resolve_root(owner, "/base"), "/base/maps/a.txt");
+  EXPECT_STREQ(path_set_extension(owner, "gpx"), "/base/maps/a.gpx");
+  EXPECT_STREQ(path_folder("/m/n/f", owner), "/m/n/");
+  EXPECT_STREQ(path_get_extension("F.TIF", owner), "tif");
+  EXPECT_STREQ(path_make_absolute("/m/n", "../x", owner), "/m/x");
+  EXPECT_EQ(owner_get(owner), path_make_absolute("/m/n", "../x", owner));
+  free_mem(owner);
+  set_gblerr(0);
+  EXPECT_EQ(path_set_extension(owner, "gpx"), nullptr);  // a null path
+  EXPECT_EQ(get_gblerr(), ERR_PARAMETERS);
+  set_gblerr(0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Owned wide strings and the UTF-8 <-> UTF-16 conversions: exact round trips (astral
 // characters as surrogate pairs) and U+FFFD for every kind of invalid input.
 #include <gtest/gtest.h>
+#include <cstddef>
 
 #include <cstring>
 #include <memory>
@@ -106,6 +107,32 @@ TEST(WideString, OwnedStringDiscipline) {
   char* utf8 = nullptr;
   EXPECT_STREQ(wstr_to_utf8(nullptr, &utf8), "");
   free_mem(&utf8);
+}
+
+// Owner pointers may be fields of packed records, at any address.
+#pragma pack(push, 1)
+struct packed_owners {
+  char tag;
+  char16_t* wide;
+  char pad;
+  char* utf8;
+};
+#pragma pack(pop)
+
+TEST(WideString, OwnersMayBeFieldsOfAPackedRecord) {
+  packed_owners rec{};
+  char* base = reinterpret_cast<char*>(&rec);
+  auto** wide = reinterpret_cast<char16_t**>(base + offsetof(packed_owners, wide));
+  auto** utf8 = reinterpret_cast<char**>(base + offsetof(packed_owners, utf8));
+  wstr_set(u"caf\u00e9", wide);
+  wstr_set(owner_get(wide), wide);  // the very same string
+  EXPECT_EQ(std::u16string(owner_get(wide)), u"caf\u00e9");
+  EXPECT_STREQ(wstr_to_utf8(owner_get(wide), utf8), "caf\xc3\xa9");
+  wstr_set_from_utf8("z", wide);
+  EXPECT_EQ(std::u16string(owner_get(wide)), u"z");
+  free_mem(wide);
+  free_mem(utf8);
+  EXPECT_EQ(owner_get(wide), nullptr);
 }
 
 }  // namespace
