@@ -7,7 +7,6 @@
 // whose class has links, copies the linked values into the record and returns it. The
 // record's string and object attributes then point into the element: they are borrowed,
 // never owned.
-#include "core/error.h"
 #include "core/memory.h"
 #include "core/obj_list.h"
 
@@ -45,11 +44,17 @@ void apply_links(class_holder_t* h, obj_t* elem) {
   }
 }
 
+// Part i of the holder; a part that is not a list counts as an empty one.
+const container_t* part_list(const class_holder_t* h, int i) {
+  const obj_t* part = obj_list_get(h->parts, i, nullptr);
+  return part && part->cls == CLS_CONTAINER ? reinterpret_cast<const container_t*>(part) : nullptr;
+}
+
 // One step over the parts from (part, index): the next element with links, or null.
 obj_t* step(class_holder_t* h, int* part, int* index, int* visited) {
   const container_t* parts = h->parts;
   while (*part >= 0 && *part < obj_list_count(parts)) {
-    const container_t* list = reinterpret_cast<const container_t*>(parts->elems[*part]);
+    const container_t* list = part_list(h, *part);
     while (*index >= 0 && *index < obj_list_count(list)) {
       obj_t* e = list->elems[(*index)++];
       if (visited) ++*visited;
@@ -64,9 +69,7 @@ obj_t* step(class_holder_t* h, int* part, int* index, int* visited) {
   return nullptr;
 }
 
-int part_count(const class_holder_t* h, int part) {
-  return obj_list_count(reinterpret_cast<const container_t*>(obj_list_get(h->parts, part, nullptr)));
-}
+int part_count(const class_holder_t* h, int part) { return obj_list_count(part_list(h, part)); }
 
 }  // namespace
 
@@ -137,9 +140,7 @@ obj_t* parts_find_range(class_holder_t* holder, int* inout_part, obj_t** out_rec
 void obj_group_destroy(obj_t* obj) {
   class_holder_t* h = reinterpret_cast<class_holder_t*>(obj);
   if (!h) return;
-  char* text = h->text;
-  free_mem(&text);
-  h->text = nullptr;
+  free_mem(&h->text);
   container_t* links = h->links;
   for (int i = 0; i < obj_list_count(links); ++i) {
     holder_link_t* l = link_at(links, i);

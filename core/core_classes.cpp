@@ -1,9 +1,10 @@
 // Free and copy routines of the small core classes (see core_classes.h).
 //
-// A copy routine runs after obj_copy has copied the record byte for byte: the
-// destination then shares the source's owned blocks, and the routine replaces each of
-// them by a fresh copy. Owned pointers are read into locals first: the records are
-// packed, so a field's address may not be aligned for a pointer.
+// A copy routine runs after obj_copy has emptied the destination through the free
+// routine and copied the record byte for byte: the destination then shares the source's
+// owned blocks, and the routine replaces each of them by a fresh copy. The records are
+// packed, so the address of an owned pointer goes only to the memory wrappers, which
+// reach the owner through memcpy.
 #include "core/core_classes.h"
 
 #include <cstring>
@@ -15,16 +16,10 @@ char* dup_owned_string(const char* s) {
   return copy;
 }
 
-namespace {
-void free_string(char* s) { free_mem(&s); }
-}  // namespace
-
 void strpair_free(obj_t* obj) {
   auto* p = static_cast<strpair_t*>(obj);
-  free_string(p->key);
-  free_string(p->value);
-  p->key = nullptr;
-  p->value = nullptr;
+  free_mem(&p->key);
+  free_mem(&p->value);
 }
 
 void strpair_copy(const obj_t* src, obj_t* dst) {
@@ -34,11 +29,7 @@ void strpair_copy(const obj_t* src, obj_t* dst) {
   d->value = dup_owned_string(s->value);
 }
 
-void text_record_free(obj_t* obj) {
-  auto* r = static_cast<text_record_t*>(obj);
-  free_string(r->text);
-  r->text = nullptr;
-}
+void text_record_free(obj_t* obj) { free_mem(&static_cast<text_record_t*>(obj)->text); }
 
 void text_record_copy(const obj_t* src, obj_t* dst) {
   static_cast<text_record_t*>(dst)->text =
@@ -47,9 +38,7 @@ void text_record_copy(const obj_t* src, obj_t* dst) {
 
 void extent_list_free(obj_t* obj) {
   auto* e = static_cast<extent_list_t*>(obj);
-  uint8_t* data = e->buf.data;
-  free_mem(&data);
-  e->buf.data = nullptr;
+  free_mem(&e->buf.data);
   e->buf.count = 0;
   e->buf.capacity = 0;
 }
@@ -65,8 +54,5 @@ void extent_list_copy(const obj_t* src, obj_t* dst) {
     d->buf.count = 0;
     return;
   }
-  uint8_t* data = nullptr;
-  alloc_mem(&data, bytes);
-  std::memcpy(data, from, bytes);
-  d->buf.data = data;
+  std::memcpy(alloc_mem(&d->buf.data, bytes), from, bytes);
 }

@@ -56,5 +56,6 @@ void extent_list_copy(const obj_t* src, obj_t* dst);
 char* dup_owned_string(const char* s);
 
 // Copy routine of the container (class 34): the copy holds the same elements in an
-// array of its own, is in no tree, and owns copies of its name and name text.
+// array of its own and owns copies of its name and name text; it keeps its own father
+// and sons list (obj_copy restores them).
 void container_copy(const obj_t* src, obj_t* dst);

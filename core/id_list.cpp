@@ -2,7 +2,6 @@
 // as the class lists and most sons lists are. They are searched by binary search on
 // the ids; only a container with element class and key type both 0 is searched so (a
 // sorted index is ordered by its key instead).
-#include "core/error.h"
 #include "core/obj_list.h"
 
 namespace {

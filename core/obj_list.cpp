@@ -4,10 +4,11 @@
 // Growth: every insertion recomputes the capacity the list needs, count × 8 + 8 bytes
 // for the new count; while that stays below 1024 bytes the array is resized to exactly
 // that, and from 1024 bytes up the capacity jumps to the growth steps of grow_capacity,
-// so that large lists are not resized on every insertion.
+// so that large lists are not resized on every insertion. Removal never resizes: a list
+// made with a fixed number of elements keeps its array and its capacity in elements.
 //
-// Records are packed: the element array pointer is read into a local before it is
-// handed to an allocation wrapper, never passed by the address of the field.
+// Records are packed: the address of a pointer field goes only to the memory wrappers,
+// which read and write the owner through memcpy.
 #include "core/obj_list.h"
 
 #include <cstddef>
@@ -47,25 +48,18 @@ int count_of(const container_t* list) { return list && list->count > 0 ? list->c
 void ensure_room(container_t* list, int count) {
   const uint32_t need = list_capacity_for(count);
   if (list->capacity > need) return;
-  obj_t** elems = list->elems;
-  uint32_t capacity = need;
-  grow_capacity(&elems, &capacity);
-  list->elems = elems;
-  list->capacity = capacity;
+  list->capacity = need;
+  grow_capacity(&list->elems, &list->capacity);
 }
 
 void release_array(container_t* list) {
-  obj_t** elems = list->elems;
-  free_mem(&elems);
-  list->elems = nullptr;
+  free_mem(&list->elems);
   list->count = 0;
   list->capacity = 0;
 }
 
 void resize_array(container_t* list, uint32_t bytes) {
-  obj_t** elems = list->elems;
-  realloc_mem(&elems, bytes);
-  list->elems = elems;
+  realloc_mem(&list->elems, bytes);
   list->capacity = bytes;
 }
 
@@ -101,9 +95,7 @@ container_t* obj_list_new_like(const container_t* model, container_t** out) {
 container_t* obj_list_new_with_capacity(int n, container_t** out) {
   container_t* list = obj_list_new(out);
   if (!list || n <= 0) return list;
-  obj_t** elems = nullptr;
-  alloc_mem_zero(&elems, size_t(n) * kListSlot);
-  list->elems = elems;
+  alloc_mem_zero(&list->elems, size_t(n) * kListSlot);
   list->capacity = uint32_t(n);
   return list;
 }
@@ -128,12 +120,8 @@ void obj_list_destroy(obj_t* obj) {
   if (!obj) return;
   container_t* list = reinterpret_cast<container_t*>(obj);
   release_array(list);
-  char* name = list->name;
-  free_mem(&name);
-  list->name = nullptr;
-  char* name_text = list->name_text;
-  free_mem(&name_text);
-  list->name_text = nullptr;
+  free_mem(&list->name);
+  free_mem(&list->name_text);
   obj_t* sons = reinterpret_cast<obj_t*>(list->sons);
   free_obj(&sons);
   list->sons = reinterpret_cast<container_t*>(sons);
@@ -147,11 +135,10 @@ void obj_list_trim(container_t* list) {
   if (list) resize_array(list, list_capacity_for(count_of(list)));
 }
 
+// obj_copy has already given the destination back its own father and sons list.
 void container_copy(const obj_t* src, obj_t* dst) {
   const container_t* s = reinterpret_cast<const container_t*>(src);
   container_t* d = reinterpret_cast<container_t*>(dst);
-  d->father = nullptr;
-  d->sons = nullptr;
   d->name = dup_owned_string(s->name);
   d->name_text = dup_owned_string(s->name_text);
   d->elems = nullptr;
@@ -308,24 +295,23 @@ int obj_list_add_unique_front(container_t* list, obj_t* elem) {
   return 0;
 }
 
-// The list held in the fifth word of the object (the parts of a class holder).
+// The parts list of a class holder, the one class that keeps such a list; in any other
+// record the same place holds something else, so nothing is appended.
 void obj_add_child(obj_t* obj, obj_t* elem) {
-  constexpr int kOffset = offsetof(class_holder_t, parts);
-  if (!obj || obj_class_size(obj->cls) < kOffset + int(sizeof(void*))) return;
-  container_t* list = field_load<container_t*>(obj, kOffset);
-  if (!list) {
-    obj_list_new(&list);
-    field_store(obj, kOffset, list);
-  }
-  obj_list_append(list, elem);
+  if (!obj || obj->cls != CLS_CLASS_HOLDER) return;
+  class_holder_t* holder = reinterpret_cast<class_holder_t*>(obj);
+  container_t* parts = holder->parts;
+  if (!parts) holder->parts = obj_list_new(&parts);
+  obj_list_append(parts, elem);
 }
 
+// The array keeps its size: after a removal it still holds the remaining elements, and a
+// fixed-size list must not have its capacity turned from elements into bytes.
 void obj_list_remove_at(container_t* list, int i) {
   const int n = count_of(list);
   if (i < 0 || i >= n) return;
   std::memmove(list->elems + i, list->elems + i + 1, size_t(n - 1 - i) * kListSlot);
   list->count = n - 1;
-  ensure_room(list, n - 1);
 }
 
 int obj_list_pop(container_t* list, obj_t** out) {
@@ -394,7 +380,7 @@ void obj_list_append_all(const container_t* src, container_t* dst) {
 // looks at this list finds it empty. While an error is pending nothing happens.
 void obj_list_free_elements(container_t* list) {
   if (!list || get_gblerr() != 0) return;
-  obj_t** elems = list->elems;
+  obj_t** elems = list->elems;  // taken out of the list before any element is freed
   const int n = count_of(list);
   list->elems = nullptr;
   list->count = 0;

@@ -124,6 +124,14 @@ int obj_register_class(int id, int size, const objdesc* desc);
 int obj_register_user_class(const objdesc* desc, int* out_class);
 void obj_set_free_callback(int id, obj_free_fn fn);
 void obj_set_copy_callback(int id, obj_copy_fn fn);
+// Tree links of a class: a father reference in its third field, and a sons list in its
+// fourth. A described class has them when its descriptor puts a father (type 15) third
+// and a list (type 12) fourth; a built-in class without descriptor has them only when
+// its owner declares them after registering it (a link that does not fit in the record
+// is not taken). Nothing is ever guessed from a record's size.
+enum tree_links : int { TREE_NONE = 0, TREE_FATHER = 1, TREE_FATHER_AND_SONS = 3 };
+void obj_set_tree_links(int id, int links);
+int obj_class_tree_links(int cls);
 const objdesc* obj_class_descriptor(int id, const objdesc** out);
 const char* obj_class_name(int id);
 int obj_class_attr_count(int id);
@@ -151,6 +159,7 @@ void obj_copy(const obj_t* src, obj_t* dst);
 int obj_new_id();
 void obj_set_max_id(int id);
 int obj_max_id();
+// The generator runs under the id lock: it must not call obj_new_id itself.
 using obj_id_generator = int (*)();
 void obj_set_id_generator(obj_id_generator gen);  // null restores the default
 

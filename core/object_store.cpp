@@ -7,10 +7,17 @@
 // 1001..1999 have a descriptor, an offset table and a record size. Every lookup checks
 // the id against its table first, so an unknown class id finds nothing.
 //
+// Tree links (a father reference third, a sons list fourth) are a property of the class,
+// fixed when it is registered: read from the descriptor, or declared by the owner of a
+// class without one. obj_copy keeps the destination's own links whatever the class.
+//
 // Threads: the id counter and the class lists are shared by the user-interface thread
 // and the worker task, so new ids are taken under a mutex and the class lists are
-// touched under another one (the class-list lock is taken first when both are needed).
+// touched under another one. The two are never held together, and no routine of a
+// class (free, copy, id generator) runs while the class-list lock is held.
 #include <atomic>
+#include <climits>
+#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -30,12 +37,14 @@ struct builtin_class {
   uint16_t* offsets;
   obj_free_fn free_fn;
   obj_copy_fn copy_fn;
+  int tree_links;
 };
 
 struct user_class {
   const objdesc* desc;
   uint16_t* offsets;
   int32_t size;
+  int tree_links;
 };
 
 // A class list on an 8-byte boundary: the packed record alone is 74 bytes, and its
@@ -88,13 +97,31 @@ uint16_t* make_offsets(const objdesc* desc) {
 
 int layout_size(const objdesc* desc) { return attr_layout_size(desc->attrs, desc_count(desc)); }
 
+constexpr int kFatherOffset = offsetof(tree_obj_t, father);
+constexpr int kSonsOffset = offsetof(tree_obj_t, sons);
+
+// The links a record of `size` bytes can hold: sons only with a father, each only when
+// its field lies inside the record.
+int links_that_fit(int links, int size) {
+  if (!(links & TREE_FATHER) || size < kSonsOffset) return TREE_NONE;
+  if ((links & TREE_FATHER_AND_SONS) == TREE_FATHER_AND_SONS && size >= int(sizeof(tree_obj_t)))
+    return TREE_FATHER_AND_SONS;
+  return TREE_FATHER;
+}
+
+// A descriptor gives tree links when a father (type 15) sits at the father's offset as
+// third attribute, and a list (type 12) follows it as fourth.
+int desc_tree_links(const objdesc* desc) {
+  const int n = desc_count(desc);
+  const attr_desc* a = n > 2 ? desc->attrs : nullptr;
+  if (!a || a[2].type != AT_FATHER || attr_offset_in(a, 2) != kFatherOffset) return TREE_NONE;
+  return n > 3 && a[3].type == AT_LIST ? TREE_FATHER_AND_SONS : TREE_FATHER;
+}
+
 void release_tables() {
   for (auto& c : g_reg.builtin) free_mem(&c.offsets);
   for (auto& u : g_reg.user) free_mem(&u.offsets);
-  for (auto& l : g_reg.lists) {
-    obj_t** elems = l.list.elems;
-    free_mem(&elems);
-  }
+  for (auto& l : g_reg.lists) free_mem(&l.list.elems);
 }
 
 // The empty values of the nullable types, stored by alloc_obj.
@@ -118,7 +145,12 @@ void store_empty_values(int cls, char* rec) {
   }
 }
 
-int obj_next_id_default() { return g_max_id.load(std::memory_order_acquire) + 1; }
+// The counter stops at the largest id rather than overflow (a highest id set from a file
+// may be anywhere).
+int obj_next_id_default() {
+  const int max = g_max_id.load(std::memory_order_acquire);
+  return max < INT_MAX ? max + 1 : INT_MAX;
+}
 
 void raise_max_id(int id) {
   int cur = g_max_id.load(std::memory_order_acquire);
@@ -217,6 +249,34 @@ void copy_described_members(const objdesc* desc, const uint16_t* offsets, char* 
   }
 }
 
+// The destination's place in a tree, taken out of the record while a copy runs: the
+// sons field is cleared so that the class's free routine leaves the sons list alone.
+struct tree_place {
+  int links = TREE_NONE;
+  obj_t* father = nullptr;
+  container_t* sons = nullptr;
+};
+
+tree_place take_tree_place(obj_t* obj) {
+  tree_place p;
+  p.links = obj_class_tree_links(obj->cls);
+  if (p.links & TREE_FATHER) p.father = field_load<obj_t*>(obj, kFatherOffset);
+  if (p.links == TREE_FATHER_AND_SONS) {
+    p.sons = field_load<container_t*>(obj, kSonsOffset);
+    field_store<container_t*>(obj, kSonsOffset, nullptr);
+  }
+  return p;
+}
+
+void restore_tree_place(obj_t* obj, const tree_place& p) {
+  if (p.links & TREE_FATHER) field_store(obj, kFatherOffset, p.father);
+  if (p.links == TREE_FATHER_AND_SONS) field_store(obj, kSonsOffset, p.sons);
+}
+
+void copy_after_id(const obj_t* src, obj_t* dst, int size) {
+  std::memcpy(reinterpret_cast<char*>(dst) + 4, reinterpret_cast<const char*>(src) + 4, size - 4);
+}
+
 }  // namespace
 
 // ---- Registry -----------------------------------------------------------------------
@@ -238,6 +298,7 @@ void obj_register_core_classes() {
 
   obj_register_class(CLS_CLASS_HOLDER, sizeof(class_holder_t), nullptr);
   obj_set_free_callback(CLS_CLASS_HOLDER, obj_group_destroy);
+  obj_set_tree_links(CLS_CLASS_HOLDER, TREE_FATHER_AND_SONS);
 
   obj_register_class(CLS_STRPAIR, sizeof(strpair_t), nullptr);
   obj_set_free_callback(CLS_STRPAIR, strpair_free);
@@ -261,7 +322,8 @@ void obj_class_layout(const objdesc* desc, uint16_t* offsets) {
 }
 
 // The record size is at least the sum of the attribute sizes, so that alloc_obj never
-// writes an empty value past the end of a record.
+// writes an empty value past the end of a record. Registering again replaces the
+// layout, tree links included; the routines stay.
 int obj_register_class(int id, int size, const objdesc* desc) {
   if (!is_builtin(id)) return 0;
   builtin_class& c = g_reg.builtin[id];
@@ -271,19 +333,24 @@ int obj_register_class(int id, int size, const objdesc* desc) {
   int min_size = static_cast<int>(sizeof(obj_t));
   if (desc && layout_size(desc) > min_size) min_size = layout_size(desc);
   c.size = size > min_size ? size : min_size;
+  c.tree_links = desc_tree_links(desc);
   return 1;
 }
 
+// Once the slots are used up every further call fails (the counter is never let wrap).
 int obj_register_user_class(const objdesc* desc, int* out_class) {
   if (out_class) *out_class = 0;
   if (!desc) return 0;
-  const int slot = g_next_slot.fetch_add(1);
-  if (slot >= kUserClassSlots) return 0;
+  int slot = g_next_slot.load();
+  do {
+    if (slot < 1 || slot >= kUserClassSlots) return 0;
+  } while (!g_next_slot.compare_exchange_weak(slot, slot + 1));
   user_class& u = g_reg.user[slot];
   u.desc = desc;
   u.offsets = make_offsets(desc);
   const int sum = layout_size(desc);
   u.size = sum > int(sizeof(obj_t)) ? sum : int(sizeof(obj_t));
+  u.tree_links = desc_tree_links(desc);
   if (out_class) *out_class = slot + kUserClassBase;
   return slot + kUserClassBase;
 }
@@ -294,6 +361,16 @@ void obj_set_free_callback(int id, obj_free_fn fn) {
 
 void obj_set_copy_callback(int id, obj_copy_fn fn) {
   if (is_builtin(id)) g_reg.builtin[id].copy_fn = fn;
+}
+
+void obj_set_tree_links(int id, int links) {
+  if (is_builtin(id)) g_reg.builtin[id].tree_links = links_that_fit(links, g_reg.builtin[id].size);
+}
+
+int obj_class_tree_links(int cls) {
+  if (is_builtin(cls)) return g_reg.builtin[cls].tree_links;
+  if (is_user(cls)) return g_reg.user[cls - kUserClassBase].tree_links;
+  return TREE_NONE;
 }
 
 const objdesc* obj_class_descriptor(int id, const objdesc** out) {
@@ -444,13 +521,14 @@ void obj_free_in_class(int cls, int* id) {
   free_obj(&obj);
 }
 
-// A class with a copy routine: the destination's owned members are released through
-// its free routine, then byte copy, then the copy routine. A described class without
-// one: the destination's owned strings and coordinates are released, the record is
-// copied, the owned members are copied, and the destination keeps its own links (its
-// father, its lists), which it must not share with the source. A class with neither
-// is copied only when it owns nothing, that is when it has no free routine either;
-// otherwise the destination is left as it was.
+// The destination keeps its id and its place in a tree (father and sons list) whatever
+// the class. A class with a copy routine: the destination's owned members are released
+// through its free routine, then byte copy, then the copy routine. A described class
+// without one: the destination's owned strings and coordinates are released, the record
+// is copied, the owned members are copied, and the destination keeps its own lists,
+// which it must not share with the source. A class with neither is copied only when it
+// owns nothing, that is when it has no free routine either; otherwise the destination is
+// left as it was.
 void obj_copy(const obj_t* src, obj_t* dst) {
   if (!src || !dst || src == dst || src->cls != dst->cls) return;
   const int cls = src->cls;
@@ -462,19 +540,19 @@ void obj_copy(const obj_t* src, obj_t* dst) {
   const uint16_t* offsets = nullptr;
   const bool described = class_layout(cls, &desc, &offsets);
   if (!copy_fn && !described && free_fn) return;
-  char* d = reinterpret_cast<char*>(dst);
+  const tree_place place = take_tree_place(dst);
   if (copy_fn) {
     if (free_fn) free_fn(dst);
-    std::memcpy(d + 4, reinterpret_cast<const char*>(src) + 4, size - 4);
+    copy_after_id(src, dst, size);
     copy_fn(src, dst);
-    return;
+  } else if (described) {
+    char* d = reinterpret_cast<char*>(dst);
+    release_owned_members(desc, offsets, d);
+    std::vector<char> kept(d, d + size);
+    copy_after_id(src, dst, size);
+    copy_described_members(desc, offsets, d, kept.data());
+  } else {
+    copy_after_id(src, dst, size);
   }
-  if (!described) {
-    std::memcpy(d + 4, reinterpret_cast<const char*>(src) + 4, size - 4);
-    return;
-  }
-  release_owned_members(desc, offsets, d);
-  std::vector<char> kept(d, d + size);
-  std::memcpy(d + 4, reinterpret_cast<const char*>(src) + 4, size - 4);
-  copy_described_members(desc, offsets, d, kept.data());
+  restore_tree_place(dst, place);
 }

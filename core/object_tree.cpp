@@ -1,8 +1,10 @@
 // Father/sons trees of objects, and object names.
 //
 // A tree object keeps its father reference in its third field and its sons list in its
-// fourth: a plain list kept in id order, or a sorted index of one son class. The name of
-// an object is the name text of its sons list, which is made on first use.
+// fourth: a plain list kept in id order, or a sorted index of one son class. Which
+// classes have these links is recorded in the registry (obj_class_tree_links); the
+// fields of any other record are never read as links. The name of an object is the name
+// text of its sons list, which is made on first use.
 //
 // The walk is depth-first and pre-order: a step descends to the first son of the class
 // when there is one, and otherwise climbs from the current node to the next sibling of
@@ -19,27 +21,13 @@
 
 namespace {
 
-constexpr int kFatherOffset = sizeof(obj_t);
-constexpr int kSonsOffset = kFatherOffset + sizeof(obj_t*);
+constexpr int kFatherOffset = offsetof(tree_obj_t, father);
+constexpr int kSonsOffset = offsetof(tree_obj_t, sons);
 // Climbing stops after this many fathers, so that a father loop cannot hang a walk.
 constexpr int kMaxDepth = 1 << 20;
 
-// Core classes without descriptor whose third and fourth fields are not tree links.
-bool is_flat_core_class(int cls) { return cls == 52 || cls == 58 || cls == 160 || cls == 161; }
-
-// Whether the record has a field of the given type at attribute position i: from the
-// descriptor when the class has one, else from the record size.
-bool has_link_field(const obj_t* o, int i, int type, int end) {
-  if (!o) return false;
-  const objdesc* d = obj_class_descriptor(o->cls, nullptr);
-  if (d) return d->count > i && d->attrs && d->attrs[i].type == type;
-  return !is_flat_core_class(o->cls) && obj_class_size(o->cls) >= end;
-}
-
-bool has_father(const obj_t* o) { return has_link_field(o, 2, AT_FATHER, kSonsOffset); }
-bool has_sons(const obj_t* o) {
-  return has_link_field(o, 3, AT_LIST, kSonsOffset + int(sizeof(void*)));
-}
+bool has_father(const obj_t* o) { return o && (obj_class_tree_links(o->cls) & TREE_FATHER); }
+bool has_sons(const obj_t* o) { return o && obj_class_tree_links(o->cls) == TREE_FATHER_AND_SONS; }
 
 container_t* sons_of(const obj_t* o) {
   return has_sons(o) ? field_load<container_t*>(o, kSonsOffset) : nullptr;
@@ -93,6 +81,13 @@ int position_in(const container_t* list, const obj_t* elem) {
   return -1;
 }
 
+// Whether `o` is `node` or one of its ancestors.
+bool is_self_or_ancestor(const obj_t* o, const obj_t* node) {
+  for (int depth = 0; node && depth < kMaxDepth; ++depth, node = obj_get_father(node, nullptr))
+    if (node == o) return true;
+  return false;
+}
+
 // The top of the tree an object belongs to.
 obj_t* tree_top(obj_t* o) {
   for (int depth = 0; depth < kMaxDepth; ++depth) {
@@ -110,12 +105,10 @@ obj_t* tree_top(obj_t* o) {
 void obj_name_set(obj_t* obj, const char* text) {
   container_t* sons = ensure_sons(obj);
   if (!sons) return;
-  char* name = sons->name_text;
   if (text)
-    str_set(text, &name);
+    str_set(text, &sons->name_text);
   else
-    free_mem(&name);
-  sons->name_text = name;
+    free_mem(&sons->name_text);
 }
 
 const char* obj_name_get(const obj_t* obj) { return obj_name_text(sons_of(obj)); }
@@ -141,8 +134,11 @@ int obj_depth(const obj_t* obj) {
   return depth;
 }
 
+// A son that is the father itself or one of its ancestors would close a loop that every
+// walk below it would follow for ever (fathers may come from a file): such a link is
+// refused and nothing changes.
 void obj_set_father(obj_t* father, obj_t* son) {
-  if (!son) return;
+  if (!son || is_self_or_ancestor(son, father)) return;
   obj_set_father_link(son, father);
   container_t* sons = father ? ensure_sons(father) : nullptr;
   if (!sons) return;

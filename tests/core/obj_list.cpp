@@ -179,6 +179,28 @@ TEST_F(ObjList, AddUniqueFrontKeepsTheNewestFirst) {
   EXPECT_EQ(obj_list_count(plain), 0);
 }
 
+// Removal keeps a fixed-size list's array and its capacity in elements, so that it
+// still drops its oldest element when full (AddressSanitizer checks every store).
+TEST_F(ObjList, FixedSizeListStaysFixedAfterARemoval) {
+  obj_t *a = make(3), *b = make(3), *c = make(3), *d = make(3), *e = make(3), *f = make(3);
+  container_t* l = nullptr;
+  obj_list_new_with_capacity(3, &l);
+  lists_.push_back(l);
+  for (obj_t* o : {a, b, c}) obj_list_add_unique_front(l, o);
+  struct step {
+    obj_t* add;  // null: remove position 0 instead
+    std::vector<obj_t*> expected;
+  } steps[] = {{nullptr, {b, c}}, {d, {b, c, d}}, {e, {e, b, c}}, {f, {f, e, b}}};
+  for (const step& s : steps) {
+    if (s.add)
+      obj_list_add_unique_front(l, s.add);
+    else
+      obj_list_remove_at(l, 0);
+    EXPECT_EQ(elems(l), s.expected);
+    EXPECT_EQ(l->capacity, 3u);
+  }
+}
+
 TEST_F(ObjList, IterationByClassStopsAtTheFirstNullSlot) {
   obj_t *a = make(3), *b = make(7), *c = make(3), *d = make(3);
   container_t* l = list({a, b, c, nullptr, d});
@@ -283,6 +305,26 @@ TEST_F(ObjList, ContainerCopyHoldsItsOwnArrayAndNames) {
   free_record(&lists_[0]);  // the source: the copy keeps its memory
   EXPECT_EQ(obj_list_get(dst, 1, nullptr), b);
   EXPECT_STREQ(dst->name_text, "text");
+}
+
+// A list that has a place in a tree keeps it when another list is copied into it: its
+// father, its sons list and the name that list carries.
+TEST_F(ObjList, CopyIntoAListKeepsItsFatherAndName) {
+  obj_t *a = make(3), *b = make(3);
+  container_t* src = list({a});
+  container_t* outer = list();
+  container_t* dst = list({b});
+  obj_t* dst_obj = reinterpret_cast<obj_t*>(dst);
+  obj_set_father(reinterpret_cast<obj_t*>(outer), dst_obj);
+  obj_name_set(dst_obj, "kept");
+  container_t* const sons = dst->sons;
+  obj_copy(reinterpret_cast<obj_t*>(src), dst_obj);
+  EXPECT_EQ(elems(dst), (std::vector<obj_t*>{a}));
+  EXPECT_EQ(dst->father, reinterpret_cast<obj_t*>(outer));
+  EXPECT_EQ(dst->sons, sons);
+  EXPECT_STREQ(obj_name_get(dst_obj), "kept");
+  obj_detach(dst_obj);
+  EXPECT_EQ(obj_list_count(outer->sons), 0);
 }
 
 TEST_F(ObjList, FreeElementsAndFreeType) {
@@ -457,6 +499,35 @@ TEST_F(ObjList, ClassHolderFillsItsRecordFromLinkedElements) {
   // The holder frees its links, its parts list (not the lists in it) and its record.
   free_record(&h);
   EXPECT_EQ(obj_list_count(first), 2);
+}
+
+// Only a class holder has a parts list; a part that is not a list is passed over.
+TEST_F(ObjList, ChildrenGoOnlyIntoTheHolderPartsAndMustBeLists) {
+  obj_register_class(kCity, 0, &kCityDesc);
+  obj_register_class(30, 40, nullptr);  // a record whose later words hold anything
+  obj_t* record = make(30);
+  std::vector<char> bytes(40 - 8);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xC0 + i);
+  std::memcpy(reinterpret_cast<char*>(record) + 8, bytes.data(), bytes.size());
+  obj_t* paris = make(kCity);
+  obj_add_child(record, paris);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(record) + 8, bytes.data(), bytes.size()), 0);
+
+  class_holder_t* h = nullptr;
+  obj_new_class_holder(&kPlaceDesc, &h);
+  obj_add_link(h, 5, kCity, 0);
+  obj_add_child(reinterpret_cast<obj_t*>(h), record);  // not a list
+  obj_add_child(reinterpret_cast<obj_t*>(h), reinterpret_cast<obj_t*>(list({paris})));
+  int index = 0;
+  obj_t* rec = nullptr;
+  ASSERT_NE(parts_find_index(h, &index, &rec), nullptr);
+  EXPECT_EQ(field_load<obj_t*>(rec, off(obj_get_word6(h), 5)), paris);
+  EXPECT_EQ(index, 1);
+  int part = 0, at = 0, visited = 0;
+  EXPECT_NE(parts_find_range(h, &part, nullptr, &at, &visited), nullptr);
+  EXPECT_EQ(part, 1);
+  EXPECT_EQ(visited, 1);
+  free_record(&h);
 }
 
 }  // namespace

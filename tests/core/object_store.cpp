@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -218,6 +219,20 @@ TEST_F(ObjectStore, IdsStartAtTwoAndFollowTheGenerator) {
   obj_new(0, CLS_IDPAIR, &o);
   EXPECT_EQ(o->id, 202);
   free_obj(&o);
+}
+
+// A highest id set from outside (a file's ids) may be the largest int: the counter
+// then stays there instead of overflowing.
+TEST_F(ObjectStore, IdCounterStopsAtTheLargestId) {
+  struct row {
+    int max;
+    int next;
+  } rows[] = {{INT_MAX - 1, INT_MAX}, {INT_MAX, INT_MAX}};
+  for (const row& r : rows) {
+    obj_set_max_id(r.max);
+    EXPECT_EQ(obj_new_id(), r.next) << r.max;
+    EXPECT_EQ(obj_max_id(), r.next);
+  }
 }
 
 // ---- Class lists --------------------------------------------------------------------
@@ -449,6 +464,56 @@ TEST_F(ObjectStore, CopiesOfOwningCoreClassesFreeIndependently) {
   free_obj(&f);
 }
 
+// A class without descriptor that its owner declares a tree class keeps the
+// destination's father and sons list through a copy, even though its free routine
+// would free the sons list; the copy routine still gives it its own strings.
+constexpr int kTreeRecord = 151;
+#pragma pack(push, 1)
+struct tree_record_t : tree_obj_t {
+  char* label;
+};
+#pragma pack(pop)
+
+void tree_record_free(obj_t* o) {
+  auto* r = static_cast<tree_record_t*>(o);
+  free_mem(&r->label);
+  obj_t* sons = reinterpret_cast<obj_t*>(r->sons);
+  free_obj(&sons);
+  r->sons = nullptr;
+}
+void tree_record_copy(const obj_t* src, obj_t* dst) {
+  static_cast<tree_record_t*>(dst)->label = dup_owned_string(static_cast<const tree_record_t*>(src)->label);
+}
+
+TEST_F(ObjectStore, CopyKeepsTheDestinationsPlaceInATree) {
+  obj_register_class(kTreeRecord, sizeof(tree_record_t), nullptr);
+  obj_set_tree_links(kTreeRecord, TREE_FATHER_AND_SONS);
+  obj_set_free_callback(kTreeRecord, tree_record_free);
+  obj_set_copy_callback(kTreeRecord, tree_record_copy);
+  tree_record_t *top = nullptr, *src = nullptr, *dst = nullptr, *son = nullptr;
+  for (tree_record_t** r : {&top, &src, &dst, &son}) obj_new_registered(kTreeRecord, r);
+  src->label = dup_owned_string("source");
+  dst->label = dup_owned_string("old");  // released by the copy
+  obj_set_father(top, dst);
+  obj_set_father(dst, son);
+  obj_name_set(dst, "dst name");
+  container_t* const sons = dst->sons;
+
+  obj_copy(src, dst);
+  EXPECT_STREQ(dst->label, "source");
+  EXPECT_NE(dst->label, src->label);
+  EXPECT_EQ(dst->father, top);
+  EXPECT_EQ(dst->sons, sons);
+  EXPECT_STREQ(obj_name_get(dst), "dst name");
+  obj_t* first = nullptr;
+  EXPECT_EQ(obj_son_of_class(dst, kTreeRecord, &first), son);
+
+  obj_detach(son);
+  obj_detach(dst);
+  for (tree_record_t** r : {&son, &dst, &src, &top}) free_obj(r);
+}
+
+// ---- Attribute values ---------------------------------------------------------------
 // ---- Attribute values ---------------------------------------------------------------
 
 TEST_F(ObjectStore, SetValueCopiesByType) {

@@ -2,6 +2,7 @@
 // lists, and freeing a tree from its root.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -285,6 +286,101 @@ TEST_F(ObjectTree, ARootThatIsAContainerComesFirst) {
   obj_detach(reinterpret_cast<obj_t*>(inner));
   free_record(&inner);
   free_record(&top);
+}
+
+// Records whose third and fourth fields hold something other than tree links (an owner
+// pointer, numbers, an owned string) are never read as a father or a sons list, however
+// large they are; a class without descriptor takes part in trees only once its owner
+// says so, and only with the links its record can hold.
+TEST_F(ObjectTree, OnlyDeclaredOrDescribedClassesHaveTreeLinks) {
+  const attr_desc flat_attrs[] = {{"id", AT_ID}, {"type", AT_INT}, {"owner", AT_REF}, {"sons", AT_LIST}};
+  const objdesc flat_desc = {"flat", 4, flat_attrs};
+  const attr_desc father_attrs[] = {{"id", AT_ID}, {"type", AT_INT}, {"father", AT_FATHER}, {"n", AT_INT}};
+  const objdesc father_desc = {"leaf", 4, father_attrs};
+  constexpr int kBuiltIn = -2, kUndeclared = -1;
+  struct row {
+    int cls;
+    int size;
+    const objdesc* desc;
+    int declared;
+    int links;
+  } rows[] = {
+      {60, 24, nullptr, kUndeclared, TREE_NONE},  // an owned string as fourth field
+      {61, 28, nullptr, kUndeclared, TREE_NONE},  // three numbers, then a string
+      {62, 61, nullptr, kUndeclared, TREE_NONE},  // an owner pointer third
+      {63, 0, &flat_desc, kUndeclared, TREE_NONE},
+      {64, 0, &father_desc, kUndeclared, TREE_FATHER},
+      {65, 24, nullptr, TREE_FATHER_AND_SONS, TREE_FATHER_AND_SONS},
+      {66, 20, nullptr, TREE_FATHER_AND_SONS, TREE_FATHER},  // no room for the sons list
+      {67, 12, nullptr, TREE_FATHER, TREE_NONE},             // no room for the father
+      {CLS_CLASS_HOLDER, 0, nullptr, kBuiltIn, TREE_FATHER_AND_SONS},
+      {CLS_CONTAINER, 0, nullptr, kBuiltIn, TREE_FATHER_AND_SONS},
+  };
+  obj_t* root = node(kFolder, "R", nullptr);
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.cls);
+    if (r.declared != kBuiltIn) obj_register_class(r.cls, r.size, r.desc);
+    if (r.declared >= 0) obj_set_tree_links(r.cls, r.declared);
+    EXPECT_EQ(obj_class_tree_links(r.cls), r.links);
+    if (r.declared == kBuiltIn) continue;
+
+    obj_t* o = nullptr;
+    alloc_obj(r.cls, &o);
+    char* fields = reinterpret_cast<char*>(o) + 8;
+    const int n = obj_class_size(r.cls) - 8;
+    if (r.links == TREE_NONE) {
+      // Nothing is read from, or written into, the record's fields.
+      std::vector<char> bytes(n);
+      for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>(0xA0 + i);
+      std::memcpy(fields, bytes.data(), n);
+      obj_name_set(o, "name");
+      obj_set_father_link(o, root);
+      EXPECT_EQ(obj_create_sons_list(o, 0, 0, 0), nullptr);
+      EXPECT_EQ(obj_get_father(o, nullptr), nullptr);
+      EXPECT_EQ(obj_name_get(o), nullptr);
+      EXPECT_EQ(obj_depth(o), 0);
+      obj_t* cursor = nullptr;
+      EXPECT_EQ(obj_tree_walk(nullptr, o, 0, &cursor), nullptr);
+      EXPECT_EQ(std::memcmp(fields, bytes.data(), n), 0);
+    } else {
+      obj_set_father(root, o);
+      EXPECT_EQ(obj_get_father(o, nullptr), root);
+      obj_name_set(o, "name");
+      EXPECT_EQ(obj_name_get(o) != nullptr, r.links == TREE_FATHER_AND_SONS);
+      obj_detach(o);
+      EXPECT_EQ(walk(root, 0), "");
+      obj_t* sons = r.links == TREE_FATHER_AND_SONS ? field_load<obj_t*>(o, 16) : nullptr;
+      free_obj(&sons);
+    }
+    free_obj(&o);
+  }
+}
+
+TEST_F(ObjectTree, ALinkThatWouldCloseALoopIsRefused) {
+  obj_t* root = node(kFolder, "R", nullptr);
+  obj_t* a = node(kFolder, "A", root);
+  obj_t* b = node(kFolder, "B", a);
+  obj_t* c = node(kItem, "c", b);
+  auto shape = [&] {
+    std::string fathers;
+    for (obj_t* o : {root, a, b, c}) fathers += label(obj_get_father(o, nullptr));
+    return walk(root, 0) + "| " + fathers;
+  };
+  const std::string before = shape();
+  EXPECT_EQ(before, "A B c | -RAB");
+  struct row {
+    obj_t* father;
+    obj_t* son;
+  } rows[] = {{b, a}, {c, root}, {a, a}, {c, b}};
+  for (const row& r : rows) {
+    obj_set_father(r.father, r.son);
+    EXPECT_EQ(shape(), before) << label(r.son) << " under " << label(r.father);
+  }
+  // Moving a subtree elsewhere closes no loop.
+  obj_t* d = node(kFolder, "D", root);
+  obj_detach(b);
+  obj_set_father(d, b);
+  EXPECT_EQ(shape(), "A D B c | -RDB");
 }
 
 }  // namespace
