@@ -11,6 +11,7 @@
 // which read and write the owner through memcpy.
 #include "core/obj_list.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -378,33 +379,30 @@ void obj_list_append_all(const container_t* src, container_t* dst) {
 
 // The list is emptied before the elements are freed, so that a free routine that
 // looks at this list finds it empty. While an error is pending nothing happens.
-void obj_list_free_elements(container_t* list) {
-  if (!list || get_gblerr() != 0) return;
-  obj_t** elems = list->elems;  // taken out of the list before any element is freed
-  const int n = count_of(list);
-  list->elems = nullptr;
-  list->count = 0;
-  list->capacity = 0;
-  for (int i = 0; i < n; ++i) free_obj(&elems[i]);
-  free_mem(&elems);
-}
-
-void obj_list_free_type(container_t* list, int cls) {
-  if (cls == 0) {
-    obj_list_free_elements(list);
-    return;
-  }
-  if (!list || get_gblerr() != 0) return;
+// Takes the elements of the class (0: every element) out of each list, then frees each
+// distinct object once: one object may stand twice in a list, or in several of them.
+void obj_lists_free_type(container_t* const* lists, int n, int cls) {
+  if (get_gblerr() != 0) return;
   std::vector<obj_t*> doomed;
-  int kept = 0;
-  for (int i = 0; i < count_of(list); ++i) {
-    obj_t* e = list->elems[i];
-    if (e && e->cls == cls)
-      doomed.push_back(e);
-    else
-      list->elems[kept++] = e;
+  for (int l = 0; l < n; ++l) {
+    container_t* list = lists[l];
+    if (!list) continue;
+    int kept = 0;
+    for (int i = 0; i < count_of(list); ++i) {
+      obj_t* e = list->elems[i];
+      if (e && (cls == 0 || e->cls == cls))
+        doomed.push_back(e);
+      else if (cls != 0)
+        list->elems[kept++] = e;
+    }
+    list->count = kept;
+    if (kept == 0) release_array(list);
   }
-  list->count = kept;
-  if (kept == 0) release_array(list);
+  std::sort(doomed.begin(), doomed.end());
+  doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
   for (obj_t* e : doomed) free_obj(&e);
 }
+
+void obj_list_free_elements(container_t* list) { obj_lists_free_type(&list, 1, 0); }
+
+void obj_list_free_type(container_t* list, int cls) { obj_lists_free_type(&list, 1, cls); }

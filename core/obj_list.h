@@ -103,6 +103,8 @@ void obj_list_copy_type(const container_t* src, int cls, container_t* dst);
 void obj_list_append_all(const container_t* src, container_t* dst);
 void obj_list_free_elements(container_t* list);
 void obj_list_free_type(container_t* list, int cls);
+// The same over several lists: an object found twice, or in several lists, is freed once.
+void obj_lists_free_type(container_t* const* lists, int n, int cls);
 
 // ---- Id-ordered lists ---------------------------------------------------------------
 int id_list_find(const container_t* list, int id, int* out_pos);

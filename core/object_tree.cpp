@@ -259,7 +259,7 @@ void obj_tree_free(obj_t* root, int cls) {
   obj_t* father = nullptr;
   container_t* c = nullptr;
   while (obj_tree_next_container(root, &father, &c)) containers.push_back(c);
-  for (container_t* list : containers) obj_list_free_type(list, cls);
+  obj_lists_free_type(containers.data(), static_cast<int>(containers.size()), cls);
   obj_tree_free_containers(root);
 }
 

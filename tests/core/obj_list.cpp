@@ -347,6 +347,28 @@ TEST_F(ObjList, FreeElementsAndFreeType) {
   EXPECT_EQ(obj_list_count(l), 0);
 }
 
+TEST_F(ObjList, AnObjectListedTwiceIsFreedOnce) {
+  // The sanitizer reports a double free if any of these frees an object twice.
+  obj_t* a = nullptr;
+  obj_t* b = nullptr;
+  obj_new(0, 3, &a);
+  obj_new(0, 7, &b);
+  container_t* twice = list({a, b, a});
+  obj_list_free_elements(twice);
+  EXPECT_EQ(obj_list_count(twice), 0);
+
+  obj_new(0, 3, &a);
+  obj_new(0, 7, &b);
+  container_t* first = list({a, b});
+  container_t* second = list({b, a, a});
+  container_t* both[] = {first, second};
+  obj_lists_free_type(both, 2, 3);
+  EXPECT_EQ(elems(first), std::vector<obj_t*>{b});
+  EXPECT_EQ(elems(second), std::vector<obj_t*>{b});
+  obj_list_free_type(first, 7);
+  EXPECT_EQ(obj_list_count(first), 0);
+}
+
 // ---- Id-ordered lists ---------------------------------------------------------------
 
 TEST_F(ObjList, IdOrderedListKeepsIdsAscendingAndUnique) {
