@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/dates.h"
+#include "core/key_order.h"
 #include "core/memory.h"
 #include "core/obj_layout.h"
 #include "core/object.h"
@@ -33,12 +34,6 @@ int key_size(int type) {
 
 template <class T> int order(T a, T b) { return a < b ? 1 : (b < a ? -1 : 0); }
 
-// NaN sorts before every number, so that the order stays a strict weak ordering.
-int order_double(double a, double b) {
-  const bool na = std::isnan(a), nb = std::isnan(b);
-  if (na || nb) return na && nb ? 0 : (na ? 1 : -1);
-  return order(a, b);
-}
 
 // A null pointer sorts first: 1 when only a is null, -1 when only b is.
 template <class P> int order_nulls(P a, P b) { return !a ? (b ? 1 : 0) : -1; }
@@ -171,11 +166,11 @@ int index_compare_keys(int type, const void* a, const void* b) {
   if (!a || !b) return 0;
   switch (type) {
     case AT_INT: case AT_UINT: case AT_ID: case AT_KEY:
-      return order(load<int32_t>(a), load<int32_t>(b));
-    case AT_DOUBLE: case AT_DATE: return order_double(load<double>(a), load<double>(b));
+      return key_order_int32(load<int32_t>(a), load<int32_t>(b));
+    case AT_DOUBLE: case AT_DATE: return key_order_double(load<double>(a), load<double>(b));
     case AT_DATETIME: {
-      const int first = order_double(load<double>(a), load<double>(b));
-      return first ? first : order_double(field_load<double>(a, 8), field_load<double>(b, 8));
+      const int first = key_order_double(load<double>(a), load<double>(b));
+      return first ? first : key_order_double(field_load<double>(a, 8), field_load<double>(b, 8));
     }
     case AT_STRING: {
       const char* sa = load<char*>(a);

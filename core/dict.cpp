@@ -64,6 +64,7 @@ int dict_create(container_t** out) {
 }
 
 int dict_build(int n, tag_t* table, container_t** out) {
+  if (!out) return get_gblerr();
   dict_create(out);
   for (int i = 0; i < n && table && get_gblerr() == 0; ++i) index_insert(*out, &table[i]);
   obj_list_trim(*out);
@@ -78,9 +79,12 @@ int* dict_lookup(const container_t* dict, const char* name, int def, int* out) {
   return out;
 }
 
+// While an error is pending free_obj keeps the old reverse dictionary, and so does this:
+// a new one would be left unfilled, and the old one lost.
 container_t* dict_create_reverse(container_t* dict, container_t** out) {
   if (!out) return nullptr;
   free_obj(out);
+  if (*out) return *out;
   return index_create_over(dict, CLS_TAG, AT_INT, kValOffset, out);
 }
 

@@ -22,46 +22,14 @@ bool has_elements(const container_t* index) {
   return index && index->count > 0 && index->elems;
 }
 
-// The elements of a large index lie all over the heap, so each step of a binary search
-// waits for memory. While one element is compared, the search asks the cache for the
-// two elements the next step may compare, so that the next wait overlaps this one.
-// (The element a step compares within [low, low + n) is the one at low + n / 2.)
-inline void prefetch_step(obj_t* const* elems, const key_spec& ks, int low, int n) {
-  if (n > 0) __builtin_prefetch(ks.of(elems[low + n / 2]));
-}
-
-// The searches keep the answer within [low, low + n] and halve n.
-template <class StandsLeft>
-int bisect(const container_t* index, const key_spec& ks, StandsLeft stands_left) {
-  obj_t* const* elems = index->elems;
-  int low = 0, n = index->count;
-  while (n > 0) {
-    const int half = n / 2;
-    const int mid = low + half;
-    prefetch_step(elems, ks, low, half);
-    prefetch_step(elems, ks, mid + 1, n - half - 1);
-    if (stands_left(elems[mid])) {
-      low = mid + 1;
-      n -= half + 1;
-    } else {
-      n = half;
-    }
-  }
-  return low;
-}
-
 // First position whose element does not stand before the key.
 int key_lower_bound(const container_t* index, const key_spec& ks, const void* k) {
-  return bisect(index, ks, [&](const obj_t* e) {
-    return index_compare_keys(ks.type, ks.of(e), k) == 1;
-  });
+  return index_detail::key_lower_bound(index->elems, index->count, ks, k);
 }
 
 // First position whose element stands after the key.
 int key_upper_bound(const container_t* index, const key_spec& ks, const void* k) {
-  return bisect(index, ks, [&](const obj_t* e) {
-    return index_compare_keys(ks.type, k, ks.of(e)) != 1;
-  });
+  return index_detail::key_upper_bound(index->elems, index->count, ks, k);
 }
 
 bool key_equals(const key_spec& ks, const void* k, const obj_t* elem) {

@@ -48,6 +48,7 @@ const void* index_last_key(const container_t* index, const void** out);
 int index_compare_elements(const container_t* index, const obj_t* a, const obj_t* b);
 
 template <class T> T* index_get(const container_t* index, const void* key, T** inout) {
+  if (!inout) return nullptr;
   obj_t* o = *inout;
   index_get(index, key, &o);
   *inout = static_cast<T*>(o);
@@ -57,6 +58,6 @@ template <class T> int index_search(const container_t* index, int mode, const vo
                                     T** out) {
   obj_t* o = nullptr;
   int r = index_search(index, mode, key, &o);
-  *out = static_cast<T*>(o);
+  if (out) *out = static_cast<T*>(o);
   return r;
 }

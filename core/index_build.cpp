@@ -151,8 +151,8 @@ void index_build(container_t* index, int father_id) {
 }  // namespace
 
 container_t* index_create(int cls, int key_type, int key_offset, container_t** out) {
-  obj_list_new(out);
-  container_t* index = *out;
+  if (!out) return nullptr;
+  container_t* index = obj_list_new(out);
   if (!index || get_gblerr() != 0) return index;
   index->elem_class = static_cast<uint16_t>(cls);
   index->key_type = static_cast<uint16_t>(key_type);
@@ -167,8 +167,7 @@ container_t* index_create_over(container_t* source, int cls, int key_type, int k
 
 container_t* index_create_from(container_t* source, int father_id, int cls, int key_type,
                                int key_offset, container_t** out) {
-  index_create(cls, key_type, key_offset, out);
-  container_t* index = *out;
+  container_t* index = index_create(cls, key_type, key_offset, out);
   if (!index || get_gblerr() != 0) return index;
   index->source = source;
   index_build(index, father_id);

@@ -1,13 +1,16 @@
-// Sorted indexes: (key, id) order by insertion and by the bucket build, the five search
-// modes, nearest, the searches for one object, maintenance, and the build's source
-// rules (class filter, father filter, null slot, class list).
+// Sorted indexes: (key, id) order by insertion and by the bucket build, number keys at
+// their edge values against the store's comparison, the five search modes, nearest, the
+// searches for one object, maintenance, and the build's source rules (class filter,
+// father filter, null slot, class list).
 #include "core/index.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -235,6 +238,73 @@ TEST_F(IndexTest, OtherKeyTypesOrderUpward) {
   EXPECT_EQ(index_find_pos(refs, t3), 1);
 }
 
+// The searches compare number keys in place rather than through index_compare_keys;
+// both must give one order, edge values included (extremes, signed zeros, NaN).
+TEST_F(IndexTest, NumberKeysFollowTheStoreComparisonAtTheEdges) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<double> reals = {1.0, nan, -0.0, inf, -1e100, 0.0, -inf, 1e-300, nan, 1.0};
+  const std::vector<double> real_probes = {nan, -inf, -1e100, -0.0, 0.0, 5e-324, 1.0, 2.0, inf};
+  const std::vector<int> ints = {0, INT32_MAX, -1, INT32_MIN, 1, 0, -1, INT32_MAX};
+  const std::vector<int> int_probes = {INT32_MIN, -2, -1, 0, 1, 2, INT32_MAX - 1, INT32_MAX};
+  struct row {
+    int key_type;
+    bool real;
+  };
+  const row rows[] = {{AT_INT, false},   {AT_UINT, false},  {AT_ID, false},
+                      {AT_KEY, false},   {AT_DOUBLE, true}, {AT_DATE, true}};
+  for (const row& r : rows) {
+    const int off = r.real ? kRealOff : kKeyOff;
+    const size_t n = r.real ? reals.size() : ints.size();
+    // Items in arrival order, ids descending so that ties do not follow arrival.
+    std::vector<item_t*> in;
+    container_t* source = new_list();
+    for (size_t i = 0; i < n; ++i) {
+      item_t* it = item(r.real ? 0 : ints[i], static_cast<int>(50 - i));
+      if (r.real) it->real = reals[i];
+      in.push_back(it);
+      obj_list_append(source, it);
+    }
+    container_t* inserted = new_index(r.key_type, off);
+    for (item_t* it : in) index_insert(inserted, it);
+    container_t* built = index_over(source, r.key_type, off);
+    ASSERT_EQ(elements(built), elements(inserted)) << r.key_type;
+
+    const auto key = [&](const obj_t* e) { return reinterpret_cast<const char*>(e) + off; };
+    // Neighbours stand in (key, id) order by the store's comparison.
+    for (size_t i = 1; i < n; ++i) {
+      const int c = index_compare_keys(r.key_type, key(at(built, i - 1)), key(at(built, i)));
+      EXPECT_TRUE(c == 1 || (c == 0 && at(built, i - 1)->id < at(built, i)->id))
+          << r.key_type << " at " << i;
+    }
+    // Every search agrees with a scan that uses the store's comparison.
+    const size_t probes = r.real ? real_probes.size() : int_probes.size();
+    for (size_t p = 0; p < probes; ++p) {
+      const int32_t ik = r.real ? 0 : int_probes[p];
+      const double dk = r.real ? real_probes[p] : 0;
+      const void* k = r.real ? static_cast<const void*>(&dk) : &ik;
+      int before = 0, not_after = 0;
+      for (size_t i = 0; i < n; ++i) {
+        before += index_compare_keys(r.key_type, key(at(built, i)), k) == 1;
+        not_after += index_compare_keys(r.key_type, k, key(at(built, i))) != 1;
+      }
+      const bool found = before < static_cast<int>(n) &&
+                         index_compare_keys(r.key_type, key(at(built, before)), k) == 0;
+      int pos = -2;
+      EXPECT_EQ(index_find_exact(built, k, &pos), found ? 1 : 0) << r.key_type << " probe " << p;
+      EXPECT_EQ(pos, before) << r.key_type << " probe " << p;
+      EXPECT_EQ(index_find_before(built, k, &pos), before - 1) << r.key_type << " probe " << p;
+      EXPECT_EQ(index_find_after(built, k, &pos), not_after < static_cast<int>(n) ? not_after : -1)
+          << r.key_type << " probe " << p;
+    }
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(index_position_of(built, at(built, i)), static_cast<int>(i)) << r.key_type;
+      obj_t* o = at(built, i);
+      EXPECT_EQ(index_lookup(built, &o), i ? at(built, i - 1) : nullptr) << r.key_type;
+    }
+  }
+}
+
 // ---- Searches by key ----------------------------------------------------------------
 
 TEST_F(IndexTest, SearchModesOnRepeatedKeys) {
@@ -312,6 +382,8 @@ TEST_F(IndexTest, NullIndexNullKeyAndEmptyIndexFindNothing) {
     EXPECT_EQ(d, -1);
   }
   index_insert(nullptr, item(1));  // nothing happens
+  EXPECT_EQ(index_create(kItem, AT_INT, kKeyOff, nullptr), nullptr);
+  EXPECT_EQ(index_create_over(nullptr, kItem, AT_INT, kKeyOff, nullptr), nullptr);
   EXPECT_EQ(index_is_sorted(nullptr), 0);
   EXPECT_EQ(index_is_sorted(full), 1);
   EXPECT_EQ(index_is_sorted(new_list()), 0);
