@@ -291,28 +291,31 @@ void obj_store_init() {
   g_id_generator.store(nullptr);
 }
 
+// The core's own classes: record size, descriptor, free and copy routines.
+struct core_class {
+  int id;
+  int size;
+  const objdesc* desc;
+  obj_free_fn free_fn;
+  obj_copy_fn copy_fn;
+};
+
 void obj_register_core_classes() {
-  obj_register_class(CLS_CONTAINER, sizeof(container_t), &container_desc);
-  obj_set_free_callback(CLS_CONTAINER, obj_list_destroy);
-  obj_set_copy_callback(CLS_CONTAINER, container_copy);
-
-  obj_register_class(CLS_CLASS_HOLDER, sizeof(class_holder_t), nullptr);
-  obj_set_free_callback(CLS_CLASS_HOLDER, obj_group_destroy);
+  const core_class classes[] = {
+      {CLS_CONTAINER, sizeof(container_t), &container_desc, obj_list_destroy, container_copy},
+      {CLS_CLASS_HOLDER, sizeof(class_holder_t), nullptr, obj_group_destroy, nullptr},
+      {CLS_STRPAIR, sizeof(strpair_t), nullptr, strpair_free, strpair_copy},
+      {CLS_IDPAIR, sizeof(idpair_t), nullptr, nullptr, nullptr},
+      {CLS_TEXT_RECORD, sizeof(text_record_t), nullptr, text_record_free, text_record_copy},
+      {CLS_EXTENT_LIST, sizeof(extent_list_t), nullptr, extent_list_free, extent_list_copy},
+  };
+  for (const core_class& c : classes) {
+    obj_register_class(c.id, c.size, c.desc);
+    obj_set_free_callback(c.id, c.free_fn);
+    obj_set_copy_callback(c.id, c.copy_fn);
+  }
+  // The class holder has no descriptor but takes part in trees.
   obj_set_tree_links(CLS_CLASS_HOLDER, TREE_FATHER_AND_SONS);
-
-  obj_register_class(CLS_STRPAIR, sizeof(strpair_t), nullptr);
-  obj_set_free_callback(CLS_STRPAIR, strpair_free);
-  obj_set_copy_callback(CLS_STRPAIR, strpair_copy);
-
-  obj_register_class(CLS_IDPAIR, sizeof(idpair_t), nullptr);
-
-  obj_register_class(CLS_TEXT_RECORD, sizeof(text_record_t), nullptr);
-  obj_set_free_callback(CLS_TEXT_RECORD, text_record_free);
-  obj_set_copy_callback(CLS_TEXT_RECORD, text_record_copy);
-
-  obj_register_class(CLS_EXTENT_LIST, sizeof(extent_list_t), nullptr);
-  obj_set_free_callback(CLS_EXTENT_LIST, extent_list_free);
-  obj_set_copy_callback(CLS_EXTENT_LIST, extent_list_copy);
 }
 
 void obj_class_layout(const objdesc* desc, uint16_t* offsets) {
