@@ -1,0 +1,100 @@
+// The line store: a large buffer held as numbered lines of equal size (class 25).
+//
+// Lines are allocated on first use; lines not used recently are written to swap files
+// and released, so that the images and streams of a run can exceed the memory budget.
+// A store serves either as an array of image lines (fixed count) or as a byte stream
+// (lines added as bytes are appended, with a data size). Reduced images can be kept
+// across runs in a persistent cache folder described by the swap index "mof2.sot".
+//
+// Sizes, offsets and line numbers are 64-bit; a line is at most 2 GiB.
+//
+// (The record layout, the swap files and the eviction live in line_store*.cpp; the
+// persistent cache index in swap_index*.cpp.)
+#pragma once
+#include <cstdint>
+
+#include "core/object.h"
+
+struct filemobj_t;  // class 25 record (defined in line_store_record.h)
+
+constexpr int kLineStoreClass = 25;
+constexpr int kSwapRecordClass = 28;  // `memobjfile`
+
+// ---- Creation and release -------------------------------------------------------------
+// mode: 0 ordinary, 2 cached in the reduced-image folder when the owner is a 24-bit
+// bitmap, 3 discardable (lines are never written to swap). Returns 0, or -1 when the
+// line size is not above 0 or a table cannot be made (*out null).
+int filemobj_create(obj_t* owner, obj_t* file, int64_t line_count, int32_t line_size,
+                    int mode, filemobj_t** out);
+// Adds one line; 0, or -1 when the tables cannot grow.
+int filemobj_add_line(filemobj_t* store);
+// Registers class 25 with its free routine (and class 28 for the swap index).
+void line_store_register();
+
+// ---- Access -----------------------------------------------------------------------------
+// Address of line i (lines are added until it exists); null on failure.
+uint8_t* filemobj_get_line(filemobj_t* store, int64_t i, int read_only);
+// Write access to bytes from offset: *count is cut to the end of the line that holds it;
+// the data size grows to offset + *count.
+uint8_t* filemobj_span(filemobj_t* store, int64_t offset, int64_t* count);
+// Read access: *count is cut to the data size and to the end of the line; no line added.
+const uint8_t* filemobj_read_ptr(filemobj_t* store, int64_t offset, int64_t* count);
+// Appends bytes at the data size; 0, or -1 when a line cannot be had.
+int filemobj_append(filemobj_t* store, const void* bytes, int64_t count);
+int filemobj_owner_append(obj_t* owner_file, const void* bytes, int64_t count);
+int filemobj_put_byte(filemobj_t* store, uint8_t byte);
+// Appends `count` bytes copied from `distance` bytes before the current end.
+int filemobj_copy_back(filemobj_t* store, int64_t distance, int64_t count);
+// A store of more than one line becomes one line holding its whole data.
+int filemobj_flatten(filemobj_t* store);
+
+int64_t filemobj_data_size(const filemobj_t* store);
+int64_t filemobj_line_count(const filemobj_t* store);
+int32_t filemobj_line_size(const filemobj_t* store);
+obj_t* filemobj_owner(const filemobj_t* store);
+
+// ---- Writing, eviction and the process-wide state ------------------------------------
+void swap_write_lines(filemobj_t* store, int64_t line, int single);
+void filemobj_write_all(filemobj_t* store);
+void filemobj_write_all_stores();
+// Path of the single swap file holding the whole store (owned: free_mem), or null.
+char* filemobj_flush_named(filemobj_t* store);
+void filemobj_release_line(filemobj_t* store, int64_t i);
+void filemobj_evict(double size);
+void filemobj_make_room(double size);
+void filemobj_evict_old();
+void filemobj_set_budget_eviction(int on);
+void filemobj_set_min_generation(int64_t n);
+int32_t filemobj_min_generation();
+void filemobj_compact_use_list();
+void filemobj_delete_swap(filemobj_t* store);
+
+void swap_init();
+void swap_close_files();
+void swap_show_size();
+double swap_total_bytes();
+
+void app_set_closing(int on);
+int app_is_closing();
+int app_is_other_instance();
+
+// Forgets the process-wide state (use list, counters, cached files); tests.
+void line_store_reset();
+
+// ---- Hooks to subsystems above the core ------------------------------------------------
+// Filled by those subsystems when they start; null slots do nothing.
+struct line_store_hooks {
+  // Reads a saved table file into a class list index (the swap index "mof2.sot").
+  int (*savfile_read)(const char* path, obj_t* index) = nullptr;
+  // Queues an index to be saved to a file at exit.
+  void (*savfile_queue)(const char* path, obj_t* index) = nullptr;
+  // Shows a short text through the progress pulse.
+  void (*progress_text)(const char* text) = nullptr;
+  // 1 when the user has work pending (the compaction of the use list then stops early).
+  int (*user_work_pending)() = nullptr;
+  // Ends the views of images read through the outside ECW library (exit).
+  void (*close_ecw_views)() = nullptr;
+  // 1 when `owner` is a 24-bit bitmap (mode 2 caches only those).
+  int (*is_rgb_bitmap)(obj_t* owner) = nullptr;
+};
+line_store_hooks& get_line_store_hooks();
