@@ -2,6 +2,8 @@
 // and bottom, sorted by top then left). The window system keeps invalid areas as
 // regions; device contexts clip to them.
 #pragma once
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "platform/gdi/geometry.h"
@@ -26,6 +28,13 @@ class Region {
   void exclusive_or(const Region& other);
   void offset(int dx, int dy);
   void clear() { rects_.clear(); }
+
+  // Builds a region band by band, top to bottom: adds the spans [first, second) between
+  // `top` and `bottom` (sorted, disjoint, not touching) below every band already held;
+  // a band with the same spans as the one just above it is merged into it. Used by the
+  // region algebra and by scan conversion (polygon regions).
+  using Span = std::pair<int, int>;
+  void append_band(int top, int bottom, const Span* spans, size_t count);
 
   friend bool operator==(const Region&, const Region&) = default;
 

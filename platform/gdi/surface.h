@@ -2,6 +2,7 @@
 // word 0xAARRGGBB (bytes B, G, R, A in memory); the alpha byte is 0xFF for drawn pixels.
 // Colours in the system's own numbers are 0x00BBGGRR words (the red byte lowest).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -1,0 +1,405 @@
+// Lines with the pen: exact pixels of thin lines, exact clipping (at the surface edge,
+// far away, to regions), styled patterns, wide pens (width, symmetry, no gaps, each
+// pixel painted once), mix modes and the viewport origin.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/platform/gdi_fixture.h"
+
+namespace {
+
+using namespace gdi_test;
+using plat::Point;
+using plat::Rect;
+
+TEST(gdi_lines, thin_lines_have_exact_pixels) {
+  struct Case {
+    Point a, b;
+    PixelSet want;
+  };
+  const Case cases[] = {
+      {{1, 1}, {5, 1}, {{1, 1}, {2, 1}, {3, 1}, {4, 1}}},
+      {{2, 0}, {2, 3}, {{2, 0}, {2, 1}, {2, 2}}},
+      {{0, 0}, {3, 3}, {{0, 0}, {1, 1}, {2, 2}}},
+      {{0, 0}, {4, 2}, {{0, 0}, {1, 1}, {2, 1}, {3, 2}}},
+      {{5, 5}, {1, 5}, {{5, 5}, {4, 5}, {3, 5}, {2, 5}}},
+      {{3, 6}, {3, 3}, {{3, 6}, {3, 5}, {3, 4}}},
+      {{6, 0}, {0, 6}, {{6, 0}, {5, 1}, {4, 2}, {3, 3}, {2, 4}, {1, 5}}},
+  };
+  for (const Case& c : cases) {
+    Canvas cv(10, 10);
+    plat::move_to(cv.dc, c.a.x, c.a.y);
+    plat::line_to(cv.dc, c.b.x, c.b.y);
+    EXPECT_EQ(cv.pixels(kBlack), c.want) << c.a.x << "," << c.a.y << " -> " << c.b.x << "," << c.b.y << "\n"
+                                         << cv.picture();
+    EXPECT_EQ(plat::get_current_position(cv.dc), c.b);
+  }
+}
+
+TEST(gdi_lines, polylines_join_without_repeats_and_dots) {
+  Canvas cv(8, 8);
+  const Point pts[] = {{0, 0}, {3, 0}, {3, 3}, {1, 3}};
+  plat::polyline(cv.dc, pts, 4);
+  EXPECT_EQ(cv.pixels(kBlack), pixels_from_art({"####", "...#", "...#", "..##"})) << cv.picture();
+  // One point: a dot. A zero-length thin line: nothing.
+  Canvas dot(5, 5);
+  const Point one[] = {{2, 2}};
+  plat::polyline(dot.dc, one, 1);
+  EXPECT_EQ(dot.pixels(kBlack), (PixelSet{{2, 2}}));
+  Canvas none(5, 5);
+  plat::move_to(none.dc, 2, 2);
+  plat::line_to(none.dc, 2, 2);
+  EXPECT_TRUE(none.not_white().empty());
+  EXPECT_FALSE(plat::polyline(none.dc, one, 0));
+}
+
+// Clipping changes nothing but which pixels are kept: every line drawn on a small
+// canvas gives the pixels of the same line on a large canvas, inside the small one.
+TEST(gdi_lines, clipping_at_the_edge_is_exact) {
+  const Point lines[][2] = {{{-5, -5}, {25, 15}},  {{-30, 4}, {50, 6}},  {{7, -40}, {9, 60}},
+                            {{25, -3}, {-6, 12}},  {{19, 9}, {-19, -9}}, {{-100, 1}, {2, 100}},
+                            {{3, -7}, {3, 20}},    {{-8, 9}, {40, 9}},   {{0, 0}, {19, 9}}};
+  for (const auto& l : lines) {
+    Canvas small(20, 10);
+    Canvas big(200, 200);
+    plat::set_viewport_org(big.dc, 100, 100);
+    for (Canvas* cv : {&small, &big}) {
+      plat::move_to(cv->dc, l[0].x, l[0].y);
+      plat::line_to(cv->dc, l[1].x, l[1].y);
+    }
+    PixelSet want;
+    for (auto [x, y] : big.pixels(kBlack))
+      if (x >= 100 && x < 120 && y >= 100 && y < 110) want.insert({x - 100, y - 100});
+    EXPECT_EQ(small.pixels(kBlack), want) << l[0].x << "," << l[0].y << " -> " << l[1].x << "," << l[1].y;
+  }
+}
+
+TEST(gdi_lines, far_away_lines_cost_only_their_visible_part) {
+  struct Case {
+    Point a, b;
+    int row;  // the row that must be fully drawn, -1 for none
+  };
+  const Case cases[] = {{{-2000000000, 3}, {2000000000, 3}, 3},
+                        {{2147483000, 5}, {-2147483000, 5}, 5},
+                        {{-2000000000, -2000000000}, {-1999999000, 2000000000}, -1},
+                        {{-5, 100}, {30, 100}, -1}};
+  for (const Case& c : cases) {
+    Canvas cv(20, 10);
+    plat::move_to(cv.dc, c.a.x, c.a.y);
+    plat::line_to(cv.dc, c.b.x, c.b.y);
+    PixelSet want;
+    if (c.row >= 0)
+      for (int x = 0; x < 20; ++x) want.insert({x, c.row});
+    EXPECT_EQ(cv.pixels(kBlack), want) << c.a.x << "," << c.a.y;
+  }
+}
+
+TEST(gdi_lines, clip_regions_keep_only_their_pixels) {
+  // Each clip is set on a fresh 30x20 canvas, then the same wide fan of lines is drawn;
+  // what shows must be the unclipped drawing inside the clip.
+  auto draw = [](Canvas& cv) {
+    cv.pen(plat::PS_SOLID, 3, kBlack);
+    for (int i = 0; i < 8; ++i) {
+      plat::move_to(cv.dc, 15, 10);
+      plat::line_to(cv.dc, 15 + int(20 * std::cos(i * 0.8)), 10 + int(20 * std::sin(i * 0.8)));
+    }
+  };
+  Canvas full(30, 20);
+  draw(full);
+  PixelSet all = full.pixels(kBlack);
+  struct Case {
+    const char* name;
+    std::function<void(plat::Dc)> set_clip;
+    std::function<bool(int, int)> inside;
+  };
+  const Case cases[] = {
+      {"select_clip_rgn",
+       [](plat::Dc dc) {
+         plat::Rgn a = plat::create_rect_rgn(0, 0, 10, 10);
+         plat::Rgn b = plat::create_rect_rgn(20, 5, 30, 20);
+         plat::combine_rgn(a, a, b, plat::RGN_OR);
+         EXPECT_EQ(plat::select_clip_rgn(dc, a), plat::COMPLEXREGION);
+         plat::delete_object(a);  // the context keeps its own copy
+         plat::delete_object(b);
+       },
+       [](int x, int y) { return (x < 10 && y < 10) || (x >= 20 && y >= 5); }},
+      {"intersect_clip_rect", [](plat::Dc dc) { plat::intersect_clip_rect(dc, 5, 3, 17, 12); },
+       [](int x, int y) { return x >= 5 && x < 17 && y >= 3 && y < 12; }},
+      {"exclude_clip_rect", [](plat::Dc dc) { plat::exclude_clip_rect(dc, 10, 0, 20, 20); },
+       [](int x, int) { return x < 10 || x >= 20; }},
+      {"intersect then exclude",
+       [](plat::Dc dc) {
+         plat::intersect_clip_rect(dc, 0, 0, 15, 20);
+         plat::exclude_clip_rect(dc, 5, 5, 10, 10);
+       },
+       [](int x, int y) { return x < 15 && !(x >= 5 && x < 10 && y >= 5 && y < 10); }},
+      {"clip rect in logical units",
+       [](plat::Dc dc) {
+         plat::set_viewport_org(dc, 4, 0);
+         plat::intersect_clip_rect(dc, 0, 0, 6, 20);  // device x 4..10
+         plat::set_viewport_org(dc, 0, 0);
+       },
+       [](int x, int) { return x >= 4 && x < 10; }},
+  };
+  for (const Case& c : cases) {
+    Canvas cv(30, 20);
+    c.set_clip(cv.dc);
+    draw(cv);
+    PixelSet want;
+    for (auto [x, y] : all)
+      if (c.inside(x, y)) want.insert({x, y});
+    EXPECT_EQ(cv.pixels(kBlack), want) << c.name << "\n" << cv.picture();
+  }
+  // Removing the clip region restores the whole surface.
+  Canvas cv(30, 20);
+  plat::intersect_clip_rect(cv.dc, 0, 0, 2, 2);
+  EXPECT_EQ(plat::select_clip_rgn(cv.dc, nullptr), plat::SIMPLEREGION);
+  draw(cv);
+  EXPECT_EQ(cv.pixels(kBlack), all);
+}
+
+TEST(gdi_lines, window_contexts_draw_at_their_origin_inside_their_clip) {
+  // A context on a surface at origin (10, 5), limited to a region given at creation:
+  // device (0,0) is surface (10,5) and nothing leaves the region.
+  plat::Region clip(Rect{10, 5, 30, 15});
+  clip.subtract(plat::Region(Rect{20, 5, 25, 10}));
+  Canvas cv(40, 30, &clip);
+  plat::dc_set_surface_clip(cv.dc, Point{10, 5}, &clip);
+  EXPECT_EQ(plat::dc_origin(cv.dc), (Point{10, 5}));
+  plat::fill_rect(cv.dc, Rect{-100, -100, 100, 100}, plat::get_stock_object(plat::BLACK_BRUSH));
+  PixelSet want;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x)
+      if (clip.contains(Point{x, y})) want.insert({x, y});
+  EXPECT_EQ(cv.pixels(kBlack), want);
+  Rect box;
+  EXPECT_EQ(plat::get_clip_box(cv.dc, &box), plat::COMPLEXREGION);
+  EXPECT_EQ(box, (Rect{0, 0, 20, 10}));
+  EXPECT_EQ(plat::set_pixel(cv.dc, 0, 0, kRed), kRed);
+  EXPECT_EQ(cv.at(10, 5), kRed);
+  EXPECT_EQ(plat::get_pixel(cv.dc, 12, 2), plat::CLR_INVALID);  // excluded part
+  EXPECT_EQ(plat::set_pixel(cv.dc, 12, 2, kRed), plat::CLR_INVALID);
+}
+
+// The pattern of a styled pen repeats along the line, carries on across the corners of
+// a polyline, and its gaps take the background colour in the opaque mode only.
+TEST(gdi_lines, styled_pens_repeat_their_pattern) {
+  struct Case {
+    int style;
+    int min_on_run;  // dashes have longer runs than dots
+  };
+  const Case cases[] = {{plat::PS_DASH, 6}, {plat::PS_DOT, 1}, {plat::PS_DASHDOT, 1}, {plat::PS_DASHDOTDOT, 1}};
+  int dash_longest = 0, dot_longest = 0;
+  for (const Case& c : cases) {
+    Canvas cv(200, 3);
+    cv.pen(c.style, 1, kBlack);
+    plat::set_bk_mode(cv.dc, plat::TRANSPARENT);
+    plat::move_to(cv.dc, 0, 1);
+    plat::line_to(cv.dc, 200, 1);
+    std::vector<bool> on(200);
+    for (int x = 0; x < 200; ++x) on[size_t(x)] = cv.at(x, 1) == kBlack;
+    EXPECT_TRUE(on[0]) << "a pattern starts with a dash";
+    int period = 0;
+    for (int p = 2; p < 100 && !period; ++p) {
+      bool same = true;
+      for (int x = 0; x + p < 200 && same; ++x) same = on[size_t(x)] == on[size_t(x + p)];
+      if (same) period = p;
+    }
+    EXPECT_GT(period, 0) << c.style;
+    int offs = 0, longest = 0, run = 0;
+    for (int x = 0; x < 200; ++x) {
+      offs += !on[size_t(x)];
+      run = on[size_t(x)] ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+    EXPECT_GT(offs, 0);
+    EXPECT_GE(longest, c.min_on_run);
+    if (c.style == plat::PS_DASH) dash_longest = longest;
+    if (c.style == plat::PS_DOT) dot_longest = longest;
+    // The same line as a polyline with corners on the row gives the same pixels.
+    Canvas poly(200, 3);
+    poly.pen(c.style, 1, kBlack);
+    plat::set_bk_mode(poly.dc, plat::TRANSPARENT);
+    const Point pts[] = {{0, 1}, {7, 1}, {50, 1}, {51, 1}, {200, 1}};
+    plat::polyline(poly.dc, pts, 5);
+    EXPECT_EQ(poly.pixels(kBlack), cv.pixels(kBlack)) << c.style;
+    // Opaque mode: the gaps are painted in the background colour.
+    Canvas opaque(200, 3);
+    opaque.pen(c.style, 1, kBlack);
+    plat::set_bk_color(opaque.dc, kBlue);
+    plat::move_to(opaque.dc, 0, 1);
+    plat::line_to(opaque.dc, 200, 1);
+    EXPECT_EQ(opaque.pixels(kBlack), cv.pixels(kBlack));
+    EXPECT_EQ(opaque.pixels(kBlue).size(), size_t(offs));
+  }
+  EXPECT_GT(dash_longest, dot_longest);
+}
+
+double dist_to_segment(double px, double py, Point a, Point b) {
+  double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+  double t = len2 > 0 ? std::clamp(((px - a.x) * dx + (py - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
+  return std::hypot(px - (a.x + t * dx), py - (a.y + t * dy));
+}
+
+// A wide pen covers the pixels near the path and none far from it: no gaps at joins
+// however sharp, round ends, and nothing spilled.
+TEST(gdi_lines, wide_pens_cover_their_width_without_gaps) {
+  struct Case {
+    int width;
+    std::vector<Point> pts;
+  };
+  const Case cases[] = {
+      {3, {{10, 10}, {50, 10}}},
+      {5, {{10, 40}, {30, 5}, {50, 40}}},
+      {6, {{8, 8}, {52, 20}, {8, 32}, {52, 44}}},
+      {9, {{15, 15}, {45, 15}, {45, 45}, {15, 45}, {15, 16}}},
+      {4, {{30, 30}, {31, 30}, {30, 31}}},
+      {7, {{30, 30}}},
+  };
+  for (const Case& c : cases) {
+    Canvas cv(60, 60);
+    cv.pen(plat::PS_SOLID, c.width, kBlack);
+    plat::polyline(cv.dc, c.pts.data(), int(c.pts.size()));
+    double r = c.width / 2.0;
+    for (int y = 0; y < 60; ++y) {
+      for (int x = 0; x < 60; ++x) {
+        // Even widths sit half a pixel up and left of the path.
+        double px = x + (c.width % 2 == 0 ? 0.5 : 0.0), py = y + (c.width % 2 == 0 ? 0.5 : 0.0);
+        double d = 1e9;
+        for (size_t i = 0; i < c.pts.size(); ++i)
+          d = std::min(d, dist_to_segment(px, py, c.pts[i], c.pts[i + 1 < c.pts.size() ? i + 1 : i]));
+        bool drawn = cv.at(x, y) == kBlack;
+        if (d <= r - 0.75) {
+          ASSERT_TRUE(drawn) << "gap at " << x << "," << y << " width " << c.width << "\n" << cv.picture();
+        }
+        if (d >= r + 0.75) {
+          ASSERT_FALSE(drawn) << "spill at " << x << "," << y << " width " << c.width;
+        }
+      }
+    }
+  }
+}
+
+TEST(gdi_lines, wide_pens_are_as_thick_as_their_width_and_symmetric) {
+  for (int w = 2; w <= 8; ++w) {
+    Canvas cv(60, 60);
+    cv.pen(plat::PS_SOLID, w, kBlack);
+    plat::move_to(cv.dc, 10, 20);
+    plat::line_to(cv.dc, 50, 20);
+    int rows = 0;
+    for (int y = 0; y < 60; ++y) rows += cv.at(30, y) == kBlack;
+    EXPECT_EQ(rows, w) << "horizontal, width " << w;
+    plat::move_to(cv.dc, 20, 30);
+    plat::line_to(cv.dc, 20, 58);
+    int cols = 0;
+    for (int x = 0; x < 60; ++x) cols += cv.at(x, 45) == kBlack;
+    EXPECT_EQ(cols, w) << "vertical, width " << w;
+  }
+  // An odd-width V is its own mirror image.
+  Canvas v(41, 40);
+  v.pen(plat::PS_SOLID, 5, kBlack);
+  const Point pts[] = {{5, 5}, {20, 33}, {35, 5}};
+  plat::polyline(v.dc, pts, 3);
+  for (auto [x, y] : v.pixels(kBlack)) EXPECT_EQ(v.at(40 - x, y), kBlack) << x << "," << y;
+}
+
+// Each pixel of a figure is mixed once: an exclusive-or pen shows exactly the figure a
+// copy pen draws (no holes where pieces overlap) and a second pass removes it.
+TEST(gdi_lines, mix_modes_touch_each_pixel_once) {
+  // A path that crosses itself (wide pens paint the union of their pieces), and one that
+  // does not turn sharply (thin lines: a pixel where two segments meet at an acute angle
+  // or cross belongs to both).
+  const Point crossing[] = {{5, 5}, {40, 30}, {10, 35}, {38, 6}, {20, 20}};
+  const Point zigzag[] = {{5, 5}, {40, 5}, {45, 30}, {20, 40}, {5, 25}};
+  struct Case {
+    int width;
+    int style;
+    const Point* pts;
+  };
+  const Case cases[] = {{1, plat::PS_SOLID, zigzag}, {1, plat::PS_DOT, zigzag}, {4, plat::PS_SOLID, crossing},
+                        {7, plat::PS_SOLID, crossing}, {5, plat::PS_DASH, crossing}};
+  for (const Case& c : cases) {
+    const Point* pts = c.pts;
+    Canvas copy(50, 45), xr(50, 45);
+    copy.pen(c.style, c.width, kBlack);
+    plat::set_bk_mode(copy.dc, plat::TRANSPARENT);
+    plat::polyline(copy.dc, pts, 5);
+    xr.pen(c.style, c.width, kWhite);
+    plat::set_bk_mode(xr.dc, plat::TRANSPARENT);
+    EXPECT_EQ(plat::set_rop2(xr.dc, plat::R2_XORPEN), plat::R2_COPYPEN);
+    plat::polyline(xr.dc, pts, 5);
+    EXPECT_EQ(xr.pixels(kBlack), copy.pixels(kBlack)) << "width " << c.width;
+    plat::polyline(xr.dc, pts, 5);
+    EXPECT_TRUE(xr.not_white().empty()) << "width " << c.width;
+  }
+  struct Mix {
+    int mode;
+    plat::Color pen, dst, want;
+  };
+  const Mix mixes[] = {
+      {plat::R2_COPYPEN, kRed, kBlue, kRed},
+      {plat::R2_NOT, kRed, plat::rgb(0, 255, 15), plat::rgb(255, 0, 240)},
+      {plat::R2_XORPEN, plat::rgb(255, 15, 0), plat::rgb(15, 15, 15), plat::rgb(240, 0, 15)},
+      {plat::R2_NOP, kRed, kBlue, kBlue},
+      {plat::R2_BLACK, kRed, kBlue, kBlack},
+      {plat::R2_WHITE, kRed, kBlue, kWhite},
+      {plat::R2_MASKPEN, plat::rgb(255, 255, 0), plat::rgb(0, 255, 255), plat::rgb(0, 255, 0)},
+      {plat::R2_MERGEPEN, kRed, kBlue, plat::rgb(255, 0, 255)},
+      {plat::R2_NOTCOPYPEN, kRed, kBlue, plat::rgb(0, 255, 255)},
+  };
+  for (const Mix& m : mixes) {
+    Canvas cv(6, 3);
+    cv.brush(m.dst);
+    plat::fill_rect(cv.dc, Rect{0, 0, 6, 3}, plat::get_current_object(cv.dc, plat::OBJ_BRUSH));
+    cv.pen(plat::PS_SOLID, 1, m.pen);
+    plat::set_rop2(cv.dc, m.mode);
+    plat::move_to(cv.dc, 0, 1);
+    plat::line_to(cv.dc, 6, 1);
+    EXPECT_EQ(cv.at(3, 1), m.want) << "mode " << m.mode;
+    EXPECT_EQ(cv.at(3, 0), m.dst);
+  }
+}
+
+TEST(gdi_lines, null_pens_and_viewport_origin) {
+  Canvas cv(20, 20);
+  cv.stock(plat::NULL_PEN);
+  const Point pts[] = {{0, 0}, {19, 19}, {0, 19}};
+  plat::polyline(cv.dc, pts, 3);
+  EXPECT_TRUE(cv.not_white().empty());
+  cv.stock(plat::BLACK_PEN);
+  EXPECT_EQ(plat::set_viewport_org(cv.dc, 10, 5), (Point{0, 0}));
+  plat::move_to(cv.dc, 0, 0);
+  plat::line_to(cv.dc, 3, 0);
+  EXPECT_EQ(cv.pixels(kBlack), (PixelSet{{10, 5}, {11, 5}, {12, 5}}));
+  EXPECT_EQ(plat::offset_viewport_org(cv.dc, -10, -5), (Point{10, 5}));
+  EXPECT_EQ(plat::get_viewport_org(cv.dc), (Point{0, 0}));
+  plat::set_window_org(cv.dc, -2, -2);  // logical (-2,-2) is device (0,0)
+  plat::set_pixel(cv.dc, -2, -2, kRed);
+  EXPECT_EQ(cv.at(0, 0), kRed);
+}
+
+}  // namespace
+
+namespace {
+
+// A window's surface may change size while a context on it is out: drawing then keeps
+// to the new pixels.
+TEST(gdi_lines, surfaces_resized_under_a_context_stay_in_bounds) {
+  gdi_test::Canvas cv(50, 40);
+  cv.surface.resize(20, 10);
+  plat::fill_rect(cv.dc, plat::Rect{0, 0, 100, 100}, plat::get_stock_object(plat::BLACK_BRUSH));
+  EXPECT_EQ(cv.pixels(gdi_test::kBlack).size(), 200u);
+  cv.pen(plat::PS_SOLID, 5, gdi_test::kRed);
+  plat::move_to(cv.dc, 0, 5);
+  plat::line_to(cv.dc, 100, 5);
+  plat::ellipse(cv.dc, -10, -10, 60, 60);
+  plat::text_out(cv.dc, 0, 0, u"Wide text", 9);
+  cv.surface.resize(60, 50);
+  plat::Rect box;
+  plat::get_clip_box(cv.dc, &box);
+  EXPECT_EQ(box, (plat::Rect{0, 0, 60, 50}));
+}
+
+}  // namespace
