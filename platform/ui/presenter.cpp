@@ -1,0 +1,17 @@
+// The installed presenter (none: headless).
+#include "platform/ui/presenter.h"
+
+#include "platform/ui/ui_state.h"
+
+namespace plat {
+
+using namespace ui_detail;
+
+void set_presenter(Presenter* presenter) {
+  S().presenter.store(presenter, std::memory_order_release);
+  S().waker.notify();
+}
+
+Presenter* get_presenter() { return S().presenter.load(std::memory_order_acquire); }
+
+}  // namespace plat

@@ -1,0 +1,274 @@
+// Input: characters from keys, the key state a handler sees, mouse messages and where
+// they go, double clicks, the cursor, scroll-bar clicks and drags, dropped files, and
+// the close box.
+#include "tests/platform/ui_fixture.h"
+
+using namespace plat;
+using namespace ui_test;
+
+namespace {
+
+class UiInput : public UiTest {};
+
+TEST_F(UiInput, KeysTypeTheirCharactersRightAfterTheKeyDown) {
+  struct Case {
+    int vk;
+    unsigned mods;
+    char16_t ch;  // 0: no WM_CHAR
+  };
+  const Case cases[] = {
+      {'A', 0, u'a'},          {'A', tm_test::MOD_SHIFT, u'A'}, {'A', tm_test::MOD_CTRL, 1},
+      {'5', tm_test::MOD_SHIFT, u'%'}, {VK_RETURN, 0, u'\r'},   {VK_OEM_MINUS, 0, u'-'},
+      {VK_NUMPAD0 + 7, 0, u'7'},   {VK_LEFT, 0, 0},                 {VK_F1, 0, 0},
+  };
+  Wnd w = top();
+  tm_test::run_until_idle();
+  for (const Case& c : cases) {
+    message_log().clear();
+    tm_test::press_key(c.vk, c.mods);
+    tm_test::run_until_idle();
+    std::vector<uint32_t> seq;
+    for (const Logged& l : message_log())
+      if (l.wnd == w && (l.msg == WM_CHAR || ((l.msg == WM_KEYDOWN || l.msg == WM_KEYUP) && l.wp == WParam(c.vk))))
+        seq.push_back(l.msg);
+    if (c.ch) {
+      EXPECT_EQ(seq, (std::vector<uint32_t>{WM_KEYDOWN, WM_CHAR, WM_KEYUP})) << c.vk;
+      ASSERT_EQ(logged(WM_CHAR).size(), 1u);
+      EXPECT_EQ(logged(WM_CHAR)[0].wp, WParam(c.ch));
+    } else {
+      EXPECT_EQ(seq, (std::vector<uint32_t>{WM_KEYDOWN, WM_KEYUP})) << c.vk;
+    }
+  }
+}
+
+TEST_F(UiInput, TypedTextArrivesAsCharacters) {
+  Wnd w = top();
+  tm_test::run_until_idle();
+  message_log().clear();
+  tm_test::type_text("Ab1 é");
+  tm_test::run_until_idle();
+  std::u16string got;
+  for (const Logged& l : logged(WM_CHAR)) got.push_back(char16_t(l.wp));
+  EXPECT_EQ(got, u"Ab1 é");
+  EXPECT_EQ(logged(WM_CHAR).front().wnd, w);
+}
+
+TEST_F(UiInput, AHandlerSeesTheModifiersOfItsOwnKey) {
+  Wnd w = top();
+  std::vector<bool> ctrl_at_p;
+  handlers()[w] = [&](Wnd, uint32_t m, WParam wp, LParam, LResult*) {
+    if (m == WM_KEYDOWN && wp == 'P') ctrl_at_p.push_back(get_key_state(VK_CONTROL) < 0);
+    return false;
+  };
+  tm_test::run_until_idle();
+  // All of it is queued before anything is handled.
+  tm_test::press_key('P', tm_test::MOD_CTRL);
+  tm_test::press_key('P');
+  EXPECT_FALSE(get_async_key_state(VK_CONTROL) < 0) << "Ctrl is already up again";
+  tm_test::run_until_idle();
+  EXPECT_EQ(ctrl_at_p, (std::vector<bool>{true, false}));
+}
+
+TEST_F(UiInput, MouseMessagesGoToTheWindowUnderThePoint) {
+  Wnd t = top("T", WS_POPUP | WS_VISIBLE, Rect{0, 0, 200, 200});
+  Wnd kid = child(t, 1, Rect{50, 50, 100, 100});
+  Wnd off = child(t, 2, Rect{120, 50, 170, 100}, WS_CHILD | WS_VISIBLE | WS_DISABLED);
+  tm_test::run_until_idle();
+  struct Case {
+    Wnd at;
+    int x, y;
+    Wnd receiver;
+    Point client;
+  };
+  const Case cases[] = {
+      {t, 10, 10, t, {10, 10}},
+      {kid, 5, 6, kid, {5, 6}},
+      {off, 5, 5, t, {125, 55}},  // a disabled child lets its parent have the click
+  };
+  for (const Case& c : cases) {
+    message_log().clear();
+    tm_test::click(c.at, c.x, c.y);
+    tm_test::run_until_idle();
+    std::vector<Logged> downs = logged(WM_LBUTTONDOWN);
+    ASSERT_EQ(downs.size(), 1u);
+    EXPECT_EQ(downs[0].wnd, c.receiver);
+    EXPECT_EQ(Point(x_of_lparam(downs[0].lp), y_of_lparam(downs[0].lp)), c.client);
+    EXPECT_EQ(downs[0].wp & MK_LBUTTON, MK_LBUTTON);
+    ASSERT_EQ(logged(WM_LBUTTONUP).size(), 1u);
+    EXPECT_EQ(logged(WM_LBUTTONUP)[0].wp & MK_LBUTTON, 0u);
+  }
+  // A disabled top-level window gets nothing.
+  enable_window(t, false);
+  message_log().clear();
+  tm_test::click(t, 10, 10);
+  tm_test::run_until_idle();
+  EXPECT_TRUE(logged(WM_LBUTTONDOWN).empty());
+}
+
+TEST_F(UiInput, DoubleClicksNeedTheClassStyle) {
+  WndClass plain;
+  plain.name = "NoDouble";
+  plain.proc = recording_proc;
+  register_class(plain);
+  Wnd with = top("With", WS_POPUP | WS_VISIBLE, Rect{0, 0, 100, 100});
+  Wnd without = create_window(0, "NoDouble", "", WS_POPUP | WS_VISIBLE, 200, 0, 100, 100, nullptr, 0);
+  tm_test::run_until_idle();
+  message_log().clear();
+  tm_test::double_click(with, 10, 10);
+  tm_test::double_click(without, 10, 10);
+  tm_test::run_until_idle();
+  const std::vector<uint32_t> buttons = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK};
+  EXPECT_EQ(messages_of(with, buttons), (std::vector<uint32_t>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
+  EXPECT_EQ(messages_of(without, buttons), (std::vector<uint32_t>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
+}
+
+TEST_F(UiInput, CaptureTakesTheMouseEverywhere) {
+  Wnd t = top("T", WS_POPUP | WS_VISIBLE, Rect{0, 0, 200, 200});
+  Wnd kid = child(t, 1, Rect{50, 50, 100, 100});
+  tm_test::run_until_idle();
+  set_capture(kid);
+  message_log().clear();
+  tm_test::mouse_move(t, 10, 10);
+  tm_test::run_until_idle();
+  std::vector<Logged> moves = logged(WM_MOUSEMOVE);
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].wnd, kid);
+  EXPECT_EQ(Point(x_of_lparam(moves[0].lp), y_of_lparam(moves[0].lp)), (Point{-40, -40}));
+}
+
+TEST_F(UiInput, TheClassCursorIsSetOverTheClientArea) {
+  WndClass wait_class;
+  wait_class.name = "Busy";
+  wait_class.proc = recording_proc;
+  wait_class.cursor = load_cursor(IDC_WAIT);
+  register_class(wait_class);
+  Wnd busy = create_window(0, "Busy", "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, 0);
+  Wnd normal = top("N", WS_POPUP | WS_VISIBLE, Rect{200, 0, 300, 100});
+  tm_test::mouse_move(busy, 10, 10);
+  EXPECT_EQ(cursor_id(get_cursor()), IDC_WAIT);
+  tm_test::mouse_move(normal, 10, 10);
+  EXPECT_EQ(cursor_id(get_cursor()), IDC_ARROW);
+  EXPECT_EQ(cursor_id(set_cursor(load_cursor(IDC_WAIT))), IDC_ARROW);
+  EXPECT_EQ(load_cursor(12345), nullptr);
+  EXPECT_EQ(cursor_id(reinterpret_cast<Cursor>(uintptr_t(0x4321))), 0);
+}
+
+TEST_F(UiInput, ScrollBarClicksSendScrollCodes) {
+  // A 200 x 200 popup with a vertical bar: arrows of 16 at both ends, a track of 168.
+  Wnd w = top("T", WS_POPUP | WS_VISIBLE | WS_VSCROLL, Rect{0, 0, 200, 200});
+  ScrollInfo si;
+  si.mask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.min = 0;
+  si.max = 99;
+  si.page = 20;
+  si.pos = 40;
+  set_scroll_info(w, SB_VERT, &si, true);
+  tm_test::run_until_idle();
+  // The thumb: 168 * 20 / 100 = 33 long, at 40 * (168 - 33) / 80 = 67 into the track.
+  struct Case {
+    int y;
+    unsigned code;
+  };
+  const Case cases[] = {{5, SB_LINEUP}, {195, SB_LINEDOWN}, {16 + 30, SB_PAGEUP}, {16 + 150, SB_PAGEDOWN}};
+  for (const Case& c : cases) {
+    message_log().clear();
+    tm_test::click_window_point(w, 192, c.y);
+    tm_test::run_until_idle();
+    std::vector<Logged> codes = logged(WM_VSCROLL);
+    ASSERT_EQ(codes.size(), 2u) << c.y;
+    EXPECT_EQ(loword(codes[0].wp), c.code) << c.y;
+    EXPECT_EQ(loword(codes[1].wp), SB_ENDSCROLL);
+  }
+  EXPECT_EQ(get_scroll_pos(w, SB_VERT), 40) << "the messages alone move nothing";
+}
+
+TEST_F(UiInput, DraggingTheThumbTracksAndEndsWithItsPosition) {
+  Wnd w = top("T", WS_POPUP | WS_VISIBLE | WS_VSCROLL, Rect{0, 0, 200, 200});
+  ScrollInfo si;
+  si.mask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.max = 99;
+  si.page = 20;
+  si.pos = 0;
+  set_scroll_info(w, SB_VERT, &si, true);
+  tm_test::run_until_idle();
+  Rect wr;
+  get_window_rect(w, &wr);
+  // Grab the thumb (top of the track) and drag it to the bottom.
+  Point grab{192, 16 + 5};
+  input_mouse_move(w, grab);
+  input_mouse_button(w, grab, MouseButton::left, true);
+  input_mouse_move(w, Point{192, 16 + 5 + 67});
+  ScrollInfo track;
+  track.mask = SIF_TRACKPOS;
+  get_scroll_info(w, SB_VERT, &track);
+  EXPECT_EQ(track.track_pos, 40);
+  input_mouse_move(w, Point{192, 400});  // beyond the end: the last position
+  input_mouse_button(w, Point{192, 400}, MouseButton::left, false);
+  tm_test::run_until_idle();
+  std::vector<unsigned> codes, positions;
+  for (const Logged& l : logged(WM_VSCROLL)) {
+    codes.push_back(loword(l.wp));
+    positions.push_back(hiword(l.wp));
+  }
+  EXPECT_EQ(codes, (std::vector<unsigned>{SB_THUMBTRACK, SB_THUMBTRACK, SB_THUMBPOSITION, SB_ENDSCROLL}));
+  EXPECT_EQ(positions[0], 40u);
+  EXPECT_EQ(positions[1], 80u);
+  EXPECT_EQ(positions[2], 80u);
+}
+
+TEST_F(UiInput, DroppedFilesReachTheWindowThatAcceptsThem) {
+  Wnd t = top("T", WS_POPUP | WS_VISIBLE, Rect{0, 0, 200, 200});
+  Wnd map = child(t, 1, Rect{10, 10, 110, 110});
+  Wnd inner = child(map, 2, Rect{0, 0, 20, 20});
+  tm_test::run_until_idle();
+  EXPECT_FALSE(tm_test::drop_files(map, 5, 5, {"/tmp/a.gpx"})) << "nobody accepts files yet";
+  drag_accept_files(map, true);
+  const std::vector<std::string> files = {"/data/a.gpx", "/data/été.kml"};
+  ASSERT_TRUE(tm_test::drop_files(inner, 5, 5, files));  // goes up to the accepting parent
+  tm_test::run_until_idle();
+  std::vector<Logged> drops = logged(WM_DROPFILES);
+  ASSERT_EQ(drops.size(), 1u);
+  EXPECT_EQ(drops[0].wnd, map);
+  Drop d = reinterpret_cast<Drop>(drops[0].wp);
+  ASSERT_EQ(drag_query_file(d, 0xFFFFFFFFu, nullptr, 0), 2u);
+  for (unsigned i = 0; i < 2; ++i) {
+    ASSERT_EQ(drag_query_file(d, i, nullptr, 0), files[i].size());
+    char buf[64];
+    EXPECT_EQ(drag_query_file(d, i, buf, sizeof buf), files[i].size());
+    EXPECT_EQ(std::string(buf), files[i]);
+  }
+  char small[11];  // room for "/data/ét" and one byte of the second é
+  EXPECT_EQ(drag_query_file(d, 1, small, sizeof small), 9u) << "cut before the é, never inside it";
+  EXPECT_STREQ(small, "/data/ét");
+  Point p;
+  ASSERT_TRUE(drag_query_point(d, &p));
+  EXPECT_EQ(p, (Point{5, 5}));
+  drag_finish(d);
+  EXPECT_EQ(drag_query_file(d, 0xFFFFFFFFu, nullptr, 0), 0u);
+}
+
+TEST_F(UiInput, TheCloseBoxClosesTheWindow) {
+  Wnd w = top("T", WS_OVERLAPPEDWINDOW | WS_VISIBLE, Rect{0, 0, 300, 200});
+  tm_test::run_until_idle();
+  message_log().clear();
+  // The close box sits at the right end of the caption.
+  tm_test::click_window_point(w, 300 - 4 - 3 - 8, 4 + 10);
+  tm_test::run_until_idle();
+  EXPECT_EQ(messages_of(w, {WM_CLOSE, WM_DESTROY}).size(), 2u);
+  EXPECT_FALSE(is_window(w));
+}
+
+TEST_F(UiInput, KeysGoToTheFocusWindow) {
+  Wnd t = top();
+  Wnd kid = child(t, 1, Rect{0, 0, 10, 10});
+  set_focus(kid);
+  tm_test::run_until_idle();
+  message_log().clear();
+  tm_test::press_key('X');
+  tm_test::run_until_idle();
+  EXPECT_EQ(messages_of(kid, {WM_KEYDOWN, WM_CHAR, WM_KEYUP}),
+            (std::vector<uint32_t>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+  EXPECT_TRUE(messages_of(t, {WM_KEYDOWN}).empty());
+}
+
+}  // namespace

@@ -1,0 +1,242 @@
+// The message queue: order of sent and posted messages, sends from worker threads
+// (also while the user-interface thread waits on that worker), peeking with ranges,
+// blocking retrieval, quitting, and nested modal loops.
+#include <atomic>
+#include <thread>
+
+#include "platform/sys/clock.h"
+#include "platform/sys/thread.h"
+#include "tests/platform/ui_fixture.h"
+#include "tests/support/wait.h"
+
+using namespace plat;
+using namespace ui_test;
+
+namespace {
+
+class UiQueue : public UiTest {};
+
+// One step of a script run on the user-interface thread.
+struct Op {
+  enum Kind { post, send } kind;
+  uint32_t msg;
+};
+
+TEST_F(UiQueue, SentMessagesRunAtOnceAndPostedOnesInOrder) {
+  struct Case {
+    std::vector<Op> script;
+    std::vector<uint32_t> order;
+  };
+  const uint32_t U = WM_USER;
+  const Case cases[] = {
+      {{{Op::post, U + 1}, {Op::post, U + 2}, {Op::post, U + 3}}, {U + 1, U + 2, U + 3}},
+      {{{Op::post, U + 1}, {Op::post, U + 2}, {Op::send, U + 3}}, {U + 3, U + 1, U + 2}},
+      {{{Op::post, U + 1}, {Op::send, U + 2}, {Op::post, U + 3}, {Op::send, U + 4}}, {U + 2, U + 4, U + 1, U + 3}},
+  };
+  for (const Case& c : cases) {
+    Wnd w = top();
+    tm_test::run_until_idle();
+    message_log().clear();
+    for (const Op& op : c.script) {
+      if (op.kind == Op::post) {
+        EXPECT_TRUE(post_message(w, op.msg, 0, 0));
+      } else {
+        send_message(w, op.msg, 0, 0);
+      }
+    }
+    tm_test::run_until_idle();
+    std::vector<uint32_t> got;
+    for (uint32_t m : messages_of(w))
+      if (m >= WM_USER) got.push_back(m);
+    EXPECT_EQ(got, c.order);
+    destroy_window(w);
+  }
+}
+
+TEST_F(UiQueue, SendInsideAHandlerRunsBeforeTheNextPostedMessage) {
+  Wnd w = top();
+  handlers()[w] = [](Wnd w, uint32_t m, WParam, LParam, LResult*) {
+    if (m == WM_USER + 1) send_message(w, WM_USER + 9, 0, 0);
+    return false;
+  };
+  tm_test::run_until_idle();
+  message_log().clear();
+  post_message(w, WM_USER + 1, 0, 0);
+  post_message(w, WM_USER + 2, 0, 0);
+  tm_test::run_until_idle();
+  EXPECT_EQ(messages_of(w, {WM_USER + 1, WM_USER + 2, WM_USER + 9}),
+            (std::vector<uint32_t>{WM_USER + 1, WM_USER + 9, WM_USER + 2}));
+}
+
+TEST_F(UiQueue, WorkerSendIsDeliveredWhileTheUiThreadWaitsOnThatWorker) {
+  Wnd w = top();
+  handlers()[w] = [](Wnd, uint32_t m, WParam wp, LParam, LResult* r) {
+    if (m != WM_USER + 7) return false;
+    *r = LResult(wp * 2);
+    return true;
+  };
+  tm_test::run_until_idle();
+  post_message(w, WM_USER + 1, 0, 0);  // stays queued: the wait delivers only sends
+  std::atomic<bool> done{false};
+  std::atomic<LResult> answer{0};
+  std::thread worker([&] {
+    answer = send_message(w, WM_USER + 7, 21, 0);
+    done = true;
+  });
+  EXPECT_TRUE(wait_servicing_sends([&] { return done.load(); }));
+  worker.join();
+  EXPECT_EQ(answer.load(), 42);
+  EXPECT_EQ(messages_of(w, {WM_USER + 1, WM_USER + 7}), (std::vector<uint32_t>{WM_USER + 7}));
+  tm_test::run_until_idle();
+  EXPECT_EQ(messages_of(w, {WM_USER + 1, WM_USER + 7}), (std::vector<uint32_t>{WM_USER + 7, WM_USER + 1}));
+}
+
+TEST_F(UiQueue, CallsThatRunProceduresFromAWorkerAreHandedToTheUiThread) {
+  Wnd w = top();
+  tm_test::run_until_idle();
+  std::atomic<bool> done{false};
+  std::thread::id proc_thread;
+  handlers()[w] = [&](Wnd, uint32_t m, WParam, LParam, LResult*) {
+    if (m == WM_SETTEXT) proc_thread = std::this_thread::get_id();
+    return false;
+  };
+  std::thread worker([&] {
+    set_window_text(w, "from a worker");
+    done = true;
+  });
+  EXPECT_TRUE(wait_servicing_sends([&] { return done.load(); }));
+  worker.join();
+  EXPECT_EQ(proc_thread, std::this_thread::get_id());
+  EXPECT_EQ(window_text(w), "from a worker");
+}
+
+TEST_F(UiQueue, PostsFromAWorkerArriveInOrder) {
+  Wnd w = top();
+  tm_test::run_until_idle();
+  message_log().clear();
+  std::thread worker([&] {
+    for (int i = 0; i < 50; ++i) post_message(w, WM_USER + 1, WParam(i), 0);
+  });
+  worker.join();
+  tm_test::run_until_idle();
+  std::vector<Logged> got = logged(WM_USER + 1);
+  ASSERT_EQ(got.size(), 50u);
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].wp, WParam(i));
+}
+
+Wnd g_target = nullptr;
+void post_after_sleep(void* arg) {
+  if (intptr_t(arg) > 0) plat::sleep_ms(intptr_t(arg));
+  post_message(g_target, WM_USER + 6, 0, 0);
+}
+
+TEST_F(UiQueue, RunUntilIdleWaitsForWorkersButNotForSleepers) {
+  g_target = top();
+  tm_test::run_until_idle();
+  // A worker that posts at once is waited for.
+  ASSERT_TRUE(start_thread(post_after_sleep, reinterpret_cast<void*>(intptr_t(0)), thread_priority::normal));
+  EXPECT_TRUE(tm_test::run_until_idle());
+  EXPECT_EQ(logged(WM_USER + 6).size(), 1u);
+  // One asleep on the virtual clock is not; moving the clock on wakes it.
+  ASSERT_TRUE(start_thread(post_after_sleep, reinterpret_cast<void*>(intptr_t(500)), thread_priority::normal));
+  ASSERT_TRUE(tm_test::wait_for([] { return virtual_sleepers() == 1; }));
+  EXPECT_TRUE(tm_test::run_until_idle());
+  EXPECT_EQ(logged(WM_USER + 6).size(), 1u);
+  tm_test::advance_time(500);
+  EXPECT_EQ(logged(WM_USER + 6).size(), 2u);
+  EXPECT_TRUE(join_threads(10000));
+}
+
+TEST_F(UiQueue, GetMessageBlocksUntilAPostArrivesAndQuitEndsTheLoop) {
+  Wnd w = top();
+  tm_test::run_until_idle();
+  std::thread worker([&] {
+    post_message(w, WM_USER + 3, 0, 0);
+    post_quit_message(7);
+  });
+  Msg m;
+  ASSERT_EQ(get_message(&m, nullptr, 0, 0), 1);
+  EXPECT_EQ(m.message, WM_USER + 3);
+  EXPECT_EQ(get_message(&m, nullptr, 0, 0), 0);
+  EXPECT_EQ(m.message, WM_QUIT);
+  EXPECT_EQ(m.wparam, WParam(7));
+  worker.join();
+}
+
+TEST_F(UiQueue, PeekTakesARangeOrAWindowAndCanLeaveTheMessage) {
+  Wnd a = top("A");
+  Wnd b = top("B");
+  tm_test::run_until_idle();
+  post_message(a, WM_USER + 1, 0, 0);
+  post_message(b, WM_MOUSEMOVE, 0, 0);
+  post_message(a, WM_USER + 2, 0, 0);
+  Msg m;
+  ASSERT_TRUE(peek_message(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_NOREMOVE));
+  EXPECT_EQ(m.message, WM_MOUSEMOVE);
+  ASSERT_TRUE(peek_message(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
+  EXPECT_FALSE(peek_message(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
+  ASSERT_TRUE(peek_message(&m, a, WM_USER + 2, WM_USER + 2, PM_REMOVE));
+  EXPECT_EQ(m.wnd, a);
+  EXPECT_FALSE(peek_message(&m, b, 0, 0, PM_REMOVE));
+  ASSERT_TRUE(peek_message(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, WM_USER + 1);
+}
+
+TEST_F(UiQueue, PostingToAMissingWindowFails) {
+  Wnd w = top();
+  destroy_window(w);
+  EXPECT_FALSE(post_message(w, WM_USER, 0, 0));
+  EXPECT_EQ(send_message(w, WM_USER, 0, 0), 0);
+  EXPECT_FALSE(post_message(reinterpret_cast<Wnd>(uintptr_t(0x12345670)), WM_USER, 0, 0));
+}
+
+TEST_F(UiQueue, ModalLoopInsideAHandlerStillDispatchesPostedMessages) {
+  Wnd frame = top("Frame");
+  Wnd dialog = top("Dialog", WS_POPUP | WS_CAPTION | WS_VISIBLE);
+  intptr_t modal_result = -1;
+  handlers()[frame] = [&](Wnd, uint32_t m, WParam, LParam, LResult*) {
+    if (m == WM_USER + 1) modal_result = run_modal_loop(dialog, -2);
+    return false;
+  };
+  handlers()[dialog] = [](Wnd d, uint32_t m, WParam wp, LParam, LResult*) {
+    if (m == WM_USER + 5) end_modal(d, intptr_t(wp));
+    return false;
+  };
+  tm_test::run_until_idle();
+  message_log().clear();
+  post_message(frame, WM_USER + 1, 0, 0);  // opens the modal loop
+  post_message(frame, WM_USER + 2, 0, 0);  // handled inside it
+  post_message(dialog, WM_USER + 5, 33, 0);  // ends it
+  post_message(frame, WM_USER + 3, 0, 0);  // handled by the outer loop afterwards
+  tm_test::run_until_idle();
+  EXPECT_EQ(modal_result, 33);
+  std::vector<uint32_t> order;
+  for (const Logged& l : message_log())
+    if (l.msg > WM_USER) order.push_back(l.msg);
+  EXPECT_EQ(order, (std::vector<uint32_t>{WM_USER + 1, WM_USER + 2, WM_USER + 5, WM_USER + 3}));
+}
+
+TEST_F(UiQueue, QuitInsideAModalLoopEndsItAndReachesTheOuterLoop) {
+  Wnd dialog = top("Dialog", WS_POPUP | WS_VISIBLE);
+  tm_test::run_until_idle();
+  post_quit_message(3);
+  EXPECT_EQ(run_modal_loop(dialog, -9), -9);
+  EXPECT_FALSE(tm_test::run_until_idle());
+  int code = 0;
+  EXPECT_TRUE(tm_test::quit_received(&code));
+  EXPECT_EQ(code, 3);
+}
+
+TEST_F(UiQueue, IdleHeadlessModalLoopEndsInsteadOfHanging) {
+  // A window that ignores WM_CLOSE: the loop gives its default once, then ends.
+  Wnd dialog = top("Stubborn", WS_POPUP | WS_VISIBLE);
+  handlers()[dialog] = [](Wnd, uint32_t m, WParam, LParam, LResult*) { return m == WM_CLOSE; };
+  EXPECT_EQ(run_modal_loop(dialog, -4), -4);
+  EXPECT_TRUE(is_window(dialog));
+  // The default answer closes a window that takes WM_CLOSE normally.
+  Wnd plain = top("Plain", WS_POPUP | WS_VISIBLE);
+  EXPECT_EQ(run_modal_loop(plain, -5), -5);
+  EXPECT_FALSE(is_window(plain));
+}
+
+}  // namespace
