@@ -8,8 +8,15 @@
 //
 // Sizes, offsets and line numbers are 64-bit; a line is at most 2 GiB.
 //
-// (The record layout, the swap files and the eviction live in line_store*.cpp; the
-// persistent cache index in swap_index*.cpp.)
+// The record layout is in line_store_record.h. line_store.cpp creates and frees
+// stores, line_store_access.cpp reads and writes their bytes, line_store_evict.cpp
+// keeps the use list and evicts, line_store_swap.cpp writes and reads the swap files;
+// the persistent cache index is swap_index.h / swap_index*.cpp.
+//
+// Threads: the user-interface thread's redraw and the running task both reach lines,
+// so every routine here runs under one process-wide lock; hooks are called with the
+// lock released. A line address stays valid while its line is among those used in the
+// last few generations (the floor F), as eviction never touches those.
 #pragma once
 #include <cstdint>
 
@@ -22,14 +29,18 @@ constexpr int kSwapRecordClass = 28;  // `memobjfile`
 
 // ---- Creation and release -------------------------------------------------------------
 // mode: 0 ordinary, 2 cached in the reduced-image folder when the owner is a 24-bit
-// bitmap, 3 discardable (lines are never written to swap). Returns 0, or -1 when the
-// line size is not above 0 or a table cannot be made (*out null).
+// bitmap (a store whose cache file is complete reads its lines from that file), 3
+// discardable (lines are never written to swap). Returns 0, or -1 when the line size
+// is not above 0 or a table cannot be made (*out null).
 int filemobj_create(obj_t* owner, obj_t* file, int64_t line_count, int32_t line_size,
                     int mode, filemobj_t** out);
 // Adds one line; 0, or -1 when the tables cannot grow.
 int filemobj_add_line(filemobj_t* store);
 // Registers class 25 with its free routine (and class 28 for the swap index).
 void line_store_register();
+// Free routine of class 25: closes the cached files of the store, releases its lines,
+// deletes its swap files and frees its tables.
+void filemobj_free(obj_t* store);
 
 // ---- Access -----------------------------------------------------------------------------
 // Address of line i (lines are added until it exists); null on failure.
@@ -43,7 +54,9 @@ const uint8_t* filemobj_read_ptr(filemobj_t* store, int64_t offset, int64_t* cou
 int filemobj_append(filemobj_t* store, const void* bytes, int64_t count);
 int filemobj_owner_append(obj_t* owner_file, const void* bytes, int64_t count);
 int filemobj_put_byte(filemobj_t* store, uint8_t byte);
-// Appends `count` bytes copied from `distance` bytes before the current end.
+// Appends `count` bytes copied from `distance` bytes before the current end; a count
+// above the distance repeats the bytes just copied (a Deflate run). -1, with nothing
+// added, when the distance is not above 0 or reaches before the start of the data.
 int filemobj_copy_back(filemobj_t* store, int64_t distance, int64_t count);
 // A store of more than one line becomes one line holding its whole data.
 int filemobj_flatten(filemobj_t* store);
@@ -78,8 +91,23 @@ void app_set_closing(int on);
 int app_is_closing();
 int app_is_other_instance();
 
-// Forgets the process-wide state (use list, counters, cached files); tests.
+// Forgets the process-wide state (use list, counters, cached files, the swap index
+// with its records, the test probes below); tests. Call it before the object store
+// is reset.
 void line_store_reset();
+
+// ---- Probes and counters for tests -----------------------------------------------------
+// Current generation G; tests set it (the step counter returns to 0).
+int32_t filemobj_generation();
+void line_store_set_generation(int32_t generation);
+// Bytes of line blocks currently in memory, over every store.
+int64_t line_store_held_bytes();
+// Source of the memory budget (null: compute_mem_budget).
+using line_store_budget_fn = double (*)();
+void line_store_set_budget_probe(line_store_budget_fn fn);
+// Free bytes of the file system holding a folder, -1 unknown (null: the platform's).
+using line_store_disk_free_fn = int64_t (*)(const char* folder);
+void line_store_set_disk_free_probe(line_store_disk_free_fn fn);
 
 // ---- Hooks to subsystems above the core ------------------------------------------------
 // Filled by those subsystems when they start; null slots do nothing.

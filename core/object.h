@@ -150,6 +150,10 @@ obj_t* obj_find_any_class(int id, obj_t** out);
 obj_t* obj_class_next(int cls, obj_t** inout);
 int obj_class_count(int cls, int* out);
 container_t* obj_class_list(int cls);
+// Enters an existing object of a built-in class in its class list (under the lists'
+// lock); an object whose id is already taken there gets a fresh id first. Returns 1
+// when the object is now listed.
+int obj_enter_class_list(obj_t* obj);
 void free_obj(obj_t** p);
 void obj_free_in_class(int cls, int* id);
 void obj_delete(obj_t** p);

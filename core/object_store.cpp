@@ -496,6 +496,18 @@ int obj_class_count(int cls, int* out) {
   return n;
 }
 
+int obj_enter_class_list(obj_t* obj) {
+  if (!obj || !is_builtin(obj->cls)) return 0;
+  std::lock_guard<std::mutex> lock(g_lists_mutex);
+  container_t* list = &g_reg.lists[obj->cls].list;
+  obj_t* same = nullptr;
+  if (obj->id != 0) id_list_get(list, obj->id, &same);
+  if (same == obj) return 1;
+  if (obj->id == 0 || same) obj->id = obj_new_id();
+  id_list_insert(list, obj);
+  return 1;
+}
+
 container_t* obj_class_list(int cls) { return is_builtin(cls) ? &g_reg.lists[cls].list : nullptr; }
 
 // Objects are never freed while an error is pending. An object of a run-time class

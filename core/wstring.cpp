@@ -1,4 +1,6 @@
 // Owned wide strings and the UTF-8 <-> UTF-16 conversions (see wstring.h).
+// The local code page and the pattern match live in wstring_codepage.cpp and
+// wstring_match.cpp.
 //
 // Each conversion runs twice over its input: once to count the output units, once to
 // write them, so the block is allocated at its exact size. The new block is built
@@ -6,6 +8,7 @@
 // stays readable.
 #include "core/wstring.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "core/memory.h"
@@ -176,4 +179,83 @@ char* wstr_to_utf8(const char16_t* src, char** owner) {
   fresh[n] = '\0';
   replace_owned(fresh, owner);
   return fresh;
+}
+
+void wstr_cat(const char16_t* src, char16_t** owner) {
+  const char16_t* old = owner_get(owner);
+  const size_t head = wstr_len(old);
+  const size_t tail = wstr_len(src);
+  // A new block is filled before the old one is freed, so `src` may lie inside it.
+  char16_t* fresh = nullptr;
+  alloc_mem(&fresh, (head + tail + 1) * sizeof(char16_t));
+  if (head) std::memcpy(fresh, old, head * sizeof(char16_t));
+  if (tail) std::memcpy(fresh + head, src, tail * sizeof(char16_t));
+  fresh[head + tail] = 0;
+  replace_owned(fresh, owner);
+}
+
+void wstr_cat_long(long value, char16_t** owner) {
+  char digits[24];
+  std::snprintf(digits, sizeof digits, "%ld", value);
+  char16_t wide[24];
+  size_t i = 0;
+  for (; digits[i]; ++i) wide[i] = static_cast<unsigned char>(digits[i]);
+  wide[i] = 0;
+  wstr_cat(wide, owner);
+}
+
+int utf8_is_valid(const char* s) {
+  if (!s) return 1;
+  const auto* p = reinterpret_cast<const unsigned char*>(s);
+  while (*p) {
+    if (*p < 0x80) {  // the common case, without decoding
+      ++p;
+      continue;
+    }
+    char32_t cp;
+    const size_t used = decode_utf8(p, &cp);
+    if (cp == kReplacement && !(used == 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] == 0xBD))
+      return 0;
+    p += used;
+  }
+  return 1;
+}
+
+void utf8_to_wcs(const char* src, char16_t** owner) { wstr_set_from_utf8(src, owner); }
+
+size_t utf8_put_char(char32_t c, char* out) {
+  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = kReplacement;
+  return encode_utf8(c, out);
+}
+
+int wchar_to_utf8(const char16_t* pos, char* out) {
+  if (!pos || !*pos) {
+    if (out) out[0] = '\0';
+    return 0;
+  }
+  char32_t cp;
+  const size_t units = decode_utf16(pos, &cp);
+  const size_t n = encode_utf8(cp, out);
+  out[n] = '\0';
+  return static_cast<int>(units);
+}
+
+// Local code page text written by this system is UTF-8: the block is sized from the
+// converted length, whatever characters the text holds.
+char* wcs_to_mbs(const char16_t* src, char** owner) { return wstr_to_utf8(src, owner); }
+
+char* wcs_to_mbs_into(const char16_t* src, char* out, size_t size) {
+  if (!out || size == 0) return out;
+  size_t bytes = 0;
+  while (src && *src) {
+    char32_t cp;
+    const size_t units = decode_utf16(src, &cp);
+    const size_t n = encode_utf8(cp, nullptr);
+    if (bytes + n + 1 > size) break;  // the character and the NUL must both fit
+    encode_utf8(cp, out + bytes);
+    bytes += n;
+    src += units;
+  }
+  out[bytes] = '\0';
+  return out;
 }

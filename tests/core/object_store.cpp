@@ -748,3 +748,24 @@ TEST_F(ObjectStore, CoordinateListsGrowReplaceAndCloseRings) {
 }
 
 }  // namespace
+
+// An object made outside the store's lists can join its class list later; a clash of
+// ids (a file that repeats one) gives the newcomer a fresh id instead of hiding it.
+TEST_F(ObjectStore, EnteringAClassListKeepsEveryObjectReachable) {
+  obj_t* listed = nullptr;
+  obj_new_registered(CLS_IDPAIR, &listed);
+  obj_t* clash = nullptr;
+  alloc_obj(CLS_IDPAIR, &clash);
+  clash->id = listed->id;
+  EXPECT_EQ(obj_enter_class_list(clash), 1);
+  EXPECT_NE(clash->id, listed->id);
+  obj_t* found = nullptr;
+  EXPECT_EQ(obj_find_in_class(CLS_IDPAIR, clash->id, &found), clash);
+  EXPECT_EQ(obj_find_in_class(CLS_IDPAIR, listed->id, &found), listed);
+  const int before = clash->id;
+  EXPECT_EQ(obj_enter_class_list(clash), 1);  // entering twice changes nothing
+  EXPECT_EQ(clash->id, before);
+  EXPECT_EQ(obj_enter_class_list(nullptr), 0);
+  free_obj(&clash);
+  free_obj(&listed);
+}
