@@ -498,14 +498,21 @@ int obj_class_count(int cls, int* out) {
 
 int obj_enter_class_list(obj_t* obj) {
   if (!obj || !is_builtin(obj->cls)) return 0;
-  std::lock_guard<std::mutex> lock(g_lists_mutex);
   container_t* list = &g_reg.lists[obj->cls].list;
-  obj_t* same = nullptr;
-  if (obj->id != 0) id_list_get(list, obj->id, &same);
-  if (same == obj) return 1;
-  if (obj->id == 0 || same) obj->id = obj_new_id();
-  id_list_insert(list, obj);
-  return 1;
+  // Ids are drawn outside the lists' lock; a fresh id can only be taken by this object.
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(g_lists_mutex);
+      obj_t* same = nullptr;
+      if (obj->id != 0) id_list_get(list, obj->id, &same);
+      if (same == obj) return 1;
+      if (obj->id != 0 && !same) {
+        id_list_insert(list, obj);
+        return 1;
+      }
+    }
+    obj->id = obj_new_id();
+  }
 }
 
 container_t* obj_class_list(int cls) { return is_builtin(cls) ? &g_reg.lists[cls].list : nullptr; }
