@@ -2,15 +2,20 @@
 // clock_nanosleep. A test may switch it to a virtual clock: time then stands still
 // until advance_virtual_ms moves it, and every sleeper blocks on one condition
 // variable until virtual time reaches its deadline. The virtual clock starts at the
-// real readings of the moment it is switched on, so readings stay continuous.
+// real readings of the moment it is switched on, so readings stay continuous. The
+// deadlines of the sleepers are kept, so that a test can tell the sleepers still
+// waiting from those that are due and about to run.
 #include "platform/sys/clock.h"
 
 #include <errno.h>
 #include <time.h>
 
 #include <atomic>
+#include <cstdint>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
+#include <set>
 
 namespace plat {
 namespace {
@@ -23,7 +28,7 @@ std::condition_variable g_wake;
 int64_t g_virtual_now = 0;          // virtual monotonic reading, ms
 int64_t g_virtual_start = 0;        // g_virtual_now when the clock was switched on
 std::time_t g_virtual_wall_start = 0;
-int g_sleepers = 0;
+std::multiset<int64_t> g_deadlines;  // one entry per thread blocked in virtual_sleep
 
 int64_t real_now_ms() {
   timespec ts{};
@@ -52,12 +57,13 @@ void real_sleep(int64_t ms) {
 bool virtual_sleep(int64_t ms) {
   std::unique_lock<std::mutex> lock(g_mutex);
   if (!g_virtual_on.load(std::memory_order_relaxed)) return false;
-  const int64_t deadline = g_virtual_now + ms;
-  ++g_sleepers;
+  // A deadline past the end of the clock's range never comes; it is kept in range.
+  const int64_t deadline = ms > INT64_MAX - g_virtual_now ? INT64_MAX : g_virtual_now + ms;
+  auto entry = g_deadlines.insert(deadline);
   g_wake.wait(lock, [deadline] {
     return !g_virtual_on.load(std::memory_order_relaxed) || g_virtual_now >= deadline;
   });
-  --g_sleepers;
+  g_deadlines.erase(entry);
   return true;
 }
 
@@ -108,14 +114,19 @@ void advance_virtual_ms(int64_t ms) {
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_virtual_on.load(std::memory_order_relaxed)) return;
-    g_virtual_now += ms;
+    g_virtual_now = ms > INT64_MAX - g_virtual_now ? INT64_MAX : g_virtual_now + ms;
   }
   g_wake.notify_all();
 }
 
 int virtual_sleepers() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return g_sleepers;
+  return int(g_deadlines.size());
+}
+
+int virtual_sleepers_waiting() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return int(std::distance(g_deadlines.upper_bound(g_virtual_now), g_deadlines.end()));
 }
 
 }  // namespace plat

@@ -29,5 +29,10 @@ bool virtual_clock_on();
 void advance_virtual_ms(int64_t ms);
 // Number of threads currently blocked in sleep_ms on the virtual clock.
 int virtual_sleepers();
+// How many of them still wait for a deadline that virtual time has not reached. A
+// sleeper whose deadline has passed counts as a sleeper until it has returned from
+// sleep_ms, but not as waiting: it is about to run again, so a test that waits for the
+// process to fall idle counts it as busy. Read in one step under the clock's lock.
+int virtual_sleepers_waiting();
 
 }  // namespace plat

@@ -21,8 +21,6 @@ constexpr int kCursorIds[] = {IDC_ARROW,    IDC_IBEAM,    IDC_WAIT,   IDC_CROSS,
 constexpr uintptr_t kCursorBase = 0x2000;  // below every other handle number
 constexpr size_t kCursorCount = sizeof(kCursorIds) / sizeof(kCursorIds[0]);
 
-Cursor g_reported = nullptr;  // the cursor the presenter was last told of (UI thread)
-
 }  // namespace
 
 namespace ui_detail {
@@ -33,9 +31,14 @@ void capture_forget(Wnd wnd) {
 
 void report_cursor() {
   Presenter* p = S().presenter.load();
-  Cursor c = get_cursor();
-  if (!p || c == g_reported) return;
-  g_reported = c;
+  if (!p) return;
+  Cursor c;
+  {
+    Guard g;
+    c = S().cursor;
+    if (c == S().reported_cursor) return;
+    S().reported_cursor = c;
+  }
   p->cursor_changed(c);
 }
 

@@ -30,7 +30,7 @@ int modal_state(Wnd wnd, intptr_t* code) {
 
 void default_close(Wnd wnd) { post_message(wnd, WM_CLOSE, 0, 0); }
 
-intptr_t modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd)) {
+intptr_t modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd), ModalFilter filter) {
   {
     Guard g;
     if (!find(wnd)) return if_gone;
@@ -49,6 +49,7 @@ intptr_t modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd)) {
         post_quit_message(int(intptr_t(m.wparam)));
         return if_gone;
       }
+      if (filter && filter(wnd, &m)) continue;
       translate_message(&m);
       dispatch_message(&m);
       continue;
@@ -71,8 +72,8 @@ intptr_t modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd)) {
 
 }  // namespace
 
-intptr_t run_modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd)) {
-  return run_on_ui([&]() -> LResult { return modal_loop(wnd, if_gone, headless_idle); });
+intptr_t run_modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd), ModalFilter filter) {
+  return run_on_ui([&]() -> LResult { return modal_loop(wnd, if_gone, headless_idle, filter); });
 }
 
 void end_modal(Wnd wnd, intptr_t code) {

@@ -300,10 +300,14 @@ void set_message_box_hook(std::function<void(const MessageBoxInfo&)> hook) {
 }
 
 bool message_box_answer(Wnd box, int id) {
-  if (get_class_name(box) != kClassName) return false;
-  BoxData* d = data_of(box);
-  if (!d || !has_button(*d, id)) return false;
-  return post_message(box, WM_COMMAND, WParam(id), 0);
+  // The box's state lives on the stack of the user-interface thread's message_box call:
+  // it is read there, where the box cannot go away meanwhile.
+  return run_on_ui([&]() -> LResult {
+           if (get_class_name(box) != kClassName) return 0;
+           BoxData* d = data_of(box);
+           if (!d || !has_button(*d, id)) return 0;
+           return post_message(box, WM_COMMAND, WParam(id), 0);
+         }) != 0;
 }
 
 }  // namespace plat

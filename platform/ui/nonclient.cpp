@@ -113,10 +113,10 @@ void draw_nonclient_now(Wnd wnd, bool may_wait) {
     box = top->surface;
   }
   if (is_ui_thread() && !may_wait) {
-    // This may run inside a message another thread sent while it holds a context on
-    // this very surface: rather than wait for it, the frame is drawn with the next
-    // WM_PAINT of the window (paint_prepare), from the loop.
-    if (!box->lock.try_lock()) {
+    // A worker is drawing into this surface (one that waits for this thread has lent
+    // it): rather than wait for it, the frame is drawn with the window's next WM_PAINT
+    // (paint_prepare), from the loop.
+    if (!try_lock_surface(*box)) {
       {
         Guard g;
         if (WndRec* w = find(wnd)) w->nc_dirty = true;

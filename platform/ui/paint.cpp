@@ -100,9 +100,13 @@ bool take_erase(Wnd wnd, Region* area) {
 namespace ui_detail {
 
 Wnd find_paint_window(Wnd filter) {
-  for (Wnd t : S().tops)
-    if (WndRec* w = find(t))
-      if (Wnd found = paint_search(w, filter, false)) return found;
+  for (Wnd t : S().tops) {
+    WndRec* w = find(t);
+    // While a worker draws into a window, its paint waits for the worker's release_dc
+    // (which wakes the loop) rather than holding the loop up.
+    if (!w || (w->surface && surface_busy(*w->surface))) continue;
+    if (Wnd found = paint_search(w, filter, false)) return found;
+  }
   return nullptr;
 }
 
@@ -130,23 +134,6 @@ void invalidate_children_locked(WndRec* w, const Region& r, bool erase) {
     invalidate_locked(child, part, erase);
   }
 }
-
-void lock_surface(SurfaceBox& box) {
-  if (!is_ui_thread()) {
-    box.lock.lock();
-    return;
-  }
-  // The user-interface thread keeps delivering sent messages while a worker holds the
-  // surface, since that worker may be waiting for one of them.
-  while (!box.lock.try_lock()) {
-    const uint64_t seen = S().waker.current();
-    service_sends();
-    if (box.lock.try_lock()) return;
-    S().waker.wait(seen, 1);
-  }
-}
-
-void unlock_surface(SurfaceBox& box) { box.lock.unlock(); }
 
 void resize_surface(Wnd top) {
   std::shared_ptr<SurfaceBox> box;
@@ -182,7 +169,8 @@ void flush_presenter() {
     Guard g;
     for (Wnd t : S().tops) {
       WndRec* w = find(t);
-      if (!w || w->surface_dirty.empty()) continue;
+      // Pixels a worker is still drawing are copied out after its release_dc.
+      if (!w || w->surface_dirty.empty() || (p && w->surface && surface_busy(*w->surface))) continue;
       Rect r = intersect_rect(w->surface_dirty, Rect{0, 0, w->rect.width(), w->rect.height()});
       w->surface_dirty = Rect{};
       if (p && !r.empty()) changed.emplace_back(t, r);
@@ -336,7 +324,8 @@ int release_dc(Wnd wnd, Dc dc) {
   }
   delete_dc(dc);
   unlock_surface(*e.box);
-  if (!is_ui_thread() && S().presenter.load()) wake_ui();
+  // The loop may have left this surface's paint and copying until now.
+  if (!is_ui_thread()) wake_ui();
   return 1;
 }
 

@@ -6,10 +6,11 @@
 // clipped to the client area, to the ancestors' client areas, and for a window with
 // WS_CLIPCHILDREN to the area outside its visible children; a hidden child draws
 // nothing. A context holds its surface's lock until it is released, so a worker thread
-// may draw into a window (get_dc ... release_dc) while the user-interface thread runs;
-// such a thread should not wait for the user-interface thread (send_message, or a call
-// handed over to it) while it holds the context, since that thread may be waiting for
-// the surface.
+// may draw into a window (get_dc ... release_dc) while the user-interface thread runs.
+// Such a worker may send messages while it holds the context: during the call the
+// user-interface thread draws into that surface as well (the worker lends it), and the
+// loop leaves the surface's paint and its copying to the screen until the worker's
+// release_dc. A context taken inside such a call is released before the call returns.
 //
 // Invalid regions are kept per window in client coordinates. Invalidating a window
 // without WS_CLIPCHILDREN invalidates the children under the area too.

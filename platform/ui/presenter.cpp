@@ -7,10 +7,7 @@ namespace plat {
 
 using namespace ui_detail;
 
-void set_presenter(Presenter* presenter) {
-  S().presenter.store(presenter, std::memory_order_release);
-  S().waker.notify();
-}
+void set_presenter(Presenter* presenter) { install_presenter(presenter); }
 
 Presenter* get_presenter() { return S().presenter.load(std::memory_order_acquire); }
 

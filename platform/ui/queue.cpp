@@ -230,7 +230,6 @@ void ui_reset() {
     s.accels.clear();
     s.drops.clear();
     s.modal_results.clear();
-    s.presenter.store(nullptr);
     s.screen = Rect{0, 0, 1024, 768};
     s.work = s.screen;
     s.modal_idle_hook = nullptr;
@@ -239,6 +238,7 @@ void ui_reset() {
     s.has_ui.store(false);
     s.ui_thread = std::thread::id();
   }
+  install_presenter(nullptr);
   for (Dc dc : dcs) delete_dc(dc);
   for (auto& item : pending) {
     {

@@ -68,7 +68,11 @@ bool wait_servicing_sends(const std::function<bool()>& done, int64_t timeout_ms 
 // Without a presenter, when the queue falls idle, the modal hook (below) is asked to
 // act; when it does nothing `headless_idle(wnd)` gives the default answer (WM_CLOSE to
 // the window when null), and if even that changes nothing the loop ends with `if_gone`.
-intptr_t run_modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd) = nullptr);
+// `filter`, when given, sees each message first (a dialog's own keys: Tab, Enter,
+// Escape); a message it answers true for is neither translated nor dispatched.
+using ModalFilter = bool (*)(Wnd modal, const Msg* msg);
+intptr_t run_modal_loop(Wnd wnd, intptr_t if_gone, void (*headless_idle)(Wnd) = nullptr,
+                        ModalFilter filter = nullptr);
 void end_modal(Wnd wnd, intptr_t code);
 // Called with the window each time a modal loop without a presenter finds the queue
 // idle; returns true when it queued something (the test harness answers this way).

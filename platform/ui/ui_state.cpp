@@ -2,6 +2,7 @@
 // work handed over from other threads to the user-interface thread.
 #include "platform/ui/ui_state.h"
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 
@@ -12,6 +13,9 @@ namespace plat::ui_detail {
 
 namespace {
 thread_local int t_lock_depth = 0;
+// The senders whose handed-over calls this thread (the user-interface thread) is running
+// now, innermost last: each of them is blocked until its call returns.
+thread_local std::vector<std::thread::id> t_serving;
 }  // namespace
 
 UiState& S() {
@@ -68,6 +72,7 @@ LResult run_on_ui(std::function<LResult()> fn) {
   if (!S().has_ui.load(std::memory_order_acquire) || is_ui_thread()) return fn();
   auto item = std::make_shared<SentItem>();
   item->fn = std::move(fn);
+  item->sender = std::this_thread::get_id();
   {
     Guard g;
     if (!S().has_ui.load()) return item->fn();
@@ -80,6 +85,9 @@ LResult run_on_ui(std::function<LResult()> fn) {
 }
 
 bool service_sends() {
+  // Handed-over calls belong to the user-interface thread; a peek made elsewhere must
+  // not run them on the wrong thread.
+  if (!is_ui_thread()) return false;
   bool any = false;
   for (;;) {
     std::shared_ptr<SentItem> item;
@@ -90,7 +98,12 @@ bool service_sends() {
       S().inbox.pop_front();
     }
     any = true;
+    t_serving.push_back(item->sender);
+    const int lent_before = lent_holds_here();
     LResult r = item->fn();
+    assert(lent_holds_here() == lent_before && "a surface lent for a call is given back before it returns");
+    (void)lent_before;
+    t_serving.pop_back();
     {
       std::lock_guard<std::mutex> lock(item->m);
       item->result = r;
@@ -101,9 +114,26 @@ bool service_sends() {
   return any;
 }
 
+bool waiting_on_this_thread(std::thread::id id) {
+  return std::find(t_serving.begin(), t_serving.end(), id) != t_serving.end();
+}
+
 void wake_ui() {
   S().waker.notify();
+  std::lock_guard<std::mutex> lock(S().wake_mu);
   if (Presenter* p = S().presenter.load(std::memory_order_acquire)) p->wake();
+}
+
+void install_presenter(Presenter* p) {
+  {
+    std::lock_guard<std::mutex> lock(S().wake_mu);
+    S().presenter.store(p, std::memory_order_release);
+  }
+  {
+    Guard g;
+    S().reported_cursor = nullptr;  // a new presenter is told the cursor afresh
+  }
+  S().waker.notify();
 }
 
 LResult call_proc(Wnd wnd, uint32_t msg, WParam wparam, LParam lparam) {

@@ -5,9 +5,16 @@
 // short reads and writes and never while a window procedure, a hook or the presenter
 // runs (call_proc checks this). Each top-level surface has its own lock (SurfaceBox),
 // held by a device context from get_dc/begin_paint until it is released; the order is
-// always surface lock first, state lock second. On the user-interface thread surface
-// locks are taken with lock_surface, which keeps delivering sent messages while it
-// waits, so a worker that holds a context and sends a message cannot deadlock.
+// always surface lock first, state lock second (the box's own small mutex is a leaf).
+//
+// A worker thread that holds a surface and hands a call to the user-interface thread
+// (send_message, or any call that runs a window procedure) lends the surface to it until
+// the call returns: the worker cannot draw meanwhile, so the user-interface thread may,
+// and a handler that paints the very window the worker draws into never waits for the
+// thread that waits for it. While waiting for a surface that is not lent, the
+// user-interface thread keeps delivering sent messages; the loop neither paints nor
+// copies out a surface that a worker is drawing into, so it stays responsive (the
+// worker's release_dc wakes it for them).
 //
 // Records are held by shared_ptr: code that calls out (to a procedure) and then looks at
 // the record again keeps it alive, and checks `destroyed` or looks the handle up anew.
@@ -48,8 +55,13 @@ struct BarState {
   bool disabled = false;
 };
 
+// A top-level window's pixels and the lock over them (see the locking note above).
 struct SurfaceBox {
-  std::recursive_mutex lock;
+  std::mutex m;  // guards the fields below, never held while waiting for anything else
+  std::condition_variable cv;
+  std::thread::id owner;  // the thread holding the surface (depth > 0)
+  int depth = 0;          // nested holds of the owner
+  int lent = 0;           // holds the user-interface thread took from a waiting owner
   Surface surface;
 };
 
@@ -82,6 +94,7 @@ struct WndRec {
 
 struct SentItem {
   std::function<LResult()> fn;
+  std::thread::id sender;  // blocked until `done`
   std::mutex m;
   std::condition_variable cv;
   bool done = false;
@@ -171,7 +184,11 @@ struct UiState {
   std::unordered_map<Dc, DcEntry> dcs;
   std::unordered_map<uintptr_t, intptr_t> modal_results;  // end_modal codes by window
 
+  // Any thread may wake the presenter; wake_mu keeps it installed while one does, so
+  // that set_presenter(nullptr) returning means no thread still calls into it.
   std::atomic<Presenter*> presenter{nullptr};
+  std::mutex wake_mu;
+  Cursor reported_cursor = nullptr;  // the cursor the presenter was last told of
   Rect screen{0, 0, 1024, 768};
   Rect work{0, 0, 1024, 768};
 
@@ -211,9 +228,15 @@ bool is_ui_thread();
 // Runs fn on the user-interface thread (at once when this is it, or when there is none)
 // and returns its result.
 LResult run_on_ui(std::function<LResult()> fn);
-// Delivers the work other threads handed over; true when there was some.
+// Delivers the work other threads handed over (on the user-interface thread only; a
+// no-op elsewhere); true when there was some.
 bool service_sends();
 void wake_ui();
+// Installs the presenter (null: none) so that no wake() is still running into the old one.
+void install_presenter(Presenter* p);
+// On the user-interface thread: true when `id` is blocked waiting for a call this
+// thread is running now (so whatever `id` holds is lent to this thread meanwhile).
+bool waiting_on_this_thread(std::thread::id id);
 // Calls a window's procedure (user-interface thread, state lock not held).
 LResult call_proc(Wnd wnd, uint32_t msg, WParam wparam, LParam lparam);
 // Queues a message (lock held or not); false for a missing window.
@@ -267,9 +290,17 @@ void sync_geometry_messages(Wnd wnd, unsigned size_kind, bool force_size);
 void invalidate_locked(WndRec* w, const Region& rgn, bool erase);
 // The same for the children under a region of w's client area only.
 void invalidate_children_locked(WndRec* w, const Region& rgn, bool erase);
-// Locks a top-level surface: on the user-interface thread while delivering sends.
+// Locks a top-level surface: on the user-interface thread while delivering sends, and
+// at once when its holder is waiting for the call the user-interface thread runs.
+// Never with the state lock held.
 void lock_surface(SurfaceBox& box);
+// The same without waiting; false when another thread draws into the surface.
+bool try_lock_surface(SurfaceBox& box);
 void unlock_surface(SurfaceBox& box);
+// True when another thread holds the surface and is not waiting for the calling thread.
+bool surface_busy(SurfaceBox& box);
+// Surface holds the calling thread has on loan now.
+int lent_holds_here();
 // Redraws the frame, caption, menu bar and scroll bars of a window (no lock held). On
 // the user-interface thread, when another thread holds the surface, it is left for the
 // window's next WM_PAINT instead; draw_nonclient_now with `may_wait` waits for it.

@@ -64,6 +64,9 @@ class X11Presenter final : public Presenter {
 
   Rect screen_rect() const;
   Rect work_area() const;
+  // The connection to the display broke; the presenter has stepped aside (or will at
+  // its next wait) and makes no more Xlib calls but the ones that free its own memory.
+  bool lost() const { return lost_; }
 
   void window_shown(Wnd top, const Rect& window, const Rect& client) override;
   void window_hidden(Wnd top) override;
@@ -88,6 +91,9 @@ class X11Presenter final : public Presenter {
   void take_focus(TopWindow& t);
   ::Cursor x_cursor_of(Cursor cursor);
   void drain_wake_pipe();
+  // Called by Xlib (in place of ending the process) when the connection breaks.
+  static void on_connection_lost(Display* dpy, void* self);
+  void go_headless();
 
   // Events (x11_events.cpp).
   void drain_events();
@@ -112,6 +118,9 @@ class X11Presenter final : public Presenter {
   bool own_colormap_ = false;
   Atom wm_protocols_ = 0, wm_delete_window_ = 0, net_wm_name_ = 0, utf8_string_ = 0, net_workarea_ = 0;
   XErrorHandler old_error_handler_ = nullptr;
+  XIOErrorHandler old_io_error_handler_ = nullptr;
+  bool lost_ = false;      // the connection broke (set inside an Xlib call)
+  bool headless_ = false;  // ... and the presenter has stepped aside
 
   // The wake pipe: wake() writes a byte (any thread), wait_events polls the read end.
   int wake_read_ = -1;

@@ -8,6 +8,11 @@
 // Waiting polls the X connection and a wake pipe together; everything else Xlib does
 // happens on the user-interface thread, the only thread that calls the presenter
 // (wake() only writes to the pipe).
+//
+// A broken connection (the server ended, the network went) does not end the program, as
+// Xlib would by default: Xlib is told to return from the failing call, the presenter
+// stops using the display and steps aside, the programs go on headless, and every window
+// that was on the screen is asked to close, as when its X window is destroyed.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -18,6 +23,7 @@
 #include <string>
 
 #include "platform/ui/cursor.h"
+#include "platform/ui/input.h"
 #include "platform/ui/window.h"
 #include "platform/x11/x11_internal.h"
 #include "platform/x11/x11_presenter.h"
@@ -34,6 +40,8 @@ namespace {
 // A request on a window that is already gone (the window manager or the user may
 // remove one at any time) is not worth ending the program for.
 int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+// The connection broke: nothing to print or end here; the exit handler takes it from here.
+int quiet_io_error(Display*) { return 0; }
 
 struct ShapeForId {
   int id;
@@ -94,6 +102,8 @@ std::unique_ptr<X11Presenter> X11Presenter::open(const char* display_name) {
   std::unique_ptr<X11Presenter> p(new X11Presenter);
   p->dpy_ = dpy;
   p->old_error_handler_ = XSetErrorHandler(ignore_x_error);
+  p->old_io_error_handler_ = XSetIOErrorHandler(quiet_io_error);
+  XSetIOErrorExitHandler(dpy, X11Presenter::on_connection_lost, p.get());
   p->screen_ = DefaultScreen(dpy);
   p->root_ = RootWindow(dpy, p->screen_);
   if (!choose_pixel_format(dpy, p->screen_, &p->format_)) return nullptr;
@@ -128,6 +138,7 @@ X11Presenter::~X11Presenter() {
     if (own_colormap_) XFreeColormap(dpy_, colormap_);
     XCloseDisplay(dpy_);
     XSetErrorHandler(old_error_handler_);
+    XSetIOErrorHandler(old_io_error_handler_);
   }
   const int w = wake_write_.exchange(-1);
   if (w >= 0) close(w);
@@ -251,6 +262,7 @@ void X11Presenter::take_focus(TopWindow& t) {
 }
 
 void X11Presenter::window_shown(Wnd top, const Rect& window, const Rect&) {
+  if (lost_) return;
   const std::u16string title = window_text_w(top);
   TopWindow* t = top_of(top);
   if (!t) {
@@ -266,6 +278,7 @@ void X11Presenter::window_shown(Wnd top, const Rect& window, const Rect&) {
 }
 
 void X11Presenter::window_hidden(Wnd top) {
+  if (lost_) return;
   if (TopWindow* t = top_of(top)) {
     t->focus_on_map = false;
     XUnmapWindow(dpy_, t->xid);
@@ -274,6 +287,7 @@ void X11Presenter::window_hidden(Wnd top) {
 }
 
 void X11Presenter::window_moved(Wnd top, const Rect& window, const Rect&) {
+  if (lost_) return;
   TopWindow* t = top_of(top);
   if (!t || t->rect == window || top == applying_) return;
   const bool resized = t->rect.width() != window.width() || t->rect.height() != window.height();
@@ -286,6 +300,7 @@ void X11Presenter::window_moved(Wnd top, const Rect& window, const Rect&) {
 }
 
 void X11Presenter::window_retitled(Wnd top, const std::u16string& title) {
+  if (lost_) return;
   if (TopWindow* t = top_of(top)) {
     set_title(t->xid, title);
     XFlush(dpy_);
@@ -293,6 +308,7 @@ void X11Presenter::window_retitled(Wnd top, const std::u16string& title) {
 }
 
 void X11Presenter::window_activated(Wnd top) {
+  if (lost_) return;
   if (TopWindow* t = top_of(top)) {
     take_focus(*t);
     XFlush(dpy_);
@@ -300,6 +316,7 @@ void X11Presenter::window_activated(Wnd top) {
 }
 
 void X11Presenter::window_destroyed(Wnd top) {
+  if (lost_) return;
   auto it = tops_.find(top);
   if (it == tops_.end()) return;
   by_xid_.erase(it->second.xid);
@@ -310,6 +327,7 @@ void X11Presenter::window_destroyed(Wnd top) {
 }
 
 void X11Presenter::surface_updated(Wnd top, const Rect& area) {
+  if (lost_) return;
   TopWindow* t = top_of(top);
   if (!t) return;
   put_surface_area(dpy_, t->xid, t->gc, format_, top, area);
@@ -317,6 +335,7 @@ void X11Presenter::surface_updated(Wnd top, const Rect& area) {
 }
 
 void X11Presenter::cursor_changed(Cursor cursor) {
+  if (lost_) return;
   current_cursor_ = x_cursor_of(cursor);
   for (auto& [wnd, t] : tops_) XDefineCursor(dpy_, t.xid, current_cursor_);
   XFlush(dpy_);
@@ -330,14 +349,29 @@ void X11Presenter::drain_wake_pipe() {
 
 void X11Presenter::wait_events(int64_t timeout_ms) {
   // Events Xlib has already read (while waiting for a reply, say) would not wake poll.
-  if (XPending(dpy_) == 0) {
+  // Any Xlib call may find the connection broken (lost_), after which none is made.
+  const bool queued = !lost_ && XPending(dpy_) > 0;
+  if (!queued && !lost_) {
     pollfd fds[2] = {{ConnectionNumber(dpy_), POLLIN, 0}, {wake_read_, POLLIN, 0}};
     const int timeout = timeout_ms < 0 ? -1 : int(std::min<int64_t>(timeout_ms, INT_MAX));
     poll(fds, 2, timeout);  // EINTR simply ends the wait early
   }
   drain_wake_pipe();
-  drain_events();
-  XFlush(dpy_);
+  if (!lost_) drain_events();
+  if (!lost_) XFlush(dpy_);
+  if (lost_) go_headless();
+}
+
+void X11Presenter::on_connection_lost(Display*, void* self) { static_cast<X11Presenter*>(self)->lost_ = true; }
+
+void X11Presenter::go_headless() {
+  if (headless_) return;
+  headless_ = true;
+  std::vector<Wnd> shown;
+  for (auto& [wnd, t] : tops_)
+    if (is_window_visible(wnd)) shown.push_back(wnd);
+  if (get_presenter() == this) set_presenter(nullptr);
+  for (Wnd w : shown) input_close(w);
 }
 
 void X11Presenter::wake() {
@@ -351,25 +385,32 @@ void X11Presenter::wake() {
 }  // namespace x11_detail
 
 namespace {
-std::unique_ptr<x11_detail::X11Presenter> g_presenter;  // user-interface thread only
+
+// The presenter is taken away before it is deleted, so that no thread still wakes it;
+// this holds also when the program's exit destroys it while workers go on posting.
+struct Uninstall {
+  void operator()(x11_detail::X11Presenter* p) const {
+    if (get_presenter() == p) set_presenter(nullptr);
+    delete p;
+  }
+};
+std::unique_ptr<x11_detail::X11Presenter, Uninstall> g_presenter;  // user-interface thread only
+
 }  // namespace
 
 bool x11_start(const char* display) {
-  if (g_presenter) return true;
+  if (g_presenter && !g_presenter->lost()) return true;
+  g_presenter.reset();  // a display that was lost gives way to a new one
   auto p = x11_detail::X11Presenter::open(display);
   if (!p) return false;
   set_screen_metrics(p->screen_rect(), p->work_area());
   set_presenter(p.get());
-  g_presenter = std::move(p);
+  g_presenter.reset(p.release());
   return true;
 }
 
-void x11_stop() {
-  if (!g_presenter) return;
-  if (get_presenter() == g_presenter.get()) set_presenter(nullptr);
-  g_presenter.reset();
-}
+void x11_stop() { g_presenter.reset(); }
 
-bool x11_running() { return g_presenter != nullptr; }
+bool x11_running() { return g_presenter && !g_presenter->lost(); }
 
 }  // namespace plat

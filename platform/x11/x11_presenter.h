@@ -6,13 +6,17 @@
 // leaves the programs headless, when no display can be opened or the display has no
 // true-colour visual. x11_stop removes the presenter and closes the display. Both are
 // called on the user-interface thread; starting twice keeps the first display.
+//
+// When the connection to the display breaks, the program is not ended: the presenter
+// steps aside, the programs go on headless, and each window that was shown is asked to
+// close (WM_SYSCOMMAND SC_CLOSE), as when the window manager closes it.
 #pragma once
 
 namespace plat {
 
 bool x11_start(const char* display = nullptr);
 void x11_stop();
-// Whether a display is open.
+// Whether a display is open and its connection alive.
 bool x11_running();
 
 }  // namespace plat

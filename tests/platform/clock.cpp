@@ -117,6 +117,36 @@ TEST_F(VirtualClock, OneAdvanceWakesOnlyTheSleepersWhoseDeadlinePassed) {
   EXPECT_EQ(plat::virtual_sleepers(), 0);
 }
 
+// Right after the clock moves, a sleeper whose deadline passed may not have run yet;
+// it is no longer counted as waiting, whatever the threads' timing, so a test that
+// waits for the process to fall idle sees it as busy until it has run.
+TEST_F(VirtualClock, SleepersPastTheirDeadlineNoLongerCountAsWaiting) {
+  struct Step {
+    int64_t advance;
+    int waiting;  // read at once after the advance
+    int left;     // sleepers once the woken ones have run
+  };
+  const Step steps[] = {{0, 3, 3}, {99, 3, 3}, {1, 2, 2}, {150, 2, 2}, {50, 0, 0}};
+  sleeper a(100), b(300), c(300);
+  ASSERT_TRUE(wait_for([] { return plat::virtual_sleepers() == 3; }));
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.advance);
+    plat::advance_virtual_ms(s.advance);
+    EXPECT_EQ(plat::virtual_sleepers_waiting(), s.waiting);
+    EXPECT_TRUE(wait_for([&] { return plat::virtual_sleepers() == s.left; }));
+    EXPECT_EQ(plat::virtual_sleepers_waiting(), s.waiting);
+  }
+}
+
+TEST_F(VirtualClock, ASleepBeyondTheClocksRangeWaitsWithoutOverflowing) {
+  sleeper forever(INT64_MAX);
+  ASSERT_TRUE(wait_for([] { return plat::virtual_sleepers() == 1; }));
+  plat::advance_virtual_ms(INT64_MAX);  // the clock stops at the end of its range
+  plat::advance_virtual_ms(1000);
+  EXPECT_EQ(plat::now_ms(), INT64_MAX);
+  ASSERT_TRUE(wait_for([&] { return forever.woke.load(); }));
+}
+
 TEST_F(VirtualClock, SwitchingOffReleasesEverySleeper) {
   sleeper a(1000000), b(5);
   ASSERT_TRUE(wait_for([] { return plat::virtual_sleepers() == 2; }));

@@ -147,4 +147,25 @@ TEST_F(UiMsgBox, ABoxFromAWorkerRunsOnTheUiThread) {
   EXPECT_EQ(tm_test::message_boxes()[0].text, "From a task");
 }
 
+TEST_F(UiMsgBox, AnotherThreadAnswersAnOpenBoxThroughTheUiThread) {
+  Wnd owner = top("Owner");
+  tm_test::run_until_idle();
+  std::atomic<bool> answered{false}, done{false};
+  bool asked = false;
+  tm_test::set_modal_answerer([&](Wnd box) {
+    if (asked) return false;
+    asked = true;
+    std::thread helper([&, box] {
+      answered = message_box_answer(box, IDNO);
+      done = true;
+    });
+    wait_servicing_sends([&] { return done.load(); });
+    helper.join();
+    return true;
+  });
+  EXPECT_EQ(message_box(owner, "Replace?", "Question", MB_YESNO), IDNO);
+  EXPECT_TRUE(answered.load());
+  tm_test::set_modal_answerer(nullptr);
+}
+
 }  // namespace

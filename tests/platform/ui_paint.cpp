@@ -1,11 +1,17 @@
 // Painting: update regions, the WM_PAINT cycle, erasing, children, window contexts and
 // their clipping, drawing from a worker thread, and scrolling a window's pixels.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "tests/platform/ui_fixture.h"
 #include "tests/support/test_env.h"
+#include "tests/support/wait.h"
 
 using namespace plat;
 using namespace ui_test;
@@ -15,6 +21,34 @@ namespace {
 class UiPaint : public UiTest {};
 
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+// Ends the test program with a message when a step hangs (the faults these tests look
+// for are deadlocks); a step that finishes in time simply releases it.
+class Watchdog {
+ public:
+  explicit Watchdog(const char* what)
+      : thread_([this, what] {
+          std::unique_lock<std::mutex> lock(m_);
+          if (!cv_.wait_for(lock, std::chrono::seconds(20), [&] { return done_; })) {
+            std::fprintf(stderr, "hung: %s\n", what);
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;  // last: it uses the members above
+};
 
 // Fills a client rectangle of a window through a window context.
 void fill_client(Wnd w, const Rect& r, Color c) {
@@ -187,6 +221,118 @@ TEST_F(UiPaint, AFrameChangedWhileAWorkerHoldsTheSurfaceIsDrawnLater) {
   tm_test::run_until_idle();
   EXPECT_EQ(window_text(w), "New title, new caption");
   EXPECT_NE(caption(), before) << "the new caption text was drawn";
+}
+
+// A worker that holds a context on a window and sends a message lends the surface to
+// the user-interface thread while it waits: the handler may draw into the same
+// top-level surface at once (a context, an immediate paint, a new caption, a resize),
+// and the worker draws on afterwards.
+TEST_F(UiPaint, AHandlerDrawsIntoTheSurfaceOfTheWorkerWaitingForIt) {
+  const Color red = rgb(200, 0, 0), green = rgb(0, 160, 0), blue = rgb(0, 0, 190);
+  struct Case {
+    const char* what;
+    std::function<void(Wnd frame, Wnd map)> act;           // in the handler
+    std::function<void(Wnd frame, Wnd map)> check;         // before the loop runs again
+  };
+  std::vector<uint32_t> caption_before;
+  auto caption = [](Wnd frame) {
+    std::vector<uint32_t> px;
+    with_window_surface(frame, [&](const Surface& s) {
+      for (int y = 4; y < 24; ++y)
+        for (int x = 4; x < 170; ++x) px.push_back(s.at(x, y));
+    });
+    return px;
+  };
+  const Case cases[] = {
+      {"a context on the same surface",
+       [&](Wnd, Wnd map) { fill_client(map, Rect{50, 50, 60, 60}, green); },
+       [&](Wnd, Wnd map) { EXPECT_EQ(tm_test::pixel_at(map, 55, 55), pixel_of(green)); }},
+      {"an immediate paint",
+       [&](Wnd, Wnd map) {
+         Rect r{70, 50, 80, 60};
+         invalidate_rect(map, &r, false);
+         update_window(map);
+       },
+       [&](Wnd, Wnd map) { EXPECT_EQ(tm_test::pixel_at(map, 75, 55), pixel_of(blue)); }},
+      {"a new caption",
+       [&](Wnd frame, Wnd) { set_window_text(frame, "Retitled while a worker draws"); },
+       [&](Wnd frame, Wnd) { EXPECT_NE(caption(frame), caption_before) << "drawn at once"; }},
+      {"a resize of the surface",
+       [&](Wnd frame, Wnd) { move_window(frame, 0, 0, 360, 260, true); },
+       [&](Wnd frame, Wnd) {
+         Rect r;
+         get_window_rect(frame, &r);
+         EXPECT_EQ(r, (Rect{0, 0, 360, 260}));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Wnd frame = top("Frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, Rect{0, 0, 300, 200});
+    Wnd map = child(frame, 1, Rect{0, 0, 200, 120});
+    handlers()[frame] = [&](Wnd self, uint32_t m, WParam, LParam, LResult*) {
+      if (m == WM_USER + 1) c.act(self, map);
+      return false;
+    };
+    handlers()[map] = [&](Wnd self, uint32_t m, WParam, LParam, LResult*) {
+      if (m != WM_PAINT) return false;
+      PaintStruct ps;
+      Dc dc = begin_paint(self, &ps);
+      Brush b = create_solid_brush(blue);
+      fill_rect(dc, ps.paint, b);
+      delete_object(b);
+      end_paint(self, &ps);
+      return true;
+    };
+    tm_test::run_until_idle();
+    caption_before = caption(frame);
+    std::atomic<bool> done{false};
+    Watchdog watchdog(c.what);
+    std::thread worker([&] {
+      Dc dc = get_dc(map);
+      Brush b = create_solid_brush(red);
+      fill_rect(dc, Rect{0, 0, 20, 20}, b);
+      send_message(frame, WM_USER + 1, 0, 0);
+      fill_rect(dc, Rect{20, 0, 40, 20}, b);
+      delete_object(b);
+      release_dc(map, dc);
+      done = true;
+    });
+    EXPECT_TRUE(wait_servicing_sends([&] { return done.load(); }));
+    worker.join();
+    c.check(frame, map);
+    EXPECT_EQ(tm_test::pixel_at(map, 10, 10), pixel_of(red));
+    EXPECT_EQ(tm_test::pixel_at(map, 30, 10), pixel_of(red)) << "the worker drew on after the send";
+    handlers().clear();
+    destroy_window(frame);
+  }
+}
+
+// While a worker draws into a window (not waiting for the loop), the loop goes on with
+// its other messages; the window's paint comes once the worker lets the surface go.
+TEST_F(UiPaint, TheLoopGoesOnWhileAWorkerDrawsAndPaintsAfterwards) {
+  Wnd frame = top("Frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, Rect{0, 0, 300, 200});
+  Wnd map = child(frame, 1, Rect{0, 0, 200, 120});
+  tm_test::run_until_idle();
+  message_log().clear();
+  std::atomic<bool> holding{false}, go{false};
+  std::thread worker([&] {
+    Dc dc = get_dc(map);
+    holding = true;
+    while (!go) std::this_thread::yield();
+    release_dc(map, dc);
+  });
+  ASSERT_TRUE(tm_test::wait_for([&] { return holding.load(); }));
+  invalidate_rect(map, nullptr, true);
+  post_message(map, WM_USER + 2, 0, 0);
+  {
+    Watchdog watchdog("the loop waited for the worker's surface");
+    EXPECT_EQ(tm_test::pump(10), 1);
+  }
+  EXPECT_EQ(messages_of(map, {WM_USER + 2, WM_PAINT}), (std::vector<uint32_t>{WM_USER + 2}));
+  go = true;
+  worker.join();
+  tm_test::run_until_idle();
+  EXPECT_EQ(messages_of(map, {WM_USER + 2, WM_PAINT}), (std::vector<uint32_t>{WM_USER + 2, WM_PAINT}));
 }
 
 // Rows of distinct colours, one per client row, so moves can be read back.

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/platform/ui_fixture.h"
+#include "tests/support/wait.h"
 
 using namespace plat;
 using namespace ui_test;
@@ -116,6 +117,78 @@ TEST_F(UiPresenter, CursorChangesAreReported) {
   worker.join();
   tm_test::run_until_idle();
   EXPECT_EQ(fake_.events, (std::vector<std::string>{"cursor 32514", "cursor 32512"}));
+}
+
+TEST_F(UiPresenter, ANewPresenterIsToldTheCurrentCursor) {
+  set_cursor(load_cursor(IDC_WAIT));
+  tm_test::run_until_idle();
+  FakePresenter second;
+  set_presenter(&second);
+  tm_test::run_until_idle();
+  EXPECT_EQ(second.events, (std::vector<std::string>{"cursor 32514"}));
+  // A fresh window system with a fresh presenter starts from nothing as well.
+  set_presenter(nullptr);
+  ui_reset();
+  set_ui_thread();
+  FakePresenter third;
+  set_presenter(&third);
+  set_cursor(load_cursor(IDC_WAIT));
+  tm_test::run_until_idle();
+  EXPECT_EQ(third.events, (std::vector<std::string>{"cursor 32514"}));
+  set_presenter(nullptr);
+}
+
+TEST_F(UiPresenter, PixelsAWorkerIsDrawingAreReportedOnceItLetsGo) {
+  Wnd w = top("W", WS_POPUP | WS_VISIBLE, Rect{0, 0, 100, 80});
+  tm_test::run_until_idle();
+  fake_.updates.clear();
+  std::atomic<bool> holding{false}, go{false};
+  std::thread worker([&] {
+    Dc dc = get_dc(w);
+    Brush b = create_solid_brush(rgb(4, 5, 6));
+    fill_rect(dc, Rect{0, 0, 10, 10}, b);
+    delete_object(b);
+    holding = true;
+    while (!go) std::this_thread::yield();
+    release_dc(w, dc);
+  });
+  ASSERT_TRUE(tm_test::wait_for([&] { return holding.load(); }));
+  const Rect elsewhere{50, 50, 60, 60};
+  invalidate_rect(w, &elsewhere, true);  // something else to show meanwhile
+  tm_test::pump(5);
+  EXPECT_TRUE(fake_.updates.empty()) << "a surface being drawn is not copied out";
+  go = true;
+  worker.join();
+  tm_test::run_until_idle();
+  ASSERT_FALSE(fake_.updates.empty());
+  EXPECT_EQ(fake_.updates.back().first, w);
+  EXPECT_EQ(tm_test::pixel_at(w, 5, 5), pixel_of(rgb(4, 5, 6)));
+}
+
+// A presenter taken away is never woken afterwards, however busily other threads post
+// meanwhile, so it may be destroyed at once (a late wake would touch freed memory, which
+// the address sanitizer reports).
+TEST_F(UiPresenter, NoWakeReachesAPresenterOnceItIsTakenAway) {
+  struct Counting : Presenter {
+    std::atomic<int> wakes{0};
+    void wait_events(int64_t) override {}
+    void wake() override { ++wakes; }  // touches the object
+  };
+  Wnd w = top();
+  tm_test::run_until_idle();
+  std::atomic<bool> stop{false};
+  std::thread poster([&] {
+    while (!stop) post_message(w, WM_USER + 1, 0, 0);
+  });
+  for (int i = 0; i < 20000; ++i) {
+    auto* p = new Counting;
+    set_presenter(p);
+    set_presenter(nullptr);
+    delete p;
+  }
+  stop = true;
+  poster.join();
+  set_presenter(&fake_);
 }
 
 TEST_F(UiPresenter, TheLoopWaitsThroughThePresenterAndAPostWakesIt) {

@@ -110,6 +110,31 @@ TEST_F(UiQueue, CallsThatRunProceduresFromAWorkerAreHandedToTheUiThread) {
   EXPECT_EQ(window_text(w), "from a worker");
 }
 
+TEST_F(UiQueue, APeekOnAnotherThreadLeavesHandedOverCallsToTheUiThread) {
+  Wnd w = top();
+  tm_test::run_until_idle();
+  std::thread::id proc_thread;
+  handlers()[w] = [&](Wnd, uint32_t m, WParam, LParam, LResult*) {
+    if (m == WM_USER + 4) proc_thread = std::this_thread::get_id();
+    return false;
+  };
+  std::atomic<bool> done{false};
+  std::thread sender([&] {
+    send_message(w, WM_USER + 4, 0, 0);
+    done = true;
+  });
+  ASSERT_TRUE(tm_test::wait_for([] { return queue_has_work(); }));
+  std::thread peeker([] {
+    Msg m;
+    peek_message(&m, nullptr, 0, 0, PM_NOREMOVE);
+  });
+  peeker.join();
+  EXPECT_FALSE(done.load()) << "the call ran on the peeking thread";
+  EXPECT_TRUE(wait_servicing_sends([&] { return done.load(); }));
+  sender.join();
+  EXPECT_EQ(proc_thread, std::this_thread::get_id());
+}
+
 TEST_F(UiQueue, PostsFromAWorkerArriveInOrder) {
   Wnd w = top();
   tm_test::run_until_idle();
@@ -214,6 +239,32 @@ TEST_F(UiQueue, ModalLoopInsideAHandlerStillDispatchesPostedMessages) {
   for (const Logged& l : message_log())
     if (l.msg > WM_USER) order.push_back(l.msg);
   EXPECT_EQ(order, (std::vector<uint32_t>{WM_USER + 1, WM_USER + 2, WM_USER + 5, WM_USER + 3}));
+}
+
+// A dialog's own keys: the loop's filter sees each message before it is translated and
+// dispatched, and what it takes goes no further.
+bool g_filter_saw_return = false;
+bool enter_ends_dialog(Wnd modal, const Msg* m) {
+  if (m->message != WM_KEYDOWN || m->wparam != WParam(VK_RETURN)) return false;
+  g_filter_saw_return = true;
+  end_modal(modal, 77);
+  return true;
+}
+
+TEST_F(UiQueue, AModalLoopFilterTakesMessagesBeforeDispatch) {
+  Wnd frame = top("Frame");
+  Wnd dialog = top("Dialog", WS_POPUP | WS_CAPTION | WS_VISIBLE);
+  set_focus(dialog);
+  tm_test::run_until_idle();
+  message_log().clear();
+  g_filter_saw_return = false;
+  tm_test::press_key('A');
+  tm_test::press_key(VK_RETURN);
+  EXPECT_EQ(run_modal_loop(dialog, -1, nullptr, enter_ends_dialog), 77);
+  EXPECT_TRUE(g_filter_saw_return);
+  EXPECT_EQ(messages_of(dialog, {WM_KEYDOWN, WM_CHAR}), (std::vector<uint32_t>{WM_KEYDOWN, WM_CHAR}))
+      << "A arrives, Enter is taken by the filter (and types no character)";
+  EXPECT_TRUE(is_window(frame));
 }
 
 TEST_F(UiQueue, QuitInsideAModalLoopEndsItAndReachesTheOuterLoop) {

@@ -5,8 +5,9 @@
 
 #include <chrono>
 #include <deque>
-#include <thread>
 
+#include "core/memory.h"
+#include "core/wstring.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
 
@@ -33,19 +34,10 @@ HarnessState& H() {
 // A bound on waiting for worker threads; reached only when the code under test is wrong.
 constexpr auto kWorkerBound = std::chrono::seconds(10);
 
-bool workers_busy() { return plat::live_threads() > plat::virtual_sleepers(); }
-
-// A sleeper whose time has come still counts as asleep until it has run again, so right
-// after the clock moves the harness gives the sleepers a moment (real time, ended as
-// soon as one of them wakes) before it judges whether the workers are idle.
-constexpr auto kWakeGrace = std::chrono::milliseconds(20);
-void advance_clock(int64_t ms) {
-  const int before = plat::virtual_sleepers();
-  plat::advance_virtual_ms(ms);
-  if (before == 0) return;
-  auto until = std::chrono::steady_clock::now() + kWakeGrace;
-  while (plat::virtual_sleepers() >= before && std::chrono::steady_clock::now() < until) std::this_thread::yield();
-}
+// Threads asleep on the virtual clock until a later time are idle; one whose deadline
+// has passed is about to run and counts as busy until it has (the clock tells them
+// apart), so the verdict needs no grace period after the clock moves.
+bool workers_busy() { return plat::live_threads() > plat::virtual_sleepers_waiting(); }
 
 void handle(const plat::Msg& m) {
   if (H().accel && plat::translate_accelerator(H().accel_wnd, H().accel, &m)) return;
@@ -68,21 +60,10 @@ bool step(bool* got_quit) {
 }
 
 std::u16string utf16_of(const char* s) {
-  std::u16string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(s ? s : "");
-  while (*p) {
-    uint32_t c = *p++;
-    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    if (extra) c &= (0x3Fu >> extra);
-    for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i) c = (c << 6) | (*p++ & 0x3Fu);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(char16_t(0xD800 + (c >> 10)));
-      out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(char16_t(c));
-    }
-  }
+  char16_t* wide = nullptr;
+  wstr_set_from_utf8(s, &wide);
+  std::u16string out(wide);
+  free_mem(&wide);
   return out;
 }
 
@@ -164,11 +145,11 @@ void advance_time(int64_t ms) {
   int64_t due;
   while (plat::next_timer_due(&due) && due <= target) {
     int64_t now = plat::now_ms();
-    if (due > now) advance_clock(due - now);
+    if (due > now) plat::advance_virtual_ms(due - now);
     run_until_idle();
   }
   int64_t now = plat::now_ms();
-  if (target > now) advance_clock(target - now);
+  if (target > now) plat::advance_virtual_ms(target - now);
   run_until_idle();
 }
 

@@ -34,9 +34,10 @@ class UiSession {
 // to set_accelerators first, then translate and dispatch); returns how many.
 int pump(int n);
 // Handles messages until idle: nothing queued or sent, no window to paint, no timer due,
-// and no worker thread running (threads asleep on the virtual clock do not count;
-// waiting for workers is bounded in real time). False when `bound` messages were
-// handled first, or WM_QUIT was taken.
+// and no worker thread running (threads asleep on the virtual clock until a time it has
+// not reached do not count, one whose time has come does; waiting for workers is
+// bounded in real time). False when `bound` messages were handled first, or WM_QUIT
+// was taken.
 bool run_until_idle(int bound = 100000);
 // Moves the virtual clock on by `ms`, stopping at each timer's due time and running
 // until idle there, so a timer fires as often as its interval says.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -422,6 +423,57 @@ TEST_F(X11PresenterTest, AWakeFromAnotherThreadEndsTheWait) {
   p->wait_events(10000);
   during.join();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << "the wake did not end the wait";
+}
+
+// The X server goes away while a window is shown: the program is not ended, the
+// presenter steps aside, the window is asked to close as when its X window is
+// destroyed, and the program goes on headless.
+TEST_F(X11PresenterTest, ALostDisplayLeavesTheProgramRunningHeadless) {
+  Wnd w = open_window();
+  Capture cap;
+  ASSERT_TRUE(wait_for_screen(w, kRed, &cap));
+  g_log.clear();
+  server_.stop();
+  EXPECT_TRUE(pump_until([] { return get_presenter() == nullptr; })) << "the presenter still waits on the lost display";
+  EXPECT_FALSE(x11_running());
+  EXPECT_TRUE(pump_until([&] { return !is_window(w); })) << "the window was not asked to close";
+  EXPECT_FALSE(logged({WM_CLOSE}).empty());
+  // Windows made now live headless.
+  Wnd later = open_window();
+  ASSERT_NE(later, nullptr);
+  EXPECT_TRUE(pump_until([] { return !queue_has_work(); }));
+  EXPECT_TRUE(logged({WM_PAINT}).size() >= 1u);
+  Presenter* none = nullptr;
+  EXPECT_EQ(get_presenter(), none);
+}
+
+// A program that ends (exit from a window procedure) while its workers still post:
+// the presenter is taken away before the exit destroys it, so no late wake touches it
+// (the address sanitizer would end the child with an error).
+TEST(X11Exit, ExitingWhileWorkersStillPostEndsCleanly) {
+  if (!x11_test::XServer::installed()) GTEST_SKIP() << "Xvfb is not installed";
+  x11_test::XServer server;
+  std::string why;
+  ASSERT_TRUE(server.start(&why)) << why;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ui_reset();
+    set_ui_thread();
+    if (!x11_start(server.display().c_str())) _exit(3);
+    std::atomic<bool> posting{false};
+    std::thread([&posting] {
+      for (;;) {
+        post_thread_message(WM_USER, 0, 0);
+        posting = true;
+      }
+    }).detach();
+    while (!posting) std::this_thread::yield();
+    exit(0);
+  }
+  const int status = x11_test::reap(child, 20000);
+  EXPECT_TRUE(status >= 0 && WIFEXITED(status)) << "the program did not end by itself";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(X11Headless, WithoutADisplayTheProgramsStayHeadless) {
