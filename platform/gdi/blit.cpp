@@ -6,7 +6,8 @@
 // operations that need it undone).
 //
 // A copy within one surface reads its source rows before writing, so overlapping moves
-// (scrolling) are right. Source pixels outside the source surface are left out.
+// (scrolling) are right. Source pixels outside the source surface are left out. Every
+// position and size is carried in 64 bits, so no value a caller passes can overflow.
 #include <cstring>
 
 #include "platform/gdi/blit.h"
@@ -45,6 +46,8 @@ Rop3Fn rop3_routine(uint8_t code) {
 bool rop3_uses_source(uint8_t c) { return ((c >> 2) & 0x33) != (c & 0x33); }
 bool rop3_uses_pattern(uint8_t c) { return ((c >> 4) & 0x0F) != (c & 0x0F); }
 
+namespace {
+
 // Writes one destination row [x0, x1) of surface row y from source words `src` (one per
 // destination pixel, null when the operation reads none).
 void blit_row(Dc dst, int y, int x0, int x1, const uint32_t* src, uint8_t code, Rop3Fn fn, uint32_t pattern) {
@@ -64,8 +67,10 @@ bool pattern_of(const DcRec& dc, uint8_t code, uint32_t& pattern) {
   return true;
 }
 
-bool bit_blt(Dc dst, int x, int y, int w, int h, Dc src, int src_x, int src_y, uint32_t rop) {
-  if (!dst || !dst->surface || w <= 0 || h <= 0) return false;
+// The block copy behind bit_blt and pat_blt, in 64-bit logical coordinates so that no
+// position or size given by a caller can overflow; w and h are positive.
+bool blit_block(Dc dst, int64_t x, int64_t y, int64_t w, int64_t h, Dc src, int64_t src_x, int64_t src_y,
+                uint32_t rop) {
   refresh_clip(src);
   refresh_clip(dst);
   uint8_t code = uint8_t(rop >> 16);
@@ -74,21 +79,18 @@ bool bit_blt(Dc dst, int x, int y, int w, int h, Dc src, int src_x, int src_y, u
   uint32_t pattern = 0;
   if (!pattern_of(*dst, code, pattern)) return true;
   Rop3Fn fn = rop3_routine(code);
-  PointL d0 = to_surface(*dst, Point{x, y});
-  PointL s0 = needs_src ? to_surface(*src, Point{src_x, src_y}) : PointL{};
+  PointL d0{x + dst->shift.x, y + dst->shift.y};
+  PointL s0 = needs_src ? PointL{src_x + src->shift.x, src_y + src->shift.y} : PointL{};
   // The destination block, cut to where the source has pixels.
   int64_t l = d0.x, t = d0.y, r = d0.x + w, b = d0.y + h;
   if (needs_src) {
     const Surface& ss = *src->surface;
-    l = std::max(l, d0.x + (0 - s0.x));
-    t = std::max(t, d0.y + (0 - s0.y));
+    l = std::max(l, d0.x - s0.x);
+    t = std::max(t, d0.y - s0.y);
     r = std::min(r, d0.x + (ss.width - s0.x));
     b = std::min(b, d0.y + (ss.height - s0.y));
   }
-  Rect box = intersect_rect(dst->clip_box, Rect{int(std::clamp<int64_t>(l, INT32_MIN, INT32_MAX)),
-                                                int(std::clamp<int64_t>(t, INT32_MIN, INT32_MAX)),
-                                                int(std::clamp<int64_t>(r, INT32_MIN, INT32_MAX)),
-                                                int(std::clamp<int64_t>(b, INT32_MIN, INT32_MAX))});
+  Rect box = intersect_rect(dst->clip_box, Rect{clamp_int(l), clamp_int(t), clamp_int(r), clamp_int(b)});
   if (box.empty()) return true;
   // Overlapping copies within one surface read a snapshot of the source block.
   Surface snapshot;
@@ -111,63 +113,82 @@ bool bit_blt(Dc dst, int x, int y, int w, int h, Dc src, int src_x, int src_y, u
   return true;
 }
 
-bool pat_blt(Dc dc, int x, int y, int w, int h, uint32_t rop) {
-  if (rop3_uses_source(uint8_t(rop >> 16))) return false;
-  if (w < 0) { x += w; w = -w; }
-  if (h < 0) { y += h; h = -h; }
-  return bit_blt(dc, x, y, w, h, nullptr, 0, 0, rop);
+// A surface (or a copy of a block of one) as the source of a stretch.
+class SurfaceSource final : public StretchSource {
+ public:
+  explicit SurfaceSource(const Surface& s) : StretchSource(s.width, s.height), s_(s) {}
+  void sample(int64_t y, const int64_t* xs, size_t n, uint32_t* out) const override {
+    const uint32_t* row = s_.row(int(y));
+    for (size_t i = 0; i < n; ++i) out[i] = row[xs[i]];
+  }
+
+ private:
+  const Surface& s_;
+};
+
+// One direction of a stretch: destination cells [d, d + n) sample source cells
+// [s, s + m), in reverse order when the two sizes had opposite signs. Cell i takes
+// source cell floor((2i + 1) m / 2n) of the block (the one under its centre), worked out
+// in 128 bits since i and m may both be beyond 32 bits.
+struct StretchAxis {
+  int64_t d, n, s, m;
+  bool flip;
+  StretchAxis(int64_t d0, int64_t n0, int64_t s0, int64_t m0)
+      : d(n0 < 0 ? d0 + n0 : d0), n(n0 < 0 ? -n0 : n0), s(m0 < 0 ? s0 + m0 : s0), m(m0 < 0 ? -m0 : m0),
+        flip((n0 < 0) != (m0 < 0)) {}
+  int64_t source(int64_t i) const {
+    int64_t k = int64_t((__int128(2) * i + 1) * m / (__int128(2) * n));
+    return s + (flip ? m - 1 - k : k);
+  }
+};
+
+}  // namespace
+
+bool bit_blt(Dc dst, int x, int y, int w, int h, Dc src, int src_x, int src_y, uint32_t rop) {
+  if (!dst || !dst->surface || w <= 0 || h <= 0) return false;
+  return blit_block(dst, x, y, w, h, src, src_x, src_y, rop);
 }
 
-// Nearest-pixel stretching from any 32-bit source block: destination column i of a
-// block w wide samples source column floor((2i + 1) * sw / 2w), counted from the other
-// end when the widths have opposite signs.
-bool stretch_surface(Dc dst, int x, int y, int w, int h, const Surface& ss, int64_t sx, int64_t sy,
-                     int sw, int sh, uint32_t rop) {
-  refresh_clip(dst);
+bool pat_blt(Dc dc, int x, int y, int w, int h, uint32_t rop) {
+  if (!dc || !dc->surface || w == 0 || h == 0 || rop3_uses_source(uint8_t(rop >> 16))) return false;
+  // Negative sizes count from the other corner.
+  int64_t l = w < 0 ? int64_t(x) + w : x, t = h < 0 ? int64_t(y) + h : y;
+  return blit_block(dc, l, t, w < 0 ? -int64_t(w) : w, h < 0 ? -int64_t(h) : h, nullptr, 0, 0, rop);
+}
+
+// Nearest-pixel stretching. Source columns and rows follow the destination's in order
+// (or in reverse), so those that fall on the source form one run per clip rectangle.
+bool stretch_block(Dc dst, int64_t x, int64_t y, int64_t w, int64_t h, const StretchSource& src, int64_t sx,
+                   int64_t sy, int64_t sw, int64_t sh, uint32_t rop) {
   if (!dst || !dst->surface || w == 0 || h == 0 || sw == 0 || sh == 0) return false;
+  refresh_clip(dst);
   uint8_t code = uint8_t(rop >> 16);
   uint32_t pattern = 0;
   if (!pattern_of(*dst, code, pattern)) return true;
-  bool flip_x = (w < 0) != (sw < 0), flip_y = (h < 0) != (sh < 0);
-  if (w < 0) { x += w; w = -w; }
-  if (h < 0) { y += h; h = -h; }
-  if (sw < 0) { sx += sw; sw = -sw; }
-  if (sh < 0) { sy += sh; sh = -sh; }
-  PointL d0 = to_surface(*dst, Point{x, y});
-  Rect full{int(std::clamp<int64_t>(d0.x, INT32_MIN, INT32_MAX)), int(std::clamp<int64_t>(d0.y, INT32_MIN, INT32_MAX)),
-            int(std::clamp<int64_t>(d0.x + w, INT32_MIN, INT32_MAX)), int(std::clamp<int64_t>(d0.y + h, INT32_MIN, INT32_MAX))};
-  Rect box = intersect_rect(dst->clip_box, full);
+  StretchAxis ax(x, w, sx, sw), ay(y, h, sy, sh);
+  int64_t dl = ax.d + dst->shift.x, dt = ay.d + dst->shift.y;  // the block's corner on the surface
+  Rect box = intersect_rect(dst->clip_box,
+                            Rect{clamp_int(dl), clamp_int(dt), clamp_int(dl + ax.n), clamp_int(dt + ay.n)});
   if (box.empty()) return true;
   Rop3Fn fn = rop3_routine(code);
-  auto src_col = [&](int64_t i) {
-    int64_t k = (2 * i + 1) * sw / (2 * int64_t(w));
-    return sx + (flip_x ? sw - 1 - k : k);
-  };
-  auto src_row = [&](int64_t j) {
-    int64_t k = (2 * j + 1) * sh / (2 * int64_t(h));
-    return sy + (flip_y ? sh - 1 - k : k);
-  };
+  std::vector<int64_t> xs;
   std::vector<uint32_t> line;
-  std::vector<uint8_t> have;
   for_each_clip_rect(*dst, box, [&](const Rect& c) {
-    line.resize(size_t(c.width()));
-    have.resize(size_t(c.width()));
+    int first = c.right;
+    xs.clear();
+    for (int xx = c.left; xx < c.right; ++xx) {
+      int64_t sxx = ax.source(xx - dl);
+      if (sxx < 0 || sxx >= src.width) continue;
+      first = std::min(first, xx);
+      xs.push_back(sxx);
+    }
+    if (xs.empty()) return;
+    line.resize(xs.size());
     for (int yy = c.top; yy < c.bottom; ++yy) {
-      int64_t syy = src_row(yy - d0.y);
-      if (syy < 0 || syy >= ss.height) continue;
-      const uint32_t* srow = ss.row(int(syy));
-      for (int xx = c.left; xx < c.right; ++xx) {
-        int64_t sxx = src_col(xx - d0.x);
-        bool ok = sxx >= 0 && sxx < ss.width;
-        have[size_t(xx - c.left)] = ok;
-        line[size_t(xx - c.left)] = ok ? srow[sxx] : 0;
-      }
-      uint32_t* row = dst->surface->row(yy);
-      for (int xx = c.left; xx < c.right; ++xx) {
-        if (!have[size_t(xx - c.left)]) continue;
-        uint32_t s = line[size_t(xx - c.left)];
-        row[xx] = 0xFF000000u | (code == 0xCC ? s : fn(code, pattern, s, row[xx]));
-      }
+      int64_t syy = ay.source(yy - dt);
+      if (syy < 0 || syy >= src.height) continue;
+      src.sample(syy, xs.data(), xs.size(), line.data());
+      blit_row(dst, yy, first, first + int(xs.size()), line.data(), code, fn, pattern);
     }
   });
   return true;
@@ -177,14 +198,23 @@ bool stretch_blt(Dc dst, int x, int y, int w, int h, Dc src, int src_x, int src_
                  int src_h, uint32_t rop) {
   uint8_t code = uint8_t(rop >> 16);
   if (!rop3_uses_source(code)) return pat_blt(dst, x, y, w, h, rop);
-  if (!src || !src->surface) return false;
+  if (!dst || !src || !src->surface) return false;
   if (w == src_w && h == src_h && w > 0 && h > 0) return bit_blt(dst, x, y, w, h, src, src_x, src_y, rop);
   PointL s0 = to_surface(*src, Point{src_x, src_y});
-  if (src->surface == dst->surface) {
-    Surface copy = *src->surface;
-    return stretch_surface(dst, x, y, w, h, copy, s0.x, s0.y, src_w, src_h, rop);
-  }
-  return stretch_surface(dst, x, y, w, h, *src->surface, s0.x, s0.y, src_w, src_h, rop);
+  if (src->surface != dst->surface)
+    return stretch_block(dst, x, y, w, h, SurfaceSource(*src->surface), s0.x, s0.y, src_w, src_h, rop);
+  // Within one surface the stretch reads a copy of the source block (the part of it on
+  // the surface), since it may overwrite what it reads.
+  const Surface& whole = *src->surface;
+  int64_t l = std::max<int64_t>(std::min<int64_t>(s0.x, s0.x + src_w), 0);
+  int64_t t = std::max<int64_t>(std::min<int64_t>(s0.y, s0.y + src_h), 0);
+  int64_t r = std::min<int64_t>(std::max<int64_t>(s0.x, s0.x + src_w), whole.width);
+  int64_t b = std::min<int64_t>(std::max<int64_t>(s0.y, s0.y + src_h), whole.height);
+  if (l >= r || t >= b) return true;
+  Surface copy(int(r - l), int(b - t), 0);
+  for (int64_t yy = t; yy < b; ++yy)
+    memcpy(copy.row(int(yy - t)), whole.row(int(yy)) + l, size_t(r - l) * 4);
+  return stretch_block(dst, x, y, w, h, SurfaceSource(copy), s0.x - l, s0.y - t, src_w, src_h, rop);
 }
 
 }  // namespace plat

@@ -44,15 +44,15 @@ Line layout(const FontFace& f, const Marked& m, size_t a, size_t b, bool tabs) {
   line.run.cps.assign(m.cps.begin() + long(a), m.cps.begin() + long(b));
   std::vector<int> adv;
   measure_run(f, line.run.cps.data(), line.run.cps.size(), adv);
-  int tab = std::max(1, f.m.ave_width * 8), u = 0;
+  int64_t tab = std::max(1, f.m.ave_width * 8), u = 0;
   line.run.pos.resize(adv.size());
   for (size_t i = 0; i < adv.size(); ++i) {
-    line.run.pos[i] = u;
+    line.run.pos[i] = clamp_int(u);
     if (tabs && line.run.cps[i] == U'\t') u = (u / tab + 1) * tab;
     else u += adv[i];
     if (m.underlined[a + i]) line.prefix = int(i);
   }
-  line.run.width = u;
+  line.run.width = clamp_int(u);
   return line;
 }
 
@@ -147,20 +147,21 @@ int draw_text(Dc dc, const char16_t* text, int count, Rect* r, unsigned format) 
   if (!dc || !r || (!text && count != 0)) return 0;
   refresh_clip(dc);
   auto f = dc_font(*dc);
-  std::vector<Line> lines = format_lines(*f, text, count, r->width(), format);
-  int line_h = f->m.height;
-  int total = line_h * int(lines.size());
+  // Sizes and positions in 64 bits: a rectangle may span the whole coordinate range.
+  int64_t width = int64_t(r->right) - r->left, height = int64_t(r->bottom) - r->top;
+  std::vector<Line> lines = format_lines(*f, text, count, clamp_int(width), format);
+  int64_t line_h = f->m.height, total = line_h * int64_t(lines.size());
   if (format & DT_CALCRECT) {
     int widest = 0;
     for (const Line& l : lines) widest = std::max(widest, l.run.width);
-    r->right = r->left + widest;
-    r->bottom = r->top + total;
-    return total;
+    r->right = clamp_int(int64_t(r->left) + widest);
+    r->bottom = clamp_int(r->top + total);
+    return clamp_int(total);
   }
-  int top = r->top;
+  int64_t top = r->top;
   if (format & DT_SINGLELINE) {
     if (format & DT_BOTTOM) top = r->bottom - total;
-    else if (format & DT_VCENTER) top = r->top + (r->height() - total) / 2;
+    else if (format & DT_VCENTER) top = r->top + (height - total) / 2;
   }
   // Clip to the rectangle for the duration of the call.
   Region saved_clip;
@@ -170,8 +171,7 @@ int draw_text(Dc dc, const char16_t* text, int count, Rect* r, unsigned format) 
   if (clip) {
     saved_clip = dc->clip;
     PointL tl = to_surface(*dc, Point{r->left, r->top}), br = to_surface(*dc, Point{r->right, r->bottom});
-    Rect rs{int(std::clamp<int64_t>(tl.x, INT32_MIN, INT32_MAX)), int(std::clamp<int64_t>(tl.y, INT32_MIN, INT32_MAX)),
-            int(std::clamp<int64_t>(br.x, INT32_MIN, INT32_MAX)), int(std::clamp<int64_t>(br.y, INT32_MIN, INT32_MAX))};
+    Rect rs{clamp_int(tl.x), clamp_int(tl.y), clamp_int(br.x), clamp_int(br.y)};
     dc->clip.intersect(Region(rs));
     dc->clip_box = dc->clip.bounds();
     dc->clip_simple = dc->clip.rects().size() <= 1;
@@ -179,10 +179,9 @@ int draw_text(Dc dc, const char16_t* text, int count, Rect* r, unsigned format) 
   bool opaque = dc->bk_mode == OPAQUE;
   for (size_t i = 0; i < lines.size(); ++i) {
     const Line& l = lines[i];
-    int x = (format & DT_RIGHT) ? r->right - l.run.width
-            : (format & DT_CENTER) ? r->left + (r->width() - l.run.width) / 2 : r->left;
-    PointL o = to_surface(*dc, Point{x, top + line_h * int(i)});
-    double ox = double(o.x), oy = double(o.y) + f->m.ascent;
+    int64_t x = (format & DT_RIGHT) ? r->right - int64_t(l.run.width)
+                : (format & DT_CENTER) ? r->left + (width - l.run.width) / 2 : r->left;
+    double ox = double(x + dc->shift.x), oy = double(top + line_h * int64_t(i) + dc->shift.y) + f->m.ascent;
     draw_run(dc, *f, ox, oy, l.run, opaque);
     if (l.prefix >= 0) {
       int u0 = l.run.pos[size_t(l.prefix)];
@@ -195,7 +194,7 @@ int draw_text(Dc dc, const char16_t* text, int count, Rect* r, unsigned format) 
     dc->clip_box = saved_box;
     dc->clip_simple = saved_simple;
   }
-  return total;
+  return clamp_int(total);
 }
 
 }  // namespace plat

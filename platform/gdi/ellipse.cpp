@@ -9,6 +9,7 @@
 // through the end point, counter-clockwise unless the context says clockwise.
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #include "platform/gdi/stroke.h"
@@ -211,13 +212,15 @@ void draw_ellipse_part(Dc dc, int l, int t, int r, int b, PointL start, PointL e
   bool styled = pen_styled(style);
   Painter gap(dc, dc->bk_color, dc->rop2);
   bool gaps = styled && dc->bk_mode == OPAQUE;
-  OutlineLength len(styled ? (s.outer.a + s.inner.a) / 2 : 1, styled ? (s.outer.b + s.inner.b) / 2 : 1);
-  double from = part == Part::whole ? 0 : sweep.from, s0 = styled ? len.at(from) : 0;
+  // The length table costs hundreds of square roots: made for styled pens only.
+  std::optional<OutlineLength> len;
+  if (styled) len.emplace((s.outer.a + s.inner.a) / 2, (s.outer.b + s.inner.b) / 2);
+  double from = part == Part::whole ? 0 : sweep.from, s0 = styled ? len->at(from) : 0;
   auto on = [&](int64_t x, int64_t y) {
     if (!styled) return true;
-    double d = len.at(angle_of(cx, cy, double(x), double(y))) - s0;
+    double d = len->at(angle_of(cx, cy, double(x), double(y))) - s0;
     if (!sweep.ccw) d = -d;
-    if (d < 0) d += len.total();
+    if (d < 0) d += len->total();
     return dash_on(style, width, d);
   };
   for (int64_t y = y0; y < y1; ++y) {

@@ -36,7 +36,7 @@ struct GlyphSet {
 
 namespace {
 
-constexpr size_t kSetBudget = 32u << 20;  // bytes of coverage per glyph set
+constexpr size_t kSetBudget = 32u << 20;  // bytes of glyphs per glyph set
 constexpr size_t kTableSets = 48;         // glyph sets kept when no font holds them
 
 struct FaceFile {
@@ -244,11 +244,12 @@ void get_glyphs(const FontFace& font, const char32_t* cps, size_t n,
       continue;
     }
     auto g = render_glyph(c, set, font.angle, cps[i]);
-    if (set.bytes + g->coverage.size() > kSetBudget) {
+    size_t bytes = sizeof(Glyph) + g->coverage.size();
+    if (set.bytes + bytes > kSetBudget) {
       set.glyphs.clear();  // start over; glyphs handed out stay alive with their holders
       set.bytes = 0;
     }
-    set.bytes += g->coverage.size() + sizeof(Glyph);
+    set.bytes += bytes;
     set.glyphs.emplace(cps[i], g);
     out[i] = std::move(g);
   }

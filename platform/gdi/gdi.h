@@ -12,7 +12,8 @@
 // device coordinates; the rectangles given to intersect_clip_rect and exclude_clip_rect
 // are logical. Pixel (x, y) is the unit square whose centre is the point (x, y) for lines
 // and outlines; fills cover the pixels inside the outline, left and top edges included,
-// right and bottom ones excluded.
+// right and bottom ones excluded. Positions, sizes and origins may lie anywhere in the
+// int range: the layer works in 64 bits and cuts to the surface, so nothing overflows.
 //
 // Threads: one thread uses a context at a time; objects may be made and deleted on any
 // thread (the object table, stock objects and the glyph cache are guarded).
@@ -77,8 +78,18 @@ enum RegionCombine : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, R
 enum RegionType : int { RGN_ERROR = 0, NULLREGION = 1, SIMPLEREGION = 2, COMPLEXREGION = 3 };
 enum DeviceCap : int {
   HORZSIZE = 4, VERTSIZE = 6, HORZRES = 8, VERTRES = 10, BITSPIXEL = 12, PLANES = 14,
-  NUMCOLORS = 24, RASTERCAPS = 38, LOGPIXELSX = 88, LOGPIXELSY = 90, SIZEPALETTE = 104,
-  PHYSICALWIDTH = 110, PHYSICALHEIGHT = 111, PHYSICALOFFSETX = 112, PHYSICALOFFSETY = 113
+  NUMCOLORS = 24, LINECAPS = 30, TEXTCAPS = 34, RASTERCAPS = 38, LOGPIXELSX = 88, LOGPIXELSY = 90,
+  SIZEPALETTE = 104, PHYSICALWIDTH = 110, PHYSICALHEIGHT = 111, PHYSICALOFFSETX = 112,
+  PHYSICALOFFSETY = 113
+};
+// What a context can do, as RASTERCAPS, LINECAPS and TEXTCAPS answer (the same for every
+// context: all draw through the same code).
+enum DeviceCapBits : int {
+  RC_BITBLT = 0x0001, RC_BITMAP64 = 0x0008, RC_DIBTODEV = 0x0200, RC_STRETCHBLT = 0x0800,
+  RC_STRETCHDIB = 0x2000,
+  LC_POLYLINE = 0x0002, LC_WIDE = 0x0010, LC_STYLED = 0x0020, LC_WIDESTYLED = 0x0040,
+  LC_INTERIORS = 0x0080,
+  TC_OP_CHARACTER = 0x0001
 };
 enum MapMode : int { MM_TEXT = 1 };
 enum FontWeight : int { FW_DONTCARE = 0, FW_THIN = 100, FW_NORMAL = 400, FW_MEDIUM = 500,
@@ -160,6 +171,13 @@ Surface* bitmap_surface(Bitmap bmp);
 // the height is positive and from the top down when it is negative. 32-bit pixels are
 // words 0x00RRGGBB (bytes B, G, R, unused), 24-bit pixels bytes B, G, R; 8, 4 and 1-bit
 // pixels index `colors` (the high-order bits of a byte are the leftmost pixel).
+//
+// Source positions count from the DIB's origin corner: the lower-left corner of a
+// bottom-up DIB, the upper-left corner of a top-down one. A source block at (src_x, src_y)
+// of height h thus covers the rows src_y .. src_y + h - 1 counted up from the bottom of a
+// bottom-up DIB (its row src_y + h - 1 lands on the destination's top row), and counted
+// down from the top of a top-down one. Scan lines are numbered the same way.
+// A DIB whose rows would take more than 2^31 - 1 bytes is refused.
 struct RgbQuad {
   uint8_t blue = 0, green = 0, red = 0, reserved = 0;
 };
@@ -175,11 +193,16 @@ int dib_row_bytes(int width, int bit_count);
 // A 32-bit bitmap whose pixels the caller writes directly through *bits. The rows are
 // always held top down in memory, whatever the sign of the header's height.
 Bitmap create_dib_section(Dc dc, const BitmapInfo* info, void** bits);
-// Copies the w x h block at (src_x, src_y) of the DIB (counted from its top-left corner
-// whatever its row order) to (x, y). Returns the number of rows copied, 0 on bad input.
-int set_dibits_to_device(Dc dc, int x, int y, int w, int h, int src_x, int src_y,
+// Copies the w x h block at (src_x, src_y) of the DIB to (x, y), without stretching or
+// raster operation. `bits` holds only the scan lines start_scan .. start_scan + lines - 1
+// of the picture, the first of them first (a DIB sent in bands); the rows of the block
+// outside them are left alone. Returns the number of rows of the block copied from the
+// bits (whatever the clip lets through), 0 on bad input or when none is in them.
+int set_dibits_to_device(Dc dc, int x, int y, int w, int h, int src_x, int src_y, int start_scan, int lines,
                          const void* bits, const BitmapInfo* info);
-// Stretches a block of the DIB (same conventions) over a destination rectangle.
+// Stretches the src_w x src_h block at (src_x, src_y) of a whole DIB over the destination
+// rectangle (negative sizes mirror, as in stretch_blt). Returns the number of rows of the
+// block in the picture, 0 on bad input.
 int stretch_dibits(Dc dc, int x, int y, int w, int h, int src_x, int src_y, int src_w,
                    int src_h, const void* bits, const BitmapInfo* info, uint32_t rop);
 
@@ -195,7 +218,9 @@ int offset_rgn(Rgn rgn, int dx, int dy);
 bool pt_in_region(Rgn rgn, int x, int y);
 bool rect_in_region(Rgn rgn, const Rect& r);
 bool equal_rgn(Rgn a, Rgn b);
-const Region* region_of(Rgn rgn);  // null for anything that is not a region object
+// The region behind a handle, null for anything that is not a region object; the pointer
+// is good until the region is changed or deleted (another thread doing so races with it).
+const Region* region_of(Rgn rgn);
 int region_type(const Region& r);
 
 // ---- Palettes (kept for the system's calls; 32-bit surfaces need none) ------------------

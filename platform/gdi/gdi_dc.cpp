@@ -38,10 +38,10 @@ Dc new_dc(Surface* surface, Point origin, bool memory) {
 
 // Logical rectangle to device coordinates (the clip region's space), normalised.
 Rect logical_to_device(Dc dc, int left, int top, int right, int bottom) {
-  int dx = dc->viewport_org.x - dc->window_org.x, dy = dc->viewport_org.y - dc->window_org.y;
+  int64_t dx = int64_t(dc->viewport_org.x) - dc->window_org.x, dy = int64_t(dc->viewport_org.y) - dc->window_org.y;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
-  return Rect{left + dx, top + dy, right + dx, bottom + dy};
+  return Rect{clamp_int(left + dx), clamp_int(top + dy), clamp_int(right + dx), clamp_int(bottom + dy)};
 }
 
 // The clip a context has before any region is selected: its whole device area.
@@ -63,7 +63,12 @@ void update_clip(Dc dc) {
   dc->clip = Region(all);
   if (dc->has_base_clip) dc->clip.intersect(dc->base_clip);
   if (dc->has_user_clip) {
+    // The selected region is cut to the surface (in device coordinates) before it is
+    // moved, so that a region reaching the ends of the coordinate range moves safely.
+    int64_t ox = dc->origin.x, oy = dc->origin.y;
     Region user = dc->user_clip;
+    user.intersect(Region(Rect{clamp_int(all.left - ox), clamp_int(all.top - oy), clamp_int(all.right - ox),
+                               clamp_int(all.bottom - oy)}));
     user.offset(dc->origin.x, dc->origin.y);
     dc->clip.intersect(user);
   }
@@ -123,7 +128,9 @@ int get_device_caps(Dc dc, int index) {
     case BITSPIXEL: return 32;
     case PLANES: return 1;
     case NUMCOLORS: return -1;
-    case RASTERCAPS: return 0x0001 | 0x0008 | 0x0200 | 0x0800;  // blits, large bitmaps, DIBs, stretching
+    case RASTERCAPS: return RC_BITBLT | RC_BITMAP64 | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
+    case LINECAPS: return LC_POLYLINE | LC_WIDE | LC_STYLED | LC_WIDESTYLED | LC_INTERIORS;
+    case TEXTCAPS: return TC_OP_CHARACTER;
     case LOGPIXELSX: return dc->dpi_x;
     case LOGPIXELSY: return dc->dpi_y;
     case SIZEPALETTE: return 0;
@@ -149,7 +156,7 @@ Point set_viewport_org(Dc dc, int x, int y) {
 
 Point offset_viewport_org(Dc dc, int dx, int dy) {
   if (!dc) return Point{};
-  return set_viewport_org(dc, dc->viewport_org.x + dx, dc->viewport_org.y + dy);
+  return set_viewport_org(dc, clamp_int(int64_t(dc->viewport_org.x) + dx), clamp_int(int64_t(dc->viewport_org.y) + dy));
 }
 
 Point get_viewport_org(Dc dc) { return dc ? dc->viewport_org : Point{}; }
@@ -211,14 +218,20 @@ int exclude_clip_rect(Dc dc, int left, int top, int right, int bottom) {
 int get_clip_box(Dc dc, Rect* out) {
   if (!dc) return RGN_ERROR;
   refresh_clip(dc);
-  if (out) *out = offset_rect(dc->clip_box, -dc->shift.x, -dc->shift.y);
-  if (out && dc->clip.empty()) *out = Rect{};
+  const Rect& b = dc->clip_box;
+  if (out)
+    *out = dc->clip.empty() ? Rect{}
+                            : Rect{clamp_int(b.left - dc->shift.x), clamp_int(b.top - dc->shift.y),
+                                   clamp_int(b.right - dc->shift.x), clamp_int(b.bottom - dc->shift.y)};
   return region_type(dc->clip);
 }
 
 bool pt_visible(Dc dc, int x, int y) {
+  if (!dc) return false;
   refresh_clip(dc);
-  return dc && dc->clip.contains(Point{x + dc->shift.x, y + dc->shift.y});
+  int64_t sx = x + dc->shift.x, sy = y + dc->shift.y;
+  const Rect& b = dc->clip_box;
+  return sx >= b.left && sx < b.right && sy >= b.top && sy < b.bottom && dc->clip.contains(Point{int(sx), int(sy)});
 }
 
 // ---- State ------------------------------------------------------------------------------

@@ -6,6 +6,8 @@
 // selected into a context is only marked when it is deleted and freed when the last
 // context lets it go, so a context never draws with a freed pen or font.
 #pragma once
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -15,6 +17,11 @@
 namespace plat {
 
 struct FontFace;  // a resolved font (font_cache.h)
+
+// A surface point far enough out that logical coordinates plus origins never overflow.
+struct PointL {
+  int64_t x = 0, y = 0;
+};
 
 struct GdiObjRec {
   int kind = 0;  // ObjectKind
@@ -53,7 +60,7 @@ struct DcRec {
   bool clip_simple = true;  // at most one rectangle: the box says it all
   int clip_w = -1, clip_h = -1;  // the surface's size when the clip was worked out
   Point viewport_org, window_org;
-  Point shift;  // logical point + shift = surface pixel
+  PointL shift;  // logical point + shift = surface pixel (64-bit: origins may be anything)
   Point current;
   GdiObj pen = nullptr, brush = nullptr, font = nullptr, bitmap = nullptr, palette = nullptr;
   Color text_color = 0;
@@ -74,8 +81,12 @@ bool gdi_is_live(GdiObj obj);                          // caller holds the lock
 bool gdi_dc_is_live(Dc dc);                            // caller holds the lock
 void gdi_dc_register(Dc dc);
 void gdi_dc_unregister(Dc dc);
-// Whether a handle is a live object of that kind (takes the lock).
-bool gdi_check(GdiObj obj, int kind);
+// What a fill with a brush handle of the caller's needs, read under the lock: false for
+// anything that is not a live brush; `paints` false for the null brush.
+bool brush_paint(Brush brush, Color* color, bool* paints);
+// A copy of a region object's region (false for anything that is not a live region), so
+// that drawing with it never races with a change or a deletion on another thread.
+bool region_copy(Rgn rgn, Region* out);
 void gdi_hold(GdiObj obj);     // counts a selection; caller holds the lock
 void gdi_release(GdiObj obj);  // drops one, freeing a pending deletion; lock held
 
@@ -93,8 +104,11 @@ inline void refresh_clip(Dc dc) {
   if (dc && dc->surface && (dc->surface->width != dc->clip_w || dc->surface->height != dc->clip_h)) update_clip(dc);
 }
 inline void update_shift(Dc dc) {
-  dc->shift = Point{dc->viewport_org.x - dc->window_org.x + dc->origin.x,
-                    dc->viewport_org.y - dc->window_org.y + dc->origin.y};
+  dc->shift = PointL{int64_t(dc->viewport_org.x) - dc->window_org.x + dc->origin.x,
+                     int64_t(dc->viewport_org.y) - dc->window_org.y + dc->origin.y};
 }
+// A 64-bit coordinate brought back into the int range (for rectangles and spans that are
+// cut to a clip box right after).
+inline int clamp_int(int64_t v) { return int(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 }  // namespace plat

@@ -144,9 +144,12 @@ void gdi_dc_unregister(Dc dc) {
   contexts().erase(dc);
 }
 
-bool gdi_check(GdiObj obj, int kind) {
+bool brush_paint(Brush brush, Color* color, bool* paints) {
   std::lock_guard<std::mutex> lock(gdi_object_lock());
-  return gdi_is_live(obj) && obj->kind == kind && !obj->delete_pending;
+  if (!gdi_is_live(brush) || brush->kind != OBJ_BRUSH || brush->delete_pending) return false;
+  *color = brush->color;
+  *paints = !brush->null_brush;
+  return true;
 }
 
 void gdi_hold(GdiObj obj) {
@@ -172,7 +175,7 @@ Pen create_pen(int style, int width, Color color) { return make_pen(style, width
 Brush create_solid_brush(Color color) { return make_brush(color, false, false); }
 
 GdiObj select_object(Dc dc, GdiObj obj) {
-  if (obj && obj->kind == OBJ_REGION) {
+  if (get_object_kind(obj) == OBJ_REGION) {
     select_clip_rgn(dc, obj);
     return nullptr;
   }

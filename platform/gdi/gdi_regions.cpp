@@ -52,8 +52,8 @@ Rgn create_polygon_rgn(const Point* pts, int count, int fill_mode) {
                 [&](int64_t y, const std::vector<SpanL>& row) {
                   spans.clear();
                   for (const SpanL& s : row)
-                    spans.push_back({int(std::clamp<int64_t>(s.first, INT32_MIN, INT32_MAX)),
-                                     int(std::clamp<int64_t>(s.second, INT32_MIN, INT32_MAX))});
+                    spans.push_back({clamp_int(s.first),
+                                     clamp_int(s.second)});
                   r.append_band(int(y), int(y + 1), spans.data(), spans.size());
                 });
   return new_region(std::move(r));
@@ -98,6 +98,12 @@ int offset_rgn(Rgn rgn, int dx, int dy) {
   std::lock_guard<std::mutex> lock(gdi_object_lock());
   Region* r = live_region(rgn);
   if (!r) return RGN_ERROR;
+  // A move that would carry the region past the coordinate range is refused.
+  Rect b = r->bounds();
+  auto fits = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+  if (!r->empty() && !(fits(int64_t(b.left) + dx) && fits(int64_t(b.right) + dx) && fits(int64_t(b.top) + dy) &&
+                       fits(int64_t(b.bottom) + dy)))
+    return RGN_ERROR;
   r->offset(dx, dy);
   return region_type(*r);
 }
@@ -119,6 +125,13 @@ bool equal_rgn(Rgn a, Rgn b) {
   Region* ra = live_region(a);
   Region* rb = live_region(b);
   return ra && rb && *ra == *rb;
+}
+
+bool region_copy(Rgn rgn, Region* out) {
+  std::lock_guard<std::mutex> lock(gdi_object_lock());
+  Region* r = live_region(rgn);
+  if (r) *out = *r;
+  return r != nullptr;
 }
 
 const Region* region_of(Rgn rgn) {

@@ -3,6 +3,7 @@
 // IDAT chunk of its own as soon as it is full, so a picture of any size needs only one
 // block of memory. The checksums (CRC-32 of chunks, Adler-32 of the zlib stream) are
 // computed here, the platform layer having no other source of them.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -82,10 +83,17 @@ class PngOut {
   void write(const uint8_t* p, size_t n) {
     if (n && fwrite(p, 1, n, f_) != n) ok_ = false;
   }
+  // The sums are reduced once per 5552 bytes, the most that cannot overflow 32 bits.
   void adler_update(const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-      a_ = (a_ + p[i]) % 65521u;
-      b_ = (b_ + a_) % 65521u;
+    while (n) {
+      size_t k = std::min<size_t>(n, 5552);
+      n -= k;
+      for (; k; --k) {
+        a_ += *p++;
+        b_ += a_;
+      }
+      a_ %= 65521u;
+      b_ %= 65521u;
     }
   }
   // One stored block (with the zlib header before the first) as one IDAT chunk.

@@ -31,19 +31,20 @@ std::vector<PointL> surface_points(const DcRec& dc, const Point* pts, int n) {
 }
 
 bool fill_and_outline(Dc dc, const Point* pts, const int* counts, int figures) {
-  int total = 0;
+  int64_t total = 0;
   refresh_clip(dc);
   for (int f = 0; f < figures; ++f) {
     if (counts[f] < 0) return false;
     total += counts[f];
   }
-  std::vector<PointL> sp = surface_points(*dc, pts, total);
+  if (total > INT32_MAX) return false;
+  std::vector<PointL> sp = surface_points(*dc, pts, int(total));
   if (brush_fills(*dc) && !dc->clip_box.empty()) {
     Painter p(dc, dc->brush->color, dc->rop2);
     scan_polygons(sp.data(), counts, figures, dc->fill_mode, dc->clip_box.top, dc->clip_box.bottom,
                   [&](int64_t y, const std::vector<SpanL>& spans) {
                     for (const SpanL& s : spans)
-                      p.span(int(y), int(std::max<int64_t>(s.first, INT32_MIN)), int(std::min<int64_t>(s.second, INT32_MAX)));
+                      p.span(int(y), clamp_int(s.first), clamp_int(s.second));
                   });
   }
   size_t base = 0;
@@ -63,7 +64,7 @@ struct Frame {
 
 Frame wide_frame(const DcRec& dc, PointL tl, PointL br) {
   int w = pen_width(dc);
-  int64_t lo = w / 2, hi = (w + 1) / 2;  // pixels before the edge, and on and after it
+  int64_t lo = w / 2, hi = (int64_t(w) + 1) / 2;  // pixels before the edge, and on and after it
   if (dc.pen->pen_style == PS_INSIDEFRAME)
     return Frame{tl.x, tl.y, br.x, br.y, tl.x + w, tl.y + w, br.x - w, br.y - w};
   return Frame{tl.x - lo, tl.y - lo, br.x - 1 + hi, br.y - 1 + hi,
@@ -163,20 +164,24 @@ bool rectangle(Dc dc, int left, int top, int right, int bottom) {
 }
 
 int fill_rect(Dc dc, const Rect& r, Brush brush) {
-  if (!dc || !gdi_check(brush, OBJ_BRUSH)) return 0;
+  Color color;
+  bool paints;
+  if (!dc || !brush_paint(brush, &color, &paints)) return 0;
   refresh_clip(dc);
-  if (brush->null_brush || !dc->surface) return 1;
-  Painter p(dc, brush->color, R2_COPYPEN);
+  if (!paints || !dc->surface) return 1;
+  Painter p(dc, color, R2_COPYPEN);
   PointL tl = to_surface(*dc, Point{r.left, r.top}), br = to_surface(*dc, Point{r.right, r.bottom});
   fill_surface_rect(p, tl.x, tl.y, br.x, br.y);
   return 1;
 }
 
 int frame_rect(Dc dc, const Rect& r, Brush brush) {
-  if (!dc || !gdi_check(brush, OBJ_BRUSH)) return 0;
+  Color color;
+  bool paints;
+  if (!dc || !brush_paint(brush, &color, &paints)) return 0;
   refresh_clip(dc);
-  if (brush->null_brush || !dc->surface || r.empty()) return 1;
-  Painter p(dc, brush->color, R2_COPYPEN);
+  if (!paints || !dc->surface || r.empty()) return 1;
+  Painter p(dc, color, R2_COPYPEN);
   PointL tl = to_surface(*dc, Point{r.left, r.top}), br = to_surface(*dc, Point{r.right, r.bottom});
   fill_surface_rect(p, tl.x, tl.y, br.x, tl.y + 1);
   fill_surface_rect(p, tl.x, br.y - 1, br.x, br.y);
@@ -195,13 +200,14 @@ int invert_rect(Dc dc, const Rect& r) {
 }
 
 bool fill_rgn(Dc dc, Rgn rgn, Brush brush) {
-  if (!dc || !gdi_check(brush, OBJ_BRUSH)) return false;
+  Color color;
+  bool paints;
+  Region reg;
+  if (!dc || !brush_paint(brush, &color, &paints) || !region_copy(rgn, &reg)) return false;
   refresh_clip(dc);
-  const Region* reg = region_of(rgn);
-  if (!reg) return false;
-  if (brush->null_brush || !dc->surface) return true;
-  Painter p(dc, brush->color, R2_COPYPEN);
-  for (const Rect& r : reg->rects()) {
+  if (!paints || !dc->surface) return true;
+  Painter p(dc, color, R2_COPYPEN);
+  for (const Rect& r : reg.rects()) {
     PointL tl = to_surface(*dc, Point{r.left, r.top}), br = to_surface(*dc, Point{r.right, r.bottom});
     fill_surface_rect(p, tl.x, tl.y, br.x, br.y);
   }

@@ -7,7 +7,8 @@
 // Wide lines: every segment is a band of the pen's width and every point a disc of it;
 // their pixel centres are gathered in a Coverage and painted once. Even widths put the
 // shapes half a pixel up and left so that they stay symmetric on the pixel grid. Styled
-// wide pens cut the path into dashes with the pattern scaled by the width.
+// wide pens cut the path into dashes with the pattern scaled by the width, near the clip
+// box only (the pattern is carried across the rest), so a far line costs what shows.
 #include "platform/gdi/stroke.h"
 
 #include <cmath>
@@ -128,8 +129,7 @@ void thin_path(Dc dc, const PointL* pts, size_t n, bool closed) {
   const GdiObjRec& pen = *dc->pen;
   Painter p(dc, pen.color, dc->rop2);
   if (n == 1) {
-    if (p.box.contains(Point{int(std::clamp<int64_t>(pts[0].x, INT32_MIN, INT32_MAX)),
-                             int(std::clamp<int64_t>(pts[0].y, INT32_MIN, INT32_MAX))}))
+    if (p.box.contains(Point{clamp_int(pts[0].x), clamp_int(pts[0].y)}))
       p.pixel(int(pts[0].x), int(pts[0].y));
     return;
   }
@@ -165,35 +165,98 @@ void add_piece(Coverage& cov, const std::vector<PointD>& piece, double r) {
   }
 }
 
-// Cuts the path into its dashes (on pieces), the pattern scaled by the width.
-void dash_pieces(const std::vector<PointD>& path, int style, double width,
-                 std::vector<std::vector<PointD>>& out) {
-  const DashPattern& pat = kPatterns[style];
+// Lengths [p0, p1] along a -> b (of length len) that lie in the box widened by m on
+// every side; false when none does.
+bool visible_part(PointD a, PointD b, double len, const Rect& box, double m, double& p0, double& p1) {
+  double t0 = 0, t1 = 1, dx = b.x - a.x, dy = b.y - a.y;
+  auto keep = [&](double p, double q) {  // keeps the t with p * t <= q
+    if (p == 0) return q >= 0;
+    double r = q / p;
+    if (p < 0) t0 = std::max(t0, r);
+    else t1 = std::min(t1, r);
+    return t0 <= t1;
+  };
+  if (!keep(-dx, a.x - (box.left - m)) || !keep(dx, box.right + m - a.x) || !keep(-dy, a.y - (box.top - m)) ||
+      !keep(dy, box.bottom + m - a.y))
+    return false;
+  p0 = t0 * len;
+  p1 = t1 * len;
+  return p0 < p1;
+}
+
+// Where a styled wide pen is in its pattern: the run (even runs are dashes) and what is
+// left of it.
+struct DashWalk {
+  const DashPattern& pat;
+  double width;
   int run = 0;
-  double left = pat.runs[0] * width;
+  double left;
+  DashWalk(const DashPattern& p, double w) : pat(p), width(w), left(p.runs[0] * w) {}
+  double run_length(int k) const { return pat.runs[k] * width; }
+  // Moves on by d without drawing (the parts of a path far from the clip: a line from far
+  // away costs only its visible length).
+  void skip(double d) {
+    if (d < left) {
+      left -= d;
+      return;
+    }
+    double period = 0;
+    for (int k = 0; k < pat.count; ++k) period += run_length(k);
+    d = std::fmod(d - left, period);
+    run = (run + 1) % pat.count;
+    while (d >= run_length(run)) {
+      d -= run_length(run);
+      run = (run + 1) % pat.count;
+    }
+    left = run_length(run) - d;
+  }
+};
+
+// Cuts the path into its dashes (on pieces), the pattern scaled by the width. Only the
+// parts of the path near the clip box are cut; the pattern carries on across the rest.
+void dash_pieces(const std::vector<PointD>& path, int style, double width, const Rect& box, double margin,
+                 std::vector<std::vector<PointD>>& out) {
+  DashWalk walk(kPatterns[style], width);
   std::vector<PointD> cur;
+  auto end_piece = [&]() {
+    if (!cur.empty()) out.push_back(std::move(cur));
+    cur.clear();
+  };
   for (size_t i = 0; i + 1 < path.size(); ++i) {
     PointD a = path[i], b = path[i + 1];
-    double len = std::hypot(b.x - a.x, b.y - a.y), pos = 0;
-    while (pos < len) {
-      double step = std::min(left, len - pos);
-      bool on = run % 2 == 0;
+    double len = std::hypot(b.x - a.x, b.y - a.y), pos = 0, end = 0;
+    if (len <= 0) continue;
+    if (!visible_part(a, b, len, box, margin, pos, end)) {
+      end_piece();
+      walk.skip(len);
+      continue;
+    }
+    if (pos > 0) {
+      end_piece();
+      walk.skip(pos);
+    }
+    while (pos < end) {
+      double step = std::min(walk.left, end - pos);
+      bool on = walk.run % 2 == 0;
       PointD e{a.x + (b.x - a.x) * (pos + step) / len, a.y + (b.y - a.y) * (pos + step) / len};
       if (on) {
         if (cur.empty()) cur.push_back(PointD{a.x + (b.x - a.x) * pos / len, a.y + (b.y - a.y) * pos / len});
         cur.push_back(e);
       }
       pos += step;
-      left -= step;
-      if (left <= 1e-9) {
-        if (on && !cur.empty()) out.push_back(std::move(cur));
-        cur.clear();
-        run = (run + 1) % pat.count;
-        left = pat.runs[run] * width;
+      walk.left -= step;
+      if (walk.left <= 1e-9) {
+        if (on) end_piece();
+        walk.run = (walk.run + 1) % walk.pat.count;
+        walk.left = walk.run_length(walk.run);
       }
     }
+    if (end < len) {
+      end_piece();
+      walk.skip(len - end);
+    }
   }
-  if (!cur.empty()) out.push_back(std::move(cur));
+  end_piece();
 }
 
 void wide_path(Dc dc, const PointL* pts, size_t n, bool closed) {
@@ -206,7 +269,7 @@ void wide_path(Dc dc, const PointL* pts, size_t n, bool closed) {
     miny = std::min(miny, pts[i].y); maxy = std::max(maxy, pts[i].y);
   }
   const Rect& box = dc->clip_box;
-  int64_t m = pen.pen_width + 2;
+  int64_t m = int64_t(pen.pen_width) + 2;
   if (box.empty() || maxx + m < box.left || minx - m >= box.right || maxy + m < box.top || miny - m >= box.bottom)
     return;
   std::vector<PointD> path;
@@ -217,7 +280,7 @@ void wide_path(Dc dc, const PointL* pts, size_t n, bool closed) {
   Coverage cov(box, p.copy ? &p : nullptr);
   if (pen.pen_style >= PS_DASH && pen.pen_style <= PS_DASHDOTDOT && path.size() > 1) {
     std::vector<std::vector<PointD>> pieces;
-    dash_pieces(path, pen.pen_style, w, pieces);
+    dash_pieces(path, pen.pen_style, w, box, double(m), pieces);
     for (const auto& piece : pieces) add_piece(cov, piece, r);
   } else {
     add_piece(cov, path, r);

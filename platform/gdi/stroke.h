@@ -11,9 +11,6 @@
 
 namespace plat {
 
-struct PointL {
-  int64_t x = 0, y = 0;
-};
 struct PointD {
   double x = 0, y = 0;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "tests/platform/gdi_fixture.h"
@@ -190,7 +191,7 @@ TEST(gdi_blit, dib_sources_of_every_depth_and_row_order) {
       Canvas cv(8, 6);
       cv.brush(kGreen);
       plat::fill_rect(cv.dc, Rect{0, 0, 8, 6}, plat::get_current_object(cv.dc, plat::OBJ_BRUSH));
-      EXPECT_EQ(plat::set_dibits_to_device(cv.dc, 2, 1, 3, 2, 0, 0, data.data(), &info), 2);
+      EXPECT_EQ(plat::set_dibits_to_device(cv.dc, 2, 1, 3, 2, 0, 0, 0, 2, data.data(), &info), 2);
       for (int y = 0; y < 2; ++y) {
         for (int x = 0; x < 3; ++x) {
           plat::Color c = kPicture[y][x];
@@ -200,9 +201,10 @@ TEST(gdi_blit, dib_sources_of_every_depth_and_row_order) {
       }
       EXPECT_EQ(cv.at(1, 1), kGreen);
       EXPECT_EQ(cv.at(5, 2), kGreen);
-      // A block of the picture (its right column's lower pixel) from its top-left.
+      // A block of the picture (its right column's lower pixel), counted from the origin
+      // corner: the lower-left one of a bottom-up picture, the upper-left one otherwise.
       Canvas part(4, 4);
-      EXPECT_EQ(plat::set_dibits_to_device(part.dc, 0, 0, 1, 1, 2, 1, data.data(), &info), 1);
+      EXPECT_EQ(plat::set_dibits_to_device(part.dc, 0, 0, 1, 1, 2, top_down ? 1 : 0, 0, 2, data.data(), &info), 1);
       plat::Color want = bits == 1 ? kWhite : kPicture[1][2];
       EXPECT_EQ(part.at(0, 0), want);
       EXPECT_EQ(part.not_white().size(), want == kWhite ? 0u : 1u);
@@ -229,12 +231,15 @@ TEST(gdi_blit, bad_dib_headers_draw_nothing) {
   const Case cases[] = {{"16 bits", [](plat::BitmapInfo& i) { i.bit_count = 16; }},
                         {"no width", [](plat::BitmapInfo& i) { i.width = 0; }},
                         {"no height", [](plat::BitmapInfo& i) { i.height = 0; }},
-                        {"negative width", [](plat::BitmapInfo& i) { i.width = -3; }}};
+                        {"negative width", [](plat::BitmapInfo& i) { i.width = -3; }},
+                        {"lowest height", [](plat::BitmapInfo& i) { i.height = INT32_MIN; }},
+                        {"rows beyond 2 GiB, bottom-up", [](plat::BitmapInfo& i) { i.height = INT32_MAX; }},
+                        {"rows beyond 2 GiB, wide", [](plat::BitmapInfo& i) { i.width = 40000; i.height = -20000; i.bit_count = 32; }}};
   for (const Case& c : cases) {
     plat::BitmapInfo bad = info;
     c.spoil(bad);
     Canvas cv(6, 6);
-    EXPECT_EQ(plat::set_dibits_to_device(cv.dc, 0, 0, 3, 2, 0, 0, data.data(), &bad), 0) << c.name;
+    EXPECT_EQ(plat::set_dibits_to_device(cv.dc, 0, 0, 3, 2, 0, 0, 0, 2, data.data(), &bad), 0) << c.name;
     EXPECT_EQ(plat::stretch_dibits(cv.dc, 0, 0, 6, 4, 0, 0, 3, 2, data.data(), &bad, plat::SRCCOPY), 0) << c.name;
     EXPECT_TRUE(cv.not_white().empty()) << c.name;
   }
@@ -242,11 +247,180 @@ TEST(gdi_blit, bad_dib_headers_draw_nothing) {
   plat::BitmapInfo shorter = info;
   shorter.colors_used = 1;  // only red is left
   Canvas cv(6, 6);
-  plat::set_dibits_to_device(cv.dc, 0, 0, 3, 2, 0, 0, data.data(), &shorter);
+  plat::set_dibits_to_device(cv.dc, 0, 0, 3, 2, 0, 0, 0, 2, data.data(), &shorter);
   EXPECT_EQ(cv.at(0, 0), kRed);
   EXPECT_EQ(cv.at(1, 0), kBlack);
   Canvas none(6, 6);
-  EXPECT_EQ(plat::set_dibits_to_device(none.dc, 0, 0, 3, 2, 5, 5, data.data(), &info), 0);
+  EXPECT_EQ(plat::set_dibits_to_device(none.dc, 0, 0, 3, 2, 5, 5, 0, 2, data.data(), &info), 0);
+}
+
+// A 2 x 4 picture whose rows (from the top) are red, green, blue and black, as a 32-bit
+// DIB in either row order.
+const plat::Color kRows[4] = {kRed, kGreen, kBlue, kBlack};
+
+std::vector<uint32_t> rows_picture(bool top_down, plat::BitmapInfo& info) {
+  info = plat::BitmapInfo{};
+  info.width = 2;
+  info.height = top_down ? -4 : 4;
+  std::vector<uint32_t> words(8);
+  for (int t = 0; t < 4; ++t) {
+    int at = top_down ? t : 3 - t;  // memory row of picture row t
+    uint32_t w = uint32_t(plat::red_of(kRows[t])) << 16 | uint32_t(plat::green_of(kRows[t])) << 8 |
+                 uint32_t(plat::blue_of(kRows[t]));
+    words[size_t(at) * 2] = words[size_t(at) * 2 + 1] = w;
+  }
+  return words;
+}
+
+// Rows of a canvas column as picture rows: the index into kRows, -1 for white.
+std::vector<int> shown_rows(const Canvas& cv, int x) {
+  std::vector<int> out;
+  for (int y = 0; y < cv.surface.height; ++y) {
+    int k = -1;
+    for (int i = 0; i < 4; ++i)
+      if (cv.at(x, y) == kRows[i]) k = i;
+    out.push_back(k);
+  }
+  return out;
+}
+
+// Source positions and scan lines count from the picture's origin corner: the lower-left
+// corner of a bottom-up picture, the upper-left corner of a top-down one.
+TEST(gdi_blit, dib_source_rows_count_from_the_origin_corner) {
+  struct Case {
+    const char* name;
+    bool top_down;
+    int src_y, h, start_scan, lines;  // lines of the picture the bits hold, from start_scan
+    int copied;
+    std::vector<int> want;  // picture rows shown on canvas rows 0..4
+  };
+  const Case cases[] = {
+      {"bottom-up, whole", false, 0, 4, 0, 4, 4, {0, 1, 2, 3, -1}},
+      {"top-down, whole", true, 0, 4, 0, 4, 4, {0, 1, 2, 3, -1}},
+      {"bottom-up, lowest row", false, 0, 1, 0, 4, 1, {3, -1, -1, -1, -1}},
+      {"top-down, highest row", true, 0, 1, 0, 4, 1, {0, -1, -1, -1, -1}},
+      {"bottom-up, two rows up from the second", false, 1, 2, 0, 4, 2, {1, 2, -1, -1, -1}},
+      {"top-down, two rows down from the second", true, 1, 2, 0, 4, 2, {1, 2, -1, -1, -1}},
+      {"bottom-up, upper band", false, 0, 4, 2, 2, 2, {0, 1, -1, -1, -1}},
+      {"bottom-up, lower band", false, 0, 4, 0, 2, 2, {-1, -1, 2, 3, -1}},
+      {"top-down, lower band", true, 0, 4, 2, 2, 2, {-1, -1, 2, 3, -1}},
+      {"top-down, upper band", true, 0, 4, 0, 2, 2, {0, 1, -1, -1, -1}},
+      {"band beyond the block", false, 0, 2, 2, 2, 0, {-1, -1, -1, -1, -1}},
+      {"band beyond the picture", true, 0, 4, 4, 2, 0, {-1, -1, -1, -1, -1}},
+      {"band reaching past the picture", true, 0, 4, 3, 5, 1, {-1, -1, -1, 3, -1}},
+      {"negative start", true, 0, 4, -1, 4, 0, {-1, -1, -1, -1, -1}},
+      {"no lines", true, 0, 4, 0, 0, 0, {-1, -1, -1, -1, -1}},
+  };
+  for (const Case& c : cases) {
+    plat::BitmapInfo info;
+    std::vector<uint32_t> words = rows_picture(c.top_down, info);
+    // The bits hold the band's scan lines only, the first one first.
+    int first = std::clamp(c.start_scan, 0, 4);
+    std::vector<uint32_t> band(words.begin() + first * 2, words.end());
+    band.resize(16, 0xDEAD);  // rows past the band are never read as picture rows
+    Canvas cv(2, 5);
+    EXPECT_EQ(plat::set_dibits_to_device(cv.dc, 0, 0, 2, c.h, 0, c.src_y, c.start_scan, c.lines, band.data(), &info),
+              c.copied)
+        << c.name;
+    EXPECT_EQ(shown_rows(cv, 0), c.want) << c.name;
+    EXPECT_EQ(shown_rows(cv, 1), c.want) << c.name;
+  }
+  // Stretching counts the same way, and a negative source height turns the block over.
+  struct Stretch {
+    const char* name;
+    bool top_down;
+    int src_y, src_h;
+    std::vector<int> want;
+  };
+  const Stretch stretches[] = {
+      {"bottom-up, lowest row", false, 0, 1, {3, 3, 3, 3, -1}},
+      {"top-down, highest row", true, 0, 1, {0, 0, 0, 0, -1}},
+      {"bottom-up, lower half", false, 0, 2, {2, 2, 3, 3, -1}},
+      {"top-down, lower half", true, 2, 2, {2, 2, 3, 3, -1}},
+      {"bottom-up, lower half turned over", false, 2, -2, {3, 3, 2, 2, -1}},
+      {"top-down, upper half turned over", true, 2, -2, {1, 1, 0, 0, -1}},
+  };
+  for (const Stretch& c : stretches) {
+    plat::BitmapInfo info;
+    std::vector<uint32_t> words = rows_picture(c.top_down, info);
+    Canvas cv(2, 5);
+    EXPECT_EQ(plat::stretch_dibits(cv.dc, 0, 0, 2, 4, 0, c.src_y, 2, c.src_h, words.data(), &info, plat::SRCCOPY),
+              std::abs(c.src_h))
+        << c.name;
+    EXPECT_EQ(shown_rows(cv, 0), c.want) << c.name;
+  }
+}
+
+// Sizes and positions from the far ends of the int range draw what falls on the surface
+// (or nothing) and never overflow; blocks that cannot be real are refused.
+TEST(gdi_blit, hostile_sizes_are_clipped_or_refused) {
+  Canvas src(4, 4);
+  plat::fill_rect(src.dc, Rect{0, 0, 4, 4}, plat::get_stock_object(plat::BLACK_BRUSH));
+  struct Case {
+    const char* name;
+    std::function<bool(plat::Dc dst, plat::Dc src)> call;
+    bool result;
+    size_t black;  // pixels of the 6 x 6 canvas drawn black
+  };
+  const int kMin = INT32_MIN, kMax = INT32_MAX;
+  const Case cases[] = {
+      {"pat_blt from the far corner", [=](plat::Dc d, plat::Dc) { return plat::pat_blt(d, kMax, kMax, kMin, kMin, plat::BLACKNESS); },
+       true, 36},
+      {"pat_blt past the end", [=](plat::Dc d, plat::Dc) { return plat::pat_blt(d, kMax, 0, kMax, 6, plat::BLACKNESS); }, true, 0},
+      {"bit_blt of the whole range", [=](plat::Dc d, plat::Dc s) { return plat::bit_blt(d, kMin, kMin, kMax, kMax, s, 0, 0, plat::SRCCOPY); },
+       true, 0},
+      {"bit_blt from far away", [=](plat::Dc d, plat::Dc s) { return plat::bit_blt(d, 0, 0, 6, 6, s, kMin, kMax, plat::SRCCOPY); }, true, 0},
+      {"bit_blt with a negative size", [=](plat::Dc d, plat::Dc s) { return plat::bit_blt(d, 0, 0, -4, 4, s, 0, 0, plat::SRCCOPY); },
+       false, 0},
+      {"stretch_blt mirrored over the whole range",
+       [=](plat::Dc d, plat::Dc s) { return plat::stretch_blt(d, kMax, kMax, kMin, kMin, s, 0, 0, 4, 4, plat::SRCCOPY); }, true, 36},
+      {"stretch_blt from the far end",
+       [=](plat::Dc d, plat::Dc s) {
+         return plat::stretch_blt(d, kMin + 10, kMin + 10, kMax, kMax, s, kMin + 11, kMin + 11, kMax - 1, kMax - 1, plat::SRCCOPY);
+       },
+       true, 16},
+      {"stretch_blt of a huge source", [=](plat::Dc d, plat::Dc s) { return plat::stretch_blt(d, 0, 0, 6, 6, s, kMin, kMin, kMax, kMax, plat::SRCCOPY); },
+       true, 0},
+  };
+  for (const Case& c : cases) {
+    Canvas dst(6, 6);
+    EXPECT_EQ(c.call(dst.dc, src.dc), c.result) << c.name;
+    EXPECT_EQ(dst.pixels(kBlack).size(), c.black) << c.name << "\n" << dst.picture();
+    EXPECT_EQ(dst.not_white().size(), c.black) << c.name;
+  }
+  // A DIB block placed far away or reaching far: only what lands on the surface.
+  plat::BitmapInfo info;
+  std::vector<uint32_t> words = rows_picture(true, info);
+  Canvas far(6, 6);
+  EXPECT_EQ(plat::set_dibits_to_device(far.dc, kMax, kMax, kMax, kMax, 0, 0, 0, 4, words.data(), &info), 4);
+  EXPECT_EQ(plat::set_dibits_to_device(far.dc, 0, 0, 6, 6, kMin, kMin, 0, kMax, words.data(), &info), 0);
+  EXPECT_EQ(plat::stretch_dibits(far.dc, kMin, kMin, kMax, kMax, 0, 0, 2, 4, words.data(), &info, plat::SRCCOPY), 4);
+  EXPECT_TRUE(far.not_white().empty()) << far.picture();
+  EXPECT_EQ(plat::stretch_dibits(far.dc, 0, 0, 6, 6, 0, 0, kMax, kMax, words.data(), &info, plat::SRCCOPY), 4);
+  EXPECT_EQ(plat::stretch_dibits(far.dc, 0, 0, 6, 6, 0, 0, 2, kMin, words.data(), &info, plat::SRCCOPY), 0);
+  EXPECT_TRUE(far.not_white().empty()) << "the cells of a huge block fall outside the picture";
+}
+
+// A stretch of a large picture reads the pixels it shows: nearest pixels of a 1-bit
+// picture of alternating columns keep their colours at every reduction.
+TEST(gdi_blit, stretched_dibs_sample_large_pictures) {
+  const int n = 4096;
+  plat::BitmapInfo info;
+  info.width = n;
+  info.height = n;
+  info.bit_count = 1;
+  info.colors[0] = plat::RgbQuad{0, 0, 0, 0};
+  info.colors[1] = plat::RgbQuad{255, 255, 255, 0};
+  int stride = plat::dib_row_bytes(n, 1);
+  std::vector<uint8_t> bits(size_t(stride) * n, 0xAA);  // columns: white, black, white, ...
+  for (int w : {8, 13, 64}) {
+    Canvas cv(64, 4);
+    EXPECT_EQ(plat::stretch_dibits(cv.dc, 0, 0, w, 4, 0, 0, n, n, bits.data(), &info, plat::SRCCOPY), n);
+    for (int x = 0; x < w; ++x) {
+      int64_t col = (2 * int64_t(x) + 1) * n / (2 * int64_t(w));
+      EXPECT_EQ(cv.at(x, 2), col % 2 ? kBlack : kWhite) << "width " << w << " column " << x;
+    }
+  }
 }
 
 TEST(gdi_blit, dib_sections_are_written_directly) {
@@ -323,6 +497,32 @@ TEST(gdi_blit, stock_objects_and_palettes) {
   EXPECT_EQ(plat::select_object(cv.dc, red), nullptr);  // no longer selectable
   plat::select_object(cv.dc, plat::get_stock_object(plat::BLACK_PEN));
   EXPECT_EQ(plat::get_object_kind(red), 0);
+  // A deleted region is refused like any stale handle, never read.
+  plat::Rgn gone = plat::create_rect_rgn(0, 0, 2, 2);
+  EXPECT_EQ(plat::delete_object(gone), 1);
+  EXPECT_EQ(plat::select_object(cv.dc, gone), nullptr);
+  EXPECT_EQ(plat::fill_rgn(cv.dc, gone, plat::get_stock_object(plat::BLACK_BRUSH)), false);
+}
+
+// Every context draws through the same code, so every one answers the same abilities:
+// the bitmap copies, the lines and the characters a printer must offer to be used.
+TEST(gdi_blit, device_caps_answer_what_contexts_can_do) {
+  Canvas win(30, 20);
+  plat::Dc mem = plat::create_compatible_dc(win.dc);
+  struct Case {
+    int index, bits;
+  };
+  const Case cases[] = {{plat::RASTERCAPS, plat::RC_BITBLT | plat::RC_DIBTODEV | plat::RC_STRETCHBLT | plat::RC_STRETCHDIB},
+                        {plat::LINECAPS, plat::LC_POLYLINE | plat::LC_WIDE | plat::LC_STYLED},
+                        {plat::TEXTCAPS, plat::TC_OP_CHARACTER}};
+  for (plat::Dc dc : {win.dc, mem})
+    for (const Case& c : cases) EXPECT_EQ(plat::get_device_caps(dc, c.index) & c.bits, c.bits) << c.index;
+  EXPECT_EQ(plat::get_device_caps(win.dc, plat::HORZRES), 30);
+  EXPECT_EQ(plat::get_device_caps(win.dc, plat::VERTRES), 20);
+  EXPECT_EQ(plat::get_device_caps(win.dc, plat::BITSPIXEL) * plat::get_device_caps(win.dc, plat::PLANES), 32);
+  plat::dc_set_resolution(win.dc, 300, 300);
+  EXPECT_EQ(plat::get_device_caps(win.dc, plat::LOGPIXELSY), 300);
+  plat::delete_dc(mem);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "tests/platform/gdi_fixture.h"
@@ -383,6 +385,85 @@ TEST(gdi_lines, null_pens_and_viewport_origin) {
 }  // namespace
 
 namespace {
+
+// Coordinates, origins, clip rectangles and pen widths from the far ends of the int range
+// keep what lands on the surface and never overflow; a wide dashed line from far away
+// costs only its visible part.
+TEST(gdi_lines, far_coordinates_origins_and_widths_stay_exact) {
+  const int kMin = INT32_MIN, kMax = INT32_MAX;
+  struct Case {
+    const char* name;
+    std::function<void(gdi_test::Canvas&)> draw;
+    size_t black;  // pixels of the 20 x 10 canvas drawn black
+  };
+  const Case cases[] = {
+      {"whole-range clip rectangle under a window origin",
+       [=](gdi_test::Canvas& c) {
+         plat::set_window_org(c.dc, kMin, kMin);
+         plat::intersect_clip_rect(c.dc, kMax - 5, kMax - 5, kMax, kMax);
+         plat::set_window_org(c.dc, 0, 0);
+         plat::fill_rect(c.dc, Rect{0, 0, 20, 10}, plat::get_stock_object(plat::BLACK_BRUSH));
+       },
+       0},
+      {"whole-range region selected at an origin",
+       [=](gdi_test::Canvas& c) {
+         plat::Region area(Rect{3, 2, 20, 10});
+         plat::dc_set_surface_clip(c.dc, Point{3, 2}, &area);
+         plat::Rgn all = plat::create_rect_rgn(kMin, kMin, kMax, kMax);
+         EXPECT_EQ(plat::select_clip_rgn(c.dc, all), plat::SIMPLEREGION);
+         plat::delete_object(all);
+         plat::fill_rect(c.dc, Rect{kMin, kMin, kMax, kMax}, plat::get_stock_object(plat::BLACK_BRUSH));
+       },
+       17 * 8},
+      {"viewport origin at the far end",
+       [=](gdi_test::Canvas& c) {
+         plat::set_viewport_org(c.dc, kMax, kMax);
+         plat::offset_viewport_org(c.dc, kMax, kMax);
+         EXPECT_FALSE(plat::pt_visible(c.dc, kMax, kMax));
+         plat::set_window_org(c.dc, kMax, kMax);  // logical (kMax, kMax) is device (kMax, kMax)
+         EXPECT_FALSE(plat::pt_visible(c.dc, kMax, 0));
+         plat::set_window_org(c.dc, kMax, kMax - 5);
+         plat::set_viewport_org(c.dc, 0, 0);
+         EXPECT_TRUE(plat::pt_visible(c.dc, kMax, kMax));
+         plat::set_pixel(c.dc, kMax, kMax, kBlack);  // device (0, 5)
+       },
+       1},
+      {"a pen as wide as the range",
+       [=](gdi_test::Canvas& c) {
+         c.pen(plat::PS_SOLID, kMax, kBlack);
+         plat::rectangle(c.dc, 2, 2, 5, 5);
+       },
+       200},
+  };
+  for (const Case& c : cases) {
+    gdi_test::Canvas cv(20, 10);
+    c.draw(cv);
+    EXPECT_EQ(cv.pixels(kBlack).size(), c.black) << c.name << "\n" << cv.picture();
+  }
+  // A wide dashed line across the whole range: its dashes (a gap is shorter than the
+  // canvas) 3 pixels thick around its row.
+  gdi_test::Canvas across(20, 10);
+  across.pen(plat::PS_DASH, 3, kBlack);
+  plat::set_bk_mode(across.dc, plat::TRANSPARENT);
+  plat::move_to(across.dc, kMin, 5);
+  plat::line_to(across.dc, kMax, 5);
+  EXPECT_FALSE(across.pixels(kBlack).empty()) << across.picture();
+  for (auto [x, y] : across.not_white()) EXPECT_TRUE(y >= 4 && y <= 6) << x << "," << y;
+  // The dashes of a line that starts far away follow the same pattern as one that starts
+  // near, the far start being a whole number of periods (dash 18 and gap 6, times the
+  // width) away.
+  const int start = -3 * (18 + 6) * 1000000;
+  gdi_test::Canvas far(40, 10), near(40, 10);
+  for (gdi_test::Canvas* c : {&far, &near}) {
+    c->pen(plat::PS_DASH, 3, kBlack);
+    plat::set_bk_mode(c->dc, plat::TRANSPARENT);
+  }
+  plat::move_to(far.dc, start, 5);
+  plat::line_to(far.dc, 40, 5);
+  plat::move_to(near.dc, 0, 5);
+  plat::line_to(near.dc, 40, 5);
+  EXPECT_EQ(far.pixels(kBlack), near.pixels(kBlack)) << far.picture() << "\n" << near.picture();
+}
 
 // A window's surface may change size while a context on it is out: drawing then keeps
 // to the new pixels.

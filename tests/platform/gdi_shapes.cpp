@@ -3,9 +3,11 @@
 // both fill rules with holes, and the rectangle fills that take their own brush.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <queue>
+#include <thread>
 #include <vector>
 
 #include "tests/platform/gdi_fixture.h"
@@ -289,6 +291,35 @@ TEST(gdi_shapes, rectangle_fills_use_their_own_brush) {
   EXPECT_EQ(plat::fill_rect(cv.dc, Rect{0, 0, 20, 20}, red), 0);
   plat::delete_object(rgn);
   plat::delete_object(other);
+}
+
+// A region filled on one thread while another changes it: each fill paints the region as
+// it was at some moment, never rectangles that are being replaced.
+TEST(gdi_shapes, regions_filled_while_another_thread_changes_them) {
+  plat::Rgn rgn = plat::create_rect_rgn(0, 0, 0, 0);
+  plat::Rgn squares = plat::create_rect_rgn(0, 0, 0, 0);
+  for (int i = 0; i < 12; ++i)
+    for (int j = 0; j < 12; ++j) {
+      plat::Rgn sq = plat::create_rect_rgn(i * 3, j * 3, i * 3 + 2, j * 3 + 2);
+      plat::combine_rgn(squares, squares, sq, plat::RGN_OR);
+      plat::delete_object(sq);
+    }
+  plat::Rgn bar = plat::create_rect_rgn(40, 0, 45, 36);
+  std::atomic<bool> done{false};
+  std::thread changer([&] {
+    for (int k = 0; k < 3000; ++k) plat::combine_rgn(rgn, k % 2 ? squares : bar, nullptr, plat::RGN_COPY);
+    done = true;
+  });
+  Canvas cv(50, 40);
+  plat::Brush red = plat::create_solid_brush(kRed);
+  while (!done) EXPECT_TRUE(plat::fill_rgn(cv.dc, rgn, red));
+  changer.join();
+  for (auto [x, y] : cv.pixels(kRed)) {
+    bool in_squares = x < 36 && y < 36 && x % 3 < 2 && y % 3 < 2, in_bar = x >= 40 && x < 45 && y < 36;
+    EXPECT_TRUE(in_squares || in_bar) << x << "," << y;
+  }
+  EXPECT_EQ(cv.not_white().size(), cv.pixels(kRed).size());
+  for (plat::GdiObj o : {rgn, squares, bar, red}) plat::delete_object(o);
 }
 
 TEST(gdi_shapes, pixels_set_and_read_through_the_clip) {

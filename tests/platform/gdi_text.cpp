@@ -150,6 +150,65 @@ TEST(gdi_text, colour_background_and_underline) {
     for (int x = 0; x < 100; ++x) ASSERT_EQ(under.at(x, y) == kWhite, plain.at(x, y) == kWhite) << x << "," << y;
 }
 
+// Antialiased glyphs mix the text colour into what is there by their coverage, rounded to
+// the nearest value; pixels without coverage keep their word, top byte included. The
+// coverage is read back from the same text drawn black on white (255 - red there).
+TEST(gdi_text, glyphs_blend_exactly_over_any_background) {
+  struct Case {
+    std::u16string text;
+    int height;
+    Point at;
+    bool clipped;  // a clip with holes at odd columns
+  };
+  const Case cases[] = {{u"Blend", -13, {3, 2}, false},
+                        {u"iIl1!", -9, {0, 0}, false},
+                        {u"Wg\u00e9 @%", -22, {5, 7}, false},
+                        {u"Mixed text", -17, {2, 4}, true}};
+  const plat::Color ink = plat::rgb(200, 30, 121);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
+    Canvas cover(120, 40), cv(120, 40);
+    for (Canvas* k : {&cover, &cv}) {
+      use_font(*k, font(c.height, "Arial"));
+      plat::set_bk_mode(k->dc, plat::TRANSPARENT);
+    }
+    // A background of every shade, with top bytes as a DIB section's words may have.
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 120; ++x)
+        cv.surface.row(y)[x] = (uint32_t((x * 7 + y) % 3) * 0x7F000000u) | uint32_t(x * 2) << 16 |
+                               uint32_t(255 - y * 6) << 8 | uint32_t((x * y) & 255);
+    if (c.clipped) {
+      plat::exclude_clip_rect(cv.dc, 7, 0, 10, 40);
+      plat::exclude_clip_rect(cv.dc, 31, 5, 36, 12);
+    }
+    const plat::Surface before = cv.surface;
+    plat::set_text_color(cv.dc, ink);
+    plat::text_out(cover.dc, c.at.x, c.at.y, c.text.c_str(), int(c.text.size()));
+    plat::text_out(cv.dc, c.at.x, c.at.y, c.text.c_str(), int(c.text.size()));
+    uint32_t s = plat::pixel_of(ink);
+    int covered = 0;
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 120; ++x) {
+        uint32_t d = before.at(x, y), got = cv.surface.at(x, y);
+        uint32_t a = 255 - (cover.surface.at(x, y) >> 16 & 255);
+        bool in_clip = !c.clipped || !((x >= 7 && x < 10) || (x >= 31 && x < 36 && y >= 5 && y < 12));
+        if (a == 0 || !in_clip) {
+          ASSERT_EQ(got, d) << x << "," << y;
+          continue;
+        }
+        ++covered;
+        uint32_t want = 0xFF000000u;
+        for (int shift : {0, 8, 16}) {
+          uint32_t mix = (s >> shift & 255) * a + (d >> shift & 255) * (255 - a);
+          want |= (2 * mix + 255) / 510 << shift;  // mix / 255, rounded
+        }
+        ASSERT_EQ(got, want) << x << "," << y << " coverage " << a;
+      }
+    }
+    EXPECT_GT(covered, 20);
+  }
+}
+
 TEST(gdi_text, weight_and_italic_pick_other_faces) {
   auto ink_count = [](plat::Font f) {
     Canvas cv(200, 50);
@@ -164,8 +223,10 @@ TEST(gdi_text, weight_and_italic_pick_other_faces) {
   plat::text_out(a.dc, 2, 2, u"Slanted", 7);
   plat::text_out(b.dc, 2, 2, u"Slanted", 7);
   EXPECT_NE(a.pixels(kBlack), b.pixels(kBlack));
-  // Fonts beyond any sensible size are refused.
+  // Fonts beyond any sensible size are refused, down to the lowest int.
   EXPECT_EQ(font(-100000), nullptr);
+  EXPECT_EQ(font(INT32_MIN), nullptr);
+  EXPECT_EQ(font(-12, "Arial", plat::FW_NORMAL, 0, 0, 0, INT32_MIN), nullptr);
 }
 
 TEST(gdi_text, turned_text_runs_up) {
@@ -242,6 +303,26 @@ TEST(gdi_text, draw_text_formats) {
   Rect tr{0, 0, 300, 50};
   plat::draw_text(cv.dc, u"a\tb", 3, &tr, plat::DT_EXPANDTABS | plat::DT_CALCRECT);
   EXPECT_GE(tr.width(), 8 * tm.ave_char_width);
+}
+
+// Rectangles spanning the whole int range: measures stop at its end, and text centred
+// in such a rectangle sits around its middle (device 0, 0).
+TEST(gdi_text, draw_text_in_rectangles_spanning_the_range) {
+  Canvas cv(100, 60);
+  use_font(cv, font(-16));
+  Size s = extent(cv.dc, u"Middle");
+  Rect calc{INT32_MAX - 5, INT32_MAX - 3, INT32_MAX, INT32_MAX};
+  EXPECT_EQ(plat::draw_text(cv.dc, u"Middle", 6, &calc, plat::DT_CALCRECT), s.cy);
+  EXPECT_EQ(calc, (Rect{INT32_MAX - 5, INT32_MAX - 3, INT32_MAX, INT32_MAX}));
+  Rect all{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  plat::set_bk_mode(cv.dc, plat::TRANSPARENT);
+  EXPECT_EQ(plat::draw_text(cv.dc, u"Middle", 6, &all, plat::DT_CENTER | plat::DT_VCENTER | plat::DT_SINGLELINE), s.cy);
+  Rect ink = cv.ink_box();
+  EXPECT_FALSE(ink.empty());
+  EXPECT_LE(ink.left, 2);  // a gap between letters may fall on the middle
+  EXPECT_LE(ink.top, 2);
+  EXPECT_LE(ink.right, s.cx / 2 + 1) << cv.picture();
+  EXPECT_LE(ink.bottom, s.cy / 2 + 1) << cv.picture();
 }
 
 TEST(gdi_text, prefix_underlines_one_character) {

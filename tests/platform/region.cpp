@@ -179,6 +179,32 @@ TEST(region_objects, combine_returns_types) {
   EXPECT_EQ(plat::get_rgn_box(a, nullptr), plat::RGN_ERROR);
 }
 
+// A move that would carry a region past the int range is refused and leaves it as it was.
+TEST(region_objects, moves_past_the_coordinate_range_are_refused) {
+  struct Case {
+    Rect r;
+    int dx, dy;
+    int type;
+  };
+  const Case cases[] = {
+      {{0, 0, 10, 10}, INT32_MAX - 10, 0, plat::SIMPLEREGION}, {{0, 0, 10, 10}, INT32_MAX - 9, 0, plat::RGN_ERROR},
+      {{-5, 0, 5, 5}, INT32_MIN + 5, 0, plat::SIMPLEREGION},   {{-5, 0, 5, 5}, INT32_MIN + 4, 0, plat::RGN_ERROR},
+      {{0, -3, 1, 3}, 0, INT32_MAX - 3, plat::SIMPLEREGION},   {{0, -3, 1, 3}, 0, INT32_MIN, plat::RGN_ERROR},
+      {{0, 0, 0, 0}, INT32_MAX, INT32_MIN, plat::NULLREGION},
+  };
+  for (const Case& c : cases) {
+    plat::Rgn rgn = plat::create_rect_rgn_indirect(c.r);
+    EXPECT_EQ(plat::offset_rgn(rgn, c.dx, c.dy), c.type) << c.r.left << " by " << c.dx << "," << c.dy;
+    Rect box;
+    plat::get_rgn_box(rgn, &box);
+    Rect want = c.r;  // refused: where it was
+    if (c.type == plat::SIMPLEREGION) want = Rect{c.r.left + c.dx, c.r.top + c.dy, c.r.right + c.dx, c.r.bottom + c.dy};
+    if (c.r.empty()) want = Rect{};
+    EXPECT_EQ(box, want) << c.r.left << " by " << c.dx << "," << c.dy;
+    plat::delete_object(rgn);
+  }
+}
+
 TEST(region_objects, polygon_regions_follow_the_fill_rule) {
   // A right triangle: row y holds x in [0, y) (the slanted edge's crossing rounded up).
   const Point tri[] = {{0, 0}, {10, 10}, {0, 10}};
