@@ -267,7 +267,7 @@ void rd_make_current(obj_t* file) {
 
 int rd_open(obj_t* file, int64_t buffer_size, int rewind) {
   if (!file) return 1;
-  // A failed open leaves the file that was current before it current, its place kept.
+  // A failed open leaves the file that was current before it current.
   obj_t* const before = cur().file;
   source src;
   if (!resolve_source(file, &src)) {

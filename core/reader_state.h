@@ -22,7 +22,7 @@ struct entry {
   filemobj_t* store = nullptr;       // memory-held data, or null
   int32_t line_size = 0;             // of the store when the entry was made
   int64_t start = 0;                 // offset of the data in the disk file or the store
-  int64_t size = 0;                  // bytes of data
+  int64_t size = 0;                  // bytes of data (cut to where they really end)
   uint8_t* owned = nullptr;          // the buffer when copied
   const uint8_t* data = nullptr;     // the bytes of the buffer (owned, or a store line)
   bool in_place = false;
