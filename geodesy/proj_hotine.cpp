@@ -1,0 +1,114 @@
+// Hotine oblique Mercator, rectified skew form (kinds 3 and 30), EPSG methods 9812 and
+// 9815.
+//
+// The ellipsoid is carried conformally to Hotine's aposphere (exponent B = n, constant
+// c = ln F - B psi(phi0) with F = D + sign(phi0) sqrt(D^2 - 1)) about the longitude
+// coeff0 where the central line crosses the aposphere's equator. There the central line
+// has the azimuth gamma0 = asin(sin alpha_c / D) (coeff1), alpha_c being its azimuth at
+// the centre on the ellipsoid. The point is turned so that the central line becomes an
+// equator and drawn with the spherical Mercator of radius r0 = k0 A: u along the central
+// line (counted from the centre, u0 = coeff3, for kind 3; from the natural origin for
+// kind 30), v across it. The grid is (u, v) turned by the rectified grid angle
+// gamma_c (coeff2): kind 3 takes it equal to the azimuth, kind 30 gives it apart (p6).
+//
+// D below 1 (a centre on the equator, by rounding) is taken as 1, and the arcsines of the
+// set-up are clamped to their domain, so that every zone gets finite constants.
+#include <algorithm>
+#include <cmath>
+
+#include "geodesy/projection_kinds.h"
+#include "geodesy/projection_math.h"
+
+namespace {
+
+double clamp_unit(double v) { return std::max(-1.0, std::min(1.0, v)); }
+
+// D = B A / (N(phi0) cos phi0) of the centre latitude.
+double hotine_d(const proj_ellipsoid& ell, double B, double phi0) {
+  const double s = std::sin(phi0);
+  const double A = ell.a * std::sqrt(1.0 - ell.e2) / (1.0 - ell.e2 * s * s);
+  return B * A / (proj_normal_radius(ell.a, phi0, ell.e2) * std::cos(phi0));
+}
+
+// v times a factor that may be 0 while v is infinite (a pole of the turned sphere).
+double times(double v, double factor) { return factor == 0.0 ? 0.0 : v * factor; }
+
+}  // namespace
+
+void proj_setup_oblique_mercator(cartproj_t* proj, int kind, int, int angular_unit) {
+  if (kind == PK_HOTINE) proj->coeff2 = proj->coeff1;
+  const double alpha_c = proj_param_radians(proj->coeff1, angular_unit);
+  const double gamma_c = proj_param_radians(proj->coeff2, angular_unit);
+  const proj_ellipsoid ell = proj_ellipsoid_of(proj);
+  const double phi0 = proj->phio0;
+  const double s = std::sin(phi0);
+  const double c = std::cos(phi0);
+  const double B = std::sqrt(1.0 + ell.e2 * c * c * c * c / (1.0 - ell.e2));
+  const double A = ell.a * std::sqrt(1.0 - ell.e2) / (1.0 - ell.e2 * s * s);
+  const double R = A * proj->k0;
+  const double D = hotine_d(ell, B, phi0);
+  const double G = std::sqrt(std::max(D * D, 1.0) - 1.0);
+  const double sign = phi0 < 0 ? -1.0 : 1.0;
+  const double F = D + sign * G;
+  const double gamma0 = std::asin(clamp_unit(std::sin(alpha_c) / D));
+  const double signed_g = (F - 1.0 / F) / 2.0;
+  proj->n = B;
+  proj->r0 = R;
+  proj->c = std::log(F) - B * iso_latitude(phi0, ell.e);
+  proj->coeff0 = proj->lambda0 - std::asin(clamp_unit(signed_g * std::tan(gamma0))) / B;
+  proj->coeff1 = gamma0;
+  proj->coeff2 = gamma_c;
+  proj->coeff3 = kind == PK_HOTINE ? sign * std::fabs(R * std::atan(G / std::cos(alpha_c))) : 0.0;
+}
+
+double proj_central_line_azimuth(const cartproj_t* proj) {
+  if (!proj) return 0.0;
+  switch (proj->projtype) {
+    case PK_HOTINE: return proj->coeff2;  // the grid angle is the azimuth
+    case PK_LABORDE: return proj->coeff1;
+    case PK_HOTINE_GRID: {
+      if (!proj->geodatum || !proj->geodatum->ellip) return 0.0;
+      const proj_ellipsoid ell = proj_ellipsoid_of(proj);
+      const double D = hotine_d(ell, proj->n, proj->phio0);
+      return std::asin(clamp_unit(D * std::sin(proj->coeff1)));
+    }
+    default: return 0.0;
+  }
+}
+
+void proj_sphere_skew_mercator_forward(const cartproj_t* p, double* x, double* y) {
+  proj_geo_in(p, x, y);
+  double lam = *x;
+  double chi = *y;
+  to_conformal_sphere(p, &lam, &chi, p->coeff0);
+  const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
+  const double sc = std::sin(chi), cc = std::cos(chi);
+  const double sl = std::sin(lam), cl = std::cos(lam);
+  double v = std::asin(sc * sa - sl * cc * ca);
+  double u = std::atan2(sc * ca + sl * cc * sa, cl * cc);
+  sphere_mercator_forward(p, &u, &v);
+  u -= p->coeff3;
+  const double sg = std::sin(p->coeff2), cg = std::cos(p->coeff2);
+  *x = p->x0 + times(u, sg) - times(v, cg);
+  *y = p->y0 + times(u, cg) + times(v, sg);
+  proj_grid_out(p, x, y);
+}
+
+void proj_sphere_skew_mercator_inverse(const cartproj_t* p, double* x, double* y) {
+  proj_grid_in(p, x, y);
+  const double R = p->r0;
+  const double dx = *x - p->x0;
+  const double dy = *y - p->y0;
+  const double sg = std::sin(p->coeff2), cg = std::cos(p->coeff2);
+  const double lam_t = (dx * sg + dy * cg + p->coeff3) / R;
+  const double phi_t = 2.0 * std::atan(std::exp((dy * sg - dx * cg) / R)) - kProjHalfPi;
+  const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
+  const double sl = std::sin(lam_t), cl = std::cos(lam_t);
+  const double sp = std::sin(phi_t), cp = std::cos(phi_t);
+  double chi = std::asin(clamp_unit(sl * cp * ca + sp * sa));
+  double lam = std::atan2(sl * cp * sa - sp * ca, cl * cp);
+  from_conformal_sphere(p, &lam, &chi, p->coeff0);
+  *x = lam;
+  *y = chi;
+  proj_geo_out(p, x, y);
+}

@@ -1,0 +1,80 @@
+// Test support for the geodesy tables: a fresh object store with the geodetic classes,
+// the real tables of the source tree's data/ folder, or small tables written by a test.
+//
+// The real tables are loaded once per test program and kept (later calls reuse them)
+// until a test asks for a fresh store; the objects are then freed before the store is
+// reset, and whatever is left is freed when the test program ends (records are packed,
+// so the leak checker cannot follow their misaligned name pointers).
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/config.h"
+#include "core/error.h"
+#include "geodesy/geodesy_tables.h"
+#include "tests/support/object_env.h"
+#include "tests/support/test_env.h"
+
+// A copy of a field of a packed record: the test macros bind references to their
+// arguments, and a reference to a misaligned field is undefined behaviour.
+template <class T> T val(T value) { return value; }
+
+namespace tm_test {
+
+namespace geodesy_detail {
+inline bool& real_tables_loaded() {
+  static bool loaded = false;
+  return loaded;
+}
+}  // namespace geodesy_detail
+
+// Frees every geodetic object, resets the store and registers the geodetic classes
+// (empty tables, gblerr 0). The program folder is left as it was.
+inline void fresh_geodesy_store() {
+  geo_reset_tables();
+  reset_object_store();
+  geo_register_classes();
+  set_gblerr(0);
+  geodesy_detail::real_tables_loaded() = false;
+}
+
+// Loads the system's tables from TM_SOURCE_DIR "/data" (once; later calls keep them) and
+// sets the reference datum. Returns gblerr of the load (0 when all went well).
+inline int load_real_geodesy_tables() {
+  if (geodesy_detail::real_tables_loaded()) return 0;
+  fresh_geodesy_store();
+  set_program_dir(TM_SOURCE_DIR "/data/");
+  geo_load_tables();
+  const int err = get_gblerr();
+  if (err == 0) {
+    geo_init_ref_datum();
+    geodesy_detail::real_tables_loaded() = true;
+  }
+  return err;
+}
+
+// A fresh store and an empty program folder of the sandbox for tables written by the
+// test; returns the folder (with a trailing '/').
+inline std::string use_geodesy_folder(const char* name) {
+  fresh_geodesy_store();
+  const std::string folder = fresh_dir(name);
+  set_program_dir(folder.c_str());
+  return folder;
+}
+
+// Frees the geodetic objects once every test of the program has run.
+class geodesy_environment : public ::testing::Environment {
+ public:
+  void TearDown() override { geo_reset_tables(); }
+};
+inline ::testing::Environment* const kGeodesyEnvironment =
+    ::testing::AddGlobalTestEnvironment(new geodesy_environment);
+
+// Writes one table (lines joined by '\n', each ended by one) into the folder.
+inline void write_geodesy_table(const std::string& folder, const char* file,
+                                const std::string& text) {
+  write_file(folder + file, text);
+}
+
+}  // namespace tm_test
