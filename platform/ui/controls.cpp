@@ -1,14 +1,13 @@
 // Registration of every control class.
 #include "platform/ui/controls.h"
 
-#include <mutex>
-
 
 namespace plat {
 
+// Each family registers its class only when it is not registered yet, so this may run
+// again after the window system was reset (tests).
 void register_controls() {
-  static std::once_flag once;
-  std::call_once(once, [] {
+  {
     register_static_control();
     register_button_control();
     register_edit_control();
@@ -22,7 +21,7 @@ void register_controls() {
     register_treeview_control();
     register_toolbar_control();
     register_dialog_class();
-  });
+  }
 }
 
 }  // namespace plat

@@ -107,6 +107,10 @@ UiSession::UiSession() {
 }
 
 UiSession::~UiSession() {
+  // Windows still open are destroyed properly, so that every window procedure frees
+  // what it holds before the window system forgets them.
+  for (plat::Wnd w : plat::top_level_windows())
+    if (plat::is_window(w)) plat::destroy_window(w);
   plat::ui_reset();
   H() = HarnessState{};
   plat::use_virtual_clock(false);
