@@ -11,12 +11,12 @@
 
 #include "core/config.h"
 #include "core/error.h"
+#include "core/file_info.h"
 #include "core/file_ops.h"
 #include "core/line_store.h"
 #include "core/line_store_record.h"
 #include "core/line_store_state.h"
 #include "core/memory.h"
-#include "core/paths.h"
 #include "core/swap_index.h"
 
 namespace ls_detail {
@@ -62,22 +62,37 @@ int grow_capacity_to(filemobj_t* s, int64_t n) {
   return 0;
 }
 
-// A store cached in the reduced-image folder whose file is complete: its lines are
-// read from that file rather than computed again.
+// Lines held by swap file f of a store whose lines are all written.
+int64_t lines_in_file(const filemobj_t* s, int64_t f) {
+  const int64_t left = s->line_count - f * s->lines_per_file;
+  return left < s->lines_per_file ? left : s->lines_per_file;
+}
+
+// The cached files hold every line of this very shape: a file cut short, or written
+// for another line size, would give lines of another image.
+bool cached_files_complete(const filemobj_t* s) {
+  for (int64_t f = 0; f < s->file_count; ++f) {
+    char* path = swap_file_path(s, f);
+    int type = 0;
+    int64_t size = -1;
+    if (path) file_info(path, &type, &size, nullptr);
+    free_mem(&path);
+    if (type != FILE_TYPE_LOCAL || size != lines_in_file(s, f) * int64_t(s->line_size)) return false;
+  }
+  return true;
+}
+
+// A store cached in the reduced-image folder whose files are complete: its lines are
+// read from them rather than computed again.
 void mark_cached_lines_saved(filemobj_t* s) {
   memobjfile_t* rec = s->swap_record;
   if (!rec || !rec->ondisk) return;
-  if (!rec->full_path || !file_exists(rec->full_path)) {
-    rec->ondisk = 0;  // the file is gone: the record no longer describes a cached store
+  if (!cached_files_complete(s)) {
+    rec->ondisk = 0;  // the record no longer describes a cached store
     return;
   }
   std::memset(s->states, kLineSaved, size_t(s->line_count));
-  const int64_t lpf = s->lines_per_file;
-  int64_t* files = s->file_lines;
-  for (int64_t f = 0; f < s->file_count; ++f) {
-    const int64_t left = s->line_count - f * lpf;
-    files[f] = left < lpf ? left : lpf;
-  }
+  for (int64_t f = 0; f < s->file_count; ++f) s->file_lines[f] = lines_in_file(s, f);
 }
 
 void free_tables(filemobj_t* s) {
@@ -194,6 +209,9 @@ int filemobj_create(obj_t* owner, obj_t* file, int64_t line_count, int32_t line_
     s->owner = owner;
     s->line_size = line_size;
     s->flags = mode == 3 ? -1 : 0;
+    // Two live stores writing one cache file would undo each other's lines: while the
+    // file is not complete, a second store of the same source swaps as usual.
+    if (record && !record->ondisk && record_in_use(record)) record = nullptr;
     s->swap_record = record;
     s->lines_per_file = lines_per_file_for(line_size);
     s->next_read_line = -1;

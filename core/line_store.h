@@ -14,9 +14,21 @@
 // the persistent cache index is swap_index.h / swap_index*.cpp.
 //
 // Threads: the user-interface thread's redraw and the running task both reach lines,
-// so every routine here runs under one process-wide lock; hooks are called with the
-// lock released. A line address stays valid while its line is among those used in the
-// last few generations (the floor F), as eviction never touches those.
+// so every routine here runs under one process-wide lock, taken for the length of the
+// call only; hooks are called with the lock released. The lock is never held while a
+// caller uses a line address.
+//
+// Line addresses: an address returned here stays valid until its line is released.
+// A line is released by filemobj_release_line, filemobj_write_all(_stores),
+// filemobj_flatten, filemobj_free, or by eviction, and eviction runs only inside a
+// call that may bring a line into memory (filemobj_get_line, _span, _read_ptr,
+// _append, _owner_append, _put_byte, _copy_back, _make_room, _evict, _evict_old), made
+// by any thread. So an address is safe until the next such call; it stays safe across
+// such calls only while its line counts among those used in the last F generations
+// (the floor), which eviction never touches: in generation mode a line is stamped at
+// each use, in budget mode only at its first use. A caller that writes into a line
+// over many calls raises the floor (filemobj_set_min_generation) or fetches the
+// address again.
 #pragma once
 #include <cstdint>
 
@@ -91,13 +103,14 @@ void app_set_closing(int on);
 int app_is_closing();
 int app_is_other_instance();
 
+// ---- For tests only ---------------------------------------------------------------------
+// Nothing in the programs calls these: they let a test age lines, choose the memory
+// budget and the free disk space, and start again from a clean state.
+//
 // Forgets the process-wide state (use list, counters, cached files, the swap index
-// with its records, the test probes below); tests. Call it before the object store
-// is reset.
+// with its records, the probes below). Call it before the object store is reset.
 void line_store_reset();
-
-// ---- Probes and counters for tests -----------------------------------------------------
-// Current generation G; tests set it (the step counter returns to 0).
+// Current generation G, and setting it (the step counter returns to 0).
 int32_t filemobj_generation();
 void line_store_set_generation(int32_t generation);
 // Bytes of line blocks currently in memory, over every store.

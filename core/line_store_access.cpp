@@ -3,9 +3,12 @@
 //
 // A line that is not in memory is loaded on access: room is made under the memory
 // budget first, then the block is read from swap when the line was saved there, or
-// starts zero-filled. An address handed out stays valid while its line is among the
-// recently used ones (line_store_evict.cpp), which is what lets the back-copy hold a
-// source and a destination line at once.
+// starts zero-filled. (Leaving out the clearing of blocks that an append fills at
+// once gains nothing: clearing brings the block into the cache, and the copy that
+// follows then writes without reading memory first.)
+//
+// Loading a line may evict others (line_store_evict.cpp), so no address is kept here
+// across the loading of another line.
 #include <climits>
 #include <cstring>
 
@@ -40,7 +43,7 @@ uint8_t* load_line(filemobj_t* s, int64_t i) {
 }
 
 uint8_t* get_line(filemobj_t* s, int64_t i, bool read_only) {
-  if (!s || i < 0) return nullptr;
+  if (!s || i < 0 || i == INT64_MAX) return nullptr;
   if (i >= s->line_count && ensure_lines(s, i + 1) != 0) return nullptr;
   touch_line(s, i);
   uint8_t* block = s->lines[i];
@@ -86,19 +89,32 @@ void copy_forward(uint8_t* to, const uint8_t* from, int64_t n) {
   }
 }
 
-// Pieces end at the end of the source line and of the destination line. The source is
-// fetched first: fetching the destination may evict, but never a line just used.
+// Pieces end at the end of the source line and of the destination line. Within one
+// line the source lies in the destination's own block. Across lines the source bytes
+// are set aside first: bringing the destination line in may evict the source line
+// (in budget mode a line is stamped only at its first use, so a line just read may
+// be the oldest). Across lines the source ends before the destination starts, so the
+// pieces never overlap there.
 int copy_back(filemobj_t* s, int64_t distance, int64_t count) {
   const int64_t ls = s->line_size;
+  uint8_t aside[4096];
   while (count > 0) {
     const int64_t from = s->data_size - distance;
     int64_t n = ls - from % ls;
     if (n > count) n = count;
-    const uint8_t* src = get_line(s, from / ls, true);
-    if (!src) return -1;
-    uint8_t* to = span(s, s->data_size, &n);
-    if (!to || n <= 0) return -1;
-    copy_forward(to, src + from % ls, n);
+    if (from / ls == s->data_size / ls) {
+      uint8_t* to = span(s, s->data_size, &n);
+      if (!to || n <= 0) return -1;
+      copy_forward(to, to - distance, n);
+    } else {
+      if (n > int64_t(sizeof aside)) n = int64_t(sizeof aside);
+      const uint8_t* src = get_line(s, from / ls, true);
+      if (!src) return -1;
+      std::memcpy(aside, src + from % ls, size_t(n));
+      uint8_t* to = span(s, s->data_size, &n);
+      if (!to || n <= 0) return -1;
+      std::memcpy(to, aside, size_t(n));
+    }
     count -= n;
   }
   return 0;

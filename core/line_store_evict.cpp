@@ -5,8 +5,9 @@
 // A generation lasts S counter steps, a stamping counting one step plus one per 2048
 // bytes of line, so generations measure bytes touched rather than calls. Eviction scans
 // the list from where it last stopped, writing old lines to swap and releasing them;
-// lines used in the last F generations (the floor) are never evicted, which is what
-// keeps the address of a line just obtained valid while the next one is fetched.
+// lines stamped in the last F generations (the floor) are never evicted, which is what
+// keeps the address of a line just stamped valid while the next one is fetched (see
+// line_store.h for what callers may rely on).
 //
 // The memory budget asks the system (/proc) for the process's size; the line store
 // needs it before every line allocation, so it is read again only every
@@ -136,7 +137,7 @@ void evict(double size) {
     last_seen = stamp;
     if (!g.budget_mode && stamp > g.threshold) break;
     if (stamp >= eviction_limit()) break;
-    if (write) write_lines(p.store, p.line, false);
+    if (write) write_lines(p.store, p.line, false, eviction_limit());
     if (p.store->states[p.line] != kLineUnsaved) release_line(p.store, p.line);
     ++i;
     if (g.budget_mode && size < current_budget()) break;
@@ -243,10 +244,12 @@ void filemobj_set_budget_eviction(int on) {
   st().budget_mode = on != 0;
 }
 
+// The floor stays below the generation at which G starts again (at F + 2), so that
+// a huge line count can never make that restart overflow.
 void filemobj_set_min_generation(int64_t n) {
   guard g;
   int64_t floor = n / 1000 + 2;
-  if (floor > INT32_MAX) floor = INT32_MAX;
+  if (floor > kGenerationWrap) floor = kGenerationWrap;
   if (floor >= st().floor) st().floor = int32_t(floor);
 }
 

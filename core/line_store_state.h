@@ -108,7 +108,11 @@ void reset_eviction();
 // ---- Swap files (line_store_swap.cpp) ------------------------------------------------
 // Path of swap file f of a store (owned string), or null when it has none.
 char* swap_file_path(const filemobj_t* s, int64_t f);
-void write_lines(filemobj_t* s, int64_t line, bool single);
+// Writes line `line` (alone, or with the unsaved lines of its block of 100) when it is
+// in memory and unsaved. Lines of the block other than `line` stamped at or after
+// `spare_from` are left alone: whoever fetched them recently may still be writing into
+// them, and a line taken as saved would later be released without its last bytes.
+void write_lines(filemobj_t* s, int64_t line, bool single, int32_t spare_from);
 void read_line(filemobj_t* s, int64_t i, uint8_t* block);
 void close_files_of(const filemobj_t* s);
 void close_all_files();
@@ -135,5 +139,7 @@ memobjfile_t* create_record(const char* name, const source_key& key);
 // A new record under the next free name.
 memobjfile_t* next_name_record(const source_key& key);
 void rotate_cache();
+// 1 when a live line store is cached under the record.
+bool record_in_use(const memobjfile_t* r);
 
 }  // namespace ls_detail

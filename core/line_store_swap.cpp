@@ -13,8 +13,11 @@
 // line; once it holds lines it is opened for update ("r+b") and every write is
 // positioned, so no reopening can ever truncate lines that were written and released,
 // and a line after a short last line of a byte stream still lands at its own place.
-// A batch of lines counts as saved only once the stream has been flushed.
+// Lines written count as saved (and in the swap total) only once their file has been
+// flushed without error; the write file is flushed before another file is opened, so
+// no line is ever taken as saved on the word of an unchecked close.
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -130,6 +133,7 @@ int64_t bytes_to_write(const filemobj_t* s, int64_t i) {
   return left < 0 ? 0 : (left < ls ? left : ls);
 }
 
+// Writes line i into the write file (not yet flushed); false when the file is closed.
 bool write_one_line(filemobj_t* s, int64_t i) {
   const int64_t f = i / s->lines_per_file;
   const int64_t p = i % s->lines_per_file;
@@ -149,27 +153,27 @@ bool write_one_line(filemobj_t* s, int64_t i) {
   w.pos = offset + size;
   int64_t* files = s->file_lines;
   if (files[f] < p + 1) files[f] = p + 1;
-  s->states[i] = kLineSaved;
-  g_swap_total.store(g_swap_total.load() + double(size));
   return true;
 }
 
-// Lines written in this batch count as saved only when the stream reached the file.
-void confirm_batch(filemobj_t* s, const std::vector<int64_t>& batch) {
+// The lines of one file written since the last flush become saved when the flush
+// succeeds; after a failure (the file already closed) they stay unsaved, in memory.
+void confirm_batch(filemobj_t* s, std::vector<int64_t>* batch) {
+  if (batch->empty()) return;
   swap_file& w = st().wfile;
-  if (batch.empty() || (w.fp && std::fflush(w.fp) == 0)) return;
-  close_file(w);
-  for (int64_t i : batch) {
-    s->states[i] = kLineUnsaved;
-    g_swap_total.store(g_swap_total.load() - double(bytes_to_write(s, i)));
+  if (w.fp && std::fflush(w.fp) == 0) {
+    for (int64_t i : *batch) {
+      s->states[i] = kLineSaved;
+      g_swap_total.fetch_add(double(bytes_to_write(s, i)));
+    }
+  } else {
+    close_file(w);
   }
+  batch->clear();
 }
 
 bool every_line_saved(const filemobj_t* s) {
-  const uint8_t* states = s->states;
-  for (int64_t i = 0; i < s->line_count; ++i)
-    if (states[i] == kLineUnsaved) return false;
-  return true;
+  return std::memchr(s->states, kLineUnsaved, size_t(s->line_count)) == nullptr;
 }
 
 void mark_record_on_disk(filemobj_t* s) {
@@ -198,7 +202,7 @@ char* swap_file_path(const filemobj_t* s, int64_t f) {
   return path;
 }
 
-void write_lines(filemobj_t* s, int64_t line, bool single) {
+void write_lines(filemobj_t* s, int64_t line, bool single, int32_t spare_from) {
   if (line < 0 || line >= s->line_count || !s->lines[line]) return;
   if (s->states[line] != kLineUnsaved || !get_temp_dir()) return;
   int64_t first = line;
@@ -208,9 +212,20 @@ void write_lines(filemobj_t* s, int64_t line, bool single) {
     last = first + kWriteBlock - 1 < s->line_count - 1 ? first + kWriteBlock - 1 : s->line_count - 1;
   }
   std::vector<int64_t> batch;
-  for (int64_t i = first; i <= last; ++i)
-    if (s->lines[i] && s->states[i] == kLineUnsaved && write_one_line(s, i)) batch.push_back(i);
-  confirm_batch(s, batch);
+  int64_t batch_file = -1;
+  for (int64_t i = first; i <= last; ++i) {
+    if (!s->lines[i] || s->states[i] != kLineUnsaved) continue;
+    if (i != line && s->stamps[i] >= spare_from) continue;
+    const int64_t f = i / s->lines_per_file;
+    if (f != batch_file) confirm_batch(s, &batch);
+    batch_file = f;
+    if (write_one_line(s, i)) {
+      batch.push_back(i);
+    } else {
+      confirm_batch(s, &batch);  // the file was closed unchecked: none of them is sure
+    }
+  }
+  confirm_batch(s, &batch);
   mark_record_on_disk(s);
   defer_show_size();
 }
@@ -260,14 +275,14 @@ void close_all_files() {
 void delete_swap(filemobj_t* s) {
   close_files_of(s);
   if (s->swap_record) return;
+  // A file exists wherever a prefix was recorded for it, even when no line of it was
+  // confirmed.
   int64_t* files = s->file_lines;
   char** prefixes = s->file_prefix;
   for (int64_t f = s->file_count - 1; f >= 0; --f) {
-    if (files[f] > 0) {
-      char* path = swap_file_path(s, f);
-      if (path) path_remove(path);
-      free_mem(&path);
-    }
+    char* path = swap_file_path(s, f);
+    if (path) path_remove(path);
+    free_mem(&path);
     files[f] = 0;
     free_mem(&prefixes[f]);
   }
@@ -282,7 +297,7 @@ void write_all(filemobj_t* s) {
   bool all_out = true;
   for (int64_t i = 0; i < s->line_count; ++i) {
     if (!s->lines[i]) continue;
-    write_lines(s, i, true);
+    write_lines(s, i, true, INT32_MAX);
     if (s->states[i] != kLineUnsaved)
       release_line(s, i);
     else
@@ -304,7 +319,7 @@ using namespace ls_detail;
 void swap_write_lines(filemobj_t* s, int64_t line, int single) {
   if (!s) return;
   guard g;
-  write_lines(s, line, single != 0);
+  write_lines(s, line, single != 0, INT32_MAX);
 }
 
 void filemobj_write_all(filemobj_t* s) {
@@ -328,7 +343,7 @@ char* filemobj_flush_named(filemobj_t* s) {
   guard g;
   if (s->line_count == 0 || s->line_count > s->lines_per_file) return nullptr;
   for (int64_t i = 0; i < s->line_count; ++i)
-    if (s->lines[i]) write_lines(s, i, true);
+    if (s->lines[i]) write_lines(s, i, true, INT32_MAX);
   for (int64_t i = 0; i < s->line_count; ++i)
     if (s->lines[i] && s->states[i] == kLineUnsaved) return nullptr;
   close_files_of(s);

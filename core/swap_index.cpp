@@ -53,6 +53,13 @@ void set_full_path(memobjfile_t* r, const char* folder) {
 
 }  // namespace
 
+bool record_in_use(const memobjfile_t* r) {
+  obj_t* cursor = nullptr;
+  while (obj_class_next(kLineStoreClass, &cursor))
+    if (reinterpret_cast<filemobj_t*>(cursor)->swap_record == r) return true;
+  return false;
+}
+
 source_key source_key_of(obj_t* file) {
   source_key key;
   key.path = file_name_of(file);
@@ -147,6 +154,7 @@ memobjfile_t* swap_record_for(memobjfile_t** out, obj_t* file) {
   if (!get_reduce_image_dir()) return nullptr;
   swap_index_init();
   const source_key key = source_key_of(file);
+  if (key.path.empty()) return nullptr;  // no source to tell one image from another
   guard g;
   const char* folder = get_reduce_image_dir();
   if (!folder || !st().by_path) return nullptr;
@@ -154,7 +162,8 @@ memobjfile_t* swap_record_for(memobjfile_t** out, obj_t* file) {
   if (!r) r = next_name_record(key);
   if (!r) return nullptr;
   set_full_path(r, folder);
-  if (!r->ondisk && file_exists(r->full_path)) path_remove(r->full_path);
+  // A file being written by a live store of the same source is not a leftover.
+  if (!r->ondisk && !record_in_use(r) && file_exists(r->full_path)) path_remove(r->full_path);
   if (out) *out = r;
   return r;
 }

@@ -21,8 +21,8 @@ constexpr const char* kSwapIndexFile = "mof2.sot";
 void swap_index_init();
 // The record of the source described by a file object (its path, start, size and
 // date), made when there is none; its full path is set, and a file left at that path
-// by a record not yet on disk is removed. Null (and nothing done) without a
-// reduced-image folder.
+// by a record not yet on disk (and used by no live store) is removed. Null (and
+// nothing done) without a reduced-image folder or when the source has no path.
 memobjfile_t* swap_record_for(memobjfile_t** out, obj_t* file);
 // A new registered record for the source of `file` under `name`, in both indexes.
 memobjfile_t* swap_record_new(const char* name, obj_t* file);

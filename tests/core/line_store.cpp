@@ -65,7 +65,7 @@ TEST_F(LineStore, GetLineAddsLinesAndGivesZeroFilledBlocks) {
 // Tables for 2^27 lines would take about 2.8 GB, more than the program may ever use.
 TEST_F(LineStore, ALineNumberBeyondWhatTheTablesMayHoldFailsWithoutGrowing) {
   filemobj_t* s = make_store(1, 16);
-  for (int64_t far : {int64_t(1) << 27, int64_t(1) << 40}) {
+  for (int64_t far : {int64_t(1) << 27, int64_t(1) << 40, INT64_MAX}) {
     EXPECT_EQ(filemobj_get_line(s, far, 0), nullptr) << far;
     EXPECT_EQ(filemobj_line_count(s), 1);
   }
@@ -151,6 +151,35 @@ TEST_F(LineStore, AppendingAndPuttingBytesRunAcrossLines) {
   EXPECT_EQ(filemobj_append(s, data.data(), -1), -1);
   EXPECT_EQ(filemobj_append(s, nullptr, 0), 0);
   EXPECT_EQ(filemobj_data_size(s), 100);
+}
+
+// Bytes of a line that no append wrote read as zero, also when a released unsaved
+// line is brought back in the middle of the stream: never what the heap held before.
+TEST_F(LineStore, BytesOfALineThatNoAppendWroteReadAsZero) {
+  struct Case {
+    int64_t first, second;  // bytes appended before and after line 0 is released
+    bool release;
+  } const cases[] = {{10, 0, false}, {150, 0, false}, {50, 20, true}, {0, 30, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first << " + " << c.second);
+    filemobj_t* s = make_store(0, 100);
+    const std::string data = stream_bytes(c.first + c.second);
+    ASSERT_EQ(filemobj_append(s, data.data(), c.first), 0);
+    if (c.release) filemobj_release_line(s, 0);
+    ASSERT_EQ(filemobj_append(s, data.data() + c.first, c.second), 0);
+    const int64_t lines = filemobj_line_count(s);
+    for (int64_t i = 0; i < lines; ++i) {
+      const uint8_t* line = filemobj_get_line(s, i, 1);
+      ASSERT_NE(line, nullptr);
+      for (int64_t k = 0; k < 100; ++k) {
+        const int64_t at = i * 100 + k;
+        const bool lost = c.release && at < c.first;  // unsaved and released: gone
+        const uint8_t want = at < c.first + c.second && !lost ? uint8_t(data[size_t(at)]) : 0;
+        ASSERT_EQ(line[k], want) << "byte " << at;
+      }
+    }
+    free_store(s);
+  }
 }
 
 TEST_F(LineStore, OwnerAppendRecordsTheNewSizeInTheFileObject) {
@@ -309,11 +338,23 @@ TEST_F(LineStore, MinimumGenerationOnlyEverRisesTheFloor) {
   struct Case {
     int64_t n;
     int32_t floor;
-  } const cases[] = {{0, 3}, {999, 3}, {1000, 3}, {5000, 7}, {2000, 7}, {7000, 9}};
+  } const cases[] = {{0, 3}, {999, 3}, {1000, 3}, {5000, 7}, {2000, 7}, {7000, 9}, {-5000, 9}};
   for (const Case& c : cases) {
     filemobj_set_min_generation(c.n);
     EXPECT_EQ(filemobj_min_generation(), c.floor) << c.n;
   }
+}
+
+// A floor from a huge line count must leave room for the generation to start again
+// above it (it used to reach INT32_MAX, and F + 2 overflowed).
+TEST_F(LineStore, GenerationStartsAgainAboveEvenTheHighestFloor) {
+  filemobj_set_min_generation(INT64_MAX);
+  const int32_t floor = filemobj_min_generation();
+  EXPECT_GT(floor, 3);
+  filemobj_t* s = make_store(2000, 10);
+  line_store_set_generation(100000000);
+  for (int i = 0; i < 2000; ++i) ASSERT_NE(filemobj_get_line(s, i, 1), nullptr);
+  EXPECT_EQ(int64_t{filemobj_generation()}, int64_t{floor} + 2);
 }
 
 // Two threads, each with its own store, reach lines at the same time: the shared

@@ -133,6 +133,70 @@ TEST_F(LineStoreSwap, BudgetModeStopsEvictingOnceTheLineFits) {
   EXPECT_TRUE(lines_intact(s, 10, 1000));
 }
 
+// The budget is read from the system only now and then; in between, the line store
+// counts its own allocations against it, so a fast producer stays within it.
+TEST_F(LineStoreSwap, AFastProducerStaysWithinTheBudgetBetweenReadings) {
+  filemobj_set_budget_eviction(1);
+  const double limit = 20000;
+  set_limit(limit);
+  filemobj_t* s = make_store(0, 1000);
+  const std::string data = stream_bytes(1000 * 1000);
+  for (int64_t done = 0; done < int64_t(data.size()); done += 1000) {
+    line_store_set_generation(filemobj_generation() + 5);  // every line already old
+    ASSERT_EQ(filemobj_append(s, data.data() + done, 1000), 0);
+    ASSERT_LE(double(line_store_held_bytes()), limit) << done;
+  }
+  set_limit(1e12);
+  EXPECT_EQ(read_all(s), data);
+}
+
+// A line fetched for writing and still being filled is not written out with the block
+// of an older neighbour: taken as saved, it would later be released without the bytes
+// put into it since.
+TEST_F(LineStoreSwap, ALineBeingFilledIsNotSavedWithItsEvictedNeighbours) {
+  filemobj_t* s = make_store(12, 1000);
+  fill_lines(s, 10, 1000);
+  line_store_set_generation(filemobj_generation() + 50);
+  uint8_t* line = filemobj_get_line(s, 5, 0);
+  ASSERT_NE(line, nullptr);
+  line[0] = 0xEE;
+  set_limit(0);
+  ASSERT_NE(filemobj_get_line(s, 10, 0), nullptr);  // evicts the old lines of the block
+  ASSERT_EQ(s->lines[0], nullptr);
+  ASSERT_EQ(s->lines[5], line);
+  EXPECT_EQ(s->states[5], kLineUnsaved);
+  line[1] = 0xEF;  // still being filled
+  line_store_set_generation(filemobj_generation() + 50);
+  ASSERT_NE(filemobj_get_line(s, 11, 0), nullptr);  // now line 5 is evicted too
+  ASSERT_EQ(s->lines[5], nullptr);
+  set_limit(1e12);
+  const uint8_t* back = filemobj_get_line(s, 5, 1);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back[0], 0xEE);
+  EXPECT_EQ(back[1], 0xEF);
+  EXPECT_EQ(back[2], pattern(5, 2, 0));
+  // Asked for explicitly, the whole block is written, recent lines included.
+  for (int i = 0; i < 10; ++i) ASSERT_NE(filemobj_get_line(s, i, 0), nullptr);
+  swap_write_lines(s, 0, 0);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(s->states[i], kLineSaved) << i;
+}
+
+// In budget mode a line is stamped only at its first use: the source line of a
+// back-copy may be the oldest one, evicted when the destination line is brought in.
+TEST_F(LineStoreSwap, CopyBackSurvivesTheEvictionOfItsSourceLine) {
+  filemobj_set_budget_eviction(1);
+  filemobj_t* s = make_store(0, 1000);
+  std::string expected = stream_bytes(2000);
+  ASSERT_EQ(filemobj_append(s, expected.data(), 2000), 0);
+  line_store_set_generation(filemobj_generation() + 50);
+  set_limit(2500);  // room for line 2 only once line 0 is gone
+  ASSERT_EQ(filemobj_copy_back(s, 1700, 300), 0);
+  EXPECT_EQ(s->lines[0], nullptr);
+  expected += expected.substr(300, 300);
+  set_limit(1e12);
+  EXPECT_EQ(read_all(s), expected);
+}
+
 TEST_F(LineStoreSwap, EvictOldWritesEveryLineOlderThanTheFloor) {
   filemobj_t* s = make_store(8, 100);
   fill_lines(s, 8, 100);
@@ -401,6 +465,12 @@ TEST_F(LineStoreSwap, DroppingTheTemporaryFolderLeavesExistingSwapFilesWhereThey
   line[0] = pattern(4, 0, 0);
   EXPECT_TRUE(lines_intact(early, 10, 1000));
   EXPECT_TRUE(lines_intact(late, 2, 1000, 9));
+  // Each store's files are deleted where they are.
+  const std::string late_file = std::string(now) + std::to_string(late->id) + "_0";
+  free_store(early);
+  free_store(late);
+  EXPECT_FALSE(std::filesystem::exists(early_file));
+  EXPECT_FALSE(std::filesystem::exists(late_file));
 }
 
 // A byte stream swapped out while it still grows: every line is found again, also when

@@ -287,4 +287,78 @@ TEST_F(SwapIndex, ARecordOnDiskWhoseFileIsGoneIsWrittenAgain) {
   EXPECT_EQ(file_size(root + "0/0/0/0/0/0/0/0/0/0"), 300);
 }
 
+// A second live store of the same source, made while the first is still writing the
+// cache file, neither removes that file nor writes into it.
+TEST_F(SwapIndex, ASecondStoreOfASourceBeingCachedLeavesTheFirstOnesLinesAlone) {
+  configure_cache();
+  get_line_store_hooks().is_rgb_bitmap = [](obj_t*) { return 1; };
+  obj_t* file = source("/maps/twice.tif", 4242);
+  filemobj_t* first = make_store(10, 1000, 2, nullptr, file);
+  ASSERT_NE(first->swap_record, nullptr);
+  const std::string path = first->swap_record->full_path;
+  fill_lines(first, 10, 1000, 1);
+  for (int i = 0; i < 4; ++i) {
+    swap_write_lines(first, i, 1);
+    filemobj_release_line(first, i);  // only on disk now
+  }
+  ASSERT_EQ(file_size(path), 4000);
+
+  filemobj_t* second = make_store(10, 1000, 2, nullptr, file);
+  EXPECT_EQ(second->swap_record, nullptr);
+  fill_lines(second, 10, 1000, 2);
+  filemobj_write_all(second);
+  EXPECT_EQ(file_size(path), 4000);
+  EXPECT_TRUE(lines_intact(first, 10, 1000, 1));
+  EXPECT_TRUE(lines_intact(second, 10, 1000, 2));
+  filemobj_write_all(first);
+  EXPECT_EQ(first->swap_record->ondisk, 1);
+  EXPECT_EQ(file_size(path), 10000);
+}
+
+// Only a source with a path can be told apart from another one.
+TEST_F(SwapIndex, AStoreWithoutASourcePathIsNotCached) {
+  configure_cache();
+  get_line_store_hooks().is_rgb_bitmap = [](obj_t*) { return 1; };
+  for (obj_t* file : {static_cast<obj_t*>(nullptr), source("", 10)}) {
+    filemobj_t* s = make_store(4, 100, 2, nullptr, file);
+    EXPECT_EQ(s->swap_record, nullptr);
+  }
+  EXPECT_EQ(obj_list_count(swap_index_by_path()), 0);
+}
+
+// A cache file that does not hold every line at the store's size (cut short, or
+// written for another line size) is not read: the lines are made and written again.
+TEST_F(SwapIndex, ACacheFileOfTheWrongSizeIsNotRead) {
+  struct Case {
+    int64_t file_bytes;  // -1: no file
+    int64_t lines;
+    int32_t line_size;
+  } const cases[] = {{-1, 3, 100}, {250, 3, 100}, {300, 3, 150}, {300, 3, 100}};
+  const int n = int(sizeof cases / sizeof cases[0]);
+  const std::string root = configure_cache();
+  for (int k = 0; k < n; ++k)
+    g_table.rows.push_back({"/maps/cut" + std::to_string(k) + ".tif", "0/0/0/0/0/0/0/0/0/" + std::to_string(k), 1, 0, 77});
+  get_line_store_hooks().is_rgb_bitmap = [](obj_t*) { return 1; };
+  for (int k = 0; k < n; ++k) {
+    const Case& c = cases[k];
+    SCOPED_TRACE(c.file_bytes);
+    const std::string path = root + g_table.rows[size_t(k)].name;
+    if (c.file_bytes >= 0) touch(path, std::string(size_t(c.file_bytes), 'c'));
+    filemobj_t* s = make_store(c.lines, c.line_size, 2, nullptr, source(g_table.rows[size_t(k)].path.c_str(), 77));
+    ASSERT_NE(s->swap_record, nullptr);
+    ASSERT_EQ(std::string(s->swap_record->full_path), path);
+    const bool usable = c.file_bytes == c.lines * c.line_size;
+    EXPECT_EQ(s->swap_record->ondisk, usable ? 1 : 0);
+    for (int64_t i = 0; i < c.lines; ++i) EXPECT_EQ(s->states[i], usable ? kLineSaved : kLineUnsaved);
+    if (usable) {
+      EXPECT_EQ(filemobj_get_line(s, 2, 1)[99], 'c');
+      continue;
+    }
+    fill_lines(s, c.lines, c.line_size);
+    filemobj_write_all(s);
+    EXPECT_EQ(s->swap_record->ondisk, 1);
+    EXPECT_EQ(file_size(path), c.lines * c.line_size);
+  }
+}
+
 }  // namespace
