@@ -45,10 +45,11 @@ inline uint32_t take_value(uint32_t e, uint64_t& bits, uint32_t& count) {
 // checked; the buffer has room for the length plus 16 bytes, which a copy may write
 // past its end (later output overwrites them).
 //
-// Distances of 16 and more copy 16 bytes at a time from the source. Shorter ones
-// repeat a pattern of `distance` bytes: it is built once into 16 bytes and stored
-// again and again, each store starting a whole number of periods after the last one,
-// so that the loop never reads what it has just written.
+// Each store writes bytes whose source is already written: distances of 16 and more
+// copy 16 bytes at a time, distances of 8 to 15 eight at a time. Shorter ones repeat
+// a pattern of `distance` bytes, built in a register (period `distance`, eight bytes
+// long) and stored again and again, each store starting a whole number of periods
+// after the last one.
 inline void copy_match(uint8_t*& out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
   const uint8_t* src = out - distance;
@@ -58,15 +59,21 @@ inline void copy_match(uint8_t*& out, uint32_t distance, uint32_t length) {
       out += 16;
       src += 16;
     } while (out < end);
+  } else if (distance >= 8) {
+    do {
+      std::memcpy(out, src, 8);
+      out += 8;
+      src += 8;
+    } while (out < end);
   } else if (distance == 1) {
     std::memset(out, *src, length);
   } else {
-    uint8_t pattern[16];
-    std::memcpy(pattern, src, distance);
-    for (uint32_t i = distance; i < 16; ++i) pattern[i] = pattern[i - distance];
-    const uint32_t step = 16 - 16 % distance;
+    // The load may take bytes at `out` and after, not written yet: masked off.
+    uint64_t pattern = load_le64(src) & ((uint64_t(1) << (8 * distance)) - 1);
+    for (uint32_t period = distance; period < 8; period *= 2) pattern |= pattern << (8 * period);
+    const uint32_t step = 8 - 8 % distance;
     do {
-      std::memcpy(out, pattern, 16);
+      std::memcpy(out, &pattern, 8);
       out += step;
     } while (out < end);
   }

@@ -9,8 +9,7 @@
 // from the code lengths before anything is written, and only over-subscription (more
 // codes than the lengths allow) or incompleteness could make the computation wrong:
 // both are refused beforehand, as the RFC requires of a valid stream.
-#include <mutex>
-
+#include "core/error.h"
 #include "core/inflate_state.h"
 #include "core/memory.h"
 
@@ -39,11 +38,11 @@ int sort_codes(const uint8_t* lengths, int n, bool lenient, code_set* c) {
   int left = 1;  // codes still free at the current length
   for (int l = 1; l <= kMaxBits; ++l) {
     left = left * 2 - c->count[l];
-    if (left < 0) return 14;
+    if (left < 0) return ERR_BAD_FILE;
     if (c->count[l]) c->max_length = l;
   }
-  if (c->max_length == 0) return lenient ? 0 : 14;
-  if (left > 0 && !(lenient && c->max_length == 1)) return 14;
+  if (c->max_length == 0) return lenient ? 0 : ERR_BAD_FILE;
+  if (left > 0 && !(lenient && c->max_length == 1)) return ERR_BAD_FILE;
   uint16_t next[kMaxBits + 2] = {};
   for (int l = 1; l <= kMaxBits; ++l) next[l + 1] = uint16_t(next[l] + c->count[l]);
   for (int s = 0; s < n; ++s)

@@ -7,6 +7,7 @@
 // local header just before the data: that header is found again from the data offset
 // (its name length is known from the member's name, its extra-field length is
 // searched), and its CRC-32 and size are compared with what the member holds.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -24,6 +25,7 @@ namespace {
 constexpr int64_t kWholeFileBuffer = 131072;
 constexpr int64_t kHeaderSize = 30;
 constexpr int64_t kMaxExtra = 65535;
+constexpr int64_t kShortExtra = 1024;
 constexpr int kFlagDescriptor = 0x08;
 constexpr int kTypeInMemory = 7;
 constexpr int kTypeUnreadable = 125;
@@ -35,6 +37,7 @@ uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
 
 struct member_check {
+  bool has_check = false;  // false: the check value follows the data (a descriptor)
   uint32_t crc = 0;
   int64_t size = -1;
 };
@@ -56,32 +59,42 @@ bool header_matches(const uint8_t* p, const std::string& name, uint32_t extra) {
          std::memcmp(p + kHeaderSize, name.data(), name.size()) == 0;
 }
 
-// Finds the member's local header before its data (the archive is the reader's current
-// file); false when it cannot be found or holds no check value (it then follows the
-// data, in a descriptor).
-bool find_check(obj_t* member, obj_t* archive, int64_t data, member_check* out) {
-  std::string name;
-  if (!entry_name(member, archive, &name)) return false;
+// Looks for the member's local header among the places it can start when its extra
+// field holds at most `most_extra` bytes, nearest to the data first (the archive is
+// the reader's current file). True when found; `out` then holds its check value, if
+// it has one (with a descriptor it follows the data instead).
+bool find_header(const std::string& name, int64_t data, int64_t most_extra,
+                 member_check* out) {
   const int64_t fixed = kHeaderSize + int64_t(name.size());
-  int64_t first = data - fixed - kMaxExtra;
-  if (first < 0) first = 0;
+  const int64_t first = std::max<int64_t>(0, data - fixed - most_extra);
   if (data - first < fixed) return false;
   uint8_t* bytes = nullptr;
   alloc_mem(&bytes, size_t(data - first));
   rd_seek(first, 0);
   bool found = false;
   if (rd_read_bytes(bytes, data - first) == data - first) {
-    for (int64_t extra = 0; extra <= kMaxExtra && data - fixed - extra >= first; ++extra) {
+    for (int64_t extra = 0; !found && data - fixed - extra >= first; ++extra) {
       const uint8_t* p = bytes + (data - fixed - extra - first);
       if (!header_matches(p, name, uint32_t(extra))) continue;
-      found = !(le16(p + 6) & kFlagDescriptor);
+      found = true;
+      out->has_check = !(le16(p + 6) & kFlagDescriptor);
       out->crc = le32(p + 14);
       out->size = le32(p + 22);
-      break;
     }
   }
   free_mem(&bytes);
   return found;
+}
+
+// The member's check value from its local header; false when there is none. Extra
+// fields are mostly short: the bytes just before the data are searched first, the
+// whole reach of the longest extra field only when the header is not among them.
+bool find_check(obj_t* member, obj_t* archive, int64_t data, member_check* out) {
+  std::string name;
+  if (!entry_name(member, archive, &name)) return false;
+  for (int64_t most_extra : {kShortExtra, kMaxExtra})
+    if (find_header(name, data, most_extra, out)) return out->has_check;
+  return false;
 }
 
 // The CRC-32 of `n` bytes from the reader's position.

@@ -39,6 +39,18 @@ TEST_F(gzip_file, DecodesEveryMember) {
   }
 }
 
+// A member whose data refers back to bytes of the member before it: each member is a
+// stream of its own, whose back-references reach only its own output.
+std::string member_reaching_back() {
+  bit_writer w;
+  w.bits(1, 1);
+  w.bits(1, 2);
+  w.fixed_symbol(257);  // length 3
+  w.fixed_distance(0);  // distance 1
+  w.fixed_symbol(256);
+  return std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + w.data() + std::string(8, '\0');
+}
+
 TEST_F(gzip_file, RefusesDamagedFiles) {
   const std::string good = read_deflate_fixture("trailing.gz").substr(0, 1485);
   const struct {
@@ -55,6 +67,7 @@ TEST_F(gzip_file, RefusesDamagedFiles) {
       {"extra field past the end", std::string("\x1f\x8b\x08\x04\0\0\0\0\0\x03\x20\0ab", 14), 14},
       {"data cut short", good.substr(0, 700), 2},
       {"trailer cut short", good.substr(0, good.size() - 3), 2},
+      {"second member reaching into the first", good + member_reaching_back(), 14},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,6 +1,7 @@
 // The fixture of the Deflate, gzip and ZIP tests: a fresh object store with stand-in
 // file objects, the fixture files made by tests/fixtures/deflate/make_fixtures.py, a
-// bit writer for hand-made streams, and helpers that decode bytes held in memory.
+// bit writer and canonical codes for hand-made streams, helpers that decode bytes
+// held in memory, and a fixture that sets the memory budget.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -10,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "core/config.h"
 #include "core/error.h"
 #include "core/file_ops.h"
 #include "core/inflate.h"
 #include "core/line_store.h"
+#include "core/paths.h"
 #include "core/reader.h"
 #include "tests/support/file_stub.h"
 #include "tests/support/object_env.h"
@@ -90,6 +93,70 @@ inline void stored_block(bit_writer& w, const std::string& data, bool final) {
   for (char c : data) w.byte(uint8_t(c));
 }
 
+// Canonical codes (RFC 1951, 3.2.2) of a list of code lengths.
+struct canonical_code {
+  std::vector<uint32_t> code;
+  std::vector<int> length;
+};
+
+inline canonical_code canonical(const std::vector<int>& lengths) {
+  canonical_code c{std::vector<uint32_t>(lengths.size()), lengths};
+  int count[16] = {};
+  for (int l : lengths) count[l]++;
+  count[0] = 0;
+  uint32_t next[16] = {};
+  uint32_t code = 0;
+  for (int l = 1; l < 16; ++l) {
+    code = (code + count[l - 1]) << 1;
+    next[l] = code;
+  }
+  for (size_t s = 0; s < lengths.size(); ++s)
+    if (lengths[s]) c.code[s] = next[lengths[s]]++;
+  return c;
+}
+
+// Lengths of `n` symbols, all zero but the ones given.
+inline std::vector<int> lengths_of(size_t n, std::initializer_list<std::pair<int, int>> set) {
+  std::vector<int> v(n, 0);
+  for (auto [symbol, length] : set) v[size_t(symbol)] = length;
+  return v;
+}
+
+// The header of a dynamic block whose code lengths are written one by one with a
+// code-length code of sixteen 4-bit codes (symbols 0-15).
+inline void dynamic_header(bit_writer& w, bool final, const std::vector<int>& lit,
+                           const std::vector<int>& dist) {
+  w.bits(final ? 1 : 0, 1);
+  w.bits(2, 2);
+  w.bits(uint32_t(lit.size() - 257), 5);
+  w.bits(uint32_t(dist.size() - 1), 5);
+  w.bits(19 - 4, 4);
+  const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+  for (int symbol : order) w.bits(symbol < 16 ? 4 : 0, 3);
+  for (int l : lit) w.code(uint32_t(l), 4);
+  for (int l : dist) w.code(uint32_t(l), 4);
+}
+
+inline void put(bit_writer& w, const canonical_code& c, int symbol) {
+  w.code(c.code[size_t(symbol)], c.length[size_t(symbol)]);
+}
+
+// A raw stream of 'A' and `copies` back-references of 258 bytes, two bits each: it
+// decodes to 1 + 258 `copies` bytes, about 1000 times its size.
+inline std::string bomb_stream(int copies) {
+  bit_writer w;
+  const auto lit = lengths_of(286, {{'A', 2}, {256, 2}, {285, 1}});
+  dynamic_header(w, true, lit, {1});
+  const canonical_code c = canonical(lit);
+  put(w, c, 'A');
+  for (int i = 0; i < copies; ++i) {
+    put(w, c, 285);
+    w.code(0, 1);
+  }
+  put(w, c, 256);
+  return w.data();
+}
+
 struct inflate_result {
   int rc = -1;
   std::string out;
@@ -151,6 +218,23 @@ class InflateFixture : public ::testing::Test {
 
   // The file object of a fixture file, copied into the sandbox.
   obj_t* fixture_file(const std::string& name) { return disk_file(read_deflate_fixture(name), name); }
+};
+
+// A memory budget of about 100 MiB: a ceiling 100 MiB above what the process already
+// holds (sanitizers keep freed memory for a while), whatever ran before.
+class InflateBudgetFixture : public InflateFixture {
+ protected:
+  void SetUp() override {
+    InflateFixture::SetUp();
+    double status[5] = {};
+    get_memory_status(status);
+    const int held = int(status[4] / 1048576);
+    config_set("MAXMEM", std::to_string(held + 100).c_str());
+  }
+  void TearDown() override {
+    InflateFixture::TearDown();
+    config_reset();
+  }
 };
 
 }  // namespace tm_test

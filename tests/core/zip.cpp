@@ -1,6 +1,8 @@
 // ZIP archives: the walk of the local headers (members made, folder entries and the
 // central directory passed over, the stops), the decoding of compressed members, the
-// reading of stored ones in place, and the check of every member's CRC-32.
+// reading of stored ones in place, the check of every member's CRC-32, and a member
+// too large for the memory budget.
+#include "core/checksum.h"
 #include "core/obj_list.h"
 #include "tests/core/inflate_fixture.h"
 
@@ -123,6 +125,8 @@ TEST_F(zip_archive, TakesKnownMembers) {
   EXPECT_TRUE(members[0] == earlier || members[1] == earlier);
 }
 
+// The check value is found in the local header however long the extra field between
+// it and the data (bad.bin's holds 3000 bytes, bad_stored.bin's 70).
 TEST_F(zip_archive, ChecksTheCrcOfEveryMember) {
   obj_t* archive = fixture_file("bad_crc.zip");
   const std::vector<obj_t*> members = list_archive(archive);
@@ -158,6 +162,56 @@ TEST_F(zip_archive, ProbeDecodesAPrefix) {
   EXPECT_GE(got.size(), 100u);
   EXPECT_TRUE(got == input("far").substr(0, got.size()));
   EXPECT_EQ(file_get(far, FF_SIZE), int64_t(got.size()));
+}
+
+// A local header (method 8, no data descriptor) and its data.
+std::string deflated_member(const std::string& name, const std::string& packed, uint32_t size,
+                            uint32_t crc) {
+  std::string h;
+  auto u16 = [&h](uint32_t v) {
+    h.push_back(char(v & 0xFF));
+    h.push_back(char(v >> 8 & 0xFF));
+  };
+  auto u32 = [&u16](uint32_t v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  };
+  u32(0x04034b50);
+  u16(20);  // version needed
+  u16(0);   // flags
+  u16(8);   // Deflate
+  u32(0);   // time and date
+  u32(crc);
+  u32(uint32_t(packed.size()));
+  u32(size);
+  u16(uint32_t(name.size()));
+  u16(0);  // no extra field
+  return h + name + packed;
+}
+
+class zip_bomb : public InflateBudgetFixture {};
+
+// A member that would decode to 128 MiB stops at the memory budget (about 100 MiB): it
+// becomes unreadable and the error is cleared; the member decoded before it keeps its
+// content.
+TEST_F(zip_bomb, StopsAtTheMemoryBudget) {
+  const int copies = 128 * 1048576 / 258;
+  const std::string text = input("text");
+  const std::string packed = read_deflate_fixture("trailing.gz").substr(10, 1485 - 18);
+  const std::string bytes =
+      deflated_member("text.txt", packed, uint32_t(text.size()),
+                      crc32_update(kCrc32Init, text.data(), text.size())) +
+      deflated_member("bomb.bin", bomb_stream(copies), uint32_t(1 + copies * 258), 0);
+  obj_t* archive = disk_file(bytes, "bomb.zip");
+  const std::vector<obj_t*> members = list_archive(archive);
+  ASSERT_EQ(members.size(), 2u);
+  ASSERT_EQ(zip_open_member(members[0], 0), 0);
+  EXPECT_EQ(zip_open_member(members[1], 0), ERR_MEMORY);
+  EXPECT_EQ(get_gblerr(), 0);
+  EXPECT_EQ(file_get(members[1], FF_TYPE), 125);
+  EXPECT_EQ(file_store_of(members[1]), nullptr);
+  EXPECT_EQ(rd_open(members[1], 0, 1), 1);
+  EXPECT_TRUE(store_bytes(file_store_of(members[0])) == text);
 }
 
 }  // namespace
