@@ -23,6 +23,8 @@ enum file_field : int {
   FF_CONTENT_STATE,     // in-memory content: 0 none, 1 partial (decoded to a limit), 2 complete
   FF_PACKED_SIZE,       // ZIP member: compressed size
   FF_PACK_KIND,         // ZIP member: 0 stored, 1 Deflate, 2 method 9
+  FF_SOURCE_SIZE,       // size of the compressed source (gzip file), kept when FF_SIZE
+                        // becomes the decoded size; 0 when not recorded
   FF_FIELD_COUNT
 };
 

@@ -2,6 +2,11 @@
 // into one line store, and its trailer (CRC-32 and size of the member's data) checked.
 // The members of a multi-member file follow one another; bytes after the last member
 // that do not begin another member are ignored.
+//
+// Once decoded, the file's size is the decoded size. The compressed size is kept
+// aside at the first decoding, so that a later one (the whole file after a probe with
+// a limit) reads the whole compressed file again rather than as many bytes as the
+// probe produced.
 #include "core/error.h"
 #include "core/file_ops.h"
 #include "core/inflate.h"
@@ -90,11 +95,22 @@ int decode_members(obj_t* file, filemobj_t* store, int64_t limit) {
   return 0;
 }
 
+// Makes the file's size the size of its compressed bytes again, recording that size
+// when the file is decoded for the first time.
+void restore_source_size(obj_t* file) {
+  const int64_t source = file_get(file, FF_SOURCE_SIZE);
+  if (source > 0)
+    file_set(file, FF_SIZE, source);
+  else
+    file_set(file, FF_SOURCE_SIZE, file_get(file, FF_SIZE));
+}
+
 }  // namespace
 
 int gzip_open_member(obj_t* file, int64_t limit) {
   const file_ops& ops = get_file_ops();
   ops.set_store(file, nullptr);
+  restore_source_size(file);
   file_set(file, FF_CONTENT_STATE, limit > 0 ? 1 : 2);
   filemobj_t* store = nullptr;
   int err = 0;

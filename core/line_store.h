@@ -28,8 +28,11 @@
 // (the floor), which eviction never touches: in generation mode a line is stamped at
 // each use, in budget mode only at its first use. A caller that writes into a line
 // over many calls raises the floor (filemobj_set_min_generation) or fetches the
-// address again.
+// address again. A caller that reads a line over many calls may instead note
+// filemobj_released_lines() before it fetches the address, and fetch it again whenever
+// that count has moved: while it stands still no line block has been freed.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "core/object.h"
@@ -72,6 +75,16 @@ int filemobj_put_byte(filemobj_t* store, uint8_t byte);
 int filemobj_copy_back(filemobj_t* store, int64_t distance, int64_t count);
 // A store of more than one line becomes one line holding its whole data.
 int filemobj_flatten(filemobj_t* store);
+
+// Number of line blocks freed since the program started, by any store and any thread
+// (it only grows). One atomic load: cheap enough to test before each read through a
+// line address kept across calls.
+namespace ls_detail {
+extern std::atomic<uint64_t> g_released_lines;
+}
+inline uint64_t filemobj_released_lines() {
+  return ls_detail::g_released_lines.load(std::memory_order_acquire);
+}
 
 int64_t filemobj_data_size(const filemobj_t* store);
 int64_t filemobj_line_count(const filemobj_t* store);
@@ -119,6 +132,7 @@ int64_t line_store_held_bytes();
 using line_store_budget_fn = double (*)();
 void line_store_set_budget_probe(line_store_budget_fn fn);
 // Free bytes of the file system holding a folder, -1 unknown (null: the platform's).
+// It is asked about the nearest existing folder of the swap files' folder.
 using line_store_disk_free_fn = int64_t (*)(const char* folder);
 void line_store_set_disk_free_probe(line_store_disk_free_fn fn);
 

@@ -24,6 +24,9 @@
 #include "platform/sys/clock.h"
 
 namespace ls_detail {
+
+std::atomic<uint64_t> g_released_lines{0};
+
 namespace {
 
 constexpr int64_t kBudgetRereadAllocs = 256;
@@ -113,6 +116,9 @@ void release_line(filemobj_t* s, int64_t i) {
   if (!lines[i]) return;
   free_mem(&lines[i]);
   g.held -= s->line_size;
+  // Counted once the block is gone: whoever fetches an address after noting the new
+  // count gets the line as it is now.
+  g_released_lines.fetch_add(1, std::memory_order_release);
 }
 
 void note_line_allocated(int64_t bytes) {

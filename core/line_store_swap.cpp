@@ -44,9 +44,30 @@ std::atomic<int> g_closing{0};
 std::atomic<int> g_other_instance{0};
 std::atomic<line_store_disk_free_fn> g_disk_probe{nullptr};
 
+// The folder itself when it exists, else the nearest folder above it that does (the
+// swap files' folder is made only when the first of them is opened); "" when the path
+// is not absolute or no part of it exists.
+std::string nearest_existing_folder(const char* folder) {
+  if (!path_is_absolute(folder)) return "";
+  std::string existing = folder;
+  while (!path_is_dir(existing.c_str())) {
+    const size_t end = existing.find_last_not_of("/\\");
+    const size_t cut = end == std::string::npos ? end : existing.find_last_of("/\\", end);
+    if (cut == std::string::npos) return "";
+    existing.resize(cut + 1);  // each turn removes one name at least
+  }
+  return existing;
+}
+
+// Free bytes of the file system a folder is (or will be) on, asked as the core's
+// disk-space query asks (absolute paths, through the nearest existing folder), but
+// with -1 when they cannot be read: the query's 0 for a failure would read as a full
+// disk, and a failed reading must never drop the temporary-files setting.
 int64_t disk_free(const char* folder) {
+  const std::string existing = nearest_existing_folder(folder);
+  if (existing.empty()) return -1;
   const line_store_disk_free_fn probe = g_disk_probe.load(std::memory_order_acquire);
-  return probe ? probe(folder) : plat::disk_free_bytes(folder);
+  return probe ? probe(existing.c_str()) : plat::disk_free_bytes(existing.c_str());
 }
 
 void close_file(swap_file& f) {
@@ -58,6 +79,7 @@ bool file_of(const swap_file& f, const filemobj_t* s) {
   return f.fp && f.store == s && f.store_id == s->id;
 }
 
+// Free space unknown (-1) counts as enough.
 void drop_temp_dir_when_disk_low(const char* prefix) {
   char* folder = nullptr;
   path_folder(prefix, &folder);

@@ -18,6 +18,7 @@ namespace rd_detail {
 
 bool have_byte() {
   entry& e = cur();
+  keep_in_place_valid(e);
   if (e.data && e.pos >= e.buffer_start && e.pos < e.buffer_start + e.buffer_len) return true;
   if (e.pos < 0 || e.pos >= e.size || e.buffer_size <= 0) return false;
   fill_buffer(e);

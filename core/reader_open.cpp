@@ -207,6 +207,9 @@ int64_t read_disk(std::FILE* handle, int64_t offset, uint8_t* dst, int64_t n) {
 entry& cur() { return g_table[0]; }
 
 void fill_buffer(entry& e) {
+  // Noted before the line is fetched: a block freed from here on, even by the fetch
+  // itself, makes the next read fetch the address again.
+  if (e.in_place) e.released = filemobj_released_lines();
   e.buffer_len = 0;
   if (e.buffer_size <= 0 || e.pos < 0) return;
   e.buffer_start = e.pos / e.buffer_size * e.buffer_size;
@@ -230,6 +233,7 @@ void fill_buffer(entry& e) {
 int64_t read_raw(entry& e, int64_t position, void* dst, int64_t n) {
   if (position < 0 || n <= 0 || position >= e.size) return 0;
   n = std::min(n, e.size - position);
+  keep_in_place_valid(e);
   uint8_t* out = static_cast<uint8_t*>(dst);
   if (e.data && position >= e.buffer_start && position + n <= e.buffer_start + e.buffer_len) {
     std::memcpy(out, e.data + (position - e.buffer_start), static_cast<size_t>(n));

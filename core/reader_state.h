@@ -10,8 +10,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/line_store.h"
+
 struct obj_t;
-struct filemobj_t;
 
 namespace rd_detail {
 
@@ -26,6 +27,7 @@ struct entry {
   uint8_t* owned = nullptr;          // the buffer when copied
   const uint8_t* data = nullptr;     // the bytes of the buffer (owned, or a store line)
   bool in_place = false;
+  uint64_t released = 0;             // in place: filemobj_released_lines() at the fill
   int64_t buffer_size = 0;
   int64_t buffer_start = 0;
   int64_t buffer_len = 0;            // bytes present from buffer_start
@@ -39,6 +41,13 @@ entry& cur();
 
 // Fills the buffer around the entry's position, the bit state untouched.
 void fill_buffer(entry& e);
+// A line read in place is a line-store address kept across calls, and any line-store
+// call (made by another reader, a decoder writing its output, the other thread) may
+// free it by eviction. Before the buffer is used the count of freed lines is compared
+// with the one noted at the fill: when it moved, the address is fetched again.
+inline void keep_in_place_valid(entry& e) {
+  if (e.in_place && e.released != filemobj_released_lines()) fill_buffer(e);
+}
 // true when the byte at the current position is in the buffer (refilling once when
 // needed); false at the end of the data.
 bool have_byte();

@@ -5,7 +5,10 @@
 // (byte-order mark, or "<?" in UTF-16 without one) is decoded to UTF-8 block by block,
 // a byte or a high surrogate that straddles two blocks being carried over; any other
 // document reaches the automaton as it stands. Files are read in blocks through the
-// buffered reader, and the automaton runs over each block.
+// buffered reader, and the automaton runs over each block. Handlers run between two
+// blocks and may read other files through the reader (a linked file, a symbol), so
+// the document is made the reader's current file again, at its place, before each
+// block.
 //
 // The context owns what the parse adds: the clone of the element dictionary (the
 // caller's tags, plus the tags made for unknown names, which it also owns), the handler
@@ -142,6 +145,17 @@ void start_parse(xml_parser_t* ctx, int64_t size) {
   ctx->input_odd_byte = 0;
 }
 
+// Makes the document the reader's current file at position `at` again after the
+// handlers had their turn: reopened when its entry was closed meanwhile (the handler
+// closed it, or opened so many files that it fell off the table); false when that
+// fails.
+bool resume_document(obj_t* file, int64_t at) {
+  if (rd_current_file() != file) rd_make_current(file);
+  if (rd_buffer_size() == 0 && rd_open(file, kReaderBuffer, 0) != 0) return false;
+  if (rd_tell() != at) rd_seek(at, 0);
+  return rd_tell() == at;
+}
+
 // Room for one more element handler slot.
 void grow_handlers(xml_parser_t* ctx) {
   if (uint32_t(ctx->handler_count) < ctx->handler_capacity) return;
@@ -202,10 +216,15 @@ void xml_read_file(obj_t* file, xml_parser_t* ctx) {
     set_gblerr(ERR_FILE_ACCESS);
     return;
   }
-  start_parse(ctx, rd_size());
+  const int64_t size = rd_size();
+  start_parse(ctx, size);
   unsigned char* block = nullptr;
   alloc_mem(&block, kBlock);
   while (ctx->bytes_left > 0 && get_gblerr() == 0) {
+    if (!resume_document(file, size - ctx->bytes_left)) {
+      set_gblerr(ERR_FILE_ACCESS);
+      break;
+    }
     const int64_t want = ctx->bytes_left < int64_t(kBlock) ? ctx->bytes_left : int64_t(kBlock);
     const int64_t got = rd_read_bytes(block, want);
     if (got <= 0) break;  // the reader has reported the end of data

@@ -1,6 +1,7 @@
 // gzip files: headers with every optional field, several members one after another,
-// the probe with an output limit, the trailer checks, and the refusal of damaged or
-// unknown files (type 125, the error cleared).
+// the probe with an output limit and the decoding again after it, the trailer checks,
+// and the refusal of damaged or unknown files (type 125, the error cleared).
+#include "core/checksum.h"
 #include "tests/core/inflate_fixture.h"
 
 namespace tm_test {
@@ -96,6 +97,46 @@ TEST_F(gzip_file, ProbeStopsAfterTheFirstBlockPastTheLimit) {
     EXPECT_TRUE(store_bytes(file_store_of(f)) == far.substr(0, c.expected));
     EXPECT_EQ(file_get(f, FF_SIZE), int64_t(c.expected));
     EXPECT_EQ(file_get(f, FF_CONTENT_STATE), c.state);
+  }
+}
+
+// A gzip file of stored blocks of 3000 bytes: its compressed size exceeds what a probe
+// decodes.
+std::string stored_blocks_gzip(const std::string& data) {
+  bit_writer w;
+  for (size_t at = 0; at < data.size(); at += 3000)
+    stored_block(w, data.substr(at, 3000), at + 3000 >= data.size());
+  std::string gz("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+  gz += w.data();
+  const uint32_t crc = crc32_update(kCrc32Init, data.data(), data.size());
+  const uint32_t size = uint32_t(data.size());
+  for (uint32_t v : {crc, size})
+    for (int k = 0; k < 4; ++k) gz.push_back(char(v >> (8 * k)));
+  return gz;
+}
+
+// After a probe the file's size is the decoded size; decoding it again, whole or
+// probed, still reads every compressed byte.
+TEST_F(gzip_file, DecodesWholeAfterAProbe) {
+  std::string data(12000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = char((i * 7919 + i / 13) % 256);
+  const std::string gz = stored_blocks_gzip(data);
+  ASSERT_GT(gz.size(), size_t(6000));
+  obj_t* f = disk_file(gz, "stored.gz");
+  const struct {
+    int64_t limit;
+    size_t expected;
+    int state;
+  } steps[] = {{4096, 6000, 1}, {0, 12000, 2}, {4096, 6000, 1}, {0, 12000, 2}, {0, 12000, 2}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.limit);
+    EXPECT_EQ(gzip_open_member(f, step.limit), 0);
+    EXPECT_EQ(get_gblerr(), 0);
+    EXPECT_TRUE(store_bytes(file_store_of(f)) == data.substr(0, step.expected));
+    EXPECT_EQ(file_get(f, FF_SIZE), int64_t(step.expected));
+    EXPECT_EQ(file_get(f, FF_CONTENT_STATE), step.state);
+    EXPECT_EQ(file_get(f, FF_SOURCE_SIZE), int64_t(gz.size()));
+    EXPECT_EQ(file_get(f, FF_TYPE), 7);
   }
 }
 

@@ -3,6 +3,8 @@
 // swap size shown to the user.
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "core/config.h"
 #include "core/memory.h"
@@ -471,6 +473,51 @@ TEST_F(LineStoreSwap, DroppingTheTemporaryFolderLeavesExistingSwapFilesWhereThey
   free_store(late);
   EXPECT_FALSE(std::filesystem::exists(early_file));
   EXPECT_FALSE(std::filesystem::exists(late_file));
+}
+
+// The low-disk rule asks about the folder the swap files go to, through the nearest
+// existing folder when that one is not made yet; a reading that fails (-1) counts as
+// enough space and never drops the setting.
+TEST_F(LineStoreSwap, LowDiskRuleAsksTheNearestExistingFolderAndKeepsTheSettingWhenUnknown) {
+  // The probe answers as the system does: nothing for a folder that does not exist.
+  static int64_t free_space = 0;
+  static std::vector<std::string> asked;
+  line_store_set_disk_free_probe([](const char* folder) {
+    asked.push_back(folder);
+    return std::filesystem::is_directory(folder) ? free_space : int64_t(-1);
+  });
+  const struct {
+    const char* what;
+    const char* suffix;
+    int64_t free_space;
+    bool dropped;
+  } cases[] = {
+      {"low, folder made", "s_", 1000, true},
+      {"low, folder not made yet", "later/s_", 1000, true},
+      {"enough, folder not made yet", "later/s_", int64_t(1) << 40, false},
+      {"unknown", "s_", -1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string base = tm_test::fresh_dir("low_disk");
+    config_temp_dir_set(base.c_str(), c.suffix);
+    const std::string prefix = base + c.suffix;
+    free_space = c.free_space;
+    asked.clear();
+    filemobj_t* s = make_store(2, 1000);
+    fill_lines(s, 2, 1000);
+    filemobj_write_all(s);
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), base);
+    const char* now = get_temp_dir();
+    ASSERT_NE(now, nullptr);
+    EXPECT_EQ(std::string(now) != prefix, c.dropped);
+    // The lines are written either way, to the folder in force.
+    EXPECT_EQ(s->states[0], kLineSaved);
+    EXPECT_EQ(file_size(std::string(now) + std::to_string(s->id) + "_0"), 2000);
+    EXPECT_TRUE(lines_intact(s, 2, 1000));
+    free_store(s);
+  }
 }
 
 // A byte stream swapped out while it still grows: every line is found again, also when

@@ -1,12 +1,16 @@
 // The buffered reader on files held in memory in a line store: copied buffers and
 // lines read in place, data that crosses line boundaries, reads at any position,
 // whole-file buffers, archive members inside a shared store, bit reading across
-// lines, and content replaced while its file was open.
+// lines, content replaced while its file was open, and lines read in place that the
+// line store evicts meanwhile.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
+#include "core/config.h"
 #include "core/line_store.h"
+#include "core/line_store_record.h"
 #include "tests/core/reader_fixture.h"
 
 using tm_test::bytes_of;
@@ -180,6 +184,83 @@ TEST_F(ReaderMemory, ReplacedContentIsReadFromItsNewStore) {
     EXPECT_EQ(read_rest_by_bytes(), new_bytes);
     EXPECT_EQ(get_gblerr(), 0);
     rd_close_all();
+  }
+}
+
+// A line read in place stays the line store's: any other line-store work may evict it
+// while its file is current. Each case reads a little of a file in place, lets the
+// loading of another store's line (no memory to spare, the file's line aged) write the
+// line to swap and free it, then reads on: the reader fetches the line again and gives
+// the file's bytes, never those of the freed block.
+class ReaderInPlaceEviction : public tm_test::ReaderFixture {
+ protected:
+  void SetUp() override {
+    ReaderFixture::SetUp();
+    line_store_reset();
+    config_temp_dir_set(tm_test::fresh_dir("swap").c_str(), "s_");
+  }
+
+  void TearDown() override {
+    ReaderFixture::TearDown();
+    line_store_reset();
+    config_reset();
+  }
+
+  // Ages every line held so far, then adds a line to another store within a budget
+  // of nothing: eviction writes the old lines out and frees them.
+  static void evict_by_other_work() {
+    line_store_set_generation(filemobj_generation() + 1000);
+    line_store_set_budget_probe([] { return 0.0; });
+    stub_memory_file("other", 5, 64);
+    line_store_set_budget_probe(nullptr);
+  }
+};
+
+TEST_F(ReaderInPlaceEviction, ReadsOnFromTheLineFetchedAgain) {
+  const std::string bytes = pattern_bytes(200);
+  const struct {
+    const char* what;
+    std::function<std::string()> read_on;
+    std::string expected;
+  } cases[] = {
+      {"byte by byte", [] { return tm_test::read_rest_by_bytes(); }, bytes.substr(5)},
+      {"a block",
+       [] {
+         std::string got(100, '\0');
+         EXPECT_EQ(rd_read_bytes(got.data(), 100), 100);
+         return got;
+       },
+       bytes.substr(5, 100)},
+      {"at a position",
+       [] {
+         std::string got(30, '\0');
+         EXPECT_EQ(rd_read_at(20, got.data(), 30), 30);
+         return got;
+       },
+       bytes.substr(20, 30)},
+      {"bit by bit",
+       [] {
+         std::string got;
+         for (int i = 0; i < 70; ++i) got.push_back(char(rd_read_bits_msb(8)));
+         return got;
+       },
+       bytes.substr(5, 70)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    obj_t* f = stub_memory_file(bytes.data(), 200, 64);
+    auto* store = reinterpret_cast<filemobj_t*>(file_store_of(f));
+    rd_use_store_memory();
+    ASSERT_EQ(rd_open(f, 1024, 1), 0);
+    ASSERT_EQ(rd_buffer_size(), 64);
+    char first[5];
+    ASSERT_EQ(rd_read_bytes(first, 5), 5);
+    EXPECT_EQ(std::string(first, 5), bytes.substr(0, 5));
+    evict_by_other_work();
+    ASSERT_EQ(store->lines[0], nullptr);  // the line read in place is gone
+    EXPECT_EQ(c.read_on(), c.expected);
+    EXPECT_EQ(get_gblerr(), 0);
+    rd_close_file(f);
   }
 }
 

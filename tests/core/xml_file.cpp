@@ -1,10 +1,13 @@
 // The XML engine reading files through the buffered reader: disk files and files held
 // in memory give the same events as the same bytes parsed in memory, also when a
 // character, a reference or a surrogate pair straddles the blocks the engine reads;
-// a file that cannot be read sets gblerr 2 and calls no handler.
+// a file that cannot be read sets gblerr 2 and calls no handler; handlers that read
+// other files through the reader mid-parse do not disturb the parse.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -111,6 +114,72 @@ TEST_F(XmlFile, UnreadableFilesCallNoHandler) {
     EXPECT_EQ(get_gblerr(), ERR_FILE_ACCESS) << i++;
     set_gblerr(0);
   }
+}
+
+// Handlers read other files through the reader while the document is parsed: the
+// parse goes on reading the document, where it was, whatever the handler did to the
+// reader's current file and its table.
+xml_element_handler g_item_handler = nullptr;
+std::function<void()> g_disturb;
+int g_items = 0;
+
+void disturbing_item(xml_parser_t* ctx, const char* text) {
+  if (!text && !ctx->end_tag && ++g_items % 500 == 0) g_disturb();
+  g_item_handler(ctx, text);
+}
+
+TEST_F(XmlFile, HandlersReadingOtherFilesDoNotDisturbTheParse) {
+  std::string doc = "<catalog>";
+  for (int i = 0; i < 9000; ++i)
+    doc += "<item code=\"" + std::to_string(i) + "\">text " + std::to_string(i * 7) + "</item>\n";
+  doc += "</catalog>";
+  ASSERT_GT(doc.size(), 2u * 131072);
+  const std::string dir = tm_test::fresh_dir("xml_other");
+  const std::string path = tm_test::write_file(dir + "doc.xml", doc);
+  std::vector<obj_t*> others;
+  for (int i = 0; i < kReaderOpenFiles + 5; ++i) {
+    const std::string other = tm_test::write_file(dir + "o" + std::to_string(i),
+                                                  std::string(300, char('a' + i % 26)));
+    others.push_back(tm_test::stub_file(other.c_str()));
+  }
+  const auto read_other = [&](obj_t* f) {
+    ASSERT_EQ(rd_open(f, 1024, 1), 0);
+    char b[200];
+    EXPECT_EQ(rd_read_bytes(b, 200), 200);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> disturb;
+  } cases[] = {
+      {"reads another file", [&] { read_other(others[0]); }},
+      {"opens more files than the table holds",
+       [&] { std::for_each(others.begin(), others.end(), read_other); }},
+      {"closes every file", [] { rd_close_all(); }},
+  };
+  recorder rec(kElements, kAttributes);
+  const std::vector<event> want = rec.parse(doc);
+  ASSERT_EQ(want.size(), 2u + 9000u * 4u);
+  // Ids follow the recorder's order: 0 unknown, 1 "xml", then the names given.
+  const auto item = std::find(kElements.begin(), kElements.end(), "item");
+  const int item_id = int(item - kElements.begin()) + 2;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (obj_t* file : {tm_test::stub_file(path.c_str()),
+                        tm_test::stub_memory_file(doc.data(), int64_t(doc.size()), 4096)}) {
+      g_disturb = c.disturb;
+      g_items = 0;
+      xml_parser_t* ctx = rec.begin();
+      g_item_handler = ctx->element_handlers[item_id];
+      ctx->element_handlers[item_id] = disturbing_item;
+      xml_read_file(file, ctx);
+      rec.finish();
+      EXPECT_EQ(get_gblerr(), 0);
+      EXPECT_EQ(g_items, 9000);
+      EXPECT_TRUE(rec.events() == want);
+      set_gblerr(0);
+    }
+  }
+  g_disturb = nullptr;
 }
 
 }  // namespace
