@@ -61,7 +61,7 @@ const systems& make_systems() {
   geodatum_create("Local seven", grs, ANG_DEGREE, greenwich, nullptr, 1000, &local);
   const double seven[10] = {-168.0, -60.0, 320.0, 0.15, 0.247, 0.842, -20.489e-6};
   geocentric_t* t = nullptr;
-  datumtrans_create(local, ref, 7, seven, LEN_METRE, ANG_SECOND, 0, 2, 1000, &t);
+  datumtrans_create(local, ref, DT_FILE_SEVEN, seven, LEN_METRE, ANG_SECOND, 0, 2, 1000, &t);
   geo_init_ref_datum();
   const double l93[8] = {3.0, 46.5, 1.0, 700000.0, 6600000.0, 49.0, 44.0, 0.0};
   cartproj_t *lcc = nullptr, *utm = nullptr;

@@ -8,6 +8,10 @@
 geodatum_t* geodatum_create(const char* name, ellipsoid_t* ellipsoid, int unit,
                             pmeridian_t* meridian, obj_t* area, int code, geodatum_t** out) {
   if (out) *out = nullptr;
+  // Made and filled under the lock: the object is in its class list from its creation,
+  // and the datum path search walks that list.
+  geo_tables_state& s = geo_state();
+  geo_lock lock(s.mutex);
   obj_t* obj = geo_new_object(CLS_GEODATUM);
   if (!obj) return nullptr;
   geodatum_t* d = static_cast<geodatum_t*>(obj);
@@ -22,8 +26,6 @@ geodatum_t* geodatum_create(const char* name, ellipsoid_t* ellipsoid, int unit,
     d->origlon = meridian->glongitude;
     d->ell = ellipsoid;
     d->code = code;
-    geo_tables_state& s = geo_state();
-    geo_lock lock(s.mutex);
     geo_index_by_code_and_name(d, CLS_GEODATUM);
     index_insert(s.datum_by_ellip, d);
   }
@@ -37,8 +39,6 @@ geodatum_t* datum_find_by_shift(ellipsoid_t* ellipsoid, pmeridian_t* meridian, i
                                 const double params[10], geodatum_t** out) {
   if (out) *out = nullptr;
   if (!ellipsoid || !params) return nullptr;
-  double p[10];
-  for (int i = 0; i < 10; ++i) p[i] = params[i];
   geo_tables_state& s = geo_state();
   geo_lock lock(s.mutex);
   geodatum_t* ref = nullptr;
@@ -51,7 +51,7 @@ geodatum_t* datum_find_by_shift(ellipsoid_t* ellipsoid, pmeridian_t* meridian, i
     geocentric_t* t = nullptr;
     int direction = 0;
     while (datumtrans_next_between(d, ref, &t, &direction)) {
-      if (datumtrans_equal(t, p, LEN_METRE, ANG_SECOND, direction)) {
+      if (datumtrans_equal(t, params, LEN_METRE, ANG_SECOND, direction)) {
         if (out) *out = d;
         return d;
       }

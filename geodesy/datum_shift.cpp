@@ -10,8 +10,9 @@
 // convention, X' = T + (1 + s)(I + W) X with W the skew matrix of the rotations; its
 // inverse is X = (I - W)(X' - T) / (1 + s), the transpose of the small-angle matrix, as
 // the common geodetic libraries apply it. The inverse record of a transformation gets
-// the parameters of that inverse (datum_shift7_invert_params), so that a shift taken
-// backwards through a datum path gives the same point as the inverse routine.
+// the parameters of that inverse once, when it is made (datum_shift7_invert_params), so
+// that a shift taken backwards through a datum path gives the same point as the inverse
+// routine.
 //
 // Geocentric to geodetic iterates on the tangent of the latitude written as a ratio, so
 // that no pass needs a trigonometric call and the poles need no special case but the
@@ -146,16 +147,13 @@ void datum_shift7_invert_params(const geocentric_t* t, geocentric_t* inv) {
   const double tx = -k * (h.tx + h.rz * h.ty - h.ry * h.tz);
   const double ty = -k * (-h.rz * h.tx + h.ty + h.rx * h.tz);
   const double tz = -k * (h.ry * h.tx - h.rx * h.ty + h.tz);
-  const double s = k - 1.0;
-  // Written only when they differ, so that a record already right is never written
-  // while a drawing thread reads it.
-  if (inv->tx != tx) inv->tx = tx;
-  if (inv->ty != ty) inv->ty = ty;
-  if (inv->tz != tz) inv->tz = tz;
-  if (inv->epsilonx != -h.rx) inv->epsilonx = -h.rx;
-  if (inv->epsilony != -h.ry) inv->epsilony = -h.ry;
-  if (inv->epsilonz != -h.rz) inv->epsilonz = -h.rz;
-  if (inv->de != s) inv->de = s;
+  inv->tx = tx;
+  inv->ty = ty;
+  inv->tz = tz;
+  inv->epsilonx = -h.rx;
+  inv->epsilony = -h.ry;
+  inv->epsilonz = -h.rz;
+  inv->de = k - 1.0;
 }
 
 // ---- Kinds 11 and 12 ----------------------------------------------------------------------

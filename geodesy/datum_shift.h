@@ -25,7 +25,8 @@ void datum_shift7_fwd(obj_t* step, double* x, double* y, double* z);
 void datum_shift7_inv(obj_t* step, double* x, double* y, double* z);
 // Fills the rotations, scale and translations of inv so that its forward shift is the
 // inverse routine of t (for kinds 9 and 10): -W, 1/(1 + s) - 1 and -(I - W) T / (1 + s).
-// Fields already equal are not written.
+// For a record being made (the inverse record of a transformation): a record in use by
+// a chain is never rewritten.
 void datum_shift7_invert_params(const geocentric_t* t, geocentric_t* inv);
 // Kind 11 forward (step: a geodatum_t): longitude, latitude, height to X, Y, Z.
 void geodetic_to_geocentric(obj_t* step, double* x, double* y, double* z);

@@ -157,6 +157,8 @@ geocentric_t* datumtrans_create(geodatum_t* departure, geodatum_t* arrival, int 
   const int angular = angle_unit_or_degree(angular_unit);
   shift_params p{};
   if (params) p = convert_params(params, linear, angular);
+  // Made and filled under the lock: the object is in its class list from its creation.
+  geo_lock lock(geo_state().mutex);
   obj_t* obj = geo_new_object(CLS_GEOCENTRIC);
   if (!obj) return nullptr;
   geocentric_t* t = static_cast<geocentric_t*>(obj);
@@ -167,10 +169,7 @@ geocentric_t* datumtrans_create(geodatum_t* departure, geodatum_t* arrival, int 
   t->unit2 = angular;
   fill(t, p);
   t->code = code;
-  {
-    geo_lock lock(geo_state().mutex);
-    index_transformation(t);
-  }
+  index_transformation(t);
   if (out) *out = t;
   return t;
 }

@@ -14,6 +14,7 @@
 
 #include "core/error.h"
 #include "geodesy/georef.h"
+#include "geodesy/projection.h"
 #include "geodesy/units.h"
 #include "geodesy/xform.h"
 
@@ -67,7 +68,7 @@ using domain_fn = void (*)(const cartproj_t* p, extent_t* e);
 
 void domain_extent_lcc(const cartproj_t* p, extent_t* e) {
   const int k = p->trsftype;
-  bound_y(e, project(p, k, {0.0, pole_on_side(p->phio0)}), project(p, k, {p->lambda0, 0.0}));
+  bound_y(e, project(p, k, {0.0, pole_on_side(proj_origin_latitude(p))}), project(p, k, {p->lambda0, 0.0}));
   bound_x(e, project(p, k, {p->lambda0 - kHalfPi, 0.0}), project(p, k, {p->lambda0 + kHalfPi, 0.0}));
 }
 
@@ -90,8 +91,8 @@ void domain_extent_polar(const cartproj_t* p, extent_t* e) {
 // constants that another kind's formula would misread.
 void domain_extent_cylindrical(const cartproj_t* p, extent_t* e) {
   const int k = p->trsftype;
-  const geo_point a = project(p, k, {p->lambda0 - kPi, band_top(p->phio0)});
-  const geo_point b = project(p, k, {p->lambda0 + kPi, band_bottom(p->phio0)});
+  const geo_point a = project(p, k, {p->lambda0 - kPi, band_top(proj_origin_latitude(p))});
+  const geo_point b = project(p, k, {p->lambda0 + kPi, band_bottom(proj_origin_latitude(p))});
   bound_x(e, a, b);
   bound_y(e, a, b);
 }
@@ -133,24 +134,24 @@ constexpr int kBoxKinds = sizeof kBoxByKind / sizeof kBoxByKind[0];
 // Carries an extent through a chain of conversion steps as one piece (mode 0).
 void carry_through(xform_chain_t* chain, extent_t* e) { xform_extent(chain, XK_CHAIN, 0, e); }
 
-// A geographic extent whose longitudes straddle 0 is carried in two pieces, lower left
-// and upper right of the origin, and the result is the box around both.
+// A geographic extent whose longitudes straddle 0 is carried in two pieces, west and
+// east of the meridian, each with the whole latitude range, and the result is the box
+// around both. (Cutting the latitudes at 0 as well would stretch every result to the
+// equator.)
 void carry_datum_change(xform_chain_t* chain, extent_t* e) {
   if (!(e->xmin * e->xmax < 0.0)) {
     carry_through(chain, e);
     return;
   }
-  extent_t low = *e, high = *e;
-  low.xmax = 0.0;
-  low.ymax = 0.0;
-  high.xmin = 0.0;
-  high.ymin = 0.0;
-  carry_through(chain, &low);
-  carry_through(chain, &high);
-  e->xmin = std::fmin(low.xmin, high.xmin);
-  e->xmax = std::fmax(low.xmax, high.xmax);
-  e->ymin = std::fmin(low.ymin, high.ymin);
-  e->ymax = std::fmax(low.ymax, high.ymax);
+  extent_t west = *e, east = *e;
+  west.xmax = 0.0;
+  east.xmin = 0.0;
+  carry_through(chain, &west);
+  carry_through(chain, &east);
+  e->xmin = std::fmin(west.xmin, east.xmin);
+  e->xmax = std::fmax(west.xmax, east.xmax);
+  e->ymin = std::fmin(west.ymin, east.ymin);
+  e->ymax = std::fmax(west.ymax, east.ymax);
 }
 
 int change_datum(geodatum_t* ds, geodatum_t* dt, extent_t* e) {
@@ -206,20 +207,20 @@ int georef_domain_extent(const georef_t* g, extent_t* extent) {
 
 int validity_box_hemisphere(const cartproj_t* p, int unit, extent_t* e) {
   if (!p || !e) return set_gblerr(ERR_VALUE);
-  *e = box_in_unit(p->lambda0 - kHalfPi, p->lambda0 + kHalfPi, 0.0, pole_on_side(p->phio0), unit);
+  *e = box_in_unit(p->lambda0 - kHalfPi, p->lambda0 + kHalfPi, 0.0, pole_on_side(proj_origin_latitude(p)), unit);
   return 0;
 }
 
 int validity_box_polar(const cartproj_t* p, int unit, extent_t* e) {
   if (!p || !e) return set_gblerr(ERR_VALUE);
-  *e = box_in_unit(-kPi, kPi, p->phio0, 0.0, unit);
+  *e = box_in_unit(-kPi, kPi, proj_origin_latitude(p), 0.0, unit);
   return 0;
 }
 
 int validity_box_band(const cartproj_t* p, int unit, extent_t* e) {
   if (!p || !e) return set_gblerr(ERR_VALUE);
-  *e = box_in_unit(p->lambda0 - kPi, p->lambda0 + kPi, band_bottom(p->phio0),
-                   band_top(p->phio0), unit);
+  *e = box_in_unit(p->lambda0 - kPi, p->lambda0 + kPi, band_bottom(proj_origin_latitude(p)),
+                   band_top(proj_origin_latitude(p)), unit);
   return 0;
 }
 

@@ -28,7 +28,8 @@ int validity_box_world(const cartproj_t* projection, int unit, extent_t* extent)
 int proj_validity_box(const cartproj_t* projection, int unit, extent_t* extent);
 
 // Carries an extent in place from (source datum, source projection) to (target datum,
-// target projection). Returns gblerr's code: 13 when no transformation joins the
+// target projection); the map model's graphspace_visible_extent asks its visible area
+// in another georef's coordinates through it. Returns gblerr's code: 13 when no transformation joins the
 // datums (the extent is then left in the source datum's geographic coordinates), 12
 // when the target projection has no validity box.
 int crs_transform_extent(geodatum_t* ds, geodatum_t* dt, cartproj_t* ps, cartproj_t* pt,

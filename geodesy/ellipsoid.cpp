@@ -29,6 +29,9 @@ ellipsoid_t* ellipsoid_create(const char* name, double a, double invf, double b,
                               int code, ellipsoid_t** out) {
   if (out) *out = nullptr;
   length_unit_scale(length_unit_or_metre(unit), 0, &a, &b);
+  // Made and filled under the lock: the object is in its class list from its creation.
+  geo_tables_state& s = geo_state();
+  geo_lock lock(s.mutex);
   obj_t* obj = geo_new_object(CLS_ELLIPSOID);
   if (!obj) return nullptr;
   ellipsoid_t* e = static_cast<ellipsoid_t*>(obj);
@@ -44,8 +47,6 @@ ellipsoid_t* ellipsoid_create(const char* name, double a, double invf, double b,
     e->e2 = (2.0 * invf - 1.0) / (invf * invf);
   }
   e->code = code;
-  geo_tables_state& s = geo_state();
-  geo_lock lock(s.mutex);
   geo_index_by_code_and_name(e, CLS_ELLIPSOID);
   index_insert(s.ellipsoid_by_a, e);
   if (out) *out = e;

@@ -146,8 +146,13 @@ int georef_unit_step(georef_t* g) {
   const int target = system_unit(g);
   if (target < 0) return set_gblerr(ERR_GEOGRAPHIC);
   if (g->unit == target) return 0;
-  const double r = g->refertype == GEOREF_GEOGRAPHIC ? angle_unit_ratio(g->unit, target, nullptr)
-                                                     : length_unit_ratio(g->unit, target, nullptr);
+  const bool geographic = g->refertype == GEOREF_GEOGRAPHIC;
+  // A unit index read from a file may be anything: no step is made from a unit that
+  // does not exist, and the georef keeps the unit it had.
+  if (!(geographic ? angle_unit_valid(g->unit) : length_unit_valid(g->unit)))
+    return set_gblerr(ERR_VALUE);
+  const double r = geographic ? angle_unit_ratio(g->unit, target, nullptr)
+                              : length_unit_ratio(g->unit, target, nullptr);
   xform_scale_t* s = nullptr;
   if (!xform_make_scale(r, r, 1.0, &s)) return get_gblerr();
   georef_free(g);  // the unit step it may already own

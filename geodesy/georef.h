@@ -40,7 +40,8 @@ void georef_set_unit(georef_t* g, int unit);
 void georef_reset_unit(georef_t* g);
 // When `unit` differs from the datum's or projection's unit: a class-57 scale step from
 // `unit` to that unit becomes the georef's unit step and `unit` becomes that unit.
-// Refertype 1 without datum or 2 without projection: gblerr 13. Returns the code.
+// Refertype 1 without datum or 2 without projection: gblerr 13; a `unit` outside its
+// table: gblerr 12 (nothing changes). Returns the code.
 int georef_unit_step(georef_t* g);
 // 0 when the same record, or equal refertype, datum and projection; 1 otherwise.
 int georef_same_system(const georef_t* a, const georef_t* b);
@@ -52,9 +53,15 @@ int georef_is_complete(const georef_t* g);
 // ---- Datum paths ----------------------------------------------------------------------
 // 1 when a path of transformations joins the datums (then *trans leads from `from` to
 // `to`, and *cost is its cost), else 0. Both outputs are optional. A path of several
-// transformations is composed into a new transformation kept in the tables, one
-// cheaper than the path it replaces.
+// transformations is composed into a new transformation kept in the tables, its weight
+// one less than the path's; the same path found again gives back the same record. The
+// search runs over the transformations the tables were given, never over inverses or
+// compositions made at run time, so its answer does not depend on earlier searches.
 int geo_datum_path(geodatum_t* from, geodatum_t* to, geocentric_t** trans, int* cost);
+// Forgets the composed transformations that are no longer in the tables: called when
+// the classes are registered again after the tables were freed, before a new record
+// can take a freed one's address.
+void geo_path_forget_freed();
 // Appends next to the composed transformation acc (a first-order composition of small
 // shifts): gblerr 13 when they do not meet. A prime-meridian shift adds its longitude
 // difference only to a composition that is itself a meridian shift: geocentric shifts
@@ -91,6 +98,20 @@ xform_chain_t* georef_chain_unit_steps(const georef_t* obj, int view_unit_kind,
 xform_chain_t* georef_chain_between(const georef_t* view, const georef_t* obj,
                                     int view_unit_kind, obj_t* view_unit_inverse,
                                     xform_chain_t** chain);
+
+// ---- Services of the map model ------------------------------------------------------------
+// Graph spaces, layer entries, folders and map windows belong to the map model, which
+// builds its georef services on the routines here and does not repeat them:
+// - objcs_link, objcs_relink_all and view_set_georef make each layer entry's link with
+//   georef_link_chain (the graph space's georef is the view); the rule that a graph
+//   space without a system takes the layer's, and freeing the old link, are theirs.
+// - view_adopt_georef asks georef_convertible before it attaches a folder.
+// - graphspace_visible_extent carries the visible area with crs_transform_extent
+//   (domain.h); the graph space's domain is georef_domain_extent (domain.h).
+// - graphspace_max_side is the graph space's data extent, which the map model hands to
+//   the grid of extent lists through graphspace_set_extent_source (extent.h).
+// - graph_get_georef, object_get_system, graph_system_of, graphspace_refresh_georef and
+//   dimage_get_bitmap read the map model's own records.
 
 // ---- Choosing a georef ------------------------------------------------------------------
 // The georef of the list closest to target: lowest conversion class, then cheapest datum

@@ -17,7 +17,9 @@
 // setters convert on the way in and the formatters on the way out, so a projection read
 // from a clause in feet and written back gives the same text. Custom datums write their
 // rotations in seconds of arc, their scale in parts per million and their prime meridian
-// in degrees: the units the reading side takes them in.
+// in degrees: the units the reading side takes them in. Their rotations are in the
+// coordinate-frame sense, as MapInfo gives them; the tables hold the position-vector
+// sense, and the datum part turns the signs both ways.
 //
 // Errors: a clause that cannot be read (unknown type, datum, ellipsoid or unit, too few
 // or too many values, a value that is not a finite number, text beyond the clause) and a
@@ -85,7 +87,8 @@ char* mif_format_params_in(const cartproj_t* proj, int linear_unit, char* text, 
 // expressed (text ""): the writer then writes a non-earth system.
 int mif_datum_text(geodatum_t* datum, char* text, size_t size);
 // The datum of a 999 (file type 3) or 9999 (file type 7) clause: params are tx, ty, tz
-// (metres), rx, ry, rz (seconds of arc), the scale as a fraction, then three zeros.
+// (metres), rx, ry, rz (seconds of arc, coordinate-frame sense, as the clause gives
+// them), the scale as a fraction, then three zeros.
 // An existing datum with that shift to WGS 84, or a new "Mapinfo custom datum" with its
 // transformation. Null with gblerr 13 without ellipsoid or meridian.
 geodatum_t* mapinfo_custom_datum(ellipsoid_t* ellipsoid, pmeridian_t* meridian, int file_type,

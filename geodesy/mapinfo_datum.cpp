@@ -6,6 +6,12 @@
 // Reading a custom datum finds the datum of the tables with that shift, or makes one;
 // writing uses the units reading takes (metres, seconds of arc, parts per million,
 // degrees), so that a custom datum written and read back is the same datum.
+//
+// Rotation signs: a 9999 clause gives its rotations in the coordinate-frame sense, the
+// opposite of the position-vector sense in which the tables hold every shift (MapInfo's
+// own seven-parameter datums carry the coordinate-frame signs of the published
+// parameters). The signs are turned here, at the clause's edge, both ways; translations
+// and scale mean the same in both senses.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +67,13 @@ bool shift_to_reference(geodatum_t* datum, datum_shift* s) {
   return true;
 }
 
+// The rotations of a clause (coordinate frame) as the tables hold them (position
+// vector), and back: the same change of sign both ways. A zero stays +0, never written
+// "-0.000".
+void turn_rotations(double* r) {
+  for (int i = 0; i < 3; ++i) r[i] = 0.0 - r[i];
+}
+
 bool all_finite(const double* v, int n) {
   for (int i = 0; i < n; ++i)
     if (!std::isfinite(v[i])) return false;
@@ -74,6 +87,7 @@ int write_custom(char* text, size_t size, int number, int ellipsoid, const datum
   if (n < 0 || static_cast<size_t>(n) >= size) return 0;
   if (number == kMifDatumThree) return 1;
   double r[3] = {s.r[0], s.r[1], s.r[2]};
+  turn_rotations(r);
   double scratch = 0.0;
   angle_unit_scale(ANG_SECOND, 1, &r[0], &r[1]);
   angle_unit_scale(ANG_SECOND, 1, &r[2], &scratch);
@@ -125,10 +139,13 @@ geodatum_t* mapinfo_custom_datum(ellipsoid_t* ellipsoid, pmeridian_t* meridian, 
     set_gblerr(ERR_GEOGRAPHIC);
     return nullptr;
   }
+  double shift[10];
+  for (int i = 0; i < 10; ++i) shift[i] = params[i];
+  turn_rotations(&shift[3]);
   // Find-or-create as one step: two readers of the same clause get one datum.
   geo_lock lock(geo_state().mutex);
   geodatum_t* datum = nullptr;
-  if (datum_find_by_shift(ellipsoid, meridian, file_type, params, &datum)) {
+  if (datum_find_by_shift(ellipsoid, meridian, file_type, shift, &datum)) {
     if (out) *out = datum;
     return datum;
   }
@@ -140,7 +157,7 @@ geodatum_t* mapinfo_custom_datum(ellipsoid_t* ellipsoid, pmeridian_t* meridian, 
   int trans_code = 0;
   geo_next_code(CLS_GEOCENTRIC, &trans_code);
   geocentric_t* trans = nullptr;
-  datumtrans_create(datum, ref, file_type, params, LEN_METRE, ANG_SECOND, 0, 60, trans_code,
+  datumtrans_create(datum, ref, file_type, shift, LEN_METRE, ANG_SECOND, 0, 60, trans_code,
                     &trans);
   if (out) *out = datum;
   return datum;

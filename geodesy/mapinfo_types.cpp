@@ -87,8 +87,10 @@ void set_lcc(cartproj_t* p, const double* v, const setter_ctx& ctx) {
   set_conic(p, v, ctx);
   const ellipsoid_t* ell = ctx.ellipsoid;
   if (!ell && p->datum) ell = p->datum->ellip;
+  double k0 = 0.0;  // a local: the record is packed
   if (ell) lcc_k0_from_parallels(p->phio0, rad_of_deg(p->coeff1), rad_of_deg(p->coeff2), ell,
-                                 &p->k0);
+                                 &k0);
+  p->k0 = k0;
 }
 
 // Type 19: the Belgian cone's longitude correction, in degrees.
@@ -251,6 +253,25 @@ int write_mercator(const cartproj_t* p, int unit, double* v) {
   return 26;
 }
 
+// Kinds 15 and 46 -> type 20, MapInfo's stereographic with its origin at a pole and the
+// scale factor there. A projection from a latitude of true scale (46) gives that scale
+// through its radius constant c = 2 a k0 ((1 - e)/(1 + e))^(e/2) / sqrt(1 - e2).
+int write_polar(const cartproj_t* p, int unit, double* v) {
+  double k0 = p->k0;
+  double pole = p->phio0 < 0 ? -90.0 : 90.0;
+  if (p->projtype == PK_POLAR_TS) {
+    if (!is_set_up(p) || !p->geodatum->ellip) return -1;
+    const double a = p->geodatum->ellip->a;
+    const double e = p->e;
+    k0 = p->c * std::sqrt(1.0 - e * e) / (2.0 * a * std::pow((1.0 - e) / (1.0 + e), e / 2.0));
+    pole = p->n < 0 ? -90.0 : 90.0;
+  }
+  write_group(p, unit, 20, v);
+  v[1] = pole;
+  v[2] = k0;
+  return 20;
+}
+
 // Kind 9 -> type 3: the two parallels of scale 1 of the one-parallel cone.
 int write_lcc1(const cartproj_t* p, int unit, double* v) {
   if (!is_set_up(p) || p->trsftype != TRSF_PROJ_LCC) return -1;
@@ -285,12 +306,13 @@ int write_hotine(const cartproj_t* p, int unit, double* v) {
 
 // Kinds 0 to 47. Kinds 3 and 4 (oblique Mercators with their origin at the centre of the
 // central line, and Laborde's) and 44 (Krovak, type 32 of newer MapInfo versions, beyond
-// the types read here) have no MapInfo form.
+// the types read here) have no MapInfo form; the polar stereographic from a latitude of
+// true scale (46) is written as the one from its scale at the pole (15).
 constexpr mif_writer kWriters[kProjKindCount] = {
     write_none,      write_as<8>,     write_as<8>,     write_none,       // 0-3
     write_none,      write_rosenmund, write_none,      write_mercator,   // 4-7
     write_as<3>,     write_lcc1,      write_as<29>,    write_as<9>,      // 8-11
-    write_as<28>,    write_as<6>,     write_as<20>,    write_as<20>,     // 12-15
+    write_as<28>,    write_as<6>,     write_as<20>,    write_polar,      // 12-15
     write_as<31>,    write_none,      write_as<30>,    write_none,       // 16-19
     write_as<11>,    write_none,      write_as<27>,    write_as<12>,     // 20-23
     write_as<16>,    write_none,      write_as<18>,    write_as<8>,      // 24-27
@@ -298,7 +320,7 @@ constexpr mif_writer kWriters[kProjKindCount] = {
     write_none,      write_as<27>,    write_none,      write_as<13>,     // 32-35
     write_none,      write_none,      write_as<2>,     write_as<14>,     // 36-39
     write_as<15>,    write_as<17>,    write_mercator,  write_as<8>,      // 40-43
-    write_none,      write_as<31>,    write_none,      write_none,       // 44-47
+    write_none,      write_as<31>,    write_polar,     write_none,       // 44-47
 };
 
 // The type and values of a projection (type -1 when none).

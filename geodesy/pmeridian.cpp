@@ -10,6 +10,8 @@ pmeridian_t* pmeridian_create(const char* name, double longitude, int unit, int 
   unit = angle_unit_or_degree(unit);
   double scratch = 0.0;
   angle_unit_scale(unit, 0, &longitude, &scratch);
+  // Made and filled under the lock: the object is in its class list from its creation.
+  geo_lock lock(geo_state().mutex);
   obj_t* obj = geo_new_object(CLS_PMERIDIAN);
   if (!obj) return nullptr;
   pmeridian_t* m = static_cast<pmeridian_t*>(obj);
@@ -17,10 +19,7 @@ pmeridian_t* pmeridian_create(const char* name, double longitude, int unit, int 
   m->glongitude = longitude;
   m->unit = unit;
   m->code = code;
-  {
-    geo_lock lock(geo_state().mutex);
-    geo_index_by_code_and_name(m, CLS_PMERIDIAN);
-  }
+  geo_index_by_code_and_name(m, CLS_PMERIDIAN);
   if (out) *out = m;
   return m;
 }

@@ -6,7 +6,9 @@
 // parallel kinds store their parallels (radians) in coeff1 and coeff2 and set k0 to 0.
 // The Belgian kind turns the cone by 29.2985 seconds of arc, the angle of the Belgian
 // Lambert 1972 grid (EPSG method 9803): E = x0 + rho sin(theta - a), which is the origin
-// longitude moved east by a / n; its third parameter is not read.
+// longitude moved east by a / n. Its third parameter (p7) is not read and is kept as 0, so
+// that it cannot make two equal Belgian cones differ. The other two-parallel kind moves
+// its origin longitude by p7 times n when p7 is given.
 #include <cmath>
 
 #include "core/error.h"
@@ -22,6 +24,12 @@ constexpr int kBisectionPasses = 200;
 double cone_factor(double phi, double n, double e) { return std::exp(-n * iso_latitude(phi, e)); }
 
 bool usable(double v) { return std::isfinite(v) && std::fabs(v) > kProjEps; }
+
+// How far east the set-up of a two-parallel kind moves the origin longitude: the Belgian
+// turn over the cone constant, or the longitude correction p7 (radians) times it.
+double origin_move(int kind, double n, double turn) {
+  return kind == PK_LCC_BELGIAN ? kBelgianAngle / n : turn * n;
+}
 
 }  // namespace
 
@@ -112,7 +120,7 @@ void proj_setup_lcc2(cartproj_t* proj, int kind, int, int angular_unit) {
   const double turn = proj_param_radians(proj->coeff3, angular_unit);
   proj->coeff1 = phi1;
   proj->coeff2 = phi2;
-  proj->coeff3 = turn;
+  proj->coeff3 = kind == PK_LCC_BELGIAN ? 0.0 : turn;
   proj->k0 = 0.0;
   double m1 = 0.0;
   const double n = lcc_cone_constant(phi1, phi2, ell.a, ell.e, ell.e2, &m1);
@@ -125,10 +133,15 @@ void proj_setup_lcc2(cartproj_t* proj, int kind, int, int angular_unit) {
   proj->c = c;
   const double phi0 = proj->phio0;
   proj->r0 = proj->y0 + (proj_is_pole(phi0) ? 0.0 : c * cone_factor(phi0, n, ell.e));
-  if (kind == PK_LCC_BELGIAN)
-    proj->lambda0 = proj->lambda0 + kBelgianAngle / n;
-  else if (turn != 0.0)
-    proj->lambda0 = proj->lambda0 + turn * n;
+  proj->lambda0 = proj->lambda0 + origin_move(kind, n, turn);
+}
+
+double proj_given_lambda0(const cartproj_t* proj) {
+  if (!proj) return 0.0;
+  const bool set_up = proj->geodatum && proj->trsftype == TRSF_PROJ_LCC && proj->n != 0.0;
+  if (!set_up || (proj->projtype != PK_LCC2 && proj->projtype != PK_LCC_BELGIAN))
+    return proj->lambda0;
+  return proj->lambda0 - origin_move(proj->projtype, proj->n, proj->coeff3);
 }
 
 void proj_lcc_forward(const cartproj_t* p, double* x, double* y) {

@@ -15,16 +15,6 @@
 
 namespace {
 
-// Frees a projection that must not stay (its set-up failed, or an equal one exists)
-// while keeping the error the caller will see.
-void discard(cartproj_t* proj) {
-  const int pending = get_gblerr();
-  set_gblerr(0);
-  obj_t* o = proj;
-  free_obj(&o);
-  set_gblerr(pending);
-}
-
 bool near(double a, double b, double tol) { return std::fabs(a - b) <= tol; }
 
 // The derived fields a set-up writes; one that is not finite means the parameters are
@@ -38,6 +28,14 @@ bool derived_fields_finite(const cartproj_t* p) {
 }
 
 }  // namespace
+
+void proj_discard(cartproj_t* proj) {
+  const int pending = get_gblerr();
+  set_gblerr(0);
+  obj_t* o = proj;
+  free_obj(&o);
+  set_gblerr(pending);
+}
 
 void proj_setup(cartproj_t* proj, int angular_unit) {
   if (!proj) return;
@@ -96,7 +94,7 @@ cartproj_t* proj_create(const char* name, int kind, const double params[8], int 
   set_gblerr(0);
   proj_setup(p, angular);
   if (get_gblerr() != 0) {
-    discard(p);
+    proj_discard(p);
     return nullptr;
   }
   set_gblerr(pending);
@@ -128,6 +126,15 @@ int proj_equal(const cartproj_t* a, const cartproj_t* b) {
                  near(a->y0, b->y0, 0.01)
              ? 1
              : 0;
+}
+
+double proj_origin_latitude(const cartproj_t* proj) {
+  if (!proj) return 0.0;
+  switch (proj->projtype) {
+    case PK_MERCATOR_TS: return 0.0;
+    case PK_POLAR_TS: return proj->geodatum ? proj->n * kProjHalfPi : proj->phio0;
+    default: return proj->phio0;
+  }
 }
 
 cartproj_t* proj_find_equal(const cartproj_t* proj, cartproj_t** out) {

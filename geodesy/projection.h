@@ -122,6 +122,16 @@ cartproj_t* proj_find_equal(const cartproj_t* proj, cartproj_t** out);
 // The azimuth of the central line at the centre, radians, of an oblique Mercator (kinds
 // 3, 4, 30): what a writer of the system's parameters writes back. 0 for other kinds.
 double proj_central_line_azimuth(const cartproj_t* proj);
+// The origin longitude, radians, as the parameters gave it: the set-up of the two-parallel
+// Lambert conics moves lambda0 (the Belgian kind 28 by its fixed cone turn of 29.2985
+// seconds of arc over the cone constant, kind 8 by p7 times it), and this takes the move
+// back; lambda0 itself for other kinds and for a projection not set up.
+double proj_given_lambda0(const cartproj_t* proj);
+// The origin latitude, radians, on which a domain or validity box is centred: phio0,
+// except for the kinds given by a latitude of true scale: the equator for the Mercator
+// (kind 42, whose phio0 is that latitude, its northing counted from the equator) and the
+// pole at the false origin for the polar stereographic (kind 46, once set up).
+double proj_origin_latitude(const cartproj_t* proj);
 
 // ---- Systems made on demand ---------------------------------------------------------------
 // The UTM zone (1 to 60) of a datum, north or south: an equal existing projection, or a

@@ -50,18 +50,21 @@ cartproj_t* crs_name_utm(geodatum_t* datum, int zone, int south, cartproj_t** ou
   p->lambda0 = (6.0 * zone - 183.0) * kDegree;
   cartproj_t* existing = nullptr;
   if (proj_find_equal(p, &existing)) {
-    const int pending = get_gblerr();  // the record is freed whatever error is pending
-    set_gblerr(0);
-    obj_t* o = p;
-    free_obj(&o);
-    set_gblerr(pending);
+    proj_discard(p);
     if (out) *out = existing;
     return existing;
   }
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, " / UTM zone %02d%c", zone, south ? 'S' : 'N');
   name_after_datum(datum, suffix, &p->name);
+  const int pending = get_gblerr();
+  set_gblerr(0);
   proj_reinit(p, ANG_RADIAN);
+  if (get_gblerr() != 0) {  // an ellipsoid the formulas cannot take: no zone
+    proj_discard(p);
+    return nullptr;
+  }
+  set_gblerr(pending);
   if (out) *out = p;
   return p;
 }

@@ -22,6 +22,10 @@ struct proj_kind_entry {
 // The entry of a kind 0..47; null outside.
 const proj_kind_entry* proj_kind_of(int kind);
 
+// Frees a projection record that is not kept (its set-up failed, or an equal one exists),
+// keeping whatever error the caller will see.
+void proj_discard(cartproj_t* proj);
+
 // ---- Shared by the set-ups ----------------------------------------------------------------
 struct proj_ellipsoid {
   double a;

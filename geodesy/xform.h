@@ -54,8 +54,7 @@ obj_t* xform_chain_step_at(const xform_chain_t* chain, int i);
 void xform_chain_own(xform_chain_t* chain, obj_t* step, int kind);
 // Free routine of class 45: the arrays and the owned step, never the other steps.
 void xform_chain_free(obj_t* chain);
-// Copy routine of class 45: a copy has arrays of its own and no owned step (its entry
-// is left null in the copy).
+// Copy routine of class 45: a copy has arrays of its own and a copy of the owned step.
 void xform_chain_copy(const obj_t* src, obj_t* dst);
 
 // ---- Step records -------------------------------------------------------------------

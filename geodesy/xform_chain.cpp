@@ -87,6 +87,49 @@ obj_t* invert_affine(obj_t* step) {
   return inv;
 }
 
+// A record of its own with the same parameters, for the copy of a chain that owns a
+// step; null for a kind without such a record.
+obj_t* copy_step(int kind, const obj_t* step) {
+  switch (kind) {
+    case XK_OFFSET_SCALE: {
+      const auto* s = static_cast<const xform_offset_scale_t*>(step);
+      xform_offset_scale_t* c = nullptr;
+      if (!new_step(CLS_XFORM_OFFSET_SCALE, &c)) return nullptr;
+      c->sx = s->sx;
+      c->sy = s->sy;
+      c->sz = s->sz;
+      c->origins = nullptr;
+      if (const xform_control_point_t* o = s->origins) {
+        xform_control_point_t* origins = nullptr;
+        if (new_step(CLS_XFORM_CONTROL_POINT, &origins)) {
+          origins->sx = o->sx;
+          origins->sy = o->sy;
+          origins->sz = o->sz;
+          origins->tx = o->tx;
+          origins->ty = o->ty;
+          origins->tz = o->tz;
+        }
+        c->origins = origins;
+      }
+      return c;
+    }
+    case XK_SCALE: {
+      const auto* s = static_cast<const xform_scale_t*>(step);
+      xform_scale_t* c = nullptr;
+      return xform_make_scale(s->sx, s->sy, s->sz, &c);
+    }
+    case XK_AFFINE3D: {
+      xform_affine3d_t* c = nullptr;
+      if (!new_step(CLS_XFORM_AFFINE3D, &c)) return nullptr;
+      const auto* s = static_cast<const xform_affine3d_t*>(step);
+      std::memcpy(c->f, s->f, sizeof c->f);
+      std::memcpy(c->g, s->g, sizeof c->g);
+      return c;
+    }
+    default: return nullptr;
+  }
+}
+
 }  // namespace
 
 // ---- Chains ------------------------------------------------------------------------------
@@ -165,17 +208,23 @@ void xform_chain_copy(const obj_t* src, obj_t* dst) {
   const auto* s = static_cast<const xform_chain_t*>(src);
   auto* d = static_cast<xform_chain_t*>(dst);
   const int n = s->count;
+  obj_t* const owned = s->owned;
   d->kinds = nullptr;
   d->steps = nullptr;
-  d->owned = nullptr;  // the original keeps its own step
+  d->owned = nullptr;
   d->owned_kind = 0;
   d->count = 0;
   if (!resize_arrays(d, 0, n)) return;
+  // The step the original owns is copied, so that the copy carries points alike and
+  // each frees its own.
+  obj_t* own_copy = owned ? copy_step(s->owned_kind, owned) : nullptr;
   for (int i = 0; i < n; ++i) {
     d->kinds[i] = s->kinds[i];
-    d->steps[i] = s->steps[i] == s->owned ? nullptr : s->steps[i];
+    d->steps[i] = s->steps[i] == owned && owned ? own_copy : s->steps[i];
   }
   d->count = n;
+  d->owned = own_copy;
+  d->owned_kind = own_copy ? s->owned_kind : 0;
 }
 
 // ---- Step records -----------------------------------------------------------------------

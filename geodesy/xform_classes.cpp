@@ -35,4 +35,6 @@ void xform_register_classes() {
     if (c.free_fn) obj_set_free_callback(c.cls, c.free_fn);
     if (c.copy_fn) obj_set_copy_callback(c.cls, c.copy_fn);
   }
+  // The tables are being set up anew: transformations composed for the old ones are gone.
+  geo_path_forget_freed();
 }

@@ -1153,7 +1153,6 @@ LAT_CENTRE, LON_CENTRE, AZIMUTH, GRID_ANGLE, K_CENTRE, E_CENTRE, N_CENTRE = (
     8811, 8812, 8813, 8814, 8815, 8816, 8817)
 LAT_FALSE, LON_FALSE, LAT_1ST, LAT_2ND, E_FALSE, N_FALSE = 8821, 8822, 8823, 8824, 8826, 8827
 LAT_STD, LON_ORIGIN = 8832, 8833
-BELGIAN_ANGLE_SEC = 29.2985   # the Belgian form turns the cone by this angle (arc-seconds)
 
 
 class ProjectionParams:
@@ -1203,16 +1202,6 @@ def iso_t(phi, e):
     return math.tan(math.pi / 4 - phi / 2) / ((1 - s) / (1 + s)) ** (e / 2)
 
 
-def polar_b_scale(phic, e):
-    """Scale at the pole of a polar stereographic whose standard parallel is phic."""
-    phic = abs(phic)
-    if abs(phic - math.pi / 2) < 1e-14:
-        return 1.0
-    mc = math.cos(phic) / math.sqrt(1 - (e * math.sin(phic)) ** 2)
-    tc = iso_t(phic, e)
-    return mc * math.sqrt((1 + e) ** (1 + e) * (1 - e) ** (1 - e)) / (2 * tc)
-
-
 def hotine_centre_offset(a, e2, phic, alphac):
     """u of the projection centre of a Hotine oblique Mercator (metres, EPSG guidance)."""
     B = math.sqrt(1 + e2 * math.cos(phic) ** 4 / (1 - e2))
@@ -1235,6 +1224,10 @@ def projection_row(method, pp, ell):
         kind = {9807: 1, 9801: 9, 9804: 7, 9809: 16, 9810: 15}[method]
         (lam, phi), unit = pp.angles([LON_NAT, LAT_NAT])
         return kind, [lam, phi, pp.scale(K_NAT), pp.length(FE), pp.length(FN), 0.0, 0.0, 0.0], unit
+    if method == 9811:
+        # New Zealand map grid: its polynomial has no scale factor (k0 is not read).
+        (lam, phi), unit = pp.angles([LON_NAT, LAT_NAT])
+        return 26, [lam, phi, 1.0, pp.length(FE), pp.length(FN), 0.0, 0.0, 0.0], unit
     if method in (9802, 9803):
         (lam, phi, p1, p2), unit = pp.angles([LON_FALSE, LAT_FALSE, LAT_1ST, LAT_2ND])
         if abs(pp.radians(LAT_1ST) - pp.radians(LAT_2ND)) < 1e-12:
@@ -1249,34 +1242,27 @@ def projection_row(method, pp, ell):
             shift = (lcc_radius(a, e, n, F, phif) - lcc_radius(a, e, n, F, phi1)) / pp.lin_factor
             return 9, [lam, p1, 1.0, pp.length(E_FALSE), pp.length(N_FALSE) + shift,
                        0.0, 0.0, 0.0], unit
-        p7 = 0.0
-        if method == 9803:
-            # The set-up of the Belgian kind moves the origin longitude by p7 times the cone
-            # constant n; the Belgian form turns the cone by an angle a, which is the origin
-            # moved by a / n: so p7 = a / n^2.
-            phi1, phi2 = pp.radians(LAT_1ST), pp.radians(LAT_2ND)
-            m1 = math.cos(phi1) / math.sqrt(1 - e2 * math.sin(phi1) ** 2)
-            m2 = math.cos(phi2) / math.sqrt(1 - e2 * math.sin(phi2) ** 2)
-            n = (math.log(m2) - math.log(m1)) / (math.log(iso_t(phi2, e)) - math.log(iso_t(phi1, e)))
-            p7 = BELGIAN_ANGLE_SEC / 3600.0 / n ** 2 / ANGULAR_UNITS[1] * ANGULAR_UNITS[unit]
+        # The Belgian kind turns its cone by the fixed angle of the method itself; its p7
+        # is not read and stays 0.
         kind = 8 if method == 9802 else 28
-        return kind, [lam, phi, 1.0, pp.length(E_FALSE), pp.length(N_FALSE), p1, p2, p7], unit
+        return kind, [lam, phi, 1.0, pp.length(E_FALSE), pp.length(N_FALSE), p1, p2, 0.0], unit
     if method == 9805:
-        # Mercator given by its standard parallel: the same map as variant A with the
-        # scale factor that parallel implies.
-        (lam,), unit = pp.angles([LON_NAT])
-        phi1 = pp.radians(LAT_1ST)
-        k0 = math.cos(phi1) / math.sqrt(1 - e2 * math.sin(phi1) ** 2)
-        return 7, [lam, 0.0, k0, pp.length(FE), pp.length(FN), 0.0, 0.0, 0.0], unit
+        # Mercator given by its standard parallel, written in phi0; the kind derives k0
+        # from it (k0 is not read) and keeps the northing origin on the equator.
+        (lam, phi1), unit = pp.angles([LON_NAT, LAT_1ST])
+        return 42, [lam, phi1, 1.0, pp.length(FE), pp.length(FN), 0.0, 0.0, 0.0], unit
     if method == 9829:
-        # Polar stereographic given by its standard parallel: the same map with the pole
-        # as origin and the scale factor there.
-        (lam,), unit = pp.angles([LON_ORIGIN])
-        phic = pp.radians(LAT_STD)
-        phi0 = 90.0 if phic >= 0 else -90.0
-        phi0 = phi0 / ANGULAR_UNITS[1] * ANGULAR_UNITS[unit]
-        return 15, [lam, phi0, polar_b_scale(phic, e), pp.length(FE), pp.length(FN),
-                    0.0, 0.0, 0.0], unit
+        # Polar stereographic given by its standard parallel (p5); phi0 is the pole on the
+        # parallel's side, k0 is not read.
+        (lam, phic), unit = pp.angles([LON_ORIGIN, LAT_STD])
+        pole = 90.0 if pp.radians(LAT_STD) >= 0 else -90.0
+        phi0 = pole / ANGULAR_UNITS[1] * ANGULAR_UNITS[unit]
+        return 46, [lam, phi0, 1.0, pp.length(FE), pp.length(FN), phic, 0.0, 0.0], unit
+    if method == 9813:
+        # Laborde: centre, scale factor on the central line, azimuth of that line in p5.
+        (lam, phi, alpha), unit = pp.angles([LON_CENTRE, LAT_CENTRE, AZIMUTH])
+        return 4, [lam, phi, pp.scale(K_CENTRE), pp.length(FE), pp.length(FN),
+                   alpha, 0.0, 0.0], unit
     if method == 9812:
         (lam, phi, alpha, gamma), unit = pp.angles([LON_CENTRE, LAT_CENTRE, AZIMUTH, GRID_ANGLE])
         return 30, [lam, phi, pp.scale(K_CENTRE), pp.length(FE), pp.length(FN),
@@ -1301,7 +1287,8 @@ def projection_row(method, pp, ell):
     return None
 
 
-SUPPORTED_METHODS = {9807, 9801, 9802, 9803, 9804, 9805, 9809, 9810, 9829, 9812, 9815}
+SUPPORTED_METHODS = {9807, 9801, 9802, 9803, 9804, 9805, 9809, 9810, 9811, 9829, 9812, 9813,
+                     9815}
 POLAR_METHODS = {9810, 9829}
 
 

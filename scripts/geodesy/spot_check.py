@@ -120,11 +120,13 @@ class Projection:
         n = (math.log(m2) - math.log(m1)) / (psi(f1, self.e) - psi(f2, self.e))
         c = self.E(f1) ** n * m1 / n
         r0 = self.y0 + (0 if abs(abs(self.phi0) - math.pi / 2) <= 2e-14 else c / self.E(self.phi0) ** n)
-        if self.p[2]:
-            self.lam0 += self.p[2] / self.ang * n
+        # Kind 8 moves its origin longitude by p7 times n; the Belgian kind turns its cone
+        # by 29.2985 seconds of arc (the origin moved by that over n) and ignores p7.
+        move = (math.radians(29.2985 / 3600.0) / n if self.kind == 28
+                else self.p[2] / self.ang * n)
+        self.lam0 += move
         out = self.lcc(lam, phi, n, c, r0)
-        if self.p[2]:
-            self.lam0 -= self.p[2] / self.ang * n
+        self.lam0 -= move
         return out
 
     fwd_28 = fwd_8
@@ -139,12 +141,27 @@ class Projection:
         n = self.N(self.phi0) * math.cos(self.phi0) * self.k0
         return self.x0 + n * (lam - self.lam0), self.y0 + n * (psi(phi, self.e) - psi(self.phi0, self.e))
 
+    # kind 42: Mercator from its latitude of true scale (phi0), northing origin on the equator
+    def fwd_42(self, lam, phi):
+        n = self.N(self.phi0) * math.cos(self.phi0)
+        return self.x0 + n * (lam - self.lam0), self.y0 + n * psi(phi, self.e)
+
     # kind 15: polar stereographic
     def fwd_15(self, lam, phi):
         e = self.e
         n = -1 if self.phi0 < 0 else 1
         c = 2 * self.a * self.k0 * ((1 - e) / (1 + e)) ** (e / 2) / math.sqrt(1 - self.e2)
-        rho = c / math.exp(psi(n * phi, e))
+        return self.polar(lam, phi, n, c)
+
+    # kind 46: polar stereographic from its latitude of true scale (p5): rho = a mc there
+    def fwd_46(self, lam, phi):
+        phic = self.p[0] / self.ang
+        n = -1 if phic < 0 else 1
+        mc = math.cos(phic) / math.sqrt(1 - self.e2 * math.sin(phic) ** 2)
+        return self.polar(lam, phi, n, self.a * mc * math.exp(psi(n * phic, self.e)))
+
+    def polar(self, lam, phi, n, c):
+        rho = c / math.exp(psi(n * phi, self.e))
         th = lam - self.lam0
         return self.x0 + rho * math.sin(th), self.y0 - n * rho * math.cos(th)
 
@@ -277,6 +294,8 @@ def main():
     results.append(check_projection(27572, [(2.35, 48.85), (-1.5, 46.0), (6.0, 45.0)]))
     results.append(check_projection(27700, [(-2.0, 49.0), (-0.1, 51.5), (-3.2, 55.95)]))
     results.append(check_projection(3395, [(10.0, 45.0), (-70.0, -30.0)]))
+    results.append(check_projection(3994, [(100.0, -41.0), (150.0, -30.0), (170.0, -45.0)]))
+    results.append(check_projection(5041, [(0.0, 70.0), (-45.0, 85.0), (120.0, 65.0)]))
     results.append(check_projection(3031, [(0.0, -70.0), (100.0, -80.0), (-150.0, -65.0)]))
     results.append(check_projection(3413, [(0.0, 70.0), (-45.0, 80.0), (120.0, 65.0)]))
     results.append(check_projection(28992, [(5.387638888888889, 52.15616055555556), (4.9, 52.37), (6.6, 53.2)], 0.05))
@@ -292,8 +311,9 @@ def main():
         results.append(check_projection(code, pts, 0.05))
     results.append(check_projection(26191, [(-6.0, 34.0), (-5.0, 33.0)]))
     results.append(check_projection(31370, [(4.37, 50.8), (5.5, 50.5)]))
-    # PROJ reads the Belgian form as a plain two-parallel conic; EPSG gives 31370 as the
-    # same grid (to about 1 cm) written without the cone rotation: compare with that.
+    # PROJ reads the Belgian form as a plain two-parallel conic, without its cone turn;
+    # EPSG gives 31370 as the same grid (to a few cm) written without the turn: compare
+    # with that.
     results.append(check_projection(31300, [(4.37, 50.8), (5.5, 50.5), (3.0, 51.2)], 0.05,
                                     reference=31370))
     results.append(check_shift(1314, (-1.0, 52.0)))

@@ -29,9 +29,13 @@ struct shift_case {
 const shift_case kShiftCases[] = {
 #define SHIFT_CASE(n, d, a, b, c, e, f, g) {n, d, {a, b, c}, {e, f, g}},
 #define GRID_POINT(s, i, x, y)
+#define UTM_POINT(p, i, d, z, s, x, y)
+#define UTM_PAIR(p, i, j, x, y)
 #include "tests/fixtures/geodesy/shift_cases.inc"
 #undef SHIFT_CASE
 #undef GRID_POINT
+#undef UTM_POINT
+#undef UTM_PAIR
 };
 
 // The datums of the fixture: WGS 84 (the reference) and one source datum per shift,

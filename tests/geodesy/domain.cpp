@@ -215,17 +215,20 @@ TEST(TransformExtent, ThroughADatumChange) {
   EXPECT_LT(e.xmax, 4.4);
   EXPECT_GT(e.ymin, 45.0);
   EXPECT_LT(e.ymax, 47.0);
-  // Longitudes straddling 0 go in two pieces, lower left and upper right of the
-  // origin: the result reaches down to the equator.
-  extent_t straddle{-2, 3, 44, 49, 0};
-  ASSERT_EQ(crs_transform_extent(w.other, w.ref, nullptr, nullptr, &straddle), 0);
-  EXPECT_NEAR(straddle.xmin, -2.0, 0.01);
-  EXPECT_NEAR(straddle.xmax, 3.0, 0.01);
-  EXPECT_NEAR(straddle.ymin, 0.0, 0.01);
-  EXPECT_NEAR(straddle.ymax, 49.0, 0.01);
-  extent_t one_side{1, 3, 44, 49, 0};
-  ASSERT_EQ(crs_transform_extent(w.other, w.ref, nullptr, nullptr, &one_side), 0);
-  EXPECT_NEAR(one_side.ymin, 44.0, 0.01);
+  // Longitudes straddling 0 go in two pieces, west and east of the meridian, each
+  // with the whole latitude range: the result stays where the extent was (the shift
+  // moves it by about a thousandth of a degree), never stretched to the equator.
+  const extent_t geographic[] = {
+      {-2, 3, 44, 49, 0},     // straddling, north
+      {-5, 5, -30, -20, 0},   // straddling, south
+      {1, 3, 44, 49, 0},      // one side
+      {-170, 10, -5, 5, 0},   // straddling, across the equator
+  };
+  for (const extent_t& in : geographic) {
+    extent_t e = in;
+    ASSERT_EQ(crs_transform_extent(w.other, w.ref, nullptr, nullptr, &e), 0);
+    expect_extent(e, in.xmin, in.xmax, in.ymin, in.ymax, 0.01, "geographic");
+  }
   // No path: the error stays and the extent is left on the source datum.
   extent_t lost{400000, 600000, 5000000, 5200000, 0};
   EXPECT_EQ(crs_transform_extent(w.other, w.island, utm, nullptr, &lost), ERR_GEOGRAPHIC);
@@ -235,3 +238,20 @@ TEST(TransformExtent, ThroughADatumChange) {
 }
 
 }  // namespace
+
+// A Mercator given by its latitude of true scale has its band centred on the equator,
+// not on that latitude (which would reach a pole and make the extent infinite).
+TEST(Domain, MercatorByTrueScaleLatitudeIsCentredOnTheEquator) {
+  tm_test::fresh_geodesy_store();
+  ASSERT_EQ(tm_test::load_real_geodesy_tables(), 0);
+  for (int code : {3994, 3388}) {
+    cartproj_t* p = nullptr;
+    geo_find_by_code(CLS_CARTPROJ, code, &p);
+    ASSERT_NE(p, nullptr) << code;
+    extent_t e{};
+    ASSERT_EQ(proj_domain_extent(p, &e), 0) << code;
+    EXPECT_TRUE(std::isfinite(e.ymin) && std::isfinite(e.ymax)) << code;
+    const double false_northing = fwd(p, val(p->lambda0), 0.0).y;
+    EXPECT_NEAR(e.ymax - false_northing, false_northing - e.ymin, 1.0) << code;
+  }
+}

@@ -26,9 +26,13 @@ struct grid_point {
 const grid_point kGridPoints[] = {
 #define SHIFT_CASE(n, d, a, b, c, e, f, g)
 #define GRID_POINT(s, i, x, y) {s, i, x, y},
+#define UTM_POINT(p, i, d, z, s, x, y)
+#define UTM_PAIR(p, i, j, x, y)
 #include "tests/fixtures/geodesy/shift_cases.inc"
 #undef SHIFT_CASE
 #undef GRID_POINT
+#undef UTM_POINT
+#undef UTM_PAIR
 };
 
 struct shift_case {
@@ -41,9 +45,55 @@ struct shift_case {
 const shift_case kShiftCases[] = {
 #define SHIFT_CASE(n, d, a, b, c, e, f, g) {n, d, {a, b, c}, {e, f, g}},
 #define GRID_POINT(s, i, x, y)
+#define UTM_POINT(p, i, d, z, s, x, y)
+#define UTM_PAIR(p, i, j, x, y)
 #include "tests/fixtures/geodesy/shift_cases.inc"
 #undef SHIFT_CASE
 #undef GRID_POINT
+#undef UTM_POINT
+#undef UTM_PAIR
+};
+
+// A system of a place: a UTM zone on a datum of the tables, or the datum's geographic
+// degrees (zone 0).
+struct utm_point {
+  const char* place;
+  int index;
+  int datum;
+  int zone;
+  int south;
+  double x, y;
+};
+
+const utm_point kUtmPoints[] = {
+#define SHIFT_CASE(n, d, a, b, c, e, f, g)
+#define GRID_POINT(s, i, x, y)
+#define UTM_POINT(p, i, d, z, s, x, y) {p, i, d, z, s, x, y},
+#define UTM_PAIR(p, i, j, x, y)
+#include "tests/fixtures/geodesy/shift_cases.inc"
+#undef SHIFT_CASE
+#undef GRID_POINT
+#undef UTM_POINT
+#undef UTM_PAIR
+};
+
+// The point of system `from` of a place (height 0) carried to system `to` by PROJ.
+struct utm_pair {
+  const char* place;
+  int from, to;
+  double x, y;
+};
+
+const utm_pair kUtmPairs[] = {
+#define SHIFT_CASE(n, d, a, b, c, e, f, g)
+#define GRID_POINT(s, i, x, y)
+#define UTM_POINT(p, i, d, z, s, x, y)
+#define UTM_PAIR(p, i, j, x, y) {p, i, j, x, y},
+#include "tests/fixtures/geodesy/shift_cases.inc"
+#undef SHIFT_CASE
+#undef GRID_POINT
+#undef UTM_POINT
+#undef UTM_PAIR
 };
 
 struct system_def {
@@ -130,6 +180,72 @@ TEST(ChainReal, FranceEveryPairBothWays) {
 
 TEST(ChainReal, BritainEveryPairBothWays) {
   check_region("britain", {{"wgs84", 0}, {"osgb36_bng", 27700}});
+}
+
+const utm_point& utm_system(const char* place, int index) {
+  for (const utm_point& p : kUtmPoints)
+    if (index == p.index && std::string(place) == p.place) return p;
+  ADD_FAILURE() << place << " has no system " << index;
+  return kUtmPoints[0];
+}
+
+// The georef of a system of a place: geographic degrees on its datum, or its UTM zone
+// in metres.
+georef_t* utm_georef(const utm_point& p) {
+  geodatum_t* d = nullptr;
+  geo_find_by_code(CLS_GEODATUM, p.datum, &d);
+  EXPECT_NE(d, nullptr) << p.datum;
+  georef_t* g = nullptr;
+  georef_create(nullptr, &g);
+  g->datum = d;
+  if (p.zone == 0) return g;
+  cartproj_t* proj = nullptr;
+  crs_name_utm(d, p.zone, p.south, &proj);
+  EXPECT_NE(proj, nullptr) << p.datum << " zone " << p.zone;
+  if (!proj) return g;
+  g->refertype = GEOREF_PROJECTED;
+  g->projection = proj;
+  g->unit = val(proj->unit);
+  return g;
+}
+
+bool is_seven_parameter_datum(int code) { return code == 6277; }
+
+// Between the systems of each place (WGS 84 degrees, UTM zones north and south at both
+// ends of the zone numbers, on WGS 84 and on datums with a three- or seven-parameter
+// shift), through the best datum path, from each point at height 0 on its datum.
+// To a millimetre or 1e-8 degree; except across two datums of which one has a
+// seven-parameter shift: their path is kept as one shift whose parameters are the sums
+// of the two (a first-order composition), within the product of one shift's rotations
+// and scale by the other's translations, a few millimetres for ED50 and OSGB36.
+TEST(ChainReal, UtmZonesEveryPairBothWays) {
+  ASSERT_EQ(tm_test::load_real_geodesy_tables(), 0);
+  for (const utm_pair& c : kUtmPairs) {
+    const utm_point& a = utm_system(c.place, c.from);
+    const utm_point& b = utm_system(c.place, c.to);
+    const std::string what = std::string(c.place) + " " + std::to_string(a.datum) + "/" +
+                             std::to_string(a.zone) + (a.south ? "S" : "N") + " -> " +
+                             std::to_string(b.datum) + "/" + std::to_string(b.zone) +
+                             (b.south ? "S" : "N");
+    const bool composed = a.datum != b.datum && a.datum != kRefDatumCode &&
+                          b.datum != kRefDatumCode;
+    const bool seven = is_seven_parameter_datum(a.datum) || is_seven_parameter_datum(b.datum);
+    double tol = b.zone ? 1e-3 : 1e-8;
+    if (composed && seven) tol *= 10.0;
+    georef_t* from = utm_georef(a);
+    georef_t* to = utm_georef(b);
+    xform_chain_t* chain = nullptr;
+    georef_link_chain(to, from, &chain);
+    ASSERT_NE(chain, nullptr) << what;
+    ASSERT_EQ(get_gblerr(), 0) << what;
+    double x = a.x, y = a.y, z = NULL_DOUBLE;
+    xform_chain_forward(chain, &x, &y, &z);
+    EXPECT_NEAR(x, c.x, tol) << what;
+    EXPECT_NEAR(y, c.y, tol) << what;
+    free_obj(&chain);
+    free_obj(&from);
+    free_obj(&to);
+  }
 }
 
 // The path from NTF (Paris) to RGF93 goes through the meridian shift, NTF and WGS 84, and

@@ -133,6 +133,26 @@ TEST(Georef, NamesUnitsAndComparisons) {
   free_obj(&list);
 }
 
+// A unit index that is not in its table (read from a file) makes no unit step: the
+// error is reported and the georef keeps what it had.
+TEST(Georef, UnitStepFromAnUnknownUnit) {
+  world w = make_world();
+  const struct {
+    bool projected;
+    int unit;
+  } cases[] = {{false, 12}, {false, -1}, {true, 47}, {true, -3}};
+  for (const auto& c : cases) {
+    georef_t* g = c.projected ? projected(w.lcc, c.unit) : geographic(w.ref, c.unit);
+    set_gblerr(0);
+    EXPECT_EQ(georef_unit_step(g), ERR_VALUE) << c.unit;
+    EXPECT_EQ(get_gblerr(), ERR_VALUE);
+    EXPECT_EQ(val(g->transfo), nullptr) << c.unit;
+    EXPECT_EQ(val(g->unit), c.unit);
+    set_gblerr(0);
+    free_obj(&g);
+  }
+}
+
 // The view in grads on a datum in degrees: its unit step (a scale) is inverted at the
 // end of the link, so the layer's points arrive in grads.
 TEST(LinkChain, EndsInTheViewsUnit) {

@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "geodesy/georef.h"
@@ -102,6 +104,116 @@ TEST(DatumPath, ArrivingTransformationIsTakenBackwards) {
   ASSERT_EQ(geo_datum_path(w.ref, a, &direct, &cost), 1);
   EXPECT_EQ(direct, val(ar->inverse));
   EXPECT_EQ(geo_datum_path(a, b, nullptr, nullptr), 1);
+}
+
+// The answer for two datums depends on the transformations of the tables only, never
+// on the searches made before: a transformation composed for an earlier answer is not
+// an edge one cheaper than its path (two of them would beat this cheaper path).
+TEST(DatumPath, AnswerDoesNotDependOnEarlierSearches) {
+  struct datums {
+    geodatum_t *a, *b, *c, *s, *y;
+  };
+  using query = std::pair<int, int>;  // indexes into {a, b, c}
+  const std::vector<query> earlier[] = {
+      {}, {{0, 1}}, {{0, 1}, {1, 2}}, {{1, 2}, {0, 1}, {2, 0}}, {{2, 0}, {0, 2}}};
+  for (const auto& queries : earlier) {
+    world w = make_world();
+    datums d{datum(w, "A", 1001), datum(w, "B", 1002), datum(w, "C", 1003),
+             datum(w, "S", 1004), datum(w, "Y", 1005)};
+    shift(d.a, w.ref, DT_FILE_THREE, {1, 0, 0}, 10, 5001);    // A - R - B: 30
+    shift(w.ref, d.b, DT_FILE_THREE, {0, 1, 0}, 20, 5002);
+    shift(d.b, d.s, DT_FILE_THREE, {0, 0, 1}, 10, 5003);      // B - S - C: 30
+    shift(d.s, d.c, DT_FILE_THREE, {10, 0, 0}, 20, 5004);
+    shift(d.a, d.y, DT_FILE_THREE, {100, 0, 0}, 30, 5005);    // A - Y - C: 59
+    shift(d.y, d.c, DT_FILE_THREE, {0, 100, 0}, 29, 5006);
+    geodatum_t* by_index[] = {d.a, d.b, d.c};
+    for (const query& q : queries) {
+      geocentric_t* t = nullptr;
+      ASSERT_EQ(geo_datum_path(by_index[q.first], by_index[q.second], &t, nullptr), 1);
+    }
+    geocentric_t* t = nullptr;
+    int cost = 0;
+    ASSERT_EQ(geo_datum_path(d.a, d.c, &t, &cost), 1) << queries.size() << " searches before";
+    EXPECT_EQ(cost, 58) << queries.size() << " searches before";
+    EXPECT_DOUBLE_EQ(val(t->tx), 100.0) << queries.size() << " searches before";
+    EXPECT_DOUBLE_EQ(val(t->ty), 100.0);
+    EXPECT_DOUBLE_EQ(val(t->tz), 0.0);
+  }
+}
+
+// Two transformations of equal weight join the same datums: the choice between them
+// stays the same whichever inverses other lookups made in between.
+TEST(DatumPath, InversesMadeElsewhereDoNotChangeTheChoice) {
+  for (int made = 0; made < 4; ++made) {
+    world w = make_world();
+    geodatum_t* a = datum(w, "A", 1001);
+    geocentric_t* first = shift(a, w.ref, DT_FILE_THREE, {1, 0, 0}, 5, 5001);
+    geocentric_t* second = shift(a, w.ref, DT_FILE_THREE, {2, 0, 0}, 5, 5002);
+    geocentric_t* inv = nullptr;
+    if (made & 1) datumtrans_inverse(second, &inv);
+    if (made & 2) datumtrans_inverse(first, &inv);
+    geocentric_t* t = nullptr;
+    ASSERT_EQ(geo_datum_path(a, w.ref, &t, nullptr), 1);
+    EXPECT_EQ(t, first) << "inverses made: " << made;
+    ASSERT_EQ(geo_datum_path(w.ref, a, &t, nullptr), 1);
+    EXPECT_EQ(t, val(first->inverse)) << "inverses made: " << made;
+  }
+}
+
+// The searches read the transformations of the tables and never write them: a record
+// a drawing thread may be applying keeps its parameters bit for bit, its inverse too.
+TEST(DatumPath, SearchesNeverRewriteTheTables) {
+  world w = make_world();
+  geodatum_t* a = datum(w, "A", 1001);
+  geodatum_t* b = datum(w, "B", 1002);
+  geocentric_t* ar = shift(a, w.ref, DT_FILE_SEVEN,
+                           {446.448, -125.157, 542.06, 7.3e-7, 1.2e-6, 4.1e-6, -20.489e-6},
+                           2, 5001);
+  shift(b, w.ref, DT_FILE_SEVEN, {-87, -98, -121, 5.8e-6, -1.2e-5, 1.5e-5, 8.5e-6}, 2, 5002);
+  geocentric_t* inv = nullptr;
+  ASSERT_NE(datumtrans_inverse(ar, &inv), nullptr);
+  auto params = [](const geocentric_t* t) {
+    return std::vector<double>{t->tx,       t->ty,       t->tz, t->epsilonx,
+                               t->epsilony, t->epsilonz, t->de};
+  };
+  const std::vector<double> before = params(ar), inverse_before = params(inv);
+  const std::pair<geodatum_t*, geodatum_t*> queries[] = {
+      {w.ref, a}, {a, w.ref}, {a, b}, {b, a}, {w.ref, a}, {a, w.ref}};
+  for (const auto& q : queries) {
+    geocentric_t* t = nullptr;
+    ASSERT_EQ(geo_datum_path(q.first, q.second, &t, nullptr), 1);
+  }
+  const std::vector<double> after = params(ar), inverse_after = params(inv);
+  for (size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(std::memcmp(&after[i], &before[i], sizeof(double)), 0) << "field " << i;
+    EXPECT_EQ(std::memcmp(&inverse_after[i], &inverse_before[i], sizeof(double)), 0)
+        << "inverse field " << i;
+  }
+}
+
+// A transformation composed for a path is given back while that path is the best; a
+// cheaper path made later gives its own composition.
+TEST(DatumPath, ComposedAnswerFollowsTheTables) {
+  world w = make_world();
+  geodatum_t* a = datum(w, "A", 1001);
+  geodatum_t* b = datum(w, "B", 1002);
+  geodatum_t* x = datum(w, "X", 1003);
+  shift(a, w.ref, DT_FILE_THREE, {1, 0, 0}, 10, 5001);
+  shift(w.ref, b, DT_FILE_THREE, {0, 1, 0}, 20, 5002);
+  geocentric_t* through_ref = nullptr;
+  ASSERT_EQ(geo_datum_path(a, b, &through_ref, nullptr), 1);
+  shift(a, x, DT_FILE_THREE, {0, 0, 5}, 1, 5003);
+  shift(x, b, DT_FILE_THREE, {0, 0, 6}, 1, 5004);
+  geocentric_t* t = nullptr;
+  int cost = 0;
+  ASSERT_EQ(geo_datum_path(a, b, &t, &cost), 1);
+  EXPECT_NE(t, through_ref);
+  EXPECT_EQ(cost, 1);
+  EXPECT_DOUBLE_EQ(val(t->tx), 0.0);
+  EXPECT_DOUBLE_EQ(val(t->tz), 11.0);
+  geocentric_t* again = nullptr;
+  ASSERT_EQ(geo_datum_path(a, b, &again, nullptr), 1);
+  EXPECT_EQ(again, t);
 }
 
 TEST(DatumPath, CheapestPathWins) {
@@ -217,6 +329,29 @@ TEST(DatumPath, NegativeAndHugeCodes) {
     EXPECT_DOUBLE_EQ(val(t->ty), -1.0);
     EXPECT_EQ(cost, 6);
   }
+}
+
+// Weights read from a file may be as large as an int holds: a path's cost and the
+// weight of its composition stay within an int.
+TEST(DatumPath, WeightsNearTheLimitsOfAnInt) {
+  world w = make_world();
+  geodatum_t* a = datum(w, "A", INT_MAX);  // a huge code makes room for huge costs
+  geodatum_t* b = datum(w, "B", 1002);
+  shift(a, w.ref, DT_FILE_THREE, {1, 0, 0}, INT_MAX - 5, 5001);
+  shift(w.ref, b, DT_FILE_THREE, {0, 1, 0}, INT_MAX - 7, 5002);
+  geocentric_t* t = nullptr;
+  int cost = 0;
+  ASSERT_EQ(geo_datum_path(a, b, &t, &cost), 1);
+  EXPECT_EQ(cost, INT_MAX - 1);
+  EXPECT_DOUBLE_EQ(val(t->tx), 1.0);
+  EXPECT_DOUBLE_EQ(val(t->ty), 1.0);
+  geocentric_t acc{};
+  acc.datumd = a;
+  acc.datuma = a;
+  acc.weight = INT_MIN + 3;
+  geocentric_t* negative = shift(a, b, DT_FILE_THREE, {0, 0, 0}, -100, 5003);
+  ASSERT_EQ(datumtrans_compose(&acc, negative), 0);
+  EXPECT_EQ(val(acc.weight), INT_MIN + 1);
 }
 
 TEST(DatumPath, NoPath) {

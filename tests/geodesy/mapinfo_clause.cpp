@@ -246,7 +246,9 @@ TEST_F(MapinfoClauses, ProjectionOfBadValuesIsRefused) {
 
 // Datum parts: a MapInfo number when the datum has one, else a custom datum with the
 // shift of the tables: translations in metres, rotations in seconds of arc, scale in
-// parts per million and the prime meridian in degrees.
+// parts per million and the prime meridian in degrees. Rotations are written in the
+// coordinate-frame sense of MapInfo: OSGB36's shift, +0.15" +0.247" +0.842" in the
+// position-vector sense of the tables, is written -0.15 -0.247 -0.842.
 TEST_F(MapinfoClauses, DatumTexts) {
   const struct {
     int code;
@@ -257,8 +259,8 @@ TEST_F(MapinfoClauses, DatumTexts) {
       {6807, "1002"},
       {6150, "999 10 674.374000000 15.056000000 405.346000000"},
       {6277,
-       "9999 9 446.448000000 -125.157000000 542.060000000 0.15000000000 0.24700000000 "
-       "0.84200000000 -20.489000000000 0.00000000000"},
+       "9999 9 446.448000000 -125.157000000 542.060000000 -0.15000000000 -0.24700000000 "
+       "-0.84200000000 -20.489000000000 0.00000000000"},
       {6810,
        "9999 4 -198.383000000 -240.517000000 -107.909000000 0.00000000000 0.00000000000 "
        "0.00000000000 0.000000000000 2.33722917000"},
@@ -327,6 +329,7 @@ TEST_F(MapinfoClauses, SystemsWithoutMapinfoForm) {
 
 // Custom datums of clauses: found when the tables hold the shift, made once otherwise,
 // with a transformation to WGS 84 and, for an unknown prime meridian, a new meridian.
+// The clause's rotations (coordinate frame) are held in the position-vector sense.
 TEST_F(MapinfoClauses, CustomDatumsAreFoundOrMadeOnce) {
   const std::string three = "Earth Projection 1, 999, 4, 1.5, 2.5, 3.5";
   const std::string seven =
@@ -347,7 +350,9 @@ TEST_F(MapinfoClauses, CustomDatumsAreFoundOrMadeOnce) {
     const bool is_seven = text == seven;
     EXPECT_EQ(val(t->trsftype), is_seven ? 9 : 8);
     if (is_seven) {
-      EXPECT_NEAR(val(t->epsilony), -0.5 / 206264.80624709636, 1e-18);
+      EXPECT_NEAR(val(t->epsilonx), -0.25 / 206264.80624709636, 1e-18);
+      EXPECT_NEAR(val(t->epsilony), 0.5 / 206264.80624709636, 1e-18);
+      EXPECT_NEAR(val(t->epsilonz), -0.75 / 206264.80624709636, 1e-18);
       EXPECT_NEAR(val(t->de), 1.25e-6, 1e-20);
       EXPECT_STREQ(first.datum->meridian0->name, "Custom meridian");
       EXPECT_NEAR(val(first.datum->origlon), 7.125 * 3.14159265358979323846 / 180, 1e-15);

@@ -185,6 +185,27 @@ TEST_F(MapinfoValues, WritingLeavesTheProjectionAlone) {
   }
 }
 
+// MapInfo's stereographic at a pole takes the scale factor at the pole: a polar
+// stereographic from a latitude of true scale is written with the scale that latitude
+// gives (Snyder's k0 = mc sqrt((1 + e)^(1 + e) (1 - e)^(1 - e)) / (2 tc)).
+TEST_F(MapinfoValues, PolarStereographicIsWrittenWithItsScaleAtThePole) {
+  const struct {
+    int code;
+    const char* text;
+  } cases[] = {
+      {3031, "0.000000000 -90.000000000 0.972769013   0.0000   0.0000"},
+      {3413, "-45.000000000 90.000000000 0.969858190   0.0000   0.0000"},
+      {5041, "0.000000000 90.000000000 0.994000000 2000000.0000 2000000.0000"},
+  };
+  for (const auto& c : cases) {
+    cartproj_t* p = nullptr;
+    ASSERT_TRUE(geo_find_by_code(CLS_CARTPROJ, c.code, &p)) << c.code;
+    EXPECT_EQ(mif_type_of_proj(p), 20) << c.code;
+    char text[kMifParamTextSize];
+    EXPECT_STREQ(mif_format_params(p, text, sizeof text), c.text) << c.code;
+  }
+}
+
 // A buffer too small for the text gets an empty text, never a cut parameter list.
 TEST_F(MapinfoValues, SmallBufferGetsNoCutText) {
   cartproj_t* p = nullptr;

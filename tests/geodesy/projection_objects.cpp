@@ -156,6 +156,9 @@ TEST_F(ProjObjects, SetUpFillsTheFieldsEachKindReads) {
   EXPECT_NEAR(val(bel->lambda0), 4.356939722222222 * kDeg + 29.2985 / 3600 * kDeg / val(bel->n),
               1e-15);
   EXPECT_EQ(val(bel->r0), 5400088.4378);  // origin at the apex pole
+  // Its p7 is not read: it is kept as 0, and the origin as given comes back.
+  EXPECT_EQ(val(bel->coeff3), 0.0);
+  EXPECT_NEAR(proj_given_lambda0(bel), 4.356939722222222 * kDeg, 1e-15);
 
   // Plate carree: phi0 is ignored. Mercator of true scale: k0 from the latitude, origin
   // on the equator.
@@ -210,6 +213,61 @@ TEST_F(ProjObjects, SetUpFillsTheFieldsEachKindReads) {
   ASSERT_TRUE(nzmg);
   EXPECT_EQ(val(nzmg->trsftype), TRSF_PROJ_TM);
   EXPECT_EQ(val(nzmg->c), 6378137.0);
+}
+
+// The origin longitude as the parameters gave it, whatever the set-up moved: the Belgian
+// cone's fixed turn, the longitude correction p7 of the other two-parallel cone.
+TEST_F(ProjObjects, GivenOriginLongitudeUndoesTheSetUpMove) {
+  const double belge[8] = {4.356939722222222, 90, 1, 150000.01256, 5400088.4378,
+                           49.833333333333336, 51.166666666666664, 0.0};
+  const double belge_p7[8] = {4.356939722222222, 90, 1, 150000.01256, 5400088.4378,
+                              49.833333333333336, 51.166666666666664, 0.0136681885};
+  const double corrected[8] = {3, 46.5, 1, 700000, 6600000, 49, 44, 0.5};
+  const double tm[8] = {3, 0, 0.9996, 500000, 0, 0, 0, 0};
+  cartproj_t* b1 = make(PK_LCC_BELGIAN, belge, wgs84, 860);
+  cartproj_t* b2 = make(PK_LCC_BELGIAN, belge_p7, wgs84, 861);
+  cartproj_t* l8 = make(PK_LCC2, corrected, wgs84, 862);
+  cartproj_t* t = make(PK_TM, tm, wgs84, 863);
+  cartproj_t* unset = make(PK_LCC_BELGIAN, belge, bare, 864);  // never set up
+  ASSERT_TRUE(b1 && b2 && l8 && t && unset);
+  // An unread p7 does not make two Belgian cones differ.
+  EXPECT_EQ(proj_equal(b1, b2), 1);
+  EXPECT_EQ(val(b1->lambda0), val(b2->lambda0));
+  EXPECT_NEAR(val(l8->lambda0), 3 * kDeg + 0.5 * kDeg * val(l8->n), 1e-15);
+  const struct {
+    const cartproj_t* p;
+    double lambda0_deg;
+  } expected[] = {{b1, 4.356939722222222}, {b2, 4.356939722222222}, {l8, 3.0}, {t, 3.0},
+                  {unset, 4.356939722222222}};
+  for (const auto& e : expected)
+    EXPECT_NEAR(proj_given_lambda0(e.p), e.lambda0_deg * kDeg, 1e-15);
+  EXPECT_EQ(proj_given_lambda0(nullptr), 0.0);
+}
+
+// The parallel of the false origin: not phio0 for the kinds given by a latitude of true
+// scale, which they keep in phio0 (Mercator) or p5 (polar stereographic).
+TEST_F(ProjObjects, OriginLatitudeOfTheKindsOfTrueScale) {
+  struct origin_case {
+    const char* what;
+    int kind;
+    double p[8];
+    double origin_deg;
+  };
+  const origin_case cases[] = {
+      {"Mercator of true scale at 60", PK_MERCATOR_TS, {0, 60, 1, 0, 0, 0, 0, 0}, 0},
+      {"Mercator of true scale at -41", PK_MERCATOR_TS, {100, -41, 1, 0, 0, 0, 0, 0}, 0},
+      {"south polar, true scale at -71", PK_POLAR_TS, {0, -90, 1, 0, 0, -71, 0, 0}, -90},
+      {"north polar, phi0 left at 0", PK_POLAR_TS, {-45, 0, 1, 0, 0, 70, 0, 0}, 90},
+      {"Mercator with its origin", PK_MERCATOR, {0, 10, 1, 0, 0, 0, 0, 0}, 10},
+      {"Transverse Mercator", PK_TM, {3, 49, 0.9996, 0, 0, 0, 0, 0}, 49},
+  };
+  int code = 870;
+  for (const origin_case& c : cases) {
+    cartproj_t* p = make(c.kind, c.p, wgs84, code++);
+    ASSERT_TRUE(p) << c.what;
+    EXPECT_NEAR(proj_origin_latitude(p), c.origin_deg * kDeg, 1e-15) << c.what;
+  }
+  EXPECT_EQ(proj_origin_latitude(nullptr), 0.0);
 }
 
 TEST_F(ProjObjects, TransformKindsOfTheKindTable) {
@@ -350,6 +408,20 @@ TEST_F(ProjObjects, UtmRefusesWhatHasNoZone) {
     EXPECT_EQ(crs_name_utm(wgs84, zone, 0, &utm), nullptr) << zone;
     EXPECT_EQ(get_gblerr(), ERR_VALUE);
   }
+  // A datum whose ellipsoid the formulas cannot take (b above a: negative e2) has no
+  // zone: no half-made projection is handed out or indexed.
+  set_gblerr(0);
+  ellipsoid_t* prolate = nullptr;
+  ellipsoid_create("Prolate", 6000000.0, 0.0, 6100000.0, LEN_METRE, 91, &prolate);
+  geodatum_t* odd = nullptr;
+  geodatum_create("Prolate datum", prolate, ANG_DEGREE, greenwich, nullptr, 233, &odd);
+  ASSERT_TRUE(odd);
+  cartproj_t* utm = reinterpret_cast<cartproj_t*>(1);
+  EXPECT_EQ(crs_name_utm(odd, 31, 0, &utm), nullptr);
+  EXPECT_EQ(utm, nullptr);
+  EXPECT_EQ(get_gblerr(), ERR_VALUE);
+  cartproj_t* cursor = nullptr;
+  EXPECT_EQ(proj_next_of_datum(odd, &cursor), nullptr);
 }
 
 TEST_F(ProjObjects, UtmFindsAnEqualProjectionOfTheTables) {

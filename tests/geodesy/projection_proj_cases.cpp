@@ -11,7 +11,8 @@
 // PROJ projected, brought back, compared with the original in metres along the meridian
 // and the parallel):
 //   mm     1 mm: the closed-form projections (conics, stereographics, Mercators,
-//          oblique Mercators, Krovak, the map grid polynomial).
+//          oblique Mercators, Krovak, the map grid polynomial, the equirectangular on a
+//          sphere).
 //   tm     the Transverse Mercator power series: 1 mm + 6 cm x (dlon / 6 deg)^7, dlon being
 //          the longitude difference from the central meridian. The series stops at the
 //          fifth power of dlon for the easting and the longitude (sixth for the northing
@@ -84,7 +85,7 @@ std::vector<proj_case> read_cases() {
 }
 
 // A projection of the case: from the tables, or built on an ellipsoid and datum of its
-// own (Greenwich meridian, the case's angular unit).
+// own (Greenwich meridian, the case's angular unit; 1/f = 0 is a sphere of radius a).
 cartproj_t* projection_of(const proj_case& c) {
   cartproj_t* proj = nullptr;
   if (c.epsg) {
@@ -95,7 +96,8 @@ cartproj_t* projection_of(const proj_case& c) {
   geo_find_by_code(CLS_PMERIDIAN, 1, &greenwich);
   ellipsoid_t* ell = nullptr;
   int code = 0;
-  ellipsoid_create(("ellipsoid of " + c.name).c_str(), c.a, c.invf, 0.0, LEN_METRE,
+  const double b = c.invf == 0.0 ? c.a : 0.0;
+  ellipsoid_create(("ellipsoid of " + c.name).c_str(), c.a, c.invf, b, LEN_METRE,
                    geo_next_code(CLS_ELLIPSOID, &code), &ell);
   geodatum_t* datum = nullptr;
   geodatum_create(("datum of " + c.name).c_str(), ell, c.unit, greenwich, nullptr,

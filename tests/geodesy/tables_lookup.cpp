@@ -2,10 +2,13 @@
 // parameters, the iterators over transformations, and the inverse transformations.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "geodesy/georef.h"
 #include "geodesy/units.h"
 #include "tests/geodesy/geodesy_fixture.h"
 
@@ -311,6 +314,41 @@ TEST_F(TablesLookup, CreatorsAtRunTime) {
   EXPECT_EQ(val(full->origlon), val(m->glongitude));
   ellipsoid_t* found = nullptr;
   EXPECT_EQ(ellipsoid_find_by_params(6378000.0, 300.0, &found), e);
+}
+
+// Datums are made at run time (custom datums of files) while another thread searches
+// datum paths, which walks every datum: each datum is complete once it is seen, and a
+// path to each datum already made is found.
+TEST_F(TablesLookup, PathsAreFoundWhileAnotherThreadMakesDatums) {
+  geodatum_t* wgs = find<geodatum_t>(CLS_GEODATUM, 214);
+  geodatum_t* ed50 = find<geodatum_t>(CLS_GEODATUM, 6230);
+  ellipsoid_t* intl = find<ellipsoid_t>(CLS_ELLIPSOID, 7022);
+  pmeridian_t* greenwich = find<pmeridian_t>(CLS_PMERIDIAN, 1);
+  constexpr int kMade = 200;
+  std::atomic<geodatum_t*> last{nullptr};
+  std::atomic<bool> done{false};
+  std::thread maker([&] {
+    for (int i = 0; i < kMade; ++i) {
+      geodatum_t* d = nullptr;
+      geodatum_create("Made at run time", intl, 1, greenwich, nullptr, 50000 + i, &d);
+      const double shift[10] = {double(i), 1, 2, 0, 0, 0, 0, 0, 0, 0};
+      geocentric_t* t = nullptr;
+      datumtrans_create(d, wgs, DT_FILE_THREE, shift, 0, 4, 0, 5, 60000 + i, &t);
+      last.store(d, std::memory_order_release);
+    }
+    done.store(true, std::memory_order_release);
+  });
+  int failures = 0;
+  while (!done.load(std::memory_order_acquire)) {
+    if (!geo_datum_path(ed50, wgs, nullptr, nullptr)) ++failures;
+    geodatum_t* seen = last.load(std::memory_order_acquire);
+    geocentric_t* t = nullptr;
+    if (seen && (!geo_datum_path(seen, wgs, &t, nullptr) || !t)) ++failures;
+  }
+  maker.join();
+  EXPECT_EQ(failures, 0);
+  for (int i = 0; i < kMade; ++i)
+    EXPECT_NE(find<geodatum_t>(CLS_GEODATUM, 50000 + i), nullptr) << i;
 }
 
 }  // namespace

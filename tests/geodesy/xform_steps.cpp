@@ -238,6 +238,48 @@ TEST_F(XformTest, InvertedSteps) {
     free_obj(&o);
 }
 
+// A chain that owns a step (the inverted unit step of a view) is copied with a step of
+// its own: the copy still carries points the same way once the original is freed.
+TEST_F(XformTest, CopyOfAChainKeepsItsOwnedStep) {
+  xform_control_point_t* origins = control_point(10.0, 20.0, 1000.0, 2000.0);
+  xform_offset_scale_t* os = offset_scale(2.0, -4.0, origins);
+  xform_scale_t* sc = nullptr;
+  xform_make_scale(0.9, 0.9, 1.0, &sc);
+  xform_affine3d_t* af = nullptr;
+  ASSERT_EQ(xform_make_affine_rotation(0.3, 5.0, -2.0, &af), 0);
+  xform_linear2d_t* rot = nullptr;
+  xform_make_rotation(0.7, &rot);
+  const struct {
+    obj_t* step;
+    int kind;
+  } cases[] = {{os, XK_OFFSET_SCALE}, {sc, XK_SCALE}, {af, XK_AFFINE3D}};
+  for (const auto& c : cases) {
+    // The step, a rotation, and the step inverted (owned by the chain).
+    xform_chain_t* chain = nullptr;
+    xform_chain_create(0, &chain);
+    obj_t* inv = nullptr;
+    ASSERT_NE(xform_invert_step(c.kind, c.step, &inv), nullptr);
+    xform_chain_append(chain, c.step, c.kind);
+    xform_chain_append(chain, rot, XK_LINEAR2D);
+    xform_chain_append(chain, inv, c.kind);
+    xform_chain_own(chain, inv, c.kind);
+    double wx = 7.0, wy = 11.0, wz = 0.0;
+    xform_chain_forward(chain, &wx, &wy, &wz);
+    xform_chain_t* copy = nullptr;
+    obj_new_registered(CLS_XFORM_CHAIN, &copy);
+    obj_copy(chain, copy);
+    EXPECT_NE(xform_chain_step_at(copy, 2), nullptr) << "kind " << c.kind;
+    EXPECT_NE(xform_chain_step_at(copy, 2), inv) << "kind " << c.kind;
+    free_obj(&chain);
+    double x = 7.0, y = 11.0, z = 0.0;
+    xform_chain_forward(copy, &x, &y, &z);
+    EXPECT_NEAR(x, wx, 1e-9) << "kind " << c.kind;
+    EXPECT_NEAR(y, wy, 1e-9) << "kind " << c.kind;
+    free_obj(&copy);
+  }
+  for (obj_t* o : std::initializer_list<obj_t*>{os, origins, sc, af, rot}) free_obj(&o);
+}
+
 TEST_F(XformTest, RotationsAboutAPoint) {
   xform_affine3d_t* af = nullptr;
   ASSERT_EQ(xform_make_affine_rotation(kPi / 2.0, 1.0, 1.0, &af), 0);
