@@ -1,0 +1,291 @@
+// The list box's rows and scrolling, its selection, and what the user's mouse and keys
+// do to them. A press selects at once and raises LBN_SELCHANGE when the button is
+// released, so that a click (or a drag over several items) tells the parent once.
+#include <algorithm>
+
+#include "platform/ui/controls.h"
+#include "platform/ui/ctl_listbox_state.h"
+#include "platform/ui/input.h"
+#include "platform/ui/keys.h"
+#include "platform/ui/paint.h"
+#include "platform/ui/scrollbar.h"
+#include "platform/ui/ui_draw.h"
+
+namespace plat::ui_detail {
+
+namespace {
+
+int count(const ListBoxData& d) { return int(d.items.size()); }
+
+void redraw(Wnd wnd) { invalidate_rect(wnd, nullptr, true); }
+
+bool notifies(Wnd wnd) { return listbox_style(wnd) & LBS_NOTIFY; }
+
+int index_at(Wnd wnd, const ListBoxData& d, Point p) {
+  Rect rc;
+  get_client_rect(wnd, &rc);
+  if (!rc.contains(p) || d.item_height <= 0) return -1;
+  const int i = d.top + p.y / d.item_height;
+  return i < count(d) ? i : -1;
+}
+
+// The item under a point while the button is held: the nearest one when outside.
+int index_near(Wnd wnd, const ListBoxData& d, Point p) {
+  if (count(d) == 0 || d.item_height <= 0) return -1;
+  const int i = p.y < 0 ? d.top - 1 : d.top + p.y / d.item_height;
+  return std::clamp(i, 0, count(d) - 1);
+}
+
+// A press of the left button on item i, as the selection style says.
+void press_item(Wnd wnd, ListBoxData& d, int i, WParam keys) {
+  const uint32_t style = listbox_style(wnd);
+  bool changed = false;
+  if (style & LBS_EXTENDEDSEL) {
+    if (keys & MK_SHIFT) {
+      changed = listbox_select_range(d, d.anchor >= 0 ? d.anchor : i, i);
+    } else if (keys & MK_CONTROL) {
+      changed = listbox_set_item(d, i, !d.items[size_t(i)].selected);
+      d.anchor = i;
+    } else {
+      changed = listbox_select_only(d, true, i);
+      d.anchor = i;
+    }
+  } else if (style & LBS_MULTIPLESEL) {
+    changed = listbox_set_item(d, i, !d.items[size_t(i)].selected);
+  } else {
+    changed = listbox_select_only(d, false, i);
+  }
+  d.caret = i;
+  d.changed_by_user = d.changed_by_user || changed;
+  listbox_show_item(wnd, d, i);
+  redraw(wnd);
+}
+
+// The button held and moved: single and extended selections follow the mouse.
+void drag_to(Wnd wnd, ListBoxData& d, Point p, WParam keys) {
+  const uint32_t style = listbox_style(wnd);
+  if ((style & LBS_MULTIPLESEL) || (keys & MK_CONTROL)) return;
+  const int i = index_near(wnd, d, p);
+  if (i < 0 || i == d.caret) return;
+  const bool changed = (style & LBS_EXTENDEDSEL) ? listbox_select_range(d, d.anchor >= 0 ? d.anchor : i, i)
+                                                  : listbox_select_only(d, false, i);
+  d.caret = i;
+  d.changed_by_user = d.changed_by_user || changed;
+  listbox_show_item(wnd, d, i);
+  redraw(wnd);
+}
+
+void end_press(Wnd wnd, ListBoxData& d) {
+  d.tracking = false;
+  const bool changed = d.changed_by_user;
+  d.changed_by_user = false;
+  if (changed && notifies(wnd)) notify_command(wnd, LBN_SELCHANGE);
+}
+
+LResult on_button_down(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp, LParam lp) {
+  if (get_focus() != wnd) set_focus(wnd);
+  if (!is_window(wnd)) return 0;
+  const int i = index_at(wnd, d, Point{x_of_lparam(lp), y_of_lparam(lp)});
+  d.tracking = true;
+  d.changed_by_user = false;
+  set_capture(wnd);
+  if (i >= 0) press_item(wnd, d, i, wp);
+  if (msg == WM_LBUTTONDBLCLK && i >= 0 && notifies(wnd)) notify_command(wnd, LBN_DBLCLK);
+  return 0;
+}
+
+// The item a key moves the focus to; -1 for a key that does not move it.
+int key_target(Wnd wnd, const ListBoxData& d, int vk) {
+  const int n = count(d), page = std::max(1, listbox_rows(wnd, d) - 1);
+  // A single selection moves from the selected item (none: the first key takes the first).
+  const int from = is_multi(wnd) ? d.caret : d.sel;
+  int to;
+  switch (vk) {
+    case VK_UP:
+    case VK_LEFT: to = from - 1; break;
+    case VK_DOWN:
+    case VK_RIGHT: to = from + 1; break;
+    case VK_PRIOR: to = from - page; break;
+    case VK_NEXT: to = from + page; break;
+    case VK_HOME: to = 0; break;
+    case VK_END: to = n - 1; break;
+    default: return -1;
+  }
+  if (from < 0) to = vk == VK_END ? n - 1 : 0;
+  return std::clamp(to, 0, n - 1);
+}
+
+bool move_by_key(Wnd wnd, ListBoxData& d, int to) {
+  const uint32_t style = listbox_style(wnd);
+  bool changed = false;
+  if (style & LBS_EXTENDEDSEL) {
+    if (get_key_state(VK_SHIFT) < 0) {
+      changed = listbox_select_range(d, d.anchor >= 0 ? d.anchor : to, to);
+    } else if (get_key_state(VK_CONTROL) >= 0) {
+      changed = listbox_select_only(d, true, to);
+      d.anchor = to;
+    }
+  } else if (!(style & LBS_MULTIPLESEL)) {
+    changed = listbox_select_only(d, false, to);
+  }
+  d.caret = to;
+  return changed;
+}
+
+}  // namespace
+
+void listbox_set_font(ListBoxData& d, Font font) {
+  d.font = font;
+  Dc dc = create_compatible_dc(nullptr);
+  select_object(dc, font ? font : ui_font());
+  TextMetrics tm;
+  d.item_height = (get_text_metrics(dc, &tm) && tm.height > 0 ? tm.height : 13) + 2;
+  delete_dc(dc);
+}
+
+int listbox_rows(Wnd wnd, const ListBoxData& d) {
+  Rect rc;
+  get_client_rect(wnd, &rc);
+  return std::max(1, rc.height() / std::max(1, d.item_height));
+}
+
+void listbox_set_top(Wnd wnd, ListBoxData& d, int top) {
+  top = std::clamp(top, 0, std::max(0, count(d) - listbox_rows(wnd, d)));
+  if (top != d.top) {
+    d.top = top;
+    redraw(wnd);
+  }
+  listbox_update_bar(wnd, d);
+}
+
+void listbox_show_item(Wnd wnd, ListBoxData& d, int index) {
+  if (index < 0 || index >= count(d)) return;
+  const int rows = listbox_rows(wnd, d);
+  if (index < d.top) {
+    listbox_set_top(wnd, d, index);
+  } else if (index >= d.top + rows) {
+    listbox_set_top(wnd, d, index - rows + 1);
+  }
+}
+
+void listbox_update_bar(Wnd wnd, ListBoxData& d) {
+  if (!d.own_bar) return;
+  const bool needed = count(d) > listbox_rows(wnd, d);
+  const bool keep = listbox_style(wnd) & LBS_DISABLENOSCROLL;
+  show_scroll_bar(wnd, SB_VERT, needed || keep);
+  if (keep) enable_scroll_bar(wnd, SB_VERT, needed ? ESB_ENABLE_BOTH : ESB_DISABLE_BOTH);
+  ScrollInfo si;
+  si.mask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.min = 0;
+  si.max = std::max(0, count(d) - 1);
+  si.page = unsigned(listbox_rows(wnd, d));
+  si.pos = d.top;
+  set_scroll_info(wnd, SB_VERT, &si, true);
+}
+
+void listbox_on_vscroll(Wnd wnd, ListBoxData& d, WParam wp) {
+  const int rows = listbox_rows(wnd, d);
+  switch (loword(wp)) {
+    case SB_LINEUP: listbox_set_top(wnd, d, d.top - 1); break;
+    case SB_LINEDOWN: listbox_set_top(wnd, d, d.top + 1); break;
+    case SB_PAGEUP: listbox_set_top(wnd, d, d.top - rows); break;
+    case SB_PAGEDOWN: listbox_set_top(wnd, d, d.top + rows); break;
+    case SB_THUMBTRACK: {
+      ScrollInfo si;
+      si.mask = SIF_TRACKPOS;
+      if (get_scroll_info(wnd, SB_VERT, &si)) listbox_set_top(wnd, d, si.track_pos);
+      break;
+    }
+    case SB_THUMBPOSITION: listbox_set_top(wnd, d, int(hiword(wp))); break;
+    case SB_TOP: listbox_set_top(wnd, d, 0); break;
+    case SB_BOTTOM: listbox_set_top(wnd, d, count(d)); break;
+    default: break;
+  }
+}
+
+Rect listbox_item_rect(Wnd wnd, const ListBoxData& d, int index) {
+  Rect rc;
+  get_client_rect(wnd, &rc);
+  const int y = (index - d.top) * d.item_height;
+  return Rect{0, y, rc.right, y + d.item_height};
+}
+
+bool listbox_select_only(ListBoxData& d, bool multi, int index) {
+  if (!multi) {
+    const bool changed = d.sel != index;
+    d.sel = index;
+    return changed;
+  }
+  bool changed = false;
+  for (int i = 0; i < count(d); ++i) {
+    const bool on = i == index;
+    changed = changed || d.items[size_t(i)].selected != on;
+    d.items[size_t(i)].selected = on;
+  }
+  return changed;
+}
+
+bool listbox_set_item(ListBoxData& d, int index, bool selected) {
+  if (index < 0 || index >= count(d) || d.items[size_t(index)].selected == selected) return false;
+  d.items[size_t(index)].selected = selected;
+  return true;
+}
+
+bool listbox_select_range(ListBoxData& d, int from, int to) {
+  if (from > to) std::swap(from, to);
+  bool changed = false;
+  for (int i = 0; i < count(d); ++i) {
+    const bool on = i >= from && i <= to;
+    changed = changed || d.items[size_t(i)].selected != on;
+    d.items[size_t(i)].selected = on;
+  }
+  return changed;
+}
+
+bool listbox_is_selected(const ListBoxData& d, bool multi, int index) {
+  if (index < 0 || index >= count(d)) return false;
+  return multi ? d.items[size_t(index)].selected : d.sel == index;
+}
+
+LResult listbox_on_mouse(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp, LParam lp) {
+  const Point p{x_of_lparam(lp), y_of_lparam(lp)};
+  switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: return on_button_down(wnd, d, msg, wp, lp);
+    case WM_MOUSEMOVE:
+      if (d.tracking) drag_to(wnd, d, p, wp);
+      return 0;
+    case WM_LBUTTONUP:
+      if (!d.tracking) return 0;
+      d.tracking = false;  // before the release, whose WM_CAPTURECHANGED must not end it twice
+      release_capture();
+      end_press(wnd, d);
+      return 0;
+    case WM_CAPTURECHANGED:
+      if (d.tracking) end_press(wnd, d);
+      return 0;
+    default: return 0;
+  }
+}
+
+LResult listbox_on_key(Wnd wnd, ListBoxData& d, int vk) {
+  if (count(d) == 0) return 0;
+  bool changed = false;
+  if (vk == VK_SPACE) {
+    const uint32_t style = listbox_style(wnd);
+    const bool toggles = (style & LBS_MULTIPLESEL) || ((style & LBS_EXTENDEDSEL) && get_key_state(VK_CONTROL) < 0);
+    if (!toggles || d.caret < 0) return 0;
+    changed = listbox_set_item(d, d.caret, !d.items[size_t(d.caret)].selected);
+    d.anchor = d.caret;
+  } else {
+    const int to = key_target(wnd, d, vk);
+    if (to < 0) return 0;
+    changed = move_by_key(wnd, d, to);
+    listbox_show_item(wnd, d, to);
+  }
+  redraw(wnd);
+  if (changed && notifies(wnd)) notify_command(wnd, LBN_SELCHANGE);
+  return 0;
+}
+
+}  // namespace plat::ui_detail

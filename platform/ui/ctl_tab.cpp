@@ -1,0 +1,368 @@
+// The tab control: items, the selection and what the user's choice tells the parent,
+// the layout of the tab row and of the display area, clicks passed on to the pages
+// lying over the display area, and plain painting.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/ui/ctl_tab.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/dialog_codes.h"
+#include "platform/ui/input.h"
+#include "platform/ui/keys.h"
+#include "platform/ui/paint.h"
+#include "platform/ui/queue.h"
+#include "platform/ui/ui_draw.h"
+#include "platform/ui/window.h"
+
+namespace plat {
+
+using namespace ui_detail;
+
+namespace {
+
+constexpr int kFirstTabX = 2, kTabPadding = 12, kMinTabWidth = 40, kRaise = 2, kMargin = 4;
+
+struct TabItem {
+  std::u16string text;
+  int image = -1;
+  LParam param = 0;
+  int width = kMinTabWidth;
+};
+
+struct TabData {
+  std::vector<TabItem> items;
+  int cur = -1;
+  Font font = nullptr;
+  int row_height = 21;  // the tab row, the raised selected tab included
+  bool focused = false;
+};
+
+TabData* data_of(Wnd wnd) { return reinterpret_cast<TabData*>(get_window_long(wnd, 0)); }
+int count(const TabData& d) { return int(d.items.size()); }
+bool valid(const TabData& d, WParam i) { return i < d.items.size(); }
+
+// Widths of the labels and the row height, in the tab control's font.
+void measure(TabData& d) {
+  Dc dc = create_compatible_dc(nullptr);
+  select_object(dc, d.font ? d.font : ui_font());
+  TextMetrics tm;
+  d.row_height = (get_text_metrics(dc, &tm) && tm.height > 0 ? tm.height : 13) + 8;
+  for (TabItem& it : d.items) {
+    const std::u16string s = strip_mnemonic(it.text);
+    Size sz;
+    it.width = kMinTabWidth;
+    if (!s.empty() && get_text_extent_point(dc, s.c_str(), int(s.size()), &sz))
+      it.width = std::max(kMinTabWidth, sz.cx + kTabPadding);
+  }
+  delete_dc(dc);
+}
+
+Rect tab_rect(const TabData& d, int index) {
+  int x = kFirstTabX;
+  for (int i = 0; i < index; ++i) x += d.items[size_t(i)].width;
+  return Rect{x, kRaise, x + d.items[size_t(index)].width, d.row_height};
+}
+
+// The selected tab stands out of the row.
+Rect raised(const Rect& r) { return Rect{r.left - kRaise, r.top - kRaise, r.right + kRaise, r.bottom + 1}; }
+
+int tab_at(const TabData& d, Point p) {
+  if (d.cur >= 0 && d.cur < count(d) && raised(tab_rect(d, d.cur)).contains(p)) return d.cur;
+  for (int i = 0; i < count(d); ++i)
+    if (tab_rect(d, i).contains(p)) return i;
+  return -1;
+}
+
+Rect display_of(const TabData& d, const Rect& window) {
+  return Rect{window.left + kMargin, window.top + d.row_height + kMargin, window.right - kMargin, window.bottom - kMargin};
+}
+
+Rect window_of(const TabData& d, const Rect& display) {
+  return Rect{display.left - kMargin, display.top - d.row_height - kMargin, display.right + kMargin,
+              display.bottom + kMargin};
+}
+
+// The user's choice: the parent may refuse it.
+void user_select(Wnd wnd, TabData& d, int index) {
+  if (index < 0 || index >= count(d) || index == d.cur) return;
+  NmHdr nm;
+  if (notify_parent(wnd, &nm, TCN_SELCHANGING) != 0) return;
+  if (!is_window(wnd) || !(data_of(wnd))) return;
+  d.cur = index;
+  invalidate_rect(wnd, nullptr, true);
+  NmHdr done;
+  notify_parent(wnd, &done, TCN_SELCHANGE);
+}
+
+// The later visible, enabled sibling window (or the deepest of its descendants) under a
+// screen point: the window a click on the display area is meant for.
+Wnd window_beneath(Wnd wnd, Point screen) {
+  auto shows = [&](Wnd w) {
+    Rect r;
+    return is_window_visible(w) && is_window_enabled(w) && get_window_rect(w, &r) && r.contains(screen);
+  };
+  bool after = false;
+  for (Wnd sib : child_windows(get_parent(wnd))) {
+    if (sib == wnd) {
+      after = true;
+      continue;
+    }
+    if (!after || !shows(sib)) continue;
+    Wnd target = sib;
+    for (bool deeper = true; deeper;) {
+      deeper = false;
+      for (Wnd c : child_windows(target))
+        if (shows(c)) {
+          target = c;
+          deeper = true;
+          break;
+        }
+    }
+    return target;
+  }
+  return nullptr;
+}
+
+void pass_on(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
+  Point p{x_of_lparam(lp), y_of_lparam(lp)};
+  client_to_screen(wnd, &p);
+  Wnd target = window_beneath(wnd, p);
+  if (!target) return;
+  screen_to_client(target, &p);
+  send_message(target, msg, wp, make_lparam(p.x, p.y));
+}
+
+LResult on_mouse(Wnd wnd, TabData& d, uint32_t msg, WParam wp, LParam lp) {
+  const Point p{x_of_lparam(lp), y_of_lparam(lp)};
+  const int hit = tab_at(d, p);
+  if (hit < 0) {
+    if (p.y >= d.row_height) pass_on(wnd, msg, wp, lp);
+    return 0;
+  }
+  if (msg != WM_LBUTTONDOWN && msg != WM_LBUTTONDBLCLK) return 0;
+  if (!(uint32_t(get_window_long(wnd, GWL_STYLE)) & TCS_FOCUSNEVER) && get_focus() != wnd) set_focus(wnd);
+  if (is_window(wnd)) user_select(wnd, d, hit);
+  return 0;
+}
+
+LResult on_key(Wnd wnd, TabData& d, int vk) {
+  const int n = count(d);
+  if (n == 0) return 0;
+  if (vk == VK_TAB && get_key_state(VK_CONTROL) < 0) {
+    const int step = get_key_state(VK_SHIFT) < 0 ? -1 : 1;
+    user_select(wnd, d, ((d.cur < 0 ? 0 : d.cur) + step + n) % n);
+  } else if (vk == VK_LEFT && d.cur > 0) {
+    user_select(wnd, d, d.cur - 1);
+  } else if (vk == VK_RIGHT && d.cur + 1 < n) {
+    user_select(wnd, d, d.cur + 1);
+  }
+  return 0;
+}
+
+void edge(Dc dc, const Rect& r, Color top_left, Color bottom_right, bool bottom) {
+  fill_solid(dc, Rect{r.left, r.top, r.right, r.top + 1}, top_left);
+  fill_solid(dc, Rect{r.left, r.top, r.left + 1, r.bottom}, top_left);
+  fill_solid(dc, Rect{r.right - 1, r.top, r.right, r.bottom}, bottom_right);
+  if (bottom) fill_solid(dc, Rect{r.left, r.bottom - 1, r.right, r.bottom}, bottom_right);
+}
+
+void draw_tab(Dc dc, const TabData& d, int i, bool selected, bool focused) {
+  const Rect r = selected ? raised(tab_rect(d, i)) : tab_rect(d, i);
+  fill_solid(dc, r, get_sys_color(COLOR_BTNFACE));
+  edge(dc, r, get_sys_color(COLOR_3DHILIGHT), get_sys_color(COLOR_3DDKSHADOW), false);
+  fill_solid(dc, Rect{r.right - 2, r.top + 1, r.right - 1, r.bottom}, get_sys_color(COLOR_3DSHADOW));
+  Rect tr{r.left + 2, r.top, r.right - 2, selected ? r.bottom - 1 : r.bottom};
+  const std::u16string s = strip_mnemonic(d.items[size_t(i)].text);
+  set_text_color(dc, get_sys_color(COLOR_BTNTEXT));
+  draw_text(dc, s.c_str(), int(s.size()), &tr, DT_CENTER | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  if (focused) draw_focus_rect(dc, Rect{r.left + 3, r.top + 3, r.right - 3, r.bottom - 3});
+}
+
+// The display area, less what the later visible siblings (the pages) cover.
+void fill_display(Wnd wnd, Dc dc, const Rect& body) {
+  bool after = false;
+  for (Wnd sib : child_windows(get_parent(wnd))) {
+    if (sib == wnd) {
+      after = true;
+      continue;
+    }
+    Rect r;
+    if (!after || !is_window_visible(sib) || !get_window_rect(sib, &r)) continue;
+    Point pts[2] = {{r.left, r.top}, {r.right, r.bottom}};
+    map_window_points(nullptr, wnd, pts, 2);
+    exclude_clip_rect(dc, pts[0].x, pts[0].y, pts[1].x, pts[1].y);
+  }
+  fill_solid(dc, body, get_sys_color(COLOR_BTNFACE));
+  select_clip_rgn(dc, nullptr);
+}
+
+void paint(Wnd wnd, const TabData& d) {
+  PaintStruct ps;
+  Dc dc = begin_paint(wnd, &ps);
+  if (!dc) return;
+  Rect rc;
+  get_client_rect(wnd, &rc);
+  const Rect body{rc.left, std::min(rc.bottom, d.row_height), rc.right, rc.bottom};
+  fill_display(wnd, dc, body);
+  fill_solid(dc, Rect{rc.left, rc.top, rc.right, body.top}, get_sys_color(COLOR_BTNFACE));
+  edge(dc, body, get_sys_color(COLOR_3DHILIGHT), get_sys_color(COLOR_3DDKSHADOW), true);
+  fill_solid(dc, Rect{body.right - 2, body.top + 1, body.right - 1, body.bottom - 1}, get_sys_color(COLOR_3DSHADOW));
+  fill_solid(dc, Rect{body.left + 1, body.bottom - 2, body.right - 1, body.bottom - 1}, get_sys_color(COLOR_3DSHADOW));
+  GdiObj old_font = select_object(dc, d.font ? d.font : ui_font());
+  set_bk_mode(dc, TRANSPARENT);
+  for (int i = 0; i < count(d); ++i)
+    if (i != d.cur) draw_tab(dc, d, i, false, false);
+  if (d.cur >= 0 && d.cur < count(d)) draw_tab(dc, d, d.cur, true, d.focused);
+  select_object(dc, old_font);
+  end_paint(wnd, &ps);
+}
+
+void read_item(TabItem& it, const TcItem& src) {
+  if (src.mask & TCIF_TEXT) it.text = src.text ? std::u16string(src.text) : std::u16string();
+  if (src.mask & TCIF_IMAGE) it.image = src.image;
+  if (src.mask & TCIF_PARAM) it.param = src.param;
+}
+
+LResult insert_item(Wnd wnd, TabData& d, WParam wp, LParam lp) {
+  const auto* src = reinterpret_cast<const TcItem*>(lp);
+  if (!src) return -1;
+  const int at = int(std::min<WParam>(wp, d.items.size()));
+  TabItem it;
+  read_item(it, *src);
+  d.items.insert(d.items.begin() + at, it);
+  if (count(d) == 1) {
+    d.cur = 0;
+  } else if (d.cur >= at) {
+    ++d.cur;
+  }
+  measure(d);
+  invalidate_rect(wnd, nullptr, true);
+  return at;
+}
+
+LResult get_item(const TabData& d, WParam wp, LParam lp) {
+  auto* out = reinterpret_cast<TcItem*>(lp);
+  if (!out || !valid(d, wp)) return 0;
+  const TabItem& it = d.items[wp];
+  if ((out->mask & TCIF_TEXT) && out->text && out->text_max > 0) {
+    const size_t n = std::min(it.text.size(), size_t(out->text_max - 1));
+    std::copy(it.text.begin(), it.text.begin() + long(n), out->text);
+    out->text[n] = 0;
+  }
+  if (out->mask & TCIF_IMAGE) out->image = it.image;
+  if (out->mask & TCIF_PARAM) out->param = it.param;
+  return 1;
+}
+
+LResult delete_item(Wnd wnd, TabData& d, WParam wp) {
+  if (!valid(d, wp)) return 0;
+  const int at = int(wp);
+  d.items.erase(d.items.begin() + at);
+  if (d.cur == at) {
+    d.cur = -1;
+  } else if (d.cur > at) {
+    --d.cur;
+  }
+  invalidate_rect(wnd, nullptr, true);
+  return 1;
+}
+
+LResult adjust_rect(const TabData& d, WParam larger, LParam lp) {
+  auto* r = reinterpret_cast<Rect*>(lp);
+  if (r) *r = larger ? window_of(d, *r) : display_of(d, *r);
+  return 0;
+}
+
+LResult tab_message(Wnd wnd, TabData& d, uint32_t msg, WParam wp, LParam lp) {
+  switch (msg) {
+    case TCM_GETITEMCOUNT: return count(d);
+    case TCM_INSERTITEM: return insert_item(wnd, d, wp, lp);
+    case TCM_DELETEITEM: return delete_item(wnd, d, wp);
+    case TCM_DELETEALLITEMS:
+      d.items.clear();
+      d.cur = -1;
+      invalidate_rect(wnd, nullptr, true);
+      return 1;
+    case TCM_GETITEM: return get_item(d, wp, lp);
+    case TCM_SETITEM: {
+      const auto* src = reinterpret_cast<const TcItem*>(lp);
+      if (!src || !valid(d, wp)) return 0;
+      read_item(d.items[wp], *src);
+      measure(d);
+      invalidate_rect(wnd, nullptr, true);
+      return 1;
+    }
+    case TCM_GETITEMRECT: {
+      auto* r = reinterpret_cast<Rect*>(lp);
+      if (!r || !valid(d, wp)) return 0;
+      *r = tab_rect(d, int(wp));
+      return 1;
+    }
+    case TCM_GETCURSEL: return d.cur;
+    case TCM_SETCURSEL: {
+      if (!valid(d, wp)) return -1;
+      const int old = d.cur;
+      d.cur = int(wp);
+      invalidate_rect(wnd, nullptr, true);
+      return old;
+    }
+    case TCM_ADJUSTRECT: return adjust_rect(d, wp, lp);
+    default: return def_window_proc(wnd, msg, wp, lp);
+  }
+}
+
+LResult tab_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
+  if (msg == WM_NCCREATE) {
+    auto* d = new TabData;
+    measure(*d);
+    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(d));
+    return def_window_proc(wnd, msg, wp, lp);
+  }
+  TabData* d = data_of(wnd);
+  if (!d) return def_window_proc(wnd, msg, wp, lp);
+  switch (msg) {
+    case WM_NCDESTROY:
+      set_window_long(wnd, 0, 0);
+      delete d;
+      return def_window_proc(wnd, msg, wp, lp);
+    case WM_PAINT: paint(wnd, *d); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_SIZE:
+    case WM_ENABLE: invalidate_rect(wnd, nullptr, true); return 0;
+    case WM_SETFONT:
+      d->font = reinterpret_cast<Font>(wp);
+      measure(*d);
+      if (lp) invalidate_rect(wnd, nullptr, true);
+      return 0;
+    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d->font));
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      d->focused = msg == WM_SETFOCUS;
+      invalidate_rect(wnd, nullptr, true);
+      return 0;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS;
+    case WM_KEYDOWN: return on_key(wnd, *d, int(wp));
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: return on_mouse(wnd, *d, msg, wp, lp);
+    default: return tab_message(wnd, *d, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+void register_tab_control() {
+  if (get_class_info(kTabClass, nullptr)) return;
+  WndClass c;
+  c.name = kTabClass;
+  c.proc = tab_proc;
+  c.style = CS_DBLCLKS;
+  c.wnd_extra = int(sizeof(intptr_t));
+  c.cursor = load_cursor(IDC_ARROW);
+  register_class(c);
+}
+
+}  // namespace plat
