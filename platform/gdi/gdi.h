@@ -77,11 +77,13 @@ enum ArcDirection : int { AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2 };
 enum RegionCombine : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
 enum RegionType : int { RGN_ERROR = 0, NULLREGION = 1, SIMPLEREGION = 2, COMPLEXREGION = 3 };
 enum DeviceCap : int {
-  HORZSIZE = 4, VERTSIZE = 6, HORZRES = 8, VERTRES = 10, BITSPIXEL = 12, PLANES = 14,
-  NUMCOLORS = 24, LINECAPS = 30, TEXTCAPS = 34, RASTERCAPS = 38, LOGPIXELSX = 88, LOGPIXELSY = 90,
-  SIZEPALETTE = 104, PHYSICALWIDTH = 110, PHYSICALHEIGHT = 111, PHYSICALOFFSETX = 112,
-  PHYSICALOFFSETY = 113
+  TECHNOLOGY = 2, HORZSIZE = 4, VERTSIZE = 6, HORZRES = 8, VERTRES = 10, BITSPIXEL = 12,
+  PLANES = 14, NUMCOLORS = 24, LINECAPS = 30, TEXTCAPS = 34, RASTERCAPS = 38, LOGPIXELSX = 88,
+  LOGPIXELSY = 90, SIZEPALETTE = 104, PHYSICALWIDTH = 110, PHYSICALHEIGHT = 111,
+  PHYSICALOFFSETX = 112, PHYSICALOFFSETY = 113
 };
+// What TECHNOLOGY answers: a screen-like raster device, or a raster printer.
+enum DeviceTechnology : int { DT_RASDISPLAY = 1, DT_RASPRINTER = 2 };
 // What a context can do, as RASTERCAPS, LINECAPS and TEXTCAPS answer (the same for every
 // context: all draw through the same code).
 enum DeviceCapBits : int {
@@ -111,9 +113,29 @@ Point dc_origin(Dc dc);
 void dc_set_surface_clip(Dc dc, Point origin, const Region* clip);
 
 // Device capabilities: sizes of the surface, 32 bits per pixel, the resolution (96 dots
-// per inch unless set, e.g. 300 for a printer page).
+// per inch unless set, e.g. 300 for a printer page), TECHNOLOGY DT_RASDISPLAY; a
+// context with an extension answers what its extension makes of these.
 int get_device_caps(Dc dc, int index);
 void dc_set_resolution(Dc dc, int dpi_x, int dpi_y);
+
+// A layer built on this one (printing) hangs its own record on the contexts it makes:
+// the record answers the device capabilities that differ from a surface's and hears of
+// the context's deletion, so that what it holds (a page surface, a document) goes with
+// the context at once.
+class DcExtension {
+ public:
+  virtual ~DcExtension() = default;
+  // The answer to get_device_caps(index), given the drawing layer's own one.
+  virtual int device_caps(int index, int standard) = 0;
+  // Called once by delete_dc, after the context stopped being live and without any of
+  // this layer's locks held; the extension may free itself and the surface the context
+  // drew into.
+  virtual void released(Dc dc) = 0;
+};
+// Sets a live context's extension (null: none); false for a context that is not live.
+bool dc_set_extension(Dc dc, DcExtension* ext);
+// A live context's extension; null for none, or for anything that is not a live context.
+DcExtension* dc_extension(Dc dc);
 
 Point set_viewport_org(Dc dc, int x, int y);  // return the previous origin
 Point offset_viewport_org(Dc dc, int dx, int dy);

@@ -96,13 +96,31 @@ Dc create_compatible_dc(Dc like) {
 }
 
 int delete_dc(Dc dc) {
-  std::lock_guard<std::mutex> lock(gdi_object_lock());
-  if (!gdi_dc_is_live(dc)) return 0;
-  gdi_dc_unregister(dc);
-  if (dc->bitmap && dc->bitmap != default_bitmap()) dc->bitmap->selected_in = nullptr;
-  for (GdiObj o : {dc->pen, dc->brush, dc->font, dc->palette, dc->bitmap}) gdi_release(o);
+  DcExtension* ext = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(gdi_object_lock());
+    if (!gdi_dc_is_live(dc)) return 0;
+    gdi_dc_unregister(dc);
+    if (dc->bitmap && dc->bitmap != default_bitmap()) dc->bitmap->selected_in = nullptr;
+    for (GdiObj o : {dc->pen, dc->brush, dc->font, dc->palette, dc->bitmap}) gdi_release(o);
+    ext = dc->extension;
+  }
+  // Outside the lock: the extension may write files or call this layer.
+  if (ext) ext->released(dc);
   delete dc;
   return 1;
+}
+
+bool dc_set_extension(Dc dc, DcExtension* ext) {
+  std::lock_guard<std::mutex> lock(gdi_object_lock());
+  if (!gdi_dc_is_live(dc)) return false;
+  dc->extension = ext;
+  return true;
+}
+
+DcExtension* dc_extension(Dc dc) {
+  std::lock_guard<std::mutex> lock(gdi_object_lock());
+  return gdi_dc_is_live(dc) ? dc->extension : nullptr;
 }
 
 Surface* dc_surface(Dc dc) { return dc ? dc->surface : nullptr; }
@@ -117,10 +135,12 @@ void dc_set_surface_clip(Dc dc, Point origin, const Region* clip) {
   update_clip(dc);
 }
 
-int get_device_caps(Dc dc, int index) {
-  if (!dc) return 0;
+namespace {
+
+int surface_caps(Dc dc, int index) {
   int w = dc->surface ? dc->surface->width : 0, h = dc->surface ? dc->surface->height : 0;
   switch (index) {
+    case TECHNOLOGY: return DT_RASDISPLAY;
     case HORZRES: case PHYSICALWIDTH: return w;
     case VERTRES: case PHYSICALHEIGHT: return h;
     case HORZSIZE: return int(int64_t(w) * 254 / (dc->dpi_x * 10));  // millimetres
@@ -136,6 +156,14 @@ int get_device_caps(Dc dc, int index) {
     case SIZEPALETTE: return 0;
     default: return 0;
   }
+}
+
+}  // namespace
+
+int get_device_caps(Dc dc, int index) {
+  if (!dc) return 0;
+  const int standard = surface_caps(dc, index);
+  return dc->extension ? dc->extension->device_caps(index, standard) : standard;
 }
 
 void dc_set_resolution(Dc dc, int dpi_x, int dpi_y) {

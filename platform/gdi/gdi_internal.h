@@ -72,6 +72,7 @@ struct DcRec {
   int arc_direction = AD_COUNTERCLOCKWISE;
   int stretch_mode = BLACKONWHITE;
   int dpi_x = 96, dpi_y = 96;
+  DcExtension* extension = nullptr;  // see dc_set_extension
 };
 
 // The object table: registration, liveness checks and selection bookkeeping.

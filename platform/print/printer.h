@@ -47,8 +47,6 @@ enum PrintQualityCode : int16_t { DMRES_DRAFT = -1, DMRES_LOW = -2, DMRES_MEDIUM
 enum ColorMode : int16_t { DMCOLOR_MONOCHROME = 1, DMCOLOR_COLOR = 2 };
 // Capability indexes of device_capabilities.
 enum PrinterCapability : int { DC_ORIENTATION = 17, DC_COLORDEVICE = 32 };
-// Device-capability indexes and values that gdi.h does not define.
-enum PrinterDeviceCap : int { TECHNOLOGY = 2, DT_RASDISPLAY = 1, DT_RASPRINTER = 2 };
 // Results of the document and page calls: a positive value is success.
 enum PrintJobError : int {
   SP_ERROR = -1, SP_APPABORT = -2, SP_USERABORT = -3, SP_OUTOFDISK = -4, SP_OUTOFMEMORY = -5
@@ -117,15 +115,16 @@ int device_capabilities(const char* printer, int capability);
 // A context on a white page of the printer's paper at its resolution (settings as
 // document_properties gives them for `settings`, which may be null). A null name is the
 // default printer. Null on failure (unknown printer, page beyond the memory budget).
-// The context is deleted with delete_dc; an unfinished document is then abandoned (no
-// file) and the page freed at the next call of this layer.
+// The context is deleted with delete_dc, which abandons an unfinished document (no
+// file) and frees the page at once.
+//
+// A printer context answers get_device_caps as the drawing layer does for its page
+// (sizes in pixels, resolution, raster, line and text capabilities), with TECHNOLOGY
+// DT_RASPRINTER, the sheet's size in whole millimetres, no unprintable margin, and 8
+// bits (256 grey levels) for a grey page.
 Dc create_printer_dc(const char* printer, const DevMode* settings);
 bool is_printer_dc(Dc dc);
-// What a printer context answers to get_device_caps: the drawing layer's answers (sizes
-// of the page in pixels, resolution, raster, line and text capabilities), with TECHNOLOGY
-// DT_RASPRINTER, the sheet's size in whole millimetres, no unprintable margin, and 8 bits
-// (256 grey levels) for a grey page. Other contexts get get_device_caps's answers, with
-// TECHNOLOGY DT_RASDISPLAY.
+// The same as get_device_caps (TECHNOLOGY DT_RASDISPLAY for other contexts).
 int printer_device_caps(Dc dc, int index);
 
 // Called between bands of a page as it is written out: false cancels the document.

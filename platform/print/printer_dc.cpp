@@ -1,20 +1,17 @@
 // Printer contexts: a drawing context on one page surface, and the document that the
 // surface's pages go into.
 //
-// Each printer context has a record here holding its printer, its settings, the page
-// surface the context draws into and the document being written. A context is deleted
-// with the drawing layer's delete_dc, which knows nothing of printing, so the records are
-// checked against the drawing layer's live contexts whenever this layer is called: the
-// record of a deleted context (one still live whose surface is another is a new context
-// at a reused address) is dropped, abandoning its document and freeing its page.
+// Each printer context carries a record (PrinterPage, the context's extension in the
+// drawing layer) holding its printer, its settings, the page surface the context draws
+// into and the document being written. The record answers the printer's device
+// capabilities through get_device_caps, and delete_dc hands it back at once: an
+// unfinished document is abandoned and the page freed with the context.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <mutex>
 
-#include "platform/gdi/gdi_internal.h"
 #include "platform/print/pdf_writer.h"
 #include "platform/print/print_internal.h"
 
@@ -24,7 +21,7 @@ namespace {
 
 constexpr size_t kMaxBaseBytes = 200;  // of a file name, leaving room for " (n).pdf"
 
-struct PrinterPage {
+struct PrinterPage final : DcExtension {
   Dc dc = nullptr;
   PrinterInfo printer;
   DevMode settings;
@@ -36,41 +33,31 @@ struct PrinterPage {
   bool page_open = false;
   std::string failure;  // why the document was given up, for the end_doc that follows
   std::string printed;  // the last file written
-};
 
-struct Registry {
-  std::mutex lock;
-  std::vector<std::unique_ptr<PrinterPage>> pages;
+  // A raster printer: the sheet's size in whole millimetres, no unprintable margin, and
+  // 8 bits (256 grey levels) for a grey page; the rest as the page surface answers.
+  int device_caps(int index, int standard) override {
+    switch (index) {
+      case TECHNOLOGY: return DT_RASPRINTER;
+      case HORZSIZE: return (geometry.width_tenth_mm + 5) / 10;
+      case VERTSIZE: return (geometry.height_tenth_mm + 5) / 10;
+      case BITSPIXEL: return geometry.grey ? 8 : 32;
+      case NUMCOLORS: return geometry.grey ? 256 : -1;
+      case PHYSICALOFFSETX: case PHYSICALOFFSETY: return 0;  // the whole sheet is printable
+      default: return standard;
+    }
+  }
+  // The document still being written is abandoned (its writer removes the file).
+  void released(Dc) override { delete this; }
 };
-
-Registry& registry() {
-  static Registry r;
-  return r;
-}
 
 std::atomic<int> g_job_counter{0};
 
-bool context_alive(const PrinterPage& p) {
-  std::lock_guard<std::mutex> guard(gdi_object_lock());
-  return gdi_dc_is_live(p.dc) && p.dc->surface == &p.page;
-}
-
-// Drops the records of deleted contexts; the registry's lock is held.
-void sweep(Registry& r) {
-  std::erase_if(r.pages, [](const std::unique_ptr<PrinterPage>& p) { return !context_alive(*p); });
-}
-
-PrinterPage* find_page(Dc dc) {
-  Registry& r = registry();
-  std::lock_guard<std::mutex> guard(r.lock);
-  sweep(r);
-  for (auto& p : r.pages)
-    if (p->dc == dc) return p.get();
-  return nullptr;
-}
+// The record of a live printer context; null for any other context or handle.
+PrinterPage* find_page(Dc dc) { return dynamic_cast<PrinterPage*>(dc_extension(dc)); }
 
 PrinterPage* printer_page(Dc dc, const char* call) {
-  PrinterPage* p = dc ? find_page(dc) : nullptr;
+  PrinterPage* p = find_page(dc);
   if (!p) set_print_error(std::string(call) + ": not a printer context.");
   return p;
 }
@@ -127,9 +114,6 @@ Dc create_printer_dc(const char* printer, const DevMode* settings) {
                     " pixels is beyond what a printer context can hold.");
     return nullptr;
   }
-  Registry& r = registry();
-  std::lock_guard<std::mutex> guard(r.lock);
-  sweep(r);  // a deleted context's page goes before a new one is made
   try {
     p->page.resize(g.width_px, g.height_px, 0xFFFFFFFFu);
   } catch (const std::bad_alloc&) {
@@ -140,25 +124,13 @@ Dc create_printer_dc(const char* printer, const DevMode* settings) {
   p->dc = create_surface_dc(&p->page, Point{}, nullptr);
   dc_set_resolution(p->dc, g.dpi_x, g.dpi_y);
   Dc dc = p->dc;
-  r.pages.push_back(std::move(p));
+  dc_set_extension(dc, p.release());  // delete_dc gives it back
   return dc;
 }
 
-bool is_printer_dc(Dc dc) { return dc && find_page(dc) != nullptr; }
+bool is_printer_dc(Dc dc) { return find_page(dc) != nullptr; }
 
-int printer_device_caps(Dc dc, int index) {
-  PrinterPage* p = dc ? find_page(dc) : nullptr;
-  if (!p) return index == TECHNOLOGY ? (dc ? int(DT_RASDISPLAY) : 0) : get_device_caps(dc, index);
-  switch (index) {
-    case TECHNOLOGY: return DT_RASPRINTER;
-    case HORZSIZE: return (p->geometry.width_tenth_mm + 5) / 10;
-    case VERTSIZE: return (p->geometry.height_tenth_mm + 5) / 10;
-    case BITSPIXEL: return p->geometry.grey ? 8 : 32;
-    case NUMCOLORS: return p->geometry.grey ? 256 : -1;
-    case PHYSICALOFFSETX: case PHYSICALOFFSETY: return 0;  // the whole sheet is printable
-    default: return get_device_caps(dc, index);
-  }
-}
+int printer_device_caps(Dc dc, int index) { return get_device_caps(dc, index); }
 
 int set_abort_proc(Dc dc, AbortProc proc) {
   PrinterPage* p = printer_page(dc, "set_abort_proc");
@@ -251,7 +223,7 @@ int abort_doc(Dc dc) {
 }
 
 std::string printed_file(Dc dc) {
-  PrinterPage* p = dc ? find_page(dc) : nullptr;
+  PrinterPage* p = find_page(dc);
   return p ? p->printed : std::string();
 }
 

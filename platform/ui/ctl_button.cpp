@@ -79,26 +79,11 @@ bool inside(Wnd wnd, LParam lp) {
   return rc.contains(Point{x_of_lparam(lp), y_of_lparam(lp)});
 }
 
-// A group box lets the mouse through to the controls drawn inside it: they are its
-// siblings, further down the stacking order.
-void pass_mouse_on(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  Point p{x_of_lparam(lp), y_of_lparam(lp)};
-  client_to_screen(wnd, &p);
-  bool after = false;
-  for (Wnd sib : child_windows(get_parent(wnd))) {
-    if (sib == wnd) {
-      after = true;
-      continue;
-    }
-    if (!after || !is_window_visible(sib) || !is_window_enabled(sib)) continue;
-    Rect wr;
-    if (!get_window_rect(sib, &wr) || !wr.contains(p)) continue;
-    if (send_message(sib, WM_GETDLGCODE, 0, 0) & DLGC_STATIC) continue;
-    Point cp = p;
-    screen_to_client(sib, &cp);
-    send_message(sib, msg, wp, make_lparam(cp.x, cp.y));
-    return;
-  }
+// A group box lets the mouse through to the controls drawn inside it (its siblings
+// further down the stacking order): the window system passes it over.
+LResult hit_test_answer(Wnd wnd, WParam wp, LParam lp) {
+  if (button_type(style_of(wnd)) == BS_GROUPBOX) return HTTRANSPARENT;
+  return def_window_proc(wnd, WM_NCHITTEST, wp, lp);
 }
 
 bool double_click_notifies(uint32_t style) {
@@ -106,12 +91,9 @@ bool double_click_notifies(uint32_t style) {
   return is_radio_type(t) || t == BS_OWNERDRAW || (style & BS_NOTIFY);
 }
 
-LResult on_button_down(Wnd wnd, ButtonData& d, uint32_t msg, WParam wp, LParam lp) {
+LResult on_button_down(Wnd wnd, ButtonData& d, uint32_t msg) {
   const uint32_t style = style_of(wnd);
-  if (button_type(style) == BS_GROUPBOX) {
-    pass_mouse_on(wnd, msg, wp, lp);
-    return 0;
-  }
+  if (button_type(style) == BS_GROUPBOX) return 0;
   if (msg == WM_LBUTTONDBLCLK && double_click_notifies(style)) {
     notify_command(wnd, BN_DOUBLECLICKED);
     return 0;
@@ -124,20 +106,12 @@ LResult on_button_down(Wnd wnd, ButtonData& d, uint32_t msg, WParam wp, LParam l
   return 0;
 }
 
-LResult on_mouse_move(Wnd wnd, ButtonData& d, uint32_t msg, WParam wp, LParam lp) {
-  if (button_type(style_of(wnd)) == BS_GROUPBOX) {
-    pass_mouse_on(wnd, msg, wp, lp);
-    return 0;
-  }
+LResult on_mouse_move(Wnd wnd, ButtonData& d, LParam lp) {
   if (d.tracking) set_pushed(wnd, d, inside(wnd, lp));
   return 0;
 }
 
-LResult on_button_up(Wnd wnd, ButtonData& d, uint32_t msg, WParam wp, LParam lp) {
-  if (button_type(style_of(wnd)) == BS_GROUPBOX) {
-    pass_mouse_on(wnd, msg, wp, lp);
-    return 0;
-  }
+LResult on_button_up(Wnd wnd, ButtonData& d, LParam lp) {
   if (!d.tracking) return 0;
   d.tracking = false;
   release_capture();
@@ -259,9 +233,10 @@ LResult button_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
     case WM_ENABLE: redraw(wnd); return 0;
     case WM_GETDLGCODE: return dialog_code(wnd);
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: return on_button_down(wnd, *d, msg, wp, lp);
-    case WM_MOUSEMOVE: return on_mouse_move(wnd, *d, msg, wp, lp);
-    case WM_LBUTTONUP: return on_button_up(wnd, *d, msg, wp, lp);
+    case WM_LBUTTONDBLCLK: return on_button_down(wnd, *d, msg);
+    case WM_NCHITTEST: return hit_test_answer(wnd, wp, lp);
+    case WM_MOUSEMOVE: return on_mouse_move(wnd, *d, lp);
+    case WM_LBUTTONUP: return on_button_up(wnd, *d, lp);
     case WM_CAPTURECHANGED: return on_capture_changed(wnd, *d);
     case WM_KEYDOWN: return on_key_down(wnd, *d, wp);
     case WM_KEYUP: return on_key_up(wnd, *d, wp);

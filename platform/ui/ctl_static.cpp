@@ -1,5 +1,6 @@
 // The static control: its state (font, picture) lives in a small record reached through
 // the window's first per-window value; painting picks a routine by the style's type.
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/ctl_static.h"
 
 #include <string>
@@ -43,16 +44,6 @@ void fill_background(const Canvas& c) {
   } else {
     fill_solid(c.dc, c.rc, get_sys_color(COLOR_BTNFACE));
   }
-}
-
-void draw_bitmap_at(Dc dc, Bitmap bmp, int x, int y) {
-  Surface* s = bitmap_surface(bmp);
-  if (!s || s->width <= 0 || s->height <= 0) return;
-  BitmapInfo bi;
-  bi.width = s->width;
-  bi.height = -s->height;  // the surface's rows run top down
-  bi.bit_count = 32;
-  set_dibits_to_device(dc, x, y, s->width, s->height, 0, 0, 0, s->height, s->pixels.data(), &bi);
 }
 
 unsigned text_format(uint32_t style) {
@@ -176,10 +167,7 @@ void paint(Wnd wnd) {
   get_client_rect(wnd, &c.rc);
   set_text_color(dc, get_sys_color(COLOR_WINDOWTEXT));
   set_bk_color(dc, get_sys_color(COLOR_BTNFACE));
-  c.brush = reinterpret_cast<Brush>(
-      send_message(get_parent(wnd), WM_CTLCOLORSTATIC, WParam(reinterpret_cast<uintptr_t>(dc)),
-                   LParam(reinterpret_cast<intptr_t>(wnd))));
-  if (get_object_kind(c.brush) != OBJ_BRUSH) c.brush = nullptr;
+  c.brush = ctl_color_brush(wnd, dc, WM_CTLCOLORSTATIC);
   c.text = get_text_color(dc);
   paint_by_type(wnd, c);
   if (style_of(wnd) & SS_SUNKEN) paint_sunken_edge(c);
@@ -227,6 +215,9 @@ LResult static_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
       notify_if_asked(wnd, wp ? STN_ENABLE : STN_DISABLE);
       return 0;
     case WM_GETDLGCODE: return DLGC_STATIC;
+    // A label that does not report clicks lets them through to what lies beneath.
+    case WM_NCHITTEST:
+      return (style_of(wnd) & SS_NOTIFY) ? LResult(HTCLIENT) : LResult(HTTRANSPARENT);
     case STM_SETIMAGE: return set_image(wnd, *d, wp, lp);
     case STM_GETIMAGE: return wp == IMAGE_BITMAP ? LResult(reinterpret_cast<intptr_t>(d->image)) : 0;
     case STM_SETICON: return 0;

@@ -1,6 +1,6 @@
 // The tab control: items, the selection and what the user's choice tells the parent,
-// the layout of the tab row and of the display area, clicks passed on to the pages
-// lying over the display area, and plain painting.
+// the layout of the tab row and of the display area, the display area left to the
+// pages lying over it, and plain painting.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -88,59 +88,26 @@ void user_select(Wnd wnd, TabData& d, int index) {
   if (index < 0 || index >= count(d) || index == d.cur) return;
   NmHdr nm;
   if (notify_parent(wnd, &nm, TCN_SELCHANGING) != 0) return;
-  if (!is_window(wnd) || !(data_of(wnd))) return;
+  // The parent may have destroyed the control, or removed tabs, while it was asked.
+  if (!is_window(wnd) || !data_of(wnd) || index >= count(d)) return;
   d.cur = index;
   invalidate_rect(wnd, nullptr, true);
   NmHdr done;
   notify_parent(wnd, &done, TCN_SELCHANGE);
 }
 
-// The later visible, enabled sibling window (or the deepest of its descendants) under a
-// screen point: the window a click on the display area is meant for.
-Wnd window_beneath(Wnd wnd, Point screen) {
-  auto shows = [&](Wnd w) {
-    Rect r;
-    return is_window_visible(w) && is_window_enabled(w) && get_window_rect(w, &r) && r.contains(screen);
-  };
-  bool after = false;
-  for (Wnd sib : child_windows(get_parent(wnd))) {
-    if (sib == wnd) {
-      after = true;
-      continue;
-    }
-    if (!after || !shows(sib)) continue;
-    Wnd target = sib;
-    for (bool deeper = true; deeper;) {
-      deeper = false;
-      for (Wnd c : child_windows(target))
-        if (shows(c)) {
-          target = c;
-          deeper = true;
-          break;
-        }
-    }
-    return target;
-  }
-  return nullptr;
-}
-
-void pass_on(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
+// The display area belongs to the pages lying over it: the window system passes the
+// tab control over there, so their clicks reach them.
+LResult hit_test_answer(Wnd wnd, const TabData& d, WParam wp, LParam lp) {
   Point p{x_of_lparam(lp), y_of_lparam(lp)};
-  client_to_screen(wnd, &p);
-  Wnd target = window_beneath(wnd, p);
-  if (!target) return;
-  screen_to_client(target, &p);
-  send_message(target, msg, wp, make_lparam(p.x, p.y));
+  screen_to_client(wnd, &p);
+  if (p.y >= d.row_height && tab_at(d, p) < 0) return HTTRANSPARENT;
+  return def_window_proc(wnd, WM_NCHITTEST, wp, lp);
 }
 
-LResult on_mouse(Wnd wnd, TabData& d, uint32_t msg, WParam wp, LParam lp) {
-  const Point p{x_of_lparam(lp), y_of_lparam(lp)};
-  const int hit = tab_at(d, p);
-  if (hit < 0) {
-    if (p.y >= d.row_height) pass_on(wnd, msg, wp, lp);
-    return 0;
-  }
-  if (msg != WM_LBUTTONDOWN && msg != WM_LBUTTONDBLCLK) return 0;
+LResult on_press(Wnd wnd, TabData& d, LParam lp) {
+  const int hit = tab_at(d, Point{x_of_lparam(lp), y_of_lparam(lp)});
+  if (hit < 0) return 0;
   if (!(uint32_t(get_window_long(wnd, GWL_STYLE)) & TCS_FOCUSNEVER) && get_focus() != wnd) set_focus(wnd);
   if (is_window(wnd)) user_select(wnd, d, hit);
   return 0;
@@ -343,11 +310,9 @@ LResult tab_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
       return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS;
     case WM_KEYDOWN: return on_key(wnd, *d, int(wp));
+    case WM_NCHITTEST: return hit_test_answer(wnd, *d, wp, lp);
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP: return on_mouse(wnd, *d, msg, wp, lp);
+    case WM_LBUTTONDBLCLK: return on_press(wnd, *d, lp);
     default: return tab_message(wnd, *d, msg, wp, lp);
   }
 }

@@ -9,9 +9,10 @@
 // the current tab. Otherwise the tab is selected and TCN_SELCHANGE follows. TCM_SETCURSEL
 // and the other messages raise nothing.
 //
-// Clicks on the display area, and painting there, are left to the windows that lie
-// over it: the tab control passes such clicks on to the sibling window under them and
-// draws nothing where a visible later sibling covers its display area.
+// The mouse on the display area, and painting there, are left to the windows that lie
+// over it: the tab control answers HTTRANSPARENT there, so the window system finds the
+// window under the point, and it draws nothing where a visible later sibling covers
+// its display area.
 #pragma once
 #include <cstdint>
 

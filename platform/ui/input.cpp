@@ -1,8 +1,9 @@
 // The input entry points: what a user's mouse, keyboard and window actions become.
 //
-// Mouse events find their window by hit testing (or go to the capture window); the
-// window hears WM_SETCURSOR at once and gets the mouse message queued, client messages
-// for its client area and non-client ones (with the hit-test code) elsewhere. A press
+// Mouse events find their window by hit testing, asking the windows under the point
+// with WM_NCHITTEST (or go to the capture window); the window hears WM_SETCURSOR at
+// once and gets the mouse message queued, client messages for its client area and
+// non-client ones (with the hit-test code it answered) elsewhere. A press
 // on a scroll bar is worked at once, like the tracking a scroll bar does: the thumb
 // then follows the moves until the button is released. Keys are queued to the focus
 // window.
@@ -30,25 +31,26 @@ struct MouseTarget {
 };
 
 // Where a mouse event at a point of a top-level window goes; false when nowhere
-// (outside, or a disabled window).
+// (outside, a disabled window, or windows that all let the point through).
 bool mouse_target(Wnd top, Point wpt, MouseTarget* out) {
-  Guard g;
-  WndRec* t = find(top);
-  if (!t || !is_top(*t)) return false;
-  out->screen = Point{t->rect.left + wpt.x, t->rect.top + wpt.y};
-  S().cursor_pos = out->screen;
-  WndRec* target = find(S().capture);
-  if (target) {
-    out->hit = HTCLIENT;
-  } else {
-    if (wpt.x < 0 || wpt.y < 0 || wpt.x >= t->rect.width() || wpt.y >= t->rect.height()) return false;
-    NcLayout l = nc_layout(*t);
-    target = t;
-    if (l.client.contains(wpt)) target = find(child_at(t, Point{wpt.x - l.client.left, wpt.y - l.client.top}));
-    if (!target || !enabled_chain(*target)) return false;
-    Rect wr = window_rect_on_screen(*target);
-    out->hit = hit_test(*target, Point{out->screen.x - wr.left, out->screen.y - wr.top});
+  Wnd capture;
+  {
+    Guard g;
+    WndRec* t = find(top);
+    if (!t || !is_top(*t)) return false;
+    out->screen = Point{t->rect.left + wpt.x, t->rect.top + wpt.y};
+    S().cursor_pos = out->screen;
+    capture = find(S().capture) ? S().capture : nullptr;
+    if (!capture && (wpt.x < 0 || wpt.y < 0 || wpt.x >= t->rect.width() || wpt.y >= t->rect.height() ||
+                     !enabled_chain(*t)))
+      return false;
   }
+  Wnd found = capture;
+  out->hit = HTCLIENT;
+  if (!found) found = window_at(top, out->screen, &out->hit);  // the windows are asked: no lock
+  Guard g;
+  WndRec* target = find(found);
+  if (!target || (!capture && !enabled_chain(*target))) return false;
   Point co = client_origin_on_screen(*target);
   Rect wr = window_rect_on_screen(*target);
   out->wnd = target->handle;

@@ -29,7 +29,7 @@ bool in_range(uint32_t msg, uint32_t min, uint32_t max) {
 
 bool for_filter(Wnd filter, Wnd wnd) { return !filter || wnd == filter || (wnd && is_child(filter, wnd)); }
 
-bool peek_impl(Msg* out, Wnd filter, uint32_t min, uint32_t max, unsigned remove) {
+bool find_message(Msg* out, Wnd filter, uint32_t min, uint32_t max, unsigned remove) {
   service_sends();
   Guard g;
   auto& q = S().posted;
@@ -47,6 +47,7 @@ bool peek_impl(Msg* out, Wnd filter, uint32_t min, uint32_t max, unsigned remove
     out->message = WM_QUIT;
     out->wparam = WParam(intptr_t(S().quit_code));
     out->time = uint32_t(now_ms());
+    out->pt = S().cursor_pos;
     if (remove & PM_REMOVE) S().quit = false;
     return true;
   }
@@ -62,6 +63,18 @@ bool peek_impl(Msg* out, Wnd filter, uint32_t min, uint32_t max, unsigned remove
   }
   if (in_range(WM_TIMER, min, max) && take_due_timer(filter, remove & PM_REMOVE, out)) return true;
   return false;
+}
+
+// A message taken from the queue becomes the one being handled: its cursor position
+// and time are what get_message_pos and get_message_time answer from then on.
+bool peek_impl(Msg* out, Wnd filter, uint32_t min, uint32_t max, unsigned remove) {
+  if (!find_message(out, filter, min, max, remove)) return false;
+  if (remove & PM_REMOVE) {
+    Guard g;
+    S().message_pos = out->pt;
+    S().message_time = out->time;
+  }
+  return true;
 }
 
 // Sleeps until something may have arrived: a post or send (the waker), real input (the
@@ -137,6 +150,16 @@ void wait_message(int64_t timeout_ms) {
   if (queue_has_work()) return;
   flush_presenter();
   idle_wait(seen, timeout_ms);
+}
+
+Point get_message_pos() {
+  Guard g;
+  return S().message_pos;
+}
+
+uint32_t get_message_time() {
+  Guard g;
+  return S().message_time;
 }
 
 bool queue_has_work() {
@@ -223,6 +246,8 @@ void ui_reset() {
     s.focus = s.active = s.capture = nullptr;
     s.cursor = nullptr;
     s.cursor_pos = Point{};
+    s.message_pos = Point{};
+    s.message_time = 0;
     s.key_sync.fill(0);
     s.key_async.fill(0);
     s.drag = BarDrag{};

@@ -43,6 +43,12 @@ LResult send_message(Wnd wnd, uint32_t msg, WParam wparam, LParam lparam);
 // message comes and returns 0 for WM_QUIT (-1 for a filter window that does not exist).
 int get_message(Msg* msg, Wnd filter, uint32_t min, uint32_t max);
 bool peek_message(Msg* msg, Wnd filter, uint32_t min, uint32_t max, unsigned remove);
+// The message being handled (the last one get_message or peek_message with PM_REMOVE
+// took): the cursor position on the screen and the clock reading (ms) when it was
+// queued. Unlike get_cursor_pos, the position stays that of the message however far the
+// mouse has moved on since.
+Point get_message_pos();
+uint32_t get_message_time();
 // WM_KEYDOWN / WM_SYSKEYDOWN of a key that types a character queue a WM_CHAR /
 // WM_SYSCHAR right after it. True when a character was queued.
 bool translate_message(const Msg* msg);

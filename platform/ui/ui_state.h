@@ -175,6 +175,8 @@ struct UiState {
   Wnd focus = nullptr, active = nullptr, capture = nullptr;
   Cursor cursor = nullptr;
   Point cursor_pos;
+  Point message_pos;          // cursor position when the message being handled was queued
+  uint32_t message_time = 0;  // and the clock reading then
   std::array<uint8_t, 256> key_sync{}, key_async{};
   BarDrag drag;
 
@@ -272,9 +274,10 @@ bool enabled_chain(const WndRec& w);
 // when it has WS_CLIPCHILDREN; empty for a hidden window.
 Region visible_region(const WndRec& w, bool whole);
 void add_surface_dirty(WndRec* top, const Rect& r);
-// The deepest visible, enabled descendant under a point in w's client coordinates
-// (w itself when none is).
-Wnd child_at(WndRec* w, Point client_pt);
+// The window under a screen point among `wnd` (which covers it) and its descendants, and
+// its WM_NCHITTEST answer in *hit (when given); null when every one of them answers
+// HTTRANSPARENT. Runs window procedures: no lock held.
+Wnd window_at(Wnd wnd, Point screen, int* hit);
 
 // ---- Placement (user-interface thread, no lock held) ------------------------------------
 // Gives the window a new rectangle: repaints what it uncovers and what it shows,

@@ -1,7 +1,15 @@
 // The window tree: parents and children, owners, relations, searches by id, class or
 // title, and the window under a point.
+//
+// The window under a point is found as the mouse finds it: inside a window's client
+// area its children come first (the top of the stacking order first, hidden and
+// disabled ones passed over), then the window itself is asked with WM_NCHITTEST. A
+// window answering HTTRANSPARENT (a group box, a tab control's display area) is passed
+// over, and the search goes on with the sibling below it.
 #include <algorithm>
+#include <vector>
 
+#include "platform/ui/queue.h"
 #include "platform/ui/ui_state.h"
 
 namespace plat {
@@ -10,19 +18,46 @@ using namespace ui_detail;
 
 namespace ui_detail {
 
-// The deepest visible, enabled descendant of `w` under a point given in w's client
-// coordinates; `w` itself when none is.
-Wnd child_at(WndRec* w, Point pt) {
-  for (Wnd c : w->children) {
-    WndRec* child = find(c);
-    if (!child || !(child->style & WS_VISIBLE) || (child->style & WS_DISABLED)) continue;
-    if (!child->rect.contains(pt)) continue;
-    Rect cl = nc_layout(*child).client;
-    Point inner{pt.x - child->rect.left - cl.left, pt.y - child->rect.top - cl.top};
-    if (!cl.contains(Point{pt.x - child->rect.left, pt.y - child->rect.top})) return c;
-    return child_at(child, inner);
+namespace {
+
+// Which part of a window lies under a screen point. On the user-interface thread the
+// window is asked (WM_NCHITTEST), so that it may answer HTTRANSPARENT or a part of its
+// own; other threads cannot run its procedure and get what the default procedure
+// would answer.
+int ask_hit(Wnd wnd, Point screen) {
+  if (is_ui_thread()) return int(send_message(wnd, WM_NCHITTEST, 0, make_lparam(screen.x, screen.y)));
+  Guard g;
+  WndRec* w = find(wnd);
+  if (!w) return HTNOWHERE;
+  const Rect wr = window_rect_on_screen(*w);
+  return hit_test(*w, Point{screen.x - wr.left, screen.y - wr.top});
+}
+
+// A visible, enabled child that covers the point.
+bool child_takes(Wnd wnd, Point screen) {
+  Guard g;
+  WndRec* w = find(wnd);
+  return w && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED) && window_rect_on_screen(*w).contains(screen);
+}
+
+}  // namespace
+
+Wnd window_at(Wnd wnd, Point screen, int* hit) {
+  std::vector<Wnd> kids;
+  {
+    Guard g;
+    WndRec* w = find(wnd);
+    if (!w) return nullptr;
+    const Rect wr = window_rect_on_screen(*w);
+    if (offset_rect(nc_layout(*w).client, wr.left, wr.top).contains(screen)) kids = w->children;
   }
-  return w->handle;
+  for (Wnd c : kids)
+    if (child_takes(c, screen))
+      if (Wnd found = window_at(c, screen, hit)) return found;
+  const int answer = ask_hit(wnd, screen);
+  if (answer == HTTRANSPARENT) return nullptr;
+  if (hit) *hit = answer;
+  return wnd;
 }
 
 }  // namespace ui_detail
@@ -172,14 +207,18 @@ Wnd find_window(const char* class_name, const char* title) {
 }
 
 Wnd window_from_point(Point screen) {
-  Guard g;
-  for (auto it = S().tops.rbegin(); it != S().tops.rend(); ++it) {
-    WndRec* w = find(*it);
-    if (!w || !(w->style & WS_VISIBLE) || !w->rect.contains(screen)) continue;
-    Rect cl = nc_layout(*w).client;
-    Point in_window{screen.x - w->rect.left, screen.y - w->rect.top};
-    if (!cl.contains(in_window)) return *it;
-    return child_at(w, Point{in_window.x - cl.left, in_window.y - cl.top});
+  std::vector<Wnd> tops;
+  {
+    Guard g;
+    tops.assign(S().tops.rbegin(), S().tops.rend());
+  }
+  for (Wnd t : tops) {
+    {
+      Guard g;
+      WndRec* w = find(t);
+      if (!w || !(w->style & WS_VISIBLE) || !w->rect.contains(screen)) continue;
+    }
+    if (Wnd found = window_at(t, screen, nullptr)) return found;
   }
   return nullptr;
 }

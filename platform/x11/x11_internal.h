@@ -42,6 +42,7 @@ struct TopWindow {
   Rect rect;                  // window rectangle on screen, as the two sides last agreed
   bool mapped = false;        // the server has mapped it (MapNotify seen)
   bool focus_on_map = false;  // activated before it was mapped: take the focus once it is
+  bool unmanaged = false;     // override-redirect: no frame, placed as asked, never focused
   Rect exposed;               // exposed area not yet drawn again (window coordinates)
 };
 

@@ -1,9 +1,10 @@
 // The X11 presenter's windows and its wait. Every shown top-level window of the window
 // system is one X window of the same rectangle that shows the window's surface; the
 // window system draws frame, caption and menu bar itself, the X window only carries
-// title and close request for the window manager. The presenter keeps the rectangle
-// both sides last agreed on, so that a change coming back from the other side as an
-// echo is not sent again.
+// title and close request for the window manager (the short-lived popups: dropped
+// lists, popup menus and tooltips, bypass it altogether as override-redirect windows).
+// The presenter keeps the rectangle both sides last agreed on, so that a change coming
+// back from the other side as an echo is not sent again.
 //
 // Waiting polls the X connection and a wake pipe together; everything else Xlib does
 // happens on the user-interface thread, the only thread that calls the presenter
@@ -93,6 +94,24 @@ std::string latin1_of(const std::u16string& s) {
 
 // X windows cannot be empty.
 unsigned x_extent(int v) { return unsigned(std::max(v, 1)); }
+
+// Windows that open and close with a click, at a place the window system works out
+// itself (a combo box's dropped list, a popup menu, a tooltip): the window manager must
+// neither frame nor move them, nor give them the keyboard, which stays with the window
+// they belong to (the window system sends keys to its own focus window whatever X
+// window they arrive at).
+constexpr const char* kUnmanagedClasses[] = {"ComboLBox", "PopupMenu", "tooltips_class32"};
+
+bool is_unmanaged_class(const std::string& name) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (const char* cls : kUnmanagedClasses) {
+    const std::string want = cls;
+    if (name.size() == want.size() &&
+        std::equal(name.begin(), name.end(), want.begin(), [&](char a, char b) { return lower(a) == lower(b); }))
+      return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -185,7 +204,10 @@ TopWindow& X11Presenter::create_x_window(Wnd top, const Rect& window) {
   a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                  PointerMotionMask | StructureNotifyMask | FocusChangeMask;
   a.cursor = current_cursor_;
-  const unsigned long mask = CWColormap | CWBorderPixel | CWBackPixel | CWBitGravity | CWEventMask | CWCursor;
+  const bool unmanaged = is_unmanaged_class(get_class_name(top));
+  a.override_redirect = unmanaged ? True : False;
+  const unsigned long mask =
+      CWColormap | CWBorderPixel | CWBackPixel | CWBitGravity | CWEventMask | CWCursor | CWOverrideRedirect;
   ::Window xid = XCreateWindow(dpy_, root_, window.left, window.top, x_extent(window.width()),
                                x_extent(window.height()), 0, format_.depth, InputOutput, format_.visual, mask, &a);
   Atom protocols[] = {wm_delete_window_};
@@ -212,6 +234,7 @@ TopWindow& X11Presenter::create_x_window(Wnd top, const Rect& window) {
   t.xid = xid;
   t.gc = XCreateGC(dpy_, xid, 0, nullptr);
   t.rect = window;
+  t.unmanaged = unmanaged;
   by_xid_[xid] = top;
   return t;
 }
@@ -232,6 +255,7 @@ void X11Presenter::set_owner_hint(Wnd top, ::Window xid) {
 }
 
 void X11Presenter::take_focus(TopWindow& t) {
+  if (t.unmanaged) return;  // mapped on top already; the keyboard stays where it is
   if (!t.mapped) {
     t.focus_on_map = true;
     return;

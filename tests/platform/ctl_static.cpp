@@ -134,3 +134,25 @@ TEST_F(CtlStatic, LinesAndEdgesAreDrawnInTheShadeColours) {
 }
 
 }  // namespace
+
+// A label without SS_NOTIFY lets clicks through to the control beneath it; one with
+// SS_NOTIFY keeps them.
+TEST_F(CtlStatic, PlainLabelsLetClicksThroughToWhatLiesBeneath) {
+  struct Case {
+    uint32_t style;
+    std::vector<int> button_codes;
+  };
+  const Case cases[] = {{SS_LEFT, {BN_CLICKED}}, {SS_LEFT | SS_NOTIFY, {}}};
+  for (const Case& c : cases) {
+    // Siblings made first lie on top: the label covers the button.
+    Wnd label = make("Static", "Par-dessus", c.style, Rect{10, 10, 200, 40}, 9);
+    Wnd button = make("Button", "OK", BS_PUSHBUTTON, Rect{10, 10, 200, 40}, 7);
+    tm_test::run_until_idle();
+    message_log().clear();
+    tm_test::click(label, 20, 10);
+    tm_test::run_until_idle();
+    EXPECT_EQ(codes_from(parent_, 7), c.button_codes) << c.style;
+    destroy_window(label);
+    destroy_window(button);
+  }
+}

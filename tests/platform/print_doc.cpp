@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/gdi/gdi.h"
@@ -248,6 +249,26 @@ TEST_F(PrintDocument, CancelledDocumentsLeaveNoFile) {
   }
 }
 
+// delete_dc alone lets an unfinished document go: nothing is left in the folder before
+// any other call of the printing layer.
+TEST_F(PrintDocument, DeletingTheContextLetsItsDocumentGoAtOnce) {
+  for (bool page_written : {false, true}) {
+    SCOPED_TRACE(page_written ? "a page written" : "the first page open");
+    plat::Dc dc = plat::create_printer_dc("Draft", nullptr);
+    ASSERT_GT(plat::start_doc(dc, "Dropped", nullptr), 0);
+    ASSERT_GT(plat::start_page(dc), 0);
+    fill(dc, plat::Rect{10, 10, 50, 50}, kRed);
+    if (page_written) {
+      ASSERT_GT(plat::end_page(dc), 0);
+      ASSERT_GT(plat::start_page(dc), 0);
+    }
+    EXPECT_FALSE(files_in(colour_dir).empty()) << "the document is being written";
+    EXPECT_EQ(plat::delete_dc(dc), 1);
+    EXPECT_EQ(files_in(colour_dir), std::vector<std::string>{});
+    EXPECT_FALSE(plat::is_printer_dc(dc));
+  }
+}
+
 TEST_F(PrintDocument, AbortProcedureIsAskedAndMayLetThePageGo) {
   plat::Dc dc = plat::create_printer_dc("Draft", nullptr);
   g_abort_calls = 0;
@@ -283,6 +304,33 @@ TEST_F(PrintDocument, FileNamesAreCleanAndNeverReplaceAnother) {
   }
   EXPECT_EQ(print_test::pdfinfo(colour_dir + "Carte \xC3\xA9t\xC3\xA9.pdf")["Title"], "Carte \xC3\xA9t\xC3\xA9");
   EXPECT_EQ(files_in(colour_dir).size(), std::size(cases));
+}
+
+// Documents of one name printed on several threads at once each get a name of their
+// own; none replaces another and no temporary file stays behind.
+TEST_F(PrintDocument, DocumentsPrintedAtOnceGetNamesOfTheirOwn) {
+  constexpr int kThreads = 6;
+  std::vector<std::string> files(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&files, t] {
+      files[size_t(t)] = print_document("Grey", nullptr, "Same", 2, [t](plat::Dc dc, int) {
+        fill(dc, plat::Rect{10 * t, 10, 10 * t + 8, 18}, kBlack);
+      });
+    });
+  for (std::thread& th : threads) th.join();
+  std::vector<std::string> expected;
+  for (int n = 1; n <= kThreads; ++n) expected.push_back(n == 1 ? "Same.pdf" : "Same (" + std::to_string(n) + ").pdf");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files_in(grey_dir), expected);
+  std::vector<std::string> written;
+  for (const std::string& f : files) written.push_back(f.substr(f.rfind('/') + 1));
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, expected);
+  for (const std::string& f : files) {
+    EXPECT_EQ(print_test::parse_pdf(f).fault, "") << f;
+    EXPECT_EQ(print_test::pdfinfo(f)["Pages"], "2") << f;
+  }
 }
 
 TEST_F(PrintDocument, ExplicitOutputPathIsWrittenAndReplaced) {

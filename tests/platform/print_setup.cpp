@@ -268,6 +268,7 @@ TEST_F(PrintSetup, DeviceCapsOfPrinterContexts) {
     for (const Cap& c : caps) {
       int want = printer[0] == 'O' ? c.office : printer[0] == 'F' ? c.fine : c.laser;
       EXPECT_EQ(plat::printer_device_caps(dc, c.index), want) << "index " << c.index;
+      EXPECT_EQ(plat::get_device_caps(dc, c.index), want) << "the drawing layer's answer, index " << c.index;
     }
     // What the drawing layer answers itself agrees where it knows the answer.
     for (int index : {plat::HORZRES, plat::VERTRES, plat::LOGPIXELSX, plat::LOGPIXELSY, plat::PHYSICALWIDTH,
@@ -283,6 +284,7 @@ TEST_F(PrintSetup, DeviceCapsOfPrinterContexts) {
   plat::Dc memory = plat::create_compatible_dc(nullptr);
   EXPECT_EQ(plat::printer_device_caps(memory, plat::TECHNOLOGY), plat::DT_RASDISPLAY);
   EXPECT_EQ(plat::printer_device_caps(memory, plat::LOGPIXELSX), 96);
+  EXPECT_EQ(plat::get_device_caps(memory, plat::TECHNOLOGY), plat::DT_RASDISPLAY);
   plat::delete_dc(memory);
 }
 

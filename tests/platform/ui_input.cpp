@@ -105,6 +105,64 @@ TEST_F(UiInput, MouseMessagesGoToTheWindowUnderThePoint) {
   EXPECT_TRUE(logged(WM_LBUTTONDOWN).empty());
 }
 
+// The window under the mouse is asked which part of it lies there: a window answering
+// HTTRANSPARENT is passed over for the sibling below it (or the parent), and any other
+// answer is the hit-test code its mouse messages carry.
+TEST_F(UiInput, TheWindowUnderTheMouseIsAskedWhatLiesThere) {
+  Wnd t = top("T", WS_POPUP | WS_VISIBLE, Rect{0, 0, 200, 200});
+  Wnd cover = child(t, 1, Rect{20, 20, 180, 180});  // made first: the top of the stacking order
+  Wnd under = child(t, 2, Rect{50, 50, 100, 100});
+  LResult answer = HTCLIENT;
+  std::vector<Point> asked;  // screen points the cover was asked about
+  handlers()[cover] = [&](Wnd, uint32_t m, WParam, LParam lp, LResult* r) {
+    if (m != WM_NCHITTEST) return false;
+    asked.push_back(Point{x_of_lparam(lp), y_of_lparam(lp)});
+    *r = answer;
+    return true;
+  };
+  tm_test::run_until_idle();
+  struct Case {
+    LResult answer;  // the cover's
+    Wnd receiver;
+    uint32_t down;  // the press it gets
+    WParam wp;      // its hit-test code for a non-client press
+    Point at;       // client (or screen for a non-client press) coordinates
+  };
+  const Case cases[] = {
+      {HTCLIENT, cover, WM_LBUTTONDOWN, 0, {40, 40}},
+      {HTTRANSPARENT, under, WM_LBUTTONDOWN, 0, {10, 10}},
+      {HTCAPTION, cover, WM_NCLBUTTONDOWN, WParam(HTCAPTION), {60, 60}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    answer = c.answer;
+    asked.clear();
+    message_log().clear();
+    tm_test::click(t, 60, 60);
+    tm_test::run_until_idle();
+    ASSERT_FALSE(asked.empty());
+    for (Point p : asked) EXPECT_EQ(p, (Point{60, 60}));
+    std::vector<Logged> downs = logged(c.down);
+    ASSERT_EQ(downs.size(), 1u);
+    EXPECT_EQ(downs[0].wnd, c.receiver);
+    if (c.down == WM_NCLBUTTONDOWN) EXPECT_EQ(downs[0].wp, c.wp);
+    EXPECT_EQ(Point(x_of_lparam(downs[0].lp), y_of_lparam(downs[0].lp)), c.at);
+    EXPECT_EQ(c.down == WM_LBUTTONDOWN ? logged(WM_NCLBUTTONDOWN).size() : logged(WM_LBUTTONDOWN).size(), 0u);
+    // The cursor is set for the same part.
+    std::vector<Logged> cursors = logged(WM_SETCURSOR);
+    ASSERT_FALSE(cursors.empty());
+    EXPECT_EQ(int(int16_t(loword(uintptr_t(cursors[0].lp)))), c.down == WM_LBUTTONDOWN ? HTCLIENT : int(c.wp));
+    EXPECT_EQ(window_from_point(Point{60, 60}), c.receiver);
+  }
+  // Where nothing lies below a transparent window, its parent has the point.
+  answer = HTTRANSPARENT;
+  message_log().clear();
+  tm_test::click(t, 30, 30);
+  tm_test::run_until_idle();
+  ASSERT_EQ(logged(WM_LBUTTONDOWN).size(), 1u);
+  EXPECT_EQ(logged(WM_LBUTTONDOWN)[0].wnd, t);
+}
+
 TEST_F(UiInput, DoubleClicksNeedTheClassStyle) {
   WndClass plain;
   plain.name = "NoDouble";

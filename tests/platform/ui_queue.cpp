@@ -207,6 +207,45 @@ TEST_F(UiQueue, PeekTakesARangeOrAWindowAndCanLeaveTheMessage) {
   EXPECT_EQ(m.message, WM_USER + 1);
 }
 
+// A handler learns where the mouse was and what the clock read when its message was
+// queued, however far the mouse and the clock have gone on since; a peek that leaves
+// the message changes nothing.
+TEST_F(UiQueue, TheMessageBeingHandledKeepsItsCursorPositionAndTime) {
+  Wnd w = top("T", WS_POPUP | WS_VISIBLE, Rect{100, 50, 400, 350});
+  tm_test::run_until_idle();
+  struct Seen {
+    Point message, cursor;
+    uint32_t time;
+  };
+  std::vector<Seen> seen;
+  handlers()[w] = [&](Wnd, uint32_t m, WParam, LParam, LResult*) {
+    if (m == WM_MOUSEMOVE || m == WM_USER + 7) {
+      Point cursor;
+      get_cursor_pos(&cursor);
+      seen.push_back(Seen{get_message_pos(), cursor, get_message_time()});
+    }
+    return false;
+  };
+  const uint32_t t0 = uint32_t(now_ms());
+  tm_test::mouse_move(w, 10, 20);
+  advance_virtual_ms(40);
+  tm_test::mouse_move(w, 30, 60);
+  advance_virtual_ms(40);
+  post_message(w, WM_USER + 7, 0, 0);
+  Msg m;
+  ASSERT_TRUE(peek_message(&m, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(get_message_pos(), (Point{0, 0}));
+  tm_test::run_until_idle();
+  const Seen want[] = {{{110, 70}, {130, 110}, t0}, {{130, 110}, {130, 110}, t0 + 40}, {{130, 110}, {130, 110}, t0 + 80}};
+  ASSERT_EQ(seen.size(), std::size(want));
+  for (size_t i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(seen[i].message, want[i].message);
+    EXPECT_EQ(seen[i].cursor, want[i].cursor);
+    EXPECT_EQ(seen[i].time, want[i].time);
+  }
+}
+
 TEST_F(UiQueue, PostingToAMissingWindowFails) {
   Wnd w = top();
   destroy_window(w);

@@ -409,6 +409,71 @@ TEST_F(X11PresenterTest, AnUncoveredWindowIsDrawnAgainFromItsSurface) {
   EXPECT_TRUE(logged({WM_PAINT}).empty());
 }
 
+// What xwininfo says of a window after "<key>:" (trimmed), "" when it says nothing.
+std::string xwininfo_field(const std::string& info, const std::string& key) {
+  const size_t at = info.find(key + ":");
+  if (at == std::string::npos) return {};
+  size_t from = at + key.size() + 1;
+  const size_t end = info.find('\n', from);
+  std::string v = info.substr(from, end == std::string::npos ? std::string::npos : end - from);
+  v.erase(0, v.find_first_not_of(' '));
+  return v;
+}
+
+// A combo box's dropped list and a popup menu show at the place the window system gave
+// them, unframed (override-redirect, so no window manager moves or frames them), and
+// never take the keyboard from the window they belong to, even when the window system
+// activates them. An ordinary popup stays the window manager's.
+TEST_F(X11PresenterTest, DroppedListsAndPopupMenusShowUnframedAndLeaveTheFocus) {
+  for (const char* name : {"ComboLBox", "PopupMenu"}) {
+    WndClass c;
+    c.name = name;
+    c.proc = probe_proc;
+    ASSERT_NE(register_class(c), 0);
+  }
+  Wnd owner = open_focused_window();
+  const std::string owner_id = x_window_id();
+  struct Case {
+    const char* cls;
+    uint32_t ex_style, style;
+    int show;
+    bool unmanaged;
+  };
+  const Case cases[] = {
+      {"ComboLBox", WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WS_POPUP | WS_BORDER | WS_DISABLED, SW_SHOWNA, true},
+      {"PopupMenu", 0, WS_POPUP | WS_BORDER, SW_SHOW, true},
+      {kClass, 0, WS_POPUP | WS_BORDER, SW_SHOWNA, false},
+  };
+  const Rect place{310, 240, 430, 330};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cls);
+    const std::string title = std::string("X11 popup ") + c.cls;
+    Wnd popup = create_window(c.ex_style, c.cls, title.c_str(), c.style, place.left, place.top, place.width(),
+                              place.height(), owner, 0);
+    ASSERT_NE(popup, nullptr);
+    show_window(popup, c.show);
+    std::string id;
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (id.empty() && x11_test::ms_left(until) > 0) {
+      pump_until([] { return false; }, 20);
+      tool({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, &id);
+    }
+    id = id.substr(0, id.find('\n'));
+    ASSERT_FALSE(id.empty()) << "the popup never showed";
+    std::string info;
+    ASSERT_TRUE(tool({"xwininfo", "-id", id}, &info));
+    EXPECT_EQ(xwininfo_field(info, "Override Redirect State"), c.unmanaged ? "yes" : "no") << info;
+    EXPECT_EQ(xwininfo_field(info, "Absolute upper-left X"), std::to_string(place.left));
+    EXPECT_EQ(xwininfo_field(info, "Absolute upper-left Y"), std::to_string(place.top));
+    pump_until([] { return false; }, 50);
+    std::string focused;
+    tool({"xdotool", "getwindowfocus"}, &focused);
+    EXPECT_EQ(focused, owner_id + "\n") << "the X focus went elsewhere";
+    destroy_window(popup);
+    pump_until([] { return false; }, 20);
+  }
+}
+
 // wake() from another thread ends the presenter's wait, also when it comes first.
 TEST_F(X11PresenterTest, AWakeFromAnotherThreadEndsTheWait) {
   Presenter* p = get_presenter();
