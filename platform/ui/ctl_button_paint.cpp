@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_button_state.h"
 #include "platform/ui/paint.h"
@@ -90,14 +91,8 @@ unsigned caption_format(uint32_t style, unsigned fallback) {
 }
 
 void draw_bitmap_centred(Dc dc, Bitmap bmp, const Rect& r) {
-  Surface* s = bitmap_surface(bmp);
-  if (!s || s->width <= 0 || s->height <= 0) return;
-  BitmapInfo bi;
-  bi.width = s->width;
-  bi.height = -s->height;  // the surface's rows run top down
-  bi.bit_count = 32;
-  const int x = r.left + (r.width() - s->width) / 2, y = r.top + (r.height() - s->height) / 2;
-  set_dibits_to_device(dc, x, y, s->width, s->height, 0, 0, 0, s->height, s->pixels.data(), &bi);
+  const Size sz = get_bitmap_size(bmp);
+  draw_bitmap_at(dc, bmp, r.left + (r.width() - sz.cx) / 2, r.top + (r.height() - sz.cy) / 2);
 }
 
 void paint_push(Wnd wnd, const ButtonData& d, const Canvas& c, uint32_t style) {
@@ -238,10 +233,7 @@ void paint_button(Wnd wnd, ButtonData& d) {
   c.enabled = is_window_enabled(wnd);
   set_text_color(dc, get_sys_color(COLOR_BTNTEXT));
   set_bk_color(dc, get_sys_color(COLOR_BTNFACE));
-  c.brush = reinterpret_cast<Brush>(send_message(get_parent(wnd), WM_CTLCOLORBTN,
-                                                 WParam(reinterpret_cast<uintptr_t>(dc)),
-                                                 LParam(reinterpret_cast<intptr_t>(wnd))));
-  if (get_object_kind(c.brush) != OBJ_BRUSH) c.brush = nullptr;
+  c.brush = ctl_color_brush(wnd, dc, WM_CTLCOLORBTN);
   c.text = get_text_color(dc);
   // The parent may have destroyed the button while it chose its colours.
   if (is_window(wnd)) {

@@ -3,6 +3,7 @@
 // highlighted while the edit has the focus (or ES_NOHIDESEL), and the caret.
 #include <algorithm>
 
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/ctl_edit_state.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/queue.h"
@@ -23,10 +24,7 @@ Colours ask_parent(Wnd wnd, Dc dc) {
   set_text_color(dc, get_sys_color(enabled ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
   set_bk_color(dc, get_sys_color(grey ? COLOR_BTNFACE : COLOR_WINDOW));
   Colours c;
-  c.brush = reinterpret_cast<Brush>(send_message(get_parent(wnd), grey ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT,
-                                                 WParam(reinterpret_cast<uintptr_t>(dc)),
-                                                 LParam(reinterpret_cast<intptr_t>(wnd))));
-  if (get_object_kind(c.brush) != OBJ_BRUSH) c.brush = nullptr;
+  c.brush = ctl_color_brush(wnd, dc, grey ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT);
   c.back = get_bk_color(dc);
   c.text = get_text_color(dc);
   return c;

@@ -1,5 +1,6 @@
 // Painting of the list box: the parent's background (WM_CTLCOLORLISTBOX), the rows in
 // view with the selected ones highlighted, and the focus rectangle on the focus item.
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/ctl_listbox_state.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/queue.h"
@@ -12,10 +13,7 @@ namespace {
 Brush ask_parent(Wnd wnd, Dc dc) {
   set_text_color(dc, get_sys_color(is_window_enabled(wnd) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
   set_bk_color(dc, get_sys_color(COLOR_WINDOW));
-  auto brush = reinterpret_cast<Brush>(send_message(get_parent(wnd), WM_CTLCOLORLISTBOX,
-                                                    WParam(reinterpret_cast<uintptr_t>(dc)),
-                                                    LParam(reinterpret_cast<intptr_t>(wnd))));
-  return get_object_kind(brush) == OBJ_BRUSH ? brush : nullptr;
+  return ctl_color_brush(wnd, dc, WM_CTLCOLORLISTBOX);
 }
 
 }  // namespace

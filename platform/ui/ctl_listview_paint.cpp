@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/ui/ctl_listview_state.h"
-#include "platform/ui/ctl_toolbar_images.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/ui_draw.h"
 

@@ -54,22 +54,14 @@ LResult set_range(Wnd wnd, ProgressData& d, int low, int high) {
   return old;
 }
 
-void edge(Dc dc, const Rect& r, Color top_left, Color bottom_right) {
-  fill_solid(dc, Rect{r.left, r.top, r.right, r.top + 1}, top_left);
-  fill_solid(dc, Rect{r.left, r.top, r.left + 1, r.bottom}, top_left);
-  fill_solid(dc, Rect{r.left, r.bottom - 1, r.right, r.bottom}, bottom_right);
-  fill_solid(dc, Rect{r.right - 1, r.top, r.right, r.bottom}, bottom_right);
-}
-
 void paint(Wnd wnd, const ProgressData& d) {
   PaintStruct ps;
   Dc dc = begin_paint(wnd, &ps);
   if (!dc) return;
   Rect rc;
   get_client_rect(wnd, &rc);
-  edge(dc, rc, get_sys_color(COLOR_3DSHADOW), get_sys_color(COLOR_3DHILIGHT));
+  draw_bevel(dc, rc, false);  // a sunken frame around the button face
   const Rect inner{rc.left + 1, rc.top + 1, rc.right - 1, rc.bottom - 1};
-  fill_solid(dc, inner, get_sys_color(COLOR_BTNFACE));
   const int64_t range = int64_t(d.high) - d.low;
   const int filled = range > 0 ? int((int64_t(d.pos) - d.low) * inner.width() / range) : 0;
   const Color c = d.bar == kDefaultBarColor ? get_sys_color(COLOR_HIGHLIGHT) : d.bar;

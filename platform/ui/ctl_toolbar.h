@@ -1,5 +1,5 @@
-// The toolbar control ("ToolbarWindow32"), its tooltips ("tooltips_class32"), the
-// image lists that hold toolbar and tree-view pictures, and bitmap (.bmp) files.
+// The toolbar control ("ToolbarWindow32"), its tooltips ("tooltips_class32"), and
+// bitmap (.bmp) files. The toolbar keeps its images in an image list (image_list.h).
 //
 // Toolbar: a row of buttons (a column with CCS_VERT), each an image of the toolbar's
 // image list, a command id, a state (TBSTATE_*) and a style (TBSTYLE_BUTTON, _SEP,
@@ -138,28 +138,6 @@ struct NmTtDispInfo {
   unsigned flags = 0;
   LParam param = 0;  // the button's data word
 };
-
-// ---- Image lists ------------------------------------------------------------------------------
-// A list of equal-sized images with transparent pixels. Handles are looked up before
-// use, so a destroyed list only makes a call fail. Any thread.
-struct ImageListTag;
-using ImageList = ImageListTag*;
-constexpr Color CLR_NONE = 0xFFFFFFFFu;     // no mask colour: only alpha 0 is transparent
-constexpr Color CLR_DEFAULT = 0xFF000000u;  // the top-left pixel's colour is transparent
-
-ImageList image_list_create(int cx, int cy);  // null for sizes outside 1 .. 256
-bool image_list_destroy(ImageList list);
-int image_list_count(ImageList list);  // -1 for a handle that is not a list
-Size image_list_image_size(ImageList list);
-// Adds the bitmap cut left to right into images of the list's width (an image's
-// lower and right parts left out of the bitmap stay transparent). Pixels of the mask
-// colour and pixels whose alpha byte is 0 are transparent. Returns the first new
-// index, -1 on failure.
-int image_list_add_masked(ImageList list, Bitmap bmp, Color mask);
-// Draws an image with its transparency, greyed when `grey` (a disabled look).
-bool image_list_draw(ImageList list, int index, Dc dc, int x, int y, bool grey = false);
-// A list made from a .bmp file, images `cx` pixels wide and as high as the bitmap.
-ImageList image_list_load_file(const char* path, int cx, Color mask);
 
 // ---- Bitmap files ------------------------------------------------------------------------------
 // Reads a .bmp file ('\' accepted as a separator) into a 32-bit bitmap; null when the

@@ -4,13 +4,14 @@
 //   ctl_toolbar_input.cpp    the layout, the user's clicks and the tooltips' timing
 //   ctl_toolbar_paint.cpp    painting
 //   ctl_toolbar_tooltip.cpp  the tooltips window
-//   ctl_toolbar_images.cpp, ctl_toolbar_stdimages.cpp, ctl_toolbar_bmp.cpp  pictures
+//   ctl_toolbar_stdimages.cpp, ctl_toolbar_bmp.cpp  the standard images, bitmap files
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/ui/ctl_toolbar.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/window.h"
 
 namespace plat::ui_detail {

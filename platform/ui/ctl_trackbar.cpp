@@ -3,6 +3,7 @@
 // both orientations); the user's keys, clicks and drags; plain painting.
 #include <algorithm>
 
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_trackbar.h"
 #include "platform/ui/cursor.h"
@@ -209,10 +210,8 @@ void paint(Wnd wnd, const TrackbarData& d) {
   if (!dc) return;
   Rect rc;
   get_client_rect(wnd, &rc);
-  auto brush = reinterpret_cast<Brush>(send_message(get_parent(wnd), WM_CTLCOLORSTATIC,
-                                                    WParam(reinterpret_cast<uintptr_t>(dc)),
-                                                    LParam(reinterpret_cast<intptr_t>(wnd))));
-  if (get_object_kind(brush) == OBJ_BRUSH) {
+  // The parent's background, as for a static control.
+  if (Brush brush = ctl_color_brush(wnd, dc, WM_CTLCOLORSTATIC)) {
     fill_rect(dc, rc, brush);
   } else {
     fill_solid(dc, rc, get_sys_color(COLOR_BTNFACE));

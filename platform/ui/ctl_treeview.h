@@ -11,10 +11,11 @@
 // comes and goes as the rows need it (never with TVS_NOSCROLL); there is no horizontal
 // scrolling.
 //
-// State images: drawn from the state image list when one is set (TVM_SETIMAGELIST with
-// TVSIL_STATE, image i - 1 for state image i), else as check boxes. With
-// TVS_CHECKBOXES an item inserted without a state image gets image 1, and a click on
-// the state image (or Space) flips it between 1 and 2 once NM_CLICK is answered 0.
+// State images: drawn from the state image list (image_list.h) when one is set
+// (TVM_SETIMAGELIST with TVSIL_STATE, image i - 1 for state image i), else as check
+// boxes. With TVS_CHECKBOXES an item inserted without a state image gets image 1, and
+// a click on the state image (or Space) flips it between 1 and 2 once NM_CLICK is
+// answered 0.
 //
 // Notifications (WM_NOTIFY to the parent), for what the user does only:
 //   NM_CLICK, NM_DBLCLK, NM_RCLICK, NM_RETURN   an NmHdr; the point is the cursor's
@@ -37,6 +38,7 @@
 #include <cstdint>
 
 #include "platform/ui/controls.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/types.h"
 
 namespace plat {

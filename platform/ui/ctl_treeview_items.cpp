@@ -87,7 +87,8 @@ void erase_subtree(TreeViewData& d, TvNode* node) {
   if (d.caret == node) d.caret = nullptr;
   if (!node->handle) return;  // the hidden root stays
   unlink(node);
-  d.items.erase(node->handle);
+  const TreeItem handle = node->handle;  // the key outlives the node it erases
+  d.items.erase(handle);
 }
 
 // Tells the parent of each item going (deepest first), then deletes those still there.

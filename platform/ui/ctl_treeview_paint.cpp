@@ -4,7 +4,7 @@
 // has no focus and TVS_SHOWSELALWAYS is set, hidden otherwise).
 #include <algorithm>
 
-#include "platform/ui/ctl_toolbar_images.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/ctl_treeview_state.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/ui_draw.h"

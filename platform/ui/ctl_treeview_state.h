@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/ctl_treeview.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/scrollbar.h"
 #include "platform/ui/window.h"
 

@@ -109,9 +109,12 @@ void step(Wnd wnd, int dir) {
   int64_t next = int64_t(base) + nm.delta;
   const int lo = std::min(d->lower, d->upper), hi = std::max(d->lower, d->upper);
   if ((style_of(wnd) & UDS_WRAP) && (next > hi || next < lo)) next = next > hi ? lo : hi;
-  d->pos = int(std::clamp<int64_t>(next, lo, hi));
+  const int pos = int(std::clamp<int64_t>(next, lo, hi));
+  d->pos = pos;
+  // The buddy's change notification goes to the parent too, which may destroy us there.
   write_buddy(wnd, *d);
-  send_message(get_parent(wnd), horizontal(wnd) ? WM_HSCROLL : WM_VSCROLL, make_wparam(SB_THUMBPOSITION, d->pos),
+  if (!is_window(wnd)) return;
+  send_message(get_parent(wnd), horizontal(wnd) ? WM_HSCROLL : WM_VSCROLL, make_wparam(SB_THUMBPOSITION, pos),
                LParam(reinterpret_cast<intptr_t>(wnd)));
 }
 

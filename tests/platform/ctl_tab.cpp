@@ -166,6 +166,24 @@ TEST_F(CtlTab, TheParentMayDestroyTheControlWhileItIsTold) {
   }
 }
 
+TEST_F(CtlTab, TabsRemovedWhileTheParentIsAskedAreNeverSelected) {
+  make_tab({u"A", u"B", u"C"});
+  Wnd tab = tab_;
+  handlers()[parent_] = [tab](Wnd, uint32_t msg, WParam, LParam lp, LResult* r) {
+    if (msg != WM_NOTIFY || reinterpret_cast<const NmHdr*>(lp)->code != TCN_SELCHANGING) return false;
+    send_message(tab, TCM_DELETEITEM, 2, 0);  // the tab being chosen goes
+    *r = 0;
+    return true;
+  };
+  const int chosen = 2;
+  Rect r;
+  ASSERT_EQ(send_message(tab_, TCM_GETITEMRECT, WParam(chosen), LParam(reinterpret_cast<intptr_t>(&r))), 1);
+  tm_test::click_window_point(tab_, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  tm_test::run_until_idle();
+  EXPECT_EQ(send_message(tab_, TCM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_EQ(cur(), 0) << "the selection stays on a tab that exists";
+}
+
 TEST_F(CtlTab, ChangesByCodeRaiseNothing) {
   make_tab({u"A", u"B", u"C"});
   EXPECT_EQ(send_message(tab_, TCM_SETCURSEL, 2, 0), 0);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "platform/ui/ctl_toolbar.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/ctl_toolbar_bmp.h"
 #include "tests/platform/ui_fixture.h"
 #include "tests/support/harness_views.h"
@@ -178,6 +179,17 @@ TEST(BitmapFiles, FaultyFilesGetAClearStatus) {
       {"wide", [&](auto& b) { at32(b, 18, 100000); }, BmpStatus::too_large},
       {"tall top-down", [&](auto& b) { at32(b, 22, uint32_t(-100000)); }, BmpStatus::too_large},
       {"too many pixels", [&](auto& b) { at32(b, 18, 4096); at32(b, 22, 2048); }, BmpStatus::too_large},
+      {"negative width", [&](auto& b) { at32(b, 18, uint32_t(-32)); }, BmpStatus::bad_header},
+      {"height of the lowest integer", [&](auto& b) { at32(b, 22, 0x80000000u); }, BmpStatus::too_large},
+      {"header size of 4 GB", [&](auto& b) { at32(b, 14, 0xFFFFFFFFu); }, BmpStatus::not_bitmap},
+      {"rows at the last offset", [&](auto& b) { at32(b, 10, 0xFFFFFFFFu); }, BmpStatus::bad_header},
+      {"rows inside the headers", [&](auto& b) { at32(b, 10, 20); }, BmpStatus::bad_header},
+      {"rows at the file's end", [&](auto& b) { at32(b, 10, uint32_t(b.size())); }, BmpStatus::bad_header},
+      {"palette of 4 G colours", [&](auto& b) { at32(b, 46, 0xFFFFFFFFu); }, BmpStatus::bad_header},
+      {"no bits per pixel", [&](auto& b) { at16(b, 28, 0); }, BmpStatus::unsupported},
+      {"colour masks", [&](auto& b) { at32(b, 30, 3); }, BmpStatus::unsupported},
+      {"core header cut", [&](auto& b) { at32(b, 14, 12); b.resize(24); }, BmpStatus::bad_header},
+      {"a 40-byte header read as a core one", [&](auto& b) { at32(b, 14, 12); }, BmpStatus::bad_header},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> bytes = good;

@@ -3,8 +3,8 @@
 // images from a list, lines and the selection, and scrolling to an item.
 #include <cstring>
 
-#include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/ctl_treeview.h"
+#include "platform/ui/image_list.h"
 #include "tests/platform/ui_fixture.h"
 #include "tests/support/harness_views.h"
 

@@ -257,7 +257,8 @@ TEST_F(CtlUpDown, HoldingAnArrowRepeatsTheStep) {
 }
 
 TEST_F(CtlUpDown, TheParentMayDestroyTheControlWhileItIsTold) {
-  for (uint32_t when : {uint32_t(WM_NOTIFY), uint32_t(WM_VSCROLL)}) {
+  // WM_COMMAND: the buddy's change notification, raised while the step writes it.
+  for (uint32_t when : {uint32_t(WM_NOTIFY), uint32_t(WM_COMMAND), uint32_t(WM_VSCROLL)}) {
     make_pair(UDS_AUTOBUDDY | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS);
     Wnd spin = spin_;
     handlers()[parent_] = [spin, when](Wnd, uint32_t msg, WParam, LParam, LResult*) {

@@ -1,6 +1,9 @@
 // The keyboard of a dialog: Tab and Shift+Tab through the tab stops, the arrows within
 // a group of radio buttons, Enter for the focused or default push button, Escape and
 // closing for Cancel, and the keys an item keeps for itself.
+#include "platform/ui/ctl_combo.h"
+#include "platform/ui/ctl_listbox.h"
+#include "platform/ui/ctl_trackbar.h"
 #include "tests/platform/dialog_fixture.h"
 
 using namespace plat;
@@ -120,6 +123,52 @@ TEST_F(DialogKeys, AnEditKeepsItsArrows) {
   uint32_t a = 0, b = 0;
   send_dlg_item_message(dlg_, 1096, EM_GETSEL, WParam(reinterpret_cast<uintptr_t>(&a)), LParam(reinterpret_cast<intptr_t>(&b)));
   EXPECT_EQ(a, 1u);
+}
+
+// List boxes, combo boxes and trackbars of a group take the arrows for themselves: the
+// focus stays, their selection or position moves, and the parent hears of it.
+TEST_F(DialogKeys, ListsCombosAndTrackbarsKeepTheirArrows) {
+  register_listbox_control();
+  register_combo_control();
+  register_trackbar_control();
+  DlgTemplate t = sample_template();
+  t.items.push_back({"ListBox", 2101, "", LBS_NOTIFY | WS_BORDER | WS_TABSTOP | WS_GROUP, 130, 7, 90, 30});
+  t.items.push_back({"ComboBox", 2102, "", CBS_DROPDOWNLIST | WS_TABSTOP, 130, 40, 90, 60});
+  t.items.push_back({"ComboBox", 2103, "", CBS_DROPDOWN | WS_TABSTOP, 130, 58, 90, 60});
+  t.items.push_back({"msctls_trackbar32", 2104, "", WS_TABSTOP, 130, 76, 90, 20});
+  open(t);
+  for (int id : {2101, 2102, 2103}) {
+    const uint32_t add = id == 2101 ? LB_ADDSTRING : CB_ADDSTRING;
+    for (const char16_t* s : {u"un", u"deux", u"trois"})
+      send_dlg_item_message(dlg_, id, add, 0, LParam(reinterpret_cast<intptr_t>(s)));
+  }
+  struct Case {
+    int id;
+    uint32_t get_pos;  // the message that reads the selection or position
+    int code;          // the notification a key's move raises (0: a scroll message)
+  };
+  const Case cases[] = {{2101, LB_GETCURSEL, LBN_SELCHANGE},
+                        {2102, CB_GETCURSEL, CBN_SELCHANGE},
+                        {2103, CB_GETCURSEL, CBN_SELCHANGE},
+                        {2104, TBM_GETPOS, 0}};
+  for (const Case& c : cases) {
+    Wnd item = get_dlg_item(dlg_, c.id);
+    set_focus(item);
+    pump_dialog();
+    Wnd focus = get_focus();
+    ASSERT_TRUE(focus == item || is_child(item, focus)) << c.id;
+    probe().commands.clear();
+    const LResult before = send_message(item, c.get_pos, 0, 0);
+    press(VK_DOWN);
+    EXPECT_EQ(get_focus(), focus) << c.id << ": the arrow stays with the item";
+    EXPECT_NE(send_message(item, c.get_pos, 0, 0), before) << c.id;
+    if (c.code) {
+      EXPECT_EQ(dialog_codes(c.id), (std::vector<int>{c.code})) << c.id;
+    }
+    press(VK_UP);
+    EXPECT_EQ(get_focus(), focus) << c.id;
+    EXPECT_EQ(send_message(item, c.get_pos, 0, 0), c.code ? 0 : before) << c.id;
+  }
 }
 
 TEST_F(DialogKeys, EnterPressesTheFocusedOrTheDefaultButton) {

@@ -14,6 +14,7 @@
 
 #include "platform/ui/ctl_listview.h"
 #include "platform/ui/ctl_toolbar.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/ctl_treeview.h"
 #include "platform/ui/ui.h"
 #include "tests/support/harness.h"

@@ -1,16 +1,16 @@
-// Image lists, and the drawing of pictures with transparent pixels and of check boxes.
-// A list keeps each image as its own small surface whose transparent pixels have an
-// alpha byte of 0. Lists are kept in a table under a mutex, so a handle is checked
-// before use and a list may be made or used on any thread.
+// Image lists, and the drawing of pictures with transparent pixels and of the check
+// boxes that stand for state images. Lists are kept in a table under a mutex (see
+// image_list.h); drawing copies the image out of the table first, so that no lock is
+// held while the drawing layer works.
+#include "platform/ui/image_list.h"
+
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <vector>
 
-#include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/ctl_toolbar_bmp.h"
-#include "platform/ui/ctl_toolbar_images.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/ui_draw.h"
 #include "platform/ui/window.h"
@@ -59,6 +59,29 @@ int add_pictures(ImageList list, const std::vector<uint32_t>& pixels, int w, int
   return first;
 }
 
+// Draws `pic` with its top-left corner at (x, y): pixels whose alpha byte is 0 are left
+// out; with `grey` the others take the shadow colour (a disabled picture).
+void draw_picture(Dc dc, int x, int y, const Surface& pic, bool grey) {
+  if (pic.width <= 0 || pic.height <= 0) return;
+  // The picture is laid over a copy of what is under it, then copied back, so that the
+  // destination's clipping applies to the result.
+  Dc mem = create_compatible_dc(dc);
+  Bitmap bmp = create_bitmap(pic.width, pic.height, nullptr);
+  GdiObj old = select_object(mem, bmp);
+  bit_blt(mem, 0, 0, pic.width, pic.height, dc, x, y, SRCCOPY);
+  Surface* s = bitmap_surface(bmp);
+  const uint32_t shadow = pixel_of(get_sys_color(COLOR_BTNSHADOW));
+  for (int py = 0; s && py < pic.height; ++py)
+    for (int px = 0; px < pic.width; ++px) {
+      const uint32_t v = pic.at(px, py);
+      if (v >> 24) s->row(py)[px] = grey ? shadow : (v | 0xFF000000u);
+    }
+  bit_blt(dc, x, y, pic.width, pic.height, mem, 0, 0, SRCCOPY);
+  select_object(mem, old);
+  delete_object(bmp);
+  delete_dc(mem);
+}
+
 }  // namespace
 
 ImageList image_list_create(int cx, int cy) {
@@ -105,7 +128,7 @@ bool image_list_draw(ImageList list, int index, Dc dc, int x, int y, bool grey) 
     if (!live(list) || index < 0 || size_t(index) >= list->images.size()) return false;
     pic = list->images[size_t(index)];
   }
-  ui_detail::draw_picture(dc, x, y, pic, grey);
+  draw_picture(dc, x, y, pic, grey);
   return true;
 }
 
@@ -135,27 +158,6 @@ int image_list_add_picture(ImageList list, const Surface& pic) {
     for (int x = 0; x < std::min(pic.width, list->cx); ++x) cell.row(y)[x] = pic.at(x, y);
   list->images.push_back(std::move(cell));
   return int(list->images.size()) - 1;
-}
-
-void draw_picture(Dc dc, int x, int y, const Surface& pic, bool grey) {
-  if (pic.width <= 0 || pic.height <= 0) return;
-  // The picture is laid over a copy of what is under it, then copied back, so that the
-  // destination's clipping applies to the result.
-  Dc mem = create_compatible_dc(dc);
-  Bitmap bmp = create_bitmap(pic.width, pic.height, nullptr);
-  GdiObj old = select_object(mem, bmp);
-  bit_blt(mem, 0, 0, pic.width, pic.height, dc, x, y, SRCCOPY);
-  Surface* s = bitmap_surface(bmp);
-  const uint32_t shadow = pixel_of(get_sys_color(COLOR_BTNSHADOW));
-  for (int py = 0; s && py < pic.height; ++py)
-    for (int px = 0; px < pic.width; ++px) {
-      const uint32_t v = pic.at(px, py);
-      if (v >> 24) s->row(py)[px] = grey ? shadow : (v | 0xFF000000u);
-    }
-  bit_blt(dc, x, y, pic.width, pic.height, mem, 0, 0, SRCCOPY);
-  select_object(mem, old);
-  delete_object(bmp);
-  delete_dc(mem);
 }
 
 void draw_state_box(Dc dc, const Rect& r, unsigned image) {
