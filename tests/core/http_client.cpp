@@ -1,0 +1,310 @@
+// The HTTP client against a real server in the test process on 127.0.0.1: the exact
+// request bytes (direct, through a proxy, with the browser agent), answers with and
+// without a length, redirections absolute and relative, failed answers, a short body,
+// a header end split between two receives, a body beyond the memory budget, a stalled
+// server given up on the virtual clock, and hosts that are avoided.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/config.h"
+#include "core/error.h"
+#include "core/file_ops.h"
+#include "core/http.h"
+#include "core/reader.h"
+#include "core/socket.h"
+#include "platform/net/net.h"
+#include "platform/sys/clock.h"
+#include "tests/support/file_stub.h"
+#include "tests/support/http_server.h"
+#include "tests/support/object_env.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+using tm_test::http_server;
+
+std::mutex g_mutex;
+std::vector<std::string> g_busy;     // busy ticks, error ones prefixed with '!'
+std::vector<std::string> g_renames;  // names given by redirections
+double g_budget = 1e12;
+
+void record_busy(const char* text, int error) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_busy.push_back(std::string(error ? "!" : "") + text);
+}
+void record_rename(obj_t*, const char* url) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_renames.push_back(url);
+}
+double test_budget() { return g_budget; }
+const char* test_version() { return "7.2"; }
+
+const http_hooks kHooks = {record_busy, record_rename, nullptr, test_budget, test_version};
+
+bool saw_busy(const std::string& text) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  for (const auto& b : g_busy)
+    if (b == text) return true;
+  return false;
+}
+
+class HttpClient : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tm_test::reset_object_store();
+    tm_test::install_file_stub();
+    socket_register_type();
+    set_program_name("tarmelo");
+    http_failures_reset();
+    http_hooks_install(&kHooks);
+    g_busy.clear();
+    g_renames.clear();
+    g_budget = 1e12;
+  }
+  void TearDown() override {
+    server.stop();
+    set_gblerr(0);
+    rd_close_all();
+    http_hooks_install(nullptr);
+    tm_test::free_stub_files();
+    if (plat::virtual_clock_on()) plat::use_virtual_clock(false);
+  }
+
+  std::string url(const std::string& path) { return "http://" + server.authority() + path; }
+
+  // Downloads a URL into a fresh file object; returns http_get's result.
+  int get(const std::string& address, obj_t** file_out = nullptr) {
+    obj_t* file = tm_test::stub_file(address.c_str());
+    const int rc = http_get(file, nullptr, 1);
+    if (file_out) *file_out = file;
+    return rc;
+  }
+
+  static std::string content(obj_t* file) {
+    if (!file_store_of(file)) return "<none>";
+    if (rd_open(file, 0, 1) != 0) return "<unreadable>";
+    std::string out(size_t(rd_size()), '\0');
+    rd_read_bytes(out.data(), int64_t(out.size()));
+    return out;
+  }
+
+  std::string request(const std::string& target, const std::string& host,
+                      const std::string& agent = "tarmelo/7.2") {
+    return "GET " + target + " HTTP/1.0\r\nHost: " + host + "\r\nUser-agent: " + agent +
+           "\r\n\r\n";
+  }
+
+  http_server server;
+};
+
+// ---- Plain answers -------------------------------------------------------------------
+
+TEST_F(HttpClient, AnswersOf200AreStoredWithOrWithoutALength) {
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string body;
+  };
+  const std::string big(40000, 'x');  // several receives
+  const std::string binary("a\0b\r\n\r\nc\xff", 9);
+  const Case cases[] = {
+      {"length", http_server::reply("200 OK", "Content-Length: 5\r\n", "hello"), "hello"},
+      {"no length", http_server::reply("200 OK", "Content-Type: text/plain\r\n", big), big},
+      {"binary body", http_server::reply("200 OK", "", binary), binary},
+      {"name case", http_server::reply("200 OK", "content-LENGTH: 5\r\n", "hello world"), "hello"},
+      {"NUL in header", http_server::reply("200 OK", std::string("X-A: a\0b\r\n", 10), "body"),
+       "body"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.queue(c.reply);
+    obj_t* file = nullptr;
+    EXPECT_EQ(get(url("/dir/a.htm"), &file), 0);
+    EXPECT_EQ(content(file), c.body);
+    EXPECT_EQ(file_get(file, FF_SIZE), int64_t(c.body.size()));
+  }
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), std::size(cases));
+  for (const auto& r : reqs) EXPECT_EQ(r, request("/dir/a.htm", server.authority()));
+}
+
+// The blank line that ends the header falls across the end of the first receive.
+TEST_F(HttpClient, HeaderEndSplitBetweenReceivesIsFound) {
+  for (int split : {1, 2, 3}) {
+    SCOPED_TRACE(split);
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 4\r\nX-Pad: ";
+    // The padding puts the first `split` bytes of "\r\n\r\n" at the end of the chunk.
+    const std::string pad(size_t(kHttpChunk) - head.size() - size_t(split), 'p');
+    server.queue(head + pad + "\r\n\r\nDATA");
+    obj_t* file = nullptr;
+    EXPECT_EQ(get(url("/split"), &file), 0);
+    EXPECT_EQ(content(file), "DATA");
+  }
+}
+
+TEST_F(HttpClient, RequestBytesDirectThroughProxyAndWithBrowserAgent) {
+  server.queue(http_server::reply("200 OK", "Content-Length: 2\r\n", "ok"));
+  EXPECT_EQ(get(url("/a dir/page one.htm")), 0);
+
+  config_set("WEBNAVIG", "TRUE");
+  server.queue(http_server::reply("200 OK", "Content-Length: 2\r\n", "ok"));
+  EXPECT_EQ(get(url("")), 0);
+  config_set("WEBNAVIG", nullptr);
+
+  // Through a proxy the whole address goes in the request line; the site is never
+  // reached (its name does not even resolve).
+  config_reset();
+  config_set("HTTP", ("PROXY " + std::string("127.0.0.1 ") + std::to_string(server.port())).c_str());
+  server.queue(http_server::reply("200 OK", "Content-Length: 2\r\n", "ok"));
+  obj_t* file = nullptr;
+  EXPECT_EQ(get("http://www.site.invalid/maps/a b.gpx", &file), 0);
+  EXPECT_EQ(content(file), "ok");
+
+  const auto reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 3u);
+  EXPECT_EQ(reqs[0], request("/a%20dir/page%20one.htm", server.authority()));
+  EXPECT_EQ(reqs[1], request("/", server.authority(), "Mozilla/5.0"));
+  EXPECT_EQ(reqs[2], request("http://www.site.invalid/maps/a%20b.gpx", "www.site.invalid"));
+}
+
+// ---- Redirections and failed answers --------------------------------------------------
+
+TEST_F(HttpClient, RedirectionsAbsoluteAndRelativeAreFollowed) {
+  struct Case {
+    const char* status;
+    std::string location;  // as the server writes it
+    std::string target;    // the path asked next
+  };
+  const Case cases[] = {
+      {"301 Moved Permanently", url("/new/abs.htm"), "/new/abs.htm"},
+      {"302 Found", "/root/rel.htm", "/root/rel.htm"},
+      {"302 Found", "sibling.htm", "/dir/sibling.htm"},
+      {"302 Found", "../up.htm", "/up.htm"},
+      {"303 See Other", "/other", "/other"},
+      {"307 Temporary Redirect", "/temp", "/temp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status + (" " + c.location));
+    server.queue(http_server::reply(c.status, "location:   " + c.location + "\r\n", ""));
+    server.queue(http_server::reply("200 OK", "Content-Length: 3\r\n", "end"));
+    g_renames.clear();
+    obj_t* file = nullptr;
+    EXPECT_EQ(get(url("/dir/start.htm"), &file), 0);
+    EXPECT_EQ(content(file), "end");
+    ASSERT_EQ(g_renames.size(), 1u);
+    EXPECT_EQ(g_renames[0], url(c.target));
+    EXPECT_EQ(server.requests().back(), request(c.target, server.authority()));
+  }
+}
+
+TEST_F(HttpClient, MoreThanThreeRoundsEndWithoutContent) {
+  for (int i = 0; i < 4; ++i)
+    server.queue(http_server::reply("302 Found", "Location: /hop" + std::to_string(i) + "\r\n", ""));
+  obj_t* file = nullptr;
+  EXPECT_EQ(get(url("/start"), &file), 0);
+  EXPECT_EQ(server.requests().size(), 3u);
+  EXPECT_EQ(file_get(file, FF_TYPE), 125);
+  EXPECT_EQ(file_get(file, FF_SIZE), 0);
+}
+
+TEST_F(HttpClient, FailedAnswersAreRetriedAndCountedForTheHost) {
+  obj_t* file = nullptr;
+  EXPECT_EQ(get(url("/missing.htm"), &file), 0);  // three 404 answers from the server
+  EXPECT_EQ(server.requests().size(), 3u);
+  EXPECT_EQ(http_failure_count("127.0.0.1"), 3);
+  EXPECT_TRUE(saw_busy("!HTTPERROR wrong address"));
+  EXPECT_EQ(file_get(file, FF_TYPE), 125);
+
+  // A redirection without an address is a failed answer too.
+  server.queue(http_server::reply("302 Found", "", ""));
+  server.queue(http_server::reply("200 OK", "", "x"));
+  EXPECT_EQ(get(url("/b"), &file), 0);
+  EXPECT_EQ(content(file), "x");
+  EXPECT_EQ(http_failure_count("127.0.0.1"), 4);
+}
+
+TEST_F(HttpClient, ShortBodyIsDropped) {
+  server.queue(http_server::reply("200 OK", "Content-Length: 100\r\n", "only this"));
+  obj_t* file = nullptr;
+  EXPECT_EQ(get(url("/short"), &file), 0);
+  EXPECT_EQ(file_get(file, FF_SIZE), 0);
+  EXPECT_EQ(content(file), "<none>");
+  EXPECT_TRUE(saw_busy("!HTTPERROR connection loss"));
+  EXPECT_EQ(get_gblerr(), 0);
+}
+
+TEST_F(HttpClient, BodyBeyondTheMemoryBudgetIsAnError) {
+  g_budget = 100;
+  const std::string body(1000, 'b');
+  server.queue(http_server::reply("200 OK", "Content-Length: 1000\r\n", body));
+  server.queue(http_server::reply("200 OK", "", body));
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    obj_t* file = nullptr;
+    EXPECT_EQ(get(url("/big"), &file), ERR_HTTP);
+    EXPECT_EQ(file_get(file, FF_SIZE), 0);
+    EXPECT_EQ(get_gblerr(), 0);
+  }
+  EXPECT_TRUE(saw_busy("!HTTPERROR internal error"));
+}
+
+// The server reads the request and never answers: the client waits its 5 seconds of
+// (virtual) time and gives up.
+TEST_F(HttpClient, StalledServerIsGivenUpAfterTheTimeOut) {
+  server.queue(tm_test::http_reply{"", true});
+  plat::use_virtual_clock(true);
+  obj_t* file = tm_test::stub_file(url("/stall").c_str());
+  std::atomic<int> rc{-100};
+  std::thread client([&] { rc = http_get(file, nullptr, 1); });
+  ASSERT_TRUE(server.wait_stalled());
+  while (plat::net_waiters() < 1) std::this_thread::yield();
+  plat::advance_virtual_ms(kHttpReceiveSeconds * 1000 - 100);
+  for (int i = 0; i < 50; ++i) std::this_thread::yield();
+  EXPECT_EQ(rc.load(), -100);  // still waiting
+  plat::advance_virtual_ms(100);
+  client.join();
+  EXPECT_EQ(rc.load(), 0);
+  EXPECT_TRUE(saw_busy("!HTTPERROR on receipt"));
+  EXPECT_EQ(file_get(file, FF_TYPE), 125);
+  EXPECT_EQ(server.requests().size(), 1u);
+  server.release_stall();
+}
+
+// ---- Hosts to avoid --------------------------------------------------------------------
+
+TEST_F(HttpClient, UnreachableHostIsAvoidedForTheRun) {
+  http_server closed;
+  const std::string address = "http://" + closed.authority() + "/a.htm";
+  closed.stop();  // nothing listens there any more
+  EXPECT_EQ(get(address), 0);
+  EXPECT_TRUE(http_host_avoided("127.0.0.1"));
+  // Later downloads from that host stop at once, even where a server now answers.
+  EXPECT_EQ(get(url("/b.htm")), 0);
+  EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(HttpClient, TheFortyFirstFailureStopsTheHost) {
+  for (int i = 1; i <= kHttpMaxFailures; ++i) {
+    http_count_failure("maps.example");
+    ASSERT_EQ(http_failure_count("maps.example"), i);
+  }
+  EXPECT_FALSE(http_host_avoided("maps.example"));
+  http_count_failure("maps.example");
+  EXPECT_TRUE(http_host_avoided("maps.example"));
+  EXPECT_FALSE(http_host_avoided("other.example"));
+}
+
+TEST_F(HttpClient, AccessSettingOffMeansNoDownloadAndNoError) {
+  config_reset();
+  config_set("HTTP", "NONE");
+  obj_t* file = nullptr;
+  EXPECT_EQ(get(url("/a"), &file), 0);
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_EQ(get_gblerr(), 0);
+}
+
+}  // namespace
