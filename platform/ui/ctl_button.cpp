@@ -8,6 +8,7 @@
 
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_button_state.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_static.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/input.h"
@@ -208,15 +209,14 @@ LResult button_message(Wnd wnd, ButtonData& d, uint32_t msg, WParam wp, LParam l
 
 LResult button_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(new ButtonData));
+    control_state_attach(wnd, new ButtonData);
     return def_window_proc(wnd, msg, wp, lp);
   }
   ButtonData* d = button_data(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return 0;
     case WM_PAINT: paint_button(wnd, *d); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT fills what the button covers

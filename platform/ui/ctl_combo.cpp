@@ -5,6 +5,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_combo_state.h"
 #include "platform/ui/ctl_edit.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
 #include "platform/ui/input.h"
@@ -241,7 +242,7 @@ LResult on_focus(Wnd wnd, ComboData& d, bool gained, Wnd other) {
 }
 
 LResult on_nccreate(Wnd wnd, WParam wp, LParam lp) {
-  set_window_long(wnd, 0, reinterpret_cast<intptr_t>(new ComboData));
+  control_state_attach(wnd, new ComboData);
   // Scroll bars named in the style belong to the list, never to the field.
   const uint32_t style = uint32_t(get_window_long(wnd, GWL_STYLE));
   if (style & (WS_VSCROLL | WS_HSCROLL)) set_window_long(wnd, GWL_STYLE, intptr_t(style & ~(WS_VSCROLL | WS_HSCROLL)));
@@ -254,8 +255,7 @@ LResult combo_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return def_window_proc(wnd, msg, wp, lp);
     case WM_CREATE: return on_create(wnd, *d, reinterpret_cast<const CreateStruct*>(lp));
     case WM_DESTROY: combo_close(wnd, *d, CloseHow::quietly); return 0;

@@ -6,6 +6,7 @@
 
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_edit_state.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
 #include "platform/ui/input.h"
@@ -22,8 +23,7 @@ namespace {
 constexpr int kLargestLimit = 0x7FFFFFFE;
 
 LResult on_nccreate(Wnd wnd, WParam wp, LParam lp) {
-  auto* d = new EditData;
-  set_window_long(wnd, 0, reinterpret_cast<intptr_t>(d));
+  auto* d = control_state_attach(wnd, new EditData);
   const auto* cs = reinterpret_cast<const CreateStruct*>(lp);
   if (cs && cs->name) d->text = cs->name;
   if (cs && (cs->style & ES_PASSWORD) && !(cs->style & ES_MULTILINE)) d->password = u'*';
@@ -32,12 +32,11 @@ LResult on_nccreate(Wnd wnd, WParam wp, LParam lp) {
 }
 
 void on_ncdestroy(Wnd wnd, EditData* d) {
-  set_window_long(wnd, 0, 0);
   if (d->measure) {
     select_object(d->measure, get_stock_object(SYSTEM_FONT));
     delete_dc(d->measure);
   }
-  delete d;
+  control_state_free(wnd, d);
 }
 
 LResult get_text(const EditData& d, WParam size, LParam lp) {

@@ -5,6 +5,7 @@
 
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_listbox_state.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
 #include "platform/ui/input.h"
@@ -182,15 +183,14 @@ LResult listbox_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
     auto* d = new ListBoxData;
     listbox_set_font(*d, nullptr);
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(d));
+    control_state_attach(wnd, d);
     return def_window_proc(wnd, msg, wp, lp);
   }
   ListBoxData* d = listbox_data(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return def_window_proc(wnd, msg, wp, lp);
     case WM_CREATE:
       d->own_bar = listbox_style(wnd) & WS_VSCROLL;

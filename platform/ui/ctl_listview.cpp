@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/ui/ctl_listview_state.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
 #include "platform/ui/paint.h"
@@ -179,21 +180,14 @@ LResult window_message(Wnd wnd, ListViewData& d, uint32_t msg, WParam wp, LParam
   }
 }
 
+ListViewData* make_record() {
+  auto* d = new ListViewData;
+  listview_set_font(*d, nullptr);
+  return d;
+}
+
 LResult listview_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    auto* d = new ListViewData;
-    listview_set_font(*d, nullptr);
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(d));
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  ListViewData* d = listview_data(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    set_window_long(wnd, 0, 0);
-    delete d;
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  return window_message(wnd, *d, msg, wp, lp);
+  return control_state_proc<ListViewData>(wnd, msg, wp, lp, make_record, window_message);
 }
 
 }  // namespace

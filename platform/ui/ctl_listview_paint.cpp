@@ -78,18 +78,10 @@ void draw_grid(Wnd wnd, Dc dc, const ListViewData& d, const Rect& rc) {
 }  // namespace
 
 void listview_paint(Wnd wnd, ListViewData& d) {
-  if (d.bar_stale) {
-    d.bar_stale = false;
-    set_scroll_info(wnd, SB_VERT, &d.bar, true);
-  }
-  PaintStruct ps;
-  Dc dc = begin_paint(wnd, &ps);
-  if (!dc) return;
-  Rect rc;
-  get_client_rect(wnd, &rc);
-  fill_solid(dc, rc, get_sys_color(COLOR_WINDOW));
-  GdiObj old_font = select_object(dc, d.font ? d.font : ui_font());
-  set_bk_mode(dc, TRANSPARENT);
+  RowsPaint p;
+  if (!rows_paint_begin(wnd, d.bar, d.font, p)) return;
+  const Dc dc = p.dc;
+  const Rect& rc = p.rc;
   draw_header(wnd, dc, d, rc);
   const int top = listview_header_height(wnd, d);
   intersect_clip_rect(dc, 0, top, rc.right, rc.bottom);
@@ -99,8 +91,7 @@ void listview_paint(Wnd wnd, ListViewData& d) {
     if (listview_row_rect(wnd, d, i).top >= rc.bottom) break;
     draw_row(wnd, dc, d, i, text);
   }
-  select_object(dc, old_font);
-  end_paint(wnd, &ps);
+  rows_paint_end(wnd, p);
 }
 
 }  // namespace plat::ui_detail

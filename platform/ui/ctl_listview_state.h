@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ui/ctl_listview.h"
+#include "platform/ui/ctl_rows.h"
 #include "platform/ui/scrollbar.h"
 #include "platform/ui/window.h"
 
@@ -38,9 +39,7 @@ struct ListViewData {
   int row_height = 17;
   int text_height = 13;
   bool focused = false;
-  ScrollInfo bar;  // what the scroll bar was last given (max -1: nothing yet)
-  bool bar_stale = false;  // given but not drawn yet
-  ListViewData() { bar.max = -1; }
+  RowsBar bar;  // the vertical scroll bar
 };
 
 inline ListViewData* listview_data(Wnd wnd) { return reinterpret_cast<ListViewData*>(get_window_long(wnd, 0)); }

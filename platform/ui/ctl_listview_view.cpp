@@ -270,38 +270,12 @@ void listview_show_item(Wnd wnd, ListViewData& d, int item) {
 
 void listview_update_bar(Wnd wnd, ListViewData& d) {
   if (listview_style(wnd) & LVS_NOSCROLL) return;
-  const int shown = listview_rows_shown(wnd, d);
-  show_scroll_bar(wnd, SB_VERT, count(d) > shown);
-  ScrollInfo si;
-  si.mask = SIF_RANGE | SIF_PAGE | SIF_POS;
-  si.max = std::max(0, count(d) - 1);
-  si.page = unsigned(shown);
-  si.pos = d.top;
-  if (si.max == d.bar.max && si.page == d.bar.page && si.pos == d.bar.pos) return;
-  d.bar = si;
-  // The bar is drawn again once, when the control paints (a run of inserts moves it often).
-  set_scroll_info(wnd, SB_VERT, &si, false);
-  d.bar_stale = true;
+  rows_update_bar(wnd, d.bar, count(d), listview_rows_shown(wnd, d), d.top);
 }
 
 void listview_on_vscroll(Wnd wnd, ListViewData& d, WParam wp) {
-  const int rows = listview_rows_shown(wnd, d);
-  switch (loword(wp)) {
-    case SB_LINEUP: listview_set_top(wnd, d, d.top - 1); break;
-    case SB_LINEDOWN: listview_set_top(wnd, d, d.top + 1); break;
-    case SB_PAGEUP: listview_set_top(wnd, d, d.top - rows); break;
-    case SB_PAGEDOWN: listview_set_top(wnd, d, d.top + rows); break;
-    case SB_THUMBTRACK: {
-      ScrollInfo si;
-      si.mask = SIF_TRACKPOS;
-      if (get_scroll_info(wnd, SB_VERT, &si)) listview_set_top(wnd, d, si.track_pos);
-      break;
-    }
-    case SB_THUMBPOSITION: listview_set_top(wnd, d, int(hiword(wp))); break;
-    case SB_TOP: listview_set_top(wnd, d, 0); break;
-    case SB_BOTTOM: listview_set_top(wnd, d, count(d)); break;
-    default: break;
-  }
+  int top = 0;
+  if (rows_scroll_target(wnd, wp, d.top, listview_rows_shown(wnd, d), count(d), &top)) listview_set_top(wnd, d, top);
 }
 
 // ---- Hit testing -------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_progress.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/ui_draw.h"
@@ -23,7 +24,7 @@ struct ProgressData {
   Color bar = kDefaultBarColor;
 };
 
-ProgressData* data_of(Wnd wnd) { return reinterpret_cast<ProgressData*>(get_window_long(wnd, 0)); }
+ProgressData* data_of(Wnd wnd) { return control_state_of<ProgressData>(wnd); }
 
 int clamp_pos(const ProgressData& d, int64_t v) { return int(std::clamp<int64_t>(v, d.low, std::max(d.low, d.high))); }
 
@@ -104,15 +105,14 @@ LResult progress_message(Wnd wnd, ProgressData& d, uint32_t msg, WParam wp, LPar
 
 LResult progress_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(new ProgressData));
+    control_state_attach(wnd, new ProgressData);
     return def_window_proc(wnd, msg, wp, lp);
   }
   ProgressData* d = data_of(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return def_window_proc(wnd, msg, wp, lp);
     case WM_PAINT: paint(wnd, *d); return 0;
     case WM_ERASEBKGND: return 1;

@@ -1,6 +1,7 @@
 // The static control: its state (font, picture) lives in a small record reached through
 // the window's first per-window value; painting picks a routine by the style's type.
 #include "platform/ui/ctl_paint.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_static.h"
 
 #include <string>
@@ -25,7 +26,7 @@ struct StaticData {
   Bitmap image = nullptr;  // STM_SETIMAGE's picture (not owned)
 };
 
-StaticData* data_of(Wnd wnd) { return reinterpret_cast<StaticData*>(get_window_long(wnd, 0)); }
+StaticData* data_of(Wnd wnd) { return control_state_of<StaticData>(wnd); }
 
 uint32_t style_of(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 
@@ -188,15 +189,14 @@ void notify_if_asked(Wnd wnd, int code) {
 
 LResult static_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(new StaticData));
+    control_state_attach(wnd, new StaticData);
     return def_window_proc(wnd, msg, wp, lp);
   }
   StaticData* d = data_of(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return 0;
     case WM_PAINT: paint(wnd); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT fills everything

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_tab.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
@@ -38,7 +39,7 @@ struct TabData {
   bool focused = false;
 };
 
-TabData* data_of(Wnd wnd) { return reinterpret_cast<TabData*>(get_window_long(wnd, 0)); }
+TabData* data_of(Wnd wnd) { return control_state_of<TabData>(wnd); }
 int count(const TabData& d) { return int(d.items.size()); }
 bool valid(const TabData& d, WParam i) { return i < d.items.size(); }
 
@@ -283,15 +284,14 @@ LResult tab_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
     auto* d = new TabData;
     measure(*d);
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(d));
+    control_state_attach(wnd, d);
     return def_window_proc(wnd, msg, wp, lp);
   }
   TabData* d = data_of(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return def_window_proc(wnd, msg, wp, lp);
     case WM_PAINT: paint(wnd, *d); return 0;
     case WM_ERASEBKGND: return 1;

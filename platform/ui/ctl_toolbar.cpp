@@ -4,6 +4,7 @@
 // (ctl_toolbar_input.cpp) do.
 #include <algorithm>
 
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_toolbar_images.h"
 #include "platform/ui/ctl_toolbar_state.h"
 #include "platform/ui/cursor.h"
@@ -279,15 +280,14 @@ LResult window_message(Wnd wnd, ToolbarData& d, uint32_t msg, WParam wp, LParam 
 
 LResult toolbar_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(new ToolbarData));
+    control_state_attach(wnd, new ToolbarData);
     return def_window_proc(wnd, msg, wp, lp);
   }
   ToolbarData* d = toolbar_data(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   if (msg == WM_NCDESTROY) {
-    set_window_long(wnd, 0, 0);
     image_list_destroy(d->images);
-    delete d;
+    control_state_free(wnd, d);
     return def_window_proc(wnd, msg, wp, lp);
   }
   return window_message(wnd, *d, msg, wp, lp);

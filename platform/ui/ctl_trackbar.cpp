@@ -5,6 +5,7 @@
 
 #include "platform/ui/ctl_paint.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_trackbar.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
@@ -38,7 +39,7 @@ struct TrackbarData {
   int page_target = 0;
 };
 
-TrackbarData* data_of(Wnd wnd) { return reinterpret_cast<TrackbarData*>(get_window_long(wnd, 0)); }
+TrackbarData* data_of(Wnd wnd) { return control_state_of<TrackbarData>(wnd); }
 uint32_t style_of(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 bool vertical(Wnd wnd) { return style_of(wnd) & TBS_VERT; }
 
@@ -272,15 +273,14 @@ LResult trackbar_message(Wnd wnd, TrackbarData& d, uint32_t msg, WParam wp, LPar
 
 LResult trackbar_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(new TrackbarData));
+    control_state_attach(wnd, new TrackbarData);
     return def_window_proc(wnd, msg, wp, lp);
   }
   TrackbarData* d = data_of(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return def_window_proc(wnd, msg, wp, lp);
     case WM_DESTROY: kill_timer(wnd, kPageTimer); return 0;
     case WM_PAINT: paint(wnd, *d); return 0;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_treeview_state.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
@@ -226,21 +227,14 @@ LResult window_message(Wnd wnd, TreeViewData& d, uint32_t msg, WParam wp, LParam
   }
 }
 
+TreeViewData* make_record() {
+  auto* d = new TreeViewData;
+  treeview_set_font(nullptr, *d, nullptr);
+  return d;
+}
+
 LResult treeview_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    auto* d = new TreeViewData;
-    treeview_set_font(nullptr, *d, nullptr);
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(d));
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  TreeViewData* d = treeview_data(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    set_window_long(wnd, 0, 0);
-    delete d;
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  return window_message(wnd, *d, msg, wp, lp);
+  return control_state_proc<TreeViewData>(wnd, msg, wp, lp, make_record, window_message);
 }
 
 }  // namespace

@@ -84,25 +84,16 @@ void draw_row(Wnd wnd, Dc dc, const TreeViewData& d, const TvNode& node, int row
 }  // namespace
 
 void treeview_paint(Wnd wnd, TreeViewData& d) {
-  if (d.bar_stale) {
-    d.bar_stale = false;
-    set_scroll_info(wnd, SB_VERT, &d.bar, true);
-  }
-  PaintStruct ps;
-  Dc dc = begin_paint(wnd, &ps);
-  if (!dc) return;
-  Rect rc;
-  get_client_rect(wnd, &rc);
-  fill_solid(dc, rc, get_sys_color(COLOR_WINDOW));
-  GdiObj old_font = select_object(dc, d.font ? d.font : ui_font());
-  set_bk_mode(dc, TRANSPARENT);
+  RowsPaint p;
+  if (!rows_paint_begin(wnd, d.bar, d.font, p)) return;
+  const Dc dc = p.dc;
+  const Rect& rc = p.rc;
   const std::vector<TvNode*> rows = tv_rows(d);
   for (int i = d.top; i < int(rows.size()); ++i) {
     if ((i - d.top) * d.row_height >= rc.bottom) break;
     draw_row(wnd, dc, d, *rows[size_t(i)], i);
   }
-  select_object(dc, old_font);
-  end_paint(wnd, &ps);
+  rows_paint_end(wnd, p);
 }
 
 }  // namespace plat::ui_detail

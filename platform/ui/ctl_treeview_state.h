@@ -13,6 +13,7 @@
 
 #include "platform/ui/ctl_treeview.h"
 #include "platform/ui/image_list.h"
+#include "platform/ui/ctl_rows.h"
 #include "platform/ui/scrollbar.h"
 #include "platform/ui/window.h"
 
@@ -50,9 +51,7 @@ struct TreeViewData {
   // The number of rows in view, kept up as items come and recounted after other changes.
   int row_count = 0;
   bool rows_dirty = true;
-  ScrollInfo bar;  // what the scroll bar was last given (max -1: nothing yet)
-  bool bar_stale = false;  // given but not drawn yet
-  TreeViewData() { bar.max = -1; }
+  RowsBar bar;  // the vertical scroll bar
 };
 
 inline TreeViewData* treeview_data(Wnd wnd) { return reinterpret_cast<TreeViewData*>(get_window_long(wnd, 0)); }

@@ -253,37 +253,13 @@ void treeview_show_node(Wnd wnd, TreeViewData& d, TvNode* node) {
 void treeview_update_bar(Wnd wnd, TreeViewData& d) {
   if (treeview_style(wnd) & TVS_NOSCROLL) return;
   const int rows = tv_row_count(d), shown = treeview_rows_shown(wnd, d);
-  show_scroll_bar(wnd, SB_VERT, rows > shown);
-  ScrollInfo si;
-  si.mask = SIF_RANGE | SIF_PAGE | SIF_POS;
-  si.max = std::max(0, rows - 1);
-  si.page = unsigned(shown);
-  si.pos = d.top;
-  if (si.max == d.bar.max && si.page == d.bar.page && si.pos == d.bar.pos) return;
-  d.bar = si;
-  // The bar is drawn again once, when the control paints (a run of inserts moves it often).
-  set_scroll_info(wnd, SB_VERT, &si, false);
-  d.bar_stale = true;
+  rows_update_bar(wnd, d.bar, rows, shown, d.top);
 }
 
 void treeview_on_vscroll(Wnd wnd, TreeViewData& d, WParam wp) {
-  const int rows = treeview_rows_shown(wnd, d);
-  switch (loword(wp)) {
-    case SB_LINEUP: treeview_set_top(wnd, d, d.top - 1); break;
-    case SB_LINEDOWN: treeview_set_top(wnd, d, d.top + 1); break;
-    case SB_PAGEUP: treeview_set_top(wnd, d, d.top - rows); break;
-    case SB_PAGEDOWN: treeview_set_top(wnd, d, d.top + rows); break;
-    case SB_THUMBTRACK: {
-      ScrollInfo si;
-      si.mask = SIF_TRACKPOS;
-      if (get_scroll_info(wnd, SB_VERT, &si)) treeview_set_top(wnd, d, si.track_pos);
-      break;
-    }
-    case SB_THUMBPOSITION: treeview_set_top(wnd, d, int(hiword(wp))); break;
-    case SB_TOP: treeview_set_top(wnd, d, 0); break;
-    case SB_BOTTOM: treeview_set_top(wnd, d, 1 << 30); break;
-    default: break;
-  }
+  // Past any row: the view clamps it to the last page.
+  int top = 0;
+  if (rows_scroll_target(wnd, wp, d.top, treeview_rows_shown(wnd, d), 1 << 30, &top)) treeview_set_top(wnd, d, top);
 }
 
 // ---- Hit testing -------------------------------------------------------------------------------

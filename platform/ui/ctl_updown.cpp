@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_updown.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
@@ -45,7 +46,7 @@ std::map<Wnd, BuddyLink>& links() {
   return m;
 }
 
-UpDownData* data_of(Wnd wnd) { return reinterpret_cast<UpDownData*>(get_window_long(wnd, 0)); }
+UpDownData* data_of(Wnd wnd) { return control_state_of<UpDownData>(wnd); }
 uint32_t style_of(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 bool horizontal(Wnd wnd) { return style_of(wnd) & UDS_HORZ; }
 
@@ -298,15 +299,14 @@ LResult updown_message(Wnd wnd, UpDownData& d, uint32_t msg, WParam wp, LParam l
 
 LResult updown_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
-    set_window_long(wnd, 0, reinterpret_cast<intptr_t>(new UpDownData));
+    control_state_attach(wnd, new UpDownData);
     return def_window_proc(wnd, msg, wp, lp);
   }
   UpDownData* d = data_of(wnd);
   if (!d) return def_window_proc(wnd, msg, wp, lp);
   switch (msg) {
     case WM_NCDESTROY:
-      set_window_long(wnd, 0, 0);
-      delete d;
+      control_state_free(wnd, d);
       return def_window_proc(wnd, msg, wp, lp);
     case WM_CREATE:
       if (style_of(wnd) & UDS_AUTOBUDDY) set_buddy(wnd, *d, get_window(wnd, GW_HWNDPREV));
