@@ -21,6 +21,9 @@ struct socket_t;
 
 constexpr int kHttpChunk = 14390;        // bytes asked of one receive
 constexpr int kHttpReceiveSeconds = 5;   // longest wait for one chunk
+// Longest time one answer may take: a server that trickles a byte now and then never
+// lets a single receive time out, so the whole answer has its own bound.
+constexpr int kHttpAnswerSeconds = 600;
 constexpr int kHttpRounds = 3;           // redirections and failed answers share them
 constexpr int kHttpMaxFailures = 40;     // failed answers before a host is avoided
 constexpr size_t kHttpMaxHeader = 65536; // a longer header is a bad answer
@@ -29,7 +32,7 @@ constexpr size_t kHttpMaxHeader = 65536; // a longer header is a bad answer
 
 struct http_response_t {
   int status;              // 400 when the status line cannot be read
-  int64_t content_length;  // -1 when not announced
+  int64_t content_length;  // -1 when not announced; INT64_MAX for a length too long to hold
   char* location;          // owned; null unless a redirection names one
 };
 
@@ -37,7 +40,8 @@ struct http_response_t {
 bool http_is_redirect(int status);
 // Parses a complete header (status line and header lines, up to the blank line; `n`
 // bytes, no terminating NUL needed). Header names compare without regard to case;
-// every scan stays inside the `n` bytes. Frees a location left in `out` first.
+// every scan stays inside the `n` bytes. Two Content-Length lines that disagree make the
+// answer unreadable (status 400). Frees a location left in `out` first.
 void http_parse_response(const char* header, size_t n, http_response_t* out);
 void http_response_free(http_response_t* r);
 // Where "\r\n\r\n" ends in the accumulated header bytes, searching from `from` (the

@@ -77,6 +77,16 @@ socket_t* connect_to(const round_target& t) {
   return nullptr;
 }
 
+// Closes and frees the round's socket even when the answer left an error pending (the
+// store frees nothing then); the error is kept for the report at the end.
+void release_socket(socket_t** s) {
+  socket_close(*s);
+  const int err = get_gblerr();
+  set_gblerr(0);
+  free_obj(s);
+  set_gblerr(err);
+}
+
 // One round; false when the rounds must stop.
 bool run_round(obj_t* file, obj_t* list, char** url, int early) {
   round_target t;
@@ -99,7 +109,7 @@ bool run_round(obj_t* file, obj_t* list, char** url, int early) {
     g_hooks.rename(file, name);
     free_mem(&name);
   }
-  free_obj(&s);
+  release_socket(&s);
   if (result == -1) http_count_failure(t.name.c_str());
   return true;
 }

@@ -16,6 +16,7 @@
 #include "core/memory.h"
 #include "core/reader.h"
 #include "core/socket.h"
+#include "platform/sys/clock.h"
 
 namespace {
 
@@ -68,10 +69,15 @@ void new_content(obj_t* file) {
   file_set(file, FF_START, 0);
 }
 
+// The store frees nothing while an error is pending, and a body dropped for the budget
+// is dropped under one: the error is held aside so that the content is really freed.
 void drop_content(obj_t* file) {
+  const int err = get_gblerr();
+  set_gblerr(0);
   rd_close_file(file);
   get_file_ops().set_store(file, nullptr);
   file_set(file, FF_SIZE, 0);
+  set_gblerr(err);
 }
 
 // Appends body bytes within the budget; false (gblerr 1, content dropped) beyond it.
@@ -140,10 +146,16 @@ void identify_early(transfer* t) {
   get_file_ops().identify_and_load(t->file, t->list);
 }
 
-// The receive loop: 0 when it ran to its end, else the result of http_request.
+// The receive loop: 0 when it ran to its end, else the result of http_request. An
+// answer still coming after kHttpAnswerSeconds ends as a receive error.
 int receive(transfer* t, char** url) {
   char chunk[kHttpChunk];
+  const int64_t deadline = plat::now_ms() + int64_t(kHttpAnswerSeconds) * 1000;
   for (;;) {
+    if (plat::now_ms() >= deadline) {
+      t->receive_error = true;
+      break;
+    }
     int want = kHttpChunk;
     if (t->header_done && t->length >= 0) {
       const int64_t missing = t->length - t->body;

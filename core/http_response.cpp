@@ -35,18 +35,26 @@ bool header_field(const char* line, size_t n, const char* name, const char** val
   return true;
 }
 
+// The leading digits of a length (-1 without any). A length of more digits than an
+// int64_t holds saturates, so that the memory budget refuses it at once.
 int64_t read_length(const char* v, size_t n) {
   int64_t value = 0;
   size_t i = 0;
-  for (; i < n && i < kMaxLengthDigits && is_ascii_digit(v[i]); ++i) value = value * 10 + (v[i] - '0');
-  return i == 0 || (i < n && is_ascii_digit(v[i])) ? -1 : value;
+  for (; i < n && is_ascii_digit(v[i]); ++i) {
+    if (i == kMaxLengthDigits) return INT64_MAX;
+    value = value * 10 + (v[i] - '0');
+  }
+  return i == 0 ? -1 : value;
 }
 
-void read_line(const char* line, size_t n, http_response_t* out) {
+// A second Content-Length that disagrees with the first leaves no length to trust.
+void read_line(const char* line, size_t n, http_response_t* out, bool* conflict) {
   const char* v = nullptr;
   size_t len = 0;
   if (header_field(line, n, "Content-Length", &v, &len)) {
-    out->content_length = read_length(v, len);
+    const int64_t length = read_length(v, len);
+    if (out->content_length >= 0 && length != out->content_length) *conflict = true;
+    out->content_length = length;
   } else if (http_is_redirect(out->status) && header_field(line, n, "Location", &v, &len) &&
              len > 0) {
     free_mem(&out->location);
@@ -82,12 +90,17 @@ void http_parse_response(const char* header, size_t n, http_response_t* out) {
   // Header lines after the status line; a line ends at "\n" (a "\r" before it is a blank).
   const char* end = header + n;
   const char* line = static_cast<const char*>(std::memchr(header, '\n', n));
+  bool conflict = false;
   while (line && ++line < end) {
     const char* next = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
     const size_t len = size_t((next ? next : end) - line);
-    read_line(line, len, out);
+    read_line(line, len, out, &conflict);
     line = next;
   }
+  if (!conflict) return;
+  free_mem(&out->location);
+  out->status = 400;
+  out->content_length = -1;
 }
 
 void http_response_free(http_response_t* r) {

@@ -95,7 +95,12 @@ socket_t* socket_create(const char* host, int port, int protocol, socket_t** out
     plat::net_close(fd);
     return nullptr;
   }
+  // The socket is on its class list already: its host and address are filled under the
+  // look-up mutex, so a creation on another thread never sees one without the other.
+  std::unique_lock<std::mutex> lock(g_lookup_mutex);
   str_set(host, host_field(s));
+  std::memcpy(s->own.addr, addr, 4);
+  lock.unlock();
   const std::string name = std::string(host) + ":" + std::to_string(port);
   str_set(name.c_str(), name_field(s));
   s->port = port;
@@ -103,7 +108,6 @@ socket_t* socket_create(const char* host, int port, int protocol, socket_t** out
   s->handle = uint64_t(fd);
   s->own.family = 2;
   s->own.port = uint16_t((port >> 8) | ((port & 0xFF) << 8));  // network order
-  std::memcpy(s->own.addr, addr, 4);
   s->addr_len = addr_len;
   s->dgram_size = kSocketDatagramSize;
   socket_status_text(s);

@@ -20,6 +20,7 @@
 #include "platform/sys/clock.h"
 #include "tests/support/file_stub.h"
 #include "tests/support/http_server.h"
+#include "tests/support/net_loopback.h"
 #include "tests/support/object_env.h"
 #include "tests/support/test_env.h"
 
@@ -272,6 +273,56 @@ TEST_F(HttpClient, StalledServerIsGivenUpAfterTheTimeOut) {
   EXPECT_EQ(file_get(file, FF_TYPE), 125);
   EXPECT_EQ(server.requests().size(), 1u);
   server.release_stall();
+}
+
+// Lengths that cannot be trusted: two that disagree make a failed answer; one too long
+// to hold is beyond any budget, refused before a byte of the body is stored.
+TEST_F(HttpClient, UntrustworthyLengthsAreRefused) {
+  server.queue(http_server::reply("200 OK", "Content-Length: 2\r\nContent-Length: 9\r\n", "ok"));
+  server.queue(http_server::reply("200 OK", "Content-Length: 2\r\n", "ok"));
+  obj_t* file = nullptr;
+  EXPECT_EQ(get(url("/twice"), &file), 0);
+  EXPECT_TRUE(saw_busy("!HTTPERROR wrong address"));
+  EXPECT_EQ(http_failure_count("127.0.0.1"), 1);
+  EXPECT_EQ(content(file), "ok");
+
+  g_budget = 1e9;
+  server.queue(http_server::reply("200 OK", "Content-Length: 99999999999999999999999\r\n", "ok"));
+  EXPECT_EQ(get(url("/huge"), &file), ERR_HTTP);
+  EXPECT_EQ(file_get(file, FF_SIZE), 0);
+  EXPECT_EQ(content(file), "<none>");
+  // The error left no socket behind, open or not.
+  obj_t* cursor = nullptr;
+  EXPECT_EQ(obj_class_next(CLS_SOCKET, &cursor), nullptr);
+}
+
+// A server that sends a byte every few milliseconds never lets one receive time out; the
+// answer as a whole is still given up after its bound (virtual time).
+TEST_F(HttpClient, TricklingServerIsGivenUpAfterTheAnswerBound) {
+  tm_test::loopback_socket listener(true);
+  ASSERT_NE(listener.port, 0);
+  std::thread trickler([&] {
+    const int fd = plat::net_accept(listener.fd, nullptr, 10000);
+    if (fd < 0) return;
+    char buf[4096];
+    plat::net_recv_some(fd, buf, sizeof buf, 10000);
+    const std::string head = "HTTP/1.0 200 OK\r\n\r\n";
+    plat::net_send_all(fd, head.data(), head.size(), 1000);
+    // Bounded in real time so that a client without the bound cannot hang the test.
+    const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < stop && plat::net_send_all(fd, "x", 1, 1000) == 1)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    plat::net_close(fd);
+  });
+  obj_t* file = tm_test::stub_file(("http://127.0.0.1:" + std::to_string(listener.port) + "/t").c_str());
+  int rc = -100;
+  const int64_t took = tm_test::run_on_virtual_clock([&] { rc = http_get(file, nullptr, 1); }, 1000);
+  trickler.join();
+  EXPECT_EQ(rc, 0);
+  EXPECT_GE(took, int64_t(kHttpAnswerSeconds) * 1000);
+  EXPECT_LE(took, int64_t(kHttpAnswerSeconds + 2 * kHttpReceiveSeconds) * 1000);
+  EXPECT_TRUE(saw_busy("!HTTPERROR on receipt"));
+  EXPECT_EQ(file_get(file, FF_SIZE), 0);
 }
 
 // ---- Hosts to avoid --------------------------------------------------------------------

@@ -110,7 +110,9 @@ TEST_F(HttpUrl, AccessSettingIsReadWithinBounds) {
     http_access_t a{};
     EXPECT_EQ(http_read_access(c.text.c_str(), &a), c.rc);
     EXPECT_EQ(a.port, c.port);
-    if (c.server) EXPECT_STREQ(a.server, c.server);
+    if (c.server) {
+      EXPECT_STREQ(a.server, c.server);
+    }
   }
   struct Split {
     const char* host;
@@ -150,6 +152,15 @@ TEST_F(HttpUrl, HeadersAreParsedWithNamesInAnyCase) {
       {"HTTP/1.0 20", 400, -1, nullptr},
       {"HTML/1.0 200 OK\r\n\r\n", 400, -1, nullptr},
       {std::string("HTTP/1.0 200 OK\r\nX: \0\r\nContent-Length: 3\r\n\r\n", 44), 200, 3, nullptr},
+      // Lengths no body can have: too long to hold (the budget then refuses it), negative.
+      {"HTTP/1.0 200 OK\r\nContent-Length: 123456789012345678901234567890\r\n\r\n", 200,
+       INT64_MAX, nullptr},
+      {"HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", 200, -1, nullptr},
+      // A repeated length must agree with the first; two lengths leave none to trust.
+      {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\ncontent-length: 5\r\n\r\n", 200, 5, nullptr},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nContent-Length: 50\r\n\r\n", 400, -1, nullptr},
+      {"HTTP/1.0 302 Found\r\nLocation: /x\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
+       400, -1, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.header.substr(0, 30));

@@ -8,6 +8,8 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/error.h"
 #include "tests/support/net_loopback.h"
@@ -101,6 +103,30 @@ TEST_F(Socket, AddressesComeFromTextTakeOverOrTheResolver) {
   free_obj(&fresh);
   free_obj(&upper);
   free_obj(&any);
+}
+
+// Sockets for one host created on several threads at once: a socket that takes over
+// another's address never sees that socket before its address is filled in.
+TEST_F(Socket, ConcurrentCreationsTakeOverOnlyFilledAddresses) {
+  constexpr int kThreads = 4;
+  constexpr int kEach = 200;
+  std::vector<std::vector<socket_t*>> made(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&made, t] {
+      for (int i = 0; i < kEach; ++i) {
+        socket_t* s = nullptr;
+        socket_create("localhost", 1000 + i, SOCK_TCP, &s);
+        made[size_t(t)].push_back(s);
+      }
+    });
+  for (auto& th : threads) th.join();
+  for (auto& list : made)
+    for (socket_t*& s : list) {
+      ASSERT_NE(s, nullptr);
+      EXPECT_EQ(addr_of(s->own), tm_test::loopback_addr());
+      free_obj(&s);
+    }
 }
 
 TEST_F(Socket, StatusTextShowsTheRememberedClient) {
