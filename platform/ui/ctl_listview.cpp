@@ -18,14 +18,6 @@ namespace {
 
 void redraw(Wnd wnd) { invalidate_rect(wnd, nullptr, true); }
 
-int copy_out(const std::u16string& s, char16_t* buf, int room) {
-  if (!buf || room <= 0) return 0;
-  const int n = std::min(int(s.size()), room - 1);
-  std::copy(s.begin(), s.begin() + n, buf);
-  buf[n] = 0;
-  return n;
-}
-
 bool valid_column(const ListViewData& d, WParam col) {
   return intptr_t(col) >= 0 && intptr_t(col) < intptr_t(d.columns.size());
 }
@@ -74,7 +66,7 @@ LResult get_column(const ListViewData& d, WParam col, LParam lp) {
   auto* c = reinterpret_cast<LvColumn*>(lp);
   if (!c || !valid_column(d, col)) return 0;
   const LvColumnData& cd = d.columns[col];
-  if (c->mask & LVCF_TEXT) copy_out(cd.text, c->text, c->text_max);
+  if (c->mask & LVCF_TEXT) copy_text_out(cd.text, c->text, c->text_max);
   if (c->mask & LVCF_FMT) c->fmt = cd.fmt;
   if (c->mask & LVCF_WIDTH) c->cx = cd.width;
   if (c->mask & LVCF_SUBITEM) c->sub_item = int(col);

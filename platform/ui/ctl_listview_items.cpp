@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_listview_state.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/queue.h"
@@ -15,14 +16,6 @@ namespace {
 
 int count(const ListViewData& d) { return int(d.rows.size()); }
 void redraw(Wnd wnd) { invalidate_rect(wnd, nullptr, true); }
-
-int copy_out(const std::u16string& s, char16_t* buf, int room) {
-  if (!buf || room <= 0) return 0;
-  const int n = std::min(int(s.size()), room - 1);
-  std::copy(s.begin(), s.begin() + n, buf);
-  buf[n] = 0;
-  return n;
-}
 
 // The sub-items an item may hold: one per column, and the item's own text without any.
 bool valid_sub_item(const ListViewData& d, int sub_item) {
@@ -129,7 +122,7 @@ LResult set_item(Wnd wnd, ListViewData& d, const LvItem* it) {
 LResult get_item(const ListViewData& d, LvItem* it) {
   if (!it || !listview_valid(d, it->item) || !valid_sub_item(d, it->sub_item)) return 0;
   const LvRow& row = d.rows[size_t(it->item)];
-  if (it->mask & LVIF_TEXT) copy_out(listview_text(row, it->sub_item), it->text, it->text_max);
+  if (it->mask & LVIF_TEXT) copy_text_out(listview_text(row, it->sub_item), it->text, it->text_max);
   if (it->mask & LVIF_PARAM) it->param = row.data;
   if (it->mask & LVIF_IMAGE) it->image = row.image;
   if (it->mask & LVIF_STATE) it->state = row.state & it->state_mask;
@@ -316,7 +309,7 @@ LResult listview_item_message(Wnd wnd, ListViewData& d, uint32_t msg, WParam wp,
     case LVM_GETITEMTEXT: {
       auto* it = reinterpret_cast<LvItem*>(lp);
       if (!it || !listview_valid(d, intptr_t(wp)) || !valid_sub_item(d, it->sub_item)) return 0;
-      return copy_out(listview_text(d.rows[wp], it->sub_item), it->text, it->text_max);
+      return copy_text_out(listview_text(d.rows[wp], it->sub_item), it->text, it->text_max);
     }
     case LVM_SETITEMSTATE: return set_item_state(wnd, d, wp, reinterpret_cast<const LvItem*>(lp));
     case LVM_GETITEMSTATE:

@@ -185,14 +185,7 @@ void listview_set_font(ListViewData& d, Font font) {
 }
 
 int listview_text_width(const ListViewData& d, const std::u16string& s) {
-  if (s.empty()) return 0;
-  if (!d.font) return text_width(s);
-  Dc dc = create_compatible_dc(nullptr);
-  select_object(dc, d.font);
-  Size sz;
-  const bool ok = get_text_extent_point(dc, s.c_str(), int(s.size()), &sz);
-  delete_dc(dc);
-  return ok ? sz.cx : int(s.size()) * 6;
+  return text_width_in(d.font, s);
 }
 
 int listview_header_height(Wnd wnd, const ListViewData& d) {

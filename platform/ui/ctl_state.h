@@ -3,7 +3,9 @@
 // freed at WM_NCDESTROY; each control's procedure uses these three steps, or hands the
 // whole round to control_state_proc when nothing else happens at those two messages.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "platform/ui/messages.h"
 #include "platform/ui/window.h"
@@ -45,6 +47,17 @@ LResult control_state_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp, Make mak
     return def_window_proc(wnd, msg, wp, lp);
   }
   return handle(wnd, *d, msg, wp, lp);
+}
+
+// Copies a text into a caller's buffer of `room` characters, cut to fit with its NUL;
+// returns the characters copied (0 without a buffer). Every text a control hands out
+// goes this way.
+inline int copy_text_out(const std::u16string& s, char16_t* buf, int room) {
+  if (!buf || room <= 0) return 0;
+  const int n = std::min(int(s.size()), room - 1);
+  std::copy(s.begin(), s.begin() + n, buf);
+  buf[n] = 0;
+  return n;
 }
 
 }  // namespace plat::ui_detail

@@ -21,14 +21,6 @@ void redraw(Wnd wnd) { invalidate_rect(wnd, nullptr, true); }
 LResult as_result(const TvNode* node) { return node ? LResult(reinterpret_cast<intptr_t>(node->handle)) : 0; }
 TreeItem item_param(LParam lp) { return reinterpret_cast<TreeItem>(lp); }
 
-int copy_out(const std::u16string& s, char16_t* buf, int room) {
-  if (!buf || room <= 0) return 0;
-  const int n = std::min(int(s.size()), room - 1);
-  std::copy(s.begin(), s.begin() + n, buf);
-  buf[n] = 0;
-  return n;
-}
-
 LResult insert_item(Wnd wnd, TreeViewData& d, LParam lp) {
   const auto* ins = reinterpret_cast<const TvInsertStruct*>(lp);
   return ins ? as_result(tv_insert(wnd, d, *ins)) : 0;
@@ -38,7 +30,7 @@ LResult get_item(TreeViewData& d, LParam lp) {
   auto* it = reinterpret_cast<TvItem*>(lp);
   TvNode* node = it ? tv_find(d, it->item) : nullptr;
   if (!node) return 0;
-  if (it->mask & TVIF_TEXT) copy_out(node->text, it->text, it->text_max);
+  if (it->mask & TVIF_TEXT) copy_text_out(node->text, it->text, it->text_max);
   if (it->mask & TVIF_PARAM) it->param = node->data;
   if (it->mask & TVIF_IMAGE) it->image = node->image;
   if (it->mask & TVIF_SELECTEDIMAGE) it->selected_image = node->selected_image;

@@ -56,6 +56,18 @@ int text_width(const std::u16string& s) {
   return sz.cx;
 }
 
+int text_width_in(Font font, const std::u16string& s) {
+  if (s.empty()) return 0;
+  if (!font) return text_width(s);
+  std::lock_guard<std::mutex> lock(g_measure_mutex);
+  Dc dc = measure_dc();
+  GdiObj old = select_object(dc, font);
+  Size sz;
+  const bool ok = get_text_extent_point(dc, s.c_str(), int(s.size()), &sz);
+  select_object(dc, old);
+  return ok ? sz.cx : int(s.size()) * 6;
+}
+
 int text_height() {
   std::lock_guard<std::mutex> lock(g_measure_mutex);
   TextMetrics tm;

@@ -11,6 +11,9 @@ namespace plat::ui_detail {
 // "MS Sans Serif" (DejaVu Sans), 8 points, made once.
 Font ui_font();
 int text_width(const std::u16string& s);  // in the interface font, mnemonic marks removed
+// The width of a text in a given font, taken as it is (null: text_width in the
+// interface font).
+int text_width_in(Font font, const std::u16string& s);
 int text_height();
 // The text with '&' mnemonic marks removed ("&&" stays as one '&').
 std::u16string strip_mnemonic(const std::u16string& s);
