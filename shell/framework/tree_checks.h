@@ -1,0 +1,29 @@
+// Tree views with check boxes: creating the tree, and the check states of items, whose
+// data words index a pair list whose first word of each pair is the item's check flag
+// (the second word belongs to the caller).
+#pragma once
+#include "platform/ui/ctl_treeview.h"
+#include "platform/ui/types.h"
+
+struct pairlist;
+
+constexpr int kTreeId = 1002;
+
+// A tree view (id 1002) at (8, 8) of the given size; with check boxes: buttons, lines,
+// lines at the root, selection always shown, no dragging, full-row selection.
+plat::Wnd create_tree(plat::Wnd parent, int width, int height, int checks);
+// 1 when the item is checked (state image 2).
+int tree_get_check(plat::Wnd tree, plat::TreeItem item);
+void tree_set_check(plat::Wnd tree, plat::TreeItem item, int checked);
+// The item (when it has a check box) and all its descendants.
+void tree_set_check_all(plat::Wnd tree, plat::TreeItem item, int checked);
+// When unchecking: every checked ancestor of the item is unchecked.
+void tree_uncheck_parents(plat::Wnd tree, plat::TreeItem item, int checked);
+// Writes the check state of the item and its descendants into the first word of their
+// pairs; the _all form does it for the item and the siblings after it.
+void tree_collect_checks(plat::Wnd tree, plat::TreeItem item, pairlist* pairs);
+void tree_collect_checks_all(plat::Wnd tree, plat::TreeItem item, pairlist* pairs);
+// An item whose pair says checked is checked with its whole subtree; otherwise its
+// children are visited. The _all form for the item and the siblings after it.
+void tree_apply_checks(plat::Wnd tree, plat::TreeItem item, pairlist* pairs);
+void tree_apply_checks_all(plat::Wnd tree, plat::TreeItem item, pairlist* pairs);
