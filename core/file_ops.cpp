@@ -17,7 +17,7 @@ void none_link(obj_t*, obj_t*) {}
 obj_t* none_new() { return nullptr; }
 obj_t* none_open(obj_t*, const char*) { return nullptr; }
 obj_t* none_find(const char*) { return nullptr; }
-int none_load(obj_t*, obj_t*) { return 1; }
+int none_load(obj_t*, obj_t*, int) { return 1; }
 void none_free(obj_t*) {}
 
 const file_ops kNoFiles = {none_get,  none_set,  none_name, none_date, none_obj,

@@ -51,7 +51,9 @@ struct file_ops {
   // The file object already known under a path, or null.
   obj_t* (*find_by_name)(const char* path);
   // Identifies the file's format and loads its objects into `list`; 0 on success.
-  int (*identify_and_load)(obj_t* file, obj_t* list);
+  // `flag` is 1 for a load the user asked for and for archive members, 0 when a
+  // download still arriving is probed, and the download caller's own flag once it is in.
+  int (*identify_and_load)(obj_t* file, obj_t* list, int flag);
   // Frees a file object made by new_in_memory or open.
   void (*free_file)(obj_t* file);
 };

@@ -175,4 +175,7 @@ void html_collect_links(obj_t* page, container_t* list) {
   html_read_file(page, ctx);
   free_state(ctx);
   xml_parser_free(&ctx);
+  // Which links may be followed depends on the page's web root and the configured
+  // depth, which the file objects' layer knows.
+  get_http_hooks().filter_links(page, list);
 }

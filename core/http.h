@@ -17,6 +17,7 @@
 #include <cstdint>
 
 struct obj_t;
+struct container_t;
 struct socket_t;
 
 constexpr int kHttpChunk = 14390;        // bytes asked of one receive
@@ -124,7 +125,12 @@ struct http_hooks {
   double (*body_budget)();
   // The program's version for the agent line (default "1.0").
   const char* (*program_version)();
+  // Filters the links collected from a page: web roots handed down, links that may not
+  // be followed taken out of the list and unloaded (default: every link is kept).
+  void (*filter_links)(obj_t* page, container_t* list);
 };
-// Installs hooks (null slots keep the do-nothing default); null restores all defaults.
+// Installs hooks: each non-null slot replaces the one in force, null slots keep theirs,
+// so that layers installing different slots do not undo one another. A null table
+// restores every default.
 void http_hooks_install(const http_hooks* hooks);
 const http_hooks& get_http_hooks();

@@ -26,9 +26,10 @@ void rename_nothing(obj_t*, const char*) {}
 void adopt_nothing(obj_t*, obj_t*) {}
 double default_budget() { return compute_mem_budget(); }
 const char* default_version() { return "1.0"; }
+void filter_nothing(obj_t*, container_t*) {}
 
 const http_hooks kDefaults = {busy_nothing, rename_nothing, adopt_nothing, default_budget,
-                              default_version};
+                              default_version, filter_nothing};
 http_hooks g_hooks = kDefaults;
 
 struct round_target {
@@ -125,13 +126,16 @@ void report_error(const char* url) {
 }  // namespace
 
 void http_hooks_install(const http_hooks* hooks) {
-  g_hooks = kDefaults;
-  if (!hooks) return;
+  if (!hooks) {
+    g_hooks = kDefaults;
+    return;
+  }
   if (hooks->busy) g_hooks.busy = hooks->busy;
   if (hooks->rename) g_hooks.rename = hooks->rename;
   if (hooks->adopt_link) g_hooks.adopt_link = hooks->adopt_link;
   if (hooks->body_budget) g_hooks.body_budget = hooks->body_budget;
   if (hooks->program_version) g_hooks.program_version = hooks->program_version;
+  if (hooks->filter_links) g_hooks.filter_links = hooks->filter_links;
 }
 
 const http_hooks& get_http_hooks() { return g_hooks; }

@@ -143,7 +143,7 @@ int take_header(transfer* t, const char* chunk, size_t n, char** url) {
 void identify_early(transfer* t) {
   if (t->early != 0 || file_get(t->file, FF_TYPE) != kFileTypeUnidentified) return;
   if (file_get(t->file, FF_SIZE) < kEarlyIdentifyBytes) return;
-  get_file_ops().identify_and_load(t->file, t->list);
+  get_file_ops().identify_and_load(t->file, t->list, 0);
 }
 
 // The receive loop: 0 when it ran to its end, else the result of http_request. An
@@ -209,7 +209,7 @@ int http_request(socket_t* sock, int proxy, const char* host, obj_t* file, obj_t
     busy("HTTPERROR connection loss", 1);
   }
   if (get_gblerr() == 0 && file_get(file, FF_TYPE) == kFileTypeUnidentified)
-    get_file_ops().identify_and_load(file, list);
+    get_file_ops().identify_and_load(file, list, early_identification);
   free_mem(url);
   return 0;
 }

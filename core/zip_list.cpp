@@ -150,7 +150,7 @@ void load_members(obj_t* archive, container_t* members, container_t* result,
     obj_list_append(result, member);
     container_t* fresh = nullptr;
     obj_list_new(&fresh);
-    const int rc = ops.identify_and_load(member, reinterpret_cast<obj_t*>(fresh));
+    const int rc = ops.identify_and_load(member, reinterpret_cast<obj_t*>(fresh), 1);
     if (rc != 0 || get_gblerr() != 0) {
       set_gblerr(0);
       file_set(archive, FF_TYPE, kTypeUnreadable);

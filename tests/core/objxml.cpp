@@ -448,7 +448,7 @@ const file_ops kForwarding = {
     [] { return g_stub_ops->new_in_memory(); },
     [](obj_t* p, const char* path) { return g_stub_ops->open(p, path); },
     [](const char* path) { return g_stub_ops->find_by_name(path); },
-    [](obj_t* f, obj_t* l) { return g_stub_ops->identify_and_load(inner(f), l); },
+    [](obj_t* f, obj_t* l, int flag) { return g_stub_ops->identify_and_load(inner(f), l, flag); },
     [](obj_t* f) { g_stub_ops->free_file(inner(f)); }};
 
 TEST_F(ObjXml, LoadedFileObjectsJoinTheFilesObjectList) {

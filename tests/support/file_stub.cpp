@@ -118,7 +118,7 @@ obj_t* open(obj_t*, const char* path) {
   return stub_file(path);
 }
 
-int identify_and_load(obj_t*, obj_t*) { return 0; }
+int identify_and_load(obj_t*, obj_t*, int) { return 0; }
 
 void free_file(obj_t* f) {
   if (!f) return;

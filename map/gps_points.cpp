@@ -1,0 +1,247 @@
+// Services on points and point lists: labels, rings, centroids, timing tests, speeds
+// between track points, projection of a point, and the presence of GPS points.
+//
+// Every point class keeps its coordinates at the same place (kPointCoordsOffset); the
+// classes with an elevation keep `altitude` and `geoidh` right after them, and the
+// timed ones their date-time at a place the table below gives.
+#include <cmath>
+#include <cstring>
+
+#include "core/error.h"
+#include "core/memory.h"
+#include "core/wstring.h"
+#include "geodesy/geodesy_tables.h"
+#include "geodesy/georef.h"
+#include "geodesy/xform.h"
+#include "geodesy/xform_records.h"
+#include "map/file_object.h"
+#include "map/gps_classes.h"
+
+namespace {
+
+struct time_place {
+  int cls;
+  size_t offset;
+};
+const time_place kTimePlaces[] = {
+    {CLS_WAYPOINT, offsetof(waypoint_t, time)},       {CLS_POI, offsetof(poi_t, time)},
+    {CLS_COURSEPOINT, offsetof(coursepoint_t, time)}, {CLS_GPSPOS, offsetof(gpspos_t, time)},
+    {CLS_POSITION, offsetof(position_t, time)}};
+
+bool has_coords(int cls) {
+  switch (cls) {
+    case CLS_WAYPOINT: case CLS_POI: case CLS_GPSPOS: case CLS_GEOTEXT: case CLS_LOIPOINT:
+    case CLS_COURSEPOINT: case CLS_LAP_BEGIN: case CLS_LAP_END: case CLS_GEOPOINT:
+    case CLS_POSITION:
+      return true;
+    default:
+      return false;
+  }
+}
+bool has_elevation(int cls) {
+  return has_coords(cls) && cls != CLS_GEOTEXT && cls != CLS_GEOPOINT && cls != CLS_POSITION;
+}
+static_assert(offsetof(waypoint_t, altitude) == 36 && offsetof(gpspos_t, altitude) == 36 &&
+              offsetof(poi_t, altitude) == 36 && offsetof(coursepoint_t, altitude) == 36 &&
+              offsetof(loipoint_t, altitude) == 36 && offsetof(lap_t, altitude) == 36);
+constexpr int kAltitudeOffset = 36;
+constexpr int kGeoidOffset = 40;
+
+gps_point_t coords_of(const obj_t* o) {
+  return field_load<gps_point_t>(o, kPointCoordsOffset);
+}
+
+bool is_point_with_symbol(int cls) {
+  return cls == CLS_WAYPOINT || cls == CLS_POI || cls == CLS_COURSEPOINT;
+}
+
+// Sum and count of the coordinates of a list's points.
+void add_points(const container_t* points, double* sx, double* sy, int* n) {
+  const int count = obj_list_count(points);
+  for (int i = 0; i < count; ++i) {
+    const obj_t* p = points->elems[i];
+    if (!p || !has_coords(p->cls)) continue;
+    const gps_point_t c = coords_of(p);
+    *sx += c.x;
+    *sy += c.y;
+    ++*n;
+  }
+}
+
+}  // namespace
+
+const date_rec* gpsobj_point_time(const obj_t* point, date_rec* out) {
+  if (!point) return nullptr;
+  for (const time_place& t : kTimePlaces) {
+    if (t.cls != point->cls) continue;
+    *out = field_load<date_rec>(point, int(t.offset));
+    return out;
+  }
+  return nullptr;
+}
+
+void gpsobj_set_label(obj_t* obj) {
+  if (!obj || !is_point_with_symbol(obj->cls)) return;
+  // The three point classes share the head of the record up to `label`.
+  auto* w = static_cast<waypoint_t*>(obj);
+  const char16_t* text = nullptr;
+  if (w->display == 0)
+    text = w->name;
+  else if (w->display == 2)
+    text = w->comment;
+  else
+    return;
+  if (text)
+    wstr_set(text, &w->label);
+  else
+    free_mem(&w->label);
+}
+
+void file_set_point_labels(obj_t* file, int cls) {
+  fileatt_t* f = file_of(file);
+  if (!f) return;
+  folder_t* it = nullptr;
+  for (folder_t* folder = file_next_folder(f, &it); folder; folder = file_next_folder(f, &it)) {
+    container_t* objects = folder_get_objects(folder, nullptr);
+    const int n = obj_list_count(objects);
+    for (int i = 0; i < n; ++i)
+      if (objects->elems[i] && objects->elems[i]->cls == cls) gpsobj_set_label(objects->elems[i]);
+  }
+}
+
+void gpsobj_close_ring(obj_t* obj) {
+  if (!obj || obj_class_tree_links(obj->cls) != TREE_FATHER_AND_SONS) return;
+  container_t* points = static_cast<tree_obj_t*>(obj)->sons;
+  const int n = obj_list_count(points);
+  if (n == 0) return;
+  obj_t* first = points->elems[0];
+  obj_t* last = points->elems[n - 1];
+  if (!has_coords(first->cls) || !has_coords(last->cls)) return;
+  const gps_point_t a = coords_of(first), b = coords_of(last);
+  if (a.x != b.x || a.y != b.y || a.z != b.z) obj_list_append(points, first);
+}
+
+void gpsobj_centroid(const container_t* points, double out[2]) {
+  double sx = 0, sy = 0;
+  int n = 0;
+  add_points(points, &sx, &sy, &n);
+  out[0] = n ? sx / n : 0.0;
+  out[1] = n ? sy / n : 0.0;
+}
+
+int track_has_times(const container_t* points) {
+  const int n = obj_list_count(points);
+  if (n < 10) return 0;
+  int timed = 0;
+  for (int i = 0; i < n; ++i) {
+    date_rec t;
+    if (gpsobj_point_time(points->elems[i], &t) && t.date > 19000101.0) ++timed;
+  }
+  return 2 * timed > n ? 1 : 0;
+}
+
+void gpsobj_remove_empty_routes(container_t* list) {
+  for (int i = obj_list_count(list) - 1; i >= 0 && !get_gblerr(); --i) {
+    obj_t* o = list->elems[i];
+    if (!o || o->cls != CLS_ROUTE || obj_list_count(static_cast<route_t*>(o)->sons) > 0) continue;
+    obj_list_remove_at(list, i);
+    free_obj(&o);
+  }
+}
+
+void gpsobj_track_label_positions(container_t* list) {
+  const int n = obj_list_count(list);
+  for (int i = 0; i < n; ++i) {
+    obj_t* o = list->elems[i];
+    if (!o || o->cls != CLS_TRACKLOG) continue;
+    auto* t = static_cast<tracklog_t*>(o);
+    double sx = 0, sy = 0;
+    int count = 0;
+    const int segs = obj_list_count(t->sons);
+    for (int s = 0; s < segs; ++s) {
+      obj_t* seg = t->sons->elems[s];
+      if (seg && seg->cls == CLS_TRACKSEG) add_points(static_cast<trackseg_t*>(seg)->sons, &sx, &sy, &count);
+    }
+    t->txtcoord.x = count ? sx / count : 0.0;
+    t->txtcoord.y = count ? sy / count : 0.0;
+  }
+}
+
+// ---- Speeds -----------------------------------------------------------------------------
+
+gps_speed_frame::gps_speed_frame(const georef_t* georef) {
+  if (georef) {
+    xform_chain_t* c = nullptr;
+    georef_chain_to_ref(georef, &c);
+    chain = c;
+    datum = c ? geo_get_ref_datum(nullptr) : georef->datum;
+  } else {
+    datum = geo_get_ref_datum(nullptr);
+  }
+}
+
+gps_speed_frame::~gps_speed_frame() {
+  if (!chain) return;
+  const int pending = get_gblerr();
+  set_gblerr(0);
+  obj_t* c = chain;
+  free_obj(&c);
+  set_gblerr(pending);
+}
+
+int gps_speed_frame::speed(const obj_t* p1, const obj_t* p2, double* out) const {
+  *out = 0.0;
+  date_rec t1, t2;
+  if (!p1 || !p2 || !gpsobj_point_time(p1, &t1) || !gpsobj_point_time(p2, &t2)) return -1;
+  if (t1.date == 0.0 || t2.date == 0.0) return -1;
+  const double seconds = date_time_diff(t1.date, t1.day, t2.date, t2.day) * 86400.0;
+  if (!(seconds > 0.0)) return -1;
+  gps_point_t a = coords_of(p1), b = coords_of(p2);
+  double ax = a.x, ay = a.y, az = a.z, bx = b.x, by = b.y, bz = b.z;
+  if (chain) {
+    xform_chain_forward(chain, &ax, &ay, &az);
+    xform_chain_forward(chain, &bx, &by, &bz);
+  }
+  double distance = 0.0;
+  georef_distance(datum, ax, ay, bx, by, &distance);
+  if (get_gblerr()) return -1;
+  *out = std::fabs(distance / seconds);
+  return 0;
+}
+
+int gpspos_speed(const georef_t* georef, const obj_t* p1, const obj_t* p2, double* out) {
+  const gps_speed_frame frame(georef);
+  double v = 0.0;
+  const int rc = frame.speed(p1, p2, &v);
+  if (out) *out = v;
+  return rc;
+}
+
+// ---- Projection and presence ------------------------------------------------------------
+
+void gpsobj_project_point(xform_chain_t* chain, obj_t* point) {
+  if (!chain || !point || !has_coords(point->cls)) return;
+  gps_point_t c = coords_of(point);
+  double x = c.x, y = c.y, z = c.z;
+  xform_chain_forward(chain, &x, &y, &z);
+  c = gps_point_t{x, y, float(z)};
+  field_store(point, kPointCoordsOffset, c);
+  if (!has_elevation(point->cls)) return;
+  const float altitude = field_load<float>(point, kAltitudeOffset);
+  const float geoidh = field_load<float>(point, kGeoidOffset);
+  if (geoidh != 0.0f && altitude != 0.0f) field_store(point, kGeoidOffset, float(altitude - z));
+}
+
+int list_has_gps_points(const container_t* list) {
+  return obj_list_has_class(list, CLS_WAYPOINT) || obj_list_has_class(list, CLS_GPSPOS) ? 1 : 0;
+}
+
+int file_has_gps_points(obj_t* file) {
+  fileatt_t* f = file_of(file);
+  if (!f) return 0;
+  if (list_has_gps_points(file_get_objects(f, nullptr))) return 1;
+  folder_t* it = nullptr;
+  for (folder_t* folder = file_next_folder(f, &it); folder; folder = file_next_folder(f, &it))
+    if (list_has_gps_points(folder_get_objects(folder, nullptr))) return 1;
+  return 0;
+}

@@ -1,0 +1,14 @@
+// Shared by the files of the graph-space module (not part of its interface).
+#pragma once
+#include "map/graphspace.h"
+
+// The given graph space, or the current one when null.
+graphspace_t* graphspace_or_current(graphspace_t* gs);
+// A new layer for a folder, inserted into the graph space's layers by the folder's
+// `layer` value (priority), with its objects, folder, back pointer and movobj flag.
+layer_t* layer_insert_new(graphspace_t* gs, obj_t* folder);
+// Recomputes the domain of the graph space's georef.
+void graphspace_update_domain(graphspace_t* gs);
+// Removes a layer from its graph space's layers and frees it (a set error code is put
+// aside while it is freed, so that the layer never stays behind).
+void layer_remove_and_free(layer_t* layer);

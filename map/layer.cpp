@@ -1,0 +1,271 @@
+// Layers: creation from a folder, the update of one layer (graphic index, display scale,
+// quadtree, extent), the destructor, the folders of loaded files, and the removal of
+// one image object from the image layer.
+#include <cmath>
+
+#include "core/error.h"
+#include "core/index.h"
+#include "map/draw_styles.h"
+#include "map/file_object.h"
+#include "map/graphic_index.h"
+#include "map/graphspace.h"
+#include "map/graphspace_internal.h"
+#include "map/quadtree.h"
+
+namespace {
+
+// The free routine does nothing while an error is set: put it aside for the release.
+void free_despite_error(layer_t** layer) {
+  const int saved = get_gblerr();
+  set_gblerr(0);
+  free_obj(layer);
+  set_gblerr(saved);
+}
+
+}  // namespace
+
+layer_t* layer_create(obj_t* folder, graphspace_t* gs, int force_tree, int use_fixed_extent,
+                      layer_t** out) {
+  if (out) *out = nullptr;
+  gs = graphspace_or_current(gs);
+  if (!gs || !folder || folder->cls != kFolderClass) return nullptr;
+  graphspace_lock lock(graphspace_mutex());
+  georef_t* georef = nullptr;
+  obj_list_first_of_class(static_cast<folder_t*>(folder)->sot, CLS_GEOREF, reinterpret_cast<obj_t**>(&georef));
+  layer_t* layer = layer_insert_new(gs, folder);
+  if (!layer) return nullptr;
+  layer->use_fixed_extent = use_fixed_extent;
+  if (layer->movobj) force_tree = 0;
+  xform_chain_t* old = layer->cs_link;
+  free_obj(&old);
+  layer->georef = georef;
+  xform_chain_t* link = nullptr;
+  objcs_link(gs, georef, &link);
+  layer->cs_link = link;
+  if (out) *out = layer;
+  // Without a link to the space nothing of the layer can be placed: the caller sees
+  // the error and frees it.
+  if (get_gblerr() != 0) return layer;
+  layer_collect_styles(layer);
+  graphspace_update_layer(gs, layer, force_tree);
+  return layer;
+}
+
+void graphspace_update_layer(graphspace_t* gs, layer_t* layer, int force_tree) {
+  gs = graphspace_or_current(gs);
+  if (!gs || !layer) return;
+  graphspace_lock lock(graphspace_mutex());
+  container_t* sorted = layer->gindex_sorted;
+  gindex_free(&sorted);
+  layer->gindex_sorted = sorted;
+  gindex_compute(layer, 0);
+  layer_compute_scale(layer);
+  gindex_compute(layer, 1);
+  if (layer->use_fixed_extent) layer->extent = gs->fixed_extent;
+  if (force_tree || layer->qtree) {
+    if (layer->priority != 0)
+      qtree_rebuild(layer);
+    else
+      qtree_build_images(layer);
+  }
+  view_redraw_rect(gs, layer->extent);
+  graphspace_update_domain(gs);
+  extent_t e{};
+  graphspace_compute_extent(gs, &e);
+  graphspace_set_extent(gs, e);
+  if (layer->use_fixed_extent) layer->extent = gs->fixed_extent;
+}
+
+layer_t* graphspace_add_folder(obj_t* folder, graphspace_t* gs, int use_fixed_extent,
+                               layer_t** out) {
+  layer_t* layer = layer_create(folder, gs, 0, use_fixed_extent, out);
+  if (layer) layer->movobj = 1;
+  return layer;
+}
+
+int graphspace_add_file(graphspace_t* gs, obj_t* folder, int* counter) {
+  gs = graphspace_or_current(gs);
+  if (!gs || !folder || folder->cls != kFolderClass || !counter) return 0;
+  folder_t* f = static_cast<folder_t*>(folder);
+  if (obj_list_count(f->sot) == 0) return 0;
+  graphspace_lock lock(graphspace_mutex());
+  if (f->layer == 0) {
+    int p = kFileLayerPriorityBase + *counter;
+    while (graphspace_layer_of_priority(gs, p, nullptr)) {
+      ++p;
+      ++*counter;
+    }
+    f->layer = p;
+  }
+  layer_t* layer = nullptr;
+  layer_create(folder, gs, 1, 0, &layer);
+  if (get_gblerr() != 0) {
+    // A failed layer leaves nothing behind: out of the index, then freed.
+    if (layer) layer_remove_and_free(layer);
+    return 0;
+  }
+  if (!layer) return 0;
+  const graphspace_view_hooks& hooks = graphspace_get_view_hooks();
+  if (hooks.mapwin_add_layer) hooks.mapwin_add_layer(get_current_mapwin(), layer, folder);
+  ++*counter;
+  return 1;
+}
+
+void layer_remove_and_free(layer_t* layer) {
+  if (!layer) return;
+  graphspace_lock lock(graphspace_mutex());
+  if (graphspace_t* gs = layer->graphspace) index_remove(gs->layers, layer);
+  free_despite_error(&layer);
+}
+
+// ---- Destructor ------------------------------------------------------------------------------
+void layer_destroy(obj_t* obj) {
+  if (!obj || obj->cls != CLS_LAYER) return;
+  layer_t* layer = static_cast<layer_t*>(obj);
+  graphspace_lock lock(graphspace_mutex());
+  graphspace_t* gs = layer->graphspace;
+  if (gs) {
+    view_redraw_rect(gs, layer->extent);
+    index_remove(gs->layers, layer);
+  }
+  const graphspace_view_hooks& hooks = graphspace_get_view_hooks();
+  if (hooks.drop_layer_everywhere) hooks.drop_layer_everywhere(layer);
+  if (get_current_layer() == layer) set_current_layer(nullptr);
+  // The list and the sorted index may share their entries: free them once.
+  container_t* sorted = layer->gindex_sorted;
+  container_t* list = layer->gindex_list;
+  if (sorted) {
+    gindex_free(&sorted);
+    if (list) obj_list_clear(list);
+  }
+  gindex_free(&list);
+  layer->gindex_sorted = nullptr;
+  layer->gindex_list = nullptr;
+  qtree_free(layer);
+  container_t* styles = layer->styles;
+  free_obj(&styles);
+  layer->styles = nullptr;
+  xform_chain_t* link = layer->cs_link;
+  free_obj(&link);
+  layer->cs_link = nullptr;
+}
+
+// ---- The image layer -------------------------------------------------------------------------
+void graphspace_remove_object(graphspace_t* gs, obj_t* object) {
+  gs = graphspace_or_current(gs);
+  if (!gs || !object) return;
+  graphspace_lock lock(graphspace_mutex());
+  layer_t* layer = graphspace_layer_of_priority(gs, 0, nullptr);
+  if (!layer) return;
+  extent_t e{};
+  gindex_object_extent(&e, layer, object);
+  view_redraw_rect(gs, e);
+  qtree_remove_object(layer, object->id);
+  container_t* objects = layer->objects;
+  for (int i = obj_list_count(objects) - 1; i >= 0; --i) {
+    obj_t* o = nullptr;
+    obj_list_get(objects, i, &o);
+    if (o == object) obj_list_remove_at(objects, i);
+  }
+  gindex_remove_object(layer, object);
+  // Its layer links leave the list before they are freed: no pointer to them remains.
+  for (int i = obj_list_count(objects) - 1; i >= 0; --i) {
+    obj_t* o = nullptr;
+    obj_list_get(objects, i, &o);
+    if (!o || o->cls != CLS_LAYER_LINK || static_cast<layer_link_t*>(o)->object != object)
+      continue;
+    obj_list_remove_at(objects, i);
+    free_obj(&o);
+  }
+}
+
+namespace {
+
+layer_link_t* find_link(graphspace_t* gs, const obj_t* object) {
+  layer_t* layer = graphspace_layer_of_priority(gs, 0, nullptr);
+  if (!layer || !object) return nullptr;
+  const int n = obj_list_count(layer->objects);
+  for (int i = 0; i < n; ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(layer->objects, i, &o);
+    if (o && o->cls == CLS_LAYER_LINK && static_cast<layer_link_t*>(o)->object == object)
+      return static_cast<layer_link_t*>(o);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int layer_link_get_value(graphspace_t* gs, const obj_t* object, int* out) {
+  graphspace_lock lock(graphspace_mutex());
+  const layer_link_t* link = find_link(graphspace_or_current(gs), object);
+  const int v = link ? link->value : 0;
+  if (out) *out = v;
+  return v;
+}
+
+void layer_link_set_value(graphspace_t* gs, const obj_t* object, int value) {
+  graphspace_lock lock(graphspace_mutex());
+  if (layer_link_t* link = find_link(graphspace_or_current(gs), object)) link->value = value;
+}
+
+// ---- Extents -----------------------------------------------------------------------------------
+void extent_of_entry(const gindex_entry_t* entry, extent_t* out) {
+  if (!out) return;
+  *out = entry ? entry->extent : extent_t{};
+}
+
+void layer_extend_extent(layer_t* layer, extent_t e) {
+  if (!layer) return;
+  graphspace_lock lock(graphspace_mutex());
+  extent_t x = layer->extent;
+  extent_union(&x, e);
+  layer->extent = x;
+}
+
+void layer_clear_extent(layer_t* layer) {
+  if (!layer) return;
+  graphspace_lock lock(graphspace_mutex());
+  layer->extent = extent_t{};
+}
+
+// Drawn through a style: an entry in the graphic index, or a drawing object (classes
+// 2..9) in the object list when the index is not computed.
+int layer_has_drawable(const layer_t* layer) {
+  if (!layer) return 0;
+  graphspace_lock lock(graphspace_mutex());
+  const int n = obj_list_count(layer->gindex_sorted);
+  for (int i = 0; i < n; ++i) {
+    gindex_entry_t* entry = nullptr;
+    obj_list_get(layer->gindex_sorted, i, &entry);
+    if (entry && entry->object) return 1;
+  }
+  const int m = obj_list_count(layer->objects);
+  for (int i = 0; i < m; ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(layer->objects, i, &o);
+    if (o && is_drawable_type(o->cls)) return 1;
+  }
+  return 0;
+}
+
+void layer_display_extent(extent_t* out, const pane_t* pane, const layer_t* layer) {
+  if (!out) return;
+  *out = extent_t{};
+  if (!layer) return;
+  graphspace_lock lock(graphspace_mutex());
+  extent_t e = layer->extent;
+  if (pane && layer->movobj) {
+    const screen_mapping m = pane->map;
+    const double s = std::fmax(std::fabs(m.scale_x), std::fabs(m.scale_y));
+    if (s > 0.0 && std::isfinite(s) && std::isfinite(e.step)) extent_inflate(&e, e.step / s);
+  }
+  *out = e;
+}
+
+void graphspace_free_entry(gindex_entry_t* entry) {
+  if (!entry) return;
+  obj_t* object = entry->object;
+  free_obj(&object);
+  free_obj(&entry);
+}
