@@ -1,0 +1,137 @@
+// Stand-ins for the routines of parts of the program that are not in this build yet
+// (see pending_commands.h). Each reports itself to the observer and does nothing more,
+// so that a menu command, a key or a mouse action reaches its place already now.
+#include "shell/pending_commands.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "core/memory.h"
+#include "platform/ui/messages.h"
+#include "map/file_object.h"
+#include "shell/framework/dispatcher.h"
+
+namespace {
+
+std::atomic<pending_call_observer> g_observer{nullptr};
+
+// Tells the observer that `routine` was reached, with its arguments formatted.
+void reached(const char* routine, const char* fmt, ...) {
+  pending_call_observer fn = g_observer.load(std::memory_order_acquire);
+  if (!fn) return;
+  char args[256] = "";
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(args, sizeof args, fmt, ap);
+  va_end(ap);
+  fn(routine, args);
+}
+
+const char* ptr_text(const void* p) { return p ? "obj" : "null"; }
+
+}  // namespace
+
+void set_pending_call_observer(pending_call_observer fn) {
+  g_observer.store(fn, std::memory_order_release);
+}
+
+// ---- Load and save commands ------------------------------------------------------------------
+void open_file(const char* path) {
+  if (!path || !*path) return;
+  // A private copy: normalising works in place and may grow the text.
+  char* text = nullptr;
+  str_set(path, &text);
+  url_normalize(&text);
+  if (text && *text) post_load_command(text, 1);
+  free_mem(&text);
+}
+
+void cmd_open_files(int kind) { reached("cmd_open_files", "%d", kind); }
+void save_file(int kind) { reached("save_file", "%d", kind); }
+void cmd_choose_display_system(graphspace_t* gs) {
+  reached("cmd_choose_display_system", "%s", ptr_text(gs));
+}
+
+// ---- Coordinate system, cursor, zoom and preference dialogs -------------------------------------
+void cursor_unit_command(mapwin_t* win) { reached("cursor_unit_command", "%s", ptr_text(win)); }
+void cursor_system_command(mapwin_t* win) {
+  reached("cursor_system_command", "%s", ptr_text(win));
+}
+void cursor_window_toggle() { reached("cursor_window_toggle", ""); }
+void cursor_window_update() { reached("cursor_window_update", ""); }
+void manual_localisation_command(mapwin_t* win) {
+  reached("manual_localisation_command", "%s", ptr_text(win));
+}
+intptr_t nivzoom_dlgproc(plat::Wnd, uint32_t msg, plat::WParam, plat::LParam) {
+  if (msg == plat::WM_INITDIALOG) reached("nivzoom_dlgproc", "");
+  return 0;
+}
+intptr_t imgmono_dlgproc(plat::Wnd, uint32_t msg, plat::WParam, plat::LParam) {
+  if (msg == plat::WM_INITDIALOG) reached("imgmono_dlgproc", "");
+  return 0;
+}
+intptr_t color_dlgproc(plat::Wnd, uint32_t msg, plat::WParam, plat::LParam) {
+  if (msg == plat::WM_INITDIALOG) reached("color_dlgproc", "");
+  return 0;
+}
+void layers_window(const char* title) { reached("layers_window", "%s", title ? title : ""); }
+void placedlg_open() { reached("placedlg_open", ""); }
+void featdlg_open() { reached("featdlg_open", ""); }
+
+// ---- GPS and navigation ----------------------------------------------------------------------
+void gpsdlg_open() { reached("gpsdlg_open", ""); }
+void navig_dialog_open() { reached("navig_dialog_open", ""); }
+void navig_stop() { reached("navig_stop", ""); }
+int navig_log_get() {
+  reached("navig_log_get", "");
+  return 0;
+}
+void navig_log_set(int on) { reached("navig_log_set", "%d", on); }
+void navig_rawlog_set(int on) { reached("navig_rawlog_set", "%d", on); }
+int navig_title_active() { return 0; }
+void navig_track_folder(obj_t** out) {
+  if (out) *out = nullptr;
+  reached("navig_track_folder", "");
+}
+
+// ---- Map windows and views -------------------------------------------------------------------------
+void mapwin_attach_graphspace(mapwin_t* win, graphspace_t* gs) {
+  reached("mapwin_attach_graphspace", "%s %s", ptr_text(win), ptr_text(gs));
+}
+void mapwin_request_redraw(mapwin_t* win) { reached("mapwin_request_redraw", "%s", ptr_text(win)); }
+void mapwin_toggle_layer(mapwin_t* win, obj_t* layer, int add) {
+  reached("mapwin_toggle_layer", "%s %s %d", ptr_text(win), ptr_text(layer), add);
+}
+void mapwin_set_background_mode(mapwin_t* win, int flag) {
+  reached("mapwin_set_background_mode", "%s %d", ptr_text(win), flag);
+}
+void mapwin_get_colours(mapwin_t* win, int* monochrome, uint32_t* colour) {
+  if (monochrome) *monochrome = 0;
+  if (colour) *colour = 0;
+  reached("mapwin_get_colours", "%s", ptr_text(win));
+}
+void mapwin_set_colours(mapwin_t* win, int monochrome, uint32_t colour) {
+  reached("mapwin_set_colours", "%s %d %u", ptr_text(win), monochrome, colour);
+}
+void mapwin_scroll_cmd(mapwin_t* win, int bar, int code, double position) {
+  reached("mapwin_scroll_cmd", "%s %d %d %.16g", ptr_text(win), bar, code, position);
+}
+void mapwin_scroll_to(mapwin_t* win, int x, int y, int tracking) {
+  reached("mapwin_scroll_to", "%s %d %d %d", ptr_text(win), x, y, tracking);
+}
+void main_set_title_text(const char* text) { reached("main_set_title_text", "%s", text ? text : ""); }
+void main_set_status_part(const char* text) {
+  reached("main_set_status_part", "%s", text ? text : "");
+}
+void view_fit_all(mapwin_t* win, double max_scale) {
+  reached("view_fit_all", "%s %.16g", ptr_text(win), max_scale);
+}
+void view_zoom_at(mapwin_t* win, int x, int y, double factor) {
+  reached("view_zoom_at", "%s %d %d %.16g", ptr_text(win), x, y, factor);
+}
+int view_set_image_scale(mapwin_t* win, double sx, double sy, int relative) {
+  reached("view_set_image_scale", "%s %.16g %.16g %d", ptr_text(win), sx, sy, relative);
+  return 0;
+}

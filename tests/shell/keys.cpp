@@ -1,0 +1,134 @@
+// The keys of the frame: the accelerators of "TOUCHFONC" (Ctrl with a letter) and the
+// frame's own keys (arrows, pages, Home, End, the zoom keys, F4, F12 and Ctrl+P).
+#include <string>
+
+#include "tests/shell/frame_fixture.h"
+
+namespace frame_test {
+namespace {
+
+struct KeyCase {
+  int vk;
+  unsigned mods;
+  const char* call;  // the routine reached; "" when nothing is reached
+};
+
+const KeyCase kAccelerators[] = {
+    {'C', tm_test::MOD_CTRL, "cursor_window_toggle()"},
+    {'O', tm_test::MOD_CTRL, "cmd_open_files(2)"},
+    {'F', tm_test::MOD_CTRL, "placedlg_open()"},
+    {'N', tm_test::MOD_CTRL, "navig_dialog_open()"},
+};
+
+const KeyCase kKeys[] = {
+    {plat::VK_UP, 0, "mapwin_scroll_cmd(obj 1 1 0)"},
+    {plat::VK_DOWN, 0, "mapwin_scroll_cmd(obj 1 2 0)"},
+    {plat::VK_PRIOR, 0, "mapwin_scroll_cmd(obj 1 5 0)"},
+    {plat::VK_NEXT, 0, "mapwin_scroll_cmd(obj 1 6 0)"},
+    {plat::VK_HOME, 0, "mapwin_scroll_cmd(obj 1 9 0)"},
+    {plat::VK_END, 0, "mapwin_scroll_cmd(obj 1 10 0)"},
+    {plat::VK_LEFT, 0, "mapwin_scroll_cmd(obj 2 3 0)"},
+    {plat::VK_RIGHT, 0, "mapwin_scroll_cmd(obj 2 4 0)"},
+    {plat::VK_F1, 0, "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)"},
+    {plat::VK_ADD, 0, "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)"},
+    {plat::VK_F2, 0, "view_set_image_scale(obj 0.7937005259840998 0.7937005259840998 1)"},
+    {plat::VK_SUBTRACT, 0, "view_set_image_scale(obj 0.7937005259840998 0.7937005259840998 1)"},
+    {plat::VK_F4, 0, "view_fit_all(obj 0)"},
+    {'P', 0, ""},
+    {'P', tm_test::MOD_SHIFT, ""},
+    {plat::VK_F5, 0, ""},
+    {plat::VK_SPACE, 0, ""},
+    {plat::VK_NUMLOCK, 0, ""},
+};
+
+class Accelerators : public FrameFixture, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(Accelerators, CtrlKeyRunsTheMenuCommand) {
+  const KeyCase& k = GetParam();
+  tm_test::press_key(k.vk, k.mods);
+  tm_test::run_until_idle();
+  EXPECT_TRUE(called(k.call)) << k.call;
+  EXPECT_EQ(calls().size(), 1u);
+  EXPECT_EQ(redraws(), 1);
+  // Without Ctrl the letter is no command.
+  clear_seen();
+  tm_test::press_key(k.vk, 0);
+  tm_test::run_until_idle();
+  EXPECT_TRUE(calls().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Touchfonc, Accelerators, ::testing::ValuesIn(kAccelerators));
+
+TEST(AcceleratorTable, HoldsTheFiveCtrlKeys) {
+  ASSERT_EQ(touchfonc_accelerator_count, 5);
+  const unsigned want[][2] = {{'C', 40011}, {'O', 40058}, {'Q', 40002}, {'F', 40055}, {'N', 40036}};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(touchfonc_accelerators[i].key, want[i][0]);
+    EXPECT_EQ(touchfonc_accelerators[i].cmd, want[i][1]);
+    EXPECT_EQ(touchfonc_accelerators[i].fvirt, plat::FVIRTKEY | plat::FCONTROL);
+  }
+}
+
+TEST_F(FrameFixture, CtrlQQuits) {
+  tm_test::press_key('Q', tm_test::MOD_CTRL);
+  tm_test::run_until_idle();
+  EXPECT_FALSE(plat::is_window(frame_));
+  EXPECT_EQ(exits(), 1);
+}
+
+// An accelerator of a grey item is taken but runs nothing.
+TEST_F(FrameFixture, AcceleratorOfAGreyItemDoesNothing) {
+  menu_grey_display_system();
+  plat::enable_menu_item(menu_, IDM_OPEN, plat::MF_BYCOMMAND | plat::MF_GRAYED);
+  tm_test::press_key('O', tm_test::MOD_CTRL);
+  tm_test::run_until_idle();
+  EXPECT_FALSE(called_routine("cmd_open_files"));
+}
+
+class FrameKeys : public FrameFixture, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(FrameKeys, KeyReachesItsRoutine) {
+  const KeyCase& k = GetParam();
+  tm_test::press_key(k.vk, k.mods);
+  tm_test::run_until_idle();
+  if (*k.call) {
+    EXPECT_TRUE(called(k.call)) << k.call;
+  } else {
+    EXPECT_TRUE(calls().empty()) << k.vk;
+  }
+  EXPECT_TRUE(prints().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, FrameKeys, ::testing::ValuesIn(kKeys));
+
+TEST_F(FrameFixture, CtrlPPrintsTheMapWindow) {
+  tm_test::press_key('P', tm_test::MOD_CTRL);
+  tm_test::run_until_idle();
+  ASSERT_EQ(prints().size(), 1u);
+  EXPECT_EQ(prints()[0], std::to_string(map_object_->id) + " 0");
+}
+
+TEST_F(FrameFixture, F12ShowsTheEnvironment) {
+  tm_test::press_key(plat::VK_F12);
+  tm_test::run_until_idle();
+  plat::Wnd table = tm_test::find_window("ClasseTableau", nullptr);
+  ASSERT_NE(table, nullptr);
+  plat::send_message(table, plat::WM_CLOSE, 0, 0);
+  tm_test::run_until_idle();
+}
+
+// Zoom in then out does not give the scale back: the two factors are 2^(1/4) and
+// 2^(-1/3).
+TEST(ZoomFactors, InThenOutDoesNotRestoreTheScale) {
+  EXPECT_DOUBLE_EQ(kZoomInFactor * kZoomInFactor * kZoomInFactor * kZoomInFactor, 2.0);
+  EXPECT_DOUBLE_EQ(kZoomOutFactor * kZoomOutFactor * kZoomOutFactor, 0.5);
+  EXPECT_DOUBLE_EQ(kZoomInFactor * kZoomOutFactor, 0.9438743126816935);
+}
+
+TEST_F(FrameFixture, KeysOutsideTheRangeAreIgnored) {
+  for (int vk : {0, 8, 26, 124, 200}) main_on_keydown(vk);
+  EXPECT_TRUE(calls().empty());
+}
+
+}  // namespace
+}  // namespace frame_test

@@ -1,0 +1,243 @@
+// Routing of the menu commands: every item of the menu reaches its routine or its
+// posted command, each command posts the redraw afterwards (also an unknown one), the
+// options toggle with their check marks, and the toolbar's check buttons follow the
+// menu both ways.
+#include <algorithm>
+#include <string>
+
+#include "platform/ui/dialog.h"
+#include "tests/shell/frame_fixture.h"
+
+namespace frame_test {
+namespace {
+
+constexpr const char* kZoomIn = "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)";
+constexpr const char* kZoomOut =
+    "view_set_image_scale(obj 0.7937005259840998 0.7937005259840998 1)";
+
+struct Route {
+  unsigned id;
+  const char* call;  // the routine reached, with its arguments; "" when none is observed
+};
+
+// What each command of the menu reaches (the frame's own actions are checked apart).
+const Route kRoutes[] = {
+    {IDM_CURSOR_UNIT, "cursor_unit_command(obj)"},
+    {IDM_CURSOR_DISPLAY, "cursor_window_toggle()"},
+    {IDM_DISPLAY_SYSTEM, "cmd_choose_display_system(obj)"},
+    {IDM_CURSOR_SYSTEM, "cursor_system_command(obj)"},
+    {IDM_MANUAL_LOCALISATION, "manual_localisation_command(obj)"},
+    {IDM_ZOOM_LEVEL, "nivzoom_dlgproc()"},
+    {IDM_NAVIG_TRACK, "navig_track_folder()"},
+    {IDM_MONOCHROME, "mapwin_set_colours(obj 1 0)"},
+    {IDM_MONOCHROME_COLOUR, "imgmono_dlgproc()"},
+    {IDM_NEGATIVE, "mapwin_set_background_mode(obj 1)"},
+    {IDM_LAYERS, "layers_window(Graphic layers management)"},
+    {IDM_GPS_DOWNLOAD, "gpsdlg_open()"},
+    {IDM_NAVIGATION, "navig_dialog_open()"},
+    {IDM_COLOURS, "color_dlgproc()"},
+    {IDM_ZOOM_IN, kZoomIn},
+    {IDM_ZOOM_OUT, kZoomOut},
+    {IDM_GLOBAL_VIEW, "view_fit_all(obj 0)"},
+    {IDM_FIND_PLACE, "placedlg_open()"},
+    {IDM_OPEN, "cmd_open_files(2)"},
+    {IDM_NAVIG_LOG, "navig_log_set(1)"},
+    {IDM_EXPORT_GRAPHICS, "save_file(3)"},
+    {IDM_EXPORT_GPS, "save_file(4)"},
+    {IDM_MAP_FEATURES, "featdlg_open()"},
+    {IDM_ZOOM1_ON_IMAGE, ""},
+    {IDM_CENTER_LAST, ""},
+    {IDM_GLOBAL_LAST, ""},
+};
+
+plat::DlgTemplate named_dialog() {
+  plat::DlgTemplate t;
+  t.title = "named";
+  return t;
+}
+const plat::DlgTemplate kNamedDialog = named_dialog();
+
+class MenuRouting : public FrameFixture, public ::testing::WithParamInterface<Route> {
+ protected:
+  void SetUp() override {
+    FrameFixture::SetUp();
+    for (const char* name : {"Nivzoom", "IMGMONO", "COULEUR"})
+      register_dialog_template(name, &kNamedDialog);
+  }
+  void TearDown() override {
+    for (const char* name : {"Nivzoom", "IMGMONO", "COULEUR"}) register_dialog_template(name, nullptr);
+    FrameFixture::TearDown();
+  }
+};
+
+TEST_P(MenuRouting, CommandReachesItsRoutineThenRedraws) {
+  const Route& r = GetParam();
+  ASSERT_TRUE(tm_test::choose_menu_command(frame_, r.id)) << r.id;
+  tm_test::run_until_idle();
+  if (*r.call) {
+    EXPECT_TRUE(called(r.call)) << r.id << " wants " << r.call;
+  }
+  EXPECT_GE(redraws(), 1) << r.id;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllCommands, MenuRouting, ::testing::ValuesIn(kRoutes),
+                         [](const ::testing::TestParamInfo<Route>& info) {
+                           return "id" + std::to_string(info.param.id);
+                         });
+
+// Every item of the menu has a row in the command table, and every row an item;
+// every command with a route above or a frame action below is in the table.
+TEST(MenuCommandTable, CoversEveryMenuItem) {
+  int items = 0;
+  for (const menu_item* rec = main_menu_table; rec->kind != MENU_END; ++rec) {
+    if (rec->kind != MENU_ITEM) continue;
+    ++items;
+    EXPECT_NE(find_menu_command(unsigned(rec->id)), nullptr) << rec->id;
+  }
+  EXPECT_EQ(menu_command_count, items);
+  for (int i = 0; i < menu_command_count; ++i) {
+    const menu_command& c = menu_commands[i];
+    bool in_menu = false;
+    for (const menu_item* rec = main_menu_table; rec->kind != MENU_END; ++rec)
+      in_menu |= rec->kind == MENU_ITEM && unsigned(rec->id) == c.id;
+    EXPECT_TRUE(in_menu) << c.id;
+    bool covered = std::any_of(std::begin(kRoutes), std::end(kRoutes),
+                               [&](const Route& r) { return r.id == c.id; });
+    for (unsigned own : {IDM_QUIT, IDM_PRINT, IDM_ADD_GRID, IDM_MERGE_TRACKLOGS, IDM_RAW_LOG,
+                         IDM_ENVIRONMENT, IDM_ABOUT})
+      covered |= own == c.id;
+    EXPECT_TRUE(covered) << "no test route for " << c.id;
+  }
+  EXPECT_EQ(find_menu_command(12345), nullptr);
+}
+
+TEST_F(FrameFixture, PrintPostsCommandEightWithTheMapWindow) {
+  ASSERT_TRUE(tm_test::choose_menu_command(frame_, IDM_PRINT));
+  tm_test::run_until_idle();
+  ASSERT_EQ(prints().size(), 1u);
+  EXPECT_EQ(prints()[0], std::to_string(map_object_->id) + " 0");
+}
+
+// Grey items cannot be chosen; their command, sent anyway, does nothing but redraw.
+TEST_F(FrameFixture, GreyItemsAndUnknownIdsOnlyRedraw) {
+  for (unsigned id : {unsigned(IDM_ADD_GRID), unsigned(IDM_MERGE_TRACKLOGS), 40001u, 50000u}) {
+    clear_seen();
+    if (id == IDM_ADD_GRID || id == IDM_MERGE_TRACKLOGS) {
+      EXPECT_FALSE(tm_test::choose_menu_command(frame_, id));
+    }
+    command(id);
+    EXPECT_TRUE(calls().empty()) << id;
+    EXPECT_EQ(redraws(), 1) << id;
+  }
+}
+
+TEST_F(FrameFixture, RawLogToggles) {
+  command(IDM_RAW_LOG);
+  EXPECT_TRUE(called("navig_rawlog_set(1)"));
+  EXPECT_TRUE(menu_is_checked(IDM_RAW_LOG));
+  command(IDM_RAW_LOG);
+  EXPECT_TRUE(called("navig_rawlog_set(0)"));
+  EXPECT_FALSE(menu_is_checked(IDM_RAW_LOG));
+}
+
+TEST_F(FrameFixture, NavigationOffStopsIt) {
+  command(IDM_NAVIGATION);
+  EXPECT_TRUE(called("navig_dialog_open()"));
+  command(IDM_NAVIGATION);
+  EXPECT_TRUE(called("navig_stop()"));
+  EXPECT_FALSE(menu_is_checked(IDM_NAVIGATION));
+}
+
+// Toggled options: the check mark and the option word change together.
+TEST_F(FrameFixture, OptionWordsFollowTheirCheckMarks) {
+  struct Option {
+    unsigned id;
+    std::atomic<int>* word;
+  };
+  const Option options[] = {
+      {IDM_CENTER_LAST, &opt_center_last_loaded}, {IDM_GLOBAL_LAST, &opt_global_view_last},
+      {IDM_ZOOM1_ON_IMAGE, &opt_zoom1_on_image},  {IDM_NAVIG_TRACK, &opt_navig_track},
+      {IDM_NEGATIVE, &opt_negative_images},       {IDM_MONOCHROME, &opt_monochrome_images},
+  };
+  for (const Option& o : options) {
+    for (int round = 0; round < 2; ++round) {
+      bool before = menu_is_checked(o.id);
+      EXPECT_EQ(o.word->load(), before ? 1 : 0) << o.id;
+      command(o.id);
+      EXPECT_EQ(menu_is_checked(o.id), !before) << o.id;
+      EXPECT_EQ(o.word->load(), before ? 0 : 1) << o.id;
+    }
+  }
+}
+
+// The toolbar's check buttons follow the menu, whether the menu or the button is used.
+TEST_F(FrameFixture, ToolbarCheckButtonsFollowTheMenu) {
+  for (unsigned id : {IDM_NAVIG_TRACK, IDM_NEGATIVE, IDM_MONOCHROME, IDM_NAVIGATION}) {
+    // By the menu.
+    bool before = menu_is_checked(id);
+    ASSERT_EQ(toolbar_checked(id), before) << id;
+    ASSERT_TRUE(tm_test::choose_menu_command(frame_, id));
+    tm_test::run_until_idle();
+    EXPECT_EQ(menu_is_checked(id), !before) << id;
+    EXPECT_EQ(toolbar_checked(id), !before) << id;
+    // By a click on the button.
+    plat::Wnd tb = main_toolbar();
+    int index = int(plat::send_message(tb, plat::TB_COMMANDTOINDEX, id, 0));
+    ASSERT_GE(index, 0) << id;
+    plat::Rect r;
+    ASSERT_NE(plat::send_message(tb, plat::TB_GETITEMRECT, unsigned(index), plat::LParam(&r)), 0);
+    tm_test::click(tb, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    tm_test::run_until_idle();
+    EXPECT_EQ(menu_is_checked(id), before) << id;
+    EXPECT_EQ(toolbar_checked(id), before) << id;
+  }
+}
+
+TEST_F(FrameFixture, EnvironmentTableListsTheSettings) {
+  config_set("NAVIGPORT", "COM3");
+  ASSERT_TRUE(tm_test::choose_menu_command(frame_, IDM_ENVIRONMENT));
+  tm_test::run_until_idle();
+  plat::Wnd table = tm_test::find_window("ClasseTableau", nullptr);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(plat::window_text(table), "Environment variables");
+  EXPECT_FALSE(plat::is_window_enabled(frame_));
+  plat::send_message(table, plat::WM_CLOSE, 0, 0);
+  tm_test::run_until_idle();
+  EXPECT_TRUE(plat::is_window_enabled(frame_));
+  EXPECT_GE(redraws(), 1);
+}
+
+TEST_F(FrameFixture, AboutBoxNamesTheProgramAndVersion) {
+  tm_test::clear_message_boxes();
+  ASSERT_TRUE(tm_test::choose_menu_command(frame_, IDM_ABOUT));
+  tm_test::run_until_idle();
+  ASSERT_EQ(tm_test::message_boxes().size(), 1u);
+  EXPECT_EQ(tm_test::message_boxes()[0].caption, "About Tarmelo");
+  EXPECT_EQ(tm_test::message_boxes()[0].text.rfind("Tarmelo v5.0.0\n", 0), 0u);
+}
+
+TEST_F(FrameFixture, QuitDestroysTheFrameAndExits) {
+  ASSERT_TRUE(tm_test::choose_menu_command(frame_, IDM_QUIT));
+  tm_test::run_until_idle();
+  EXPECT_FALSE(plat::is_window(frame_));
+  EXPECT_EQ(exits(), 1);
+}
+
+TEST_F(FrameFixture, CloseBoxRunsTheExitRoutine) {
+  plat::input_close(frame_);
+  tm_test::run_until_idle();
+  EXPECT_EQ(exits(), 1);
+}
+
+// The open command drops the mouse messages still queued, so the click that closed
+// the dialog never reaches the map.
+TEST_F(FrameFixture, OpenDropsQueuedMouseMessages) {
+  plat::post_message(frame_, plat::WM_COMMAND, IDM_OPEN, 0);
+  plat::post_message(main_map_window(), plat::WM_LBUTTONDBLCLK, plat::MK_LBUTTON, plat::make_lparam(5, 5));
+  tm_test::run_until_idle();
+  EXPECT_TRUE(called("cmd_open_files(2)"));
+  EXPECT_FALSE(called_routine("view_zoom_at"));
+}
+
+}  // namespace
+}  // namespace frame_test
