@@ -256,7 +256,7 @@ layer_t* graphspace_layer_of_priority(graphspace_t* gs, int priority, layer_t** 
     graphspace_lock lock(graphspace_mutex());
     int pos = -1;
     const int32_t key = priority;
-    if (index_find_exact(gs->layers, &key, &pos)) obj_list_get(gs->layers, pos, &found);
+    if (index_find_exact(gs->layers, &key, &pos) == 1) obj_list_get(gs->layers, pos, &found);
   }
   if (out) *out = found;
   return found;

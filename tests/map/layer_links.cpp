@@ -2,6 +2,7 @@
 // object, which takes its links out of the layer's list before freeing them.
 #include <gtest/gtest.h>
 
+#include "core/index.h"
 #include "tests/map/map_model_fixture.h"
 
 namespace {
@@ -32,6 +33,23 @@ TEST(LayerLinks, ValueAndRemovalOfAnImage) {
   EXPECT_EQ(layer_link_get_value(gs, bm, &v), 0);
   obj_t* bo = bm;
   free_obj(&bo);
+  georef_t* g = gs->georef;
+  graphspace_free(&gs);
+  obj_t* go = g;
+  free_obj(&go);
+}
+
+// A priority that no layer holds finds nothing, also in a space without layers.
+TEST(LayerLinks, APriorityNoLayerHoldsFindsNothing) {
+  tm_test::map_model_env();
+  graphspace_t* gs = nullptr;
+  graphspace_new(tm_test::make_georef(214, 0), &gs);
+  EXPECT_EQ(graphspace_layer_of_priority(gs, 20000, nullptr), nullptr);
+  layer_t* images = graphspace_layer_of_priority(gs, 0, nullptr);
+  ASSERT_NE(images, nullptr);
+  index_remove(gs->layers, images);  // the space now has no layer at all
+  EXPECT_EQ(graphspace_layer_of_priority(gs, 0, nullptr), nullptr);
+  obj_list_append(gs->layers, images);
   georef_t* g = gs->georef;
   graphspace_free(&gs);
   obj_t* go = g;
