@@ -116,10 +116,24 @@ void file_detach_content(fileatt_t* f) {
 
 namespace file_detail {
 
+// Classes of the drawing styles.
+constexpr int kFirstStyleClass = 2;
+constexpr int kLastStyleClass = 9;
+
 static void default_unload(fileatt_t* f, int reload) {
   (void)reload;
   std::vector<folder_t*> folders;
   folder_collect_tree(folder_of(f->folder), &folders);
+  // Sub-folders hold drawing styles of their own (the icons and labels of the file's
+  // points) beside references to what other lists own (the shared georeference, lists
+  // of other folders, linked files): the styles (classes 2 to 9) of every list are
+  // freed, each exactly once, and the references are left to their owners.
+  std::vector<container_t*> lists;
+  if (f->sot) lists.push_back(f->sot);
+  for (folder_t* d : folders)
+    if (d->sot && d->sot != f->sot) lists.push_back(d->sot);
+  for (int cls = kFirstStyleClass; cls <= kLastStyleClass; ++cls)
+    obj_lists_free_type(lists.data(), int(lists.size()), cls);
   f->folder = nullptr;
   for (folder_t* d : folders) free_obj(&d);  // each frees its own sons list
   file_detach_content(f);

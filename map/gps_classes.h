@@ -10,6 +10,7 @@
 //   gps_icons.cpp     the waypoint icon table and the lap icon (PNG files)
 //   gps_styles.cpp    the default drawing styles a freshly loaded file gets
 //   gps_merge.cpp     the merge of several track lists into one time-ordered track
+//                     (gps_styles_internal.h: the track styles both of them make)
 // Coordinates are those of the georeference of the folder holding an object.
 #pragma once
 #include <cstddef>

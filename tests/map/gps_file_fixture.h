@@ -22,7 +22,12 @@ class GpsFileFixture : public GpsFixture {
  protected:
   void SetUp() override {
     GpsFixture::SetUp();
-    fileobj_types_register();
+    // Once per program: registering again would drop the file table of the first time.
+    static const bool registered = [] {
+      fileobj_types_register();
+      return true;
+    }();
+    (void)registered;
     drawobj_types_register();
     ASSERT_EQ(get_gblerr(), 0);
   }
@@ -68,6 +73,10 @@ class GpsFileFixture : public GpsFixture {
     obj_list_new(&l);
     lists_.push_back(l);
     return l;
+  }
+  // A list made by the code under test, freed with its elements at the end.
+  void keep_list(container_t* l) {
+    if (l) lists_.push_back(l);
   }
 
   static georef_t* add_georef(container_t* list) {
@@ -120,8 +129,8 @@ class GpsFileFixture : public GpsFixture {
   }
 
  private:
-  // The objects only a non-first folder holds (the styles of a sub-folder) go with the
-  // test's sub-folder lists, or here; then the file with its folders and content.
+  // The test's own sub-folder lists are freed with their elements here; the styles
+  // made into the file's folders go with the file itself (its default unload).
   void free_file(fileatt_t* f) {
     folder_t* first = first_folder(f);
     std::vector<folder_t*> folders;
@@ -130,19 +139,8 @@ class GpsFileFixture : public GpsFixture {
       folders.push_back(d);
     for (folder_t* d : folders) {
       if (d == first || !d->sot) continue;
-      bool own = false;
-      for (container_t* l : sub_lists_) own = own || l == d->sot;
-      if (own) {
-        obj_list_free_elements(d->sot);
-      } else {
-        for (int i = obj_list_count(d->sot) - 1; i >= 0; --i) {
-          obj_t* o = d->sot->elems[i];
-          if (o && is_drawable_type(o->cls)) {
-            obj_list_remove_at(d->sot, i);
-            free_obj(&o);
-          }
-        }
-      }
+      for (container_t* l : sub_lists_)
+        if (l == d->sot) obj_list_free_elements(d->sot);
     }
     free_obj(&f);
   }
