@@ -359,3 +359,48 @@ TEST_F(HttpClient, AccessSettingOffMeansNoDownloadAndNoError) {
 }
 
 }  // namespace
+
+// ---- Identification while and after downloading ----------------------------------------
+
+namespace {
+
+std::vector<std::pair<int, int64_t>> g_identified;  // (flag, bytes held) of each call
+file_ops g_recording_ops;
+const file_ops* g_plain_ops = nullptr;
+
+int record_identify(obj_t* file, obj_t* list, int flag) {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_identified.emplace_back(flag, file_get(file, FF_SIZE));
+  }
+  return g_plain_ops->identify_and_load(file, list, flag);
+}
+
+}  // namespace
+
+// A download still arriving is probed with flag 0 once 4096 bytes are in, unless the
+// caller asked for identification at the end only; the end always passes the caller's
+// own flag.
+TEST_F(HttpClient, IdentificationGetsTheEarlyFlagWhileArrivingAndTheCallersAtTheEnd) {
+  g_plain_ops = &get_file_ops();
+  g_recording_ops = *g_plain_ops;
+  g_recording_ops.identify_and_load = record_identify;
+  file_ops_install(&g_recording_ops);
+  const std::string body(40000, 'g');
+  for (int flag : {1, 0}) {
+    g_identified.clear();
+    server.queue(http_server::reply("200 OK", "Content-Length: 40000\r\n", body));
+    obj_t* file = tm_test::stub_file(url("/track" + std::to_string(flag)).c_str());
+    EXPECT_EQ(http_get(file, nullptr, flag), 0);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ASSERT_FALSE(g_identified.empty()) << flag;
+    EXPECT_EQ(g_identified.back().first, flag);
+    EXPECT_EQ(g_identified.back().second, 40000);
+    for (size_t i = 0; i + 1 < g_identified.size(); ++i) {
+      EXPECT_EQ(flag, 0) << "a caller asking for the end only is never probed early";
+      EXPECT_EQ(g_identified[i].first, 0);
+      EXPECT_GE(g_identified[i].second, 4096);
+    }
+  }
+  file_ops_install(g_plain_ops);
+}
