@@ -81,9 +81,13 @@ int color_field_pick(color_field* field) {
 }
 
 // ---- Files ---------------------------------------------------------------------------------------
+// The text is copied under the lock into the calling thread's own string, so that a
+// folder remembered meanwhile by another thread never frees what the caller reads.
 const char* remembered_folder(int save) {
+  thread_local std::string copy;
   std::lock_guard<std::mutex> lock(g_folder_lock);
-  return g_folders[save ? 1 : 0].c_str();
+  copy = g_folders[save ? 1 : 0];
+  return copy.c_str();
 }
 
 void set_remembered_folder(int save, const char* folder) {
@@ -93,6 +97,7 @@ void set_remembered_folder(int save, const char* folder) {
 
 int file_dialog(const char* filter, plat::Wnd owner, std::string* out, const char* title, int save,
                 int* filter_index) {
+  if (out) out->clear();  // the name starts empty: Cancel leaves it so
   plat::OpenFileName ofn;
   ofn.owner = owner;
   if (filter) ofn.filters = plat::parse_filter_list(filter);

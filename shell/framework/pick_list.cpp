@@ -3,6 +3,7 @@
 // choice as text when it closes. One pick list is open at a time; its state lives here.
 #include "shell/framework/pick_list.h"
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -67,7 +68,10 @@ void on_ok() {
   } else {
     char typed[kPickMaxTyped + 1] = {};
     plat::get_window_text(s.edit, typed, sizeof typed);
-    s.result = std::to_string(-std::strtoll(typed, nullptr, 10));
+    // The field takes any text: the smallest number has no opposite, so it stands
+    // for the largest one.
+    long long number = std::strtoll(typed, nullptr, 10);
+    s.result = std::to_string(number == LLONG_MIN ? LLONG_MAX : -number);
   }
   plat::post_message(s.wnd, plat::WM_CLOSE, 0, 0);
 }

@@ -26,6 +26,9 @@ int register_edit_class(const char* name) {
   plat::WndClass cls;
   cls.style = plat::CS_DBLCLKS;
   cls.proc = edit.proc;
+  // The edit procedure keeps its state in the window's own bytes: without them it
+  // could not find that state again, and would neither work nor free it.
+  cls.wnd_extra = edit.wnd_extra;
   cls.name = name;
   if (!plat::register_class(cls)) return set_gblerr(ERR_OS), 0;
   return 1;
@@ -53,11 +56,13 @@ mapwin_t* create_scrolled_child(const char* class_name, mapwin_t* parent, mapwin
   int off_y = toolbar_left ? 0 : toolbar_size;
   plat::Rect pc;
   if (parent_wnd) plat::get_client_rect(parent_wnd, &pc);
+  // The window belongs to an edit class: read-only in both forms, so that keys typed
+  // into the map never become text of its own.
   uint32_t ex = plat::WS_EX_CLIENTEDGE | plat::WS_EX_ACCEPTFILES;
-  uint32_t style = plat::WS_CHILD | plat::WS_VISIBLE;
+  uint32_t style = plat::WS_CHILD | plat::WS_VISIBLE | plat::ES_READONLY | plat::ES_NOHIDESEL;
   int w = 10000, h = 10000;
   if (scroll) {
-    style |= plat::WS_HSCROLL | plat::WS_VSCROLL | plat::ES_READONLY | plat::ES_NOHIDESEL;
+    style |= plat::WS_HSCROLL | plat::WS_VSCROLL;
     w = pc.width() - off_x;
     h = pc.height() - off_y;
   } else {
@@ -67,11 +72,13 @@ mapwin_t* create_scrolled_child(const char* class_name, mapwin_t* parent, mapwin
                                       h < 0 ? 0 : h, parent_wnd, 0);
   if (!wnd) return set_gblerr(ERR_OS), nullptr;
   if (plat::WndProc proc = g_map_subclass.load()) plat::set_window_proc(wnd, proc);
+  // The frame's object takes its client size now; the child is already placed and
+  // sized (a child without scroll bars keeps its 10000 x 10000).
+  if (parent) main_resize_children(parent, nullptr, pc.width(), pc.height());
   plat::Rect client;
   plat::get_client_rect(wnd, &client);
   mapwin_t* child = attach_window_object(out, wnd, off_x, off_y, client.width(), client.height(),
                                          config_back_color(), 32, scroll);
-  if (parent && child) main_resize_children(parent, child, pc.width(), pc.height());
   if (scroll && child) {
     plat::enable_scroll_bar(wnd, plat::SB_HORZ, plat::ESB_ENABLE_BOTH);
     plat::enable_scroll_bar(wnd, plat::SB_VERT, plat::ESB_ENABLE_BOTH);

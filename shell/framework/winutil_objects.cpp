@@ -61,7 +61,11 @@ void main_resize_children(mapwin_t* frame, mapwin_t* child, int width, int heigh
     frame->width = width;
     frame->height = height;
   }
-  if (!child || !child->wnd) return;
+  redraw_interrupt_fn interrupt = g_redraw_interrupt.load();
+  if (!child || !child->wnd) {
+    if (interrupt) interrupt(1);
+    return;
+  }
   plat::Rect r;
   plat::get_window_rect(child->wnd, &r);
   plat::Point pos{r.left, r.top};
@@ -75,5 +79,5 @@ void main_resize_children(mapwin_t* frame, mapwin_t* child, int width, int heigh
   plat::get_client_rect(child->wnd, &client);
   child->width = client.width();
   child->height = client.height();
-  if (redraw_interrupt_fn fn = g_redraw_interrupt.load()) fn(1);
+  if (interrupt) interrupt(1);
 }

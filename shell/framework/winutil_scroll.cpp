@@ -21,6 +21,25 @@ int bar_of(int axis) { return axis == 1 ? plat::SB_VERT : plat::SB_HORZ; }
 
 mapwin_t* or_current(mapwin_t* w) { return w ? w : get_current_mapwin(); }
 
+// A fraction of the bar's range in whole units. Views far outside the data give
+// fractions beyond 0..1 (and a broken mapping NaN); converting those to int is
+// undefined, and the bar would keep its thumb inside the range anyway.
+int bar_units(double fraction) {
+  if (!(fraction > 0.0)) return 0;
+  if (fraction >= 1.0) return kScrollRange;
+  return int(std::trunc(fraction * kScrollRange));
+}
+
+// A pixel coordinate of a pane rectangle; zoomed far in, screen coordinates run far
+// beyond what an int holds, so they are bounded first (NaN counts as 0).
+int pixel_coord(double v) {
+  constexpr double kLimit = 1e9;
+  if (!(v == v)) return 0;
+  if (v < -kLimit) v = -kLimit;
+  if (v > kLimit) v = kLimit;
+  return int(v);
+}
+
 }  // namespace
 
 void set_scroll_pos(mapwin_t* winobj, int axis, double position, double page) {
@@ -30,8 +49,8 @@ void set_scroll_pos(mapwin_t* winobj, int axis, double position, double page) {
   si.mask = plat::SIF_RANGE | plat::SIF_PAGE | plat::SIF_POS;
   si.min = 0;
   si.max = kScrollRange;
-  si.page = unsigned(std::trunc(page * kScrollRange));
-  si.pos = int(std::trunc(position * kScrollRange));
+  si.page = unsigned(bar_units(page));
+  si.pos = bar_units(position);
   plat::set_scroll_info(wnd, bar_of(axis), &si, true);
 }
 
@@ -81,7 +100,8 @@ void mapwin_fill_background(mapwin_t* mapwin) {
   mapwin_t* w = or_current(mapwin);
   if (!w || !w->pane) return;
   const extent_t& e = w->pane->current;
-  plat::Rect r{int(std::floor(e.xmin)), int(std::floor(e.ymin)), int(std::ceil(e.xmax)), int(std::ceil(e.ymax))};
+  plat::Rect r{pixel_coord(std::floor(e.xmin)), pixel_coord(std::floor(e.ymin)), pixel_coord(std::ceil(e.xmax)),
+               pixel_coord(std::ceil(e.ymax))};
   mapwin_fill_rect(w, r);
 }
 

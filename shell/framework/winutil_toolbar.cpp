@@ -24,7 +24,9 @@ int add_image(plat::Wnd tb, const toolbar_button& b, int std_first) {
   plat::TbAddBitmap add;
   add.instance = 0;
   add.id = uintptr_t(bmp);
-  return int(plat::send_message(tb, plat::TB_ADDBITMAP, 1, plat::LParam(&add)));
+  int index = int(plat::send_message(tb, plat::TB_ADDBITMAP, 1, plat::LParam(&add)));
+  plat::delete_object(bmp);  // the toolbar keeps a copy of the pixels
+  return index;
 }
 
 }  // namespace
@@ -46,7 +48,7 @@ plat::Wnd create_toolbar(plat::Wnd parent, int vertical, int large, int height, 
   const bool fr = is_french();
   std::vector<plat::TbButton> buttons;
   std::vector<std::u16string> tips;
-  for (const toolbar_button* b = table; b && b->kind != 0 && buttons.size() < size_t(kToolbarMaxButtons); ++b)
+  for (const toolbar_button* b = table; b && b->kind != 0 && tips.size() < size_t(kToolbarMaxButtons); ++b)
     tips.push_back(ui_wide(fr ? b->tip_fr : b->tip_en));
   for (size_t i = 0; i < tips.size(); ++i) {
     const toolbar_button& b = table[i];
