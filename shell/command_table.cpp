@@ -1,0 +1,94 @@
+// The map program's per-slot action table and run_command, the routine through which the
+// dispatcher reaches it. Each slot is one row: where its routine runs and what it is
+// called. Parts of the program that are not in this build yet have empty routines here:
+// an empty command on the user-interface thread simply returns (the dispatcher then
+// ends it), an empty worker ends its task at once, so the dispatcher never stays busy.
+#include "shell/command_table.h"
+
+#include <atomic>
+
+#include "map/graphspace.h"
+#include "shell/framework/progress.h"
+
+namespace {
+
+// ---- Routines of parts not in this build yet ---------------------------------------------------
+void ui_nothing() {}
+
+// Command 20: the periodic reload of a file; the map model's routine reads the task text
+// and ends the task itself.
+void reload_files_worker(void*) { graphspace_reload_files(); }
+
+constexpr command_entry kFramework{CMD_FRAMEWORK, false, "", nullptr, nullptr};
+constexpr command_entry kNothing{CMD_NOTHING, false, "", nullptr, nullptr};
+
+constexpr command_entry ui(const char* name, bool progress = false) {
+  return {CMD_UI, progress, name, ui_nothing, nullptr};
+}
+constexpr command_entry worker(const char* name, bool progress,
+                               worker_routine routine = worker_end_only) {
+  return {CMD_WORKER, progress, name, nullptr, routine};
+}
+
+// The program's own table, by slot.
+constexpr command_entry kDefaultTable[kCommandSlots] = {
+    kFramework,                                        // 0 wake-up
+    kFramework,                                        // 1 end of task
+    kFramework,                                        // 2 background overviews
+    kNothing,                                          // 3
+    kFramework,                                        // 4 redraw
+    kFramework,                                        // 5 scroll, then redraw
+    kFramework,                                        // 6 dirty map windows, then redraw
+    kFramework,                                        // 7 delayed end
+    kFramework,                                        // 8 print
+    kNothing,                                          // 9 end of an interrupted redraw
+    ui("navig_close_all"),                             // 10 live GPS input has ended
+    kNothing,                                          // 11
+    worker("task_set_display_system", true),           // 12 change of display system
+    worker("task_download_done", true),                // 13 end of a GPS download
+    worker("cmd_load", true),                          // 14 load files
+    ui("run_export_command", true),                    // 15 export
+    kNothing,                                          // 16
+    kNothing,                                          // 17
+    ui("gpsdlg_on_result"),                            // 18 result of a GPS connection
+    ui("cmd_zoom_to_loaded"),                          // 19 view fitted to loaded data
+    worker("graphspace_reload_files", false, reload_files_worker),  // 20 reload
+    ui("mapwin_toggle_layer_text"),                    // 21 a layer's texts on or off
+    kNothing,                                          // 22
+};
+
+command_entry g_table[kCommandSlots] = {};
+std::atomic<bool> g_filled{false};
+
+command_entry* table() {
+  if (!g_filled.load(std::memory_order_acquire)) main_command_table_reset();
+  return g_table;
+}
+
+}  // namespace
+
+void worker_end_only(void*) { task_end(); }
+
+command_entry* main_command_table() { return table(); }
+
+void main_command_table_reset() {
+  for (int s = 0; s < kCommandSlots; ++s) g_table[s] = kDefaultTable[s];
+  g_filled.store(true, std::memory_order_release);
+}
+
+void run_command(int slot) {
+  if (slot < 0 || slot >= kCommandSlots) return;
+  const command_entry entry = table()[slot];
+  if (entry.progress) progress_window_create();
+  switch (entry.where) {
+    case CMD_UI:
+      if (entry.ui) entry.ui();
+      return;
+    case CMD_WORKER:
+      task_start(slot, entry.worker ? entry.worker : worker_end_only);
+      return;
+    case CMD_FRAMEWORK:
+    case CMD_NOTHING:
+      return;
+  }
+}

@@ -1,0 +1,126 @@
+// Start-up and exit of the map program.
+//
+// The entry routine (tarmelo_main) finds the program folder, runs the global
+// initialisation (app_init: every module's start-up in a fixed order), builds the frame
+// window with its accelerators, toolbar, map child window and menu, starts live GPS
+// input when a navigation port is configured, posts the loads of the files named on the
+// command line, and then runs: on a display until the frame is closed; without one
+// until the posted commands are done, leaving a picture of the frame as a PNG file.
+//
+// The module initialisers are a table of named routine slots (startup_table), so that a
+// subsystem fills its slot when it is built and tests can watch the order. The program
+// identity (app_name, app_version) is declared in frame.h and the display option words
+// in menu.h; both are included here for the entry's callers.
+//
+// Files: startup_init.cpp (the initialiser table, app_init, register_format_modules),
+// startup_cmdline.cpp (the command line), startup_main.cpp (the entry, the windows, the
+// loops), startup_exit.cpp (the initialisation failure and the normal exit).
+#pragma once
+#include <string>
+
+#include "shell/frame.h"
+#include "shell/menu.h"
+
+struct obj_t;
+
+// ---- Module initialisers -----------------------------------------------------------------
+using init_routine = void (*)();
+
+// One slot of the initialiser table: the routine's name and the routine itself (the
+// empty routine init_nothing for a subsystem that is not in this build yet).
+struct init_step {
+  const char* name;
+  init_routine run;
+};
+
+constexpr int kInitModuleSteps = 20;   // run in order, whatever gblerr says meanwhile
+constexpr int kInitLateSteps = 7;      // run only while gblerr is still 0
+constexpr int kFormatModuleSteps = 12; // the file-format modules, in order
+
+// Exit codes: an error before the module initialisers, and an initialisation failure.
+constexpr int kEarlyFailureExitCode = -1;
+constexpr int kInitFailureExitCode = 1;
+// How long the exit waits (real time) for worker threads to end.
+constexpr int kExitJoinBoundMs = 3000;
+
+struct startup_table {
+  // Remembers the program folder (step 1 of app_init); an empty folder sets gblerr.
+  void (*program_dir)(const char* folder);
+  init_step modules[kInitModuleSteps];
+  init_step late[kInitLateSteps];
+  init_step formats[kFormatModuleSteps];
+  // Pieces of the frame's start-up that other parts of the program provide. The cursor
+  // coordinate window class "curseur": 1 when registered. Live GPS input on a port
+  // (a new port object from name and speed when `port` is null).
+  int (*register_cursor_class)();
+  void (*navig_start)(obj_t* port, const char* port_name, const char* speed, int log);
+  // Opens the display (the X11 presenter); false leaves the program headless.
+  bool (*start_display)();
+};
+
+// The table in force (written at start-up on the user-interface thread, or by tests).
+startup_table& get_startup_table();
+// Every slot back to the program's own routine.
+void startup_table_reset();
+// The routine of the slots whose subsystem is not built yet: does nothing.
+void init_nothing();
+
+// Global initialisation: gblerr := 0, the program folder, then the module initialisers
+// (the command line among them). An error set by the program folder step ends the
+// process at once with kEarlyFailureExitCode, without message; any later error is
+// left in gblerr for the caller.
+void app_init(const char* program_dir, const char* command_line);
+// The command line app_init is working on (null outside app_init).
+const char* init_command_line();
+// The start-up of the file-format modules, in their order.
+void register_format_modules();
+
+// ---- Command line -------------------------------------------------------------------------
+// The options of the map program: the generic options, "-navig" / "-naviglog" port,
+// "-navigportspeed" speed, "-load" file, a bare first item (a file to load), and
+// anything else logged as an unknown parameter. File names, URLs and port names keep
+// their case; only options are lower-cased.
+void parse_command_line(const char* command_line);
+// Joins argv[1..] into one command line: words separated by one blank, a word that
+// holds a blank or is empty written in double quotes.
+std::string join_command_line(int argc, const char* const* argv);
+
+// ---- Windows -------------------------------------------------------------------------------
+// The common controls (the progress bar class among them).
+void init_common_controls();
+// Installs the program's routines where the framework and the core reach them: the
+// per-slot action table, the title routine, the frame's exit and init-failure routines,
+// the message box of the core.
+void install_program_routines();
+// Everything between app_init and the message loop: display options, frame window,
+// accelerators, toolbar, map child window and its pane, the dialog font and window
+// classes, the menu bar and its initial states, the cursor window class, live GPS when
+// "NAVIGPORT" is configured. A failure runs init_error_exit. Returns 1.
+int app_create_windows();
+// Posts the loads that the command line queued in slot 14 before the frame existed.
+void post_command_line_loads();
+
+// ---- Running --------------------------------------------------------------------------------
+// True when the posted commands are done: no task running, every slot idle (nothing
+// posted, delayed or queued), no worker thread alive, nothing in the message queue.
+bool startup_commands_done();
+// The headless run: handles messages until startup_commands_done, then writes the
+// frame's picture to `picture_path` when it is given and not empty. Returns 0, or 1 when
+// the picture could not be written.
+int run_headless(const char* picture_path);
+// The message loop of a display run, until WM_QUIT; returns its exit code.
+int run_message_loop();
+// The entry routine: the whole program. Returns the process's exit code (the exit
+// routines end the process themselves).
+int tarmelo_main(int argc, char** argv);
+
+// ---- Exit ------------------------------------------------------------------------------------
+// Initialisation failure: the French message box, the trace-log line, then the exit
+// with kInitFailureExitCode. Does not return.
+[[noreturn]] void init_error_exit();
+// Normal exit (the frame's close): exit code 0.
+[[noreturn]] void app_exit();
+// The exit routine itself: closing flag, live GPS stopped, saved tables written when no
+// error is pending, worker threads stopped and joined within kExitJoinBoundMs, swap
+// files closed, then core_exit(code).
+[[noreturn]] void app_exit_code(int code);

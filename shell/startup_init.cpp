@@ -1,0 +1,140 @@
+// The global initialisation of the map program: the table of module initialisers in
+// their order, app_init that runs it, and the start-up of the file-format modules.
+//
+// The order matters: the object store's tables come before any class, the classes
+// before the objects made from them, the dispatcher's slots before the command line
+// (which queues loads in slot 14), and the geodesy tables last of the first group. The
+// second group (GPS classes, ports, formats, lookup tables) needs all of them and runs
+// only when the first group set no error. A slot whose subsystem is not in this build
+// yet holds init_nothing until that subsystem fills it.
+#include <atomic>
+
+#include "core/config.h"
+#include "core/dates.h"
+#include "core/dict.h"
+#include "core/error.h"
+#include "core/hooks.h"
+#include "core/html.h"
+#include "core/line_store.h"
+#include "core/object.h"
+#include "core/socket.h"
+#include "core/tracelog.h"
+#include "core/xml.h"
+#include "geodesy/geodesy_tables.h"
+#include "map/bitmap_record.h"
+#include "map/draw_styles.h"
+#include "map/file_object.h"
+#include "map/gps_classes.h"
+#include "map/graphic_index.h"
+#include "map/quadtree.h"
+#include "map/view_records.h"
+#include "shell/framework/dispatcher.h"
+#include "shell/startup.h"
+#if defined(TM_HAVE_X11)
+#include "platform/x11/x11_presenter.h"
+#endif
+
+namespace {
+
+// The command line of the app_init in progress, for the command-line slot.
+std::atomic<const char*> g_command_line{nullptr};
+
+void program_dir_step(const char* folder) {
+  set_program_dir(folder);
+  // Without a program folder neither the configuration nor the tables can be found.
+  if (!folder || !*folder) set_gblerr(ERR_INIT);
+}
+
+bool start_display() {
+#if defined(TM_HAVE_X11)
+  return plat::x11_start();
+#else
+  return false;
+#endif
+}
+
+void log_init_step() { log_init("TARM"); }
+void command_line_step() { parse_command_line(init_command_line()); }
+
+const startup_table kDefaultTable = {
+    program_dir_step,
+    {
+        {"obj_store_init", obj_store_init},
+        {"obj_register_core_classes", obj_register_core_classes},
+        {"view_types_register", view_types_register},
+        {"qtree_init", qtree_init},
+        {"drawobj_types_register", drawobj_types_register},
+        {"redraw_types_register", init_nothing},
+        {"fileobj_types_register", fileobj_types_register},
+        {"task_slots_init", task_slots_init},
+        {"log_init", log_init_step},
+        {"parse_command_line", command_line_step},
+        {"dict_register_type", dict_register_type},
+        {"swap_init", swap_init},
+        {"font_table_init", init_nothing},
+        {"socket_register_type", socket_register_type},
+        {"drawobj_init_table", drawobj_init_table},
+        {"gindex_init", gindex_init},
+        {"bitmap_module_init", bitmap_module_init},
+        {"xml_init", xml_init},
+        {"html_init", html_init},
+        {"geo_load_tables", geo_load_tables},
+    },
+    {
+        {"gpsobj_types_register", gpsobj_types_register},
+        {"gpsport_register", init_nothing},
+        {"geo_init_ref_datum", geo_init_ref_datum},
+        {"nmea_module_init", init_nothing},
+        {"register_format_modules", register_format_modules},
+        {"reset_display_luts", init_nothing},
+        {"month_names_init", month_names_init},
+    },
+    {
+        {"mif_module_init", init_nothing},
+        {"gpx_register_tables", init_nothing},
+        {"gtmtxt_register_keywords", init_nothing},
+        {"pcx5_init", init_nothing},
+        {"geonames_register_vocab", init_nothing},
+        {"tcx_register_tables", init_nothing},
+        {"kml_module_init", init_nothing},
+        {"ovl_init", init_nothing},
+        {"repr_load", init_nothing},
+        {"osm_init", init_nothing},
+        {"mp_init", init_nothing},
+        {"ozi_init", init_nothing},
+    },
+    nullptr,
+    nullptr,
+    start_display,
+};
+
+startup_table g_table = kDefaultTable;
+
+void run_steps(const init_step* steps, int count) {
+  for (int i = 0; i < count; ++i)
+    if (steps[i].run) steps[i].run();
+}
+
+}  // namespace
+
+void init_nothing() {}
+
+startup_table& get_startup_table() { return g_table; }
+
+void startup_table_reset() { g_table = kDefaultTable; }
+
+const char* init_command_line() { return g_command_line.load(std::memory_order_acquire); }
+
+void app_init(const char* program_dir, const char* command_line) {
+  startup_table& t = get_startup_table();
+  set_gblerr(0);
+  if (t.program_dir) t.program_dir(program_dir);
+  if (get_gblerr() != 0) core_exit(kEarlyFailureExitCode);
+  g_command_line.store(command_line ? command_line : "", std::memory_order_release);
+  // Every initialiser of the first group runs; the caller looks at gblerr once after.
+  run_steps(t.modules, kInitModuleSteps);
+  if (get_gblerr() == 0) run_steps(t.late, kInitLateSteps);
+  g_command_line.store(nullptr, std::memory_order_release);
+}
+
+void register_format_modules() { run_steps(get_startup_table().formats, kFormatModuleSteps); }
