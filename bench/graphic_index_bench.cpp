@@ -8,37 +8,24 @@
 //                          rectangles (sides 0.5 % to 10 % of the data) over that
 //                          tree, all together; target under 100 ms.
 //
-// The points follow a random walk, as a recorded track does, with a pixel margin
-// (points of a moving-object layer). Their extent routine reads the point from the
-// record, so the figure is the index and the tree, not a style's attribute loading.
+// The points are track positions (class 112) following a random walk, as a recorded
+// track does, drawn by a point style of thickness 2 through the styles' own extent
+// routine (attribute loading and margin rule included) on a layer of moving objects, so
+// each extent carries a pixel margin.
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
-#include "core/obj_layout.h"
 #include "core/obj_list.h"
 #include "map/draw_styles.h"
+#include "map/gps_classes.h"
 #include "map/graphic_index.h"
 #include "map/graphspace.h"
 #include "map/quadtree.h"
 #include "map/view_records.h"
 
 namespace {
-
-constexpr attr_desc kPointAttrs[] = {{"id", AT_ID}, {"type", AT_INT}, {"x", AT_DOUBLE},
-                                     {"y", AT_DOUBLE}};
-constexpr objdesc kPointDesc = {"benchpoint", 4, kPointAttrs};
-constexpr int kX = attr_offset_in(kPointAttrs, 2);
-constexpr int kY = attr_offset_in(kPointAttrs, 3);
-
-int point_extent(obj_t*, obj_t* obj, obj_t*, gindex_entry_t* out) {
-  const double x = field_load<double>(obj, kX), y = field_load<double>(obj, kY);
-  out->extent = extent_t{x, x, y, y, 3.0};
-  out->cx = out->cy = 127;
-  out->weight = 1;
-  return 1;
-}
 
 struct track_layer {
   layer_t* layer = nullptr;
@@ -48,21 +35,20 @@ struct track_layer {
 
   explicit track_layer(int n) {
     static bool started = false;
-    static int cls = 0;
     if (!started) {
       obj_store_init();
       obj_register_core_classes();
       view_types_register();
       drawobj_types_register();
+      gpsobj_types_register();
       gindex_init();
       qtree_init();
-      obj_register_user_class(&kPointDesc, &cls);
-      gindex_set_extent_routine(CLS_DPOINT, point_extent);
       started = true;
     }
     layer = new layer_t{};
     layer->cls = CLS_LAYER;
     layer->priority = 20000;
+    layer->movobj = 1;
     obj_list_new(&objects);
     obj_list_new(&points);
     layer->objects = objects;
@@ -72,17 +58,16 @@ struct track_layer {
     for (int i = 0; i < n; ++i) {
       x += step(rng);
       y += step(rng);
-      obj_t* p = nullptr;
-      obj_new(0, cls, &p);
-      field_store(p, kX, x);
-      field_store(p, kY, y);
-      obj_list_append(points, p);
+      gpspos_t* p = nullptr;
+      gpspos_create(x, y, nullptr, 0.0, nullptr, points, &p);
     }
     obj_t* s = nullptr;
     obj_new(0, CLS_DPOINT, &s);
-    auto* style = static_cast<drawstyle_t*>(s);
-    style->typesrc = cls;
+    auto* style = static_cast<dpoint_t*>(s);
+    style->typesrc = CLS_GPSPOS;
     style->contsrc = points;
+    style->pptcoord = kPointCoordsOffset;
+    style->vthickness = 2;
     obj_list_append(objects, s);
   }
   void build() {

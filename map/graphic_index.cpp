@@ -256,10 +256,10 @@ void gindex_merge(gindex_entry_t* entry, const gindex_entry_t* contribution) {
   entry->cy = cy;
 }
 
-void gindex_add_extent(extent_t clip, obj_t* object, const gindex_entry_t* contribution) {
-  if (!contribution) return;
-  layer_t* layer = get_current_layer();
-  if (!layer) return;
+namespace gindex_detail {
+// gindex_add_extent for a caller that holds the graph-space lock (a computation adds a
+// million contributions under one lock).
+void add_extent(layer_t* layer, extent_t clip, obj_t* object, const gindex_entry_t* contribution) {
   gindex_entry_t c = *contribution;
   if (!extent_is_empty(clip)) {
     extent_t e = c.extent;
@@ -267,7 +267,6 @@ void gindex_add_extent(extent_t clip, obj_t* object, const gindex_entry_t* contr
     if (!extent_intersect4(&e, clip.xmin, clip.xmax, clip.ymin, clip.ymax)) return;
     c.extent = e;
   }
-  graphspace_lock lock(graphspace_mutex());
   extent_t le = layer->extent;
   extent_union(&le, c.extent);
   layer->extent = le;
@@ -276,4 +275,13 @@ void gindex_add_extent(extent_t clip, obj_t* object, const gindex_entry_t* contr
   if (!layer->gindex_list) gindex_find(layer, object, &entry);
   if (!entry) gindex_get_entry(object, &entry);
   gindex_merge(entry, &c);
+}
+}  // namespace gindex_detail
+
+void gindex_add_extent(extent_t clip, obj_t* object, const gindex_entry_t* contribution) {
+  if (!contribution) return;
+  layer_t* layer = get_current_layer();
+  if (!layer) return;
+  graphspace_lock lock(graphspace_mutex());
+  gindex_detail::add_extent(layer, clip, object, contribution);
 }

@@ -4,6 +4,10 @@
 // the list once at the end (a million objects are never inserted one by one into a sorted
 // array); entries of the same object (a symbol and a label of one waypoint) are then
 // merged in one linear pass over the sorted index.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
 #include "core/index.h"
 #include "map/draw_styles.h"
 #include "map/graphic_index.h"
@@ -80,10 +84,13 @@ void add_segpoint_style(extent_t clip, obj_t* style) {
   if (any) gindex_add_extent(clip, style, &acc);
 }
 
+// The contributions of every object of the source list. The caller holds the graph-space
+// lock, so the million additions of a large layer do not each take it again.
 void add_plain_style(extent_t clip, obj_t* style) {
   const drawstyle_t* s = as_style(style);
   gindex_extent_fn fn = gindex_extent_routine(style->cls);
-  if (!fn) return;
+  layer_t* layer = get_current_layer();
+  if (!fn || !layer) return;
   const container_t* src = s->contsrc;
   const int n = obj_list_count(src);
   for (int i = 0; i < n; ++i) {
@@ -91,7 +98,7 @@ void add_plain_style(extent_t clip, obj_t* style) {
     obj_t* obj = src->elems[i];
     if (!obj || obj->cls != s->typesrc) continue;
     gindex_entry_t c{};
-    if (fn(style, obj, father_for(s, obj), &c)) gindex_add_extent(clip, obj, &c);
+    if (fn(style, obj, father_for(s, obj), &c)) gindex_detail::add_extent(layer, clip, obj, &c);
   }
 }
 
@@ -107,18 +114,53 @@ void free_all_entries(layer_t* layer) {
   if (sorted) sorted->count = 0;
 }
 
+// The index's order: object (compared by id, a null object first), then the entry's
+// own id, then the list's order. Kept as one comparable key per entry so that the sort
+// reads no record.
+struct sort_key {
+  int64_t object;  // the object's id; INT64_MIN for none
+  int32_t id;
+  int32_t pos;
+  obj_t* entry;
+  bool operator<(const sort_key& o) const {
+    if (object != o.object) return object < o.object;
+    if (id != o.id) return id < o.id;
+    return pos < o.pos;
+  }
+};
+
+// The entries of the list in the index's order. As the index's own build, the walk takes
+// entries only and stops at the first null slot. A list already in order (one style over
+// objects made in order, the usual case) is not sorted again.
+std::vector<sort_key> sorted_entries(const container_t* list) {
+  std::vector<sort_key> keys;
+  const int n = obj_list_count(list);
+  keys.reserve(size_t(n));
+  constexpr int kAhead = 16;
+  for (int i = 0; i < n; ++i) {
+    if (i + kAhead < n && list->elems[i + kAhead]) __builtin_prefetch(list->elems[i + kAhead]);
+    obj_t* e = list->elems[i];
+    if (!e) break;
+    if (e->cls != CLS_GINDEX_ENTRY) continue;
+    const obj_t* object = static_cast<const gindex_entry_t*>(e)->object;
+    keys.push_back(sort_key{object ? int64_t(object->id) : INT64_MIN, e->id, i, e});
+  }
+  if (!std::is_sorted(keys.begin(), keys.end())) std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
 // Sorts the list into the index (by object), frees the list, and merges the entries of
 // one object into the first of them.
 void sort_and_merge(layer_t* layer) {
   container_t* sorted = layer->gindex_sorted;
   container_t* list = layer->gindex_list;
   if (list) {
-    sorted->source = list;
-    index_rebuild(sorted);
-    sorted->source = nullptr;
+    const std::vector<sort_key> keys = sorted_entries(list);
+    obj_list_set_count(sorted, 0);
+    obj_list_set_count(sorted, int(keys.size()));
+    for (size_t i = 0; i < keys.size(); ++i) sorted->elems[i] = keys[i].entry;
     list->count = 0;
-    obj_t* rec = list;
-    free_obj(&rec);
+    gindex_free(&list);  // the record only: its entries now live in the index
     layer->gindex_list = nullptr;
   }
   const int n = obj_list_count(sorted);
@@ -140,6 +182,7 @@ void sort_and_merge(layer_t* layer) {
 
 void gindex_add_style_objects(extent_t clip, obj_t* style) {
   if (!as_style(style)) return;
+  graphspace_lock lock(graphspace_mutex());
   if (style->cls == CLS_DSEGPOINT)
     add_segpoint_style(clip, style);
   else

@@ -1,11 +1,16 @@
 // Quadtree records, building, vector insertion and removal.
 //
-// Nodes are plain memory blocks; the class-26 record only holds the root. A vector tree
-// keeps at most 10 slots in a leaf: the eleventh splits it into four quadrants and the
-// slots small enough to sink are pushed into every quadrant they meet. Larger entries
-// stay in the node, whose array may then hold more than 10.
+// Nodes are plain memory blocks; the class-26 record only holds the root. A tree rebuilt
+// from a layer's index grows in scratch memory and is packed when complete
+// (quadtree_pack.cpp). A vector tree keeps at most 10 slots in a leaf: the eleventh
+// splits it into four quadrants and the slots small enough to sink are pushed into
+// every quadrant they meet. Larger entries stay in the node, whose array may then hold
+// more than 10. An entry descends through the single child it meets without recursion;
+// which children it meets is read off the parent's extent, so the siblings it passes by
+// are never loaded.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "core/memory.h"
@@ -15,18 +20,9 @@
 
 namespace qtree_detail {
 
-bool meets(const extent_t& a, const extent_t& b) { return !extent_disjoint(a, b); }
-
-qtree_node* new_node(extent_t extent, int depth) {
-  qtree_node* node = nullptr;
-  alloc_mem_zero(&node, sizeof(qtree_node));
+void init_node(qtree_node* node, extent_t extent, int depth) {
   node->extent = extent;
   node->depth = depth;
-  return node;
-}
-
-bool is_leaf(const qtree_node* n) {
-  return !n->child[0] && !n->child[1] && !n->child[2] && !n->child[3];
 }
 
 void ensure_room(qtree_node* node, int count) {
@@ -34,26 +30,43 @@ void ensure_room(qtree_node* node, int count) {
   int cap = node->capacity ? node->capacity : 4;
   while (cap < count) cap = cap > (1 << 28) ? count : cap * 2;
   qtree_slot* slots = node->entries;
-  realloc_mem(&slots, size_t(cap) * sizeof(qtree_slot));
+  if (build_arena* arena = current_arena()) {  // a build: scratch memory, freed as a whole
+    slots = arena_grow_slots(arena, slots, node->count, node->capacity, cap);
+  } else if (node->flags & kQtreeSharedSlots) {  // in the packed block: copied out
+    qtree_slot* own = nullptr;
+    alloc_mem(&own, size_t(cap) * sizeof(qtree_slot));
+    if (node->count > 0) std::memcpy(own, slots, size_t(node->count) * sizeof(qtree_slot));
+    slots = own;
+    node->flags &= ~kQtreeSharedSlots;
+  } else {
+    realloc_mem(&slots, size_t(cap) * sizeof(qtree_slot));
+  }
   node->entries = slots;
   node->capacity = cap;
 }
 
-void append_slot(qtree_node* node, gindex_entry_t* entry, obj_t* link) {
-  ensure_room(node, node->count + 1);
-  node->entries[node->count++] = qtree_slot{entry, link};
+void append_slot(qtree_node* node, qtree_slot slot) {
+  if (node->count >= node->capacity) ensure_room(node, node->count + 1);
+  node->entries[node->count++] = slot;
 }
 
 // Four children, quadrants of the node's extent split at its centre: 0 upper right,
-// 1 upper left, 2 lower left, 3 lower right.
+// 1 upper left, 2 lower left, 3 lower right. One block holds all four.
 void make_children(qtree_node* node) {
   const extent_t e = node->extent;
-  const double cx = extent_center_x(e), cy = extent_center_y(e);
+  const double cx = (e.xmin + e.xmax) / 2.0, cy = (e.ymin + e.ymax) / 2.0;
   const int d = node->depth + 1;
-  node->child[0] = new_node(extent_t{cx, e.xmax, cy, e.ymax, 0}, d);
-  node->child[1] = new_node(extent_t{e.xmin, cx, cy, e.ymax, 0}, d);
-  node->child[2] = new_node(extent_t{e.xmin, cx, e.ymin, cy, 0}, d);
-  node->child[3] = new_node(extent_t{cx, e.xmax, e.ymin, cy, 0}, d);
+  qtree_node* block = nullptr;
+  if (build_arena* arena = current_arena())
+    block = arena_nodes(arena);
+  else
+    alloc_mem_zero(&block, 4 * sizeof(qtree_node));
+  init_node(&block[0], extent_t{cx, e.xmax, cy, e.ymax, 0}, d);
+  init_node(&block[1], extent_t{e.xmin, cx, cy, e.ymax, 0}, d);
+  init_node(&block[2], extent_t{e.xmin, cx, e.ymin, cy, 0}, d);
+  init_node(&block[3], extent_t{cx, e.xmax, e.ymin, cy, 0}, d);
+  for (int k = 0; k < 4; ++k) node->child[k] = &block[k];
+  node->flags &= ~kQtreeSharedChildren;
 }
 
 // A node is split only above the depth limit and while its centre still lies strictly
@@ -61,15 +74,22 @@ void make_children(qtree_node* node) {
 bool can_split(const qtree_node* node) {
   if (node->depth >= kQtreeMaxDepth) return false;
   const extent_t e = node->extent;
-  const double cx = extent_center_x(e), cy = extent_center_y(e);
+  const double cx = (e.xmin + e.xmax) / 2.0, cy = (e.ymin + e.ymax) / 2.0;
   return cx > e.xmin && cx < e.xmax && cy > e.ymin && cy < e.ymax;
 }
 
-void free_nodes(qtree_node* node) {
-  if (!node) return;
-  for (qtree_node*& c : node->child) free_nodes(c);
-  free_mem(&node->entries);
-  free_mem(&node);
+// Frees what hangs below a node (its slots and its children), not the node itself; what
+// lies in the tree's block goes with the block.
+void free_below(qtree_node* node) {
+  if (!(node->flags & kQtreeSharedSlots)) free_mem(&node->entries);
+  node->entries = nullptr;
+  if (!node->child[0]) return;
+  for (qtree_node* c : node->child) free_below(c);
+  if (!(node->flags & kQtreeSharedChildren)) {
+    qtree_node* block = node->child[0];
+    free_mem(&block);
+  }
+  for (qtree_node*& c : node->child) c = nullptr;
 }
 
 // A root without width or height would meet nothing: it is opened around its centre.
@@ -88,6 +108,81 @@ extent_t usable_root(extent_t e) {
 
 }  // namespace qtree_detail
 
+namespace {
+
+using namespace qtree_detail;
+
+// An entry on its way down: its extent and four times its size, read once.
+struct moving_entry {
+  qtree_slot slot;
+  extent_t e;
+  double w4, h4;
+  explicit moving_entry(qtree_slot s) : slot(s), e(s.entry->extent) {
+    w4 = kQtreePushRatio * (e.xmax - e.xmin);
+    h4 = kQtreePushRatio * (e.ymax - e.ymin);
+  }
+};
+
+// The children of a split node that would take the entry: none (0) when the node is not
+// more than 4 times its size, or when it meets no child (it lies on the split lines
+// and stays in the node, where queries still find it).
+unsigned push_mask(const qtree_node* node, const moving_entry& m) {
+  const extent_t& n = node->extent;
+  if (!(n.xmax - n.xmin > m.w4 && n.ymax - n.ymin > m.h4)) return 0;
+  return child_mask(n, m.e);
+}
+
+void insert_below(qtree_node* node, const moving_entry& m);
+
+// A full leaf becomes four children; each of its slots, in array order, sinks into the
+// children it meets when it is small enough, the others stay.
+void split_vector_leaf(qtree_node* node) {
+  make_children(node);
+  int kept = 0;
+  const int n = node->count;
+  for (int i = 0; i < n; ++i) {
+    const qtree_slot s = node->entries[i];
+    const moving_entry m(s);
+    const unsigned mask = push_mask(node, m);
+    if (!mask) {
+      node->entries[kept++] = s;
+      continue;
+    }
+    for (int k = 3; k >= 0; --k)
+      if (mask >> k & 1u) insert_below(node->child[k], m);
+  }
+  node->count = kept;
+}
+
+// Inserts an entry known to meet the node (and not empty): down through the single
+// child it meets without recursion, into every child it meets in order 3, 2, 1, 0 when
+// it straddles a split, or into the node's array where it stops.
+void insert_below(qtree_node* node, const moving_entry& m) {
+  for (;;) {
+    if (is_leaf(node)) {
+      if (node->count < kQtreeLeafCapacity || !can_split(node)) {
+        append_slot(node, m.slot);
+        return;
+      }
+      split_vector_leaf(node);
+    }
+    const unsigned mask = push_mask(node, m);
+    if (!mask) {
+      append_slot(node, m.slot);
+      return;
+    }
+    if ((mask & (mask - 1)) == 0) {  // one child
+      node = node->child[__builtin_ctz(mask)];
+      continue;
+    }
+    for (int k = 3; k >= 0; --k)
+      if (mask >> k & 1u) insert_below(node->child[k], m);
+    return;
+  }
+}
+
+}  // namespace
+
 using namespace qtree_detail;
 
 // ---- Building ---------------------------------------------------------------------------
@@ -95,7 +190,10 @@ using namespace qtree_detail;
 void qtree_free(layer_t* layer) {
   if (!layer || !layer->qtree) return;
   qtree_t* tree = layer->qtree;
-  free_nodes(tree->root);
+  if (qtree_node* root = tree->root) {
+    free_below(root);
+    free_mem(&root);
+  }
   tree->root = nullptr;
   obj_t* rec = tree;
   free_obj(&rec);
@@ -123,7 +221,10 @@ void qtree_build(layer_t* layer) {
     e.ymax += dy;
     layer->extent = e;
   }
-  tree->root = new_node(usable_root(e), 0);
+  qtree_node* root = nullptr;
+  alloc_mem_zero(&root, sizeof(qtree_node));
+  init_node(root, usable_root(e), 0);
+  tree->root = root;
   layer->qtree = tree;
 }
 
@@ -135,41 +236,35 @@ void qtree_rebuild(layer_t* layer) {
   qtree_node* root = layer->qtree->root;
   const container_t* index = layer->gindex_sorted;
   const int n = obj_list_count(index);
+  // The tree grows in scratch memory and is then packed into its final block.
+  build_arena* arena = arena_begin();
   for (int i = 0; i < n; ++i) qtree_insert(root, static_cast<gindex_entry_t*>(index->elems[i]));
+  layer->qtree->root = arena_end(arena, root);
 }
 
 // ---- Vector insertion -------------------------------------------------------------------------
 
 int qtree_push_down(qtree_node* node, gindex_entry_t* entry) {
   if (!node || !entry || is_leaf(node)) return 0;
-  const extent_t e = entry->extent;
-  const extent_t n = node->extent;
-  if (!(extent_width(n) > kQtreePushRatio * extent_width(e) &&
-        extent_height(n) > kQtreePushRatio * extent_height(e)))
-    return 0;
-  int met = 0;
-  for (const qtree_node* c : node->child) met += meets(e, c->extent) ? 1 : 0;
-  // An entry that meets no child lies on the split lines (a point or a line along
-  // them): it stays in this node, where queries still find it.
-  if (met == 0) return 0;
+  const moving_entry m(qtree_slot{entry, {entry->object}});
+  const unsigned mask = push_mask(node, m);
+  if (!mask) return 0;
   for (int k = 3; k >= 0; --k)
-    if (meets(e, node->child[k]->extent)) qtree_insert(node->child[k], entry);
+    if (mask >> k & 1u) insert_below(node->child[k], m);
   return 1;
 }
 
 void qtree_insert(qtree_node* node, gindex_entry_t* entry) {
-  if (!node || !entry || extent_is_empty(entry->extent)) return;
-  if (is_leaf(node) && node->count >= kQtreeLeafCapacity && can_split(node)) {
-    make_children(node);
-    int kept = 0;
-    for (int i = 0; i < node->count; ++i) {
-      qtree_slot s = node->entries[i];
-      if (qtree_push_down(node, s.entry) != 1) node->entries[kept++] = s;
-    }
-    node->count = kept;
+  if (!node || !entry) return;
+  const extent_t e = entry->extent;  // the record is packed: copied, never bound
+  if (extent_is_empty(e)) return;
+  if (meets(e, node->extent)) {
+    insert_below(node, moving_entry(qtree_slot{entry, {entry->object}}));
+    return;
   }
-  if (!is_leaf(node) && qtree_push_down(node, entry) == 1) return;
-  if (meets(entry->extent, node->extent)) append_slot(node, entry, nullptr);
+  // An entry outside the node is not stored, but a full leaf still splits on it.
+  if (is_leaf(node) && node->count >= kQtreeLeafCapacity && can_split(node))
+    split_vector_leaf(node);
 }
 
 // ---- Removal and counting -------------------------------------------------------------------

@@ -23,8 +23,10 @@
 // redraw pass, the raster display and the dispatcher that this module calls are reached
 // through visible_hooks until those modules exist.
 //
-// Files: quadtree.cpp (records, building, insertion, removal), quadtree_images.cpp (image
-// trees), quadtree_query.cpp (queries), quadtree_visible.cpp (visible list and drawing).
+// Files: quadtree.cpp (records, building, insertion, removal), quadtree_pack.cpp (scratch
+// memory of a build and the packed tree), quadtree_images.cpp (image trees),
+// quadtree_query.cpp (queries), quadtree_visible.cpp (visible list and drawing),
+// quadtree_view.cpp (the view records as the tree reads them).
 #pragma once
 #include <cstdint>
 
@@ -45,22 +47,39 @@ constexpr int kQtreeMaxDepth = 32;
 constexpr int kDrawnSetCapacity = 1024;
 
 // One slot of a node: the graphic index entry of the object and, in image trees, the
-// object's `layer_link` (null in vector trees).
+// object's `layer_link`. A vector tree has no link: its second word holds the entry's
+// object instead, so that a query reads the slot alone and never waits for the entry
+// record (a million of them lie all over the heap).
 struct qtree_slot {
   gindex_entry_t* entry;
-  obj_t* link;
+  union {
+    obj_t* link;    // image trees
+    obj_t* object;  // vector trees: entry->object
+  };
 };
 
 // Children: 0 upper right (x >= cx, y >= cy), 1 upper left, 2 lower left, 3 lower right,
-// (cx, cy) being the centre of the node's extent; all null in a leaf.
+// (cx, cy) being the centre of the node's extent; all null in a leaf. The four children
+// of a node are made together in one block (child[0] is its start), so that siblings
+// lie side by side and a tree of a million entries costs a quarter of the allocations.
 struct qtree_node {
   qtree_node* child[4];
-  int32_t count;       // slots in use
   extent_t extent;     // the node's area in graph units
   qtree_slot* entries; // `count` slots (capacity slots allocated)
+  int32_t count;       // slots in use
   int32_t capacity;
   int32_t depth;       // 0 at the root
+  int32_t flags;       // kQtree... bits below
 };
+static_assert(sizeof(qtree_node) == 96);
+// The slots carry layer links (image trees).
+constexpr int32_t kQtreeLinks = 1;
+// A built vector tree is copied into one block, nodes in the order a query visits them
+// with each node's slots right behind it: its slots, and its children, then lie in
+// that block and are neither reallocated nor freed alone (a later insertion that needs
+// room copies them out first).
+constexpr int32_t kQtreeSharedSlots = 2;
+constexpr int32_t kQtreeSharedChildren = 4;
 
 #pragma pack(push, 1)
 // Class 26: the tree of a layer (layer_t::qtree).
@@ -79,7 +98,8 @@ void qtree_init();
 // Frees an existing tree and makes a new empty one whose root covers the layer's extent
 // (widened in place by 1 % on each side for a layer of non-zero priority).
 void qtree_build(layer_t* layer);
-// qtree_build, then every graphic index entry of the layer inserted (vector layers).
+// qtree_build, then every graphic index entry of the layer inserted (vector layers); the
+// tree is then packed into one block (kQtreeSharedSlots).
 void qtree_rebuild(layer_t* layer);
 // The image layer: clears the graph space's `rebuild_layers`, qtree_build, then inserts
 // the entry of every `layer_link`'s image.

@@ -8,14 +8,6 @@
 #include "map/quadtree.h"
 #include "map/quadtree_internal.h"
 
-namespace qtree_detail {
-bool meets(const extent_t& a, const extent_t& b);
-bool is_leaf(const qtree_node* n);
-bool can_split(const qtree_node* node);
-void make_children(qtree_node* node);
-void ensure_room(qtree_node* node, int count);
-}  // namespace qtree_detail
-
 using namespace qtree_detail;
 
 namespace {
@@ -37,7 +29,8 @@ bool image_qualifies(const qtree_node* node, const qtree_slot& slot) {
 void qtree_node_add(qtree_node* node, obj_t* link, gindex_entry_t* entry) {
   if (!node || !entry) return;
   const int order = view_access::link_order(link);
-  if (order != 0 && !meets(entry->extent, node->extent)) return;
+  const extent_t e = entry->extent;  // the record is packed: copied, never bound
+  if (order != 0 && !meets(e, node->extent)) return;
   int at = node->count;
   for (int i = 0; i < node->count; ++i)
     if (view_access::link_order(node->entries[i].link) > order) {
@@ -46,7 +39,8 @@ void qtree_node_add(qtree_node* node, obj_t* link, gindex_entry_t* entry) {
     }
   ensure_room(node, node->count + 1);
   for (int i = node->count; i > at; --i) node->entries[i] = node->entries[i - 1];
-  node->entries[at] = qtree_slot{entry, link};
+  node->entries[at] = qtree_slot{entry, {link}};
+  node->flags |= kQtreeLinks;
   ++node->count;
 }
 
@@ -66,7 +60,9 @@ void qtree_split_images(qtree_node* node) {
 }
 
 void qtree_insert_image(qtree_node* node, obj_t* link, gindex_entry_t* entry) {
-  if (!node || !entry || !meets(entry->extent, node->extent)) return;
+  if (!node || !entry) return;
+  const extent_t e = entry->extent;
+  if (!meets(e, node->extent)) return;
   if (!is_leaf(node)) {
     for (int k = 3; k >= 0; --k) qtree_insert_image(node->child[k], link, entry);
     return;

@@ -9,6 +9,7 @@
 
 #include "geodesy/extent.h"
 #include "map/graphic_index.h"
+#include "map/quadtree.h"
 
 namespace gindex_detail {
 // Fills the extent routine table from the drawing styles and the image routine.
@@ -17,6 +18,8 @@ void progress();
 void image_extent(extent_t clip, obj_t* image);
 gindex_entry_t* new_entry(obj_t* object);
 void release_entry(gindex_entry_t* entry);
+// gindex_add_extent into a given layer, for a caller holding the graph-space lock.
+void add_extent(layer_t* layer, extent_t clip, obj_t* object, const gindex_entry_t* contribution);
 // Copies the point of element index + 1 of a segment-point style's source list into the
 // style's next-point field.
 void style_point(obj_t* style, int index);
@@ -40,6 +43,46 @@ extent_list_t* pane_raster_rects(obj_t* pane);
 // A world rectangle in a bitmap's pixels, with the bitmap's size; 0 when it is no bitmap.
 int image_pixels(obj_t* image, extent_t world, extent_t* out, int* width, int* height);
 }  // namespace view_access
+
+// The tree's geometry, shared by building, queries and image trees. Kept inline: a tree
+// of a million entries asks these tens of millions of times.
+namespace qtree_detail {
+// Non-zero overlap (touching counts as disjoint); the same test as extent_disjoint.
+inline bool meets(const extent_t& a, const extent_t& b) {
+  return !(a.xmin >= b.xmax || a.xmax <= b.xmin || a.ymin >= b.ymax || a.ymax <= b.ymin);
+}
+// Children are made four at a time: one null child means none.
+inline bool is_leaf(const qtree_node* n) { return !n->child[0]; }
+// Bit k set when the rectangle meets child k of a split node. The quadrants are those of
+// make_children, cut at the same centre, so the answer is that of meets(r, child k)
+// without reading the four children.
+inline unsigned child_mask(const extent_t& n, const extent_t& r) {
+  const double cx = (n.xmin + n.xmax) / 2.0, cy = (n.ymin + n.ymax) / 2.0;
+  const bool right = !(r.xmin >= n.xmax || r.xmax <= cx);
+  const bool left = !(r.xmin >= cx || r.xmax <= n.xmin);
+  const bool upper = !(r.ymin >= n.ymax || r.ymax <= cy);
+  const bool lower = !(r.ymin >= cy || r.ymax <= n.ymin);
+  return unsigned(right && upper) | unsigned(left && upper) << 1 | unsigned(left && lower) << 2 |
+         unsigned(right && lower) << 3;
+}
+bool can_split(const qtree_node* node);
+void make_children(qtree_node* node);
+void ensure_room(qtree_node* node, int count);
+void free_below(qtree_node* node);
+
+// Scratch memory of one tree build (quadtree_pack.cpp): while a build runs on this
+// thread, new children and slot arrays come from it; arena_end packs the finished tree
+// into its own block, frees the scratch memory and returns the new root.
+struct build_arena;
+build_arena* current_arena();
+build_arena* arena_begin();
+qtree_node* arena_end(build_arena* arena, qtree_node* root);
+// Four zeroed nodes side by side.
+qtree_node* arena_nodes(build_arena* arena);
+// An array of `cap` slots holding the `count` first slots of `old` (of `old_cap` slots),
+// which goes back to the arena.
+qtree_slot* arena_grow_slots(build_arena* arena, qtree_slot* old, int count, int old_cap, int cap);
+}  // namespace qtree_detail
 
 // Reading and writing an extent behind an address that may lie in a packed record.
 inline extent_t extent_load(const extent_t* p) {

@@ -184,11 +184,6 @@ int draw_images(obj_t* pane, layer_t* layer) {
 
 namespace visible_detail {
 std::recursive_mutex& lock() { return state().mu; }
-void collect_object(obj_t* object) {
-  if (!object) return;
-  state_lock lock(state().mu);
-  obj_list_append(state().visible, object);
-}
 void collect_image(int order, obj_t* image) {
   state_lock lock(state().mu);
   pairlist_insert_sorted(&state().pairs, order, reinterpret_cast<std::intptr_t>(image));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "tests/map/quadtree_fixture.h"
 
@@ -123,6 +124,39 @@ TEST_F(GraphicIndex, SameObjectTwiceInOneStyleMergesWeights) {
   gindex_compute(t.layer, 1);
   EXPECT_EQ(t.entry_count(), 1);
   EXPECT_EQ(+t.entry_of(a)->weight, 2u);
+}
+
+// The index stands in object order however the source lists are ordered, and a later
+// insertion (a live update) finds its place in it.
+TEST_F(GraphicIndex, EntriesStandInObjectOrderWhateverTheListOrder) {
+  test_layer t;
+  std::vector<obj_t*> boxes;
+  for (int i = 0; i < 12; ++i) boxes.push_back(t.add_box(i, i, 1, 1));
+  container_t* shuffled = nullptr;
+  obj_list_new(&shuffled);
+  const int order[] = {11, 3, 7, 0, 10, 5, 1, 9, 2, 8, 6, 4};
+  for (int k : order) obj_list_append(shuffled, boxes[size_t(k)]);
+  t.add_style(CLS_DPOINT, shuffled);
+  t.add_style(CLS_DPOINT, shuffled);  // a second style over the same objects
+  gindex_compute(t.layer, 1);
+  ASSERT_EQ(t.entry_count(), 12);
+  const container_t* index = t.layer->gindex_sorted;
+  for (int i = 0; i < 12; ++i) {
+    const auto* e = static_cast<const gindex_entry_t*>(index->elems[i]);
+    obj_t* o = e->object;
+    EXPECT_EQ(o, boxes[size_t(i)]) << "position " << i;
+    EXPECT_EQ(+e->weight, 2u);
+    EXPECT_EQ(t.entry_of(boxes[size_t(i)]), e);
+  }
+  obj_t* late = t.add_box(20, 20, 1, 1);
+  t.layer->styles = t.objects;
+  gindex_update_object(t.layer, late);
+  t.layer->styles = nullptr;
+  ASSERT_EQ(t.entry_count(), 13);
+  EXPECT_NE(t.entry_of(late), nullptr);
+  EXPECT_NE(t.entry_of(boxes[5]), nullptr);
+  obj_t* lst = shuffled;
+  free_obj(&lst);
 }
 
 TEST_F(GraphicIndex, FixedExtentClipsContributions) {

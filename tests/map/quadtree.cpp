@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <vector>
 
 #include "core/memory.h"
 #include "tests/map/quadtree_fixture.h"
@@ -96,7 +97,9 @@ TEST_F(Quadtree, AnswersContainTheBruteForceScan) {
     }
     // A small rectangle gets a small answer: the tree prunes.
     const double area = extent_width(q) * extent_height(q);
-    if (area < 100 && expected < 100) EXPECT_LT(got.size(), size_t(n / 2));
+    if (area < 100 && expected < 100) {
+      EXPECT_LT(got.size(), size_t(n / 2));
+    }
   }
 }
 
@@ -212,6 +215,105 @@ TEST_F(Quadtree, RemovingAnObjectClearsEveryNode) {
   qtree_free(t.layer);
   EXPECT_EQ(t.layer->qtree, nullptr);
   qtree_remove_object(t.layer, mid->id);  // no tree: nothing
+}
+
+// The walk of a query, read straight off the nodes: a node meeting Q gives its slots'
+// objects in array order, then children 0, 1 and 2, then child 3.
+void reference_walk(const qtree_node* n, const extent_t& q, std::vector<obj_t*>* out) {
+  while (n && !extent_disjoint(n->extent, q)) {
+    for (int i = 0; i < n->count; ++i) {
+      obj_t* o = n->entries[i].entry->object;  // a packed record: copied, never bound
+      out->push_back(o);
+    }
+    if (!n->child[0]) return;
+    for (int k = 0; k < 3; ++k) reference_walk(n->child[k], q, out);
+    n = n->child[3];
+  }
+}
+
+std::vector<obj_t*> visible_in_order(layer_t* layer, extent_t q) {
+  visible_list_reset();
+  set_current_layer(layer);
+  visible_set_query(q);
+  qtree_query(layer->qtree->root);
+  const container_t* v = visible_list();
+  return std::vector<obj_t*>(v->elems, v->elems + obj_list_count(v));
+}
+
+// Rectangles whose sides lie on the split lines of the tree's upper nodes, where a
+// quadrant only touches the rectangle.
+std::vector<extent_t> rects_on_split_lines(const qtree_node* root) {
+  std::vector<extent_t> rects;
+  const qtree_node* n = root;
+  for (int d = 0; d < 4 && n && n->child[0]; ++d, n = n->child[d % 4]) {
+    const double cx = extent_center_x(n->extent), cy = extent_center_y(n->extent);
+    const double w = extent_width(n->extent) / 8, h = extent_height(n->extent) / 8;
+    rects.push_back({cx - w, cx, cy - h, cy, 0});
+    rects.push_back({cx, cx + w, cy, cy + h, 0});
+    rects.push_back({cx, cx, cy - h, cy + h, 0});
+  }
+  return rects;
+}
+
+TEST_F(Quadtree, QueriesVisitNodesInOrderBeforeAndAfterLaterInsertions) {
+  test_layer t;
+  std::mt19937 rng(3);
+  std::normal_distribution<double> step(0, 1);
+  double x = 0, y = 0;
+  for (int i = 0; i < 3000; ++i) {
+    x += step(rng);
+    y += step(rng);
+    t.add_box(x, y, i % 7 == 0 ? 6 : 0, i % 11 == 0 ? 5 : 0, 2);
+  }
+  t.add_style(CLS_DPOINT);
+  gindex_compute(t.layer, 1);
+  qtree_rebuild(t.layer);
+  const qtree_node* root = t.layer->qtree->root;
+  ASSERT_GT(qtree_node_count(root), 100);
+
+  // Entries added to the built tree afterwards, piled where leaves are full: packed
+  // leaves split and packed slot arrays grow.
+  std::vector<gindex_entry_t> later(400);
+  std::vector<obj_t*> later_objects;
+  for (size_t i = 0; i < later.size(); ++i) {
+    obj_t* o = t.add_box(0, 0, 0, 0);
+    later_objects.push_back(o);
+    const double px = (i % 20) * 0.05, py = (i / 20) * 0.05;
+    later[i].object = o;
+    later[i].extent = extent_t{px, px + (i % 9 == 0 ? 3.0 : 0.01), py, py + 0.01, 0};
+  }
+
+  std::uniform_real_distribution<double> u(0, 1);
+  const extent_t d = root->extent;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "as built" : "after later insertions");
+    std::vector<extent_t> rects = rects_on_split_lines(t.layer->qtree->root);
+    rects.push_back(d);
+    rects.push_back({-1, 1, -1, 1, 0});
+    for (int i = 0; i < 30; ++i) {
+      const double w = u(rng) * extent_width(d) / 4, h = u(rng) * extent_height(d) / 4;
+      const double qx = d.xmin + u(rng) * extent_width(d), qy = d.ymin + u(rng) * extent_height(d);
+      rects.push_back({qx, qx + w, qy, qy + h, 0});
+    }
+    for (const extent_t& q : rects) {
+      std::vector<obj_t*> expected;
+      reference_walk(t.layer->qtree->root, q, &expected);
+      EXPECT_EQ(visible_in_order(t.layer, q), expected)
+          << q.xmin << " " << q.xmax << " " << q.ymin << " " << q.ymax;
+    }
+    if (round == 0) {
+      const int nodes = qtree_node_count(t.layer->qtree->root);
+      for (gindex_entry_t& e : later) qtree_insert(t.layer->qtree->root, &e);
+      EXPECT_GT(qtree_node_count(t.layer->qtree->root), nodes) << "built leaves split again";
+    }
+  }
+  for (obj_t* o : later_objects) EXPECT_GE(slots_of(t.layer->qtree->root, o), 1);
+  for (size_t i = 0; i < later_objects.size(); i += 3) {
+    qtree_remove_object(t.layer, later_objects[i]->id);
+    EXPECT_EQ(slots_of(t.layer->qtree->root, later_objects[i]), 0);
+  }
+  qtree_free(t.layer);  // the block, and what grew out of it, freed once each
+  EXPECT_EQ(t.layer->qtree, nullptr);
 }
 
 // ---- Visible list -------------------------------------------------------------------------------
