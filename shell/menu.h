@@ -110,7 +110,7 @@ void command_end();
 // steps (a worker thread), hence atomic.
 extern std::atomic<int> opt_center_last_loaded;   // 40026, starts at 1
 extern std::atomic<int> opt_global_view_last;     // 40061, starts at 1
-extern std::atomic<int> opt_zoom1_on_image;       // 40025, starts at 1 (item unchecked)
+extern std::atomic<int> opt_zoom1_on_image;       // 40025, starts at 0 like its check mark
 extern std::atomic<int> opt_cursor_display;       // 40011, starts at 0
 extern std::atomic<int> opt_navig_track;          // 40018, starts at 1
 extern std::atomic<int> opt_negative_images;      // 40027, starts at 0

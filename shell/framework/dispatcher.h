@@ -138,10 +138,12 @@ int task_work_pending();
 int task_queue_nonempty();
 
 // ---- Job queue -----------------------------------------------------------------------------
-// A last-in-first-out queue of (a, b) jobs served by one worker at a time. The worker
-// is started with start_thread(routine, queue, 0) whenever a job is pushed while no
-// worker serves the queue; it pops until job_queue_pop answers 0 and must then return,
-// as the queue counts it gone from that moment (the next push starts a new one).
+// A last-in-first-out queue of (a, b) jobs served by one worker at a time. Whenever a
+// job is pushed while no worker serves the queue, a thread is started (start_thread)
+// that calls routine(queue); the routine pops until job_queue_pop answers 0 and then
+// returns. Should a job have come in meanwhile, the routine is called again on the same
+// thread; the queue counts the worker gone only once its routine has returned with no
+// job left, so the next push then starts a new one.
 struct job_queue;
 // Appends a job, creating the queue on first use. Returns 1, or 0 when the worker had to
 // be started and could not be (the job stays queued for the next push).
@@ -150,5 +152,5 @@ int job_queue_push(worker_routine routine, job_queue** queue, intptr_t a, intptr
 int job_queue_pop(job_queue* queue, intptr_t* a, intptr_t* b);
 // Jobs waiting in the queue (0 for null).
 int job_queue_count(job_queue* queue);
-// Frees the queue; no worker may be serving it.
+// Frees the queue; no worker may be serving it (join the worker threads first).
 void job_queue_free(job_queue** queue);

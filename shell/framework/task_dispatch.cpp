@@ -36,8 +36,7 @@ void task_overviews(void*) {
   call(H().overviews_build);
   filemobj_compact_use_list();
   call(H().ecw_idle_views);
-  rd_close_all();
-  task_end();
+  task_end();  // also closes every open reader file
 }
 
 worker_routine or_finish(worker_routine routine) {
@@ -102,8 +101,7 @@ void end_of_task() {
   busy_reset();
   if (task_run_next() || ended == kOverviewSlot) return;
   // Nothing waits: the background overviews run (their own end does not post them again).
-  T().state[kOverviewSlot].store(1);
-  send_command(kOverviewSlot, 0, nullptr);
+  task_detail::post_now(kOverviewSlot, nullptr);
 }
 
 void start_idle(int slot) {
@@ -113,11 +111,7 @@ void start_idle(int slot) {
   task_requeue(slot, 0);
   call(H().redraw_schedule);
   if (!run_own_case(slot)) call(H().run_command, slot);
-  if (T().running.load() == -1) {
-    // The command ran here: end it now.
-    rd_close_all();
-    post_command_simple(kEndOfTask);
-  }
+  if (T().running.load() == -1) task_end();  // the command ran here: end it now
 }
 
 }  // namespace

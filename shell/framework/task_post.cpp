@@ -77,17 +77,24 @@ void task_delayed_post(void* arg) {
   }
 }
 
+int task_detail::post_now(int slot, char* text) {
+  T().state[slot].store(1);
+  return settle(slot, send_command(slot, 0, text));
+}
+
 int post_command(int slot, int64_t delay_ms, const char* text) {
   if (!valid_slot(slot)) {
     log_bad_slot("post_command", slot);
     return 0;
   }
   if (slot == 1) rd_close_all();
+  if (delay_ms < 0) delay_ms = 0;
   // A repeated delayed post without argument adds nothing to the one on its way.
   if (T().state[slot].load() != 0 && delay_ms != 0 && !text) return 0;
-  T().state[slot].store(delay_ms != 0 ? 2 : 1);
   char* copy = nullptr;
   if (text) str_set(text, &copy);
+  if (delay_ms == 0) return task_detail::post_now(slot, copy);
+  T().state[slot].store(2);
   return settle(slot, send_command(slot, delay_ms, copy));
 }
 
@@ -99,18 +106,14 @@ int post_command_number(int slot, int64_t number) {
   return post_command(slot, 0, text);
 }
 
-void post_redraw() {
-  T().state[4].store(1);
-  settle(4, send_command(4, 0, nullptr));
-}
+void post_redraw() { post_command_simple(4); }
 
 void post_load_command(const char* path, int fit) {
   if (!path) return;
   char* text = nullptr;
   str_set(fit == 1 ? "1" : "0", &text);
   str_cat(path, &text);
-  T().state[14].store(1);
-  settle(14, send_command(14, 0, text));
+  task_detail::post_now(14, text);
 }
 
 void task_end() { post_command_simple(1); }

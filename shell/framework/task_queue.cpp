@@ -106,11 +106,9 @@ int task_pick_next() {
 }
 
 int task_run_next() {
-  const int slot = task_pick_next();
+  const int slot = task_pick_next();  // never slot 1, whose post would close the files
   if (slot == 0) return 0;
-  if (slot == 1) rd_close_all();
-  set_state(slot, 1);
-  send_command(slot, 0, nullptr);
+  task_detail::post_now(slot, nullptr);
   return 1;
 }
 
@@ -145,8 +143,7 @@ char* task_queue_take(int slot) {
   if (more) {
     // The next text gets a run of its own, right after this one.
     if (slot == 1) rd_close_all();
-    set_state(slot, 1);
-    send_command(slot, 0, nullptr);
+    task_detail::post_now(slot, nullptr);
   }
   return text;
 }

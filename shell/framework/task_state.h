@@ -35,4 +35,8 @@ inline bool valid_slot(int slot) { return slot >= 0 && slot < kCommandSlots; }
 // The worker routine used where a subsystem left its routine unset: it only ends the task.
 void task_finish(void* unused);
 
+// Posts a slot now with a heap text it takes over (or null): state 1, then delivery.
+// When no message went out, the state goes back to 0. Returns what send_command does.
+int post_now(int slot, char* text);
+
 }  // namespace task_detail

@@ -219,6 +219,18 @@ TEST_F(Dispatcher, DelayedPostsWithoutTextOfABusySlotAreDroppedWithTextAlwaysSen
   }
 }
 
+// A negative delay is no delay: the post goes out now, and a second one is not taken
+// for a repeated delayed post.
+TEST_F(Dispatcher, ANegativeDelayPostsNow) {
+  open_frame();
+  EXPECT_EQ(post_command(11, -5, nullptr), 1);
+  EXPECT_EQ(task_slot_state(11), 1);
+  EXPECT_EQ(post_command(11, -5, nullptr), 1);
+  ASSERT_TRUE(tm_test::run_until_idle());
+  EXPECT_EQ(runs(), (Strings{"11", "11", "overviews", "ecw"}));
+  expect_at_rest();
+}
+
 TEST_F(Dispatcher, DelayedPostCarriesItsTextWhole) {
   open_frame();
   const std::string long_text(5000, 'p');

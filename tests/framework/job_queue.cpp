@@ -67,6 +67,20 @@ void worker(void* arg) {
   S().inside.fetch_sub(1);
 }
 
+// The same, but the routine lingers after its last pop (it might be releasing what it
+// used) until the test lets it go.
+std::atomic<bool> g_hold_tail{false};
+std::atomic<bool> g_in_tail{false};
+
+void lingering_worker(void* arg) {
+  worker(arg);
+  S().inside.fetch_add(1);  // still running: its tail counts as inside
+  g_in_tail.store(true);
+  while (g_hold_tail.load()) std::this_thread::yield();
+  g_in_tail.store(false);
+  S().inside.fetch_sub(1);
+}
+
 }  // namespace
 
 class JobQueue : public tm_test::ConfigFixture {
@@ -112,6 +126,25 @@ TEST_F(JobQueue, AJobPushedAfterTheQueueDrainedStartsTheWorkerAgain) {
   EXPECT_EQ(S().workers.load(), 2);
   EXPECT_EQ(job_queue_count(queue_), 0);
   for (const auto& id : S().threads) EXPECT_NE(id, std::this_thread::get_id());
+}
+
+// A job pushed while the worker's routine is still finishing starts no second worker
+// beside it, and is still served once that routine has returned.
+TEST_F(JobQueue, AJobPushedWhileTheWorkerFinishesWaitsForIt) {
+  g_hold_tail.store(true);
+  g_in_tail.store(false);
+  EXPECT_EQ(job_queue_push(lingering_worker, &queue_, 1, 0), 1);
+  ASSERT_TRUE(tm_test::wait_for([] { return g_in_tail.load(); }));
+  EXPECT_EQ(job_queue_push(lingering_worker, &queue_, 2, 0), 1);
+  EXPECT_EQ(plat::live_threads(), 1) << "no second worker beside the finishing one";
+  EXPECT_EQ(job_queue_count(queue_), 1) << "nobody may take it while the tail runs";
+  g_hold_tail.store(false);
+  ASSERT_TRUE(tm_test::wait_for([] { return S().done.load() == 2 && S().inside.load() == 0; }));
+  ASSERT_TRUE(plat::join_threads(10000));
+  EXPECT_EQ(S().most_inside.load(), 1);
+  EXPECT_EQ(job_queue_count(queue_), 0);
+  std::lock_guard<std::mutex> guard(S().lock);
+  EXPECT_EQ(S().jobs, (std::vector<std::pair<intptr_t, intptr_t>>{{1, 0}, {2, 0}}));
 }
 
 TEST_F(JobQueue, ProducersOnManyThreadsLoseNoJobAndNeverRunTwoWorkers) {

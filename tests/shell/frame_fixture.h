@@ -172,6 +172,7 @@ class FrameFixture : public tm_test::ConfigFixture {
     session_.reset();
     plat::join_threads(10000);
     frame_reset();
+    fileobj_tables_free();  // the file table and list that SetUp's registration made
     task_slots_init();
     dispatcher_hooks_reset();
     winutil_state_reset();
