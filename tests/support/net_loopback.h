@@ -62,8 +62,9 @@ int64_t run_on_virtual_clock(Call call, int64_t step_ms = 100) {
   const auto real_bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!done && std::chrono::steady_clock::now() < real_bound) {
     if (plat::net_waiters() > 0 || plat::virtual_sleepers_waiting() > 0) plat::advance_virtual_ms(step_ms);
-    // Let the waiter look at the clock (its real polls are a few ms) before moving on.
-    wait_for([&] { return done.load(); }, 5);
+    // Let the waiter look at the clock (its real polls are a few ms, longer on a loaded
+    // machine) before moving on, so that time does not run far past its deadline.
+    wait_for([&] { return done.load(); }, 20);
   }
   const bool finished = done;
   plat::use_virtual_clock(false);  // releases a sleeper and lets a stuck poll end
