@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/memory.h"
+
 struct container_t;
 
 #pragma pack(push, 1)
@@ -180,11 +182,13 @@ template <class T> T* obj_new_registered(int cls, T** out) {
   *out = static_cast<T*>(o);
   return *out;
 }
+// `p` may be a field of a packed record: it is read and written without assuming its
+// alignment.
 template <class T> void free_obj(T** p) {
   if (!p) return;
-  obj_t* o = *p;
+  obj_t* o = owner_get(p);
   free_obj(&o);
-  *p = static_cast<T*>(o);
+  owner_put(p, static_cast<T*>(o));
 }
 
 // ---- Trees --------------------------------------------------------------------------

@@ -125,8 +125,9 @@ char pick_quote_char(const char* text, char* out);
 
 // ---- Command-line words -------------------------------------------------------------
 
-// Longest word kept; the rest of a longer word is skipped.
-constexpr size_t kCmdlineWordMax = 255;
+// Longest word kept; the rest of a longer word is skipped. Words are file names and
+// URLs too: a Linux path may take 4095 bytes, so a word as long is kept whole.
+constexpr size_t kCmdlineWordMax = 4095;
 // Reads words from *cursor one after another (blanks skipped; a word is a text in
 // double quotes, or runs to the next blank), moving the cursor past each, and returns a
 // new owned string holding word n (counted from 0); "" when the line ends first.

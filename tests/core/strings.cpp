@@ -190,13 +190,19 @@ TEST(CommandLine, OptionsAreLowered) {
 }
 
 TEST(CommandLine, LongWordsAreCutNeverOverflow) {
-  const std::string long_word(300, 'x');
-  check_word({long_word + " next", 0, std::string(255, 'x'), " next"}, false);
+  constexpr size_t kMax = kCmdlineWordMax;
+  const std::string long_word(kMax + 45, 'x');
+  check_word({long_word + " next", 0, std::string(kMax, 'x'), " next"}, false);
   check_word({long_word + " next", 1, "next", ""}, false);
-  check_word({"\"" + long_word + "\" next", 0, std::string(255, 'x'), " next"}, false);
-  // The cut never leaves half of a UTF-8 character: 254 bytes and a 2-byte 'é'.
-  check_word({std::string(254, 'x') + "\xc3\xa9" + " n", 0, std::string(254, 'x'), " n"}, false);
-  check_word({std::string(253, 'x') + "\xc3\xa9" + "y n", 0, std::string(253, 'x') + "\xc3\xa9", " n"},
+  check_word({"\"" + long_word + "\" next", 0, std::string(kMax, 'x'), " next"}, false);
+  // A path as long as Linux allows is kept whole.
+  const std::string path = "/" + std::string(300, 'd') + "/" + std::string(kMax - 302, 'f');
+  check_word({path + " next", 0, path, " next"}, false);
+  // The cut never leaves half of a UTF-8 character: kMax - 1 bytes and a 2-byte 'é'.
+  check_word({std::string(kMax - 1, 'x') + "\xc3\xa9" + " n", 0, std::string(kMax - 1, 'x'), " n"},
+             false);
+  check_word({std::string(kMax - 2, 'x') + "\xc3\xa9" + "y n", 0,
+              std::string(kMax - 2, 'x') + "\xc3\xa9", " n"},
              false);
   const char* null_cursor = nullptr;
   char* word = cmdline_next_word(&null_cursor, 0);
