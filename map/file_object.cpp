@@ -197,14 +197,6 @@ void release_sons(fileatt_t* f) {
   free_obj(&sons);
 }
 
-bool store_shared(const fileatt_t* f) {
-  if (!f->store) return false;
-  obj_t* cursor = nullptr;
-  while (obj_class_next(kFileClass, &cursor))
-    if (cursor != f && static_cast<fileatt_t*>(cursor)->store == f->store) return true;
-  return false;
-}
-
 }  // namespace
 
 void fileatt_destroy(obj_t* obj) {
@@ -219,11 +211,7 @@ void fileatt_destroy(obj_t* obj) {
   }
   rd_close_file(f);
   file_release_content(f, 1);
-  if (f->store && !store_shared(f)) {
-    filemobj_t* s = f->store;
-    free_obj(&s);
-  }
-  f->store = nullptr;
+  file_set_store(f, nullptr);  // freed unless another file object shares it
   free_mem(&f->name);
   free_mem(&f->keyname);
   free_mem(&f->web_root);

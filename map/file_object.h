@@ -242,6 +242,7 @@ void html_filter_links(fileatt_t* page, container_t* list);
 // ---- Periodic reload (file_reload.cpp) -------------------------------------------------
 // Command slot that reloads a file object.
 constexpr int kReloadCommand = 20;
-// For every folder of the file with a reload interval, posts the reload command with
-// "1" + the file's name, delayed by max(interval, "RELOAD_AND_REDRAW") seconds.
+// When folders of the file have a reload interval, posts the reload command once with
+// "1" + the file's name, delayed by max(interval, "RELOAD_AND_REDRAW") seconds for the
+// shortest of their intervals.
 void reload_and_redraw(fileatt_t* file);

@@ -81,19 +81,38 @@ int folder_visible(const folder_t* d) {
   return 1;
 }
 
+// The first folder among the sons of `d` after position `after` (-1: from the start).
+static folder_t* folder_son_after(const folder_t* d, int after) {
+  const int n = obj_list_count(d->sons);
+  for (int i = after + 1; i < n; ++i)
+    if (folder_t* son = folder_of(d->sons->elems[i])) return son;
+  return nullptr;
+}
+
+static int son_position(const folder_t* father, const folder_t* son) {
+  const int n = obj_list_count(father->sons);
+  for (int i = 0; i < n; ++i)
+    if (father->sons->elems[i] == son) return i;
+  return -1;
+}
+
+// The walk's order is folder_collect_tree's (parents before sons, sons in list order),
+// found from the current folder's links alone instead of gathering the whole tree again
+// at every step.
 folder_t* file_next_folder(const fileatt_t* f, folder_t** it) {
   if (!it) return nullptr;
   folder_t* first = f ? folder_of(f->folder) : nullptr;
   if (!*it) return *it = first;
-  std::vector<folder_t*> all;
-  folder_collect_tree(first, &all);
-  folder_t* next = nullptr;
-  for (size_t i = 0; i < all.size(); ++i)
-    if (all[i] == *it) {
-      next = i + 1 < all.size() ? all[i + 1] : nullptr;
-      break;
-    }
-  return *it = next;
+  folder_t* d = *it;
+  if (!first) return *it = nullptr;
+  if (folder_t* son = folder_son_after(d, -1)) return *it = son;
+  for (; d != first; d = folder_of(d->father)) {
+    folder_t* father = folder_of(d->father);
+    const int at = father ? son_position(father, d) : -1;
+    if (at < 0) break;  // not under the file's first folder
+    if (folder_t* next = folder_son_after(father, at)) return *it = next;
+  }
+  return *it = nullptr;
 }
 
 container_t* file_list_folder_items(const fileatt_t* f, container_t** out) {

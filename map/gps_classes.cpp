@@ -188,19 +188,12 @@ static_assert(offsetof(waypoint_t, coords) == kPointCoordsOffset &&
               offsetof(lap_t, coords) == kPointCoordsOffset);
 
 // ---- Destructors ------------------------------------------------------------------------
-// Strings and lists are reached through pointers to packed fields: free_mem and
-// free_obj read and clear them through memcpy.
-template <class T> void free_list(T** field) {
-  container_t* l = nullptr;
-  std::memcpy(&l, field, sizeof l);
-  if (l) free_obj(&l);
-  std::memcpy(field, &l, sizeof l);
-}
-template <class T> void free_ref(T** field) {
-  obj_t* o = nullptr;
-  std::memcpy(&o, field, sizeof o);
+// Strings, lists and references are packed fields: free_mem reads and clears its owner
+// through memcpy; an object field goes through a local copy for free_obj.
+template <class T> void free_field(T** field) {
+  obj_t* o = owner_get(field);
   if (o) free_obj(&o);
-  std::memcpy(field, &o, sizeof o);
+  owner_put(field, static_cast<T*>(o));
 }
 
 void waypoint_destroy(obj_t* o) {
@@ -221,24 +214,24 @@ void coursepoint_destroy(obj_t* o) {
   free_mem(&w->comment);
   free_mem(&w->label);
 }
-void sons_destroy(obj_t* o) { free_list(&static_cast<tree_obj_t*>(o)->sons); }
+void sons_destroy(obj_t* o) { free_field(&static_cast<tree_obj_t*>(o)->sons); }
 void tracklog_destroy(obj_t* o) {
   auto* t = static_cast<tracklog_t*>(o);
   free_mem(&t->name);
   free_mem(&t->comment);
-  free_list(&t->sons);
+  free_field(&t->sons);
 }
 void route_destroy(obj_t* o) {
   auto* r = static_cast<route_t*>(o);
   free_mem(&r->comment);
   free_mem(&r->name);
-  free_list(&r->sons);
+  free_field(&r->sons);
 }
 void lois_destroy(obj_t* o) {
   auto* r = static_cast<lois_t*>(o);
   free_mem(&r->comment);
   free_mem(&r->name);
-  free_list(&r->sons);
+  free_field(&r->sons);
 }
 void loil_destroy(obj_t* o) {
   auto* l = static_cast<loil_t*>(o);
@@ -248,10 +241,10 @@ void loil_destroy(obj_t* o) {
 }
 void gpspos_destroy(obj_t* o) {
   auto* p = static_cast<gpspos_t*>(o);
-  free_ref(&p->navig);
-  free_ref(&p->dgps);
-  free_ref(&p->raw);
-  free_list(&p->idsats);
+  free_field(&p->navig);
+  free_field(&p->dgps);
+  free_field(&p->raw);
+  free_field(&p->idsats);
 }
 void geotext_destroy(obj_t* o) { free_mem(&static_cast<geotext_t*>(o)->text); }
 

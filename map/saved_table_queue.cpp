@@ -39,25 +39,38 @@ void release_if_owned(queued& q) {
 // ---- Line store hooks ---------------------------------------------------------------
 
 int hook_read(const char* path, obj_t* index) {
-  fileatt_t* f = nullptr;
-  const int result = savfile_read(path, static_cast<container_t*>(index), &f);
-  if (f && !f->in_table) free_obj(&f);
-  return result;
+  return savfile_read(path, static_cast<container_t*>(index), nullptr);
 }
 
+// Under the lock.
+bool queued_by_name(const container_t* table, const char* path) {
+  for (const queued& q : g_queue)
+    if (q.table == table && same_name(q.file, path)) return true;
+  return false;
+}
+
+// Called whenever the index changes: the common case, a pair already queued, is
+// answered before a file object is made; the test is made again when it is queued,
+// since another thread may have queued the pair meanwhile.
 void hook_queue(const char* path, obj_t* index) {
   container_t* table = static_cast<container_t*>(index);
   if (!path || !*path || !table) return;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    for (const queued& q : g_queue)
-      if (q.table == table && same_name(q.file, path)) return;
+    if (queued_by_name(table, path)) return;
   }
   fileatt_t* f = nullptr;
   file_open_object(nullptr, nullptr, path, 1, 0, &f);
   if (!f) return;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_queue.push_back({table, f, !f->in_table});
+  const bool owned = !f->in_table;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!queued_by_name(table, path)) {
+      g_queue.push_back({table, f, owned});
+      return;
+    }
+  }
+  if (owned) free_obj(&f);
 }
 
 }  // namespace

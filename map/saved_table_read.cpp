@@ -144,15 +144,33 @@ int parse_file(fileatt_t* f, int cls, parsed* out) {
 
 }  // namespace
 
+namespace {
+
+int read_table(const char* name, fileatt_t* f, container_t* table);
+
+}  // namespace
+
 int savfile_read(const char* name, container_t* table, fileatt_t** out_file) {
   if (out_file) *out_file = nullptr;
   if (!name || !*name || !table || table->elem_class == 0 || get_gblerr() != 0)
     return SAVFILE_NO_FILE;
-  const int cls = table->elem_class;
   fileatt_t* f = nullptr;
   file_open_object(nullptr, nullptr, name, 1, 0, &f);
-  if (out_file) *out_file = f;
   if (!f) return SAVFILE_NO_FILE;
+  const int result = read_table(name, f, table);
+  // A file object made for this read and not wanted by the caller goes now; one the
+  // file table holds belongs to others.
+  if (out_file)
+    *out_file = f;
+  else if (!f->in_table)
+    free_obj(&f);
+  return result;
+}
+
+namespace {
+
+int read_table(const char* name, fileatt_t* f, container_t* table) {
+  const int cls = table->elem_class;
   parsed got;
   int result = SAVFILE_NO_FILE;
   const std::string backup = std::string(name) + "sav";
@@ -172,3 +190,5 @@ int savfile_read(const char* name, container_t* table, fileatt_t** out_file) {
   got.records.clear();
   return SAVFILE_OK;
 }
+
+}  // namespace

@@ -153,7 +153,9 @@ int savfile_write(fileatt_t* file, container_t* table) {
       !measure(table, fields, n, &widths))
     return 2;
   const std::string backup = std::string(file->name) + "sav";
-  if (file_exists(file->name)) file_copy(file->name, backup.c_str());
+  // Without a backup an interrupted write would lose the previous table: the previous
+  // file then stays as it is.
+  if (file_exists(file->name) && !file_copy(file->name, backup.c_str())) return 2;
   FILE* fp = file_reopen(file, "wb", nullptr);
   if (!fp) return 2;  // the previous file and its backup stay
   const bool written = write_table(fp, table, fields, n, widths);

@@ -44,11 +44,12 @@ void savfile_flush();
 // Pairs waiting in the queue.
 int savfile_queue_count();
 // Writes the table to the file object's path; 0, or 2 when the file cannot be written
-// (the previous file and its backup then stay in place).
+// or the previous file cannot be backed up (the previous file and any backup then stay
+// in place).
 int savfile_write(fileatt_t* file, container_t* table);
 // Reads the file `name` into the table (records inserted, ids new); *out_file (when
-// given) receives the file object opened for the name. A refused file leaves the table
-// as it was.
+// given) receives the file object opened for the name, else a file object made for the
+// read is freed. A refused file leaves the table as it was.
 int savfile_read(const char* name, container_t* table, fileatt_t** out_file);
 // Fills the line store's saved-table hooks (read and queue of the swap index).
 void savfile_install_hooks();

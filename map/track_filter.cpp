@@ -76,8 +76,9 @@ int track_filter_segment(trackseg_t* segment, const georef_t* georef) {
   if (k < kMinPoints) return 0;
   const double l2 = std::max(sum * 3.1 / k, kSecondLimitFloor);
   std::vector<obj_t*> result{e};
-  run_pass(frame, points, e_index, l2, &sum, &result);
-  if (int(result.size()) < n / 4) return 0;
+  // The quarter counts the points the last pass reached: E heads the list but was
+  // never measured.
+  if (run_pass(frame, points, e_index, l2, &sum, &result) < n / 4) return 0;
   obj_list_set_count(points, 0);
   for (obj_t* p : result) obj_list_append(points, p);
   return 1;

@@ -5,7 +5,8 @@
 // segment's earliest point: the first fixes a limit at twice the mean speed (at most
 // 300), the second a limit at 3.1 times the mean of the speeds under the first (at least
 // 120), the third keeps the points reached under the second limit. The filtered list
-// replaces the segment's points only when it holds at least a quarter of them. Dropped
+// (the earliest point, then the points the third pass kept) replaces the segment's
+// points only when the third pass kept at least a quarter of them. Dropped
 // points are not freed: they stay objects of the data set, out of the segment's list.
 #pragma once
 #include "core/obj_list.h"

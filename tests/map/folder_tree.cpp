@@ -53,6 +53,11 @@ TEST_F(Folders, AFileHasOneFirstFolderAndSubFoldersUnderIt) {
   std::vector<folder_t*> walk;
   while (file_next_folder(f, &it)) walk.push_back(it);
   EXPECT_EQ(walk, (std::vector<folder_t*>{first, a, a1, b}));
+  // From the bottom of a deeper branch the walk climbs back to the next sibling.
+  folder_t* a11 = folder_get_or_create(a1, nullptr, 0, nullptr);
+  walk.clear();
+  while (file_next_folder(f, &it)) walk.push_back(it);
+  EXPECT_EQ(walk, (std::vector<folder_t*>{first, a, a1, a11, b}));
 
   EXPECT_EQ(folder_visible(a1), 1);
   a->displayed = 0;
@@ -151,6 +156,35 @@ TEST_F(Folders, PeriodicReloadPostsCommandTwentyAfterTheLongerDelay) {
     task_slots_init();
     free_all_files();
   }
+  plat::use_virtual_clock(false);
+}
+
+// The reload command reloads the whole file and the next load arms the next reload: a
+// file with several timed folders posts one reload, after the shortest interval, so
+// that its pending reloads do not multiply at every round.
+TEST_F(Folders, AFileWithSeveralTimedFoldersPostsOneReload) {
+  plat::use_virtual_clock(true);
+  task_slots_init();
+  config_set("RELOAD_AND_REDRAW", "5");
+  fileatt_t* f = file_open(nullptr, nullptr, "http://h/two.gpx", nullptr);
+  folder_t* root = folder_get_or_create(f, nullptr, 0, nullptr);
+  folder_t* sub = folder_get_or_create(root, nullptr, 0, nullptr);
+  folder_t* idle = folder_get_or_create(root, nullptr, 0, nullptr);
+  root->refreshintrv = 30;
+  sub->refreshintrv = 12;
+  idle->refreshintrv = 0;
+  reload_and_redraw(f);
+  ASSERT_TRUE(tm_test::wait_for([] { return plat::virtual_sleepers_waiting() >= 1; }));
+  EXPECT_EQ(plat::virtual_sleepers_waiting(), 1);
+  plat::advance_virtual_ms(12000);
+  ASSERT_TRUE(tm_test::wait_for([] { return task_queue_length(kReloadCommand) == 1; }));
+  ASSERT_TRUE(tm_test::wait_for([] { return plat::virtual_sleepers() == 0; }));
+  EXPECT_EQ(task_queue_length(kReloadCommand), 1);
+  char* text = task_queue_take(kReloadCommand);
+  EXPECT_STREQ(text, "1http://h/two.gpx");
+  free_mem(&text);
+  task_slots_init();
+  free_all_files();
   plat::use_virtual_clock(false);
 }
 

@@ -367,6 +367,46 @@ TEST_F(SavedTables, TheSwapIndexIsSavedAndReadBack) {
 
 namespace {
 
+// A reader that does not ask for the file object leaves none behind, whatever the file
+// held; one that asks gets it.
+TEST_F(SavedTables, AReadLeavesNoFileObjectUnlessAskedFor) {
+  add(table_, "/a.tif", "0", 0, 1);
+  const std::string good = path("good.sot"), cut = path("cut.sot");
+  ASSERT_EQ(write(good, table_), 0);
+  Bytes b = read_bytes(good);
+  b.resize(b.size() - 2);
+  write_bytes(cut, b);
+  const int files = obj_class_count(kFileClass, nullptr);
+  for (const std::string& p : {good, cut, path("absent.sot")}) {
+    container_t* t = new_table();
+    savfile_read(p.c_str(), t, nullptr);
+    EXPECT_EQ(obj_class_count(kFileClass, nullptr), files) << p;
+    free_table(&t);
+  }
+  container_t* t = new_table();
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(savfile_read(good.c_str(), t, &f), SAVFILE_OK);
+  ASSERT_NE(f, nullptr);
+  EXPECT_STREQ(file_get_name(f), good.c_str());
+  free_table(&t);
+}
+
+// When the previous file cannot be copied to its backup (here a folder stands in the
+// backup's place), the write is refused and the previous file stays as it was.
+TEST_F(SavedTables, AWriteWithoutBackupLeavesThePreviousFile) {
+  const std::string p = path("t.sot");
+  add(table_, "/a.tif", "0", 0, 1);
+  ASSERT_EQ(write(p, table_), 0);
+  const Bytes before = read_bytes(p);
+  std::filesystem::create_directories(p + "sav");
+  add(table_, "/b.tif", "1", 0, 1);
+  EXPECT_EQ(write(p, table_), 2);
+  EXPECT_EQ(read_bytes(p), before);
+  std::filesystem::remove(p + "sav");
+  EXPECT_EQ(write(p, table_), 0);
+  EXPECT_EQ(u32_at(read_bytes(p), 16), 2u);
+}
+
 // A path that cannot be created (a file stands where its folder should be): the write
 // reports it and nothing is written beside it.
 TEST_F(SavedTables, AWriteToAnUnreachablePathReportsIt) {

@@ -126,5 +126,40 @@ TEST_F(TrackFilter, EarliestPointHeadsTheResult) {
   EXPECT_EQ(got.size(), size_t(15));
 }
 
+// The quarter is counted on the points the last pass kept, the earliest point aside:
+// of 40 points, 9 kept leave the segment whole and 10 replace it. The track: the
+// earliest point, `slow` walking steps, one step at 150 m/s (under the first limit, over
+// the second), ten fixes far away, and undated points to make up 40.
+TEST_F(TrackFilter, AQuarterOfThePointsMustPassBesideTheEarliest) {
+  const struct {
+    int slow;
+    int replaced;
+    size_t kept;
+  } cases[] = {{9, 0, 40}, {10, 1, 11}};
+  for (const auto& c : cases) {
+    obj_list_clear(seg_->sons);
+    std::vector<obj_t*> pts;
+    double y = 45.0;
+    auto add = [&](double x, double lat, int second) {
+      const date_rec d = at_second(second);
+      gpspos_t* p = nullptr;
+      gpspos_create(x, lat, second >= 0 ? &d : nullptr, 0, seg_, list_, &p);
+      pts.push_back(p);
+    };
+    int t = 0;
+    add(2.0, y, t++);
+    for (int i = 0; i < c.slow; ++i) add(2.0, y += 1.4 * kDegPerMetre, t++);
+    add(2.0, y + 150.0 * kDegPerMetre, t++);
+    for (int i = 0; i < 10; ++i) add(3.0, y, t++);
+    while (pts.size() < 40) add(2.0, y, -1);
+    EXPECT_EQ(track_filter_segment(seg_, georef_), c.replaced) << c.slow;
+    const std::vector<obj_t*> got = segment_points();
+    EXPECT_EQ(got.size(), c.kept) << c.slow;
+    if (c.replaced) {
+      EXPECT_EQ(got, std::vector<obj_t*>(pts.begin(), pts.begin() + 1 + c.slow)) << c.slow;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tm_test
