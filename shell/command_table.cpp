@@ -5,7 +5,7 @@
 // ends it), an empty worker ends its task at once, so the dispatcher never stays busy.
 #include "shell/command_table.h"
 
-#include <atomic>
+#include <array>
 
 #include "map/graphspace.h"
 #include "shell/framework/progress.h"
@@ -57,28 +57,20 @@ constexpr command_entry kDefaultTable[kCommandSlots] = {
     kNothing,                                          // 22
 };
 
-command_entry g_table[kCommandSlots] = {};
-std::atomic<bool> g_filled{false};
-
-command_entry* table() {
-  if (!g_filled.load(std::memory_order_acquire)) main_command_table_reset();
-  return g_table;
-}
+// The table in force: the program's own, filled before any code runs.
+std::array<command_entry, kCommandSlots> g_table = std::to_array(kDefaultTable);
 
 }  // namespace
 
 void worker_end_only(void*) { task_end(); }
 
-command_entry* main_command_table() { return table(); }
+command_entry* main_command_table() { return g_table.data(); }
 
-void main_command_table_reset() {
-  for (int s = 0; s < kCommandSlots; ++s) g_table[s] = kDefaultTable[s];
-  g_filled.store(true, std::memory_order_release);
-}
+void main_command_table_reset() { g_table = std::to_array(kDefaultTable); }
 
 void run_command(int slot) {
   if (slot < 0 || slot >= kCommandSlots) return;
-  const command_entry entry = table()[slot];
+  const command_entry entry = g_table[size_t(slot)];
   if (entry.progress) progress_window_create();
   switch (entry.where) {
     case CMD_UI:

@@ -90,7 +90,7 @@ std::string join_command_line(int argc, const char* const* argv);
 void init_common_controls();
 // Installs the program's routines where the framework and the core reach them: the
 // per-slot action table, the title routine, the frame's exit and init-failure routines,
-// the message box of the core.
+// the message box and the exit routine of the core.
 void install_program_routines();
 // Everything between app_init and the message loop: display options, frame window,
 // accelerators, toolbar, map child window and its pane, the dialog font and window
@@ -120,7 +120,13 @@ int tarmelo_main(int argc, char** argv);
 [[noreturn]] void init_error_exit();
 // Normal exit (the frame's close): exit code 0.
 [[noreturn]] void app_exit();
-// The exit routine itself: closing flag, live GPS stopped, saved tables written when no
-// error is pending, worker threads stopped and joined within kExitJoinBoundMs, swap
-// files closed, then core_exit(code).
+// The exit routine itself: closing flag, live GPS stopped, worker threads stopped and
+// joined within kExitJoinBoundMs, saved tables written when no error is pending, swap
+// files closed, then the process ends with `code` (through the core's exit hook that was
+// in force before install_exit_routine, else the runtime; without running the static
+// destructors when a worker outlived the bound). A second call on the thread that runs
+// the exit ends the process at once; one on another thread waits for the first.
 [[noreturn]] void app_exit_code(int code);
+// Makes app_exit_code the core's exit hook, so that the core's own ways out (out of
+// memory, an internal error) run the exit's steps too.
+void install_exit_routine();

@@ -90,6 +90,7 @@ void install_program_routines() {
   set_frame_exit_routine(app_exit);
   set_frame_init_error_routine(init_error_exit);
   get_core_hooks().message_box = core_box;
+  install_exit_routine();
 }
 
 int app_create_windows() {

@@ -62,9 +62,10 @@ plat::Cursor arrow() { return plat::load_cursor(plat::IDC_ARROW); }
 plat::Cursor wait_cursor() { return plat::load_cursor(plat::IDC_WAIT); }
 
 // A set gblerr while the activity indicator ticks is an internal error. On the user-
-// interface thread the program ends through its exit routine; a worker only logs it
-// (once per value): ending the process from under the user-interface thread would
-// lose its state, and the task's own error path reports the code.
+// interface thread the program ends through its exit routine (the core's exit hook),
+// with a code that says it failed; a worker only logs it (once per value): ending the
+// process from under the user-interface thread would lose its state, and the task's own
+// error path reports the code.
 void report_internal_error(int err) {
   const char* text = is_french() ? "Erreur interne." : "Internal Error.";
   if (!plat::on_ui_thread()) {
@@ -75,7 +76,7 @@ void report_internal_error(int err) {
   }
   log_write_separator();
   log_line(text);
-  core_exit(0);
+  core_exit(EXIT_FAILURE);
 }
 
 }  // namespace
@@ -109,7 +110,12 @@ const char* busy_indicator_text(const char* kind, int counter, char* buf, int si
 
 void busy_tick(int quiet, const char* kind, const char* extra) {
   if (quiet != 0) return;
-  if (plat::now_ms() - g_next_tick.load() < kTickGapMs) return;
+  // The step is claimed by moving the allowed time on, so that of several workers
+  // ticking at once only one steps.
+  int64_t next = g_next_tick.load();
+  const int64_t now = plat::now_ms();
+  if (now - next < kTickGapMs) return;
+  if (!g_next_tick.compare_exchange_strong(next, now + kResetDelayMs)) return;
   set_busy_cursor(2);
   if (const indicator_kind* k = kind_of(kind)) {
     int counter = g_counter.load();

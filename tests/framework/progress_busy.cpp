@@ -114,6 +114,22 @@ TEST_F(BusyTest, CursorRule) {
   EXPECT_EQ(plat::cursor_id(plat::get_cursor()), plat::IDC_ARROW);
 }
 
+TEST_F(BusyTest, WorkersTickingAtOnceMakeOneStep) {
+  static std::atomic<int> steps{0};
+  steps = 0;
+  get_dispatcher_hooks().main_set_status_text = [](const char*) { ++steps; };
+  std::atomic<bool> go{false};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < 8; ++i)
+    workers.emplace_back([&] {
+      while (!go) std::this_thread::yield();
+      busy_tick(0, "Z", "");
+    });
+  go = true;
+  for (std::thread& w : workers) w.join();
+  EXPECT_EQ(steps.load(), 1);
+}
+
 TEST_F(BusyTest, SetErrorEndsTheProgramOnlyOnTheUserInterfaceThread) {
   get_core_hooks().exit_program = [](int code) { throw exit_called{code}; };
   set_gblerr(ERR_LOADING);
@@ -127,6 +143,15 @@ TEST_F(BusyTest, SetErrorEndsTheProgramOnlyOnTheUserInterfaceThread) {
   EXPECT_EQ(get_gblerr(), ERR_LOADING);
   tm_test::advance_time(3000);
   EXPECT_THROW(busy_tick(0, "D", ""), exit_called);
+  // The way out says that the program failed.
+  tm_test::advance_time(3000);
+  int code = 0;
+  try {
+    busy_tick(0, "D", "");
+  } catch (const exit_called& e) {
+    code = e.code;
+  }
+  EXPECT_NE(code, 0);
 }
 
 }  // namespace

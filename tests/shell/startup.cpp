@@ -5,6 +5,7 @@
 // frame's picture, and an exit that waits for the workers before ending the process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -474,6 +475,49 @@ TEST_F(Startup, TheExitWaitsForWorkersAndAnswersTheirMessagesFirst) {
   EXPECT_EQ(plat::live_threads(), 0);
   EXPECT_EQ(app_is_closing(), 1);
   EXPECT_EQ(get_stop_request(), 1);
+}
+
+TEST_F(Startup, TheCoreWaysOutRunTheExitStepsOnce) {
+  // Out of memory and internal errors leave through the core's exit hook: once the
+  // program's routines are in place (installing them twice changes nothing), that is the
+  // program's exit routine, which ends with the core's code. A failure inside the exit's
+  // own steps ends at once with its code instead of starting the exit again.
+  struct Case {
+    const char* name;
+    bool fail_inside;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {"out of memory", false, EXIT_FAILURE},
+      {"a failure while live GPS stops", true, 7},
+  };
+  static bool fail_inside = false;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    app_set_closing(0);
+    {
+      std::lock_guard<std::mutex> g(g_lock);
+      g_calls.clear();
+    }
+    get_core_hooks().exit_program = throw_exit;
+    install_program_routines();
+    install_program_routines();
+    EXPECT_EQ(get_core_hooks().exit_program, &app_exit_code);
+    fail_inside = c.fail_inside;
+    set_pending_call_observer([](const char* routine, const char* args) {
+      on_pending(routine, args);
+      if (fail_inside && std::string(routine) == "navig_stop") core_exit(7);
+    });
+    EXPECT_EQ(exit_code_of([] { core_exit(EXIT_FAILURE); }), c.code);
+    set_pending_call_observer(on_pending);
+    EXPECT_EQ(app_is_closing(), 1);
+    const std::vector<std::string> calls = copy(g_calls);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "navig_stop()"), 1);
+  }
+  // The exit is over: a later one runs its steps again (tests end it by throwing).
+  app_set_closing(0);
+  EXPECT_EQ(exit_code_of([] { app_exit(); }), 0);
+  EXPECT_EQ(app_is_closing(), 1);
 }
 
 TEST_F(Startup, AWholeHeadlessRunLoadsTheCommandLineAndLeavesThePicture) {
