@@ -17,9 +17,10 @@
 
 namespace {
 
-template <class T> void free_object_field(T* value, T** field_value_out) {
+// Frees the object a packed pointer field holds; the result (null) is stored back.
+template <class T> T* freed(T* value) {
   free_obj(&value);
-  *field_value_out = value;
+  return value;
 }
 
 bool is_ecw(const bitmap_t* b) { return b->file && b->format == kFormatEcw; }
@@ -41,19 +42,11 @@ void bitmap_destroy(obj_t* obj) {
   auto* b = static_cast<bitmap_t*>(obj);
   const bitmap_hooks& hooks = get_bitmap_hooks();
   if (is_ecw(b) && hooks.ecw_end_view) hooks.ecw_end_view(b);
-  filemobj_t* store = nullptr;
-  free_object_field(b->lines, &store);
-  b->lines = store;
-  free_object_field(b->overview, &store);
-  b->overview = store;
-  georef_t* georef = nullptr;
-  free_object_field(b->georef, &georef);
-  b->georef = georef;
-  obj_t* other = nullptr;
-  free_object_field(b->exif, &other);
-  b->exif = other;
-  free_object_field(b->georef2, &other);
-  b->georef2 = other;
+  b->lines = freed(b->lines);
+  b->overview = freed(b->overview);
+  b->georef = freed(b->georef);
+  b->exif = freed(b->exif);
+  b->georef2 = freed(b->georef2);
   char* name = b->name;
   free_mem(&name);
   b->name = name;
@@ -86,7 +79,9 @@ bitmap_t* bitmap_clone_header(const bitmap_t* src, bitmap_t** out) {
   std::memcpy(b->transparent, src->transparent, sizeof b->transparent);
   b->has_transparent = src->has_transparent;
   b->gamma = src->gamma;
-  std::memcpy(b->lut_r, src->lut_r, 3 * 256);
+  std::memcpy(b->lut_r, src->lut_r, sizeof b->lut_r);
+  std::memcpy(b->lut_g, src->lut_g, sizeof b->lut_g);
+  std::memcpy(b->lut_b, src->lut_b, sizeof b->lut_b);
   b->exif = copy_exif(src->exif);
   b->name = dup_owned_string(src->name);
   return b;

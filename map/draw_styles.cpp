@@ -96,8 +96,12 @@ draw_fn drawobj_set_draw_routine(int cls, draw_fn fn) {
   return g_draw[cls].exchange(fn);
 }
 
+// The styles of a layer, their source lists and their working fields are shared with
+// the load task, which computes the layer's graphic index through the same styles under
+// the graph-space lock: drawing takes it too.
 int drawobj_draw(obj_t* object) {
   if (!object) return 0;
+  graphspace_lock lock(graphspace_mutex());
   if (object->cls == CLS_DSEGPOINT) {
     draw_segpoint_style(object);
     return 0;

@@ -45,6 +45,18 @@ void make_image_layer(graphspace_t* gs) {
   qtree_build(layer);
 }
 
+// The image layer's links are the space's own records (the images they show belong to
+// their files): they go with the space.
+void free_layer_links(container_t* list) {
+  for (int i = obj_list_count(list) - 1; i >= 0; --i) {
+    obj_t* o = nullptr;
+    obj_list_get(list, i, &o);
+    if (!o || o->cls != CLS_LAYER_LINK) continue;
+    obj_list_remove_at(list, i);
+    free_obj(&o);
+  }
+}
+
 }  // namespace
 
 std::recursive_mutex& graphspace_mutex() {
@@ -118,6 +130,7 @@ void graphspace_free(graphspace_t** p) {
     container_t* layers = gs->layers;
     free_obj(&layers);
     gs->layers = nullptr;
+    if (image_folder) free_layer_links(static_cast<folder_t*>(image_folder)->sot);
     free_obj(&image_folder);
   }
   free_obj(p);

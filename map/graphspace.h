@@ -18,7 +18,13 @@
 // module take it themselves; code elsewhere that walks `layers` or reads an `extent`
 // of a graph space or layer takes a graphspace_lock for as long as it uses them. It is
 // recursive because the routines here call each other. Hooks to map windows are called
-// with the lock held, so a hook must never wait for another thread that takes it.
+// with the lock held, so a hook must never wait for another thread that takes it. The
+// graph space's georef is read under it as well (a space without a system adopts one
+// while a file loads). Drawing one object (drawobj_draw) takes it, because the drawing
+// styles' working fields and source lists are shared with the index computation; a
+// redraw pass that keeps a layer as its current layer between objects holds it for the
+// whole layer, or a load task could free the layer meanwhile (the destructor clears the
+// current layer of its own thread only).
 //
 // The current layer (the one whose graphic index is being computed or whose objects are
 // being drawn) is per thread: the load task and the GPS reader never see each other's.
@@ -176,6 +182,16 @@ const char* object_get_system(const obj_t* object, const char** name);
 void graph_system_of(graphspace_t* gs, geodatum_t** datum, cartproj_t** projection,
                      int* has_layers);
 void graphspace_refresh_georef(graphspace_t* gs);
+// The area the current map window shows of the graph space (its client area 0..width,
+// 0..height carried into world coordinates), cut to `bounds` and carried into the
+// coordinates of `other`: through the space's unit step, from the space's datum and
+// projection to other's (crs_transform_extent), then back through other's unit step.
+// *flag (also the result) is 1 when the space is georeferenced and the area is not
+// empty; 0 with *out the null extent when the space or other is not georeferenced,
+// there is no current map window (or it shows another space), the area misses
+// `bounds`, or the conversion fails (a conversion error is put aside: the flag says it).
+int graphspace_visible_extent(graphspace_t* gs, const georef_t* other, extent_t bounds,
+                              extent_t* out, int* flag);
 // Sets the graph space's system to a copy of `georef` (the setter of the space).
 void graphspace_take_system(graphspace_t* gs, const georef_t* georef);
 // Maps a layer-coordinate point into graph units through the layer's link.

@@ -229,16 +229,20 @@ void layer_clear_extent(layer_t* layer) {
   layer->extent = extent_t{};
 }
 
-// Drawn through a style: an entry in the graphic index, or a drawing object (classes
-// 2..9) in the object list when the index is not computed.
+// Drawn through a style: an entry of the graphic index made by a style (the entries of
+// images, class 1, are not), or a drawing object (classes 2..9) in the object list when
+// the index is not computed.
 int layer_has_drawable(const layer_t* layer) {
   if (!layer) return 0;
   graphspace_lock lock(graphspace_mutex());
-  const int n = obj_list_count(layer->gindex_sorted);
-  for (int i = 0; i < n; ++i) {
-    gindex_entry_t* entry = nullptr;
-    obj_list_get(layer->gindex_sorted, i, &entry);
-    if (entry && entry->object) return 1;
+  if (const container_t* index = layer->gindex_sorted) {
+    const int n = obj_list_count(index);
+    for (int i = 0; i < n; ++i) {
+      gindex_entry_t* entry = nullptr;
+      obj_list_get(index, i, &entry);
+      if (entry && entry->object && entry->object->cls != CLS_BITMAP) return 1;
+    }
+    return 0;
   }
   const int m = obj_list_count(layer->objects);
   for (int i = 0; i < m; ++i) {

@@ -8,6 +8,7 @@
 #include "geodesy/georef.h"
 #include "geodesy/xform.h"
 #include "map/draw_styles.h"
+#include "map/extent_map.h"
 #include "map/graphic_index.h"
 #include "map/graphspace.h"
 
@@ -50,9 +51,7 @@ template <class F> void each_style(const layer_t* layer, F f) {
 }  // namespace
 
 void layer_to_graph(const layer_t* layer, double* x, double* y) {
-  if (!layer || !layer->cs_link || !x || !y) return;
-  double z = 0.0;
-  xform_chain_forward(layer->cs_link, x, y, &z);
+  if (layer && layer->cs_link) layer_point_to_graph(layer->cs_link, x, y);
 }
 
 int style_is_active(const obj_t* object) {

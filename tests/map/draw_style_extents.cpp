@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 #include "core/obj_layout.h"
@@ -404,6 +405,60 @@ TEST(DrawStyleDispatch, EveryStyleOfTheObjectsClassDrawsIt) {
     free_obj(&x);
   }
   free_obj(&pts);
+  scope.layer->styles = nullptr;
+  free_obj(&styles);
+  obj_list_free_elements(list);
+  free_obj(&list);
+}
+
+// The load task computes a layer's index through the same styles (their working fields
+// and source lists): a draw routine runs with the graph-space lock held, so no other
+// thread can take it meanwhile.
+int g_draws_locked_out = 0;
+int g_draws = 0;
+void probe_lock_draw(obj_t*, obj_t*, obj_t*) {
+  ++g_draws;
+  std::thread t([] {
+    if (graphspace_mutex().try_lock())
+      graphspace_mutex().unlock();
+    else
+      ++g_draws_locked_out;
+  });
+  t.join();
+}
+
+TEST(DrawStyleDispatch, DrawingHoldsTheGraphSpaceLock) {
+  tm_test::map_model_env();
+  drawobj_init_table();
+  drawobj_set_draw_routine(CLS_DPOINT, probe_lock_draw);
+  drawobj_set_draw_routine(CLS_DSEGPOINT, probe_lock_draw);
+  current_layer_scope scope(0);
+  container_t* styles = nullptr;
+  obj_list_new(&styles);
+  scope.layer->styles = styles;
+  auto* symbol = new_style<dpoint_t>(CLS_DPOINT, 1.0);
+  symbol->typesrc = CLS_WAYPOINT;
+  obj_list_append(styles, symbol);
+  container_t* list = nullptr;
+  obj_list_new(&list);
+  waypoint_t* w = nullptr;
+  waypoint_create(1, 2, u"w", nullptr, 1, 0, 0, 0.0, list, &w);
+  waypoint_t* w2 = nullptr;
+  waypoint_create(3, 4, u"v", nullptr, 1, 0, 0, 0.0, list, &w2);
+  auto* track = new_style<dsegpoint_t>(CLS_DSEGPOINT, 1.0);
+  track->contsrc = list;
+  g_draws = g_draws_locked_out = 0;
+  drawobj_draw(w);   // through the layer's styles
+  drawobj_draw(track);  // a segment-point style drawn as a whole
+  EXPECT_EQ(g_draws, 2);
+  EXPECT_EQ(g_draws_locked_out, g_draws);
+
+  drawobj_init_table();
+  track->contsrc = nullptr;
+  for (obj_t* s : {static_cast<obj_t*>(symbol), static_cast<obj_t*>(track)}) {
+    obj_t* x = s;
+    free_obj(&x);
+  }
   scope.layer->styles = nullptr;
   free_obj(&styles);
   obj_list_free_elements(list);

@@ -83,14 +83,7 @@ TEST(GraphspaceLayers, FoldersInSeveralSystemsMeetInTheViewSystem) {
     EXPECT_DOUBLE_EQ(val(gs->max_side), extent_max_side(all));
     EXPECT_GT(val(gs->unit_scale), 0.0);
     graphspace_free(&gs);
-    for (folder_t* f : made) {
-      container_t* list = f->sot;
-      obj_list_free_elements(list);
-      free_obj(&list);
-      f->sot = nullptr;
-      obj_t* fo = f;
-      free_obj(&fo);
-    }
+    for (folder_t* f : made) tm_test::free_point_folder(f);
     obj_t* vo = vg;
     free_obj(&vo);
   }
@@ -134,14 +127,7 @@ TEST(GraphspaceLayers, FilePrioritiesContinuePastThoseTaken) {
   while (graphspace_next_layer(gs, &pos, &objs)) ++seen;
   EXPECT_EQ(seen, 4);
   graphspace_free(&gs);
-  for (folder_t* f : made) {
-    container_t* list = f->sot;
-    obj_list_free_elements(list);
-    free_obj(&list);
-    f->sot = nullptr;
-    obj_t* fo = f;
-    free_obj(&fo);
-  }
+  for (folder_t* f : made) tm_test::free_point_folder(f);
   obj_t* vo = vg;
   free_obj(&vo);
 }
@@ -185,12 +171,7 @@ TEST(GraphspaceLayers, FailedLayerLeavesNothingBehind) {
   EXPECT_EQ(priorities(gs), (std::vector<int>{0}));
   EXPECT_EQ(mapwin_find_layer(gs, f, nullptr), nullptr);
   graphspace_free(&gs);
-  container_t* list = f->sot;
-  obj_list_free_elements(list);
-  free_obj(&list);
-  f->sot = nullptr;
-  obj_t* fo = f;
-  free_obj(&fo);
+  tm_test::free_point_folder(f);
   obj_t* lo = lonely;
   free_obj(&lo);
   obj_t* vo = vg;
@@ -234,12 +215,7 @@ TEST(GraphspaceLayers, HooksRunUnderTheLockAndRedrawsReachPanes) {
   free_obj(&po);
   georef_t* vg = gs->georef;
   graphspace_free(&gs);
-  container_t* list = f->sot;
-  obj_list_free_elements(list);
-  free_obj(&list);
-  f->sot = nullptr;
-  obj_t* fo = f;
-  free_obj(&fo);
+  tm_test::free_point_folder(f);
   obj_t* vo = vg;
   free_obj(&vo);
 }

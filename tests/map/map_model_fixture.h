@@ -92,4 +92,15 @@ inline folder_t* make_point_folder(obj_t* file, georef_t* georef,
   return f;
 }
 
+// Frees a folder made by make_point_folder with its list and every object in it.
+inline void free_point_folder(folder_t* f) {
+  if (!f) return;
+  container_t* list = f->sot;
+  obj_list_free_elements(list);
+  free_obj(&list);
+  f->sot = nullptr;
+  obj_t* fo = f;
+  free_obj(&fo);
+}
+
 }  // namespace tm_test
