@@ -131,6 +131,10 @@ void layer_destroy(obj_t* obj) {
   const graphspace_view_hooks& hooks = graphspace_get_view_hooks();
   if (hooks.drop_layer_everywhere) hooks.drop_layer_everywhere(layer);
   if (get_current_layer() == layer) set_current_layer(nullptr);
+  // An interrupted drawing of this layer cannot be resumed once it is gone.
+  layer_t* resume_layer = nullptr;
+  redraw_resume_point(nullptr, &resume_layer);
+  if (resume_layer == layer) visible_list_reset();
   // The list and the sorted index may share their entries: free them once.
   container_t* sorted = layer->gindex_sorted;
   container_t* list = layer->gindex_list;

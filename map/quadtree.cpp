@@ -1,8 +1,8 @@
 // Quadtree records, building, vector insertion and removal.
 //
 // Nodes are plain memory blocks; the class-26 record only holds the root. A tree rebuilt
-// from a layer's index grows in scratch memory and is packed when complete
-// (quadtree_pack.cpp). A vector tree keeps at most 10 slots in a leaf: the eleventh
+// from a layer's index is packed into one block when complete (quadtree_pack.cpp). A
+// vector tree keeps at most 10 slots in a leaf: the eleventh
 // splits it into four quadrants and the slots small enough to sink are pushed into
 // every quadrant they meet. Larger entries stay in the node, whose array may then hold
 // more than 10. An entry descends through the single child it meets without recursion;
@@ -27,12 +27,10 @@ void init_node(qtree_node* node, extent_t extent, int depth) {
 
 void ensure_room(qtree_node* node, int count) {
   if (count <= node->capacity) return;
-  int cap = node->capacity ? node->capacity : 4;
+  int cap = node->capacity ? node->capacity : kQtreeLeafCapacity;
   while (cap < count) cap = cap > (1 << 28) ? count : cap * 2;
   qtree_slot* slots = node->entries;
-  if (build_arena* arena = current_arena()) {  // a build: scratch memory, freed as a whole
-    slots = arena_grow_slots(arena, slots, node->count, node->capacity, cap);
-  } else if (node->flags & kQtreeSharedSlots) {  // in the packed block: copied out
+  if (node->flags & kQtreeSharedSlots) {  // in the packed block: copied out
     qtree_slot* own = nullptr;
     alloc_mem(&own, size_t(cap) * sizeof(qtree_slot));
     if (node->count > 0) std::memcpy(own, slots, size_t(node->count) * sizeof(qtree_slot));
@@ -57,10 +55,7 @@ void make_children(qtree_node* node) {
   const double cx = (e.xmin + e.xmax) / 2.0, cy = (e.ymin + e.ymax) / 2.0;
   const int d = node->depth + 1;
   qtree_node* block = nullptr;
-  if (build_arena* arena = current_arena())
-    block = arena_nodes(arena);
-  else
-    alloc_mem_zero(&block, 4 * sizeof(qtree_node));
+  alloc_mem_zero(&block, 4 * sizeof(qtree_node));
   init_node(&block[0], extent_t{cx, e.xmax, cy, e.ymax, 0}, d);
   init_node(&block[1], extent_t{e.xmin, cx, cy, e.ymax, 0}, d);
   init_node(&block[2], extent_t{e.xmin, cx, e.ymin, cy, 0}, d);
@@ -236,10 +231,8 @@ void qtree_rebuild(layer_t* layer) {
   qtree_node* root = layer->qtree->root;
   const container_t* index = layer->gindex_sorted;
   const int n = obj_list_count(index);
-  // The tree grows in scratch memory and is then packed into its final block.
-  build_arena* arena = arena_begin();
   for (int i = 0; i < n; ++i) qtree_insert(root, static_cast<gindex_entry_t*>(index->elems[i]));
-  layer->qtree->root = arena_end(arena, root);
+  layer->qtree->root = pack_tree(root);
 }
 
 // ---- Vector insertion -------------------------------------------------------------------------

@@ -23,8 +23,8 @@
 // redraw pass, the raster display and the dispatcher that this module calls are reached
 // through visible_hooks until those modules exist.
 //
-// Files: quadtree.cpp (records, building, insertion, removal), quadtree_pack.cpp (scratch
-// memory of a build and the packed tree), quadtree_images.cpp (image trees),
+// Files: quadtree.cpp (records, building, insertion, removal), quadtree_pack.cpp (the
+// packed tree), quadtree_images.cpp (image trees),
 // quadtree_query.cpp (queries), quadtree_visible.cpp (visible list and drawing),
 // quadtree_view.cpp (the view records as the tree reads them).
 #pragma once

@@ -70,18 +70,9 @@ void make_children(qtree_node* node);
 void ensure_room(qtree_node* node, int count);
 void free_below(qtree_node* node);
 
-// Scratch memory of one tree build (quadtree_pack.cpp): while a build runs on this
-// thread, new children and slot arrays come from it; arena_end packs the finished tree
-// into its own block, frees the scratch memory and returns the new root.
-struct build_arena;
-build_arena* current_arena();
-build_arena* arena_begin();
-qtree_node* arena_end(build_arena* arena, qtree_node* root);
-// Four zeroed nodes side by side.
-qtree_node* arena_nodes(build_arena* arena);
-// An array of `cap` slots holding the `count` first slots of `old` (of `old_cap` slots),
-// which goes back to the arena.
-qtree_slot* arena_grow_slots(build_arena* arena, qtree_slot* old, int count, int old_cap, int cap);
+// Copies a tree built on the heap into one block in query order and frees the heap
+// tree; returns the packed root (the root itself when the tree exceeds one block).
+qtree_node* pack_tree(qtree_node* root);
 }  // namespace qtree_detail
 
 // Reading and writing an extent behind an address that may lie in a packed record.

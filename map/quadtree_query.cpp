@@ -114,8 +114,12 @@ void walk_node(const qtree_node* node, const walk_state& w) {
 
 }  // namespace
 
-// The visible list is held for the whole walk rather than object by object.
+// The visible list is held for the whole walk rather than object by object. The caller
+// holds the graph-space lock from reading the layer's root to the end of the walk, so
+// that no rebuild frees the tree under it; it is taken here too, to keep the order of
+// the two locks (graph space first) the same everywhere.
 void qtree_query(qtree_node* node) {
+  graphspace_lock tree_lock(graphspace_mutex());
   std::lock_guard<std::recursive_mutex> lock(visible_detail::lock());
   const layer_t* layer = get_current_layer();
   const auto& hooks = visible_get_hooks();

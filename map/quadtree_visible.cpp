@@ -278,10 +278,15 @@ int layer_draw_invalid_rects() {
       layer_print_images_banded();
       continue;
     }
-    if (layer->qtree && layer->qtree->root)
-      qtree_query(layer->qtree->root);
-    else
-      layer_query_all(layer);
+    {
+      // The load task may rebuild or free the tree meanwhile: it is read, and walked,
+      // under the graph-space lock.
+      graphspace_lock lock(graphspace_mutex());
+      if (layer->qtree && layer->qtree->root)
+        qtree_query(layer->qtree->root);
+      else
+        layer_query_all(layer);
+    }
     if (draw_visible_objects()) return 1;
   }
   return 0;

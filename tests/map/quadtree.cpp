@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "core/memory.h"
@@ -371,6 +373,73 @@ TEST_F(Quadtree, DrawingYieldsAndResumesWithoutRedrawing) {
   EXPECT_EQ(layer_draw_invalid_rects(), 0);
   EXPECT_EQ(draw_log::drawn.size(), 5u);  // boxes at 0, 2.5, 5, 7.5, 10 meet [-1, 11]
   extent_list_delete(&rects);
+}
+
+// A layer whose drawing was interrupted and that is then destroyed (its file closed)
+// leaves no resume point behind: resuming would walk a freed layer.
+TEST_F(Quadtree, DestroyingTheInterruptedLayerForgetsTheResumePoint) {
+  test_layer t;
+  for (int i = 0; i < 20; ++i) t.add_box(i * 2.5, i * 2.5, 1, 1);
+  t.add_style(CLS_DPOINT);
+  gindex_compute(t.layer, 1);
+  qtree_rebuild(t.layer);
+  extent_list_t* rects = nullptr;
+  extent_list_create(nullptr, &rects);
+  extent_list_append(nullptr, rects, extent_t{0, 50, 0, 50, 0});
+  draw_log::drawn.clear();
+  draw_log::yield_after = 3;
+  draw_log::rects = rects;
+  visible_hooks h = visible_get_hooks();
+  h.draw_object = [](obj_t* o) { draw_log::drawn.push_back(o); return 0; };
+  h.work_pending = [] { return --draw_log::yield_after == 0 ? 1 : 0; };
+  h.current_rects = [] { return draw_log::rects; };
+  visible_set_hooks(&h);
+  set_current_layer(t.layer);
+  ASSERT_EQ(layer_draw_invalid_rects(), 1);
+  layer_t* layer = nullptr;
+  redraw_resume_point(nullptr, &layer);
+  ASSERT_EQ(layer, t.layer);
+
+  layer_destroy(t.layer);
+  redraw_resume_point(nullptr, &layer);
+  EXPECT_EQ(layer, nullptr);
+  EXPECT_EQ(redraw_resume(), 0) << "nothing left to resume";
+  extent_list_delete(&rects);
+}
+
+// The redraw worker draws a layer's rectangles while the load task rebuilds the layer's
+// tree: the worker never walks a tree that is being freed.
+TEST_F(Quadtree, DrawingWhileTheTreeIsRebuilt) {
+  test_layer t;
+  for (int i = 0; i < 2000; ++i) t.add_box((i * 37) % 100, (i * 53) % 100, 0.5, 0.5);
+  t.add_style(CLS_DPOINT);
+  gindex_compute(t.layer, 1);
+  qtree_rebuild(t.layer);
+
+  static std::atomic<int> draws;
+  static extent_list_t* worker_rects;
+  draws = 0;
+  extent_list_create(nullptr, &worker_rects);
+  visible_hooks h = visible_get_hooks();
+  h.draw_object = [](obj_t*) { draws.fetch_add(1); return 0; };
+  h.current_rects = [] { return worker_rects; };
+  visible_set_hooks(&h);
+
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    set_current_layer(t.layer);
+    for (int i = 0; i < 300; ++i) {
+      const double x = (i * 7) % 90;
+      extent_list_append(nullptr, worker_rects, extent_t{x, x + 10, x, x + 10, 0});
+      EXPECT_EQ(layer_draw_invalid_rects(), 0);
+    }
+    set_current_layer(nullptr);
+    done = true;
+  });
+  while (!done.load()) qtree_rebuild(t.layer);
+  worker.join();
+  EXPECT_GT(draws.load(), 0);
+  extent_list_delete(&worker_rects);
 }
 
 TEST_F(Quadtree, ImagePairsFollowDrawingOrderAndSkipHiddenImages) {
