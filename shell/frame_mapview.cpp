@@ -18,13 +18,11 @@ namespace {
 
 std::atomic<plat::WndProc> g_previous{nullptr};
 
-// The procedure to chain to: the one replaced by mapview_subclass, or else (when the
-// subclass was installed by the window utilities) the class's own procedure.
-plat::WndProc previous_proc(plat::Wnd wnd) {
+// The procedure to chain to: the one replaced by mapview_subclass, or else the one the
+// window utilities replaced when they installed the subclass at creation.
+plat::WndProc previous_proc(plat::Wnd) {
   if (plat::WndProc p = g_previous.load(std::memory_order_acquire)) return p;
-  plat::WndClass cls;
-  if (plat::get_class_info(plat::get_class_name(wnd).c_str(), &cls) && cls.proc != mapview_subclass_proc)
-    return cls.proc;
+  if (plat::WndProc p = map_subclass_previous(); p && p != mapview_subclass_proc) return p;
   return plat::def_window_proc;
 }
 

@@ -22,12 +22,6 @@ void show_dialog_error() {
   if (plat::comm_dlg_extended_error() != 0) msg_box(kDialogError, "");
 }
 
-std::string folder_of(const std::string& path) {
-  size_t cut = path.find_last_of("/\\");
-  if (cut == std::string::npos) return std::string();
-  return cut == 0 ? std::string("/") : path.substr(0, cut);
-}
-
 }  // namespace
 
 // ---- Colours ------------------------------------------------------------------------------------
@@ -95,60 +89,59 @@ void set_remembered_folder(int save, const char* folder) {
   g_folders[save ? 1 : 0] = folder ? folder : "";
 }
 
-int file_dialog(const char* filter, plat::Wnd owner, std::string* out, const char* title, int save,
-                int* filter_index) {
-  if (out) out->clear();  // the name starts empty: Cancel leaves it so
+namespace {
+
+// The record every file dialog starts from: its owner, filters, title, the filter it
+// opens on and the remembered folder of its kind.
+plat::OpenFileName file_record(plat::Wnd owner, const char* filter, const char* title, int filter_index,
+                               int save) {
   plat::OpenFileName ofn;
   ofn.owner = owner;
   if (filter) ofn.filters = plat::parse_filter_list(filter);
-  ofn.filter_index = 1;
+  ofn.filter_index = filter_index;
   ofn.initial_dir = remembered_folder(save);
   ofn.title = title ? title : "";
+  return ofn;
+}
+
+// Runs the open or save dialog; a failure that is not a Cancel is shown.
+bool run_file_dialog(plat::OpenFileName* ofn, int save) {
+  bool ok = save ? plat::get_save_file_name(ofn) : plat::get_open_file_name(ofn);
+  if (!ok) show_dialog_error();
+  return ok;
+}
+
+}  // namespace
+
+int file_dialog(const char* filter, plat::Wnd owner, std::string* out, const char* title, int save,
+                int* filter_index) {
+  if (out) out->clear();  // the name starts empty: Cancel leaves it so
+  plat::OpenFileName ofn = file_record(owner, filter, title, 1, save);
   ofn.flags = plat::OFN_EXPLORER | plat::OFN_FILEMUSTEXIST | plat::OFN_OVERWRITEPROMPT;
   if (!save) ofn.flags |= plat::OFN_ALLOWMULTISELECT;
-  bool ok = save ? plat::get_save_file_name(&ofn) : plat::get_open_file_name(&ofn);
-  if (!ok) {
-    show_dialog_error();
-    return 0;
-  }
+  if (!run_file_dialog(&ofn, save)) return 0;
   if (out) *out = ofn.file;
   if (save && filter_index) *filter_index = ofn.filter_index - 1;
   return 1;
 }
 
 int file_dialog_single(std::string* out, const char* title, const char* filter, int* filter_index, int save) {
-  plat::OpenFileName ofn;
-  ofn.owner = command_target_window();
-  if (filter) ofn.filters = plat::parse_filter_list(filter);
-  ofn.filter_index = filter_index ? *filter_index : 1;
-  ofn.initial_dir = remembered_folder(save);
-  ofn.title = title ? title : "";
+  if (out) out->clear();
+  plat::OpenFileName ofn =
+      file_record(command_target_window(), filter, title, filter_index ? *filter_index : 1, save);
   ofn.flags = plat::OFN_EXPLORER | (save ? plat::OFN_OVERWRITEPROMPT : plat::OFN_FILEMUSTEXIST);
-  bool ok = save ? plat::get_save_file_name(&ofn) : plat::get_open_file_name(&ofn);
-  if (!ok) {
-    show_dialog_error();
-    if (out) out->clear();
-    return 0;
-  }
+  if (!run_file_dialog(&ofn, save)) return 0;
   if (out) *out = ofn.file;
   if (filter_index) *filter_index = ofn.filter_index - 1;
-  set_remembered_folder(save, folder_of(ofn.file).c_str());
+  set_remembered_folder(save, ofn.folder.c_str());
   return 1;
 }
 
 int file_dialog_multi(plat::Wnd owner, std::vector<std::string>* out, const char* title, const char* filter) {
   if (out) out->clear();
-  plat::OpenFileName ofn;
-  ofn.owner = owner ? owner : command_target_window();
-  if (filter) ofn.filters = plat::parse_filter_list(filter);
-  ofn.filter_index = 1;
-  ofn.initial_dir = remembered_folder(0);
-  ofn.title = title ? title : "";
+  plat::OpenFileName ofn = file_record(owner ? owner : command_target_window(), filter, title, 1, 0);
   ofn.flags = plat::OFN_EXPLORER | plat::OFN_FILEMUSTEXIST | plat::OFN_ALLOWMULTISELECT;
-  if (!plat::get_open_file_name(&ofn)) {
-    show_dialog_error();
-    return 0;
-  }
+  if (!run_file_dialog(&ofn, 0)) return 0;
   if (out) *out = ofn.files;
   set_remembered_folder(0, ofn.folder.c_str());
   return ofn.files.empty() ? 0 : 1;

@@ -37,14 +37,6 @@ chooser_state& C() {  // user-interface thread only
 
 int last_first() { return C().count > 10 ? C().count - 10 : 0; }
 
-plat::Wnd make(plat::Wnd parent, const char* cls, const char* text, uint32_t style, int x, int y, int w, int h,
-               int id, uint32_t ex = 0) {
-  plat::Wnd c = plat::create_window(ex, cls, text, plat::WS_CHILD | plat::WS_VISIBLE | style, x, y, w, h,
-                                    parent, uintptr_t(id));
-  if (c && ui_font()) plat::send_message(c, plat::WM_SETFONT, plat::WParam(ui_font()), 1);
-  return c;
-}
-
 // The ten buttons show icons first .. first + 9; buttons past the list are hidden.
 void show_window_of_ten() {
   chooser_state& s = C();
@@ -78,9 +70,14 @@ void on_scroll(int position) {
 }
 
 void on_close(plat::Wnd wnd) {
-  chooser_state& s = C();
   if (plat::Wnd owner = plat::get_owner(wnd)) plat::enable_window(owner, true);
   plat::destroy_window(wnd);
+}
+
+// The window is gone, however it went (closed, or destroyed with its owner): its
+// buttons no longer show the bitmaps, which are deleted, and the chooser is free again.
+void on_destroyed() {
+  chooser_state& s = C();
   for (plat::Bitmap b : s.bitmaps) plat::delete_object(b);
   s = chooser_state{};
 }
@@ -93,6 +90,7 @@ plat::LResult dialog_window_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wpara
     on_close(wnd);
     return 0;
   }
+  if (msg == plat::WM_NCDESTROY && wnd == s.wnd) on_destroyed();
   if (wnd == s.wnd && (msg == plat::WM_HSCROLL || msg == plat::WM_VSCROLL)) {
     on_scroll(int(int16_t(plat::hiword(wparam))));
     return 0;
@@ -147,17 +145,20 @@ plat::Wnd create_dialog_window(container_t* icons, int selected, icon_choice_fn 
     obj_list_get(icons, i, &icon);
     s.bitmaps.push_back(render_to_bitmap(icon, 32, 32));
   }
+  const uint32_t icon_style = plat::BS_AUTORADIOBUTTON | plat::BS_PUSHLIKE | plat::BS_BITMAP | plat::BS_FLAT;
   for (int i = 0; i < 10; ++i)
-    make(wnd, plat::kButtonClass, "", plat::BS_AUTORADIOBUTTON | plat::BS_PUSHLIKE | plat::BS_BITMAP |
-         plat::BS_FLAT | (i == 0 ? plat::WS_GROUP : 0), 10 + 32 * i, 10, 32, 32, kIconFirstButton + i);
-  plat::Wnd ud = make(wnd, plat::kUpDownClass, "", plat::UDS_HORZ, 10, 46, 320, 20, kIconUpDown);
+    create_control(wnd, plat::kButtonClass, "", icon_style | (i == 0 ? plat::WS_GROUP : 0), 10 + 32 * i, 10, 32,
+                   32, kIconFirstButton + i);
+  plat::Wnd ud = create_control(wnd, plat::kUpDownClass, "", plat::UDS_HORZ, 10, 46, 320, 20, kIconUpDown);
   plat::send_message(ud, plat::UDM_SETRANGE32, 0, last_first());
   plat::send_message(ud, plat::UDM_SETPOS32, 0, s.first);
-  make(wnd, plat::kEditClass, "", plat::ES_AUTOHSCROLL, 10, 74, 320, 24, kIconName, plat::WS_EX_CLIENTEDGE);
-  make(wnd, plat::kStaticClass, "", plat::SS_BITMAP, 154, 106, 32, 32, kIconPicture);
-  make(wnd, plat::kButtonClass, fr ? "Annuler" : "Cancel", plat::WS_TABSTOP, 10, 110, 100, 28, kIconCancel);
-  plat::Wnd ok = make(wnd, plat::kButtonClass, "OK", plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON, 230, 110, 100, 28,
-                      kIconOk);
+  create_control(wnd, plat::kEditClass, "", plat::ES_AUTOHSCROLL, 10, 74, 320, 24, kIconName,
+                 plat::WS_EX_CLIENTEDGE);
+  create_control(wnd, plat::kStaticClass, "", plat::SS_BITMAP, 154, 106, 32, 32, kIconPicture);
+  create_control(wnd, plat::kButtonClass, fr ? "Annuler" : "Cancel", plat::WS_TABSTOP, 10, 110, 100, 28,
+                 kIconCancel);
+  plat::Wnd ok = create_control(wnd, plat::kButtonClass, "OK", plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON, 230, 110,
+                                100, 28, kIconOk);
   show_window_of_ten();
   show_selected();
   if (owner) plat::enable_window(owner, false);

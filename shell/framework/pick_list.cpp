@@ -16,7 +16,6 @@
 #include "platform/ui/dialog.h"
 #include "platform/ui/ui.h"
 #include "shell/framework/dispatcher.h"
-#include "shell/framework/ui_text.h"
 #include "shell/framework/winutil.h"
 
 namespace {
@@ -86,14 +85,6 @@ void on_close(plat::Wnd wnd) {
   post_command(slot, 0, s.result.c_str());
 }
 
-plat::Wnd child(plat::Wnd parent, const char* cls, const char* text, uint32_t style, int x, int y, int w,
-                int h, int id, uint32_t ex = 0) {
-  plat::Wnd c = plat::create_window(ex, cls, text, plat::WS_CHILD | plat::WS_VISIBLE | style, x, y, w, h,
-                                    parent, uintptr_t(id));
-  if (c && ui_font()) plat::send_message(c, plat::WM_SETFONT, plat::WParam(ui_font()), 1);
-  return c;
-}
-
 }  // namespace
 
 int register_pick_list_class() {
@@ -141,23 +132,25 @@ plat::Wnd create_pick_list(const char* title, container_t* objects, int slot) {
   s.wnd = wnd;
   s.objects = objects;
   s.slot = slot;
-  s.edit = child(wnd, plat::kEditClass, "", plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, 10, 10, 280, 24,
-                 kPickEdit, plat::WS_EX_CLIENTEDGE);
+  s.edit = create_control(wnd, plat::kEditClass, "", plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, 10, 10, 280, 24,
+                          kPickEdit, plat::WS_EX_CLIENTEDGE);
   plat::send_message(s.edit, plat::EM_LIMITTEXT, kPickMaxTyped, 0);
-  s.list = child(wnd, plat::kListBoxClass, "", plat::WS_TABSTOP | plat::WS_VSCROLL | plat::WS_BORDER |
-                 plat::LBS_NOTIFY | plat::LBS_NOINTEGRALHEIGHT, 10, 42, 280, 200, kPickList);
+  s.list = create_control(wnd, plat::kListBoxClass, "",
+                          plat::WS_TABSTOP | plat::WS_VSCROLL | plat::WS_BORDER | plat::LBS_NOTIFY |
+                              plat::LBS_NOINTEGRALHEIGHT,
+                          10, 42, 280, 200, kPickList);
   for (int i = 0; i < obj_list_count(objects); ++i) {
     obj_t* o = nullptr;
     obj_list_get(objects, i, &o);
     const char* name = o ? obj_name_get(o) : nullptr;
-    std::string label = (name && *name) ? name : std::to_string(o ? o->id : 0);
-    std::u16string w = ui_wide(label.c_str());
-    plat::send_message(s.list, plat::LB_ADDSTRING, 0, plat::LParam(w.c_str()));
+    int id = o ? o->id : 0;
+    list_add_item(s.list, (name && *name) ? name : std::to_string(id).c_str(), id);
   }
   const bool fr = is_french();
-  s.ok = child(wnd, plat::kButtonClass, "OK", plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON, 190, 254, 100, 28,
-               kPickOk);
-  child(wnd, plat::kButtonClass, fr ? "Annuler" : "Cancel", plat::WS_TABSTOP, 10, 254, 100, 28, kPickCancel);
+  s.ok = create_control(wnd, plat::kButtonClass, "OK", plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON, 190, 254, 100,
+                        28, kPickOk);
+  create_control(wnd, plat::kButtonClass, fr ? "Annuler" : "Cancel", plat::WS_TABSTOP, 10, 254, 100, 28,
+                 kPickCancel);
   plat::enable_window(s.ok, false);
   if (owner) plat::enable_window(owner, false);
   plat::show_window(wnd, plat::SW_SHOW);

@@ -145,11 +145,8 @@ plat::Wnd create_table_window(const char* text, const char* title, int header, i
   plat::move_window(lv, 0, 0, client.width(), lv_h, true);
   const char* close = is_french() ? "Fermer" : "Close";
   int bx = (client.width() - kButtonWidth) / 2;
-  plat::Wnd button = plat::create_window(0, plat::kButtonClass, close,
-                                         plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_TABSTOP |
-                                             plat::BS_DEFPUSHBUTTON,
-                                         bx < 0 ? 0 : bx, lv_h + 8, kButtonWidth, kButtonHeight, wnd, kTableClose);
-  if (ui_font()) plat::send_message(button, plat::WM_SETFONT, plat::WParam(ui_font()), 1);
+  plat::Wnd button = create_control(wnd, plat::kButtonClass, close, plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON,
+                                    bx < 0 ? 0 : bx, lv_h + 8, kButtonWidth, kButtonHeight, kTableClose);
   plat::Rect want{0, 0, client.width(), lv_h + 8 + kButtonHeight + 8};
   plat::adjust_window_rect(&want, plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU, false);
   plat::move_window(wnd, 100, 100, want.width(), want.height(), true);

@@ -12,7 +12,7 @@
 // Files: winutil_objects.cpp (window objects, target, resize), winutil_scroll.cpp
 // (scroll bars, regions, fills), winutil_classes.cpp (class registration, scrolled
 // child), winutil_messages.cpp (message boxes, dialog texts, focus, font),
-// winutil_toolbar.cpp, winutil_controls.cpp (combo, list, list view, up-down),
+// winutil_toolbar.cpp, winutil_controls.cpp (child controls, combo, list, list view, up-down),
 // winutil_drop.cpp (dropped files).
 #pragma once
 #include <cstdint>
@@ -66,8 +66,12 @@ int register_dialog_class();
 mapwin_t* create_scrolled_child(const char* class_name, mapwin_t* parent, mapwin_t** out, int scroll,
                              int toolbar_left, int toolbar_size);
 // The procedure create_scrolled_child installs on the map child window; the frame
-// provides it (none: the class procedure stays).
+// provides it (none: the class procedure stays, and the procedure below is forgotten).
 void set_map_subclass_routine(plat::WndProc proc);
+// The procedure that routine replaced on the last map child window made (its class's
+// procedure), kept when it was installed: the subclass chains every message to it.
+// Null before any was made.
+plat::WndProc map_subclass_previous();
 
 // ---- Scroll bars, regions and fills ----------------------------------------------------------
 // The scroll bar of a window object (axis 1 vertical, else horizontal) as fractions of a
@@ -165,6 +169,11 @@ void combo_take_data(plat::Wnd combo, int keep_selected);
 // Selects the first item whose data is `data`; its index, -1 when none.
 int combo_select_data(plat::Wnd combo, intptr_t data);
 void combo_clear(plat::Wnd combo);
+
+// ---- Hand-built windows --------------------------------------------------------------------------
+// A visible child control of a hand-built window, in the dialog font once it is made.
+plat::Wnd create_control(plat::Wnd parent, const char* cls, const char* text, uint32_t style, int x, int y,
+                         int width, int height, int id, uint32_t ex_style = 0);
 
 // ---- Up-down, list views, list boxes -----------------------------------------------------------
 // Buddy, position and range (high, low); with a length > 0 the buddy edit is limited to it.

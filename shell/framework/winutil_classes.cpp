@@ -13,6 +13,9 @@
 namespace {
 
 std::atomic<plat::WndProc> g_map_subclass{nullptr};
+// The procedure the subclass replaced on the map child window, kept once when it is
+// installed so that the subclass can chain to it without asking again per message.
+std::atomic<plat::WndProc> g_map_previous{nullptr};
 
 }  // namespace
 
@@ -45,7 +48,12 @@ int register_dialog_class() {
   return plat::register_class(cls) ? 1 : 0;
 }
 
-void set_map_subclass_routine(plat::WndProc proc) { g_map_subclass.store(proc); }
+void set_map_subclass_routine(plat::WndProc proc) {
+  g_map_subclass.store(proc);
+  if (!proc) g_map_previous.store(nullptr, std::memory_order_release);
+}
+
+plat::WndProc map_subclass_previous() { return g_map_previous.load(std::memory_order_acquire); }
 
 mapwin_t* create_scrolled_child(const char* class_name, mapwin_t* parent, mapwin_t** out, int scroll,
                                 int toolbar_left, int toolbar_size) {
@@ -71,7 +79,8 @@ mapwin_t* create_scrolled_child(const char* class_name, mapwin_t* parent, mapwin
   plat::Wnd wnd = plat::create_window(ex, class_name, "", style, off_x, off_y, w < 0 ? 0 : w,
                                       h < 0 ? 0 : h, parent_wnd, 0);
   if (!wnd) return set_gblerr(ERR_OS), nullptr;
-  if (plat::WndProc proc = g_map_subclass.load()) plat::set_window_proc(wnd, proc);
+  if (plat::WndProc proc = g_map_subclass.load())
+    g_map_previous.store(plat::set_window_proc(wnd, proc), std::memory_order_release);
   // The frame's object takes its client size now; the child is already placed and
   // sized (a child without scroll bars keeps its 10000 x 10000).
   if (parent) main_resize_children(parent, nullptr, pc.width(), pc.height());

@@ -1,5 +1,6 @@
-// Helpers over the combo box, list box, list view and up-down controls: items with a
-// data word, the selection read back as data or text, selection by data.
+// Helpers over the controls: child controls of hand-built windows in the dialog font,
+// and for the combo box, list box, list view and up-down controls items with a data
+// word, the selection read back as data or text, selection by data.
 #include <cstring>
 #include <string>
 
@@ -27,6 +28,15 @@ int copy_if_fits(const std::u16string& w, char* buf, int size) {
 }
 
 }  // namespace
+
+// ---- Hand-built windows ---------------------------------------------------------------------------
+plat::Wnd create_control(plat::Wnd parent, const char* cls, const char* text, uint32_t style, int x, int y,
+                         int width, int height, int id, uint32_t ex_style) {
+  plat::Wnd c = plat::create_window(ex_style, cls, text ? text : "", plat::WS_CHILD | plat::WS_VISIBLE | style, x,
+                                    y, width, height, parent, uintptr_t(id));
+  if (c && ui_font()) plat::send_message(c, plat::WM_SETFONT, plat::WParam(ui_font()), 1);
+  return c;
+}
 
 // ---- Combo boxes ----------------------------------------------------------------------------------
 int combo_add_item_w(plat::Wnd combo, const char16_t* text, intptr_t data) {

@@ -166,6 +166,36 @@ TEST_F(ControlsTest, TakeDataReleasesTheObjects) {
   }
 }
 
+// Texts in the local code page: UTF-8 when valid, else Windows-1252 byte by byte (its
+// letters at 0x80-0x9F included); read back, they come out as UTF-8.
+TEST_F(ControlsTest, ItemTextsInTheLocalCodePage) {
+  struct Case {
+    const char* given;
+    std::u16string shown;
+    const char* read;
+  } cases[] = {
+      {kE, u"\u00e9t\u00e9", kE},
+      {"caf\xe9", u"caf\u00e9", "caf\xc3\xa9"},
+      {"\x80 \x9c\x8a", u"\u20ac \u0153\u0160", "\xe2\x82\xac \xc5\x93\xc5\xa0"},
+      {"\xf0\x9f\x97\xba", u"\U0001F5FA", "\xf0\x9f\x97\xba"},  // a surrogate pair
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    plat::Wnd lb = list();
+    list_add_item(lb, c.given, ++n);
+    std::u16string shown(64, u'\0');
+    auto len = plat::send_message(lb, plat::LB_GETTEXT, 0, plat::LParam(shown.data()));
+    ASSERT_GE(len, 0);
+    shown.resize(size_t(len));
+    EXPECT_EQ(shown, c.shown) << c.read;
+    list_select_data(lb, n);
+    char buf[32] = "junk";
+    list_selected_text(lb, buf, sizeof buf);
+    EXPECT_STREQ(buf, c.read);
+    plat::destroy_window(lb);
+  }
+}
+
 // ---- List boxes ----------------------------------------------------------------------------------
 TEST_F(ControlsTest, ListBoxSelectionByData) {
   plat::Wnd lb = list();

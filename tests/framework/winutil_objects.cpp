@@ -27,11 +27,11 @@ std::vector<int>& interrupts() {
 }
 void record_interrupt(int mode) { interrupts().push_back(mode); }
 
-// A subclass procedure as the frame installs one: it hands everything on to the class.
+// A subclass procedure as the frame installs one: it hands everything on to the
+// procedure it replaced, kept when it was installed.
 plat::LResult map_subclass(plat::Wnd w, uint32_t m, plat::WParam wp, plat::LParam lp) {
-  plat::WndClass edit;
-  plat::get_class_info(plat::kEditClass, &edit);
-  return edit.proc(w, m, wp, lp);
+  plat::WndProc previous = map_subclass_previous();
+  return previous ? plat::call_window_proc(previous, w, m, wp, lp) : plat::def_window_proc(w, m, wp, lp);
 }
 
 class ObjectTest : public ToolkitTest {
@@ -172,6 +172,7 @@ TEST_F(ObjectTest, ScrolledChildAfterTheToolbarBand) {
     EXPECT_EQ(info.style, plat::CS_DBLCLKS);
     EXPECT_EQ(info.proc, edit.proc);
     EXPECT_EQ(plat::get_window_proc(w), map_subclass);
+    EXPECT_EQ(map_subclass_previous(), edit.proc);
     EXPECT_EQ(place(w).x, c.at.x);
     EXPECT_EQ(place(w).y, c.at.y);
     plat::Rect r, client;
@@ -194,8 +195,13 @@ TEST_F(ObjectTest, ScrolledChildAfterTheToolbarBand) {
     EXPECT_EQ(frame_object->width, pc.width());
     EXPECT_EQ(frame_object->height, pc.height());
     EXPECT_EQ(interrupts(), std::vector<int>{1});
+    // Through the subclass the window still answers as an edit window.
+    plat::send_message(w, plat::EM_LIMITTEXT, 7, 0);
+    EXPECT_EQ(plat::send_message(w, plat::EM_GETLIMITTEXT, 0, 0), 7);
     plat::destroy_window(w);
   }
+  set_map_subclass_routine(nullptr);  // no subclass: nothing to chain to any more
+  EXPECT_EQ(map_subclass_previous(), nullptr);
 }
 
 TEST_F(ObjectTest, ChildWithoutScrollBars) {

@@ -12,6 +12,7 @@
 #include "core/obj_list.h"
 #include "core/pairlist.h"
 #include "map/view_records.h"
+#include "platform/ui/ctl_button.h"
 #include "platform/ui/ctl_listview.h"
 #include "platform/ui/ctl_updown.h"
 #include "platform/ui/dialog.h"
@@ -253,6 +254,106 @@ TEST_F(WinUtilTest, IconChooserWithFewerThanTenIcons) {
   EXPECT_EQ(chosen, 2);
   EXPECT_FALSE(plat::is_window(w));
   free_objects(icons, objs);
+}
+
+// Bitmaps the icon chooser had drawn, so that a test can see them deleted.
+std::vector<plat::Bitmap>& drawn_icons() {
+  static std::vector<plat::Bitmap> v;
+  return v;
+}
+plat::Bitmap record_icon(obj_t*, int w, int h) {
+  plat::Bitmap b = plat::create_bitmap(w, h, nullptr);
+  drawn_icons().push_back(b);
+  return b;
+}
+
+TEST_F(WinUtilTest, IconChooserMovesItsWindowOfTen) {
+  std::vector<obj_t*> objs;
+  container_t* icons = named_objects(&objs, 25);
+  plat::Wnd w = create_dialog_window(icons, 12, nullptr);
+  ASSERT_NE(w, nullptr);
+  plat::Wnd ud = tm_test::dlg_control(w, kIconUpDown);
+  auto checked = [&](int button) {
+    return plat::send_message(tm_test::dlg_control(w, kIconFirstButton + button), plat::BM_GETCHECK, 0, 0) ==
+           plat::BST_CHECKED;
+  };
+  EXPECT_EQ(icon_chooser_first(), 10);  // 12 rounded down to ten
+  EXPECT_TRUE(checked(2));
+  struct Step {
+    bool up;
+    int clicks;
+    int first;
+    int checked_button;  // -1: the chosen icon is out of view, no button checked
+  } steps[] = {
+      {true, 1, 11, 1},
+      {true, 9, 15, -1},  // stops at count - 10, past the chosen icon
+      {false, 5, 10, 2},  // back in view: its button is checked again
+      {false, 15, 0, -1},
+  };
+  for (const Step& st : steps) {
+    for (int i = 0; i < st.clicks; ++i) ASSERT_TRUE(tm_test::click_updown(ud, st.up));
+    tm_test::run_until_idle();
+    EXPECT_EQ(icon_chooser_first(), st.first);
+    for (int b = 0; b < 10; ++b) EXPECT_EQ(checked(b), b == st.checked_button) << st.first << " " << b;
+  }
+  EXPECT_EQ(icon_chooser_selected(), 12);
+  tm_test::click_control(w, kIconFirstButton + 9);  // icon 0 + 9
+  tm_test::run_until_idle();
+  EXPECT_EQ(icon_chooser_selected(), 9);
+  EXPECT_EQ(plat::dlg_item_text(w, kIconName), "item9");
+  tm_test::click_control(w, kIconCancel);
+  tm_test::run_until_idle();
+  EXPECT_FALSE(plat::is_window(w));
+  EXPECT_EQ(icon_chooser_selected(), -1);
+  free_objects(icons, objs);
+}
+
+TEST_F(WinUtilTest, IconChooserGoesWithItsOwner) {
+  std::vector<obj_t*> objs;
+  container_t* icons = named_objects(&objs, 4);
+  set_image_render_routine(record_icon);
+  struct Case {
+    bool owner_destroyed;  // else Cancel closes it
+  } cases[] = {{false}, {true}};
+  for (const Case& c : cases) {
+    drawn_icons().clear();
+    plat::Wnd owner = plat::create_window(0, "UtilFrame", "owner", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE,
+                                          0, 0, 300, 200, nullptr, 0);
+    plat::set_active_window(owner);
+    plat::Wnd w = create_dialog_window(icons, 1, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(plat::get_owner(w), owner);
+    EXPECT_FALSE(plat::is_window_enabled(owner));
+    ASSERT_EQ(drawn_icons().size(), 4u);
+    if (c.owner_destroyed) {
+      plat::destroy_window(owner);
+    } else {
+      tm_test::click_control(w, kIconCancel);
+      tm_test::run_until_idle();
+      EXPECT_TRUE(plat::is_window_enabled(owner));
+    }
+    EXPECT_FALSE(plat::is_window(w));
+    EXPECT_EQ(icon_chooser_selected(), -1) << c.owner_destroyed;
+    for (plat::Bitmap b : drawn_icons()) EXPECT_EQ(plat::get_object_kind(b), 0) << c.owner_destroyed;
+    // The chooser is free for the next use.
+    plat::Wnd again = create_dialog_window(icons, 0, nullptr);
+    ASSERT_NE(again, nullptr);
+    plat::send_message(again, plat::WM_CLOSE, 0, 0);
+    if (plat::is_window(owner)) plat::destroy_window(owner);
+  }
+  set_image_render_routine(nullptr);
+  free_objects(icons, objs);
+}
+
+TEST_F(WinUtilTest, TableWindowClosesOnEnter) {
+  plat::Wnd w = create_table_window("a\nb\n", "T", 0, 1, 300, 1);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(plat::get_focus(), tm_test::dlg_control(w, kTableClose));
+  EXPECT_EQ(plat::window_text(tm_test::dlg_control(w, kTableClose)), "Close");
+  tm_test::press_key(plat::VK_RETURN);
+  tm_test::run_until_idle();
+  EXPECT_FALSE(plat::is_window(w));
+  EXPECT_TRUE(plat::is_window_enabled(frame));
 }
 
 TEST_F(WinUtilTest, DroppedPathsAreKeptWhole) {
