@@ -88,15 +88,7 @@ void on_close(plat::Wnd wnd) {
 }  // namespace
 
 int register_pick_list_class() {
-  plat::WndClass existing;
-  if (plat::get_class_info("ClasseListes", &existing)) return 1;
-  plat::WndClass cls;
-  cls.style = plat::CS_HREDRAW | plat::CS_VREDRAW;
-  cls.proc = pick_list_wndproc;
-  cls.cursor = plat::load_cursor(plat::IDC_ARROW);
-  cls.background_sys_color = plat::COLOR_BTNFACE;
-  cls.name = "ClasseListes";
-  return plat::register_class(cls) ? 1 : 0;
+  return register_button_face_class("ClasseListes", pick_list_wndproc, plat::load_cursor(plat::IDC_ARROW));
 }
 
 plat::LResult pick_list_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {

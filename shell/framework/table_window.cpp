@@ -82,15 +82,7 @@ int list_height(plat::Wnd lv, int rows, bool header) {
 }  // namespace
 
 int register_table_class() {
-  plat::WndClass existing;
-  if (plat::get_class_info("ClasseTableau", &existing)) return 1;
-  plat::WndClass cls;
-  cls.style = plat::CS_HREDRAW | plat::CS_VREDRAW;
-  cls.proc = table_wndproc;
-  cls.cursor = plat::load_cursor(plat::IDC_ARROW);
-  cls.background_sys_color = plat::COLOR_BTNFACE;
-  cls.name = "ClasseTableau";
-  return plat::register_class(cls) ? 1 : 0;
+  return register_button_face_class("ClasseTableau", table_wndproc, plat::load_cursor(plat::IDC_ARROW));
 }
 
 plat::LResult table_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {

@@ -58,6 +58,9 @@ void set_redraw_interrupt_routine(redraw_interrupt_fn fn);
 int register_edit_class(const char* name);
 // "ClasseDialogue": redraw on resize, default procedure, button-face background.
 int register_dialog_class();
+// A class of hand-built windows like "ClasseDialogue" (redraw on resize, button-face
+// background) with its own procedure and cursor; 1 when registered (or already there).
+int register_button_face_class(const char* name, plat::WndProc proc, plat::Cursor cursor = nullptr);
 // The map child window of a parent window object (class registered with
 // register_edit_class), placed after the toolbar band (at the left or the top); with
 // scroll bars it fills the parent and accepts dropped files. Its window object is

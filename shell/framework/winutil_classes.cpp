@@ -37,16 +37,19 @@ int register_edit_class(const char* name) {
   return 1;
 }
 
-int register_dialog_class() {
+int register_button_face_class(const char* name, plat::WndProc proc, plat::Cursor cursor) {
   plat::WndClass existing;
-  if (plat::get_class_info("ClasseDialogue", &existing)) return 1;
+  if (plat::get_class_info(name, &existing)) return 1;
   plat::WndClass cls;
   cls.style = plat::CS_HREDRAW | plat::CS_VREDRAW;
-  cls.proc = plat::def_window_proc;
+  cls.proc = proc;
+  cls.cursor = cursor;
   cls.background_sys_color = plat::COLOR_BTNFACE;
-  cls.name = "ClasseDialogue";
+  cls.name = name;
   return plat::register_class(cls) ? 1 : 0;
 }
+
+int register_dialog_class() { return register_button_face_class("ClasseDialogue", plat::def_window_proc); }
 
 void set_map_subclass_routine(plat::WndProc proc) {
   g_map_subclass.store(proc);

@@ -27,6 +27,50 @@ int copy_if_fits(const std::u16string& w, char* buf, int size) {
   return int(s.size());
 }
 
+// Combo boxes and list boxes answer the same item requests under different message
+// numbers; one routine per request serves both through this table.
+struct item_messages {
+  uint32_t add_string, set_item_data, get_item_data, get_count, get_cur_sel, get_text_len, get_text;
+};
+constexpr item_messages kComboMessages{plat::CB_ADDSTRING,  plat::CB_SETITEMDATA,   plat::CB_GETITEMDATA,
+                                       plat::CB_GETCOUNT,   plat::CB_GETCURSEL,     plat::CB_GETLBTEXTLEN,
+                                       plat::CB_GETLBTEXT};
+constexpr item_messages kListMessages{plat::LB_ADDSTRING, plat::LB_SETITEMDATA, plat::LB_GETITEMDATA,
+                                      plat::LB_GETCOUNT,  plat::LB_GETCURSEL,   plat::LB_GETTEXTLEN,
+                                      plat::LB_GETTEXT};
+
+int add_item(plat::Wnd w, const item_messages& m, const char16_t* text, intptr_t data) {
+  auto i = plat::send_message(w, m.add_string, 0, plat::LParam(text));
+  if (i >= 0) plat::send_message(w, m.set_item_data, plat::WParam(i), plat::LParam(data));
+  return int(i);
+}
+
+intptr_t selected_data(plat::Wnd w, const item_messages& m) {
+  auto sel = plat::send_message(w, m.get_cur_sel, 0, 0);
+  if (sel < 0) return -1;
+  return intptr_t(plat::send_message(w, m.get_item_data, plat::WParam(sel), 0));
+}
+
+int selected_text(plat::Wnd w, const item_messages& m, char* buf, int size) {
+  if (buf && size > 0) buf[0] = 0;
+  auto sel = plat::send_message(w, m.get_cur_sel, 0, 0);
+  if (sel < 0) return 0;
+  auto len = plat::send_message(w, m.get_text_len, plat::WParam(sel), 0);
+  if (len < 0) return 0;
+  std::u16string text(size_t(len) + 1, u'\0');
+  plat::send_message(w, m.get_text, plat::WParam(sel), plat::LParam(text.data()));
+  text.resize(size_t(len));
+  return copy_if_fits(text, buf, size);
+}
+
+// The index of the first item whose data is `data`, -1 when none.
+int index_of_data(plat::Wnd w, const item_messages& m, intptr_t data) {
+  int count = int(plat::send_message(w, m.get_count, 0, 0));
+  for (int i = 0; i < count; ++i)
+    if (intptr_t(plat::send_message(w, m.get_item_data, plat::WParam(i), 0)) == data) return i;
+  return -1;
+}
+
 }  // namespace
 
 // ---- Hand-built windows ---------------------------------------------------------------------------
@@ -40,9 +84,7 @@ plat::Wnd create_control(plat::Wnd parent, const char* cls, const char* text, ui
 
 // ---- Combo boxes ----------------------------------------------------------------------------------
 int combo_add_item_w(plat::Wnd combo, const char16_t* text, intptr_t data) {
-  auto i = plat::send_message(combo, plat::CB_ADDSTRING, 0, plat::LParam(text ? text : u""));
-  if (i >= 0) plat::send_message(combo, plat::CB_SETITEMDATA, plat::WParam(i), plat::LParam(data));
-  return int(i);
+  return add_item(combo, kComboMessages, text ? text : u"", data);
 }
 
 int combo_add_item(plat::Wnd combo, const char* text, intptr_t data) {
@@ -50,22 +92,10 @@ int combo_add_item(plat::Wnd combo, const char* text, intptr_t data) {
   return combo_add_item_w(combo, w.c_str(), data);
 }
 
-intptr_t combo_selected_data(plat::Wnd combo) {
-  auto sel = plat::send_message(combo, plat::CB_GETCURSEL, 0, 0);
-  if (sel < 0) return -1;
-  return intptr_t(plat::send_message(combo, plat::CB_GETITEMDATA, plat::WParam(sel), 0));
-}
+intptr_t combo_selected_data(plat::Wnd combo) { return selected_data(combo, kComboMessages); }
 
 int combo_selected_text(plat::Wnd combo, char* buf, int size) {
-  if (buf && size > 0) buf[0] = 0;
-  auto sel = plat::send_message(combo, plat::CB_GETCURSEL, 0, 0);
-  if (sel < 0) return 0;
-  auto len = plat::send_message(combo, plat::CB_GETLBTEXTLEN, plat::WParam(sel), 0);
-  if (len < 0) return 0;
-  std::u16string w(size_t(len) + 1, u'\0');
-  plat::send_message(combo, plat::CB_GETLBTEXT, plat::WParam(sel), plat::LParam(w.data()));
-  w.resize(size_t(len));
-  return copy_if_fits(w, buf, size);
+  return selected_text(combo, kComboMessages, buf, size);
 }
 
 void combo_fill_from_list(plat::Wnd combo, const container_t* tags) {
@@ -90,14 +120,11 @@ void combo_take_data(plat::Wnd combo, int keep_selected) {
   combo_clear(combo);
 }
 
+// A combo box keeps its selection when no item has the data.
 int combo_select_data(plat::Wnd combo, intptr_t data) {
-  int count = int(plat::send_message(combo, plat::CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i)
-    if (intptr_t(plat::send_message(combo, plat::CB_GETITEMDATA, plat::WParam(i), 0)) == data) {
-      plat::send_message(combo, plat::CB_SETCURSEL, plat::WParam(i), 0);
-      return i;
-    }
-  return -1;
+  int i = index_of_data(combo, kComboMessages, data);
+  if (i >= 0) plat::send_message(combo, plat::CB_SETCURSEL, plat::WParam(i), 0);
+  return i;
 }
 
 void combo_clear(plat::Wnd combo) { plat::send_message(combo, plat::CB_RESETCONTENT, 0, 0); }
@@ -134,38 +161,20 @@ intptr_t listview_selected_data(plat::Wnd lv) {
 // ---- List boxes ----------------------------------------------------------------------------------
 int list_add_item(plat::Wnd list, const char* text, intptr_t data) {
   std::u16string w = ui_wide(text);
-  auto i = plat::send_message(list, plat::LB_ADDSTRING, 0, plat::LParam(w.c_str()));
-  if (i >= 0) plat::send_message(list, plat::LB_SETITEMDATA, plat::WParam(i), plat::LParam(data));
-  return int(i);
+  return add_item(list, kListMessages, w.c_str(), data);
 }
 
 void list_clear(plat::Wnd list) { plat::send_message(list, plat::LB_RESETCONTENT, 0, 0); }
 
-intptr_t list_selected_data(plat::Wnd list) {
-  auto sel = plat::send_message(list, plat::LB_GETCURSEL, 0, 0);
-  if (sel < 0) return -1;
-  return intptr_t(plat::send_message(list, plat::LB_GETITEMDATA, plat::WParam(sel), 0));
-}
+intptr_t list_selected_data(plat::Wnd list) { return selected_data(list, kListMessages); }
 
 int list_selected_text(plat::Wnd list, char* buf, int size) {
-  if (buf && size > 0) buf[0] = 0;
-  auto sel = plat::send_message(list, plat::LB_GETCURSEL, 0, 0);
-  if (sel < 0) return 0;
-  auto len = plat::send_message(list, plat::LB_GETTEXTLEN, plat::WParam(sel), 0);
-  if (len < 0) return 0;
-  std::u16string w(size_t(len) + 1, u'\0');
-  plat::send_message(list, plat::LB_GETTEXT, plat::WParam(sel), plat::LParam(w.data()));
-  w.resize(size_t(len));
-  return copy_if_fits(w, buf, size);
+  return selected_text(list, kListMessages, buf, size);
 }
 
+// A list box loses its selection when no item has the data (index -1 selects nothing).
 int list_select_data(plat::Wnd list, intptr_t data) {
-  int count = int(plat::send_message(list, plat::LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i)
-    if (intptr_t(plat::send_message(list, plat::LB_GETITEMDATA, plat::WParam(i), 0)) == data) {
-      plat::send_message(list, plat::LB_SETCURSEL, plat::WParam(i), 0);
-      return i;
-    }
-  plat::send_message(list, plat::LB_SETCURSEL, plat::WParam(-1), 0);
-  return -1;
+  int i = index_of_data(list, kListMessages, data);
+  plat::send_message(list, plat::LB_SETCURSEL, plat::WParam(i), 0);
+  return i;
 }

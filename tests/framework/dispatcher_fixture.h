@@ -18,6 +18,7 @@
 #include "platform/ui/ui.h"
 #include "shell/framework/dispatcher.h"
 #include "tests/core/config_fixture.h"
+#include "tests/framework/test_frame.h"
 #include "tests/support/harness.h"
 
 namespace dispatch_test {
@@ -137,12 +138,8 @@ class DispatcherFixture : public tm_test::ConfigFixture {
 
   // The frame window; it becomes the command target.
   plat::Wnd open_frame() {
-    plat::WndClass cls;
-    cls.proc = frame_proc;
-    cls.name = "TestFrame";
-    plat::register_class(cls);
-    frame_ = plat::create_window(0, "TestFrame", "frame", plat::WS_OVERLAPPEDWINDOW, 0, 0, 400,
-                                 300, nullptr, 0);
+    frame_ = framework_test::open_test_frame("TestFrame", "frame", 400, 300, frame_proc,
+                                             plat::WS_OVERLAPPEDWINDOW);
     set_command_target(&target_object_, frame_);
     return frame_;
   }

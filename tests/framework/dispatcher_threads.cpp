@@ -14,8 +14,6 @@
 using namespace dispatch_test;
 using Strings = std::vector<std::string>;
 
-class DispatcherThreads : public DispatcherFixture {};
-
 namespace {
 
 std::vector<std::thread::id> task_threads() {
@@ -32,40 +30,51 @@ void run_mixed_commands() {
   ASSERT_TRUE(tm_test::run_until_idle());
 }
 
+// A thread that moves the virtual clock by `ms` once something sleeps on it.
+std::thread advance_clock_when_asleep(int ms) {
+  return std::thread([ms] {
+    ASSERT_TRUE(tm_test::wait_for([] { return plat::virtual_sleepers() > 0; }));
+    plat::advance_virtual_ms(ms);
+  });
+}
+
 }  // namespace
+
+class DispatcherThreads : public DispatcherFixture {
+ protected:
+  // Runs the mixed commands on an open frame; they run in the same order whichever
+  // thread runs the tasks: a thread of their own each, or the user-interface thread.
+  static void expect_mixed_commands_in_order(bool on_ui_thread) {
+    run_mixed_commands();
+    // The first load starts at once; the others arrive while it runs and wait in order.
+    EXPECT_EQ(runs(), (Strings{"task 14:1/a", "task 14:1/b", "task 14:0/c", "redraw",
+                               "overviews", "ecw"}));
+    const auto threads = task_threads();
+    ASSERT_EQ(threads.size(), 5u);
+    for (const auto& id : threads) {
+      if (on_ui_thread) EXPECT_EQ(id, std::this_thread::get_id());
+      else EXPECT_NE(id, std::this_thread::get_id());
+    }
+    expect_at_rest();
+  }
+};
 
 TEST_F(DispatcherThreads, WorkerTasksRunOnThreadsOfTheirOwn) {
   open_frame();
-  run_mixed_commands();
-  // The first load starts at once; the others arrive while it runs and wait in order.
-  EXPECT_EQ(runs(), (Strings{"task 14:1/a", "task 14:1/b", "task 14:0/c", "redraw",
-                             "overviews", "ecw"}));
-  const auto threads = task_threads();
-  ASSERT_EQ(threads.size(), 5u);
-  for (const auto& id : threads) EXPECT_NE(id, std::this_thread::get_id());
-  expect_at_rest();
+  expect_mixed_commands_in_order(false);
 }
 
 TEST_F(DispatcherThreads, MonothreadRunsTasksInsideTheDispatcherInTheSameOrder) {
   reload("MONOTHREAD\n");
   open_frame();
-  run_mixed_commands();
-  EXPECT_EQ(runs(), (Strings{"task 14:1/a", "task 14:1/b", "task 14:0/c", "redraw",
-                             "overviews", "ecw"}));
-  const auto threads = task_threads();
-  ASSERT_EQ(threads.size(), 5u);
-  for (const auto& id : threads) EXPECT_EQ(id, std::this_thread::get_id());
-  expect_at_rest();
+  expect_mixed_commands_in_order(true);
 }
 
 TEST_F(DispatcherThreads, MonothreadDelayedPostSleepsOnTheCallersThread) {
   reload("MONOTHREAD\n");
   open_frame();
   // The post itself sleeps 50 ms of virtual time; another thread moves the clock.
-  std::thread clock_mover([] {
-    ASSERT_TRUE(tm_test::wait_for([] { return plat::virtual_sleepers() > 0; }));
-    plat::advance_virtual_ms(50);
-  });
+  std::thread clock_mover = advance_clock_when_asleep(50);
   EXPECT_EQ(post_command(11, 50, "late"), 1);
   clock_mover.join();
   EXPECT_EQ(task_slot_state(11), 2);
@@ -77,10 +86,7 @@ TEST_F(DispatcherThreads, MonothreadDelayedPostSleepsOnTheCallersThread) {
 TEST_F(DispatcherThreads, MonothreadSlot7EndsThroughItsDelay) {
   reload("MONOTHREAD\n");
   open_frame();
-  std::thread clock_mover([] {
-    ASSERT_TRUE(tm_test::wait_for([] { return plat::virtual_sleepers() > 0; }));
-    plat::advance_virtual_ms(300);
-  });
+  std::thread clock_mover = advance_clock_when_asleep(300);
   post_command_simple(7);
   ASSERT_TRUE(tm_test::run_until_idle());
   clock_mover.join();

@@ -15,6 +15,7 @@
 #include "platform/ui/ui.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
+#include "tests/framework/test_frame.h"
 #include "tests/support/harness.h"
 #include "tests/support/object_env.h"
 
@@ -24,10 +25,6 @@ std::vector<std::string> g_status;
 struct exit_called {
   int code;
 };
-
-plat::LResult frame_proc(plat::Wnd w, uint32_t m, plat::WParam wp, plat::LParam lp) {
-  return plat::def_window_proc(w, m, wp, lp);
-}
 
 class BusyTest : public ::testing::Test {
  protected:
@@ -39,12 +36,7 @@ class BusyTest : public ::testing::Test {
     set_gblerr(0);
     g_status.clear();
     get_dispatcher_hooks().main_set_status_text = [](const char* t) { g_status.push_back(t ? t : ""); };
-    plat::WndClass cls;
-    cls.proc = frame_proc;
-    cls.name = "BusyFrame";
-    plat::register_class(cls);
-    frame = plat::create_window(0, "BusyFrame", "f", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE, 0, 0, 400,
-                                300, nullptr, 0);
+    frame = framework_test::open_test_frame("BusyFrame", "f", 400, 300);
     set_command_target(reinterpret_cast<obj_t*>(&dummy), frame);
   }
   void TearDown() override {

@@ -16,14 +16,11 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
+#include "tests/framework/test_frame.h"
 #include "tests/support/harness.h"
 #include "tests/support/object_env.h"
 
 namespace {
-
-plat::LResult frame_proc(plat::Wnd w, uint32_t m, plat::WParam wp, plat::LParam lp) {
-  return plat::def_window_proc(w, m, wp, lp);
-}
 
 // A session with a frame window that is the command target.
 class ProgressTest : public ::testing::Test {
@@ -34,12 +31,7 @@ class ProgressTest : public ::testing::Test {
     task_slots_init();
     progress_state_reset();
     config_set("LANG", "ENGLISH");
-    plat::WndClass cls;
-    cls.proc = frame_proc;
-    cls.name = "TestFrame";
-    plat::register_class(cls);
-    frame = plat::create_window(0, "TestFrame", "frame", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE,
-                                0, 0, 800, 600, nullptr, 0);
+    frame = framework_test::open_test_frame("TestFrame", "frame", 800, 600);
     attach_window_object(&frame_obj, frame, 0, 0, 800, 600, colour_word(255, 255, 255), 32, 0);
   }
   void TearDown() override {

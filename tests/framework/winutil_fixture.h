@@ -15,6 +15,7 @@
 #include "platform/ui/ui.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/winutil.h"
+#include "tests/framework/test_frame.h"
 #include "tests/support/harness.h"
 #include "tests/support/object_env.h"
 #include "tests/support/test_env.h"
@@ -47,12 +48,7 @@ class ToolkitTest : public ::testing::Test {
     set_gblerr(0);
     config_set("LANG", "ENGLISH");
     posted().clear();
-    plat::WndClass cls;
-    cls.proc = frame_proc;
-    cls.name = "ToolkitFrame";
-    plat::register_class(cls);
-    frame = plat::create_window(0, "ToolkitFrame", "frame", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE, 0, 0,
-                                800, 600, nullptr, 0);
+    frame = framework_test::open_test_frame("ToolkitFrame", "frame", 800, 600, frame_proc);
     ASSERT_NE(frame, nullptr);
     attach_window_object(&frame_object, frame, 0, 0, 800, 600, colour_word(255, 255, 255), 32, 0);
     ASSERT_NE(frame_object, nullptr);

@@ -24,6 +24,7 @@
 #include "shell/framework/table_window.h"
 #include "shell/framework/tree_checks.h"
 #include "shell/framework/winutil.h"
+#include "tests/framework/test_frame.h"
 #include "tests/support/harness.h"
 #include "tests/support/harness_common.h"
 #include "tests/support/harness_dialogs.h"
@@ -53,12 +54,7 @@ class WinUtilTest : public ::testing::Test {
     winutil_state_reset();
     config_set("LANG", "ENGLISH");
     g_posted.clear();
-    plat::WndClass cls;
-    cls.proc = frame_proc;
-    cls.name = "UtilFrame";
-    plat::register_class(cls);
-    frame = plat::create_window(0, "UtilFrame", "f", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE, 0, 0, 800,
-                                600, nullptr, 0);
+    frame = framework_test::open_test_frame("UtilFrame", "f", 800, 600, frame_proc);
     set_command_target(reinterpret_cast<obj_t*>(&dummy), frame);
   }
   tm_test::UiSession ui;
