@@ -4,7 +4,9 @@
 // record (positive) or of the father's record (negative, only when the style names a
 // father class and a father is given) is copied into the matching `v` attribute, which
 // therefore holds the value of the object last loaded. The coordinate value (always a
-// positive position) goes into the working fields after the schema.
+// positive position) goes into the working fields after the schema. Each loader
+// returns 1 when the coordinates could be read, so that an extent routine draws nothing
+// for an object without them.
 //
 // Every read is checked against the size of the record it comes from: a position read
 // from a file may be any number, and one that does not fit leaves the fixed value.
@@ -13,7 +15,6 @@
 #include <cstring>
 
 #include "core/obj_layout.h"
-#include "map/draw_style_internal.h"
 #include "map/draw_styles.h"
 
 namespace {
@@ -55,7 +56,7 @@ int bind_coords(obj_t* style, const obj_t* object, size_t pos_off, size_t dst_of
 
 }  // namespace
 
-int load_dsegment(obj_t* style, obj_t* object, obj_t* father) {
+int attrs_dsegment(obj_t* style, obj_t* object, obj_t* father) {
   const int ok = bind_coords(style, object, offsetof(dsegment_t, prcoord),
                              offsetof(dsegment_t, seg), sizeof(style_twopoints_t));
   BIND(dsegment_t, pthickness, vthickness, 4);
@@ -64,7 +65,7 @@ int load_dsegment(obj_t* style, obj_t* object, obj_t* father) {
   return ok;
 }
 
-int load_drectangle(obj_t* style, obj_t* object, obj_t* father) {
+int attrs_drectangle(obj_t* style, obj_t* object, obj_t* father) {
   const int ok = bind_coords(style, object, offsetof(drectangle_t, prcoord),
                              offsetof(drectangle_t, corner), sizeof(style_twopoints_t));
   BIND(drectangle_t, ppixy, vpixy, 4);
@@ -75,7 +76,7 @@ int load_drectangle(obj_t* style, obj_t* object, obj_t* father) {
   return ok;
 }
 
-int load_dpolycurve(obj_t* style, obj_t* object, obj_t* /*father*/) {
+int attrs_dpolycurve(obj_t* style, obj_t* object, obj_t* /*father*/) {
   int ok = bind_coords(style, object, offsetof(dpolycurve_t, plcoord),
                        offsetof(dpolycurve_t, line), sizeof(coord_list));
   if (ok) {
@@ -94,7 +95,7 @@ int load_dpolycurve(obj_t* style, obj_t* object, obj_t* /*father*/) {
 }
 
 // Axes and orientation are doubles in the source records: they are read as doubles.
-int load_darcellip(obj_t* style, obj_t* object, obj_t* father) {
+int attrs_darcellip(obj_t* style, obj_t* object, obj_t* father) {
   const int ok = bind_coords(style, object, offsetof(darcellip_t, pcenter),
                              offsetof(darcellip_t, center), sizeof(style_point_t));
   BIND(darcellip_t, ppixy, vpixy, 4);
@@ -112,7 +113,7 @@ int load_darcellip(obj_t* style, obj_t* object, obj_t* father) {
 
 // The object's string goes to the working `text` pointer; the owned fixed `vstring`
 // is never overwritten (the free routine frees it).
-int load_dtext(obj_t* style, obj_t* object, obj_t* father) {
+int attrs_dtext(obj_t* style, obj_t* object, obj_t* father) {
   const int ok = bind_coords(style, object, offsetof(dtext_t, pptcoord), offsetof(dtext_t, pt),
                              sizeof(style_point_t));
   BIND(dtext_t, ppixy, vpixy, 4);
@@ -127,7 +128,7 @@ int load_dtext(obj_t* style, obj_t* object, obj_t* father) {
   return ok;
 }
 
-int load_dpoint(obj_t* style, obj_t* object, obj_t* father) {
+int attrs_dpoint(obj_t* style, obj_t* object, obj_t* father) {
   const int ok = bind_coords(style, object, offsetof(dpoint_t, pptcoord), offsetof(dpoint_t, pt),
                              sizeof(style_point_t));
   BIND(dpoint_t, ppixy, vpixy, 4);
@@ -138,7 +139,7 @@ int load_dpoint(obj_t* style, obj_t* object, obj_t* father) {
   return ok;
 }
 
-int load_dsegpoint(obj_t* style, obj_t* object, obj_t* father) {
+int attrs_dsegpoint(obj_t* style, obj_t* object, obj_t* father) {
   const int ok = bind_coords(style, object, offsetof(dsegpoint_t, pptcoord),
                              offsetof(dsegpoint_t, pt), sizeof(style_point_t));
   BIND(dsegpoint_t, pcolour, vcolour, 4);
@@ -147,7 +148,7 @@ int load_dsegpoint(obj_t* style, obj_t* object, obj_t* father) {
   return ok;
 }
 
-int load_dimage(obj_t* style, obj_t* object, obj_t* father) {
+int attrs_dimage(obj_t* style, obj_t* object, obj_t* father) {
   const int ok = bind_coords(style, object, offsetof(dimage_t, pptcoord), offsetof(dimage_t, pt),
                              sizeof(style_point_t));
   BIND(dimage_t, pimg, vimg, 8);
@@ -159,15 +160,6 @@ int load_dimage(obj_t* style, obj_t* object, obj_t* father) {
 }
 
 #undef BIND
-
-void attrs_dimage(obj_t* s, obj_t* o, obj_t* f) { load_dimage(s, o, f); }
-void attrs_dsegment(obj_t* s, obj_t* o, obj_t* f) { load_dsegment(s, o, f); }
-void attrs_dpoint(obj_t* s, obj_t* o, obj_t* f) { load_dpoint(s, o, f); }
-void attrs_dtext(obj_t* s, obj_t* o, obj_t* f) { load_dtext(s, o, f); }
-void attrs_dsegpoint(obj_t* s, obj_t* o, obj_t* f) { load_dsegpoint(s, o, f); }
-void attrs_dpolycurve(obj_t* s, obj_t* o, obj_t* f) { load_dpolycurve(s, o, f); }
-void attrs_drectangle(obj_t* s, obj_t* o, obj_t* f) { load_drectangle(s, o, f); }
-void attrs_darcellip(obj_t* s, obj_t* o, obj_t* f) { load_darcellip(s, o, f); }
 
 void drawobj_style_point(obj_t* style, int index) {
   if (!style || style->cls != CLS_DSEGPOINT) return;

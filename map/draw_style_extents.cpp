@@ -15,7 +15,6 @@
 #include "core/obj_layout.h"
 #include "core/wstring.h"
 #include "geodesy/xform.h"
-#include "map/draw_style_internal.h"
 #include "map/draw_styles.h"
 #include "map/graphic_index.h"
 #include "map/graphspace.h"
@@ -127,14 +126,14 @@ void drawobj_set_symbol_size(symbol_size_fn fn) {
 }
 
 int extent_dsegment(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_dsegment(s, o, f)) return 0;
+  if (!s || !attrs_dsegment(s, o, f)) return 0;
   box b;
   add_two_points(&b, s, offsetof(dsegment_t, seg));
   return finish(s, b, i32(s, offsetof(dsegment_t, vthickness)), 1.0, out);
 }
 
 int extent_drectangle(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_drectangle(s, o, f)) return 0;
+  if (!s || !attrs_drectangle(s, o, f)) return 0;
   box b;
   add_two_points(&b, s, offsetof(drectangle_t, corner));
   const double margin =
@@ -143,7 +142,7 @@ int extent_drectangle(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
 }
 
 int extent_dpolycurve(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_dpolycurve(s, o, f)) return 0;
+  if (!s || !attrs_dpolycurve(s, o, f)) return 0;
   const coord_list line = field_load<coord_list>(s, offsetof(dpolycurve_t, line));
   if (line.count <= 0) return 0;
   box b;
@@ -152,7 +151,7 @@ int extent_dpolycurve(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
 }
 
 int extent_darcellip(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_darcellip(s, o, f)) return 0;
+  if (!s || !attrs_darcellip(s, o, f)) return 0;
   const style_point_t c = field_load<style_point_t>(s, offsetof(darcellip_t, center));
   double ha = field_load<double>(s, offsetof(darcellip_t, vgraxis)) / 2.0;
   double hb = field_load<double>(s, offsetof(darcellip_t, vsmaxis)) / 2.0;
@@ -180,7 +179,7 @@ int extent_darcellip(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
 }
 
 int extent_dtext(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_dtext(s, o, f)) return 0;
+  if (!s || !attrs_dtext(s, o, f)) return 0;
   const char16_t* text = field_load<const char16_t*>(s, offsetof(dtext_t, text));
   if (!text || !text[0]) return 0;
   if (i32(s, offsetof(dtext_t, vsize)) == 0) field_store<int32_t>(s, offsetof(dtext_t, vsize), 10);
@@ -198,7 +197,7 @@ int extent_dtext(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
 }
 
 int extent_dpoint(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_dpoint(s, o, f)) return 0;
+  if (!s || !attrs_dpoint(s, o, f)) return 0;
   box b;
   add_style_point(&b, s, offsetof(dpoint_t, pt));
   const double margin =
@@ -207,7 +206,7 @@ int extent_dpoint(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
 }
 
 int extent_dsegpoint(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_dsegpoint(s, o, f)) return 0;
+  if (!s || !attrs_dsegpoint(s, o, f)) return 0;
   box b;
   add_style_point(&b, s, offsetof(dsegpoint_t, pt));
   add_point(&b, field_load<double>(s, offsetof(dsegpoint_t, next_x)),
@@ -216,7 +215,7 @@ int extent_dsegpoint(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
 }
 
 int extent_dimage(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
-  if (!s || !load_dimage(s, o, f)) return 0;
+  if (!s || !attrs_dimage(s, o, f)) return 0;
   obj_t* bitmap = field_load<obj_t*>(s, offsetof(dimage_t, vimg));
   if (!bitmap) return 0;
   int w = 0, h = 0;

@@ -167,7 +167,7 @@ int is_drawable_or_bitmap_type(int cls);
 
 // ---- Routine tables --------------------------------------------------------------------
 using draw_fn = void (*)(obj_t* style, obj_t* object, obj_t* father);
-using attrs_fn = void (*)(obj_t* style, obj_t* object, obj_t* father);
+using attrs_fn = int (*)(obj_t* style, obj_t* object, obj_t* father);
 using extent_fn = int (*)(obj_t* style, obj_t* object, obj_t* father, gindex_entry_t* out);
 
 // Clears the draw table and fills slots 2..9.
@@ -187,14 +187,15 @@ int drawobj_draw(obj_t* object);
 void drawobj_style_point(obj_t* style, int index);
 
 // ---- Attribute loading ------------------------------------------------------------------
-void attrs_dimage(obj_t* style, obj_t* object, obj_t* father);
-void attrs_dsegment(obj_t* style, obj_t* object, obj_t* father);
-void attrs_dpoint(obj_t* style, obj_t* object, obj_t* father);
-void attrs_dtext(obj_t* style, obj_t* object, obj_t* father);
-void attrs_dsegpoint(obj_t* style, obj_t* object, obj_t* father);
-void attrs_dpolycurve(obj_t* style, obj_t* object, obj_t* father);
-void attrs_drectangle(obj_t* style, obj_t* object, obj_t* father);
-void attrs_darcellip(obj_t* style, obj_t* object, obj_t* father);
+// Each returns 1 when the object's coordinates could be read, else 0.
+int attrs_dimage(obj_t* style, obj_t* object, obj_t* father);
+int attrs_dsegment(obj_t* style, obj_t* object, obj_t* father);
+int attrs_dpoint(obj_t* style, obj_t* object, obj_t* father);
+int attrs_dtext(obj_t* style, obj_t* object, obj_t* father);
+int attrs_dsegpoint(obj_t* style, obj_t* object, obj_t* father);
+int attrs_dpolycurve(obj_t* style, obj_t* object, obj_t* father);
+int attrs_drectangle(obj_t* style, obj_t* object, obj_t* father);
+int attrs_darcellip(obj_t* style, obj_t* object, obj_t* father);
 
 // ---- Extent routines (graphic index) ----------------------------------------------------
 int extent_dimage(obj_t* style, obj_t* object, obj_t* father, gindex_entry_t* out);

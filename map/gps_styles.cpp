@@ -401,12 +401,15 @@ int folder_add_lap_markers(obj_t* folder, double scale) {
 
 namespace {
 
-// The position of an attribute when the value is to be read from the object, else 0 with
-// the fixed value in *fixed.
-int32_t bound_or_fixed(int value, size_t offset, int32_t* fixed) {
-  *fixed = value == NULL_INT ? 0 : value;
-  return value == NULL_INT ? int32_t(offset) : 0;
-}
+// A parameter given as NULL_INT is read from the object at `offset`; any other value is
+// fixed (position 0).
+int32_t bound_pos(int value, size_t offset) { return value == NULL_INT ? int32_t(offset) : 0; }
+int32_t fixed_value(int value) { return value == NULL_INT ? 0 : value; }
+
+// Sets the pair p<attr> / v<attr> of the style `s` from `value`, read when bound from the
+// attribute `attr` of the drawn record R (whose name the style's pair follows).
+#define BOUND_OR_FIXED(R, attr, value) \
+  (s->p##attr = bound_pos(value, offsetof(R, attr)), s->v##attr = fixed_value(value))
 
 template <class T>
 T* shape_style(container_t* list, obj_t** out, int style_cls, int typesrc, double scale) {
@@ -432,15 +435,11 @@ obj_t* geopoint_style_create(container_t* list, obj_t** out, const uint32_t* col
                              int thickness, int shape, int motif, double scale) {
   auto* s = shape_style<dpoint_t>(list, out, CLS_DPOINT, CLS_GEOPOINT, scale);
   if (!s) return nullptr;
-  int32_t v = 0;
   s->pptcoord = kPointCoordsOffset;
   set_colour(s, colour, offsetof(geopoint_t, colour));
-  s->pthickness = bound_or_fixed(thickness, offsetof(geopoint_t, thickness), &v);
-  s->vthickness = v;
-  s->pshape = bound_or_fixed(shape, offsetof(geopoint_t, shape), &v);
-  s->vshape = v;
-  s->pmotif = bound_or_fixed(motif, offsetof(geopoint_t, motif), &v);
-  s->vmotif = v;
+  BOUND_OR_FIXED(geopoint_t, thickness, thickness);
+  BOUND_OR_FIXED(geopoint_t, shape, shape);
+  BOUND_OR_FIXED(geopoint_t, motif, motif);
   s->porient = pos(offsetof(geopoint_t, orient));
   return s;
 }
@@ -449,19 +448,15 @@ obj_t* geotext_style_create(container_t* list, obj_t** out, const uint32_t* colo
                             int thickness, int font, double scale) {
   auto* s = shape_style<dtext_t>(list, out, CLS_DTEXT, CLS_GEOTEXT, scale);
   if (!s) return nullptr;
-  int32_t v = 0;
   s->pptcoord = kPointCoordsOffset;
   s->pzone = pos(offsetof(geotext_t, textzone));
   s->pstring = pos(offsetof(geotext_t, text));
   s->porient = pos(offsetof(geotext_t, orient));
   s->punderital = pos(offsetof(geotext_t, underital));
   set_colour(s, colour, offsetof(geotext_t, colour));
-  s->psize = bound_or_fixed(size, offsetof(geotext_t, size), &v);
-  s->vsize = v;
-  s->pthickness = bound_or_fixed(thickness, offsetof(geotext_t, thickness), &v);
-  s->vthickness = v;
-  s->pfont = bound_or_fixed(font, offsetof(geotext_t, font), &v);
-  s->vfont = v;
+  BOUND_OR_FIXED(geotext_t, size, size);
+  BOUND_OR_FIXED(geotext_t, thickness, thickness);
+  BOUND_OR_FIXED(geotext_t, font, font);
   return s;
 }
 
@@ -469,13 +464,10 @@ obj_t* geosegment_style_create(container_t* list, obj_t** out, const uint32_t* c
                                int thickness, int motif, double scale) {
   auto* s = shape_style<dsegment_t>(list, out, CLS_DSEGMENT, CLS_GEOSEGMENT, scale);
   if (!s) return nullptr;
-  int32_t v = 0;
   s->prcoord = pos(offsetof(geosegment_t, coords));
   set_colour(s, colour, offsetof(geosegment_t, colour));
-  s->pthickness = bound_or_fixed(thickness, offsetof(geosegment_t, thickness), &v);
-  s->vthickness = v;
-  s->pmotif = bound_or_fixed(motif, offsetof(geosegment_t, motif), &v);
-  s->vmotif = v;
+  BOUND_OR_FIXED(geosegment_t, thickness, thickness);
+  BOUND_OR_FIXED(geosegment_t, motif, motif);
   return s;
 }
 
@@ -483,15 +475,11 @@ obj_t* georectangle_style_create(container_t* list, obj_t** out, const uint32_t*
                                  int thickness, int edgemotif, int fillmotif, double scale) {
   auto* s = shape_style<drectangle_t>(list, out, CLS_DRECTANGLE, CLS_GEORECTANGLE, scale);
   if (!s) return nullptr;
-  int32_t v = 0;
   s->prcoord = pos(offsetof(georectangle_t, coords));
   set_colour(s, colour, offsetof(georectangle_t, colour));
-  s->pthickness = bound_or_fixed(thickness, offsetof(georectangle_t, thickness), &v);
-  s->vthickness = v;
-  s->pedgemotif = bound_or_fixed(edgemotif, offsetof(georectangle_t, edgemotif), &v);
-  s->vedgemotif = v;
-  s->pfillmotif = bound_or_fixed(fillmotif, offsetof(georectangle_t, fillmotif), &v);
-  s->vfillmotif = v;
+  BOUND_OR_FIXED(georectangle_t, thickness, thickness);
+  BOUND_OR_FIXED(georectangle_t, edgemotif, edgemotif);
+  BOUND_OR_FIXED(georectangle_t, fillmotif, fillmotif);
   return s;
 }
 
@@ -500,7 +488,6 @@ obj_t* geoarcellip_style_create(container_t* list, obj_t** out, const uint32_t* 
                                 int thickness, int edgemotif, int fillmotif, double scale) {
   auto* s = shape_style<darcellip_t>(list, out, CLS_DARCELLIP, CLS_GEOARCELLIP, scale);
   if (!s) return nullptr;
-  int32_t v = 0;
   s->pcenter = pos(offsetof(geoarcellip_t, center));
   s->pgraxis = pos(offsetof(geoarcellip_t, graxis));
   s->psmaxis = pos(offsetof(geoarcellip_t, smaxis));
@@ -508,9 +495,9 @@ obj_t* geoarcellip_style_create(container_t* list, obj_t** out, const uint32_t* 
   s->pangle = pos(offsetof(geoarcellip_t, angle));
   set_colour(s, colour, offsetof(geoarcellip_t, colour));
   s->vthickness = thickness == NULL_INT ? 1 : thickness;
-  s->pedgemotif = bound_or_fixed(edgemotif, offsetof(geoarcellip_t, edgemotif), &v);
-  s->vedgemotif = v;
-  s->pfillmotif = bound_or_fixed(fillmotif, offsetof(geoarcellip_t, fillmotif), &v);
-  s->vfillmotif = v;
+  BOUND_OR_FIXED(geoarcellip_t, edgemotif, edgemotif);
+  BOUND_OR_FIXED(geoarcellip_t, fillmotif, fillmotif);
   return s;
 }
+
+#undef BOUND_OR_FIXED

@@ -143,12 +143,7 @@ void graphspace_compute_extent(graphspace_t* gs, extent_t* out) {
   gs = graphspace_or_current(gs);
   if (!gs) return;
   graphspace_lock lock(graphspace_mutex());
-  const int n = obj_list_count(gs->layers);
-  for (int i = 0; i < n; ++i) {
-    layer_t* layer = nullptr;
-    obj_list_get(gs->layers, i, &layer);
-    if (layer) extent_union(out, layer->extent);
-  }
+  for_each_layer(gs, [out](layer_t* layer) { extent_union(out, layer->extent); });
   if (!extent_is_empty(*out)) return;
   // Nothing shown: the previous extent stays, or a 2 x 2 extent around the origin.
   if (extent_is_empty(gs->extent))
@@ -203,12 +198,9 @@ void graphspace_rebuild(graphspace_t* gs) {
   }
   graphspace_update_domain(gs);
   if (changed || gs->rebuild_layers) {
-    const int n = obj_list_count(gs->layers);
-    for (int i = 0; i < n; ++i) {
-      layer_t* layer = nullptr;
-      obj_list_get(gs->layers, i, &layer);
-      if (layer && layer->gindex_sorted) graphspace_update_layer(gs, layer, 0);
-    }
+    for_each_layer(gs, [gs](layer_t* layer) {
+      if (layer->gindex_sorted) graphspace_update_layer(gs, layer, 0);
+    });
   }
   extent_t e{};
   graphspace_compute_extent(gs, &e);

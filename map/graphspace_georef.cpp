@@ -94,17 +94,14 @@ void objcs_relink_all(graphspace_t* gs) {
   gs = graphspace_or_current(gs);
   if (!gs) return;
   graphspace_lock lock(graphspace_mutex());
-  const int n = obj_list_count(gs->layers);
-  for (int i = 0; i < n; ++i) {
-    layer_t* layer = nullptr;
-    obj_list_get(gs->layers, i, &layer);
-    if (!layer || !layer->georef) continue;
+  for_each_layer(gs, [gs](layer_t* layer) {
+    if (!layer->georef) return;
     xform_chain_t* old = layer->cs_link;
     free_obj(&old);
     xform_chain_t* link = nullptr;
     objcs_link(gs, layer->georef, &link);
     layer->cs_link = link;
-  }
+  });
 }
 
 int view_set_georef(graphspace_t* gs, layer_t* layer, georef_t* georef) {

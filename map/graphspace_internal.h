@@ -7,6 +7,16 @@ graphspace_t* graphspace_or_current(graphspace_t* gs);
 // A new layer for a folder, inserted into the graph space's layers by the folder's
 // `layer` value (priority), with its objects, folder, back pointer and movobj flag.
 layer_t* layer_insert_new(graphspace_t* gs, obj_t* folder);
+// Calls f(layer) for each layer of the space, in list order (the caller holds the
+// graph-space lock); the count is taken once, before the first call.
+template <class F> void for_each_layer(graphspace_t* gs, F&& f) {
+  const int n = obj_list_count(gs->layers);
+  for (int i = 0; i < n; ++i) {
+    layer_t* layer = nullptr;
+    obj_list_get(gs->layers, i, &layer);
+    if (layer) f(layer);
+  }
+}
 // Recomputes the domain of the graph space's georef.
 void graphspace_update_domain(graphspace_t* gs);
 // Removes a layer from its graph space's layers and frees it (a set error code is put

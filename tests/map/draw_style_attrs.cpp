@@ -64,8 +64,7 @@ TEST(DrawStyleClasses, RegisteredWithSchemaAndWorkingFields) {
 // Positions 0: every value stays the fixed one.
 TEST(DrawStyleAttrs, UnboundPositionsKeepFixedValues) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   waypoint_t* w = nullptr;
   waypoint_create(5.0, 6.0, u"a", nullptr, 1, 3, 0, 0.0, list, &w);
   w->colour = gps_rgb(1, 2, 3);
@@ -82,17 +81,14 @@ TEST(DrawStyleAttrs, UnboundPositionsKeepFixedValues) {
   EXPECT_EQ(val(s->vshape), 2);
   EXPECT_EQ(val(s->vpixy.x), 3);
   EXPECT_EQ(val(s->vpixy.y), -2);
-  obj_t* so = s;
-  free_obj(&so);
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_one(s);
+  tm_test::free_list(list);
 }
 
 // Per class: what is read from the source record into the style.
 TEST(DrawStyleAttrs, EveryClassLoadsItsBoundAttributes) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
 
   {  // dsegment over a geosegment
     geosegment_t* g = nullptr;
@@ -205,11 +201,9 @@ TEST(DrawStyleAttrs, EveryClassLoadsItsBoundAttributes) {
     EXPECT_EQ(val(s->pt.y), 2.0);
     obj_list_append(list, s);
     w->icon = nullptr;
-    obj_t* io = icon;
-    free_obj(&io);
+    tm_test::free_one(icon);
   }
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_list(list);
 }
 
 // Axes and orientation of an ellipse are doubles: 2.5 by 0.4 at 0.3 rad stay so.
@@ -238,18 +232,15 @@ TEST(DrawStyleAttrs, EllipseAxesAndOrientationAreReadAsDoubles) {
   EXPECT_EQ(val(s->vangle[1]), 3.0);
   EXPECT_EQ(val(s->vcolour), gps_rgb(4, 5, 6));
   EXPECT_EQ(val(s->center.x), 100.0);
-  obj_t* a = g;
-  obj_t* b = s;
-  free_obj(&a);
-  free_obj(&b);
+  tm_test::free_one(g);
+  tm_test::free_one(s);
 }
 
 // A negative colour position with a father class colours each point with its track's
 // colour; without a father class (or without father) the fixed colour stays.
 TEST(DrawStyleAttrs, NegativePositionReadsTheFather) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   tracklog_t* t = nullptr;
   obj_new(0, CLS_TRACKLOG, reinterpret_cast<obj_t**>(&t));
   t->colour = gps_rgb(200, 0, 0);
@@ -282,20 +273,16 @@ TEST(DrawStyleAttrs, NegativePositionReadsTheFather) {
     EXPECT_EQ(val(s->vlinkthick), r.thick) << r.typeperesrc;
     EXPECT_EQ(val(s->pt.x), 1.0);
   }
-  obj_t* so = s;
-  obj_t* to = t;
-  free_obj(&so);
-  free_obj(&to);
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_one(s);
+  tm_test::free_one(t);
+  tm_test::free_list(list);
 }
 
 // Positions that do not fit in the record they read (a style from a file may hold any
 // number) leave the fixed values; nothing is read outside the record.
 TEST(DrawStyleAttrs, OutOfRangePositionsAreIgnored) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   waypoint_t* w = nullptr;
   waypoint_create(5.0, 6.0, u"a", nullptr, 1, 0, 0, 0.0, list, &w);
   const int size = obj_class_size(CLS_WAYPOINT);
@@ -313,19 +300,16 @@ TEST(DrawStyleAttrs, OutOfRangePositionsAreIgnored) {
     EXPECT_EQ(val(s->vthickness), 3) << pos;
     gindex_entry_t out{};
     EXPECT_EQ(extent_dpoint(s, w, w, &out), 0) << pos;
-    obj_t* so = s;
-    free_obj(&so);
+    tm_test::free_one(s);
   }
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_list(list);
 }
 
 // The loaded text goes to the working pointer: the style's own fixed text stays and is
 // freed once with the style, after the source object is gone.
 TEST(DrawStyleAttrs, TextOfTheObjectNeverReplacesTheOwnedFixedText) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   waypoint_t* w = nullptr;
   waypoint_create(5.0, 6.0, u"Summit", nullptr, 1, 0, 0, 0.0, list, &w);
   dtext_t* s = new_style<dtext_t>(CLS_DTEXT);
@@ -342,8 +326,7 @@ TEST(DrawStyleAttrs, TextOfTheObjectNeverReplacesTheOwnedFixedText) {
   EXPECT_EQ(val(s->text), static_cast<const char16_t*>(fixed));
   s->pstring = offsetof(waypoint_t, name);
   attrs_dtext(s, w, nullptr);
-  obj_list_free_elements(list);  // the waypoint and its name are gone
-  free_obj(&list);
+  tm_test::free_list(list);  // the waypoint and its name are gone
   obj_t* so = s;
   free_obj(&so);  // frees "BEGIN" only
   EXPECT_EQ(so, nullptr);
@@ -352,8 +335,7 @@ TEST(DrawStyleAttrs, TextOfTheObjectNeverReplacesTheOwnedFixedText) {
 // The dsegpoint's next point: element index + 1, or index itself for the last.
 TEST(DrawStyleAttrs, StylePointTakesTheNextElement) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   container_t* pts = nullptr;
   obj_list_new(&pts);
   for (int i = 0; i < 3; ++i) {
@@ -378,11 +360,9 @@ TEST(DrawStyleAttrs, StylePointTakesTheNextElement) {
   drawobj_style_point(s, -1);
   EXPECT_EQ(val(s->next_x), -1.0);
   s->contsrc = nullptr;
-  obj_t* so = s;
-  free_obj(&so);
+  tm_test::free_one(s);
   free_obj(&pts);
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_list(list);
 }
 
 }  // namespace

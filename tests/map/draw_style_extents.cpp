@@ -141,8 +141,7 @@ void free_cases(std::vector<extent_case>& cases, container_t* list) {
 
 TEST(DrawStyleExtents, EveryClassOnAnOrdinaryLayer) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   bitmap_t* icon = nullptr;
   obj_new(0, CLS_BITMAP, reinterpret_cast<obj_t**>(&icon));
   std::vector<extent_case> cases = make_cases(list, icon);
@@ -166,8 +165,7 @@ TEST(DrawStyleExtents, EveryClassOnAnOrdinaryLayer) {
   // A text of size 0 is measured, and then drawn, at size 10.
   EXPECT_EQ(val(reinterpret_cast<dtext_t*>(cases[5].style)->vsize), 10);
   free_cases(cases, list);
-  obj_t* io = icon;
-  free_obj(&io);
+  tm_test::free_one(icon);
   free_obj(&list);
 }
 
@@ -175,8 +173,7 @@ TEST(DrawStyleExtents, EveryClassOnAnOrdinaryLayer) {
 // (a text: the point, with twice its width).
 TEST(DrawStyleExtents, MovingObjectLayerKeepsMarginInPixels) {
   tm_test::map_model_env();
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   bitmap_t* icon = nullptr;
   obj_new(0, CLS_BITMAP, reinterpret_cast<obj_t**>(&icon));
   std::vector<extent_case> cases = make_cases(list, icon);
@@ -200,8 +197,7 @@ TEST(DrawStyleExtents, MovingObjectLayerKeepsMarginInPixels) {
     EXPECT_EQ(got.step, step);
   }
   free_cases(cases, list);
-  obj_t* io = icon;
-  free_obj(&io);
+  tm_test::free_one(icon);
   free_obj(&list);
 }
 
@@ -210,8 +206,7 @@ TEST(DrawStyleExtents, MovingObjectLayerKeepsMarginInPixels) {
 TEST(DrawStyleExtents, NothingToDrawGivesNoExtent) {
   tm_test::map_model_env();
   current_layer_scope scope(0);
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   loil_t* line = nullptr;
   obj_new(0, CLS_LOIL, reinterpret_cast<obj_t**>(&line));
   obj_list_append(list, line);
@@ -238,8 +233,7 @@ TEST(DrawStyleExtents, NothingToDrawGivesNoExtent) {
     obj_t* s = r.style;
     free_obj(&s);
   }
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_list(list);
 }
 
 // Through the layer's link: a point in UTM 31N on a layer of a geographic view lands on
@@ -253,8 +247,7 @@ TEST(DrawStyleExtents, PointsAreCarriedThroughTheLayerLink) {
   georef_link_chain(view, utm, &chain);
   ASSERT_NE(chain, nullptr);
   scope.layer->cs_link = chain;
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   waypoint_t* w = nullptr;
   waypoint_create(452482.5327026278, 5411717.1768689, u"Paris", nullptr, 1, 0, 0, 0.0, list, &w);
   auto* dpt = new_style<dpoint_t>(CLS_DPOINT, 1e-5);
@@ -280,16 +273,11 @@ TEST(DrawStyleExtents, PointsAreCarriedThroughTheLayerLink) {
   // 1 km is about 0.009 degree of latitude and 0.0137 of longitude at 48.9 degrees.
   EXPECT_NEAR((e.ymax - e.ymin) / 2, 1000.0 / 111180.0, 2e-4);
   EXPECT_NEAR((e.xmax - e.xmin) / 2, 1000.0 / (111320.0 * std::cos(48.8566 * M_PI / 180)), 3e-4);
-  obj_t* a = dpt;
-  obj_t* b = da;
-  free_obj(&a);
-  free_obj(&b);
-  obj_list_free_elements(list);
-  free_obj(&list);
-  obj_t* v = view;
-  obj_t* u = utm;
-  free_obj(&v);
-  free_obj(&u);
+  tm_test::free_one(dpt);
+  tm_test::free_one(da);
+  tm_test::free_list(list);
+  tm_test::free_one(view);
+  tm_test::free_one(utm);
 }
 
 // An image's extent: its pixel frame carried through its georef's step.
@@ -315,10 +303,8 @@ TEST(DrawStyleExtents, ImageExtentThroughItsGeoref) {
   EXPECT_EQ(e.ymin, -150.0);
   EXPECT_EQ(e.ymax, 0.0);
   bm->georef = nullptr;
-  obj_t* go = g;
-  free_obj(&go);
-  obj_t* bo = bm;
-  free_obj(&bo);
+  tm_test::free_one(g);
+  tm_test::free_one(bm);
 }
 
 // ---- Draw dispatch ---------------------------------------------------------------------------
@@ -353,8 +339,7 @@ TEST(DrawStyleDispatch, EveryStyleOfTheObjectsClassDrawsIt) {
   obj_list_append(styles, symbol);
   obj_list_append(styles, label);
   obj_list_append(styles, other);
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   waypoint_t* w = nullptr;
   waypoint_create(1, 2, u"w", nullptr, 1, 0, 0, 0.0, list, &w);
   EXPECT_EQ(drawobj_draw(w), 0);
@@ -401,14 +386,12 @@ TEST(DrawStyleDispatch, EveryStyleOfTheObjectsClassDrawsIt) {
   track->contsrc = nullptr;
   for (obj_t* s : {static_cast<obj_t*>(symbol), static_cast<obj_t*>(label),
                    static_cast<obj_t*>(other), static_cast<obj_t*>(track)}) {
-    obj_t* x = s;
-    free_obj(&x);
+    tm_test::free_one(s);
   }
   free_obj(&pts);
   scope.layer->styles = nullptr;
   free_obj(&styles);
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_list(list);
 }
 
 // The load task computes a layer's index through the same styles (their working fields
@@ -439,8 +422,7 @@ TEST(DrawStyleDispatch, DrawingHoldsTheGraphSpaceLock) {
   auto* symbol = new_style<dpoint_t>(CLS_DPOINT, 1.0);
   symbol->typesrc = CLS_WAYPOINT;
   obj_list_append(styles, symbol);
-  container_t* list = nullptr;
-  obj_list_new(&list);
+  container_t* list = tm_test::empty_list();
   waypoint_t* w = nullptr;
   waypoint_create(1, 2, u"w", nullptr, 1, 0, 0, 0.0, list, &w);
   waypoint_t* w2 = nullptr;
@@ -456,13 +438,11 @@ TEST(DrawStyleDispatch, DrawingHoldsTheGraphSpaceLock) {
   drawobj_init_table();
   track->contsrc = nullptr;
   for (obj_t* s : {static_cast<obj_t*>(symbol), static_cast<obj_t*>(track)}) {
-    obj_t* x = s;
-    free_obj(&x);
+    tm_test::free_one(s);
   }
   scope.layer->styles = nullptr;
   free_obj(&styles);
-  obj_list_free_elements(list);
-  free_obj(&list);
+  tm_test::free_list(list);
 }
 
 }  // namespace

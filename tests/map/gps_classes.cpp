@@ -14,15 +14,7 @@
 namespace tm_test {
 namespace {
 
-class GpsClasses : public GpsFixture {
- protected:
-  void TearDown() override {
-    set_gblerr(0);
-    obj_list_free_elements(list_);
-    free_obj(&list_);
-    GpsFixture::TearDown();
-  }
-};
+using GpsClasses = GpsFixture;
 
 // Every registered class: the record size and each attribute's offset come from the
 // descriptor and agree with the packed record the code uses.

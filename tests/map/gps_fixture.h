@@ -29,8 +29,11 @@ class GpsFixture : public ::testing::Test {
     ASSERT_EQ(get_gblerr(), 0);
     obj_list_new(&list_);
   }
+  // Frees the list and its objects (a derived fixture that frees it earlier leaves null).
   void TearDown() override {
     set_gblerr(0);
+    obj_list_free_elements(list_);
+    free_obj(&list_);
     rd_close_all();
     gpsobj_free_icons();
     free_stub_files();

@@ -14,15 +14,7 @@
 namespace tm_test {
 namespace {
 
-class GpsIcons : public GpsFixture {
- protected:
-  void TearDown() override {
-    set_gblerr(0);
-    obj_list_free_elements(list_);
-    free_obj(&list_);
-    GpsFixture::TearDown();
-  }
-};
+using GpsIcons = GpsFixture;
 
 TEST_F(GpsIcons, AllIconsLoadFromTheDataFolder) {
   for (int i = 0; i < kWaypointIconCount; ++i) {

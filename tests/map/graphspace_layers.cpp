@@ -27,6 +27,14 @@ std::vector<int> priorities(const graphspace_t* gs) {
   return out;
 }
 
+// Frees a space, the folders shown in it and the georef of its view.
+void free_space(graphspace_t* gs, const std::vector<folder_t*>& folders, georef_t* view) {
+  graphspace_free(&gs);
+  for (folder_t* f : folders) tm_test::free_point_folder(f);
+  obj_t* vo = view;
+  free_obj(&vo);
+}
+
 // Paris and London, each in its own system, shown in a geographic WGS 84 view and in a
 // UTM 31N view: every layer's extent lands on the same places in the view's system.
 TEST(GraphspaceLayers, FoldersInSeveralSystemsMeetInTheViewSystem) {
@@ -82,10 +90,7 @@ TEST(GraphspaceLayers, FoldersInSeveralSystemsMeetInTheViewSystem) {
     }
     EXPECT_DOUBLE_EQ(val(gs->max_side), extent_max_side(all));
     EXPECT_GT(val(gs->unit_scale), 0.0);
-    graphspace_free(&gs);
-    for (folder_t* f : made) tm_test::free_point_folder(f);
-    obj_t* vo = vg;
-    free_obj(&vo);
+    free_space(gs, made, vg);
   }
 }
 
@@ -126,10 +131,7 @@ TEST(GraphspaceLayers, FilePrioritiesContinuePastThoseTaken) {
   container_t* objs = nullptr;
   while (graphspace_next_layer(gs, &pos, &objs)) ++seen;
   EXPECT_EQ(seen, 4);
-  graphspace_free(&gs);
-  for (folder_t* f : made) tm_test::free_point_folder(f);
-  obj_t* vo = vg;
-  free_obj(&vo);
+  free_space(gs, made, vg);
 }
 
 // An empty space has a 2 x 2 extent around the origin; once data were shown and left,
@@ -170,12 +172,9 @@ TEST(GraphspaceLayers, FailedLayerLeavesNothingBehind) {
   EXPECT_EQ(counter, 0);
   EXPECT_EQ(priorities(gs), (std::vector<int>{0}));
   EXPECT_EQ(mapwin_find_layer(gs, f, nullptr), nullptr);
-  graphspace_free(&gs);
-  tm_test::free_point_folder(f);
+  free_space(gs, {f}, vg);
   obj_t* lo = lonely;
   free_obj(&lo);
-  obj_t* vo = vg;
-  free_obj(&vo);
 }
 
 // The map windows' hooks are called with the lock held: no other thread changes the
@@ -214,10 +213,7 @@ TEST(GraphspaceLayers, HooksRunUnderTheLockAndRedrawsReachPanes) {
   obj_t* po = pane;
   free_obj(&po);
   georef_t* vg = gs->georef;
-  graphspace_free(&gs);
-  tm_test::free_point_folder(f);
-  obj_t* vo = vg;
-  free_obj(&vo);
+  free_space(gs, {f}, vg);
 }
 
 }  // namespace

@@ -43,6 +43,18 @@ inline void map_model_env() {
   set_gblerr(0);
 }
 
+// A new empty object list; free_list frees it with its objects; free_one frees one object.
+inline container_t* empty_list() {
+  container_t* list = nullptr;
+  obj_list_new(&list);
+  return list;
+}
+inline void free_list(container_t* list) {
+  obj_list_free_elements(list);
+  free_obj(&list);
+}
+inline void free_one(obj_t* o) { free_obj(&o); }
+
 // A georef: geographic degrees on a datum of the tables (by code), or a UTM zone on it.
 inline georef_t* make_georef(int datum_code, int utm_zone) {
   geodatum_t* d = nullptr;

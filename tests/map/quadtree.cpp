@@ -326,25 +326,36 @@ struct draw_log {
   static inline extent_list_t* rects = nullptr;
 };
 
-TEST_F(Quadtree, DrawingYieldsAndResumesWithoutRedrawing) {
-  test_layer t;
-  for (int i = 0; i < 40; ++i) t.add_box(i * 2.5, i * 2.5, 1, 1);
+// n unit boxes along the diagonal, 2.5 apart, with a point style, indexed and in a tree.
+void add_diagonal(test_layer& t, int n) {
+  for (int i = 0; i < n; ++i) t.add_box(i * 2.5, i * 2.5, 1, 1);
   t.add_style(CLS_DPOINT);
   gindex_compute(t.layer, 1);
   qtree_rebuild(t.layer);
+}
 
+// A rectangle list holding [0, 50] x [0, 50], and drawing hooks that log each object drawn
+// into draw_log and give way after `yield_after` objects; `layer` becomes current.
+extent_list_t* start_logged_drawing(layer_t* layer, int yield_after) {
   extent_list_t* rects = nullptr;
   extent_list_create(nullptr, &rects);
   extent_list_append(nullptr, rects, extent_t{0, 50, 0, 50, 0});
   draw_log::drawn.clear();
-  draw_log::yield_after = 5;
+  draw_log::yield_after = yield_after;
   draw_log::rects = rects;
   visible_hooks h = visible_get_hooks();
   h.draw_object = [](obj_t* o) { draw_log::drawn.push_back(o); return 0; };
   h.work_pending = [] { return --draw_log::yield_after == 0 ? 1 : 0; };
   h.current_rects = [] { return draw_log::rects; };
   visible_set_hooks(&h);
-  set_current_layer(t.layer);
+  set_current_layer(layer);
+  return rects;
+}
+
+TEST_F(Quadtree, DrawingYieldsAndResumesWithoutRedrawing) {
+  test_layer t;
+  add_diagonal(t, 40);
+  extent_list_t* rects = start_logged_drawing(t.layer, 5);
 
   EXPECT_EQ(layer_draw_invalid_rects(), 1) << "gave way after 5 objects";
   EXPECT_EQ(draw_log::drawn.size(), 5u);
@@ -379,22 +390,8 @@ TEST_F(Quadtree, DrawingYieldsAndResumesWithoutRedrawing) {
 // leaves no resume point behind: resuming would walk a freed layer.
 TEST_F(Quadtree, DestroyingTheInterruptedLayerForgetsTheResumePoint) {
   test_layer t;
-  for (int i = 0; i < 20; ++i) t.add_box(i * 2.5, i * 2.5, 1, 1);
-  t.add_style(CLS_DPOINT);
-  gindex_compute(t.layer, 1);
-  qtree_rebuild(t.layer);
-  extent_list_t* rects = nullptr;
-  extent_list_create(nullptr, &rects);
-  extent_list_append(nullptr, rects, extent_t{0, 50, 0, 50, 0});
-  draw_log::drawn.clear();
-  draw_log::yield_after = 3;
-  draw_log::rects = rects;
-  visible_hooks h = visible_get_hooks();
-  h.draw_object = [](obj_t* o) { draw_log::drawn.push_back(o); return 0; };
-  h.work_pending = [] { return --draw_log::yield_after == 0 ? 1 : 0; };
-  h.current_rects = [] { return draw_log::rects; };
-  visible_set_hooks(&h);
-  set_current_layer(t.layer);
+  add_diagonal(t, 20);
+  extent_list_t* rects = start_logged_drawing(t.layer, 3);
   ASSERT_EQ(layer_draw_invalid_rects(), 1);
   layer_t* layer = nullptr;
   redraw_resume_point(nullptr, &layer);

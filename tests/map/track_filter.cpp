@@ -23,13 +23,6 @@ class TrackFilter : public GpsFixture {
     tracklog_create(list_, &track_);
     trackseg_create(track_, list_, &seg_);
   }
-  void TearDown() override {
-    set_gblerr(0);
-    obj_list_free_elements(list_);
-    free_obj(&list_);
-    GpsFixture::TearDown();
-  }
-
   // n points one second apart walking north at 1.4 m/s; the points listed in `spikes`
   // jump 10 km east; `dated` false leaves the dates unset.
   std::vector<obj_t*> walk(int n, std::vector<int> spikes = {}, bool dated = true) {
