@@ -154,6 +154,10 @@ fileatt_t* file_open_object(obj_t* parent, const char* directory, const char* na
   if (out) *out = nullptr;
   std::string path = std::string(directory ? directory : "") + (name ? name : "");
   if (path.empty()) return nullptr;
+  // Looking a path up and entering the new object in the table is one step, so that
+  // two threads opening the same new path make one file object.
+  std::unique_lock<std::recursive_mutex> lock(table_mutex(), std::defer_lock);
+  if (lookup && link) lock.lock();
   fileatt_t* f = nullptr;
   if (lookup) {
     file_find_by_name(path.c_str(), &f);

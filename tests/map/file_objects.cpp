@@ -3,6 +3,8 @@
 // routine table, and freeing a file object takes it out of every table.
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "core/file_info.h"
 #include "core/line_store.h"
@@ -60,6 +62,27 @@ TEST_F(FileObjects, PathsDifferingInCaseAreDistinctFiles) {
   EXPECT_EQ(file_open(nullptr, nullptr, back.c_str(), nullptr), upper);
   EXPECT_EQ(file_find_by_name(back.c_str(), nullptr), upper);
   EXPECT_STREQ(upper->keyname, path("Maps/A.gpx").c_str());
+}
+
+// Threads opening the same new paths at once (a load task and the live reader, say)
+// share one file object per path.
+TEST_F(FileObjects, OpeningOnePathFromSeveralThreadsMakesOneObject) {
+  constexpr int kThreads = 4, kPaths = 50;
+  std::vector<std::vector<fileatt_t*>> seen(kThreads, std::vector<fileatt_t*>(kPaths));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&seen, t] {
+      for (int i = 0; i < kPaths; ++i) {
+        const std::string name = "http://h/track" + std::to_string(i) + ".gpx";
+        seen[t][i] = file_open(nullptr, nullptr, name.c_str(), nullptr);
+      }
+    });
+  for (std::thread& th : threads) th.join();
+  for (int i = 0; i < kPaths; ++i) {
+    ASSERT_NE(seen[0][i], nullptr);
+    for (int t = 1; t < kThreads; ++t) EXPECT_EQ(seen[t][i], seen[0][i]) << i;
+  }
+  EXPECT_EQ(obj_class_count(kFileClass, nullptr), kPaths);
 }
 
 TEST_F(FileObjects, WebAddressesCompareByLowerCasedSchemeAndHostOnly) {
