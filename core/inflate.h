@@ -44,6 +44,9 @@ struct inflater_t {
   inflate_table length_table;    // code-length code of the current dynamic block
   int64_t limit = 0;             // 0: decode everything; else stop after the first block
                                  // that leaves more output than this
+  int64_t max_output = 0;        // 0: up to the memory budget; else a stream that decodes
+                                 // to more than this is a bad file (a format that knows
+                                 // its decoded size refuses a bomb at once)
   int32_t wrap = INFLATE_RAW;    // inflate_wrap
   uint32_t expected_check = 0;   // INFLATE_ZIP: the member's CRC-32
   int64_t expected_size = -1;    // INFLATE_ZIP: the member's size (-1: unknown)

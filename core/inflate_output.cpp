@@ -9,6 +9,10 @@
 void output_flush(inflate_state* s, bool slide) {
   const int64_t n = s->out - s->flushed;
   if (n > 0) {
+    if (s->inf->max_output > 0 && s->produced + n > s->inf->max_output) {
+      s->error = ERR_BAD_FILE;
+      return;
+    }
     // The budget is checked before the store grows: decoded data never takes memory
     // beyond what the process may still commit.
     if (s->produced + n > s->budget) {

@@ -151,6 +151,7 @@ int inflate_image_data(const std::vector<uint8_t>& idat, int64_t expected,
     inf.output = inf.output_file = output;
     inf.store = out_store;
     inf.limit = expected;
+    inf.max_output = expected;  // more data than the header announces is a bad image
     rc = zlib_read_header(&inf);
     if (rc == 0) rc = inflate_blocks(&inf);
     rd_close_file(input);

@@ -532,6 +532,27 @@ TEST_F(inflate_stream, StopsAfterTheFirstBlockPastTheLimit) {
   }
 }
 
+// A stream that decodes to more than the caller knows it should is refused as a bad
+// file as soon as its output passes that size, inside the block that passes it.
+TEST_F(inflate_stream, RefusesOutputBeyondTheKnownSize) {
+  const struct {
+    const char* name;
+    std::string stream;
+    int64_t max_output;
+    int rc;
+  } cases[] = {
+      {"exactly the size", stored_blocks(3, 1000), 3000, 0},
+      {"one block too many", stored_blocks(4, 1000), 3000, ERR_BAD_FILE},
+      {"a bomb in one block", bomb_stream(100000), 65536, ERR_BAD_FILE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const inflate_result r = inflate_bytes(c.stream, false, 0, 32768, c.max_output);
+    EXPECT_EQ(r.rc, c.rc);
+    EXPECT_LE(int64_t(r.out.size()), c.max_output);
+  }
+}
+
 // ---- The memory budget -----------------------------------------------------------------
 
 class inflate_budget : public InflateBudgetFixture {};

@@ -181,7 +181,7 @@ class InflateFixture : public ::testing::Test {
 
   // Decodes a raw (or, with `zlib`, a zlib-wrapped) stream held in memory.
   inflate_result inflate_bytes(const std::string& bytes, bool zlib, int64_t limit = 0,
-                               uint32_t window = 32768) {
+                               uint32_t window = 32768, int64_t max_output = 0) {
     inflate_result r;
     obj_t* input = stub_memory_file(bytes.data(), int64_t(bytes.size()));
     obj_t* output = get_file_ops().new_in_memory();
@@ -191,6 +191,7 @@ class InflateFixture : public ::testing::Test {
     inf.output = inf.output_file = output;
     inf.store = reinterpret_cast<filemobj_t*>(file_store_of(output));
     inf.limit = limit;
+    inf.max_output = max_output;
     if (zlib) {
       r.rc = zlib_read_header(&inf);
     } else {
