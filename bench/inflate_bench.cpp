@@ -177,7 +177,7 @@ obj_t* new_in_memory() {
 }
 obj_t* no_open(obj_t*, const char*) { return nullptr; }
 obj_t* no_find(const char*) { return nullptr; }
-int no_load(obj_t*, obj_t*) { return 1; }
+int no_load(obj_t*, obj_t*, int) { return 1; }
 void free_file(obj_t* f) {
   set_store(f, nullptr);
   g_files.erase(f);

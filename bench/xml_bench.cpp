@@ -119,7 +119,7 @@ void no_link(obj_t*, obj_t*) {}
 obj_t* no_new() { return nullptr; }
 obj_t* no_open(obj_t*, const char*) { return nullptr; }
 obj_t* no_find(const char*) { return nullptr; }
-int no_load(obj_t*, obj_t*) { return 1; }
+int no_load(obj_t*, obj_t*, int) { return 1; }
 void no_free(obj_t*) {}
 const file_ops kOps = {file_get_field, file_set_field, file_name, file_date, no_object,
                        no_link,        no_object,      no_link,   no_new,    no_open,
