@@ -38,8 +38,13 @@ std::string next_value(const char** cursor) {
 std::string file_argument(const char* text) {
   if (!*text || path_is_absolute(text) || !file_exists(text)) return text;
   std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(text, ec);
-  return ec ? std::string(text) : absolute.lexically_normal().string();
+  const std::string cwd = std::filesystem::current_path(ec).string();
+  if (ec) return text;
+  char* absolute = nullptr;
+  path_make_absolute(cwd.c_str(), text, &absolute);
+  std::string result = absolute ? absolute : text;
+  free_mem(&absolute);
+  return result;
 }
 
 void load_argument(const char* text) { open_file(file_argument(text).c_str()); }
