@@ -38,9 +38,9 @@ plat::Accel g_accel = nullptr;
 frame_exit_routine g_init_error = nullptr;
 frame_exit_routine g_exit = nullptr;
 
-// The current graph space: made on first use by whichever thread asks first.
+// Makes the current graph space (the map model keeps which one it is) on first use,
+// by whichever thread asks first.
 std::mutex g_graphspace_mutex;
-std::atomic<graphspace_t*> g_graphspace{nullptr};
 
 constexpr uint8_t kCtrlKey = plat::FVIRTKEY | plat::FCONTROL;
 
@@ -193,15 +193,14 @@ int create_map_child_window(mapwin_t** out) {
 }
 
 graphspace_t* get_current_graphspace() {
-  if (graphspace_t* gs = g_graphspace.load(std::memory_order_acquire)) return gs;
+  if (graphspace_t* gs = graphspace_current()) return gs;
   std::lock_guard<std::mutex> lock(g_graphspace_mutex);
-  if (graphspace_t* gs = g_graphspace.load(std::memory_order_acquire)) return gs;
+  if (graphspace_t* gs = graphspace_current()) return gs;
   graphspace_t* gs = nullptr;
   obj_t* georef = nullptr;
   obj_new(0, CLS_GEOREF, &georef);
   if (georef) graphspace_new(reinterpret_cast<georef_t*>(georef), &gs);
   if (gs) graphspace_set_current(gs);
-  g_graphspace.store(gs, std::memory_order_release);
   return gs;
 }
 
@@ -239,9 +238,9 @@ void frame_reset() {
   g_init_error = nullptr;
   g_exit = nullptr;
   // The graph space and the georef it was made on are the frame's: freed together.
-  if (graphspace_t* gs = g_graphspace.exchange(nullptr)) {
+  if (graphspace_t* gs = graphspace_current()) {
     georef_t* georef = gs->georef;
-    graphspace_free(&gs);
+    graphspace_free(&gs);  // forgets it as the current one
     free_obj(&georef);
   }
 }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/ui/ctl_toolbar.h"
+#include "geodesy/geodesy_records.h"
+#include "map/graphspace.h"
 #include "tests/shell/frame_fixture.h"
 
 namespace frame_test {
@@ -37,6 +39,21 @@ TEST_F(FrameFixture, FrameCoversTheWorkAreaWithToolbarAndMap) {
   EXPECT_EQ(get_current_mapwin(), map_object_);
   EXPECT_EQ(get_current_graphspace(), get_current_graphspace());
   EXPECT_NE(get_current_graphspace(), nullptr);
+  EXPECT_EQ(get_current_graphspace(), graphspace_current()) << "one current graph space";
+}
+
+// The frame's current graph space is the map model's: once that one is freed, the next
+// request makes a new one instead of handing out the freed record.
+TEST_F(FrameFixture, AFreedCurrentGraphSpaceIsMadeAnew) {
+  graphspace_t* first = get_current_graphspace();
+  ASSERT_NE(first, nullptr);
+  georef_t* georef = first->georef;
+  graphspace_free(&first);
+  free_obj(&georef);
+  EXPECT_EQ(graphspace_current(), nullptr);
+  graphspace_t* second = get_current_graphspace();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(graphspace_current(), second);
 }
 
 // The toolbar's buttons in order: the command of each, and which are check buttons.
