@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "core/command_hooks.h"
 #include "core/config.h"
 #include "map/file_internal.h"
 #include "map/file_object.h"
-#include "shell/framework/dispatcher.h"
 
 using namespace file_detail;
 
@@ -30,5 +30,5 @@ void reload_and_redraw(fileatt_t* f) {
   }
   if (seconds == 0) return;
   const std::string text = std::string("1") + file_get_name(f);
-  post_command(kReloadCommand, seconds * 1000, text.c_str());
+  core_post_command(kReloadCommand, seconds * 1000, text.c_str());
 }

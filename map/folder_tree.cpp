@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/command_hooks.h"
 #include "core/memory.h"
 #include "core/obj_list.h"
 #include "core/pairlist.h"
@@ -12,7 +13,6 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
-#include "shell/framework/dispatcher.h"
 
 using namespace file_detail;
 
@@ -103,7 +103,7 @@ namespace {
 void post_text(int a, int b, int c) {
   char text[48];
   std::snprintf(text, sizeof text, "%d %d %d", a, b, c);
-  post_command(kLayerToggleCommand, 0, text);
+  core_post_command(kLayerToggleCommand, 0, text);
 }
 
 void switch_folder(mapwin_t* win, folder_t* d, int flag) {

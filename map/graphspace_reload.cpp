@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "core/command_hooks.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
 #include "map/graphspace_internal.h"
-#include "shell/framework/dispatcher.h"
 
 namespace {
 
@@ -70,13 +70,13 @@ int graphspace_reload_text(const char* text) {
   if (!reload) {
     graphspace_rebuild(gs);
   } else {
-    post_load_command(path.c_str(), 0);
+    core_post_load_command(path.c_str(), 0);
   }
   return 1;
 }
 
 int graphspace_reload_files() {
-  const int r = graphspace_reload_text(current_task_text());
-  task_end();
+  const int r = graphspace_reload_text(core_current_task_text());
+  core_task_end();
   return r;
 }

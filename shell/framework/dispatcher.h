@@ -64,7 +64,8 @@ void dispatcher_hooks_reset();
 // ---- Start-up and the command target -------------------------------------------------------
 // Every state 0, every text queue emptied (texts still held are released), no task
 // running, no current text, stop request 0, yield cursor 5, no command target. Also
-// makes the line store's housekeeping give way through task_work_pending.
+// makes the line store's housekeeping give way through task_work_pending, and fills the
+// core's command hooks so that the layers below post, load and end tasks through here.
 void task_slots_init();
 // The window object that receives posted commands, and its window. Until its window
 // exists, commands posted without delay keep their text in their slot's queue.

@@ -9,6 +9,7 @@
 // at the front (place 3), so one slot's texts run back to back.
 #include <algorithm>
 
+#include "core/command_hooks.h"
 #include "core/line_store.h"
 #include "core/memory.h"
 #include "core/pairlist.h"
@@ -62,6 +63,12 @@ void redraw_to(int place) {
 }  // namespace
 
 void task_slots_init() {
+  // The lower layers post and end their tasks through the core's table from now on.
+  command_hooks& up = get_command_hooks();
+  up.post_command = post_command;
+  up.post_load_command = post_load_command;
+  up.current_task_text = current_task_text;
+  up.task_end = task_end;
   {
     std::lock_guard<std::mutex> lock(T().queue_lock);
     for (int s = 0; s < kCommandSlots; ++s) {
