@@ -32,7 +32,7 @@ enum html_attribute : int {
   HA_COUNT
 };
 
-constexpr int kHtmlStates = 49;
+constexpr int kHtmlStates = kXmlStates + 2;  // the XML automaton's states and two more
 
 // Start-up: builds the HTML element and attribute dictionaries (the entities are the
 // XML ones). Calling it again rebuilds them (tests reset the object store).

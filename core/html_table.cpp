@@ -2,9 +2,9 @@
 // make it tolerant of real pages, two more states, and the run loop that drives the
 // engine's action routines with it (see html.h).
 //
-// States 0-46 keep their XML meaning; 47 skips to a blank or '>' (a stray byte between
-// or inside attributes loses only the attribute it is in, not the tag), 48 reads an
-// unquoted value. A reference
+// The XML states keep their meaning; two more follow them: kSkipToBlank skips to a
+// blank or '>' (a stray byte between or inside attributes loses only the attribute it
+// is in, not the tag), kUnquoted reads an unquoted value. A reference
 // that cannot be completed is text, as browsers show it: its held bytes are appended
 // (HX_HELD_TEXT and its variants). An unquoted value runs to a blank or '>', as in
 // HTML, so "href=/maps/a.htm" is read whole.
@@ -29,6 +29,10 @@ enum html_action : uint8_t {
   HX_HELD_FLUSH,            // held bytes become text, then the text is delivered
   HX_COUNT
 };
+
+constexpr uint8_t kSkipToBlank = kXmlStates;
+constexpr uint8_t kUnquoted = kXmlStates + 1;
+static_assert(kUnquoted + 1 == kHtmlStates);
 
 constexpr int64_t kReaderBuffer = 131072;
 constexpr size_t kBlock = 65536;
@@ -62,7 +66,7 @@ void tolerant_value_reference(table_t& t, int s, int text, int blank, int quote,
   set(t, s, {{XC_SPACE, XA_HOLD_APPEND, uint8_t(blank)},
              {uint8_t(quote), HX_HELD_VALUE, 17}, {uint8_t(other), XA_HOLD_APPEND, T},
              {XC_OTHER, XA_HOLD_APPEND, T},
-             {XC_LT, XA_NONE, 47}});
+             {XC_LT, XA_NONE, kSkipToBlank}});
   t[s][XC_CONTROL] = ctl;
 }
 
@@ -88,29 +92,30 @@ table_t build() {
   // Attribute names and values: a stray byte skips to a blank or '>'.
   for (int s : {17, 19, 20, 21})
     for (auto& cell : t[s])
-      if (cell.next == 46) cell.next = 47;
+      if (cell.next == 46) cell.next = kSkipToBlank;
   set(t, 19, {{XC_LT, _, 46}});
   for (int c = 0; c < XC_COUNT; ++c)
-    if (t[21][c].next == 47) t[21][c] = {A, 48};  // any other byte starts an unquoted value
-  set(t, 21, {{XC_CONTROL, _, 47}, {XC_GT, N, 0}});
+    if (t[21][c].next == kSkipToBlank)
+      t[21][c] = {A, kUnquoted};  // any other byte starts an unquoted value
+  set(t, 21, {{XC_CONTROL, _, kSkipToBlank}, {XC_GT, N, 0}});
   // Quoted values: tolerant references; the value's own quote always ends it.
   tolerant_value_reference(t, 24, 23, 22, XC_DQUOTE, XC_SQUOTE, {H, 25});
-  tolerant_value_reference(t, 25, 23, 22, XC_DQUOTE, XC_SQUOTE, {_, 47});
-  tolerant_value_reference(t, 35, 34, 33, XC_SQUOTE, XC_DQUOTE, {_, 47});
-  tolerant_value_reference(t, 36, 34, 33, XC_SQUOTE, XC_DQUOTE, {_, 47});
+  tolerant_value_reference(t, 25, 23, 22, XC_DQUOTE, XC_SQUOTE, {_, kSkipToBlank});
+  tolerant_value_reference(t, 35, 34, 33, XC_SQUOTE, XC_DQUOTE, {_, kSkipToBlank});
+  tolerant_value_reference(t, 36, 34, 33, XC_SQUOTE, XC_DQUOTE, {_, kSkipToBlank});
   set(t, 24, {{XC_AMP, HX_HELD_HOLD, 24}});
   set(t, 25, {{XC_AMP, HX_HELD_HOLD, 24}});
   set(t, 35, {{XC_AMP, HX_HELD_HOLD, 35}});
   set(t, 36, {{XC_AMP, HX_HELD_HOLD, 35}});
   set(t, 22, {{XC_CONTROL, _, 23}});
-  set(t, 23, {{XC_CONTROL, _, 47}});
+  set(t, 23, {{XC_CONTROL, _, kSkipToBlank}});
   for (int s = 26; s <= 29; ++s) set(t, s, {{XC_DQUOTE, V, 17}});
   for (int s = 39; s <= 42; ++s) set(t, s, {{XC_SQUOTE, V, 17}});
   // Skipping inside a tag, and unquoted values.
-  set_all(t, 47, _, 47);
-  set(t, 47, {{XC_SPACE, _, 20}, {XC_GT, R, 0}});
-  set_all(t, 48, A, 48);
-  set(t, 48, {{XC_CONTROL, _, 47}, {XC_SPACE, V, 17}, {XC_GT, V, 0}});
+  set_all(t, kSkipToBlank, _, kSkipToBlank);
+  set(t, kSkipToBlank, {{XC_SPACE, _, 20}, {XC_GT, R, 0}});
+  set_all(t, kUnquoted, A, kUnquoted);
+  set(t, kUnquoted, {{XC_CONTROL, _, kSkipToBlank}, {XC_SPACE, V, 17}, {XC_GT, V, 0}});
   return t;
 }
 

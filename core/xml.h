@@ -4,8 +4,8 @@
 // The engine builds no tree. A reader describes the element and attribute names it
 // cares about as two keyword dictionaries (dict.h), gives one handler routine per
 // element id and one per attribute id, and the engine calls them while a byte-level
-// automaton (a 47-state by 20-class table of action routines, xml_table.cpp) walks the
-// document. Character data and attribute values reach the handlers as NUL-terminated
+// automaton (a table of action routines by state and character class, xml_table.cpp)
+// walks the document. Character data and attribute values reach the handlers as NUL-terminated
 // byte strings after reference substitution and whitespace folding: leading blanks
 // dropped, every run of blanks folded to its first character, control bytes dropped.
 // A handler turns them into wide text with xml_text_to_wcs, or parses numbers from
@@ -20,6 +20,13 @@
 //   for an attribute without value), then (ctx, element id, value) at the closing quote;
 //   ctx->attr_id holds the attribute's id meanwhile.
 // - A handler stops the parse by setting gblerr; the engine tests it after every action.
+//
+// Markup that is not an element: a comment or a marked section does not split the text
+// around it, and a blank right after it is kept when text comes before it ('a<!-- c -->
+// b' gives "a b"). A declaration ('<!DOCTYPE r ...>') opens an element of its name that
+// is never closed; its internal subset ('[' ... ']') is skipped whole, whatever its
+// literals, comments and processing instructions hold, so that the elements after it
+// keep their depth.
 //
 // Malformed input never stops a parse and never crashes it: a bad reference is dropped
 // with the pending text, an unexpected byte inside markup skips to the next '>', an end
@@ -63,6 +70,7 @@ using xml_element_handler = void (*)(xml_parser_t* ctx, const char* text);
 using xml_attr_handler = void (*)(xml_parser_t* ctx, int element_id, const char* value);
 
 constexpr int kXmlMaxDepth = 40;      // elements stacked
+constexpr int kXmlStates = 65;        // states of the automaton (xml_table.cpp)
 constexpr int kXmlRefSize = 16;       // reference / keyword / held ']' buffer
 constexpr int kXmlScratchSize = 500;  // scratch block of the file readers
 
@@ -81,7 +89,7 @@ struct xml_parser_t {
   container_t* unknown_tags;           // tags made for unknown element names
   int64_t bytes_left;                  // bytes of the file not yet read
   int32_t encoding;                    // xml_encoding
-  int32_t state;                       // automaton state 0..46
+  int32_t state;                       // automaton state 0..kXmlStates-1
   int32_t depth;                       // open elements (may exceed kXmlMaxDepth)
   int32_t stack[kXmlMaxDepth];         // ids of the stacked elements, bottom first
   int32_t attr_id;                     // current attribute id

@@ -212,6 +212,16 @@ void act_section_end(xml_parser_t* ctx, unsigned char) {
   ctx->ref_len = 0;
 }
 
+// After a comment or a marked section: the blank separates the text before it from
+// the text after it, unless the text before already ends in a blank (the run is then
+// folded) or there is none (it is a leading blank).
+void act_blank(xml_parser_t* ctx, unsigned char b) {
+  if (ctx->text_len == 0) return;
+  const char last = ctx->text[ctx->text_len - 1];
+  if (last == ' ' || last == '\t' || last == '\r' || last == '\n') return;
+  act_append(ctx, b);
+}
+
 void act_start_tag(xml_parser_t* ctx, unsigned char) {
   terminate_text(ctx);
   if (ctx->depth >= kXmlMaxDepth) {
@@ -273,7 +283,7 @@ const xml_action_fn xml_action_routines[XA_COUNT] = {
     nullptr,          act_reset,       act_append,     act_flush,       act_flush_append,
     act_drop_prefix,  act_hold,        act_hold_append, act_reference,  act_keyword,
     act_section_end,  act_start_tag,   act_pop,        act_attr_name,   act_attr_value,
-    act_end_tag};
+    act_end_tag,      act_blank};
 
 void xml_forget_element_names(xml_parser_t* ctx) {
   if (ctx->names)

@@ -32,10 +32,9 @@ enum xml_action : uint8_t {
   XA_ATTR_NAME,     // N    attribute name complete
   XA_ATTR_VALUE,    // V    attribute value complete
   XA_END_TAG,       // C    end-tag name complete
+  XA_BLANK,         // B    a blank after pending text that does not end in one: appended
   XA_COUNT
 };
-
-constexpr int kXmlStates = 47;
 
 struct xml_cell {
   uint8_t action;  // xml_action
@@ -44,7 +43,7 @@ struct xml_cell {
 
 // Class of a byte.
 uint8_t xml_class_of(unsigned char byte);
-// The cell of a state (0..46) and a class.
+// The cell of a state (0..kXmlStates-1) and a class.
 xml_cell xml_transition(int state, int cls);
 // The same table expanded by byte (state * 256 + byte), for the run loop.
 extern const xml_cell* const xml_byte_transitions;

@@ -17,6 +17,15 @@
 //   38      end-tag name                      39-45  marked section in a single-quoted
 //                                                    value
 //   46      skip up to '>'
+//   47      content after a comment or a marked section: text may be pending
+//   48      declaration name ('<!' and a letter)
+//   49      in a declaration, between words   50     declaration word
+//   51, 52  quoted literal in a declaration (double, single quotes)
+//   53      internal subset of a declaration  54, 55 quoted literal in the subset
+//   56      '<' in the subset                 57, 58 '<!', '<!-' in the subset
+//   59-61   comment in the subset (60 after '-', 61 after '--')
+//   62, 63  processing instruction in the subset (63 after '?')
+//   64      ']' that ends the subset, waiting for the declaration's '>'
 //
 // In a marked section (13-15, and 30-32, 43-45 inside values) ']' characters are held
 // until it is known whether they end the section: only "]]>" does, and the ']' held
@@ -24,9 +33,21 @@
 // buffer passes its first ones to the text as they come); a blank after "]]" is text
 // too.
 //
+// A comment or a marked section may come in the middle of a text, so the state after
+// it (47) keeps the blank that follows it when text is pending (B), where state 0,
+// reached after a tag, drops it as a leading blank.
+//
+// A declaration is read like a start tag whose words are attribute names without
+// values ("<!DOCTYPE gpx SYSTEM 'gpx.dtd'>" opens an element "DOCTYPE" that no end tag
+// closes), except that its quoted literals are skipped and '[' opens an internal
+// subset. Nothing in the system reads a DTD: the subset is skipped up to the ']' that
+// ends it, with its literals, comments and processing instructions skipped whole so
+// that a ']' or '>' inside them ends nothing.
+//
 // For the run loop the table is also expanded to one cell per (state, byte), so that a
 // byte costs one lookup.
 #include <array>
+#include <initializer_list>
 
 #include "core/xml_automaton.h"
 
@@ -73,7 +94,9 @@ struct diff {
 
 constexpr table_t build_table() {
   table_t t{};
-  auto row = [&t](int s, xml_action a, int next, std::initializer_list<diff> diffs) {
+  std::array<bool, kXmlStates> written{};
+  auto row = [&t, &written](int s, xml_action a, int next, std::initializer_list<diff> diffs) {
+    written[s] = true;
     for (auto& cell : t[s]) cell = {a, uint8_t(next)};
     for (const diff& d : diffs) t[s][d.cls] = {d.action, d.next};
   };
@@ -82,7 +105,14 @@ constexpr table_t build_table() {
                        FA = XA_FLUSH_APPEND, X = XA_DROP_PREFIX, H = XA_HOLD,
                        HA = XA_HOLD_APPEND, E = XA_REFERENCE, K = XA_KEYWORD,
                        S = XA_SECTION_END, O = XA_START_TAG, P = XA_POP, N = XA_ATTR_NAME,
-                       V = XA_ATTR_VALUE, C = XA_END_TAG;
+                       V = XA_ATTR_VALUE, C = XA_END_TAG, B = XA_BLANK;
+  // The cells of the internal subset outside literals, comments and instructions,
+  // then the state's own.
+  auto subset = [&t, &row](int s, std::initializer_list<diff> diffs) {
+    row(s, XA_NONE, 53, {{XC_DQUOTE, XA_NONE, 54}, {XC_SQUOTE, XA_NONE, 55},
+                         {XC_LT, XA_NONE, 56}, {XC_RBRACKET, XA_NONE, 64}});
+    for (const diff& d : diffs) t[s][d.cls] = {d.action, d.next};
+  };
 
   // Content and references in content.
   row(0, A, 1, {{XC_CONTROL, _, 0}, {XC_SPACE, _, 0}, {XC_LT, _, 5}, {XC_GT, _, 0}, {XC_AMP, H, 3}});
@@ -95,17 +125,17 @@ constexpr table_t build_table() {
   // Markup openings, comments and marked sections in content.
   row(5, _, 46, {{XC_SPACE, _, 5}, {XC_LETTER, FA, 16}, {XC_GT, _, 0}, {XC_SLASH, F, 37},
                  {XC_BANG, _, 6}, {XC_QUESTION, _, 5}, {XC_COLON, FA, 16}});
-  row(6, _, 46, {{XC_LETTER, FA, 16}, {XC_GT, _, 0}, {XC_DASH, _, 7}, {XC_LBRACKET, _, 11}});
+  row(6, _, 46, {{XC_LETTER, FA, 48}, {XC_GT, _, 0}, {XC_DASH, _, 7}, {XC_LBRACKET, _, 11}});
   row(7, _, 46, {{XC_GT, R, 0}, {XC_DASH, _, 8}});
   row(8, _, 8, {{XC_DASH, _, 9}});
   row(9, _, 8, {{XC_DASH, _, 10}});
-  row(10, _, 8, {{XC_GT, _, 0}, {XC_DASH, _, 10}});
+  row(10, _, 8, {{XC_GT, _, 47}, {XC_DASH, _, 10}});
   row(11, _, 46, {{XC_SPACE, _, 11}, {XC_LETTER, H, 12}, {XC_GT, R, 0}});
   row(12, _, 46, {{XC_SPACE, _, 12}, {XC_LETTER, H, 12}, {XC_DIGIT, H, 12}, {XC_GT, R, 0},
                   {XC_LBRACKET, K, 13}, {XC_COLON, H, 12}});
   row(13, A, 13, {{XC_CONTROL, _, 13}, {XC_RBRACKET, H, 14}});
   row(14, HA, 13, {{XC_RBRACKET, H, 15}});
-  row(15, HA, 13, {{XC_GT, S, 0}, {XC_RBRACKET, H, 15}});
+  row(15, HA, 13, {{XC_GT, S, 47}, {XC_RBRACKET, H, 15}});
   // Start tags and attributes.
   row(16, _, 46, {{XC_SPACE, O, 17}, {XC_LETTER, A, 16}, {XC_DIGIT, A, 16}, {XC_GT, O, 0},
                   {XC_SLASH, O, 18}, {XC_DASH, A, 16}, {XC_QUESTION, O, 18}, {XC_COLON, X, 16}});
@@ -159,6 +189,34 @@ constexpr table_t build_table() {
   row(45, HA, 43, {{XC_GT, S, 34}, {XC_RBRACKET, H, 45}});
   // Skipping.
   row(46, _, 46, {{XC_GT, R, 0}});
+  // Content after a comment or a marked section.
+  row(47, A, 1, {{XC_CONTROL, _, 47}, {XC_SPACE, B, 47}, {XC_LT, _, 5}, {XC_GT, _, 47},
+                 {XC_AMP, H, 3}});
+  // Declarations.
+  row(48, _, 46, {{XC_SPACE, O, 49}, {XC_LETTER, A, 48}, {XC_DIGIT, A, 48}, {XC_GT, O, 0},
+                  {XC_DASH, A, 48}, {XC_LBRACKET, O, 53}, {XC_COLON, X, 48}});
+  row(49, _, 46, {{XC_SPACE, _, 49}, {XC_LETTER, A, 50}, {XC_GT, _, 0}, {XC_DQUOTE, _, 51},
+                  {XC_SQUOTE, _, 52}, {XC_LBRACKET, _, 53}, {XC_COLON, A, 50}});
+  row(50, _, 46, {{XC_SPACE, N, 49}, {XC_LETTER, A, 50}, {XC_DIGIT, A, 50}, {XC_GT, N, 0},
+                  {XC_DQUOTE, N, 51}, {XC_SQUOTE, N, 52}, {XC_DASH, A, 50},
+                  {XC_LBRACKET, N, 53}, {XC_COLON, X, 50}});
+  row(51, _, 51, {{XC_DQUOTE, _, 49}});
+  row(52, _, 52, {{XC_SQUOTE, _, 49}});
+  // The internal subset.
+  subset(53, {});
+  row(54, _, 54, {{XC_DQUOTE, _, 53}});
+  row(55, _, 55, {{XC_SQUOTE, _, 53}});
+  subset(56, {{XC_BANG, _, 57}, {XC_QUESTION, _, 62}});
+  subset(57, {{XC_DASH, _, 58}});
+  subset(58, {{XC_DASH, _, 59}});
+  row(59, _, 59, {{XC_DASH, _, 60}});
+  row(60, _, 59, {{XC_DASH, _, 61}});
+  row(61, _, 59, {{XC_GT, _, 53}, {XC_DASH, _, 61}});
+  row(62, _, 62, {{XC_QUESTION, _, 63}});
+  row(63, _, 62, {{XC_GT, _, 53}, {XC_QUESTION, _, 63}});
+  subset(64, {{XC_SPACE, _, 64}, {XC_GT, _, 0}});
+  for (bool w : written)
+    if (!w) throw "every state has a row";  // stops the compilation
   return t;
 }
 

@@ -100,6 +100,65 @@ TEST_F(Xml, EachConstructGivesItsEvents) {
   }
 }
 
+// A comment or a marked section may stand inside a text: the blank after it separates
+// the words around it (folded with a blank before it), and is a leading blank, dropped,
+// when no text comes before it.
+TEST_F(Xml, BlankAfterACommentOrASectionSeparatesTheWords) {
+  const struct {
+    std::string body;
+    std::string text;
+  } cases[] = {
+      {"a<!-- c --> b", "a b"},
+      {"a <![CDATA[x]]> b", "a x b"},
+      {"a<![IGNORE[ q ]]> b", "a b"},
+      {"a <!-- c --> b", "a b"},
+      {"a<!-- c -->\t \n b", "a\tb"},
+      {"a<!-- c --><!-- d --> b", "a b"},
+      {"a<![CDATA[x ]]> b", "ax b"},
+      {"<!-- c --> b", "b"},
+      {"<![CDATA[]]> b", "b"},
+      {"a<!-- c -->&amp; b", "a& b"},
+      {"a<!-- c -->b", "ab"},
+      {"a<!-- c --> ", "a "},
+  };
+  for (const auto& c : cases) {
+    recorder rec({"r"}, {});
+    rec.raw_text = true;
+    EXPECT_EQ(rec.parse("<r>" + c.body + "</r>"), (events{start("r"), text("r", c.text), end("r")}))
+        << c.body;
+  }
+}
+
+// A declaration opens one element that is never closed, whatever its internal subset
+// holds: the document's elements come at the same depth, with or without a subset, and
+// no ']' or '>' inside the subset's literals, comments or instructions ends it.
+TEST_F(Xml, InternalSubsetIsSkippedWhole) {
+  std::string many;
+  for (int i = 0; i < 45; ++i)
+    many += i % 2 ? "<!ATTLIST r a" + std::to_string(i) + " CDATA #IMPLIED>"
+                  : "<!ENTITY e" + std::to_string(i) + " \"v\">";
+  const std::string subsets[] = {
+      "",
+      " [<!ENTITY e \"v\"><!ATTLIST r x CDATA #IMPLIED>]",
+      " [" + many + "]",
+      " [ <!ENTITY e \"]>\"> <!ENTITY f ']>'> ] ",
+      " [<!-- ]> don't \" --><!ENTITY e 'v'>]",
+      " [<?pi ]> ' ?><!ELEMENT r (#PCDATA)>]",
+      " SYSTEM \"r[>.dtd\" [<!ENTITY e 'v'>]",
+      " PUBLIC \"-//x//y\" 'r>.dtd'",
+      "[<!ENTITY e 'v'>]",
+  };
+  for (const std::string& subset : subsets) {
+    recorder rec({"r", "s"}, {"x"});
+    rec.raw_text = true;
+    const std::string doc = "<!DOCTYPE r" + subset + "><r x=\"1\">t<s/></r>";
+    EXPECT_EQ(rec.parse(doc), (events{start("r"), attr("x", "1"), text("r", "t"), start("s"),
+                                      closed("s"), end("r")}))
+        << doc;
+    EXPECT_EQ(rec.ctx()->depth, 1) << doc;  // the declaration's element
+  }
+}
+
 // The attribute handler sees the name (null value), then the value; the current
 // attribute id names it meanwhile.
 struct attr_call {
@@ -378,6 +437,9 @@ TEST_F(Xml, MalformedDocumentsAreHandledWithoutCrashing) {
       "<![CDATA[ never ended",
       "<a><![CDATA[",
       "<!-- never ended",
+      "<!DOCTYPE a [<!ENTITY e \"never ended",
+      "<!DOCTYPE a [<!-- ]> never ended",
+      "<!DOCTYPE a [ ]x<a/>",
       "<<<<>>>>////????" "!!!!----[[[[]]]]",
       "<a =\"\" ==\"\" :=\":\"/>",
       "\xff\xfe<",
@@ -401,7 +463,8 @@ TEST_F(Xml, MalformedDocumentsAreHandledWithoutCrashing) {
 
 TEST_F(Xml, EveryTruncationOfADocumentIsSafe) {
   const std::string doc =
-      "<?xml version=\"1.0\"?><!DOCTYPE a><a x=\"1&amp;2\" y='&#xE9;'><!-- c --><b>t&lt;"
+      "<?xml version=\"1.0\"?><!DOCTYPE a SYSTEM 'a.dtd' [<!ENTITY e ']>'><!-- ]> --><?p ]>?>]>"
+      "<a x=\"1&amp;2\" y='&#xE9;'><!-- c --><b>t&lt;"
       "</b><![CDATA[ ]] ]]><![IGNORE[q]]><c/>&#x1F600;<p:d p:z=\"<![CDATA[v]]>\"/></a>";
   for (size_t n = 0; n <= doc.size(); ++n) {
     recorder rec({"a", "b", "c", "d"}, {"x", "y", "z"});

@@ -196,6 +196,7 @@ TEST_P(XmlAgainstExpat, SameEventsAsTheReferenceParser) {
 INSTANTIATE_TEST_SUITE_P(Documents, XmlAgainstExpat,
                          ::testing::Values("utf8_basic", "utf16le_bom", "utf16be_bom",
                                            "latin1_declared", "gpx_like", "doctype_pi",
-                                           "deep_nesting"));
+                                           "deep_nesting", "blank_after_markup",
+                                           "doctype_subset"));
 
 }  // namespace
