@@ -14,7 +14,10 @@
 // cover what a caller does with a value afterwards, so a value pointer returned by
 // config_get stays valid until config_reset: a value that config_set replaces (a key
 // set again, a folder key dropped) is retired, not freed. Keys are set a handful of
-// times in a run, and setting a key to the text it already holds retires nothing.
+// times in a run, and setting a key to the text it already holds retires nothing. A run
+// that ends without config_reset frees the retired values as the program ends, when no
+// caller can hold one any more: the program's exit waits for its workers, and ends
+// without destroying anything while one is left.
 #include "core/config.h"
 
 #include <atomic>
@@ -57,8 +60,18 @@ std::atomic<const char*> g_lang{nullptr};
 char* g_http = nullptr;
 std::atomic<bool> g_embedded{false};
 
-// Values replaced by config_set, kept until config_reset (see above).
-std::vector<char*> g_retired;
+// Values replaced by config_set, kept until config_reset or the end of the run (see
+// above). The list itself is never destroyed, so that a value retired while the
+// program's static objects are destroyed still finds it.
+std::vector<char*>& retired() {
+  static auto* const list = new std::vector<char*>;
+  return *list;
+}
+
+void free_retired() {
+  for (char*& value : retired()) free_mem(&value);
+  retired().clear();
+}
 
 strpair_t* find_entry(const char* key) {
   if (!g_cache) return nullptr;
@@ -206,6 +219,18 @@ void forget_maxmem() { g_maxmem.store(0); }
 
 }  // namespace config_detail
 
+namespace {
+
+// Frees the retired values at the end of the run (see the top of this file).
+struct retired_at_exit {
+  ~retired_at_exit() {
+    std::lock_guard<std::recursive_mutex> guard(config_detail::lock());
+    free_retired();
+  }
+} g_retired_at_exit;
+
+}  // namespace
+
 using config_detail::lock;
 using guard_t = std::lock_guard<std::recursive_mutex>;
 
@@ -262,7 +287,7 @@ void config_set(const char* key, const char* value) {
   char* copy = nullptr;
   if (value) str_set(value, &copy);
   entry->value = copy;
-  if (old) g_retired.push_back(old);
+  if (old) retired().push_back(old);
 }
 
 const char* config_get(const char* key) {
@@ -354,8 +379,7 @@ void config_reset() {
   g_monothread.store(-1);
   g_lang.store(nullptr);
   free_mem(&g_http);
-  for (char*& retired : g_retired) free_mem(&retired);
-  g_retired.clear();
+  free_retired();
   g_embedded.store(false);
   config_detail::forget_dirs();
 }

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -180,6 +181,23 @@ TEST_F(ConfigTest, ValueHandedOutStaysReadableAfterTheKeyChanges) {
   const char* same = config_get("TEMP_DIR");
   config_set("TEMP_DIR", "same");
   EXPECT_EQ(config_get("TEMP_DIR"), same);  // the same text keeps its block
+}
+
+// A run that ends without config_reset still frees the values config_set replaced: in
+// the sanitizer build the leak checker fails the child's exit when one is left.
+TEST_F(ConfigTest, ReplacedValuesAreFreedWhenARunEndsWithoutAReset) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        config_set("KEPT", "first");
+        config_set("KEPT", "second");
+        config_set("GONE", "value");
+        config_set("GONE", nullptr);
+        config_temp_dir_set(tm_test::fresh_dir("exit").c_str(), "pre_");
+        config_temp_dir_set(nullptr, nullptr);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ConfigTest, DumpListsNonEmptyEntriesInKeyOrder) {
