@@ -6,6 +6,7 @@
 
 #include "platform/ui/cursor.h"
 #include "platform/ui/keys.h"
+#include "platform/ui/menu_session.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/presenter.h"
 #include "platform/ui/queue.h"
@@ -122,12 +123,13 @@ LResult on_setcursor(Wnd wnd, WParam wp, LParam lp) {
   return 0;
 }
 
-LResult on_syscommand(Wnd wnd, WParam wp) {
+LResult on_syscommand(Wnd wnd, WParam wp, LParam lp) {
   switch (unsigned(wp) & 0xFFF0u) {
     case SC_CLOSE: send_message(wnd, WM_CLOSE, 0, 0); break;
     case SC_MINIMIZE: show_window(wnd, SW_MINIMIZE); break;
     case SC_MAXIMIZE: show_window(wnd, SW_MAXIMIZE); break;
     case SC_RESTORE: show_window(wnd, SW_RESTORE); break;
+    case SC_KEYMENU: menu_bar_key(wnd, char16_t(lp)); break;
     default: break;
   }
   return 0;
@@ -172,12 +174,26 @@ LResult on_nclbuttondown(Wnd wnd, WParam wp, LParam lp) {
   return 0;
 }
 
+// The keyboard's ways into the menu bar go to the top-level window as SC_KEYMENU, as
+// the window's own system command: F10 opens the first menu, Alt pressed and released
+// alone selects the bar, Alt+letter opens the menu of that mnemonic.
+void key_menu(Wnd wnd, char16_t how) {
+  if (Wnd top = get_ancestor(wnd, GA_ROOT)) send_message(top, WM_SYSCOMMAND, SC_KEYMENU, LParam(how));
+}
+
 LResult on_syskeydown(Wnd wnd, WParam wp, LParam lp) {
+  const bool alt = lp & (LParam(1) << 29), repeat = lp & (LParam(1) << 30);
   // Alt+F4 closes the top-level window.
-  if (int(wp) == VK_F4 && (lp & (LParam(1) << 29))) {
+  if (int(wp) == VK_F4 && alt) {
     Wnd top = get_ancestor(wnd, GA_ROOT);
     if (top) post_message(top, WM_SYSCOMMAND, SC_CLOSE, 0);
   }
+  if (int(wp) == VK_F10 && !alt && !repeat) key_menu(wnd, kKeyMenuFirst);
+  return 0;
+}
+
+LResult on_syskeyup(Wnd wnd, WParam wp) {
+  if (int(wp) == VK_MENU && alt_pressed_alone()) key_menu(wnd, 0);
   return 0;
 }
 
@@ -196,8 +212,10 @@ LResult def_window_proc(Wnd wnd, uint32_t msg, WParam wparam, LParam lparam) {
       if (loword(wparam) != WA_INACTIVE && !hiword(wparam)) set_focus(wnd);
       return 0;
     case WM_SETCURSOR: return on_setcursor(wnd, wparam, lparam);
-    case WM_SYSCOMMAND: return on_syscommand(wnd, wparam);
+    case WM_SYSCOMMAND: return on_syscommand(wnd, wparam, lparam);
     case WM_SYSKEYDOWN: return on_syskeydown(wnd, wparam, lparam);
+    case WM_SYSKEYUP: return on_syskeyup(wnd, wparam);
+    case WM_SYSCHAR: key_menu(wnd, char16_t(wparam)); return 0;
     case WM_MOUSEWHEEL:
     case WM_CONTEXTMENU: return to_parent(wnd, msg, wparam, lparam);
     case WM_NCHITTEST: return on_nchittest(wnd, lparam);

@@ -71,7 +71,26 @@ void update_async_key(int vk, bool down) {
   if (int g = generic_of(vk)) set_key(S().key_async, g, down);
 }
 
+// Alt pressed and released with nothing pressed in between selects the menu bar: a
+// press of Alt (not its repeat) starts the count, any other key or a mouse button ends it.
+void track_alt_alone(const Msg& m) {
+  switch (m.message) {
+    case WM_KEYDOWN: case WM_SYSKEYDOWN:
+      if (int(m.wparam) != VK_MENU)
+        S().alt_alone = false;
+      else if (!(m.lparam & (LParam(1) << 30)))
+        S().alt_alone = true;
+      break;
+    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN: case WM_NCRBUTTONDOWN: case WM_NCMBUTTONDOWN:
+      S().alt_alone = false;
+      break;
+    default: break;
+  }
+}
+
 void update_key_state_on_removal(const Msg& m) {
+  track_alt_alone(m);
   switch (m.message) {
     case WM_KEYDOWN: case WM_SYSKEYDOWN: update_sync_key(int(m.wparam), true); break;
     case WM_KEYUP: case WM_SYSKEYUP: update_sync_key(int(m.wparam), false); break;
@@ -80,6 +99,11 @@ void update_key_state_on_removal(const Msg& m) {
         set_buttons(S().key_sync, m.wparam);
       break;
   }
+}
+
+bool alt_pressed_alone() {
+  Guard g;
+  return S().alt_alone;
 }
 
 char16_t char_for_key(int vk, bool shift, bool caps, bool ctrl) {

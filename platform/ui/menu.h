@@ -2,9 +2,12 @@
 //
 // Items are found by position (MF_BYPOSITION) or by command id (MF_BYCOMMAND, which
 // also searches the popups hanging from the menu). A menu bar is drawn in the window's
-// non-client area; opening one of its popups (a click on the bar, or
+// non-client area; opening one of its popups (a click on the bar, the keyboard, or
 // menu_choose_command) sends WM_INITMENUPOPUP first, and choosing an enabled item
 // posts WM_COMMAND with the item's id. Grey or disabled items choose nothing.
+// The keyboard reaches the bar as on every desktop: F10 opens the first menu, Alt
+// pressed alone selects the bar, Alt+letter opens the menu of that mnemonic ("&"),
+// arrows move, Enter chooses, Escape closes (see menu_popup.cpp and menu_track.cpp).
 // Headless, popups are answered by the popup chooser (the test harness sets it).
 #pragma once
 #include <cstdint>
@@ -75,6 +78,9 @@ std::string get_menu_string(Menu menu, unsigned where, unsigned flags);
 bool set_menu(Wnd wnd, Menu menu);
 Menu get_menu(Wnd wnd);
 bool draw_menu_bar(Wnd wnd);
+// The screen rectangle of item `pos` of a window's menu bar (`menu` is that bar); false
+// for another menu, a position without item, or a separator.
+bool get_menu_item_rect(Wnd wnd, Menu menu, unsigned pos, Rect* screen);
 
 // Shows a popup menu at a screen point for `owner` (WM_INITMENUPOPUP first). With
 // TPM_RETURNCMD the chosen id is returned (0: none); otherwise WM_COMMAND is posted to

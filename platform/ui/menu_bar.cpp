@@ -1,12 +1,14 @@
-// Menus in use: the menu bar of a top-level window (attached, drawn in the non-client
-// area, clicked), popup menus (track_popup_menu), and choosing a command the way a user
-// does: WM_INITMENU and WM_INITMENUPOPUP first, so that the program can bring the
+// Menus in use: the menu bar of a top-level window (attached, laid out and drawn in the
+// non-client area), popup menus (track_popup_menu), and choosing a command the way a
+// user does: WM_INITMENU and WM_INITMENUPOPUP first, so that the program can bring the
 // items' states up to date, then WM_COMMAND when the item is neither grey nor disabled.
+// Working the bar with the mouse and the keyboard is menu_track.cpp's.
 //
 // Headless, the popup chooser answers which command an opened popup gives.
 #include <algorithm>
 
 #include "platform/ui/menu.h"
+#include "platform/ui/menu_session.h"
 #include "platform/ui/queue.h"
 #include "platform/ui/ui_draw.h"
 #include "platform/ui/ui_state.h"
@@ -58,18 +60,9 @@ void init_popups_to(Wnd owner, Menu root, unsigned id) {
 // the popup window when a presenter shows one, else nothing. Returns the command when
 // it is one of the popup's enabled items, else 0.
 unsigned choose_from(Menu popup, Wnd owner, Point screen) {
-  std::function<unsigned(Menu, Wnd)> chooser;
-  {
-    Guard g;
-    chooser = S().popup_chooser;
-  }
   unsigned id = 0;
-  if (chooser) {
-    id = chooser(popup, owner);
-    if (id) init_popups_to(owner, popup, id);
-  } else if (S().presenter.load()) {
-    id = show_popup_window(popup, owner, screen);
-  }
+  if (popup_chooser_answer(popup, owner, &id)) return id;
+  if (S().presenter.load()) id = show_popup_window(popup, owner, screen);
   return id && command_enabled(popup, id) ? id : 0;
 }
 
@@ -86,11 +79,12 @@ std::vector<BarItem> menu_bar_items(const WndRec& w, const Rect& bar) {
   MenuRec* m = find_menu(w.menu);
   if (!m) return out;
   int x = bar.left + 2;
-  for (const MenuItem& it : m->items) {
+  for (size_t i = 0; i < m->items.size(); ++i) {
+    const MenuItem& it = m->items[i];
     if (it.flags & MF_SEPARATOR) continue;
     std::u16string label = it.text.substr(0, it.text.find(u'\t'));
     int width = text_width(label) + kBarItemPadding;
-    out.push_back(BarItem{Rect{x, bar.top + 1, x + width, bar.bottom - 1}, label, it.flags});
+    out.push_back(BarItem{Rect{x, bar.top + 1, x + width, bar.bottom - 1}, label, it.flags, int(i)});
     x += width;
   }
   return out;
@@ -107,41 +101,17 @@ void draw_menu_bar_items(Dc dc, const Rect& bar, const std::vector<BarItem>& ite
   }
 }
 
-bool menu_bar_click(Wnd wnd, Point window_pt) {
-  Menu bar = nullptr, popup = nullptr;
-  int index = -1;
-  unsigned id = 0, flags = 0;
-  Point below;
+bool popup_chooser_answer(Menu popup, Wnd owner, unsigned* id) {
+  std::function<unsigned(Menu, Wnd)> chooser;
   {
     Guard g;
-    WndRec* w = find(wnd);
-    MenuRec* m = w ? find_menu(w->menu) : nullptr;
-    if (!m) return false;
-    std::vector<BarItem> items = menu_bar_items(*w, nc_layout(*w).menu_bar);
-    int visible = 0;
-    for (size_t i = 0; i < m->items.size(); ++i) {
-      if (m->items[i].flags & MF_SEPARATOR) continue;
-      if (size_t(visible) < items.size() && items[size_t(visible)].r.contains(window_pt)) {
-        index = int(i);
-        break;
-      }
-      ++visible;
-    }
-    if (index < 0) return false;
-    Rect wr = window_rect_on_screen(*w);
-    below = Point{wr.left + items[size_t(visible)].r.left, wr.top + items[size_t(visible)].r.bottom};
-    bar = w->menu;
-    const MenuItem& it = m->items[size_t(index)];
-    flags = it.flags;
-    popup = (it.flags & MF_POPUP) ? it.popup : nullptr;
-    id = unsigned(it.id);
+    chooser = S().popup_chooser;
   }
-  send_message(wnd, WM_INITMENU, WParam(key_of(bar)), 0);
-  if (flags & (MF_GRAYED | MF_DISABLED)) return false;
-  if (!popup) return post_command(wnd, id);
-  send_message(wnd, WM_INITMENUPOPUP, WParam(key_of(popup)), make_lparam(index, 0));
-  unsigned chosen = choose_from(popup, wnd, below);
-  return chosen && post_command(wnd, chosen);
+  if (!chooser) return false;
+  unsigned chosen = chooser(popup, owner);
+  if (chosen) init_popups_to(owner, popup, chosen);
+  *id = chosen && command_enabled(popup, chosen) ? chosen : 0;
+  return true;
 }
 
 }  // namespace ui_detail
@@ -168,6 +138,19 @@ Menu get_menu(Wnd wnd) {
   Guard g;
   WndRec* w = find(wnd);
   return w && find_menu(w->menu) ? w->menu : nullptr;
+}
+
+bool get_menu_item_rect(Wnd wnd, Menu menu, unsigned pos, Rect* screen) {
+  Guard g;
+  WndRec* w = find(wnd);
+  if (!w || !menu || w->menu != menu || !find_menu(menu) || !screen) return false;
+  const Rect wr = window_rect_on_screen(*w);
+  for (const BarItem& it : menu_bar_items(*w, nc_layout(*w).menu_bar))
+    if (it.pos == int(pos)) {
+      *screen = offset_rect(it.r, wr.left, wr.top);
+      return true;
+    }
+  return false;
 }
 
 bool draw_menu_bar(Wnd wnd) {

@@ -131,6 +131,7 @@ constexpr unsigned SC_MOVE = 0xF010;
 constexpr unsigned SC_MINIMIZE = 0xF020;
 constexpr unsigned SC_MAXIMIZE = 0xF030;
 constexpr unsigned SC_CLOSE = 0xF060;
+constexpr unsigned SC_KEYMENU = 0xF100;  // lParam: 0 (Alt alone) or the letter typed with Alt
 constexpr unsigned SC_RESTORE = 0xF120;
 
 // Mouse message wParam: buttons and modifier keys held.

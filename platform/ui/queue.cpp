@@ -250,6 +250,7 @@ void ui_reset() {
     s.message_time = 0;
     s.key_sync.fill(0);
     s.key_async.fill(0);
+    s.alt_alone = false;
     s.drag = BarDrag{};
     s.menus.clear();
     s.accels.clear();

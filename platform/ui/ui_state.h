@@ -178,6 +178,7 @@ struct UiState {
   Point message_pos;          // cursor position when the message being handled was queued
   uint32_t message_time = 0;  // and the clock reading then
   std::array<uint8_t, 256> key_sync{}, key_async{};
+  bool alt_alone = false;  // as of the message being handled: Alt down, nothing pressed since
   BarDrag drag;
 
   std::unordered_map<uintptr_t, std::unique_ptr<MenuRec>> menus;
@@ -336,16 +337,20 @@ void report_cursor();                // tells the presenter of a new cursor (UI 
 void update_key_state_on_removal(const Msg& m);  // lock held
 void update_sync_key(int vk, bool down);          // lock held
 void update_async_key(int vk, bool down);         // lock held
+// Whether Alt went down, as of the message being handled, with no other key or button
+// pressed since (its release then works the menu bar).
+bool alt_pressed_alone();
 bool bar_click(Wnd wnd, int hit, Point window_pt);  // a press on a scroll bar
 void bar_drag_move(Point window_pt);
 void bar_drag_end();
-bool menu_bar_click(Wnd wnd, Point window_pt);
+bool menu_bar_click(Wnd wnd, Point window_pt);  // a press on the menu bar (window coordinates)
 void menus_forget_window(WndRec* w);  // destroys the window's menu; lock held
 // The items of a window's menu bar laid out in the bar (window coordinates). Lock held.
 struct BarItem {
   Rect r;
   std::u16string text;
   unsigned flags = 0;
+  int pos = -1;  // position in the menu
 };
 std::vector<BarItem> menu_bar_items(const WndRec& w, const Rect& bar);
 void draw_menu_bar_items(Dc dc, const Rect& bar, const std::vector<BarItem>& items);

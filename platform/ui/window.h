@@ -170,9 +170,10 @@ LResult call_window_proc(WndProc proc, Wnd wnd, uint32_t msg, WParam wparam, LPa
 // WM_NCCREATE stores the title; WM_CLOSE destroys; WM_PAINT validates; WM_ERASEBKGND fills
 // with the class background; WM_SETTEXT / WM_GETTEXT / WM_GETTEXTLENGTH keep the text;
 // WM_ACTIVATE focuses the window; WM_SETCURSOR asks the parent, then sets the class
-// cursor; WM_SYSCOMMAND closes, minimises, maximises, restores; WM_MOUSEWHEEL and
-// WM_CONTEXTMENU go to the parent; the non-client mouse messages work the scroll bars,
-// the menu bar and the close box.
+// cursor; WM_SYSCOMMAND closes, minimises, maximises, restores, and works the menu bar
+// from the keyboard (SC_KEYMENU, which F10, Alt pressed alone and Alt+letter send to the
+// top-level window); WM_MOUSEWHEEL and WM_CONTEXTMENU go to the parent; the non-client
+// mouse messages work the scroll bars, the menu bar and the close box.
 LResult def_window_proc(Wnd wnd, uint32_t msg, WParam wparam, LParam lparam);
 
 }  // namespace plat
