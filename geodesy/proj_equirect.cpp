@@ -21,14 +21,14 @@ void proj_setup_equirect(cartproj_t* proj, int kind, int, int) {
 
 void proj_equirect_forward(const cartproj_t* p, double* x, double* y) {
   proj_geo_in(p, x, y);
-  *x = (*x - p->lambda0) * p->n;
+  *x = proj_wrap_longitude(*x - p->lambda0) * p->n;
   *y = *y * p->r0;
   proj_grid_out(p, x, y);
 }
 
 void proj_equirect_inverse(const cartproj_t* p, double* x, double* y) {
   proj_grid_in(p, x, y);
-  *x = *x / p->n + p->lambda0;
+  *x = proj_wrap_longitude(*x / p->n + p->lambda0);
   *y = *y / p->r0;
   proj_geo_out(p, x, y);
 }

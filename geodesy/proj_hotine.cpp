@@ -21,8 +21,6 @@
 
 namespace {
 
-double clamp_unit(double v) { return std::max(-1.0, std::min(1.0, v)); }
-
 // D = B A / (N(phi0) cos phi0) of the centre latitude.
 double hotine_d(const proj_ellipsoid& ell, double B, double phi0) {
   const double s = std::sin(phi0);
@@ -50,12 +48,12 @@ void proj_setup_oblique_mercator(cartproj_t* proj, int kind, int, int angular_un
   const double G = std::sqrt(std::max(D * D, 1.0) - 1.0);
   const double sign = phi0 < 0 ? -1.0 : 1.0;
   const double F = D + sign * G;
-  const double gamma0 = std::asin(clamp_unit(std::sin(alpha_c) / D));
+  const double gamma0 = proj_asin(std::sin(alpha_c) / D);
   const double signed_g = (F - 1.0 / F) / 2.0;
   proj->n = B;
   proj->r0 = R;
   proj->c = std::log(F) - B * iso_latitude(phi0, ell.e);
-  proj->coeff0 = proj->lambda0 - std::asin(clamp_unit(signed_g * std::tan(gamma0))) / B;
+  proj->coeff0 = proj->lambda0 - proj_asin(signed_g * std::tan(gamma0)) / B;
   proj->coeff1 = gamma0;
   proj->coeff2 = gamma_c;
   proj->coeff3 = kind == PK_HOTINE ? sign * std::fabs(R * std::atan(G / std::cos(alpha_c))) : 0.0;
@@ -70,7 +68,7 @@ double proj_central_line_azimuth(const cartproj_t* proj) {
       if (!proj->geodatum || !proj->geodatum->ellip) return 0.0;
       const proj_ellipsoid ell = proj_ellipsoid_of(proj);
       const double D = hotine_d(ell, proj->n, proj->phio0);
-      return std::asin(clamp_unit(D * std::sin(proj->coeff1)));
+      return proj_asin(D * std::sin(proj->coeff1));
     }
     default: return 0.0;
   }
@@ -84,7 +82,7 @@ void proj_sphere_skew_mercator_forward(const cartproj_t* p, double* x, double* y
   const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
   const double sc = std::sin(chi), cc = std::cos(chi);
   const double sl = std::sin(lam), cl = std::cos(lam);
-  double v = std::asin(sc * sa - sl * cc * ca);
+  double v = proj_asin(sc * sa - sl * cc * ca);
   double u = std::atan2(sc * ca + sl * cc * sa, cl * cc);
   sphere_mercator_forward(p, &u, &v);
   u -= p->coeff3;
@@ -105,7 +103,7 @@ void proj_sphere_skew_mercator_inverse(const cartproj_t* p, double* x, double* y
   const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
   const double sl = std::sin(lam_t), cl = std::cos(lam_t);
   const double sp = std::sin(phi_t), cp = std::cos(phi_t);
-  double chi = std::asin(clamp_unit(sl * cp * ca + sp * sa));
+  double chi = proj_asin(sl * cp * ca + sp * sa);
   double lam = std::atan2(sl * cp * sa - sp * ca, cl * cp);
   from_conformal_sphere(p, &lam, &chi, p->coeff0);
   *x = lam;

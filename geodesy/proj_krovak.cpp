@@ -37,7 +37,7 @@ void proj_sphere_conic_forward(const cartproj_t* p, double* x, double* y) {
   const double sb = std::sin(beta), cb = std::cos(beta);
   const double sc = std::sin(chi), cc = std::cos(chi);
   const double sl = std::sin(lam), cl = std::cos(lam);
-  const double chi_t = std::asin(sb * cl * cc + cb * sc);
+  const double chi_t = proj_asin(sb * cl * cc + cb * sc);
   if (proj_is_pole(chi_t)) {
     *x = p->x0;
     *y = m * chi_t >= 0 ? p->y0 : (chi_t > 0 ? HUGE_VAL : -HUGE_VAL);
@@ -67,7 +67,7 @@ void proj_sphere_conic_inverse(const cartproj_t* p, double* x, double* y) {
   const double sb = std::sin(beta), cb = std::cos(beta);
   const double st = std::sin(chi_t), ct = std::cos(chi_t);
   const double slt = std::sin(lam_t), clt = std::cos(lam_t);
-  double chi = std::asin(cb * st - sb * clt * ct);
+  double chi = proj_asin(cb * st - sb * clt * ct);
   double lam = -std::atan2(slt * ct, cb * ct * clt + sb * st);
   from_conformal_sphere(p, &lam, &chi, p->lambda0);
   *x = lam;

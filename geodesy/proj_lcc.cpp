@@ -148,7 +148,7 @@ void proj_lcc_forward(const cartproj_t* p, double* x, double* y) {
   proj_geo_in(p, x, y);
   const double n = p->n;
   const double phi = *y;
-  const double theta = n * (*x - p->lambda0);
+  const double theta = n * proj_wrap_longitude(*x - p->lambda0);
   if (proj_is_pole(phi)) {
     *x = p->x0;
     *y = phi * n >= 0 ? p->r0 : (phi > 0 ? HUGE_VAL : -HUGE_VAL);
@@ -175,7 +175,7 @@ void proj_lcc_inverse(const cartproj_t* p, double* x, double* y) {
     const double rho = std::sqrt(dx * dx + dy * dy);
     double phi = 0.0;
     iso_latitude_inverse(-std::log(std::fabs(rho / p->c)) / n, p->e, &phi);
-    *x = p->lambda0 + theta / n;
+    *x = proj_wrap_longitude(p->lambda0 + theta / n);
     *y = phi;
   }
   proj_geo_out(p, x, y);

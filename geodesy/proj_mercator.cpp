@@ -39,7 +39,7 @@ void proj_mercator_forward(const cartproj_t* p, double* x, double* y) {
     *y = phi > 0 ? HUGE_VAL : -HUGE_VAL;
   } else {
     const double n = p->n;
-    *x = p->x0 + n * (*x - p->lambda0);
+    *x = p->x0 + n * proj_wrap_longitude(*x - p->lambda0);
     *y = p->y0 + n * (iso_latitude(phi, p->e) - p->c);
   }
   proj_grid_out(p, x, y);
@@ -48,7 +48,7 @@ void proj_mercator_forward(const cartproj_t* p, double* x, double* y) {
 void proj_mercator_inverse(const cartproj_t* p, double* x, double* y) {
   proj_grid_in(p, x, y);
   const double n = p->n;
-  const double lam = (*x - p->x0) / n + p->lambda0;
+  const double lam = proj_wrap_longitude((*x - p->x0) / n + p->lambda0);
   double phi = 0.0;
   iso_latitude_inverse((*y - p->y0) / n + p->c, p->e, &phi);
   *x = lam;

@@ -72,7 +72,7 @@ cplx newton_step(cplx zeta, cplx z) {
 void proj_nzmg_forward(const cartproj_t* p, double* x, double* y) {
   proj_geo_in(p, x, y);
   const double dphi = (*y - p->phio0) / kArcUnit;
-  const cplx zeta{real_series(kA, 10, dphi), *x - p->lambda0};
+  const cplx zeta{real_series(kA, 10, dphi), proj_wrap_longitude(*x - p->lambda0)};
   const cplx z = complex_series(kB, 6, zeta);
   const double a = p->c;
   *x = p->x0 + a * z.im;
@@ -86,7 +86,7 @@ void proj_nzmg_inverse(const cartproj_t* p, double* x, double* y) {
   const cplx z{(*y - p->y0) / a, (*x - p->x0) / a};
   cplx zeta = complex_series(kC, 6, z);
   for (int i = 0; i < kNewtonSteps; ++i) zeta = newton_step(zeta, z);
-  *x = p->lambda0 + zeta.im;
+  *x = proj_wrap_longitude(p->lambda0 + zeta.im);
   *y = p->phio0 + real_series(kD, 9, zeta.re) * kArcUnit;
   proj_geo_out(p, x, y);
 }

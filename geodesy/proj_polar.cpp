@@ -71,7 +71,7 @@ void proj_polar_stereo_inverse(const cartproj_t* p, double* x, double* y) {
   } else {
     double phi = 0.0;
     iso_latitude_inverse(n * std::log(p->c / rho), p->e, &phi);
-    *x = p->lambda0 + std::atan2(dx, -n * dy);
+    *x = proj_wrap_longitude(p->lambda0 + std::atan2(dx, -n * dy));
     *y = phi;
   }
   proj_geo_out(p, x, y);

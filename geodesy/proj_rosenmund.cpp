@@ -21,7 +21,7 @@ void proj_sphere_oblique_mercator_forward(const cartproj_t* p, double* x, double
   const double sc = std::sin(chi), cc = std::cos(chi);
   const double s0 = std::sin(chi0), c0 = std::cos(chi0);
   const double sl = std::sin(lam), cl = std::cos(lam);
-  double phi_t = std::asin(c0 * sc - s0 * cc * cl);
+  double phi_t = proj_asin(c0 * sc - s0 * cc * cl);
   double lam_t = std::atan2(sl * cc, s0 * sc + c0 * cc * cl);
   sphere_mercator_forward(p, &lam_t, &phi_t);
   *x = p->x0 + lam_t;
@@ -38,7 +38,7 @@ void proj_sphere_oblique_mercator_inverse(const cartproj_t* p, double* x, double
   const double s0 = std::sin(chi0), c0 = std::cos(chi0);
   const double sp = std::sin(phi_t), cp = std::cos(phi_t);
   const double sx = std::sin(X), cx = std::cos(X);
-  double chi = std::asin(s0 * cx * cp + c0 * sp);
+  double chi = proj_asin(s0 * cx * cp + c0 * sp);
   double lam = std::atan2(sx * cp, c0 * cx * cp - s0 * sp);
   from_conformal_sphere(p, &lam, &chi, p->lambda0);
   *x = lam;

@@ -3,9 +3,11 @@
 //
 // The point goes to the conformal sphere about lambda0 (projection_sphere.cpp) and is
 // drawn with the stereographic of radius r0 centred on the sphere's origin chi0 = coeff0.
-// The origin's antipode has no image. The inverse takes the longitude with atan2, which
-// agrees with the textbook arcsine over the hemisphere of the origin and stays defined on
-// the far one.
+// The origin's antipode has no image. The inverse takes the latitude and the longitude
+// with atan2 from the point's three coordinates on the sphere, which agrees with the
+// textbook arcsines over the hemisphere of the origin, stays defined on the far one and
+// keeps its digits at the poles (an arcsine of a value next to 1 loses half of them, and
+// rounding past 1 would give no latitude at all).
 #include <cmath>
 
 #include "geodesy/projection_kinds.h"
@@ -44,8 +46,12 @@ void proj_sphere_stereo_inverse(const cartproj_t* p, double* x, double* y) {
     const double c = 2.0 * std::atan2(rho, 2.0 * p->r0);
     const double sc = std::sin(c), cc = std::cos(c);
     const double s0 = std::sin(chi0), c0 = std::cos(chi0);
-    chi = std::asin(cc * s0 + c0 * sc * dy / rho);
-    lam = std::atan2(dx * sc, rho * c0 * cc - dy * s0 * sc);
+    // The point on the sphere: sin chi, and cos chi times cos and sin of its longitude.
+    const double sin_chi = cc * s0 + c0 * sc * dy / rho;
+    const double along = c0 * cc - s0 * sc * dy / rho;
+    const double across = sc * dx / rho;
+    chi = std::atan2(sin_chi, std::sqrt(along * along + across * across));
+    lam = std::atan2(across, along);
   }
   from_conformal_sphere(p, &lam, &chi, p->lambda0);
   *x = lam;

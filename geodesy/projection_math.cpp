@@ -41,11 +41,12 @@ void footpoint_latitude(double M, double a, double A0, double A2, double A4, dou
 
 // At a pole the latitude is already the conformal one (and its isometric latitude is
 // infinite): only the longitude is carried, so that the formulas see the meridian the
-// point came on.
+// point came on. The longitude difference is taken the short way round before it is
+// scaled: n differs from 1, so a turn more or less would move the point.
 void to_conformal_sphere(const cartproj_t* proj, double* lam, double* phi, double lam_ref) {
   const double f = *phi;
   const double n = proj->n;
-  *lam = n * (*lam - lam_ref);
+  *lam = n * proj_wrap_longitude(*lam - lam_ref);
   if (proj_is_pole(f)) return;
   *phi = 2.0 * std::atan(std::exp(n * iso_latitude(f, proj->e) + proj->c)) - kProjHalfPi;
 }
@@ -53,7 +54,7 @@ void to_conformal_sphere(const cartproj_t* proj, double* lam, double* phi, doubl
 void from_conformal_sphere(const cartproj_t* proj, double* lam, double* chi, double lam_ref) {
   const double x = *chi;
   const double n = proj->n;
-  *lam = *lam / n + lam_ref;
+  *lam = proj_wrap_longitude(*lam / n + lam_ref);
   if (proj_is_pole(x)) return;
   iso_latitude_inverse((sphere_iso_latitude(x) - proj->c) / n, proj->e, chi);
 }

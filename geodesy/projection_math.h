@@ -23,6 +23,27 @@ constexpr double kProjBelowPole = 1.5707963267948766;
 
 inline bool proj_is_pole(double phi) { return std::fabs(std::fabs(phi) - kProjHalfPi) <= kProjEps; }
 
+// How far beyond +-pi a longitude may lie and still count as +-pi: the rounding of a sum
+// of two angles in radians stays far below it.
+constexpr double kProjWrapSlack = 1e-12;
+
+// A longitude, or a difference of longitudes, brought into [-pi, pi] by whole turns, so
+// that a point east of the antimeridian and one west of it are taken the short way
+// round from the origin meridian (or come back as ordinary longitudes). Values within
+// the slack of +-pi keep their side: -180 degrees stays -180, so that the two edges of a
+// band lambda0 - 180 .. lambda0 + 180 stay apart, and 180 degrees stays 180. Beyond, the
+// result lies in (-pi, pi]. A NaN stays a NaN.
+inline double proj_wrap_longitude(double lam) {
+  if (std::fabs(lam) <= kProjPi + kProjWrapSlack) return lam;
+  return std::remainder(lam, 2.0 * kProjPi);
+}
+
+// asin of a value that rounding may carry just beyond [-1, 1] (a point at a pole or at the
+// origin's antipode): the value is held to the interval first. A NaN stays a NaN.
+inline double proj_asin(double v) {
+  return std::asin(v > 1.0 ? 1.0 : (v < -1.0 ? -1.0 : v));
+}
+
 // Prime-vertical radius of curvature N = a / sqrt(1 - e2 sin^2 phi).
 inline double proj_normal_radius(double a, double phi, double e2) {
   const double s = std::sin(phi);
