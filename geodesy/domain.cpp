@@ -3,8 +3,9 @@
 //
 // A domain routine projects a few geographic points chosen for the kind (the pole and
 // the equator for a conic, the equator for a polar projection, the two far corners of
-// the band 80 degrees either side of the origin for the cylindrical ones) and takes
-// their bounding values. A validity box is the geographic box of the kind. Both tables
+// the band 80 degrees either side of the origin for the cylindrical ones, the band's
+// edges on the central meridian and the equator 45 degrees either side of it for the
+// Transverse Mercator) and takes their bounding values. A validity box is the geographic box of the kind. Both tables
 // are indexed by transform kind; empty slots report gblerr 12.
 #include "geodesy/domain.h"
 
@@ -86,15 +87,31 @@ void domain_extent_polar(const cartproj_t* p, extent_t* e) {
   }
 }
 
-// The far corners of the band, with the kind's own formula: Mercator and Transverse
-// Mercator use theirs, and so do the conformal-sphere kinds, whose records hold
-// constants that another kind's formula would misread.
+// The far corners of the band, with the kind's own formula: Mercator uses its own, and
+// so do the conformal-sphere kinds, whose records hold constants that another kind's
+// formula would misread.
 void domain_extent_cylindrical(const cartproj_t* p, extent_t* e) {
   const int k = p->trsftype;
   const geo_point a = project(p, k, {p->lambda0 - kPi, band_top(proj_origin_latitude(p))});
   const geo_point b = project(p, k, {p->lambda0 + kPi, band_bottom(proj_origin_latitude(p))});
   bound_x(e, a, b);
   bound_y(e, a, b);
+}
+
+// The Transverse Mercator maps the whole sphere, the far side of the central meridian
+// (lambda0 +- 180 degrees) onto the meridian itself, so the band's far corners would give
+// a domain without width. Its domain reaches north and south to the band's edges on the
+// central meridian and east and west to the equator 45 degrees from it (where the scale
+// reaches sqrt 2, seven or eight zones of six degrees either side).
+constexpr double kTmHalfWidth = 45.0 * kPi / 180.0;
+
+void domain_extent_tm(const cartproj_t* p, extent_t* e) {
+  const int k = p->trsftype;
+  const double phi0 = proj_origin_latitude(p);
+  bound_y(e, project(p, k, {p->lambda0, band_top(phi0)}),
+          project(p, k, {p->lambda0, band_bottom(phi0)}));
+  bound_x(e, project(p, k, {p->lambda0 - kTmHalfWidth, 0.0}),
+          project(p, k, {p->lambda0 + kTmHalfWidth, 0.0}));
 }
 
 void domain_none(const cartproj_t*, extent_t*) {}
@@ -106,7 +123,7 @@ constexpr domain_fn kDomainByKind[] = {
     domain_extent_lcc,                                                       // 13
     domain_extent_polar,                                                     // 14
     domain_extent_cylindrical,                                               // 15
-    domain_extent_cylindrical,                                               // 16
+    domain_extent_tm,                                                        // 16
     domain_none,                                                             // 17
     domain_extent_cylindrical,                                               // 18
     domain_extent_cylindrical,                                               // 19

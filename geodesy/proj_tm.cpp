@@ -1,16 +1,164 @@
-// Transverse Mercator by the classical power series in the longitude difference (the
-// US Army / Thomas form, to the sixth power), with Snyder's meridian arc series. Used by
-// kind 1 and, for its set-up only, by the New Zealand map grid (kind 26).
+// Transverse Mercator by Krueger's series in the third flattening n = (a - b)/(a + b),
+// carried to n^6 (kind 1; kind 26, the New Zealand map grid, uses the set-up only).
 //
-// Set-up fields: e = second eccentricity squared e'2, c = a, coeff0..coeff3 = A0, A2, A4,
-// A6 of the meridian arc, n = k0 M(phi0). The series is exact to the millimetre within a
-// few degrees of the central meridian and drifts beyond (its first neglected terms grow
-// with the eighth power of the longitude difference), which is what a zone of 6 degrees
-// needs.
+// The point goes to its conformal latitude chi, is drawn with the spherical transverse
+// Mercator zeta' = xi' + i eta' (xi' = atan2(tan chi, cos L), eta' = atanh(cos chi sin L)),
+// and the rectifying series zeta = zeta' + sum alpha_j sin(2j zeta') turns the sphere's
+// meridian arc into the ellipsoid's: x + i y = k0 A (eta + i xi), A the rectifying radius.
+// The inverse takes zeta' = zeta - sum beta_j sin(2j zeta) and the latitude from the
+// conformal one by its series in n. The coefficients are polynomials in n (exact
+// fractions, derived by scripts/geodesy/derive_tm_series.py); the terms left out are of
+// order n^7, about 4e-20: the formulas hold to well under a millimetre up to 40 degrees
+// and more from the central meridian, where a power series in the longitude difference
+// already errs by metres at 10 degrees.
+//
+// Set-up fields (unchanged in meaning): e = second eccentricity squared e'2, c = a,
+// coeff0..coeff3 = A0, A2, A4, A6 of the meridian arc series (projection_math.h, kept
+// for the record's readers), n = k0 M(phi0), here the meridian arc of Krueger's series.
+// The formulas derive n and the coefficients from e'2 on each call: a few dozen
+// multiplications, cheaper than the trigonometric calls around them.
 #include <cmath>
 
 #include "geodesy/projection_kinds.h"
 #include "geodesy/projection_math.h"
+
+namespace {
+
+constexpr int kOrder = 6;
+
+// Row j holds the polynomial of the coefficient of sin(2(j+1) .), from its lowest power
+// n^(j+1) up to n^6.
+using series_table = double[kOrder][kOrder];
+
+// Rectifying latitude from the conformal one (Krueger's alpha).
+constexpr series_table kAlpha = {
+    {1.0 / 2, -2.0 / 3, 5.0 / 16, 41.0 / 180, -127.0 / 288, 7891.0 / 37800},
+    {13.0 / 48, -3.0 / 5, 557.0 / 1440, 281.0 / 630, -1983433.0 / 1935360},
+    {61.0 / 240, -103.0 / 140, 15061.0 / 26880, 167603.0 / 181440},
+    {49561.0 / 161280, -179.0 / 168, 6601661.0 / 7257600},
+    {34729.0 / 80640, -3418889.0 / 1995840},
+    {212378941.0 / 319334400},
+};
+
+// Conformal latitude from the rectifying one (Krueger's beta, subtracted).
+constexpr series_table kBeta = {
+    {1.0 / 2, -2.0 / 3, 37.0 / 96, -1.0 / 360, -81.0 / 512, 96199.0 / 604800},
+    {1.0 / 48, 1.0 / 15, -437.0 / 1440, 46.0 / 105, -1118711.0 / 3870720},
+    {17.0 / 480, -37.0 / 840, -209.0 / 4480, 5569.0 / 90720},
+    {4397.0 / 161280, -11.0 / 504, -830251.0 / 7257600},
+    {4583.0 / 161280, -108847.0 / 3991680},
+    {20648693.0 / 638668800},
+};
+
+// Conformal latitude from the geodetic one: chi = phi + sum c_j sin(2j phi).
+constexpr series_table kToConformal = {
+    {-2.0, 2.0 / 3, 4.0 / 3, -82.0 / 45, 32.0 / 45, 4642.0 / 4725},
+    {5.0 / 3, -16.0 / 15, -13.0 / 9, 904.0 / 315, -1522.0 / 945},
+    {-26.0 / 15, 34.0 / 21, 8.0 / 5, -12686.0 / 2835},
+    {1237.0 / 630, -12.0 / 5, -24832.0 / 14175},
+    {-734.0 / 315, 109598.0 / 31185},
+    {444337.0 / 155925},
+};
+
+// Geodetic latitude from the conformal one: phi = chi + sum d_j sin(2j chi).
+constexpr series_table kFromConformal = {
+    {2.0, -2.0 / 3, -2.0, 116.0 / 45, 26.0 / 45, -2854.0 / 675},
+    {7.0 / 3, -8.0 / 5, -227.0 / 45, 2704.0 / 315, 2323.0 / 945},
+    {56.0 / 15, -136.0 / 35, -1262.0 / 105, 73814.0 / 2835},
+    {4279.0 / 630, -332.0 / 35, -399572.0 / 14175},
+    {4174.0 / 315, -144838.0 / 6237},
+    {601676.0 / 22275},
+};
+
+// The coefficients of one table for the third flattening n.
+struct coefficients {
+  double v[kOrder];
+};
+
+coefficients evaluate(const series_table& t, double n) {
+  coefficients c;
+  double power = n;
+  for (int j = 0; j < kOrder; ++j) {
+    double sum = 0.0;
+    for (int i = kOrder - 1 - j; i >= 0; --i) sum = sum * n + t[j][i];
+    c.v[j] = power * sum;
+    power *= n;
+  }
+  return c;
+}
+
+// The ellipsoid as the series see it.
+struct tm_ellipsoid {
+  double n;  // third flattening
+  double A;  // rectifying radius: the meridian arc is A times the rectifying latitude
+};
+
+// From a and e'2 (the set-up fields c and e): e2 = e'2 / (1 + e'2) and
+// n = (1 - sqrt(1 - e2)) / (1 + sqrt(1 - e2)).
+tm_ellipsoid ellipsoid_of(double a, double ep2) {
+  const double b_over_a = std::sqrt(1.0 - ep2 / (1.0 + ep2));
+  tm_ellipsoid k;
+  k.n = (1.0 - b_over_a) / (1.0 + b_over_a);
+  const double n2 = k.n * k.n;
+  k.A = a / (1.0 + k.n) * (1.0 + n2 * (1.0 / 4 + n2 * (1.0 / 64 + n2 / 256)));
+  return k;
+}
+
+// sum c_j sin(2j theta) by Clenshaw's recurrence, from sin 2theta and cos 2theta.
+double sine_sum(const coefficients& c, double s2, double c2) {
+  const double w = 2.0 * c2;
+  double b1 = 0.0, b2 = 0.0;
+  for (int j = kOrder - 1; j >= 0; --j) {
+    const double b0 = c.v[j] + w * b1 - b2;
+    b2 = b1;
+    b1 = b0;
+  }
+  return b1 * s2;
+}
+
+// sum c_j sin(2j zeta) for zeta = xi + i eta, from sin 2xi, cos 2xi, sinh 2eta and
+// cosh 2eta (Clenshaw's recurrence in complex numbers): the real part to *re, the
+// imaginary part to *im.
+void complex_sine_sum(const coefficients& c, double s2, double c2, double sh2, double ch2,
+                      double* re, double* im) {
+  // w = 2 cos(2 zeta), and sin(2 zeta) at the end.
+  const double wr = 2.0 * c2 * ch2;
+  const double wi = -2.0 * s2 * sh2;
+  double b1r = 0.0, b1i = 0.0, b2r = 0.0, b2i = 0.0;
+  for (int j = kOrder - 1; j >= 0; --j) {
+    const double b0r = c.v[j] + wr * b1r - wi * b1i - b2r;
+    const double b0i = wr * b1i + wi * b1r - b2i;
+    b2r = b1r;
+    b2i = b1i;
+    b1r = b0r;
+    b1i = b0i;
+  }
+  const double sr = s2 * ch2;
+  const double si = c2 * sh2;
+  *re = b1r * sr - b1i * si;
+  *im = b1r * si + b1i * sr;
+}
+
+// sin chi and cos chi of the conformal latitude chi = phi + d from those of phi: d stays
+// below 0.2 degrees (|d| < 2n), so that the short series of sin d and cos d are exact to
+// the last bit and no trigonometric call is needed.
+void to_conformal(double s, double c, double d, double* sx, double* cx) {
+  const double d2 = d * d;
+  const double sin_d = d * (1.0 - d2 / 6.0 * (1.0 - d2 / 20.0));
+  const double cos_d = 1.0 - d2 / 2.0 * (1.0 - d2 / 12.0 * (1.0 - d2 / 30.0));
+  *sx = s * cos_d + c * sin_d;
+  *cx = c * cos_d - s * sin_d;
+}
+
+// The rectifying latitude of a geodetic latitude: the meridian arc over A.
+double rectifying_latitude(double phi, double n) {
+  const double s = std::sin(phi), c = std::cos(phi);
+  const double chi = phi + sine_sum(evaluate(kToConformal, n), 2.0 * s * c, c * c - s * s);
+  const double sx = std::sin(chi), cx = std::cos(chi);
+  return chi + sine_sum(evaluate(kAlpha, n), 2.0 * sx * cx, cx * cx - sx * sx);
+}
+
+}  // namespace
 
 void proj_setup_tm(cartproj_t* proj, int, int, int) {
   const proj_ellipsoid ell = proj_ellipsoid_of(proj);
@@ -27,114 +175,81 @@ void proj_setup_tm(cartproj_t* proj, int, int, int) {
   proj->c = ell.a;
   const double e4 = e2 * e2;
   const double e6 = e4 * e2;
-  const double A0 = 1.0 - e2 / 4.0 - 3.0 * e4 / 64.0 - 5.0 * e6 / 256.0;
-  const double A2 = 3.0 * e2 / 8.0 + 3.0 * e4 / 32.0 + 45.0 * e6 / 1024.0;
-  const double A4 = 15.0 * e4 / 256.0 + 45.0 * e6 / 1024.0;
-  const double A6 = 35.0 * e6 / 3072.0;
-  proj->coeff0 = A0;
-  proj->coeff1 = A2;
-  proj->coeff2 = A4;
-  proj->coeff3 = A6;
+  proj->coeff0 = 1.0 - e2 / 4.0 - 3.0 * e4 / 64.0 - 5.0 * e6 / 256.0;
+  proj->coeff1 = 3.0 * e2 / 8.0 + 3.0 * e4 / 32.0 + 45.0 * e6 / 1024.0;
+  proj->coeff2 = 15.0 * e4 / 256.0 + 45.0 * e6 / 1024.0;
+  proj->coeff3 = 35.0 * e6 / 3072.0;
   const double phi0 = proj->phio0;
+  const tm_ellipsoid k = ellipsoid_of(proj->c, proj->e);
   proj->n = std::fabs(phi0) <= kProjEps ? 0.0
-                                        : proj->k0 * meridian_arc(ell.a, A0, A2, A4, A6, phi0);
+                                        : proj->k0 * k.A * rectifying_latitude(phi0, k.n);
 }
-
-namespace {
-
-struct tm_constants {
-  double a, ep2, e2, A0, A2, A4, A6;
-};
-
-tm_constants constants_of(const cartproj_t* p) {
-  tm_constants k;
-  k.a = p->c;
-  k.ep2 = p->e;
-  k.e2 = k.ep2 / (1.0 + k.ep2);
-  k.A0 = p->coeff0;
-  k.A2 = p->coeff1;
-  k.A4 = p->coeff2;
-  k.A6 = p->coeff3;
-  return k;
-}
-
-// The meridian arc from the sine and cosine of the latitude: the multiple angles by
-// their recurrences, so that one sincos serves the whole forward formula.
-double arc_from(const tm_constants& k, double phi, double s, double c) {
-  const double s2 = 2.0 * s * c;
-  const double c2 = c * c - s * s;
-  const double s4 = 2.0 * s2 * c2;
-  const double c4 = c2 * c2 - s2 * s2;
-  const double s6 = s4 * c2 + c4 * s2;
-  return k.a * (k.A0 * phi - k.A2 * s2 + k.A4 * s4 - k.A6 * s6);
-}
-
-}  // namespace
 
 void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
   proj_geo_in(p, x, y);
-  const tm_constants k = constants_of(p);
+  const tm_ellipsoid k = ellipsoid_of(p->c, p->e);
+  const double kA = p->k0 * k.A;
   const double phi = *y;
-  const double s = std::sin(phi);
-  const double w = std::cos(phi);
-  const double k0 = p->k0;
-  const double M = arc_from(k, phi, s, w);
   if (proj_is_pole(phi)) {
+    // The pole lies on every meridian: its rectifying latitude is the pole's.
     *x = p->x0;
-    *y = p->y0 + k0 * M - p->n;
-  } else {
-    const double L = *x - p->lambda0;
-    const double t = s / w;
-    const double t2 = t * t;
-    const double eta2 = k.ep2 * w * w;
-    const double N = k.a / std::sqrt(1.0 - k.e2 * s * s);
-    const double Lw = L * w;
-    const double Lw2 = Lw * Lw;
-    const double x_series =
-        1.0 + Lw2 * ((1.0 - t2 + eta2) / 6.0 +
-                     Lw2 * (5.0 - 18.0 * t2 + t2 * t2 + 14.0 * eta2 - 58.0 * t2 * eta2) / 120.0);
-    const double y_series =
-        0.5 + Lw2 * ((5.0 - t2 + 9.0 * eta2 + 4.0 * eta2 * eta2) / 24.0 +
-                     Lw2 * (61.0 - 58.0 * t2 + t2 * t2 + 270.0 * eta2 - 330.0 * t2 * eta2) /
-                         720.0);
-    *x = p->x0 + k0 * N * Lw * x_series;
-    *y = p->y0 - p->n + k0 * (M + N * t * Lw2 * y_series);
+    *y = p->y0 - p->n + kA * (phi > 0 ? kProjHalfPi : -kProjHalfPi);
+    proj_grid_out(p, x, y);
+    return;
   }
+  const double L = proj_wrap_longitude(*x - p->lambda0);
+  const double s = std::sin(phi), c = std::cos(phi);
+  double sx = 0.0, cx = 0.0;
+  to_conformal(s, c, sine_sum(evaluate(kToConformal, k.n), 2.0 * s * c, c * c - s * s), &sx,
+               &cx);
+  const double sl = std::sin(L), cl = std::cos(L);
+  // tanh eta' = u = cos chi sin L; u = +-1 on the equator a quarter turn from the central
+  // meridian, which has no image. cosh eta' = 1 / r, sinh eta' = u / r, r^2 = 1 - u^2.
+  const double u = cx * sl;
+  if (std::fabs(u) >= 1.0) {
+    *x = L > 0 ? HUGE_VAL : -HUGE_VAL;
+    *y = p->y0 - p->n;
+    proj_grid_out(p, x, y);
+    return;
+  }
+  const double r2 = sx * sx + cx * cx * cl * cl;
+  const double xi = std::atan2(sx, cx * cl);
+  const double eta = std::atanh(u);
+  const double s2 = 2.0 * sx * cx * cl / r2;
+  const double c2 = (cx * cx * cl * cl - sx * sx) / r2;
+  const double sh2 = 2.0 * u / r2;
+  const double ch2 = (1.0 + u * u) / r2;
+  double dxi = 0.0, deta = 0.0;
+  complex_sine_sum(evaluate(kAlpha, k.n), s2, c2, sh2, ch2, &dxi, &deta);
+  *x = p->x0 + kA * (eta + deta);
+  *y = p->y0 - p->n + kA * (xi + dxi);
   proj_grid_out(p, x, y);
 }
 
 void proj_tm_inverse(const cartproj_t* p, double* x, double* y) {
   proj_grid_in(p, x, y);
-  const tm_constants k = constants_of(p);
-  const double k0 = p->k0;
-  const double X = (*x - p->x0) / k0;
-  const double M = (*y - p->y0 + p->n) / k0;
-  double phi1 = 0.0;
-  footpoint_latitude(M, k.a, k.A0, k.A2, k.A4, k.A6, &phi1);
-  const double s = std::sin(phi1);
-  const double w = std::cos(phi1);
-  if (std::fabs(w) <= kProjEps) {
-    // The footpoint is a pole: every meridian meets there.
-    *x = p->lambda0;
-    *y = phi1;
-  } else {
-    const double t = s / w;
-    const double t2 = t * t;
-    const double eta2 = k.ep2 * w * w;
-    const double N = k.a / std::sqrt(1.0 - k.e2 * s * s);
-    const double D = X / N;
-    const double D2 = D * D;
-    const double lam_series =
-        1.0 - D2 * ((1.0 + 2.0 * t2 + eta2) / 6.0 -
-                    D2 * (5.0 + 28.0 * t2 + 24.0 * t2 * t2 + 6.0 * eta2 + 8.0 * t2 * eta2) / 120.0);
-    const double phi_series =
-        (1.0 + eta2) / 2.0 -
-        D2 * ((5.0 + 3.0 * t2 + 6.0 * eta2 - 6.0 * t2 * eta2 - 3.0 * eta2 * eta2 -
-               9.0 * t2 * eta2 * eta2) / 24.0 -
-              D2 * (61.0 + 90.0 * t2 + 45.0 * t2 * t2 + 107.0 * eta2 - 162.0 * t2 * eta2 -
-                    45.0 * t2 * t2 * eta2) / 720.0);
-    *x = p->lambda0 + D * lam_series / w;
-    *y = phi1 - t * D2 * phi_series;
-  }
+  const tm_ellipsoid k = ellipsoid_of(p->c, p->e);
+  const double kA = p->k0 * k.A;
+  const double xi = (*y - p->y0 + p->n) / kA;
+  const double eta = (*x - p->x0) / kA;
+  const double ex = std::exp(2.0 * eta);
+  const double sh2 = (ex - 1.0 / ex) / 2.0;
+  const double ch2 = (ex + 1.0 / ex) / 2.0;
+  const double s2 = std::sin(2.0 * xi), c2 = std::cos(2.0 * xi);
+  double dxi = 0.0, deta = 0.0;
+  complex_sine_sum(evaluate(kBeta, k.n), s2, c2, sh2, ch2, &dxi, &deta);
+  const double xi1 = xi - dxi;
+  const double eta1 = eta - deta;
+  const double sxi = std::sin(xi1), cxi = std::cos(xi1);
+  const double sh = std::sinh(eta1);
+  // sin chi = sin xi' / cosh eta', cos chi = sqrt(sinh^2 eta' + cos^2 xi') / cosh eta'.
+  const double q = std::sqrt(sh * sh + cxi * cxi);
+  const double chi = std::atan2(sxi, q);
+  const double lam = std::atan2(sh, cxi);  // (0, 0) at a pole: the central meridian
+  const double h2 = sxi * sxi + q * q;      // cosh^2 eta'
+  const double phi = chi + sine_sum(evaluate(kFromConformal, k.n), 2.0 * sxi * q / h2,
+                                    (q * q - sxi * sxi) / h2);
+  *x = proj_wrap_longitude(p->lambda0 + lam);
+  *y = phi;
   proj_geo_out(p, x, y);
 }

@@ -94,11 +94,14 @@ TEST(Domain, ProjectionsByKind) {
   cartproj_t* mercator = projection(w.ref, 7, {10, 0, 1, 0, 0}, 9003);
   cartproj_t* plate = projection(w.ref, 17, {0, 0, 1, 0, 0}, 9004);
   extent_t e{};
-  // UTM: from the projection of (lambda0 - 180, 80) to that of (lambda0 + 180, -80).
+  // UTM: the band's edges on the central meridian give the height, the equator 45
+  // degrees either side the width (the far side of the central meridian would give none).
   ASSERT_EQ(proj_domain_extent(utm, &e), 0);
-  const xy a = fwd(utm, 3.0 - 180.0, 80.0), b = fwd(utm, 3.0 + 180.0, -80.0);
-  expect_extent(e, std::fmin(a.x, b.x), std::fmax(a.x, b.x), std::fmin(a.y, b.y),
-                std::fmax(a.y, b.y), 1e-6, "utm");
+  const xy top = fwd(utm, 3.0, 80.0), bottom = fwd(utm, 3.0, -80.0);
+  const xy left = fwd(utm, 3.0 - 45.0, 0.0), right = fwd(utm, 3.0 + 45.0, 0.0);
+  expect_extent(e, left.x, right.x, bottom.y, top.y, 1e-6, "utm");
+  EXPECT_NEAR(right.x - 500000.0, 500000.0 - left.x, 1e-6);
+  EXPECT_GT(right.x - left.x, 10e6);
   // Mercator: the same band, with its own formula.
   ASSERT_EQ(proj_domain_extent(mercator, &e), 0);
   const xy m1 = fwd(mercator, 10.0 - 180.0, 80.0), m2 = fwd(mercator, 10.0 + 180.0, -80.0);
