@@ -9,6 +9,10 @@
 //                              target at least 3,000,000 per second.
 //   ChainToUtm31/1000000     - the same to UTM zone 31 north on that datum (Transverse
 //                              Mercator); target at least 3,000,000 per second.
+//   ChainZeroShiftToLambert93/1000000 - WGS 84 to the Lambert-93 grid on RGF93, whose
+//                              shift to WGS 84 is zero on an ellipsoid within 1 mm of WGS
+//                              84's: the chain is the projection alone, so the figure is
+//                              that of Projection/lambert93 (projection_bench).
 //
 // The systems are made with the creators of the tables (no file is read): the GRS 80
 // ellipsoid, a datum on it with the seven parameters of a national shift, and its two
@@ -33,6 +37,7 @@ struct systems {
   georef_t* wgs84 = nullptr;
   georef_t* lambert93 = nullptr;
   georef_t* utm31 = nullptr;
+  georef_t* rgf93_lambert93 = nullptr;
 };
 
 georef_t* projected(cartproj_t* p) {
@@ -62,14 +67,21 @@ const systems& make_systems() {
   const double seven[10] = {-168.0, -60.0, 320.0, 0.15, 0.247, 0.842, -20.489e-6};
   geocentric_t* t = nullptr;
   datumtrans_create(local, ref, DT_FILE_SEVEN, seven, LEN_METRE, ANG_SECOND, 0, 2, 1000, &t);
+  geodatum_t* rgf93 = nullptr;
+  geodatum_create("RGF93 v1", grs, ANG_DEGREE, greenwich, nullptr, 6171, &rgf93);
+  const double zero[10] = {};
+  datumtrans_create(rgf93, ref, DT_FILE_THREE, zero, LEN_METRE, ANG_SECOND, 0, 1, 1671, &t);
   geo_init_ref_datum();
   const double l93[8] = {3.0, 46.5, 1.0, 700000.0, 6600000.0, 49.0, 44.0, 0.0};
   cartproj_t *lcc = nullptr, *utm = nullptr;
   proj_create("Local / Lambert-93", 8, l93, LEN_METRE, ANG_DEGREE, local, 2154, &lcc);
   crs_name_utm(local, 31, 0, &utm);
+  cartproj_t* l93_rgf = nullptr;
+  proj_create("RGF93 v1 / Lambert-93", 8, l93, LEN_METRE, ANG_DEGREE, rgf93, 2155, &l93_rgf);
   georef_create(nullptr, &s.wgs84);
   s.lambert93 = projected(lcc);
   s.utm31 = projected(utm);
+  s.rgf93_lambert93 = projected(l93_rgf);
   return s;
 }
 
@@ -115,9 +127,13 @@ void run_chain(benchmark::State& state, georef_t* target) {
 
 void ChainToLambert93(benchmark::State& state) { run_chain(state, make_systems().lambert93); }
 void ChainToUtm31(benchmark::State& state) { run_chain(state, make_systems().utm31); }
+void ChainZeroShiftToLambert93(benchmark::State& state) {
+  run_chain(state, make_systems().rgf93_lambert93);
+}
 
 }  // namespace
 
 BENCHMARK(ChainToLambert93)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(ChainToUtm31)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ChainZeroShiftToLambert93)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

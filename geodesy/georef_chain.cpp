@@ -5,12 +5,41 @@
 // A conversion is at most five steps: the inverse projection of the source, geodetic to
 // geocentric on the source datum, the datum shift, geocentric to geodetic on the target
 // datum, the projection of the target. Two datums joined by a prime-meridian shift need
-// one step; datums joined by an identity need none.
+// one step; datums joined by an identity need none, and so do datums joined by a shift
+// whose parameters are all zero when the two datums have the same ellipsoid (to 1 mm in
+// both semi-axes), prime meridian and angular unit: such a shift (RGF93, ETRS89, NAD83 and
+// the like to WGS 84) would carry every point through geocentric coordinates and back to
+// where it was, less than 1 mm away.
+#include <cmath>
+
 #include "core/error.h"
 #include "geodesy/georef.h"
 #include "geodesy/geodesy_tables.h"
 
 namespace {
+
+// Ellipsoids closer than this in both semi-axes (metres) are the same to the shifts:
+// GRS 80 and WGS 84 differ by 0.1 mm in b.
+constexpr double kSameAxisMetres = 1e-3;
+
+double semi_minor(const ellipsoid_t* e) { return e->a * std::sqrt(1.0 - e->e2); }
+
+bool same_ellipsoid(const ellipsoid_t* a, const ellipsoid_t* b) {
+  if (!a || !b) return false;
+  return a == b || (std::fabs(a->a - b->a) <= kSameAxisMetres &&
+                    std::fabs(semi_minor(a) - semi_minor(b)) <= kSameAxisMetres);
+}
+
+bool zero_parameters(const geocentric_t* t) {
+  return t->tx == 0.0 && t->ty == 0.0 && t->tz == 0.0 && t->epsilonx == 0.0 &&
+         t->epsilony == 0.0 && t->epsilonz == 0.0 && t->de == 0.0;
+}
+
+// A geocentric shift that moves no point between the two datums (see above).
+bool moves_nothing(const geocentric_t* t, const geodatum_t* ds, const geodatum_t* dt) {
+  return zero_parameters(t) && same_ellipsoid(ds->ell, dt->ell) && ds->origlon == dt->origlon &&
+         ds->unit == dt->unit;
+}
 
 bool is_projection_kind(int kind) {
   return kind >= XK_FIRST_PROJECTION && kind <= XK_LAST_PROJECTION;
@@ -77,7 +106,7 @@ int georef_chain_build(geodatum_t* ds, geodatum_t* dt, cartproj_t* ps, cartproj_
     if (t->trsftype == TRSF_MERIDIAN_SHIFT) {
       kinds[n] = XK_MERIDIAN_SHIFT;
       steps[n++] = t;
-    } else if (t->trsftype != TRSF_IDENTITY) {
+    } else if (t->trsftype != TRSF_IDENTITY && !moves_nothing(t, ds, dt)) {
       kinds[n] = XK_TO_GEOCENTRIC;
       steps[n++] = ds;
       kinds[n] = t->trsftype;

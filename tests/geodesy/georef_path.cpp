@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -429,6 +430,67 @@ TEST(ConversionSteps, KindsOfEachShape) {
     int cls = 0;
     georef_chain_class(c.ds, c.dt, c.ps, c.pt, &cls);
     EXPECT_GE(cls, n);
+  }
+}
+
+// A shift whose parameters are all zero moves no point when the two datums share their
+// ellipsoid (to 1 mm: GRS 80 beside WGS 84), prime meridian and angular unit: the chain
+// then goes without the geocentric steps. Any difference keeps them.
+TEST(ConversionSteps, ZeroShiftOnTheSameEllipsoidNeedsNoSteps) {
+  world w = make_world();
+  ellipsoid_t *grs80 = nullptr, *clarke = nullptr;
+  ellipsoid_create("GRS 1980", 6378137.0, 298.257222101, 0.0, 0, 7019, &grs80);
+  ellipsoid_create("Clarke 1880", 6378249.145, 293.465, 0.0, 0, 7012, &clarke);
+  pmeridian_t* paris = nullptr;
+  pmeridian_create("Paris", 2.5969213, ANG_GRAD, 8903, &paris);
+  geodatum_t *same = nullptr, *grs = nullptr, *other_ellipsoid = nullptr, *other_meridian = nullptr,
+             *other_unit = nullptr, *shifted = nullptr;
+  geodatum_create("Same", w.ell, ANG_DEGREE, w.greenwich, nullptr, 1001, &same);
+  geodatum_create("GRS", grs80, ANG_DEGREE, w.greenwich, nullptr, 1002, &grs);
+  geodatum_create("Clarke", clarke, ANG_DEGREE, w.greenwich, nullptr, 1003, &other_ellipsoid);
+  geodatum_create("Paris", w.ell, ANG_DEGREE, paris, nullptr, 1004, &other_meridian);
+  geodatum_create("Grads", w.ell, ANG_GRAD, w.greenwich, nullptr, 1005, &other_unit);
+  geodatum_create("Shifted", grs80, ANG_DEGREE, w.greenwich, nullptr, 1006, &shifted);
+  shift(same, w.ref, DT_FILE_THREE, {0, 0, 0}, 1, 5001);
+  shift(grs, w.ref, DT_FILE_SEVEN, {0, 0, 0, 0, 0, 0, 0}, 1, 5002);
+  shift(other_ellipsoid, w.ref, DT_FILE_THREE, {0, 0, 0}, 1, 5003);
+  shift(other_meridian, w.ref, DT_FILE_THREE, {0, 0, 0}, 1, 5004);
+  shift(other_unit, w.ref, DT_FILE_THREE, {0, 0, 0}, 1, 5005);
+  shift(shifted, w.ref, DT_FILE_THREE, {0, 0, 0.001}, 1, 5006);
+  const struct {
+    geodatum_t* from;
+    geodatum_t* to;
+    size_t steps;
+  } cases[] = {
+      {same, w.ref, 0},           {w.ref, same, 0},
+      {grs, w.ref, 0},            {w.ref, grs, 0},
+      {grs, same, 0},             // composed through the reference: still zero
+      {other_ellipsoid, w.ref, 3}, {other_meridian, w.ref, 3},
+      {other_unit, w.ref, 3},     {shifted, w.ref, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.from->name) + " to " + c.to->name);
+    int kinds[kMaxConversionSteps];
+    obj_t* steps[kMaxConversionSteps];
+    int n = -1;
+    ASSERT_EQ(georef_chain_build(c.from, c.to, nullptr, nullptr, kinds, steps, &n), 0);
+    EXPECT_EQ(size_t(n), c.steps);
+    double x = 2.5, y = 48.5, z = 100.0;
+    for (int i = 0; i < n; ++i) xform_forward(steps[i], kinds[i], &x, &y, &z);
+    if (c.steps) {
+      EXPECT_TRUE(x != 2.5 || y != 48.5 || std::fabs(z - 100.0) > 1e-4);
+      continue;
+    }
+    EXPECT_EQ(x, 2.5);
+    EXPECT_EQ(y, 48.5);
+    EXPECT_EQ(z, 100.0);
+    // Through geocentric coordinates the point would have stayed within 1 mm.
+    double gx = 2.5, gy = 48.5, gz = 100.0;
+    xform_forward(c.from, XK_TO_GEOCENTRIC, &gx, &gy, &gz);
+    xform_forward(c.to, XK_TO_GEODETIC, &gx, &gy, &gz);
+    EXPECT_LT(std::fabs(gx - 2.5) * kPi / 180 * 6.4e6, 0.001);
+    EXPECT_LT(std::fabs(gy - 48.5) * kPi / 180 * 6.4e6, 0.001);
+    EXPECT_LT(std::fabs(gz - 100.0), 0.001);
   }
 }
 
