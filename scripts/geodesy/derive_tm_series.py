@@ -202,20 +202,33 @@ def show(name, coefs):
         print('%s%d = %s' % (name, j, ' + '.join(parts)))
 
 
-def main():
+def derive():
+    """The series: A (1 + n) / a as a power series, and the tables alpha, beta, c, d, each
+    a list of six power series (the coefficients of sin 2j., j = 1..6)."""
     chi = conformal_minus_geodetic()
     mu, a_coef = rectifying_minus_geodetic()
     phi_of_chi = reverse(chi)
     alpha = compose(mu, phi_of_chi)  # mu(phi(chi)) - chi
     beta = tp_clean({key: [-x for x in v] for key, v in reverse(alpha).items()})
-    # A / a (1 + n) should be 1 + n^2/4 + n^4/64 + n^6/256
-    print('A (1 + n) / a =', ' + '.join('%s n^%d' % (c, p) for p, c in
-                                       enumerate(ps_mul(a_coef, [F(1), F(1)] + [F(0)] * (ORDER - 1))) if c))
-    show('alpha', sine_coefficients(alpha, 2))
-    show('beta', sine_coefficients(beta, 2))
+    radius = ps_mul(a_coef, [F(1), F(1)] + [F(0)] * (ORDER - 1))
+    return radius, {'alpha': sine_coefficients(alpha, 2), 'beta': sine_coefficients(beta, 2),
+                    'c': sine_coefficients(chi, 2), 'd': sine_coefficients(phi_of_chi, 2)}
+
+
+def evaluate(series, n):
+    """A power series at n, as a float."""
+    return float(sum(c * F(n) ** p for p, c in enumerate(series)))
+
+
+def main():
+    radius, tables = derive()
+    # A (1 + n) / a should be 1 + n^2/4 + n^4/64 + n^6/256
+    print('A (1 + n) / a =', ' + '.join('%s n^%d' % (c, p) for p, c in enumerate(radius) if c))
+    show('alpha', tables['alpha'])
+    show('beta', tables['beta'])
     # The two latitudes: chi = phi + sum c_j sin 2j phi and phi = chi + sum d_j sin 2j chi.
-    show('c', sine_coefficients(chi, 2))
-    show('d', sine_coefficients(phi_of_chi, 2))
+    show('c', tables['c'])
+    show('d', tables['d'])
 
 
 if __name__ == '__main__':

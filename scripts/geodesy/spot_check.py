@@ -11,6 +11,7 @@ tables; without pyproj the script says so and stops.
 Run:  /usr/bin/python3 scripts/geodesy/spot_check.py
 """
 
+import cmath
 import math
 import os
 import sys
@@ -25,6 +26,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.normpath(os.path.join(HERE, '..', '..', 'data'))
 sys.path.insert(0, HERE)
 from make_tables import ANGULAR_UNITS, LINEAR_UNITS  # noqa: E402
+from derive_tm_series import derive, evaluate  # noqa: E402
+
+
+def tm_series():
+    if not hasattr(tm_series, 'value'):
+        tm_series.value = derive()
+    return tm_series.value
 
 
 def read(name):
@@ -85,28 +93,23 @@ class Projection:
     def origin_shift(self):
         return 0.0
 
-    # kind 1: Transverse Mercator series
+    # kind 1: Transverse Mercator by Krueger's series in n (derive_tm_series.py)
     def fwd_1(self, lam, phi):
-        e2, a, k0 = self.e2, self.a, self.k0
-        A0 = 1 - e2 / 4 - 3 * e2 ** 2 / 64 - 5 * e2 ** 3 / 256
-        A2 = 3 * e2 / 8 + 3 * e2 ** 2 / 32 + 45 * e2 ** 3 / 1024
-        A4 = 15 * e2 ** 2 / 256 + 45 * e2 ** 3 / 1024
-        A6 = 35 * e2 ** 3 / 3072
+        bn = math.sqrt(1 - self.e2)
+        n = (1 - bn) / (1 + bn)
+        radius, tables = tm_series()
+        A = self.a / (1 + n) * evaluate(radius, n)
+        alpha = [evaluate(s, n) for s in tables['alpha']]
+        c = [evaluate(s, n) for s in tables['c']]
 
-        def M(p):
-            return a * (A0 * p - A2 * math.sin(2 * p) + A4 * math.sin(4 * p) - A6 * math.sin(6 * p))
-        ep2 = e2 / (1 - e2)
-        n = k0 * M(self.phi0)
-        L = lam - self.lam0
-        t, w = math.tan(phi), math.cos(phi)
-        h2 = ep2 * w * w
-        N = self.N(phi)
-        x = self.x0 + k0 * (N * w * L + N * w ** 3 * (1 - t * t + h2) * L ** 3 / 6
-                            + N * w ** 5 * (5 - 18 * t * t + t ** 4 + 14 * h2 - 58 * t * t * h2) * L ** 5 / 120)
-        y = self.y0 - n + k0 * (M(phi) + N * t * w * w * L * L / 2
-                                + N * t * w ** 4 * (5 - t * t + 9 * h2 + 4 * h2 * h2) * L ** 4 / 24
-                                + N * t * w ** 6 * (61 - 58 * t * t + t ** 4 + 270 * h2 - 330 * t * t * h2) * L ** 6 / 720)
-        return x, y
+        def zeta(lam_, phi_):
+            chi = phi_ + sum(cj * math.sin(2 * j * phi_) for j, cj in enumerate(c, 1))
+            z = complex(math.atan2(math.sin(chi), math.cos(chi) * math.cos(lam_)),
+                        math.atanh(math.cos(chi) * math.sin(lam_)))
+            return z + sum(aj * cmath.sin(2 * j * z) for j, aj in enumerate(alpha, 1))
+        L = (lam - self.lam0 + math.pi) % (2 * math.pi) - math.pi
+        z = self.k0 * A * zeta(L, phi)
+        return self.x0 + z.imag, self.y0 + z.real - self.k0 * A * zeta(0.0, self.phi0).real
 
     # kinds 8, 28 (two parallels) and 9 (one parallel): Lambert conformal conic
     def lcc(self, lam, phi, n, c, r0):
