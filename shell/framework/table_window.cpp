@@ -1,8 +1,10 @@
 // The table window ("ClasseTableau"): a report list view filled from a text of one field
 // per line, sized to show every row, with a Close button under it. Its owner stays
-// disabled while it is open, as a modal window's would.
+// disabled while it is open, as a modal window's would. Escape closes it, whichever of
+// its controls has the focus, as it closes a message box.
 #include "shell/framework/table_window.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,28 @@
 namespace {
 
 constexpr int kButtonWidth = 100, kButtonHeight = 28;
+
+// The procedures the table window's controls had before it took their Escape key
+// (user-interface thread).
+std::map<plat::Wnd, plat::WndProc>& control_procs() {
+  static std::map<plat::Wnd, plat::WndProc> procs;
+  return procs;
+}
+
+plat::LResult table_control_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {
+  auto it = control_procs().find(wnd);
+  const plat::WndProc previous = it == control_procs().end() ? plat::def_window_proc : it->second;
+  if (msg == plat::WM_KEYDOWN && int(wparam) == plat::VK_ESCAPE) {
+    plat::post_message(plat::get_parent(wnd), plat::WM_CLOSE, 0, 0);
+    return 0;
+  }
+  if (msg == plat::WM_NCDESTROY && it != control_procs().end()) control_procs().erase(it);
+  return plat::call_window_proc(previous, wnd, msg, wparam, lparam);
+}
+
+void take_escape(plat::Wnd control) {
+  if (control) control_procs()[control] = plat::set_window_proc(control, table_control_proc);
+}
 
 std::vector<std::string> fields_of(const char* text) {
   std::vector<std::string> fields;
@@ -98,7 +122,7 @@ plat::LResult table_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, pl
       }
       break;
     case plat::WM_KEYDOWN:
-      if (wparam == 0x0D) {  // Enter
+      if (int(wparam) == plat::VK_RETURN || int(wparam) == plat::VK_ESCAPE) {
         plat::post_message(wnd, plat::WM_CLOSE, 0, 0);
         return 0;
       }
@@ -139,6 +163,8 @@ plat::Wnd create_table_window(const char* text, const char* title, int header, i
   int bx = (client.width() - kButtonWidth) / 2;
   plat::Wnd button = create_control(wnd, plat::kButtonClass, close, plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON,
                                     bx < 0 ? 0 : bx, lv_h + 8, kButtonWidth, kButtonHeight, kTableClose);
+  take_escape(lv);
+  take_escape(button);
   plat::Rect want{0, 0, client.width(), lv_h + 8 + kButtonHeight + 8};
   plat::adjust_window_rect(&want, plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU, false);
   plat::move_window(wnd, 100, 100, want.width(), want.height(), true);

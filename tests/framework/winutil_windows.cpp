@@ -341,15 +341,29 @@ TEST_F(WinUtilTest, IconChooserGoesWithItsOwner) {
   free_objects(icons, objs);
 }
 
-TEST_F(WinUtilTest, TableWindowClosesOnEnter) {
-  plat::Wnd w = create_table_window("a\nb\n", "T", 0, 1, 300, 1);
-  ASSERT_NE(w, nullptr);
-  EXPECT_EQ(plat::get_focus(), tm_test::dlg_control(w, kTableClose));
-  EXPECT_EQ(plat::window_text(tm_test::dlg_control(w, kTableClose)), "Close");
-  tm_test::press_key(plat::VK_RETURN);
-  tm_test::run_until_idle();
-  EXPECT_FALSE(plat::is_window(w));
-  EXPECT_TRUE(plat::is_window_enabled(frame));
+// Enter and Escape close the table window, whichever of its parts has the focus.
+TEST_F(WinUtilTest, TableWindowClosesOnEnterAndEscape) {
+  struct Case {
+    int vk;
+    int focus;  // the control with the focus; 0: the window itself
+  };
+  const Case cases[] = {
+      {plat::VK_RETURN, kTableClose}, {plat::VK_ESCAPE, kTableClose}, {plat::VK_ESCAPE, kTableList},
+      {plat::VK_ESCAPE, 0},           {plat::VK_RETURN, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.vk) + " with the focus on " + std::to_string(c.focus));
+    plat::Wnd w = create_table_window("a\nb\n", "T", 0, 1, 300, 1);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(plat::get_focus(), tm_test::dlg_control(w, kTableClose));
+    EXPECT_EQ(plat::window_text(tm_test::dlg_control(w, kTableClose)), "Close");
+    plat::set_focus(c.focus ? tm_test::dlg_control(w, c.focus) : w);
+    tm_test::run_until_idle();
+    tm_test::press_key(c.vk);
+    tm_test::run_until_idle();
+    EXPECT_FALSE(plat::is_window(w));
+    EXPECT_TRUE(plat::is_window_enabled(frame));
+  }
 }
 
 TEST_F(WinUtilTest, DroppedPathsAreKeptWhole) {

@@ -108,13 +108,17 @@ TEST_F(FrameFixture, CtrlPPrintsTheMapWindow) {
   EXPECT_EQ(prints()[0], std::to_string(map_object_->id) + " 0");
 }
 
-TEST_F(FrameFixture, F12ShowsTheEnvironment) {
+// F12 shows the environment variables; Escape closes them, as it closes the About box.
+TEST_F(FrameFixture, F12ShowsTheEnvironmentAndEscapeClosesIt) {
   tm_test::press_key(plat::VK_F12);
   tm_test::run_until_idle();
   plat::Wnd table = tm_test::find_window("ClasseTableau", nullptr);
   ASSERT_NE(table, nullptr);
-  plat::send_message(table, plat::WM_CLOSE, 0, 0);
+  EXPECT_FALSE(plat::is_window_enabled(frame_));
+  tm_test::press_key(plat::VK_ESCAPE);
   tm_test::run_until_idle();
+  EXPECT_FALSE(plat::is_window(table));
+  EXPECT_TRUE(plat::is_window_enabled(frame_));
 }
 
 // Zoom in then out does not give the scale back: the two factors are 2^(1/4) and
