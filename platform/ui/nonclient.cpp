@@ -1,6 +1,7 @@
 // The non-client area: drawing a window's frame, caption (with its close box), menu
-// bar, client edge and scroll bars into its top-level surface, and telling which part
-// of a window a point falls on (hit testing).
+// bar, client edge and scroll bars into its top-level surface, telling which part of a
+// window a point falls on (hit testing), and handing frame and caption over to a window
+// manager (presenter.h): the layout then leaves the manager's frame undrawn.
 #include "platform/ui/scrollbar.h"
 #include "platform/ui/ui_draw.h"
 #include "platform/ui/ui_state.h"
@@ -176,5 +177,76 @@ int hit_test(const WndRec& w, Point p) {
 }
 
 }  // namespace ui_detail
+
+namespace {
+
+// The window's frame changed thickness: its client area is laid out again, painted
+// again and told its new size; the window rectangle stays.
+void frame_changed(Wnd wnd) {
+  unsigned kind = SIZE_RESTORED;
+  {
+    Guard g;
+    WndRec* w = find(wnd);
+    if (!w) return;
+    w->nc_dirty = true;
+    const NcLayout l = nc_layout(*w);
+    invalidate_locked(w, Region(Rect{0, 0, l.client.width(), l.client.height()}), true);
+    kind = w->minimized ? SIZE_MINIMIZED : w->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
+  }
+  redraw_nonclient(wnd);
+  sync_geometry_messages(wnd, kind, false);
+}
+
+bool has_caption(Wnd wnd) {
+  Guard g;
+  WndRec* w = find(wnd);
+  return w && is_top(*w) && (w->style & WS_CAPTION) == WS_CAPTION;
+}
+
+}  // namespace
+
+void set_frames_by_manager(bool on, const FrameExtents& usual) {
+  run_on_ui([&]() -> LResult {
+    std::vector<Wnd> tops;
+    {
+      Guard g;
+      if (S().frames_by_manager == on && S().usual_frame == usual) return 0;
+      S().frames_by_manager = on;
+      S().usual_frame = usual;
+      tops = S().tops;
+    }
+    for (Wnd t : tops)
+      if (has_caption(t)) frame_changed(t);
+    return 0;
+  });
+}
+
+bool frames_by_manager() {
+  Guard g;
+  return S().frames_by_manager;
+}
+
+void set_window_frame_extents(Wnd top, const FrameExtents& extents) {
+  run_on_ui([&]() -> LResult {
+    {
+      Guard g;
+      WndRec* w = find(top);
+      if (!w || !is_top(*w) || (w->frame_told && w->frame_extents == extents)) return 0;
+      w->frame_told = true;
+      w->frame_extents = extents;
+    }
+    if (frames_by_manager() && has_caption(top)) frame_changed(top);
+    return 0;
+  });
+}
+
+bool get_window_frame_extents(Wnd top, FrameExtents* out) {
+  Guard g;
+  WndRec* w = find(top);
+  FrameExtents e;
+  const bool managed = w && manager_frame(*w, &e);
+  if (out) *out = e;
+  return managed;
+}
 
 }  // namespace plat

@@ -44,4 +44,28 @@ class Presenter {
 void set_presenter(Presenter* presenter);
 Presenter* get_presenter();
 
+// ---- Frames drawn by a window manager -----------------------------------------------------
+// On a desktop with a window manager, the manager frames the top-level windows and draws
+// their title bars. A presenter that finds one turns frames by the manager on: a
+// top-level window with a caption (WS_CAPTION) then draws neither its frame nor its
+// caption, and the manager's frame stands in their place inside the window rectangle.
+// The window rectangle stays what the program asked for, the frame included, so a window
+// placed over the work area fits it with the manager's frame; the presenter shows the
+// part inside the frame (menu bar and client area). Windows without a caption (popup
+// menus, dropped lists, tooltips) keep their own border.
+//
+// The thickness of the manager's frame on each side: `usual` is taken for every window
+// until the manager reports the frame of that window itself (set_window_frame_extents).
+// A change of a window's frame sends it WM_SIZE as its client area changes; the window
+// rectangle stays. User-interface thread.
+struct FrameExtents {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const FrameExtents&) const = default;
+};
+void set_frames_by_manager(bool on, const FrameExtents& usual);
+bool frames_by_manager();
+void set_window_frame_extents(Wnd top, const FrameExtents& extents);
+// The manager's frame around a window; false (and zeros) when the window draws its own.
+bool get_window_frame_extents(Wnd top, FrameExtents* out);
+
 }  // namespace plat

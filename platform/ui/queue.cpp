@@ -258,6 +258,8 @@ void ui_reset() {
     s.modal_results.clear();
     s.screen = Rect{0, 0, 1024, 768};
     s.work = s.screen;
+    s.frames_by_manager = false;
+    s.usual_frame = FrameExtents{};
     s.modal_idle_hook = nullptr;
     s.popup_chooser = nullptr;
     s.message_box_hook = nullptr;

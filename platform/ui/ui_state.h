@@ -88,6 +88,8 @@ struct WndRec {
   std::shared_ptr<SurfaceBox> surface;  // top-level windows only
   Rect surface_dirty;                   // top-level: changed since the presenter was told
   bool destroying = false, destroyed = false;
+  bool frame_told = false;    // the manager reported this window's frame ...
+  FrameExtents frame_extents;  // ... as thick as this (else UiState::usual_frame)
   Size sent_size{-1, -1};  // client size last told with WM_SIZE
   Point sent_origin{-(1 << 30), -(1 << 30)};  // client origin last told with WM_MOVE
 };
@@ -194,6 +196,8 @@ struct UiState {
   Cursor reported_cursor = nullptr;  // the cursor the presenter was last told of
   Rect screen{0, 0, 1024, 768};
   Rect work{0, 0, 1024, 768};
+  bool frames_by_manager = false;  // see presenter.h
+  FrameExtents usual_frame;
 
   std::function<bool(Wnd)> modal_idle_hook;
   std::function<unsigned(Menu, Wnd)> popup_chooser;
@@ -257,6 +261,9 @@ constexpr int kCaptionHeight = 20;
 constexpr int kMenuBarHeight = 20;
 constexpr int kScrollSize = 16;
 NcLayout nc_layout(const WndRec& w);
+// The window manager's frame around a top-level window with a caption while frames are
+// the manager's; false when the window draws its own frame.
+bool manager_frame(const WndRec& w, FrameExtents* out);
 int frame_thickness(uint32_t style, uint32_t ex_style);
 int edge_thickness(uint32_t ex_style);
 bool is_top(const WndRec& w);

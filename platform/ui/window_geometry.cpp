@@ -29,18 +29,32 @@ WndRec* top_of(WndRec* w) {
   return w;
 }
 
+bool manager_frame(const WndRec& w, FrameExtents* out) {
+  *out = FrameExtents{};
+  if (!S().frames_by_manager || !is_top(w) || (w.style & WS_CAPTION) != WS_CAPTION) return false;
+  *out = w.frame_told ? w.frame_extents : S().usual_frame;
+  return true;
+}
+
 NcLayout nc_layout(const WndRec& w) {
   NcLayout l;
   const int W = w.rect.width(), H = w.rect.height();
-  l.frame = frame_thickness(w.style, w.ex_style);
-  int x0 = l.frame, y0 = l.frame, x1 = W - l.frame, y1 = H - l.frame;
-  if ((w.style & WS_CAPTION) == WS_CAPTION) {
-    l.caption = Rect{x0, y0, x1, y0 + kCaptionHeight};
-    if (w.style & WS_SYSMENU) {
-      int h = kCaptionHeight - 6;
-      l.close_box = Rect{x1 - 3 - (h + 2), y0 + 3, x1 - 3, y0 + 3 + h};
+  FrameExtents managed;
+  int x0, y0, x1, y1;
+  if (manager_frame(w, &managed)) {
+    // The window manager's frame and title bar take this room; nothing of ours is drawn there.
+    x0 = managed.left, y0 = managed.top, x1 = W - managed.right, y1 = H - managed.bottom;
+  } else {
+    l.frame = frame_thickness(w.style, w.ex_style);
+    x0 = l.frame, y0 = l.frame, x1 = W - l.frame, y1 = H - l.frame;
+    if ((w.style & WS_CAPTION) == WS_CAPTION) {
+      l.caption = Rect{x0, y0, x1, y0 + kCaptionHeight};
+      if (w.style & WS_SYSMENU) {
+        int h = kCaptionHeight - 6;
+        l.close_box = Rect{x1 - 3 - (h + 2), y0 + 3, x1 - 3, y0 + 3 + h};
+      }
+      y0 += kCaptionHeight;
     }
-    y0 += kCaptionHeight;
   }
   if (is_top(w) && w.menu) {
     l.menu_bar = Rect{x0, y0, x1, y0 + kMenuBarHeight};
@@ -219,8 +233,20 @@ void map_window_points(Wnd from, Wnd to, Point* pts, int count) {
 
 bool adjust_window_rect(Rect* rect, uint32_t style, bool has_menu, uint32_t ex_style) {
   if (!rect) return false;
-  int f = frame_thickness(style, ex_style) + edge_thickness(ex_style);
-  int top = f + ((style & WS_CAPTION) == WS_CAPTION ? kCaptionHeight : 0) + (has_menu ? kMenuBarHeight : 0);
+  const int edge = edge_thickness(ex_style), menu = has_menu ? kMenuBarHeight : 0;
+  {
+    Guard g;
+    if (S().frames_by_manager && !(style & WS_CHILD) && (style & WS_CAPTION) == WS_CAPTION) {
+      const FrameExtents& managed = S().usual_frame;
+      rect->left -= managed.left + edge;
+      rect->top -= managed.top + menu + edge;
+      rect->right += managed.right + edge;
+      rect->bottom += managed.bottom + edge;
+      return true;
+    }
+  }
+  int f = frame_thickness(style, ex_style) + edge;
+  int top = f + ((style & WS_CAPTION) == WS_CAPTION ? kCaptionHeight : 0) + menu;
   rect->left -= f;
   rect->top -= top;
   rect->right += f;
