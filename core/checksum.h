@@ -1,16 +1,10 @@
-// Check values of compressed data: CRC-32 (gzip and ZIP, the polynomial 0xEDB88320
-// in reflected form) and Adler-32 (zlib streams).
-//
-// Both are running values: start from the initial value, feed the bytes in any number
-// of pieces, compare the result with the stored one.
+// Check values of compressed data under the core's names: CRC-32 (gzip and ZIP) and
+// Adler-32 (zlib streams). The one implementation is the platform's
+// (platform/sys/checksum.h); these names forward to it.
 #pragma once
-#include <cstddef>
-#include <cstdint>
+#include "platform/sys/checksum.h"
 
-constexpr uint32_t kCrc32Init = 0;
-constexpr uint32_t kAdler32Init = 1;
-
-// The CRC-32 of `crc`'s bytes followed by `n` more bytes.
-uint32_t crc32_update(uint32_t crc, const void* bytes, size_t n);
-// The Adler-32 of `adler`'s bytes followed by `n` more bytes.
-uint32_t adler32_update(uint32_t adler, const void* bytes, size_t n);
+using plat::adler32_update;
+using plat::crc32_update;
+using plat::kAdler32Init;
+using plat::kCrc32Init;

@@ -5,13 +5,15 @@
 // decoding. Adler-32 sums in blocks short enough that no sum can overflow before it is
 // reduced, sixteen bytes at a time with the SSE2 instructions every x86-64 processor
 // has (a plain loop elsewhere).
-#include "core/checksum.h"
+#include "platform/sys/checksum.h"
 
 #include <array>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+namespace plat {
 
 namespace {
 
@@ -123,3 +125,5 @@ uint32_t adler32_update(uint32_t adler, const void* bytes, size_t n) {
   }
   return b << 16 | a;
 }
+
+}  // namespace plat
