@@ -5,7 +5,8 @@
 //
 // Conversions are exact for every valid text, astral characters travelling as
 // surrogate pairs. Invalid input never stops a conversion: each maximal invalid UTF-8
-// subsequence, and each unpaired surrogate, becomes U+FFFD.
+// subsequence, and each unpaired surrogate, becomes U+FFFD. The codec itself is the
+// platform's one (platform/sys/utf.h); these routines fill owned strings with it.
 //
 // "Local code page" text (the mbs_ routines) is the system's own rule, never the C
 // runtime's locale: UTF-8 when the text is valid UTF-8, else Windows-1252 byte by byte.

@@ -20,6 +20,7 @@
 #include <atomic>
 
 #include "platform/print/deflate_writer.h"
+#include "platform/sys/utf.h"
 
 namespace plat {
 
@@ -53,34 +54,6 @@ std::string offset_entry(uint64_t offset) {
   return line;
 }
 
-// UTF-8 to UTF-16 code units (a malformed sequence gives U+FFFD for its first byte).
-std::u16string utf16_of(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    uint8_t b = uint8_t(s[i]);
-    size_t extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : 4;
-    uint32_t cp = extra == 0 ? b : b & (0x7Fu >> (extra + 1));
-    bool ok = extra < 4 && i + extra < s.size();
-    for (size_t k = 1; ok && k <= extra; ++k) {
-      ok = (uint8_t(s[i + k]) & 0xC0) == 0x80;
-      cp = (cp << 6) | (uint8_t(s[i + k]) & 0x3F);
-    }
-    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    i += extra + 1;
-    if (cp >= 0x10000) {
-      out += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-      out += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += char16_t(cp);
-    }
-  }
-  return out;
-}
-
 // A PDF text string: plain ASCII as a literal string, anything else as UTF-16 with a
 // byte-order mark, in hexadecimal.
 std::string pdf_text(const std::string& s) {
@@ -96,7 +69,7 @@ std::string pdf_text(const std::string& s) {
   }
   static const char kHex[] = "0123456789ABCDEF";
   std::string out = "<FEFF";
-  for (char16_t u : utf16_of(s))
+  for (char16_t u : utf8_to_utf16(s))
     for (int shift : {12, 8, 4, 0}) out += kHex[(u >> shift) & 15];
   return out + ">";
 }

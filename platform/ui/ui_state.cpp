@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "platform/sys/clock.h"
+#include "platform/sys/utf.h"
 #include "platform/ui/queue.h"
 
 namespace plat::ui_detail {
@@ -192,70 +193,13 @@ void Waker::wait(uint64_t seen, int64_t real_ms) {
 }
 
 // ---- Text -----------------------------------------------------------------------------------
+// The window system's texts convert through the platform's one UTF-8/UTF-16 codec; a
+// null text is empty.
 std::u16string utf8_to_utf16(const char* s) {
-  std::u16string out;
-  if (!s) return out;
-  const auto* p = reinterpret_cast<const unsigned char*>(s);
-  while (*p) {
-    uint32_t c = *p;
-    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0) {
-      out.push_back(0xFFFD);
-      ++p;
-      continue;
-    }
-    uint32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
-    int i = 1;
-    for (; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if (i <= extra || (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
-        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(0xFFFD);
-      p += i;  // skip the lead byte and the continuation bytes that were read
-      continue;
-    }
-    p += extra + 1;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(char16_t(0xD800 + (cp >> 10)));
-      out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(char16_t(cp));
-    }
-  }
-  return out;
+  return s ? plat::utf8_to_utf16(std::string_view(s)) : std::u16string();
 }
 
-std::string utf16_to_utf8(const std::u16string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out.push_back(char(cp));
-    } else if (cp < 0x800) {
-      out.push_back(char(0xC0 | (cp >> 6)));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(char(0xE0 | (cp >> 12)));
-      out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(char(0xF0 | (cp >> 18)));
-      out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string utf16_to_utf8(const std::u16string& s) { return plat::utf16_to_utf8(s); }
 
 bool same_ascii_ci(const std::string& a, const char* b) {
   if (!b) return false;
