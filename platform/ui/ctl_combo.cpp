@@ -5,13 +5,13 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_combo_state.h"
 #include "platform/ui/ctl_edit.h"
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/ctl_state.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialog_codes.h"
 #include "platform/ui/input.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/queue.h"
-#include "platform/ui/ui_draw.h"
 
 namespace plat {
 
@@ -32,12 +32,8 @@ void set_edit_text(ComboData& d, const std::u16string& text) {
 }
 
 void measure(ComboData& d) {
-  Dc dc = create_compatible_dc(nullptr);
-  select_object(dc, d.font ? d.font : ui_font());
-  TextMetrics tm;
-  d.item_height = (get_text_metrics(dc, &tm) && tm.height > 0 ? tm.height : 13) + 2;
+  d.item_height = font_text_height(d.font) + 2;
   d.field_height = d.item_height + 6;
-  delete_dc(dc);
 }
 
 // A drop-down combo box keeps its field's height; a larger height given to it is the
@@ -241,61 +237,53 @@ LResult on_focus(Wnd wnd, ComboData& d, bool gained, Wnd other) {
   return 0;
 }
 
-LResult on_nccreate(Wnd wnd, WParam wp, LParam lp) {
-  control_state_attach(wnd, new ComboData);
-  // Scroll bars named in the style belong to the list, never to the field.
-  const uint32_t style = uint32_t(get_window_long(wnd, GWL_STYLE));
-  if (style & (WS_VSCROLL | WS_HSCROLL)) set_window_long(wnd, GWL_STYLE, intptr_t(style & ~(WS_VSCROLL | WS_HSCROLL)));
-  return def_window_proc(wnd, WM_NCCREATE, wp, lp);
-}
-
-LResult combo_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) return on_nccreate(wnd, wp, lp);
-  ComboData* d = combo_data(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, ComboData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return def_window_proc(wnd, msg, wp, lp);
-    case WM_CREATE: return on_create(wnd, *d, reinterpret_cast<const CreateStruct*>(lp));
-    case WM_DESTROY: combo_close(wnd, *d, CloseHow::quietly); return 0;
+    case WM_CREATE: return on_create(wnd, d, reinterpret_cast<const CreateStruct*>(lp));
+    case WM_DESTROY: combo_close(wnd, d, CloseHow::quietly); return 0;
     case WM_SIZE:
-      keep_height(wnd, *d);
-      place_edit(wnd, *d);
+      keep_height(wnd, d);
+      place_edit(wnd, d);
       invalidate_rect(wnd, nullptr, true);
       return 0;
-    case WM_PAINT: combo_paint(wnd, *d); return 0;
+    case WM_PAINT: combo_paint(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT fills the client area
-    case WM_SETTEXT: return set_text(wnd, *d, lp);
-    case WM_GETTEXT: return get_text(wnd, *d, wp, lp);
+    case WM_SETTEXT: return set_text(wnd, d, lp);
+    case WM_GETTEXT: return get_text(wnd, d, wp, lp);
     case WM_GETTEXTLENGTH:
-      if (d->edit) return send_message(d->edit, WM_GETTEXTLENGTH, 0, 0);
-      return d->sel >= 0 ? LResult(d->items[size_t(d->sel)].text.size()) : 0;
-    case WM_SETFONT: return on_set_font(wnd, *d, wp, lp);
-    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d->font));
+      if (d.edit) return send_message(d.edit, WM_GETTEXTLENGTH, 0, 0);
+      return d.sel >= 0 ? LResult(d.items[size_t(d.sel)].text.size()) : 0;
+    case WM_SETFONT: return on_set_font(wnd, d, wp, lp);
+    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d.font));
     case WM_ENABLE:
-      if (!wp) combo_close(wnd, *d, CloseHow::quietly);
-      if (d->edit) enable_window(d->edit, wp != 0);
+      if (!wp) combo_close(wnd, d, CloseHow::quietly);
+      if (d.edit) enable_window(d.edit, wp != 0);
       invalidate_rect(wnd, nullptr, true);
       return 0;
-    case WM_SETFOCUS: return on_focus(wnd, *d, true, reinterpret_cast<Wnd>(wp));
-    case WM_KILLFOCUS: return on_focus(wnd, *d, false, reinterpret_cast<Wnd>(wp));
-    case WM_COMMAND: return on_command(wnd, *d, wp, lp);
+    case WM_SETFOCUS: return on_focus(wnd, d, true, reinterpret_cast<Wnd>(wp));
+    case WM_KILLFOCUS: return on_focus(wnd, d, false, reinterpret_cast<Wnd>(wp));
+    case WM_COMMAND: return on_command(wnd, d, wp, lp);
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: return send_message(get_parent(wnd), msg, wp, lp);
-    case WM_GETDLGCODE: return combo_dialog_code(wnd, *d, lp);
-    case WM_KEYDOWN: combo_on_key(wnd, *d, int(wp), false); return 0;
+    case WM_GETDLGCODE: return combo_dialog_code(wnd, d, lp);
+    case WM_KEYDOWN: combo_on_key(wnd, d, int(wp), false); return 0;
     case WM_SYSKEYDOWN:
-      if (combo_on_key(wnd, *d, int(wp), true)) return 0;
+      if (combo_on_key(wnd, d, int(wp), true)) return 0;
       return def_window_proc(wnd, msg, wp, lp);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
     case WM_MOUSEWHEEL:
-    case WM_CAPTURECHANGED: return combo_on_mouse(wnd, *d, msg, wp, lp);
-    default: return combo_message(wnd, *d, msg, wp, lp);
+    case WM_CAPTURECHANGED: return combo_on_mouse(wnd, d, msg, wp, lp);
+    default: return combo_message(wnd, d, msg, wp, lp);
   }
+}
+
+void set_up(Wnd wnd, ComboData&, const CreateStruct*) {
+  // Scroll bars named in the style belong to the list, never to the field.
+  const uint32_t style = uint32_t(get_window_long(wnd, GWL_STYLE));
+  if (style & (WS_VSCROLL | WS_HSCROLL)) set_window_long(wnd, GWL_STYLE, intptr_t(style & ~(WS_VSCROLL | WS_HSCROLL)));
 }
 
 }  // namespace
@@ -339,13 +327,7 @@ void combo_focus_out(Wnd wnd, ComboData& d, Wnd) {
 void register_combo_control() {
   if (get_class_info(kComboBoxClass, nullptr)) return;
   register_edit_control();
-  WndClass c;
-  c.name = kComboBoxClass;
-  c.proc = combo_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kComboBoxClass, control_proc<ComboData, window_message, set_up>, CS_DBLCLKS, IDC_ARROW);
   combo_register_list_class();
 }
 

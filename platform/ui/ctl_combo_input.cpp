@@ -28,25 +28,12 @@ void toggle(Wnd wnd, ComboData& d) {
   }
 }
 
-// The item a key moves the selection to; -1 when it moves nothing.
+// The item a key moves the selection to; -1 when it moves nothing. Left and right step
+// as up and down do.
 int key_target(Wnd wnd, const ComboData& d, int vk) {
-  const int n = int(d.items.size());
-  if (n == 0) return -1;
-  const int page = std::max(1, combo_visible_rows(wnd, d) - 1);
-  int to;
-  switch (vk) {
-    case VK_UP:
-    case VK_LEFT: to = d.sel - 1; break;
-    case VK_DOWN:
-    case VK_RIGHT: to = d.sel + 1; break;
-    case VK_PRIOR: to = d.sel - page; break;
-    case VK_NEXT: to = d.sel + page; break;
-    case VK_HOME: to = 0; break;
-    case VK_END: to = n - 1; break;
-    default: return -1;
-  }
-  if (d.sel < 0) to = vk == VK_END ? n - 1 : 0;
-  return std::clamp(to, 0, n - 1);
+  if (vk == VK_LEFT) vk = VK_UP;
+  if (vk == VK_RIGHT) vk = VK_DOWN;
+  return rows_key_target(vk, d.sel, int(d.items.size()), combo_visible_rows(wnd, d));
 }
 
 bool moves_selection(Wnd wnd, int vk) {
@@ -106,7 +93,7 @@ LResult dropped_mouse(Wnd wnd, ComboData& d, uint32_t msg, WParam wp, LParam lp)
       }
       return 0;
     }
-    case WM_MOUSEWHEEL: combo_set_top(wnd, d, d.top - 3 * int(int16_t(hiword(wp))) / WHEEL_DELTA); return 0;
+    case WM_MOUSEWHEEL: combo_set_top(wnd, d, rows_wheel_target(d.top, wp)); return 0;
     case WM_CAPTURECHANGED:
       if (reinterpret_cast<Wnd>(lp) != wnd) combo_close(wnd, d, CloseHow::cancelled);
       return 0;
@@ -139,7 +126,7 @@ LResult simple_mouse(Wnd wnd, ComboData& d, uint32_t msg, WParam wp, LParam lp) 
       d.thumb_grab = -1;
       if (get_capture() == wnd) release_capture();
       return 0;
-    case WM_MOUSEWHEEL: combo_set_top(wnd, d, d.top - 3 * int(int16_t(hiword(wp))) / WHEEL_DELTA); return 0;
+    case WM_MOUSEWHEEL: combo_set_top(wnd, d, rows_wheel_target(d.top, wp)); return 0;
     case WM_CAPTURECHANGED: d.thumb_grab = -1; return 0;
     default: return 0;
   }

@@ -111,7 +111,7 @@ Rect combo_dropped_rect(Wnd wnd, const ComboData& d) {
 }
 
 void combo_set_top(Wnd wnd, ComboData& d, int top) {
-  top = std::clamp(top, 0, std::max(0, count(d) - combo_visible_rows(wnd, d)));
+  top = rows_clamp_top(top, count(d), combo_visible_rows(wnd, d));
   if (top == d.top) return;
   d.top = top;
   combo_refresh_list(wnd, d);
@@ -119,12 +119,8 @@ void combo_set_top(Wnd wnd, ComboData& d, int top) {
 
 void combo_show_item(Wnd wnd, ComboData& d, int index) {
   if (index < 0 || index >= count(d)) return;
-  const int rows = combo_visible_rows(wnd, d);
-  if (index < d.top) {
-    combo_set_top(wnd, d, index);
-  } else if (index >= d.top + rows) {
-    combo_set_top(wnd, d, index - rows + 1);
-  }
+  const int top = rows_top_showing(d.top, combo_visible_rows(wnd, d), index);
+  if (top != d.top) combo_set_top(wnd, d, top);
 }
 
 void combo_refresh_list(Wnd wnd, const ComboData& d) {
@@ -173,7 +169,7 @@ void combo_close(Wnd wnd, ComboData& d, CloseHow how) {
 int combo_list_row_at(const ComboData& d, const Rect& inner, Point p) {
   const ListLayout l = combo_list_layout(d, inner);
   if (!l.rows.contains(p)) return -1;
-  const int i = d.top + (p.y - l.rows.top) / std::max(1, d.item_height);
+  const int i = rows_at(RowsLayout{l.rows.top, d.item_height, d.top}, p.y);
   return i < count(d) ? i : -1;
 }
 

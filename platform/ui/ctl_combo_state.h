@@ -9,6 +9,8 @@
 
 #include "platform/ui/ctl_combo.h"
 #include "platform/ui/ctl_listbox_items.h"
+#include "platform/ui/ctl_rows.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/window.h"
 
 namespace plat::ui_detail {
@@ -33,7 +35,7 @@ struct ComboData {
   bool bar_press = false;   // the button went down on the list's scroll bar
 };
 
-inline ComboData* combo_data(Wnd wnd) { return reinterpret_cast<ComboData*>(get_window_long(wnd, 0)); }
+inline ComboData* combo_data(Wnd wnd) { return control_state_of<ComboData>(wnd); }
 inline uint32_t combo_type(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)) & CBS_TYPEMASK; }
 inline bool has_edit(Wnd wnd) { return combo_type(wnd) != CBS_DROPDOWNLIST; }
 

@@ -179,61 +179,43 @@ LResult on_focus(Wnd wnd, ListBoxData& d, bool gained) {
   return 0;
 }
 
-LResult listbox_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    auto* d = new ListBoxData;
-    listbox_set_font(*d, nullptr);
-    control_state_attach(wnd, d);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  ListBoxData* d = listbox_data(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return def_window_proc(wnd, msg, wp, lp);
     case WM_CREATE:
-      d->own_bar = listbox_style(wnd) & WS_VSCROLL;
-      listbox_update_bar(wnd, *d);
+      d.own_bar = listbox_style(wnd) & WS_VSCROLL;
+      listbox_update_bar(wnd, d);
       return 0;
-    case WM_PAINT: listbox_paint(wnd, *d); return 0;
+    case WM_PAINT: listbox_paint(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT fills the client area
-    case WM_SIZE: listbox_set_top(wnd, *d, d->top); return 0;
+    case WM_SIZE: listbox_set_top(wnd, d, d.top); return 0;
     case WM_SETFONT:
-      listbox_set_font(*d, reinterpret_cast<Font>(wp));
-      listbox_set_top(wnd, *d, d->top);
+      listbox_set_font(d, reinterpret_cast<Font>(wp));
+      listbox_set_top(wnd, d, d.top);
       if (lp) invalidate_rect(wnd, nullptr, true);
       return 0;
-    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d->font));
+    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d.font));
     case WM_ENABLE: invalidate_rect(wnd, nullptr, true); return 0;
-    case WM_SETFOCUS: return on_focus(wnd, *d, true);
-    case WM_KILLFOCUS: return on_focus(wnd, *d, false);
+    case WM_SETFOCUS: return on_focus(wnd, d, true);
+    case WM_KILLFOCUS: return on_focus(wnd, d, false);
     case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    case WM_KEYDOWN: return listbox_on_key(wnd, *d, int(wp));
+    case WM_KEYDOWN: return listbox_on_key(wnd, d, int(wp));
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED: return listbox_on_mouse(wnd, *d, msg, wp, lp);
-    case WM_VSCROLL: listbox_on_vscroll(wnd, *d, wp); return 0;
-    case WM_MOUSEWHEEL:
-      listbox_set_top(wnd, *d, d->top - 3 * int(int16_t(hiword(wp))) / WHEEL_DELTA);
-      return 0;
-    default: return listbox_message(wnd, *d, msg, wp, lp);
+    case WM_CAPTURECHANGED: return listbox_on_mouse(wnd, d, msg, wp, lp);
+    case WM_VSCROLL:
+    case WM_MOUSEWHEEL: listbox_on_scroll(wnd, d, msg, wp); return 0;
+    default: return listbox_message(wnd, d, msg, wp, lp);
   }
 }
+
+void set_up(Wnd, ListBoxData& d, const CreateStruct*) { listbox_set_font(d, nullptr); }
 
 }  // namespace
 
 void register_listbox_control() {
-  if (get_class_info(kListBoxClass, nullptr)) return;
-  WndClass c;
-  c.name = kListBoxClass;
-  c.proc = listbox_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kListBoxClass, control_proc<ListBoxData, window_message, set_up>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat

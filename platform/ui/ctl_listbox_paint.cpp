@@ -19,34 +19,28 @@ Brush ask_parent(Wnd wnd, Dc dc) {
 }  // namespace
 
 void listbox_paint(Wnd wnd, ListBoxData& d) {
-  PaintStruct ps;
-  Dc dc = begin_paint(wnd, &ps);
-  if (!dc) return;
-  Rect rc;
-  get_client_rect(wnd, &rc);
-  Brush brush = ask_parent(wnd, dc);
-  const Color text = get_text_color(dc);
+  RowsPaint p;
+  if (!rows_paint_open(wnd, p)) return;
+  Brush brush = ask_parent(wnd, p.dc);
+  const Color text = get_text_color(p.dc);
   if (brush) {
-    fill_rect(dc, rc, brush);
+    fill_rect(p.dc, p.rc, brush);
   } else {
-    fill_solid(dc, rc, get_bk_color(dc));
+    fill_solid(p.dc, p.rc, get_bk_color(p.dc));
   }
-  GdiObj old_font = select_object(dc, d.font ? d.font : ui_font());
-  set_bk_mode(dc, TRANSPARENT);
+  rows_paint_font(p, d.font);
   const bool multi = is_multi(wnd);
-  for (int i = d.top; i < int(d.items.size()); ++i) {
-    Rect r = listbox_item_rect(wnd, d, i);
-    if (r.top >= rc.bottom) break;
-    const bool selected = listbox_is_selected(d, multi, i);
-    if (selected) fill_solid(dc, r, get_sys_color(COLOR_HIGHLIGHT));
-    set_text_color(dc, selected ? get_sys_color(COLOR_HIGHLIGHTTEXT) : text);
+  // A list box marks its selection in the highlight colour with or without the focus.
+  rows_paint_each(p, listbox_layout(d), int(d.items.size()), p.rc.right, [&](int i, const Rect& r) {
+    const RowMark mark = listbox_is_selected(d, multi, i) ? RowMark::lit : RowMark::none;
+    rows_fill_mark(p.dc, r, mark);
+    set_text_color(p.dc, rows_text_on(mark, text));
     Rect tr{r.left + 2, r.top, r.right - 2, r.bottom};
     const std::u16string& s = d.items[size_t(i)].text;
-    draw_text(dc, s.c_str(), int(s.size()), &tr, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-    if (d.focused && i == d.caret) draw_focus_rect(dc, r);
-  }
-  select_object(dc, old_font);
-  end_paint(wnd, &ps);
+    draw_text(p.dc, s.c_str(), int(s.size()), &tr, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    if (d.focused && i == d.caret) draw_focus_rect(p.dc, r);
+  });
+  rows_paint_end(wnd, p);
 }
 
 }  // namespace plat::ui_detail

@@ -9,6 +9,8 @@
 
 #include "platform/ui/ctl_listbox.h"
 #include "platform/ui/ctl_listbox_items.h"
+#include "platform/ui/ctl_rows.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/window.h"
 
 namespace plat::ui_detail {
@@ -27,9 +29,10 @@ struct ListBoxData {
   bool own_bar = false;          // made with WS_VSCROLL: the bar shows while needed
 };
 
-inline ListBoxData* listbox_data(Wnd wnd) { return reinterpret_cast<ListBoxData*>(get_window_long(wnd, 0)); }
+inline ListBoxData* listbox_data(Wnd wnd) { return control_state_of<ListBoxData>(wnd); }
 inline uint32_t listbox_style(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 inline bool is_multi(Wnd wnd) { return listbox_style(wnd) & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL); }
+inline RowsLayout listbox_layout(const ListBoxData& d) { return RowsLayout{0, d.item_height, d.top}; }
 
 // ---- Rows and scrolling (ctl_listbox_view.cpp) ------------------------------------------------
 void listbox_set_font(ListBoxData& d, Font font);
@@ -38,7 +41,8 @@ void listbox_set_top(Wnd wnd, ListBoxData& d, int top);
 void listbox_show_item(Wnd wnd, ListBoxData& d, int index);
 // Updates the scroll bar after the items, the size or the top changed.
 void listbox_update_bar(Wnd wnd, ListBoxData& d);
-void listbox_on_vscroll(Wnd wnd, ListBoxData& d, WParam wp);
+// WM_VSCROLL and WM_MOUSEWHEEL.
+void listbox_on_scroll(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp);
 Rect listbox_item_rect(Wnd wnd, const ListBoxData& d, int index);
 
 // ---- Selection (ctl_listbox_view.cpp); each returns whether something changed ----------------

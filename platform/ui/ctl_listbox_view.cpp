@@ -5,11 +5,11 @@
 
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_listbox_state.h"
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/input.h"
 #include "platform/ui/keys.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/scrollbar.h"
-#include "platform/ui/ui_draw.h"
 
 namespace plat::ui_detail {
 
@@ -25,14 +25,14 @@ int index_at(Wnd wnd, const ListBoxData& d, Point p) {
   Rect rc;
   get_client_rect(wnd, &rc);
   if (!rc.contains(p) || d.item_height <= 0) return -1;
-  const int i = d.top + p.y / d.item_height;
+  const int i = rows_at(listbox_layout(d), p.y);
   return i < count(d) ? i : -1;
 }
 
 // The item under a point while the button is held: the nearest one when outside.
 int index_near(Wnd wnd, const ListBoxData& d, Point p) {
   if (count(d) == 0 || d.item_height <= 0) return -1;
-  const int i = p.y < 0 ? d.top - 1 : d.top + p.y / d.item_height;
+  const int i = p.y < 0 ? d.top - 1 : rows_at(listbox_layout(d), p.y);
   return std::clamp(i, 0, count(d) - 1);
 }
 
@@ -94,25 +94,14 @@ LResult on_button_down(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp, LParam 
   return 0;
 }
 
-// The item a key moves the focus to; -1 for a key that does not move it.
+// The item a key moves the focus to; -1 for a key that does not move it. Left and right
+// step as up and down do.
 int key_target(Wnd wnd, const ListBoxData& d, int vk) {
-  const int n = count(d), page = std::max(1, listbox_rows(wnd, d) - 1);
+  if (vk == VK_LEFT) vk = VK_UP;
+  if (vk == VK_RIGHT) vk = VK_DOWN;
   // A single selection moves from the selected item (none: the first key takes the first).
   const int from = is_multi(wnd) ? d.caret : d.sel;
-  int to;
-  switch (vk) {
-    case VK_UP:
-    case VK_LEFT: to = from - 1; break;
-    case VK_DOWN:
-    case VK_RIGHT: to = from + 1; break;
-    case VK_PRIOR: to = from - page; break;
-    case VK_NEXT: to = from + page; break;
-    case VK_HOME: to = 0; break;
-    case VK_END: to = n - 1; break;
-    default: return -1;
-  }
-  if (from < 0) to = vk == VK_END ? n - 1 : 0;
-  return std::clamp(to, 0, n - 1);
+  return rows_key_target(vk, from, count(d), listbox_rows(wnd, d));
 }
 
 bool move_by_key(Wnd wnd, ListBoxData& d, int to) {
@@ -136,36 +125,20 @@ bool move_by_key(Wnd wnd, ListBoxData& d, int to) {
 
 void listbox_set_font(ListBoxData& d, Font font) {
   d.font = font;
-  Dc dc = create_compatible_dc(nullptr);
-  select_object(dc, font ? font : ui_font());
-  TextMetrics tm;
-  d.item_height = (get_text_metrics(dc, &tm) && tm.height > 0 ? tm.height : 13) + 2;
-  delete_dc(dc);
+  d.item_height = font_text_height(font) + 2;
 }
 
-int listbox_rows(Wnd wnd, const ListBoxData& d) {
-  Rect rc;
-  get_client_rect(wnd, &rc);
-  return std::max(1, rc.height() / std::max(1, d.item_height));
-}
+int listbox_rows(Wnd wnd, const ListBoxData& d) { return rows_shown(wnd, listbox_layout(d)); }
 
 void listbox_set_top(Wnd wnd, ListBoxData& d, int top) {
-  top = std::clamp(top, 0, std::max(0, count(d) - listbox_rows(wnd, d)));
-  if (top != d.top) {
-    d.top = top;
-    redraw(wnd);
-  }
+  rows_move_top(wnd, d.top, top, count(d), listbox_rows(wnd, d));
   listbox_update_bar(wnd, d);
 }
 
 void listbox_show_item(Wnd wnd, ListBoxData& d, int index) {
   if (index < 0 || index >= count(d)) return;
-  const int rows = listbox_rows(wnd, d);
-  if (index < d.top) {
-    listbox_set_top(wnd, d, index);
-  } else if (index >= d.top + rows) {
-    listbox_set_top(wnd, d, index - rows + 1);
-  }
+  const int top = rows_top_showing(d.top, listbox_rows(wnd, d), index);
+  if (top != d.top) listbox_set_top(wnd, d, top);
 }
 
 void listbox_update_bar(Wnd wnd, ListBoxData& d) {
@@ -183,31 +156,15 @@ void listbox_update_bar(Wnd wnd, ListBoxData& d) {
   set_scroll_info(wnd, SB_VERT, &si, true);
 }
 
-void listbox_on_vscroll(Wnd wnd, ListBoxData& d, WParam wp) {
-  const int rows = listbox_rows(wnd, d);
-  switch (loword(wp)) {
-    case SB_LINEUP: listbox_set_top(wnd, d, d.top - 1); break;
-    case SB_LINEDOWN: listbox_set_top(wnd, d, d.top + 1); break;
-    case SB_PAGEUP: listbox_set_top(wnd, d, d.top - rows); break;
-    case SB_PAGEDOWN: listbox_set_top(wnd, d, d.top + rows); break;
-    case SB_THUMBTRACK: {
-      ScrollInfo si;
-      si.mask = SIF_TRACKPOS;
-      if (get_scroll_info(wnd, SB_VERT, &si)) listbox_set_top(wnd, d, si.track_pos);
-      break;
-    }
-    case SB_THUMBPOSITION: listbox_set_top(wnd, d, int(hiword(wp))); break;
-    case SB_TOP: listbox_set_top(wnd, d, 0); break;
-    case SB_BOTTOM: listbox_set_top(wnd, d, count(d)); break;
-    default: break;
-  }
+void listbox_on_scroll(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp) {
+  int top = 0;
+  if (rows_scroll_target(wnd, msg, wp, d.top, listbox_rows(wnd, d), count(d), &top)) listbox_set_top(wnd, d, top);
 }
 
 Rect listbox_item_rect(Wnd wnd, const ListBoxData& d, int index) {
   Rect rc;
   get_client_rect(wnd, &rc);
-  const int y = (index - d.top) * d.item_height;
-  return Rect{0, y, rc.right, y + d.item_height};
+  return rows_rect(listbox_layout(d), index, rc.right);
 }
 
 bool listbox_select_only(ListBoxData& d, bool multi, int index) {

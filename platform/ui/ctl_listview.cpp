@@ -164,35 +164,18 @@ LResult window_message(Wnd wnd, ListViewData& d, uint32_t msg, WParam wp, LParam
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN: return listview_on_button(wnd, msg, wp, lp);
-    case WM_VSCROLL: listview_on_vscroll(wnd, d, wp); return 0;
-    case WM_MOUSEWHEEL:
-      listview_set_top(wnd, d, d.top - 3 * int(int16_t(hiword(wp))) / WHEEL_DELTA);
-      return 0;
+    case WM_VSCROLL:
+    case WM_MOUSEWHEEL: listview_on_scroll(wnd, d, msg, wp); return 0;
     default: return column_message(wnd, d, msg, wp, lp);
   }
 }
 
-ListViewData* make_record() {
-  auto* d = new ListViewData;
-  listview_set_font(*d, nullptr);
-  return d;
-}
-
-LResult listview_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  return control_state_proc<ListViewData>(wnd, msg, wp, lp, make_record, window_message);
-}
+void set_up(Wnd, ListViewData& d, const CreateStruct*) { listview_set_font(d, nullptr); }
 
 }  // namespace
 
 void register_listview_control() {
-  if (get_class_info(kListViewClass, nullptr)) return;
-  WndClass c;
-  c.name = kListViewClass;
-  c.proc = listview_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kListViewClass, control_proc<ListViewData, window_message, set_up>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat

@@ -44,17 +44,16 @@ Rect selection_rect(Wnd wnd, const ListViewData& d, int item) {
 void draw_row(Wnd wnd, Dc dc, const ListViewData& d, int item, Color text) {
   const LvRow& row = d.rows[size_t(item)];
   const bool full = d.ex_style & LVS_EX_FULLROWSELECT;
-  const bool shown = (row.state & LVIS_SELECTED) && (d.focused || (listview_style(wnd) & LVS_SHOWSELALWAYS));
+  const RowMark mark = rows_mark(row.state & LVIS_SELECTED, d.focused, listview_style(wnd) & LVS_SHOWSELALWAYS);
   const Rect sel = selection_rect(wnd, d, item);
-  if (shown) fill_solid(dc, sel, get_sys_color(d.focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+  rows_fill_mark(dc, sel, mark);
   for (size_t c = 0; c < d.columns.size(); ++c) {
     const std::u16string& s = listview_text(row, int(c));
     Rect tr = c == 0 ? listview_label_rect(wnd, d, item) : listview_cell_rect(wnd, d, item, int(c));
     tr.left += c == 0 && (d.ex_style & LVS_EX_CHECKBOXES) ? 2 : kLvPad;
     tr.right -= kLvPad;
     if (tr.empty() || s.empty()) continue;
-    const bool lit = shown && d.focused && (full || c == 0);
-    set_text_color(dc, lit ? get_sys_color(COLOR_HIGHLIGHTTEXT) : text);
+    set_text_color(dc, full || c == 0 ? rows_text_on(mark, text) : text);
     const int fmt = c == 0 ? LVCFMT_LEFT : d.columns[c].fmt;
     const unsigned align = fmt == LVCFMT_RIGHT ? DT_RIGHT : fmt == LVCFMT_CENTER ? DT_CENTER : DT_LEFT;
     draw_text(dc, s.c_str(), int(s.size()), &tr, kCellText | align);
@@ -87,10 +86,8 @@ void listview_paint(Wnd wnd, ListViewData& d) {
   intersect_clip_rect(dc, 0, top, rc.right, rc.bottom);
   if (d.ex_style & LVS_EX_GRIDLINES) draw_grid(wnd, dc, d, rc);
   const Color text = get_sys_color(is_window_enabled(wnd) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
-  for (int i = d.top; i < int(d.rows.size()); ++i) {
-    if (listview_row_rect(wnd, d, i).top >= rc.bottom) break;
-    draw_row(wnd, dc, d, i, text);
-  }
+  rows_paint_each(p, listview_layout(wnd, d), int(d.rows.size()), listview_columns_width(d),
+                  [&](int i, const Rect&) { draw_row(wnd, dc, d, i, text); });
   rows_paint_end(wnd, p);
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/ui/ctl_listview.h"
 #include "platform/ui/ctl_rows.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/scrollbar.h"
 #include "platform/ui/window.h"
 
@@ -42,7 +43,7 @@ struct ListViewData {
   RowsBar bar;  // the vertical scroll bar
 };
 
-inline ListViewData* listview_data(Wnd wnd) { return reinterpret_cast<ListViewData*>(get_window_long(wnd, 0)); }
+inline ListViewData* listview_data(Wnd wnd) { return control_state_of<ListViewData>(wnd); }
 inline uint32_t listview_style(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 
 // Padding between a cell's edge and its text, and the check box of the first column.
@@ -63,6 +64,7 @@ int listview_compare_text(const std::u16string& a, const std::u16string& b);
 // ---- Geometry and scrolling (ctl_listview_view.cpp) --------------------------------------------
 void listview_set_font(ListViewData& d, Font font);
 int listview_header_height(Wnd wnd, const ListViewData& d);
+RowsLayout listview_layout(Wnd wnd, const ListViewData& d);  // the rows below the header
 int listview_rows_shown(Wnd wnd, const ListViewData& d);  // whole rows (at least 1)
 int listview_columns_width(const ListViewData& d);
 int listview_column_left(const ListViewData& d, int column);
@@ -74,7 +76,8 @@ int listview_text_width(const ListViewData& d, const std::u16string& s);
 void listview_set_top(Wnd wnd, ListViewData& d, int top);
 void listview_show_item(Wnd wnd, ListViewData& d, int item);
 void listview_update_bar(Wnd wnd, ListViewData& d);
-void listview_on_vscroll(Wnd wnd, ListViewData& d, WParam wp);
+// WM_VSCROLL and WM_MOUSEWHEEL.
+void listview_on_scroll(Wnd wnd, ListViewData& d, uint32_t msg, WParam wp);
 // Fills the hit-test record; returns the item or -1.
 int listview_hit_test(Wnd wnd, const ListViewData& d, LvHitTestInfo* info, bool sub_items);
 int listview_column_at(const ListViewData& d, int x);  // -1 right of the columns

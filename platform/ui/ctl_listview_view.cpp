@@ -6,10 +6,10 @@
 #include <algorithm>
 
 #include "platform/ui/ctl_listview_state.h"
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/input.h"
 #include "platform/ui/keys.h"
 #include "platform/ui/paint.h"
-#include "platform/ui/scrollbar.h"
 #include "platform/ui/ui_draw.h"
 
 namespace plat::ui_detail {
@@ -142,19 +142,7 @@ int focused_item(const ListViewData& d) {
 }
 
 int key_target(Wnd wnd, const ListViewData& d, int vk) {
-  const int from = focused_item(d), page = std::max(1, listview_rows_shown(wnd, d) - 1);
-  int to;
-  switch (vk) {
-    case VK_UP: to = from - 1; break;
-    case VK_DOWN: to = from + 1; break;
-    case VK_PRIOR: to = from - page; break;
-    case VK_NEXT: to = from + page; break;
-    case VK_HOME: to = 0; break;
-    case VK_END: to = count(d) - 1; break;
-    default: return -1;
-  }
-  if (from < 0) to = vk == VK_END ? count(d) - 1 : 0;
-  return std::clamp(to, 0, count(d) - 1);
+  return rows_key_target(vk, focused_item(d), count(d), listview_rows_shown(wnd, d));
 }
 
 void activate_selection(Wnd wnd) {
@@ -176,11 +164,7 @@ void activate_selection(Wnd wnd) {
 // ---- Geometry ----------------------------------------------------------------------------------
 void listview_set_font(ListViewData& d, Font font) {
   d.font = font;
-  Dc dc = create_compatible_dc(nullptr);
-  select_object(dc, font ? font : ui_font());
-  TextMetrics tm;
-  d.text_height = get_text_metrics(dc, &tm) && tm.height > 0 ? tm.height : 13;
-  delete_dc(dc);
+  d.text_height = font_text_height(font);
   d.row_height = std::max(d.text_height + 4, (d.ex_style & LVS_EX_CHECKBOXES) ? kLvBox + 4 : 0);
 }
 
@@ -192,9 +176,11 @@ int listview_header_height(Wnd wnd, const ListViewData& d) {
   return (listview_style(wnd) & LVS_NOCOLUMNHEADER) ? 0 : d.text_height + 8;
 }
 
-int listview_rows_shown(Wnd wnd, const ListViewData& d) {
-  return std::max(1, (client(wnd).height() - listview_header_height(wnd, d)) / std::max(1, d.row_height));
+RowsLayout listview_layout(Wnd wnd, const ListViewData& d) {
+  return RowsLayout{listview_header_height(wnd, d), d.row_height, d.top};
 }
+
+int listview_rows_shown(Wnd wnd, const ListViewData& d) { return rows_shown(wnd, listview_layout(wnd, d)); }
 
 int listview_columns_width(const ListViewData& d) {
   int w = 0;
@@ -218,8 +204,7 @@ int listview_column_at(const ListViewData& d, int x) {
 }
 
 Rect listview_row_rect(Wnd wnd, const ListViewData& d, int item) {
-  const int y = listview_header_height(wnd, d) + (item - d.top) * d.row_height;
-  return Rect{0, y, listview_columns_width(d), y + d.row_height};
+  return rows_rect(listview_layout(wnd, d), item, listview_columns_width(d));
 }
 
 Rect listview_cell_rect(Wnd wnd, const ListViewData& d, int item, int column) {
@@ -243,22 +228,14 @@ Rect listview_label_rect(Wnd wnd, const ListViewData& d, int item) {
 
 // ---- Scrolling ---------------------------------------------------------------------------------
 void listview_set_top(Wnd wnd, ListViewData& d, int top) {
-  top = std::clamp(top, 0, std::max(0, count(d) - listview_rows_shown(wnd, d)));
-  if (top != d.top) {
-    d.top = top;
-    invalidate_rect(wnd, nullptr, true);
-  }
+  rows_move_top(wnd, d.top, top, count(d), listview_rows_shown(wnd, d));
   listview_update_bar(wnd, d);
 }
 
 void listview_show_item(Wnd wnd, ListViewData& d, int item) {
   if (!listview_valid(d, item)) return;
-  const int rows = listview_rows_shown(wnd, d);
-  if (item < d.top) {
-    listview_set_top(wnd, d, item);
-  } else if (item >= d.top + rows) {
-    listview_set_top(wnd, d, item - rows + 1);
-  }
+  const int top = rows_top_showing(d.top, listview_rows_shown(wnd, d), item);
+  if (top != d.top) listview_set_top(wnd, d, top);
 }
 
 void listview_update_bar(Wnd wnd, ListViewData& d) {
@@ -266,9 +243,10 @@ void listview_update_bar(Wnd wnd, ListViewData& d) {
   rows_update_bar(wnd, d.bar, count(d), listview_rows_shown(wnd, d), d.top);
 }
 
-void listview_on_vscroll(Wnd wnd, ListViewData& d, WParam wp) {
+void listview_on_scroll(Wnd wnd, ListViewData& d, uint32_t msg, WParam wp) {
   int top = 0;
-  if (rows_scroll_target(wnd, wp, d.top, listview_rows_shown(wnd, d), count(d), &top)) listview_set_top(wnd, d, top);
+  const int shown = listview_rows_shown(wnd, d);
+  if (rows_scroll_target(wnd, msg, wp, d.top, shown, count(d), &top)) listview_set_top(wnd, d, top);
 }
 
 // ---- Hit testing -------------------------------------------------------------------------------
@@ -285,8 +263,7 @@ int listview_hit_test(Wnd wnd, const ListViewData& d, LvHitTestInfo* info, bool 
   if (p.y < 0) info->flags |= LVHT_ABOVE;
   if (p.y >= rc.bottom) info->flags |= LVHT_BELOW;
   if (info->flags) return -1;
-  const int header = listview_header_height(wnd, d);
-  const int row = p.y < header ? -1 : d.top + (p.y - header) / std::max(1, d.row_height);
+  const int row = rows_at(listview_layout(wnd, d), p.y);
   const int col = listview_column_at(d, p.x);
   if (row < 0 || row >= count(d) || col < 0 || (col > 0 && !sub_items && !(d.ex_style & LVS_EX_FULLROWSELECT))) {
     info->flags = LVHT_NOWHERE;
@@ -335,10 +312,7 @@ LResult listview_on_button(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
 }
 
 LResult listview_on_key(Wnd wnd, int vk) {
-  NmLvKeyDown nm;
-  nm.vkey = uint16_t(vk);
-  notify_parent(wnd, &nm.hdr, LVN_KEYDOWN);
-  if (!is_window(wnd)) return 0;
+  if (!rows_tell_key<NmLvKeyDown>(wnd, vk, LVN_KEYDOWN)) return 0;
   ListViewData* d = listview_data(wnd);
   if (count(*d) == 0) return 0;
   if (vk == VK_RETURN) {

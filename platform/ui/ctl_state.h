@@ -1,12 +1,16 @@
 // Internal to the controls: how a control keeps its state record in the window's first
 // per-window value. The record is made at WM_NCCREATE, read for every later message and
-// freed at WM_NCDESTROY; each control's procedure uses these three steps, or hands the
-// whole round to control_state_proc when nothing else happens at those two messages.
+// deleted at WM_NCDESTROY (a record that holds drawing objects frees them in its
+// destructor). Every control's window procedure is a control_proc, which does that round
+// and hands each message in between to the control with its record, and every control
+// class is registered with room for the record by register_control_class.
 #pragma once
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
+#include "platform/ui/cursor.h"
 #include "platform/ui/messages.h"
 #include "platform/ui/window.h"
 
@@ -32,12 +36,17 @@ void control_state_free(Wnd wnd, T* d) {
   delete d;
 }
 
-// The whole procedure of a control that makes its record with `make` at WM_NCCREATE,
-// frees it at WM_NCDESTROY and hands every other message to `handle(wnd, *record, ...)`.
-template <class T, class Make, class Handle>
-LResult control_state_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp, Make make, Handle handle) {
+// The window procedure of a control whose state record is a T. At WM_NCCREATE a record of
+// T's defaults is attached and, when SetUp is given, handed to `SetUp(wnd, record,
+// create_struct)` (attached first, so that what SetUp sets off, such as a change of style,
+// already finds it); at WM_NCDESTROY the record is deleted; every other message goes to
+// `Handle(wnd, record, msg, wp, lp)`. Messages before the record exists or after it is
+// gone get the default procedure.
+template <class T, auto Handle, auto SetUp = nullptr>
+LResult control_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
   if (msg == WM_NCCREATE) {
-    control_state_attach<T>(wnd, make());
+    T* d = control_state_attach(wnd, new T);
+    if constexpr (!std::is_null_pointer_v<decltype(SetUp)>) SetUp(wnd, *d, reinterpret_cast<const CreateStruct*>(lp));
     return def_window_proc(wnd, msg, wp, lp);
   }
   T* d = control_state_of<T>(wnd);
@@ -46,7 +55,20 @@ LResult control_state_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp, Make mak
     control_state_free(wnd, d);
     return def_window_proc(wnd, msg, wp, lp);
   }
-  return handle(wnd, *d, msg, wp, lp);
+  return Handle(wnd, *d, msg, wp, lp);
+}
+
+// Registers a control's window class unless it is registered already: its procedure (a
+// control_proc), room for the record, the class `style` (CS_*) and the cursor (IDC_*).
+inline void register_control_class(const char* name, WndProc proc, uint32_t style, int cursor) {
+  if (get_class_info(name, nullptr)) return;
+  WndClass c;
+  c.name = name;
+  c.proc = proc;
+  c.style = style;
+  c.wnd_extra = int(sizeof(intptr_t));
+  c.cursor = load_cursor(cursor);
+  register_class(c);
 }
 
 // Copies a text into a caller's buffer of `room` characters, cut to fit with its NUL;

@@ -211,35 +211,19 @@ LResult window_message(Wnd wnd, TreeViewData& d, uint32_t msg, WParam wp, LParam
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN: return treeview_on_button(wnd, msg, lp);
-    case WM_VSCROLL: treeview_on_vscroll(wnd, d, wp); return 0;
-    case WM_MOUSEWHEEL:
-      treeview_set_top(wnd, d, d.top - 3 * int(int16_t(hiword(wp))) / WHEEL_DELTA);
-      return 0;
+    case WM_VSCROLL:
+    case WM_MOUSEWHEEL: treeview_on_scroll(wnd, d, msg, wp); return 0;
     default: return tree_message(wnd, d, msg, wp, lp);
   }
 }
 
-TreeViewData* make_record() {
-  auto* d = new TreeViewData;
-  treeview_set_font(nullptr, *d, nullptr);
-  return d;
-}
-
-LResult treeview_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  return control_state_proc<TreeViewData>(wnd, msg, wp, lp, make_record, window_message);
-}
+// Without the window: the rows are laid out at WM_CREATE.
+void set_up(Wnd, TreeViewData& d, const CreateStruct*) { treeview_set_font(nullptr, d, nullptr); }
 
 }  // namespace
 
 void register_treeview_control() {
-  if (get_class_info(kTreeViewClass, nullptr)) return;
-  WndClass c;
-  c.name = kTreeViewClass;
-  c.proc = treeview_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kTreeViewClass, control_proc<TreeViewData, window_message, set_up>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat

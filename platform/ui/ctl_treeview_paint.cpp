@@ -69,13 +69,13 @@ void draw_row(Wnd wnd, Dc dc, const TreeViewData& d, const TvNode& node, int row
     image_list_draw(d.normal_images, caret ? node.selected_image : node.image, dc, g.icon.left,
                     g.icon.top + (g.icon.height() - s.cy) / 2);
   }
-  const bool shown = caret && (d.focused || (style & TVS_SHOWSELALWAYS));
+  const RowMark mark = rows_mark(caret, d.focused, style & TVS_SHOWSELALWAYS);
   Rect sel = g.label;
   if (style & TVS_FULLROWSELECT) sel.right = std::max(sel.right, g.row.right);
-  if (shown) fill_solid(dc, sel, get_sys_color(d.focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+  rows_fill_mark(dc, sel, mark);
+  // A disabled tree greys every label, the selected one too.
   const bool enabled = is_window_enabled(wnd);
-  const int text = !enabled ? COLOR_GRAYTEXT : shown && d.focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT;
-  set_text_color(dc, get_sys_color(text));
+  set_text_color(dc, enabled ? rows_text_on(mark, get_sys_color(COLOR_WINDOWTEXT)) : get_sys_color(COLOR_GRAYTEXT));
   Rect tr{g.label.left + 2, g.label.top, g.label.right, g.label.bottom};
   draw_text(dc, node.text.c_str(), int(node.text.size()), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
   if (caret && d.focused) draw_focus_rect(dc, sel);
@@ -86,13 +86,9 @@ void draw_row(Wnd wnd, Dc dc, const TreeViewData& d, const TvNode& node, int row
 void treeview_paint(Wnd wnd, TreeViewData& d) {
   RowsPaint p;
   if (!rows_paint_begin(wnd, d.bar, d.font, p)) return;
-  const Dc dc = p.dc;
-  const Rect& rc = p.rc;
   const std::vector<TvNode*> rows = tv_rows(d);
-  for (int i = d.top; i < int(rows.size()); ++i) {
-    if ((i - d.top) * d.row_height >= rc.bottom) break;
-    draw_row(wnd, dc, d, *rows[size_t(i)], i);
-  }
+  rows_paint_each(p, treeview_layout(d), int(rows.size()), p.rc.right,
+                  [&](int i, const Rect&) { draw_row(wnd, p.dc, d, *rows[size_t(i)], i); });
   rows_paint_end(wnd, p);
 }
 

@@ -14,6 +14,7 @@
 #include "platform/ui/ctl_treeview.h"
 #include "platform/ui/image_list.h"
 #include "platform/ui/ctl_rows.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/scrollbar.h"
 #include "platform/ui/window.h"
 
@@ -54,8 +55,9 @@ struct TreeViewData {
   RowsBar bar;  // the vertical scroll bar
 };
 
-inline TreeViewData* treeview_data(Wnd wnd) { return reinterpret_cast<TreeViewData*>(get_window_long(wnd, 0)); }
+inline TreeViewData* treeview_data(Wnd wnd) { return control_state_of<TreeViewData>(wnd); }
 inline uint32_t treeview_style(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
+inline RowsLayout treeview_layout(const TreeViewData& d) { return RowsLayout{0, d.row_height, d.top}; }
 
 constexpr int kTvBox = 13;       // a drawn check box
 constexpr int kTvStateSlot = 16; // the state image's place without a state image list
@@ -103,7 +105,8 @@ bool treeview_has_button(Wnd wnd, const TvNode& node);
 void treeview_set_top(Wnd wnd, TreeViewData& d, int top);
 void treeview_show_node(Wnd wnd, TreeViewData& d, TvNode* node);
 void treeview_update_bar(Wnd wnd, TreeViewData& d);
-void treeview_on_vscroll(Wnd wnd, TreeViewData& d, WParam wp);
+// WM_VSCROLL and WM_MOUSEWHEEL.
+void treeview_on_scroll(Wnd wnd, TreeViewData& d, uint32_t msg, WParam wp);
 TreeItem treeview_hit_test(Wnd wnd, TreeViewData& d, TvHitTestInfo* info);
 
 // ---- The user's input (ctl_treeview_view.cpp) ----------------------------------------------------

@@ -4,11 +4,11 @@
 // looked up again, since the parent may have destroyed or changed them meanwhile.
 #include <algorithm>
 
+#include "platform/ui/ctl_paint.h"
 #include "platform/ui/ctl_treeview_state.h"
 #include "platform/ui/input.h"
 #include "platform/ui/keys.h"
 #include "platform/ui/paint.h"
-#include "platform/ui/scrollbar.h"
 #include "platform/ui/ui_draw.h"
 
 namespace plat::ui_detail {
@@ -130,18 +130,9 @@ void double_press(Wnd wnd, TreeItem item, unsigned flags) {
 
 TvNode* key_target(Wnd wnd, TreeViewData& d, int vk) {
   const std::vector<TvNode*> rows = tv_rows(d);
-  if (rows.empty()) return nullptr;
-  const int at = d.caret ? tv_row_of(d, d.caret) : -1, page = std::max(1, treeview_rows_shown(wnd, d) - 1);
-  const int last = int(rows.size()) - 1;
-  switch (vk) {
-    case VK_UP: return rows[size_t(std::clamp(at - 1, 0, last))];
-    case VK_DOWN: return rows[size_t(std::clamp(at + 1, 0, last))];
-    case VK_PRIOR: return rows[size_t(std::clamp(at - page, 0, last))];
-    case VK_NEXT: return rows[size_t(std::clamp(at < 0 ? 0 : at + page, 0, last))];
-    case VK_HOME: return rows.front();
-    case VK_END: return rows.back();
-    default: return nullptr;
-  }
+  const int at = d.caret ? tv_row_of(d, d.caret) : -1;
+  const int to = rows_key_target(vk, at, int(rows.size()), treeview_rows_shown(wnd, d));
+  return to >= 0 ? rows[size_t(to)] : nullptr;
 }
 
 // Left closes an open item or goes to its parent; right opens a closed item or goes
@@ -168,11 +159,7 @@ void left_right(Wnd wnd, TreeViewData& d, bool right) {
 // ---- Geometry ----------------------------------------------------------------------------------
 void treeview_set_font(Wnd wnd, TreeViewData& d, Font font) {
   d.font = font;
-  Dc dc = create_compatible_dc(nullptr);
-  select_object(dc, font ? font : ui_font());
-  TextMetrics tm;
-  d.text_height = get_text_metrics(dc, &tm) && tm.height > 0 ? tm.height : 13;
-  delete_dc(dc);
+  d.text_height = font_text_height(font);
   treeview_update_metrics(wnd, d);
 }
 
@@ -188,9 +175,7 @@ int treeview_text_width(const TreeViewData& d, const std::u16string& s) {
   return text_width_in(d.font, s);
 }
 
-int treeview_rows_shown(Wnd wnd, const TreeViewData& d) {
-  return std::max(1, client(wnd).height() / std::max(1, d.row_height));
-}
+int treeview_rows_shown(Wnd wnd, const TreeViewData& d) { return rows_shown(wnd, treeview_layout(d)); }
 
 bool treeview_has_button(Wnd wnd, const TvNode& node) {
   return (treeview_style(wnd) & TVS_HASBUTTONS) && tv_has_children(&node) && node.depth + lines_at_root(wnd) > 0;
@@ -198,8 +183,8 @@ bool treeview_has_button(Wnd wnd, const TvNode& node) {
 
 TvRowGeometry treeview_geometry(Wnd wnd, const TreeViewData& d, const TvNode& node, int row) {
   TvRowGeometry g;
-  const int y = (row - d.top) * d.row_height, h = d.row_height;
-  g.row = Rect{0, y, client(wnd).right, y + h};
+  g.row = rows_rect(treeview_layout(d), row, client(wnd).right);
+  const int y = g.row.top, h = d.row_height;
   g.level_x = (node.depth + lines_at_root(wnd)) * d.indent;
   if (treeview_has_button(wnd, node)) {
     const int cx = g.level_x - d.indent / 2, cy = y + h / 2;
@@ -221,26 +206,16 @@ TvRowGeometry treeview_geometry(Wnd wnd, const TreeViewData& d, const TvNode& no
 
 // ---- Scrolling ---------------------------------------------------------------------------------
 void treeview_set_top(Wnd wnd, TreeViewData& d, int top) {
-  const int rows = tv_row_count(d);
-  top = std::clamp(top, 0, std::max(0, rows - treeview_rows_shown(wnd, d)));
-  if (top != d.top) {
-    d.top = top;
-    invalidate_rect(wnd, nullptr, true);
-  }
+  rows_move_top(wnd, d.top, top, tv_row_count(d), treeview_rows_shown(wnd, d));
   treeview_update_bar(wnd, d);
 }
 
 void treeview_show_node(Wnd wnd, TreeViewData& d, TvNode* node) {
   tv_open_ancestors(d, node);
-  const int row = tv_row_of(d, node), shown = treeview_rows_shown(wnd, d);
+  const int row = tv_row_of(d, node);
   if (row < 0) return;
-  if (row < d.top) {
-    treeview_set_top(wnd, d, row);
-  } else if (row >= d.top + shown) {
-    treeview_set_top(wnd, d, row - shown + 1);
-  } else {
-    treeview_set_top(wnd, d, d.top);
-  }
+  // Set even when the row shows: opening the ancestors may have changed the bar.
+  treeview_set_top(wnd, d, rows_top_showing(d.top, treeview_rows_shown(wnd, d), row));
 }
 
 void treeview_update_bar(Wnd wnd, TreeViewData& d) {
@@ -249,10 +224,11 @@ void treeview_update_bar(Wnd wnd, TreeViewData& d) {
   rows_update_bar(wnd, d.bar, rows, shown, d.top);
 }
 
-void treeview_on_vscroll(Wnd wnd, TreeViewData& d, WParam wp) {
+void treeview_on_scroll(Wnd wnd, TreeViewData& d, uint32_t msg, WParam wp) {
   // Past any row: the view clamps it to the last page.
   int top = 0;
-  if (rows_scroll_target(wnd, wp, d.top, treeview_rows_shown(wnd, d), 1 << 30, &top)) treeview_set_top(wnd, d, top);
+  const int shown = treeview_rows_shown(wnd, d);
+  if (rows_scroll_target(wnd, msg, wp, d.top, shown, 1 << 30, &top)) treeview_set_top(wnd, d, top);
 }
 
 // ---- Hit testing -------------------------------------------------------------------------------
@@ -267,7 +243,7 @@ TreeItem treeview_hit_test(Wnd wnd, TreeViewData& d, TvHitTestInfo* info) {
   if (p.y >= rc.bottom) info->flags |= TVHT_BELOW;
   if (info->flags) return nullptr;
   const std::vector<TvNode*> rows = tv_rows(d);
-  const int row = d.top + p.y / std::max(1, d.row_height);
+  const int row = rows_at(treeview_layout(d), p.y);
   if (row >= int(rows.size())) {
     info->flags = TVHT_NOWHERE;
     return nullptr;
@@ -307,10 +283,7 @@ LResult treeview_on_button(Wnd wnd, uint32_t msg, LParam lp) {
 }
 
 LResult treeview_on_key(Wnd wnd, int vk) {
-  NmTvKeyDown nm;
-  nm.vkey = uint16_t(vk);
-  notify_parent(wnd, &nm.hdr, TVN_KEYDOWN);
-  if (!is_window(wnd)) return 0;
+  if (!rows_tell_key<NmTvKeyDown>(wnd, vk, TVN_KEYDOWN)) return 0;
   TreeViewData* d = treeview_data(wnd);
   switch (vk) {
     case VK_LEFT:
