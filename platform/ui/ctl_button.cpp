@@ -207,18 +207,9 @@ LResult button_message(Wnd wnd, ButtonData& d, uint32_t msg, WParam wp, LParam l
   }
 }
 
-LResult button_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    control_state_attach(wnd, new ButtonData);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  ButtonData* d = button_data(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, ButtonData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return 0;
-    case WM_PAINT: paint_button(wnd, *d); return 0;
+    case WM_PAINT: paint_button(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT fills what the button covers
     case WM_SETTEXT: {
       LResult r = def_window_proc(wnd, msg, wp, lp);
@@ -226,37 +217,30 @@ LResult button_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
       return r;
     }
     case WM_SETFONT:
-      d->font = reinterpret_cast<Font>(wp);
+      d.font = reinterpret_cast<Font>(wp);
       if (lp) redraw(wnd);
       return 0;
-    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d->font));
+    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d.font));
     case WM_ENABLE: redraw(wnd); return 0;
     case WM_GETDLGCODE: return dialog_code(wnd);
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: return on_button_down(wnd, *d, msg);
+    case WM_LBUTTONDBLCLK: return on_button_down(wnd, d, msg);
     case WM_NCHITTEST: return hit_test_answer(wnd, wp, lp);
-    case WM_MOUSEMOVE: return on_mouse_move(wnd, *d, lp);
-    case WM_LBUTTONUP: return on_button_up(wnd, *d, lp);
-    case WM_CAPTURECHANGED: return on_capture_changed(wnd, *d);
-    case WM_KEYDOWN: return on_key_down(wnd, *d, wp);
-    case WM_KEYUP: return on_key_up(wnd, *d, wp);
-    case WM_SETFOCUS: return on_focus(wnd, *d, true);
-    case WM_KILLFOCUS: return on_focus(wnd, *d, false);
-    default: return button_message(wnd, *d, msg, wp, lp);
+    case WM_MOUSEMOVE: return on_mouse_move(wnd, d, lp);
+    case WM_LBUTTONUP: return on_button_up(wnd, d, lp);
+    case WM_CAPTURECHANGED: return on_capture_changed(wnd, d);
+    case WM_KEYDOWN: return on_key_down(wnd, d, wp);
+    case WM_KEYUP: return on_key_up(wnd, d, wp);
+    case WM_SETFOCUS: return on_focus(wnd, d, true);
+    case WM_KILLFOCUS: return on_focus(wnd, d, false);
+    default: return button_message(wnd, d, msg, wp, lp);
   }
 }
 
 }  // namespace
 
 void register_button_control() {
-  if (get_class_info(kButtonClass, nullptr)) return;
-  WndClass c;
-  c.name = kButtonClass;
-  c.proc = button_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kButtonClass, control_proc<ButtonData, window_message>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/ui/ctl_button.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/window.h"
 
 namespace plat::ui_detail {
@@ -19,7 +20,7 @@ struct ButtonData {
   bool space_down = false;  // Space went down while it had the focus
 };
 
-inline ButtonData* button_data(Wnd wnd) { return reinterpret_cast<ButtonData*>(get_window_long(wnd, 0)); }
+inline ButtonData* button_data(Wnd wnd) { return control_state_of<ButtonData>(wnd); }
 inline uint32_t button_type(uint32_t style) { return style & BS_TYPEMASK; }
 inline bool is_check_type(uint32_t t) {
   return t == BS_CHECKBOX || t == BS_AUTOCHECKBOX || t == BS_3STATE || t == BS_AUTO3STATE;

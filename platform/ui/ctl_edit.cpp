@@ -16,27 +16,26 @@
 
 namespace plat {
 
+namespace ui_detail {
+
+EditData::~EditData() {
+  if (!measure) return;
+  select_object(measure, get_stock_object(SYSTEM_FONT));
+  delete_dc(measure);
+}
+
+}  // namespace ui_detail
+
 using namespace ui_detail;
 
 namespace {
 
 constexpr int kLargestLimit = 0x7FFFFFFE;
 
-LResult on_nccreate(Wnd wnd, WParam wp, LParam lp) {
-  auto* d = control_state_attach(wnd, new EditData);
-  const auto* cs = reinterpret_cast<const CreateStruct*>(lp);
-  if (cs && cs->name) d->text = cs->name;
-  if (cs && (cs->style & ES_PASSWORD) && !(cs->style & ES_MULTILINE)) d->password = u'*';
-  edit_set_font(wnd, *d, nullptr);
-  return def_window_proc(wnd, WM_NCCREATE, wp, lp);
-}
-
-void on_ncdestroy(Wnd wnd, EditData* d) {
-  if (d->measure) {
-    select_object(d->measure, get_stock_object(SYSTEM_FONT));
-    delete_dc(d->measure);
-  }
-  control_state_free(wnd, d);
+void set_up(Wnd wnd, EditData& d, const CreateStruct* cs) {
+  if (cs && cs->name) d.text = cs->name;
+  if (cs && (cs->style & ES_PASSWORD) && !(cs->style & ES_MULTILINE)) d.password = u'*';
+  edit_set_font(wnd, d, nullptr);
 }
 
 LResult get_text(const EditData& d, WParam size, LParam lp) {
@@ -217,64 +216,53 @@ LResult edit_message(Wnd wnd, EditData& d, uint32_t msg, WParam wp, LParam lp) {
   }
 }
 
-LResult edit_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) return on_nccreate(wnd, wp, lp);
-  EditData* d = edit_data(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, EditData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY: on_ncdestroy(wnd, d); return 0;
-    case WM_PAINT: edit_paint(wnd, *d); return 0;
+    case WM_PAINT: edit_paint(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT fills the client area
     case WM_SETTEXT: {
       const auto* t = reinterpret_cast<const char16_t*>(lp);
       def_window_proc(wnd, msg, wp, lp);  // the window's title follows, for what reads it there
-      edit_set_text(wnd, *d, t ? std::u16string(t) : std::u16string());
+      edit_set_text(wnd, d, t ? std::u16string(t) : std::u16string());
       return 1;
     }
-    case WM_GETTEXT: return get_text(*d, wp, lp);
-    case WM_GETTEXTLENGTH: return LResult(d->text.size());
+    case WM_GETTEXT: return get_text(d, wp, lp);
+    case WM_GETTEXTLENGTH: return LResult(d.text.size());
     case WM_SETFONT:
-      edit_set_font(wnd, *d, reinterpret_cast<Font>(wp));
-      edit_scroll_to_caret(wnd, *d);
+      edit_set_font(wnd, d, reinterpret_cast<Font>(wp));
+      edit_scroll_to_caret(wnd, d);
       if (lp) invalidate_rect(wnd, nullptr, false);
       return 0;
-    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d->font));
+    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d.font));
     case WM_SIZE:
-      edit_invalidate_layout(*d);
-      edit_scroll_to_caret(wnd, *d);
+      edit_invalidate_layout(d);
+      edit_scroll_to_caret(wnd, d);
       invalidate_rect(wnd, nullptr, false);
       return 0;
     case WM_ENABLE: invalidate_rect(wnd, nullptr, false); return 0;
-    case WM_SETFOCUS: return on_focus(wnd, *d, true);
-    case WM_KILLFOCUS: return on_focus(wnd, *d, false);
+    case WM_SETFOCUS: return on_focus(wnd, d, true);
+    case WM_KILLFOCUS: return on_focus(wnd, d, false);
     case WM_GETDLGCODE: return dialog_code(wnd, lp);
-    case WM_CHAR: return edit_on_char(wnd, *d, char16_t(wp));
-    case WM_KEYDOWN: return edit_on_key_down(wnd, *d, int(wp));
+    case WM_CHAR: return edit_on_char(wnd, d, char16_t(wp));
+    case WM_KEYDOWN: return edit_on_key_down(wnd, d, int(wp));
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED: return edit_on_mouse(wnd, *d, msg, wp, lp);
-    case WM_VSCROLL: return on_vscroll(wnd, *d, wp);
+    case WM_CAPTURECHANGED: return edit_on_mouse(wnd, d, msg, wp, lp);
+    case WM_VSCROLL: return on_vscroll(wnd, d, wp);
     case WM_MOUSEWHEEL:
       if (!is_multiline(wnd)) return def_window_proc(wnd, msg, wp, lp);
-      edit_scroll_lines(wnd, *d, -3 * int(int16_t(hiword(wp))) / WHEEL_DELTA);
+      edit_scroll_lines(wnd, d, -3 * int(int16_t(hiword(wp))) / WHEEL_DELTA);
       return 0;
-    default: return edit_message(wnd, *d, msg, wp, lp);
+    default: return edit_message(wnd, d, msg, wp, lp);
   }
 }
 
 }  // namespace
 
 void register_edit_control() {
-  if (get_class_info(kEditClass, nullptr)) return;
-  WndClass c;
-  c.name = kEditClass;
-  c.proc = edit_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_IBEAM);
-  register_class(c);
+  register_control_class(kEditClass, control_proc<EditData, window_message, set_up>, CS_DBLCLKS, IDC_IBEAM);
 }
 
 }  // namespace plat

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ui/ctl_edit.h"
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/window.h"
 
 namespace plat::ui_detail {
@@ -22,7 +23,13 @@ struct EditLine {
   int length = 0;
 };
 
+// Owns its measuring context, which goes with it.
 struct EditData {
+  EditData() = default;
+  EditData(const EditData&) = delete;
+  EditData& operator=(const EditData&) = delete;
+  ~EditData();
+
   std::u16string text;
   int anchor = 0, caret = 0;  // the selection runs between them; the caret is at `caret`
   int limit = kEditDefaultLimit;
@@ -46,7 +53,7 @@ struct EditData {
   int typing_end = -1;  // where the last typed character went, to undo a typed run at once
 };
 
-inline EditData* edit_data(Wnd wnd) { return reinterpret_cast<EditData*>(get_window_long(wnd, 0)); }
+inline EditData* edit_data(Wnd wnd) { return control_state_of<EditData>(wnd); }
 inline uint32_t edit_style(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 inline bool is_multiline(Wnd wnd) { return edit_style(wnd) & ES_MULTILINE; }
 inline int sel_low(const EditData& d) { return d.anchor < d.caret ? d.anchor : d.caret; }

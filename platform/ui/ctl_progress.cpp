@@ -24,8 +24,6 @@ struct ProgressData {
   Color bar = kDefaultBarColor;
 };
 
-ProgressData* data_of(Wnd wnd) { return control_state_of<ProgressData>(wnd); }
-
 int clamp_pos(const ProgressData& d, int64_t v) { return int(std::clamp<int64_t>(v, d.low, std::max(d.low, d.high))); }
 
 // A position stepped past one end goes on from the other end.
@@ -103,34 +101,19 @@ LResult progress_message(Wnd wnd, ProgressData& d, uint32_t msg, WParam wp, LPar
   }
 }
 
-LResult progress_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    control_state_attach(wnd, new ProgressData);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  ProgressData* d = data_of(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, ProgressData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return def_window_proc(wnd, msg, wp, lp);
-    case WM_PAINT: paint(wnd, *d); return 0;
+    case WM_PAINT: paint(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_SIZE: invalidate_rect(wnd, nullptr, true); return 0;
-    default: return progress_message(wnd, *d, msg, wp, lp);
+    default: return progress_message(wnd, d, msg, wp, lp);
   }
 }
 
 }  // namespace
 
 void register_progress_control() {
-  if (get_class_info(kProgressClass, nullptr)) return;
-  WndClass c;
-  c.name = kProgressClass;
-  c.proc = progress_proc;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kProgressClass, control_proc<ProgressData, window_message>, 0, IDC_ARROW);
 }
 
 }  // namespace plat

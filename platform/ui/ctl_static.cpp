@@ -187,17 +187,8 @@ void notify_if_asked(Wnd wnd, int code) {
   if (style_of(wnd) & SS_NOTIFY) notify_command(wnd, code);
 }
 
-LResult static_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    control_state_attach(wnd, new StaticData);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  StaticData* d = data_of(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, StaticData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return 0;
     case WM_PAINT: paint(wnd); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT fills everything
     case WM_SETTEXT: {
@@ -206,10 +197,10 @@ LResult static_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
       return r;
     }
     case WM_SETFONT:
-      d->font = reinterpret_cast<Font>(wp);
+      d.font = reinterpret_cast<Font>(wp);
       if (lp) invalidate_rect(wnd, nullptr, true);
       return 0;
-    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d->font));
+    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d.font));
     case WM_ENABLE:
       invalidate_rect(wnd, nullptr, true);
       notify_if_asked(wnd, wp ? STN_ENABLE : STN_DISABLE);
@@ -218,8 +209,8 @@ LResult static_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
     // A label that does not report clicks lets them through to what lies beneath.
     case WM_NCHITTEST:
       return (style_of(wnd) & SS_NOTIFY) ? LResult(HTCLIENT) : LResult(HTTRANSPARENT);
-    case STM_SETIMAGE: return set_image(wnd, *d, wp, lp);
-    case STM_GETIMAGE: return wp == IMAGE_BITMAP ? LResult(reinterpret_cast<intptr_t>(d->image)) : 0;
+    case STM_SETIMAGE: return set_image(wnd, d, wp, lp);
+    case STM_GETIMAGE: return wp == IMAGE_BITMAP ? LResult(reinterpret_cast<intptr_t>(d.image)) : 0;
     case STM_SETICON: return 0;
     case STM_GETICON: return 0;
     case WM_LBUTTONUP: notify_if_asked(wnd, STN_CLICKED); return 0;
@@ -231,14 +222,7 @@ LResult static_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
 }  // namespace
 
 void register_static_control() {
-  if (get_class_info(kStaticClass, nullptr)) return;
-  WndClass c;
-  c.name = kStaticClass;
-  c.proc = static_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kStaticClass, control_proc<StaticData, window_message>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat

@@ -280,54 +280,38 @@ LResult tab_message(Wnd wnd, TabData& d, uint32_t msg, WParam wp, LParam lp) {
   }
 }
 
-LResult tab_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    auto* d = new TabData;
-    measure(*d);
-    control_state_attach(wnd, d);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  TabData* d = data_of(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, TabData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return def_window_proc(wnd, msg, wp, lp);
-    case WM_PAINT: paint(wnd, *d); return 0;
+    case WM_PAINT: paint(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_SIZE:
     case WM_ENABLE: invalidate_rect(wnd, nullptr, true); return 0;
     case WM_SETFONT:
-      d->font = reinterpret_cast<Font>(wp);
-      measure(*d);
+      d.font = reinterpret_cast<Font>(wp);
+      measure(d);
       if (lp) invalidate_rect(wnd, nullptr, true);
       return 0;
-    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d->font));
+    case WM_GETFONT: return LResult(reinterpret_cast<intptr_t>(d.font));
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-      d->focused = msg == WM_SETFOCUS;
+      d.focused = msg == WM_SETFOCUS;
       invalidate_rect(wnd, nullptr, true);
       return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    case WM_KEYDOWN: return on_key(wnd, *d, int(wp));
-    case WM_NCHITTEST: return hit_test_answer(wnd, *d, wp, lp);
+    case WM_KEYDOWN: return on_key(wnd, d, int(wp));
+    case WM_NCHITTEST: return hit_test_answer(wnd, d, wp, lp);
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: return on_press(wnd, *d, lp);
-    default: return tab_message(wnd, *d, msg, wp, lp);
+    case WM_LBUTTONDBLCLK: return on_press(wnd, d, lp);
+    default: return tab_message(wnd, d, msg, wp, lp);
   }
 }
+
+void set_up(Wnd, TabData& d, const CreateStruct*) { measure(d); }
 
 }  // namespace
 
 void register_tab_control() {
-  if (get_class_info(kTabClass, nullptr)) return;
-  WndClass c;
-  c.name = kTabClass;
-  c.proc = tab_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kTabClass, control_proc<TabData, window_message, set_up>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat

@@ -278,32 +278,11 @@ LResult window_message(Wnd wnd, ToolbarData& d, uint32_t msg, WParam wp, LParam 
   }
 }
 
-LResult toolbar_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    control_state_attach(wnd, new ToolbarData);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  ToolbarData* d = toolbar_data(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    image_list_destroy(d->images);
-    control_state_free(wnd, d);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  return window_message(wnd, *d, msg, wp, lp);
-}
-
 }  // namespace
 
 void register_toolbar_control() {
   register_tooltips_class();
-  if (get_class_info(kToolbarClass, nullptr)) return;
-  WndClass c;
-  c.name = kToolbarClass;
-  c.proc = toolbar_proc;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kToolbarClass, control_proc<ToolbarData, window_message>, 0, IDC_ARROW);
 }
 
 }  // namespace plat

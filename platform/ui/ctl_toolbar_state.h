@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/ctl_state.h"
 #include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/image_list.h"
 #include "platform/ui/window.h"
@@ -26,7 +27,13 @@ struct TbButtonData {
   std::u16string text;   // the button's string, the tooltip of last resort
 };
 
+// Owns its image list, which goes with it.
 struct ToolbarData {
+  ToolbarData() = default;
+  ToolbarData(const ToolbarData&) = delete;
+  ToolbarData& operator=(const ToolbarData&) = delete;
+  ~ToolbarData() { image_list_destroy(images); }
+
   std::vector<TbButtonData> buttons;
   std::vector<std::u16string> strings;
   ImageList images = nullptr;  // owned; made with the first images
@@ -45,7 +52,7 @@ struct ToolbarData {
   int64_t shown_at = 0;
 };
 
-inline ToolbarData* toolbar_data(Wnd wnd) { return reinterpret_cast<ToolbarData*>(get_window_long(wnd, 0)); }
+inline ToolbarData* toolbar_data(Wnd wnd) { return control_state_of<ToolbarData>(wnd); }
 inline uint32_t toolbar_style(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 inline bool is_separator(const TbButtonData& b) { return (b.style & TBSTYLE_SEP) != 0; }
 

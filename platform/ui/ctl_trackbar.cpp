@@ -39,7 +39,6 @@ struct TrackbarData {
   int page_target = 0;
 };
 
-TrackbarData* data_of(Wnd wnd) { return control_state_of<TrackbarData>(wnd); }
 uint32_t style_of(Wnd wnd) { return uint32_t(get_window_long(wnd, GWL_STYLE)); }
 bool vertical(Wnd wnd) { return style_of(wnd) & TBS_VERT; }
 
@@ -271,60 +270,44 @@ LResult trackbar_message(Wnd wnd, TrackbarData& d, uint32_t msg, WParam wp, LPar
   }
 }
 
-LResult trackbar_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    control_state_attach(wnd, new TrackbarData);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  TrackbarData* d = data_of(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, TrackbarData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return def_window_proc(wnd, msg, wp, lp);
     case WM_DESTROY: kill_timer(wnd, kPageTimer); return 0;
-    case WM_PAINT: paint(wnd, *d); return 0;
+    case WM_PAINT: paint(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_SIZE:
     case WM_ENABLE: invalidate_rect(wnd, nullptr, true); return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-      d->focused = msg == WM_SETFOCUS;
+      d.focused = msg == WM_SETFOCUS;
       invalidate_rect(wnd, nullptr, true);
       return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    case WM_KEYDOWN: return on_key_down(wnd, *d, int(wp));
+    case WM_KEYDOWN: return on_key_down(wnd, d, int(wp));
     case WM_KEYUP:
       if (key_step(int(wp))) tell(wnd, TB_ENDTRACK, 0);
       return 0;
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: return on_button_down(wnd, *d, lp);
-    case WM_MOUSEMOVE: return on_mouse_move(wnd, *d, lp);
-    case WM_LBUTTONUP: return end_action(wnd, *d, true);
+    case WM_LBUTTONDBLCLK: return on_button_down(wnd, d, lp);
+    case WM_MOUSEMOVE: return on_mouse_move(wnd, d, lp);
+    case WM_LBUTTONUP: return end_action(wnd, d, true);
     case WM_CAPTURECHANGED:
-      if (reinterpret_cast<Wnd>(lp) != wnd) end_action(wnd, *d, false);
+      if (reinterpret_cast<Wnd>(lp) != wnd) end_action(wnd, d, false);
       return 0;
     case WM_TIMER:
-      if (wp == kPageTimer && d->paging) {
+      if (wp == kPageTimer && d.paging) {
         set_timer(wnd, kPageTimer, kRepeatMs, nullptr);
-        page_step(wnd, *d);
+        page_step(wnd, d);
       }
       return 0;
-    default: return trackbar_message(wnd, *d, msg, wp, lp);
+    default: return trackbar_message(wnd, d, msg, wp, lp);
   }
 }
 
 }  // namespace
 
 void register_trackbar_control() {
-  if (get_class_info(kTrackbarClass, nullptr)) return;
-  WndClass c;
-  c.name = kTrackbarClass;
-  c.proc = trackbar_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kTrackbarClass, control_proc<TrackbarData, window_message>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat

@@ -297,56 +297,40 @@ LResult updown_message(Wnd wnd, UpDownData& d, uint32_t msg, WParam wp, LParam l
   }
 }
 
-LResult updown_proc(Wnd wnd, uint32_t msg, WParam wp, LParam lp) {
-  if (msg == WM_NCCREATE) {
-    control_state_attach(wnd, new UpDownData);
-    return def_window_proc(wnd, msg, wp, lp);
-  }
-  UpDownData* d = data_of(wnd);
-  if (!d) return def_window_proc(wnd, msg, wp, lp);
+LResult window_message(Wnd wnd, UpDownData& d, uint32_t msg, WParam wp, LParam lp) {
   switch (msg) {
-    case WM_NCDESTROY:
-      control_state_free(wnd, d);
-      return def_window_proc(wnd, msg, wp, lp);
     case WM_CREATE:
-      if (style_of(wnd) & UDS_AUTOBUDDY) set_buddy(wnd, *d, get_window(wnd, GW_HWNDPREV));
+      if (style_of(wnd) & UDS_AUTOBUDDY) set_buddy(wnd, d, get_window(wnd, GW_HWNDPREV));
       return 0;
     case WM_DESTROY:
       kill_timer(wnd, kRepeatTimer);
-      if (d->buddy && is_window(d->buddy)) unlink_buddy(wnd, d->buddy);
+      if (d.buddy && is_window(d.buddy)) unlink_buddy(wnd, d.buddy);
       return 0;
-    case WM_PAINT: paint(wnd, *d); return 0;
+    case WM_PAINT: paint(wnd, d); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_ENABLE: invalidate_rect(wnd, nullptr, true); return 0;
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: return on_button_down(wnd, *d, lp);
+    case WM_LBUTTONDBLCLK: return on_button_down(wnd, d, lp);
     case WM_LBUTTONUP:
-      if (d->held) {
-        release_arrow(wnd, *d);
+      if (d.held) {
+        release_arrow(wnd, d);
         release_capture();
       }
       return 0;
-    case WM_CAPTURECHANGED: release_arrow(wnd, *d); return 0;
-    case WM_TIMER: return on_timer(wnd, *d, wp);
+    case WM_CAPTURECHANGED: release_arrow(wnd, d); return 0;
+    case WM_TIMER: return on_timer(wnd, d, wp);
     case WM_KEYDOWN:
       if ((style_of(wnd) & UDS_ARROWKEYS) && (int(wp) == VK_UP || int(wp) == VK_DOWN)) step(wnd, int(wp) == VK_UP ? 1 : -1);
       return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    default: return updown_message(wnd, *d, msg, wp, lp);
+    default: return updown_message(wnd, d, msg, wp, lp);
   }
 }
 
 }  // namespace
 
 void register_updown_control() {
-  if (get_class_info(kUpDownClass, nullptr)) return;
-  WndClass c;
-  c.name = kUpDownClass;
-  c.proc = updown_proc;
-  c.style = CS_DBLCLKS;
-  c.wnd_extra = int(sizeof(intptr_t));
-  c.cursor = load_cursor(IDC_ARROW);
-  register_class(c);
+  register_control_class(kUpDownClass, control_proc<UpDownData, window_message>, CS_DBLCLKS, IDC_ARROW);
 }
 
 }  // namespace plat
