@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "platform/print/deflate_writer.h"
+#include "platform/sys/deflate_writer.h"
 #include "platform/sys/utf.h"
 
 namespace plat {

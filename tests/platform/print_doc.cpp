@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -381,13 +383,19 @@ TEST_F(PrintDocument, UnusableFoldersFailStartDocWithAMessage) {
 }
 
 // A file that cannot grow (the process's file-size limit stands in for a full disk)
-// fails the document with a message and leaves nothing behind.
+// fails the document with a message and leaves nothing behind. The limit is half the
+// size the same document takes when it can be written, whatever the compression makes
+// of its blank pages.
 TEST_F(PrintDocument, WriteFailureLeavesNoFile) {
+  const std::string whole = print_document("Draft", nullptr, "Too big", 2);
+  struct stat st {};
+  ASSERT_EQ(stat(whole.c_str(), &st), 0);
+  ASSERT_EQ(unlink(whole.c_str()), 0);
   rlimit old_limit{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
   sighandler_t old_handler = signal(SIGXFSZ, SIG_IGN);
   rlimit small = old_limit;
-  small.rlim_cur = 8192;
+  small.rlim_cur = rlim_t(st.st_size / 2);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
 
   plat::Dc dc = plat::create_printer_dc("Draft", nullptr);

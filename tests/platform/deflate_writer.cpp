@@ -1,12 +1,15 @@
-// The page-image compressor: whatever goes in comes out of a Deflate decoder unchanged,
-// however the input is cut into pieces, and blank pages shrink to almost nothing.
+// The picture compressor (page images, window pictures): whatever goes in comes out of
+// a Deflate decoder unchanged, however the input is cut into pieces, and blank pages
+// shrink to almost nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "platform/print/deflate_writer.h"
+#include "platform/sys/deflate_block.h"
+#include "platform/sys/deflate_writer.h"
 #include "tests/platform/print_pdf.h"
 
 namespace {
@@ -24,7 +27,7 @@ std::vector<uint8_t> compress(const std::vector<uint8_t>& data, size_t piece) {
 
 std::vector<uint8_t> bytes_of(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-TEST(PrintDeflate, RoundTripsAnyInput) {
+TEST(DeflateWriter, RoundTripsAnyInput) {
   std::mt19937 rng(7);
   std::vector<uint8_t> noise(100000), runs, rows, far;
   for (uint8_t& b : noise) b = uint8_t(rng());
@@ -64,13 +67,57 @@ TEST(PrintDeflate, RoundTripsAnyInput) {
   }
 }
 
-TEST(PrintDeflate, BlankPageShrinks) {
+TEST(DeflateWriter, BlankPageShrinks) {
   std::vector<uint8_t> white(size_t(2480) * 3 * 400, 255);  // 400 rows of an A4 page at 300 dpi
   std::vector<uint8_t> z = compress(white, 2480 * 3);
   EXPECT_LT(z.size(), white.size() / 100);
 }
 
-TEST(PrintDeflate, FailingSinkStopsTheEncoder) {
+// The codes of a dynamic block: every counted symbol has a code within the limit, and
+// the code is complete (its Kraft sum is exactly one), even for counts whose plain
+// Huffman tree would be far deeper than the limit (Fibonacci counts) and for alphabets
+// with fewer than two counted symbols.
+TEST(DeflateWriter, CodesAreCompleteWithinTheLengthLimit) {
+  std::vector<uint32_t> fibonacci(30);
+  for (size_t i = 0; i < fibonacci.size(); ++i) fibonacci[i] = i < 2 ? 1 : fibonacci[i - 1] + fibonacci[i - 2];
+  std::vector<uint32_t> skewed_literals(286, 0);
+  for (size_t i = 0; i < 30; ++i) skewed_literals[i * 9] = fibonacci[i];
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> counts;
+    int limit;
+  };
+  const Case cases[] = {
+      {"Fibonacci distances", fibonacci, 15},
+      {"Fibonacci literals, spread", skewed_literals, 15},
+      {"Fibonacci code lengths", std::vector<uint32_t>(fibonacci.begin(), fibonacci.begin() + 19), 7},
+      {"all equal", std::vector<uint32_t>(286, 5), 15},
+      {"one counted", {0, 0, 7, 0}, 15},
+      {"none counted", std::vector<uint32_t>(30, 0), 15},
+      {"two counted", {0, 1000000, 0, 1}, 15},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    plat::deflate_detail::HuffmanCode code;
+    plat::deflate_detail::build_code(c.counts.data(), int(c.counts.size()), c.limit, &code);
+    uint64_t kraft = 0;  // in units of 2^-15
+    std::vector<std::pair<int, int>> codes;
+    for (size_t s = 0; s < c.counts.size(); ++s) {
+      const int len = code.length[s];
+      if (c.counts[s]) EXPECT_GT(len, 0) << s;
+      EXPECT_LE(len, c.limit) << s;
+      if (len) {
+        kraft += uint64_t(1) << (15 - len);
+        codes.push_back({len, code.bits[s]});
+      }
+    }
+    EXPECT_EQ(kraft, uint64_t(1) << 15);
+    std::sort(codes.begin(), codes.end());
+    EXPECT_TRUE(std::adjacent_find(codes.begin(), codes.end()) == codes.end()) << "two symbols share a code";
+  }
+}
+
+TEST(DeflateWriter, FailingSinkStopsTheEncoder) {
   int calls = 0;
   plat::DeflateWriter w([&](const uint8_t*, size_t) {
     ++calls;
