@@ -111,7 +111,9 @@ std::string resolve(const std::string& base, const std::string& link) {
   if (link.compare(0, 2, "//") == 0) return base.substr(0, scheme_length(base)) + link;
   std::string base_path, base_tail;
   split_tail(base.substr(start), &base_path, &base_tail);
-  if (base_path.empty()) base_path = "/";
+  // Appended, not assigned from a literal, which g++ 12 at -O2 takes for an overlapping
+  // copy (-Wrestrict).
+  if (base_path.empty()) base_path.push_back('/');
   if (link[0] == '#') return origin + base_path + base_tail.substr(0, base_tail.find('#')) + link;
   if (link[0] == '?') return origin + base_path + link;
   std::string link_path, link_tail;
