@@ -9,6 +9,7 @@
 // character is delivered as a plain character instead. The virtual key sent for a press
 // is remembered per key code, so its release names the same key whatever the modifiers
 // did in between.
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -45,6 +46,9 @@ bool mouse_button_of(unsigned x_button, MouseButton* out) {
   }
 }
 
+// A point of an X window in its window's coordinates (inside the manager's frame).
+Point window_point(const TopWindow& t, int x, int y) { return Point{x + t.frame.left, y + t.frame.top}; }
+
 Rect rect_union(const Rect& a, const Rect& b) {
   if (a.empty()) return b;
   if (b.empty()) return a;
@@ -80,6 +84,7 @@ void X11Presenter::handle_event(XEvent& ev) {
     case FocusIn: on_focus(ev.xfocus, true); break;
     case FocusOut: on_focus(ev.xfocus, false); break;
     case ClientMessage: on_client_message(ev.xclient); break;
+    case PropertyNotify: on_property(ev.xproperty); break;
     case MappingNotify: XRefreshKeyboardMapping(&ev.xmapping); break;  // a new keyboard layout
     default: break;
   }
@@ -114,8 +119,9 @@ void X11Presenter::on_key(XKeyEvent& ev, bool down) {
 
 void X11Presenter::on_button(const XButtonEvent& ev, bool down) {
   Wnd top = wnd_of(ev.window);
-  if (!top) return;
-  const Point pt{ev.x, ev.y};
+  TopWindow* t = top_of(top);
+  if (!t) return;
+  const Point pt = window_point(*t, ev.x, ev.y);
   if (ev.button == Button4 || ev.button == Button5) {
     if (down) input_mouse_wheel(top, pt, ev.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA);
     return;
@@ -150,12 +156,13 @@ void X11Presenter::on_motion(const XMotionEvent& first) {
     XNextEvent(dpy_, &next);
     ev = next.xmotion;
   }
-  if (Wnd top = wnd_of(ev.window)) input_mouse_move(top, Point{ev.x, ev.y});
+  Wnd top = wnd_of(ev.window);
+  if (TopWindow* t = top_of(top)) input_mouse_move(top, window_point(*t, ev.x, ev.y));
 }
 
 // The window manager or the user moved or resized the window. The window system takes
-// the new rectangle; what it makes of it (it may keep another one) is sent back once
-// both changes are applied, not halfway.
+// the new rectangle (the X window with the manager's frame around it); what it makes of
+// it (it may keep another one) is sent back once both changes are applied, not halfway.
 void X11Presenter::on_configure(const XConfigureEvent& ev) {
   Wnd top = wnd_of(ev.window);
   TopWindow* t = top_of(top);
@@ -165,14 +172,15 @@ void X11Presenter::on_configure(const XConfigureEvent& ev) {
     ::Window child = 0;
     XTranslateCoordinates(dpy_, ev.window, root_, 0, 0, &x, &y, &child);
   }
-  const Rect now{x, y, x + ev.width, y + ev.height};
+  const FrameExtents& f = t->frame;
+  const Rect now{x - f.left, y - f.top, x + ev.width + f.right, y + ev.height + f.bottom};
   if (now == t->rect) return;
   const bool moved = now.left != t->rect.left || now.top != t->rect.top;
   const bool resized = now.width() != t->rect.width() || now.height() != t->rect.height();
   t->rect = now;
   applying_ = top;
-  if (moved) input_move(top, x, y);
-  if (resized) input_resize(top, ev.width, ev.height);
+  if (moved) input_move(top, now.left, now.top);
+  if (resized) input_resize(top, now.width(), now.height());
   applying_ = nullptr;
   Rect kept;
   t = top_of(top);  // the window procedures may have destroyed it
@@ -180,14 +188,16 @@ void X11Presenter::on_configure(const XConfigureEvent& ev) {
 }
 
 void X11Presenter::on_expose(const XExposeEvent& ev) {
-  if (TopWindow* t = top_of(wnd_of(ev.window)))
-    t->exposed = rect_union(t->exposed, Rect{ev.x, ev.y, ev.x + ev.width, ev.y + ev.height});
+  if (TopWindow* t = top_of(wnd_of(ev.window))) {
+    const Point at = window_point(*t, ev.x, ev.y);
+    t->exposed = rect_union(t->exposed, Rect{at.x, at.y, at.x + ev.width, at.y + ev.height});
+  }
 }
 
 void X11Presenter::show_exposed() {
   for (auto& [top, t] : tops_) {
     if (t.exposed.empty()) continue;
-    put_surface_area(dpy_, t.xid, t.gc, format_, top, t.exposed);
+    put_surface_area(dpy_, t.xid, t.gc, format_, top, t.exposed, shown_part(t));
     t.exposed = Rect{};
   }
 }
@@ -196,7 +206,23 @@ void X11Presenter::on_map(::Window xid, bool mapped) {
   TopWindow* t = top_of(wnd_of(xid));
   if (!t) return;
   t->mapped = mapped;
+  if (t->popup_menu) popup_menu_mapped(xid, mapped);
   if (mapped && t->focus_on_map) take_focus(*t);
+}
+
+// An open popup menu holds the pointer, as menus do on every desktop, so that a press
+// anywhere (on another program's window too) reaches it and closes it; events over the
+// program's own windows still come as they are. The last popup opened holds it; when it
+// closes, the one it was opened from takes it back.
+void X11Presenter::popup_menu_mapped(::Window xid, bool mapped) {
+  grabs_.erase(std::remove(grabs_.begin(), grabs_.end(), xid), grabs_.end());
+  if (mapped) grabs_.push_back(xid);
+  if (grabs_.empty()) {
+    XUngrabPointer(dpy_, CurrentTime);
+    return;
+  }
+  XGrabPointer(dpy_, grabs_.back(), True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+               GrabModeAsync, None, None, CurrentTime);
 }
 
 // Another client destroyed the X window (the presenter forgets its own before it
@@ -205,6 +231,7 @@ void X11Presenter::on_destroyed(::Window xid) {
   Wnd top = wnd_of(xid);
   auto it = tops_.find(top);
   if (it == tops_.end()) return;
+  if (it->second.popup_menu) popup_menu_mapped(xid, false);
   XFreeGC(dpy_, it->second.gc);
   tops_.erase(it);
   by_xid_.erase(xid);

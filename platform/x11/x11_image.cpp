@@ -90,11 +90,12 @@ bool choose_pixel_format(Display* dpy, int screen, PixelFormat* out) {
   return true;
 }
 
-void put_surface_area(Display* dpy, ::Window xid, GC gc, const PixelFormat& format, Wnd top, const Rect& area) {
+void put_surface_area(Display* dpy, ::Window xid, GC gc, const PixelFormat& format, Wnd top, const Rect& area,
+                      const Rect& shown) {
   std::vector<uint32_t> words;
   Rect r;
   with_window_surface(top, [&](const Surface& s) {
-    r = intersect_rect(area, s.rect());
+    r = intersect_rect(intersect_rect(area, shown), s.rect());
     if (r.empty()) return;
     const size_t w = size_t(r.width());
     words.resize(w * size_t(r.height()));
@@ -105,7 +106,7 @@ void put_surface_area(Display* dpy, ::Window xid, GC gc, const PixelFormat& form
   const int w = r.width(), h = r.height();
   XImage* img = format.direct ? direct_image(dpy, format, words, w, h) : converted_image(dpy, format, words, w, h);
   if (!img) return;
-  XPutImage(dpy, xid, gc, img, 0, 0, r.left, r.top, unsigned(w), unsigned(h));
+  XPutImage(dpy, xid, gc, img, 0, 0, r.left - shown.left, r.top - shown.top, unsigned(w), unsigned(h));
   if (format.direct) img->data = nullptr;  // the words belong to the vector
   XDestroyImage(img);
 }

@@ -1,13 +1,14 @@
 // The X11 presenter's own declarations, shared by its files: the presenter class (its
-// window bookkeeping in x11_presenter.cpp, its event translation in x11_events.cpp) and
-// the copying of surface pixels to the display (x11_image.cpp). Only platform/x11
-// includes this header, and with it Xlib.
+// window bookkeeping in x11_presenter.cpp, its event translation in x11_events.cpp, its
+// dealings with the window manager in x11_manager.cpp) and the copying of surface pixels
+// to the display (x11_image.cpp). Only platform/x11 includes this header, and with it Xlib.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/ui/presenter.h"
 #include "platform/ui/types.h"
@@ -31,20 +32,32 @@ struct PixelFormat {
 // The true-colour visual to use (the default one when it is true-colour, else a 24-bit
 // one); false when the display has none.
 bool choose_pixel_format(Display* dpy, int screen, PixelFormat* out);
-// Copies `area` (window coordinates) of a top-level window's surface into its X window.
+// Copies `area` (window coordinates) of a top-level window's surface into its X window,
+// which shows the part `shown` of the window (window coordinates; its top-left corner is
+// the X window's origin).
 void put_surface_area(Display* dpy, ::Window xid, GC gc, const PixelFormat& format, Wnd top,
-                      const Rect& area);
+                      const Rect& area, const Rect& shown);
 
-// One shown top-level window.
+// One shown top-level window. Its X window shows the window rectangle less the window
+// manager's frame (`frame`, zeros when the window draws its own): with the manager's
+// usual north-west gravity the position asked for is that of the frame's corner, which is
+// the window rectangle's.
 struct TopWindow {
   ::Window xid = 0;
   GC gc = nullptr;
   Rect rect;                  // window rectangle on screen, as the two sides last agreed
+  FrameExtents frame;         // the window manager's frame inside that rectangle
   bool mapped = false;        // the server has mapped it (MapNotify seen)
   bool focus_on_map = false;  // activated before it was mapped: take the focus once it is
   bool unmanaged = false;     // override-redirect: no frame, placed as asked, never focused
+  bool popup_menu = false;    // a popup menu: holds the pointer while it is mapped
   Rect exposed;               // exposed area not yet drawn again (window coordinates)
 };
+
+// The part of a window that its X window shows (window coordinates), and that part on
+// the screen.
+Rect shown_part(const TopWindow& t);
+Rect x_window_rect(const TopWindow& t);
 
 // The last button press, for telling double clicks.
 struct LastPress {
@@ -57,8 +70,9 @@ struct LastPress {
 
 class X11Presenter final : public Presenter {
  public:
-  // Null when the display cannot be opened or offers no true-colour visual.
-  static std::unique_ptr<X11Presenter> open(const char* display_name);
+  // Null when the display cannot be opened or offers no true-colour visual. `program`
+  // names the program's windows to the window manager (WM_CLASS).
+  static std::unique_ptr<X11Presenter> open(const char* display_name, const char* program);
   ~X11Presenter() override;
   X11Presenter(const X11Presenter&) = delete;
   X11Presenter& operator=(const X11Presenter&) = delete;
@@ -68,6 +82,9 @@ class X11Presenter final : public Presenter {
   // The connection to the display broke; the presenter has stepped aside (or will at
   // its next wait) and makes no more Xlib calls but the ones that free its own memory.
   bool lost() const { return lost_; }
+  // Whether a window manager runs, and the frame it usually draws around a window.
+  bool window_manager() const { return window_manager_; }
+  FrameExtents usual_frame() const { return usual_frame_; }
 
   void window_shown(Wnd top, const Rect& window, const Rect& client) override;
   void window_hidden(Wnd top) override;
@@ -92,6 +109,16 @@ class X11Presenter final : public Presenter {
   void take_focus(TopWindow& t);
   ::Cursor x_cursor_of(Cursor cursor);
   void drain_wake_pipe();
+
+  // The window manager (x11_manager.cpp).
+  void find_window_manager();
+  bool read_frame_extents(::Window xid, FrameExtents* out);
+  FrameExtents ask_frame_extents();
+  void set_class_hint(::Window xid);
+  void on_frame_extents(Wnd top, TopWindow& t);
+  void on_property(const XPropertyEvent& ev);
+  // Pointer grabs of the popup menus (x11_events.cpp).
+  void popup_menu_mapped(::Window xid, bool mapped);
   // Called by Xlib (in place of ending the process) when the connection breaks.
   static void on_connection_lost(Display* dpy, void* self);
   void go_headless();
@@ -118,6 +145,11 @@ class X11Presenter final : public Presenter {
   Colormap colormap_ = 0;
   bool own_colormap_ = false;
   Atom wm_protocols_ = 0, wm_delete_window_ = 0, net_wm_name_ = 0, utf8_string_ = 0, net_workarea_ = 0;
+  Atom net_frame_extents_ = 0;
+  std::string res_name_, res_class_;  // WM_CLASS of the program's windows
+  bool window_manager_ = false;
+  FrameExtents usual_frame_;
+  std::vector<::Window> grabs_;  // mapped popup menus, the last one holding the pointer
   XErrorHandler old_error_handler_ = nullptr;
   XIOErrorHandler old_io_error_handler_ = nullptr;
   bool lost_ = false;      // the connection broke (set inside an Xlib call)

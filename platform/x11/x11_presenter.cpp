@@ -1,8 +1,12 @@
 // The X11 presenter's windows and its wait. Every shown top-level window of the window
-// system is one X window of the same rectangle that shows the window's surface; the
-// window system draws frame, caption and menu bar itself, the X window only carries
-// title and close request for the window manager (the short-lived popups: dropped
-// lists, popup menus and tooltips, bypass it altogether as override-redirect windows).
+// system is one X window that shows the window's surface. Without a window manager the
+// X window has the window's rectangle and the window system draws frame, caption and
+// menu bar itself. With one (x11_manager.cpp), the manager frames the windows that have
+// a caption and draws their title bars: the X window then holds what lies inside the
+// manager's frame (menu bar and client area), and carries the title, the program's
+// class, the owner of a dialog and the close request for the manager. The short-lived
+// popups (dropped lists, popup menus and tooltips) bypass the manager altogether as
+// override-redirect windows.
 // The presenter keeps the rectangle both sides last agreed on, so that a change coming
 // back from the other side as an echo is not sent again.
 //
@@ -19,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <string>
@@ -76,20 +81,29 @@ unsigned x_extent(int v) { return unsigned(std::max(v, 1)); }
 // window they arrive at).
 constexpr const char* kUnmanagedClasses[] = {"ComboLBox", "PopupMenu", "tooltips_class32"};
 
-bool is_unmanaged_class(const std::string& name) {
+// Window class names compare without case.
+bool same_class(const std::string& name, const char* cls) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-  for (const char* cls : kUnmanagedClasses) {
-    const std::string want = cls;
-    if (name.size() == want.size() &&
-        std::equal(name.begin(), name.end(), want.begin(), [&](char a, char b) { return lower(a) == lower(b); }))
-      return true;
-  }
+  const std::string want = cls;
+  return name.size() == want.size() &&
+         std::equal(name.begin(), name.end(), want.begin(), [&](char a, char b) { return lower(a) == lower(b); });
+}
+
+bool is_unmanaged_class(const std::string& name) {
+  for (const char* cls : kUnmanagedClasses)
+    if (same_class(name, cls)) return true;
   return false;
 }
 
 }  // namespace
 
-std::unique_ptr<X11Presenter> X11Presenter::open(const char* display_name) {
+// The program's name for WM_CLASS: as given, else the executable's name.
+std::string program_name(const char* given) {
+  std::string name = given && *given ? given : program_invocation_short_name;
+  return name.empty() ? std::string("program") : name;
+}
+
+std::unique_ptr<X11Presenter> X11Presenter::open(const char* display_name, const char* program) {
   Display* dpy = XOpenDisplay(display_name);
   if (!dpy) return nullptr;
   std::unique_ptr<X11Presenter> p(new X11Presenter);
@@ -111,6 +125,11 @@ std::unique_ptr<X11Presenter> X11Presenter::open(const char* display_name) {
   p->net_wm_name_ = XInternAtom(dpy, "_NET_WM_NAME", False);
   p->utf8_string_ = XInternAtom(dpy, "UTF8_STRING", False);
   p->net_workarea_ = XInternAtom(dpy, "_NET_WORKAREA", False);
+  p->res_class_ = program_name(program);
+  p->res_name_ = p->res_class_;
+  for (char& c : p->res_name_) c = char(std::tolower(static_cast<unsigned char>(c)));
+  p->res_class_[0] = char(std::toupper(static_cast<unsigned char>(p->res_class_[0])));
+  p->find_window_manager();
   int fds[2];
   if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) return nullptr;
   p->wake_read_ = fds[0];
@@ -170,29 +189,38 @@ Wnd X11Presenter::wnd_of(::Window xid) const {
 }
 
 TopWindow& X11Presenter::create_x_window(Wnd top, const Rect& window) {
+  const bool unmanaged = is_unmanaged_class(get_class_name(top));
+  TopWindow& t = tops_[top];
+  t.rect = window;
+  t.unmanaged = unmanaged;
+  t.popup_menu = same_class(get_class_name(top), "PopupMenu");
+  if (!unmanaged) get_window_frame_extents(top, &t.frame);
+  const Rect x = x_window_rect(t);
   XSetWindowAttributes a{};
   a.colormap = colormap_;
   a.border_pixel = 0;
   a.background_pixel = WhitePixel(dpy_, screen_);
   a.bit_gravity = NorthWestGravity;
   a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                 PointerMotionMask | StructureNotifyMask | FocusChangeMask;
+                 PointerMotionMask | StructureNotifyMask | FocusChangeMask | PropertyChangeMask;
   a.cursor = current_cursor_;
-  const bool unmanaged = is_unmanaged_class(get_class_name(top));
   a.override_redirect = unmanaged ? True : False;
   const unsigned long mask =
       CWColormap | CWBorderPixel | CWBackPixel | CWBitGravity | CWEventMask | CWCursor | CWOverrideRedirect;
-  ::Window xid = XCreateWindow(dpy_, root_, window.left, window.top, x_extent(window.width()),
-                               x_extent(window.height()), 0, format_.depth, InputOutput, format_.visual, mask, &a);
+  // The position asked is the frame's corner (north-west gravity), the size the X window's.
+  ::Window xid = XCreateWindow(dpy_, root_, window.left, window.top, x_extent(x.width()), x_extent(x.height()), 0,
+                               format_.depth, InputOutput, format_.visual, mask, &a);
   Atom protocols[] = {wm_delete_window_};
   XSetWMProtocols(dpy_, xid, protocols, 1);
+  set_class_hint(xid);
   XSizeHints* size = XAllocSizeHints();
   if (size) {
-    size->flags = PPosition | PSize;
+    size->flags = PPosition | PSize | PWinGravity;
     size->x = window.left;
     size->y = window.top;
-    size->width = int(x_extent(window.width()));
-    size->height = int(x_extent(window.height()));
+    size->width = int(x_extent(x.width()));
+    size->height = int(x_extent(x.height()));
+    size->win_gravity = NorthWestGravity;
     XSetWMNormalHints(dpy_, xid, size);
     XFree(size);
   }
@@ -204,11 +232,8 @@ TopWindow& X11Presenter::create_x_window(Wnd top, const Rect& window) {
     XSetWMHints(dpy_, xid, hints);
     XFree(hints);
   }
-  TopWindow& t = tops_[top];
   t.xid = xid;
   t.gc = XCreateGC(dpy_, xid, 0, nullptr);
-  t.rect = window;
-  t.unmanaged = unmanaged;
   by_xid_[xid] = top;
   return t;
 }
@@ -267,7 +292,8 @@ void X11Presenter::window_shown(Wnd top, const Rect& window, const Rect&) {
     t = &create_x_window(top, window);
   } else if (t->rect != window) {
     t->rect = window;
-    XMoveResizeWindow(dpy_, t->xid, window.left, window.top, x_extent(window.width()), x_extent(window.height()));
+    const Rect x = x_window_rect(*t);
+    XMoveResizeWindow(dpy_, t->xid, window.left, window.top, x_extent(x.width()), x_extent(x.height()));
   }
   set_title(t->xid, title);
   set_owner_hint(top, t->xid);
@@ -290,8 +316,9 @@ void X11Presenter::window_moved(Wnd top, const Rect& window, const Rect&) {
   if (!t || t->rect == window || top == applying_) return;
   const bool resized = t->rect.width() != window.width() || t->rect.height() != window.height();
   t->rect = window;
+  const Rect x = x_window_rect(*t);
   if (resized)
-    XMoveResizeWindow(dpy_, t->xid, window.left, window.top, x_extent(window.width()), x_extent(window.height()));
+    XMoveResizeWindow(dpy_, t->xid, window.left, window.top, x_extent(x.width()), x_extent(x.height()));
   else
     XMoveWindow(dpy_, t->xid, window.left, window.top);
   XFlush(dpy_);
@@ -317,6 +344,7 @@ void X11Presenter::window_destroyed(Wnd top) {
   if (lost_) return;
   auto it = tops_.find(top);
   if (it == tops_.end()) return;
+  if (it->second.popup_menu) popup_menu_mapped(it->second.xid, false);
   by_xid_.erase(it->second.xid);
   XFreeGC(dpy_, it->second.gc);
   XDestroyWindow(dpy_, it->second.xid);
@@ -328,7 +356,7 @@ void X11Presenter::surface_updated(Wnd top, const Rect& area) {
   if (lost_) return;
   TopWindow* t = top_of(top);
   if (!t) return;
-  put_surface_area(dpy_, t->xid, t->gc, format_, top, area);
+  put_surface_area(dpy_, t->xid, t->gc, format_, top, area, shown_part(*t));
   XFlush(dpy_);
 }
 
@@ -369,6 +397,7 @@ void X11Presenter::go_headless() {
   for (auto& [wnd, t] : tops_)
     if (is_window_visible(wnd)) shown.push_back(wnd);
   if (get_presenter() == this) set_presenter(nullptr);
+  set_frames_by_manager(false, FrameExtents{});  // headless windows draw their own frames
   for (Wnd w : shown) input_close(w);
 }
 
@@ -396,12 +425,13 @@ std::unique_ptr<x11_detail::X11Presenter, Uninstall> g_presenter;  // user-inter
 
 }  // namespace
 
-bool x11_start(const char* display) {
+bool x11_start(const char* display, const char* program) {
   if (g_presenter && !g_presenter->lost()) return true;
   g_presenter.reset();  // a display that was lost gives way to a new one
-  auto p = x11_detail::X11Presenter::open(display);
+  auto p = x11_detail::X11Presenter::open(display, program);
   if (!p) return false;
   set_screen_metrics(p->screen_rect(), p->work_area());
+  set_frames_by_manager(p->window_manager(), p->usual_frame());
   set_presenter(p.get());
   g_presenter.reset(p.release());
   return true;

@@ -1,9 +1,10 @@
 // A private X server for the presenter's tests, and the outside tools that look at it
 // and act on it. XServer starts Xvfb on a display number the server picks itself (it
 // reports the number on a pipe once it accepts connections), so tests running side by
-// side never share a server; the destructor ends it. run_tool runs a program with
-// DISPLAY set to that server and returns its exit status and output, ending it if it
-// overruns its bound. Screen captures come from ImageMagick's `import` as PPM.
+// side never share a server; the destructor ends it. WindowManager runs openbox on such
+// a server until it is destroyed. run_tool runs a program with DISPLAY set to that
+// server and returns its exit status and output, ending it if it overruns its bound.
+// Screen captures come from ImageMagick's `import` as PPM.
 #pragma once
 #include <fcntl.h>
 #include <poll.h>
@@ -249,6 +250,54 @@ class XServer {
 
   pid_t pid_ = -1;
   std::string display_;
+};
+
+// openbox on a private server, from start until the object goes. It is ready once the
+// root window names it as the running window manager (_NET_SUPPORTING_WM_CHECK).
+class WindowManager {
+ public:
+  WindowManager() = default;
+  WindowManager(const WindowManager&) = delete;
+  WindowManager& operator=(const WindowManager&) = delete;
+  ~WindowManager() { stop(); }
+
+  static bool installed() { return !find_program("openbox").empty() && !find_program("xprop").empty(); }
+
+  bool start(const std::string& display, std::string* why) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> env = environment_with_display(display);
+    std::vector<std::string> argv = {"openbox", "--sm-disable"};
+    std::vector<char*> args = c_strings(argv), envp = c_strings(env);
+    const int rc = posix_spawnp(&pid_, "openbox", &fa, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) {
+      pid_ = -1;
+      if (why) *why = "openbox could not be started";
+      return false;
+    }
+    const auto until = Clock::now() + std::chrono::seconds(10);
+    while (ms_left(until) > 0) {
+      ToolResult r = run_tool(display, {"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, 2000);
+      if (r.ran && r.out.find("window id") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (why) *why = "openbox never took the screen";
+    stop();
+    return false;
+  }
+
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    reap(pid_, 5000);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
 };
 
 }  // namespace x11_test
