@@ -14,7 +14,8 @@
 //
 // Files: startup_init.cpp (the initialiser table, app_init, register_format_modules),
 // startup_cmdline.cpp (the command line), startup_main.cpp (the entry, the windows, the
-// loops), startup_exit.cpp (the initialisation failure and the normal exit).
+// loops), startup_exit.cpp (the initialisation failure and the normal exit),
+// startup_needs.cpp (what the initialisers read, to name what is missing).
 #pragma once
 #include <string>
 
@@ -72,6 +73,13 @@ void init_nothing();
 void app_init(const char* program_dir, const char* command_line);
 // The command line app_init is working on (null outside app_init).
 const char* init_command_line();
+// The name of the first initialiser of the last app_init after which gblerr was set;
+// null when none was.
+const char* init_failed_step();
+// Why the initialisation failed, for the user: the file or folder that the failing
+// initialiser needs and that is missing ("missing file ellipsoi.txt (looked in ...)"),
+// else that initialiser and the error, else the error alone.
+std::string init_failure_reason();
 // The start-up of the file-format modules, in their order.
 void register_format_modules();
 
@@ -115,8 +123,9 @@ int run_message_loop();
 int tarmelo_main(int argc, char** argv);
 
 // ---- Exit ------------------------------------------------------------------------------------
-// Initialisation failure: the French message box, the trace-log line, then the exit
-// with kInitFailureExitCode. Does not return.
+// Initialisation failure: the French message box, the trace-log line, the reason
+// (init_failure_reason) on standard error and in the trace log, then the exit with
+// kInitFailureExitCode. Does not return.
 [[noreturn]] void init_error_exit();
 // Normal exit (the frame's close): exit code 0.
 [[noreturn]] void app_exit();

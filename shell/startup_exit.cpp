@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "core/error.h"
@@ -76,12 +77,17 @@ struct exit_scope {
 }  // namespace
 
 void init_error_exit() {
-  // Nobody may see a box on a headless run: the reason goes to standard error as well.
+  // The box says only that the start-up failed; what was missing goes to standard error
+  // and to the trace log, where the user looking for the cause finds it.
+  const std::string reason = std::string("initialisation failed: ") + init_failure_reason();
+  std::fprintf(stderr, "%s: %s\n", app_name, reason.c_str());
+  // Nobody may see a box on a headless run: its text goes to standard error as well.
   if (!plat::get_presenter()) std::fprintf(stderr, "%s: %s\n", kInitErrorCaption, kInitErrorText);
   plat::message_box(nullptr, kInitErrorText, kInitErrorCaption, plat::MB_OK | plat::MB_ICONHAND);
   char line[64];
   std::snprintf(line, sizeof line, "Erreur d'init : %d", get_gblerr());
   log_error_line(line);
+  log_line(reason.c_str());
   app_exit_code(kInitFailureExitCode);
 }
 

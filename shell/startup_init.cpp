@@ -8,6 +8,8 @@
 // only when the first group set no error. A slot whose subsystem is not in this build
 // yet holds init_nothing until that subsystem fills it.
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 
 #include "core/config.h"
 #include "core/dates.h"
@@ -38,6 +40,8 @@ namespace {
 
 // The command line of the app_init in progress, for the command-line slot.
 std::atomic<const char*> g_command_line{nullptr};
+// The first initialiser of the last app_init that left gblerr set (null: none).
+std::atomic<const char*> g_failed_step{nullptr};
 
 void program_dir_step(const char* folder) {
   set_program_dir(folder);
@@ -45,12 +49,17 @@ void program_dir_step(const char* folder) {
   if (!folder || !*folder) set_gblerr(ERR_INIT);
 }
 
+// The display $DISPLAY names; the program's windows carry its name to the window
+// manager. A display named but not reached is said on standard error, since the
+// program then runs without any window to show.
 bool start_display() {
 #if defined(TM_HAVE_X11)
-  return plat::x11_start();
-#else
-  return false;
+  if (plat::x11_start(nullptr, app_name)) return true;
 #endif
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display)
+    std::fprintf(stderr, "%s: no display: running headless (display \"%s\" cannot be opened)\n", app_name, display);
+  return false;
 }
 
 void log_init_step() { log_init("TARM"); }
@@ -111,8 +120,11 @@ const startup_table kDefaultTable = {
 startup_table g_table = kDefaultTable;
 
 void run_steps(const init_step* steps, int count) {
-  for (int i = 0; i < count; ++i)
+  for (int i = 0; i < count; ++i) {
     if (steps[i].run) steps[i].run();
+    const char* none = nullptr;
+    if (get_gblerr() != 0) g_failed_step.compare_exchange_strong(none, steps[i].name);
+  }
 }
 
 }  // namespace
@@ -125,9 +137,12 @@ void startup_table_reset() { g_table = kDefaultTable; }
 
 const char* init_command_line() { return g_command_line.load(std::memory_order_acquire); }
 
+const char* init_failed_step() { return g_failed_step.load(); }
+
 void app_init(const char* program_dir, const char* command_line) {
   startup_table& t = get_startup_table();
   set_gblerr(0);
+  g_failed_step.store(nullptr);
   if (t.program_dir) t.program_dir(program_dir);
   if (get_gblerr() != 0) core_exit(kEarlyFailureExitCode);
   g_command_line.store(command_line ? command_line : "", std::memory_order_release);
