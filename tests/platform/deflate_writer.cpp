@@ -104,7 +104,9 @@ TEST(DeflateWriter, CodesAreCompleteWithinTheLengthLimit) {
     std::vector<std::pair<int, int>> codes;
     for (size_t s = 0; s < c.counts.size(); ++s) {
       const int len = code.length[s];
-      if (c.counts[s]) EXPECT_GT(len, 0) << s;
+      if (c.counts[s]) {
+        EXPECT_GT(len, 0) << s;
+      }
       EXPECT_LE(len, c.limit) << s;
       if (len) {
         kraft += uint64_t(1) << (15 - len);
