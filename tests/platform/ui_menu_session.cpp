@@ -328,6 +328,34 @@ TEST_F(UiMenuSession, MouseWaysThroughTheMenus) {
   }
 }
 
+// With the bar selected from the keyboard, a click on a bar item opens its menu; a
+// click elsewhere leaves the bar and reaches the window it was made on.
+TEST_F(UiMenuSession, AClickOnTheSelectedBar) {
+  script_.actions.push_back([&] { press(bar_point(kEdit)); });
+  script_.actions.push_back([&] { release(bar_point(kEdit)); });
+  script_.actions.push_back([&] {
+    const Point copy = popup_point(1);
+    move(copy);
+    press(copy);
+    release(copy);
+  });
+  tm_test::press_key(VK_MENU);
+  tm_test::run_until_idle();
+  EXPECT_EQ(commands(), std::vector<unsigned>{202});
+  expect_menus_closed();
+
+  message_log().clear();
+  script_.actions.push_back([&] {
+    press(Point{200, 200});
+    release(Point{200, 200});
+  });
+  tm_test::press_key(VK_MENU);
+  tm_test::run_until_idle();
+  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(logged(WM_LBUTTONDOWN).size(), 1u) << "the click went on to the window";
+  expect_menus_closed();
+}
+
 // A popup the program opens itself (a context menu) works from the keyboard too.
 TEST_F(UiMenuSession, APopupOfTheProgramTakesTheKeys) {
   Menu context = create_popup_menu();
