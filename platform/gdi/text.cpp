@@ -17,6 +17,7 @@
 #include "platform/gdi/polygon_scan.h"
 #include "platform/gdi/raster.h"
 #include "platform/gdi/text_run.h"
+#include "platform/sys/utf.h"
 
 namespace plat {
 
@@ -183,16 +184,10 @@ void decode_utf16(const char16_t* text, int count, std::vector<char32_t>& out) {
   if (count < 0) while (text[n]) ++n;
   else n = size_t(count);
   out.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      out.push_back(0x10000 + ((c - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      out.push_back(0xFFFD);
-    } else {
-      out.push_back(c);
-    }
+  for (size_t i = 0; i < n;) {
+    char32_t c = 0;
+    i += plat::utf16_decode(text + i, n - i, &c);
+    out.push_back(c);
   }
 }
 
