@@ -32,12 +32,14 @@ class FileFixture : public ::testing::Test {
 
   void TearDown() override {
     set_gblerr(0);
+    // A test's hooks may point at its own locals, gone once its body has returned:
+    // they are taken away before the files they would see being freed.
+    get_line_store_hooks() = line_store_hooks{};
+    get_fileobj_hooks() = fileobj_hooks{};
     savfile_reset();
     free_all_files();
     fileobj_tables_free();
     line_store_reset();
-    get_line_store_hooks() = line_store_hooks{};
-    get_fileobj_hooks() = fileobj_hooks{};
     file_ops_install(nullptr);
     http_hooks_install(nullptr);
     config_reset();
