@@ -199,10 +199,11 @@ TEST_F(ObjectStore, AllocObjOfClassWithoutDescriptorIsZeroWithItsClass) {
   EXPECT_EQ(p, nullptr);
 }
 
-int g_generated = 100;
+int g_generated = 0;
 int next_hundred() { return g_generated += 100; }
 
 TEST_F(ObjectStore, IdsStartAtTwoAndFollowTheGenerator) {
+  g_generated = 100;  // the generator's own count, set afresh for every run
   EXPECT_EQ(obj_max_id(), 1);
   EXPECT_EQ(obj_new_id(), 2);
   EXPECT_EQ(obj_new_id(), 3);

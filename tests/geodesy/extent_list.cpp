@@ -6,7 +6,7 @@
 
 #include "core/error.h"
 #include "geodesy/extent.h"
-#include "tests/support/object_env.h"
+#include "tests/geodesy/geodesy_fixture.h"
 
 namespace {
 
@@ -30,7 +30,8 @@ double covered_area(const std::vector<extent_t>& v) {
 class ExtentListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    tm_test::reset_object_store();
+    // Geodetic objects an earlier test left are freed with the store, not lost.
+    tm_test::fresh_geodesy_store();
     ASSERT_NE(extent_list_create(nullptr, &list_), nullptr);
   }
   void TearDown() override {

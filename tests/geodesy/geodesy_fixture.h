@@ -27,16 +27,22 @@ inline bool& real_tables_loaded() {
   static bool loaded = false;
   return loaded;
 }
+
+// Whoever resets the store (a fixture of another subject in the same program) frees the
+// geodetic objects with it, and the real tables are loaded again when next asked for.
+inline void free_geodesy_objects() {
+  geo_reset_tables();
+  real_tables_loaded() = false;
+}
+inline const bool kGeodesyCleanupAdded = (add_store_cleanup(free_geodesy_objects), true);
 }  // namespace geodesy_detail
 
 // Frees every geodetic object, resets the store and registers the geodetic classes
 // (empty tables, gblerr 0). The program folder is left as it was.
 inline void fresh_geodesy_store() {
-  geo_reset_tables();
   reset_object_store();
   geo_register_classes();
   set_gblerr(0);
-  geodesy_detail::real_tables_loaded() = false;
 }
 
 // Loads the system's tables from TM_SOURCE_DIR "/data" (once; later calls keep them) and
@@ -66,7 +72,7 @@ inline std::string use_geodesy_folder(const char* name) {
 // Frees the geodetic objects once every test of the program has run.
 class geodesy_environment : public ::testing::Environment {
  public:
-  void TearDown() override { geo_reset_tables(); }
+  void TearDown() override { geodesy_detail::free_geodesy_objects(); }
 };
 inline ::testing::Environment* const kGeodesyEnvironment =
     ::testing::AddGlobalTestEnvironment(new geodesy_environment);

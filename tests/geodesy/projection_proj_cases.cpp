@@ -134,7 +134,9 @@ double ground_distance(const cartproj_t* proj, double lon1, double lat1, double 
 class ProjCases : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(tm_test::load_real_geodesy_tables(), 0); }
-  void TearDown() override { set_gblerr(0); }
+  // The cases add ellipsoids, datums and projections of their own to the tables, which
+  // the next test must not find: the tables are loaded afresh after each test.
+  void TearDown() override { tm_test::fresh_geodesy_store(); }
 };
 
 TEST_F(ProjCases, EveryKindAgreesWithProjForwardAndInverse) {

@@ -122,7 +122,8 @@ TEST_F(RealTables, EveryDatumHasATransformation) {
     if (d == ref) continue;
     geocentric_t* cursor = nullptr;
     int direction = 0;
-    EXPECT_TRUE(datumtrans_next_of_datum(d, &cursor, &direction)) << d->code << " " << d->name;
+    EXPECT_TRUE(datumtrans_next_of_datum(d, &cursor, &direction))
+        << val(d->code) << " " << val(d->name);
     ++checked;
   }
   EXPECT_GT(checked, 0);

@@ -12,6 +12,7 @@
 #include "geodesy/projection.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
+#include "tests/map/file_types_env.h"
 #include "tests/map/gps_fixture.h"
 
 namespace tm_test {
@@ -22,12 +23,7 @@ class GpsFileFixture : public GpsFixture {
  protected:
   void SetUp() override {
     GpsFixture::SetUp();
-    // Once per program: registering again would drop the file table of the first time.
-    static const bool registered = [] {
-      fileobj_types_register();
-      return true;
-    }();
-    (void)registered;
+    register_file_types_once();
     drawobj_types_register();
     ASSERT_EQ(get_gblerr(), 0);
   }

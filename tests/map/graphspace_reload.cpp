@@ -36,6 +36,10 @@ void release(shown_file& s) {
   free_obj(&list);
   s.folder->sot = nullptr;
   s.file->sot = nullptr;
+  obj_t* folder = s.folder;
+  free_obj(&folder);
+  obj_t* file = s.file;
+  free_obj(&file);
 }
 
 TEST(GraphspaceReload, CloseAndReloadRemoveTheFilesLayers) {

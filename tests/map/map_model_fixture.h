@@ -1,5 +1,5 @@
 // Test support for graph spaces, layers and drawing styles: the real geodesy tables and
-// every class of the map model registered once per test program, and small builders of
+// every class of the map model registered once per object store, and small builders of
 // folders holding GPS objects with their georef and a point style.
 #pragma once
 #include <gtest/gtest.h>
@@ -16,19 +16,30 @@
 #include "map/quadtree.h"
 #include "map/view_records.h"
 #include "tests/geodesy/geodesy_fixture.h"
+#include "tests/map/file_types_env.h"
+#include "tests/support/object_env.h"
 
 namespace tm_test {
 
-// The geodesy tables and the map model's classes (once; later calls keep them).
+namespace map_model_detail {
+inline bool& registered() {
+  static bool done = false;
+  return done;
+}
+inline void forget_registration() { registered() = false; }
+inline const bool kCleanupAdded = (add_store_cleanup(forget_registration), true);
+}  // namespace map_model_detail
+
+// The geodesy tables and the map model's classes (once per object store; later calls
+// keep them).
 inline void map_model_env() {
   ASSERT_EQ(load_real_geodesy_tables(), 0);
-  static bool registered = false;
-  if (!registered) {
+  if (!map_model_detail::registered()) {
     view_types_register();
     bitmap_module_init();
     qtree_init();
     drawobj_types_register();
-    fileobj_types_register();
+    register_file_types_once();
     drawobj_init_table();
     gindex_init();
     // The GPS classes without the waypoint icons (which would live until exit).
@@ -38,7 +49,7 @@ inline void map_model_env() {
       obj_register_class(table[i].cls, table[i].size, table[i].desc);
       obj_set_free_callback(table[i].cls, table[i].free_fn);
     }
-    registered = true;
+    map_model_detail::registered() = true;
   }
   set_gblerr(0);
 }

@@ -454,7 +454,6 @@ TEST_F(Quadtree, ImagePairsFollowDrawingOrderAndSkipHiddenImages) {
     obj_list_append(t.objects, link);
     t.owned.push_back(link);
   }
-  static obj_t* const* all = images;
   gindex_set_image_extent_routine([](extent_t clip, obj_t* image) {
     gindex_entry_t c{};
     box_extent(nullptr, image, nullptr, &c);
@@ -470,10 +469,10 @@ TEST_F(Quadtree, ImagePairsFollowDrawingOrderAndSkipHiddenImages) {
   std::intptr_t a = 0, b = 0;
   pairlist_get(pairs, 0, &a, &b);
   EXPECT_EQ(a, 1);
-  EXPECT_EQ(reinterpret_cast<obj_t*>(b), all[1]);
+  EXPECT_EQ(reinterpret_cast<obj_t*>(b), images[1]);
   pairlist_get(pairs, 1, &a, &b);
   EXPECT_EQ(a, 5);
-  EXPECT_EQ(reinterpret_cast<obj_t*>(b), all[0]);
+  EXPECT_EQ(reinterpret_cast<obj_t*>(b), images[0]);
   gindex_init();
 }
 

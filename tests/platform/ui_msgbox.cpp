@@ -116,8 +116,8 @@ TEST_F(UiMsgBox, TheOwnerIsDisabledMeanwhileAndPostedMessagesAreStillHandled) {
 
 TEST_F(UiMsgBox, ClicksOnAnOwnerDisabledByABoxGoNowhere) {
   Wnd owner = top("Owner", WS_POPUP | WS_VISIBLE, Rect{0, 0, 400, 300});
+  bool once = false;
   tm_test::set_modal_answerer([&](Wnd) {
-    static bool once = false;
     if (once) return false;
     once = true;
     tm_test::click(owner, 5, 5);

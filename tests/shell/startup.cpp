@@ -156,6 +156,10 @@ class Startup : public tm_test::ConfigFixture {
       if (w && plat::is_window(w)) plat::destroy_window(w);
     session_.reset();
     plat::join_threads(10000);
+    // The file tables and geodetic objects the initialisers made live in this test's
+    // store; the next test's start-up makes a new store and would lose them.
+    fileobj_tables_free();
+    geo_reset_tables();
     get_core_hooks() = core_hooks{};
     frame_reset();
     task_slots_init();
