@@ -5,16 +5,19 @@
 #include "platform/sys/sysinfo.h"
 
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,7 +63,7 @@ TEST(ProgramFolder, NamesTheRunningExecutable) {
   ASSERT_FALSE(dir.empty());
   EXPECT_EQ(dir.front(), '/');
   EXPECT_EQ(dir.back(), '/');
-  EXPECT_EQ(name, "platform_sysinfo");
+  EXPECT_EQ(name, "test_platform");
   struct stat exe {}, self {};
   ASSERT_EQ(stat((dir + name).c_str(), &exe), 0);
   ASSERT_EQ(stat("/proc/self/exe", &self), 0);
@@ -159,20 +162,55 @@ TEST(DiskFree, ReadsTheFileSystemOrAnswersMinusOne) {
   EXPECT_EQ(plat::disk_free_bytes(nullptr), -1);
 }
 
-TEST(ProcessCount, FindsThisProgramByItsFullName) {
-  // "platform_sysinfo" is 16 characters, one more than the kernel keeps as the
-  // command name, so only the executable's name can match it whole.
+// A running program whose name is longer than the 15 characters the kernel keeps as
+// the command name: a copy of cat, under that name in the sandbox, reading a pipe until
+// the object closes it.
+class LongNamedChild {
+ public:
+  explicit LongNamedChild(const std::string& name) {
+    const std::string path = tm_test::fresh_dir("long-named") + name;
+    std::filesystem::copy_file("/bin/cat", path);
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[0]);
+    input_ = fds[1];
+  }
+  ~LongNamedChild() {
+    if (input_ >= 0) close(input_);  // cat sees the end of its input and ends
+    int status = 0;
+    if (pid_ > 0) waitpid(pid_, &status, 0);
+  }
+  bool running() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+};
+
+TEST(ProcessCount, FindsAProgramByItsFullName) {
+  // The name is longer than the kernel's command name, so only the executable's name can
+  // match it whole.
   struct Case {
     std::string name;
     bool at_least_one;
   };
-  const std::string self = plat::program_name();
+  const std::string self = "tm-process-count-probe";
+  const LongNamedChild child(self);
+  ASSERT_TRUE(child.running());
   std::string upper = self;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   ASSERT_GT(self.size(), 15u);
   const Case cases[] = {
       {self, true},
       {upper, true},
+      {plat::program_name(), true},  // this program
       {self.substr(0, 15), false},
       {self + "x", false},
       {"no-such-program-anywhere", false},
