@@ -27,7 +27,11 @@ const std::string kBase = "http://maps.example/guide/pages/";
 std::vector<std::string> g_adopted;
 
 void record_adopt(obj_t*, obj_t* link) { g_adopted.push_back(file_name_of(link)); }
-const http_hooks kHooks = {nullptr, nullptr, record_adopt, nullptr, nullptr};
+const http_hooks kHooks = [] {
+  http_hooks h{};
+  h.adopt_link = record_adopt;
+  return h;
+}();
 
 std::string read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

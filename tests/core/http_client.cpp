@@ -44,7 +44,14 @@ void record_rename(obj_t*, const char* url) {
 double test_budget() { return g_budget; }
 const char* test_version() { return "7.2"; }
 
-const http_hooks kHooks = {record_busy, record_rename, nullptr, test_budget, test_version};
+const http_hooks kHooks = [] {
+  http_hooks h{};
+  h.busy = record_busy;
+  h.rename = record_rename;
+  h.body_budget = test_budget;
+  h.program_version = test_version;
+  return h;
+}();
 
 bool saw_busy(const std::string& text) {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -97,7 +97,9 @@ class PngRead : public ::testing::Test {
   }
   int decode(const bytes& png, png_image* img, std::string* why) {
     const int rc = png_decode(png.data(), int64_t(png.size()), img, why);
-    if (rc) EXPECT_EQ(get_gblerr(), ERR_BAD_FILE) << *why;
+    if (rc) {
+      EXPECT_EQ(get_gblerr(), ERR_BAD_FILE) << *why;
+    }
     set_gblerr(0);
     return rc;
   }

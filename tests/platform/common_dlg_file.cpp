@@ -291,7 +291,9 @@ TEST_F(FileDialog, SavingOverAFileAsksFirst) {
     } else {
       EXPECT_TRUE(tm_test::message_boxes().empty()) << c.typed;
     }
-    if (c.accepted) EXPECT_EQ(ofn.file, dir + c.typed);
+    if (c.accepted) {
+      EXPECT_EQ(ofn.file, dir + c.typed);
+    }
   }
 }
 

@@ -145,7 +145,9 @@ TEST_F(UiInput, TheWindowUnderTheMouseIsAskedWhatLiesThere) {
     std::vector<Logged> downs = logged(c.down);
     ASSERT_EQ(downs.size(), 1u);
     EXPECT_EQ(downs[0].wnd, c.receiver);
-    if (c.down == WM_NCLBUTTONDOWN) EXPECT_EQ(downs[0].wp, c.wp);
+    if (c.down == WM_NCLBUTTONDOWN) {
+      EXPECT_EQ(downs[0].wp, c.wp);
+    }
     EXPECT_EQ(Point(x_of_lparam(downs[0].lp), y_of_lparam(downs[0].lp)), c.at);
     EXPECT_EQ(c.down == WM_LBUTTONDOWN ? logged(WM_NCLBUTTONDOWN).size() : logged(WM_LBUTTONDOWN).size(), 0u);
     // The cursor is set for the same part.

@@ -150,8 +150,12 @@ TEST_F(CommandTable, EachSlotHasTheRoutineAndPlaceOfTheProgram) {
       EXPECT_EQ(t[s].where, it->second.where);
       EXPECT_EQ(t[s].progress, it->second.progress);
       EXPECT_STREQ(t[s].routine, it->second.routine);
-      if (t[s].where == CMD_UI) EXPECT_NE(t[s].ui, nullptr);
-      if (t[s].where == CMD_WORKER) EXPECT_NE(t[s].worker, nullptr);
+      if (t[s].where == CMD_UI) {
+        EXPECT_NE(t[s].ui, nullptr);
+      }
+      if (t[s].where == CMD_WORKER) {
+        EXPECT_NE(t[s].worker, nullptr);
+      }
     } else {
       const bool own = std::find(std::begin(framework), std::end(framework), s) != std::end(framework);
       EXPECT_EQ(t[s].where, own ? CMD_FRAMEWORK : CMD_NOTHING);
