@@ -7,7 +7,7 @@
 namespace tm_test {
 namespace {
 
-class gzip_file : public InflateFixture {};
+class GzipFile : public InflateFixture {};
 
 std::string input(const char* kind) { return read_deflate_fixture(std::string("input_") + kind + ".bin"); }
 
@@ -17,7 +17,7 @@ struct gz_case {
   int64_t data_offset;
 };
 
-TEST_F(gzip_file, DecodesEveryMember) {
+TEST_F(GzipFile, DecodesEveryMember) {
   const std::string text = input("text"), image = input("image");
   // The offset of the first member's data: 10 header bytes, then for all_flags.gz
   // 2 + 6 extra bytes, "notes.txt\0", "made for the decoder tests\0" and 2 CRC bytes.
@@ -52,7 +52,7 @@ std::string member_reaching_back() {
   return std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10) + w.data() + std::string(8, '\0');
 }
 
-TEST_F(gzip_file, RefusesDamagedFiles) {
+TEST_F(GzipFile, RefusesDamagedFiles) {
   const std::string good = read_deflate_fixture("trailing.gz").substr(0, 1485);
   const struct {
     const char* name;
@@ -83,7 +83,7 @@ TEST_F(gzip_file, RefusesDamagedFiles) {
 
 // blocks.gz ends a block every 3000 bytes: a probe of 4096 bytes decodes up to the
 // end of the first block past it.
-TEST_F(gzip_file, ProbeStopsAfterTheFirstBlockPastTheLimit) {
+TEST_F(GzipFile, ProbeStopsAfterTheFirstBlockPastTheLimit) {
   const std::string far = input("far");
   const struct {
     int64_t limit;
@@ -117,7 +117,7 @@ std::string stored_blocks_gzip(const std::string& data) {
 
 // After a probe the file's size is the decoded size; decoding it again, whole or
 // probed, still reads every compressed byte.
-TEST_F(gzip_file, DecodesWholeAfterAProbe) {
+TEST_F(GzipFile, DecodesWholeAfterAProbe) {
   std::string data(12000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = char((i * 7919 + i / 13) % 256);
   const std::string gz = stored_blocks_gzip(data);
@@ -141,7 +141,7 @@ TEST_F(gzip_file, DecodesWholeAfterAProbe) {
 }
 
 // The reader opens a gzip file object (format 52) as its decoded content.
-TEST_F(gzip_file, FileIsReadDecoded) {
+TEST_F(GzipFile, FileIsReadDecoded) {
   obj_t* f = fixture_file("members.gz");
   file_set(f, FF_FORMAT, 52);
   ASSERT_EQ(rd_open(f, 0, 1), 0);

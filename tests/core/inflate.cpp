@@ -9,7 +9,7 @@
 namespace tm_test {
 namespace {
 
-class inflate_stream : public InflateFixture {};
+class InflateStream : public InflateFixture {};
 
 // ---- Streams made by zlib --------------------------------------------------------------
 
@@ -37,7 +37,7 @@ std::vector<zlib_stream> zlib_streams() {
 // 2^9 to 2^15 bytes, raw and zlib-wrapped, streams of many blocks (stored, fixed and
 // dynamic, empty ones among them), on text, image rows, long runs, data repeated more
 // than 16 KiB later and bytes whose codes take 15 bits.
-TEST_F(inflate_stream, AgreesWithZlibOnEveryStream) {
+TEST_F(InflateStream, AgreesWithZlibOnEveryStream) {
   const auto streams = zlib_streams();
   ASSERT_FALSE(streams.empty());
   for (const zlib_stream& s : streams) {
@@ -56,7 +56,7 @@ TEST_F(inflate_stream, AgreesWithZlibOnEveryStream) {
 // read next. A short tail is met by the byte-by-byte end of the decoder; a long one
 // lets its fast loop read past the end of the stream before the bytes it did not use
 // are handed back.
-TEST_F(inflate_stream, LeavesTheReaderAfterTheStream) {
+TEST_F(InflateStream, LeavesTheReaderAfterTheStream) {
   const auto streams = zlib_streams();
   const std::string tails[] = {"TAIL-BYTES", "LONG-TAIL" + std::string(100, '\xA5') + "END"};
   const char* const names[] = {
@@ -192,7 +192,7 @@ struct good_case {
   std::string expected;
 };
 
-TEST_F(inflate_stream, DecodesTheCornersOfTheFormat) {
+TEST_F(InflateStream, DecodesTheCornersOfTheFormat) {
   const good_case cases[] = {
       {"distance 1 length 258", repeat_258_stream(), std::string(259, 'x')},
       {"16-repeat running into the distance lengths", crossing_stream(6, 3), "ababaabab"},
@@ -281,7 +281,7 @@ long_stream make_stored_stream(int blocks) {
   return r;
 }
 
-TEST_F(inflate_stream, DecodesLongStreamsAcrossItsBuffers) {
+TEST_F(InflateStream, DecodesLongStreamsAcrossItsBuffers) {
   const struct {
     const char* name;
     long_stream s;
@@ -347,7 +347,7 @@ struct bad_case {
   int code;
 };
 
-TEST_F(inflate_stream, RefusesDamagedStreams) {
+TEST_F(InflateStream, RefusesDamagedStreams) {
   const bad_case cases[] = {
       {"block type 3", header_only({{1, 1}, {3, 2}}), 14},
       {"stored length not matched by its complement", stored_with_bad_nlen(), 14},
@@ -414,7 +414,7 @@ std::string zlib_with_reference(int cmf, int count, int distance_code, int extra
 
 // A zlib header's window bounds the distances: here 2^8 bytes (CMF 0x08) against the
 // usual 2^15 (CMF 0x78). Distance code 15 is 193 + 6 extra bits, 16 is 257 + 7.
-TEST_F(inflate_stream, HoldsZlibStreamsToTheirWindow) {
+TEST_F(InflateStream, HoldsZlibStreamsToTheirWindow) {
   const struct {
     const char* name;
     std::string stream;
@@ -434,7 +434,7 @@ TEST_F(inflate_stream, HoldsZlibStreamsToTheirWindow) {
   }
 }
 
-TEST_F(inflate_stream, RefusesBadZlibHeaders) {
+TEST_F(InflateStream, RefusesBadZlibHeaders) {
   const struct {
     const char* name;
     std::string bytes;
@@ -452,7 +452,7 @@ TEST_F(inflate_stream, RefusesBadZlibHeaders) {
   }
 }
 
-TEST_F(inflate_stream, ChecksTheAdlerTrailer) {
+TEST_F(InflateStream, ChecksTheAdlerTrailer) {
   for (const zlib_stream& s : zlib_streams()) {
     if (!s.zlib || s.name.find("level6") == std::string::npos) continue;
     SCOPED_TRACE(s.name);
@@ -466,7 +466,7 @@ TEST_F(inflate_stream, ChecksTheAdlerTrailer) {
 
 // Every cut of a stream (its trailer included) is refused: end of data (2) when the
 // bits ran out, bad data (14) when what was read made no sense. Never a success.
-TEST_F(inflate_stream, RefusesEveryTruncation) {
+TEST_F(InflateStream, RefusesEveryTruncation) {
   for (const zlib_stream& s : zlib_streams()) {
     if (s.name != "text-level6" && s.name != "runs-rle" && s.name != "image-level0" &&
         s.name != "far-wbits14" && s.name != "text-mem1-level1" && s.name != "skewed-huffman")
@@ -481,7 +481,7 @@ TEST_F(inflate_stream, RefusesEveryTruncation) {
 
 // Damage anywhere never makes the decoder read or write out of bounds (the sanitizers
 // watch), never hangs, and gives either a success or one of the two codes.
-TEST_F(inflate_stream, SurvivesRandomDamage) {
+TEST_F(InflateStream, SurvivesRandomDamage) {
   uint32_t seed = 12345;
   auto next = [&seed] {
     seed = seed * 1103515245u + 12345u;
@@ -510,7 +510,7 @@ std::string stored_blocks(int blocks, int size) {
   return w.data();
 }
 
-TEST_F(inflate_stream, StopsAfterTheFirstBlockPastTheLimit) {
+TEST_F(InflateStream, StopsAfterTheFirstBlockPastTheLimit) {
   const struct {
     const char* name;
     int blocks, size;
@@ -534,7 +534,7 @@ TEST_F(inflate_stream, StopsAfterTheFirstBlockPastTheLimit) {
 
 // A stream that decodes to more than the caller knows it should is refused as a bad
 // file as soon as its output passes that size, inside the block that passes it.
-TEST_F(inflate_stream, RefusesOutputBeyondTheKnownSize) {
+TEST_F(InflateStream, RefusesOutputBeyondTheKnownSize) {
   const struct {
     const char* name;
     std::string stream;
@@ -555,11 +555,11 @@ TEST_F(inflate_stream, RefusesOutputBeyondTheKnownSize) {
 
 // ---- The memory budget -----------------------------------------------------------------
 
-class inflate_budget : public InflateBudgetFixture {};
+class InflateBudget : public InflateBudgetFixture {};
 
 // 128 MiB from 130 KB: decoding stops at the memory budget with "not enough memory"
 // and the store holds no more than the budget allowed (about 100 MiB).
-TEST_F(inflate_budget, StopsABombAtTheMemoryBudget) {
+TEST_F(InflateBudget, StopsABombAtTheMemoryBudget) {
   // Well below the budget the same kind of stream decodes.
   const inflate_result small = inflate_bytes(bomb_stream(4000), false);
   EXPECT_EQ(small.rc, 0);

@@ -9,7 +9,7 @@
 namespace tm_test {
 namespace {
 
-class zip_archive : public InflateFixture {};
+class ZipArchive : public InflateFixture {};
 
 std::string input(const std::string& kind) { return read_deflate_fixture("input_" + kind + ".bin"); }
 
@@ -46,7 +46,7 @@ struct archive_case {
   std::vector<member_case> members;
 };
 
-TEST_F(zip_archive, ListsAndReadsMembers) {
+TEST_F(ZipArchive, ListsAndReadsMembers) {
   const archive_case cases[] = {
       {"python.zip", {{"docs/readme.txt", 1, "text"}, {"data/image.bin", 0, "image"}, {"runs.bin", 1, "runs"}}},
       {"tool.zip", {{"text.txt", 1, "text"}, {"sub/far.bin", 1, "far"}, {"stored.bin", 0, "image"}}},
@@ -84,7 +84,7 @@ TEST_F(zip_archive, ListsAndReadsMembers) {
 
 // Folder entries make no member; the central directory after the last local header
 // ends the walk without an error.
-TEST_F(zip_archive, FolderEntriesMakeNoMember) {
+TEST_F(ZipArchive, FolderEntriesMakeNoMember) {
   for (const char* file : {"python.zip", "tool.zip"}) {
     SCOPED_TRACE(file);
     obj_t* archive = fixture_file(file);
@@ -99,7 +99,7 @@ TEST_F(zip_archive, FolderEntriesMakeNoMember) {
 // A member whose sizes follow its data cannot be stepped over: the archive is
 // unreadable, and what the walk made is dropped; a file object that existed before
 // the walk is left alone.
-TEST_F(zip_archive, DataDescriptorMarksTheArchiveUnreadable) {
+TEST_F(ZipArchive, DataDescriptorMarksTheArchiveUnreadable) {
   obj_t* archive = fixture_file("descriptor.zip");
   const std::string base = file_name_of(archive);
   obj_t* earlier = stub_file((base + "/first.txt").c_str());
@@ -117,7 +117,7 @@ TEST_F(zip_archive, DataDescriptorMarksTheArchiveUnreadable) {
 }
 
 // A member already known by its path is taken as it is, not made twice.
-TEST_F(zip_archive, TakesKnownMembers) {
+TEST_F(ZipArchive, TakesKnownMembers) {
   obj_t* archive = fixture_file("extra_field.zip");
   obj_t* earlier = stub_file((std::string(file_name_of(archive)) + "/second.bin").c_str());
   const std::vector<obj_t*> members = list_archive(archive);
@@ -127,7 +127,7 @@ TEST_F(zip_archive, TakesKnownMembers) {
 
 // The check value is found in the local header however long the extra field between
 // it and the data (bad.bin's holds 3000 bytes, bad_stored.bin's 70).
-TEST_F(zip_archive, ChecksTheCrcOfEveryMember) {
+TEST_F(ZipArchive, ChecksTheCrcOfEveryMember) {
   obj_t* archive = fixture_file("bad_crc.zip");
   const std::vector<obj_t*> members = list_archive(archive);
   ASSERT_EQ(members.size(), 3u);
@@ -150,7 +150,7 @@ TEST_F(zip_archive, ChecksTheCrcOfEveryMember) {
 }
 
 // A probe decodes the first blocks only and leaves the member marked partial.
-TEST_F(zip_archive, ProbeDecodesAPrefix) {
+TEST_F(ZipArchive, ProbeDecodesAPrefix) {
   obj_t* archive = fixture_file("tool.zip");
   const std::vector<obj_t*> members = list_archive(archive);
   ASSERT_EQ(members.size(), 3u);
@@ -189,12 +189,12 @@ std::string deflated_member(const std::string& name, const std::string& packed, 
   return h + name + packed;
 }
 
-class zip_bomb : public InflateBudgetFixture {};
+class ZipBomb : public InflateBudgetFixture {};
 
 // A member that would decode to 128 MiB stops at the memory budget (about 100 MiB): it
 // becomes unreadable and the error is cleared; the member decoded before it keeps its
 // content.
-TEST_F(zip_bomb, StopsAtTheMemoryBudget) {
+TEST_F(ZipBomb, StopsAtTheMemoryBudget) {
   const int copies = 128 * 1048576 / 258;
   const std::string text = input("text");
   const std::string packed = read_deflate_fixture("trailing.gz").substr(10, 1485 - 18);

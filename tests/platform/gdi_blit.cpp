@@ -19,7 +19,7 @@ using plat::Rect;
 constexpr plat::Color kGrey = plat::rgb(0x33, 0x99, 0xCC);
 constexpr plat::Color kMix = plat::rgb(0xF0, 0x0F, 0x5A);
 
-TEST(gdi_blit, raster_operations_follow_their_truth_tables) {
+TEST(GdiBlit, RasterOperationsFollowTheirTruthTables) {
   struct Case {
     uint32_t rop;
     uint32_t (*want)(uint32_t p, uint32_t s, uint32_t d);
@@ -58,7 +58,7 @@ TEST(gdi_blit, raster_operations_follow_their_truth_tables) {
   EXPECT_EQ(dst.pixels(kBlack).size(), 4u);
 }
 
-TEST(gdi_blit, overlapping_moves_within_one_surface) {
+TEST(GdiBlit, OverlappingMovesWithinOneSurface) {
   // Rows numbered by colour, moved down by 3 and then up by 2 and sideways.
   struct Case {
     int dx, dy;
@@ -79,7 +79,7 @@ TEST(gdi_blit, overlapping_moves_within_one_surface) {
   }
 }
 
-TEST(gdi_blit, memory_contexts_draw_into_their_bitmap) {
+TEST(GdiBlit, MemoryContextsDrawIntoTheirBitmap) {
   Canvas win(20, 20);
   plat::Dc mem = plat::create_compatible_dc(win.dc);
   ASSERT_NE(mem, nullptr);
@@ -111,7 +111,7 @@ TEST(gdi_blit, memory_contexts_draw_into_their_bitmap) {
   EXPECT_EQ(plat::delete_dc(other), 1);
 }
 
-TEST(gdi_blit, stretching_samples_and_mirrors) {
+TEST(GdiBlit, StretchingSamplesAndMirrors) {
   Canvas src(2, 2);
   plat::set_pixel(src.dc, 0, 0, kRed);
   plat::set_pixel(src.dc, 1, 0, kGreen);
@@ -182,7 +182,7 @@ std::vector<uint8_t> encode(int bits, bool top_down, plat::BitmapInfo& info) {
   return data;
 }
 
-TEST(gdi_blit, dib_sources_of_every_depth_and_row_order) {
+TEST(GdiBlit, DibSourcesOfEveryDepthAndRowOrder) {
   for (int bits : {32, 24, 8, 4, 1}) {
     for (bool top_down : {false, true}) {
       SCOPED_TRACE(::testing::Message() << bits << " bits, " << (top_down ? "top-down" : "bottom-up"));
@@ -221,7 +221,7 @@ TEST(gdi_blit, dib_sources_of_every_depth_and_row_order) {
   }
 }
 
-TEST(gdi_blit, bad_dib_headers_draw_nothing) {
+TEST(GdiBlit, BadDibHeadersDrawNothing) {
   plat::BitmapInfo info;
   std::vector<uint8_t> data = encode(8, true, info);
   struct Case {
@@ -286,7 +286,7 @@ std::vector<int> shown_rows(const Canvas& cv, int x) {
 
 // Source positions and scan lines count from the picture's origin corner: the lower-left
 // corner of a bottom-up picture, the upper-left corner of a top-down one.
-TEST(gdi_blit, dib_source_rows_count_from_the_origin_corner) {
+TEST(GdiBlit, DibSourceRowsCountFromTheOriginCorner) {
   struct Case {
     const char* name;
     bool top_down;
@@ -353,7 +353,7 @@ TEST(gdi_blit, dib_source_rows_count_from_the_origin_corner) {
 
 // Sizes and positions from the far ends of the int range draw what falls on the surface
 // (or nothing) and never overflow; blocks that cannot be real are refused.
-TEST(gdi_blit, hostile_sizes_are_clipped_or_refused) {
+TEST(GdiBlit, HostileSizesAreClippedOrRefused) {
   Canvas src(4, 4);
   plat::fill_rect(src.dc, Rect{0, 0, 4, 4}, plat::get_stock_object(plat::BLACK_BRUSH));
   struct Case {
@@ -403,7 +403,7 @@ TEST(gdi_blit, hostile_sizes_are_clipped_or_refused) {
 
 // A stretch of a large picture reads the pixels it shows: nearest pixels of a 1-bit
 // picture of alternating columns keep their colours at every reduction.
-TEST(gdi_blit, stretched_dibs_sample_large_pictures) {
+TEST(GdiBlit, StretchedDibsSampleLargePictures) {
   const int n = 4096;
   plat::BitmapInfo info;
   info.width = n;
@@ -423,7 +423,7 @@ TEST(gdi_blit, stretched_dibs_sample_large_pictures) {
   }
 }
 
-TEST(gdi_blit, dib_sections_are_written_directly) {
+TEST(GdiBlit, DibSectionsAreWrittenDirectly) {
   plat::BitmapInfo info;
   info.width = 4;
   info.height = -3;
@@ -448,7 +448,7 @@ TEST(gdi_blit, dib_sections_are_written_directly) {
   EXPECT_EQ(bits, nullptr);
 }
 
-TEST(gdi_blit, stock_objects_and_palettes) {
+TEST(GdiBlit, StockObjectsAndPalettes) {
   struct Case {
     int index, kind;
   };
@@ -506,7 +506,7 @@ TEST(gdi_blit, stock_objects_and_palettes) {
 
 // Every context draws through the same code, so every one answers the same abilities:
 // the bitmap copies, the lines and the characters a printer must offer to be used.
-TEST(gdi_blit, device_caps_answer_what_contexts_can_do) {
+TEST(GdiBlit, DeviceCapsAnswerWhatContextsCanDo) {
   Canvas win(30, 20);
   plat::Dc mem = plat::create_compatible_dc(win.dc);
   struct Case {

@@ -16,7 +16,7 @@ using namespace gdi_test;
 using plat::Point;
 using plat::Rect;
 
-TEST(gdi_lines, thin_lines_have_exact_pixels) {
+TEST(GdiLines, ThinLinesHaveExactPixels) {
   struct Case {
     Point a, b;
     PixelSet want;
@@ -40,7 +40,7 @@ TEST(gdi_lines, thin_lines_have_exact_pixels) {
   }
 }
 
-TEST(gdi_lines, polylines_join_without_repeats_and_dots) {
+TEST(GdiLines, PolylinesJoinWithoutRepeatsAndDots) {
   Canvas cv(8, 8);
   const Point pts[] = {{0, 0}, {3, 0}, {3, 3}, {1, 3}};
   plat::polyline(cv.dc, pts, 4);
@@ -59,7 +59,7 @@ TEST(gdi_lines, polylines_join_without_repeats_and_dots) {
 
 // Clipping changes nothing but which pixels are kept: every line drawn on a small
 // canvas gives the pixels of the same line on a large canvas, inside the small one.
-TEST(gdi_lines, clipping_at_the_edge_is_exact) {
+TEST(GdiLines, ClippingAtTheEdgeIsExact) {
   const Point lines[][2] = {{{-5, -5}, {25, 15}},  {{-30, 4}, {50, 6}},  {{7, -40}, {9, 60}},
                             {{25, -3}, {-6, 12}},  {{19, 9}, {-19, -9}}, {{-100, 1}, {2, 100}},
                             {{3, -7}, {3, 20}},    {{-8, 9}, {40, 9}},   {{0, 0}, {19, 9}}};
@@ -78,7 +78,7 @@ TEST(gdi_lines, clipping_at_the_edge_is_exact) {
   }
 }
 
-TEST(gdi_lines, far_away_lines_cost_only_their_visible_part) {
+TEST(GdiLines, FarAwayLinesCostOnlyTheirVisiblePart) {
   struct Case {
     Point a, b;
     int row;  // the row that must be fully drawn, -1 for none
@@ -98,7 +98,7 @@ TEST(gdi_lines, far_away_lines_cost_only_their_visible_part) {
   }
 }
 
-TEST(gdi_lines, clip_regions_keep_only_their_pixels) {
+TEST(GdiLines, ClipRegionsKeepOnlyTheirPixels) {
   // Each clip is set on a fresh 30x20 canvas, then the same wide fan of lines is drawn;
   // what shows must be the unclipped drawing inside the clip.
   auto draw = [](Canvas& cv) {
@@ -162,7 +162,7 @@ TEST(gdi_lines, clip_regions_keep_only_their_pixels) {
   EXPECT_EQ(cv.pixels(kBlack), all);
 }
 
-TEST(gdi_lines, window_contexts_draw_at_their_origin_inside_their_clip) {
+TEST(GdiLines, WindowContextsDrawAtTheirOriginInsideTheirClip) {
   // A context on a surface at origin (10, 5), limited to a region given at creation:
   // device (0,0) is surface (10,5) and nothing leaves the region.
   plat::Region clip(Rect{10, 5, 30, 15});
@@ -187,7 +187,7 @@ TEST(gdi_lines, window_contexts_draw_at_their_origin_inside_their_clip) {
 
 // The pattern of a styled pen repeats along the line, carries on across the corners of
 // a polyline, and its gaps take the background colour in the opaque mode only.
-TEST(gdi_lines, styled_pens_repeat_their_pattern) {
+TEST(GdiLines, StyledPensRepeatTheirPattern) {
   struct Case {
     int style;
     int min_on_run;  // dashes have longer runs than dots
@@ -247,7 +247,7 @@ double dist_to_segment(double px, double py, Point a, Point b) {
 
 // A wide pen covers the pixels near the path and none far from it: no gaps at joins
 // however sharp, round ends, and nothing spilled.
-TEST(gdi_lines, wide_pens_cover_their_width_without_gaps) {
+TEST(GdiLines, WidePensCoverTheirWidthWithoutGaps) {
   struct Case {
     int width;
     std::vector<Point> pts;
@@ -284,7 +284,7 @@ TEST(gdi_lines, wide_pens_cover_their_width_without_gaps) {
   }
 }
 
-TEST(gdi_lines, wide_pens_are_as_thick_as_their_width_and_symmetric) {
+TEST(GdiLines, WidePensAreAsThickAsTheirWidthAndSymmetric) {
   for (int w = 2; w <= 8; ++w) {
     Canvas cv(60, 60);
     cv.pen(plat::PS_SOLID, w, kBlack);
@@ -309,7 +309,7 @@ TEST(gdi_lines, wide_pens_are_as_thick_as_their_width_and_symmetric) {
 
 // Each pixel of a figure is mixed once: an exclusive-or pen shows exactly the figure a
 // copy pen draws (no holes where pieces overlap) and a second pass removes it.
-TEST(gdi_lines, mix_modes_touch_each_pixel_once) {
+TEST(GdiLines, MixModesTouchEachPixelOnce) {
   // A path that crosses itself (wide pens paint the union of their pieces), and one that
   // does not turn sharply (thin lines: a pixel where two segments meet at an acute angle
   // or cross belongs to both).
@@ -364,7 +364,7 @@ TEST(gdi_lines, mix_modes_touch_each_pixel_once) {
   }
 }
 
-TEST(gdi_lines, null_pens_and_viewport_origin) {
+TEST(GdiLines, NullPensAndViewportOrigin) {
   Canvas cv(20, 20);
   cv.stock(plat::NULL_PEN);
   const Point pts[] = {{0, 0}, {19, 19}, {0, 19}};
@@ -389,7 +389,7 @@ namespace {
 // Coordinates, origins, clip rectangles and pen widths from the far ends of the int range
 // keep what lands on the surface and never overflow; a wide dashed line from far away
 // costs only its visible part.
-TEST(gdi_lines, far_coordinates_origins_and_widths_stay_exact) {
+TEST(GdiLines, FarCoordinatesOriginsAndWidthsStayExact) {
   const int kMin = INT32_MIN, kMax = INT32_MAX;
   struct Case {
     const char* name;
@@ -467,7 +467,7 @@ TEST(gdi_lines, far_coordinates_origins_and_widths_stay_exact) {
 
 // A window's surface may change size while a context on it is out: drawing then keeps
 // to the new pixels.
-TEST(gdi_lines, surfaces_resized_under_a_context_stay_in_bounds) {
+TEST(GdiLines, SurfacesResizedUnderAContextStayInBounds) {
   gdi_test::Canvas cv(50, 40);
   cv.surface.resize(20, 10);
   plat::fill_rect(cv.dc, plat::Rect{0, 0, 100, 100}, plat::get_stock_object(plat::BLACK_BRUSH));

@@ -30,7 +30,7 @@ PixelSet minus(PixelSet a, const PixelSet& b) {
   return a;
 }
 
-TEST(gdi_shapes, rectangles_with_pens_and_brushes) {
+TEST(GdiShapes, RectanglesWithPensAndBrushes) {
   struct Case {
     const char* name;
     std::function<void(Canvas&)> setup;
@@ -86,7 +86,7 @@ PixelSet outside(const Canvas& cv) {
   return seen;
 }
 
-TEST(gdi_shapes, ellipses_are_symmetric_closed_and_fill_their_box) {
+TEST(GdiShapes, EllipsesAreSymmetricClosedAndFillTheirBox) {
   const Rect boxes[] = {{2, 2, 23, 17}, {2, 2, 22, 16}, {3, 4, 34, 35}, {5, 5, 6, 20}, {1, 8, 38, 11}, {4, 4, 8, 8}};
   const int widths[] = {1, 3, 4};
   for (const Rect& b : boxes) {
@@ -128,7 +128,7 @@ TEST(gdi_shapes, ellipses_are_symmetric_closed_and_fill_their_box) {
 
 // Which quadrants of a circle (centre 20,20) an arc from east to north draws, counter-
 // clockwise as seen on the surface or clockwise.
-TEST(gdi_shapes, arcs_go_the_chosen_way) {
+TEST(GdiShapes, ArcsGoTheChosenWay) {
   struct Case {
     int direction;
     Point start, end;
@@ -168,7 +168,7 @@ TEST(gdi_shapes, arcs_go_the_chosen_way) {
 
 // A styled pen lays its pattern along the outline: the dashes and the gaps together are
 // the solid outline, and the gaps take the background colour in the opaque mode only.
-TEST(gdi_shapes, styled_outlines_follow_the_pattern) {
+TEST(GdiShapes, StyledOutlinesFollowThePattern) {
   for (int width : {1, 3}) {
     for (int style : {plat::PS_DOT, plat::PS_DASH}) {
       Canvas solid(60, 50), clear(60, 50), opaque(60, 50);
@@ -195,7 +195,7 @@ TEST(gdi_shapes, styled_outlines_follow_the_pattern) {
   }
 }
 
-TEST(gdi_shapes, pies_and_chords_fill_their_part) {
+TEST(GdiShapes, PiesAndChordsFillTheirPart) {
   Canvas pie(41, 41);
   pie.brush(kRed);
   plat::pie(pie.dc, 0, 0, 41, 41, 40, 20, 20, 0);  // the top-right quarter
@@ -215,7 +215,7 @@ TEST(gdi_shapes, pies_and_chords_fill_their_part) {
   EXPECT_EQ(chord.at(20, 30), kWhite);
 }
 
-TEST(gdi_shapes, polygons_fill_by_rule_with_holes) {
+TEST(GdiShapes, PolygonsFillByRuleWithHoles) {
   // An outer square and an inner one; both go clockwise, or the inner one goes back.
   const Point same[] = {{0, 0}, {30, 0}, {30, 30}, {0, 30}, {10, 10}, {20, 10}, {20, 20}, {10, 20}};
   const Point reversed[] = {{0, 0}, {30, 0}, {30, 30}, {0, 30}, {10, 10}, {10, 20}, {20, 20}, {20, 10}};
@@ -255,7 +255,7 @@ TEST(gdi_shapes, polygons_fill_by_rule_with_holes) {
   }
 }
 
-TEST(gdi_shapes, rectangle_fills_use_their_own_brush) {
+TEST(GdiShapes, RectangleFillsUseTheirOwnBrush) {
   Canvas cv(20, 20);
   plat::Brush red = plat::create_solid_brush(kRed);
   cv.pen(plat::PS_SOLID, 5, kBlue);  // no effect on these calls
@@ -295,7 +295,7 @@ TEST(gdi_shapes, rectangle_fills_use_their_own_brush) {
 
 // A region filled on one thread while another changes it: each fill paints the region as
 // it was at some moment, never rectangles that are being replaced.
-TEST(gdi_shapes, regions_filled_while_another_thread_changes_them) {
+TEST(GdiShapes, RegionsFilledWhileAnotherThreadChangesThem) {
   plat::Rgn rgn = plat::create_rect_rgn(0, 0, 0, 0);
   plat::Rgn squares = plat::create_rect_rgn(0, 0, 0, 0);
   for (int i = 0; i < 12; ++i)
@@ -322,7 +322,7 @@ TEST(gdi_shapes, regions_filled_while_another_thread_changes_them) {
   for (plat::GdiObj o : {rgn, squares, bar, red}) plat::delete_object(o);
 }
 
-TEST(gdi_shapes, pixels_set_and_read_through_the_clip) {
+TEST(GdiShapes, PixelsSetAndReadThroughTheClip) {
   Canvas cv(10, 10);
   plat::intersect_clip_rect(cv.dc, 0, 0, 5, 10);
   EXPECT_EQ(plat::set_pixel(cv.dc, 2, 3, kGreen), kGreen);

@@ -34,7 +34,7 @@ bool inside(const Rect& inner, const Rect& outer) {
   return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
 }
 
-TEST(gdi_text, extent_follows_the_height) {
+TEST(GdiText, ExtentFollowsTheHeight) {
   const std::u16string text = u"Mapping 123";
   int last_cx = 0, last_cy = 0;
   // Character heights growing, then cell heights growing.
@@ -77,7 +77,7 @@ TEST(gdi_text, extent_follows_the_height) {
 // The glyphs' ink stays inside the extent placed by the alignment, whatever the font
 // version: left/top at the point, right-aligned ending at it, centred around it, and
 // baseline or bottom alignment above the point.
-TEST(gdi_text, alignment_places_the_extent) {
+TEST(GdiText, AlignmentPlacesTheExtent) {
   const std::u16string text = u"Hxgj Ok";
   for (int align : {plat::TA_LEFT | plat::TA_TOP, plat::TA_RIGHT | plat::TA_TOP, plat::TA_CENTER | plat::TA_TOP,
                     plat::TA_LEFT | plat::TA_BASELINE, plat::TA_RIGHT | plat::TA_BOTTOM,
@@ -105,7 +105,7 @@ TEST(gdi_text, alignment_places_the_extent) {
   }
 }
 
-TEST(gdi_text, colour_background_and_underline) {
+TEST(GdiText, ColourBackgroundAndUnderline) {
   const std::u16string text = u"HHHH";
   // Transparent: only the text colour's shades; opaque: the whole extent box is painted.
   Canvas clear(100, 40), opaque(100, 40);
@@ -153,7 +153,7 @@ TEST(gdi_text, colour_background_and_underline) {
 // Antialiased glyphs mix the text colour into what is there by their coverage, rounded to
 // the nearest value; pixels without coverage keep their word, top byte included. The
 // coverage is read back from the same text drawn black on white (255 - red there).
-TEST(gdi_text, glyphs_blend_exactly_over_any_background) {
+TEST(GdiText, GlyphsBlendExactlyOverAnyBackground) {
   struct Case {
     std::u16string text;
     int height;
@@ -209,7 +209,7 @@ TEST(gdi_text, glyphs_blend_exactly_over_any_background) {
   }
 }
 
-TEST(gdi_text, weight_and_italic_pick_other_faces) {
+TEST(GdiText, WeightAndItalicPickOtherFaces) {
   auto ink_count = [](plat::Font f) {
     Canvas cv(200, 50);
     use_font(cv, f);
@@ -229,7 +229,7 @@ TEST(gdi_text, weight_and_italic_pick_other_faces) {
   EXPECT_EQ(font(-12, "Arial", plat::FW_NORMAL, 0, 0, 0, INT32_MIN), nullptr);
 }
 
-TEST(gdi_text, turned_text_runs_up) {
+TEST(GdiText, TurnedTextRunsUp) {
   Canvas cv(100, 200);
   use_font(cv, font(-16, "Arial", 400, 0, 0, 900));
   plat::set_bk_mode(cv.dc, plat::TRANSPARENT);
@@ -244,7 +244,7 @@ TEST(gdi_text, turned_text_runs_up) {
   EXPECT_LE(ink.right, 51);  // the glyphs stand left of the upward baseline
 }
 
-TEST(gdi_text, draw_text_formats) {
+TEST(GdiText, DrawTextFormats) {
   Canvas cv(300, 200);
   use_font(cv, font(-14));
   plat::TextMetrics tm;
@@ -307,7 +307,7 @@ TEST(gdi_text, draw_text_formats) {
 
 // Rectangles spanning the whole int range: measures stop at its end, and text centred
 // in such a rectangle sits around its middle (device 0, 0).
-TEST(gdi_text, draw_text_in_rectangles_spanning_the_range) {
+TEST(GdiText, DrawTextInRectanglesSpanningTheRange) {
   Canvas cv(100, 60);
   use_font(cv, font(-16));
   Size s = extent(cv.dc, u"Middle");
@@ -325,7 +325,7 @@ TEST(gdi_text, draw_text_in_rectangles_spanning_the_range) {
   EXPECT_LE(ink.bottom, s.cy / 2 + 1) << cv.picture();
 }
 
-TEST(gdi_text, prefix_underlines_one_character) {
+TEST(GdiText, PrefixUnderlinesOneCharacter) {
   Canvas with(200, 50), without(200, 50), literal(200, 50);
   for (Canvas* c : {&with, &without, &literal}) use_font(*c, font(-20));
   Rect r{10, 10, 190, 45};
@@ -356,7 +356,7 @@ TEST(gdi_text, prefix_underlines_one_character) {
   EXPECT_GT(literal.ink_box().right, without.ink_box().right);
 }
 
-TEST(gdi_text, missing_font_files_measure_but_draw_nothing) {
+TEST(GdiText, MissingFontFilesMeasureButDrawNothing) {
   plat::set_font_dir("/nonexistent/fonts");
   {
     Canvas cv(100, 40);
@@ -383,7 +383,7 @@ TEST(gdi_text, missing_font_files_measure_but_draw_nothing) {
   EXPECT_FALSE(cv.not_white().empty());
 }
 
-TEST(gdi_text, threads_share_the_glyph_cache) {
+TEST(GdiText, ThreadsShareTheGlyphCache) {
   // Two threads draw with their own fonts of the same face and size; each picture is the
   // one a single thread draws.
   auto draw = [](plat::Surface& s) {

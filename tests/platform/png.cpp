@@ -48,7 +48,7 @@ std::string command_output(const std::string& cmd) {
   return out;
 }
 
-TEST(png_writer, pil_reads_every_pixel) {
+TEST(PngWriter, PilReadsEveryPixel) {
   if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "python3 is not installed";
   const std::string script =
       "import sys\n"
@@ -79,7 +79,7 @@ TEST(png_writer, pil_reads_every_pixel) {
   }
 }
 
-TEST(png_writer, bad_targets_fail_cleanly) {
+TEST(PngWriter, BadTargetsFailCleanly) {
   Surface s = pattern(4, 4);
   std::string dir = tm_test::fresh_dir("png-bad");
   EXPECT_NE(plat::write_png(s, (dir + "no/such/folder/x.png").c_str()), 0);
@@ -92,7 +92,7 @@ TEST(png_writer, bad_targets_fail_cleanly) {
 
 // ImageMagick decodes the file with its own PNG reader (which checks CRCs and the zlib
 // stream) and reports sizes and pixels.
-TEST(png_writer, imagemagick_reads_the_files) {
+TEST(PngWriter, ImageMagickReadsTheFiles) {
   if (access("/usr/bin/identify", X_OK) != 0) GTEST_SKIP() << "ImageMagick is not installed";
   Surface s = pattern(300, 250);
   std::string path = tm_test::fresh_dir("png-im") + "im.png";

@@ -64,7 +64,7 @@ const AlgebraCase kAlgebra[] = {
     {"frames", {{0, 0, 10, 10}}, {{2, 2, 8, 8}}},
 };
 
-TEST(region_algebra, operations_match_pixel_sets) {
+TEST(RegionAlgebra, OperationsMatchPixelSets) {
   using Op = std::function<void(Region&, const Region&)>;
   struct OpCase {
     const char* name;
@@ -96,7 +96,7 @@ TEST(region_algebra, operations_match_pixel_sets) {
   }
 }
 
-TEST(region_algebra, equal_sets_have_equal_forms) {
+TEST(RegionAlgebra, EqualSetsHaveEqualForms) {
   // The same L shape built three ways.
   Region a = region_of_rects({{0, 0, 10, 5}, {0, 5, 4, 10}});
   Region b = region_of_rects({{0, 0, 4, 10}, {4, 0, 10, 5}});
@@ -115,7 +115,7 @@ TEST(region_algebra, equal_sets_have_equal_forms) {
   EXPECT_EQ(d, Region());
 }
 
-TEST(region_algebra, queries_and_offset) {
+TEST(RegionAlgebra, QueriesAndOffset) {
   Region r = region_of_rects({{0, 0, 4, 4}, {10, 2, 14, 6}});
   EXPECT_EQ(r.bounds(), (Rect{0, 0, 14, 6}));
   EXPECT_EQ(Region().bounds(), Rect{});
@@ -130,7 +130,7 @@ TEST(region_algebra, queries_and_offset) {
   EXPECT_TRUE(Region(Rect{5, 5, 5, 10}).empty());
 }
 
-TEST(region_algebra, append_band_merges_equal_bands_and_touching_spans) {
+TEST(RegionAlgebra, AppendBandMergesEqualBandsAndTouchingSpans) {
   Region r;
   Region::Span row1[] = {{0, 3}, {3, 6}, {10, 12}};
   r.append_band(0, 1, row1, 3);
@@ -143,7 +143,7 @@ TEST(region_algebra, append_band_merges_equal_bands_and_touching_spans) {
 
 // ---- Region objects ---------------------------------------------------------------------
 
-TEST(region_objects, combine_returns_types) {
+TEST(RegionObjects, CombineReturnsTypes) {
   plat::Rgn a = plat::create_rect_rgn(0, 0, 10, 10);
   plat::Rgn b = plat::create_rect_rgn(5, 5, 15, 15);
   plat::Rgn d = plat::create_rect_rgn(0, 0, 0, 0);
@@ -180,7 +180,7 @@ TEST(region_objects, combine_returns_types) {
 }
 
 // A move that would carry a region past the int range is refused and leaves it as it was.
-TEST(region_objects, moves_past_the_coordinate_range_are_refused) {
+TEST(RegionObjects, MovesPastTheCoordinateRangeAreRefused) {
   struct Case {
     Rect r;
     int dx, dy;
@@ -205,7 +205,7 @@ TEST(region_objects, moves_past_the_coordinate_range_are_refused) {
   }
 }
 
-TEST(region_objects, polygon_regions_follow_the_fill_rule) {
+TEST(RegionObjects, PolygonRegionsFollowTheFillRule) {
   // A right triangle: row y holds x in [0, y) (the slanted edge's crossing rounded up).
   const Point tri[] = {{0, 0}, {10, 10}, {0, 10}};
   plat::Rgn t = plat::create_polygon_rgn(tri, 3, plat::ALTERNATE);
