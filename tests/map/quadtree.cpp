@@ -423,17 +423,25 @@ TEST_F(Quadtree, DrawingWhileTheTreeIsRebuilt) {
   visible_set_hooks(&h);
 
   std::atomic<bool> done{false};
+  std::atomic<int> drawn_rects{0};
   std::thread worker([&] {
     set_current_layer(t.layer);
     for (int i = 0; i < 300; ++i) {
       const double x = (i * 7) % 90;
       extent_list_append(nullptr, worker_rects, extent_t{x, x + 10, x, x + 10, 0});
       EXPECT_EQ(layer_draw_invalid_rects(), 0);
+      drawn_rects.fetch_add(1);
     }
     set_current_layer(nullptr);
     done = true;
   });
-  while (!done.load()) qtree_rebuild(t.layer);
+  // The lock is not fair: a loop that takes it again at once could keep the worker
+  // waiting for ever. Each rebuild waits until the worker has drawn once more.
+  while (!done.load()) {
+    qtree_rebuild(t.layer);
+    const int seen = drawn_rects.load();
+    while (!done.load() && drawn_rects.load() == seen) std::this_thread::yield();
+  }
   worker.join();
   EXPECT_GT(draws.load(), 0);
   extent_list_delete(&worker_rects);
