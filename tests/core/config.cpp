@@ -28,9 +28,9 @@ std::optional<std::string> get(const char* key) { return tm_test::config_value(k
 
 uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
 
-}  // namespace
-
 class ConfigTest : public tm_test::ConfigFixture {};
+
+}  // namespace
 
 TEST_F(ConfigTest, NoConfigurationFileAnywhereGivesEveryDefault) {
   ASSERT_NE(config_get("CONFIG_FILE"), nullptr);

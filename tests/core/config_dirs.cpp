@@ -30,8 +30,6 @@ bool all_digits(const std::string& s) {
   return true;
 }
 
-}  // namespace
-
 class ConfigDirsTest : public tm_test::ConfigFixture {
  protected:
   // Switches the trace log on into a folder of the sandbox, in the given language.
@@ -45,6 +43,8 @@ class ConfigDirsTest : public tm_test::ConfigFixture {
   }
   std::string temp_base() { return std::string(get_local_appdata_dir()) + name_ + "/"; }
 };
+
+}  // namespace
 
 TEST_F(ConfigDirsTest, FolderKeyIsCreatedWithSeparatorAndSuffix) {
   const std::string root = tm_test::fresh_dir("dirs");

@@ -65,7 +65,9 @@ TEST(MessagesTest, NoErrorAndCodesOutsideTheTableAreEmpty) {
   }
 }
 
+namespace {
 class MessagesLanguageTest : public tm_test::ConfigFixture {};
+}  // namespace
 
 TEST_F(MessagesLanguageTest, CurrentLanguageComesFromTheConfiguration) {
   struct Case {

@@ -18,9 +18,9 @@ std::optional<std::string> get(const char* key) { return tm_test::config_value(k
 
 constexpr double kMiB = 1048576.0;
 
-}  // namespace
-
 class OptionsTest : public tm_test::ConfigFixture {};
+
+}  // namespace
 
 TEST_F(OptionsTest, ValueOptionsSetTheirKeysAndMoveTheCursor) {
   struct Case {

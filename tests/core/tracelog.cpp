@@ -27,8 +27,6 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-}  // namespace
-
 class TraceLogTest : public tm_test::ConfigFixture {
  protected:
   // Configures the log folder and LOGERROR, then starts the log with the tag.
@@ -40,6 +38,8 @@ class TraceLogTest : public tm_test::ConfigFixture {
   }
   std::string logs_;
 };
+
+}  // namespace
 
 TEST_F(TraceLogTest, PathIsTheLogFolderAndTheTag) {
   const std::string path = start("LOGERROR\n", "SORB");

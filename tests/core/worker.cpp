@@ -52,9 +52,9 @@ bool wait_until_done(const std::atomic<bool>& done) {
   return true;
 }
 
-}  // namespace
-
 class WorkerTest : public tm_test::ConfigFixture {};
+
+}  // namespace
 
 TEST_F(WorkerTest, MonothreadRunsTheTaskOnTheCallersThreadBeforeReturning) {
   reload("MONOTHREAD\n");

@@ -13,7 +13,9 @@
 using namespace dispatch_test;
 using Strings = std::vector<std::string>;
 
+namespace {
 class Dispatcher : public DispatcherFixture {};
+}  // namespace
 
 TEST_F(Dispatcher, TextsOfOneSlotRunBackToBackAndARedrawPostedMeanwhileRunsLast) {
   open_frame();

@@ -38,8 +38,6 @@ std::thread advance_clock_when_asleep(int ms) {
   });
 }
 
-}  // namespace
-
 class DispatcherThreads : public DispatcherFixture {
  protected:
   // Runs the mixed commands on an open frame; they run in the same order whichever
@@ -58,6 +56,8 @@ class DispatcherThreads : public DispatcherFixture {
     expect_at_rest();
   }
 };
+
+}  // namespace
 
 TEST_F(DispatcherThreads, WorkerTasksRunOnThreadsOfTheirOwn) {
   open_frame();

@@ -81,8 +81,6 @@ void lingering_worker(void* arg) {
   S().inside.fetch_sub(1);
 }
 
-}  // namespace
-
 class JobQueue : public tm_test::ConfigFixture {
  protected:
   void SetUp() override {
@@ -96,6 +94,8 @@ class JobQueue : public tm_test::ConfigFixture {
   }
   job_queue* queue_ = nullptr;
 };
+
+}  // namespace
 
 TEST_F(JobQueue, PopTakesTheMostRecentJobFirst) {
   EXPECT_EQ(job_queue_pop(nullptr, nullptr, nullptr), 0);
