@@ -2,6 +2,12 @@
 // runs; join_threads waits on a condition variable for the count to fall to zero,
 // with a real-time bound, so a worker stuck in a device read never holds the
 // process at exit for longer than the bound.
+//
+// The count falling to zero lets the process end at once (the exit reads it without
+// the lock), while the last worker is still on its way out. So a worker signals before
+// it stops being counted, and the lock and condition variable are never destroyed: the
+// static destructors that run at the end of the process cannot pull them from under a
+// worker that is still unlocking.
 #include "platform/sys/thread.h"
 
 #include <errno.h>
@@ -28,8 +34,17 @@ constexpr int kLowestNice = 19;
 constexpr int64_t kLongestJoinMs = 24LL * 3600 * 1000;
 
 std::atomic<int> g_live{0};
-std::mutex g_mutex;
-std::condition_variable g_all_done;
+
+// The lock and the condition variable of the count, never destroyed (see above).
+std::mutex& count_lock() {
+  static auto* const mutex = new std::mutex;
+  return *mutex;
+}
+
+std::condition_variable& all_done() {
+  static auto* const cv = new std::condition_variable;
+  return *cv;
+}
 
 struct start_block {
   thread_routine routine;
@@ -49,12 +64,13 @@ void lower_own_priority() {
   setpriority(PRIO_PROCESS, tid, wanted);
 }
 
-// Notifies under the lock: once the count reaches zero the process may end at any
-// moment, and this thread must not touch the condition variable after that.
+// Notifies under the lock before the count falls: once it reaches zero the process may
+// end at any moment, and this thread must not use the condition variable after that.
+// A waiter woken here sees the new count, as it takes the lock again to test it.
 void thread_exited() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(count_lock());
+  all_done().notify_all();
   g_live.fetch_sub(1, std::memory_order_acq_rel);
-  g_all_done.notify_all();
 }
 
 void thread_main(start_block* block) {
@@ -89,9 +105,9 @@ int live_threads() { return g_live.load(std::memory_order_acquire); }
 bool join_threads(int64_t bound_ms) {
   if (bound_ms < 0) bound_ms = 0;
   if (bound_ms > kLongestJoinMs) bound_ms = kLongestJoinMs;  // keeps the deadline representable
-  std::unique_lock<std::mutex> lock(g_mutex);
-  return g_all_done.wait_for(lock, std::chrono::milliseconds(bound_ms),
-                             [] { return g_live.load(std::memory_order_acquire) == 0; });
+  std::unique_lock<std::mutex> lock(count_lock());
+  return all_done().wait_for(lock, std::chrono::milliseconds(bound_ms),
+                            [] { return g_live.load(std::memory_order_acquire) == 0; });
 }
 
 }  // namespace plat

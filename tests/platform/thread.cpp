@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -105,6 +106,21 @@ TEST_F(Threads, BelowNormalRunsAtAHigherNiceValue) {
       EXPECT_EQ(seen.load(), base);
     }
   }
+}
+
+// The process may end as soon as the count falls to zero (the exit reads it without
+// the lock), while the last workers are still on their way out: in the thread-sanitizer
+// build the end of the process must race with none of them.
+TEST(ThreadsDeathTest, ProcessMayEndAsSoonAsTheCountFallsToZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static std::atomic<int> runs{0};
+        for (int i = 0; i < 8; ++i) plat::start_thread(add_one, &runs, plat::thread_priority::normal);
+        while (plat::live_threads() > 0) std::this_thread::yield();
+        std::exit(runs.load() == 8 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
