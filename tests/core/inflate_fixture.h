@@ -19,6 +19,7 @@
 #include "core/paths.h"
 #include "core/reader.h"
 #include "tests/support/file_stub.h"
+#include "tests/support/memory_release.h"
 #include "tests/support/object_env.h"
 #include "tests/support/test_env.h"
 
@@ -227,6 +228,7 @@ class InflateBudgetFixture : public InflateFixture {
  protected:
   void SetUp() override {
     InflateFixture::SetUp();
+    release_free_memory();
     double status[5] = {};
     get_memory_status(status);
     const int held = int(status[4] / 1048576);

@@ -60,6 +60,14 @@ inline int load_real_geodesy_tables() {
   return err;
 }
 
+// The system's tables as the files give them, without what earlier tests of the program
+// added to the kept copy (objects read from files, such as datums, join the tables).
+// Returns gblerr of the load.
+inline int reload_real_geodesy_tables() {
+  fresh_geodesy_store();
+  return load_real_geodesy_tables();
+}
+
 // A fresh store and an empty program folder of the sandbox for tables written by the
 // test; returns the folder (with a trailing '/').
 inline std::string use_geodesy_folder(const char* name) {
