@@ -21,6 +21,7 @@
 // when deeper).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -193,10 +194,26 @@ TEST_P(XmlAgainstExpat, SameEventsAsTheReferenceParser) {
   EXPECT_EQ(got.size(), expected.size());
 }
 
+// A case is named after its document in the tests' style: "utf8_basic" gives Utf8Basic.
+std::string case_name(const ::testing::TestParamInfo<const char*>& info) {
+  std::string name;
+  bool word_start = true;
+  for (const char* c = info.param; *c; ++c) {
+    if (*c == '_') {
+      word_start = true;
+      continue;
+    }
+    name += word_start ? char(std::toupper(static_cast<unsigned char>(*c))) : *c;
+    word_start = false;
+  }
+  return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Documents, XmlAgainstExpat,
                          ::testing::Values("utf8_basic", "utf16le_bom", "utf16be_bom",
                                            "latin1_declared", "gpx_like", "doctype_pi",
                                            "deep_nesting", "blank_after_markup",
-                                           "doctype_subset"));
+                                           "doctype_subset"),
+                         case_name);
 
 }  // namespace
