@@ -15,6 +15,7 @@
 #include "core/obj_layout.h"
 #include "core/wstring.h"
 #include "geodesy/xform.h"
+#include "map/draw_gdi.h"
 #include "map/draw_styles.h"
 #include "map/graphic_index.h"
 #include "map/graphspace.h"
@@ -22,12 +23,6 @@
 namespace {
 
 constexpr double kNoMargin = NULL_DOUBLE;
-
-void default_text_measure(const char16_t* text, int size, int /*font*/, int* w, int* h) {
-  const double n = double(wstr_len(text));
-  *w = int(std::lround(n * size * 0.6));
-  *h = size;
-}
 
 void default_symbol_size(const obj_t* style, const obj_t* bitmap, int* w, int* h) {
   const int32_t sw = field_load<int32_t>(style, offsetof(dimage_t, vsizew));
@@ -46,7 +41,6 @@ void default_symbol_size(const obj_t* style, const obj_t* bitmap, int* w, int* h
   *h = int(std::lround(bh * scale));
 }
 
-std::atomic<text_measure_fn> g_text_measure{default_text_measure};
 std::atomic<symbol_size_fn> g_symbol_size{default_symbol_size};
 
 // A box growing point by point, in graph units.
@@ -118,9 +112,6 @@ int32_t i32(const obj_t* style, size_t off) { return field_load<int32_t>(style, 
 
 }  // namespace
 
-void drawobj_set_text_measure(text_measure_fn fn) {
-  g_text_measure.store(fn ? fn : default_text_measure);
-}
 void drawobj_set_symbol_size(symbol_size_fn fn) {
   g_symbol_size.store(fn ? fn : default_symbol_size);
 }
@@ -184,8 +175,9 @@ int extent_dtext(obj_t* s, obj_t* o, obj_t* f, gindex_entry_t* out) {
   if (!text || !text[0]) return 0;
   if (i32(s, offsetof(dtext_t, vsize)) == 0) field_store<int32_t>(s, offsetof(dtext_t, vsize), 10);
   int w = 0, h = 0;
-  g_text_measure.load()(text, i32(s, offsetof(dtext_t, vsize)), i32(s, offsetof(dtext_t, vfont)),
-                        &w, &h);
+  text_extent(i32(s, offsetof(dtext_t, vfont)), i32(s, offsetof(dtext_t, vsize)),
+              i32(s, offsetof(dtext_t, vthickness)), i32(s, offsetof(dtext_t, vunderital)), text, &w,
+              &h);
   box b;
   add_style_point(&b, s, offsetof(dtext_t, pt));
   const layer_t* layer = get_current_layer();

@@ -1,21 +1,25 @@
 // Drawing styles: registration of the eight classes, the routine tables indexed by class
 // id, and the draw dispatch of one object of the current layer.
 //
-// The draw slots hold one routine that does nothing until the display installs its own
-// (drawobj_set_draw_routine); the attribute-load and extent tables are fixed.
+// The draw slots hold the drawing routines of draw_gdi.h (drawobj_set_draw_routine may
+// replace one); the attribute-load and extent tables are fixed.
 #include <atomic>
 
 #include "core/memory.h"
 #include "core/obj_layout.h"
+#include "map/draw_gdi.h"
 #include "map/draw_styles.h"
 #include "map/graphspace.h"
 
 namespace {
 
-void draw_nothing(obj_t*, obj_t*, obj_t*) {}
-
 // One slot per class id 0..10; slots 2..9 hold the drawing classes.
 std::atomic<draw_fn> g_draw[kDrawTableSlots];
+
+const draw_fn kDraws[kDrawTableSlots] = {
+    nullptr,        nullptr,         draw_dimage,     draw_dsegment,
+    draw_dpoint,    draw_dtext,      draw_dsegpoint,  draw_dpolycurve,
+    draw_drectangle, draw_darcellip, nullptr};
 
 const attrs_fn kAttrs[kDrawTableSlots] = {
     nullptr,         nullptr,          attrs_dimage,      attrs_dsegment,
@@ -83,8 +87,7 @@ int is_drawable_type(int cls) { return cls >= CLS_DIMAGE && cls <= CLS_DARCELLIP
 int is_drawable_or_bitmap_type(int cls) { return cls == CLS_BITMAP || is_drawable_type(cls); }
 
 void drawobj_init_table() {
-  for (int i = 0; i < kDrawTableSlots; ++i)
-    g_draw[i].store(is_drawable_type(i) ? draw_nothing : nullptr);
+  for (int i = 0; i < kDrawTableSlots; ++i) g_draw[i].store(kDraws[i]);
 }
 
 draw_fn drawobj_draw_routine(int cls) { return in_table(cls) ? g_draw[cls].load() : nullptr; }

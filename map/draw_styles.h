@@ -170,13 +170,13 @@ using draw_fn = void (*)(obj_t* style, obj_t* object, obj_t* father);
 using attrs_fn = int (*)(obj_t* style, obj_t* object, obj_t* father);
 using extent_fn = int (*)(obj_t* style, obj_t* object, obj_t* father, gindex_entry_t* out);
 
-// Clears the draw table and fills slots 2..9.
+// Fills slots 2..9 of the draw table with the drawing routines (draw_gdi.h).
 void drawobj_init_table();
 // The routines of a class (null for an empty slot or a class outside 0..10).
 draw_fn drawobj_draw_routine(int cls);
 attrs_fn drawobj_attrs_routine(int cls);
 extent_fn drawobj_extent_routine(int cls);
-// Replaces one draw slot (the display fills them); returns the old routine.
+// Replaces one draw slot; returns the old routine.
 draw_fn drawobj_set_draw_routine(int cls, draw_fn fn);
 
 // Draws one object of the current layer through every style of the layer that draws its
@@ -216,12 +216,7 @@ void image_extent_update(extent_t clip, obj_t* image);
 // The bitmap held by an image style (null when none).
 obj_t* dimage_get_bitmap(const obj_t* style, obj_t** out);
 
-// ---- Measures the display provides ----------------------------------------------------------
-// Text measure in pixels of a text at a size with a font index; until the display
-// installs one, width = size × 0.6 per character and height = size.
-using text_measure_fn = void (*)(const char16_t* text, int size, int font, int* width,
-                                 int* height);
-void drawobj_set_text_measure(text_measure_fn fn);
+// ---- Symbol size the raster display provides -----------------------------------------------
 // Size in pixels of the symbol an image style draws for a bitmap; until the display
 // installs one, the style's fixed size when set, else the bitmap's size × scale.
 using symbol_size_fn = void (*)(const obj_t* style, const obj_t* bitmap, int* width,

@@ -24,6 +24,7 @@
 #include "core/xml.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
+#include "map/draw_gdi.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -80,7 +81,7 @@ const startup_table kDefaultTable = {
         {"parse_command_line", command_line_step},
         {"dict_register_type", dict_register_type},
         {"swap_init", swap_init},
-        {"font_table_init", init_nothing},
+        {"font_table_init", font_table_init},
         {"socket_register_type", socket_register_type},
         {"drawobj_init_table", drawobj_init_table},
         {"gindex_init", gindex_init},

@@ -11,6 +11,7 @@
 #include "core/obj_layout.h"
 #include "core/wstring.h"
 #include "geodesy/xform.h"
+#include "map/draw_gdi.h"
 #include "tests/map/map_model_fixture.h"
 
 namespace {
@@ -34,6 +35,14 @@ template <class T> T* new_style(int cls, double geopixsize) {
   obj_new(0, cls, reinterpret_cast<obj_t**>(&s));
   s->geopixsize = geopixsize;
   return s;
+}
+
+// The measure of the label "Col" at size 10 in the first face.
+plat::Size col_size() {
+  plat::Size sz;
+  EXPECT_EQ(text_extent(0, 10, 0, 0, u"Col", &sz.cx, &sz.cy), 1);
+  EXPECT_GT(sz.cx, 10);
+  return sz;
 }
 
 // The styles of the table, each with fixed values and a source object of its own.
@@ -101,8 +110,9 @@ std::vector<extent_case> make_cases(container_t* list, bitmap_t* icon) {
   auto* dt = new_style<dtext_t>(CLS_DTEXT, 0.5);
   dt->pptcoord = kPointCoordsOffset;
   dt->pstring = offsetof(waypoint_t, name);
-  dt->vsize = 0;  // measured at 10: 18 by 10 pixels
-  cases.push_back({"dtext", dt, w, {3, 3 + 18, 4 - 10, 4, 0}, NULL_DOUBLE});
+  dt->vsize = 0;  // measured at 10 (half a unit a pixel, twice the text's size)
+  const plat::Size sz = col_size();
+  cases.push_back({"dtext", dt, w, {3, 3.0 + sz.cx, 4.0 - sz.cy, 4, 0}, NULL_DOUBLE});
 
   auto* dpt = new_style<dpoint_t>(CLS_DPOINT, 0.5);
   waypoint_t* w2 = nullptr;
@@ -184,7 +194,7 @@ TEST(DrawStyleExtents, MovingObjectLayerKeepsMarginInPixels) {
     double step = c.margin;
     if (c.style->cls == CLS_DTEXT) {
       want = {3, 3, 4, 4, 0};
-      step = 2 * 18;
+      step = 2 * col_size().cx;
     }
     if (c.style->cls == CLS_DIMAGE) step = 27;  // the factor 2 is geopixsize's only
     gindex_entry_t out{};

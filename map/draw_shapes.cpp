@@ -1,0 +1,123 @@
+// Rectangles, ellipses and arcs, dots, image symbols, and the thin wrappers of the
+// drawing layer's calls on the target's context.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "map/draw_gdi_internal.h"
+
+namespace {
+
+// Some devices hold coordinates in 16 bits: shapes reaching that range are left out.
+bool fits_device(double v) { return std::fabs(v) < kGdiCoordLimit - draw_st().width; }
+
+plat::Color symbol_pixel(const bitmap_t* b, const uint8_t* const planes[3], int x) {
+  if (b->planes >= 3)
+    return plat::rgb(b->lut_r[planes[0][x]], b->lut_g[planes[1][x]], b->lut_b[planes[2][x]]);
+  const uint8_t v = planes[0][x];
+  return plat::rgb(b->lut_r[v], b->lut_g[v], b->lut_b[v]);
+}
+
+bool symbol_transparent(const bitmap_t* b, const uint8_t* const planes[3], int x) {
+  if (!b->has_transparent) return false;
+  if (b->planes >= 3)
+    return planes[0][x] == b->transparent[0] && planes[1][x] == b->transparent[1] &&
+           planes[2][x] == b->transparent[2];
+  return planes[0][x] == b->transparent[0];
+}
+
+}  // namespace
+
+void draw_screen_rect(int motif, int width, uint32_t colour, int fill, screen_pt a, screen_pt b) {
+  draw_state& s = draw_st();
+  if (!s.dc) return;
+  const int x1 = device_coord(std::min(a.x, b.x), s.page_x);
+  const int x2 = device_coord(std::max(a.x, b.x), s.page_x);
+  const int y1 = device_coord(std::min(a.y, b.y), s.page_y);
+  const int y2 = device_coord(std::max(a.y, b.y), s.page_y);
+  select_pen_brush(motif, width, colour, fill);
+  gdi_rectangle(x1, y1, x2, y2);
+}
+
+void draw_screen_ellipse(extent_t box, int motif, int width, uint32_t colour, int fill,
+                         const screen_pt* start, const screen_pt* end) {
+  draw_state& s = draw_st();
+  if (!s.dc) return;
+  for (double v : {box.xmin, box.xmax, box.ymin, box.ymax})
+    if (!fits_device(v)) return;
+  if (start && end)
+    for (double v : {start->x, start->y, end->x, end->y})
+      if (!fits_device(v)) return;
+  select_pen_brush(motif, width, colour, fill);
+  const int l = device_coord(box.xmin, s.page_x), r = device_coord(box.xmax, s.page_x);
+  const int t = device_coord(box.ymin, s.page_y), b = device_coord(box.ymax, s.page_y);
+  if (!start || !end) {
+    gdi_ellipse(l, t, r, b);
+    return;
+  }
+  plat::set_arc_direction(s.dc, plat::AD_COUNTERCLOCKWISE);
+  gdi_arc(l, t, r, b, device_coord(start->x, s.page_x), device_coord(start->y, s.page_y),
+          device_coord(end->x, s.page_x), device_coord(end->y, s.page_y));
+}
+
+void draw_screen_dot(int motif, uint32_t colour, int fill, screen_pt p) {
+  draw_state& s = draw_st();
+  if (!s.dc) return;
+  clip_window_set(s.width);
+  if (clip_outcode(p)) return;
+  select_pen_brush(motif, int(s.width), colour, fill);
+  gdi_dot(device_coord(p.x, s.page_x), device_coord(p.y, s.page_y));
+}
+
+// Pixels outside the clipping window are not visited: a large image used as a symbol
+// costs only what shows of it.
+void draw_bitmap_symbol(const bitmap_t* bitmap, double x, double y) {
+  draw_state& s = draw_st();
+  if (!s.dc || !bitmap || bitmap->cls != CLS_BITMAP) return;
+  const int w = bitmap->width, h = bitmap->height;
+  if (w <= 0 || h <= 0 || !bitmap->lines) return;
+  clip_window_set(0.0);
+  const extent_t c = s.clip;
+  const double left = std::floor(x - w / 2.0 + 0.5), top = std::floor(y - h / 2.0 + 0.5);
+  const int row0 = int(std::clamp(c.ymin - top, 0.0, double(h)));
+  const int row1 = int(std::clamp(c.ymax - top + 1, 0.0, double(h)));
+  const int col0 = int(std::clamp(c.xmin - left, 0.0, double(w)));
+  const int col1 = int(std::clamp(c.xmax - left + 1, 0.0, double(w)));
+  bitmap_t* b = const_cast<bitmap_t*>(bitmap);  // lines are brought in, not changed
+  for (int row = row0; row < row1; ++row) {
+    const uint8_t* planes[3] = {};
+    for (int p = 0; p < std::min(b->planes, 3); ++p) planes[p] = get_img_line_adr(b, row, p);
+    if (!planes[0] || (b->planes >= 3 && (!planes[1] || !planes[2]))) continue;
+    for (int col = col0; col < col1; ++col) {
+      if (symbol_transparent(b, planes, col)) continue;
+      plat::set_pixel(s.dc, device_coord(left + col, s.page_x), device_coord(top + row, s.page_y),
+                      symbol_pixel(b, planes, col));
+    }
+  }
+}
+
+// ---- Thin wrappers ------------------------------------------------------------------------
+void gdi_polyline2(int x1, int y1, int x2, int y2) {
+  const plat::Point pts[2] = {{x1, y1}, {x2, y2}};
+  if (draw_st().dc) plat::polyline(draw_st().dc, pts, 2);
+}
+void gdi_polyline(const plat::Point* pts, int count) {
+  if (draw_st().dc) plat::polyline(draw_st().dc, pts, count);
+}
+void gdi_rectangle(int left, int top, int right, int bottom) {
+  if (draw_st().dc) plat::rectangle(draw_st().dc, left, top, right, bottom);
+}
+void gdi_ellipse(int left, int top, int right, int bottom) {
+  if (draw_st().dc) plat::ellipse(draw_st().dc, left, top, right, bottom);
+}
+void gdi_arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2) {
+  if (draw_st().dc) plat::arc(draw_st().dc, left, top, right, bottom, x1, y1, x2, y2);
+}
+void gdi_dot(int x, int y) {
+  const plat::Point p{x, y};
+  if (draw_st().dc) plat::polyline(draw_st().dc, &p, 1);
+}
+void gdi_drawtext(const char16_t* text, int x, int y) {
+  plat::Rect r{x, y, x, y};
+  if (draw_st().dc) plat::draw_text(draw_st().dc, text, -1, &r, plat::DT_NOCLIP);
+}
