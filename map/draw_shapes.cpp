@@ -84,10 +84,11 @@ void draw_bitmap_symbol(const bitmap_t* bitmap, double x, double y) {
   const int col0 = int(std::clamp(c.xmin - left, 0.0, double(w)));
   const int col1 = int(std::clamp(c.xmax - left + 1, 0.0, double(w)));
   bitmap_t* b = const_cast<bitmap_t*>(bitmap);  // lines are brought in, not changed
+  const int depth = bitmap->planes;  // a copy: the record is packed
   for (int row = row0; row < row1; ++row) {
     const uint8_t* planes[3] = {};
-    for (int p = 0; p < std::min(b->planes, 3); ++p) planes[p] = get_img_line_adr(b, row, p);
-    if (!planes[0] || (b->planes >= 3 && (!planes[1] || !planes[2]))) continue;
+    for (int p = 0; p < std::min(depth, 3); ++p) planes[p] = get_img_line_adr(b, row, p);
+    if (!planes[0] || (depth >= 3 && (!planes[1] || !planes[2]))) continue;
     for (int col = col0; col < col1; ++col) {
       if (symbol_transparent(b, planes, col)) continue;
       plat::set_pixel(s.dc, device_coord(left + col, s.page_x), device_coord(top + row, s.page_y),

@@ -47,6 +47,49 @@ TEST(DrawLines, NothingWithoutTargetOrPoints) {
   EXPECT_TRUE(c.ink().empty());
 }
 
+// A track drawn as a whole through its segment-point style: one segment from each
+// position to the next, with the link motif and thickness.
+TEST(DrawLines, TrackOfPositionsDrawsItsSegments) {
+  draw_canvas c;
+  container_t* list = tm_test::empty_list();
+  tracklog_t* t = nullptr;
+  obj_new(0, CLS_TRACKLOG, reinterpret_cast<obj_t**>(&t));
+  obj_list_append(list, t);
+  container_t* pts = tm_test::empty_list();
+  const double xy[][2] = {{10, 10}, {50, 10}, {50, 90}, {90, 50}};
+  for (const auto& p : xy) {
+    gpspos_t* g = nullptr;
+    gpspos_create(p[0], p[1], nullptr, 0.0, nullptr, list, &g);
+    obj_set_father_link(g, t);
+    obj_list_append(pts, g);
+  }
+  auto* track = tm_test::new_draw_style<dsegpoint_t>(CLS_DSEGPOINT);
+  track->typesrc = CLS_GPSPOS;
+  track->pptcoord = kPointCoordsOffset;
+  track->contsrc = pts;
+  track->vcolour = kRedWord;
+  track->vlinkmotif = 1;
+  track->vlinkthick = 1;
+  drawobj_draw(track);
+  // Each segment stops before its end: the last position itself is not drawn.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(c.at_world(xy[i][0], xy[i][1]), kRed) << i;
+  EXPECT_EQ(c.at_world(89, 51), kRed);
+  EXPECT_EQ(c.at_world(30, 10), kRed);
+  EXPECT_EQ(c.at_world(50, 50), kRed);
+  EXPECT_EQ(c.at_world(70, 70), kRed);
+  EXPECT_EQ(c.at_world(30, 50), tm_test::kWhiteColour);
+  // The link motif 0 draws nothing.
+  draw_canvas none;
+  track->vlinkmotif = 0;
+  drawobj_draw(track);
+  EXPECT_TRUE(none.ink().empty());
+  track->contsrc = nullptr;
+  tm_test::free_one(track);
+  obj_list_set_count(pts, 0);
+  free_obj(&pts);
+  tm_test::free_list(list);
+}
+
 // 1,200 points (three chunks of at most 500 sharing their end points) give exactly the
 // pixels of one polyline call over the same points.
 TEST(DrawLines, ChunkedPolylineMatchesOneCall) {
