@@ -8,6 +8,7 @@
 #include <numbers>
 #include <vector>
 
+#include "geodesy/georef.h"
 #include "tests/map/draw_fixture.h"
 
 namespace {
@@ -69,6 +70,32 @@ TEST(DrawShapes, PixelAndPageOffsetsMoveThePoint) {
   dc_begin(page.pane, page.dc, 20, 30);
   draw_point(50, 50, 0, 0, 1, pixel_offset_t{5, -7});
   EXPECT_EQ(page.ink(), (tm_test::pixel_set{{125, 123}}));
+}
+
+// A point of a layer in UTM 31N on a view in degrees lands on its longitude and latitude.
+TEST(DrawShapes, PointsThroughTheLayerLink) {
+  // 1,000 pixels a degree; (2.3522, 48.8566) on pixel (100, 100).
+  draw_canvas c(200, 200, screen_mapping{-2.2522, -48.9566, 1000, -1000});
+  georef_t* view = tm_test::make_georef(214, 0);
+  georef_t* utm = tm_test::make_georef(214, 31);
+  xform_chain_t* chain = nullptr;
+  georef_link_chain(view, utm, &chain);
+  ASSERT_NE(chain, nullptr);
+  c.layer->cs_link = chain;  // the layer owns it
+  waypoint_t* w = tm_test::new_point(452482.5327026278, 5411717.1768689);
+  auto* s = tm_test::new_draw_style<dpoint_t>(CLS_DPOINT);
+  s->pptcoord = kPointCoordsOffset;
+  s->vcolour = kRedWord;
+  s->vmotif = 1;
+  drawobj_draw_routine(CLS_DPOINT)(s, w, nullptr);
+  const tm_test::pixel_set ink = c.ink();
+  ASSERT_EQ(ink.size(), 1u);
+  EXPECT_NEAR(ink.begin()->first, 100, 1);
+  EXPECT_NEAR(ink.begin()->second, 100, 1);
+  tm_test::free_one(s);
+  tm_test::free_one(w);
+  tm_test::free_one(view);
+  tm_test::free_one(utm);
 }
 
 TEST(DrawShapes, RectangleEdgeAndFill) {
