@@ -391,7 +391,7 @@ TEST(DrawStyleDispatch, EveryStyleOfTheObjectsClassDrawsIt) {
   drawobj_draw(track);
   EXPECT_TRUE(g_calls.empty());
 
-  drawobj_init_table();  // back to the empty routines
+  drawobj_init_table();  // back to the drawing routines
   EXPECT_NE(drawobj_draw_routine(CLS_DPOINT), record_draw);
   track->contsrc = nullptr;
   for (obj_t* s : {static_cast<obj_t*>(symbol), static_cast<obj_t*>(label),
