@@ -14,6 +14,7 @@
 #include "geodesy/xform_records.h"
 #include "map/bitmap_record.h"
 #include "map/file_object.h"
+#include "map/raster_display.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ void bitmap_destroy(obj_t* obj) {
   b->georef = freed(b->georef);
   b->exif = freed(b->exif);
   b->georef2 = freed(b->georef2);
+  symbol_bitmap_release(b);
   char* name = b->name;
   free_mem(&name);
   b->name = name;

@@ -165,6 +165,7 @@ struct visible_hooks {
   extent_t* (*pane_page)(obj_t* pane);      // the pane's page extent (screen)
   int (*pane_printing)(obj_t* pane);
   int (*pane_ready)(obj_t* pane);           // null slot: ready when its rectangle is not empty
+  // The raster display (raster_display.h) by default: one DIB per rectangle.
   void (*raster_begin)();
   int (*raster_draw)(obj_t* image);         // non-zero: interrupted
   void (*raster_end)();

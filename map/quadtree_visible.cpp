@@ -15,6 +15,7 @@
 #include "map/graphspace.h"
 #include "map/quadtree.h"
 #include "map/quadtree_internal.h"
+#include "map/raster_display.h"
 
 namespace {
 
@@ -47,6 +48,9 @@ visible_hooks default_hooks() {
   h.pane_page = view_access::pane_page_extent;
   h.pane_printing = view_access::pane_printing;
   h.image_pixels = view_access::image_pixels;
+  h.raster_begin = raster_display_begin;
+  h.raster_draw = raster_display_draw;
+  h.raster_end = raster_display_end;
   return h;
 }
 

@@ -30,6 +30,7 @@
 #include "map/gps_classes.h"
 #include "map/graphic_index.h"
 #include "map/quadtree.h"
+#include "map/raster_display.h"
 #include "map/view_records.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/startup.h"
@@ -96,7 +97,7 @@ const startup_table kDefaultTable = {
         {"geo_init_ref_datum", geo_init_ref_datum},
         {"nmea_module_init", init_nothing},
         {"register_format_modules", register_format_modules},
-        {"reset_display_luts", init_nothing},
+        {"reset_display_luts", reset_display_luts},
         {"month_names_init", month_names_init},
     },
     {
