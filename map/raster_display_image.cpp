@@ -59,6 +59,10 @@ void make_spans(const std::vector<double>& edges, double divisor, int size, span
     if (a > b) std::swap(a, b);
     const double c = std::floor((a + b) / 2);
     out->centre[k] = c >= 0 && c < size ? int(c) : -1;
+    if (!std::isfinite(a) || !std::isfinite(b)) {  // a mapping without finite pixels
+      out->centre[k] = -1;
+      a = b = 0;
+    }
     a = std::clamp(a, 0.0, limit);
     b = std::clamp(b, 0.0, limit);
     int lo = int(std::floor(a + kEdgeSlack)), hi = int(std::ceil(b - kEdgeSlack));

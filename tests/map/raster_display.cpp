@@ -3,6 +3,8 @@
 // and the colour rules applied before the copy (monochrome ramp, inverse display).
 #include <dlfcn.h>
 
+#include <limits>
+
 #include "tests/map/raster_display_fixture.h"
 
 namespace {
@@ -142,6 +144,15 @@ TEST_F(RasterDisplayFrame, NothingToDrawIntoIsHarmless) {
   set_rect(extent_t{0, 1e300, 0, 5, 0});  // no DIB that size: refused
   EXPECT_EQ(compose({b}), 0);
   EXPECT_EQ(at(0, 0), 0x123456u);
+  // Mappings that give no finite image pixel draw no image.
+  set_rect(extent_t{0, 4, 0, 4, 0});
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double mappings[][4] = {{0, 0, 0, 0}, {nan, 1, 0, 0}, {1, 1, nan, 0}, {1e300, 1e300, 1e300, 0}};
+  for (const auto& m : mappings) {
+    set_mapping(m[0], m[1], m[2], m[3]);
+    EXPECT_EQ(compose({b}), 0);
+    EXPECT_EQ(at(0, 0) == rgb(50, 50, 50) || at(0, 0) == rgb(200, 200, 200), true);
+  }
 }
 
 TEST_F(RasterDisplayFrame, AveragingDepthFromTheConfiguration) {
