@@ -201,6 +201,7 @@ TEST_F(RasterDisplayFrame, MonochromeAndInverseDisplay) {
       {8, 1, 0, rgb(254, 0, 0), rgb(2, 0, 0)},         // grey page: (10,0,0) is grey 3
       {8, 1, 1, rgb(0, 0, 0), rgb(251, 0, 0)},
       {8, 0, 1, rgb(0, 0, 0), rgb(252, 252, 252)},
+      {8, 0, 0, rgb(255, 255, 255), rgb(3, 3, 3)},     // grey page alone: luminance
   };
   set_rect(extent_t{0, 2, 0, 1, 0});
   for (const auto& c : cases) {

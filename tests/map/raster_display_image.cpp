@@ -227,6 +227,10 @@ TEST_F(RasterDisplayImage, OverviewSampledAtItsFactor) {
   EXPECT_EQ(at(7, 3), rgb(7, 7, 7));
   EXPECT_EQ(at(19, 9), rgb(19, 19, 19));
   EXPECT_EQ(at(20, 0), rgb(200, 200, 200));
+  set_mapping(0.05, 0.05, 0, 0);  // 20 source pixels: means of 2 x 2 overview pixels
+  compose({b});
+  EXPECT_EQ(at(3, 1), rgb(6, 6, 6));  // (6 + 7) / 2, truncated
+  EXPECT_EQ(at(10, 0), rgb(200, 200, 200));
   set_mapping(0.2, 0.2, 0, 0);  // 5 source pixels: the image
   compose({b});
   EXPECT_EQ(at(7, 3), rgb(60, 60, 60));
