@@ -8,6 +8,7 @@
 #include <array>
 
 #include "map/graphspace.h"
+#include "map/mapwin.h"
 #include "shell/framework/progress.h"
 
 namespace {
@@ -53,7 +54,7 @@ constexpr command_entry kDefaultTable[kCommandSlots] = {
     ui("gpsdlg_on_result"),                            // 18 result of a GPS connection
     ui("cmd_zoom_to_loaded"),                          // 19 view fitted to loaded data
     worker("graphspace_reload_files", false, reload_files_worker),  // 20 reload
-    ui("mapwin_toggle_layer_text"),                    // 21 a layer's texts on or off
+    {CMD_UI, false, "mapwin_toggle_layer_text", mapwin_toggle_layer_command, nullptr},  // 21 a layer on or off
     kNothing,                                          // 22
 };
 

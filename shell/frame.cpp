@@ -12,6 +12,7 @@
 #include "core/memory.h"
 #include "core/object.h"
 #include "map/graphspace.h"
+#include "map/mapwin.h"
 #include "map/view_records.h"
 #include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/ui.h"
@@ -124,9 +125,12 @@ plat::LResult main_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, pla
       return 0;
     case plat::WM_SIZE:
       if (wparam == plat::SIZE_RESTORED || wparam == plat::SIZE_MAXIMIZED) {
-        if (g_frame_object && g_map_object)
+        if (g_frame_object && g_map_object) {
           main_resize_children(g_frame_object, g_map_object, int(plat::loword(uintptr_t(lparam))),
                                int(plat::hiword(uintptr_t(lparam))));
+          // The pane's page follows the window's new client size.
+          mapwin_set_size(g_map_object, g_map_object->width, g_map_object->height);
+        }
       }
       return 0;
     case plat::WM_SETCURSOR: {
@@ -208,6 +212,7 @@ int attach_map_pane() {
   if (!g_map_object) return 0;
   graphspace_t* gs = get_current_graphspace();
   if (!gs) return 0;
+  install_map_window_routines();
   mapwin_attach_graphspace(g_map_object, gs);
   set_current_mapwin(g_map_object);
   return get_gblerr() == 0 ? 1 : 0;
@@ -218,6 +223,7 @@ namespace {
 void free_window_object(mapwin_t** obj) {
   if (!*obj) return;
   if (get_current_mapwin() == *obj) set_current_mapwin(nullptr);
+  mapwin_free_pane(*obj);
   if ((*obj)->brush) plat::delete_object((*obj)->brush);
   if ((*obj)->inverse_brush) plat::delete_object((*obj)->inverse_brush);
   // The owned texts are read out of the packed record before they are freed.
@@ -237,6 +243,8 @@ void frame_reset() {
   g_accel = nullptr;
   g_init_error = nullptr;
   g_exit = nullptr;
+  mapwin_set_ui_hooks(nullptr);
+  graphspace_set_view_hooks(nullptr);
   // The graph space and the georef it was made on are the frame's: freed together.
   if (graphspace_t* gs = graphspace_current()) {
     georef_t* georef = gs->georef;

@@ -93,6 +93,11 @@ int create_map_child_window(mapwin_t** out);
 // current map window. Returns 1 on success.
 graphspace_t* get_current_graphspace();
 int attach_map_pane();
+// The routines through which the map windows and the framework reach each other (the
+// window side of map windows, the graph spaces' view hooks, the dispatcher's scroll,
+// dirty-window and status-text routines); attach_map_pane installs them first, and
+// frame_reset takes the map windows' own tables back.
+void install_map_window_routines();
 // Frees the current graph space (with its georef) and the frame's window objects, and
 // forgets the frame's windows and routines (tests, between runs).
 void frame_reset();

@@ -12,6 +12,7 @@
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
 #include "shell/menu.h"
+#include "map/mapwin.h"
 #include "shell/pending_commands.h"
 
 namespace {
@@ -51,9 +52,9 @@ int vscroll_code(unsigned sb) {
   }
 }
 
-void on_scroll(int bar, int code, plat::WParam wparam) {
-  if (code == 0) return;
-  mapwin_scroll_cmd(get_current_mapwin(), bar, code, plat::hiword(wparam) * 0.0001);
+// The thumb's tracked position is read back from the bar itself.
+void on_scroll(int bar, int code) {
+  if (code != 0) mapwin_scroll_cmd(get_current_mapwin(), bar, code);
 }
 
 // The update region is read before the previous procedure validates it.
@@ -120,10 +121,10 @@ plat::LResult mapview_subclass_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wp
       on_double_click(lparam, 0.5);
       break;
     case plat::WM_HSCROLL:
-      on_scroll(2, hscroll_code(plat::loword(wparam)), wparam);
+      on_scroll(2, hscroll_code(plat::loword(wparam)));
       break;
     case plat::WM_VSCROLL:
-      on_scroll(1, vscroll_code(plat::loword(wparam)), wparam);
+      on_scroll(1, vscroll_code(plat::loword(wparam)));
       break;
     case plat::WM_SETCURSOR:
       set_busy_cursor(0);

@@ -10,6 +10,7 @@
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
+#include "map/mapwin.h"
 #include "shell/pending_commands.h"
 
 namespace {
@@ -22,7 +23,7 @@ void zoom_by(double factor) {
   mapwin_request_redraw(win);
 }
 
-void pan(int bar, int code) { mapwin_scroll_cmd(get_current_mapwin(), bar, code, 0.0); }
+void pan(int bar, int code) { mapwin_scroll_cmd(get_current_mapwin(), bar, code); }
 }  // namespace
 
 void zoom_in() { zoom_by(kZoomInFactor); }

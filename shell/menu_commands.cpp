@@ -11,6 +11,7 @@
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/menu.h"
+#include "map/mapwin.h"
 #include "shell/pending_commands.h"
 
 namespace {

@@ -96,35 +96,7 @@ void navig_track_folder(obj_t** out) {
   reached("navig_track_folder", "");
 }
 
-// ---- Map windows and views -------------------------------------------------------------------------
-void mapwin_attach_graphspace(mapwin_t* win, graphspace_t* gs) {
-  reached("mapwin_attach_graphspace", "%s %s", ptr_text(win), ptr_text(gs));
-}
-void mapwin_request_redraw(mapwin_t* win) { reached("mapwin_request_redraw", "%s", ptr_text(win)); }
-void mapwin_toggle_layer(mapwin_t* win, obj_t* layer, int add) {
-  reached("mapwin_toggle_layer", "%s %s %d", ptr_text(win), ptr_text(layer), add);
-}
-void mapwin_set_background_mode(mapwin_t* win, int flag) {
-  reached("mapwin_set_background_mode", "%s %d", ptr_text(win), flag);
-}
-void mapwin_get_colours(mapwin_t* win, int* monochrome, uint32_t* colour) {
-  if (monochrome) *monochrome = 0;
-  if (colour) *colour = 0;
-  reached("mapwin_get_colours", "%s", ptr_text(win));
-}
-void mapwin_set_colours(mapwin_t* win, int monochrome, uint32_t colour) {
-  reached("mapwin_set_colours", "%s %d %u", ptr_text(win), monochrome, colour);
-}
-void mapwin_scroll_cmd(mapwin_t* win, int bar, int code, double position) {
-  reached("mapwin_scroll_cmd", "%s %d %d %.16g", ptr_text(win), bar, code, position);
-}
-void mapwin_scroll_to(mapwin_t* win, int x, int y, int tracking) {
-  reached("mapwin_scroll_to", "%s %d %d %d", ptr_text(win), x, y, tracking);
-}
-void main_set_title_text(const char* text) { reached("main_set_title_text", "%s", text ? text : ""); }
-void main_set_status_part(const char* text) {
-  reached("main_set_status_part", "%s", text ? text : "");
-}
+// ---- Views ----------------------------------------------------------------------------------------
 void view_fit_all(mapwin_t* win, double max_scale) {
   reached("view_fit_all", "%s %.16g", ptr_text(win), max_scale);
 }

@@ -55,19 +55,8 @@ void navig_rawlog_set(int on);
 int navig_title_active();
 void navig_track_folder(obj_t** out);
 
-// ---- Map windows and views -------------------------------------------------------------------------
-void mapwin_attach_graphspace(mapwin_t* win, graphspace_t* gs);
-void mapwin_request_redraw(mapwin_t* win);
-void mapwin_toggle_layer(mapwin_t* win, obj_t* layer, int add);
-void mapwin_set_background_mode(mapwin_t* win, int flag);
-void mapwin_get_colours(mapwin_t* win, int* monochrome, uint32_t* colour);
-void mapwin_set_colours(mapwin_t* win, int monochrome, uint32_t colour);
-// Scroll-bar action: bar 1 vertical, 2 horizontal; the scroll code; the thumb position
-// as a fraction (0..1) for code 11.
-void mapwin_scroll_cmd(mapwin_t* win, int bar, int code, double position);
-void mapwin_scroll_to(mapwin_t* win, int x, int y, int tracking);
-void main_set_title_text(const char* text);
-void main_set_status_part(const char* text);
+// ---- Views ----------------------------------------------------------------------------------------
+// (The map windows' own routines are map/mapwin.h.)
 void view_fit_all(mapwin_t* win, double max_scale);
 void view_zoom_at(mapwin_t* win, int x, int y, double factor);
 int view_set_image_scale(mapwin_t* win, double sx, double sy, int relative);

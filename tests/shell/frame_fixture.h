@@ -27,6 +27,7 @@
 #include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
 #include "shell/menu.h"
+#include "map/mapwin.h"
 #include "shell/pending_commands.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
@@ -183,6 +184,14 @@ class FrameFixture : public tm_test::ConfigFixture {
   void command(unsigned id) {
     plat::post_message(frame_, plat::WM_COMMAND, id, 0);
     tm_test::run_until_idle();
+  }
+
+  // The map window shows data 0..10000 x 0..10000 at one pixel per unit, y downwards,
+  // with the world point (5000, 5000) at its upper-left corner.
+  void show_data_in_the_middle() {
+    graphspace_set_extent(get_current_graphspace(), extent_t{0, 10000, 0, 10000, 0});
+    mapwin_set_orientation(map_object_, 1);
+    map_object_->map = screen_mapping{-5000.0, -5000.0, 1.0, 1.0};
   }
 
   // The toolbar's button of a command: is it a check button, is it checked.

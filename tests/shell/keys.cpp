@@ -21,14 +21,6 @@ const KeyCase kAccelerators[] = {
 };
 
 const KeyCase kKeys[] = {
-    {plat::VK_UP, 0, "mapwin_scroll_cmd(obj 1 1 0)"},
-    {plat::VK_DOWN, 0, "mapwin_scroll_cmd(obj 1 2 0)"},
-    {plat::VK_PRIOR, 0, "mapwin_scroll_cmd(obj 1 5 0)"},
-    {plat::VK_NEXT, 0, "mapwin_scroll_cmd(obj 1 6 0)"},
-    {plat::VK_HOME, 0, "mapwin_scroll_cmd(obj 1 9 0)"},
-    {plat::VK_END, 0, "mapwin_scroll_cmd(obj 1 10 0)"},
-    {plat::VK_LEFT, 0, "mapwin_scroll_cmd(obj 2 3 0)"},
-    {plat::VK_RIGHT, 0, "mapwin_scroll_cmd(obj 2 4 0)"},
     {plat::VK_F1, 0, "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)"},
     {plat::VK_ADD, 0, "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)"},
     {plat::VK_F2, 0, "view_set_image_scale(obj 0.7937005259840998 0.7937005259840998 1)"},
@@ -127,6 +119,34 @@ TEST(ZoomFactors, InThenOutDoesNotRestoreTheScale) {
   EXPECT_DOUBLE_EQ(kZoomInFactor * kZoomInFactor * kZoomInFactor * kZoomInFactor, 2.0);
   EXPECT_DOUBLE_EQ(kZoomOutFactor * kZoomOutFactor * kZoomOutFactor, 0.5);
   EXPECT_DOUBLE_EQ(kZoomInFactor * kZoomOutFactor, 0.9438743126816935);
+}
+
+// The arrows, pages, Home and End scroll the map: each key's step is applied by
+// command 5 (one pixel per unit, y downwards, so the origin moves by minus the step).
+TEST_F(FrameFixture, ArrowAndPageKeysScrollTheMap) {
+  show_data_in_the_middle();
+  const int h = map_object_->height;
+  struct Move {
+    int vk;
+    int dx, dy;
+  } moves[] = {
+      {plat::VK_UP, 0, -5},   {plat::VK_DOWN, 0, 5},  {plat::VK_PRIOR, 0, -h},
+      {plat::VK_NEXT, 0, h},  {plat::VK_LEFT, -5, 0}, {plat::VK_RIGHT, 5, 0},
+  };
+  for (const Move& m : moves) {
+    map_object_->map = screen_mapping{-5000.0, -5000.0, 1.0, 1.0};
+    tm_test::press_key(m.vk);
+    tm_test::run_until_idle();
+    EXPECT_DOUBLE_EQ(double(map_object_->map.origin_x), -5000.0 - m.dx) << m.vk;
+    EXPECT_DOUBLE_EQ(double(map_object_->map.origin_y), -5000.0 - m.dy) << m.vk;
+  }
+  map_object_->map = screen_mapping{-5000.0, -5000.0, 1.0, 1.0};
+  tm_test::press_key(plat::VK_HOME);  // to the top of the data
+  tm_test::run_until_idle();
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_y), 0.0);
+  tm_test::press_key(plat::VK_END);  // to its bottom
+  tm_test::run_until_idle();
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_y), h - 10000.0);
 }
 
 TEST_F(FrameFixture, KeysOutsideTheRangeAreIgnored) {

@@ -29,9 +29,9 @@ const Route kRoutes[] = {
     {IDM_MANUAL_LOCALISATION, "manual_localisation_command(obj)"},
     {IDM_ZOOM_LEVEL, "nivzoom_dlgproc()"},
     {IDM_NAVIG_TRACK, "navig_track_folder()"},
-    {IDM_MONOCHROME, "mapwin_set_colours(obj 1 0)"},
+    {IDM_MONOCHROME, ""},  // the map window's colours: below
     {IDM_MONOCHROME_COLOUR, "imgmono_dlgproc()"},
-    {IDM_NEGATIVE, "mapwin_set_background_mode(obj 1)"},
+    {IDM_NEGATIVE, ""},
     {IDM_LAYERS, "layers_window(Graphic layers management)"},
     {IDM_GPS_DOWNLOAD, "gpsdlg_open()"},
     {IDM_NAVIGATION, "navig_dialog_open()"},
@@ -129,6 +129,21 @@ TEST_F(FrameFixture, GreyItemsAndUnknownIdsOnlyRedraw) {
     EXPECT_TRUE(calls().empty()) << id;
     EXPECT_EQ(redraws(), 1) << id;
   }
+}
+
+// Monochrome images and the negative display are words of the map window.
+TEST_F(FrameFixture, MonochromeAndNegativeSetTheMapWindow) {
+  command(IDM_MONOCHROME);
+  int mono = 0;
+  uint32_t colour = 0;
+  mapwin_get_colours(map_object_, &mono, &colour);
+  EXPECT_EQ(mono, 1);
+  EXPECT_EQ(colour, colour_word(255, 255, 255));  // the colour is kept
+  command(IDM_NEGATIVE);
+  EXPECT_EQ(mapwin_get_background_mode(map_object_), 1);
+  command(IDM_NEGATIVE);
+  EXPECT_EQ(mapwin_get_background_mode(map_object_), 0);
+  EXPECT_GE(redraws(), 1);
 }
 
 TEST_F(FrameFixture, RawLogToggles) {
