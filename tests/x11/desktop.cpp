@@ -123,7 +123,7 @@ class X11Desktop : public ::testing::Test {
     xid_ = wait_for_x_window(title);
     EXPECT_FALSE(xid_.empty()) << "the frame never showed";
     std::string focused;
-    const auto until = Clock::now() + std::chrono::seconds(5);
+    const auto until = Clock::now() + std::chrono::seconds(15);
     while (focused != xid_ + "\n" && x11_test::ms_left(until) > 0) {
       if (with_manager()) tool({"xdotool", "windowactivate", xid_});
       tool({"xdotool", "getwindowfocus"}, &focused);
@@ -136,7 +136,7 @@ class X11Desktop : public ::testing::Test {
 
   std::string wait_for_x_window(const std::string& title) {
     std::string id;
-    const auto until = Clock::now() + std::chrono::seconds(10);
+    const auto until = Clock::now() + std::chrono::seconds(20);
     while (id.empty() && x11_test::ms_left(until) > 0) {
       pump_until([] { return false; }, 20);
       tool({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, &id);
@@ -208,7 +208,7 @@ class X11Desktop : public ::testing::Test {
 
   // Waits (bounded) until the menu is open, or closed.
   bool menu_becomes(bool open) {
-    const auto until = Clock::now() + std::chrono::seconds(5);
+    const auto until = Clock::now() + std::chrono::seconds(15);
     while (x11_test::ms_left(until) > 0) {
       if (popup_open() == open && (popup_window() != nullptr) == open) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -278,7 +278,8 @@ class WindowManager {
       if (why) *why = "openbox could not be started";
       return false;
     }
-    const auto until = Clock::now() + std::chrono::seconds(10);
+    // A bound, not a pace: on a loaded two-core machine openbox can take several seconds.
+    const auto until = Clock::now() + std::chrono::seconds(30);
     while (ms_left(until) > 0) {
       ToolResult r = run_tool(display, {"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, 2000);
       if (r.ran && r.out.find("window id") != std::string::npos) return true;
