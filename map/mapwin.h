@@ -19,8 +19,9 @@
 //
 // Threads. Scrolls, orientation, layers and texts are changed on the user-interface
 // thread. Invalid rectangles also arrive from the load task and the live GPS reader
-// (through view_redraw_rect, under graphspace_mutex()): the invalid lists and the
-// redraw-needed flags are kept under mapwin_invalid_mutex(), a leaf lock: whoever needs
+// (through view_redraw_rect, under graphspace_mutex()), mapped with the window's
+// mapping: the invalid lists, the redraw-needed flags and the writes of the mapping by
+// this module are kept under mapwin_invalid_mutex(), a leaf lock: whoever needs
 // both takes graphspace_mutex() first (adding to an extent list snaps to the graph
 // space's grid, which reads its extent under that lock), and nothing waits for another
 // lock while holding it.

@@ -15,12 +15,17 @@ constexpr int kDirtySlot = 6;
 
 mapwin_t* or_current(mapwin_t* win) { return win ? win : get_current_mapwin(); }
 
-// Adds a world rectangle to the window's list. Snapping it to the grid reads the graph
-// space's extent under graphspace_mutex(): that lock is taken first, as everywhere.
-void add_rect(mapwin_t* win, extent_t world) {
+// Adds a world rectangle to the window's list, the mapping read under the same lock
+// (the user-interface thread moves it while a load task adds rectangles). Snapping the
+// rectangle to the grid reads the graph space's extent under graphspace_mutex(): that
+// lock is taken first, as everywhere. `to_world` turns the rectangle into world
+// coordinates with the window's mapping.
+template <class F> void add_rect(mapwin_t* win, extent_t e, F to_world) {
   graphspace_lock space_lock(graphspace_mutex());
   std::lock_guard<std::mutex> lock(mapwin_invalid_mutex());
-  if (win->invalid) extent_list_add_merged(win->graphspace, win->invalid, world);
+  if (!win->invalid) return;
+  const extent_t world = to_world(screen_mapping(win->map), e);
+  extent_list_add_merged(win->graphspace, win->invalid, world);
 }
 
 void empty_list(extent_list_t* list) {
@@ -54,22 +59,26 @@ std::mutex& mapwin_invalid_mutex() {
 void mapwin_invalidate_screen_rect(mapwin_t* win, extent_t screen) {
   win = or_current(win);
   if (!win || !win->pane) return;
-  extent_t world{};
-  screen_to_world_extent(win->map, screen, &world);
-  add_rect(win, world);
+  add_rect(win, screen, [](screen_mapping m, extent_t e) {
+    extent_t world{};
+    screen_to_world_extent(m, e, &world);
+    return world;
+  });
 }
 
 void mapwin_invalidate_world_rect(mapwin_t* win, extent_t world) {
   win = or_current(win);
   if (!win || !win->pane) return;
-  // The step is a margin in pixels (a symbol or a line width around the shape).
-  if (world.step == world.step && world.step != 0.0) {
-    extent_t screen{};
-    world_to_screen_extent(win->map, world, &screen);
-    extent_inflate(&screen, world.step);
-    screen_to_world_extent(win->map, screen, &world);
-  }
-  add_rect(win, world);
+  add_rect(win, world, [](screen_mapping m, extent_t e) {
+    // The step is a margin in pixels (a symbol or a line width around the shape).
+    if (e.step == e.step && e.step != 0.0) {
+      extent_t screen{};
+      world_to_screen_extent(m, e, &screen);
+      extent_inflate(&screen, e.step);
+      screen_to_world_extent(m, screen, &e);
+    }
+    return e;
+  });
 }
 
 void mapwin_clear_invalid(mapwin_t* win) {

@@ -142,6 +142,7 @@ void mapwin_set_orientation(mapwin_t* win, int flag) {
   win = or_current(win);
   if (!win) return;
   win->axis_down = flag;
+  std::lock_guard<std::mutex> lock(mapwin_invalid_mutex());  // see mapwin_apply_scroll
   const double magnitude = std::fabs(win->map.scale_y);
   win->map.scale_y = flag == 1 ? magnitude : -magnitude;
 }

@@ -119,12 +119,16 @@ void mapwin_apply_scroll(mapwin_t* win) {
   screen_mapping m = win->map;
   if (m.scale_x != 0.0) m.origin_x -= dx / m.scale_x;
   if (m.scale_y != 0.0) m.origin_y -= dy / m.scale_y;
-  win->map = m;
   pane_t* pane = win->pane;
-  screen_mapping pm = pane->map;
-  pm.origin_x = m.origin_x;
-  pm.origin_y = m.origin_y;
-  pane->map = pm;
+  {
+    // A load task reads the mapping when it adds a rectangle to redraw.
+    std::lock_guard<std::mutex> lock(mapwin_invalid_mutex());
+    win->map = m;
+    screen_mapping pm = pane->map;
+    pm.origin_x = m.origin_x;
+    pm.origin_y = m.origin_y;
+    pane->map = pm;
+  }
   // The picture moves against the view: a view scrolled right shows its pixels further left.
   if (auto fn = mapwin_get_ui_hooks().scroll_window_region) fn(win, -dx, -dy);
 }

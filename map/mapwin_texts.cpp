@@ -53,8 +53,11 @@ bool replace_text(text_field field, mapwin_t* win, const char* text) {
   return true;
 }
 
+// The clock gives whole seconds, and a difference of packed dates (day number and
+// fraction in one double) may come out a fraction of a millisecond short: half a second
+// of slack makes exactly 20 elapsed seconds count as 20.
 bool timed_text_holds(const mapwin_t* win, double now) {
-  return date_diff(win->status_start, now) < seconds_to_days(kTimedStatusSeconds);
+  return date_diff(win->status_start, now) < seconds_to_days(kTimedStatusSeconds - 0.5);
 }
 
 }  // namespace
