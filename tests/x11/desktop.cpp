@@ -23,6 +23,7 @@
 
 #include "platform/ui/ui.h"
 #include "platform/x11/x11_presenter.h"
+#include "tests/x11/x11_loop.h"
 #include "tests/x11/x_server.h"
 
 namespace {
@@ -30,6 +31,7 @@ namespace {
 using namespace plat;
 using x11_test::Capture;
 using x11_test::Clock;
+using x11_test::pump_until;
 
 constexpr const char* kProgram = "X11Desktop";  // WM_CLASS "x11desktop", "X11Desktop"
 constexpr const char* kClass = "DesktopProbe";
@@ -97,11 +99,7 @@ class X11Desktop : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (started_) {
-      for (Wnd w : top_level_windows()) destroy_window(w);
-      x11_stop();
-      ui_reset();
-    }
+    if (started_) x11_test::stop_presenter();
     manager_.stop();
     server_.stop();
   }
@@ -142,22 +140,6 @@ class X11Desktop : public ::testing::Test {
       tool({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, &id);
     }
     return id.substr(0, id.find('\n'));
-  }
-
-  // Runs the loop as a program does until `done` holds or the bound passes.
-  bool pump_until(const std::function<bool()>& done, int bound_ms = 5000) {
-    const auto until = Clock::now() + std::chrono::milliseconds(bound_ms);
-    for (;;) {
-      Msg m;
-      while (peek_message(&m, nullptr, 0, 0, PM_REMOVE)) {
-        translate_message(&m);
-        dispatch_message(&m);
-      }
-      if (done()) return true;
-      const int64_t left = x11_test::ms_left(until);
-      if (left == 0) return false;
-      wait_message(std::min<int64_t>(left, 20));
-    }
   }
 
   // An outside tool, with the loop kept going meanwhile (no menu may open).

@@ -17,6 +17,7 @@
 
 #include "platform/ui/ui.h"
 #include "platform/x11/x11_presenter.h"
+#include "tests/x11/x11_loop.h"
 #include "tests/x11/x_server.h"
 
 namespace {
@@ -24,6 +25,7 @@ namespace {
 using namespace plat;
 using x11_test::Capture;
 using x11_test::Clock;
+using x11_test::pump_until;
 
 struct Logged {
   uint32_t msg;
@@ -93,33 +95,12 @@ class X11PresenterTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (started_) {
-      for (Wnd w : top_level_windows()) destroy_window(w);
-      x11_stop();
-      ui_reset();
-    }
+    if (started_) x11_test::stop_presenter();
     server_.stop();
   }
 
   Wnd open_window() {
     return create_window(0, kClass, kTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80, 400, 300, nullptr, 0);
-  }
-
-  // Runs the loop as a program does (translate, dispatch, and wait through the
-  // presenter when idle) until `done` holds or the real-time bound passes.
-  bool pump_until(const std::function<bool()>& done, int bound_ms = 5000) {
-    const auto until = Clock::now() + std::chrono::milliseconds(bound_ms);
-    for (;;) {
-      Msg m;
-      while (peek_message(&m, nullptr, 0, 0, PM_REMOVE)) {
-        translate_message(&m);
-        dispatch_message(&m);
-      }
-      if (done()) return true;
-      const int64_t left = x11_test::ms_left(until);
-      if (left == 0) return false;
-      wait_message(std::min<int64_t>(left, 20));
-    }
   }
 
   Point on_screen(Wnd w, Point client) {

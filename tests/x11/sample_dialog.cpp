@@ -11,6 +11,7 @@
 #include "platform/x11/x11_presenter.h"
 #include "tests/support/harness_common.h"
 #include "tests/support/test_env.h"
+#include "tests/x11/x11_loop.h"
 #include "tests/x11/x_server.h"
 
 namespace {
@@ -34,11 +35,7 @@ class X11SampleDialog : public ::testing::Test {
     started_ = true;
   }
   void TearDown() override {
-    if (started_) {
-      for (Wnd w : top_level_windows()) destroy_window(w);
-      x11_stop();
-      ui_reset();
-    }
+    if (started_) x11_test::stop_presenter();
     server_.stop();
   }
 
