@@ -183,4 +183,40 @@ TEST_F(MapWinScroll, DragWithoutDataMovesNothing) {
   EXPECT_EQ(v(win->scroll_dy), 0);
 }
 
+// The bars show the page as fractions of the data: horizontal position x0 and page
+// x1 - x0, vertical position 1 - y1 (world y upwards) and page y1 - y0.
+TEST_F(MapWinScroll, ScrollBarsShowThePageAsFractionsOfTheData) {
+  set_data(0, 1000, 0, 800);
+  mapwin_t* win = window(200, 100);
+  win->map = screen_mapping{-100.0, -800.0, 1.0, -1.0};  // world y 700..800 shown
+  mapwin_sync_scrollbars(win);
+  ASSERT_EQ(record().bars.size(), 2u);
+  EXPECT_EQ(record().bars[0].axis, 2);
+  EXPECT_DOUBLE_EQ(record().bars[0].position, 0.1);
+  EXPECT_DOUBLE_EQ(record().bars[0].page, 0.2);
+  EXPECT_EQ(record().bars[1].axis, 1);
+  EXPECT_NEAR(record().bars[1].position, 1.0 - 1.0, 1e-12);  // the top of the data
+  EXPECT_NEAR(record().bars[1].page, 0.125, 1e-12);
+  // A view beyond the data is cut at its edges.
+  record().bars.clear();
+  win->map = screen_mapping{100.0, -800.0, 1.0, -1.0};  // world x -100..100
+  mapwin_sync_scrollbars(win);
+  ASSERT_EQ(record().bars.size(), 2u);
+  EXPECT_DOUBLE_EQ(record().bars[0].position, 0.0);
+  EXPECT_DOUBLE_EQ(record().bars[0].page, 0.1);
+}
+
+TEST_F(MapWinScroll, NoBarsWithoutScrollBarsOrWithFlatData) {
+  set_data(0, 1000, 0, 800);
+  mapwin_t* win = window(200, 100);
+  win->scrollbars = 0;
+  mapwin_sync_scrollbars(win);
+  mapwin_set_scrollbars(win, 0, 1, 0, 1);
+  EXPECT_TRUE(record().bars.empty());
+  win->scrollbars = 1;
+  set_data(0, 1000, 5, 5);  // no height
+  mapwin_sync_scrollbars(win);
+  EXPECT_TRUE(record().bars.empty());
+}
+
 }  // namespace
