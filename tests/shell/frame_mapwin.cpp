@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "map/mapwin.h"
+#include "platform/ui/input.h"
 #include "shell/command_table.h"
 #include "tests/shell/frame_fixture.h"
 
@@ -48,6 +49,32 @@ TEST_F(MapWinFrame, DragOfTheThumbMovesByTheTrackedPosition) {
   // The bar now reports the thumb where it was left: no tracked move, no scroll.
   mapwin_scroll_cmd(map_object_, 2, 11);
   EXPECT_EQ(int(map_object_->scroll_dx), 0);
+}
+
+// A drag of the horizontal thumb by the mouse: the bar reports its tracked position,
+// the view moves by that fraction of the data, and the bar stays where it was dragged.
+TEST_F(MapWinFrame, MouseDragOfTheThumbScrollsTheView) {
+  show_data_in_the_middle();
+  map_object_->map = screen_mapping{0.0, -5000.0, 1.0, 1.0};  // the data's left edge at 0
+  const int w = map_object_->width;
+  mapwin_set_scrollbars(map_object_, 0.0, w / 10000.0, 0.5, 0.5 + 0.01);
+  tm_test::run_until_idle();
+  plat::Rect frame_rect, map_rect;
+  plat::get_window_rect(frame_, &frame_rect);
+  plat::get_window_rect(main_map_window(), &map_rect);
+  // The thumb sits at the start of the bar's track, right of its arrow (16 pixels).
+  const plat::Point grab{map_rect.left - frame_rect.left + 16 + 3, map_rect.bottom - frame_rect.top - 8};
+  plat::input_mouse_move(frame_, grab);
+  plat::input_mouse_button(frame_, grab, plat::MouseButton::left, true);
+  const plat::Point to{grab.x + 100, grab.y};
+  plat::input_mouse_move(frame_, to);
+  const int moved = map_object_->scroll_dx;
+  EXPECT_GT(moved, 0);
+  // The whole data is 10000 pixels wide and the bar 10000 units long: one unit a pixel.
+  EXPECT_EQ(bar(plat::SB_HORZ).first, moved);
+  plat::input_mouse_button(frame_, to, plat::MouseButton::left, false);
+  tm_test::run_until_idle();
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_x), -double(moved));
 }
 
 TEST_F(MapWinFrame, FrameResizeResizesThePage) {
