@@ -1,0 +1,323 @@
+// The redraw pass on a headless map window: a whole pass draws the layers of a test
+// graph space over the cleared background (pixels read at the screen positions of
+// known world points), a pass that gives way after objects resumes with the next
+// object and ends with the picture of an uninterrupted pass, resize notifications
+// less than 100 ms apart draw nothing, and a graph space without data draws nothing.
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/core_classes.h"
+#include "map/draw_gdi.h"
+#include "map/redraw.h"
+#include "platform/sys/clock.h"
+#include "tests/map/draw_fixture.h"
+#include "tests/map/mapwin_fixture.h"
+
+namespace {
+
+using mapwin_test::MapWinFixture;
+
+constexpr int kW = 120, kH = 100;
+constexpr uint32_t kUntouched = 0xFF123456u;  // the surface before any pass
+const plat::Color kBackground = plat::rgb(128, 255, 128);
+
+// The yield test and the drawing of objects, recorded: after every `yield_every`
+// objects the pass is told that a command waits (0: never).
+struct pass_record {
+  std::mutex mu;
+  std::vector<obj_t*> drawn;
+  int yield_every = 0;
+  int asked = 0;
+};
+pass_record& rec() {
+  static pass_record r;
+  return r;
+}
+
+int recording_draw(obj_t* object) {
+  {
+    std::lock_guard<std::mutex> lock(rec().mu);
+    rec().drawn.push_back(object);
+  }
+  return drawobj_draw(object);
+}
+
+int yielding_work_pending() {
+  std::lock_guard<std::mutex> lock(rec().mu);
+  ++rec().asked;
+  return rec().yield_every > 0 && rec().asked % rec().yield_every == 0 ? 1 : 0;
+}
+
+class RedrawPassFixture : public MapWinFixture {
+ protected:
+  void SetUp() override {
+    MapWinFixture::SetUp();
+    font_table_init();
+    redraw_interrupt(0);
+    {
+      std::lock_guard<std::mutex> lock(rec().mu);
+      rec().drawn.clear();
+      rec().yield_every = 0;
+      rec().asked = 0;
+    }
+    redraw_install_hooks(yielding_work_pending);
+    visible_hooks h = visible_get_hooks();
+    h.draw_object = recording_draw;
+    visible_set_hooks(&h);
+    surface_ = plat::Surface(kW, kH, kUntouched);
+    dc_ = plat::create_surface_dc(&surface_, plat::Point{}, nullptr);
+    win_ = window(kW, kH);
+    set_current_mapwin(win_);  // new layers go to its pane
+    win_->back_dc = dc_;
+    win_->background = colour_word(128, 255, 128);
+    win_->brush = plat::create_solid_brush(kBackground);
+    win_->inverse_brush = plat::create_solid_brush(plat::rgb(0, 0, 0));
+    // World (0, 0) at the lower-left corner, 2 pixels a unit, y upwards.
+    std::lock_guard<std::mutex> lock(mapwin_invalid_mutex());
+    win_->map = screen_mapping{0, -50, 2, -2};
+  }
+  void TearDown() override {
+    visible_list_reset();
+    visible_set_hooks(nullptr);
+    redraw_set_current_pane(nullptr);
+    plat::delete_object(win_->brush);
+    plat::delete_object(win_->inverse_brush);
+    win_->brush = win_->inverse_brush = nullptr;
+    plat::delete_dc(dc_);
+    // The lines' points are the test's: the lines forget them before they are freed,
+    // with their folders, once the graph space no longer shows them.
+    for (loil_t* l : lines_) l->loicoord = coord_list{};
+    MapWinFixture::TearDown();
+    for (folder_t* f : shape_folders_) {
+      obj_list_free_elements(f->sot);
+      container_t* list = f->sot;
+      free_obj(&list);
+      f->sot = nullptr;
+      obj_t* o = f;
+      free_obj(&o);
+    }
+  }
+
+  // A layer of lines (world units) drawn with one style: filled outlines when fill is set.
+  void shape_layer(std::vector<std::vector<double>>& lines, uint32_t colour, int fill) {
+    container_t* list = nullptr;
+    obj_list_new(&list);
+    obj_list_append(list, tm_test::make_georef(214, 0));
+    for (std::vector<double>& xy : lines) {
+      loil_t* l = tm_test::new_line(xy);
+      lines_.push_back(l);
+      obj_list_append(list, l);
+    }
+    obj_list_append(list, tm_test::line_style(colour, 2, 1, fill));
+    folder_t* f = nullptr;
+    folder_get_or_create(nullptr, list, 0, &f);
+    shape_folders_.push_back(f);
+    ASSERT_EQ(graphspace_add_file(gs_, f, &counter_), 1);
+  }
+
+  // Waypoints drawn as filled dark green squares.
+  void point_layer(std::initializer_list<tm_test::point_xy> points) {
+    folder_t* f = tm_test::make_point_folder(nullptr, tm_test::make_georef(214, 0), points);
+    folders_.push_back(f);
+    dpoint_t* style = nullptr;
+    obj_list_first_of_class(f->sot, CLS_DPOINT, reinterpret_cast<obj_t**>(&style));
+    ASSERT_NE(style, nullptr);
+    style->vcolour = colour_word(0, 128, 0);
+    style->vthickness = 3;
+    style->vshape = 2;
+    style->vmotif = 1;
+    ASSERT_EQ(graphspace_add_file(gs_, f, &counter_), 1);
+  }
+
+  // The whole window invalidated and scheduled, as command 6 does.
+  void request_whole_window() {
+    mapwin_request_redraw(win_);
+    redraw_dirty_mapwins();
+    redraw_schedule();
+  }
+  // Passes until one completes; their count (at most 1000).
+  int run_to_completion() {
+    int passes = 1;
+    while (redraw_pass() == 0 && passes < 1000) ++passes;
+    return passes;
+  }
+
+  plat::Color at(int x, int y) const { return plat::color_of_pixel(surface_.at(x, y)); }
+  plat::Color at_world(double x, double y) const {
+    return at(int(x * 2), int((y - 50) * -2));
+  }
+  int drawn_count() {
+    std::lock_guard<std::mutex> lock(rec().mu);
+    return int(rec().drawn.size());
+  }
+  int posted(int slot) {
+    int n = 0;
+    for (const auto& p : mapwin_test::record().posted) n += p.first == slot;
+    return n;
+  }
+
+  plat::Surface surface_;
+  plat::Dc dc_ = nullptr;
+  mapwin_t* win_ = nullptr;
+  int counter_ = 0;
+  std::vector<loil_t*> lines_;
+  std::vector<folder_t*> shape_folders_;
+};
+
+// A filled square (blue), a track (red) and waypoints (points of the default style).
+class RedrawPicture : public RedrawPassFixture {
+ protected:
+  void build_graph_space() {
+    polygon_ = {{5, 5, 25, 5, 25, 20, 5, 20, 5, 5}};
+    track_ = {{30, 10, 55, 10, 55, 30}};
+    shape_layer(polygon_, tm_test::kBlueWord, 1);
+    shape_layer(track_, tm_test::kRedWord, 0);
+    point_layer({{40, 40}, {10, 40}, {50, 20}});
+    ASSERT_TRUE(graphspace_has_data(gs_));
+  }
+  std::vector<std::vector<double>> polygon_, track_;
+};
+
+TEST_F(RedrawPicture, WholePassDrawsEveryLayerOverTheBackground) {
+  build_graph_space();
+  request_whole_window();
+  EXPECT_EQ(redraw_pass(), 1);
+  EXPECT_EQ(at_world(15, 12), plat::rgb(0, 0, 255));   // inside the filled square
+  EXPECT_EQ(at_world(42, 10), plat::rgb(255, 0, 0));   // on the track
+  EXPECT_EQ(at_world(55, 20), plat::rgb(255, 0, 0));   // its second segment
+  for (tm_test::point_xy p : {tm_test::point_xy{40, 40}, {10, 40}, {50, 20}}) {
+    EXPECT_EQ(at_world(p.x, p.y), plat::rgb(0, 128, 0)) << p.x << " " << p.y;
+    EXPECT_EQ(at(int(p.x * 2) + 6, int((p.y - 50) * -2) + 6), kBackground);
+  }
+  EXPECT_EQ(at_world(20, 30), kBackground);  // nothing there: cleared
+  EXPECT_EQ(at(kW - 1, kH - 1), kBackground);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) ASSERT_NE(surface_.at(x, y), kUntouched) << x << "," << y;
+  // The pass is complete: no list holds work, nothing posted, drawing ended.
+  EXPECT_EQ(posted(4), 0);
+  EXPECT_EQ(extent_list_count(win_->invalid), 0);
+  for (int i = 0; i < obj_list_count(win_->pane->layer_rects); ++i) {
+    extent_list_t* rects = nullptr;
+    obj_list_get(win_->pane->layer_rects, i, &rects);
+    EXPECT_EQ(extent_list_count(rects), 0) << i;
+  }
+  EXPECT_EQ(draw_target_dc(), nullptr);
+  EXPECT_EQ(win_->dc, nullptr);
+}
+
+TEST_F(RedrawPicture, InterruptedPassResumesAndEndsWithTheSamePicture) {
+  build_graph_space();
+  request_whole_window();
+  ASSERT_EQ(redraw_pass(), 1);
+  const std::vector<uint32_t> whole = surface_.pixels;
+  std::map<obj_t*, int> once;
+  for (obj_t* o : rec().drawn) ++once[o];
+  ASSERT_GE(once.size(), 5u);
+
+  for (int every : {1, 2, 3}) {
+    SCOPED_TRACE(every);
+    surface_.pixels.assign(surface_.pixels.size(), kUntouched);
+    {
+      std::lock_guard<std::mutex> lock(rec().mu);
+      rec().drawn.clear();
+      rec().asked = 0;
+      rec().yield_every = every;
+    }
+    mapwin_test::record().posted.clear();
+    request_whole_window();
+    const int passes = run_to_completion();
+    EXPECT_GT(passes, 1);
+    EXPECT_EQ(posted(4), passes - 1);  // each pass that gave way posted itself again
+    std::map<obj_t*, int> counts;
+    for (obj_t* o : rec().drawn) ++counts[o];
+    EXPECT_EQ(counts, once);  // every object drawn, none twice
+    EXPECT_EQ(surface_.pixels, whole);
+  }
+}
+
+// The scheduling step keeps the background list off the image layer's extent (the
+// raster display composes that part), and gives the image layer's rectangles to the
+// raster list as well.
+TEST_F(RedrawPicture, RectangleInsideTheImageLayerIsNotCleared) {
+  build_graph_space();
+  layer_t* images = nullptr;
+  graphspace_layer_of_priority(gs_, 0, &images);
+  ASSERT_NE(images, nullptr);
+  const extent_t image_area{0, 30, 25, 50, 0};  // the upper-left quarter
+  {
+    graphspace_lock lock(graphspace_mutex());
+    images->extent = image_area;
+  }
+  request_whole_window();
+  const pane_t* pane = win_->pane;
+  ASSERT_GT(extent_list_count(pane->background_rects), 0);
+  for (int i = 0; i < extent_list_count(pane->background_rects); ++i) {
+    extent_t r = extent_list_at(pane->background_rects, i);
+    if (extent_intersect(&r, image_area)) {
+      EXPECT_TRUE(extent_width(r) <= 0 || extent_height(r) <= 0) << i;
+    }
+  }
+  EXPECT_GT(extent_list_count(pane->raster_rects), 0);
+  // A rectangle wholly inside the image's extent: nothing to clear at all.
+  EXPECT_EQ(redraw_pass(), 1);
+  mapwin_invalidate_world_rect(win_, extent_t{5, 10, 30, 35, 0});
+  redraw_schedule();
+  EXPECT_EQ(extent_list_count(pane->background_rects), 0);
+  EXPECT_EQ(extent_list_count(pane->raster_rects), 1);
+}
+
+TEST_F(RedrawPassFixture, GraphSpaceWithoutDataDrawsAndClearsNothing) {
+  graphspace_set_extent(gs_, extent_t{});
+  ASSERT_FALSE(graphspace_has_data(gs_));
+  request_whole_window();
+  EXPECT_EQ(extent_list_count(win_->invalid), 0);
+  EXPECT_EQ(extent_list_count(win_->pane->background_rects), 0);
+  EXPECT_EQ(redraw_pass(), 1);
+  for (uint32_t p : surface_.pixels) ASSERT_EQ(p, kUntouched);
+}
+
+class RedrawResize : public RedrawPicture {
+ protected:
+  void SetUp() override {
+    RedrawPicture::SetUp();
+    plat::use_virtual_clock(true);
+  }
+  void TearDown() override {
+    plat::use_virtual_clock(false);
+    RedrawPicture::TearDown();
+  }
+  // Runs a pass on a thread; `during` runs once it sleeps; then 100 ms go by.
+  template <class F> int pass_through_wait(F during) {
+    int result = -1;
+    std::thread t([&] { result = redraw_pass(); });
+    while (plat::virtual_sleepers_waiting() == 0) std::this_thread::yield();
+    during();
+    plat::advance_virtual_ms(100);
+    t.join();
+    return result;
+  }
+};
+
+TEST_F(RedrawResize, NotificationsLessThan100MsApartDrawNothing) {
+  build_graph_space();
+  request_whole_window();
+  redraw_interrupt(1);
+  // Another notification 50 ms into the wait: the pass gives way without drawing.
+  EXPECT_EQ(pass_through_wait([] {
+              plat::advance_virtual_ms(50);
+              redraw_interrupt(1);
+            }),
+            0);
+  EXPECT_EQ(drawn_count(), 0);
+  EXPECT_EQ(posted(4), 1);
+  for (uint32_t p : surface_.pixels) ASSERT_EQ(p, kUntouched);
+  // The notifications stop: after its wait the next pass draws.
+  EXPECT_EQ(pass_through_wait([] {}), 1);
+  EXPECT_GT(drawn_count(), 0);
+  EXPECT_EQ(at_world(15, 12), plat::rgb(0, 0, 255));
+  EXPECT_EQ(redraw_interrupt_flag(), 0);
+}
+
+}  // namespace
