@@ -245,6 +245,7 @@ void frame_reset() {
   g_exit = nullptr;
   mapwin_set_ui_hooks(nullptr);
   graphspace_set_view_hooks(nullptr);
+  reset_redraw_routines();
   // The graph space and the georef it was made on are the frame's: freed together.
   if (graphspace_t* gs = graphspace_current()) {
     georef_t* georef = gs->georef;

@@ -98,6 +98,14 @@ int attach_map_pane();
 // dirty-window and status-text routines); attach_map_pane installs them first, and
 // frame_reset takes the map windows' own tables back.
 void install_map_window_routines();
+// The redraw pass's routines (its scheduling step, the yield test of the visible list,
+// the resize interrupt, the paint handler's rectangles); install_map_window_routines
+// installs them, frame_reset takes them back. The task of command 4 itself, redraw_run,
+// is installed with the program's routines: one pass, then command 9 when the pass
+// was asked to run without giving way, then the end of the task.
+void redraw_run(void* arg);
+void install_redraw_routines();
+void reset_redraw_routines();
 // Frees the current graph space (with its georef) and the frame's window objects, and
 // forgets the frame's windows and routines (tests, between runs).
 void frame_reset();

@@ -33,4 +33,5 @@ void install_map_window_routines() {
   h.mapwin_apply_scroll = mapwin_apply_scroll_all;
   h.redraw_dirty_mapwins = redraw_dirty_mapwins;
   h.main_set_status_text = status_text;
+  install_redraw_routines();
 }

@@ -87,6 +87,7 @@ void init_common_controls() { plat::register_controls(); }
 void install_program_routines() {
   set_run_command(run_command);
   get_dispatcher_hooks().update_main_title = update_main_title;
+  get_dispatcher_hooks().redraw_run = redraw_run;
   set_frame_exit_routine(app_exit);
   set_frame_init_error_routine(init_error_exit);
   get_core_hooks().message_box = core_box;
