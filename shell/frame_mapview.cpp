@@ -13,6 +13,7 @@
 #include "shell/framework/winutil.h"
 #include "shell/menu.h"
 #include "map/mapwin.h"
+#include "map/view_set.h"
 #include "shell/pending_commands.h"
 
 namespace {

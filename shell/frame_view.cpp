@@ -11,6 +11,7 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "map/mapwin.h"
+#include "map/view_set.h"
 #include "shell/pending_commands.h"
 
 namespace {

@@ -95,15 +95,3 @@ void navig_track_folder(obj_t** out) {
   if (out) *out = nullptr;
   reached("navig_track_folder", "");
 }
-
-// ---- Views ----------------------------------------------------------------------------------------
-void view_fit_all(mapwin_t* win, double max_scale) {
-  reached("view_fit_all", "%s %.16g", ptr_text(win), max_scale);
-}
-void view_zoom_at(mapwin_t* win, int x, int y, double factor) {
-  reached("view_zoom_at", "%s %d %d %.16g", ptr_text(win), x, y, factor);
-}
-int view_set_image_scale(mapwin_t* win, double sx, double sy, int relative) {
-  reached("view_set_image_scale", "%s %.16g %.16g %d", ptr_text(win), sx, sy, relative);
-  return 0;
-}

@@ -54,9 +54,3 @@ void navig_log_set(int on);
 void navig_rawlog_set(int on);
 int navig_title_active();
 void navig_track_folder(obj_t** out);
-
-// ---- Views ----------------------------------------------------------------------------------------
-// (The map windows' own routines are map/mapwin.h.)
-void view_fit_all(mapwin_t* win, double max_scale);
-void view_zoom_at(mapwin_t* win, int x, int y, double factor);
-int view_set_image_scale(mapwin_t* win, double sx, double sy, int relative);

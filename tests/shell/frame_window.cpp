@@ -3,6 +3,7 @@
 // dropped files (each posts the load command, the last first, whole and with its
 // case), the scroll bars, the mouse and the title.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/ctl_toolbar.h"
@@ -197,17 +198,27 @@ TEST_F(FrameFixture, MouseOnTheMap) {
   EXPECT_DOUBLE_EQ(double(map_object_->map.origin_y), -5000.0 + 15);
   EXPECT_EQ(int(map_object_->scroll_dx), 0);
 
-  // Double clicks zoom around the point: 2 with the left button, 0.5 with the right.
-  clear_seen();
+  // Double clicks zoom around the point: 2 with the left button, 0.5 with the right;
+  // the world point under the pointer stays there.
+  auto world_at = [this](int x, int y) {
+    const screen_mapping m = map_object_->map;
+    return std::pair<double, double>(x / m.scale_x - m.origin_x, y / m.scale_y - m.origin_y);
+  };
+  const auto under = world_at(60, 70);
   tm_test::double_click(map, 60, 70);
   tm_test::run_until_idle();
-  EXPECT_TRUE(called("view_zoom_at(obj 60 70 2)"));
-  clear_seen();
+  EXPECT_DOUBLE_EQ(double(map_object_->map.scale_x), 2.0);
+  EXPECT_NEAR(world_at(60, 70).first, under.first, 1e-9);
+  EXPECT_NEAR(world_at(60, 70).second, under.second, 1e-9);
+  const auto under2 = world_at(61, 71);
   tm_test::double_click(map, 61, 71, plat::MouseButton::right);
   tm_test::run_until_idle();
-  EXPECT_TRUE(called("view_zoom_at(obj 61 71 0.5)"));
+  EXPECT_DOUBLE_EQ(double(map_object_->map.scale_x), 1.0);
+  EXPECT_NEAR(world_at(61, 71).first, under2.first, 1e-9);
+  EXPECT_NEAR(world_at(61, 71).second, under2.second, 1e-9);
 
   // A move without a button updates the cursor window only while it is shown.
+  const double origin_x = double(map_object_->map.origin_x);
   clear_seen();
   tm_test::mouse_move(map, 80, 80);
   tm_test::run_until_idle();
@@ -216,7 +227,7 @@ TEST_F(FrameFixture, MouseOnTheMap) {
   tm_test::mouse_move(map, 81, 80);
   tm_test::run_until_idle();
   EXPECT_TRUE(called_routine("cursor_window_update"));
-  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_x), -5000.0 + 10);  // no button: no drag
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_x), origin_x);  // no button: no drag
 }
 
 // Focus given to the map goes to the frame, so that the frame's keys work.

@@ -1,5 +1,6 @@
 // The keys of the frame: the accelerators of "TOUCHFONC" (Ctrl with a letter) and the
 // frame's own keys (arrows, pages, Home, End, the zoom keys, F4, F12 and Ctrl+P).
+#include <algorithm>
 #include <string>
 
 #include "tests/shell/frame_fixture.h"
@@ -21,11 +22,6 @@ const KeyCase kAccelerators[] = {
 };
 
 const KeyCase kKeys[] = {
-    {plat::VK_F1, 0, "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)"},
-    {plat::VK_ADD, 0, "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)"},
-    {plat::VK_F2, 0, "view_set_image_scale(obj 0.7937005259840998 0.7937005259840998 1)"},
-    {plat::VK_SUBTRACT, 0, "view_set_image_scale(obj 0.7937005259840998 0.7937005259840998 1)"},
-    {plat::VK_F4, 0, "view_fit_all(obj 0)"},
     {'P', 0, ""},
     {'P', tm_test::MOD_SHIFT, ""},
     {plat::VK_F5, 0, ""},
@@ -92,6 +88,36 @@ TEST_P(FrameKeys, KeyReachesItsRoutine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, FrameKeys, ::testing::ValuesIn(kKeys));
+
+// The zoom keys scale the map window about its centre; F4 fits the data into it.
+TEST_F(FrameFixture, ZoomKeysScaleTheMapWindowAboutItsCentre) {
+  struct ZoomCase {
+    int vk;
+    double scale;  // 0: the fit scale of the data
+  } cases[] = {
+      {plat::VK_F1, kZoomInFactor}, {plat::VK_ADD, kZoomInFactor},
+      {plat::VK_F2, kZoomOutFactor}, {plat::VK_SUBTRACT, kZoomOutFactor}, {plat::VK_F4, 0.0},
+  };
+  const int w = map_object_->width, h = map_object_->height;
+  ASSERT_GT(w, 0);
+  ASSERT_GT(h, 0);
+  for (const ZoomCase& c : cases) {
+    SCOPED_TRACE(c.vk);
+    show_data_in_the_middle();
+    // The world point at the centre: the data fit centres on (5000, 5000).
+    const double cx = c.scale ? 5000.0 + w * 0.5 : 5000.0, cy = c.scale ? 5000.0 + h * 0.5 : 5000.0;
+    const double scale = c.scale ? c.scale : std::min(w, h) / 10000.0;
+    clear_seen();
+    tm_test::press_key(c.vk);
+    tm_test::run_until_idle();
+    const screen_mapping m = map_object_->map;
+    EXPECT_DOUBLE_EQ(m.scale_x, scale);
+    EXPECT_DOUBLE_EQ(m.scale_y, scale);  // y downwards
+    EXPECT_NEAR(w * 0.5 / m.scale_x - m.origin_x, cx, 1e-9);
+    EXPECT_NEAR(h * 0.5 / m.scale_y - m.origin_y, cy, 1e-9);
+    EXPECT_GE(redraws(), 1);
+  }
+}
 
 TEST_F(FrameFixture, CtrlPPrintsTheMapWindow) {
   tm_test::press_key('P', tm_test::MOD_CTRL);

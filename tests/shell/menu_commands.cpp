@@ -11,9 +11,6 @@
 namespace frame_test {
 namespace {
 
-constexpr const char* kZoomIn = "view_set_image_scale(obj 1.189207115002721 1.189207115002721 1)";
-constexpr const char* kZoomOut =
-    "view_set_image_scale(obj 0.7937005259840998 0.7937005259840998 1)";
 
 struct Route {
   unsigned id;
@@ -36,9 +33,9 @@ const Route kRoutes[] = {
     {IDM_GPS_DOWNLOAD, "gpsdlg_open()"},
     {IDM_NAVIGATION, "navig_dialog_open()"},
     {IDM_COLOURS, "color_dlgproc()"},
-    {IDM_ZOOM_IN, kZoomIn},
-    {IDM_ZOOM_OUT, kZoomOut},
-    {IDM_GLOBAL_VIEW, "view_fit_all(obj 0)"},
+    {IDM_ZOOM_IN, ""},  // the map window's scale: below
+    {IDM_ZOOM_OUT, ""},
+    {IDM_GLOBAL_VIEW, ""},
     {IDM_FIND_PLACE, "placedlg_open()"},
     {IDM_OPEN, "cmd_open_files(2)"},
     {IDM_NAVIG_LOG, "navig_log_set(1)"},
@@ -247,11 +244,32 @@ TEST_F(FrameFixture, CloseBoxRunsTheExitRoutine) {
 // The open command drops the mouse messages still queued, so the click that closed
 // the dialog never reaches the map.
 TEST_F(FrameFixture, OpenDropsQueuedMouseMessages) {
+  const double scale = double(map_object_->map.scale_x);
   plat::post_message(frame_, plat::WM_COMMAND, IDM_OPEN, 0);
   plat::post_message(main_map_window(), plat::WM_LBUTTONDBLCLK, plat::MK_LBUTTON, plat::make_lparam(5, 5));
   tm_test::run_until_idle();
   EXPECT_TRUE(called("cmd_open_files(2)"));
-  EXPECT_FALSE(called_routine("view_zoom_at"));
+  EXPECT_DOUBLE_EQ(double(map_object_->map.scale_x), scale);  // no zoom
+}
+
+// The zoom commands of the menu scale the map window; the global view fits the data.
+TEST_F(FrameFixture, ZoomCommandsScaleTheMapWindow) {
+  const int w = map_object_->width, h = map_object_->height;
+  ASSERT_GT(w, 0);
+  ASSERT_GT(h, 0);
+  const struct {
+    unsigned id;
+    double scale;
+  } cases[] = {{IDM_ZOOM_IN, kZoomInFactor},
+               {IDM_ZOOM_OUT, kZoomOutFactor},
+               {IDM_GLOBAL_VIEW, std::min(w, h) / 10000.0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    show_data_in_the_middle();
+    command(c.id);
+    EXPECT_DOUBLE_EQ(double(map_object_->map.scale_x), c.scale);
+    EXPECT_DOUBLE_EQ(double(map_object_->map.scale_y), c.scale);
+  }
 }
 
 }  // namespace
