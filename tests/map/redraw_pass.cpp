@@ -3,6 +3,7 @@
 // known world points), a pass that gives way after objects resumes with the next
 // object and ends with the picture of an uninterrupted pass, resize notifications
 // less than 100 ms apart draw nothing, and a graph space without data draws nothing.
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -11,7 +12,9 @@
 #include "core/core_classes.h"
 #include "map/draw_gdi.h"
 #include "map/redraw.h"
+#include "platform/print/printer.h"
 #include "platform/sys/clock.h"
+#include "tests/support/test_env.h"
 #include "tests/map/draw_fixture.h"
 #include "tests/map/mapwin_fixture.h"
 
@@ -318,6 +321,133 @@ TEST_F(RedrawResize, NotificationsLessThan100MsApartDrawNothing) {
   EXPECT_GT(drawn_count(), 0);
   EXPECT_EQ(at_world(15, 12), plat::rgb(0, 0, 255));
   EXPECT_EQ(redraw_interrupt_flag(), 0);
+}
+
+// The paint handler's rectangle: cleared first only when the window asks for it, and
+// recorded as an invalid rectangle in both cases.
+TEST_F(RedrawPassFixture, PaintRectangleIsClearedFirstOnlyWithFillFirst) {
+  const extent_t r{10, 30, 20, 40, 0};
+  for (int fill_first : {0, 1}) {
+    SCOPED_TRACE(fill_first);
+    surface_.pixels.assign(surface_.pixels.size(), kUntouched);
+    mapwin_clear_invalid(win_);
+    win_->fill_first = fill_first;
+    invalid_rect_redraw(win_, r);
+    EXPECT_EQ(extent_list_count(win_->invalid), 1);
+    EXPECT_EQ(surface_.at(15, 25) == kUntouched, fill_first == 0);
+    EXPECT_EQ(surface_.at(9, 25), kUntouched);
+    EXPECT_EQ(surface_.at(30, 25), kUntouched);  // right edge excluded
+  }
+  // A printer page is never a paint target.
+  win_->pane->printing = 1;
+  mapwin_clear_invalid(win_);
+  invalid_rect_redraw(win_, r);
+  EXPECT_EQ(extent_list_count(win_->invalid), 0);
+  win_->pane->printing = 0;
+}
+
+// A load task keeps adding rectangles while the user-interface thread schedules them:
+// none is lost, and each ends in the layer list it meets.
+TEST_F(RedrawPicture, RectanglesAddedWhileSchedulingAreNotLost) {
+  build_graph_space();
+  redraw_schedule();
+  std::atomic<bool> done{false};
+  std::thread loader([&] {
+    for (int i = 0; i < 2000; ++i) {
+      const double x = 5 + (i % 40);
+      view_redraw_rect(gs_, extent_t{x, x + 1, 5, 6, 0});
+    }
+    done.store(true);
+  });
+  while (!done.load()) redraw_schedule();
+  loader.join();
+  redraw_schedule();
+  EXPECT_EQ(extent_list_count(win_->invalid), 0);
+  // The squares' layer (first after the image layer) meets every rectangle.
+  extent_list_t* squares = nullptr;
+  obj_list_get(win_->pane->layer_rects, 1, &squares);
+  double covered = 0;
+  for (int i = 0; i < extent_list_count(squares); ++i) {
+    const extent_t e = extent_list_at(squares, i);
+    covered += extent_width(e) * extent_height(e);
+  }
+  EXPECT_GE(covered, 20.0);  // 5..25 along the row 5..6, at the least
+  EXPECT_EQ(redraw_pass(), 1);
+}
+
+// A printer page over the same graph space: its document is one page, ended and
+// written only once the pass has drawn every layer, also when passes gave way on it.
+class RedrawPrinterPage : public RedrawPicture {
+ protected:
+  mapwin_t* printer_page(print_doc_info* info) {
+    mapwin_t* page = nullptr;
+    mapwin_new(&page, 0, 0, 100, 80, colour_word(255, 255, 255), 32, 0);
+    EXPECT_EQ(mapwin_attach_graphspace(page, gs_), 1);
+    page->pane->printing = 1;
+    page->dc = plat::create_printer_dc("PDF", nullptr);
+    EXPECT_NE(page->dc, nullptr);
+    page->doc_info = info;
+    {
+      std::lock_guard<std::mutex> lock(mapwin_invalid_mutex());
+      page->map = screen_mapping{0, -50, 2, -2};
+    }
+    for (int i = 0; i < obj_list_count(gs_->layers); ++i) {
+      layer_t* layer = nullptr;
+      obj_list_get(gs_->layers, i, &layer);
+      if (layer->priority != 0) mapwin_add_layer(page, layer);
+    }
+    mapwin_invalidate_screen_rect(page, page->pane->page);
+    return page;
+  }
+  static int windows_alive() {
+    int n = 0;
+    obj_t* cursor = nullptr;
+    while (obj_class_next(CLS_MAPWIN, &cursor)) ++n;
+    return n;
+  }
+  static std::string read_all(const std::string& path) {
+    std::string out;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+      char buf[4096];
+      size_t n = 0;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+      std::fclose(f);
+    }
+    return out;
+  }
+  static int pdf_pages(const std::string& pdf) {
+    int n = 0;
+    for (size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1))
+      n += pdf.compare(at, 12, "/Type /Pages") != 0;
+    return n;
+  }
+};
+
+TEST_F(RedrawPrinterPage, PageEndsOnlyAfterItsLastLayer) {
+  build_graph_space();
+  const std::string path = tm_test::fresh_dir("redrawprint") + "/page.pdf";
+  print_doc_info info{"page", path.c_str()};
+  printer_page(&info);
+  redraw_schedule();
+  const int alive = windows_alive();
+  {
+    std::lock_guard<std::mutex> lock(rec().mu);
+    rec().yield_every = 2;
+  }
+  // Passes that give way leave the page open and its window alive.
+  ASSERT_EQ(redraw_pass(), 0);
+  EXPECT_EQ(windows_alive(), alive);
+  EXPECT_TRUE(read_all(path).empty());
+  ASSERT_EQ(redraw_pass(), 0);
+  EXPECT_EQ(windows_alive(), alive);
+  run_to_completion();
+  // Complete: one document of one page, the page window and pane gone.
+  EXPECT_EQ(windows_alive(), alive - 1);
+  EXPECT_EQ(pdf_pages(read_all(path)), 1);
+  obj_t* resume_pane = nullptr;
+  redraw_resume_point(&resume_pane, nullptr);
+  EXPECT_EQ(resume_pane, nullptr);
+  EXPECT_EQ(get_current_mapwin(), win_);
 }
 
 }  // namespace
