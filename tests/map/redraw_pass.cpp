@@ -3,6 +3,7 @@
 // known world points), a pass that gives way after objects resumes with the next
 // object and ends with the picture of an uninterrupted pass, resize notifications
 // less than 100 ms apart draw nothing, and a graph space without data draws nothing.
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -120,7 +121,7 @@ class RedrawPassFixture : public MapWinFixture {
     ASSERT_EQ(graphspace_add_file(gs_, f, &counter_), 1);
   }
 
-  // Waypoints drawn as filled dark green squares.
+  // Waypoints drawn as dark green dots with their labels.
   void point_layer(std::initializer_list<tm_test::point_xy> points) {
     folder_t* f = tm_test::make_point_folder(nullptr, tm_test::make_georef(214, 0), points);
     folders_.push_back(f);
@@ -131,7 +132,25 @@ class RedrawPassFixture : public MapWinFixture {
     style->vthickness = 3;
     style->vshape = 2;
     style->vmotif = 1;
+    // Each point's name as a purple label 10 pixels to its right.
+    dtext_t* label = nullptr;
+    obj_new(0, CLS_DTEXT, reinterpret_cast<obj_t**>(&label));
+    label->typesrc = CLS_WAYPOINT;
+    label->pptcoord = kPointCoordsOffset;
+    label->pstring = int(offsetof(waypoint_t, name));
+    label->meterpixsize = 1.0;
+    label->vsize = 8;
+    label->vthickness = 3;
+    label->vcolour = colour_word(128, 0, 128);
+    label->vpixy = pixel_offset_t{10, 0};
+    obj_list_append(f->sot, label);
     ASSERT_EQ(graphspace_add_file(gs_, f, &counter_), 1);
+    // Labels at their full size at any scale (no thinning of crowded texts).
+    layer_t* layer = nullptr;
+    mapwin_find_layer(gs_, f, &layer);
+    ASSERT_NE(layer, nullptr);
+    graphspace_lock lock(graphspace_mutex());
+    layer->scale_threshold = 0.0;
   }
 
   // The whole window invalidated and scheduled, as command 6 does.
@@ -193,6 +212,13 @@ TEST_F(RedrawPicture, WholePassDrawsEveryLayerOverTheBackground) {
   for (tm_test::point_xy p : {tm_test::point_xy{40, 40}, {10, 40}, {50, 20}}) {
     EXPECT_EQ(at_world(p.x, p.y), plat::rgb(0, 128, 0)) << p.x << " " << p.y;
     EXPECT_EQ(at(int(p.x * 2) + 6, int((p.y - 50) * -2) + 6), kBackground);
+  }
+  for (tm_test::point_xy p : {tm_test::point_xy{40, 40}, {10, 40}, {50, 20}}) {
+    int label = 0;  // ink right of the point
+    const int px = int(p.x * 2), py = int((p.y - 50) * -2);
+    for (int y = std::max(py - 16, 0); y < std::min(py + 16, kH); ++y)
+      for (int x = px + 8; x < std::min(px + 30, kW); ++x) label += at(x, y) != kBackground;
+    EXPECT_GT(label, 3) << p.x << " " << p.y;
   }
   EXPECT_EQ(at_world(20, 30), kBackground);  // nothing there: cleared
   EXPECT_EQ(at(kW - 1, kH - 1), kBackground);
