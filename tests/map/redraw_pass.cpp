@@ -1,15 +1,17 @@
 // The redraw pass on a headless map window: a whole pass draws the layers of a test
-// graph space over the cleared background (pixels read at the screen positions of
-// known world points), a pass that gives way after objects resumes with the next
+// graph space (an image, a filled square, a track, labelled waypoints) over the cleared
+// background (pixels read at the screen positions of known world points), a pass that gives way after objects resumes with the next
 // object and ends with the picture of an uninterrupted pass, resize notifications
 // less than 100 ms apart draw nothing, and a graph space without data draws nothing.
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "core/config.h"
 #include "core/core_classes.h"
 #include "map/draw_gdi.h"
 #include "map/redraw.h"
@@ -188,7 +190,7 @@ class RedrawPassFixture : public MapWinFixture {
   std::vector<folder_t*> shape_folders_;
 };
 
-// A filled square (blue), a track (red) and waypoints (points of the default style).
+// A filled square (blue), a track (red) and labelled waypoints (dark green).
 class RedrawPicture : public RedrawPassFixture {
  protected:
   void build_graph_space() {
@@ -199,8 +201,51 @@ class RedrawPicture : public RedrawPassFixture {
     point_layer({{40, 40}, {10, 40}, {50, 20}});
     ASSERT_TRUE(graphspace_has_data(gs_));
   }
+  // A grey image of 20 x 15 pixels on world 0..20 x 0..15 in the image layer (an image
+  // without georeference lies on the world's units, pixel for unit).
+  void image_layer() {
+    config_temp_dir_set(tm_test::fresh_dir("redrawswap").c_str(), "s_");
+    obj_new(0, CLS_BITMAP, reinterpret_cast<obj_t**>(&image_));
+    ASSERT_EQ(alloc_bitmap(image_, 20, 15, 1, 0), 0);
+    set_graylevel_lut(image_);
+    for (int y = 0; y < 15; ++y) {
+      uint8_t* line = get_img_line_adr(image_, y, 0);
+      for (int x = 0; x < 20; ++x) line[x] = 60;
+    }
+    const extent_t e{0, 20, 0, 15, 0};
+    std::memcpy(reinterpret_cast<char*>(image_) + offsetof(bitmap_t, extent), &e, sizeof e);
+    layer_t* images = nullptr;
+    graphspace_layer_of_priority(gs_, 0, &images);
+    ASSERT_NE(images, nullptr);
+    obj_new(0, CLS_LAYER_LINK, reinterpret_cast<obj_t**>(&link_));
+    link_->object = image_;
+    obj_list_append(images->objects, link_);
+    obj_list_append(images->objects, image_);
+    graphspace_update_layer(gs_, images, 1);
+  }
+  void TearDown() override {
+    if (image_) graphspace_remove_object(gs_, image_);
+    obj_t* b = image_;
+    if (b) free_obj(&b);
+    RedrawPassFixture::TearDown();
+  }
   std::vector<std::vector<double>> polygon_, track_;
+  bitmap_t* image_ = nullptr;
+  layer_link_t* link_ = nullptr;
 };
+
+TEST_F(RedrawPicture, ImageUnderTheShapesAndBackgroundOnlyOutsideIt) {
+  build_graph_space();
+  image_layer();
+  request_whole_window();
+  EXPECT_EQ(redraw_pass(), 1);
+  EXPECT_EQ(at_world(2, 2), plat::rgb(60, 60, 60));     // the image alone
+  EXPECT_EQ(at_world(18, 3), plat::rgb(60, 60, 60));
+  EXPECT_EQ(at_world(15, 12), plat::rgb(0, 0, 255));    // the square drawn over it
+  EXPECT_EQ(at_world(21, 2), kBackground);              // just outside the image
+  EXPECT_EQ(at_world(2, 16), kBackground);
+  EXPECT_EQ(at_world(20, 30), kBackground);
+}
 
 TEST_F(RedrawPicture, WholePassDrawsEveryLayerOverTheBackground) {
   build_graph_space();
