@@ -104,6 +104,8 @@ class RedrawPassFixture : public MapWinFixture {
       obj_t* o = f;
       free_obj(&o);
     }
+    obj_t* icon = icon_;
+    if (icon) free_obj(&icon);
   }
 
   // A layer of lines (world units) drawn with one style: filled outlines when fill is set.
@@ -123,17 +125,30 @@ class RedrawPassFixture : public MapWinFixture {
     ASSERT_EQ(graphspace_add_file(gs_, f, &counter_), 1);
   }
 
-  // Waypoints drawn as dark green dots with their labels.
+  // Waypoints drawn as icons (5 x 3 orange pixels centred on the point) with their
+  // labels.
   void point_layer(std::initializer_list<tm_test::point_xy> points) {
     folder_t* f = tm_test::make_point_folder(nullptr, tm_test::make_georef(214, 0), points);
     folders_.push_back(f);
-    dpoint_t* style = nullptr;
-    obj_list_first_of_class(f->sot, CLS_DPOINT, reinterpret_cast<obj_t**>(&style));
-    ASSERT_NE(style, nullptr);
-    style->vcolour = colour_word(0, 128, 0);
-    style->vthickness = 3;
-    style->vshape = 2;
-    style->vmotif = 1;
+    obj_t* dots = nullptr;
+    obj_list_first_of_class(f->sot, CLS_DPOINT, &dots);
+    obj_list_remove_id(f->sot, dots->id);
+    free_obj(&dots);
+    config_temp_dir_set(tm_test::fresh_dir("redrawicon").c_str(), "s_");
+    obj_new(0, CLS_BITMAP, reinterpret_cast<obj_t**>(&icon_));
+    ASSERT_EQ(alloc_bitmap(icon_, 5, 3, 3, 0), 0);
+    set_graylevel_lut(icon_);
+    for (int row = 0; row < 3; ++row)
+      for (int plane = 0; plane < 3; ++plane)
+        std::memset(get_img_line_adr(icon_, row, plane), plane == 0 ? 255 : plane == 1 ? 128 : 0, 5);
+    dimage_t* icon = nullptr;
+    obj_new(0, CLS_DIMAGE, reinterpret_cast<obj_t**>(&icon));
+    icon->typesrc = CLS_WAYPOINT;
+    icon->pptcoord = kPointCoordsOffset;
+    icon->vimg = icon_;
+    // Designed for 100 km a pixel: large enough to show at this view's 2 pixels a degree.
+    icon->meterpixsize = 100000.0;
+    obj_list_append(f->sot, icon);
     // Each point's name as a purple label 10 pixels to its right.
     dtext_t* label = nullptr;
     obj_new(0, CLS_DTEXT, reinterpret_cast<obj_t**>(&label));
@@ -186,6 +201,7 @@ class RedrawPassFixture : public MapWinFixture {
   plat::Dc dc_ = nullptr;
   mapwin_t* win_ = nullptr;
   int counter_ = 0;
+  bitmap_t* icon_ = nullptr;
   std::vector<loil_t*> lines_;
   std::vector<folder_t*> shape_folders_;
 };
@@ -255,8 +271,13 @@ TEST_F(RedrawPicture, WholePassDrawsEveryLayerOverTheBackground) {
   EXPECT_EQ(at_world(42, 10), plat::rgb(255, 0, 0));   // on the track
   EXPECT_EQ(at_world(55, 20), plat::rgb(255, 0, 0));   // its second segment
   for (tm_test::point_xy p : {tm_test::point_xy{40, 40}, {10, 40}, {50, 20}}) {
-    EXPECT_EQ(at_world(p.x, p.y), plat::rgb(0, 128, 0)) << p.x << " " << p.y;
-    EXPECT_EQ(at(int(p.x * 2) + 6, int((p.y - 50) * -2) + 6), kBackground);
+    const int px = int(p.x * 2), py = int((p.y - 50) * -2);
+    const plat::Color orange = plat::rgb(255, 128, 0);
+    EXPECT_EQ(at(px, py), orange) << p.x << " " << p.y;
+    EXPECT_EQ(at(px - 2, py - 1), orange);
+    EXPECT_EQ(at(px + 2, py + 1), orange);
+    EXPECT_EQ(at(px - 3, py), kBackground);
+    EXPECT_EQ(at(px, py + 2), kBackground);
   }
   for (tm_test::point_xy p : {tm_test::point_xy{40, 40}, {10, 40}, {50, 20}}) {
     int label = 0;  // ink right of the point
