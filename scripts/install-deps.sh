@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build make pkg-config googletest libgtest-dev libbenchmark-dev
           libx11-dev libfreetype-dev fonts-dejavu-core zlib1g-dev
           xvfb xdotool x11-utils x11-apps openbox
-          python3 python3-pil python3-pyproj python3-gdal gdal-bin proj-bin
+          python3 python3-pil python3-numpy python3-pyproj python3-gdal gdal-bin proj-bin
           imagemagick netpbm libjpeg-turbo-progs libtiff-tools poppler-utils libimage-exiftool-perl
           gpsbabel socat lrzsz osmium-tool zip unzip)
 missing=()
