@@ -29,6 +29,7 @@
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 #include "map/graphic_index.h"
+#include "map/print.h"
 #include "map/quadtree.h"
 #include "map/raster_display.h"
 #include "map/view_records.h"
@@ -75,7 +76,7 @@ const startup_table kDefaultTable = {
         {"view_types_register", view_types_register},
         {"qtree_init", qtree_init},
         {"drawobj_types_register", drawobj_types_register},
-        {"redraw_types_register", init_nothing},
+        {"redraw_types_register", redraw_types_register},
         {"fileobj_types_register", fileobj_types_register},
         {"task_slots_init", task_slots_init},
         {"log_init", log_init_step},
