@@ -85,6 +85,9 @@ struct print_dialog_hooks {
              int* image_hres, int* image_vres, int* full_page) = nullptr;
 };
 void print_set_dialog_hooks(const print_dialog_hooks* hooks);  // null: none (no print)
+// Images on a printer page go where its drawing goes: the raster display's device
+// positions get the page's centring offsets (draw_page_offsets, 0 on the screen).
+void print_install_page_offsets();
 
 // Loads the printers and runs the dialog; on OK *printer is the chosen entry with the
 // chosen quality copied into it. Returns 1 on OK.

@@ -9,9 +9,12 @@
 
 #include "core/command_hooks.h"
 #include "core/index.h"
+#include "map/bitmap_record.h"
+#include "map/draw_gdi.h"
 #include "map/extent_map.h"
 #include "map/mapwin.h"
 #include "map/print.h"
+#include "map/raster_display.h"
 #include "map/redraw.h"
 #include "map/view_set.h"
 
@@ -65,6 +68,49 @@ void dress_page(mapwin_t* page, mapwin_t* win, const printer_entry_t* entry,
   page->pane->symbol_scale = q * factors[1];
 }
 
+// Resolution assumed for an image that gives none.
+constexpr int kDefaultImageDpi = 72;
+
+// The image of the pane's first layer when that is the image layer, else null.
+bitmap_t* first_layer_image(const pane_t* pane) {
+  graphspace_lock lock(graphspace_mutex());
+  layer_t* layer = nullptr;
+  obj_list_get(pane->layer_index, 0, &layer);
+  if (!layer || layer->priority != 0 || !layer->objects) return nullptr;
+  for (int i = 0; i < obj_list_count(layer->objects); ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(layer->objects, i, &o);
+    if (o && o->cls == CLS_LAYER_LINK) o = static_cast<layer_link_t*>(o)->object;
+    if (o && o->cls == CLS_BITMAP) return static_cast<bitmap_t*>(o);
+  }
+  return nullptr;
+}
+
+// The image's size in inches: its pixels over the resolutions the dialog confirmed
+// (which open at the image's own).
+void nominal_size(const bitmap_t* image, const int res[2], double* width, double* height) {
+  extent_t pixels{};
+  bitmap_extent(image, &pixels);
+  const int xres = res[0] > 0 ? res[0] : kDefaultImageDpi;
+  const int yres = res[1] > 0 ? res[1] : kDefaultImageDpi;
+  *width = extent_width(pixels) / xres;
+  *height = extent_height(pixels) / yres;
+}
+
+// The dialog, for an image print when asked and the window shows an image first; the
+// nominal size (0 when none) of an image printed at a resolution without full page.
+int choose_for(mapwin_t* win, int image_option, double factors[2], printer_entry_t** entry,
+               double* nominal_w, double* nominal_h) {
+  *nominal_w = *nominal_h = 0;
+  bitmap_t* image = image_option ? first_layer_image(win->pane) : nullptr;
+  if (!image) return print_choose_printer(win, factors, nullptr, nullptr, entry);
+  int res[2] = {image->xres, image->yres};
+  int full_page = 0;
+  if (!print_choose_printer(win, factors, res, &full_page, entry)) return 0;
+  if ((*entry)->quality > 0 && !full_page) nominal_size(image, res, nominal_w, nominal_h);
+  return 1;
+}
+
 void set_document(mapwin_t* page, const mapwin_t* win) {
   g_doc_name = win->title && *win->title ? win->title : "Map";
   g_doc = print_doc_info{g_doc_name.c_str(), nullptr};
@@ -77,6 +123,8 @@ void print_set_dialog_hooks(const print_dialog_hooks* hooks) {
   std::lock_guard<std::mutex> lock(g_hooks_mutex);
   g_hooks = hooks ? *hooks : print_dialog_hooks{};
 }
+
+void print_install_page_offsets() { get_raster_display_hooks().page_offsets = draw_page_offsets; }
 
 int print_choose_printer(mapwin_t* win, double factors[2], int* image_res, int* full_page,
                          printer_entry_t** printer) {
@@ -112,12 +160,13 @@ int print_setup() {
   if (!win || !win->pane || !mapwin_get_graphspace(win, &gs)) return 0;
   double factors[2] = {1.0, 1.0};
   printer_entry_t* entry = nullptr;
-  if (!print_choose_printer(win, factors, nullptr, nullptr, &entry)) return 0;
+  double nominal_w = 0, nominal_h = 0;
+  if (!choose_for(win, image_option, factors, &entry, &nominal_w, &nominal_h)) return 0;
   extent_t world{};
   double w = 0, h = 0;
   printed_area(win, gs, &world, &w, &h);
   mapwin_t* page = nullptr;
-  if (print_page_create(&page, entry, w, h, 0, 0) != 0) return 0;
+  if (print_page_create(&page, entry, w, h, nominal_w, nominal_h) != 0) return 0;
   if (!mapwin_attach_graphspace(page, gs)) {
     plat::delete_dc(page->dc);
     page->dc = nullptr;

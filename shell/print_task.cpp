@@ -54,4 +54,5 @@ void install_print_routines() {
   print_dialog_hooks hooks;
   hooks.run = dialog_on_ui;
   print_set_dialog_hooks(&hooks);
+  print_install_page_offsets();
 }

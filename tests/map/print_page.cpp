@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "core/command_hooks.h"
+#include "core/config.h"
+#include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
 #include "map/print.h"
+#include "map/raster_display.h"
 #include "map/redraw.h"
 #include "platform/print/printer.h"
 #include "tests/map/draw_fixture.h"
@@ -29,6 +32,7 @@ struct dialog_answer {
   int quality = 0;
   int ratio = 100;
   int orientation = PRINT_AUTOMATIC;
+  int image_res = -1;  // typed into the image resolutions (-1: left as given)
   int calls = 0;
 };
 dialog_answer& answer() {
@@ -37,8 +41,10 @@ dialog_answer& answer() {
 }
 
 int answer_dialog(mapwin_t*, container_t* printers, printer_entry_t** printer,
-                  quality_entry_t** quality, double* font, double* thickness, int*, int*, int*) {
+                  quality_entry_t** quality, double* font, double* thickness, int* hres,
+                  int* vres, int*) {
   ++answer().calls;
+  if (hres && vres && answer().image_res >= 0) *hres = *vres = answer().image_res;
   for (int i = 0; i < obj_list_count(printers); ++i) {
     printer_entry_t* e = nullptr;
     obj_list_get(printers, i, &e);
@@ -61,6 +67,11 @@ int answer_dialog(mapwin_t*, container_t* printers, printer_entry_t** printer,
   return 0;
 }
 
+// The test image's grey (60), give or take the rendering's rounding.
+bool image_grey(std::array<int, 3> p) {
+  return p[0] == p[1] && p[1] == p[2] && p[0] >= 57 && p[0] <= 63;
+}
+
 std::string& task_text() {
   static std::string t;
   return t;
@@ -73,6 +84,7 @@ class PrintFixture : public MapWinFixture {
     MapWinFixture::SetUp();
     font_table_init();
     redraw_types_register();
+    print_install_page_offsets();
     redraw_interrupt(0);
     redraw_install_hooks(nullptr);
     folder_ = tm_test::fresh_dir("printpage");
@@ -92,7 +104,11 @@ class PrintFixture : public MapWinFixture {
     visible_list_reset();
     redraw_set_current_pane(nullptr);
     print_set_dialog_hooks(nullptr);
+    get_raster_display_hooks().page_offsets = nullptr;
     for (loil_t* l : lines_) l->loicoord = coord_list{};
+    if (image_) graphspace_remove_object(gs_, image_);
+    obj_t* b = image_;
+    if (b) free_obj(&b);
     MapWinFixture::TearDown();
     for (folder_t* f : shape_folders_) {
       obj_list_free_elements(f->sot);
@@ -135,6 +151,28 @@ class PrintFixture : public MapWinFixture {
     shape_layer(track_, tm_test::kRedWord, 0);
     ASSERT_TRUE(graphspace_has_data(gs_));
   }
+  // A grey image of 20 x 15 pixels at 10 dpi (2 x 1.5 inches) on world 0..20 x 0..15.
+  void image_layer() {
+    config_temp_dir_set(tm_test::fresh_dir("printswap").c_str(), "s_");
+    obj_new(0, CLS_BITMAP, reinterpret_cast<obj_t**>(&image_));
+    ASSERT_EQ(alloc_bitmap(image_, 20, 15, 1, 0), 0);
+    set_graylevel_lut(image_);
+    for (int y = 0; y < 15; ++y) std::memset(get_img_line_adr(image_, y, 0), 60, 20);
+    const extent_t e{0, 20, 0, 15, 0};
+    std::memcpy(reinterpret_cast<char*>(image_) + offsetof(bitmap_t, extent), &e, sizeof e);
+    const int32_t dpi = 10;
+    std::memcpy(reinterpret_cast<char*>(image_) + offsetof(bitmap_t, xres), &dpi, sizeof dpi);
+    std::memcpy(reinterpret_cast<char*>(image_) + offsetof(bitmap_t, yres), &dpi, sizeof dpi);
+    layer_t* images = nullptr;
+    graphspace_layer_of_priority(gs_, 0, &images);
+    ASSERT_NE(images, nullptr);
+    layer_link_t* link = nullptr;
+    obj_new(0, CLS_LAYER_LINK, reinterpret_cast<obj_t**>(&link));
+    link->object = image_;
+    obj_list_append(images->objects, link);
+    obj_list_append(images->objects, image_);
+    graphspace_update_layer(gs_, images, 1);
+  }
   printer_entry_t* entry(const char* name) {
     printer_list_load();
     obj_t* cursor = nullptr;
@@ -162,9 +200,9 @@ class PrintFixture : public MapWinFixture {
     return n;
   }
   // Command 8 on the window, then the passes it asked for; the printed file.
-  std::string print(const char* printer) {
+  std::string print(const char* printer, int image_option = 0) {
     answer().printer = printer;
-    task_text() = std::to_string(win_->id) + " 0";
+    task_text() = std::to_string(win_->id) + " " + std::to_string(image_option);
     if (print_setup() != 1) return "";
     redraw_dirty_mapwins();
     redraw_schedule();
@@ -193,6 +231,7 @@ class PrintFixture : public MapWinFixture {
   std::vector<loil_t*> lines_;
   std::vector<folder_t*> shape_folders_;
   std::vector<std::vector<double>> polygon_, track_;
+  bitmap_t* image_ = nullptr;
 };
 
 TEST_F(PrintFixture, PrintersAndTheirQualities) {
@@ -385,6 +424,57 @@ TEST_F(PrintFixture, NothingToPrintMakesNoFile) {
   EXPECT_EQ(windows_alive(), alive);
   EXPECT_EQ(get_current_mapwin(), win_);
   EXPECT_TRUE(print_test::read_all(folder_ + "/Map.pdf").empty());
+}
+
+// An image print on the colour printer: 2 x 1.5 inches on a portrait sheet (it fits
+// across), 600 x 450 dots centred, the image's grey where it lies; with the image
+// resolution typed as 20 dpi, half that size.
+TEST_F(PrintFixture, ImagePrintAtItsNominalSize) {
+  image_layer();
+  for (int typed : {-1, 20}) {
+    SCOPED_TRACE(typed);
+    answer().image_res = typed;
+    const double inches_w = typed < 0 ? 2.0 : 1.0, inches_h = inches_w * 0.75;
+    const std::string pdf = print("Colour", 1);
+    ASSERT_FALSE(pdf.empty());
+    std::map<std::string, std::string> info = print_test::pdfinfo(pdf);
+    EXPECT_EQ(info["Page size"].rfind("595.", 0), 0u) << info["Page size"];  // portrait
+    const print_test::Raster r =
+        print_test::render_page(pdf, 1, 60, tm_test::fresh_dir("printimage") + "/p");
+    ASSERT_EQ(r.width, 497);  // 8.27 inches across
+    const double cx = r.width / 2.0, cy = r.height / 2.0;
+    const double half_w = inches_w * 60 / 2, half_h = inches_h * 60 / 2;
+    EXPECT_TRUE(image_grey(r.at(int(cx), int(cy))));
+    EXPECT_TRUE(image_grey(r.at(int(cx - half_w + 3), int(cy - half_h + 3))));
+    for (std::pair<double, double> out : {std::pair<double, double>{cx - half_w - 4, cy},
+                                          {cx + half_w + 4, cy}, {cx, cy - half_h - 4},
+                                          {cx, cy + half_h + 4}}) {
+      const std::array<int, 3> p = r.at(int(out.first), int(out.second));
+      EXPECT_GT(p[0], 250) << out.first << "," << out.second;
+    }
+    std::remove(pdf.c_str());
+  }
+}
+
+// The image in a map print: printed where the screen has it, under the shapes.
+TEST_F(PrintFixture, MapPrintShowsTheImageWhereTheScreenHasIt) {
+  build_graph_space();
+  image_layer();
+  const std::string pdf = print("Colour");
+  ASSERT_FALSE(pdf.empty());
+  const print_test::Raster r =
+      print_test::render_page(pdf, 1, 60, tm_test::fresh_dir("printmapimage") + "/p");
+  // The data now spans 0..55 x 0..30: landscape, 3508 / 55 dots a unit.
+  const double scale = 3508.0 / 55, oy = (2480 - 30 * scale) / 2.0;
+  auto at = [&](double x, double y) {
+    return r.at(int(x * scale * 60 / 300), int((oy + (30 - y) * scale) * 60 / 300));
+  };
+  EXPECT_TRUE(image_grey(at(2, 2)));
+  EXPECT_TRUE(image_grey(at(18, 3)));
+  const std::array<int, 3> square = at(15, 12);
+  EXPECT_TRUE(square[0] < 60 && square[2] > 200);  // the square drawn over it
+  const std::array<int, 3> outside = at(2, 25);
+  EXPECT_GT(outside[0], 250);
 }
 
 // No quality chosen keeps the printer's own; a chosen one becomes the printer's.
