@@ -253,6 +253,10 @@ TEST_F(PrintFixture, PrintersAndTheirQualities) {
   EXPECT_NE(std::find(q.begin(), q.end(), 150), q.end());
   EXPECT_NE(std::find(quality_values(grey).begin(), quality_values(grey).end(), 300),
             quality_values(grey).end());
+  // An unknown printer, or one listed already, gets no entry.
+  EXPECT_EQ(printer_entry_add("Nowhere"), nullptr);
+  EXPECT_EQ(printer_entry_add("Grey"), nullptr);
+  EXPECT_EQ(printer_entry_add(""), nullptr);
   // Loading again adds nothing.
   const int n = obj_class_count(CLS_PRINTER_ENTRY, nullptr);
   printer_list_load();
