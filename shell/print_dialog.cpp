@@ -71,8 +71,10 @@ plat::DlgItem edit(int id, uint32_t extra, int x, int y, int cx) {
   return {"Edit", id, "", plat::WS_BORDER | plat::WS_TABSTOP | plat::ES_AUTOHSCROLL | extra, x, y, cx, 13};
 }
 
+}  // namespace
+
 // Labels on the left, fields from x = 122: room for the longest French label.
-const plat::DlgTemplate& print_template() {
+const plat::DlgTemplate& print_dialog_template() {
   static const plat::DlgTemplate t = [] {
     plat::DlgTemplate d;
     d.title = "Print";
@@ -113,6 +115,8 @@ const plat::DlgTemplate& print_template() {
   }();
   return t;
 }
+
+namespace {
 
 printer_entry_t* current_printer() {
   printer_entry_t* e = nullptr;
@@ -318,7 +322,7 @@ int print_setup_dialog(mapwin_t* /*owner*/, container_t* printers, printer_entry
   s.full_option = full_page != nullptr;
   s.full_page = full_page ? *full_page : 0;
   if (s.printer_pos < 0 || s.printer_pos >= count) s.printer_pos = default_printer_position(printers);
-  plat::dialog_box_indirect(print_template(), dialog_owner_window(), printdlg_proc);
+  plat::dialog_box_indirect(print_dialog_template(), dialog_owner_window(), printdlg_proc);
   if (s.confirmed) {
     obj_list_get(printers, s.printer_pos, printer);
     *quality = nullptr;

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "map/print.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/types.h"
 
 // Control ids.
@@ -38,6 +39,8 @@ int print_setup_dialog(mapwin_t* owner, container_t* printers, printer_entry_t**
 int default_printer_position_of(const container_t* printers, const char* device);
 // The same for the system's default printer.
 int default_printer_position(const container_t* printers);
+// The dialog's template, registered by name as "CHXIMPR".
+const plat::DlgTemplate& print_dialog_template();
 intptr_t printdlg_proc(plat::Wnd dlg, uint32_t msg, plat::WParam wparam, plat::LParam lparam);
 // Forgets the choices kept between prints (tests).
 void print_dialog_reset();

@@ -6,6 +6,7 @@
 #include "platform/ui/messages.h"
 #include "platform/ui/queue.h"
 #include "platform/ui/window.h"
+#include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/print_dialog.h"
 
@@ -55,4 +56,5 @@ void install_print_routines() {
   hooks.run = dialog_on_ui;
   print_set_dialog_hooks(&hooks);
   print_install_page_offsets();
+  register_dialog_template("CHXIMPR", &print_dialog_template());
 }
