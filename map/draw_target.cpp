@@ -100,9 +100,15 @@ screen_pt draw_to_screen(double x, double y, double z) {
 }
 
 int device_coord(double v, int page_offset) {
-  const double d = std::floor(v + 0.5) + page_offset;
+  double d = v + 0.5;
   if (!(d == d)) return 0;  // NaN: a point without coordinates
-  return int(std::clamp(d, -kCoordLimit, kCoordLimit));
+  // Far values (infinities too) are held where the final clamp decides alike, so the
+  // floor can be taken in integers: this runs once per coordinate of every drawn link.
+  d = std::clamp(d, -0x1p40, 0x1p40);
+  int64_t f = int64_t(d);
+  if (double(f) > d) --f;
+  f += page_offset;
+  return int(std::clamp<int64_t>(f, -int64_t(kCoordLimit), int64_t(kCoordLimit)));
 }
 
 // ---- Width ----------------------------------------------------------------------------------

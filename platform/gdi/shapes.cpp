@@ -112,6 +112,14 @@ bool line_to(Dc dc, int x, int y) {
 bool polyline(Dc dc, const Point* pts, int count) {
   if (!dc || count < 1 || !pts) return false;
   refresh_clip(dc);
+  // Short lines (a track drawn link by link calls this once per link) stay off the heap.
+  constexpr int kShort = 8;
+  if (count <= kShort) {
+    PointL sp[kShort];
+    for (int i = 0; i < count; ++i) sp[i] = to_surface(*dc, pts[i]);
+    stroke_path(dc, sp, size_t(count), false);
+    return true;
+  }
   std::vector<PointL> sp = surface_points(*dc, pts, count);
   stroke_path(dc, sp.data(), sp.size(), false);
   return true;

@@ -12,6 +12,7 @@
 #include "platform/gdi/stroke.h"
 
 #include <cmath>
+#include <optional>
 
 namespace plat {
 
@@ -135,8 +136,10 @@ void thin_path(Dc dc, const PointL* pts, size_t n, bool closed) {
   }
   Dash dash;
   bool styled = make_dash(pen.pen_style, dash);
-  Painter gap(dc, dc->bk_color, dc->rop2);
-  Painter* gp = styled && dc->bk_mode == OPAQUE ? &gap : nullptr;
+  // The gaps of a styled pen are painted only over an opaque background.
+  std::optional<Painter> gap;
+  if (styled && dc->bk_mode == OPAQUE) gap.emplace(dc, dc->bk_color, dc->rop2);
+  Painter* gp = gap ? &*gap : nullptr;
   size_t segs = closed ? n : n - 1;
   for (size_t i = 0; i < segs; ++i) {
     PointL a = pts[i], b = pts[(i + 1) % n];
