@@ -68,6 +68,9 @@ class RasterFixture : public ::testing::Test {
     pane_slot() = nullptr;
     get_raster_display_hooks() = raster_display_hooks{};
     for (bitmap_t*& b : made_) free_obj(&b);
+    if (win_) win_->pane = nullptr;
+    free_obj(&pane_);
+    free_obj(&win_);
     plat::delete_dc(dc_);
     line_store_reset();
     config_reset();
