@@ -39,6 +39,8 @@ TEST_F(GpsIcons, AllIconsLoadFromTheDataFolder) {
 }
 
 TEST_F(GpsIcons, MissingIconIsLoggedAndLeftNull) {
+  // The error-log switch is read once per configuration: start from a fresh one.
+  config_reset();
   const std::string logs = fresh_dir("logs");
   config_set("LOG_DIR", logs.c_str());
   config_set("LOGERROR", "1");
@@ -60,6 +62,7 @@ TEST_F(GpsIcons, MissingIconIsLoggedAndLeftNull) {
   EXPECT_EQ(gpsobj_get_lap_icon(nullptr), nullptr);
   EXPECT_EQ(obj_list_count(gpsobj_get_icon_list(nullptr)), 0);
   set_program_dir(TM_SOURCE_DIR "/data/");
+  config_reset();
 }
 
 TEST_F(GpsIcons, PointsShareOneCopyPerSymbolAndList) {
