@@ -118,4 +118,47 @@ inline waypoint_t* new_point(double x, double y, const char16_t* name = u"p") {
   return w;
 }
 
+// Layers of lines (world units) added to a graph space, one folder and one style each;
+// the lines' points stay the caller's. forget_points runs before the graph space goes,
+// free_folders after it.
+class ShapeLayers {
+ public:
+  // A layer of lines drawn with one style: filled outlines when fill is set.
+  void add(graphspace_t* gs, std::vector<std::vector<double>>& lines, uint32_t colour, int fill,
+           int* counter) {
+    container_t* list = nullptr;
+    obj_list_new(&list);
+    obj_list_append(list, make_georef(214, 0));
+    for (std::vector<double>& xy : lines) {
+      loil_t* l = new_line(xy);
+      lines_.push_back(l);
+      obj_list_append(list, l);
+    }
+    obj_list_append(list, line_style(colour, 2, 1, fill));
+    folder_t* f = nullptr;
+    folder_get_or_create(nullptr, list, 0, &f);
+    folders_.push_back(f);
+    ASSERT_EQ(graphspace_add_file(gs, f, counter), 1);
+  }
+  void forget_points() {
+    for (loil_t* l : lines_) l->loicoord = coord_list{};
+  }
+  void free_folders() {
+    for (folder_t* f : folders_) {
+      obj_list_free_elements(f->sot);
+      container_t* list = f->sot;
+      free_obj(&list);
+      f->sot = nullptr;
+      obj_t* o = f;
+      free_obj(&o);
+    }
+    folders_.clear();
+    lines_.clear();
+  }
+
+ private:
+  std::vector<loil_t*> lines_;
+  std::vector<folder_t*> folders_;
+};
+
 }  // namespace tm_test

@@ -105,19 +105,12 @@ class PrintFixture : public MapWinFixture {
     redraw_set_current_pane(nullptr);
     print_set_dialog_hooks(nullptr);
     get_raster_display_hooks().page_offsets = nullptr;
-    for (loil_t* l : lines_) l->loicoord = coord_list{};
+    shapes_.forget_points();
     if (image_) graphspace_remove_object(gs_, image_);
     obj_t* b = image_;
     if (b) free_obj(&b);
     MapWinFixture::TearDown();
-    for (folder_t* f : shape_folders_) {
-      obj_list_free_elements(f->sot);
-      container_t* list = f->sot;
-      free_obj(&list);
-      f->sot = nullptr;
-      obj_t* o = f;
-      free_obj(&o);
-    }
+    shapes_.free_folders();
     obj_t* cursor = nullptr;
     while (obj_class_next(CLS_PRINTER_ENTRY, &cursor)) {
       obj_t* e = cursor;
@@ -128,21 +121,10 @@ class PrintFixture : public MapWinFixture {
   }
 
   void shape_layer(std::vector<std::vector<double>>& lines, uint32_t colour, int fill) {
-    container_t* list = nullptr;
-    obj_list_new(&list);
-    obj_list_append(list, tm_test::make_georef(214, 0));
-    for (std::vector<double>& xy : lines) {
-      loil_t* l = tm_test::new_line(xy);
-      lines_.push_back(l);
-      obj_list_append(list, l);
-    }
-    obj_list_append(list, tm_test::line_style(colour, 2, 1, fill));
-    folder_t* f = nullptr;
-    folder_get_or_create(nullptr, list, 0, &f);
-    shape_folders_.push_back(f);
     int counter = 0;
-    ASSERT_EQ(graphspace_add_file(gs_, f, &counter), 1);
+    shapes_.add(gs_, lines, colour, fill, &counter);
   }
+
   // A filled blue square and a red track: the data spans 5..55 x 5..30.
   void build_graph_space() {
     polygon_ = {{5, 5, 25, 5, 25, 20, 5, 20, 5, 5}};
@@ -228,8 +210,7 @@ class PrintFixture : public MapWinFixture {
 
   std::string folder_;
   mapwin_t* win_ = nullptr;
-  std::vector<loil_t*> lines_;
-  std::vector<folder_t*> shape_folders_;
+  tm_test::ShapeLayers shapes_;
   std::vector<std::vector<double>> polygon_, track_;
   bitmap_t* image_ = nullptr;
 };

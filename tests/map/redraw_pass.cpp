@@ -94,36 +94,18 @@ class RedrawPassFixture : public MapWinFixture {
     plat::delete_dc(dc_);
     // The lines' points are the test's: the lines forget them before they are freed,
     // with their folders, once the graph space no longer shows them.
-    for (loil_t* l : lines_) l->loicoord = coord_list{};
+    shapes_.forget_points();
     MapWinFixture::TearDown();
-    for (folder_t* f : shape_folders_) {
-      obj_list_free_elements(f->sot);
-      container_t* list = f->sot;
-      free_obj(&list);
-      f->sot = nullptr;
-      obj_t* o = f;
-      free_obj(&o);
-    }
+    shapes_.free_folders();
     obj_t* icon = icon_;
     if (icon) free_obj(&icon);
   }
 
   // A layer of lines (world units) drawn with one style: filled outlines when fill is set.
   void shape_layer(std::vector<std::vector<double>>& lines, uint32_t colour, int fill) {
-    container_t* list = nullptr;
-    obj_list_new(&list);
-    obj_list_append(list, tm_test::make_georef(214, 0));
-    for (std::vector<double>& xy : lines) {
-      loil_t* l = tm_test::new_line(xy);
-      lines_.push_back(l);
-      obj_list_append(list, l);
-    }
-    obj_list_append(list, tm_test::line_style(colour, 2, 1, fill));
-    folder_t* f = nullptr;
-    folder_get_or_create(nullptr, list, 0, &f);
-    shape_folders_.push_back(f);
-    ASSERT_EQ(graphspace_add_file(gs_, f, &counter_), 1);
+    shapes_.add(gs_, lines, colour, fill, &counter_);
   }
+
 
   // Waypoints drawn as icons (5 x 3 orange pixels centred on the point) with their
   // labels.
@@ -202,8 +184,7 @@ class RedrawPassFixture : public MapWinFixture {
   mapwin_t* win_ = nullptr;
   int counter_ = 0;
   bitmap_t* icon_ = nullptr;
-  std::vector<loil_t*> lines_;
-  std::vector<folder_t*> shape_folders_;
+  tm_test::ShapeLayers shapes_;
 };
 
 // A filled square (blue), a track (red) and labelled waypoints (dark green).
