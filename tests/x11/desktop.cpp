@@ -49,6 +49,7 @@ std::vector<unsigned> g_commands;
 LResult probe_proc(Wnd w, uint32_t msg, WParam wp, LParam lp) {
   g_messages.push_back(Logged{msg, wp});
   if (msg == WM_COMMAND) g_commands.push_back(loword(wp));
+  if (msg == WM_CLOSE) return 0;  // recorded only: the window stays for the next look
   return def_window_proc(w, msg, wp, lp);
 }
 
@@ -344,10 +345,17 @@ TEST_F(X11DesktopManaged, TheWindowsCarryClassTitleAndCloseRequest) {
       << name;
   EXPECT_NE(property(xid_, "WM_PROTOCOLS").find("WM_DELETE_WINDOW"), std::string::npos);
   // openbox closes the active window on Alt+F4: it takes the key and asks the window.
-  g_messages.clear();
-  ASSERT_TRUE(tool({"xdotool", "key", "alt+F4"}));
-  EXPECT_TRUE(pump_until([] { return seen(WM_CLOSE); })) << "the manager's close never arrived";
-  EXPECT_FALSE(seen(WM_SYSKEYDOWN, VK_F4)) << "the key reached the window: the close was not the manager's";
+  // On a loaded machine it may grab its keys a moment after it took the screen, so the
+  // key is pressed again (a bounded number of times) while it still reaches the window.
+  bool by_manager = false;
+  for (int attempt = 0; attempt < 10 && !by_manager; ++attempt) {
+    g_messages.clear();
+    ASSERT_TRUE(tool({"xdotool", "key", "alt+F4"}));
+    ASSERT_TRUE(pump_until([] { return seen(WM_CLOSE); })) << "no close request arrived";
+    by_manager = !seen(WM_SYSKEYDOWN, VK_F4);
+    if (!by_manager) pump_until([] { return false; }, 300);
+  }
+  EXPECT_TRUE(by_manager) << "the key always reached the window: the close was never the manager's";
 }
 
 TEST_F(X11DesktopManaged, ADialogIsTransientForItsOwnerAtItsAskedPlace) {
