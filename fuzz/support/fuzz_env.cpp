@@ -1,0 +1,43 @@
+// The set-up shared by the harnesses (fuzz_env.h).
+#include "fuzz/support/fuzz_env.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/config.h"
+#include "core/error.h"
+#include "core/paths.h"
+#include "tests/support/file_stub.h"
+#include "tests/support/object_env.h"
+
+namespace tm_fuzz {
+
+void set_budget() {
+  double status[5] = {};
+  get_memory_status(status);
+  const int held = int(status[4] / 1048576);
+  config_set("MAXMEM", std::to_string(held + 256).c_str());
+}
+
+void init(bool stub_files) {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  tm_test::reset_object_store();
+  if (stub_files) tm_test::install_file_stub();
+  set_budget();
+  set_gblerr(0);
+}
+
+std::string write_scratch(const uint8_t* data, size_t size, const char* suffix) {
+  const std::string path = "/dev/shm/tm_fuzz_" + std::to_string(getpid()) + suffix;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return path;
+  if (size) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  return path;
+}
+
+}  // namespace tm_fuzz
