@@ -16,9 +16,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = false;
+  if (!ready) line_store_reset();
+  tm_fuzz::init(false);
   if (!ready) {
-    line_store_reset();
-    tm_fuzz::init(false);
     savfile_reset();
     fileobj_types_register();
     ready = true;

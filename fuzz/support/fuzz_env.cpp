@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/config.h"
+#include "core/config_state.h"
 #include "core/error.h"
 #include "core/paths.h"
 #include "tests/support/file_stub.h"
@@ -14,21 +15,29 @@
 
 namespace tm_fuzz {
 
-void set_budget() {
+void keep_budget() {
+  static int calls = 0;
+  static int last = -1;
+  if (calls++ % 256 != 0) return;
   double status[5] = {};
   get_memory_status(status);
-  const int held = int(status[4] / 1048576);
+  // Steps of 64 MiB, so that the setting changes seldom.
+  const int held = int(status[4] / 1048576) / 64 * 64;
+  if (held == last) return;
+  last = held;
   config_set("MAXMEM", std::to_string(held + 256).c_str());
+  config_detail::forget_maxmem();
 }
 
 void init(bool stub_files) {
   static bool done = false;
-  if (done) return;
-  done = true;
-  tm_test::reset_object_store();
-  if (stub_files) tm_test::install_file_stub();
-  set_budget();
-  set_gblerr(0);
+  if (!done) {
+    done = true;
+    tm_test::reset_object_store();
+    if (stub_files) tm_test::install_file_stub();
+    set_gblerr(0);
+  }
+  keep_budget();
 }
 
 std::string write_scratch(const uint8_t* data, size_t size, const char* suffix) {

@@ -9,11 +9,14 @@ struct obj_t;
 
 namespace tm_fuzz {
 
-// Runs once per process; later calls do nothing. With `stub_files` false the map
+// Runs once per process (later calls only keep the budget). With `stub_files` false the map
 // model's own file objects serve instead of the stand-ins.
 void init(bool stub_files = true);
-// Sets the memory budget: 256 MiB above what the process holds now.
-void set_budget();
+// Keeps the memory budget 256 MiB above what the process holds. The readers' budget is
+// a ceiling on the whole process, and the fuzzer's corpus grows while it runs: a fixed
+// ceiling would soon leave no room and every input would be refused at once. Called by
+// every harness on every input; it looks again every 256 inputs.
+void keep_budget();
 // A disk file (in /dev/shm, one per process) holding the bytes, for readers that open
 // files by path; returns its path.
 std::string write_scratch(const uint8_t* data, size_t size, const char* suffix);
