@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "core/config.h"
@@ -40,8 +41,20 @@ void init(bool stub_files) {
   keep_budget();
 }
 
+namespace {
+
+std::string g_scratch;  // the scratch file of this process, removed at exit
+
+void remove_scratch() {
+  if (!g_scratch.empty()) std::remove(g_scratch.c_str());
+}
+
+}  // namespace
+
 std::string write_scratch(const uint8_t* data, size_t size, const char* suffix) {
   const std::string path = "/dev/shm/tm_fuzz_" + std::to_string(getpid()) + suffix;
+  if (g_scratch.empty()) std::atexit(remove_scratch);
+  g_scratch = path;
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return path;
   if (size) std::fwrite(data, 1, size, f);
