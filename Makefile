@@ -1,13 +1,16 @@
 # Two commands matter: `make test` (sanitized build, every test through ctest) and
 # `make run` (the map program on the bundled samples). Each installs what a fresh Debian
 # lacks. `make tsan` runs the tests under ThreadSanitizer in a tree of its own (not in CI:
-# run it before closing any change that touches threads); `make bench` runs the benchmarks.
+# run it before closing any change that touches threads); `make fuzz` runs the readers'
+# libFuzzer harnesses (clang, FUZZ_SECONDS each); `make bench` runs the benchmarks.
 JOBS    ?= $(shell nproc)
 ASAN_DIR = build/asan
 REL_DIR  = build/release
 TSAN_DIR = build/tsan
+FUZZ_DIR = build/fuzz
+FUZZ_SECONDS ?= 180
 
-.PHONY: all deps test build-test tsan bench run clean
+.PHONY: all deps test build-test tsan fuzz bench run clean
 
 all: build-test
 
@@ -32,6 +35,13 @@ tsan: deps $(TSAN_DIR)/build.ninja
 	cmake --build $(TSAN_DIR) -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/support/tsan.supp" \
 	  ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) --timeout 600
+
+# libFuzzer harnesses of the byte readers (clang; not in CI): each runs FUZZ_SECONDS on its
+# seed fixtures and a corpus of its own; what one finds lands in build/fuzz/artifacts/<name>/.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTM_FUZZ=ON -DTM_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target tm_fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh $(FUZZ_DIR)
 
 bench: deps
 	cmake -S . -B $(REL_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTM_TESTS=OFF -DTM_BENCH=ON

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
 set -euo pipefail
-# Build: compiler, CMake, Ninja, GoogleTest, Google Benchmark, libX11, FreeType and fonts.
+# Build: compilers (clang for the fuzz harnesses), CMake, Ninja, GoogleTest, Google Benchmark, libX11, FreeType and fonts.
 # Tests and fixture scripts: Xvfb, a window manager and the X tools that drive and inspect
 # windows; Debian's python3 with PIL, pyproj and GDAL; the image, PDF, GPS and archive tools
 # that produce or check fixtures.
-packages=(g++ cmake ninja-build make pkg-config googletest libgtest-dev libbenchmark-dev
+packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config googletest libgtest-dev libbenchmark-dev
           libx11-dev libfreetype-dev fonts-dejavu-core zlib1g-dev
           xvfb xdotool x11-utils x11-apps openbox
           python3 python3-pil python3-numpy python3-pyproj python3-gdal gdal-bin proj-bin
