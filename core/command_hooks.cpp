@@ -26,3 +26,8 @@ void core_task_end() {
   const command_hooks& h = get_command_hooks();
   if (h.task_end) h.task_end();
 }
+
+void core_progress_file_position(const char* text) {
+  const command_hooks& h = get_command_hooks();
+  if (h.progress_file_position) h.progress_file_position(text);
+}

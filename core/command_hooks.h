@@ -18,6 +18,9 @@ struct command_hooks {
   const char* (*current_task_text)() = nullptr;
   // Ends the calling task: its last action.
   void (*task_end)() = nullptr;
+  // Shows "<text> NN%" for the read position of the reader's current file in the
+  // progress window (readers call it as they go; throttled by the window).
+  void (*progress_file_position)(const char* text) = nullptr;
 };
 
 // The routines in force: one process-wide set, written on the user-interface thread
@@ -29,3 +32,4 @@ int core_post_command(int slot, int64_t delay_ms, const char* text);
 void core_post_load_command(const char* path, int fit);
 const char* core_current_task_text();
 void core_task_end();
+void core_progress_file_position(const char* text);

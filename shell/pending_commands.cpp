@@ -17,8 +17,9 @@ namespace {
 
 std::atomic<pending_call_observer> g_observer{nullptr};
 
-// Tells the observer that `routine` was reached, with its arguments formatted.
-void reached(const char* routine, const char* fmt, ...) {
+}  // namespace
+
+void pending_reached(const char* routine, const char* fmt, ...) {
   pending_call_observer fn = g_observer.load(std::memory_order_acquire);
   if (!fn) return;
   char args[256] = "";
@@ -29,9 +30,7 @@ void reached(const char* routine, const char* fmt, ...) {
   fn(routine, args);
 }
 
-const char* ptr_text(const void* p) { return p ? "obj" : "null"; }
-
-}  // namespace
+const char* pending_ptr_text(const void* p) { return p ? "obj" : "null"; }
 
 void set_pending_call_observer(pending_call_observer fn) {
   g_observer.store(fn, std::memory_order_release);
@@ -48,50 +47,26 @@ void open_file(const char* path) {
   free_mem(&text);
 }
 
-void cmd_open_files(int kind) { reached("cmd_open_files", "%d", kind); }
-void save_file(int kind) { reached("save_file", "%d", kind); }
+void cmd_open_files(int kind) { pending_reached("cmd_open_files", "%d", kind); }
+void save_file(int kind) { pending_reached("save_file", "%d", kind); }
 void cmd_choose_display_system(graphspace_t* gs) {
-  reached("cmd_choose_display_system", "%s", ptr_text(gs));
+  pending_reached("cmd_choose_display_system", "%s", pending_ptr_text(gs));
 }
-
-// ---- Coordinate system, cursor, zoom and preference dialogs -------------------------------------
-void cursor_unit_command(mapwin_t* win) { reached("cursor_unit_command", "%s", ptr_text(win)); }
-void cursor_system_command(mapwin_t* win) {
-  reached("cursor_system_command", "%s", ptr_text(win));
-}
-void cursor_window_toggle() { reached("cursor_window_toggle", ""); }
-void cursor_window_update() { reached("cursor_window_update", ""); }
-void manual_localisation_command(mapwin_t* win) {
-  reached("manual_localisation_command", "%s", ptr_text(win));
-}
-intptr_t nivzoom_dlgproc(plat::Wnd, uint32_t msg, plat::WParam, plat::LParam) {
-  if (msg == plat::WM_INITDIALOG) reached("nivzoom_dlgproc", "");
-  return 0;
-}
-intptr_t imgmono_dlgproc(plat::Wnd, uint32_t msg, plat::WParam, plat::LParam) {
-  if (msg == plat::WM_INITDIALOG) reached("imgmono_dlgproc", "");
-  return 0;
-}
-intptr_t color_dlgproc(plat::Wnd, uint32_t msg, plat::WParam, plat::LParam) {
-  if (msg == plat::WM_INITDIALOG) reached("color_dlgproc", "");
-  return 0;
-}
-void layers_window(const char* title) { reached("layers_window", "%s", title ? title : ""); }
-void placedlg_open() { reached("placedlg_open", ""); }
-void featdlg_open() { reached("featdlg_open", ""); }
+// ---- Map features window ---------------------------------------------------------------------
+void featdlg_open() { pending_reached("featdlg_open", ""); }
 
 // ---- GPS and navigation ----------------------------------------------------------------------
-void gpsdlg_open() { reached("gpsdlg_open", ""); }
-void navig_dialog_open() { reached("navig_dialog_open", ""); }
-void navig_stop() { reached("navig_stop", ""); }
+void gpsdlg_open() { pending_reached("gpsdlg_open", ""); }
+void navig_dialog_open() { pending_reached("navig_dialog_open", ""); }
+void navig_stop() { pending_reached("navig_stop", ""); }
 int navig_log_get() {
-  reached("navig_log_get", "");
+  pending_reached("navig_log_get", "");
   return 0;
 }
-void navig_log_set(int on) { reached("navig_log_set", "%d", on); }
-void navig_rawlog_set(int on) { reached("navig_rawlog_set", "%d", on); }
+void navig_log_set(int on) { pending_reached("navig_log_set", "%d", on); }
+void navig_rawlog_set(int on) { pending_reached("navig_rawlog_set", "%d", on); }
 int navig_title_active() { return 0; }
 void navig_track_folder(obj_t** out) {
   if (out) *out = nullptr;
-  reached("navig_track_folder", "");
+  pending_reached("navig_track_folder", "");
 }

@@ -23,6 +23,10 @@ struct graphspace_t;
 // observer.
 using pending_call_observer = void (*)(const char* routine, const char* args);
 void set_pending_call_observer(pending_call_observer fn);
+// Tells the observer that a stand-in was reached, with its arguments formatted (printf).
+void pending_reached(const char* routine, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// "obj" or "null", how the stand-ins show a pointer argument.
+const char* pending_ptr_text(const void* p);
 
 // ---- Load and save commands ------------------------------------------------------------------
 // Copies the path or URL, normalises it and posts the load command (slot 14, "1" +

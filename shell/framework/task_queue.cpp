@@ -15,6 +15,7 @@
 #include "core/pairlist.h"
 #include "core/reader.h"
 #include "shell/framework/dispatcher.h"
+#include "shell/framework/progress.h"
 #include "shell/framework/task_state.h"
 
 namespace task_detail {
@@ -69,6 +70,7 @@ void task_slots_init() {
   up.post_load_command = post_load_command;
   up.current_task_text = current_task_text;
   up.task_end = task_end;
+  up.progress_file_position = progress_file_position;
   {
     std::lock_guard<std::mutex> lock(T().queue_lock);
     for (int s = 0; s < kCommandSlots; ++s) {

@@ -27,6 +27,7 @@ TEST_F(CommandHooks, EmptySlotsDropPostsAndEndNothing) {
   core_post_load_command("/tmp/a.gpx", 1);
   EXPECT_EQ(core_current_task_text(), nullptr);
   core_task_end();
+  core_progress_file_position("Reading");
 }
 
 TEST_F(CommandHooks, FilledSlotsReceiveTheCallsAsGiven) {
@@ -40,6 +41,7 @@ TEST_F(CommandHooks, FilledSlotsReceiveTheCallsAsGiven) {
   h.post_load_command = [](const char* path, int fit) { g_seen.text = std::string(path) + (fit ? "+" : "-"); };
   h.current_task_text = [] { return "12 3 1"; };
   h.task_end = [] { ++g_seen.ends; };
+  h.progress_file_position = [](const char* text) { g_seen.text = std::string("progress ") + text; };
 
   EXPECT_EQ(core_post_command(21, 0, "4 7 1"), 1);
   EXPECT_EQ(g_seen.slot, 21);
@@ -50,6 +52,8 @@ TEST_F(CommandHooks, FilledSlotsReceiveTheCallsAsGiven) {
   EXPECT_STREQ(core_current_task_text(), "12 3 1");
   core_task_end();
   EXPECT_EQ(g_seen.ends, 1);
+  core_progress_file_position("GeoNames");
+  EXPECT_EQ(g_seen.text, "progress GeoNames");
 }
 
 }  // namespace
