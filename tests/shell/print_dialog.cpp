@@ -20,6 +20,7 @@
 #include "shell/print_dialog.h"
 #include "tests/platform/print_pdf.h"
 #include "tests/shell/frame_fixture.h"
+#include "tests/support/dialog_layout.h"
 #include "tests/support/harness_dialogs.h"
 #include "tests/support/test_env.h"
 
@@ -306,6 +307,7 @@ TEST_F(PrintDialog, PictureEnglish) {
     plat::get_window_text(dlg, buf, sizeof buf);
     title = buf;
     EXPECT_TRUE(tm_test::dialog_picture(dlg, path));
+    EXPECT_THAT(tm_test::dialog_layout_faults(dlg), ::testing::IsEmpty());
     tm_test::click_control(dlg, IDC_PRINT_CANCEL);
   });
   EXPECT_EQ(title, "Print");
@@ -327,6 +329,7 @@ TEST_F(PrintDialogFr, PictureFrench) {
         orientation = selected(dlg, IDC_PRINT_ORIENT);
         cancel = plat::dlg_item_text(dlg, IDC_PRINT_CANCEL);
         EXPECT_TRUE(tm_test::dialog_picture(dlg, path));
+        EXPECT_THAT(tm_test::dialog_layout_faults(dlg), ::testing::IsEmpty());
         tm_test::click_control(dlg, IDC_PRINT_CANCEL);
       },
       true, true, 300, 300, 0);
