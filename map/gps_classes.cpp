@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "core/memory.h"
+#include "map/display_settings.h"
 
 namespace {
 
@@ -274,16 +275,6 @@ const gps_class_entry kClasses[] = {
     {CLS_GEOARCELLIP, sizeof(geoarcellip_t), &geoarcellip_desc, nullptr},
 };
 
-struct colour_entry {
-  int cls;
-  uint32_t colour;
-};
-const colour_entry kDefaultColours[] = {
-    {CLS_WAYPOINT, gps_rgb(255, 128, 0)}, {CLS_TRACKLOG, gps_rgb(255, 0, 0)},
-    {CLS_ROUTE, gps_rgb(0, 128, 0)},      {CLS_POI, gps_rgb(0, 0, 0)},
-    {CLS_LOIS, gps_rgb(0, 0, 0)},         {CLS_LOIL, gps_rgb(0, 0, 0)},
-    {CLS_GPSPOS, gps_rgb(255, 0, 255)}};
-
 }  // namespace
 
 const gps_class_entry* gps_class_table(int* count) {
@@ -291,9 +282,11 @@ const gps_class_entry* gps_class_table(int* count) {
   return kClasses;
 }
 
+// The classes of the six kinds of the display settings follow them; the "set" byte of
+// the settings' colour words is not part of a class colour.
 uint32_t gpsobj_default_colour(int cls) {
-  for (const colour_entry& e : kDefaultColours)
-    if (e.cls == cls) return e.colour;
+  display_kind kind;
+  if (display_kind_of_class(cls, &kind)) return display_colour(kind) & 0xFFFFFFu;
   return gps_rgb(255, 255, 0);
 }
 

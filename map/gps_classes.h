@@ -56,7 +56,8 @@ constexpr int CLS_GEOARCELLIP = 122;
 constexpr int kWaypointIconCount = 61;
 inline constexpr const char* kLapIconFile = "lap.png";
 
-// Label sizes of the default label styles.
+// Label sizes of the default label styles for classes outside the display settings
+// (display_settings.h), which start with the same sizes.
 constexpr int kPointLabelSize = 12;
 constexpr int kLineLabelSize = 10;
 
@@ -286,7 +287,9 @@ const gps_class_entry* gps_class_table(int* count);
 // icons from the program's system data folder (a missing icon is written to the trace
 // log and leaves its slot null).
 void gpsobj_types_register();
-// Default colour word of a class.
+// Default colour (red, green, blue) of a class: the colour of its kind in the display
+// settings (display_settings.h) for 100, 102, 104, 106, 107, 112 and 115; 255, 255, 0
+// for any other.
 uint32_t gpsobj_default_colour(int cls);
 
 // ---- Constructors (each makes the object in `list` and returns it in *out) ---------------
@@ -362,18 +365,20 @@ void gpsobj_free_icons();
 // `scale` is the ground size of a pixel (metres) the styles are designed for.
 //
 // Waypoints (100) or points of interest (106): a symbol style of thickness `size` (2
-// when below 1) and a label style of size `label_size` (12 when below 1).
+// when below 1) and a label style of size `label_size` (below 1: the size of the
+// class's kind in the display settings).
 int file_default_point_styles(obj_t* file, int cls, int size, int label_size, double scale);
 // Points 100, 106 or 116: labels set, then per folder a sub-folder (not user-displayable,
 // layer priority `priority`, one more for each folder) holding the folder's georef, an
 // icon style (pixel offset word `offset`: x in the low 16 bits, y in the high ones,
-// scale `icon_scale`) and a label style (`label_size`, 12 when below 1; `label_scale`).
+// scale `icon_scale`) and a label style (`label_size`; below 1 the display settings'
+// size of 100 or 106, 12 for 116; `label_scale`).
 int file_default_label_styles(obj_t* file, int cls, int label_size, int priority,
                               double icon_scale, double label_scale, int offset);
 // Track points: one point-and-link style per segment with points, coloured and sized by
 // the segment's tracklog; with labels, the tracklogs' names at their centroids.
 int file_default_track_styles(obj_t* file, int with_labels, double scale);
-// The style of one track segment in fixed colours (live tracks).
+// The style of one track segment in the navigation track's colour (live tracks).
 obj_t* gpspos_style_create(container_t* list, trackseg_t* segment, obj_t** out, double scale);
 // Routes (104, points of class 100) or loi sets (107, points of class 114): one style per
 // object with points; with labels, its name at the centroid of its points. Other

@@ -94,7 +94,7 @@ trackseg_t* trackseg_create(tracklog_t* tracklog, container_t* list, trackseg_t*
 route_t* route_create(container_t* list, route_t** out) {
   route_t* r = new_in<route_t>(list, CLS_ROUTE, out);
   if (!r || get_gblerr()) return r;
-  r->colour = gps_rgb(0, 128, 0);
+  r->colour = gpsobj_default_colour(CLS_ROUTE);
   obj_create_sons_list(r, 0, 0, 0);
   return r;
 }
@@ -102,7 +102,7 @@ route_t* route_create(container_t* list, route_t** out) {
 tracklog_t* tracklog_create(container_t* list, tracklog_t** out) {
   tracklog_t* t = new_in<tracklog_t>(list, CLS_TRACKLOG, out);
   if (!t || get_gblerr()) return t;
-  t->colour = gps_rgb(255, 0, 0);
+  t->colour = gpsobj_default_colour(CLS_TRACKLOG);
   t->thickness = 2;
   return t;
 }
@@ -117,7 +117,7 @@ waypoint_t* push_to_log_point(container_t* list, const gpspos_t* position, waypo
   w->altitude = position->altitude;
   w->geoidh = position->geoidh;
   w->tpre = position->tpre;
-  w->colour = gps_rgb(255, 128, 0);
+  w->colour = gpsobj_default_colour(CLS_WAYPOINT);
   return w;
 }
 

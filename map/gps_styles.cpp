@@ -17,6 +17,7 @@
 #include "core/error.h"
 #include "core/wstring.h"
 #include "geodesy/xform_records.h"
+#include "map/display_settings.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -42,6 +43,14 @@ constexpr int kPointStyleColour = int(offsetof(waypoint_t, colour));
 constexpr uint32_t kLapColour = gps_rgb(255, 128, 0);
 
 int pos(size_t offset) { return int(offset); }
+
+// The label size of a class: the size of its kind in the display settings, else the
+// fixed size of its shape (course points and other point classes).
+int label_size_of(int cls) {
+  display_kind kind;
+  if (display_kind_of_class(cls, &kind)) return display_size(kind);
+  return cls == CLS_COURSEPOINT ? kPointLabelSize : kLineLabelSize;
+}
 
 // Packs a pixel offset.
 pixel_offset_t pixels(int x, int y) { return pixel_offset_t{int16_t(x), int16_t(y)}; }
@@ -121,7 +130,7 @@ dtext_t* point_label_style(container_t* list, container_t* source, int cls, int 
   s->pptcoord = kPointCoordsOffset;
   s->pstring = pos(offsetof(waypoint_t, label));
   s->pcolour = kPointStyleColour;
-  s->vsize = size < 1 ? kPointLabelSize : size;
+  s->vsize = size < 1 ? label_size_of(cls) : size;
   s->vthickness = 3;
   s->vfont = 0;
   s->vunderital = 0;
@@ -137,7 +146,7 @@ dtext_t* line_label_style(container_t* list, int cls, size_t name_at, size_t txt
   s->pptcoord = pos(txtcoord_at);
   s->pstring = pos(name_at);
   s->pcolour = pos(colour_at);
-  s->vsize = kLineLabelSize;
+  s->vsize = label_size_of(cls);
   s->vthickness = 3;
   s->vfont = 0;
   s->vunderital = 0;
@@ -358,7 +367,7 @@ obj_t* gpspos_style_create(container_t* list, trackseg_t* segment, obj_t** out, 
     return nullptr;
   }
   dsegpoint_t* s = segpoint_style(list, segment->sons, CLS_GPSPOS, scale);
-  if (s) s->vcolour = gps_rgb(255, 0, 255);
+  if (s) s->vcolour = gpsobj_default_colour(CLS_GPSPOS);
   if (out) *out = s;
   return s;
 }

@@ -72,7 +72,7 @@ TEST_F(GpsClasses, DefaultColours) {
     uint32_t colour;
   } cases[] = {{CLS_WAYPOINT, gps_rgb(255, 128, 0)}, {CLS_TRACKLOG, gps_rgb(255, 0, 0)},
                {CLS_ROUTE, gps_rgb(0, 128, 0)},      {CLS_POI, 0},
-               {CLS_LOIS, 0},                        {CLS_LOIL, 0},
+               {CLS_LOIS, gps_rgb(255, 0, 0)},       {CLS_LOIL, gps_rgb(255, 0, 0)},
                {CLS_GPSPOS, gps_rgb(255, 0, 255)},   {CLS_GEOTEXT, gps_rgb(255, 255, 0)},
                {CLS_COURSEPOINT, gps_rgb(255, 255, 0)}};
   for (const auto& c : cases) EXPECT_EQ(gpsobj_default_colour(c.cls), c.colour) << c.cls;
