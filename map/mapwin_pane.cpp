@@ -7,6 +7,7 @@
 #include "core/index.h"
 #include "core/obj_list.h"
 #include "geodesy/xform_records.h"
+#include "map/cursor_system.h"
 #include "map/mapwin.h"
 
 namespace {
@@ -102,6 +103,7 @@ void mapwin_free_pane(mapwin_t* win) {
     extent_list_delete(&list);
     list = pane->raster_rects;
     extent_list_delete(&list);
+    cursor_georef_release_chain(pane->georef);
     free_field(pane->georef);
     win->pane = nullptr;
     free_obj(&pane);
