@@ -1,0 +1,345 @@
+// The PNG reader: pixels of every colour type and depth, plain and interlaced, against
+// PIL's reading of the same files; the ancillary chunks; refusals with their codes for
+// bad headers, short chunks, truncated files, hostile sizes and over-long data.
+#include "raster/png_read.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+
+#include "tests/raster/decoder_fixture.h"
+#include "tests/raster/png_builder.h"
+
+namespace {
+
+using raster_test::bytes;
+using raster_test::png_builder;
+
+class PngPixels : public raster_test::DecoderTest,
+                  public ::testing::WithParamInterface<std::string> {};
+
+std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
+  std::string s = info.param.substr(0, info.param.rfind('.'));
+  for (char& c : s)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return s;
+}
+
+// Every fixture decodes to the RGB pixels PIL gives for it (alpha dropped).
+TEST_P(PngPixels, MatchPil) {
+  const std::string name = GetParam();
+  bitmap_t* b = record_for_path(raster_test::fixture("png", name), 4);
+  ASSERT_EQ(png_read(b), 0) << name;
+  EXPECT_EQ(get_gblerr(), 0);
+  const std::string stem = name.substr(0, name.rfind('.'));
+  const bytes want = raster_test::read_bytes(raster_test::fixture("png", stem + ".rgb"));
+  ASSERT_EQ(size_t(b->width) * b->height * 3, want.size()) << name;
+  EXPECT_EQ(raster_test::image_rgb(b), want) << name;
+  EXPECT_EQ(+b->variant, kPngPixelKind);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, PngPixels,
+                         ::testing::ValuesIn(raster_test::fixture_images("png")), case_name);
+
+class PngReader : public raster_test::DecoderTest {};
+
+// The header's depth and colour type become bits per sample, samples per pixel and planes.
+TEST_F(PngReader, HeaderFields) {
+  struct Case {
+    const char* file;
+    int bits, samples, planes;
+  };
+  const Case cases[] = {{"t0_d1.png", 1, 1, 1}, {"t0_d4_adam7.png", 4, 1, 1},
+                        {"t2_d8.png", 8, 3, 3}, {"t3_d2.png", 2, 1, 1},
+                        {"t4_d8.png", 8, 2, 1}, {"t6_d8_adam7.png", 8, 4, 3}};
+  for (const Case& c : cases) {
+    bitmap_t* b = record_for_path(raster_test::fixture("png", c.file), 4);
+    ASSERT_EQ(png_read(b), 0) << c.file;
+    EXPECT_EQ(+b->bits_per_sample, c.bits) << c.file;
+    EXPECT_EQ(+b->samples_per_pixel, c.samples) << c.file;
+    EXPECT_EQ(+b->planes, c.planes) << c.file;
+    EXPECT_EQ(+b->width, 13);
+    EXPECT_EQ(+b->height, 11);
+  }
+}
+
+// gAMA, pHYs (per metre to dots per inch), tRNS by colour type; bKGD never makes a
+// colour transparent; the unknown ancillary chunk is skipped.
+TEST_F(PngReader, AncillaryChunks) {
+  struct Case {
+    const char* file;
+    int has_transparent;
+    uint8_t transparent[3];
+  };
+  const Case cases[] = {
+      {"t0_d2_chunks.png", 1, {1, 0, 0}},     // grey value 1 of 0..3
+      {"t0_d8_adam7_chunks.png", 1, {127, 0, 0}},
+      {"t2_d8_chunks.png", 1, {10, 20, 30}},  // not the background 1, 2, 3
+      {"t3_d2_chunks.png", 1, {2, 0, 0}},     // alpha 255 128 0 64: the first 0
+      {"t3_d1_chunks.png", 1, {1, 0, 0}},     // alpha 255 128: the smallest
+      {"t4_d8_chunks.png", 0, {0, 0, 0}},
+      {"t6_d8_chunks.png", 0, {0, 0, 0}},     // background only
+  };
+  for (const Case& c : cases) {
+    bitmap_t* b = record_for_path(raster_test::fixture("png", c.file), 4);
+    ASSERT_EQ(png_read(b), 0) << c.file;
+    EXPECT_NEAR(+b->gamma, 0.45455, 1e-9) << c.file;
+    EXPECT_EQ(+b->xres, 96) << c.file;  // 3780 per metre
+    EXPECT_EQ(+b->yres, 72) << c.file;  // 2835 per metre
+    EXPECT_EQ(+b->has_transparent, c.has_transparent) << c.file;
+    if (!c.has_transparent) continue;
+    for (int p = 0; p < b->planes; ++p) EXPECT_EQ(b->transparent[p], c.transparent[p]) << c.file;
+  }
+  bitmap_t* plain = record_for_path(raster_test::fixture("png", "t2_d8.png"), 4);
+  ASSERT_EQ(png_read(plain), 0);
+  EXPECT_EQ(+plain->gamma, -1.0);
+  EXPECT_EQ(+plain->has_transparent, 0);
+}
+
+// The palette transparency rule: the first alpha 0, else the smallest alpha below 255
+// (the first of equals); all opaque keeps the value but sets the flag.
+TEST_F(PngReader, PaletteTransparency) {
+  struct Case {
+    bytes alpha;
+    int index;
+  };
+  const Case cases[] = {{{255, 128, 0, 64}, 2}, {{255, 128, 64}, 2}, {{200, 100, 100, 0}, 3},
+                        {{200, 100, 150, 100}, 1}, {{255, 255}, 77}};
+  for (const Case& c : cases) {
+    png_builder pb;
+    pb.colour_type = 3;
+    pb.chunks = {png_builder::chunk("PLTE", bytes(12, 9)), png_builder::chunk("tRNS", c.alpha)};
+    bitmap_t* b = nullptr;
+    bitmap_t* rec = record_for_bytes(pb.build(), 4);
+    rec->transparent[0] = 77;
+    b = rec;
+    ASSERT_EQ(png_read(b), 0);
+    EXPECT_EQ(+b->has_transparent, 1);
+    EXPECT_EQ(b->transparent[0], c.index);
+  }
+}
+
+// A background chunk of an RGB image fills the image but sets no transparency; rows
+// that the data lacks keep the background.
+TEST_F(PngReader, BackgroundIsNotTransparency) {
+  png_builder pb;
+  pb.colour_type = 2;
+  pb.chunks = {png_builder::chunk("bKGD", {0, 40, 0, 50, 1, 0})};
+  bitmap_t* b = nullptr;
+  ASSERT_EQ(decode(png_read, pb.build(), &b), 0);
+  EXPECT_EQ(+b->has_transparent, 0);
+  // Only the first of two rows in the data: the second stays the background.
+  pb.raw = bytes(1 + 2 * 3, 0);
+  ASSERT_EQ(decode(png_read, pb.build(), &b), ERR_BAD_FILE);
+  const uint8_t* line = get_img_line_adr(b, 1, 0);
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line[0], 40);  // red
+  EXPECT_EQ(line[2], 50);  // green
+  EXPECT_EQ(line[4], 255); // blue, clamped
+  EXPECT_EQ(get_img_line_adr(b, 0, 0)[0], 0);
+}
+
+// Each filter type undone over a row that depends on the row above and the pixel to
+// the left; a filter type above 4 is refused.
+TEST_F(PngReader, Filters) {
+  // Two rows of 3 grey pixels: row 0 = 10 20 30 (filter 0); row 1 by each filter.
+  struct Case {
+    uint8_t filter;
+    bytes stored;  // row 1 as stored
+    bytes want;    // row 1 decoded
+  };
+  const Case cases[] = {{0, {1, 2, 3}, {1, 2, 3}},
+                        {1, {5, 1, 1}, {5, 6, 7}},
+                        {2, {1, 2, 3}, {11, 22, 33}},
+                        {3, {1, 2, 3}, {6, 15, 25}},  // plus (left + up) / 2, left already decoded
+                        {4, {1, 2, 3}, {11, 22, 33}}};
+  for (const Case& c : cases) {
+    png_builder pb;
+    pb.width = 3;
+    pb.raw = {0, 10, 20, 30, c.filter};
+    pb.raw.insert(pb.raw.end(), c.stored.begin(), c.stored.end());
+    bitmap_t* b = nullptr;
+    ASSERT_EQ(decode(png_read, pb.build(), &b), 0) << int(c.filter);
+    const uint8_t* row = get_img_line_adr(b, 1, 0);
+    EXPECT_EQ(bytes(row, row + 3), c.want) << int(c.filter);
+  }
+  png_builder bad;
+  bad.raw = {0, 1, 2, 5, 3, 4};
+  EXPECT_EQ(decode(png_read, bad.build()), ERR_BAD_FILE);
+}
+
+// Each Adam7 pass row is as wide as its own pass: a 3 x 3 image of 4-bit grey has pass
+// rows of 1, 1, 1 and 2 pixels; every pixel lands in its place.
+TEST_F(PngReader, InterlacedPassWidths) {
+  png_builder pb;
+  pb.width = 3;
+  pb.height = 3;
+  pb.depth = 4;
+  pb.interlace = 1;
+  // Passes: 1 (0,0); 4 (0,2); 5 (2,0) (2,2); 6 (0,1) (2,1); 7 rows 1: (1,0) (1,1) (1,2).
+  pb.raw = {0, 0x10,                 // pass 1: pixel (x0,y0) = 1
+            0, 0x20,                 // pass 4: (x2,y0) = 2
+            0, 0x34,                 // pass 5: (x0,y2) = 3, (x2,y2) = 4
+            0, 0x50,                 // pass 6: (x1,y0) = 5
+            0, 0x60,                 // pass 6 row 2: (x1,y2) = 6
+            0, 0x78, 0x90};          // pass 7: (x0,y1) 7 (x1,y1) 8 (x2,y1) 9
+  bitmap_t* b = nullptr;
+  ASSERT_EQ(decode(png_read, pb.build(), &b), 0);
+  const uint8_t want[3][3] = {{1, 5, 2}, {7, 8, 9}, {3, 6, 4}};
+  for (int y = 0; y < 3; ++y) {
+    const uint8_t* row = get_img_line_adr(b, y, 0);
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(row[x], want[y][x]) << x << "," << y;
+  }
+}
+
+// Bad headers, short chunks and misplaced chunks, each with its code.
+TEST_F(PngReader, Refusals) {
+  struct Case {
+    const char* what;
+    void (*change)(png_builder*);
+    int rc;
+  };
+  const Case cases[] = {
+      {"16-bit samples", [](png_builder* p) { p->depth = 16; }, ERR_UNKNOWN_FORMAT},
+      {"16-bit RGB", [](png_builder* p) { p->depth = 16; p->colour_type = 2; }, ERR_UNKNOWN_FORMAT},
+      {"palette depth 3", [](png_builder* p) { p->colour_type = 3; p->depth = 3; }, ERR_BAD_FILE},
+      {"palette depth 5", [](png_builder* p) { p->colour_type = 3; p->depth = 5; }, ERR_BAD_FILE},
+      {"palette depth 6", [](png_builder* p) { p->colour_type = 3; p->depth = 6; }, ERR_BAD_FILE},
+      {"palette depth 7", [](png_builder* p) { p->colour_type = 3; p->depth = 7; }, ERR_BAD_FILE},
+      {"grey depth 3", [](png_builder* p) { p->depth = 3; }, ERR_BAD_FILE},
+      {"RGB depth 4", [](png_builder* p) { p->colour_type = 2; p->depth = 4; }, ERR_BAD_FILE},
+      {"colour type 5", [](png_builder* p) { p->colour_type = 5; }, ERR_BAD_FILE},
+      {"width 0", [](png_builder* p) { p->width = 0; }, ERR_BAD_FILE},
+      {"height above 2^31", [](png_builder* p) { p->height = 0x80000000u; p->raw = {0, 0}; },
+       ERR_BAD_FILE},
+      {"interlace 2", [](png_builder* p) { p->interlace = 2; }, ERR_BAD_FILE},
+      {"short header", [](png_builder* p) { p->ihdr_cut = 1; }, ERR_BAD_FILE},
+      {"palette of 300", [](png_builder* p) {
+         p->colour_type = 3;
+         p->chunks = {png_builder::chunk("PLTE", bytes(900, 1))};
+       }, ERR_BAD_FILE},
+      {"palette not of triples", [](png_builder* p) {
+         p->colour_type = 3;
+         p->chunks = {png_builder::chunk("PLTE", bytes(10, 1))};
+       }, ERR_BAD_FILE},
+      {"short grey tRNS", [](png_builder* p) { p->chunks = {png_builder::chunk("tRNS", {0})}; },
+       ERR_BAD_FILE},
+      {"short RGB tRNS", [](png_builder* p) {
+         p->colour_type = 2;
+         p->chunks = {png_builder::chunk("tRNS", {0, 1, 0, 2})};
+       }, ERR_BAD_FILE},
+      {"short gAMA", [](png_builder* p) { p->chunks = {png_builder::chunk("gAMA", {0, 0, 1})}; },
+       ERR_BAD_FILE},
+      {"short pHYs", [](png_builder* p) { p->chunks = {png_builder::chunk("pHYs", bytes(8, 1))}; },
+       ERR_BAD_FILE},
+      {"pHYs unit 2", [](png_builder* p) {
+         p->chunks = {png_builder::chunk("pHYs", {0, 0, 0, 1, 0, 0, 0, 1, 2})};
+       }, ERR_BAD_FILE},
+      {"short RGB bKGD", [](png_builder* p) {
+         p->colour_type = 2;
+         p->chunks = {png_builder::chunk("bKGD", bytes(5, 0))};
+       }, ERR_BAD_FILE},
+      {"short palette bKGD", [](png_builder* p) {
+         p->colour_type = 3;
+         p->chunks = {png_builder::chunk("bKGD", {})};
+       }, ERR_BAD_FILE},
+      {"second header", [](png_builder* p) {
+         p->chunks = {png_builder::chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0})};
+       }, ERR_BAD_FILE},
+      {"no image data", [](png_builder* p) { p->with_idat = false; }, ERR_BAD_FILE},
+      {"no end chunk", [](png_builder* p) { p->with_iend = false; }, ERR_BAD_FILE},
+      {"unknown critical chunk", [](png_builder* p) {
+         p->chunks = {png_builder::chunk("ABCD", {1, 2})};
+       }, ERR_UNKNOWN_FORMAT},
+      {"unknown ancillary chunk", [](png_builder* p) {
+         p->chunks = {png_builder::chunk("abCD", {1, 2})};
+       }, 0},
+      {"damaged stream", [](png_builder* p) {
+         p->chunks = {png_builder::chunk("IDAT", {0x78, 0x01, 0xFF, 0xFF})};
+         p->with_idat = false;
+       }, ERR_BAD_FILE},
+  };
+  for (const Case& c : cases) {
+    png_builder pb;
+    c.change(&pb);
+    EXPECT_EQ(decode(png_read, pb.build()), c.rc) << c.what;
+  }
+}
+
+// An unknown critical chunk gives 3, yet the image is decoded.
+TEST_F(PngReader, UnknownCriticalChunkStillDecodes) {
+  png_builder pb;
+  pb.width = 1;
+  pb.height = 1;
+  pb.raw = {0, 99};
+  pb.chunks = {png_builder::chunk("ABCD", {1})};
+  bitmap_t* b = nullptr;
+  ASSERT_EQ(decode(png_read, pb.build(), &b), ERR_UNKNOWN_FORMAT);
+  EXPECT_EQ(get_img_line_adr(b, 0, 0)[0], 99);
+}
+
+// The signature, a chunk before the header, a chunk longer than the file.
+TEST_F(PngReader, FileStructure) {
+  png_builder pb;
+  bytes good = pb.build();
+  bytes bad_sig = good;
+  bad_sig[6] = 0;
+  EXPECT_EQ(decode(png_read, bad_sig), ERR_BAD_FILE);
+  bytes long_chunk = good;
+  long_chunk[8] = 0x7F;  // the header's length
+  EXPECT_EQ(decode(png_read, long_chunk), ERR_BAD_FILE);
+  bytes first = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  const bytes gama = png_builder::chunk("gAMA", {0, 0, 0, 1});
+  first.insert(first.end(), gama.begin(), gama.end());
+  first.insert(first.end(), good.begin() + 8, good.end());
+  EXPECT_EQ(decode(png_read, first), ERR_BAD_FILE);
+  EXPECT_EQ(decode(png_read, {}), ERR_BAD_FILE);
+  EXPECT_EQ(png_read(record_for_path("/nonexistent/x.png", 4)), ERR_FILE_ACCESS);
+}
+
+// Every truncation of every kind of file is refused with 14, and nothing is left behind.
+TEST_F(PngReader, EveryTruncation) {
+  for (const char* name : {"t3_d4_adam7_chunks.png", "t2_d8_chunks.png", "t6_d8_adam7.png",
+                           "pil_rgba.png", "im_p8_adam7.png", "t0_d1_chunks.png"}) {
+    const bytes whole = raster_test::read_bytes(raster_test::fixture("png", name));
+    ASSERT_FALSE(whole.empty()) << name;
+    for (size_t n = 0; n < whole.size(); ++n) {
+      const bytes cut(whole.begin(), whole.begin() + int64_t(n));
+      ASSERT_EQ(decode(png_read, cut), ERR_BAD_FILE) << name << " cut at " << n;
+    }
+  }
+}
+
+// Sizes that no file of this length can fill are refused before any allocation;
+// sizes whose row bytes overflow are refused too.
+TEST_F(PngReader, HostileSizes) {
+  const uint32_t sizes[][2] = {{0x7FFFFFFF, 0x7FFFFFFF}, {0x7FFFFFFF, 1}, {1, 0x7FFFFFFF},
+                               {100000, 100000}};
+  for (const auto& s : sizes) {
+    for (uint8_t type : {uint8_t(0), uint8_t(6)}) {
+      png_builder pb;
+      pb.width = s[0];
+      pb.height = s[1];
+      pb.colour_type = type;
+      pb.raw = {0, 0};
+      EXPECT_EQ(decode(png_read, pb.build()), ERR_BAD_FILE) << s[0] << "x" << s[1];
+    }
+  }
+}
+
+// A tiny stream that inflates far past the image's size is cut at that size: refused,
+// and the memory it takes stays bounded by the image.
+TEST_F(PngReader, InflateBombIsBounded) {
+  png_builder pb;
+  pb.width = 4;
+  pb.height = 4;
+  pb.raw = bytes(size_t(16) << 20, 0);  // 16 MiB of zeros: a few KiB compressed
+  const bytes file = pb.build();
+  EXPECT_LT(file.size(), size_t(200000));
+  const int64_t before = line_store_held_bytes();
+  EXPECT_EQ(decode(png_read, file), ERR_BAD_FILE);
+  EXPECT_LT(line_store_held_bytes() - before, int64_t(1) << 20);
+}
+
+}  // namespace
