@@ -5,6 +5,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,15 @@ class GpxFixture : public GpsFileFixture {
     return result;
   }
   int load(const std::string& text, fileatt_t** out = nullptr) { return load_path(put(text), out); }
+  // Frees a loaded file object before the end of the test.
+  void free_loaded(fileatt_t* f) {
+    for (size_t i = 0; i < loaded_.size(); ++i)
+      if (loaded_[i] == f) {
+        loaded_.erase(loaded_.begin() + long(i));
+        free_obj(&f);
+        return;
+      }
+  }
 
   // The objects of a class in the file's content list, in list order.
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
