@@ -94,6 +94,9 @@ constexpr uint32_t WM_PARENTNOTIFY = 0x0210;
 constexpr uint32_t WM_ENTERMENULOOP = 0x0211;
 constexpr uint32_t WM_EXITMENULOOP = 0x0212;
 constexpr uint32_t WM_CAPTURECHANGED = 0x0215;
+// The user has finished moving or sizing a window (the window manager moves windows
+// under X11, and this layer sends it to no one yet).
+constexpr uint32_t WM_EXITSIZEMOVE = 0x0232;
 constexpr uint32_t WM_DROPFILES = 0x0233;
 constexpr uint32_t WM_USER = 0x0400;
 constexpr uint32_t WM_APP = 0x8000;
