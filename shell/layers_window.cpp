@@ -41,10 +41,11 @@ constexpr uint32_t kTreeStyle = plat::WS_BORDER | plat::WS_TABSTOP | plat::TVS_H
                                 plat::TVS_HASLINES | plat::TVS_LINESATROOT | plat::TVS_SHOWSELALWAYS |
                                 plat::TVS_DISABLEDRAGDROP | plat::TVS_FULLROWSELECT;
 
-// What finds a folder again: its id and its file's.
+// What finds a folder again: its id and its file's; and whether its item has a box.
 struct folder_key {
   int folder;
   int file;
+  bool boxed = false;
 };
 
 // The open window (user-interface thread only).
@@ -95,7 +96,7 @@ int pair_of(plat::Wnd tree, plat::TreeItem item) {
 int add_pair(folder_t* folder) {
   const fileatt_t* file = file_of(folder->file);
   pairlist_add(&st().items, folder->displayed, folder->id);
-  st().keys.push_back({folder->id, file ? file->id : 0});
+  st().keys.push_back({folder->id, file ? file->id : 0, false});
   return pairlist_count(st().items) - 1;
 }
 
@@ -124,6 +125,7 @@ void add_sub_folders(plat::Wnd tree, folder_t* folder, plat::TreeItem parent, in
     if (!son || son->cls != kFolderClass) continue;
     const int pair = add_pair(son);
     plat::TreeItem item = son->userdisplay ? insert_item(tree, parent, son, pair, kUnchecked) : nullptr;
+    st().keys.back().boxed = item != nullptr;
     add_sub_folders(tree, son, item ? item : parent, depth + 1);
   }
   plat::send_message(tree, plat::TVM_EXPAND, plat::TVE_COLLAPSE, plat::LParam(parent));
@@ -202,14 +204,18 @@ plat::LResult on_click(plat::Wnd tree) {
 }
 
 // The check states become the pairs' display values (an item without box: 0), and the
-// folders still there are switched in the current map window. The switches only mark
-// what changes; the redraw posted after them (it stays behind them in the queue) draws it.
+// folders with a box that are still there are switched in the current map window. A
+// root item has no box: the user cannot have chosen anything for its folder, which is
+// left as it is (switching it off would hide a file's own objects at every Apply). The
+// switches only mark what changes; the redraw posted after them (it stays behind them
+// in the queue) draws it.
 void apply() {
   layers_state& s = st();
   tree_collect_checks_all(s.tree, next_item(s.tree, nullptr, plat::TVGN_ROOT), s.items);
   pairlist* live = nullptr;
   const int n = pairlist_count(s.items);
   for (int i = 0; i < n && size_t(i) < s.keys.size(); ++i) {
+    if (!s.keys[size_t(i)].boxed) continue;
     std::intptr_t flag = 0;
     pairlist_get(s.items, i, &flag, nullptr);
     if (folder_t* folder = find_folder(s.keys[size_t(i)])) pairlist_add(&live, flag, reinterpret_cast<std::intptr_t>(folder));

@@ -85,30 +85,33 @@ class LayersWindow : public FrameFixture {
     return f;
   }
   static folder_t* root_of(fileatt_t* f) { return file_get_first_folder(f, nullptr); }
+  // A filled square of the colour over world x0..x0+20, 10..30 in `list`, owned by the
+  // file of `owner` (a folder); with its drawing style.
+  static void square_in(folder_t* owner, container_t* list, uint32_t colour, double x0) {
+    fileatt_t* f = file_of(owner->file);
+    const double xy[] = {x0, 10, x0 + 20, 10, x0 + 20, 30, x0, 30, x0, 10};
+    loil_t* square = nullptr;
+    obj_new(0, CLS_LOIL, reinterpret_cast<obj_t**>(&square));
+    coords_set(&square->loicoord, 5, xy);
+    obj_list_append(f->sot, square);
+    if (list != f->sot) obj_list_append(list, square);
+    dpolycurve_t* style = nullptr;
+    obj_new(0, CLS_DPOLYCURVE, reinterpret_cast<obj_t**>(&style));
+    style->typesrc = CLS_LOIL;
+    style->plcoord = offsetof(loil_t, loicoord);
+    style->vcolour = colour;
+    style->vthickness = 1;
+    style->vedgemotif = 1;
+    style->vfillmotif = 1;
+    obj_list_append(list, style);
+  }
   // A sub-folder; with a colour, it holds a filled square of that colour over world
   // x0..x0+20, 10..30 and becomes a layer of the map window.
   folder_t* folder(folder_t* parent, const char* name, int userdisplay, int displayed,
                    uint32_t colour = 0, double x0 = 0) {
     container_t* list = nullptr;
     obj_list_new(&list);
-    if (colour) {
-      fileatt_t* f = file_of(parent->file);
-      const double xy[] = {x0, 10, x0 + 20, 10, x0 + 20, 30, x0, 30, x0, 10};
-      loil_t* square = nullptr;
-      obj_new(0, CLS_LOIL, reinterpret_cast<obj_t**>(&square));
-      coords_set(&square->loicoord, 5, xy);
-      obj_list_append(f->sot, square);
-      obj_list_append(list, square);
-      dpolycurve_t* style = nullptr;
-      obj_new(0, CLS_DPOLYCURVE, reinterpret_cast<obj_t**>(&style));
-      style->typesrc = CLS_LOIL;
-      style->plcoord = offsetof(loil_t, loicoord);
-      style->vcolour = colour;
-      style->vthickness = 1;
-      style->vedgemotif = 1;
-      style->vfillmotif = 1;
-      obj_list_append(list, style);
-    }
+    if (colour) square_in(parent, list, colour, x0);
     folder_t* d = nullptr;
     folder_get_or_create(parent, list, 0, &d);
     folder_set_name(d, name);
@@ -413,6 +416,27 @@ TEST_F(LayersWindow, ApplyRemovesAnUncheckedLayerFromThePictureAndBringsItBack) 
   EXPECT_EQ(at_world(20, 20), kRed);
   EXPECT_EQ(at_world(60, 20), kBlue);
   EXPECT_EQ(red->displayed, 1);
+  press(w, kLayersClose);
+}
+
+// A file whose objects lie in its first folder, shown by the root item (which has no
+// box): Apply leaves it shown, whatever the boxes under other roots say.
+TEST_F(LayersWindow, ApplyLeavesTheFoldersOfRootItemsAsTheyAre) {
+  fileatt_t* flat = file("flat.gpx");
+  folder_t* root = root_of(flat);
+  square_in(root, root->sot, colour_word(255, 0, 0), 10);
+  ASSERT_EQ(graphspace_add_file(get_current_graphspace(), root, &counter_), 1);
+  fileatt_t* other = file("other.gpx");
+  folder(root_of(other), "blue", 1, 1, colour_word(0, 0, 255), 50);
+  show_squares();
+  ASSERT_EQ(at_world(20, 20), kRed);
+  plat::Wnd w = open();
+  ASSERT_NE(w, nullptr);
+  click_item(tree_of(w), "blue");
+  press(w, kLayersApply);
+  EXPECT_NE(at_world(60, 20), kBlue);
+  EXPECT_EQ(at_world(20, 20), kRed);
+  EXPECT_EQ(root->displayed, 1);
   press(w, kLayersClose);
 }
 
