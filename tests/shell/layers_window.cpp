@@ -341,6 +341,23 @@ TEST_F(LayersWindow, WithoutFilesTheTreeIsEmptyAndApplyChangesNothing) {
   EXPECT_TRUE(plat::is_window_enabled(main_toolbar()));
 }
 
+// Without the program's bitmap the tree draws check boxes of its own; the rules stay.
+TEST_F(LayersWindow, WithoutTheBitmapTheTreeDrawsItsOwnBoxes) {
+  fileatt_t* a = file("a.gpx");
+  folder_t* roads = folder(root_of(a), "roads", 1, 1);
+  folder(roads, "minor", 1, 1);
+  set_program_dir(tm_test::fresh_dir("nobitmap").c_str());
+  plat::Wnd w = open();
+  set_program_dir(TM_SOURCE_DIR "/data/");
+  ASSERT_NE(w, nullptr);
+  plat::Wnd tree = tree_of(w);
+  EXPECT_EQ(plat::send_message(tree, plat::TVM_GETIMAGELIST, plat::TVSIL_STATE, 0), 0);
+  EXPECT_NE(plat::get_window_long(tree, plat::GWL_STYLE) & plat::TVS_CHECKBOXES, 0);
+  click_item(tree, "minor");
+  EXPECT_EQ(dump(tree), (std::vector<std::string>{"a.gpx 0 +", "  roads 1 +", "    minor 1"}));
+  press(w, kLayersClose);
+}
+
 // ---- Clicks ----------------------------------------------------------------------------------------
 
 struct click_case {
