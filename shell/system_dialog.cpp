@@ -206,9 +206,8 @@ void on_ok(plat::Wnd dlg, bool remembers) {
   plat::end_dialog(dlg, 1);
 }
 
-void not_yet_available() {
-  msg_box(is_french() ? "Pas encore disponible..." : "Not yet available...", "Bientot !");
-}
+// The buttons stay disabled; the box has one text in both languages.
+void not_yet_available() { msg_box("Pas encore disponible...", "Bientot !"); }
 
 intptr_t system_proc(plat::Wnd dlg, uint32_t msg, plat::WParam wparam, bool remembers) {
   if (msg == plat::WM_INITDIALOG) {

@@ -204,6 +204,26 @@ TEST_F(SystemDialog, TheDisplayVariantRemembersItsChoiceTheCursorVariantDoesNot)
   EXPECT_EQ(def, IDC_SYS_CANCEL);
 }
 
+// The "define" buttons are disabled; a press that reaches the dialog anyway only says
+// that they are not available yet.
+TEST_F(SystemDialog, DefineButtonsAreNotAvailableYet) {
+  for (int id : {IDC_SYS_DEFINE_DATUM, IDC_SYS_DEFINE_PROJ}) {
+    SCOPED_TRACE(id);
+    tm_test::clear_message_boxes();
+    EXPECT_EQ(run([&](plat::Wnd dlg) {
+                tm_test::click_control(dlg, id);  // disabled: nothing
+                tm_test::run_until_idle();
+                EXPECT_TRUE(tm_test::message_boxes().empty());
+                plat::send_message(dlg, plat::WM_COMMAND, plat::WParam(id), 0);
+                tm_test::click_control(dlg, IDC_SYS_CANCEL);
+              }),
+              0);
+    ASSERT_EQ(tm_test::message_boxes().size(), 1u);
+    EXPECT_EQ(tm_test::message_boxes()[0].text, "Pas encore disponible...");
+    EXPECT_EQ(tm_test::message_boxes()[0].caption, "Bientot !");
+  }
+}
+
 TEST_F(SystemDialog, ModeTwoOffersDatumsOnly) {
   use_display(GEOREF_PROJECTED, LEN_METRE);
   session_georef(GEOREF_PROJECTED, LEN_METRE);
