@@ -99,6 +99,8 @@ int on_plte(png_state* st, uint32_t length) {
   if (length % 3 != 0 || length > 3 * 256) return bad_file();
   uint8_t p[3 * 256];
   if (int rc = read_fields(length, length, p)) return rc;
+  // Grey images have no palette: their tables stay the grey levels of their depth.
+  if (st->colour_type == 0 || st->colour_type == 4) return 0;
   bitmap_t* b = st->image;
   for (uint32_t i = 0; i < length / 3; ++i) {
     b->lut_r[i] = p[3 * i];

@@ -7,6 +7,9 @@
 
 #include <cctype>
 #include <cmath>
+#include <filesystem>
+
+#include "map/png_read.h"
 
 #include "tests/raster/decoder_fixture.h"
 #include "tests/raster/png_builder.h"
@@ -118,6 +121,17 @@ TEST_F(PngReader, PaletteTransparency) {
     EXPECT_EQ(+b->has_transparent, 1);
     EXPECT_EQ(b->transparent[0], c.index);
   }
+}
+
+// A palette chunk in a grey image (which PNG does not allow) leaves the grey levels.
+TEST_F(PngReader, GreyImageIgnoresPalette) {
+  png_builder pb;
+  pb.depth = 2;
+  pb.chunks = {png_builder::chunk("PLTE", bytes(12, 9))};
+  bitmap_t* b = nullptr;
+  ASSERT_EQ(decode(png_read, pb.build(), &b), 0);
+  EXPECT_EQ(b->lut_r[1], 85);
+  EXPECT_EQ(b->lut_b[3], 255);
 }
 
 // A background chunk of an RGB image fills the image but sets no transparency; rows
@@ -340,6 +354,49 @@ TEST_F(PngReader, InflateBombIsBounded) {
   const int64_t before = line_store_held_bytes();
   EXPECT_EQ(decode(png_read, file), ERR_BAD_FILE);
   EXPECT_LT(line_store_held_bytes() - before, int64_t(1) << 20);
+}
+
+}  // namespace
+
+namespace {
+
+class PngIcons : public raster_test::DecoderTest {};
+
+// The waypoint icons decode the same with this reader as with the icons' own small
+// decoder: the same colours through the palette, and the one transparent index.
+TEST_F(PngIcons, SameAsIconDecoder) {
+  int icons = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(TM_SOURCE_DIR) + "/data")) {
+    const std::string path = entry.path().string();
+    if (entry.path().extension() != ".png" || entry.path().filename().string().rfind("wpt", 0) != 0)
+      continue;
+    ++icons;
+    png_image old;
+    std::string why;
+    ASSERT_EQ(png_read_file(path.c_str(), &old, &why), 0) << path << ": " << why;
+    bitmap_t* b = record_for_path(path, 4);
+    ASSERT_EQ(png_read(b), 0) << path;
+    ASSERT_EQ(+b->width, old.width);
+    ASSERT_EQ(+b->height, old.height);
+    ASSERT_EQ(+b->planes, old.planes) << path;
+    EXPECT_EQ(+b->has_transparent, old.has_transparent) << path;
+    if (old.has_transparent) {
+      EXPECT_EQ(b->transparent[0], old.transparent[0]) << path;
+    }
+    for (int y = 0; y < old.height; ++y) {
+      const uint8_t* line = get_img_line_adr(b, y, 0);
+      for (int x = 0; x < old.width; ++x) {
+        const uint8_t v = line[x], w = old.pixels[size_t(y * old.width + x)];
+        const bool clear = old.has_transparent && w == old.transparent[0];
+        ASSERT_EQ(clear, b->has_transparent && v == b->transparent[0]) << path << " " << x << "," << y;
+        if (clear) continue;
+        ASSERT_EQ(b->lut_r[v], old.lut[0][w]) << path;
+        ASSERT_EQ(b->lut_g[v], old.lut[1][w]) << path;
+        ASSERT_EQ(b->lut_b[v], old.lut[2][w]) << path;
+      }
+    }
+  }
+  EXPECT_GT(icons, 0);
 }
 
 }  // namespace
