@@ -247,6 +247,9 @@ void on_init(plat::Wnd dlg) {
   plat::check_dlg_button(dlg, IDC_NIVZOOM_SAME, plat::BST_CHECKED);
   fill_units(dlg);
   apply_unit_scale(dlg);
+  // A window without a usable scale opens on the largest value.
+  for (double* v : {&s.x, &s.y})
+    if (!std::isfinite(*v) || *v <= 0.0) *v = zoom_clamp(s.scale, std::nan(""));
   write_x(dlg);
   write_y(dlg);
   fill_images(dlg, gs);

@@ -4,6 +4,7 @@
 // available only while the extent overlaps the graph space's.
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "core/config.h"
 #include "core/strutil.h"
@@ -40,7 +41,9 @@ struct zoomal_state {
   extent_t edited{};
   double form[4] = {0, 0, 0, 0};
   extent_t reference{};
-  const georef_t* georef = nullptr;
+  // The display system, read under the graph space's lock when the command starts.
+  int refertype = 0, unit = 0;
+  std::string system_name;
   mapwin_t* win = nullptr;
   bool initialising = false;
   int confirmed = 0;
@@ -238,16 +241,15 @@ void on_edit(plat::Wnd dlg, const field& f) {
 
 // The display system's units, as the unit dialog lists them, its own selected.
 void fill_units(plat::Wnd dlg) {
-  const georef_t* g = st().georef;
   const bool fr = is_french() != 0;
-  const bool geographic = g && g->refertype == 1;
+  const bool geographic = st().refertype == 1;
   plat::Wnd list = plat::get_dlg_item(dlg, IDC_ZOOMAL_UNIT);
   const int n = geographic ? kAngleUnitsListed : kLengthUnitsListed;
   for (int u = 0; u < n; ++u) {
     const char* name = geographic ? angle_unit_name(u, fr) : length_unit_name(u, fr);
     if (name) combo_add_item(list, name, u);
   }
-  combo_select_data(list, g ? g->unit : 0);
+  combo_select_data(list, st().unit);
 }
 
 void write_reference(plat::Wnd dlg) {
@@ -268,12 +270,12 @@ void on_init(plat::Wnd dlg) {
   zoomal_state& s = st();
   s.initialising = true;
   dialog_set_texts(dlg, kTexts);
-  zoomdlg::set_item_text_if_changed(dlg, IDC_ZOOMAL_SYSTEM, georef_system_name(s.georef));
+  zoomdlg::set_item_text_if_changed(dlg, IDC_ZOOMAL_SYSTEM, s.system_name.c_str());
   fill_units(dlg);
   write_reference(dlg);
   // What the window shows now.
-  const mapwin_t* win = s.win;
-  screen_to_world_extent(win->map, extent_t{0, double(win->width), 0, double(win->height), 0}, &s.edited);
+  if (const mapwin_t* win = s.win)
+    screen_to_world_extent(win->map, extent_t{0, double(win->width), 0, double(win->height), 0}, &s.edited);
   derive_form();
   write_fields(dlg, 0);
   refresh(dlg, 0);
@@ -321,7 +323,11 @@ void manual_localisation_command(mapwin_t* win) {
   if (gs) {
     graphspace_lock lock(graphspace_mutex());
     std::memcpy(&s.reference, &gs->extent, sizeof s.reference);  // a field of a packed record
-    s.georef = gs->georef;
+    if (const georef_t* g = gs->georef) {
+      s.refertype = g->refertype;
+      s.unit = g->unit;
+      s.system_name = georef_system_name(g);
+    }
   }
   // Written so that a NaN extent counts as empty too.
   if (!(extent_height(s.reference) > 0.0) || !(extent_width(s.reference) > 0.0)) {
@@ -336,5 +342,4 @@ void manual_localisation_command(mapwin_t* win) {
     mapwin_request_redraw(win);
   }
   s.win = nullptr;
-  s.georef = nullptr;
 }

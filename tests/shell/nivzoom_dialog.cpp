@@ -348,6 +348,33 @@ TEST_F(NivzoomDialog, UnitChangeKeepsTheScale) {
   }
 }
 
+// A system whose unit is not among the eleven listed gets it added and selected, with
+// its own exponent; a change to another unit and back keeps the scale.
+TEST_F(NivzoomDialog, SystemUnitBeyondTheListIsOffered) {
+  use_system(2, 13);  // British chain (Benoit)
+  show(kData, 500000, 4900000, 0.1);
+  int units = 0;
+  std::string unit, x, grad, in_metres;
+  run({[&](plat::Wnd dlg) {
+         units = int(plat::send_dlg_item_message(dlg, IDC_NIVZOOM_X_UNIT, plat::CB_GETCOUNT, 0, 0));
+         unit = selected(dlg, IDC_NIVZOOM_Y_UNIT);
+         x = text(dlg, IDC_NIVZOOM_X);
+         grad = text(dlg, IDC_NIVZOOM_GRAD1);
+         choose(dlg, IDC_NIVZOOM_Y_UNIT, 0);
+       },
+       [&](plat::Wnd dlg) {
+         in_metres = text(dlg, IDC_NIVZOOM_X);
+         choose(dlg, IDC_NIVZOOM_X_UNIT, 13);
+       },
+       [&](plat::Wnd dlg) { tm_test::click_control(dlg, IDC_NIVZOOM_OK); }});
+  EXPECT_EQ(units, 12);
+  EXPECT_EQ(unit, "British chain (Benoit 1895 B)");
+  EXPECT_EQ(x, "   10.000");
+  EXPECT_EQ(grad, "100000");
+  EXPECT_EQ(in_metres, "   201.17");
+  EXPECT_NEAR(scale_x(), 0.1, 1e-12);
+}
+
 // A DMS system opens in degrees; a value typed there is applied in seconds of arc.
 TEST_F(NivzoomDialog, DegreesShownForASystemInSeconds) {
   use_system(1, 2);

@@ -113,6 +113,32 @@ TEST_F(ZoomalDialog, OpensOnWhatTheWindowShows) {
   EXPECT_EQ(redraw_requests(), 0);
 }
 
+// The unit list is the unit dialog's: angular units for a geographic system, linear
+// ones otherwise, the system's own selected; the system's name on the button.
+TEST_F(ZoomalDialog, UnitListFollowsTheSystem) {
+  const struct {
+    int refertype, unit, count;
+    const char* name;
+  } cases[] = {{1, 1, 11, "Degree"}, {1, 2, 11, "Degree Minute Second"}, {2, 3, 23, "Kilometer"},
+               {0, 0, 23, "Meter"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    use_system(c.refertype, c.unit);
+    show(extent_t{0, 10, 40, 50, 0}, 5, 45, 50);
+    int count = 0;
+    std::string unit, system;
+    run({[&](plat::Wnd dlg) {
+      count = int(plat::send_dlg_item_message(dlg, IDC_ZOOMAL_UNIT, plat::CB_GETCOUNT, 0, 0));
+      unit = selected(dlg, IDC_ZOOMAL_UNIT);
+      system = text(dlg, IDC_ZOOMAL_SYSTEM);
+      tm_test::click_control(dlg, IDC_ZOOMAL_CANCEL);
+    }});
+    EXPECT_EQ(count, c.count);
+    EXPECT_EQ(unit, c.name);
+    EXPECT_EQ(system, georef_system_name(gs_->georef));
+  }
+}
+
 // The four corners typed ('.' or ',' as the separator), then OK: the window shows them
 // and its redraw is asked for.
 TEST_F(ZoomalDialog, TypedCornersAreShown) {
