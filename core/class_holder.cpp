@@ -1,9 +1,9 @@
 // The class holder (class 59): a cursor that fills one record of a run-time class from
 // the elements of several lists.
 //
-// The holder defines its record class from a descriptor when it is made, and keeps
-// links: for a source class, which attribute of its elements goes into which attribute
-// of the record. Stepping through the parts (a list of lists) finds the next element
+// The holder defines its record class from a descriptor when it is made (the class
+// registered for that descriptor before, if any), and keeps links: for a source class,
+// which attribute of its elements goes into which attribute of the record. Stepping through the parts (a list of lists) finds the next element
 // whose class has links, copies the linked values into the record and returns it. The
 // record's string and object attributes then point into the element: they are borrowed,
 // never owned.
@@ -71,6 +71,18 @@ obj_t* step(class_holder_t* h, int* part, int* index, int* visited) {
 
 int part_count(const class_holder_t* h, int part) { return obj_list_count(part_list(h, part)); }
 
+// The run-time class already registered for a descriptor, 0 when none: holders made
+// again and again over one descriptor (a search window's index, rebuilt by every
+// search) share one class instead of using up the store's run-time class slots.
+int registered_class_of(const objdesc* desc) {
+  for (int cls = kUserClassBase + 1; cls < kUserClassBase + kUserClassSlots; ++cls) {
+    const objdesc* d = obj_class_descriptor(cls, nullptr);
+    if (!d) return 0;
+    if (d == desc) return cls;
+  }
+  return 0;
+}
+
 }  // namespace
 
 class_holder_t* obj_new_class_holder(const objdesc* desc, class_holder_t** out) {
@@ -78,8 +90,8 @@ class_holder_t* obj_new_class_holder(const objdesc* desc, class_holder_t** out) 
   obj_new(0, CLS_CLASS_HOLDER, &obj);
   class_holder_t* h = reinterpret_cast<class_holder_t*>(obj);
   if (h) {
-    int cls = 0;
-    obj_register_user_class(desc, &cls);
+    int cls = desc ? registered_class_of(desc) : 0;
+    if (!cls) obj_register_user_class(desc, &cls);
     h->record_class = cls;
     obj_t* record = nullptr;
     if (cls) alloc_obj(cls, &record);

@@ -195,16 +195,12 @@ int attr_offset(int cls, int attr) {
 
 }  // namespace
 
-void placedlg_search() {
+namespace {
+
+// The matches of the pattern in the index, at most kPlaceMaxRows, with their texts
+// copied: the rows are added once the layers are free again.
+void collect_matches(const char16_t* pattern, std::vector<std::u16string>* texts) {
   place_state& s = st();
-  plat::send_message(s.list, plat::LVM_DELETEALLITEMS, 0, 0);
-  s.hits.clear();
-  plat::enable_window(s.localize, false);
-  char16_t pattern[kPlaceMaxPattern + 1] = {};
-  plat::get_window_text_w(s.edit, pattern, kPlaceMaxPattern + 1);
-  // The layers' lists stay as they are while the index walks them.
-  graphspace_lock lock(graphspace_mutex());
-  place_index_build(pattern, checked(s.boxes[0]), checked(s.boxes[1]), checked(s.boxes[2]), &s.index);
   class_holder_t* h = s.index;
   if (!h) return;
   const int cls = obj_get_word6(h);
@@ -221,12 +217,29 @@ void placedlg_search() {
                                                                    : nullptr;
     if (!match) continue;
     const auto* object = field_load<const obj_t*>(record, at_object);
-    const int type = field_load<int32_t>(record, at_type);
     // The running number counts every element walked so far, linked or not.
-    const place_hit hit{visited - 1, object ? object->id : 0, type, object};
-    s.hits.push_back(hit);
-    add_row(match, type, hit.number);
+    s.hits.push_back({visited - 1, object ? object->id : 0, field_load<int32_t>(record, at_type), object});
+    texts->emplace_back(match);
   }
+}
+
+}  // namespace
+
+void placedlg_search() {
+  place_state& s = st();
+  plat::send_message(s.list, plat::LVM_DELETEALLITEMS, 0, 0);
+  s.hits.clear();
+  plat::enable_window(s.localize, false);
+  char16_t pattern[kPlaceMaxPattern + 1] = {};
+  plat::get_window_text_w(s.edit, pattern, kPlaceMaxPattern + 1);
+  std::vector<std::u16string> texts;
+  {
+    // The load task may change the layers: their lists stay as they are meanwhile.
+    graphspace_lock lock(graphspace_mutex());
+    place_index_build(pattern, checked(s.boxes[0]), checked(s.boxes[1]), checked(s.boxes[2]), &s.index);
+    collect_matches(pattern, &texts);
+  }
+  for (size_t i = 0; i < texts.size(); ++i) add_row(texts[i].c_str(), s.hits[i].cls, s.hits[i].number);
 }
 
 // ---- Sort and Localize --------------------------------------------------------------------

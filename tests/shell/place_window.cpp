@@ -320,6 +320,15 @@ TEST_F(PlaceWindow, HeaderClicksSortAscendingThenDescending) {
   }
 }
 
+// Every search builds a new index: the window can search for as long as it is used.
+TEST_F(PlaceWindow, SearchesDoNotWearOutTheIndex) {
+  layer([](container_t* l) { waypoint(l, u"Lyon"); });
+  plat::Wnd w = open();
+  search(w, "lyon");
+  for (int i = 0; i < kUserClassSlots + 10; ++i) placedlg_search();
+  EXPECT_EQ(texts(w), (std::vector<std::string>{"Lyon"}));
+}
+
 // ---- Localize -----------------------------------------------------------------------------
 
 TEST_F(PlaceWindow, LocalizeCentresOnTheObjectAndKeepsTheScale) {
