@@ -29,8 +29,6 @@
 
 namespace {
 
-constexpr int kCategoryIds[3] = {IDC_PLACE_MAP, IDC_PLACE_GPS, IDC_PLACE_GRAPHIC};
-
 // A listed object: the row's data word is its running number in the index; the id,
 // class and address find the object again when it is located.
 struct place_hit {
