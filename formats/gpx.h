@@ -63,7 +63,8 @@ uint32_t default_colour_word(int index);
 
 // ---- Reading (gpx_read.cpp) --------------------------------------------------------------
 // Reads a GPX file object into its content list `list`: 0, or the error code (2 when the
-// file cannot be opened, 14 for an element whose object has the wrong class). The
+// file cannot be opened, 14 for an element whose object has the wrong class, 1 when the
+// objects would leave less than 16 MiB of the memory budget). The
 // objects read before an error stay in the list; the caller (the load dispatcher)
 // unloads them. On success the objects are placed in the file's folder with their icons
 // and default styles. gblerr is left as the read left it.

@@ -25,7 +25,17 @@ using gpx_start_fn = void (*)(xml_parser_t* ctx, int top);
 
 int parent_code(const xml_parser_t* ctx, int top) { return gpx_code_at(ctx, top - 1); }
 
-void keep(xml_parser_t* ctx, int top, obj_t* obj) { gpx_state(ctx)->owner[top] = obj; }
+// Objects made between two looks at the memory budget, and the room kept free: a file of
+// tiny elements makes many objects per byte, so the budget is watched while it reads.
+constexpr int kBudgetStride = 4096;
+constexpr double kBudgetMargin = 16.0 * 1024 * 1024;
+
+void keep(xml_parser_t* ctx, int top, obj_t* obj) {
+  gpx_reader* st = gpx_state(ctx);
+  st->owner[top] = obj;
+  if (obj && ++st->made % kBudgetStride == 0 && compute_mem_budget() < kBudgetMargin)
+    set_gblerr(ERR_MEMORY);
+}
 
 void start_wpt(xml_parser_t* ctx, int top) {
   if (parent_code(ctx, top) != GPX_GPX) return;

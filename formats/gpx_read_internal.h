@@ -1,6 +1,8 @@
 // What the GPX reader's routines share: the reader state and the lookups of the element
 // stack (gpx_read.cpp, gpx_read_text.cpp).
 #pragma once
+#include <cstdint>
+
 #include "core/xml.h"
 #include "formats/gpx.h"
 
@@ -12,6 +14,8 @@ struct obj_t;
 struct gpx_reader {
   container_t* list;
   obj_t* owner[kXmlMaxDepth];
+  int64_t made;  // objects made so far
+
 };
 
 inline gpx_reader* gpx_state(xml_parser_t* ctx) { return static_cast<gpx_reader*>(ctx->user); }
