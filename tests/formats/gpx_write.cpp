@@ -243,6 +243,33 @@ TEST_F(GpxWrite, FolderWithoutGeoreferenceIsLeftOut) {
   EXPECT_EQ(text.substr(text.size() - 6), "</gpx>");
 }
 
+// A folder in UTM zone 31 is written in geographic WGS 84 degrees (positions from PROJ,
+// through pyproj: EPSG:32631 to EPSG:4326), its bounds too.
+TEST_F(GpxWrite, ProjectedFolderIsWrittenInGeographicDegrees) {
+  container_t* list = file_list();
+  add_utm_georef(list, 31);
+  waypoint_create(500000.0, 5000000.0, u"north", nullptr, 1, 0, 0, 0.0, list, nullptr);
+  tracklog_t* t = nullptr;
+  tracklog_create(list, &t);
+  trackseg_t* s = nullptr;
+  trackseg_create(t, list, &s);
+  gpspos_create(400000.0, 4000000.0, nullptr, 0.0, s, list, nullptr);
+  fileatt_t* f = new_file(list);
+  const std::string path = dir_ + "/utm.gpx";
+  write_gpx(path.c_str(), roots({first_folder(f)}));
+  ASSERT_EQ(get_gblerr(), 0);
+  const std::string text = slurp(path);
+  EXPECT_NE(text.find("<bounds minlat=\"36.13956"), std::string::npos) << text;
+  fileatt_t* back = nullptr;
+  ASSERT_EQ(load_path(path, &back), 0);
+  ASSERT_EQ(waypoints(back).size(), 1u);
+  ASSERT_EQ(trackpoints(back).size(), 1u);
+  EXPECT_NEAR(val(waypoints(back)[0]->coords.x), 3.0, 1e-8);
+  EXPECT_NEAR(val(waypoints(back)[0]->coords.y), 45.153477183, 1e-8);
+  EXPECT_NEAR(val(trackpoints(back)[0]->coords.x), 1.888521968, 1e-8);
+  EXPECT_NEAR(val(trackpoints(back)[0]->coords.y), 36.139560450, 1e-8);
+}
+
 // Everything the writer writes comes back through the reader: positions to 1e-9 degree,
 // heights to the centimetre, times, names, symbols, colours and display modes.
 TEST_F(GpxWrite, ReaderGetsBackWhatTheWriterWrote) {
