@@ -204,6 +204,41 @@ TEST_F(GpxWrite, SmallFolderGivesTheseExactLines) {
   EXPECT_EQ(without_now(slurp(path)), expected);
 }
 
+// A navigation segment (a live track) is written as a track of one segment in the default
+// colour of track points.
+TEST_F(GpxWrite, NavigationSegmentBecomesATrack) {
+  container_t* list = file_list();
+  add_georef(list);
+  obj_t* nav = nullptr;
+  obj_new_in_list(list, CLS_NAVSEG, &nav);
+  container_t* points = obj_create_sons_list(nav, 0, 0, 0);
+  gpspos_t* p = nullptr;
+  gpspos_create(7.5, 46.25, nullptr, 0.0, nullptr, list, &p);
+  obj_list_append(points, p);
+  fileatt_t* f = new_file(list);
+  const std::string path = dir_ + "/nav.gpx";
+  write_gpx(path.c_str(), roots({first_folder(f)}));
+  ASSERT_EQ(get_gblerr(), 0);
+  const std::string text = slurp(path);
+  const std::string expected =
+      "  </metadata>\n"
+      "  <trk>\n"
+      "    <extensions>\n"
+      "      <gpx_style:line>\n"
+      "        <gpx_style:color>" + colour_hex(gpsobj_default_colour(CLS_GPSPOS)) +
+      "</gpx_style:color>\n"
+      "      </gpx_style:line>\n"
+      "    </extensions>\n"
+      "    <trkseg>\n"
+      "      <trkpt lat=\"46.250000000\" lon=\"7.500000000\">\n"
+      "      </trkpt>\n"
+      "    </trkseg>\n"
+      "  </trk>\n"
+      "</gpx>";
+  ASSERT_GE(text.size(), expected.size());
+  EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
+}
+
 TEST_F(GpxWrite, EmptyRootListWritesZeroBounds) {
   const std::string path = dir_ + "/empty.gpx";
   write_gpx(path.c_str(), roots({}));
