@@ -12,6 +12,7 @@
 
 #include "core/command_hooks.h"
 #include "core/error.h"
+#include "core/file_ops.h"
 #include "core/reader.h"
 #include "map/bitmap_record.h"
 #include "raster/bmp_state.h"
@@ -160,7 +161,7 @@ int decode_rows(bitmap_t* image, const bmp_header& h) {
     if (rd_read_bytes(row.data(), n) != n) return bad_file();
     const int32_t y = h.top_down ? i : h.height - 1 - i;
     if (uint8_t* line = get_img_line_adr(image, y, 0)) unpack_row(h, ch, row.data(), line);
-    if (i % 100 == 0) core_progress_file_position("BMP");
+    if (i % 100 == 0) core_progress_file_position(file_name_of(image->file));
   }
   return 0;
 }

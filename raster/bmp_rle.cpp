@@ -10,6 +10,7 @@
 
 #include "core/command_hooks.h"
 #include "core/error.h"
+#include "core/file_ops.h"
 #include "core/reader.h"
 #include "map/bitmap_record.h"
 #include "raster/bmp_state.h"
@@ -27,7 +28,7 @@ struct rle_cursor {
   void move_to_row(int64_t r) {
     row = r;
     line = inside() ? get_img_line_adr(image, int(image->height - 1 - row), 0) : nullptr;
-    if (row % 100 == 0) core_progress_file_position("BMP");
+    if (row % 100 == 0) core_progress_file_position(file_name_of(image->file));
   }
   void put(uint8_t v) {
     if (line && x < image->width) line[x] = v;

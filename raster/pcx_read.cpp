@@ -14,6 +14,7 @@
 
 #include "core/command_hooks.h"
 #include "core/error.h"
+#include "core/file_ops.h"
 #include "core/reader.h"
 #include "map/bitmap_record.h"
 #include "raster/raster_limits.h"
@@ -119,7 +120,7 @@ int decode_lines(bitmap_t* image, const pcx_header& h) {
       for (int p = 0; p < h.planes; ++p)
         std::memcpy(line + p * h.width, buf.data() + p * h.bytes_per_line, size_t(h.width));
     }
-    if (y % 100 == 0) core_progress_file_position("PCX");
+    if (y % 100 == 0) core_progress_file_position(file_name_of(image->file));
   }
   return 0;
 }
