@@ -202,7 +202,7 @@ graphspace_t* get_current_graphspace() {
   if (graphspace_t* gs = graphspace_current()) return gs;
   graphspace_t* gs = nullptr;
   obj_t* georef = nullptr;
-  obj_new(0, CLS_GEOREF, &georef);
+  obj_new_registered(CLS_GEOREF, &georef);  // listed among the systems in use
   if (georef) graphspace_new(reinterpret_cast<georef_t*>(georef), &gs);
   if (gs) graphspace_set_current(gs);
   return gs;

@@ -14,6 +14,7 @@
 #include "shell/menu.h"
 #include "map/mapwin.h"
 #include "map/view_set.h"
+#include "shell/cursor_window.h"
 #include "shell/pending_commands.h"
 
 namespace {

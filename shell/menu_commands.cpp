@@ -12,7 +12,13 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/menu.h"
 #include "map/mapwin.h"
+#include "shell/cursor_window.h"
+#include "shell/layers_window.h"
 #include "shell/pending_commands.h"
+#include "shell/place_window.h"
+#include "shell/preference_dialogs.h"
+#include "shell/system_dialogs.h"
+#include "shell/zoom_dialogs.h"
 
 namespace {
 

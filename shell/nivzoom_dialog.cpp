@@ -167,11 +167,12 @@ void update_ok(plat::Wnd dlg) {
 
 // ---- Opening ---------------------------------------------------------------------------------
 
-// The unit names of the display system's kind; the system's own unit is added when it
-// is not among the first eleven, so that it can always be selected.
+// The unit names of the display system's kind, in French whatever the user's language
+// (as the zoom dialog always listed them); the system's own unit is added when it is
+// not among the first eleven, so that it can always be selected.
 void fill_units(plat::Wnd dlg) {
   const nivzoom_state& s = st();
-  const bool fr = is_french() != 0;
+  constexpr bool fr = true;
   for (int id : {IDC_NIVZOOM_X_UNIT, IDC_NIVZOOM_Y_UNIT}) {
     plat::Wnd list = plat::get_dlg_item(dlg, id);
     if (s.refertype == 1 || s.refertype == 2) {

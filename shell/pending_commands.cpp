@@ -17,8 +17,7 @@ namespace {
 
 std::atomic<pending_call_observer> g_observer{nullptr};
 
-}  // namespace
-
+// Tells the observer that `routine` was reached, with its arguments formatted.
 void pending_reached(const char* routine, const char* fmt, ...) {
   pending_call_observer fn = g_observer.load(std::memory_order_acquire);
   if (!fn) return;
@@ -31,6 +30,8 @@ void pending_reached(const char* routine, const char* fmt, ...) {
 }
 
 const char* pending_ptr_text(const void* p) { return p ? "obj" : "null"; }
+
+}  // namespace
 
 void set_pending_call_observer(pending_call_observer fn) {
   g_observer.store(fn, std::memory_order_release);

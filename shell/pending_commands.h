@@ -23,10 +23,6 @@ struct graphspace_t;
 // observer.
 using pending_call_observer = void (*)(const char* routine, const char* args);
 void set_pending_call_observer(pending_call_observer fn);
-// Tells the observer that a stand-in was reached, with its arguments formatted (printf).
-void pending_reached(const char* routine, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-// "obj" or "null", how the stand-ins show a pointer argument.
-const char* pending_ptr_text(const void* p);
 
 // ---- Load and save commands ------------------------------------------------------------------
 // Copies the path or URL, normalises it and posts the load command (slot 14, "1" +
@@ -36,17 +32,7 @@ void cmd_open_files(int kind);
 void save_file(int kind);
 void cmd_choose_display_system(graphspace_t* gs);
 
-// ---- Coordinate system, cursor, zoom and preference dialogs -------------------------------------
-void cursor_unit_command(mapwin_t* win);
-void cursor_system_command(mapwin_t* win);
-void cursor_window_toggle();
-void cursor_window_update();
-void manual_localisation_command(mapwin_t* win);
-intptr_t nivzoom_dlgproc(plat::Wnd dlg, uint32_t msg, plat::WParam wparam, plat::LParam lparam);
-intptr_t imgmono_dlgproc(plat::Wnd dlg, uint32_t msg, plat::WParam wparam, plat::LParam lparam);
-intptr_t color_dlgproc(plat::Wnd dlg, uint32_t msg, plat::WParam wparam, plat::LParam lparam);
-void layers_window(const char* title);
-void placedlg_open();
+// ---- Map features window ---------------------------------------------------------------------
 void featdlg_open();
 
 // ---- GPS and navigation ----------------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include "core/socket.h"
 #include "core/tracelog.h"
 #include "core/xml.h"
+#include "formats/geonames.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
@@ -33,6 +34,7 @@
 #include "map/quadtree.h"
 #include "map/raster_display.h"
 #include "map/view_records.h"
+#include "shell/cursor_window.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/startup.h"
 #if defined(TM_HAVE_X11)
@@ -106,7 +108,7 @@ const startup_table kDefaultTable = {
         {"gpx_register_tables", init_nothing},
         {"gtmtxt_register_keywords", init_nothing},
         {"pcx5_init", init_nothing},
-        {"geonames_register_vocab", init_nothing},
+        {"geonames_register_vocab", geonames_register_vocab},
         {"tcx_register_tables", init_nothing},
         {"kml_module_init", init_nothing},
         {"ovl_init", init_nothing},
@@ -115,7 +117,7 @@ const startup_table kDefaultTable = {
         {"mp_init", init_nothing},
         {"ozi_init", init_nothing},
     },
-    nullptr,
+    register_cursor_class,
     nullptr,
     start_display,
 };

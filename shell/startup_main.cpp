@@ -24,6 +24,8 @@
 #include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
 #include "shell/pending_commands.h"
+#include "shell/preference_dialogs.h"
+#include "shell/zoom_dialogs.h"
 #include "shell/print_dialog.h"
 #include "shell/startup.h"
 
@@ -90,6 +92,8 @@ void install_program_routines() {
   get_dispatcher_hooks().update_main_title = update_main_title;
   get_dispatcher_hooks().redraw_run = redraw_run;
   install_print_routines();
+  register_preference_dialogs();
+  register_zoom_dialogs();
   set_frame_exit_routine(app_exit);
   set_frame_init_error_routine(init_error_exit);
   get_core_hooks().message_box = core_box;

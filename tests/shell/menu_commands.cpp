@@ -6,6 +6,11 @@
 #include <string>
 
 #include "platform/ui/dialog.h"
+#include "platform/ui/window.h"
+#include "shell/cursor_window.h"
+#include "shell/preference_dialogs.h"
+#include "shell/zoom_dialogs.h"
+#include "tests/support/harness_dialogs.h"
 #include "tests/shell/frame_fixture.h"
 
 namespace frame_test {
@@ -14,65 +19,81 @@ namespace {
 
 struct Route {
   unsigned id;
-  const char* call;  // the routine reached, with its arguments; "" when none is observed
+  const char* call;   // the stand-in reached, with its arguments; "" when none is observed
+  const char* shows;  // the title of the dialog or window the command opens, or the
+                      // caption of the box it answers with; "" when none
 };
 
-// What each command of the menu reaches (the frame's own actions are checked apart).
+// What each command of the menu reaches (the frame's own actions are checked apart). The
+// cursor of the frame's map window has no coordinate system, so the cursor unit answers
+// with its box.
 const Route kRoutes[] = {
-    {IDM_CURSOR_UNIT, "cursor_unit_command(obj)"},
-    {IDM_CURSOR_DISPLAY, "cursor_window_toggle()"},
-    {IDM_DISPLAY_SYSTEM, "cmd_choose_display_system(obj)"},
-    {IDM_CURSOR_SYSTEM, "cursor_system_command(obj)"},
-    {IDM_MANUAL_LOCALISATION, "manual_localisation_command(obj)"},
-    {IDM_ZOOM_LEVEL, "nivzoom_dlgproc()"},
-    {IDM_NAVIG_TRACK, "navig_track_folder()"},
-    {IDM_MONOCHROME, ""},  // the map window's colours: below
-    {IDM_MONOCHROME_COLOUR, "imgmono_dlgproc()"},
-    {IDM_NEGATIVE, ""},
-    {IDM_LAYERS, "layers_window(Graphic layers management)"},
-    {IDM_GPS_DOWNLOAD, "gpsdlg_open()"},
-    {IDM_NAVIGATION, "navig_dialog_open()"},
-    {IDM_COLOURS, "color_dlgproc()"},
-    {IDM_ZOOM_IN, ""},  // the map window's scale: below
-    {IDM_ZOOM_OUT, ""},
-    {IDM_GLOBAL_VIEW, ""},
-    {IDM_FIND_PLACE, "placedlg_open()"},
-    {IDM_OPEN, "cmd_open_files(2)"},
-    {IDM_NAVIG_LOG, "navig_log_set(1)"},
-    {IDM_EXPORT_GRAPHICS, "save_file(3)"},
-    {IDM_EXPORT_GPS, "save_file(4)"},
-    {IDM_MAP_FEATURES, "featdlg_open()"},
-    {IDM_ZOOM1_ON_IMAGE, ""},
-    {IDM_CENTER_LAST, ""},
-    {IDM_GLOBAL_LAST, ""},
+    {IDM_CURSOR_UNIT, "", "Not georeferenced"},
+    {IDM_CURSOR_DISPLAY, "", "curseur"},
+    {IDM_DISPLAY_SYSTEM, "cmd_choose_display_system(obj)", ""},
+    {IDM_CURSOR_SYSTEM, "", "Choose cursor coordinates system"},
+    {IDM_MANUAL_LOCALISATION, "", "Manual localization"},
+    {IDM_ZOOM_LEVEL, "", "Zoom level"},
+    {IDM_NAVIG_TRACK, "navig_track_folder()", ""},
+    {IDM_MONOCHROME, "", ""},  // the map window's colours: below
+    {IDM_MONOCHROME_COLOUR, "", "Monochrome images"},
+    {IDM_NEGATIVE, "", ""},
+    {IDM_LAYERS, "", "Graphic layers management"},
+    {IDM_GPS_DOWNLOAD, "gpsdlg_open()", ""},
+    {IDM_NAVIGATION, "navig_dialog_open()", ""},
+    {IDM_COLOURS, "", "Colors / fonts"},
+    {IDM_ZOOM_IN, "", ""},  // the map window's scale: below
+    {IDM_ZOOM_OUT, "", ""},
+    {IDM_GLOBAL_VIEW, "", ""},
+    {IDM_FIND_PLACE, "", "Find place name"},
+    {IDM_OPEN, "cmd_open_files(2)", ""},
+    {IDM_NAVIG_LOG, "navig_log_set(1)", ""},
+    {IDM_EXPORT_GRAPHICS, "save_file(3)", ""},
+    {IDM_EXPORT_GPS, "save_file(4)", ""},
+    {IDM_MAP_FEATURES, "featdlg_open()", ""},
+    {IDM_ZOOM1_ON_IMAGE, "", ""},
+    {IDM_CENTER_LAST, "", ""},
+    {IDM_GLOBAL_LAST, "", ""},
 };
 
-plat::DlgTemplate named_dialog() {
-  plat::DlgTemplate t;
-  t.title = "named";
-  return t;
+// Whether a modal dialog of that title was answered, a box of that caption shown, or a
+// window of that title ("curseur": the cursor window, which has none) is open.
+bool showed(const std::string& what, const std::vector<std::string>& dialogs) {
+  if (std::find(dialogs.begin(), dialogs.end(), what) != dialogs.end()) return true;
+  for (const tm_test::MessageBoxRecord& box : tm_test::message_boxes())
+    if (box.caption == what) return true;
+  if (what == "curseur") return cursor_window() != nullptr;
+  return tm_test::find_window(nullptr, what.c_str()) != nullptr;
 }
-const plat::DlgTemplate kNamedDialog = named_dialog();
 
 class MenuRouting : public FrameFixture, public ::testing::WithParamInterface<Route> {
  protected:
   void SetUp() override {
     FrameFixture::SetUp();
-    for (const char* name : {"Nivzoom", "IMGMONO", "COULEUR"})
-      register_dialog_template(name, &kNamedDialog);
-  }
-  void TearDown() override {
-    for (const char* name : {"Nivzoom", "IMGMONO", "COULEUR"}) register_dialog_template(name, nullptr);
-    FrameFixture::TearDown();
+    // What start-up registers for the dialogs and windows the menu opens.
+    register_preference_dialogs();
+    register_zoom_dialogs();
+    register_cursor_class();
   }
 };
 
 TEST_P(MenuRouting, CommandReachesItsRoutineThenRedraws) {
   const Route& r = GetParam();
+  std::vector<std::string> dialogs;
+  tm_test::clear_message_boxes();
+  tm_test::answer_next_dialog([&](plat::Wnd dlg) {
+    char title[128] = "";
+    plat::get_window_text(dlg, title, sizeof title);
+    dialogs.push_back(title);
+    tm_test::press_escape();
+  });
   ASSERT_TRUE(tm_test::choose_menu_command(frame_, r.id)) << r.id;
   tm_test::run_until_idle();
   if (*r.call) {
     EXPECT_TRUE(called(r.call)) << r.id << " wants " << r.call;
+  }
+  if (*r.shows) {
+    EXPECT_TRUE(showed(r.shows, dialogs)) << r.id << " wants " << r.shows;
   }
   EXPECT_GE(redraws(), 1) << r.id;
 }

@@ -141,8 +141,8 @@ TEST_F(NivzoomDialog, OpensOnTheWindowsScaleInMetres) {
   EXPECT_EQ(ttl, "Zoom level");
   EXPECT_EQ(x, "    10.00");
   EXPECT_EQ(y, "    10.00");
-  EXPECT_EQ(unit_x, "Meter");
-  EXPECT_EQ(unit_y, "Meter");
+  EXPECT_EQ(unit_x, "M\xC3\xA8tre");  // the unit names are French in both languages
+  EXPECT_EQ(unit_y, "M\xC3\xA8tre");
   EXPECT_EQ(units, 11);
   const char* want[] = {"1000000", "10000", "100", "1", "0.01"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(grads[i], want[i]) << i;
@@ -312,12 +312,12 @@ TEST_F(NivzoomDialog, UnitChangeKeepsTheScale) {
     const char* first_graduation;
     const char* unit_name;
   } cases[] = {
-      {"metre to kilometre", 2, 0, kData, 500000, 4900000, 0.1, 3, "  0.01000", "1000", "Kilometer"},
+      {"metre to kilometre", 2, 0, kData, 500000, 4900000, 0.1, 3, "  0.01000", "1000", "Kilom\xC3\xA8tre"},
       {"metre to foot", 2, 0, kData, 500000, 4900000, 0.1, 1, "     32.8", "10000000", "Foot"},
       {"degree to minute", 1, 1, {0, 10, 40, 50, 0}, 5, 45, 1000, 5, " 0.060000", "100", "Minute"},
-      {"degree to DMS", 1, 1, {0, 10, 40, 50, 0}, 5, 45, 1000, 2, "0.00100000", "1", "Degree Minute Second"},
+      {"degree to DMS", 1, 1, {0, 10, 40, 50, 0}, 5, 45, 1000, 2, "0.00100000", "1", "Degr\xC3\xA9 Minute Seconde"},
       {"DMS to degree", 1, 2, {0, 36000, 144000, 180000, 0}, 18000, 162000, 0.36, 1, "0.00077160",
-       "1", "Degree"},
+       "1", "Degr\xC3\xA9"},
       {"DM to radian", 1, 7, {0, 600, 2400, 3000, 0}, 300, 2700, 60, 0, "0.0000048481", "0.01",
        "Radian"},
   };

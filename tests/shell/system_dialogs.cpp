@@ -84,6 +84,17 @@ TEST_F(SystemDialog, OpensWithTheSystemsInUseAndNothingChosen) {
 
 // A choice from each list: its name on OK, OK enabled and default, the other lists
 // cleared; OK builds the georef of that name.
+// The display system counts among the systems in use even when nothing else uses it.
+TEST_F(SystemDialog, TheDisplaySystemIsInUse) {
+  use_display(GEOREF_PROJECTED, LEN_METRE);
+  std::vector<std::string> in_use;
+  run([&](plat::Wnd dlg) {
+    in_use = list_texts(dlg, IDC_SYS_IN_USE);
+    tm_test::click_control(dlg, IDC_SYS_CANCEL);
+  });
+  EXPECT_EQ(in_use, std::vector<std::string>{"RGF93 v1 / Lambert-93"});
+}
+
 TEST_F(SystemDialog, EachListGivesItsChoiceToTheOkButton) {
   use_display(GEOREF_PROJECTED, LEN_METRE);
   session_georef(GEOREF_PROJECTED, LEN_METRE);
