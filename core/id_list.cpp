@@ -18,9 +18,11 @@ int id_at(const container_t* list, int i) {
   return e ? e->id : 0;
 }
 
-// First position whose id is not below `id` (count when all are below).
+// First position whose id is not below `id` (count when all are below). A new object has
+// the highest id, so the last element is tried first: appending costs no search.
 int lower_bound(const container_t* list, long long id) {
   int low = 0, high = is_id_ordered(list) ? count_of(list) : 0;
+  if (high > 0 && id_at(list, high - 1) < id) return high;
   while (low < high) {
     const int mid = low + (high - low) / 2;
     if (id_at(list, mid) < id)

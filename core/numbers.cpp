@@ -162,8 +162,23 @@ const char* read_exponent(const char* p, long long* exponent, bool either_case) 
   return p;
 }
 
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 double decimal_to_double(const decimal_text& d) {
   if (d.count == 0) return d.negative ? -0.0 : 0.0;
+  // Up to 15 digits and a power of ten up to 22: both are exact doubles, so one
+  // multiplication or division rounds correctly, as from_chars would (the common case
+  // of coordinates and heights, without the text round trip).
+  if (d.count <= 15 && !d.dropped_nonzero && d.place >= -22 && d.place <= 22) {
+    int64_t mantissa = 0;
+    for (int i = 0; i < d.count; ++i) mantissa = mantissa * 10 + (d.digits[i] - '0');
+    const double m = static_cast<double>(mantissa);
+    const double value = d.place >= 0 ? m * kExactPowers[d.place] : m / kExactPowers[-d.place];
+    return d.negative ? -value : value;
+  }
   long long place = std::clamp(d.place, -kExponentCap * 8, kExponentCap * 8);
   char text[kMaxDigits + 32];
   std::memcpy(text, d.digits, d.count);

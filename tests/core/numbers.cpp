@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -130,6 +131,25 @@ TEST(ParseNumber, DigitsFarBehindTheFirstStillCount) {
     const char* end = parse_number(text.get(), &value);
     EXPECT_EQ(value, c.value) << c.text.substr(0, 40);
     EXPECT_EQ(static_cast<size_t>(end - text.get()), c.text.size()) << c.text.substr(0, 40);
+  }
+}
+
+// Short mantissas take a path of their own (one exact multiplication or division); its
+// answers and the long path's are those of the C library's correctly rounded strtod,
+// at the edges of that path too (15 and 16 digits, powers of ten 22 and 23).
+TEST(ParseNumber, ShortMantissasRoundLikeStrtod) {
+  const char* texts[] = {"0.1",           "45.123456789",       "-70.648271605",
+                         "123456789012345", "1234567890123456", "999999999999999.9",
+                         "1e22",          "1e23",               "4.35e-22",
+                         "4.35e-23",      "0.000000001",        "1,5",
+                         "6.02214076e23", "2.2250738585072014e-308", "-0.0000000000000000000001"};
+  for (const char* t : texts) {
+    std::string dotted = t;
+    for (char& c : dotted)
+      if (c == ',') c = '.';
+    double value = 0;
+    parse_number(exact_copy(t).get(), &value);
+    EXPECT_EQ(value, std::strtod(dotted.c_str(), nullptr)) << t;
   }
 }
 
