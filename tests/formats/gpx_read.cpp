@@ -1,7 +1,11 @@
 // The GPX reader on small documents: what each element gives the objects, the Garmin and
 // gpx_style extensions, elements in places where they make nothing, and hostile input.
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "core/config.h"
+#include "core/config_state.h"
 #include "core/wstring.h"
 #include "tests/formats/gpx_fixture.h"
 
@@ -348,6 +352,27 @@ TEST_F(GpxRead, DeepNestingLoadsTheRest) {
   const auto w = waypoints(f);
   ASSERT_EQ(w.size(), 1u);
   EXPECT_EQ(wide(w[0]->name), u"before");
+}
+
+// A file whose objects would leave less than the reader's margin of the memory budget
+// stops with "not enough memory" (the budget here: a ceiling of 100 MB, below what the
+// process already holds).
+TEST_F(GpxRead, ObjectsBeyondTheMemoryBudgetStopTheRead) {
+  std::string points;
+  for (int i = 0; i < 5000; ++i) points += "<trkpt lat=\"1\" lon=\"2\"/>";
+  const std::string doc = gpx("<trk><trkseg>" + points + "</trkseg></trk>");
+  constexpr size_t kHeld = size_t(160) << 20;
+  auto held = std::make_unique<char[]>(kHeld);
+  std::memset(held.get(), 1, kHeld);  // resident, so counted as committed
+  config_set("MAXMEM", "100");
+  config_detail::forget_maxmem();
+  const int result = load(doc);
+  config_set("MAXMEM", "1500");  // the default ceiling
+  config_detail::forget_maxmem();
+  EXPECT_EQ(result, 1);
+  fileatt_t* f = nullptr;
+  EXPECT_EQ(load(doc, &f), 0);
+  EXPECT_EQ(trackpoints(f).size(), 5000u);
 }
 
 }  // namespace
