@@ -27,10 +27,12 @@ constexpr int kFileKindXmlObjects = 14;
 constexpr int kFileKindOther = 126;
 constexpr int kFileKindArchive = 128;
 
-// Nesting of containers (an archive in an archive ...) stops at this depth: a deeper
-// member is left unrecognised (kind 125), so that an archive that unpacks to itself
-// cannot recurse without end.
-constexpr int kMaxContainerDepth = 8;
+// Identification calls itself for what a container holds (a ZIP member, the content of
+// a gzip file, a downloaded body): at most this many calls are active at once on a
+// thread. A deeper call leaves its file unrecognised (kind 125), so that an archive
+// that unpacks to itself cannot recurse without end. One archive level takes two calls
+// (the member, then its unpacked content), so archives nest about seven deep.
+constexpr int kMaxIdentifyDepth = 16;
 
 // ---- Identification ----------------------------------------------------------------------
 // Identifies `file` and expands containers: the file objects found in an archive, a file
@@ -70,7 +72,20 @@ format_reader format_reader_of(int format);
 // Empties every slot.
 void format_readers_clear();
 
+// ---- Services of the layers above ---------------------------------------------------------
+// Empty slots do nothing (and the SID decoder counts as not bound).
+struct file_load_hooks {
+  // Shows "Loading " and the file's name in the progress window.
+  void (*progress_loading)(obj_t* file) = nullptr;
+  // Sets the wait cursor while a file loads.
+  void (*wait_cursor)() = nullptr;
+  // 1 when the outside SID decoder is bound (format 18 is loadable).
+  int (*sid_decoder_bound)() = nullptr;
+};
+file_load_hooks& get_file_load_hooks();
+
 // ---- Start-up ----------------------------------------------------------------------------
 // Installs identification and unloading in the file objects' hooks (map/file_object.h)
-// and fills the reader table with the readers built so far (GPX 30, GeoNames 59).
+// and image loading (raster/image_load.h), and fills the reader table with the readers
+// built so far (GPX 30, GeoNames 59, native object XML 75).
 void file_load_module_init();
