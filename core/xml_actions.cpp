@@ -50,6 +50,13 @@ void lower_in_place(char* s) {
     if (*s >= 'A' && *s <= 'Z') *s = char(*s - 'A' + 'a');
 }
 
+// Names are short: a plain loop compares them faster than a call to memcmp.
+inline bool same_bytes(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // The id of a name in one of the two dictionaries (which: 0 elements, 1 attributes),
 // through the context's cache of recent lookups.
 int lookup(xml_parser_t* ctx, int which, char* name) {
@@ -60,7 +67,7 @@ int lookup(xml_parser_t* ctx, int which, char* name) {
   xml_name_cache::entry* slot = nullptr;
   if (ctx->names && len > 0 && len < sizeof slot->name) {
     slot = &ctx->names->slots[which][hash % xml_name_cache::kSlots];
-    if (slot->len == len && slot->hash == hash && std::memcmp(slot->name, name, len) == 0)
+    if (slot->len == len && slot->hash == hash && same_bytes(slot->name, name, len))
       return slot->id;
   }
   int id = 0;
@@ -303,6 +310,20 @@ void xml_run(xml_parser_t* ctx, const unsigned char* bytes, size_t n) {
     const xml_cell cell = table[state * 256 + b];
     if (cell.action == XA_APPEND && ctx->text_capacity - ctx->text_len >= kTextRoom) {
       ctx->text[ctx->text_len++] = char(b);  // act_append without the call: most bytes
+      if (cell.next == state) {
+        // A run of bytes that append and stay in this state (a name, a value, a text):
+        // each next cell is found from its byte alone, not from the cell before it.
+        const xml_cell* row = table + state * 256;
+        char* text = ctx->text;
+        uint32_t len = ctx->text_len;
+        const uint32_t limit = ctx->text_capacity - kTextRoom;
+        while (i + 1 < n && len <= limit) {
+          const xml_cell c = row[bytes[i + 1]];
+          if (c.action != XA_APPEND || c.next != state) break;
+          text[len++] = char(bytes[++i]);
+        }
+        ctx->text_len = len;
+      }
     } else if (cell.action != XA_NONE) {
       xml_action_routines[cell.action](ctx, b);
       if (get_gblerr() != 0) {
