@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/config.h"
 #include "core/error.h"
@@ -112,10 +113,16 @@ struct icon_cache {
 void attach_in_list(container_t* list, container_t* owner, int cls, int depth) {
   if (!list || depth > 64) return;
   icon_cache cache;
+  // The lists of the sons are noted on the way, so that a long list (a track's points)
+  // is read once.
+  std::vector<container_t*> sons;
   const int n = obj_list_count(list);
   for (int i = 0; i < n && !get_gblerr(); ++i) {
     obj_t* o = list->elems[i];
-    if (!o || o->cls != cls) continue;
+    if (!o) continue;
+    if (o->cls != CLS_CONTAINER && obj_class_tree_links(o->cls) == TREE_FATHER_AND_SONS)
+      sons.push_back(static_cast<tree_obj_t*>(o)->sons);
+    if (o->cls != cls) continue;
     auto* w = static_cast<waypoint_t*>(o);
     if (w->icon || w->symbol < 0 || w->symbol >= kWaypointIconCount) continue;
     bitmap_t*& copy = cache.copies[w->symbol];
@@ -127,11 +134,8 @@ void attach_in_list(container_t* list, container_t* owner, int cls, int depth) {
     w->icon = copy;
   }
   // Depth first: the lists of the sons, each with a cache of its own.
-  for (int i = 0; i < n && !get_gblerr(); ++i) {
-    obj_t* o = list->elems[i];
-    if (o && o->cls != CLS_CONTAINER && (obj_class_tree_links(o->cls) == TREE_FATHER_AND_SONS))
-      attach_in_list(static_cast<tree_obj_t*>(o)->sons, owner, cls, depth + 1);
-  }
+  for (size_t k = 0; k < sons.size() && !get_gblerr(); ++k)
+    attach_in_list(sons[k], owner, cls, depth + 1);
 }
 
 }  // namespace
