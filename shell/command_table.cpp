@@ -10,6 +10,7 @@
 #include "map/graphspace.h"
 #include "map/mapwin.h"
 #include "shell/framework/progress.h"
+#include "shell/load_commands.h"
 
 namespace {
 
@@ -45,14 +46,14 @@ constexpr command_entry kDefaultTable[kCommandSlots] = {
     kNothing,                                          // 9 end of an interrupted redraw
     ui("navig_close_all"),                             // 10 live GPS input has ended
     kNothing,                                          // 11
-    worker("task_set_display_system", true),           // 12 change of display system
-    worker("task_download_done", true),                // 13 end of a GPS download
-    worker("cmd_load", true),                          // 14 load files
-    ui("run_export_command", true),                    // 15 export
+    worker("task_set_display_system", true, task_set_display_system),  // 12 change of display system
+    worker("task_download_done", true, task_download_done),  // 13 end of a GPS download
+    worker("cmd_load", true, cmd_load),                // 14 load files
+    {CMD_UI, true, "run_export_command", run_export_command, nullptr},  // 15 export
     kNothing,                                          // 16
     kNothing,                                          // 17
     ui("gpsdlg_on_result"),                            // 18 result of a GPS connection
-    ui("cmd_zoom_to_loaded"),                          // 19 view fitted to loaded data
+    {CMD_UI, false, "cmd_zoom_to_loaded", cmd_zoom_to_loaded, nullptr},  // 19 view fitted to loaded data
     worker("graphspace_reload_files", false, reload_files_worker),  // 20 reload
     {CMD_UI, false, "mapwin_toggle_layer_text", mapwin_toggle_layer_command, nullptr},  // 21 a layer on or off
     kNothing,                                          // 22

@@ -29,7 +29,6 @@ void pending_reached(const char* routine, const char* fmt, ...) {
   fn(routine, args);
 }
 
-const char* pending_ptr_text(const void* p) { return p ? "obj" : "null"; }
 
 }  // namespace
 
@@ -37,22 +36,6 @@ void set_pending_call_observer(pending_call_observer fn) {
   g_observer.store(fn, std::memory_order_release);
 }
 
-// ---- Load and save commands ------------------------------------------------------------------
-void open_file(const char* path) {
-  if (!path || !*path) return;
-  // A private copy: normalising works in place and may grow the text.
-  char* text = nullptr;
-  str_set(path, &text);
-  url_normalize(&text);
-  if (text && *text) post_load_command(text, 1);
-  free_mem(&text);
-}
-
-void cmd_open_files(int kind) { pending_reached("cmd_open_files", "%d", kind); }
-void save_file(int kind) { pending_reached("save_file", "%d", kind); }
-void cmd_choose_display_system(graphspace_t* gs) {
-  pending_reached("cmd_choose_display_system", "%s", pending_ptr_text(gs));
-}
 // ---- Map features window ---------------------------------------------------------------------
 void featdlg_open() { pending_reached("featdlg_open", ""); }
 

@@ -3,10 +3,7 @@
 // so that the frame routes to it now and the real routine replaces it later without a
 // change in the frame; until then each one only tells the pending-call observer that
 // it was reached (tests and the trace log use that) and does nothing more.
-//
-// open_file is the exception: it is the one entry of the load commands that drops,
-// the command line and the open dialog all share, and it already does its whole job
-// (normalise the text, post the load command).
+
 #pragma once
 #include <cstdint>
 
@@ -24,9 +21,7 @@ struct graphspace_t;
 using pending_call_observer = void (*)(const char* routine, const char* args);
 void set_pending_call_observer(pending_call_observer fn);
 
-// ---- Load and save commands ------------------------------------------------------------------
-// Copies the path or URL, normalises it and posts the load command (slot 14, "1" +
-// path). The text keeps its case and its whole length.
+// ---- Load and save commands (built: shell/load_commands.h) -----------------------------------
 void open_file(const char* path);
 void cmd_open_files(int kind);
 void save_file(int kind);

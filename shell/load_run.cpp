@@ -1,0 +1,159 @@
+// The load task (command 14, a worker): one run per posted path. The run finds or makes
+// the file object, puts it (or the members of a folder) on the work list, and reads the
+// work list in id order: each file is recognised, a container's members join the work
+// list, anything else is loaded into the current graph space. The run ends by posting
+// the fit command (19) when the view is to follow, or by asking a redraw.
+#include <string>
+
+#include "core/config.h"
+#include "core/error.h"
+#include "formats/file_load.h"
+#include "map/file_object.h"
+#include "map/graphspace.h"
+#include "map/mapwin.h"
+#include "shell/frame.h"
+#include "shell/framework/dispatcher.h"
+#include "shell/framework/progress.h"
+#include "shell/load_commands.h"
+#include "shell/load_internal.h"
+
+namespace {
+
+container_t* g_loaded = nullptr;
+container_t* g_expansion = nullptr;
+container_t* g_work = nullptr;
+
+container_t* list_of(container_t** slot) {
+  if (!*slot) obj_list_new(slot);
+  return *slot;
+}
+
+// Moves every file object of `from` to the id-ordered work list; `from` ends empty of them.
+void move_files_to_work(container_t* from) {
+  container_t* work = load_work_list();
+  for (int i = 0; i < obj_list_count(from); ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(from, i, &o);
+    if (file_of(o)) obj_add_to_id_list(work, o);
+  }
+  obj_list_remove_type(from, kFileClass);
+}
+
+// The loaded-files list keeps the order of loading, so it is searched from the start.
+void remove_loaded(fileatt_t* file) {
+  container_t* loaded = load_loaded_files();
+  for (int i = obj_list_count(loaded) - 1; i >= 0; --i) {
+    obj_t* o = nullptr;
+    obj_list_get(loaded, i, &o);
+    if (o == file) obj_list_remove_at(loaded, i);
+  }
+}
+
+void show_loading_title(const fileatt_t* file) {
+  std::string title = is_french() ? "Chargement - " : "Loading - ";
+  title += file_get_name(file);
+  main_set_doc_text(title.c_str());
+  busy_reset();
+}
+
+// A file of a kind the load steps show (images, maps, GPS data).
+bool kind_loads_into_graph(int kind) {
+  return kind == kFileKindRaster || kind == kFileKindEcwp || kind == kFileKindMap ||
+         kind == kFileKindGps;
+}
+
+// Recognises and reads one file of the work list.
+void load_one(fileatt_t* file) {
+  load_add_loaded(file);
+  if (file_has_objects(file) || file->filetype == kFileKindFolder) return;
+  show_loading_title(file);
+  container_t* expansion = load_expansion_list();
+  obj_list_clear(expansion);
+  file_identify_and_load(file, expansion, 1);
+  if (obj_list_count(expansion) > 0) {
+    move_files_to_work(expansion);
+    remove_loaded(file);
+    file_unload(file, 1);
+    set_gblerr(0);
+    return;
+  }
+  set_gblerr(0);
+  // A picture without georeference loads too: it is shown in pixels.
+  if (kind_loads_into_graph(file->filetype) && load_into_graph(load_loaded_files(), file))
+    obj_add_to_id_list(get_file_list(), file);
+  if (!file_has_objects(file)) {
+    remove_loaded(file);
+    file_unload(file, 1);
+  }
+  set_gblerr(0);
+  progress_hide();
+}
+
+// Step 4 of the run: the file itself, or the members of a folder, through the work list.
+void read_work_list(fileatt_t* file) {
+  container_t* work = load_work_list();
+  if (file->sot && obj_list_has_class(file->sot, kFileClass))
+    move_files_to_work(file->sot);
+  else
+    obj_add_to_id_list(work, file);
+  while (obj_list_count(work) > 0) {
+    obj_t* next = nullptr;
+    obj_list_get(work, 0, &next);
+    obj_list_remove_at(work, 0);
+    if (fileatt_t* f = file_of(next)) load_one(f);
+  }
+  obj_list_clear(work);
+}
+
+// Steps 6 and 7: pending layer changes, then the fit command or a redraw.
+void finish_run(bool fit) {
+  graphspace_t* gs = graphspace_current();
+  if (gs && (gs->georef_changed || gs->rebuild_layers)) graphspace_rebuild(gs);
+  if (task_slot_state(kFitCommand) == 0) {
+    if (fit)
+      post_command(kFitCommand, kFitDelayMs, nullptr);
+    else
+      mapwin_request_redraw(nullptr);
+  }
+}
+
+}  // namespace
+
+container_t* load_loaded_files() { return list_of(&g_loaded); }
+container_t* load_expansion_list() { return list_of(&g_expansion); }
+container_t* load_work_list() { return list_of(&g_work); }
+
+void load_add_loaded(fileatt_t* file) { obj_list_append_unique(load_loaded_files(), file); }
+
+void load_lists_free() {
+  for (container_t** slot : {&g_loaded, &g_expansion, &g_work}) {
+    if (*slot) obj_list_clear(*slot);
+    free_obj(slot);
+  }
+}
+
+void cmd_load(void*) {
+  obj_list_clear(load_loaded_files());
+  const char* text = current_task_text();
+  if (!text || !*text) {
+    task_end();
+    return;
+  }
+  const bool fit = text[0] == '1';
+  const std::string path = text + 1;
+  fileatt_t* file = nullptr;
+  file_find_by_name(path.c_str(), &file);
+  if (file && file_has_objects(file) && !obj_list_has_class(file->sot, kFileClass)) {
+    load_add_loaded(file);  // already loaded: only the view follows
+  } else {
+    if (!file) open_object_file(path.c_str(), &file);
+    if (file && file->filetype != kFileKindFolder) load_add_loaded(file);
+    if (get_gblerr() != 0 || !file)
+      set_gblerr(0);
+    else
+      read_work_list(file);
+    obj_list_clear(load_work_list());
+  }
+  finish_run(fit);
+  task_end();
+}

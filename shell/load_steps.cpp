@@ -1,0 +1,162 @@
+// The three load steps of a recognised file (images, maps, GPS data) and the dispatch
+// between them. Each step reads the file, settles the system of every folder, checks
+// the file's system against the current graph space and then attaches its folders as
+// layers. A file none of whose data can be shown is released and named in the status
+// text.
+#include <string>
+
+#include "core/config.h"
+#include "core/error.h"
+#include "core/paths.h"
+#include "formats/file_load.h"
+#include "geodesy/georef.h"
+#include "map/bitmap_record.h"
+#include "map/cursor_system.h"
+#include "map/file_object.h"
+#include "map/graphspace.h"
+#include "map/mapwin.h"
+#include "shell/framework/progress.h"
+#include "shell/load_commands.h"
+#include "shell/load_internal.h"
+#include "shell/system_dialogs.h"
+
+namespace {
+
+constexpr int kFormatShapefile = 26;
+constexpr int kFormatWinAprsMap = 42;
+constexpr int kWinAprsUnit = 4;
+
+// file_load, with every kind of failure (a result, an error, nothing read) as false.
+bool read_file(fileatt_t* file) {
+  int georef_request = 0;
+  const int result = file_load(file, &georef_request, 0);
+  const bool ok = result == 0 && get_gblerr() == 0 && file_has_objects(file);
+  set_gblerr(0);
+  return ok;
+}
+
+// load_choose_system over every folder of the file; false at the first that fails.
+bool settle_folders(fileatt_t* file) {
+  folder_t* it = nullptr;
+  while (file_next_folder(file, &it)) {
+    int ok = 1;
+    load_choose_system(file, it, &ok);
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// The system check of the whole file, then its layers.
+bool attach_when_compatible(fileatt_t* file) {
+  if (!georef_fits_graph(file_georef(file))) return false;
+  attach_file_to_graphspace(file);
+  return true;
+}
+
+// The system the user gives a map file that has none: the mode by its format; a format
+// that has no question answers null, as does Cancel.
+georef_t* ask_map_system(fileatt_t* file) {
+  const int format = int(file->fileformat);
+  const int mode = format == kFormatShapefile    ? kSystemModeAll
+                   : format == kFormatWinAprsMap ? kSystemModeGeographic
+                                                 : 0;
+  if (mode == 0) return nullptr;
+  georef_t* chosen = nullptr;
+  if (ask_system_on_ui(path_basename(file_get_name(file)), mode, &chosen) != 1) {
+    free_obj(&chosen);
+    return nullptr;
+  }
+  if (format == kFormatWinAprsMap) {
+    georef_set_unit(chosen, kWinAprsUnit);
+    georef_unit_step(chosen);
+  }
+  return chosen;
+}
+
+// The chosen system goes into the file's list (the first folder's) and, as a copy, into
+// the list of every other folder.
+void give_system_to_folders(fileatt_t* file, georef_t* chosen) {
+  obj_list_append(file->sot, chosen);
+  folder_t* it = nullptr;
+  while (file_next_folder(file, &it)) {
+    if (!it->sot || it->sot == file->sot) continue;
+    georef_t* copy = nullptr;
+    obj_new_registered(CLS_GEOREF, &copy);
+    if (!copy) continue;
+    georef_copy(chosen, copy);
+    obj_list_append(it->sot, copy);
+  }
+}
+
+bool file_has_drawing(const fileatt_t* file) {
+  const int n = obj_list_count(file->sot);
+  for (int i = 0; i < n; ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(file->sot, i, &o);
+    if (o && o->cls != CLS_GEOREF) return true;
+  }
+  return false;
+}
+
+void say_cannot_display(const fileatt_t* file) {
+  std::string text = is_french() ? "Affichage impossible dans l'espace graphique : "
+                                 : "Cannot display file in graph space: ";
+  text += file_get_name(file);
+  main_set_status_text(nullptr, text.c_str(), 0);
+  busy_reset();
+}
+
+}  // namespace
+
+int load_into_graph(container_t*, fileatt_t* file) {
+  if (!file) return 0;
+  int shown = 0;
+  switch (file->filetype) {
+    case kFileKindRaster:
+    case kFileKindEcwp:
+      shown = load_raster_into_graph(file);
+      break;
+    case kFileKindMap:
+      shown = load_map_into_graph(file);
+      break;
+    case kFileKindGps:
+      shown = load_gps_into_graph(file);
+      break;
+    default:
+      break;
+  }
+  if (shown) return 1;
+  file_unload(file, 1);
+  file_detach_content(file);
+  say_cannot_display(file);
+  set_gblerr(0);
+  return 0;
+}
+
+int load_raster_into_graph(fileatt_t* file) {
+  if (!read_file(file)) return 0;
+  if (obj_list_count_of_class(file->sot, CLS_BITMAP) != 1) return 0;
+  if (!settle_folders(file)) return 0;
+  return attach_when_compatible(file) ? 1 : 0;
+}
+
+int load_map_into_graph(fileatt_t* file) {
+  if (!read_file(file)) return 0;
+  if (!file_has_drawing(file) && !file->folder) return 0;
+  if (!obj_list_has_class(file->sot, CLS_GEOREF)) {
+    georef_t* chosen = ask_map_system(file);
+    if (!chosen) {
+      file_unload(file, 1);
+      return 0;
+    }
+    give_system_to_folders(file, chosen);
+  }
+  if (!settle_folders(file)) return 0;
+  return attach_when_compatible(file) ? 1 : 0;
+}
+
+int load_gps_into_graph(fileatt_t* file) {
+  if (!read_file(file)) return 0;
+  if (!settle_folders(file)) return 0;
+  return attach_when_compatible(file) ? 1 : 0;
+}
