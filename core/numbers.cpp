@@ -117,6 +117,7 @@ constexpr long long kExponentCap = 1000000;
 struct decimal_text {
   char digits[kMaxDigits];  // significant digits, without leading zeros
   int count = 0;
+  uint64_t value = 0;            // the first 19 digits as an integer
   bool dropped_nonzero = false;  // a digit beyond kMaxDigits was not 0
   long long place = 0;           // value = digits x 10^place
   bool negative = false;
@@ -138,6 +139,7 @@ const char* read_mantissa(const char* p, decimal_text& d) {
       continue;
     }
     if (d.count < kMaxDigits) {
+      if (d.count < 19) d.value = d.value * 10 + uint64_t(c - '0');
       d.digits[d.count++] = c;
       if (after_separator) --d.place;
     } else {
@@ -173,9 +175,7 @@ double decimal_to_double(const decimal_text& d) {
   // multiplication or division rounds correctly, as from_chars would (the common case
   // of coordinates and heights, without the text round trip).
   if (d.count <= 15 && !d.dropped_nonzero && d.place >= -22 && d.place <= 22) {
-    int64_t mantissa = 0;
-    for (int i = 0; i < d.count; ++i) mantissa = mantissa * 10 + (d.digits[i] - '0');
-    const double m = static_cast<double>(mantissa);
+    const double m = static_cast<double>(d.value);
     const double value = d.place >= 0 ? m * kExactPowers[d.place] : m / kExactPowers[-d.place];
     return d.negative ? -value : value;
   }
