@@ -51,10 +51,10 @@ class FileRecognition : public LoadFixture {
       // Each case its own file: a path already identified would be reused as it is.
       fileatt_t* f = identify(std::to_string(i) + "_" + c.name, c.bytes);
       ASSERT_NE(f, nullptr);
-      EXPECT_EQ(f->filetype, c.kind);
+      EXPECT_EQ(int(f->filetype), c.kind);
       if (c.kind != kFileKindNone) {
         EXPECT_EQ(int(f->fileformat), c.format);
-        EXPECT_EQ(f->georerefed, c.georef);
+        EXPECT_EQ(int(f->georerefed), c.georef);
       }
       EXPECT_EQ(get_gblerr(), 0);
     }
@@ -138,7 +138,7 @@ TEST_F(FileRecognition, ArchivesByTheirMagic) {
       {"gzip of a gpx", tm_test::gzip_of(tm_test::gpx_doc("G")), "a.gpx.gz", 4, 30, 1},
   });
   fileatt_t* zip = identify("a.zip", tm_test::zip_of({{"x.gpx", tm_test::gpx_doc("Z")}}));
-  EXPECT_EQ(zip->filetype, kFileKindArchive);
+  EXPECT_EQ(int(zip->filetype), kFileKindArchive);
   EXPECT_EQ(int(zip->fileformat), 53);
 }
 
