@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Writes the small sample files that `make run` opens: a GPX file with a walking track
-and a few waypoints, and a georeferenced PNG (with its world file) under them.
+and a few waypoints, and a PNG under them, georeferenced by an OziExplorer calibration
+file (relief.map, the image's four corners in degrees on WGS 84) and by a world file.
 
 Everything is synthetic: the track is a loop built from sines around a point in the
 Alps, the image a shaded pattern of the same area. Run with Debian's python3 (PIL):
@@ -83,7 +84,45 @@ def write_image(path):
                 f"{left + DEG_PER_PX / 2:.10f}\n{top - DEG_PER_PX / 2:.10f}\n")
 
 
+def degrees_minutes(value, pos, neg):
+    """The degrees, minutes and hemisphere fields of an OziExplorer calibration point."""
+    a = abs(value)
+    d = int(a)
+    return f"{d:4d},{(a - d) * 60:8.4f},{pos if value >= 0 else neg}"
+
+
+def write_calibration(path, image_name):
+    """An OziExplorer map file naming the image and giving its four corners: pixel
+    corners (0, 0) to (IMG_W, IMG_H) at the edges of the image's cover."""
+    left, right = LON0 - IMG_W / 2 * DEG_PER_PX, LON0 + IMG_W / 2 * DEG_PER_PX
+    top, bottom = LAT0 + IMG_H / 2 * DEG_PER_PX, LAT0 - IMG_H / 2 * DEG_PER_PX
+    corners = [(0, 0, left, top), (IMG_W, 0, right, top), (IMG_W, IMG_H, right, bottom),
+               (0, IMG_H, left, bottom)]
+    lines = ["OziExplorer Map Data File Version 2.2", "Relief", image_name,
+             "1 ,Map Code,", "WGS 84,WGS 84,   0.0000,   0.0000,WGS 84",
+             "Reserved 1", "Reserved 2", "Magnetic Variation,,,E",
+             "Map Projection,Latitude/Longitude,PolyCal,No,AutoCalOnly,No,BSBUseWPX,No"]
+    for i in range(30):
+        if i < len(corners):
+            x, y, lon, lat = corners[i]
+            geo = degrees_minutes(lat, "N", "S") + "," + degrees_minutes(lon, "E", "W")
+            lines.append(f"Point{i + 1:02d},xy,{x:5d},{y:5d},in, deg,{geo},"
+                         " grid,   ,           ,           ,N")
+        else:
+            lines.append(f"Point{i + 1:02d},xy,     ,     ,in, deg,    ,        ,N,"
+                         "    ,        ,E, grid,   ,           ,           ,N")
+    lines += ["Projection Setup,,,,,,,,,,", "MM0,Yes", f"MMPNUM,{len(corners)}"]
+    for i, (x, y, _, _) in enumerate(corners):
+        lines.append(f"MMPXY,{i + 1},{x},{y}")
+    for i, (_, _, lon, lat) in enumerate(corners):
+        lines.append(f"MMPLL,{i + 1},{lon:11.6f},{lat:11.6f}")
+    lines.append(f"IWH,Map Image Width/Height,{IMG_W},{IMG_H}")
+    with open(path, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+
+
 if __name__ == "__main__":
     os.makedirs(OUT, exist_ok=True)
     write_image(os.path.join(OUT, "relief.png"))
+    write_calibration(os.path.join(OUT, "relief.map"), "relief.png")
     write_gpx(os.path.join(OUT, "boucle.gpx"))

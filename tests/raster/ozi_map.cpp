@@ -150,6 +150,23 @@ TEST_F(OziMapCalibration, DispatcherLoadsTheCalibratedImage) {
   EXPECT_EQ(val(image_file->sot), nullptr);
 }
 
+// The calibration file of the bundled samples puts the relief image on its cover.
+TEST_F(OziMapCalibration, BundledSampleCoversItsImage) {
+  bitmap_t* b = nullptr;
+  ASSERT_EQ(decode_path(TM_SOURCE_DIR "/data/samples/relief.map", &b), 0);
+  EXPECT_EQ(val(b->width), 400);
+  EXPECT_EQ(val(b->height), 300);
+  EXPECT_EQ(val(b->georef->datum->code), 214);
+  const double pix[4][2] = {{0, 0}, {400, 0}, {400, 300}, {0, 300}};
+  const double deg[4][2] = {{6.845, 45.932}, {6.885, 45.932}, {6.885, 45.902}, {6.845, 45.902}};
+  for (int i = 0; i < 4; ++i) {
+    double lon = 0, lat = 0;
+    corner_degrees(b, pix[i][0], pix[i][1], &lon, &lat);
+    EXPECT_NEAR(lon, deg[i][0], 1e-9) << "corner " << i;
+    EXPECT_NEAR(lat, deg[i][1], 1e-9) << "corner " << i;
+  }
+}
+
 // A second decode brings the lines back into the record's own stores.
 TEST_F(OziMapCalibration, SecondDecodeRefillsTheRecord) {
   bitmap_t* b = nullptr;
