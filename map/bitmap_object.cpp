@@ -42,6 +42,7 @@ void bitmap_destroy(obj_t* obj) {
   if (!obj) return;
   auto* b = static_cast<bitmap_t*>(obj);
   const bitmap_hooks& hooks = get_bitmap_hooks();
+  if (hooks.destroyed) hooks.destroyed(b);
   if (is_ecw(b) && hooks.ecw_end_view) hooks.ecw_end_view(b);
   b->lines = freed(b->lines);
   b->overview = freed(b->overview);

@@ -180,6 +180,9 @@ struct bitmap_hooks {
   void (*exif_register)() = nullptr;                 // registers the EXIF class
   void (*ecw_init)() = nullptr;                      // initialises the ECW state
   void (*plugin_load)() = nullptr;                   // binds the MrSID plug-in
+  // Called first when a bitmap is destroyed: the image loading drops what it keeps
+  // about the record beside it (position, overview queue entry).
+  void (*destroyed)(bitmap_t* bitmap) = nullptr;
 };
 bitmap_hooks& get_bitmap_hooks();
 
