@@ -183,6 +183,9 @@ struct bitmap_hooks {
   // Called first when a bitmap is destroyed: the image loading drops what it keeps
   // about the record beside it (position, overview queue entry).
   void (*destroyed)(bitmap_t* bitmap) = nullptr;
+  // Decodes an icon file (PNG; a relative name is looked for in the system folder, then
+  // the program folder) into a new bitmap; null with gblerr set when it cannot.
+  bitmap_t* (*icon_load)(const char* name) = nullptr;
 };
 bitmap_hooks& get_bitmap_hooks();
 

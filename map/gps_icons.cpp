@@ -140,8 +140,20 @@ void attach_in_list(container_t* list, container_t* owner, int cls, int depth) {
 
 }  // namespace
 
+// Through the image decoders when they are there (the icon loading hook), else through
+// the icons' own decoder.
 bitmap_t* gpsobj_load_icon(const char* file_name, bitmap_t** out) {
   if (out) *out = nullptr;
+  if (const auto load = get_bitmap_hooks().icon_load) {
+    const int pending = get_gblerr();
+    set_gblerr(0);
+    bitmap_t* b = load(file_name);
+    set_gblerr(pending);
+    if (!b) log_load_failure(file_name);
+    if (b) str_set(file_name, &b->name);
+    if (out) *out = b;
+    return b;
+  }
   png_image img;
   std::string why;
   const int pending = get_gblerr();

@@ -143,6 +143,12 @@ void overview_queue_clear();
 // is 0, recognition never hands code 18 to the dispatcher, and its row stays empty.
 void sid_plugin_load(int* flag);
 
+// ---- Icons -------------------------------------------------------------------------------
+// An icon file (PNG; a relative name in the system folder, then the program folder)
+// decoded into a new bitmap without file object; null with gblerr set (2 missing, 14
+// damaged or too large). The bitmap hooks' icon loader.
+bitmap_t* raster_icon_load(const char* name);
+
 // ---- Start-up ----------------------------------------------------------------------------
 // Fills the decoder rows and the map layer's image hooks (raster display line reader
 // and overview factor, the bitmap hooks' image loading slots). Call once at start-up,

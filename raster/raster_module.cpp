@@ -34,6 +34,7 @@ void raster_module_init() {
   bitmap_hooks& bitmaps = get_bitmap_hooks();
   bitmaps.plugin_load = bind_plugin;
   bitmaps.destroyed = forget_image;
+  bitmaps.icon_load = raster_icon_load;
   get_image_load_hooks().set_idle_priority = idle_priority;
   // Started again (a new object store in a test): the old state goes first.
   image_reopened_reset();
