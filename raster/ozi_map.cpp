@@ -1,10 +1,15 @@
 // The decoder of OziExplorer map calibration files (see ozi_map.h): reads the
-// calibration, loads the image it names through the image loading, and gives the
-// record being loaded a copy of the image's pixels with the calibrated georeference.
+// calibration, loads the image it names through the image loading, and puts in the
+// place of the record being loaded a new record with the calibrated georeference.
 //
-// The pixels are copied into a new record whose lines may go to swap: the image file's
-// own record is released with the image file's content, and the new record belongs to
-// the calibration file, as if the calibration file had been the image.
+// When the fitted step keeps the image's rows and columns on the axes of the map (a
+// north-up calibration) the new record holds the image's own pixels, georeferenced by an
+// offset-and-scale step that maps them exactly onto the calibration. Otherwise (a
+// rotated or sheared fit, such as a grid's convergence) the image is resampled into the
+// map's axes and georeferenced by its extent. Either way the image file's own record is
+// released with the image file's content, and the new record belongs to the
+// calibration file, as if the calibration file had been the image.
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -20,22 +25,14 @@
 #include "map/file_object.h"
 #include "raster/image_load.h"
 #include "raster/ozi_map.h"
+#include "raster/raster_georef_internal.h"
+#include "raster/raster_ops.h"
 
 namespace {
 
-constexpr int kStoreSwaps = 2;  // line-store mode whose lines may go to swap
-
-// The decoder state of a calibrated image: the step of its georeference, which the
-// georeference itself does not own.
-struct ozi_state {
-  xform_affine3d_t* step;
-};
-
-void release_state(void* state) {
-  if (!state) return;
-  auto* s = static_cast<ozi_state*>(state);
-  free_obj(&s->step);
-}
+// A fit whose off-axis terms move no corner of the image by this share of a pixel is
+// taken as north up.
+constexpr double kAxisTolerance = 1e-6;
 
 // The image file beside the calibration file; null when there is none.
 fileatt_t* open_image_file(obj_t* map_file, const std::string& image_name) {
@@ -90,41 +87,89 @@ void copy_lines(bitmap_t* src, bitmap_t* dst) {
   }
 }
 
-// A new record holding the image's pixels, in the place of `loading`.
-bitmap_t* georeferenced_copy(bitmap_t* image, bitmap_t* loading, ozi_calibration& cal) {
-  bitmap_t* b = nullptr;
-  bitmap_clone_header(image, &b);
-  if (!b) return nullptr;
-  b->file = loading->file;
-  b->format = loading->format;
-  std::memcpy(b->display_words, loading->display_words, sizeof b->display_words);
-  ozi_state* state = nullptr;
-  if (alloc_bitmap(b, image->width, image->height, image->planes, kStoreSwaps) != 0 ||
-      !alloc_mem(&state, sizeof(ozi_state))) {
-    free_mem(&state);
+// The forward matrix of the fitted step.
+void forward_of(const xform_affine3d_t* step, double f[16]) { std::memcpy(f, step->f, 16 * sizeof(double)); }
+
+bool north_up(const double f[16], const bitmap_t* image) {
+  return std::fabs(f[1]) * image->height <= kAxisTolerance * std::fabs(f[0]) &&
+         std::fabs(f[4]) * image->width <= kAxisTolerance * std::fabs(f[5]);
+}
+
+// The image's own pixels with the offset-and-scale step of a north-up fit.
+bitmap_t* copy_north_up(bitmap_t* source, const double f[16]) {
+  obj_t* step = make_offset_scale(f[0], f[5], 0.0, 0.0, 0.0, f[3], f[7]);
+  bitmap_t* b = step ? image_copy(source, nullptr) : nullptr;
+  if (!b) {
+    if (step) xform_free_step(XK_OFFSET_SCALE, &step);
+    return nullptr;
+  }
+  b->georef = nullptr;
+  georef_t* g = nullptr;
+  georef_create(nullptr, &g);
+  b->georef = g;
+  if (!g) {
+    xform_free_step(XK_OFFSET_SCALE, &step);
     free_obj(&b);
     return nullptr;
   }
-  copy_lines(image, b);
-  b->georef = cal.georef;
-  b->georef->transfo = cal.step;
-  b->georef->transfotype = XK_AFFINE3D;
-  state->step = cal.step;
-  b->decoder = state;
-  b->release = release_state;
-  cal = ozi_calibration{};
-  extent_t e{0.0, double(b->width), 0.0, double(b->height), 0.0};
-  xform_extent(b->georef->transfo, XK_AFFINE3D, 0, &e);
-  b->extent = e;
+  georef_set_pixel_step(g, step);
   return b;
 }
 
-// A second decode: the image's lines again into the record's stores.
-int decode_again(bitmap_t* record, bitmap_t* image) {
-  if (image->width != record->width || image->height != record->height ||
-      image->planes != record->planes)
+// The image resampled into the map's axes. The resampling lays its rows from the
+// southern edge up while the extent step puts the first row north: the fitted step is
+// mirrored about the middle of the extent first, so that the two turns cancel.
+bitmap_t* resample(bitmap_t* source, xform_affine3d_t* fitted, const extent_t& world) {
+  obj_t* mirror = make_offset_scale(1.0, -1.0, 1.0, 0.0, 0.0, 0.0, world.ymin + world.ymax);
+  xform_chain_t* chain = nullptr;
+  if (mirror) xform_chain_create(0, &chain);
+  bitmap_t* b = nullptr;
+  if (chain) {
+    xform_chain_append(chain, fitted, XK_AFFINE3D);
+    xform_chain_append(chain, mirror, XK_OFFSET_SCALE);
+    image_transform_to(source, chain, XK_CHAIN, &b);
+  }
+  free_obj(&chain);
+  if (mirror) xform_free_step(XK_OFFSET_SCALE, &mirror);
+  if (!b) return nullptr;
+  georef_t* g = nullptr;
+  georef_create(nullptr, &g);
+  b->georef = g;
+  if (!g || image_georef_extent(b, world) != 0) {
+    free_obj(&b);
+    return nullptr;
+  }
+  return b;
+}
+
+// A new record with the image's pixels and the calibration's georeference, in the place
+// of `loading`; null (gblerr set) when it cannot be made.
+bitmap_t* georeferenced_copy(bitmap_t* image, bitmap_t* loading, ozi_calibration& cal) {
+  double f[16];
+  forward_of(cal.step, f);
+  extent_t world{0.0, double(image->width), 0.0, double(image->height), 0.0};
+  xform_extent(cal.step, XK_AFFINE3D, 0, &world);
+  bitmap_t* b = north_up(f, image) ? copy_north_up(image, f) : resample(image, cal.step, world);
+  if (!b) return nullptr;
+  georef_t* g = b->georef;
+  g->refertype = cal.georef->refertype;
+  g->datum = cal.georef->datum;
+  g->projection = cal.georef->projection;
+  g->unit = cal.georef->unit;
+  b->file = loading->file;
+  b->format = loading->format;
+  std::memcpy(b->display_words, loading->display_words, sizeof b->display_words);
+  b->extent = world;
+  return b;
+}
+
+// A second decode: the lines of the georeferenced image again, into the record's own
+// stores (the record keeps its georeference).
+int decode_again(bitmap_t* record, bitmap_t* made) {
+  if (made->width != record->width || made->height != record->height ||
+      made->planes != record->planes)
     return 14;
-  copy_lines(image, record);
+  copy_lines(made, record);
   return 0;
 }
 
@@ -145,15 +190,14 @@ int read_map(bitmap_t** image) {
   if (rc != 0) return rc;
   bool loaded_here = false;
   bitmap_t* source = load_image(f, &loaded_here, &rc);
-  if (source) {
-    if (loading->lines) {
-      rc = decode_again(loading, source);
-    } else if (bitmap_t* made = georeferenced_copy(source, loading, cal)) {
-      free_obj(&loading);
-      *image = made;
-    } else {
-      rc = 1;
-    }
+  bitmap_t* made = source ? georeferenced_copy(source, loading, cal) : nullptr;
+  if (source && !made) rc = get_gblerr() != 0 ? get_gblerr() : 1;
+  if (made && loading->lines) {
+    rc = decode_again(loading, made);
+    free_obj(&made);
+  } else if (made) {
+    free_obj(&loading);
+    *image = made;
   }
   free_calibration(cal);
   if (loaded_here) file_detail::file_release_content(f, 0);
@@ -174,3 +218,5 @@ int ozi_map_decoder(const image_decode_call& call) {
 }
 
 void ozi_map_register() { image_decoder_register(kDecoderOziMap, ozi_map_decoder); }
+
+void ozi_init() { ozi_map_register(); }

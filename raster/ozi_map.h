@@ -90,3 +90,6 @@ int ozi_read_map_file(bitmap_t** image, intptr_t extra);
 int ozi_map_decoder(const image_decode_call& call);
 // Fills row 60 of the dispatcher's table.
 void ozi_map_register();
+// Start-up of the module (the program's "ozi_init" step): the projection names are
+// constant data, so this only fills row 60.
+void ozi_init();

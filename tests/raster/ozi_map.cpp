@@ -33,13 +33,18 @@ std::vector<expected_map> expected_maps() {
   return out;
 }
 
-// Pixel position -> degrees on the georeference's datum.
+// World coordinates of the georeference -> degrees on its datum.
+void to_degrees(const georef_t* g, double* x, double* y) {
+  if (g->refertype == GEOREF_PROJECTED) proj_inverse(g->projection, x, y);
+  angle_unit_convert(g->datum->unit, ANG_DEGREE, x, y);
+}
+
+// Pixel position of an image -> degrees on its georeference's datum.
 void corner_degrees(const bitmap_t* b, double px, double py, double* lon, double* lat) {
   double x = px, y = py, z = 0.0;
   const georef_t* g = b->georef;
   xform_forward(g->transfo, g->transfotype, &x, &y, &z);
-  if (g->refertype == GEOREF_PROJECTED) proj_inverse(g->projection, &x, &y);
-  angle_unit_convert(g->datum->unit, ANG_DEGREE, &x, &y);
+  to_degrees(g, &x, &y);
   *lon = x;
   *lat = y;
 }
@@ -52,23 +57,76 @@ uint8_t tile_sample(int x, int y, int plane) {
 
 using OziMapCalibration = OziMapTest;
 
+// The fitted step puts the image's corners where the outside fit does.
 TEST_F(OziMapCalibration, CornersMatchTheOutsideFit) {
   const std::vector<expected_map> maps = expected_maps();
   ASSERT_EQ(maps.size(), 6u);
   for (const expected_map& m : maps) {
     SCOPED_TRACE(m.name);
+    ozi_calibration cal;
+    ASSERT_EQ(calibrate(ozi_fixture(m.name + ".map"), &cal), 0);
+    const double pix[4][2] = {{0, 0}, {40, 0}, {40, 30}, {0, 30}};
+    for (int i = 0; i < 4; ++i) {
+      double x = pix[i][0], y = pix[i][1], z = 0.0;
+      xform_forward(cal.step, XK_AFFINE3D, &x, &y, &z);
+      to_degrees(cal.georef, &x, &y);
+      EXPECT_NEAR(x, m.corners[i][0], 1e-7) << "corner " << i;
+      EXPECT_NEAR(y, m.corners[i][1], 1e-7) << "corner " << i;
+    }
+    free_obj(&cal.step);
+    free_obj(&cal.georef);
+  }
+}
+
+// The loaded image: a north-up calibration keeps the image's pixels and maps its corners
+// exactly; any other is resampled into the map's axes, each pixel taking the sample of
+// the image under its top-left corner, inside the box of the image's corners.
+TEST_F(OziMapCalibration, LoadedImageCarriesTheCalibration) {
+  for (const expected_map& m : expected_maps()) {
+    SCOPED_TRACE(m.name);
+    ozi_calibration cal;
+    ASSERT_EQ(calibrate(ozi_fixture(m.name + ".map"), &cal), 0);
     bitmap_t* b = nullptr;
     ASSERT_EQ(decode_path(ozi_fixture(m.name + ".map"), &b), 0);
     ASSERT_NE(val(b->georef), nullptr);
-    ASSERT_EQ(val(b->width), 40);
-    ASSERT_EQ(val(b->height), 30);
-    const double pix[4][2] = {{0, 0}, {40, 0}, {40, 30}, {0, 30}};
-    for (int i = 0; i < 4; ++i) {
-      double lon = 0, lat = 0;
-      corner_degrees(b, pix[i][0], pix[i][1], &lon, &lat);
-      EXPECT_NEAR(lon, m.corners[i][0], 1e-7) << "corner " << i;
-      EXPECT_NEAR(lat, m.corners[i][1], 1e-7) << "corner " << i;
+    extent_t box{0, 40, 0, 30, 0};
+    xform_extent(cal.step, XK_AFFINE3D, 0, &box);
+    const bool resampled = val(b->width) != 40;
+    EXPECT_EQ(resampled, m.name.rfind("geo_wgs84", 0) != 0);
+    EXPECT_EQ(val(b->width), resampled ? 56 : 40);
+    EXPECT_EQ(val(b->height), resampled ? 42 : 30);
+    double x0 = 0, y0 = 0, z = 0, x1 = val(b->width), y1 = val(b->height);
+    xform_forward(b->georef->transfo, val(b->georef->transfotype), &x0, &y0, &z);
+    xform_forward(b->georef->transfo, val(b->georef->transfotype), &x1, &y1, &z);
+    const double tol = 1e-9 * (std::fabs(box.xmax) + std::fabs(box.ymax));
+    EXPECT_NEAR(x0, box.xmin, tol);
+    EXPECT_NEAR(y0, box.ymax, tol);
+    EXPECT_NEAR(x1, box.xmax, tol);
+    EXPECT_NEAR(y1, box.ymin, tol);
+    int checked = 0;
+    for (int r = 0; r < val(b->height); ++r) {
+      const uint8_t* line = image_line(b, r, 0);
+      ASSERT_NE(line, nullptr);
+      for (int c = 0; c < val(b->width); ++c) {
+        // A resampled pixel takes the sample under its top-left corner; a kept one is
+        // looked at in its centre.
+        double x = resampled ? c : c + 0.5, y = resampled ? r : r + 0.5;
+        xform_forward(b->georef->transfo, val(b->georef->transfotype), &x, &y, &z);
+        xform_inverse(cal.step, XK_AFFINE3D, &x, &y, &z);
+        const double near_edge = 1e-6;
+        if (!(x >= 0 && x < 40 && y >= 0 && y < 30)) continue;
+        if (x - std::floor(x) < near_edge || y - std::floor(y) < near_edge) continue;
+        for (int p = 0; p < 3; ++p) {
+          uint8_t want = tile_sample(int(x), int(y), p);
+          if (resampled && want == 0) want = 1;  // 0 stays the transparent value
+          ASSERT_EQ(line[p * val(b->width) + c], want) << c << "," << r << "," << p;
+        }
+        ++checked;
+      }
     }
+    EXPECT_GT(checked, 900);
+    free_obj(&cal.step);
+    free_obj(&cal.georef);
   }
 }
 
@@ -167,17 +225,28 @@ TEST_F(OziMapCalibration, BundledSampleCoversItsImage) {
   }
 }
 
-// A second decode brings the lines back into the record's own stores.
+// A second decode brings the lines back into the record's own stores, kept or resampled.
 TEST_F(OziMapCalibration, SecondDecodeRefillsTheRecord) {
-  bitmap_t* b = nullptr;
-  ASSERT_EQ(decode_path(ozi_fixture("geo_wgs84.map"), &b), 0);
-  bitmap_clear(b);
-  bitmap_t* same = b;
-  ASSERT_EQ(ozi_read_map_file(&same, 0), 0);
-  EXPECT_EQ(same, b);
-  const uint8_t* line = get_img_line_adr(b, 7, 1);
-  ASSERT_NE(line, nullptr);
-  EXPECT_EQ(line[5], tile_sample(5, 7, 1));
+  for (const char* map : {"geo_wgs84.map", "utm_grid.map"}) {
+    SCOPED_TRACE(map);
+    bitmap_t* b = nullptr;
+    ASSERT_EQ(decode_path(ozi_fixture(map), &b), 0);
+    const size_t n = size_t(val(b->width)) * 3;
+    std::vector<std::vector<uint8_t>> before;
+    for (int y = 0; y < val(b->height); ++y) {
+      const uint8_t* line = get_img_line_adr(b, y, 0);
+      ASSERT_NE(line, nullptr);
+      before.emplace_back(line, line + n);
+    }
+    bitmap_clear(b);
+    bitmap_t* same = b;
+    ASSERT_EQ(ozi_read_map_file(&same, 0), 0);
+    EXPECT_EQ(same, b);
+    for (int y = 0; y < val(b->height); ++y) {
+      const uint8_t* line = get_img_line_adr(b, y, 0);
+      ASSERT_EQ(std::vector<uint8_t>(line, line + n), before[size_t(y)]) << "line " << y;
+    }
+  }
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ class OziMapTest : public ::testing::Test {
     tm_test::register_file_types_once();
     file_detail::file_ops_table_install();
     image_decoders_reset();
-    image_decoders_install();
+    raster_module_init();
     ozi_map_register();
     get_image_load_hooks().identify = identify_by_extension;
     set_gblerr(0);
@@ -52,7 +52,14 @@ class OziMapTest : public ::testing::Test {
     set_gblerr(0);
     rd_close_all();
     for (bitmap_t*& b : made_) free_obj(&b);
-    for (fileatt_t*& f : files_) free_obj(&f);
+    // The image files the decoder opened are sons of the calibration files; in the
+    // program they live on in the file table, here they go with the test.
+    for (fileatt_t*& f : files_) {
+      std::vector<obj_t*> sons;
+      for (int i = 0; i < obj_list_count(f->sons); ++i) sons.push_back(f->sons->elems[i]);
+      free_obj(&f);
+      for (obj_t*& son : sons) free_obj(&son);
+    }
     get_image_load_hooks() = image_load_hooks{};
     image_decoders_reset();
     file_ops_install(nullptr);
@@ -101,6 +108,14 @@ class OziMapTest : public ::testing::Test {
   // A calibration file written beside the image copy.
   std::string put(const std::string& text, const std::string& name = "t.map") {
     return tm_test::write_file(dir_ + "/" + name, text);
+  }
+
+  // The calibration alone (the georeference and the fitted step), read from a file.
+  int calibrate(const std::string& path, ozi_calibration* out) {
+    ozi_map_text text;
+    const int rc = ozi_map_read_text(open(path), &text);
+    if (rc != 0) return rc;
+    return ozi_map_calibrate(text, out);
   }
 
   std::string dir_;
