@@ -151,6 +151,7 @@ bitmap_t* raster_icon_load(const char* name);
 
 // ---- Start-up ----------------------------------------------------------------------------
 // Fills the decoder rows and the map layer's image hooks (raster display line reader
-// and overview factor, the bitmap hooks' image loading slots). Call once at start-up,
-// after the map module's bitmap_module_init.
+// and overview factor, the bitmap hooks' plug-in binding, destruction and icon slots).
+// Call once at start-up, before bitmap_module_init (which runs the plug-in binding) and
+// before the icons are loaded; it needs nothing else started.
 void raster_module_init();
