@@ -102,7 +102,8 @@ void say_cannot_display(const fileatt_t* file) {
   std::string text = is_french() ? "Affichage impossible dans l'espace graphique : "
                                  : "Cannot display file in graph space: ";
   text += file_get_name(file);
-  main_set_status_text(nullptr, text.c_str(), 0);
+  // Timed: the next command clears only untimed texts, and the user must see this one.
+  main_set_status_text(nullptr, text.c_str(), 1);
   busy_reset();
 }
 

@@ -80,8 +80,28 @@ void adopt_system(const georef_t* georef) {
   cursor_chains_follow(gs);
 }
 
-// What a settled image folder gets: overview building and its drawing order.
+// An image folder refers to its image and holds no list, while a layer shows a list:
+// the file's first folder shares the file's list (which holds the image), any other
+// gets a list of its own with its image (a folder frees such a list, not its objects).
+void give_image_a_list(folder_t* folder, bitmap_t* image) {
+  if (folder->sot) return;
+  fileatt_t* owner = file_of(folder->file);
+  if (owner && folder_of(owner->folder) == folder && owner->sot &&
+      obj_list_count_of_class(owner->sot, CLS_BITMAP) > 0) {
+    folder->sot = owner->sot;
+    return;
+  }
+  container_t* list = nullptr;
+  obj_list_new(&list);
+  if (!list) return;
+  obj_list_append(list, image);
+  folder->sot = list;
+}
+
+// What a settled image folder gets: overview building, its drawing order and the list
+// its layer shows.
 void prepare_image(folder_t* folder, bitmap_t* image) {
+  give_image_a_list(folder, image);
   overview_queue_image(image);
   const double value = image_loader_value(image);
   if (folder->layer == 0 && value != 0)
@@ -91,7 +111,8 @@ void prepare_image(folder_t* folder, bitmap_t* image) {
 void say_cannot_show(const fileatt_t* file) {
   std::string text = is_french() ? "Impossible d'afficher  " : "Can't display  ";
   text += file_get_name(file);
-  main_set_status_text(nullptr, text.c_str(), 0);
+  // Timed: the next command clears only untimed texts, and the user must see this one.
+  main_set_status_text(nullptr, text.c_str(), 1);
 }
 
 // A folder of the file named "reload" that shows another file, or null.

@@ -136,6 +136,40 @@ TEST_F(LoadFit, WaitsForTheLastLoad) {
   EXPECT_EQ(task_slot_state(19), 0);
 }
 
+// A folder named "reload" that shows another file arms that file's periodic reload: the
+// other file counts as loaded and as a file of the session, and its folder leaves the
+// tree it was hung in.
+TEST_F(LoadFit, ReloadFolderArmsTheReloadOfItsFile) {
+  get_dispatcher_hooks().run_command = on_command;
+  config_set("RELOAD_AND_REDRAW", "10");
+  loaded_points({{1000, 1000}});
+  fileatt_t* main_file = file_of(folders_[0]->file);
+  fileatt_t* live = nullptr;
+  file_open_object(nullptr, nullptr, "/nowhere/live.gpx", 0, 1, &live);
+  ASSERT_NE(live, nullptr);
+  container_t* list = nullptr;
+  obj_list_new(&list);
+  live->sot = list;
+  folder_t* reload = nullptr;
+  folder_get_or_create(live, list, 0, &reload);
+  ASSERT_NE(reload, nullptr);
+  folder_set_name(reload, "reload");
+  reload->refreshintrv = 30;
+  obj_add_son(folders_[0], reload);
+  obj_list_clear(load_loaded_files());
+
+  attach_file_to_graphspace(main_file);
+  obj_t* father = nullptr;
+  EXPECT_EQ(obj_get_father(reload, &father), nullptr);
+  EXPECT_EQ(loaded_names(), (std::vector<std::string>{"/nowhere/points0", "/nowhere/live.gpx"}));
+  int at = 0;
+  EXPECT_EQ(id_list_find(get_file_list(), live->id, &at), 1);
+  tm_test::run_until_idle();
+  tm_test::advance_time(30000);
+  settle();
+  EXPECT_THAT(commands(), ::testing::Contains("20:1/nowhere/live.gpx"));
+}
+
 // ---- Export -----------------------------------------------------------------------------------
 
 class LoadExport : public LoadFixture {

@@ -12,6 +12,7 @@
 #include "formats/file_load.h"
 #include "formats/geonames.h"
 #include "formats/gpx.h"
+#include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
 #include "map/draw_styles.h"
 #include "map/gps_classes.h"
@@ -20,6 +21,7 @@
 #include "map/print.h"
 #include "map/quadtree.h"
 #include "map/redraw.h"
+#include "raster/image_load.h"
 #include "shell/command_table.h"
 #include "shell/load_commands.h"
 #include "shell/system_dialogs.h"
@@ -56,6 +58,9 @@ class LoadFixture : public FrameFixture {
     http_failures_reset();
     gpx_register_tables();
     geonames_register_vocab();
+    bitmap_module_init();
+    image_decoders_reset();
+    raster_module_init();
     format_readers_clear();
     file_load_module_init();
     load_state_reset();
@@ -70,6 +75,9 @@ class LoadFixture : public FrameFixture {
   void TearDown() override {
     load_state_reset();
     format_readers_clear();
+    overview_queue_clear();
+    image_decoders_reset();
+    get_image_load_hooks() = image_load_hooks{};
     get_fileobj_hooks() = fileobj_hooks{};
     main_command_table_reset();
     FrameFixture::TearDown();
@@ -142,11 +150,9 @@ class LoadFixture : public FrameFixture {
   // The world point at the centre of the current map window.
   static std::pair<double, double> view_centre() {
     mapwin_t* win = get_current_mapwin();
-    plat::Rect r{};
-    plat::get_client_rect(win->wnd, &r);
+    const double width = win->width, height = win->height;
     const screen_mapping m = mapwin_mapping(win);
-    return {(r.right - r.left) / 2.0 / m.scale_x - m.origin_x,
-            (r.bottom - r.top) / 2.0 / m.scale_y - m.origin_y};
+    return {width / 2.0 / m.scale_x - m.origin_x, height / 2.0 / m.scale_y - m.origin_y};
   }
 };
 
