@@ -37,12 +37,12 @@ class OziMapTest : public ::testing::Test {
     ASSERT_EQ(tm_test::load_real_geodesy_tables(), 0);
     rd_close_all();
     config_temp_dir_set(tm_test::fresh_dir("ozswap").c_str(), "s_");
-    bitmap_module_init();
-    tm_test::register_file_types_once();
-    file_detail::file_ops_table_install();
     image_decoders_reset();
     raster_module_init();
     ozi_map_register();
+    bitmap_module_init();
+    tm_test::register_file_types_once();
+    file_detail::file_ops_table_install();
     get_image_load_hooks().identify = identify_by_extension;
     set_gblerr(0);
     dir_ = tm_test::fresh_dir("ozi");
