@@ -14,8 +14,10 @@
 // height from the "IWH" line.
 //
 // Pixel coordinates are those of the image's corners: (0, 0) is the top-left corner of
-// the top-left pixel, (width, height) the bottom-right corner of the last one. The
-// georeferenced image maps them exactly onto the calibration positions.
+// the top-left pixel, (width, height) the bottom-right corner of the last one. The fit
+// is affine by least squares from three points up, a similarity from two. A north-up
+// fit keeps the image's pixels, mapped exactly onto the calibration; any other is
+// resampled into the map's axes (ozi_map.cpp).
 //
 // Results: 0; 2 when the calibration file or the image cannot be opened or the image is
 // not a raster image; 13 for a datum or projection that the tables lack; 14 for a
