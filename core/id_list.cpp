@@ -18,11 +18,9 @@ int id_at(const container_t* list, int i) {
   return e ? e->id : 0;
 }
 
-// First position whose id is not below `id` (count when all are below). A new object has
-// the highest id, so the last element is tried first: appending costs no search.
+// First position whose id is not below `id` (count when all are below).
 int lower_bound(const container_t* list, long long id) {
   int low = 0, high = is_id_ordered(list) ? count_of(list) : 0;
-  if (high > 0 && id_at(list, high - 1) < id) return high;
   while (low < high) {
     const int mid = low + (high - low) / 2;
     if (id_at(list, mid) < id)
@@ -99,12 +97,19 @@ obj_t* id_list_get(const container_t* list, int id, obj_t** out) {
   return e;
 }
 
-// With a list the new object takes the highest id, so appending keeps the order.
+// With a list the new object takes the highest id, so appending keeps the order. Every
+// id in the list is below it, so the search would end at the end of the list: a list
+// whose last element has a lower id (a list of a million track points) is appended to
+// without searching.
 obj_t* obj_new_in_list(container_t* list, int cls, obj_t** out) {
   obj_t* obj = alloc_obj(cls, out);
   if (obj && list) {
     obj->id = obj_new_id();
-    id_list_insert(list, obj);
+    const int n = count_of(list);
+    if (is_id_ordered(list) && n > 0 && id_at(list, n - 1) < obj->id)
+      obj_list_insert(list, n, obj);
+    else
+      id_list_insert(list, obj);
   }
   return obj;
 }
