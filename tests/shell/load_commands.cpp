@@ -272,6 +272,28 @@ TEST_F(LoadExport, CommandFreesItsListOnce) {
   free_obj(&never);
 }
 
+// The same questions and reports in French.
+class LoadExportFrench : public LoadExport {
+ protected:
+  void SetUp() override { SetUpIn("FRANCAIS"); }
+};
+
+TEST_F(LoadExportFrench, QuestionAndFailureAreInFrench) {
+  gps_file("/nowhere/e/trace.gpx", u"p");
+  gps_file("/nowhere/f/trace.gpx", u"q");
+  gps_file("/nowhere/g/bloque.gpx", u"r");
+  const std::string dir = tm_test::fresh_dir("load_export_fr");
+  std::filesystem::create_directories(dir + "bloque_gpx.gpx");
+  tm_test::clear_message_boxes();
+  tm_test::answer_next_message_box(plat::IDNO);
+  export_gps(dir);
+  EXPECT_EQ(questions(),
+            (std::vector<std::string>{"Remplacement de fichier|Le fichier " + dir +
+                                          "trace_gpx.gpx existe deja.\nVoulez-vous le remplacer ?",
+                                      "Erreur lors de la sauvegarde|Erreur lors de la sauvegarde du fichier " +
+                                          dir + "bloque_gpx.gpx"}));
+}
+
 // ---- Display system ---------------------------------------------------------------------------
 
 class LoadDisplaySystem : public LoadFit {

@@ -261,6 +261,40 @@ TEST_F(LoadRun, PlainPictureIsShownInPixelsUnasked) {
   EXPECT_EQ(load_first_image_pending(), 0);  // the first image got its global view
 }
 
+// After the first image, which always gets a global view, an image is fitted with the
+// global-view option, re-centred at the present scale with only the centring option,
+// and left where the view is with neither.
+TEST_F(LoadRun, LaterImagesFollowTheDisplayOptions) {
+  struct ImageCase {
+    int global, centre;
+    bool rescales, moves;
+  };
+  const ImageCase cases[] = {{1, 1, true, true}, {0, 1, false, true}, {0, 0, false, false}};
+  const std::string d = dir("load_images");
+  const std::string first = d + "first.png";
+  ASSERT_EQ(plat::write_png(plat::Surface(40, 30, 0xFF102030u), first.c_str()), 0);
+  open_file(first.c_str());
+  settle();
+  ASSERT_EQ(load_first_image_pending(), 0);
+  int n = 0;
+  for (const ImageCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "global " << c.global << " centre " << c.centre);
+    const std::string path = d + "later" + std::to_string(n++) + ".png";
+    ASSERT_EQ(plat::write_png(plat::Surface(400 + 200 * n, 300, 0xFF405060u), path.c_str()), 0);
+    opt_global_view_last = c.global;
+    opt_center_last_loaded = c.centre;
+    const double scale_before = mapwin_mapping(get_current_mapwin()).scale_x;
+    const auto centre_before = view_centre();
+    open_file(path.c_str());
+    settle();
+    EXPECT_TRUE(shown(path));
+    const double scale_after = mapwin_mapping(get_current_mapwin()).scale_x;
+    EXPECT_EQ(std::fabs(scale_after - scale_before) > 1e-9 * std::fabs(scale_before), c.rescales);
+    const auto centre_after = view_centre();
+    EXPECT_EQ(std::fabs(centre_after.first - centre_before.first) > 1.0, c.moves);
+  }
+}
+
 // A map file without coordinate system asks for one, titled with its name: Cancel
 // releases the file and shows nothing; a chosen system places it and becomes the
 // display system.
