@@ -175,6 +175,27 @@ TEST_F(FileContainers, FetchedZipOnlyWhenNested) {
   EXPECT_EQ(waypoints(members[0]), std::vector<std::u16string>{u"Web"});
 }
 
+// A fetched file keeps its download for the readers; once that copy is gone, unloading
+// turns it back into an address, and the next load fetches it again.
+TEST_F(FileContainers, FetchedFileIsFetchedAgainAfterItsCopyIsGone) {
+  const std::string answer = tm_test::http_server::reply("200 OK", "Content-Type: text/xml\r\n", gpx_doc("Web"));
+  server.queue(answer);
+  fileatt_t* f = open(url("/walk.gpx"));
+  ASSERT_EQ(file_load(f, nullptr, 0), 0);
+  EXPECT_EQ(waypoints(f), std::vector<std::u16string>{u"Web"});
+  EXPECT_TRUE(f->store != nullptr);
+  file_unload(f, 1);
+  EXPECT_EQ(int(f->filetype), kFileKindGps);  // the download is still there
+
+  file_set_store(f, nullptr);
+  file_unload(f, 1);
+  EXPECT_EQ(int(f->filetype), kFileKindHttp);
+  server.queue(answer);
+  EXPECT_EQ(file_load(f, nullptr, 0), 0);
+  EXPECT_EQ(waypoints(f), std::vector<std::u16string>{u"Web"});
+  EXPECT_EQ(server.requests().size(), 2u);
+}
+
 TEST_F(FileContainers, FailedFetchLeavesNothing) {
   server.queue(tm_test::http_server::reply("404 Not Found", "", "gone"));
   fileatt_t* f = open(url("/missing.gpx"));
