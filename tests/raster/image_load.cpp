@@ -4,6 +4,7 @@
 // lines of failures in both languages, and the record of a failed load freed.
 #include <filesystem>
 
+#include "core/file_ops.h"
 #include "core/line_store.h"
 #include "core/obj_list.h"
 #include "raster/image_place.h"
@@ -65,6 +66,16 @@ TEST_F(ImageLoadTest, FirstLoadAsksForTheWholeImageFromFileOrMemory) {
   EXPECT_EQ(raster_test::pattern_state().last_requested_line, kImageFirstLoad);
   load(memory_image_file(bytes{1, 2, 3}, raster_test::kPatternCode));
   EXPECT_EQ(raster_test::pattern_state().last_requested_line, kImageFirstLoadInMemory);
+  // A member of an archive is read from memory as well.
+  const std::string zip = tm_test::fresh_dir("izip") + "a.zip";
+  std::ofstream(zip) << "x";
+  fileatt_t* archive = image_file(zip, 53);
+  archive->filetype = kContainerKindArchive;
+  fileatt_t* member = image_file(path, raster_test::kPatternCode);
+  get_file_ops().set_container(member, archive);
+  load(member);
+  EXPECT_EQ(raster_test::pattern_state().last_requested_line, kImageFirstLoadInMemory);
+  get_file_ops().set_container(member, nullptr);
 }
 
 TEST_F(ImageLoadTest, ReaderRunsUnderTheGenerationFloorWhichIsNeverLowered) {
