@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "formats/format_names.h"
 #include "formats/recognise.h"
 #include "tests/formats/load_fixture.h"
 
@@ -230,6 +231,37 @@ TEST_F(FileRecognition, ShortFilesAndExtensions) {
       {"content before extension", binary(png), "picture.tga", 2, 4, 0},
       {"no dot before the letters", text("unknown content"), "a_tga", 125, 0, 0},
   });
+}
+
+TEST(FormatNames, TableRunsFrom26To73) {
+  const struct {
+    int format;
+    const char* name;  // null: no name
+  } cases[] = {
+      {25, nullptr},
+      {26, "ESRI Shapefile"},
+      {30, "GPS eXchange"},
+      {31, " "},
+      {38, "Keyhole Markup Language (Google Earth)"},
+      {40, " "},
+      {43, " "},
+      {55, "GeoFileList "},
+      {59, "GeoNames XML"},
+      {63, " "},
+      {66, "Tarmelo Navigation"},
+      {73, "Wintec waypoints TK3"},
+      {74, nullptr},
+      {75, nullptr},
+      {76, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    const char* got = format_display_name(c.format);
+    if (!c.name)
+      EXPECT_EQ(got, nullptr);
+    else
+      EXPECT_STREQ(got, c.name);
+  }
 }
 
 }  // namespace
