@@ -47,8 +47,10 @@ bench: deps
 	cmake -S . -B $(REL_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTM_TESTS=OFF -DTM_BENCH=ON
 	cmake --build $(REL_DIR) -j $(JOBS)
 	@for b in $(REL_DIR)/bin/bench_*; do echo "== $$b"; $$b; done
-	@echo "== outside tools on the same drawing work"
+	@echo "== outside tools on the same work"
 	@/usr/bin/python3 scripts/bench/outside_display.py
+	@/usr/bin/python3 scripts/bench/png_decode.py
+	@/usr/bin/python3 scripts/bench/outside_gpx.py
 
 # The map program on the bundled samples, built in Release. On a display it opens its
 # window; headless (no DISPLAY) it ends by itself and leaves build/run.png.
