@@ -49,11 +49,15 @@ void remove_loaded(fileatt_t* file) {
   }
 }
 
+// The frame's texts change on the user-interface thread.
 void show_loading_title(const fileatt_t* file) {
   std::string title = is_french() ? "Chargement - " : "Loading - ";
   title += file_get_name(file);
-  main_set_doc_text(title.c_str());
-  busy_reset();
+  load_on_ui([&]() -> intptr_t {
+    main_set_doc_text(title.c_str());
+    busy_reset();
+    return 0;
+  });
 }
 
 // A file of a kind the load steps show (images, maps, GPS data).

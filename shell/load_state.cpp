@@ -21,7 +21,11 @@ std::set<std::string> g_names;
 int* load_folder_counter() { return &g_folder_counter; }
 
 void load_system_settled() {
-  if (g_display_system_open.exchange(0) == 1) menu_grey_display_system();
+  if (g_display_system_open.exchange(0) != 1) return;
+  load_on_ui([]() -> intptr_t {
+    menu_grey_display_system();
+    return 0;
+  });
 }
 
 bool export_name_used(const std::string& name) {

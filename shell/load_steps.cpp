@@ -103,8 +103,12 @@ void say_cannot_display(const fileatt_t* file) {
                                  : "Cannot display file in graph space: ";
   text += file_get_name(file);
   // Timed: the next command clears only untimed texts, and the user must see this one.
-  main_set_status_text(nullptr, text.c_str(), 1);
-  busy_reset();
+  // The frame's texts change on the user-interface thread.
+  load_on_ui([&]() -> intptr_t {
+    main_set_status_text(nullptr, text.c_str(), 1);
+    busy_reset();
+    return 0;
+  });
 }
 
 }  // namespace

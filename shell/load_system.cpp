@@ -112,7 +112,11 @@ void say_cannot_show(const fileatt_t* file) {
   std::string text = is_french() ? "Impossible d'afficher  " : "Can't display  ";
   text += file_get_name(file);
   // Timed: the next command clears only untimed texts, and the user must see this one.
-  main_set_status_text(nullptr, text.c_str(), 1);
+  // The frame's texts change on the user-interface thread.
+  load_on_ui([&]() -> intptr_t {
+    main_set_status_text(nullptr, text.c_str(), 1);
+    return 0;
+  });
 }
 
 // A folder of the file named "reload" that shows another file, or null.
