@@ -233,6 +233,18 @@ TEST_F(FileRecognition, ShortFilesAndExtensions) {
   });
 }
 
+TEST_F(FileRecognition, SidOnlyWithItsDecoderAndImageStreams) {
+  get_file_load_hooks().sid_decoder_bound = [] { return 1; };
+  check({{"msid with the decoder", text("msid"), "a.sid", 2, 18, 1}});
+  // An image stream by address is the ECW reader's, never fetched here.
+  fileatt_t* stream = open("ecwp://example.org/images/world.ecw");
+  ASSERT_EQ(int(stream->filetype), kFileKindEcwp);
+  file_identify_and_load_default(stream);
+  EXPECT_EQ(int(stream->filetype), kFileKindEcwp);
+  EXPECT_EQ(int(stream->fileformat), 16);
+  EXPECT_EQ(int(stream->georerefed), 1);
+}
+
 TEST(FormatNames, TableRunsFrom26To73) {
   const struct {
     int format;
