@@ -8,6 +8,8 @@
 // layers then runs on the worker.
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +57,26 @@ bool shown_area_in(graphspace_t* gs, mapwin_t* win, const georef_t* georef, exte
 
 void end_task() { task_end(); }
 
+// The georefs the dialog made for posted commands: the command frees only those, so a
+// text naming any other georef (the graph space's own) never frees it.
+std::mutex g_posted_lock;
+std::set<int> g_posted_georefs;
+
+void remember_posted(int id) {
+  std::lock_guard<std::mutex> g(g_posted_lock);
+  g_posted_georefs.insert(id);
+}
+
+bool take_posted(int id) {
+  std::lock_guard<std::mutex> g(g_posted_lock);
+  return g_posted_georefs.erase(id) == 1;
+}
+
+// Frees the georef of a command when the command owns it.
+void release_posted(georef_t* georef, int id) {
+  if (georef && take_posted(id)) free_obj(&georef);
+}
+
 }  // namespace
 
 void cursor_chains_follow(graphspace_t* gs) {
@@ -84,8 +106,9 @@ void cmd_choose_display_system(graphspace_t* gs) {
   if (answer == 1 && chosen && get_gblerr() == 0) {
     char text[64];
     std::snprintf(text, sizeof text, "%ld %ld", long(gs->id), long(chosen->id));
-    post_command(kDisplaySystemCommand, 0, text);
-    return;  // the task frees the georef
+    remember_posted(chosen->id);
+    if (post_command(kDisplaySystemCommand, 0, text) != 0) return;  // the task frees the georef
+    take_posted(chosen->id);
   }
   const int saved = get_gblerr();
   set_gblerr(0);
@@ -105,6 +128,7 @@ void task_set_display_system(void*) {
   graphspace_t* gs = static_cast<graphspace_t*>(gs_obj);
   georef_t* georef = static_cast<georef_t*>(georef_obj);
   if (!gs || !georef || !gs->georef) {
+    release_posted(georef, int(georef_id));
     end_task();
     return;
   }
@@ -129,7 +153,7 @@ void task_set_display_system(void*) {
     });
   }
   show_error_on_ui();
-  free_obj(&georef);
+  release_posted(georef, int(georef_id));
   end_task();
 }
 

@@ -345,7 +345,8 @@ TEST_F(LoadDisplaySystem, ChosenSystemReprojectsTheSpaceAndTheCursor) {
 }
 
 // Cancel posts nothing; a space without system refuses with error 8; a command whose
-// graph space or georef is unknown ends at once and changes nothing.
+// graph space or georef is unknown ends at once and changes nothing, and one that names
+// a georef the dialog did not make leaves it alone.
 TEST_F(LoadDisplaySystem, CancelMissingSystemAndUnknownIdsChangeNothing) {
   graphspace_t* gs = geographic_space();
   tm_test::answer_next_dialog([](plat::Wnd dlg) { tm_test::click_control(dlg, IDC_SYS_CANCEL); });
@@ -363,6 +364,10 @@ TEST_F(LoadDisplaySystem, CancelMissingSystemAndUnknownIdsChangeNothing) {
 
   post_command(12, 0, "999999 888888");
   post_command(12, 0, "not numbers");
+  // Texts naming the space's own georef: it is neither freed nor changed.
+  const std::string own = std::to_string(gs->georef->id);
+  post_command(12, 0, (std::to_string(gs->id) + " " + own).c_str());
+  post_command(12, 0, ("999999 " + own).c_str());
   settle();
   EXPECT_EQ(task_slot_state(12), 0);
   EXPECT_EQ(int(gs->georef->refertype), GEOREF_GEOGRAPHIC);
