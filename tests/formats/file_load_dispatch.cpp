@@ -10,7 +10,9 @@
 
 #include "core/obj_list.h"
 #include "geodesy/georef.h"
+#include "map/bitmap_record.h"
 #include "map/gps_classes.h"
+#include "raster/image_load.h"
 #include "tests/formats/load_fixture.h"
 
 namespace {
@@ -135,6 +137,41 @@ TEST_F(FileLoadDispatch, GpxLoadsThroughItsSlot) {
   EXPECT_EQ(int(f->filetype), kFileKindGps);
   EXPECT_EQ(obj_list_count_of_class(f->sot, CLS_WAYPOINT), 1);
   EXPECT_TRUE(f->folder != nullptr);
+}
+
+// A PNG chunk: length, type, data, CRC of type and data.
+std::string png_chunk(const std::string& type, const std::string& data) {
+  std::string out;
+  const uint32_t n = uint32_t(data.size());
+  for (int shift : {24, 16, 8, 0}) out.push_back(char(n >> shift & 0xFF));
+  out += type + data;
+  const uint32_t crc = tm_test::crc_of(type + data);
+  for (int shift : {24, 16, 8, 0}) out.push_back(char(crc >> shift & 0xFF));
+  return out;
+}
+
+// A 2 x 1 grey PNG image, its data in a stored Deflate block.
+std::string grey_png() {
+  const std::string rows("\0\x10\xF0", 3);  // filter byte, two samples
+  std::string zlib("\x78\x01", 2);
+  zlib += tm_test::deflate_stored(rows);
+  const uint32_t adler = adler32_update(kAdler32Init, rows.data(), rows.size());
+  for (int shift : {24, 16, 8, 0}) zlib.push_back(char(adler >> shift & 0xFF));
+  const std::string ihdr("\0\0\0\x02\0\0\0\x01\x08\0\0\0\0", 13);
+  return std::string("\x89PNG\r\n\x1A\n", 8) + png_chunk("IHDR", ihdr) + png_chunk("IDAT", zlib) +
+         png_chunk("IEND", "");
+}
+
+TEST_F(FileLoadDispatch, RasterImagesGoToTheImageLoading) {
+  image_decoders_install();
+  fileatt_t* f = open(put("grey.png", grey_png()));
+  EXPECT_EQ(file_load(f, nullptr, 0), 0);
+  EXPECT_EQ(int(f->filetype), kFileKindRaster);
+  obj_t* image = nullptr;
+  obj_list_first_of_class(f->sot, CLS_BITMAP, &image);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(int(static_cast<bitmap_t*>(image)->width), 2);
+  image_decoders_reset();
 }
 
 TEST_F(FileLoadDispatch, GeoreferenceRequest) {
