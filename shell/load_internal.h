@@ -27,5 +27,7 @@ void show_error_on_ui();
 // Remakes the cursor chain of every map window showing the graph space from its
 // system, on the user-interface thread (mouse moves read the chains there).
 void cursor_chains_follow(graphspace_t* gs);
+// The status text of a file none of whose data can be shown (kept in view: timed).
+void say_cannot_display(const fileatt_t* file);
 // Adds a file to the loaded-files list once.
 void load_add_loaded(fileatt_t* file);

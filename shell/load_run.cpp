@@ -82,8 +82,11 @@ void load_one(fileatt_t* file) {
     return;
   }
   set_gblerr(0);
-  // A picture without georeference loads too: it is shown in pixels.
-  if (kind_loads_into_graph(file->filetype) && load_into_graph(load_loaded_files(), file))
+  // A picture without georeference loads too: it is shown in pixels. A file that is not
+  // data at all is named in the status text, as one that cannot be shown.
+  if (!kind_loads_into_graph(file->filetype))
+    say_cannot_display(file);
+  else if (load_into_graph(load_loaded_files(), file))
     obj_add_to_id_list(get_file_list(), file);
   if (!file_has_objects(file)) {
     remove_loaded(file);

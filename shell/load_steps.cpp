@@ -98,6 +98,8 @@ bool file_has_drawing(const fileatt_t* file) {
   return false;
 }
 
+}  // namespace
+
 void say_cannot_display(const fileatt_t* file) {
   std::string text = is_french() ? "Affichage impossible dans l'espace graphique : "
                                  : "Cannot display file in graph space: ";
@@ -111,7 +113,6 @@ void say_cannot_display(const fileatt_t* file) {
   });
 }
 
-}  // namespace
 
 int load_into_graph(container_t*, fileatt_t* file) {
   if (!file) return 0;

@@ -222,6 +222,26 @@ TEST_F(LoadRun, ThreeFilesAtOnceFitTheLastRun) {
   expect_centred_on(1.5, 43.5);
 }
 
+// A file that is no data the program knows is named in the status text; what was
+// loaded before stays shown.
+TEST_F(LoadRun, UnknownBytesAreNamedAndLoseNothing) {
+  const std::string d = dir("load_unknown");
+  const std::string good = tm_test::write_file(d + "good.gpx", gpx_text(4.0, 44.0));
+  const std::string bad = tm_test::write_file(d + "noise.bin", std::string("\x01\x02\x03 not a map \xff", 16));
+  open_file(good.c_str());
+  settle();
+  ASSERT_TRUE(shown(good));
+  open_file(bad.c_str());
+  settle();
+  EXPECT_TRUE(shown(good));
+  EXPECT_FALSE(shown(bad));
+  char* status = nullptr;
+  main_get_title_text(nullptr, &status);
+  EXPECT_THAT(std::string(status ? status : ""), ::testing::HasSubstr("Cannot display file in graph space: " + bad));
+  free_mem(&status);
+  EXPECT_EQ(get_gblerr(), 0);
+}
+
 // A ZIP archive is a container: each member is read and shown, the archive itself is not
 // kept among the loaded files.
 TEST_F(LoadRun, ZipMembersAreReadOneByOne) {
