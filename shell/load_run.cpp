@@ -68,8 +68,9 @@ bool kind_loads_into_graph(int kind) {
 
 // Recognises and reads one file of the work list.
 void load_one(fileatt_t* file) {
+  if (file->filetype == kFileKindFolder) return;  // its files are on the work list
   load_add_loaded(file);
-  if (file_has_objects(file) || file->filetype == kFileKindFolder) return;
+  if (file_has_objects(file)) return;
   show_loading_title(file);
   container_t* expansion = load_expansion_list();
   obj_list_clear(expansion);

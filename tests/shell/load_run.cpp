@@ -4,8 +4,10 @@
 // address. Each is recognised and read by the real load dispatch.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "core/checksum.h"
 #include "map/bitmap_record.h"
@@ -240,6 +242,21 @@ TEST_F(LoadRun, UnknownBytesAreNamedAndLoseNothing) {
   EXPECT_THAT(std::string(status ? status : ""), ::testing::HasSubstr("Cannot display file in graph space: " + bad));
   free_mem(&status);
   EXPECT_EQ(get_gblerr(), 0);
+}
+
+// A dropped folder loads every file below it, in its subfolders too.
+TEST_F(LoadRun, DroppedFolderLoadsEveryFileBelowIt) {
+  const std::string d = dir("load_folder");
+  std::filesystem::create_directories(d + "deeper");
+  const std::string a = tm_test::write_file(d + "a.gpx", gpx_text(1.0, 45.0));
+  const std::string b = tm_test::write_file(d + "deeper/b.gpx", gpx_text(2.0, 46.0));
+  ASSERT_TRUE(tm_test::drop_files(main_map_window(), 20, 20, {d}));
+  settle();
+  EXPECT_TRUE(shown(a));
+  EXPECT_TRUE(shown(b));
+  std::vector<std::string> loaded = loaded_names();
+  std::sort(loaded.begin(), loaded.end());
+  EXPECT_EQ(loaded, (std::vector<std::string>{a, b}));
 }
 
 // A ZIP archive is a container: each member is read and shown, the archive itself is not
