@@ -19,6 +19,7 @@
 #include "map/mapwin.h"
 #include "platform/sys/utf.h"
 #include "raster/image_load.h"
+#include "raster/raster_ops.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
 #include "shell/load_commands.h"
@@ -104,8 +105,23 @@ void prepare_image(folder_t* folder, bitmap_t* image) {
   give_image_a_list(folder, image);
   overview_queue_image(image);
   const double value = image_loader_value(image);
+  if (value == 0) image_place_in_georef(image);
   if (folder->layer == 0 && value != 0)
     folder->layer = kImageLayerTop - int(std::trunc(value * 100));
+}
+
+// An image with a display transformation is resampled into the graph space's system
+// when the two differ (nothing happens when they agree). 0, or the error code.
+int reproject_image(bitmap_t* image) {
+  graphspace_t* gs = graphspace_current();
+  if (!gs) return 0;
+  georef_t* graph = nullptr;
+  {
+    graphspace_lock lock(graphspace_mutex());
+    if (!has_system(gs->georef) || !has_system(image->georef)) return 0;
+    graph = gs->georef;
+  }
+  return image_reproject_into_graph(image, graph);
 }
 
 void say_cannot_show(const fileatt_t* file) {
@@ -198,7 +214,13 @@ void load_choose_system(fileatt_t* file, folder_t* folder, int* ok) {
     set_gblerr(0);
     return;
   }
-  if (check == 1) graph_reproject_if_needed();
+  if (image && image->georef2 && reproject_image(image) != 0) {
+    say_cannot_show(file);
+    result = 0;
+    set_gblerr(0);
+    return;
+  }
+  if (check == 1 && !(image && image->georef2)) graph_reproject_if_needed();
   if (image) prepare_image(folder, image);
   adopt_system(georef);
   if (has_system(georef)) load_system_settled();
