@@ -110,6 +110,15 @@ void prepare_image(folder_t* folder, bitmap_t* image) {
     folder->layer = kImageLayerTop - int(std::trunc(value * 100));
 }
 
+// system_compat_check of a folder's georef against the current graph space; data without
+// system (pixels) fit only a space without system either.
+int folder_system_check(const georef_t* georef) {
+  if (!has_system(georef)) return graph_has_system() ? 0 : 1;
+  int check = 0;
+  system_compat_check(nullptr, georef, 1, &check);
+  return check;
+}
+
 // An image with a display transformation is resampled into the graph space's system
 // when the two differ (nothing happens when they agree). 0, or the error code.
 int reproject_image(bitmap_t* image) {
@@ -159,11 +168,9 @@ georef_t* folder_georef(const folder_t* folder) {
 georef_t* file_georef(const fileatt_t* file) {
   if (!file) return nullptr;
   if (georef_t* g = first_georef(file->sot)) return g;
-  bitmap_t* image = nullptr;
   obj_t* first = nullptr;
   obj_list_first_of_class(file->sot, CLS_BITMAP, &first);
-  image = static_cast<bitmap_t*>(first);
-  return image ? image->georef : nullptr;
+  return first ? static_cast<bitmap_t*>(first)->georef : nullptr;
 }
 
 bool georef_fits_graph(const georef_t* georef) {
@@ -203,11 +210,7 @@ void load_choose_system(fileatt_t* file, folder_t* folder, int* ok) {
     return;
   }
   const georef_t* georef = image ? image->georef : folder_georef(folder);
-  int check = 0;
-  if (has_system(georef))
-    system_compat_check(nullptr, georef, 1, &check);
-  else
-    check = graph_has_system() ? 0 : 1;  // pixels fit only a space without system
+  const int check = folder_system_check(georef);
   if (check == 0) {
     say_cannot_show(file);
     result = 0;
