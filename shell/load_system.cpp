@@ -173,12 +173,7 @@ georef_t* file_georef(const fileatt_t* file) {
   return first ? static_cast<bitmap_t*>(first)->georef : nullptr;
 }
 
-bool georef_fits_graph(const georef_t* georef) {
-  if (!has_system(georef)) return !graph_has_system();
-  int result = 0;
-  system_compat_check(nullptr, georef, 1, &result);
-  return result != 0;
-}
+bool georef_fits_graph(const georef_t* georef) { return folder_system_check(georef) != 0; }
 
 int ask_system_on_ui(const char* name, int mode, georef_t** out) {
   std::string title = is_french() ? "Choix du système géodésique - " : "Choose geodetic system - ";
