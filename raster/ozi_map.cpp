@@ -49,13 +49,15 @@ fileatt_t* open_image_file(obj_t* map_file, const std::string& image_name) {
 }
 
 // Identifies and loads the image file; its first image, or null with *rc set (2 when it
-// is not a raster image, else the load's result). *loaded_here tells whether this load
+// is not a raster image or is a calibration file, else the load's result). *loaded_here tells whether this load
 // made the file's content (which is then released again by the caller).
 bitmap_t* load_image(fileatt_t* f, bool* loaded_here, int* rc) {
   *loaded_here = false;
   if (auto identify = get_image_load_hooks().identify) identify(f);
   set_gblerr(0);
-  if (file_get_type(f) != kFileKindImage) {
+  // A calibration file naming a calibration file (itself, or one naming it back) would
+  // load without end: it is not a raster image.
+  if (file_get_type(f) != kFileKindImage || file_get_format(f) == kDecoderOziMap) {
     *rc = 2;
     return nullptr;
   }

@@ -48,6 +48,8 @@ TEST_F(OziMapErrors, BadFilesGiveTheirCode) {
       {"image missing", geo("C:\\", "C:\\Cartes\\absent.png"), 2},
       {"no image name", geo("C:\\", " "), 2},
       {"image not raster", geo("C:\\", "notes.txt"), 2},
+      {"image is the calibration itself", geo("C:\\", "t.map"), 2},
+      {"image is another calibration", geo("C:\\", "other.map"), 2},
       {"image unreadable", geo("C:\\", "broken.png"), 14},
       {"unknown datum", geo("WGS 84,", "Nowhere 1900,WGS 84,0,0,WGS 84"), 13},
       {"no projection line", geo("Map Projection", "Map Setup,Latitude/Longitude"), 14},
@@ -70,6 +72,7 @@ TEST_F(OziMapErrors, BadFilesGiveTheirCode) {
                                             "Point04,xy,40,30,in, deg,45,54.0,N,6,54.0,E"), 14},
   };
   tm_test::write_file(dir_ + "/notes.txt", "not an image\n");
+  put(geo("C:\\", "t.map"), "other.map");
   tm_test::write_file(dir_ + "/broken.png", "\x89PNG\r\n\x1a\n broken");
   for (const row& r : rows) {
     SCOPED_TRACE(r.what);
