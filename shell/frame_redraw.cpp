@@ -3,6 +3,7 @@
 // handler's interrupt and the paint handler's rectangles.
 #include "map/quadtree.h"
 #include "map/redraw.h"
+#include "raster/image_load.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/winutil.h"
@@ -21,6 +22,7 @@ void paint_rect(mapwin_t* win, const plat::Rect& r) {
 
 void redraw_run(void*) {
   redraw_pass();
+  image_close_reopened_files();  // files the pass reopened to decode lines again
   const int no_yield = get_stop_request();
   set_stop_request(0);
   if (no_yield) post_command_simple(kAfterNoYieldSlot);

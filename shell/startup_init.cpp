@@ -22,7 +22,9 @@
 #include "core/socket.h"
 #include "core/tracelog.h"
 #include "core/xml.h"
+#include "formats/file_load.h"
 #include "formats/geonames.h"
+#include "formats/gpx.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
@@ -34,7 +36,10 @@
 #include "map/quadtree.h"
 #include "map/raster_display.h"
 #include "map/view_records.h"
+#include "raster/image_load.h"
+#include "raster/ozi_map.h"
 #include "shell/cursor_window.h"
+#include "shell/framework/progress.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/startup.h"
 #if defined(TM_HAVE_X11)
@@ -68,6 +73,22 @@ bool start_display() {
 }
 
 void log_init_step() { log_init("TARM"); }
+
+// The image record's module comes after the image loading, which fills the hooks it
+// runs (the plug-in binding, icon decoding).
+void image_modules_init() {
+  raster_module_init();
+  bitmap_module_init();
+}
+
+// What the central load dispatch reaches in the framework.
+int sid_bound() {
+  int bound = 0;
+  sid_plugin_load(&bound);
+  return bound;
+}
+void wait_cursor() { set_busy_cursor(2); }
+void show_loading(obj_t* file) { progress_loading(file); }
 void command_line_step() { parse_command_line(init_command_line()); }
 
 const startup_table kDefaultTable = {
@@ -89,7 +110,7 @@ const startup_table kDefaultTable = {
         {"socket_register_type", socket_register_type},
         {"drawobj_init_table", drawobj_init_table},
         {"gindex_init", gindex_init},
-        {"bitmap_module_init", bitmap_module_init},
+        {"bitmap_module_init", image_modules_init},
         {"xml_init", xml_init},
         {"html_init", html_init},
         {"geo_load_tables", geo_load_tables},
@@ -105,7 +126,7 @@ const startup_table kDefaultTable = {
     },
     {
         {"mif_module_init", init_nothing},
-        {"gpx_register_tables", init_nothing},
+        {"gpx_register_tables", gpx_register_tables},
         {"gtmtxt_register_keywords", init_nothing},
         {"pcx5_init", init_nothing},
         {"geonames_register_vocab", geonames_register_vocab},
@@ -115,7 +136,7 @@ const startup_table kDefaultTable = {
         {"repr_load", init_nothing},
         {"osm_init", init_nothing},
         {"mp_init", init_nothing},
-        {"ozi_init", init_nothing},
+        {"ozi_init", ozi_init},
     },
     register_cursor_class,
     nullptr,
@@ -157,4 +178,11 @@ void app_init(const char* program_dir, const char* command_line) {
   g_command_line.store(nullptr, std::memory_order_release);
 }
 
-void register_format_modules() { run_steps(get_startup_table().formats, kFormatModuleSteps); }
+void register_format_modules() {
+  file_load_hooks& h = get_file_load_hooks();
+  h.progress_loading = show_loading;
+  h.wait_cursor = wait_cursor;
+  h.sid_decoder_bound = sid_bound;
+  file_load_module_init();
+  run_steps(get_startup_table().formats, kFormatModuleSteps);
+}

@@ -23,6 +23,7 @@
 #include "shell/framework/pick_list.h"
 #include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
+#include "raster/image_load.h"
 #include "shell/pending_commands.h"
 #include "shell/preference_dialogs.h"
 #include "shell/zoom_dialogs.h"
@@ -91,6 +92,7 @@ void install_program_routines() {
   set_run_command(run_command);
   get_dispatcher_hooks().update_main_title = update_main_title;
   get_dispatcher_hooks().redraw_run = redraw_run;
+  get_dispatcher_hooks().overviews_build = overview_build_queued;
   install_print_routines();
   register_preference_dialogs();
   register_zoom_dialogs();
