@@ -13,6 +13,8 @@
 #include "map/cursor_system.h"
 #include "map/mapwin.h"
 #include "platform/ui/msgbox.h"
+#include "shell/cursor_window.h"
+#include "shell/menu.h"
 #include "shell/preference_dialogs.h"
 #include "tests/map/map_model_fixture.h"
 #include "tests/shell/load_fixture.h"
@@ -341,6 +343,37 @@ TEST_F(LoadDisplaySystem, ChosenSystemReprojectsTheSpaceAndTheCursor) {
   const auto centre = view_centre();
   EXPECT_GT(centre.first, 300000);
   EXPECT_LT(centre.first, 700000);
+  EXPECT_EQ(get_gblerr(), 0);
+}
+
+// The mouse keeps moving over the map while the display system changes: the cursor
+// window reads the cursor chain on the user-interface thread, and the change remakes
+// the chain there too (a thread checker run of this test sees any other order).
+TEST_F(LoadDisplaySystem, MouseMovesWhileTheSystemChanges) {
+  graphspace_t* gs = geographic_space();
+  register_cursor_class();
+  cursor_set_transform(get_current_mapwin(), gs->georef);
+  command(IDM_CURSOR_DISPLAY);
+  plat::Wnd wnd = cursor_window();
+  ASSERT_NE(wnd, nullptr);
+  tm_test::answer_next_dialog([](plat::Wnd dlg) { choose_datum_or_projection(dlg, IDC_SYS_PROJ, "WGS 84 / UTM zone 31N"); });
+  cmd_choose_display_system(gs);
+  for (int i = 0; i < 40; ++i) {
+    tm_test::mouse_move(main_map_window(), 10 + i, 20 + i);
+    tm_test::pump(4);
+  }
+  settle();
+  tm_test::mouse_move(main_map_window(), 30, 30);
+  tm_test::run_until_idle();
+  // The cursor keeps its own system, now reached from the new display system.
+  EXPECT_EQ(plat::window_text(wnd), "WGS 84 (Degree)");
+  EXPECT_EQ(int(gs->georef->refertype), GEOREF_PROJECTED);
+  pane_t* pane = nullptr;
+  mapwin_get_pane(get_current_mapwin(), &pane);
+  ASSERT_NE(pane, nullptr);
+  const obj_t* chain = pane->georef->transfo;
+  EXPECT_NE(chain, nullptr);
+  command(IDM_CURSOR_DISPLAY);
   EXPECT_EQ(get_gblerr(), 0);
 }
 
