@@ -57,7 +57,7 @@ bench: deps
 run: deps
 	cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release -DTM_TESTS=OFF
 	cmake --build build/run -j $(JOBS) --target tarmelo tm_data
-	TARMELO_PICTURE=build/run.png build/run/bin/tarmelo data/samples/relief.png -load data/samples/boucle.gpx
+	TARMELO_PICTURE=build/run.png build/run/bin/tarmelo data/samples/relief.map -load data/samples/boucle.gpx
 
 clean:
 	rm -rf build

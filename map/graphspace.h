@@ -124,8 +124,9 @@ void graphspace_rebuild(graphspace_t* gs);
 void graphspace_compute_extent(graphspace_t* gs, extent_t* out);
 void graphspace_set_extent(graphspace_t* gs, extent_t extent);
 void graphspace_update_layer(graphspace_t* gs, layer_t* layer, int force_tree);
-// Adds one folder of a loaded file (priority 20000 + counter when it has none yet);
-// returns 1 when a layer was made.
+// Adds one folder of a loaded file (priority 20000 + counter when it has none yet): the
+// image it shows joins the image layer, linked in the drawing order of that priority,
+// and what else it holds becomes a layer of its own. 1 when something was added.
 int graphspace_add_file(graphspace_t* gs, obj_t* folder, int* counter);
 layer_t* graphspace_add_folder(obj_t* folder, graphspace_t* gs, int use_fixed_extent,
                                layer_t** out);

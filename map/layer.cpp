@@ -83,11 +83,50 @@ layer_t* graphspace_add_folder(obj_t* folder, graphspace_t* gs, int use_fixed_ex
   return layer;
 }
 
+namespace {
+
+// The folder's list holds something besides the image it shows.
+bool holds_more_than_its_image(const folder_t* f) {
+  const int n = obj_list_count(f->sot);
+  for (int i = 0; i < n; ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(f->sot, i, &o);
+    if (o && o != f->image) return true;
+  }
+  return false;
+}
+
+// The image a folder shows joins the image layer: a link in the drawing order of the
+// folder's priority, shown while the folder is, then the layer's index and tree again.
+void add_image_link(graphspace_t* gs, folder_t* f) {
+  layer_t* images = nullptr;
+  graphspace_layer_of_priority(gs, 0, &images);
+  if (!images || !f->image) return;
+  const int n = obj_list_count(images->objects);
+  for (int i = 0; i < n; ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(images->objects, i, &o);
+    if (o && o->cls == CLS_LAYER_LINK && static_cast<layer_link_t*>(o)->object == f->image) return;
+  }
+  layer_link_t* link = nullptr;
+  obj_new(0, CLS_LAYER_LINK, reinterpret_cast<obj_t**>(&link));
+  if (!link) return;
+  link->order = f->layer;
+  link->object = f->image;
+  link->folder = f;
+  link->value = f->displayed ? 0 : 1;
+  obj_list_append(images->objects, link);
+  obj_list_append(images->objects, f->image);
+  graphspace_update_layer(gs, images, 1);
+}
+
+}  // namespace
+
 int graphspace_add_file(graphspace_t* gs, obj_t* folder, int* counter) {
   gs = graphspace_or_current(gs);
   if (!gs || !folder || folder->cls != kFolderClass || !counter) return 0;
   folder_t* f = static_cast<folder_t*>(folder);
-  if (obj_list_count(f->sot) == 0) return 0;
+  if (obj_list_count(f->sot) == 0 && !f->image) return 0;
   graphspace_lock lock(graphspace_mutex());
   if (f->layer == 0) {
     int p = kFileLayerPriorityBase + *counter;
@@ -96,6 +135,13 @@ int graphspace_add_file(graphspace_t* gs, obj_t* folder, int* counter) {
       ++*counter;
     }
     f->layer = p;
+  }
+  if (f->image) {
+    add_image_link(gs, f);
+    if (!holds_more_than_its_image(f)) {
+      ++*counter;
+      return 1;
+    }
   }
   layer_t* layer = nullptr;
   layer_create(folder, gs, 1, 0, &layer);

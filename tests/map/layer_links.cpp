@@ -2,6 +2,8 @@
 // object, which takes its links out of the layer's list before freeing them.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/index.h"
 #include "tests/map/map_model_fixture.h"
 
@@ -33,6 +35,54 @@ TEST(LayerLinks, ValueAndRemovalOfAnImage) {
   EXPECT_EQ(layer_link_get_value(gs, bm, &v), 0);
   obj_t* bo = bm;
   free_obj(&bo);
+  georef_t* g = gs->georef;
+  graphspace_free(&gs);
+  obj_t* go = g;
+  free_obj(&go);
+}
+
+// A loaded folder that shows an image puts it into the image layer, linked in the
+// drawing order of the folder's priority and shown while the folder is; it makes no
+// layer of its own unless it holds more than its image, and adding it again adds nothing.
+TEST(LayerLinks, AnImageFolderJoinsTheImageLayer) {
+  tm_test::map_model_env();
+  graphspace_t* gs = nullptr;
+  graphspace_new(tm_test::make_georef(214, 0), &gs);
+  layer_t* images = graphspace_layer_of_priority(gs, 0, nullptr);
+  ASSERT_NE(images, nullptr);
+  bitmap_t* bm = nullptr;
+  obj_new(0, CLS_BITMAP, reinterpret_cast<obj_t**>(&bm));
+  folder_t* folder = nullptr;
+  folder_get_or_create(nullptr, bm, 0, &folder);
+  ASSERT_NE(folder, nullptr);
+  ASSERT_EQ(folder_get_link(folder), bm);
+  int counter = 0;
+  EXPECT_EQ(graphspace_add_file(gs, folder, &counter), 1);
+  EXPECT_EQ(counter, 1);
+  const int priority = folder->layer;
+  EXPECT_EQ(priority, 20000);
+  EXPECT_EQ(graphspace_layer_of_priority(gs, priority, nullptr), nullptr);
+  auto links = [&] {
+    std::vector<layer_link_t*> found;
+    for (int i = 0; i < obj_list_count(images->objects); ++i) {
+      obj_t* o = nullptr;
+      obj_list_get(images->objects, i, &o);
+      if (o && o->cls == CLS_LAYER_LINK) found.push_back(static_cast<layer_link_t*>(o));
+    }
+    return found;
+  };
+  ASSERT_EQ(links().size(), 1u);
+  EXPECT_EQ(links()[0]->object, bm);
+  EXPECT_EQ(links()[0]->folder, static_cast<obj_t*>(folder));
+  EXPECT_EQ(links()[0]->order, priority);
+  EXPECT_EQ(links()[0]->value, 0);
+  graphspace_add_file(gs, folder, &counter);
+  EXPECT_EQ(links().size(), 1u);
+  graphspace_remove_object(gs, bm);
+  EXPECT_TRUE(links().empty());
+  obj_t* bo = bm;
+  free_obj(&bo);
+  free_obj(&folder);
   georef_t* g = gs->georef;
   graphspace_free(&gs);
   obj_t* go = g;

@@ -119,6 +119,15 @@ class LoadFixture : public FrameFixture {
       layer_t* layer = static_cast<layer_t*>(o);
       folder_t* folder = folder_of(layer->folder);
       if (folder && file_of(folder->file)) out.push_back(file_get_name(file_of(folder->file)));
+      if (layer->priority != 0) continue;
+      // The image layer shows images through links to their folders.
+      for (int k = 0; k < obj_list_count(layer->objects); ++k) {
+        obj_t* l = nullptr;
+        obj_list_get(layer->objects, k, &l);
+        if (!l || l->cls != CLS_LAYER_LINK) continue;
+        folder_t* shown = folder_of(static_cast<layer_link_t*>(l)->folder);
+        if (shown && file_of(shown->file)) out.push_back(file_get_name(file_of(shown->file)));
+      }
     }
     return out;
   }

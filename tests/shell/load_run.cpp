@@ -142,7 +142,7 @@ class LoadRun : public LoadFixture {
     EXPECT_NEAR(centre.first, x, 0.1 * width / std::fabs(m.scale_x));
     EXPECT_NEAR(centre.second, y, 0.1 * height / std::fabs(m.scale_y));
   }
-  // How many layers show folders of the file.
+  // How many layers (or image links) show folders of the file.
   static long layers_of(const std::string& path) {
     const std::vector<std::string> names = layer_files();
     return std::count(names.begin(), names.end(), path);
