@@ -15,6 +15,7 @@
 #include "map/mapwin.h"
 #include "map/view_set.h"
 #include "shell/cursor_window.h"
+#include "shell/load_commands.h"
 #include "shell/pending_commands.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "map/mapwin.h"
 #include "shell/cursor_window.h"
 #include "shell/layers_window.h"
+#include "shell/load_commands.h"
 #include "shell/pending_commands.h"
 #include "shell/place_window.h"
 #include "shell/preference_dialogs.h"

@@ -11,8 +11,6 @@
 #include "platform/ui/types.h"
 
 struct obj_t;
-struct mapwin_t;
-struct graphspace_t;
 
 // ---- Observer -----------------------------------------------------------------------------
 // Called by every pending routine with its name and its arguments as text (numbers in
@@ -20,12 +18,6 @@ struct graphspace_t;
 // observer.
 using pending_call_observer = void (*)(const char* routine, const char* args);
 void set_pending_call_observer(pending_call_observer fn);
-
-// ---- Load and save commands (built: shell/load_commands.h) -----------------------------------
-void open_file(const char* path);
-void cmd_open_files(int kind);
-void save_file(int kind);
-void cmd_choose_display_system(graphspace_t* gs);
 
 // ---- Map features window ---------------------------------------------------------------------
 void featdlg_open();

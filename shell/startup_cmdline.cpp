@@ -17,6 +17,7 @@
 #include "core/paths.h"
 #include "core/strutil.h"
 #include "core/tracelog.h"
+#include "shell/load_commands.h"
 #include "shell/pending_commands.h"
 #include "shell/startup.h"
 

@@ -28,6 +28,7 @@
 #include "shell/framework/winutil.h"
 #include "shell/menu.h"
 #include "map/mapwin.h"
+#include "shell/load_commands.h"
 #include "shell/pending_commands.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
