@@ -23,6 +23,7 @@
 #include "map/file_object.h"
 #include "platform/net/net.h"
 #include "platform/sys/clock.h"
+#include "tests/map/file_types_env.h"
 #include "tests/map/gps_fixture.h"
 #include "tests/support/http_server.h"
 
@@ -45,7 +46,10 @@ class GeonamesReader : public tm_test::GpsFixture {
  protected:
   void SetUp() override {
     GpsFixture::SetUp();
-    fileobj_types_register();  // the real file objects receive the downloads
+    // The real file objects receive the downloads: tables of their own, whatever an
+    // earlier suite registered.
+    tm_test::file_types_detail::free_file_tables();
+    fileobj_types_register();
     drawobj_types_register();
     socket_register_type();
     http_failures_reset();
@@ -60,7 +64,7 @@ class GeonamesReader : public tm_test::GpsFixture {
     rd_close_all();
     for (fileatt_t*& f : files_) free_obj(&f);
     get_command_hooks().progress_file_position = nullptr;
-    fileobj_tables_free();
+    tm_test::file_types_detail::free_file_tables();
     file_ops_install(nullptr);
     http_hooks_install(nullptr);
     if (plat::virtual_clock_on()) plat::use_virtual_clock(false);
