@@ -14,7 +14,6 @@ seeds() {
     xml) echo "$root/tests/fixtures/xml" ;;
     inflate|gzip|zip) echo "$root/tests/fixtures/deflate" ;;
     html) echo "$root/tests/fixtures/html" ;;
-    png) echo "$root/data" ;;
     *) [ -d "$root/fuzz/seeds/$1" ] && echo "$root/fuzz/seeds/$1" ;;
   esac
 }

@@ -348,7 +348,8 @@ container_t* gpsobj_get_icon_list(container_t** out);
 bitmap_t* gpsobj_get_lap_icon(bitmap_t** out);
 void gpsobj_attach_icons(container_t* list, int cls);
 // Loads one icon file (relative names are looked for in the system folder, then the
-// program folder); null and a trace-log line "Unable to load <name>" when it fails.
+// program folder) through the image loading's icon hook; null and a trace-log line
+// "Unable to load <name>" when it fails or the hook is not filled.
 bitmap_t* gpsobj_load_icon(const char* file_name, bitmap_t** out);
 // Frees any earlier icons, creates the icon list and loads "wpt0.png".."wpt60.png" and
 // the lap icon; returns the number of waypoint icons loaded.

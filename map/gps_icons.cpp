@@ -17,7 +17,6 @@
 #include "core/tracelog.h"
 #include "map/bitmap_record.h"
 #include "map/gps_classes.h"
-#include "map/png_read.h"
 
 namespace {
 
@@ -33,36 +32,6 @@ static_assert(offsetof(waypoint_t, symbol) == offsetof(poi_t, symbol) &&
 
 bool has_icon(int cls) {
   return cls == CLS_WAYPOINT || cls == CLS_POI || cls == CLS_COURSEPOINT;
-}
-
-// Fills a new bitmap from a decoded image; null when its stores cannot be made.
-bitmap_t* bitmap_from_png(const png_image& img, const char* name) {
-  bitmap_t* b = nullptr;
-  obj_new_registered(CLS_BITMAP, &b);
-  if (!b) return nullptr;
-  b->bits_per_sample = 8;
-  b->samples_per_pixel = img.planes;
-  b->gamma = -1.0;
-  b->frame_number = 1;
-  str_set(name, &b->name);
-  if (alloc_bitmap(b, img.width, img.height, img.planes, 0) != 0) {
-    const int pending = get_gblerr();
-    set_gblerr(0);
-    free_obj(&b);
-    set_gblerr(pending);
-    return nullptr;
-  }
-  std::memcpy(b->lut_r, img.lut[0], 256);
-  std::memcpy(b->lut_g, img.lut[1], 256);
-  std::memcpy(b->lut_b, img.lut[2], 256);
-  b->has_transparent = uint8_t(img.has_transparent);
-  std::memcpy(b->transparent, img.transparent, 3);
-  const size_t row = size_t(img.width) * size_t(img.planes);
-  for (int r = 0; r < img.height; ++r) {
-    uint8_t* line = get_img_line_adr(b, r, 0);
-    if (line) std::memcpy(line, img.pixels.data() + size_t(r) * row, row);
-  }
-  return b;
 }
 
 void log_load_failure(const char* name) {
@@ -140,34 +109,20 @@ void attach_in_list(container_t* list, container_t* owner, int cls, int depth) {
 
 }  // namespace
 
-// Through the image decoders when they are there (the icon loading hook), else through
-// the icons' own decoder.
+// Through the image loading's PNG reader, by the hook its start-up fills. Every program
+// runs that start-up before it loads the icons; without the hook no icon loads.
 bitmap_t* gpsobj_load_icon(const char* file_name, bitmap_t** out) {
   if (out) *out = nullptr;
-  if (const auto load = get_bitmap_hooks().icon_load) {
-    const int pending = get_gblerr();
-    set_gblerr(0);
-    bitmap_t* b = load(file_name);
-    set_gblerr(pending);
-    if (!b) log_load_failure(file_name);
-    if (b) str_set(file_name, &b->name);
-    if (out) *out = b;
-    return b;
-  }
-  png_image img;
-  std::string why;
+  const auto load = get_bitmap_hooks().icon_load;
   const int pending = get_gblerr();
-  if (png_read_file(file_name, &img, &why) != 0) {
-    set_gblerr(pending);
-    log_load_failure(file_name);
-    return nullptr;
-  }
-  bitmap_t* b = bitmap_from_png(img, file_name);
+  set_gblerr(0);
+  bitmap_t* b = load ? load(file_name) : nullptr;
+  set_gblerr(pending);
   if (!b) {
-    set_gblerr(pending);
     log_load_failure(file_name);
     return nullptr;
   }
+  str_set(file_name, &b->name);
   if (out) *out = b;
   return b;
 }

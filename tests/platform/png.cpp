@@ -1,7 +1,7 @@
 // Pictures written as PNG files, checked by outside decoders: Debian's python3 with PIL
 // (zlib underneath) gives back every pixel, ImageMagick's identify the size and a
 // pixel; bad targets fail cleanly and leave no file. The round trip through the
-// system's own PNG reader is in tests/map/png_writer.cpp.
+// system's own PNG reader is in tests/raster/png_writer.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,16 +1,16 @@
 // The PNG reader: pixels of every colour type and depth, plain and interlaced, against
 // PIL's reading of the same files; the ancillary chunks; refusals with their codes for
-// bad headers, short chunks, truncated files, hostile sizes and over-long data.
+// bad headers, short chunks, truncated files, hostile sizes and over-long data; small
+// images built byte by byte (stored Deflate blocks, image data over two chunks).
 #include "raster/png_read.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <filesystem>
 
-#include "map/png_read.h"
-
+#include "platform/sys/checksum.h"
 #include "tests/raster/decoder_fixture.h"
 #include "tests/raster/png_builder.h"
 
@@ -360,43 +360,106 @@ TEST_F(PngReader, InflateBombIsBounded) {
 
 namespace {
 
-class PngIcons : public raster_test::DecoderTest {};
+void put32(bytes& b, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+}
 
-// The waypoint icons decode the same with this reader as with the icons' own small
-// decoder: the same colours through the palette, and the one transparent index.
-TEST_F(PngIcons, SameAsIconDecoder) {
-  int icons = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(TM_SOURCE_DIR) + "/data")) {
-    const std::string path = entry.path().string();
-    if (entry.path().extension() != ".png" || entry.path().filename().string().rfind("wpt", 0) != 0)
-      continue;
-    ++icons;
-    png_image old;
-    std::string why;
-    ASSERT_EQ(png_read_file(path.c_str(), &old, &why), 0) << path << ": " << why;
-    bitmap_t* b = record_for_path(path, 4);
-    ASSERT_EQ(png_read(b), 0) << path;
-    ASSERT_EQ(+b->width, old.width);
-    ASSERT_EQ(+b->height, old.height);
-    ASSERT_EQ(+b->planes, old.planes) << path;
-    EXPECT_EQ(+b->has_transparent, old.has_transparent) << path;
-    if (old.has_transparent) {
-      EXPECT_EQ(b->transparent[0], old.transparent[0]) << path;
+// A zlib stream of stored (uncompressed) blocks, with its Adler-32.
+bytes zlib_stored(const bytes& raw) {
+  bytes z = {0x78, 0x01};
+  size_t pos = 0;
+  do {
+    const size_t n = std::min<size_t>(raw.size() - pos, 65535);
+    z.push_back(pos + n == raw.size() ? 1 : 0);
+    for (const size_t v : {n, ~n}) {
+      z.push_back(uint8_t(v));
+      z.push_back(uint8_t(v >> 8));
     }
-    for (int y = 0; y < old.height; ++y) {
-      const uint8_t* line = get_img_line_adr(b, y, 0);
-      for (int x = 0; x < old.width; ++x) {
-        const uint8_t v = line[x], w = old.pixels[size_t(y * old.width + x)];
-        const bool clear = old.has_transparent && w == old.transparent[0];
-        ASSERT_EQ(clear, b->has_transparent && v == b->transparent[0]) << path << " " << x << "," << y;
-        if (clear) continue;
-        ASSERT_EQ(b->lut_r[v], old.lut[0][w]) << path;
-        ASSERT_EQ(b->lut_g[v], old.lut[1][w]) << path;
-        ASSERT_EQ(b->lut_b[v], old.lut[2][w]) << path;
-      }
+    z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
+    pos += n;
+  } while (pos < raw.size());
+  put32(z, plat::adler32_update(plat::kAdler32Init, raw.data(), raw.size()));
+  return z;
+}
+
+// A file whose image data is stored, split in two chunks with a text chunk between.
+bytes split_data_png(const bytes& header, const bytes& plte, const bytes& trns, const bytes& raw) {
+  bytes png = {137, 80, 78, 71, 13, 10, 26, 10};
+  const auto add = [&png](const char* type, const bytes& data) {
+    const bytes c = png_builder::chunk(type, data);
+    png.insert(png.end(), c.begin(), c.end());
+  };
+  add("IHDR", header);
+  if (!plte.empty()) add("PLTE", plte);
+  if (!trns.empty()) add("tRNS", trns);
+  const bytes z = zlib_stored(raw);
+  const long half = long(z.size() / 2);
+  add("IDAT", bytes(z.begin(), z.begin() + half));
+  add("tEXt", bytes{'a', 0, 'b'});
+  add("IDAT", bytes(z.begin() + half, z.end()));
+  add("IEND", {});
+  return png;
+}
+
+bytes ihdr(uint32_t w, uint32_t h, uint8_t colour) {
+  bytes d;
+  put32(d, w);
+  put32(d, h);
+  for (const uint8_t v : {uint8_t(8), colour, uint8_t(0), uint8_t(0), uint8_t(0)}) d.push_back(v);
+  return d;
+}
+
+class PngHandBuilt : public raster_test::DecoderTest {};
+
+// Images built byte by byte: stored Deflate blocks over two data chunks, each colour
+// type with a filter on its first and second rows (the first row has no row above).
+TEST_F(PngHandBuilt, ColourTypesAndFilters) {
+  struct Case {
+    const char* what;
+    bytes header, plte, trns, raw;
+    int planes, has_transparent, transparent;
+    bytes rgb;
+  };
+  const Case cases[] = {
+      {"grey, None then Sub", ihdr(3, 2, 0), {}, {}, {0, 10, 20, 30, 1, 5, 5, 5}, 1, 0, 0,
+       {10, 10, 10, 20, 20, 20, 30, 30, 30, 5, 5, 5, 10, 10, 10, 15, 15, 15}},
+      {"palette, entry 1 see-through, Up", ihdr(2, 2, 3), {255, 0, 0, 0, 255, 0, 0, 0, 255},
+       {255, 0}, {0, 0, 1, 2, 2, 1}, 1, 1, 1,
+       {255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255}},
+      // Average on the first row: half of the left pixel only.
+      {"RGB, Average", ihdr(2, 1, 2), {}, {}, {3, 10, 20, 30, 5, 5, 5}, 3, 0, 0,
+       {10, 20, 30, 10, 15, 20}},
+      // Paeth over (9, 8, 7, 255): each byte adds the one above; the alpha is dropped.
+      {"RGBA, Paeth", ihdr(1, 2, 6), {}, {}, {0, 9, 8, 7, 255, 4, 1, 1, 1, 0}, 3, 0, 0,
+       {9, 8, 7, 10, 9, 8}},
+  };
+  for (const Case& c : cases) {
+    bitmap_t* b = nullptr;
+    ASSERT_EQ(decode(png_read, split_data_png(c.header, c.plte, c.trns, c.raw), &b), 0) << c.what;
+    EXPECT_EQ(+b->planes, c.planes) << c.what;
+    EXPECT_EQ(raster_test::image_rgb(b), c.rgb) << c.what;
+    EXPECT_EQ(+b->has_transparent, c.has_transparent) << c.what;
+    if (c.has_transparent) {
+      EXPECT_EQ(b->transparent[0], c.transparent) << c.what;
     }
   }
-  EXPECT_GT(icons, 0);
+  bitmap_t* grey = nullptr;
+  ASSERT_EQ(decode(png_read, split_data_png(ihdr(1, 1, 0), {}, {}, {0, 0}), &grey), 0);
+  EXPECT_EQ(grey->lut_g[77], 77);
+}
+
+// Image data that ends a row early or runs a row past the image.
+TEST_F(PngHandBuilt, DataOfTheWrongLength) {
+  struct Case {
+    const char* what;
+    bytes header, plte, raw;
+  };
+  const Case cases[] = {
+      {"one row of two", ihdr(2, 2, 0), {}, {0, 1, 2}},
+      {"a row too many", ihdr(2, 1, 0), {}, {0, 1, 2, 0, 3, 4}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(decode(png_read, split_data_png(c.header, c.plte, {}, c.raw)), ERR_BAD_FILE) << c.what;
 }
 
 }  // namespace

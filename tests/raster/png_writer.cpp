@@ -1,29 +1,21 @@
-// Pictures written by the platform's PNG writer, read back by the map's own PNG decoder
-// (which checks every chunk's CRC, the zlib stream and its Adler-32, and undoes every
-// row filter): every pixel comes back, whatever filter each row took and however the
+// Pictures written by the platform's PNG writer, read back by the image loading's PNG
+// reader (which checks the zlib stream and its Adler-32, and undoes every row filter):
+// every pixel comes back, whatever filter each row took and however the
 // rectangle is clipped, and a flat picture takes a few kilobytes.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "map/png_read.h"
 #include "platform/gdi/surface.h"
-#include "tests/map/file_fixture.h"
+#include "raster/png_read.h"
+#include "tests/raster/decoder_fixture.h"
 
-namespace tm_test {
 namespace {
 
 using plat::Rect;
 using plat::Surface;
-
-std::vector<uint8_t> file_bytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
 
 // A different colour in every pixel: gradients that the Sub, Up and Average filters
 // predict well, and an exclusive-or pattern that they do not.
@@ -58,36 +50,33 @@ Surface window_like(int w, int h) {
   return s;
 }
 
-// The map model's own file objects carry the decoder's in-memory data.
-class PngWriterRoundTrip : public FileFixture {
+class PngWriterRoundTrip : public raster_test::DecoderTest {
  protected:
   // Writes the rectangle, decodes the file and compares every pixel; returns the
   // file's size.
   size_t round_trip(const Surface& s, const Rect& r, const std::string& path) {
     EXPECT_EQ(plat::write_png_rect(s, r, path.c_str()), 0);
-    const std::vector<uint8_t> bytes = file_bytes(path);
-    png_image img;
-    std::string why;
-    EXPECT_EQ(png_decode(bytes.data(), int64_t(bytes.size()), &img, &why), 0) << why;
+    const size_t size = raster_test::read_bytes(path).size();
+    bitmap_t* b = record_for_path(path, 4);
+    EXPECT_EQ(png_read(b), 0);
     const Rect c = plat::intersect_rect(r, s.rect());
-    EXPECT_EQ(img.width, c.width());
-    EXPECT_EQ(img.height, c.height());
-    EXPECT_EQ(img.planes, 3);
-    if (img.width != c.width() || img.height != c.height() || img.planes != 3) return bytes.size();
-    // Each row of the decoded image holds its red, green and blue planes in turn.
-    const size_t w = size_t(img.width);
-    for (int y = 0; y < img.height; ++y)
-      for (int x = 0; x < img.width; ++x) {
+    EXPECT_EQ(+b->width, c.width());
+    EXPECT_EQ(+b->height, c.height());
+    EXPECT_EQ(+b->planes, 3);
+    if (b->width != c.width() || b->height != c.height() || b->planes != 3) return size;
+    const raster_test::bytes rgb = raster_test::image_rgb(b);
+    for (int y = 0; y < c.height(); ++y)
+      for (int x = 0; x < c.width(); ++x) {
         const uint32_t px = s.at(c.left + x, c.top + y);
-        const uint8_t* row = &img.pixels[size_t(y) * 3 * w];
-        const uint32_t got = 0xFF000000u | uint32_t(row[size_t(x)]) << 16 | uint32_t(row[w + size_t(x)]) << 8 |
-                             row[2 * w + size_t(x)];
-        if (got != px) {
-          ADD_FAILURE() << "pixel " << x << "," << y << std::hex << ": " << got << " instead of " << px;
-          return bytes.size();
+        const uint8_t* got = &rgb[(size_t(y) * size_t(c.width()) + size_t(x)) * 3];
+        const uint32_t want[3] = {(px >> 16) & 255, (px >> 8) & 255, px & 255};
+        if (got[0] != want[0] || got[1] != want[1] || got[2] != want[2]) {
+          ADD_FAILURE() << "pixel " << x << "," << y << std::hex << ": " << int(got[0]) << " "
+                        << int(got[1]) << " " << int(got[2]) << " instead of " << px;
+          return size;
         }
       }
-    return bytes.size();
+    return size;
   }
 };
 
@@ -107,7 +96,7 @@ TEST_F(PngWriterRoundTrip, EveryPixelComesBack) {
       {"a window", window_like(640, 480), {0, 0, 640, 480}},
       {"one column", window_like(1, 300), {0, 0, 1, 300}},
   };
-  const std::string dir = fresh_dir("png-round-trip");
+  const std::string dir = tm_test::fresh_dir("png-round-trip");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     round_trip(c.s, c.r, dir + "p" + std::to_string(&c - cases) + ".png");
@@ -118,9 +107,8 @@ TEST_F(PngWriterRoundTrip, EveryPixelComesBack) {
 // kilobytes, not the 2.3 MB of its samples.
 TEST_F(PngWriterRoundTrip, FlatPictureIsSmall) {
   const Surface flat(1024, 768, plat::pixel_of(plat::rgb(212, 208, 200)));
-  const size_t size = round_trip(flat, flat.rect(), fresh_dir("png-flat") + "flat.png");
+  const size_t size = round_trip(flat, flat.rect(), tm_test::fresh_dir("png-flat") + "flat.png");
   EXPECT_LT(size, 6000u);  // zlib at its default level makes some 4 kB of it
 }
 
 }  // namespace
-}  // namespace tm_test
