@@ -48,6 +48,7 @@ void start_rte(xml_parser_t* ctx, int top) {
   if (parent_code(ctx, top) != GPX_GPX) return;
   route_t* r = nullptr;
   route_create(gpx_state(ctx)->list, &r);
+  if (r) ++gpx_state(ctx)->routes;
   keep(ctx, top, r);
 }
 
@@ -146,16 +147,28 @@ void on_lon(xml_parser_t* ctx, int element_id, const char* value) {
 constexpr xml_attr_handler kAttributeHandlers[kGpxAttributeRoutines] = {
     nullptr, nullptr, on_lat, on_lon, nullptr, nullptr, nullptr, nullptr};
 
+// A route in the list of a folder of the file other than `list`.
+bool other_folder_has_route(obj_t* file, const container_t* list) {
+  const fileatt_t* f = file_of(file);
+  folder_t* it = nullptr;
+  for (folder_t* d = file_next_folder(f, &it); d; d = file_next_folder(f, &it))
+    if (d->sot != list && obj_list_has_class(d->sot, CLS_ROUTE)) return true;
+  return false;
+}
+
 // What a loaded file's objects get: the file's folder, the waypoint icons and the
-// default label, track and route styles.
-void place_objects(obj_t* file, container_t* list) {
-  gpsobj_remove_empty_routes(list);
+// default label, track and route styles. `no_route` says the list holds no route (it
+// was empty and the read made none): the route passes, which would each read the whole
+// list (a million track points) to find none, are then left out.
+void place_objects(obj_t* file, container_t* list, bool no_route) {
+  if (!no_route) gpsobj_remove_empty_routes(list);
   if (!file_of(file)) return;
   folder_get_or_create(file, list, 0, nullptr);
   gpsobj_attach_icons(list, CLS_WAYPOINT);
   file_default_label_styles(file, CLS_WAYPOINT, 0, 30000, 2000.0, 400.0, 0);
   file_default_track_styles(file, 1, 1000.0);
-  file_default_route_styles(file, CLS_ROUTE, 1, 1000.0);
+  if (!no_route || other_folder_has_route(file, list))
+    file_default_route_styles(file, CLS_ROUTE, 1, 1000.0);
 }
 
 }  // namespace
@@ -173,6 +186,7 @@ int read_gpx(obj_t* file, container_t* list) {
   xml_parser_t* ctx = nullptr;
   gpx_reader state{};
   state.list = list;
+  const bool was_empty = obj_list_count(list) == 0;
   xml_parser_create(&state, gpx_element_dict(), gpx_attribute_dict(), nullptr, 0,
                     kGpxElementRoutines, kElementHandlers.data(), kAttributeHandlers, &ctx);
   if (!ctx) return get_gblerr();
@@ -181,6 +195,6 @@ int read_gpx(obj_t* file, container_t* list) {
   xml_parser_free(&ctx);
   const int err = get_gblerr();
   if (err != 0) return err;
-  place_objects(file, list);
+  place_objects(file, list, was_empty && state.routes == 0);
   return get_gblerr();
 }

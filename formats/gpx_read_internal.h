@@ -14,8 +14,8 @@ struct obj_t;
 struct gpx_reader {
   container_t* list;
   obj_t* owner[kXmlMaxDepth];
-  int64_t made;  // objects made so far
-
+  int64_t made;    // objects made so far
+  int64_t routes;  // routes made so far
 };
 
 inline gpx_reader* gpx_state(xml_parser_t* ctx) { return static_cast<gpx_reader*>(ctx->user); }

@@ -82,10 +82,9 @@ std::vector<folder_t*> folders_of(obj_t* file) {
   return out;
 }
 
-// An active style of the class for the source class, in the folder's list or in one of
-// its sub-folders drawing the folder's list.
-bool folder_has_style(const folder_t* folder, int style_cls, int typesrc) {
-  if (style_exists(folder->sot, style_cls, typesrc)) return true;
+// An active style of the class for the source class in one of the folder's sub-folders,
+// drawing the folder's list.
+bool sub_folder_has_style(const folder_t* folder, int style_cls, int typesrc) {
   const int n = obj_list_count(folder->sons);
   for (int i = 0; i < n; ++i) {
     const folder_t* sub = folder_of(folder->sons->elems[i]);
@@ -98,6 +97,13 @@ bool folder_has_style(const folder_t* folder, int style_cls, int typesrc) {
     }
   }
   return false;
+}
+
+// An active style of the class for the source class, in the folder's list or in one of
+// its sub-folders drawing the folder's list.
+bool folder_has_style(const folder_t* folder, int style_cls, int typesrc) {
+  return style_exists(folder->sot, style_cls, typesrc) ||
+         sub_folder_has_style(folder, style_cls, typesrc);
 }
 
 // A sub-folder of `folder` holding the folder's first georef; its list is returned.
@@ -189,6 +195,33 @@ std::vector<obj_t*> objects_of(const container_t* list, int cls) {
   const int n = obj_list_count(list);
   for (int i = 0; i < n; ++i)
     if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(list->elems[i]);
+  return out;
+}
+
+// What a folder's list holds for its track styles, read in one pass (a track's list is
+// long): its segments, and whether an active point style for track points or label
+// style for tracklogs is already there (as style_exists would say).
+struct track_survey {
+  std::vector<obj_t*> segments;
+  bool point_style = false;
+  bool label_style = false;
+};
+
+track_survey survey_tracks(const container_t* list) {
+  track_survey out;
+  const int n = obj_list_count(list);
+  for (int i = 0; i < n; ++i) {
+    obj_t* o = list->elems[i];
+    if (!o) continue;
+    if (o->cls == CLS_TRACKSEG) {
+      out.segments.push_back(o);
+    } else if (o->cls == CLS_DSEGPOINT || o->cls == CLS_DTEXT) {
+      if (!style_is_active(o)) continue;
+      const int typesrc = static_cast<const drawstyle_t*>(o)->typesrc;
+      if (o->cls == CLS_DSEGPOINT && typesrc == CLS_GPSPOS) out.point_style = true;
+      if (o->cls == CLS_DTEXT && typesrc == CLS_TRACKLOG) out.label_style = true;
+    }
+  }
   return out;
 }
 
@@ -313,15 +346,17 @@ int folder_default_track_styles(folder_t* d, int with_labels, double scale) {
   if (!d) return result();
   container_t* list = d->sot;
   if (!obj_list_has_class(list, CLS_GPSPOS)) return result();
-  if (!folder_has_style(d, CLS_DSEGPOINT, CLS_GPSPOS)) {
-    for (obj_t* o : objects_of(list, CLS_TRACKSEG)) {
+  const track_survey survey = survey_tracks(list);
+  if (!survey.point_style && !sub_folder_has_style(d, CLS_DSEGPOINT, CLS_GPSPOS)) {
+    for (obj_t* o : survey.segments) {
       auto* seg = static_cast<trackseg_t*>(o);
       if (obj_list_count(seg->sons) > 0 && !track_segment_style(list, seg, scale)) break;
     }
   }
   if (with_labels && !get_gblerr() && obj_list_has_class(list, CLS_TRACKLOG)) {
     gpsobj_track_label_positions(list);
-    if (!folder_has_style(d, CLS_DTEXT, CLS_TRACKLOG))
+    // The point styles added above are no label styles: the survey still holds.
+    if (!survey.label_style && !sub_folder_has_style(d, CLS_DTEXT, CLS_TRACKLOG))
       line_label_style(list, CLS_TRACKLOG, offsetof(tracklog_t, name),
                        offsetof(tracklog_t, txtcoord), offsetof(tracklog_t, colour),
                        scale * 0.01);

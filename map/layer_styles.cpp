@@ -62,8 +62,7 @@ int style_is_active(const obj_t* object) {
 int style_exists(const container_t* list, int style_class, int source_class) {
   const int n = obj_list_count(list);
   for (int i = 0; i < n; ++i) {
-    obj_t* o = nullptr;
-    obj_list_get(list, i, &o);
+    const obj_t* o = list->elems[i];  // the class first: a long list holds few styles
     if (!o || o->cls != style_class || !style_is_active(o)) continue;
     if (source_class == 0 || typesrc_of(o) == source_class) return 1;
   }

@@ -7,6 +7,7 @@
 #include "core/config.h"
 #include "core/config_state.h"
 #include "core/wstring.h"
+#include "map/draw_styles.h"
 #include "tests/formats/gpx_fixture.h"
 
 namespace {
@@ -252,6 +253,42 @@ TEST_F(GpxRead, LoadedObjectsAreShownInTheFilesFolderWithStyles) {
   EXPECT_EQ(obj_list_count_of_class(f->sot, CLS_GEOREF), 1);
   EXPECT_GT(count_styles(f->sot), 0);
   EXPECT_NE(waypoints(f)[0]->icon, nullptr);
+}
+
+// The styles a load puts in the file's own list: a track point style per segment holding
+// points and a tracklog label style; a route point style and a route label style only
+// while a route keeps its points.
+TEST_F(GpxRead, DefaultStylesFollowWhatTheDocumentHolds) {
+  const std::string track =
+      "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/><trkpt lat=\"1.1\" lon=\"2\"/></trkseg>"
+      "<trkseg/></trk>";
+  const std::string route = "<rte><rtept lat=\"1\" lon=\"1\"/><rtept lat=\"2\" lon=\"1\"/></rte>";
+  const struct {
+    std::string body;
+    int track_points, track_labels, route_points, route_labels;
+  } cases[] = {
+      {track, 1, 1, 0, 0},
+      {route, 0, 0, 1, 1},
+      {track + route, 1, 1, 1, 1},
+      {track + "<rte><name>Empty</name></rte>", 1, 1, 0, 0},
+  };
+  const auto count = [](const container_t* list, int style_cls, int typesrc) {
+    int n = 0;
+    for (int i = 0; i < obj_list_count(list); ++i) {
+      const obj_t* o = list->elems[i];
+      if (o && o->cls == style_cls && static_cast<const drawstyle_t*>(o)->typesrc == typesrc) ++n;
+    }
+    return n;
+  };
+  for (const auto& c : cases) {
+    fileatt_t* f = nullptr;
+    ASSERT_EQ(load(gpx(c.body), &f), 0) << c.body;
+    EXPECT_EQ(count(f->sot, CLS_DSEGPOINT, CLS_GPSPOS), c.track_points) << c.body;
+    EXPECT_EQ(count(f->sot, CLS_DTEXT, CLS_TRACKLOG), c.track_labels) << c.body;
+    EXPECT_EQ(count(f->sot, CLS_DSEGPOINT, CLS_WAYPOINT), c.route_points) << c.body;
+    EXPECT_EQ(count(f->sot, CLS_DTEXT, CLS_ROUTE), c.route_labels) << c.body;
+    free_loaded(f);
+  }
 }
 
 TEST_F(GpxRead, TextOutsideUtf8KeepsItsAccents) {
