@@ -175,10 +175,36 @@ double iso_second_fraction(const char* text, size_t begin, size_t end) {
   return value;
 }
 
+// The usual stamp "YYYY-MM-DDThh:mm:ss", alone or with 'Z': its six fields, as the
+// general reading below finds them in that text (no fraction of a second). False for
+// any other text.
+bool read_plain_stamp(const char* text, int fields[6]) {
+  static constexpr char kLayout[] = "dddd-dd-ddTdd:dd:dd";
+  for (int i = 0; i < 19; ++i) {
+    const char want = kLayout[i];
+    if (want == 'd' ? !is_ascii_digit(text[i]) : text[i] != want) return false;
+  }
+  if (!(text[19] == '\0' || (text[19] == 'Z' && text[20] == '\0'))) return false;
+  const auto two = [text](int at) { return (text[at] - '0') * 10 + (text[at + 1] - '0'); };
+  fields[0] = two(0) * 100 + two(2);
+  fields[1] = two(5);
+  fields[2] = two(8);
+  fields[3] = two(11);
+  fields[4] = two(14);
+  fields[5] = two(17);
+  return true;
+}
+
 }  // namespace
 
 date_rec* parse_date_iso_rec(date_rec* out, const char* text) {
   if (!text) text = "";
+  int f[6];
+  if (read_plain_stamp(text, f)) {  // most track points: spares the general scan
+    const double frac = 0.0;
+    return date_from_fields(out, f[0], f[1],
+                            f[2] - 1 + hms_to_day_fraction(0.0, f[3], f[4], f[5] + frac));
+  }
   size_t len = std::strlen(text), date_end, tb;
   iso_split(text, len, &date_end, &tb);
   int year = 2000, month = 1, day = 1, h = 0, mi = 0, sec = 0;

@@ -201,6 +201,22 @@ TEST_F(DateParseTest, IsoStamps) {
   EXPECT_NEAR(r.day, 6 + hms(12, 34, 56.789), 1e-12);  // the precise field
 }
 
+// The plain stamp of track points is read on a short way; it gives to the bit what the
+// general reading gives the same stamp with a zero fraction of a second.
+TEST_F(DateParseTest, PlainStampsReadAsTheGeneralReading) {
+  const char* stamps[] = {"2020-01-01T00:00:00Z", "2008-02-30T24:00:00", "2024-02-29T23:59:59Z",
+                          "1999-12-31T23:59:60",  "0000-00-00T99:99:99", "2008-13-01T00:00:00Z"};
+  for (const char* stamp : stamps) {
+    std::string general = stamp;
+    general.insert(19, ".0");
+    date_rec plain{}, reference{};
+    parse_date_iso_rec(&plain, exact_text(stamp).c_str());
+    parse_date_iso_rec(&reference, exact_text(general).c_str());
+    EXPECT_EQ(plain.date, reference.date) << stamp;
+    EXPECT_EQ(plain.day, reference.day) << stamp;
+  }
+}
+
 TEST_F(DateParseTest, EveryCutOfATextReadsWithinIt) {
   // Each prefix lives in a block of its own size: a read past the NUL is an error.
   const std::string texts[] = {"2008-05-06T12:34:56.789Z", "12:34:56", "06/05/2008 12:34:56",
