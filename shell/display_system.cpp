@@ -24,6 +24,7 @@
 #include "platform/sys/utf.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
+#include "shell/framework/winutil.h"
 #include "shell/load_commands.h"
 #include "shell/load_internal.h"
 #include "shell/system_dialogs.h"
@@ -81,7 +82,7 @@ void release_posted(georef_t* georef, int id) {
 
 void cursor_chains_follow(graphspace_t* gs) {
   if (!gs) return;
-  load_on_ui([gs]() -> intptr_t {
+  run_on_ui_thread([gs]() -> intptr_t {
     georef_t* display = nullptr;
     {
       graphspace_lock lock(graphspace_mutex());
@@ -141,7 +142,7 @@ void task_set_display_system(void*) {
   if (get_gblerr() == 0) {
     graphspace_set_system(georef, gs);
     // The windows move where their scroll bars are: on the user-interface thread.
-    load_on_ui([&]() -> intptr_t {
+    run_on_ui_thread([&]() -> intptr_t {
       for (mapwin_t* win : windows_showing(gs)) {
         bool done = false;
         for (const auto& [w, e] : shown)
@@ -161,7 +162,7 @@ void graphspace_set_system(georef_t* georef, graphspace_t* gs) {
   if (!gs) gs = graphspace_current();
   if (!gs || !georef) return;
   bool changed = false;
-  load_on_ui([&]() -> intptr_t {
+  run_on_ui_thread([&]() -> intptr_t {
     {
       graphspace_lock lock(graphspace_mutex());
       if (gs->georef && has_system(gs->georef) && georef_same_system(gs->georef, georef) == 0 &&

@@ -16,7 +16,7 @@
 // user-interface thread. Command 13 runs a GPS download and loads the files it wrote.
 //
 // Dialogs asked for by a worker task (the coordinate system of a file, message boxes)
-// run on the user-interface thread: the task waits for the answer (load_ui_call.cpp).
+// run on the user-interface thread: the task waits for the answer (run_on_ui_thread).
 //
 // Files: load_open.cpp (open_file, open_object_file and its folder walk, the open
 // dialog), load_run.cpp (the load lists and cmd_load), load_steps.cpp (load_into_graph
@@ -24,10 +24,9 @@
 // the graph space and its reload folders), load_zoom.cpp (cmd_zoom_to_loaded,
 // show_loaded_folder), export_commands.cpp (save_file, command 15, file_export),
 // display_system.cpp (command 12 and graphspace_set_system), load_download.cpp
-// (command 13), load_ui_call.cpp (calls on the user-interface thread).
+// (command 13).
 #pragma once
 #include <cstdint>
-#include <functional>
 
 struct bitmap_t;
 struct container_t;
@@ -124,7 +123,3 @@ void set_gps_download_routine(gps_download_fn fn);
 using gps_extensions_fn = const char* const* (*)(obj_t* port);
 void set_gps_extensions_routine(gps_extensions_fn fn);
 void task_download_done(void* unused);
-
-// ---- Calls on the user-interface thread ----------------------------------------------------
-// Runs fn there (at once when called there) and gives back its result; the caller waits.
-intptr_t load_on_ui(const std::function<intptr_t()>& fn);

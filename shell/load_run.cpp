@@ -14,6 +14,7 @@
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
+#include "shell/framework/winutil.h"
 #include "shell/load_commands.h"
 #include "shell/load_internal.h"
 
@@ -53,7 +54,7 @@ void remove_loaded(fileatt_t* file) {
 void show_loading_title(const fileatt_t* file) {
   std::string title = is_french() ? "Chargement - " : "Loading - ";
   title += file_get_name(file);
-  load_on_ui([&]() -> intptr_t {
+  run_on_ui_thread([&]() -> intptr_t {
     main_set_doc_text(title.c_str());
     busy_reset();
     return 0;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 
+#include "shell/framework/winutil.h"
 #include "shell/load_commands.h"
 #include "shell/menu.h"
 
@@ -22,7 +23,7 @@ int* load_folder_counter() { return &g_folder_counter; }
 
 void load_system_settled() {
   if (g_display_system_open.exchange(0) != 1) return;
-  load_on_ui([]() -> intptr_t {
+  run_on_ui_thread([]() -> intptr_t {
     menu_grey_display_system();
     return 0;
   });

@@ -16,6 +16,7 @@
 #include "map/graphspace.h"
 #include "map/mapwin.h"
 #include "shell/framework/progress.h"
+#include "shell/framework/winutil.h"
 #include "shell/load_commands.h"
 #include "shell/load_internal.h"
 #include "shell/system_dialogs.h"
@@ -106,7 +107,7 @@ void say_cannot_display(const fileatt_t* file) {
   text += file_get_name(file);
   // Timed: the next command clears only untimed texts, and the user must see this one.
   // The frame's texts change on the user-interface thread.
-  load_on_ui([&]() -> intptr_t {
+  run_on_ui_thread([&]() -> intptr_t {
     main_set_status_text(nullptr, text.c_str(), 1);
     busy_reset();
     return 0;

@@ -138,7 +138,7 @@ void say_cannot_show(const fileatt_t* file) {
   text += file_get_name(file);
   // Timed: the next command clears only untimed texts, and the user must see this one.
   // The frame's texts change on the user-interface thread.
-  load_on_ui([&]() -> intptr_t {
+  run_on_ui_thread([&]() -> intptr_t {
     main_set_status_text(nullptr, text.c_str(), 1);
     return 0;
   });
@@ -179,11 +179,11 @@ int ask_system_on_ui(const char* name, int mode, georef_t** out) {
   std::string title = is_french() ? "Choix du système géodésique - " : "Choose geodetic system - ";
   title += name ? name : "";
   const std::u16string wide = plat::utf8_to_utf16(title);
-  return int(load_on_ui([&]() -> intptr_t { return choose_system_dialog(wide.c_str(), mode, out); }));
+  return int(run_on_ui_thread([&]() -> intptr_t { return choose_system_dialog(wide.c_str(), mode, out); }));
 }
 
 void message_on_ui(const char* text, const char* caption) {
-  load_on_ui([&]() -> intptr_t { return msg_box(text, caption); });
+  run_on_ui_thread([&]() -> intptr_t { return msg_box(text, caption); });
 }
 
 void show_error_on_ui() {

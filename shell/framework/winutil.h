@@ -13,9 +13,10 @@
 // (scroll bars, regions, fills), winutil_classes.cpp (class registration, scrolled
 // child), winutil_messages.cpp (message boxes, dialog texts, focus, font),
 // winutil_toolbar.cpp, winutil_controls.cpp (child controls, combo, list, list view, up-down),
-// winutil_drop.cpp (dropped files).
+// winutil_drop.cpp (dropped files), winutil_ui_call.cpp (calls on the user-interface thread).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,12 @@ int list_select_data(plat::Wnd list, intptr_t data);
 // ---- Dropped files ------------------------------------------------------------------------------
 // Every path of a drop, each read whole whatever its length.
 std::vector<std::string> dropped_paths(plat::Drop drop);
+
+// ---- Calls on the user-interface thread ---------------------------------------------------------
+// Runs fn there (at once when called there) and gives back its result; a worker task
+// calling it waits for the answer. 0 when the hidden window that carries the call
+// cannot be made.
+intptr_t run_on_ui_thread(const std::function<intptr_t()>& fn);
 
 // Forgets the toolkit's process-wide state (remembered focus, routines left installed,
 // the font); for tests.

@@ -1,17 +1,15 @@
-// Calls that a worker task of the load commands makes on the user-interface thread: the
-// coordinate-system dialog of a file without system, message boxes, and the rebuilding
-// of the cursor chains that mouse moves read. The request is sent to a hidden window
-// made for it, and the task waits for the answer.
-#include "shell/load_commands.h"
-
+// Calls that a worker task makes on the user-interface thread (dialogs, message boxes,
+// state the window procedures read). The request is sent to a hidden window made for
+// it, whose procedure runs the function; the task waits for the answer.
 #include "platform/ui/messages.h"
 #include "platform/ui/queue.h"
 #include "platform/ui/window.h"
+#include "shell/framework/winutil.h"
 
 namespace {
 
-constexpr const char* kCallClass = "TmLoadCall";
-constexpr uint32_t kRunCall = plat::WM_APP + 2;
+constexpr const char* kCallClass = "TmUiCall";
+constexpr uint32_t kRunCall = plat::WM_APP + 1;
 
 plat::LResult call_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {
   if (msg == kRunCall) return (*reinterpret_cast<const std::function<intptr_t()>*>(lparam))();
@@ -20,7 +18,7 @@ plat::LResult call_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::
 
 }  // namespace
 
-intptr_t load_on_ui(const std::function<intptr_t()>& fn) {
+intptr_t run_on_ui_thread(const std::function<intptr_t()>& fn) {
   if (plat::on_ui_thread()) return fn();
   plat::WndClass cls;
   cls.proc = call_proc;
