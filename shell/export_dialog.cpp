@@ -15,6 +15,7 @@
 #include "platform/ui/queue.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
+#include "shell/dialog_items.h"
 #include "shell/frame.h"
 #include "shell/framework/choosers.h"
 #include "shell/framework/winutil.h"
@@ -101,10 +102,6 @@ void on_command(plat::Wnd dlg, int id, int code) {
   }
 }
 
-plat::DlgItem label(int id, const char* text, int x, int y, int cx) {
-  return {"Static", id, text, plat::SS_LEFT, x, y + 2, cx, 9};
-}
-
 }  // namespace
 
 const plat::DlgTemplate& export_dialog_template() {
@@ -114,15 +111,16 @@ const plat::DlgTemplate& export_dialog_template() {
     d.style = plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU | plat::DS_MODALFRAME;
     d.cx = 262;
     d.cy = 84;
+    using namespace dlgitem;
     constexpr int L = 8, F = 58;
     d.items = {
         label(IDC_EXPORT_FOLDER_LABEL, "Directory", L, 10, 46),
-        {"Edit", IDC_EXPORT_FOLDER, "", plat::WS_BORDER | plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, F, 10, 170, 13},
-        {"Button", IDC_EXPORT_BROWSE, "...", plat::BS_PUSHBUTTON | plat::WS_TABSTOP, 234, 10, 20, 13},
+        edit(IDC_EXPORT_FOLDER, F, 10, 170),
+        button(IDC_EXPORT_BROWSE, "...", 234, 10, 20, 13),
         label(IDC_EXPORT_TYPE_LABEL, "Type", L, 32, 46),
-        {"ComboBox", IDC_EXPORT_TYPE, "", plat::CBS_DROPDOWNLIST | plat::WS_VSCROLL | plat::WS_TABSTOP, F, 32, 196, 60},
-        {"Button", IDC_EXPORT_OK, "OK", plat::BS_DEFPUSHBUTTON | plat::WS_TABSTOP, 140, 60, 54, 15},
-        {"Button", IDC_EXPORT_CANCEL, "Cancel", plat::BS_PUSHBUTTON | plat::WS_TABSTOP, 200, 60, 54, 15},
+        combo(IDC_EXPORT_TYPE, F, 32, 196, 60),
+        default_button(IDC_EXPORT_OK, "OK", 140, 60),
+        button(IDC_EXPORT_CANCEL, "Cancel", 200, 60),
     };
     return d;
   }();

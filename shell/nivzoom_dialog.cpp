@@ -33,6 +33,7 @@
 #include "platform/ui/queue.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
+#include "shell/dialog_items.h"
 #include "shell/frame.h"
 #include "shell/framework/winutil.h"
 #include "shell/zoom_dialog_fields.h"
@@ -68,15 +69,6 @@ const dialog_text kTexts[] = {
     {0, "Niveau de zoom", "Zoom level"},
 };
 
-plat::DlgItem label(int id, const char* text, uint32_t align, int x, int y, int cx) {
-  return {"Static", id, text, align, x, y, cx, 9};
-}
-plat::DlgItem combo(int id, int x, int y, int cx) {
-  return {"ComboBox", id, "", plat::CBS_DROPDOWNLIST | plat::WS_VSCROLL | plat::WS_TABSTOP, x, y, cx, 100};
-}
-plat::DlgItem edit(int id, int x, int y, int cx) {
-  return {"Edit", id, "", plat::WS_BORDER | plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, x, y, cx, 13};
-}
 // `ticks_side`: TBS_BOTTOM or TBS_TOP, so that both sliders' ticks face the graduations.
 plat::DlgItem slider(int id, uint32_t ticks_side, int x, int y, int cx) {
   return {plat::kTrackbarClass, id, "", plat::TBS_AUTOTICKS | ticks_side | plat::WS_TABSTOP, x, y, cx, 18};
@@ -92,28 +84,30 @@ const plat::DlgTemplate& nivzoom_template() {
     plat::DlgTemplate d;
     d.title = "Niveau de zoom";
     d.style = plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU | plat::DS_MODALFRAME;
+    using namespace dlgitem;
     constexpr int L = 8, W = 310, G = 50;  // left, slider width, graduation width
+    constexpr int List = 100;
     d.cx = L + W + L;
     d.cy = 166;
     d.items = {
-        {"Button", IDC_NIVZOOM_SAME, "Valeurs identiques", plat::BS_AUTOCHECKBOX | plat::WS_TABSTOP, L, 6, 150, 10},
-        label(IDC_NIVZOOM_X_LABEL, "X : 1 pixel repr\xC3\xA9sente", plat::SS_LEFT, L, 24, 100),
+        check_box(IDC_NIVZOOM_SAME, "Valeurs identiques", L, 6, 150, 10),
+        text(IDC_NIVZOOM_X_LABEL, "X : 1 pixel repr\xC3\xA9sente", plat::SS_LEFT, L, 24, 100),
         edit(IDC_NIVZOOM_X, 112, 22, 70),
-        combo(IDC_NIVZOOM_X_UNIT, 188, 22, 130),
+        combo(IDC_NIVZOOM_X_UNIT, 188, 22, 130, List),
         slider(IDC_NIVZOOM_X_SLIDER, plat::TBS_BOTTOM, L, 40, W),
-        label(IDC_NIVZOOM_GRAD1, "1000.0000", plat::SS_LEFT, L, 60, G),
-        label(IDC_NIVZOOM_GRAD2, "1000", plat::SS_CENTER, L + W / 4 - G / 2, 60, G),
-        label(IDC_NIVZOOM_GRAD3, "100", plat::SS_CENTER, L + W / 2 - G / 2, 60, G),
-        label(IDC_NIVZOOM_GRAD4, "1000", plat::SS_CENTER, L + 3 * W / 4 - G / 2, 60, G),
-        label(IDC_NIVZOOM_GRAD5, "0.0000001", plat::SS_RIGHT, L + W - G, 60, G),
+        text(IDC_NIVZOOM_GRAD1, "1000.0000", plat::SS_LEFT, L, 60, G),
+        text(IDC_NIVZOOM_GRAD2, "1000", plat::SS_CENTER, L + W / 4 - G / 2, 60, G),
+        text(IDC_NIVZOOM_GRAD3, "100", plat::SS_CENTER, L + W / 2 - G / 2, 60, G),
+        text(IDC_NIVZOOM_GRAD4, "1000", plat::SS_CENTER, L + 3 * W / 4 - G / 2, 60, G),
+        text(IDC_NIVZOOM_GRAD5, "0.0000001", plat::SS_RIGHT, L + W - G, 60, G),
         slider(IDC_NIVZOOM_Y_SLIDER, plat::TBS_TOP, L, 71, W),
-        label(IDC_NIVZOOM_Y_LABEL, "Y : 1 pixel repr\xC3\xA9sente", plat::SS_LEFT, L, 95, 100),
+        text(IDC_NIVZOOM_Y_LABEL, "Y : 1 pixel repr\xC3\xA9sente", plat::SS_LEFT, L, 95, 100),
         edit(IDC_NIVZOOM_Y, 112, 93, 70),
-        combo(IDC_NIVZOOM_Y_UNIT, 188, 93, 130),
-        {"Button", IDC_NIVZOOM_ONE_TO_ONE, "Zoom 1/1 de l'image", plat::BS_AUTOCHECKBOX | plat::WS_TABSTOP, L, 120, 100, 10},
-        combo(IDC_NIVZOOM_IMAGES, 112, 118, 206),
-        {"Button", IDC_NIVZOOM_OK, "OK", plat::BS_DEFPUSHBUTTON | plat::WS_TABSTOP, 206, 144, 54, 15},
-        {"Button", IDC_NIVZOOM_CANCEL, "Annuler", plat::BS_PUSHBUTTON | plat::WS_TABSTOP, 264, 144, 54, 15},
+        combo(IDC_NIVZOOM_Y_UNIT, 188, 93, 130, List),
+        check_box(IDC_NIVZOOM_ONE_TO_ONE, "Zoom 1/1 de l'image", L, 120, 100, 10),
+        combo(IDC_NIVZOOM_IMAGES, 112, 118, 206, List),
+        default_button(IDC_NIVZOOM_OK, "OK", 206, 144),
+        button(IDC_NIVZOOM_CANCEL, "Annuler", 264, 144),
     };
     return d;
   }();

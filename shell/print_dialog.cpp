@@ -17,12 +17,13 @@
 #include "platform/ui/dialog.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
+#include "shell/dialog_items.h"
 #include "shell/framework/winutil.h"
 #include "shell/print_dialog.h"
 
 namespace {
 
-constexpr int kNoId = -1;
+using dlgitem::kNoId;
 constexpr int kMaxImageResolution = 9999;
 constexpr int kFactorTextMax = 255;
 constexpr const char* kNoDevice = "NONETARMELO";  // the profile's answer when unset
@@ -61,16 +62,6 @@ const dialog_text kTexts[] = {
     {0, "Impression", "Print"},
 };
 
-plat::DlgItem label(int id, const char* text, int x, int y, int cx) {
-  return {"Static", id, text, plat::SS_LEFT, x, y + 2, cx, 9};
-}
-plat::DlgItem combo(int id, int x, int y, int cx) {
-  return {"ComboBox", id, "", plat::CBS_DROPDOWNLIST | plat::WS_VSCROLL | plat::WS_TABSTOP, x, y, cx, 90};
-}
-plat::DlgItem edit(int id, uint32_t extra, int x, int y, int cx) {
-  return {"Edit", id, "", plat::WS_BORDER | plat::WS_TABSTOP | plat::ES_AUTOHSCROLL | extra, x, y, cx, 13};
-}
-
 }  // namespace
 
 // Labels on the left, fields from x = 122: room for the longest French label.
@@ -81,35 +72,36 @@ const plat::DlgTemplate& print_dialog_template() {
     d.style = plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU | plat::DS_MODALFRAME;
     d.cx = 262;
     d.cy = 182;
-    constexpr int L = 8, F = 122;
+    using namespace dlgitem;
+    constexpr int L = 8, F = 122, List = 90;
     d.items = {
         label(IDC_PRINT_PRINTER_LABEL, "Imprimante", L, 8, 110),
-        combo(IDC_PRINT_PRINTER, F, 8, 132),
+        combo(IDC_PRINT_PRINTER, F, 8, 132, List),
         label(IDC_PRINT_RES_LABEL, "R\xC3\xA9solution de l'imprimante", L, 26, 110),
-        combo(IDC_PRINT_RESOLUTION, F, 26, 60),
+        combo(IDC_PRINT_RESOLUTION, F, 26, 60, List),
         label(kNoId, "dpi", F + 64, 26, 20),
-        {"Button", IDC_PRINT_GREY, "Niveaux de gris", plat::BS_AUTOCHECKBOX | plat::WS_TABSTOP, F, 44, 120, 11},
+        check_box(IDC_PRINT_GREY, "Niveaux de gris", F, 44, 120, 11),
         label(IDC_PRINT_RATIO_LABEL, "Ratio (1 - 100)", L, 60, 110),
-        edit(IDC_PRINT_RATIO, plat::ES_NUMBER, F, 60, 46),
+        edit(IDC_PRINT_RATIO, F, 60, 46, plat::ES_NUMBER),
         {plat::kUpDownClass, IDC_PRINT_UPDOWN, "",
          plat::UDS_ALIGNRIGHT | plat::UDS_AUTOBUDDY | plat::UDS_SETBUDDYINT | plat::UDS_ARROWKEYS |
              plat::UDS_NOTHOUSANDS, 0, 0, 10, 13},
         label(kNoId, "%", F + 50, 60, 12),
         label(IDC_PRINT_ORIENT_LABEL, "Orientation", L, 78, 110),
-        combo(IDC_PRINT_ORIENT, F, 78, 80),
+        combo(IDC_PRINT_ORIENT, F, 78, 80, List),
         label(IDC_PRINT_FONT_LABEL, "Facteur de taille de police", L, 98, 110),
-        edit(IDC_PRINT_FONT, 0, F, 98, 40),
+        edit(IDC_PRINT_FONT, F, 98, 40),
         label(IDC_PRINT_THICK_LABEL, "Width factor", L, 116, 110),
-        edit(IDC_PRINT_THICK, 0, F, 116, 40),
+        edit(IDC_PRINT_THICK, F, 116, 40),
         label(IDC_PRINT_IMG_LABEL, "R\xC3\xA9solution de l'image", L, 98, 110),
         label(IDC_PRINT_IMG_H_LABEL, "Horizontale", F, 98, 50),
-        edit(IDC_PRINT_IMG_H, plat::ES_NUMBER, F + 54, 98, 36),
+        edit(IDC_PRINT_IMG_H, F + 54, 98, 36, plat::ES_NUMBER),
         label(IDC_PRINT_PPI, "ppi", F + 94, 98, 20),
         label(IDC_PRINT_IMG_V_LABEL, "Verticale", F, 116, 50),
-        edit(IDC_PRINT_IMG_V, plat::ES_NUMBER, F + 54, 116, 36),
-        {"Button", IDC_PRINT_FULL_PAGE, "Pleine page", plat::BS_AUTOCHECKBOX | plat::WS_TABSTOP, F, 136, 120, 11},
-        {"Button", IDC_PRINT_OK, "OK", plat::BS_DEFPUSHBUTTON | plat::WS_TABSTOP, 140, 160, 54, 15},
-        {"Button", IDC_PRINT_CANCEL, "Cancel", plat::BS_PUSHBUTTON | plat::WS_TABSTOP, 200, 160, 54, 15},
+        edit(IDC_PRINT_IMG_V, F + 54, 116, 36, plat::ES_NUMBER),
+        check_box(IDC_PRINT_FULL_PAGE, "Pleine page", F, 136, 120, 11),
+        default_button(IDC_PRINT_OK, "OK", 140, 160),
+        button(IDC_PRINT_CANCEL, "Cancel", 200, 160),
     };
     return d;
   }();

@@ -23,6 +23,7 @@
 #include "platform/ui/queue.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
+#include "shell/dialog_items.h"
 #include "shell/frame.h"
 #include "shell/framework/winutil.h"
 #include "shell/zoom_dialog_fields.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-constexpr int kNoId = -1;
+using dlgitem::kNoId;
 constexpr int kAngleUnitsListed = 11;
 constexpr int kLengthUnitsListed = 23;
 
@@ -76,15 +77,7 @@ constexpr field kFields[] = {
     {IDC_ZOOMAL_WIDTH_PCT, F_WIDTH_PCT},
 };
 
-plat::DlgItem label(int id, const char* text, int x, int y, int cx) {
-  return {"Static", id, text, plat::SS_LEFT, x, y + 2, cx, 9};
-}
-plat::DlgItem edit(int id, int x, int y, int cx) {
-  return {"Edit", id, "", plat::WS_BORDER | plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, x, y, cx, 13};
-}
-plat::DlgItem reference(int id, int x, int y) {
-  return {"Static", id, "", plat::SS_RIGHT, x, y, 90, 9};
-}
+plat::DlgItem reference(int id, int x, int y) { return dlgitem::text(id, "", plat::SS_RIGHT, x, y, 90); }
 
 }  // namespace
 
@@ -97,6 +90,7 @@ const plat::DlgTemplate& zoomal_template() {
     d.style = plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU | plat::DS_MODALFRAME;
     d.cx = 276;
     d.cy = 188;
+    using namespace dlgitem;
     constexpr int C = 10, XL = 56, XF = 66, YL = 162, YF = 172;
     d.items = {
         {"Button", IDC_ZOOMAL_SYSTEM, "WGS84", plat::BS_PUSHBUTTON | plat::WS_DISABLED, 8, 6, 160, 14},
@@ -131,8 +125,8 @@ const plat::DlgTemplate& zoomal_template() {
         edit(IDC_ZOOMAL_HEIGHT, XF, 143, 90),
         edit(IDC_ZOOMAL_HEIGHT_PCT, YF, 143, 60),
         label(kNoId, "%", YF + 64, 143, 10),
-        {"Button", IDC_ZOOMAL_OK, "OK", plat::BS_DEFPUSHBUTTON | plat::WS_TABSTOP, 158, 168, 54, 15},
-        {"Button", IDC_ZOOMAL_CANCEL, "Annuler", plat::BS_PUSHBUTTON | plat::WS_TABSTOP, 216, 168, 54, 15},
+        default_button(IDC_ZOOMAL_OK, "OK", 158, 168),
+        button(IDC_ZOOMAL_CANCEL, "Annuler", 216, 168),
     };
     return d;
   }();
