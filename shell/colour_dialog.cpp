@@ -14,13 +14,13 @@
 #include "platform/ui/messages.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
+#include "shell/dialog_items.h"
 #include "shell/framework/choosers.h"
 #include "shell/framework/winutil.h"
 #include "shell/preference_dialogs.h"
 
 namespace {
 
-constexpr int kNoId = -1;
 constexpr int kSizeMin = 1, kSizeMax = 80;
 constexpr int kSizeChars = 2;      // what the size fields take
 constexpr int kSizeReadChars = 7;  // what OK reads of them
@@ -101,13 +101,7 @@ void on_command(plat::Wnd dlg, int id) {
 // A colour button is painted in its working colour.
 intptr_t on_button_colour(plat::Dc dc, plat::Wnd button) {
   const int row = row_of_window(button);
-  if (row < 0) return 0;
-  plat::set_bk_color(dc, plat::Color(g_fields[row].color));
-  return reinterpret_cast<intptr_t>(g_fields[row].brush);
-}
-
-plat::DlgItem label(const char* text, int x, int y, int cx) {
-  return {"Static", kNoId, text, plat::SS_LEFT, x, y + 2, cx, 9};
+  return row < 0 ? 0 : color_field_paint(&g_fields[row], dc);
 }
 
 }  // namespace
@@ -117,23 +111,23 @@ const plat::DlgTemplate& colour_dialog_template() {
     plat::DlgTemplate d;
     d.title = "Colors / fonts";
     d.style = plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU | plat::DS_MODALFRAME;
+    using namespace dlgitem;
     constexpr int L = 8, B = 62, E = 106, P = 144, top = 8, step = 18;
     for (int i = 0; i < kRowCount; ++i) {
       const kind_row& r = kRows[i];
       const int y = top + i * step;
-      d.items.push_back(label(r.label, L, y, 50));
-      d.items.push_back({"Button", r.button, "", plat::BS_OWNERDRAW | plat::WS_TABSTOP, B, y, 36, 13,
-                         plat::WS_EX_CLIENTEDGE});
+      d.items.push_back(label(kNoId, r.label, L, y, 50));
+      d.items.push_back(colour_button(r.button, B, y, 36));
       d.items.push_back({"Edit", r.edit, "", plat::WS_BORDER | plat::WS_TABSTOP | plat::ES_NUMBER, E, y, 34, 13});
       d.items.push_back({plat::kUpDownClass, r.spin, "",
                          plat::UDS_ALIGNRIGHT | plat::UDS_AUTOBUDDY | plat::UDS_SETBUDDYINT |
                              plat::UDS_ARROWKEYS | plat::UDS_NOTHOUSANDS,
                          0, 0, 10, 13});
-      d.items.push_back(label("pt", P, y, 14));
+      d.items.push_back(label(kNoId, "pt", P, y, 14));
     }
     const int y = top + kRowCount * step + 6;
-    d.items.push_back({"Button", IDC_COLOUR_OK, "OK", plat::BS_DEFPUSHBUTTON | plat::WS_TABSTOP, 30, y, 54, 15});
-    d.items.push_back({"Button", IDC_COLOUR_CANCEL, "Cancel", plat::BS_PUSHBUTTON | plat::WS_TABSTOP, 92, y, 54, 15});
+    d.items.push_back(default_button(IDC_COLOUR_OK, "OK", 30, y));
+    d.items.push_back(button(IDC_COLOUR_CANCEL, "Cancel", 92, y));
     d.cx = 166;
     d.cy = y + 23;
     return d;

@@ -9,6 +9,7 @@
 #include "platform/ui/messages.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
+#include "shell/dialog_items.h"
 #include "shell/framework/choosers.h"
 #include "shell/framework/winutil.h"
 #include "shell/preference_dialogs.h"
@@ -53,8 +54,7 @@ void on_command(plat::Wnd dlg, int id) {
 
 intptr_t on_button_colour(plat::Dc dc, plat::Wnd button) {
   if (!button || plat::get_dlg_ctrl_id(button) != IDC_IMGMONO_COLOUR) return 0;
-  plat::set_bk_color(dc, plat::Color(g_field.color));
-  return reinterpret_cast<intptr_t>(g_field.brush);
+  return color_field_paint(&g_field, dc);
 }
 
 }  // namespace
@@ -66,12 +66,12 @@ const plat::DlgTemplate& imgmono_dialog_template() {
     d.style = plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU | plat::DS_MODALFRAME;
     d.cx = 160;
     d.cy = 56;
+    using namespace dlgitem;
     d.items = {
-        {"Static", IDC_IMGMONO_LABEL, "Couleur monochrome", plat::SS_LEFT, 8, 12, 90, 9},
-        {"Button", IDC_IMGMONO_COLOUR, "", plat::BS_OWNERDRAW | plat::WS_TABSTOP, 104, 10, 48, 13,
-         plat::WS_EX_CLIENTEDGE},
-        {"Button", IDC_IMGMONO_OK, "OK", plat::BS_DEFPUSHBUTTON | plat::WS_TABSTOP, 38, 34, 54, 15},
-        {"Button", IDC_IMGMONO_CANCEL, "Cancel", plat::BS_PUSHBUTTON | plat::WS_TABSTOP, 98, 34, 54, 15},
+        label(IDC_IMGMONO_LABEL, "Couleur monochrome", 8, 10, 90),
+        colour_button(IDC_IMGMONO_COLOUR, 104, 10, 48),
+        default_button(IDC_IMGMONO_OK, "OK", 38, 34),
+        button(IDC_IMGMONO_CANCEL, "Cancel", 98, 34),
     };
     return d;
   }();

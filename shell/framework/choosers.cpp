@@ -65,6 +65,12 @@ int choose_colour(uint8_t rgb[3]) {
   return 1;
 }
 
+intptr_t color_field_paint(const color_field* field, plat::Dc dc) {
+  if (!field) return 0;
+  plat::set_bk_color(dc, plat::Color(field->color));
+  return reinterpret_cast<intptr_t>(field->brush);
+}
+
 int color_field_pick(color_field* field) {
   if (!field) return 0;
   uint8_t rgb[3] = {uint8_t(color_red(field->color)), uint8_t(color_green(field->color)),

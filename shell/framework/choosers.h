@@ -29,6 +29,9 @@ void color_field_set(color_field* field, uint32_t color);
 void color_field_default(color_field* field);
 // Deletes the brush.
 void color_field_free(color_field* field);
+// The answer to the field's WM_CTLCOLOR* message: the field's colour becomes the text
+// background of `dc`, and its brush is returned.
+intptr_t color_field_paint(const color_field* field, plat::Dc dc);
 // The colour chooser over the command target's window (full, 16 custom colours kept for
 // the run), starting on rgb[0..2] (red, green, blue); OK writes the choice back.
 // 1 on OK, 0 on Cancel; a dialog failure shows "ERRRREUR!".
