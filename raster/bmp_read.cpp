@@ -15,6 +15,7 @@
 #include "core/file_ops.h"
 #include "core/reader.h"
 #include "map/bitmap_record.h"
+#include "raster/decoder_file.h"
 #include "raster/bmp_state.h"
 #include "raster/raster_limits.h"
 
@@ -197,15 +198,4 @@ int read_image(bitmap_t* image) {
 
 }  // namespace
 
-int bmp_read(bitmap_t* image) {
-  if (!image) return ERR_BAD_FILE;
-  obj_t* file = image->file;
-  if (rd_open(file, kBmpBuffer, 1) != 0) {
-    set_gblerr(0);
-    return ERR_FILE_ACCESS;
-  }
-  const int rc = read_image(image);
-  set_gblerr(0);
-  rd_close_file(file);
-  return rc;
-}
+int bmp_read(bitmap_t* image) { return decode_image_file(image, kBmpBuffer, read_image); }

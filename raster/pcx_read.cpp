@@ -17,6 +17,7 @@
 #include "core/file_ops.h"
 #include "core/reader.h"
 #include "map/bitmap_record.h"
+#include "raster/decoder_file.h"
 #include "raster/raster_limits.h"
 
 namespace {
@@ -155,15 +156,4 @@ int read_image(bitmap_t* image) {
 
 }  // namespace
 
-int pcx_read(bitmap_t* image) {
-  if (!image) return ERR_BAD_FILE;
-  obj_t* file = image->file;
-  if (rd_open(file, kPcxBuffer, 1) != 0) {
-    set_gblerr(0);
-    return ERR_FILE_ACCESS;
-  }
-  const int rc = read_image(image);
-  set_gblerr(0);
-  rd_close_file(file);
-  return rc;
-}
+int pcx_read(bitmap_t* image) { return decode_image_file(image, kPcxBuffer, read_image); }
