@@ -151,12 +151,8 @@ void free_state(xml_parser_t* ctx) {
 }  // namespace
 
 void html_init() {
-  free_obj(&g_elements);
-  free_obj(&g_attributes);
-  for (tag_t& t : g_element_table) t.id = 0;  // ids of an earlier object store
-  for (tag_t& t : g_attr_table) t.id = 0;
-  dict_build_pair(int(std::size(g_element_table)), g_element_table, int(std::size(g_attr_table)),
-                  g_attr_table, &g_elements, &g_attributes);
+  dict_rebuild_pair(int(std::size(g_element_table)), g_element_table, int(std::size(g_attr_table)),
+                    g_attr_table, &g_elements, &g_attributes);
 }
 
 container_t* html_elements() { return g_elements; }

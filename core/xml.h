@@ -124,6 +124,11 @@ container_t* xml_standard_entity_names();
 int dict_build_pair(int element_count, tag_t* element_table, int attr_count,
                     tag_t* attr_table, container_t** out_elements,
                     container_t** out_attributes);
+// dict_build_pair for a module initialiser that may run again (tests reset the object
+// store): the two dictionaries are freed first and the ids the tables kept from an
+// earlier object store are cleared.
+int dict_rebuild_pair(int element_count, tag_t* element_table, int attr_count,
+                      tag_t* attr_table, container_t** elements, container_t** attributes);
 
 // Makes a context: the element dictionary is cloned (unknown names are added to the
 // clone), `entities` null takes the standard ones, handler slots 1..n-1 are copied and

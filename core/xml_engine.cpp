@@ -173,6 +173,15 @@ int dict_build_pair(int element_count, tag_t* element_table, int attr_count,
   return get_gblerr();
 }
 
+int dict_rebuild_pair(int element_count, tag_t* element_table, int attr_count,
+                      tag_t* attr_table, container_t** elements, container_t** attributes) {
+  free_obj(elements);
+  free_obj(attributes);
+  for (int i = 0; i < element_count; ++i) element_table[i].id = 0;
+  for (int i = 0; i < attr_count; ++i) attr_table[i].id = 0;
+  return dict_build_pair(element_count, element_table, attr_count, attr_table, elements, attributes);
+}
+
 xml_parser_t* xml_parser_create(void* user, container_t* elements, container_t* attributes,
                                 container_t* entities, int lower_case, int handler_count,
                                 const xml_element_handler* element_handlers,

@@ -152,12 +152,8 @@ void drop_unfinished_point(xml_parser_t* ctx, folder_t* folder) {
 }  // namespace
 
 void geonames_register_vocab() {
-  free_obj(&g_elements);
-  free_obj(&g_attributes);
-  for (tag_t& t : g_element_table) t.id = 0;  // ids of an earlier object store
-  for (tag_t& t : g_attr_table) t.id = 0;
-  dict_build_pair(int(std::size(g_element_table)), g_element_table, int(std::size(g_attr_table)),
-                  g_attr_table, &g_elements, &g_attributes);
+  dict_rebuild_pair(int(std::size(g_element_table)), g_element_table, int(std::size(g_attr_table)),
+                    g_attr_table, &g_elements, &g_attributes);
 }
 
 int read_geonames_xml(obj_t* file, folder_t* folder) {
