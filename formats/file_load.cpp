@@ -15,8 +15,10 @@
 #include "core/objxml.h"
 #include "core/reader.h"
 #include "formats/file_load.h"
+#include "formats/file_list.h"
 #include "formats/geonames.h"
 #include "formats/gpx.h"
+#include "formats/pcx5.h"
 #include "map/file_object.h"
 #include "map/track_filter.h"
 #include "raster/image_load.h"
@@ -222,4 +224,6 @@ void file_load_module_init() {
   register_format_reader(30, read_gpx);
   register_format_reader(kGeonamesFormat, read_geonames);
   register_format_reader(75, read_native_objects);
+  register_format_reader(kPcx5Format, pcx5_read);
+  file_list_register();
 }
