@@ -41,7 +41,8 @@ enum garmin_field_kind : uint8_t {
   GK_END, GK_I32, GK_U32, GK_U16, GK_I16, GK_U8, GK_F32,
   GK_CHARS,  // fixed character array of `width` bytes
   GK_BYTES,  // fixed array written as text up to its first zero byte
-  GK_STRING  // zero-terminated string; the next one follows it
+  GK_STRING,  // zero-terminated string; the next one follows it
+  GK_SKIP     // `width` bytes not read
 };
 struct garmin_field {
   uint8_t kind;

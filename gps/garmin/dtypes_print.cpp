@@ -1,0 +1,155 @@
+// Record lines and column-flag lines of the Garmin D-types. Each line is a run of fields
+// that each end with ';': quoted texts ("%c%s%c" with a quote the text lacks), positions
+// longitude first in degrees "%.15lf", floats "%.12le", colours "%03d" and receiver times
+// as quoted ISO 8601 UTC texts.
+#include <iterator>
+
+#include "core/dates.h"
+#include "core/strutil.h"
+#include "formats/garmin_symbols.h"
+#include "gps/garmin/dtypes_internal.h"
+
+namespace {
+
+constexpr garmin_colspec T(garmin_txt s) { return {GC_TEXT, static_cast<uint8_t>(s)}; }
+constexpr garmin_colspec I(garmin_num s) { return {GC_NUM, static_cast<uint8_t>(s)}; }
+constexpr garmin_colspec F(garmin_flt s) { return {GC_FLT, static_cast<uint8_t>(s)}; }
+constexpr garmin_colspec POS{GC_POS, 0}, ICON{GC_ICON, 0}, TIME{GC_TIME, 0}, CNT{GC_COUNT, 0},
+    ALT16{GC_ALT16, GN_ALT_I16}, NEWSEG{GC_NEWSEG, 0}, END{GC_END, 0};
+constexpr garmin_colspec RGB{GC_RGB, GN_COLOUR}, RGB5{GC_RGB_LOW5, GN_DSPL};
+
+constexpr garmin_colspec kL100[] = {T(GT_IDENT), POS, T(GT_CMNT), END};
+constexpr garmin_colspec kL101[] = {T(GT_IDENT), POS, T(GT_CMNT), ICON, I(GN_SMBL), END};
+constexpr garmin_colspec kL103[] = {T(GT_IDENT), POS, T(GT_CMNT), I(GN_SMBL), I(GN_SMBL), I(GN_DSPL), END};
+constexpr garmin_colspec kL104[] = {T(GT_IDENT), POS, T(GT_CMNT), ICON, I(GN_SMBL), {GC_DSPL104, 0}, END};
+constexpr garmin_colspec kL105[] = {T(GT_IDENT), POS, ICON, I(GN_SMBL), END};
+constexpr garmin_colspec kL106[] = {T(GT_IDENT), POS,         T(GT_LNK_IDENT), ICON,
+                                    I(GN_SMBL),  I(GN_CLASS), T(GT_SUBCLASS),  END};
+constexpr garmin_colspec kL107[] = {T(GT_IDENT), POS, T(GT_CMNT), I(GN_SMBL), I(GN_SMBL), I(GN_DSPL), RGB, END};
+#define PLACE T(GT_SUBCLASS), T(GT_CC), T(GT_STATE), T(GT_CITY), T(GT_FACILITY), END
+constexpr garmin_colspec kL108[] = {T(GT_IDENT), POS,        T(GT_CMNT),  ICON, I(GN_SMBL), I(GN_DSPL),
+                                    RGB,         F(GF_ALT), F(GF_DPTH), I(GN_CLASS), PLACE};
+constexpr garmin_colspec kL109[] = {T(GT_IDENT), POS,        T(GT_CMNT),  ICON, I(GN_SMBL), I(GN_DSPL),
+                                    RGB5,        F(GF_ALT), F(GF_DPTH), I(GN_CLASS), PLACE};
+constexpr garmin_colspec kL110[] = {T(GT_IDENT), POS,        T(GT_CMNT), ICON,        I(GN_SMBL),
+                                    I(GN_DSPL),  RGB5,       F(GF_ALT),  F(GF_DPTH), F(GF_TEMP),
+                                    TIME,        I(GN_CLASS), PLACE};
+#define TOWN I(GN_CLASS), T(GT_CC), T(GT_STATE), T(GT_CITY), T(GT_NAME), END
+constexpr garmin_colspec kL150[] = {T(GT_IDENT), POS, T(GT_CMNT), ALT16, TOWN};
+constexpr garmin_colspec kL154[] = {T(GT_IDENT), POS, T(GT_CMNT), ICON, I(GN_SMBL), ALT16, TOWN};
+constexpr garmin_colspec kL155[] = {T(GT_IDENT), POS,   T(GT_CMNT), ICON, I(GN_SMBL), {GC_DSPL155, 0},
+                                    ALT16,       TOWN};
+constexpr garmin_colspec kL300[] = {POS, TIME, I(GN_NEW_TRK), END};
+constexpr garmin_colspec kL301[] = {POS, TIME, I(GN_NEW_TRK), F(GF_ALT), F(GF_DPTH), END};
+constexpr garmin_colspec kL302[] = {POS, TIME, I(GN_NEW_TRK), F(GF_ALT), F(GF_DPTH), F(GF_TEMP), END};
+constexpr garmin_colspec kL303[] = {POS, TIME, NEWSEG, F(GF_ALT), END};
+constexpr garmin_colspec kL310[] = {T(GT_IDENT), RGB, I(GN_DSPL), CNT, END};
+constexpr garmin_colspec kL311[] = {I(GN_INDEX), CNT, END};
+constexpr garmin_colspec kL200[] = {I(GN_NMBR), CNT, END};
+constexpr garmin_colspec kL201[] = {I(GN_NMBR), T(GT_CMNT), CNT, END};
+constexpr garmin_colspec kL202[] = {T(GT_IDENT), CNT, END};
+
+constexpr uint8_t kF100[] = {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t kF101[] = {1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t kF103[] = {1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t kF104[] = {1, 1, 1, 1, 1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t kF105[] = {1, 1, 1, 0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t kF106[] = {1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0};
+constexpr uint8_t kF107[] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t kF108[] = {1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 1};
+constexpr uint8_t kF110[] = {1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+constexpr uint8_t kF150[] = {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 1};
+constexpr uint8_t kF154[] = {1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 1};
+constexpr uint8_t kF155[] = {1, 1, 1, 1, 1, 2, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 1};
+constexpr uint8_t kF300[] = {1, 1, 1, 1, 0, 0, 0};
+constexpr uint8_t kF301[] = {1, 1, 1, 1, 1, 1, 0};
+constexpr uint8_t kF302[] = {1, 1, 1, 1, 1, 1, 1};
+constexpr uint8_t kF303[] = {1, 1, 1, 1, 1, 0, 0};
+constexpr uint8_t kF310[] = {1, 0, 1, 1, 1, 0, 1, 1};
+constexpr uint8_t kF311[] = {0, 1, 0, 0, 0, 0, 0, 1};
+constexpr uint8_t kF200[] = {1, 0, 0, 0, 0, 0, 1};
+constexpr uint8_t kF201[] = {1, 0, 1, 0, 0, 0, 1};
+constexpr uint8_t kF202[] = {0, 1, 0, 0, 0, 0, 1};
+
+#define LAY(n, l, f) {n, l, f, static_cast<uint8_t>(std::size(f))}
+const garmin_layout kLayouts[] = {
+    LAY(100, kL100, kF100), LAY(101, kL101, kF101), LAY(102, kL101, kF101), LAY(103, kL103, kF103),
+    LAY(104, kL104, kF104), LAY(105, kL105, kF105), LAY(106, kL106, kF106), LAY(107, kL107, kF107),
+    LAY(108, kL108, kF108), LAY(109, kL109, kF108), LAY(110, kL110, kF110), LAY(150, kL150, kF150),
+    LAY(151, kL150, kF150), LAY(152, kL150, kF150), LAY(154, kL154, kF154), LAY(155, kL155, kF155),
+    LAY(300, kL300, kF300), LAY(301, kL301, kF301), LAY(302, kL302, kF302), LAY(303, kL303, kF303),
+    LAY(304, kL303, kF303), LAY(310, kL310, kF310), LAY(311, kL311, kF311), LAY(312, kL310, kF310),
+    LAY(200, kL200, kF200), LAY(201, kL201, kF201), LAY(202, kL202, kF202)};
+
+double degrees(uint32_t semicircles) {
+  return static_cast<int32_t>(semicircles) * 180.0 / 2147483648.0;
+}
+
+void put_text(FILE* f, const char* text) {
+  const char* t = text ? text : "";
+  char q = pick_quote_char(t, nullptr);
+  if (!q) q = '"';  // every candidate occurs: keep the line free of NUL bytes
+  std::fprintf(f, "%c%s%c;", q, t, q);
+}
+
+int display_code(int col, uint32_t dspl) {
+  if (col == GC_DSPL104) return dspl <= 1 ? 1 : dspl == 5 ? 2 : 0;
+  return dspl == 1 ? 1 : dspl == 5 ? 2 : 0;
+}
+
+void put_column(FILE* f, int dtype, garmin_colspec c, const garmin_record* r, int count, int newseg) {
+  switch (c.col) {
+    case GC_TEXT: put_text(f, r->text[c.slot]); break;
+    case GC_POS:
+      std::fprintf(f, "%.15lf;%.15lf;", degrees(r->num[GN_LON]), degrees(r->num[GN_LAT]));
+      break;
+    case GC_ICON: std::fprintf(f, "%d;", garmin_symbol_to_icon(static_cast<int32_t>(r->num[GN_SMBL]))); break;
+    case GC_NUM: std::fprintf(f, "%d;", static_cast<int>(r->num[c.slot])); break;
+    case GC_DSPL104: case GC_DSPL155: std::fprintf(f, "%d;", display_code(c.col, r->num[GN_DSPL])); break;
+    case GC_RGB: case GC_RGB_LOW5: {
+      int rgb[3];
+      uint32_t code = r->num[c.slot];
+      garmin_palette(dtype, static_cast<int>(c.col == GC_RGB_LOW5 ? code & 31 : code), rgb);
+      std::fprintf(f, "%03d;%03d;%03d;", rgb[0], rgb[1], rgb[2]);
+      break;
+    }
+    case GC_FLT: std::fprintf(f, "%.12le;", static_cast<double>(r->flt[c.slot])); break;
+    case GC_ALT16: std::fprintf(f, "%.12le;", static_cast<double>(static_cast<int32_t>(r->num[c.slot]))); break;
+    case GC_TIME: {
+      char buf[40];
+      format_date_iso(date_value_from_seconds_1989(r->num[GN_TIME]), 1, 1, buf, sizeof buf);
+      put_text(f, buf);
+      break;
+    }
+    case GC_COUNT: std::fprintf(f, "%d;", count); break;
+    case GC_NEWSEG: std::fprintf(f, "%d;", newseg); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+const garmin_layout* garmin_layout_find(int number) {
+  for (const garmin_layout& l : kLayouts)
+    if (l.number == number) return &l;
+  return nullptr;
+}
+
+bool garmin_point_invalid(const garmin_record* rec) {
+  return rec->num[GN_LAT] == 0x7FFFFFFFu && rec->num[GN_LON] == 0x7FFFFFFFu;
+}
+
+void garmin_print_line(FILE* f, const garmin_layout* lay, const garmin_record* rec, int count,
+                       int newseg) {
+  if (!f || !lay || !rec) return;
+  for (const garmin_colspec* c = lay->line; c->col != GC_END; ++c)
+    put_column(f, lay->number, *c, rec, count, newseg);
+  std::fputc('\n', f);
+}
+
+void garmin_print_flag_line(FILE* f, const garmin_layout* lay, const char* header_name) {
+  if (!f || !lay) return;
+  if (header_name) std::fprintf(f, " %s\n", header_name);
+  for (int i = 0; i < lay->flag_count; ++i) std::fprintf(f, "%d;", lay->flags[i]);
+  std::fputc('\n', f);
+}
