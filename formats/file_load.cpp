@@ -17,6 +17,7 @@
 #include "formats/file_load.h"
 #include "formats/file_list.h"
 #include "formats/geonames.h"
+#include "formats/gpstext.h"
 #include "formats/gpx.h"
 #include "formats/pcx5.h"
 #include "map/file_object.h"
@@ -221,6 +222,7 @@ void file_load_module_init() {
   hooks.identify_and_load = identify_hook;
   hooks.unload = file_unload;
   get_image_load_hooks().identify = identify_for_image;
+  register_format_reader(kFormatGpsText, gpstext_read);
   register_format_reader(30, read_gpx);
   register_format_reader(kGeonamesFormat, read_geonames);
   register_format_reader(75, read_native_objects);
