@@ -32,6 +32,7 @@ void waypoint_styles(obj_t* file, container_t* list) {
 int open(obj_t* file) {
   if (rd_open(file, kBufferSize, 1) != 0) return set_gblerr(ERR_FILE_ACCESS);
   rd_seek(0, 0);
+  reset_window();
   return get_gblerr();
 }
 

@@ -2,6 +2,7 @@
 // fields each ended by ';', whole lines, and the blanks skipped between fields. They
 // read the buffered reader's current file byte by byte and never read past its end:
 // the end of the data inside a field is a record cut short (14).
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -16,17 +17,44 @@
 
 namespace gpstext {
 
+namespace {
+
+// The bytes of the current file are taken from the buffered reader a block at a time
+// and served from here: a field is read byte by byte, and a call into the reader per
+// byte would cost more than the parsing.
+constexpr int64_t kWindow = 64 * 1024;
+struct window {
+  uint8_t bytes[kWindow];
+  int64_t pos = 0;
+  int64_t len = 0;
+};
+window g_window;
+
+bool refill() {
+  const int64_t n = std::min<int64_t>(kWindow, rd_bytes_left());
+  g_window.pos = 0;
+  g_window.len = n > 0 ? rd_read_bytes(g_window.bytes, n) : 0;
+  return g_window.len > 0;
+}
+
+}  // namespace
+
+void reset_window() {
+  g_window.pos = 0;
+  g_window.len = 0;
+}
+
 int next_byte() {
-  if (rd_at_end()) return -1;
-  return rd_read_byte();
+  if (g_window.pos == g_window.len && !refill()) return -1;
+  return g_window.bytes[g_window.pos++];
 }
 
 int peek_byte() {
-  if (rd_at_end()) return -1;
-  const int b = rd_read_byte();
-  rd_seek(-1, 1);
-  return b;
+  if (g_window.pos == g_window.len && !refill()) return -1;
+  return g_window.bytes[g_window.pos];
 }
+
+bool at_end() { return peek_byte() == -1; }
 
 bool parse_int(const char* text, const char* end, int32_t* out) {
   if (text < end && *text == '+') ++text;
@@ -59,7 +87,7 @@ int read_number_text(char* text, int* n) {
 
 void tm_skip_blanks() {
   for (int b = gpstext::peek_byte(); b == ' ' || b == '\r' || b == '\n'; b = gpstext::peek_byte())
-    rd_read_byte();
+    gpstext::next_byte();
 }
 
 int tm_read_int_field(int32_t* out) {

@@ -11,12 +11,17 @@ namespace gpstext {
 
 constexpr int64_t kBufferSize = int64_t(1) << 20;
 
-// The next byte of the current file without taking it, or -1 at the end of the data.
+// The text readers take the current file's bytes only through these (they read it a
+// block at a time). The next byte without taking it, or -1 at the end of the data.
 int peek_byte();
 // The next byte, or -1 at the end of the data (no error code is set).
 int next_byte();
+bool at_end();
+// Forgets the block held (open does it).
+void reset_window();
 
-// Opens the file with the 1 MiB buffer from its start: 0, or 2 (error code set).
+// Opens the file with the 1 MiB buffer from its start, the block held forgotten: 0, or
+// 2 (error code set).
 int open(obj_t* file);
 
 // A failed read: frees the objects put in the list from index `first` on (last first),

@@ -93,7 +93,7 @@ int read_log(container_t* list) {
   int err = get_gblerr();
   while (err == 0) {
     err = skip_comments();
-    if (err != 0 || rd_at_end()) break;
+    if (err != 0 || gpstext::at_end()) break;
     err = gpstext::read_record(&c);
     if (err == 0) err = log_point(c, t, &segment, list);
   }

@@ -44,7 +44,7 @@ struct tables {
 
 bool more_records() {
   tm_skip_blanks();
-  return !rd_at_end();
+  return !gpstext::at_end();
 }
 
 // Opens the file and takes its header and device lines.
