@@ -1,6 +1,7 @@
 // Version-2 files written by the Garmin record printers read back: each value a decoded
 // record carries comes back in the object the reader makes from its line.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
