@@ -51,6 +51,7 @@ bench: deps
 	@/usr/bin/python3 scripts/bench/outside_display.py
 	@/usr/bin/python3 scripts/bench/png_decode.py
 	@/usr/bin/python3 scripts/bench/outside_gpx.py
+	@/usr/bin/python3 scripts/bench/outside_tmn.py
 
 # The map program on the bundled samples, built in Release. On a display it opens its
 # window; headless (no DISPLAY) it ends by itself and leaves build/run.png.

@@ -25,6 +25,7 @@
 #include "formats/file_load.h"
 #include "formats/geonames.h"
 #include "formats/gpx.h"
+#include "formats/pcx5.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
@@ -128,7 +129,7 @@ const startup_table kDefaultTable = {
         {"mif_module_init", init_nothing},
         {"gpx_register_tables", gpx_register_tables},
         {"gtmtxt_register_keywords", init_nothing},
-        {"pcx5_init", init_nothing},
+        {"pcx5_init", pcx5_init},
         {"geonames_register_vocab", geonames_register_vocab},
         {"tcx_register_tables", init_nothing},
         {"kml_module_init", init_nothing},

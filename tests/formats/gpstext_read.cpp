@@ -213,7 +213,9 @@ TEST_F(GpsTextRead, HeaderTableAndEdgeCases) {
     EXPECT_EQ(waypoints(f).size(), size_t(c.waypoints)) << c.name;
     EXPECT_EQ(points(f).size(), size_t(c.points)) << c.name;
     // Nothing read: the georeference made for the read is freed with it.
-    if (c.left >= 0) EXPECT_EQ(count(f), c.left) << c.name;
+    if (c.left >= 0) {
+      EXPECT_EQ(count(f), c.left) << c.name;
+    }
   }
 }
 
@@ -294,7 +296,9 @@ TEST_F(GpsTextRead, EveryTruncationOfTheFixtures) {
       fileatt_t* f = nullptr;
       const int result = load(whole.substr(0, n), &f);
       EXPECT_TRUE(result == 0 || result == 2 || result == 14) << name << " cut at " << n;
-      if (result != 0) EXPECT_EQ(count(f), 0) << name << " cut at " << n;
+      if (result != 0) {
+        EXPECT_EQ(count(f), 0) << name << " cut at " << n;
+      }
     }
   }
 }

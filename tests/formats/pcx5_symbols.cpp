@@ -59,7 +59,9 @@ TEST(GarminSymbols, EveryOtherNumberGivesZero) {
   std::set<int> listed;
   for (const symbol_row& row : kTable) listed.insert(row.garmin.begin(), row.garmin.end());
   for (int n = -300; n <= 17000; ++n)
-    if (!listed.count(n)) EXPECT_EQ(garmin_symbol_to_icon(n), 0) << n;
+    if (!listed.count(n)) {
+      EXPECT_EQ(garmin_symbol_to_icon(n), 0) << n;
+    }
 }
 
 TEST(GarminSymbols, NamedGapsAndExtremes) {
