@@ -8,9 +8,17 @@
 #include "core/error.h"
 #include "map/bitmap_record.h"
 #include "raster/bmp_read.h"
+#include "raster/gif_read.h"
 #include "raster/image_load.h"
+#include "raster/jpeg_read.h"
 #include "raster/pcx_read.h"
 #include "raster/png_read.h"
+#include "raster/pnm_read.h"
+#include "raster/sgi_read.h"
+#include "raster/sunras_read.h"
+#include "raster/tga_read.h"
+#include "raster/tiff_read.h"
+#include "raster/xpm_read.h"
 
 namespace {
 
@@ -25,6 +33,20 @@ bool in_table(int code) { return code >= 0 && code < kDecoderCodeLimit; }
 int png_row(const image_decode_call& call) { return png_read(*call.image); }
 int bmp_row(const image_decode_call& call) { return bmp_read(*call.image); }
 int pcx_row(const image_decode_call& call) { return pcx_read(*call.image); }
+int jpeg_row(const image_decode_call& call) { return jpeg_read(*call.image, call.status); }
+// GIF and TIFF put their images (frames, pages) in the list themselves.
+int gif_row(const image_decode_call& call) { return gif_read(call.image, call.list); }
+int tiff_row(const image_decode_call& call) {
+  return tiff_read(call.image, call.list, call.requested_line);
+}
+int sunras_row(const image_decode_call& call) { return sunras_read(*call.image); }
+int sgi_row(const image_decode_call& call) { return sgi_read(*call.image); }
+int tga_row(const image_decode_call& call) { return tga_read(*call.image); }
+int xpm_row(const image_decode_call& call) { return xpm_read(*call.image); }
+// The PNM variant is the pixel kind: the decoder code + 12.
+int pnm_row(const image_decode_call& call) {
+  return pnm_read(*call.image, (*call.image)->format + 12);
+}
 
 }  // namespace
 
@@ -48,6 +70,15 @@ void image_decoders_install() {
   image_decoder_register(kDecoderPng, png_row);
   image_decoder_register(kDecoderBmp, bmp_row);
   image_decoder_register(kDecoderPcx, pcx_row);
+  image_decoder_register(kDecoderJpeg, jpeg_row);
+  image_decoder_register(kDecoderGif, gif_row);
+  image_decoder_register(kDecoderTiff, tiff_row);
+  image_decoder_register(kDecoderXpm, xpm_row);
+  for (int code = kDecoderPnmFirst; code <= kDecoderPnmLast; ++code)
+    image_decoder_register(code, pnm_row);
+  image_decoder_register(kDecoderSunRaster, sunras_row);
+  image_decoder_register(kDecoderTga, tga_row);
+  image_decoder_register(kDecoderSgi, sgi_row);
 }
 
 void image_decoders_reset() {

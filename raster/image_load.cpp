@@ -118,14 +118,15 @@ int image_load(obj_t* file, container_t* list, bitmap_t* image, int requested_li
   const int result = call_decoder(&image, file, call, !first);
   if (result != 0) {
     image_log_load_error(name, result);
-    if (first) free_obj(&image);
+    // A reader that files its own images (frames, pages) may leave one in the list.
+    if (first && !(image && list && id_list_find(list, image->id, nullptr))) free_obj(&image);
     return result;
   }
   if (status && *status == -1) {
     if (first) free_obj(&image);
     return 0;
   }
-  if (first && list) obj_add_to_id_list(list, image);
+  if (first && list && image) obj_add_to_id_list(list, image);
   if (first && list) georeference_and_file(file, list);
   return 0;
 }

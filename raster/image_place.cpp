@@ -15,6 +15,7 @@ namespace {
 struct place_entry {
   position_t* position = nullptr;
   double half_size = 0.0;
+  int rotation = 0;
 };
 
 // The load task writes, the redraw and the dialogs read: one lock for the table.
@@ -58,6 +59,18 @@ void image_set_half_size(bitmap_t* image, double half_size) {
   if (!image) return;
   std::lock_guard<std::mutex> hold(g_lock);
   table()[image].half_size = half_size;
+}
+
+int image_rotation(const bitmap_t* image) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  auto it = table().find(image);
+  return it == table().end() ? 0 : it->second.rotation;
+}
+
+void image_set_rotation(bitmap_t* image, int code) {
+  if (!image) return;
+  std::lock_guard<std::mutex> hold(g_lock);
+  table()[image].rotation = code;
 }
 
 double image_mean_pixel_size(const bitmap_t* image) {

@@ -1,6 +1,7 @@
 // What the image loading keeps about an image beside its record: the GPS position it
 // was shot at (a position object, class 103, owned), the nominal half-size of an image
-// placed at that position, and its mean pixel size.
+// placed at that position, the rotation that brings a photo upright, and its mean pixel
+// size.
 //
 // The record's layout is fixed to the byte for the outside plug-in and has no room for
 // an owned position; the mean pixel size lives in the record's loader words after the
@@ -22,6 +23,12 @@ void image_set_half_size(bitmap_t* image, double half_size);
 // Mean ground size of one pixel (0 when never computed).
 double image_mean_pixel_size(const bitmap_t* image);
 void image_set_mean_pixel_size(bitmap_t* image, double size);
+// Rotation code that brings a photo upright (from its EXIF orientation): 0 none, 1 a
+// quarter turn counter-clockwise, 2 clockwise, 3 a half turn, 4 a left-right mirror, 5 a
+// top-bottom mirror, 6 a clockwise quarter turn then a mirror, 7 a counter-clockwise
+// quarter turn then a mirror. The image viewer applies it.
+int image_rotation(const bitmap_t* image);
+void image_set_rotation(bitmap_t* image, int code);
 // Frees what the table holds for the image, and the offset-and-scale step of its
 // georeference (the georeference's own free routine frees only unit steps).
 void image_place_forget(bitmap_t* image);

@@ -4,6 +4,7 @@
 #include "map/bitmap_record.h"
 #include "map/raster_display.h"
 #include "platform/sys/sysinfo.h"
+#include "raster/exif_read.h"
 #include "raster/image_load.h"
 #include "raster/image_load_internal.h"
 #include "raster/image_place.h"
@@ -35,6 +36,7 @@ void raster_module_init() {
   bitmaps.plugin_load = bind_plugin;
   bitmaps.destroyed = forget_image;
   bitmaps.icon_load = raster_icon_load;
+  bitmaps.exif_register = exif_register_class;
   get_image_load_hooks().set_idle_priority = idle_priority;
   // Started again (a new object store in a test): the old state goes first.
   image_reopened_reset();

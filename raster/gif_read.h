@@ -1,0 +1,4 @@
+#pragma once
+struct bitmap_t;
+struct container_t;
+int gif_read(bitmap_t** image, container_t* list);

@@ -1,0 +1,4 @@
+#pragma once
+struct bitmap_t;
+struct container_t;
+int jpeg_read(bitmap_t* image, int* status);
