@@ -400,6 +400,23 @@ TEST_F(ExifTest, MakeAndModelEachFollowedByOneBlankInEntryOrder) {
   }
 }
 
+// The TIFF reader's walk: each entry handed over in turn, the reader left at the next
+// one, a bad entry skipped with nothing pending.
+TEST_F(ExifTest, TiffEntriesAreHandedOverOneAfterAnother) {
+  block_writer w = make_model_block(false);
+  w.entry(8, 0, kMake, kTiffAscii, 0xFFFFFFFFu, 200);
+  bitmap_t* image = open_bytes(w.b);
+  rd_seek(10, 0);
+  for (int i = 0; i < 3; ++i) {
+    const int tag = tiff_numbers(kTiffLittleEndian).u16();
+    EXPECT_EQ(exif_ifd0_tag(image, tag, kTiffLittleEndian, 0, int64_t(w.b.size())), 0);
+    EXPECT_EQ(get_gblerr(), 0);
+    EXPECT_EQ(rd_tell(), 10 + 12 * (i + 1));
+  }
+  EXPECT_EQ(make_model(image), "Model2 ");
+  EXPECT_EQ(image_rotation(image), 2);
+}
+
 TEST_F(ExifTest, BadHeaderIsRefused) {
   block_writer w = make_model_block(true);
   w.put(2, 43, 2);
