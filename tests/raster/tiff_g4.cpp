@@ -26,6 +26,8 @@ struct g4_case {
   int width = 0, rows = 0, fill_order = 1;
 };
 
+void PrintTo(const g4_case& c, std::ostream* os) { *os << c.name; }
+
 std::vector<g4_case> g4_cases() {
   std::vector<g4_case> out;
   std::ifstream in(raster_test::fixture("g4", "cases.txt"));
