@@ -65,6 +65,18 @@ constexpr int kTransfoMatrix = XK_AFFINE3D;     // 3
 int fail(int code) { return set_gblerr(code); }
 
 // ---- The steps -------------------------------------------------------------------------
+// The object store frees nothing while an error is pending, and a page is dropped just
+// when one is: the error is set aside while the page's objects go, then restored.
+struct error_set_aside {
+  int code = set_gblerr_aside();
+  ~error_set_aside() { set_gblerr(code); }
+  static int set_gblerr_aside() {
+    const int code = get_gblerr();
+    set_gblerr(0);
+    return code;
+  }
+};
+
 // Frees a step made here, with the tiepoint of a scale step.
 void free_step(obj_t** step) {
   if (!*step) return;
@@ -80,6 +92,7 @@ void free_step(obj_t** step) {
 // The georeference made here goes, with its step; a georeference the record had before
 // stays.
 void drop_georef(geotiff_context* c) {
+  const error_set_aside aside;
   if (c->georef && c->georef->transfo == c->step) {
     c->georef->transfo = nullptr;
     c->georef->transfotype = 0;

@@ -125,6 +125,22 @@ void to_model(const georef_t* g, double* x, double* y) {
   xform_forward_2d(g->transfo, g->transfotype, x, y);
 }
 
+// The georeference frees only a unit step: the image-to-world step kept on an image is
+// freed here before the image.
+void free_steps(bitmap_t* image) {
+  georef_t* g = image ? image->georef : nullptr;
+  if (!g || !g->transfo) return;
+  obj_t* step = g->transfo;
+  g->transfo = nullptr;
+  if (step->cls == CLS_XFORM_OFFSET_SCALE) {
+    auto* s = static_cast<xform_offset_scale_t*>(step);
+    xform_control_point_t* origin = s->origins;
+    s->origins = nullptr;
+    free_obj(&origin);
+  }
+  free_obj(&step);
+}
+
 // ---- The fixture ---------------------------------------------------------------------------
 class GeoTiffTest : public ::testing::Test {
  protected:
@@ -141,7 +157,10 @@ class GeoTiffTest : public ::testing::Test {
     set_gblerr(0);
     rd_close_all();
     if (slot_) geotiff_discard(&slot_);
-    for (bitmap_t*& b : made_) free_obj(&b);
+    for (bitmap_t*& b : made_) {
+      free_steps(b);
+      free_obj(&b);
+    }
     tm_test::free_stub_files();
     file_ops_install(nullptr);
     config_reset();
