@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include "geodesy/geodesy_tables.h"
 #include "geodesy/xform.h"
 #include "map/bitmap_record.h"
+#include "map/extent_map.h"
 #include "raster/tiff_read.h"
 #include "raster/tiff_values.h"
 #include "tests/geodesy/geodesy_fixture.h"
@@ -562,6 +564,17 @@ void expect_system(const georef_t* g, int epsg, const std::string& name) {
   EXPECT_EQ(val(g->projection), proj) << name;
 }
 
+// The display carries the pixel extent through the georeference by its upper-left and
+// lower-right corners.
+void expect_display_extent(const bitmap_t* image, const gdal_case& c) {
+  extent_t world{};
+  georef_image_to_world(image, extent_t{0, double(c.width), 0, double(c.height), 0}, &world);
+  EXPECT_NEAR(world.xmin, std::min(c.corners[0], c.corners[6]), 1e-6) << c.name;
+  EXPECT_NEAR(world.xmax, std::max(c.corners[0], c.corners[6]), 1e-6) << c.name;
+  EXPECT_NEAR(world.ymin, std::min(c.corners[1], c.corners[7]), 1e-6) << c.name;
+  EXPECT_NEAR(world.ymax, std::max(c.corners[1], c.corners[7]), 1e-6) << c.name;
+}
+
 class GdalGeoTiffs : public GeoTiffTest, public ::testing::WithParamInterface<gdal_case> {
  protected:
   // The GeoTIFF entries of the file's first directory, through the handler and the
@@ -597,6 +610,7 @@ TEST_P(GdalGeoTiffs, CornersThroughTheGeoTiffTags) {
   ASSERT_TRUE(val(image->georef));
   expect_system(image->georef, c.epsg, c.name);
   expect_corners(image->georef, c.width, c.height, c.corners, 1e-6, c.name);
+  expect_display_extent(image, c);
 }
 
 // The whole road: the TIFF reader reads the page and its GeoTIFF tags. Skipped while
@@ -639,6 +653,7 @@ TEST_P(GdalGeoTiffs, CornersThroughTheTiffReader) {
   ASSERT_TRUE(val(image->georef)) << c.name;
   expect_system(image->georef, c.epsg, c.name);
   expect_corners(image->georef, c.width, c.height, c.corners, 1e-6, c.name);
+  expect_display_extent(image, c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GdalGeoTiffs, ::testing::ValuesIn(gdal_cases()), gdal_name);
