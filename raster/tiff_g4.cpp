@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "core/error.h"
@@ -94,13 +95,20 @@ struct run_entry {
 };
 using run_table = std::array<run_entry, 1u << kRunBits>;
 
+// Enters the codes; returns how many entries were already taken (0 for prefix-free
+// codes, which the tables must be).
 template <size_t N>
-constexpr void enter(run_table& t, const run_code (&codes)[N]) {
+constexpr int enter(run_table& t, const run_code (&codes)[N]) {
+  int clashes = 0;
   for (const run_code& c : codes) {
     const unsigned first = unsigned(c.code) << (kRunBits - c.bits);
     const unsigned span = 1u << (kRunBits - c.bits);
-    for (unsigned i = 0; i < span; ++i) t[first + i] = run_entry{c.bits, c.run};
+    for (unsigned i = 0; i < span; ++i) {
+      if (t[first + i].bits != 0) ++clashes;
+      t[first + i] = run_entry{c.bits, c.run};
+    }
   }
+  return clashes;
 }
 
 template <size_t N>
@@ -110,6 +118,26 @@ constexpr run_table make_run_table(const run_code (&codes)[N]) {
   enter(t, kExtendedMakeUp);
   return t;
 }
+
+template <size_t N>
+constexpr int clashes_of(const run_code (&codes)[N]) {
+  run_table t{};
+  return enter(t, codes) + enter(t, kExtendedMakeUp);
+}
+
+static_assert(std::size(kWhiteCodes) == 64 + 27 && std::size(kBlackCodes) == 64 + 27 &&
+              std::size(kExtendedMakeUp) == 13);
+// Terminating codes for runs 0 to 63 in order, then make-up codes 64 to 1728 by 64.
+template <size_t N>
+constexpr bool runs_in_order(const run_code (&codes)[N]) {
+  for (size_t i = 0; i < N; ++i)
+    if (codes[i].run != (i < 64 ? i : 64 * (i - 63))) return false;
+  return true;
+}
+
+static_assert(runs_in_order(kWhiteCodes) && runs_in_order(kBlackCodes));
+static_assert(clashes_of(kWhiteCodes) == 0, "white run codes must be prefix-free");
+static_assert(clashes_of(kBlackCodes) == 0, "black run codes must be prefix-free");
 
 constexpr run_table kWhiteTable = make_run_table(kWhiteCodes);
 constexpr run_table kBlackTable = make_run_table(kBlackCodes);
