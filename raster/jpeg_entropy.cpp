@@ -118,7 +118,6 @@ bool jpeg_build_huffman(jpeg_huffman* t, const uint8_t counts[16], const uint8_t
     if (code > (1 << len)) return false;  // more codes than this length holds
     code <<= 1;
   }
-  t->maxcode[17] = INT32_MAX;
   t->defined = true;
   return true;
 }

@@ -24,9 +24,12 @@ extern const uint8_t kJpegZigzag[64];  // zig-zag index -> natural position (row
 // A Huffman table with a 9-bit look-ahead: codes of up to 9 bits are found in one step,
 // longer ones by their canonical first code per length.
 struct jpeg_huffman {
+  jpeg_huffman() {
+    for (int32_t& m : maxcode) m = -1;  // no code of any length until the table is built
+  }
   bool defined = false;
   uint16_t fast[512] = {};     // (length << 8 | symbol), 0 when the code is longer or absent
-  int32_t maxcode[18] = {};    // largest code of each length, -1 when none
+  int32_t maxcode[18];         // largest code of each length, -1 when none
   int32_t valoffset[17] = {};  // symbol index of the first code of each length, minus that code
   uint8_t symbols[256] = {};
 };
@@ -90,7 +93,7 @@ struct jpeg_state {
   uint8_t samples[3][64 * kJpegMaxFactor * kJpegMaxFactor] = {};  // an MCU's output planes
 };
 
-// ---- Segments (jpeg_segments.cpp); each returns 0 or sets st->error --------------------
+// ---- Segments (jpeg_segments.cpp); each sets st->error on failure -----------------------
 void jpeg_reset(jpeg_state* st);
 void jpeg_app0(jpeg_state* st);
 void jpeg_app1(jpeg_state* st);
@@ -119,8 +122,8 @@ bool jpeg_at_marker(jpeg_state* st);
 uint32_t jpeg_get_bits(jpeg_state* st, int n);
 int jpeg_get_bit(jpeg_state* st);
 // One symbol of the slot's table; -1 (trace-log line, error set) when no code matches.
-// `kind` names the table in the message: 0 DC, 1 AC, 2 AC refinement; `first_ac_error`
-// is the code set for a missing code.
+// `kind` names the table in the message: 0 DC, 1 AC, 2 AC refinement; `missing_error`
+// is the error code set then.
 int jpeg_decode_symbol(jpeg_state* st, int slot, int kind, int missing_error);
 // The received value of s bits, extended to its sign (T.81 F.2.2.1).
 int32_t jpeg_receive_extend(jpeg_state* st, int s);

@@ -328,4 +328,17 @@ TEST_F(JpegRefused, EveryRefusedKind) {
   }
 }
 
+// A code that no table holds: the trace-log line names the kind of table, the decoding
+// ends there (nothing written) and the read still returns 0.
+TEST_F(JpegRefused, MissingHuffmanCode) {
+  bytes f = raster_test::read_bytes(raster_test::fixture("jpeg", "s11.jpg"));
+  size_t sos = 2;
+  while (f[sos + 1] != 0xDA) sos += 2 + size_t(f[sos + 2] << 8 | f[sos + 3]);
+  f[sos + 6] = uint8_t(0x20 | (f[sos + 6] & 15));  // DC table 2, never defined
+  bitmap_t* b = nullptr;
+  EXPECT_EQ(decode(jpeg_decode, f, &b), 0);
+  EXPECT_EQ(raster_test::image_rgb(b), bytes(45 * 37 * 3, 0));
+  EXPECT_NE(trace_log().find("CODE HUFF DC NON TROUV"), std::string::npos) << trace_log();
+}
+
 }  // namespace
