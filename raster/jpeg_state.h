@@ -1,0 +1,149 @@
+// The JPEG reader's per-call state and the routines its files share (jpeg_read.h).
+//
+// jpeg_read.cpp runs the marker automaton, jpeg_segments.cpp parses the segments,
+// jpeg_entropy.cpp reads the entropy-coded bits and the Huffman codes, jpeg_scan.cpp
+// decodes sequential and progressive scans, jpeg_output.cpp dequantises, transforms and
+// writes the samples. One jpeg_state lives on the stack of each jpeg_read call.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+struct bitmap_t;
+
+constexpr int kJpegMaxComponents = 4;
+constexpr int kJpegMaxFactor = 4;      // largest H and V
+constexpr int kJpegMaxBlocksInMcu = 10;
+
+// Frame modes (the SOF marker's coding process).
+constexpr int kJpegBaseline = 0;
+constexpr int kJpegExtended = 1;
+constexpr int kJpegProgressive = 2;
+
+extern const uint8_t kJpegZigzag[64];  // zig-zag index -> natural position (row * 8 + col)
+
+// A Huffman table with a 9-bit look-ahead: codes of up to 9 bits are found in one step,
+// longer ones by their canonical first code per length.
+struct jpeg_huffman {
+  jpeg_huffman() {
+    for (int32_t& m : maxcode) m = -1;  // no code of any length until the table is built
+  }
+  bool defined = false;
+  uint16_t fast[512] = {};     // (length << 8 | symbol), 0 when the code is longer or absent
+  int32_t maxcode[18];         // largest code of each length, -1 when none
+  int32_t valoffset[17] = {};  // symbol index of the first code of each length, minus that code
+  uint8_t symbols[256] = {};
+};
+
+// The entropy-coded bit stream of one scan decoder run: whole bytes are loaded into a
+// 64-bit accumulator (stuffed zeros dropped) until a marker or the end of the file, so
+// that the run can give back the bytes it did not use and leave the reader at the byte
+// after its last one (the marker, normally).
+struct jpeg_bits {
+  uint64_t acc = 0;         // next bit in bit 63
+  int count = 0;            // bits of data in acc
+  bool stopped = false;     // a marker or the end of the file was met while loading
+  bool overrun = false;     // bits were asked for beyond that marker
+  uint64_t loaded = 0;      // bytes loaded in this run
+  int64_t start = 0;        // reader position when the run began
+  int64_t ends[16] = {};    // file position after each of the last 16 bytes loaded
+};
+
+struct jpeg_component {
+  int id = 0, h = 1, v = 1, tq = 0;
+  int blocks_across = 0, blocks_down = 0;  // whole MCUs' worth of the component's blocks
+  int used_across = 0, used_down = 0;      // blocks holding samples of the image (T.81 A.2)
+  std::vector<int16_t> coefficients;       // progressive or multi-scan frames, zig-zag order
+};
+
+struct jpeg_frame {
+  bool present = false;
+  int mode = 0, precision = 8, height = 0, width = 0, count = 0;
+  jpeg_component comp[kJpegMaxComponents];
+  int hmax = 1, vmax = 1, mcus_across = 0, mcus_down = 0;
+  bool buffered = false;       // coefficients kept, samples written at the end
+  std::vector<uint8_t> rows_reached;  // per MCU row: 1 once a scan decoded data there
+};
+
+struct jpeg_scan {
+  bool present = false;
+  int count = 0;
+  int comp[kJpegMaxComponents] = {};  // frame component index of each scan component
+  int td[kJpegMaxComponents] = {}, ta[kJpegMaxComponents] = {};
+  int ss = 0, se = 63, ah = 0, al = 0;
+};
+
+struct jpeg_state {
+  bitmap_t* image = nullptr;
+  int error = 0;
+  bool done = false;
+  uint16_t quant[4][64] = {};       // zig-zag order, as in the file
+  jpeg_huffman huff[8];             // slot = class + 2 x identifier
+  jpeg_frame frame;
+  int frame_count = 0;
+  jpeg_scan scan;
+  uint32_t restart_interval = 0;    // MCUs per interval, 0 for none
+  int64_t restart_count = 0;        // RST markers met in the current scan
+  bool colour_conversion = true;    // off for SPIFF files
+  bool jfif = false;
+  int adobe_transform = -1;         // APP14 "Adobe" transform, -1 without the segment
+  int32_t predictor[kJpegMaxComponents] = {};
+  uint32_t eob_run = 0;
+  jpeg_bits bits;
+  float mcu[kJpegMaxComponents][64 * kJpegMaxFactor * kJpegMaxFactor] = {};
+  uint8_t samples[3][64 * kJpegMaxFactor * kJpegMaxFactor] = {};  // an MCU's output planes
+};
+
+// ---- Segments (jpeg_segments.cpp); each sets st->error on failure -----------------------
+void jpeg_reset(jpeg_state* st);
+void jpeg_app0(jpeg_state* st);
+void jpeg_app1(jpeg_state* st);
+void jpeg_app8(jpeg_state* st);
+void jpeg_other_app(jpeg_state* st, int marker);
+void jpeg_dqt(jpeg_state* st);
+void jpeg_dht(jpeg_state* st);
+void jpeg_dri(jpeg_state* st);
+void jpeg_sof(jpeg_state* st, int mode);
+void jpeg_refused_sof(jpeg_state* st, int mode);
+void jpeg_sos(jpeg_state* st);
+void jpeg_skip_segment(jpeg_state* st);
+int jpeg_set_error(jpeg_state* st, int code);
+
+// ---- Entropy-coded data (jpeg_entropy.cpp) ----------------------------------------------
+// Builds the table from 16 counts and their symbols; false when the counts ask for more
+// codes than their lengths allow.
+bool jpeg_build_huffman(jpeg_huffman* t, const uint8_t counts[16], const uint8_t* symbols);
+// The Annex K tables (DC and AC, luminance and chrominance) in slots 0 to 3.
+void jpeg_default_huffman(jpeg_state* st);
+void jpeg_bits_begin(jpeg_state* st);
+// Gives back the bytes loaded but not used: the reader stands after the last byte used.
+void jpeg_bits_end(jpeg_state* st);
+// True once every bit before a marker (or the end of the file) has been used.
+bool jpeg_at_marker(jpeg_state* st);
+uint32_t jpeg_get_bits(jpeg_state* st, int n);
+int jpeg_get_bit(jpeg_state* st);
+// One symbol of the slot's table; -1 (trace-log line, error set) when no code matches.
+// `kind` names the table in the message: 0 DC, 1 AC, 2 AC refinement; `missing_error`
+// is the error code set then.
+int jpeg_decode_symbol(jpeg_state* st, int slot, int kind, int missing_error);
+// The received value of s bits, extended to its sign (T.81 F.2.2.1).
+int32_t jpeg_receive_extend(jpeg_state* st, int s);
+
+// ---- Scans (jpeg_scan.cpp) ----------------------------------------------------------------
+void jpeg_decode_scan(jpeg_state* st);
+// Sets up the frame's MCU geometry; 0, or the error code set.
+int jpeg_frame_geometry(jpeg_state* st);
+// Allocates the frame's coefficient buffer after checking its size; 0 or the error code.
+int jpeg_alloc_coefficients(jpeg_state* st);
+
+// ---- Samples (jpeg_output.cpp) ------------------------------------------------------------
+// Dequantises and transforms one block of the frame component `c` into the MCU plane at
+// block column bx, block row by (in the component's own blocks), replicating each sample
+// over the component's share of the MCU.
+void jpeg_block_to_mcu(jpeg_state* st, int c, const int32_t* coef, int bx, int by);
+// Writes the MCU planes of the frame's components at pixel (x0, y0), `w` x `h` pixels of
+// it, converting the colours.
+void jpeg_write_mcu(jpeg_state* st, int x0, int y0, int w, int h);
+// Writes every MCU of a frame whose coefficients were kept (progressive or multi-scan).
+void jpeg_output_buffered(jpeg_state* st);
+// The 8 x 8 inverse DCT of dequantised coefficients (natural order) plus the level shift.
+void jpeg_idct(const float in[64], float out[64], float level_shift);
