@@ -2,10 +2,10 @@
 //
 // The sizes are checked against the file before the image is allocated: verbatim
 // data must hold every row of every channel read; run-length data must hold both
-// tables, and every table entry of a channel read must point at bytes inside the
-// file. A coded row is read at its offset, at most as many bytes as the longest
-// coding of a row can use (two per pixel and the end byte), so a hostile length costs
-// no more than a fair one; its runs are cut at the end of the row.
+// tables, and every table entry must point at bytes inside the file. A coded row is
+// read at its offset, at most as many bytes as the longest coding of a row can use
+// (two per pixel and the end byte), so a hostile length costs no more than a fair one;
+// its runs are cut at the end of the row.
 #include "raster/sgi_read.h"
 
 #include <algorithm>
@@ -69,20 +69,19 @@ int parse_header(const uint8_t* f, int64_t file_size, sgi_header* h) {
   return 0;
 }
 
-// Row offsets and lengths of the channels read: entry c * height + r of each table.
+// Row offsets and lengths: entry c * height + r of each table. Every entry, also of
+// the channels not read, must point at bytes inside the file.
 struct sgi_tables {
   std::vector<uint32_t> start, length;
 };
 
 int read_tables(const sgi_header& h, int64_t file_size, sgi_tables* t) {
-  const int64_t n = h.read_channels() * h.height;
-  std::vector<uint8_t> raw(size_t(n) * 4);
+  const int64_t n = h.channels * h.height;
+  std::vector<uint8_t> raw(static_cast<size_t>(n) * 4);
   t->start.resize(size_t(n));
   t->length.resize(size_t(n));
-  const int64_t table_bytes = h.channels * h.height * 4;
   for (int which = 0; which < 2; ++which) {
-    if (rd_read_at(kHeaderSize + which * table_bytes, raw.data(), n * 4) != n * 4)
-      return bad_file();
+    if (rd_read_at(kHeaderSize + which * n * 4, raw.data(), n * 4) != n * 4) return bad_file();
     std::vector<uint32_t>& out = which == 0 ? t->start : t->length;
     for (int64_t i = 0; i < n; ++i) out[size_t(i)] = uint32_t(be32(raw.data() + 4 * i));
   }
