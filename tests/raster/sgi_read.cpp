@@ -1,7 +1,8 @@
 // The SGI reader: verbatim and run-length files of netpbm, ImageMagick and the fixture
 // script against sgitopnm's reading (the fourth channel against sgitopnm -channel 3);
 // dithered images; the header fields; runs cut at the row end; line tables checked
-// against the file; refusals with their codes; every truncation; flipped bytes.
+// against the file; refusals with their codes; every truncation; flipped bytes;
+// loading through the dispatcher.
 #include "raster/sgi_read.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +10,15 @@
 #include <cctype>
 #include <filesystem>
 
+#include "raster/image_load.h"
 #include "tests/raster/decoder_fixture.h"
+#include "tests/raster/image_load_fixture.h"
 
 namespace {
 
 using raster_test::bytes;
+using raster_test::ImageLoadTest;
 
-constexpr int kDecoderSgi = 43;
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
   std::string s = info.param.substr(0, info.param.rfind('.'));
@@ -245,6 +248,25 @@ TEST_F(SgiReader, FlippedBytes) {
           << name << " byte " << i << " gives " << rc;
     }
   }
+}
+
+// Through the dispatcher: the image joins the list with its pixels; a refused file
+// leaves no record and its loading error in the trace log.
+TEST_F(ImageLoadTest, SgiLoadsThroughItsDecoderRow) {
+  const std::string path = raster_test::fixture("sgi", "im_rgb.sgi");
+  int rc = -1;
+  bitmap_t* b = load(image_file(path, kDecoderSgi), &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_NE(b, nullptr);
+  const std::string rgb = path.substr(0, path.rfind('.')) + ".rgb";
+  EXPECT_EQ(raster_test::image_rgb(b), raster_test::read_bytes(rgb));
+  configure("ENGLISH", nullptr);
+  const std::string bad = raster_test::fixture("sgi", "two_channels.bad");
+  const int before = image_count();
+  EXPECT_EQ(load(image_file(bad, kDecoderSgi), &rc), nullptr);
+  EXPECT_EQ(rc, ERR_UNKNOWN_FORMAT);
+  EXPECT_EQ(image_count(), before);
+  EXPECT_NE(trace_log().find("Loading error " + bad + " : "), std::string::npos) << trace_log();
 }
 
 }  // namespace

@@ -2,20 +2,22 @@
 // rasttopnm's reading; the header fields; the default tables of 1-bit images; the
 // byte encoding's runs across rows and at the image end; refusals with their codes
 // (other depths, byte-encoded depths 1 and 24, sizes the file does not hold); every
-// truncation; flipped bytes.
+// truncation; flipped bytes; loading through the dispatcher.
 #include "raster/sunras_read.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 
+#include "raster/image_load.h"
 #include "tests/raster/decoder_fixture.h"
+#include "tests/raster/image_load_fixture.h"
 
 namespace {
 
 using raster_test::bytes;
+using raster_test::ImageLoadTest;
 
-constexpr int kDecoderSun = 13;
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
   std::string s = info.param.substr(0, info.param.rfind('.'));
@@ -29,7 +31,7 @@ class SunPixels : public raster_test::DecoderTest,
 
 TEST_P(SunPixels, MatchReference) {
   const std::string name = GetParam();
-  bitmap_t* b = record_for_path(raster_test::fixture("sun", name), kDecoderSun);
+  bitmap_t* b = record_for_path(raster_test::fixture("sun", name), kDecoderSunRaster);
   ASSERT_EQ(sunras_read(b), 0) << name;
   EXPECT_EQ(get_gblerr(), 0);
   const std::string stem = name.substr(0, name.rfind('.'));
@@ -82,7 +84,7 @@ TEST_F(SunReader, HeaderFields) {
                         {"im_rgb.sun", 24, 3, 21, 9},    {"im_rgba.sun", 32, 3, 21, 9},
                         {"own_d32_bgr.sun", 32, 3, 21, 9}};
   for (const Case& c : cases) {
-    bitmap_t* b = record_for_path(raster_test::fixture("sun", c.file), kDecoderSun);
+    bitmap_t* b = record_for_path(raster_test::fixture("sun", c.file), kDecoderSunRaster);
     ASSERT_EQ(sunras_read(b), 0) << c.file;
     EXPECT_EQ(+b->bits_per_sample, c.bits) << c.file;
     EXPECT_EQ(+b->planes, c.planes) << c.file;
@@ -180,9 +182,9 @@ TEST_F(SunReader, Refusals) {
       {"2G wide, 1 high", make_sun(0x7FFFFFFF, 1, 1, 1, px), ERR_BAD_FILE},
   };
   for (const Case& c : cases) EXPECT_EQ(decode(sunras_read, c.file), c.rc) << c.what;
-  bitmap_t* b = record_for_path(raster_test::fixture("sun", "np_rle_pbm.bad"), kDecoderSun);
+  bitmap_t* b = record_for_path(raster_test::fixture("sun", "np_rle_pbm.bad"), kDecoderSunRaster);
   EXPECT_EQ(sunras_read(b), ERR_UNKNOWN_FORMAT);
-  EXPECT_EQ(sunras_read(record_for_path("/nonexistent/x.ras", kDecoderSun)), ERR_FILE_ACCESS);
+  EXPECT_EQ(sunras_read(record_for_path("/nonexistent/x.ras", kDecoderSunRaster)), ERR_FILE_ACCESS);
 }
 
 const char* const kSamples[] = {"np_std_pbm.sun", "np_std_pal.sun", "np_rle_pgm.sun",
@@ -213,6 +215,25 @@ TEST_F(SunReader, FlippedBytes) {
           << name << " byte " << i << " gives " << rc;
     }
   }
+}
+
+// Through the dispatcher: the image joins the list with its pixels; a refused file
+// leaves no record and its loading error in the trace log.
+TEST_F(ImageLoadTest, SunRasterLoadsThroughItsDecoderRow) {
+  const std::string path = raster_test::fixture("sun", "np_rle_pal.sun");
+  int rc = -1;
+  bitmap_t* b = load(image_file(path, kDecoderSunRaster), &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_NE(b, nullptr);
+  const std::string rgb = path.substr(0, path.rfind('.')) + ".rgb";
+  EXPECT_EQ(raster_test::image_rgb(b), raster_test::read_bytes(rgb));
+  configure("ENGLISH", nullptr);
+  const std::string bad = raster_test::fixture("sun", "np_rle_pbm.bad");
+  const int before = image_count();
+  EXPECT_EQ(load(image_file(bad, kDecoderSunRaster), &rc), nullptr);
+  EXPECT_EQ(rc, ERR_UNKNOWN_FORMAT);
+  EXPECT_EQ(image_count(), before);
+  EXPECT_NE(trace_log().find("Loading error " + bad + " : "), std::string::npos) << trace_log();
 }
 
 }  // namespace

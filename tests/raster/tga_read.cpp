@@ -2,7 +2,8 @@
 // fixture script against tgatoppm's reading (PIL's for right-to-left origins); palette
 // indices under 8 bits kept, grey levels scaled; the key colour and the gamma of the
 // extension area; the file test; packets across rows and cut at the image end;
-// refusals with their codes; every truncation; flipped bytes.
+// refusals with their codes; every truncation; flipped bytes; loading through the
+// dispatcher.
 #include "raster/tga_read.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +11,15 @@
 #include <cctype>
 #include <cstring>
 
+#include "raster/image_load.h"
 #include "tests/raster/decoder_fixture.h"
+#include "tests/raster/image_load_fixture.h"
 
 namespace {
 
 using raster_test::bytes;
+using raster_test::ImageLoadTest;
 
-constexpr int kDecoderTga = 14;
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
   std::string s = info.param.substr(0, info.param.rfind('.'));
@@ -375,6 +378,25 @@ TEST_F(TgaReader, FlippedBytes) {
           << name << " byte " << i << " gives " << rc;
     }
   }
+}
+
+// Through the dispatcher: the image joins the list with its pixels; a refused file
+// leaves no record and its loading error in the trace log.
+TEST_F(ImageLoadTest, TgaLoadsThroughItsDecoderRow) {
+  const std::string path = raster_test::fixture("tga", "im_top_right.tga");
+  int rc = -1;
+  bitmap_t* b = load(image_file(path, kDecoderTga), &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_NE(b, nullptr);
+  const std::string rgb = path.substr(0, path.rfind('.')) + ".rgb";
+  EXPECT_EQ(raster_test::image_rgb(b), raster_test::read_bytes(rgb));
+  configure("ENGLISH", nullptr);
+  const std::string bad = raster_test::fixture("tga", "map300.bad");
+  const int before = image_count();
+  EXPECT_EQ(load(image_file(bad, kDecoderTga), &rc), nullptr);
+  EXPECT_EQ(rc, ERR_FILE_ACCESS);
+  EXPECT_EQ(image_count(), before);
+  EXPECT_NE(trace_log().find("Loading error " + bad + " : "), std::string::npos) << trace_log();
 }
 
 }  // namespace
