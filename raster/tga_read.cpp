@@ -6,6 +6,12 @@
 // decoded file row by file row, a packet going on across rows and cut at the end of
 // the image, and each file row is stored in the image line and column order that the
 // origin corner gives.
+//
+// Grey samples are scaled to 0..255 as they are decoded, so grey images keep identity
+// tables (tables for the depth would scale them a second time). The footer is read
+// only when the file ends in its signature: in a file without one those bytes are
+// pixels. The key colour is the extension area's 32-bit word at 470, blue in its
+// lowest byte, then green, red and alpha.
 #include "raster/tga_read.h"
 
 #include <algorithm>
