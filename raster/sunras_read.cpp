@@ -3,11 +3,11 @@
 // Every header field is checked before it sizes anything: the colour map and, for the
 // plain types, all rows must lie in the file (their size comes from the width, height
 // and depth: old files leave the data length 0); with a colour map the data length
-// must lie in the file as well; byte-encoded data must be long enough
-// to make the image even at the densest encoding (3 bytes for 256 samples). Only then
-// is the image allocated. Rows are read whole into one buffer of the padded row size,
-// so the pad bytes are skipped with the row; a run of the byte encoding continues
-// across rows and is cut at the end of the image.
+// must lie in the file as well; byte-encoded data must be long enough to make the
+// image even at the densest encoding (3 bytes for 256 samples). Only then is the image
+// allocated. Rows are read whole into one buffer of the padded row size, so the pad
+// bytes are skipped with the row; a run of the byte encoding continues across rows
+// and is cut at the end of the image.
 #include "raster/sunras_read.h"
 
 #include <algorithm>
