@@ -1,0 +1,11 @@
+// The TGA reader of the image loading on arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/support/decoder_fuzz.h"
+#include "raster/tga_read.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tm_fuzz::decode_image(tga_read, data, size);
+  return 0;
+}
