@@ -112,7 +112,7 @@ struct failure_case {
 
 // Codes without a reader in this build, a reader that fails, in both languages.
 const failure_case kFailureCases[] = {
-    {17, ERR_UNKNOWN_FORMAT, "EN", "Loading error "},
+    {21, ERR_UNKNOWN_FORMAT, "EN", "Loading error "},
     {raster_test::kFailingCode, ERR_BAD_FILE, "FR", "Erreur chargement "},
     {20, ERR_UNKNOWN_FORMAT, "FR", "Erreur chargement "},
     {kDecoderEcw, ERR_UNKNOWN_FORMAT, "EN", "Loading error "},
