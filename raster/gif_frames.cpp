@@ -110,8 +110,8 @@ void base_line(gif_state* st, int y) {
   if (!under || y >= under->height) return;
   const uint8_t* src = get_img_line_adr(under, y, 0);
   if (!src) return;
-  const int n = std::min(w, under->width);
   const int uw = under->width;
+  const int n = std::min(w, uw);
   if (!st->rgb) {
     std::memcpy(out, src, size_t(n));
   } else if (under->planes == 3) {

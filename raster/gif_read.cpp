@@ -279,8 +279,12 @@ void finish(gif_state* st, bool failed) {
     st->image = nullptr;
     st->open = false;
   }
-  for (img_frame_t*& f : st->frames)
+  // The loop count belongs to the animation: frames whose control came before the
+  // "NETSCAPE2.0" block get it too.
+  for (img_frame_t*& f : st->frames) {
     if (f && !f->bitmap) drop(st->list, std::exchange(f, nullptr));
+    if (f) f->loop_count = uint16_t(st->loop_count);
+  }
   if (!st->record_used) {
     obj_list_remove_id(st->list, st->record->id);
     free_obj(&st->record);
@@ -325,7 +329,8 @@ int second_decode(bitmap_t* target) {
     return ERR_MEMORY;
   }
   const int rc = first_load(&record, list);
-  const int wanted = std::max(target->frame_number, 1);
+  const int number = target->frame_number;
+  const int wanted = std::max(number, 1);
   const int n = obj_list_count(list);
   for (int i = 0; i < n; ++i) {
     obj_t* o = obj_list_get(list, i, nullptr);

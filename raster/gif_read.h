@@ -17,7 +17,8 @@
 //
 // A graphic control extension makes a frame record (`img_frame`, class 29) with its
 // delay, disposal, user-input flag and the loop count of the "NETSCAPE2.0" extension
-// (0 in the file is stored as 65535); it applies to the next image only and points
+// (0 in the file is stored as 65535; every frame record gets it, wherever the block
+// stands); it applies to the next image only and points
 // to it. Frames past the screen edge are clipped; a frame larger than the screen makes
 // the screen (and every later image) grow. Plain text and comment extensions are
 // skipped. The LZW table stops at 4096 codes until the next clear code.
