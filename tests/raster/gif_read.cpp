@@ -214,9 +214,15 @@ class GifTest : public raster_test::DecoderTest {
     return out;
   }
 
-  // The list holds images numbered 1..n and frame records that each point to one.
+  // The list holds images numbered 1..n and frame records that each point to one, and
+  // no image or frame record lives outside it.
   void expect_consistent_list() const {
     const std::vector<bitmap_t*> imgs = images();
+    int live = 0;
+    obj_class_count(CLS_BITMAP, &live);
+    EXPECT_EQ(live, int(imgs.size()));
+    obj_class_count(CLS_IMG_FRAME, &live);
+    EXPECT_EQ(live, int(frames().size()));
     for (size_t i = 0; i < imgs.size(); ++i) {
       EXPECT_EQ(int(imgs[i]->frame_number), int(i) + 1);
       EXPECT_NE(static_cast<void*>(imgs[i]->lines), nullptr);
