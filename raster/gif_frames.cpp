@@ -56,11 +56,18 @@ bool compose_in_rgb(const gif_state* st) {
   return under->planes == 3 || !same_palette(under, st) || !same_transparency(under, st);
 }
 
+// What an image costs against the cap on all the images of a file: its pixel bytes and
+// the line store's bookkeeping of each row (a file of many frames of many short rows
+// costs more than its pixels say).
+int64_t image_cost(int64_t w, int64_t h, int planes) {
+  return h * (w * planes + kRasterRowOverhead);
+}
+
 int check_size(gif_state* st, int64_t w, int64_t h, int planes) {
   if (raster_check_size(w, h, planes)) return ERR_MEMORY;
   const int64_t pixels = w * h;
   if (pixels > kFreePixels && pixels / kPixelsPerByte > st->file_size) return bad_size();
-  if (st->pixel_bytes + pixels * planes > raster_max_image_bytes()) return no_memory();
+  if (st->pixel_bytes + image_cost(w, h, planes) > raster_max_image_bytes()) return no_memory();
   return 0;
 }
 
@@ -208,7 +215,7 @@ int gif_begin_image(gif_state* st) {
     st->frame = nullptr;
   }
   if (alloc_bitmap(img, st->screen_w, st->screen_h, planes, 2) != 0) return no_memory();
-  st->pixel_bytes += int64_t(st->screen_w) * st->screen_h * planes;
+  st->pixel_bytes += image_cost(st->screen_w, st->screen_h, planes);
   st->scratch.assign(size_t(st->screen_w) * planes, 0);
   fill_from_base(st);
   st->row.assign(size_t(std::max(st->fw, 1)), 0);

@@ -53,7 +53,7 @@ struct gif_state {
   bitmap_t* record = nullptr;     // the caller's record: the first image
   bool record_used = false;       // the record holds an image (it was filed)
   int images = 0;                 // images made so far
-  int64_t pixel_bytes = 0;        // bytes of all images made so far
+  int64_t pixel_bytes = 0;        // cost of all images made so far (gif_frames.cpp)
 
   // The last graphic control, for the next image.
   img_frame_t* frame = nullptr;   // frame record waiting for its image
