@@ -8,10 +8,12 @@
 // and the last altitude read. Routines look only at the directly enclosing element and
 // at the class of the current object, so an element in the wrong place is passed over.
 //
-// Course points: a "Name" read before the course point's "Position" (the order of the
-// current schema) waits in the state and is given to the course point its "Position"
-// makes, so a course point keeps its name whichever order the file uses; the point
-// takes the last time and altitude read in its "CoursePoint".
+// Element order: a point is made at the start of its "Position" with the time and
+// altitude read before it in its "Trackpoint" or "CoursePoint" (none read: none), and a
+// "Time" or altitude after the position still goes to the point, so a point keeps its
+// values whichever order the file uses. Likewise a course point's "Name" read before its
+// "Position" (the order of the current schema) waits in the state and is given to the
+// course point its "Position" makes.
 #include <array>
 #include <cstring>
 #include <string>
@@ -131,11 +133,14 @@ void on_lap(xml_parser_t* ctx, const char* text) {
 
 // ---- Points -----------------------------------------------------------------------------
 
+// "Trackpoint", "CoursePoint": no current object; the last altitude and time are
+// cleared, so that a point whose element gives none does not take its neighbour's.
 void on_point_start(xml_parser_t* ctx, const char* text) {
   if (text || ctx->end_tag) return;
   tcx_reader* st = state(ctx);
   st->current = nullptr;
   st->last_altitude = 0.0f;
+  st->last_time = date_rec{};
   st->pending_name.clear();
 }
 

@@ -244,6 +244,24 @@ TEST_F(TcxRead, ATimeAfterThePositionStillDatesThePoint) {
   EXPECT_NEAR(split(&tracks[1][1]->time).day, 14 + (8.5 + 1 / 60.0) / 24, 1e-8);
 }
 
+// A point whose element gives no time has none, whatever the point before it had.
+TEST_F(TcxRead, APointWithoutTimeTakesNoneFromItsNeighbour) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load("<TrainingCenterDatabase><Activities><Activity><Lap><Track>"
+                 "<Trackpoint><Time>2023-07-14T08:30:00Z</Time><Position><LatitudeDegrees>1"
+                 "</LatitudeDegrees></Position><AltitudeMeters>50</AltitudeMeters></Trackpoint>"
+                 "<Trackpoint><Position><LatitudeDegrees>2</LatitudeDegrees></Position></Trackpoint>"
+                 "</Track></Lap></Activity></Activities></TrainingCenterDatabase>",
+                 &f),
+            0);
+  const auto tracks = tracks_of(f);
+  ASSERT_EQ(tracks.size(), 1u);
+  ASSERT_EQ(tracks[0].size(), 2u);
+  EXPECT_TRUE(has_time(&tracks[0][0]->time));
+  EXPECT_FALSE(has_time(&tracks[0][1]->time));
+  EXPECT_EQ(float(tracks[0][1]->altitude), 0.0f);
+}
+
 std::string history_database(const std::string& parent_open, const std::string& parent_close) {
   return "<HistoryDatabase><Running><Run>" + parent_open +
          "<Track><Trackpoint><Position><Latitude>1.5</Latitude><Longitude>2.5</Longitude>"
