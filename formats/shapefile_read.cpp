@@ -12,7 +12,6 @@
 
 #include <bit>
 #include <cstring>
-#include <vector>
 
 #include "core/command_hooks.h"
 #include "core/error.h"
@@ -45,11 +44,28 @@ constexpr int kBudgetStride = 4096;
 constexpr double kBudgetMargin = 16.0 * 1024 * 1024;
 constexpr int64_t kLargeBlock = int64_t(1) << 20;
 
+// A growable array of the read, held through the memory wrappers.
+template <class T> struct scratch {
+  T* data = nullptr;
+  size_t capacity = 0;  // elements
+  T* reserve(size_t n) {
+    if (n > capacity) {
+      realloc_mem(&data, n * sizeof(T));
+      capacity = n;
+    }
+    return data;
+  }
+  void release() {
+    free_mem(&data);
+    capacity = 0;
+  }
+};
+
 struct shp_context {
   container_t* list = nullptr;
-  std::vector<int32_t> starts;    // part starts of the current record, then n
-  std::vector<obj_t*> waiting;    // objects of the current record awaiting z values
-  std::vector<double> points;     // x, y pairs of a multipoint record
+  scratch<int32_t> starts;   // the part index array: part starts of the record, then n
+  scratch<loil_t*> waiting;  // lines of the current record awaiting their z values
+  scratch<double> points;    // x, y pairs, then z values, of a multipoint record
   uint32_t point_colour = 0;
   uint32_t line_colour = 0;
   int64_t made = 0;
@@ -158,9 +174,8 @@ void read_multipoint(shp_context* c, const shape_kind& kind, int64_t content) {
   if (n < 0) return fail(ERR_BAD_FILE);
   const int64_t need = 4 + kBoxSize + 4 + 16 * n + (kind.z ? kRangeSize + 8 * n : 0);
   if (content < need) return fail(ERR_BAD_FILE);
-  if (!room_for(n * (kind.z ? 24 : 16))) return;
-  c->points.resize(size_t(n) * (kind.z ? 3 : 2));
-  double* xy = c->points.data();
+  if (!room_for(n * (kind.z ? 24 : 16) + 8)) return;
+  double* xy = c->points.reserve(size_t(n) * (kind.z ? 3 : 2) + 1);
   if (!read_doubles(xy, 2 * n)) return;
   double* z = xy + 2 * n;
   if (kind.z) {
@@ -173,13 +188,13 @@ void read_multipoint(shp_context* c, const shape_kind& kind, int64_t content) {
 
 // The part starts rise from 0 to the point count (equal starts make an empty part).
 bool read_part_starts(shp_context* c, int64_t p, int64_t n) {
-  c->starts.resize(size_t(p) + 1);
-  if (p > 0) rd_read_bytes(c->starts.data(), p * 4);
+  int32_t* starts = c->starts.reserve(size_t(p) + 1);
+  if (p > 0) rd_read_bytes(starts, p * 4);
   if (get_gblerr()) return false;
-  c->starts[size_t(p)] = int32_t(n);
-  if (p > 0 && c->starts[0] != 0) return fail(ERR_BAD_FILE), false;
+  starts[p] = int32_t(n);
+  if (p > 0 && starts[0] != 0) return fail(ERR_BAD_FILE), false;
   for (int64_t i = 1; i <= p; ++i)
-    if (c->starts[size_t(i)] < c->starts[size_t(i - 1)]) return fail(ERR_BAD_FILE), false;
+    if (starts[i] < starts[i - 1]) return fail(ERR_BAD_FILE), false;
   return true;
 }
 
@@ -191,20 +206,16 @@ void read_polyline(shp_context* c, const shape_kind& kind, int64_t content) {
   if (p < 0 || n < 0) return fail(ERR_BAD_FILE);
   const int64_t need = 4 + kBoxSize + 8 + 4 * p + 16 * n + (kind.z ? kRangeSize + 8 * n : 0);
   if (content < need) return fail(ERR_BAD_FILE);
-  if (!room_for(p * 4 + 4) || !read_part_starts(c, p, n)) return;
-  c->waiting.clear();
+  if (!room_for(p * 12 + 12) || !read_part_starts(c, p, n)) return;
+  const int32_t* starts = c->starts.data;
+  loil_t** waiting = c->waiting.reserve(size_t(p) + 1);
   for (int64_t i = 0; i < p; ++i) {
-    loil_t* l = new_line(c, c->starts[size_t(i + 1)] - c->starts[size_t(i)], kind.fill);
-    if (!l) return;
-    if (kind.z) c->waiting.push_back(l);
+    waiting[i] = new_line(c, starts[i + 1] - starts[i], kind.fill);
+    if (!waiting[i]) return;
   }
   if (!kind.z) return;
   skip(kRangeSize);
-  for (obj_t* o : c->waiting) {
-    read_line_z(static_cast<loil_t*>(o));
-    if (get_gblerr()) break;
-  }
-  c->waiting.clear();
+  for (int64_t i = 0; i < p && get_gblerr() == 0; ++i) read_line_z(waiting[i]);
 }
 
 // Checked only: no object is made.
@@ -308,6 +319,9 @@ int shp_read(obj_t* file, container_t* list) {
   c.point_colour = gpsobj_default_colour(CLS_GEOPOINT);
   c.line_colour = gpsobj_default_colour(CLS_LOIL);
   read_records(&c);
+  c.starts.release();
+  c.waiting.release();
+  c.points.release();
   if (get_gblerr() == 0) make_styles(list);
   if (const int err = get_gblerr()) {
     set_gblerr(0);
