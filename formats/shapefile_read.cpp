@@ -11,6 +11,8 @@
 #include "formats/shapefile.h"
 
 #include <bit>
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 #include "core/command_hooks.h"
@@ -107,12 +109,19 @@ bool read_doubles(double* out, int64_t n) {
 
 // ---- Objects ---------------------------------------------------------------------------
 
+// A z value as the float a point keeps: beyond the float range it becomes an infinity.
+float as_float(double v) {
+  if (v > double(FLT_MAX)) return HUGE_VALF;
+  if (v < -double(FLT_MAX)) return -HUGE_VALF;
+  return float(v);
+}
+
 geopoint_t* new_point(shp_context* c, double x, double y, double z) {
   obj_t* o = nullptr;
   obj_new_in_list(c->list, CLS_GEOPOINT, &o);
   if (!o || get_gblerr()) return nullptr;
   auto* p = static_cast<geopoint_t*>(o);
-  p->coords = gps_point_t{x, y, float(z)};
+  p->coords = gps_point_t{x, y, as_float(z)};
   p->colour = c->point_colour;
   p->shape = kPointShape;
   p->thickness = kPointThickness;

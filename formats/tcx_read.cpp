@@ -15,6 +15,8 @@
 // "Position" (the order of the current schema) waits in the state and is given to the
 // course point its "Position" makes.
 #include <array>
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -76,6 +78,14 @@ double number(const char* text) {
   double v = 0.0;
   parse_number(text, &v);
   return v;
+}
+
+// An altitude as the float a point keeps: beyond the float range it becomes an infinity.
+float altitude_of(const char* text) {
+  const double v = number(text);
+  if (v > double(FLT_MAX)) return HUGE_VALF;
+  if (v < -double(FLT_MAX)) return -HUGE_VALF;
+  return float(v);
 }
 
 // ---- Tracklogs ------------------------------------------------------------------------
@@ -226,7 +236,7 @@ void on_longitude(xml_parser_t* ctx, const char* text) { set_coordinate(ctx, tex
 
 // A new altitude: the last altitude, the point's altitude and its third coordinate.
 void set_altitude(xml_parser_t* ctx, obj_t* o, const char* text) {
-  const float v = float(number(text));
+  const float v = altitude_of(text);
   state(ctx)->last_altitude = v;
   if (is_class(o, CLS_GPSPOS)) {
     auto* p = static_cast<gpspos_t*>(o);

@@ -362,6 +362,20 @@ TEST_F(ShpRead, AMultipointZGivesEachPointItsZ) {
   EXPECT_EQ(points[1]->coords.z, -3.0f);
 }
 
+// A z beyond the range of the float a point keeps becomes an infinity of its sign.
+TEST_F(ShpRead, AHugeZBecomesAnInfinity) {
+  fileatt_t* f = nullptr;
+  const std::string body = record(point(1, 2, SHP_POINT_Z, {1e300})) +
+                           record(point(3, 4, SHP_POINT_Z, {-1e39})) +
+                           record(point(5, 6, SHP_POINT_Z, {123.5}));
+  ASSERT_EQ(load(shp_file(body), &f), 0);
+  const auto points = all_of<geopoint_t>(f, CLS_GEOPOINT);
+  ASSERT_EQ(points.size(), 3u);
+  EXPECT_EQ(float(points[0]->coords.z), HUGE_VALF);
+  EXPECT_EQ(float(points[1]->coords.z), -HUGE_VALF);
+  EXPECT_EQ(float(points[2]->coords.z), 123.5f);
+}
+
 TEST_F(ShpRead, NullShapesAndUnreadTypesAreSkippedByTheirLength) {
   fileatt_t* f = nullptr;
   std::string null_content;
