@@ -1,0 +1,217 @@
+// The ROWSET reader (see rowset.h): the vocabulary built from the class registry, the
+// element routines and the read.
+//
+// Reading state: the engine context's user data is the reader state (list and current
+// object), its scratch block the name of the attribute element last started.
+#include "formats/rowset.h"
+
+#include <cstring>
+#include <string>
+
+#include "core/dict.h"
+#include "core/error.h"
+#include "core/memory.h"
+#include "core/obj_list.h"
+#include "core/object.h"
+#include "core/strutil.h"
+#include "core/wstring.h"
+#include "core/xml.h"
+
+namespace {
+
+enum rowset_element : int { ROWSET_NONE = 0, ROWSET_TYPE = 1, ROWSET_ATTRIBUTE = 2,
+                            ROWSET_ROW = 3, ROWSET_ROOT = 4 };
+constexpr int kRoutines = 5;
+constexpr int kFirstClass = 1;
+constexpr int kLastClass = 199;
+constexpr int kBudgetStride = 4096;
+constexpr double kBudgetMargin = 16.0 * 1024 * 1024;
+
+// Classes whose objects hold system resources: line stores (25), file objects (27),
+// memory copies of files (28), GPS ports (111), sockets (141).
+constexpr int kRefusedClasses[] = {25, 27, 28, 111, 141};
+
+struct rowset_reader {
+  container_t* list = nullptr;
+  obj_t* current = nullptr;
+  int64_t made = 0;
+};
+
+rowset_reader* state(xml_parser_t* ctx) { return static_cast<rowset_reader*>(ctx->user); }
+
+// ---- Vocabulary ------------------------------------------------------------------------
+
+void add_word(container_t* dict, const char* name, int value) {
+  int found = -1;
+  dict_lookup(dict, name, -1, &found);
+  if (found != -1) return;  // one entry per distinct name; the fixed names come first
+  obj_t* obj = nullptr;
+  alloc_obj(CLS_TAG, &obj);
+  tag_t* tag = static_cast<tag_t*>(obj);
+  if (!tag) return;
+  char* owned = nullptr;
+  str_set(name, &owned);
+  tag->name = owned;
+  tag->val = value;
+  index_insert(dict, tag);
+}
+
+void add_class_attributes(container_t* dict, int cls) {
+  const objdesc* desc = obj_class_descriptor(cls, nullptr);
+  if (!desc || !desc->attrs) return;
+  for (int i = 2; i < desc->count; ++i) {
+    const char* attr = desc->attrs[i].name;
+    if (!attr || !*attr) continue;
+    std::string upper(attr);
+    for (char& ch : upper) ch = ascii_upper(ch);
+    add_word(dict, upper.c_str(), ROWSET_ATTRIBUTE);
+  }
+}
+
+container_t* build_dictionary() {
+  container_t* dict = nullptr;
+  dict_create(&dict);
+  if (!dict) return nullptr;
+  add_word(dict, "TYPE", ROWSET_TYPE);
+  add_word(dict, "ROW", ROWSET_ROW);
+  add_word(dict, "ROWSET", ROWSET_ROOT);
+  for (int cls = kFirstClass; cls <= kLastClass; ++cls) add_class_attributes(dict, cls);
+  return dict;
+}
+
+void free_dictionary(container_t** dict) {
+  const int n = obj_list_count(*dict);
+  for (int i = 0; i < n; ++i) {
+    obj_t* tag = (*dict)->elems[i];
+    free_obj(&tag);
+  }
+  free_obj(dict);
+}
+
+// ---- Rows ----------------------------------------------------------------------------------
+
+bool refused(int cls) {
+  for (int c : kRefusedClasses)
+    if (c == cls) return true;
+  return false;
+}
+
+// The class of a name: a registered class of 1 to 199 with a descriptor, else 0.
+int class_named(const char* name) {
+  for (int cls = kFirstClass; cls <= kLastClass; ++cls) {
+    if (!obj_class_descriptor(cls, nullptr)) continue;
+    const char* n = obj_class_name(cls);
+    if (n && std::strcmp(n, name) == 0) return cls;
+  }
+  return 0;
+}
+
+// "TYPE": a new object of the named class in the list becomes the current object. The
+// object stays in the list whatever follows: the list alone frees it.
+void on_type(xml_parser_t* ctx, const char* text) {
+  if (!text) return;
+  rowset_reader* st = state(ctx);
+  st->current = nullptr;
+  std::string name(text);  // the engine keeps one blank of a run: trailing ones go
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\n' ||
+                           name.back() == '\r'))
+    name.pop_back();
+  const int cls = class_named(name.c_str());
+  if (cls == 0 || refused(cls)) return;
+  obj_t* o = nullptr;
+  obj_new_in_list(st->list, cls, &o);
+  if (!o || get_gblerr()) return;
+  st->current = o;
+  if (++st->made % kBudgetStride == 0 && compute_mem_budget() < kBudgetMargin)
+    set_gblerr(ERR_MEMORY);
+}
+
+// "ROW", start and end: no current object.
+void on_row(xml_parser_t* ctx, const char* text) {
+  if (!text) state(ctx)->current = nullptr;
+}
+
+// An 8-bit string attribute holds UTF-8, whatever the document's encoding.
+void set_string(xml_parser_t* ctx, char* field, const char* text) {
+  if (ctx->encoding != XML_LOCAL) {
+    attr_from_text(AT_STRING, field, text);
+    return;
+  }
+  char16_t* wide = nullptr;
+  char* utf8 = nullptr;
+  mbs_to_wcs(text, &wide);
+  attr_from_text(AT_STRING, field, wstr_to_utf8(wide, &utf8));
+  free_mem(&wide);
+  free_mem(&utf8);
+}
+
+// The text of an attribute element, converted into the current object's attribute of
+// that name (case ignored). An id is read after its two prefix characters; references
+// and lists stay empty.
+void set_attribute(xml_parser_t* ctx, const char* text) {
+  obj_t* obj = state(ctx)->current;
+  if (!obj || !ctx->scratch || !ctx->scratch[0]) return;
+  const int n = obj_class_attr_count(obj->cls);
+  for (int i = 2; i < n; ++i) {
+    int type = 0, off = 0;
+    const char* name = nullptr;
+    obj_attr_info(obj->cls, i, &type, &off, &name);
+    if (!name || str_compare_ci(name, ctx->scratch) != 0) continue;
+    if (off + attr_type_size(type) > obj_class_size(obj->cls)) return;
+    char* field = reinterpret_cast<char*>(obj) + off;
+    switch (type) {
+      case AT_ID: {
+        const char* digits = text;
+        for (int k = 0; k < 2 && *digits; ++k) ++digits;
+        attr_from_text(AT_ID, field, digits);
+        break;
+      }
+      case AT_REF: case AT_LIST: case AT_FATHER: break;
+      case AT_WSTRING: xml_text_to_wcs(ctx, text, reinterpret_cast<char16_t**>(field)); break;
+      case AT_STRING: set_string(ctx, field, text); break;
+      default: attr_from_text(type, field, text); break;
+    }
+    return;
+  }
+}
+
+// An attribute element: its name is remembered at its start, its text converted.
+void on_attribute(xml_parser_t* ctx, const char* text) {
+  if (ctx->end_tag || !ctx->scratch) return;
+  if (!text) {
+    std::strncpy(ctx->scratch, ctx->text ? ctx->text : "", kXmlScratchSize - 1);
+    ctx->scratch[kXmlScratchSize - 1] = '\0';
+    return;
+  }
+  set_attribute(ctx, text);
+}
+
+constexpr xml_element_handler kHandlers[kRoutines] = {nullptr, on_type, on_attribute, on_row,
+                                                      nullptr};
+
+}  // namespace
+
+int read_rowset(obj_t* file, container_t* list) {
+  if (!list) return 0;
+  container_t* dict = build_dictionary();
+  container_t* attributes = nullptr;
+  dict_create(&attributes);
+  rowset_reader st;
+  st.list = list;
+  xml_parser_t* ctx = nullptr;
+  if (dict && attributes && get_gblerr() == 0)
+    xml_parser_create(&st, dict, attributes, nullptr, 0, kRoutines, kHandlers, nullptr, &ctx);
+  if (ctx) {
+    alloc_mem_zero(&ctx->scratch, kXmlScratchSize);
+    xml_read_file(file, ctx);
+  }
+  // The dictionaries go whatever stopped the read; the store frees nothing while an
+  // error is pending, so the error waits meanwhile.
+  const int error = get_gblerr();
+  set_gblerr(0);
+  xml_parser_free(&ctx);
+  free_dictionary(&dict);
+  free_obj(&attributes);
+  if (error != 0) set_gblerr(error);
+  return 0;
+}

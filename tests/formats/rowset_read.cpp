@@ -1,0 +1,185 @@
+// The ROWSET reader on the files of scripts/fixtures/make_rowset_fixtures.py: rows become
+// objects of their class with their attribute values; rows of unknown or refused
+// classes, attributes before "TYPE" or unknown to the class make nothing; references and
+// lists given as ids stay empty, so that freeing the file frees no object twice.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "core/obj_list.h"
+#include "core/socket.h"
+#include "core/xml.h"
+#include "formats/rowset.h"
+#include "map/file_internal.h"
+#include "map/file_object.h"
+#include "map/gps_classes.h"
+#include "tests/map/gps_file_fixture.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+const std::string kDir = TM_FIXTURE_DIR "/rowset/";
+
+std::string narrow(const char16_t* w) {
+  std::string out;
+  for (; w && *w; ++w) out += w[0] < 128 ? char(w[0]) : '?';
+  return out;
+}
+
+class RowsetRead : public tm_test::GpsFileFixture {
+ protected:
+  void SetUp() override {
+    GpsFileFixture::SetUp();
+    file_detail::file_ops_table_install();
+    xml_init();
+    ASSERT_EQ(get_gblerr(), 0);
+    dir_ = tm_test::fresh_dir("rowset");
+  }
+  void TearDown() override {
+    set_gblerr(0);
+    for (fileatt_t* f : loaded_) {
+      file_detach_content(f);
+      free_obj(&f);
+    }
+    GpsFileFixture::TearDown();
+  }
+
+  // Reads a disk file into a fresh file object's list; the error code it left.
+  int load_path(const std::string& path, fileatt_t** out = nullptr) {
+    fileatt_t* f = nullptr;
+    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
+    EXPECT_NE(f, nullptr);
+    if (!f) return -100;
+    loaded_.push_back(f);
+    obj_list_new(&f->sot);
+    EXPECT_EQ(read_rowset(f, f->sot), 0);
+    const int err = get_gblerr();
+    set_gblerr(0);
+    if (out) *out = f;
+    return err;
+  }
+  int load(const std::string& text, fileatt_t** out = nullptr) {
+    return load_path(tm_test::write_file(dir_ + "/t.xml", text), out);
+  }
+
+  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
+    std::vector<T*> out;
+    for (int i = 0; i < obj_list_count(f->sot); ++i)
+      if (f->sot->elems[i] && f->sot->elems[i]->cls == cls)
+        out.push_back(static_cast<T*>(f->sot->elems[i]));
+    return out;
+  }
+
+  std::string dir_;
+  std::vector<fileatt_t*> loaded_;
+};
+
+TEST_F(RowsetRead, RowsBecomeObjectsWithTheirValues) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load_path(kDir + "points.xml", &f), 0);
+  EXPECT_EQ(obj_list_count(f->sot), 4) << "the row of an unknown class makes nothing";
+  const auto w = all_of<waypoint_t>(f, CLS_WAYPOINT);
+  ASSERT_EQ(w.size(), 2u);
+  EXPECT_EQ(narrow(w[0]->name), "Col du Lautaret");
+  EXPECT_EQ(narrow(w[0]->comment), "2058 m");
+  EXPECT_EQ(uint32_t(w[0]->colour), gps_rgb(255, 0, 16));
+  EXPECT_EQ(int(w[0]->symbol), 27);
+  EXPECT_EQ(double(w[0]->proxim), 25.5);
+  EXPECT_EQ(float(w[0]->altitude), 2058.0f);
+  EXPECT_EQ(narrow(w[1]->name), "Caf? & gare");
+  EXPECT_EQ(int(w[1]->name[3]), 0xE9);
+  EXPECT_EQ(int(w[1]->symbol), 26);
+  const auto g = all_of<geopoint_t>(f, CLS_GEOPOINT);
+  ASSERT_EQ(g.size(), 1u);
+  EXPECT_EQ(uint32_t(g[0]->colour), gps_rgb(0, 128, 255));
+  EXPECT_EQ(int(g[0]->thickness), 4);
+  EXPECT_EQ(int(g[0]->shape), 2);
+  EXPECT_EQ(double(g[0]->orient), 1.25);
+  const auto t = all_of<tracklog_t>(f, CLS_TRACKLOG);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_EQ(narrow(t[0]->name), "Trace");
+  EXPECT_EQ(int(t[0]->number), 7);
+}
+
+TEST_F(RowsetRead, HostileRowsAreRefusedOrEmptied) {
+  // Objects whose ids the hostile file names: none may be linked into, or freed with, a
+  // row. They live in the store all along.
+  container_t* held = new_list();
+  std::vector<obj_t*> targets;
+  for (int i = 0; i < 9; ++i) {
+    obj_t* o = nullptr;
+    obj_new_in_list(held, i % 2 ? CLS_NAVIGATION : CLS_CONTAINER, &o);
+    targets.push_back(o);
+  }
+  int files_before = 0;
+  obj_class_count(kFileClass, &files_before);
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load_path(kDir + "hostile.xml", &f), 0);
+  int files_after = 0;
+  obj_class_count(kFileClass, &files_after);
+  EXPECT_EQ(files_after, files_before + 1) << "the file read, and no other";
+  for (int i = 0; i < obj_list_count(f->sot); ++i) {
+    const int cls = f->sot->elems[i]->cls;
+    EXPECT_NE(cls, kFileClass);
+    EXPECT_NE(cls, kMemFileClass);
+    EXPECT_NE(cls, CLS_SOCKET);
+  }
+  const auto p = all_of<gpspos_t>(f, CLS_GPSPOS);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_TRUE(p[0]->navig == nullptr);
+  EXPECT_TRUE(p[0]->idsats == nullptr);
+  EXPECT_TRUE(p[0]->dgps == nullptr);
+  EXPECT_TRUE(p[0]->raw == nullptr);
+  EXPECT_EQ(float(p[0]->altitude), 12.5f);
+  const auto t = all_of<tracklog_t>(f, CLS_TRACKLOG);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_TRUE(t[0]->sons == nullptr);
+  EXPECT_TRUE(t[0]->father == nullptr);
+  EXPECT_EQ(narrow(t[0]->name), "refs");
+  const auto c = all_of<container_t>(f, CLS_CONTAINER);
+  ASSERT_EQ(c.size(), 1u);
+  EXPECT_TRUE(c[0]->sons == nullptr);
+  // An attribute before TYPE is lost, the one after it kept; two TYPEs make two objects;
+  // an over-long unknown element name changes nothing.
+  const auto w = all_of<waypoint_t>(f, CLS_WAYPOINT);
+  ASSERT_EQ(w.size(), 4u);
+  EXPECT_TRUE(w[0]->name == nullptr);
+  EXPECT_EQ(int(w[0]->symbol), 3);
+  EXPECT_EQ(narrow(w[1]->name), "first");
+  EXPECT_EQ(narrow(w[2]->name), "second");
+  EXPECT_EQ(int(w[3]->symbol), 9);
+  const auto g = all_of<geopoint_t>(f, CLS_GEOPOINT);
+  ASSERT_EQ(g.size(), 1u);
+  EXPECT_EQ(int(g[0]->shape), 5);
+  // The file goes with its rows; the objects the rows named are still whole.
+  file_detach_content(f);
+  for (obj_t* o : targets) EXPECT_TRUE(o->cls == CLS_NAVIGATION || o->cls == CLS_CONTAINER);
+}
+
+TEST_F(RowsetRead, RowsWithoutAClassOrOutOfPlaceMakeNothing) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load("<ROWSET><ROW><NAME>a</NAME></ROW><TYPE>waypoint </TYPE><NAME>b</NAME>"
+                 "<ROW><TYPE>Waypoint</TYPE><NAME>c</NAME></ROW></ROWSET>",
+                 &f),
+            0);
+  const auto w = all_of<waypoint_t>(f, CLS_WAYPOINT);
+  ASSERT_EQ(w.size(), 1u) << "a TYPE outside a row still names a class; names keep their case";
+  EXPECT_EQ(narrow(w[0]->name), "b");
+}
+
+TEST_F(RowsetRead, ACutDocumentKeepsTheRowsBeforeTheCut) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load("<ROWSET><ROW><TYPE>waypoint</TYPE><SYMBOL>4</SYMBOL></ROW><ROW><TYPE>geopoi", &f),
+            0);
+  EXPECT_EQ(all_of<waypoint_t>(f, CLS_WAYPOINT).size(), 1u);
+  EXPECT_EQ(all_of<geopoint_t>(f, CLS_GEOPOINT).size(), 0u);
+}
+
+TEST_F(RowsetRead, AMissingFileLeavesTwo) {
+  EXPECT_EQ(load_path(dir_ + "/missing.xml"), ERR_FILE_ACCESS);
+  EXPECT_EQ(read_rowset(nullptr, nullptr), 0);
+}
+
+}  // namespace
