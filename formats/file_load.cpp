@@ -20,6 +20,9 @@
 #include "formats/gpstext.h"
 #include "formats/gpx.h"
 #include "formats/pcx5.h"
+#include "formats/rowset.h"
+#include "formats/shapefile.h"
+#include "formats/tcx.h"
 #include "map/file_object.h"
 #include "map/track_filter.h"
 #include "raster/image_load.h"
@@ -227,5 +230,8 @@ void file_load_module_init() {
   register_format_reader(kGeonamesFormat, read_geonames);
   register_format_reader(75, read_native_objects);
   register_format_reader(kPcx5Format, pcx5_read);
+  register_format_reader(kShapefileFormat, shp_read);
+  register_format_reader(kTcxFormat, read_tcx);
+  register_format_reader(kRowsetFormat, read_rowset);
   file_list_register();
 }

@@ -26,6 +26,7 @@
 #include "formats/geonames.h"
 #include "formats/gpx.h"
 #include "formats/pcx5.h"
+#include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
@@ -131,7 +132,7 @@ const startup_table kDefaultTable = {
         {"gtmtxt_register_keywords", init_nothing},
         {"pcx5_init", pcx5_init},
         {"geonames_register_vocab", geonames_register_vocab},
-        {"tcx_register_tables", init_nothing},
+        {"tcx_register_tables", tcx_register_tables},
         {"kml_module_init", init_nothing},
         {"ovl_init", init_nothing},
         {"repr_load", init_nothing},
