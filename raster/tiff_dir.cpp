@@ -3,6 +3,7 @@
 //
 // Every array is read only after its values were found to lie inside the file, so a
 // count of 2^32-1 is refused before anything is allocated.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -60,7 +61,8 @@ int read_array(const walk& w, std::vector<uint32_t>* out) {
 }
 
 void grey_map(tiff_state* st, bool white_is_zero) {
-  const int bits = st->bits_per_sample > 8 ? 8 : st->bits_per_sample;
+  // Samples above 8 bits are mapped by their high byte; 0 bits (a bad page) as 1.
+  const int bits = std::clamp(st->bits_per_sample, 1, 8);
   const int step = 255 / ((1 << bits) - 1);
   for (int i = 0; i < 256; ++i) {
     const int v = i * step > 255 ? 255 : i * step;

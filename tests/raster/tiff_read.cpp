@@ -317,6 +317,8 @@ TEST_F(TiffTest, RefusedBuiltVariants) {
       {"Deflate (old code)", tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 32946, lzw)})},
       {"modified Huffman", tiff_test::build_file(false, {tiff_test::page(4, 1, 1, 1, 0, 2, lzw)})},
       {"unknown compression", tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 99, lzw)})},
+      {"0-bit samples", tiff_test::build_file(false, {tiff_test::page(4, 1, 0, 1, 1, 1, {0})})},
+      {"0-bit WhiteIsZero samples", tiff_test::build_file(false, {tiff_test::page(4, 1, 0, 1, 0, 1, {0})})},
       {"2-bit samples", tiff_test::build_file(false, {tiff_test::page(4, 1, 2, 1, 1, 1, {0})})},
       {"32-bit samples", tiff_test::build_file(false, {tiff_test::page(1, 1, 32, 1, 1, 1, bytes(4, 0))})},
       {"unequal bits per sample",
