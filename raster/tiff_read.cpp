@@ -74,6 +74,9 @@ int copy_lines(bitmap_t* from, bitmap_t* to) {
 int decode_turned(bitmap_t* page, const tiff_state* st) {
   bitmap_t* flat = nullptr;
   if (!bitmap_clone_header(page, &flat)) return memory_short();
+  // Not a TIFF record: should the turn find a line of it gone, decoding it again is a
+  // harmless refusal rather than a new read of the file's structure.
+  flat->format = 0;
   int rc = alloc_bitmap(flat, int(st->width), int(st->height), page->planes, 2) ? ERR_MEMORY : 0;
   if (rc == 0) rc = decode_groups(st, flat, false);
   bitmap_t* turned = nullptr;

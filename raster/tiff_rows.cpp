@@ -213,14 +213,16 @@ void unpack(const group_plan& p, const uint8_t* row, bitmap_t* target, int64_t y
   }
 }
 
-// The bytes of strip or tile `index`: at most its byte count (the rest of the file when
-// the page has no byte counts) and at most `want` bytes.
+// The bytes of strip or tile `index`: at most its byte count and at most `want` bytes.
+// Without byte counts an uncompressed strip takes the bytes its rows need; compressed
+// data without them is bad data.
 int read_chunk(const tiff_state* st, uint64_t index, int64_t want, std::vector<uint8_t>* out) {
   if (index >= st->offsets.size()) return ERR_BAD_FILE;
   const int64_t at = st->base + int64_t(st->offsets[index]);
   const int64_t size = rd_size();
   if (at >= size) return ERR_BAD_FILE;
   int64_t n = size - at;
+  if (st->counts.empty() && st->pixel_kind != kTiffKindNone) return ERR_BAD_FILE;
   if (!st->counts.empty() && int64_t(st->counts[index]) < n) n = st->counts[index];
   if (want >= 0 && want < n) n = want;
   out->assign(size_t(n), 0);
@@ -260,12 +262,18 @@ int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g) {
   const size_t n = size_t(p.file_planes * p.columns);
   std::vector<std::vector<uint8_t>> data(n);
   std::vector<std::unique_ptr<tiff_chunk_source>> sources(n);
+  // The strips or tiles of one group are distinct parts of the file: together they hold
+  // no more than it, whatever their offsets and byte counts claim.
+  const int64_t budget = 2 * rd_size() + 4096;
+  int64_t held = 0;
   for (int plane = 0; plane < p.file_planes; ++plane) {
     for (int64_t c = 0; c < p.columns; ++c) {
       const size_t k = size_t(plane * p.columns + c);
       const uint64_t index = uint64_t(plane * per_plane + (st->tiled ? g * st->tiles_across + c : g));
       const int64_t want = st->pixel_kind == kTiffKindNone ? nrows * p.chunk_row_bytes : -1;
       if (int rc = read_chunk(st, index, want, &data[k])) return rc;
+      held += int64_t(data[k].size());
+      if (held > budget) return ERR_BAD_FILE;
       if (p.g4)
         sources[k] = std::make_unique<g4_source>(data[k].data(), data[k].size(), p.chunk_width,
                                                  nrows, st->fill_order);

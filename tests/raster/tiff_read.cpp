@@ -17,6 +17,7 @@
 #include "core/obj_list.h"
 #include "raster/raster_limits.h"
 #include "raster/tiff_g4.h"
+#include "raster/tiff_state.h"
 #include "tests/raster/image_load_fixture.h"
 #include "tests/raster/tiff_builder.h"
 
@@ -160,6 +161,12 @@ TEST_P(TiffPixels, OnDemandLinesMatchPil) {
   auto pages = load_path(fixture(name), &rc);
   ASSERT_EQ(rc, 0) << name;
   ASSERT_FALSE(pages.empty());
+  const tiff_state* st = tiff_state_of(pages[0]);
+  ASSERT_NE(st, nullptr);
+  if (tiff_turn_direction(st) == 0) {  // turned pages are decoded at load
+    for (int y = 0; y < pages[0]->height; ++y)
+      ASSERT_FALSE(bitmap_line_loaded(pages[0], y)) << name << " line " << y;
+  }
   const bytes ref = want(stem(name));
   EXPECT_EQ(rgb_through_image_line(pages[0]), ref) << name;
 }
@@ -186,6 +193,57 @@ TEST_F(TiffTest, PagesInFileOrder) {
   auto single = load_bytes(raster_test::read_bytes(fixture("pil_rgb_lzw.tif")), &rc);
   ASSERT_EQ(single.size(), 1u);
   EXPECT_EQ(+single[0]->frame_number, 0);
+}
+
+// A line asked for decodes the strip holding it and no other; rows stored bottom-up
+// (orientation 4) find their strip from the bottom.
+TEST_F(TiffTest, OnDemandDecodesOneStrip) {
+  int rc = -1;
+  auto pages = load_path(fixture("cp_grey_lzw_pred_rows3.tif"), &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(pages.size(), 1u);
+  ASSERT_NE(image_line(pages[0], 10, 0), nullptr);
+  for (int y = 0; y < pages[0]->height; ++y)
+    EXPECT_EQ(bitmap_line_loaded(pages[0], y) != 0, y >= 9 && y <= 11) << y;
+
+  const bytes file = tiff_test::build_file(
+      false, {tiff_test::page(1, 5, 8, 1, 1, 1, {10, 11, 12, 13, 14},
+                              {{274, 3, {4}}, {278, 4, {2}}, {273, 4, {kDataOffset, kDataOffset + 2, kDataOffset + 4}},
+                               {279, 4, {2, 2, 1}}})});
+  const std::string path = tm_test::fresh_dir("tstrip") + "bottom_up.tif";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                               std::streamsize(file.size()));
+  pages = load_path(path, &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(pages.size(), 1u);
+  const uint8_t* top = image_line(pages[0], 0, 0);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top[0], 14);
+  EXPECT_FALSE(bitmap_line_loaded(pages[0], 2));
+  EXPECT_EQ(image_line(pages[0], 3, 0)[0], 11);
+  EXPECT_EQ(image_line(pages[0], 4, 0)[0], 10);
+}
+
+// Byte counts: uncompressed rows without them take what the rows need; compressed data
+// without them, and strips whose counts claim more than the file, are bad data.
+TEST_F(TiffTest, ByteCounts) {
+  bitmap_t* b = one_page(tiff_test::build_file(
+      false, {tiff_test::page(2, 2, 8, 1, 1, 1, {1, 2, 3, 4}, {{279, 0, {}}})}));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(raster_test::image_rgb(b)[9], 4);
+  EXPECT_EQ(decode_code(tiff_test::build_file(
+                false, {tiff_test::page(4, 1, 8, 1, 1, 5, tiff_test::lzw_literals({1, 2, 3, 4}),
+                                        {{279, 0, {}}})})),
+            ERR_BAD_FILE);
+  // 64 tiles across, each claiming the whole file from the same offset.
+  const bytes tile = tiff_test::lzw_literals(bytes(256, 7));
+  const std::vector<uint32_t> offsets(64, kDataOffset), counts(64, 1u << 30);
+  EXPECT_EQ(decode_code(tiff_test::build_file(
+                false, {tiff_test::page(1024, 16, 8, 1, 1, 5, tile,
+                                        {{273, 0, {}}, {278, 0, {}}, {279, 0, {}},
+                                         {322, 3, {16}}, {323, 3, {16}},
+                                         {324, 4, offsets}, {325, 4, counts}})})),
+            ERR_BAD_FILE);
 }
 
 // Orientation 6 turns a 37 x 21 page into 21 x 37; the others keep or swap the sides.
