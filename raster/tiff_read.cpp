@@ -29,8 +29,6 @@ constexpr int kDiscardedQuietly = -1;  // a reduced-resolution subfile
 // that each claim a huge page can make.
 constexpr int64_t kMaxRowsAllPages = int64_t(1) << 23;
 
-int memory_short() { return ERR_MEMORY; }
-
 // The upright size of a page (sides swapped for the orientations that turn it).
 void upright_size(const tiff_state* st, int64_t* w, int64_t* h) {
   const bool turn = tiff_turn_direction(st) != 0;
@@ -73,7 +71,7 @@ int copy_lines(bitmap_t* from, bitmap_t* to) {
 // and the turned lines copied into the page's own store.
 int decode_turned(bitmap_t* page, const tiff_state* st) {
   bitmap_t* flat = nullptr;
-  if (!bitmap_clone_header(page, &flat)) return memory_short();
+  if (!bitmap_clone_header(page, &flat)) return ERR_MEMORY;
   // Not a TIFF record: should the turn find a line of it gone, decoding it again is a
   // harmless refusal rather than a new read of the file's structure.
   flat->format = 0;
