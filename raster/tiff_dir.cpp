@@ -130,27 +130,43 @@ int tag_compression(walk& w) {
   return 0;
 }
 
+// Colour pages by photometric interpretation: samples per pixel and colour model.
+struct colour_kind {
+  int photometric, samples, model;
+};
+constexpr colour_kind kColourKinds[] = {
+    {2, 3, kModelRgb}, {5, 4, kModelCmyk}, {6, 3, kModelYcbcr}, {8, 3, kModelLab}};
+
 int tag_photometric(walk& w) {
   int64_t v = 0;
   if (int rc = one_short(w, &v)) return rc;
   tiff_state* st = w.st;
   st->photometric = int(v);
-  switch (v) {
-    case 0:
-    case 1:
-      grey_map(st, v == 0);
-      set_graylevel_lut(w.page);
-      st->samples_per_pixel = 1;
-      st->colour_mode = st->bits_per_sample == 1 ? 1 : 2;
-      return 0;
-    case 2: st->samples_per_pixel = 3; st->colour_mode = 4; st->colour_model = kModelRgb; return 0;
-    case 3: identity_map(st); st->samples_per_pixel = 1; st->colour_mode = 3; return 0;
-    case 4: st->mask = true; return 0;
-    case 5: st->samples_per_pixel = 4; st->colour_mode = 4; st->colour_model = kModelCmyk; return 0;
-    case 6: st->samples_per_pixel = 3; st->colour_mode = 4; st->colour_model = kModelYcbcr; return 0;
-    case 8: st->samples_per_pixel = 3; st->colour_mode = 4; st->colour_model = kModelLab; return 0;
-    default: return bad();
+  if (v == 0 || v == 1) {  // WhiteIsZero, BlackIsZero
+    grey_map(st, v == 0);
+    set_graylevel_lut(w.page);
+    st->samples_per_pixel = 1;
+    st->colour_mode = st->bits_per_sample == 1 ? 1 : 2;
+    return 0;
   }
+  if (v == 3) {  // palette: the ColorMap fills the lookup tables
+    identity_map(st);
+    st->samples_per_pixel = 1;
+    st->colour_mode = 3;
+    return 0;
+  }
+  if (v == 4) {  // transparency mask
+    st->mask = true;
+    return 0;
+  }
+  for (const colour_kind& k : kColourKinds) {
+    if (k.photometric != v) continue;
+    st->samples_per_pixel = k.samples;
+    st->colour_mode = 4;
+    st->colour_model = k.model;
+    return 0;
+  }
+  return bad();
 }
 
 int tag_short_field(walk& w) {
@@ -241,7 +257,8 @@ int tag_colour_map(walk& w) {
   if (tiff_seek_values(st->order, st->base, w.e.type, w.e.count, 0)) return bad();
   uint8_t* tables[3] = {w.page->lut_r, w.page->lut_g, w.page->lut_b};
   for (auto* t : tables)
-    for (uint32_t i = 0; i < n; ++i) t[i] = colour_byte(uint32_t(tiff_read_integer(st->order, kTiffShort)));
+    for (uint32_t i = 0; i < n; ++i)
+      t[i] = colour_byte(uint32_t(tiff_read_integer(st->order, kTiffShort)));
   return get_gblerr() ? bad() : 0;
 }
 

@@ -6,6 +6,8 @@
 // a header copy of the record given, with its own reader state; the line tables of all
 // pages together are held to the memory budget, so that a file of many directories
 // that each claim a huge image is refused instead of allocated.
+#include "raster/tiff_read.h"
+
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -16,7 +18,6 @@
 #include "map/bitmap_record.h"
 #include "raster/raster_limits.h"
 #include "raster/raster_ops.h"
-#include "raster/tiff_read.h"
 #include "raster/tiff_state.h"
 #include "raster/tiff_values.h"
 
@@ -141,8 +142,7 @@ int read_page(chain* c, int64_t offset, bitmap_t** out, int64_t* next) {
   if (rc == 0 && st->reduced) rc = kDiscardedQuietly;
   int64_t w = 0, h = 0;
   upright_size(st, &w, &h);
-  if (rc == 0 && (raster_check_size(w, h, planes) ||
-                  raster_check_size(1, c->rows_held + h, 1) ||
+  if (rc == 0 && (raster_check_size(w, h, planes) || raster_check_size(1, c->rows_held + h, 1) ||
                   c->rows_held + h > kMaxRowsAllPages))
     rc = ERR_MEMORY;
   if (rc == 0) {

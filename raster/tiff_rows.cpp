@@ -29,7 +29,7 @@ struct orientation_rule {
   int turn;
 };
 constexpr orientation_rule kOrientations[9] = {
-    {false, false, 0}, {false, false, 0}, {true, false, 0}, {true, true, 0}, {false, true, 0},
+    {false, false, 0}, {false, false, 0}, {true, false, 0}, {true, true, 0},  {false, true, 0},
     {true, false, 1},  {false, false, 2}, {false, true, 1}, {false, false, 1}};
 
 const orientation_rule& rule_of(const tiff_state* st) {
@@ -82,8 +82,8 @@ struct group_plan {
   int64_t columns;      // tiles across (1 for strips)
   int64_t chunk_width;  // pixels per strip or tile row
   int64_t chunk_row_bytes;
-  int64_t row_bytes;    // bytes of one gathered row of whole pixels
-  int hi;               // offset of the high byte inside a sample
+  int64_t row_bytes;  // bytes of one gathered row of whole pixels
+  int hi;             // offset of the high byte inside a sample
 };
 
 group_plan plan_of(const tiff_state* st) {
@@ -269,7 +269,8 @@ int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g) {
   for (int plane = 0; plane < p.file_planes; ++plane) {
     for (int64_t c = 0; c < p.columns; ++c) {
       const size_t k = size_t(plane * p.columns + c);
-      const uint64_t index = uint64_t(plane * per_plane + (st->tiled ? g * st->tiles_across + c : g));
+      const uint64_t index =
+          uint64_t(plane * per_plane + (st->tiled ? g * st->tiles_across + c : g));
       const int64_t want = st->pixel_kind == kTiffKindNone ? nrows * p.chunk_row_bytes : -1;
       if (int rc = read_chunk(st, index, want, &data[k])) return rc;
       held += int64_t(data[k].size());

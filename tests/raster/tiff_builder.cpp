@@ -21,18 +21,33 @@ namespace {
 
 int type_size(int type) {
   switch (type) {
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: return 4;
-    case 5: case 10: case 12: return 8;
-    default: return 1;
+    case 3:
+    case 8:
+      return 2;
+    case 4:
+    case 9:
+    case 11:
+      return 4;
+    case 5:
+    case 10:
+    case 12:
+      return 8;
+    default:
+      return 1;
   }
 }
 
 void put_value(bytes* f, size_t at, int type, uint32_t v, bool be) {
   switch (type_size(type)) {
-    case 1: (*f)[at] = uint8_t(v); break;
-    case 2: put_u16(f, at, uint16_t(v), be); break;
-    default: put_u32(f, at, v, be); break;
+    case 1:
+      (*f)[at] = uint8_t(v);
+      break;
+    case 2:
+      put_u16(f, at, uint16_t(v), be);
+      break;
+    default:
+      put_u32(f, at, v, be);
+      break;
   }
 }
 
@@ -40,8 +55,8 @@ void put_value(bytes* f, size_t at, int type, uint32_t v, bool be) {
 
 uint32_t built::next_at(size_t i) const {
   const uint32_t at = directories[i];
-  const uint16_t n = uint16_t(file[0] == 'M' ? file[at] << 8 | file[at + 1]
-                                             : file[at] | file[at + 1] << 8);
+  const uint16_t n =
+      uint16_t(file[0] == 'M' ? file[at] << 8 | file[at + 1] : file[at] | file[at + 1] << 8);
   return at + 2 + 12u * n;
 }
 
@@ -113,8 +128,8 @@ directory page(uint32_t width, uint32_t height, int bits, int samples, int photo
   };
   directory d;
   for (const entry& e : base) {
-    const bool replaced = std::any_of(extra.begin(), extra.end(),
-                                      [&](const entry& x) { return x.tag == e.tag; });
+    const bool replaced =
+        std::any_of(extra.begin(), extra.end(), [&](const entry& x) { return x.tag == e.tag; });
     if (!replaced) d.entries.push_back(e);
   }
   for (const entry& e : extra)

@@ -179,8 +179,9 @@ TEST_F(TiffTest, PagesInFileOrder) {
     const auto refs = lines_of(fixture(std::string(name) + ".pages"));
     for (bool from_disk : {false, true}) {
       int rc = -1;
-      auto pages = from_disk ? load_path(fixture(std::string(name) + ".tif"), &rc)
-                             : load_bytes(raster_test::read_bytes(fixture(std::string(name) + ".tif")), &rc);
+      auto pages =
+          from_disk ? load_path(fixture(std::string(name) + ".tif"), &rc)
+                    : load_bytes(raster_test::read_bytes(fixture(std::string(name) + ".tif")), &rc);
       ASSERT_EQ(rc, 0) << name;
       ASSERT_EQ(pages.size(), refs.size()) << name;
       for (size_t i = 0; i < pages.size(); ++i) {
@@ -208,11 +209,13 @@ TEST_F(TiffTest, OnDemandDecodesOneStrip) {
 
   const bytes file = tiff_test::build_file(
       false, {tiff_test::page(1, 5, 8, 1, 1, 1, {10, 11, 12, 13, 14},
-                              {{274, 3, {4}}, {278, 4, {2}}, {273, 4, {kDataOffset, kDataOffset + 2, kDataOffset + 4}},
+                              {{274, 3, {4}},
+                               {278, 4, {2}},
+                               {273, 4, {kDataOffset, kDataOffset + 2, kDataOffset + 4}},
                                {279, 4, {2, 2, 1}}})});
   const std::string path = tm_test::fresh_dir("tstrip") + "bottom_up.tif";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
-                                               std::streamsize(file.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
   pages = load_path(path, &rc);
   ASSERT_EQ(rc, 0);
   ASSERT_EQ(pages.size(), 1u);
@@ -238,11 +241,14 @@ TEST_F(TiffTest, ByteCounts) {
   // 64 tiles across, each claiming the whole file from the same offset.
   const bytes tile = tiff_test::lzw_literals(bytes(256, 7));
   const std::vector<uint32_t> offsets(64, kDataOffset), counts(64, 1u << 30);
-  EXPECT_EQ(decode_code(tiff_test::build_file(
-                false, {tiff_test::page(1024, 16, 8, 1, 1, 5, tile,
-                                        {{273, 0, {}}, {278, 0, {}}, {279, 0, {}},
-                                         {322, 3, {16}}, {323, 3, {16}},
-                                         {324, 4, offsets}, {325, 4, counts}})})),
+  EXPECT_EQ(decode_code(tiff_test::build_file(false, {tiff_test::page(1024, 16, 8, 1, 1, 5, tile,
+                                                                      {{273, 0, {}},
+                                                                       {278, 0, {}},
+                                                                       {279, 0, {}},
+                                                                       {322, 3, {16}},
+                                                                       {323, 3, {16}},
+                                                                       {324, 4, offsets},
+                                                                       {325, 4, counts}})})),
             ERR_BAD_FILE);
 }
 
@@ -285,8 +291,8 @@ TEST_F(TiffTest, HeaderFields) {
   map[1] = 65535;
   map[16 + 1] = 32768;
   map[32 + 1] = 257;
-  const bytes pal = tiff_test::build_file(
-      true, {tiff_test::page(2, 1, 4, 1, 3, 1, {0x10}, {{320, 3, map}})});
+  const bytes pal =
+      tiff_test::build_file(true, {tiff_test::page(2, 1, 4, 1, 3, 1, {0x10}, {{320, 3, map}})});
   b = one_page(pal);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(raster_test::image_rgb(b), (bytes{255, 128, 1, 0, 0, 0}));
@@ -311,17 +317,18 @@ TEST_F(TiffTest, PackBitsRuns) {
   // Row 0: -128, two literals, a run of three 30 cut after two; row 1: a run of two 40,
   // -128, two single literals.
   const bytes data = {0x80, 0x01, 10, 20, 0xFE, 30, 0xFF, 40, 0x80, 0x00, 50, 0x00, 60};
-  bitmap_t* b = one_page(tiff_test::build_file(false, {tiff_test::page(
-                                                   4, 2, 8, 1, 1, 32773, data)}));
+  bitmap_t* b =
+      one_page(tiff_test::build_file(false, {tiff_test::page(4, 2, 8, 1, 1, 32773, data)}));
   ASSERT_NE(b, nullptr);
   const bytes rgb = raster_test::image_rgb(b);
   const uint8_t grey[8] = {10, 20, 30, 30, 40, 40, 50, 60};
   ASSERT_EQ(rgb.size(), 24u);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(rgb[size_t(3 * i)], grey[i]) << i;
   // Data that ends inside a row is bad data.
-  EXPECT_EQ(decode_code(tiff_test::build_file(
-                false, {tiff_test::page(4, 2, 8, 1, 1, 32773, bytes(data.begin(), data.end() - 2))})),
-            ERR_BAD_FILE);
+  EXPECT_EQ(
+      decode_code(tiff_test::build_file(
+          false, {tiff_test::page(4, 2, 8, 1, 1, 32773, bytes(data.begin(), data.end() - 2))})),
+      ERR_BAD_FILE);
 }
 
 // The predictor is undone per sample in file order before unpacking: 16-bit samples of
@@ -338,7 +345,8 @@ TEST_F(TiffTest, PredictorInFileOrder) {
         be, {tiff_test::page(3, 1, 16, 1, 1, 5, tiff_test::lzw_literals(raw), {{317, 3, {2}}})}));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(+b->planes, 1);
-    EXPECT_EQ(raster_test::image_rgb(b), (bytes{0x10, 0x10, 0x10, 0x11, 0x11, 0x11, 0x13, 0x13, 0x13}))
+    EXPECT_EQ(raster_test::image_rgb(b),
+              (bytes{0x10, 0x10, 0x10, 0x11, 0x11, 0x11, 0x13, 0x13, 0x13}))
         << be;
   }
   // WhiteIsZero 8-bit, mirrored (orientation 2): the sum is taken before the map.
@@ -349,8 +357,9 @@ TEST_F(TiffTest, PredictorInFileOrder) {
   EXPECT_EQ(raster_test::image_rgb(b), (bytes{235, 235, 235, 240, 240, 240, 245, 245, 245}));
   // CMYK: each of the four samples differenced on its own.
   b = one_page(tiff_test::build_file(
-      false, {tiff_test::page(2, 1, 8, 4, 5, 5, tiff_test::lzw_literals({10, 20, 30, 5, 1, 2, 3, 4}),
-                              {{317, 3, {2}}})}));
+      false,
+      {tiff_test::page(2, 1, 8, 4, 5, 5, tiff_test::lzw_literals({10, 20, 30, 5, 1, 2, 3, 4}),
+                       {{317, 3, {2}}})}));
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(raster_test::image_rgb(b), (bytes{240, 230, 220, 235, 224, 213}));
 }
@@ -367,21 +376,25 @@ TEST_F(TiffTest, RefusedBuiltVariants) {
       {"floating-point predictor",
        tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 5, lzw, {{317, 3, {3}}})})},
       {"subsampled YCbCr",
-       tiff_test::build_file(false, {tiff_test::page(2, 2, 8, 3, 6, 1, bytes(8, 0),
-                                                     {{530, 3, {2, 2}}})})},
+       tiff_test::build_file(false,
+                             {tiff_test::page(2, 2, 8, 3, 6, 1, bytes(8, 0), {{530, 3, {2, 2}}})})},
       {"YCbCr without subsampling tag (2 x 2)",
        tiff_test::build_file(false, {tiff_test::page(2, 2, 8, 3, 6, 1, bytes(12, 0))})},
       {"Deflate", tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 8, lzw)})},
-      {"Deflate (old code)", tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 32946, lzw)})},
+      {"Deflate (old code)",
+       tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 32946, lzw)})},
       {"modified Huffman", tiff_test::build_file(false, {tiff_test::page(4, 1, 1, 1, 0, 2, lzw)})},
-      {"unknown compression", tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 99, lzw)})},
+      {"unknown compression",
+       tiff_test::build_file(false, {tiff_test::page(4, 1, 8, 1, 1, 99, lzw)})},
       {"0-bit samples", tiff_test::build_file(false, {tiff_test::page(4, 1, 0, 1, 1, 1, {0})})},
-      {"0-bit WhiteIsZero samples", tiff_test::build_file(false, {tiff_test::page(4, 1, 0, 1, 0, 1, {0})})},
+      {"0-bit WhiteIsZero samples",
+       tiff_test::build_file(false, {tiff_test::page(4, 1, 0, 1, 0, 1, {0})})},
       {"2-bit samples", tiff_test::build_file(false, {tiff_test::page(4, 1, 2, 1, 1, 1, {0})})},
-      {"32-bit samples", tiff_test::build_file(false, {tiff_test::page(1, 1, 32, 1, 1, 1, bytes(4, 0))})},
+      {"32-bit samples",
+       tiff_test::build_file(false, {tiff_test::page(1, 1, 32, 1, 1, 1, bytes(4, 0))})},
       {"unequal bits per sample",
-       tiff_test::build_file(false, {tiff_test::page(1, 1, 8, 3, 2, 1, bytes(3, 0),
-                                                     {{258, 3, {8, 8, 16}}})})},
+       tiff_test::build_file(
+           false, {tiff_test::page(1, 1, 8, 3, 2, 1, bytes(3, 0), {{258, 3, {8, 8, 16}}})})},
   };
   for (const Case& c : cases) EXPECT_EQ(decode_code(c.file), ERR_UNKNOWN_FORMAT) << c.what;
   // Unsubsampled YCbCr samples are stored as they are.
@@ -437,12 +450,12 @@ TEST_F(TiffTest, HugeCounts) {
                                         {{273, 4, {kDataOffset, 0}, 0xFFFFFFFF}})})),
             ERR_BAD_FILE);
   EXPECT_EQ(decode_code(tiff_test::build_file(
-                false, {tiff_test::page(4, 1, 8, 1, 1, 1, data,
-                                        {{279, 4, {4, 0}, 0xFFFFFFFF}})})),
+                false, {tiff_test::page(4, 1, 8, 1, 1, 1, data, {{279, 4, {4, 0}, 0xFFFFFFFF}})})),
             ERR_BAD_FILE);
-  EXPECT_EQ(decode_code(tiff_test::build_file(
-                false, {tiff_test::page(4, 1, 8, 1, 1, 1, data, {{320, 3, {0, 0, 0}, 0xFFFFFFFF}})})),
-            ERR_BAD_FILE);
+  EXPECT_EQ(
+      decode_code(tiff_test::build_file(
+          false, {tiff_test::page(4, 1, 8, 1, 1, 1, data, {{320, 3, {0, 0, 0}, 0xFFFFFFFF}})})),
+      ERR_BAD_FILE);
   EXPECT_EQ(decode_code(tiff_test::build_file(
                 false, {tiff_test::page(4, 1, 8, 1, 1, 1, data, {{258, 3, {8, 8}, 0xFFFFFFFF}})})),
             ERR_BAD_FILE);
@@ -463,7 +476,8 @@ TEST_F(TiffTest, LzwTableBounds) {
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 7 + i / 13);
   for (int clear_every : {0, 1000}) {
     bitmap_t* b = one_page(tiff_test::build_file(
-        false, {tiff_test::page(100, 60, 8, 1, 1, 5, tiff_test::lzw_literals(pixels, clear_every))}));
+        false,
+        {tiff_test::page(100, 60, 8, 1, 1, 5, tiff_test::lzw_literals(pixels, clear_every))}));
     ASSERT_NE(b, nullptr);
     const bytes rgb = raster_test::image_rgb(b);
     ASSERT_EQ(rgb.size(), 18000u);
@@ -478,11 +492,13 @@ TEST_F(TiffTest, LzwTableBounds) {
   // A flood: each code names the entry being defined, then the longest entry again and
   // again; a few kilobytes decode to megabytes, and only the strip's rows are taken.
   const bytes flood = tiff_test::lzw_flood(2000);
-  bitmap_t* f = one_page(tiff_test::build_file(false, {tiff_test::page(1000, 1000, 8, 1, 1, 5, flood)}));
+  bitmap_t* f =
+      one_page(tiff_test::build_file(false, {tiff_test::page(1000, 1000, 8, 1, 1, 5, flood)}));
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(raster_test::image_rgb(f)[3 * 999999], 0x55);
-  EXPECT_EQ(decode_code(tiff_test::build_file(false, {tiff_test::page(4000, 4000, 8, 1, 1, 5, flood)})),
-            ERR_BAD_FILE);
+  EXPECT_EQ(
+      decode_code(tiff_test::build_file(false, {tiff_test::page(4000, 4000, 8, 1, 1, 5, flood)})),
+      ERR_BAD_FILE);
   // LZW with fill order 2 is bad data.
   EXPECT_EQ(decode_code(tiff_test::build_file(
                 false, {tiff_test::page(4, 1, 8, 1, 1, 5, tiff_test::lzw_literals({1, 2, 3, 4}),
@@ -493,7 +509,8 @@ TEST_F(TiffTest, LzwTableBounds) {
 // 65535 x 65535 pages without data end fast with 14, whole or on demand, and many such
 // directories are held to the budget.
 TEST_F(TiffTest, HostileSizesWithoutData) {
-  const bytes one = tiff_test::build_file(false, {tiff_test::page(65535, 65535, 8, 3, 2, 1, {1, 2})});
+  const bytes one =
+      tiff_test::build_file(false, {tiff_test::page(65535, 65535, 8, 3, 2, 1, {1, 2})});
   EXPECT_EQ(decode_code(one), ERR_BAD_FILE);
   for (int compression : {5, 32773, 4}) {
     const bytes f = tiff_test::build_file(
@@ -503,8 +520,8 @@ TEST_F(TiffTest, HostileSizesWithoutData) {
   }
   // From disk: the load keeps the page, its lines fail to decode and come back empty.
   const std::string path = tm_test::fresh_dir("thostile") + "huge.tif";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(one.data()),
-                                               std::streamsize(one.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(one.data()), std::streamsize(one.size()));
   int rc = -1;
   auto pages = load_path(path, &rc);
   ASSERT_EQ(rc, 0);
