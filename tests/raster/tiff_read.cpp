@@ -227,6 +227,32 @@ TEST_F(TiffTest, OnDemandDecodesOneStrip) {
   EXPECT_EQ(image_line(pages[0], 4, 0)[0], 10);
 }
 
+// A line dropped from a page is decoded again into the same store: from a page decoded on
+// demand, and in embedded mode from a turned page (decoded whole and turned again).
+TEST_F(TiffTest, DroppedLinesComeBack) {
+  struct Case {
+    const char* name;
+    bool embedded;
+  };
+  for (const Case& c : {Case{"cp_rgb_tiles_lzw_pred", false}, Case{"set_orient6", true},
+                        Case{"set_orient7_tiles", true}}) {
+    set_embedded(c.embedded);
+    int rc = -1;
+    auto pages = load_path(fixture(std::string(c.name) + ".tif"), &rc);
+    ASSERT_EQ(rc, 0) << c.name;
+    ASSERT_EQ(pages.size(), 1u);
+    bitmap_t* b = pages[0];
+    const bytes ref = want(c.name);
+    ASSERT_EQ(rgb_through_image_line(b), ref) << c.name;
+    filemobj_t* store = b->lines;
+    for (int y : {0, b->height / 2, b->height - 1}) filemobj_release_line(b->lines, y);
+    EXPECT_FALSE(bitmap_line_loaded(b, 0));
+    EXPECT_EQ(rgb_through_image_line(b), ref) << c.name;
+    EXPECT_EQ(val(b->lines), store);
+    set_embedded(false);
+  }
+}
+
 // Byte counts: uncompressed rows without them take what the rows need; compressed data
 // without them, and strips whose counts claim more than the file, are bad data.
 TEST_F(TiffTest, ByteCounts) {
