@@ -97,10 +97,13 @@ void image_place_forget(bitmap_t* image) {
   }
   free_obj(&position);
   georef_t* g = image->georef;
-  if (g && g->transfo && g->transfo->cls == CLS_XFORM_OFFSET_SCALE) {
+  // The image-to-world steps the image readers make (an offset-and-scale step with its
+  // origin, or a model matrix) belong to the image.
+  if (g && g->transfo &&
+      (g->transfo->cls == CLS_XFORM_OFFSET_SCALE || g->transfo->cls == CLS_XFORM_AFFINE3D)) {
     obj_t* step = g->transfo;
     g->transfo = nullptr;
-    xform_free_step(XK_OFFSET_SCALE, &step);
+    xform_free_step(step->cls == CLS_XFORM_OFFSET_SCALE ? XK_OFFSET_SCALE : XK_AFFINE3D, &step);
   }
 }
 

@@ -29,8 +29,9 @@ void image_set_mean_pixel_size(bitmap_t* image, double size);
 // quarter turn then a mirror. The image viewer applies it.
 int image_rotation(const bitmap_t* image);
 void image_set_rotation(bitmap_t* image, int code);
-// Frees what the table holds for the image, and the offset-and-scale step of its
-// georeference (the georeference's own free routine frees only unit steps).
+// Frees what the table holds for the image, and the image-to-world step of its
+// georeference, offset-and-scale or model matrix (the georeference's own free routine
+// frees only unit steps).
 void image_place_forget(bitmap_t* image);
 // Empties the table (tests, after the object store was reset).
 void image_place_reset();

@@ -368,10 +368,8 @@ int tiff_walk_directory(bitmap_t* page, tiff_state* st, bool viewer) {
     rc = run_entry(w, &geo, viewer);
     if (rc == 0 && get_gblerr()) rc = bad();
   }
-  if (geo) {
-    const int done = geotiff_finish(&geo, page);
-    if (rc == 0) rc = done;
-  }
+  if (geo && rc != 0) geotiff_discard(&geo);  // the page goes: so does its georeference
+  if (geo) rc = geotiff_finish(&geo, page);
   return rc;
 }
 
