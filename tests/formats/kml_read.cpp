@@ -28,22 +28,22 @@ TEST_F(KmlRead, PointPlacemarkTakesNameDescriptionTimeAndCoordinates) {
   EXPECT_EQ(file_get_format(f), 38u);
   auto p = pois(f);
   ASSERT_EQ(p.size(), 1u);
-  EXPECT_EQ(text(p[0]->name), u"Summit & hut");
-  EXPECT_EQ(text(p[0]->comment), u"Long text");
-  EXPECT_DOUBLE_EQ(p[0]->coords.x, 6.5);
-  EXPECT_DOUBLE_EQ(p[0]->coords.y, 45.25);
-  EXPECT_FLOAT_EQ(p[0]->coords.z, 1234.5f);
-  EXPECT_FLOAT_EQ(p[0]->altitude, 1234.5f);
-  EXPECT_EQ(p[0]->icosize.w, 32);
-  EXPECT_EQ(p[0]->icosize.h, 32);
+  EXPECT_EQ(text(+(p[0]->name)), u"Summit & hut");
+  EXPECT_EQ(text(+(p[0]->comment)), u"Long text");
+  EXPECT_DOUBLE_EQ(+(p[0]->coords.x), 6.5);
+  EXPECT_DOUBLE_EQ(+(p[0]->coords.y), 45.25);
+  EXPECT_FLOAT_EQ(+(p[0]->coords.z), 1234.5f);
+  EXPECT_FLOAT_EQ(+(p[0]->altitude), 1234.5f);
+  EXPECT_EQ(+(p[0]->icosize.w), 32);
+  EXPECT_EQ(+(p[0]->icosize.h), 32);
   date_rec expected{};
   parse_date_iso_rec(&expected, "2024-05-06T07:08:09Z");
-  EXPECT_DOUBLE_EQ(p[0]->time.day, expected.day);
-  EXPECT_EQ(p[0]->colour, gpsobj_default_colour(CLS_POI));
+  EXPECT_DOUBLE_EQ(+(p[0]->time.day), expected.day);
+  EXPECT_EQ(+(p[0]->colour), gpsobj_default_colour(CLS_POI));
   // Read as geographic WGS 84.
   int it = 0;
   obj_t* g = nullptr;
-  EXPECT_NE(obj_list_next_of_type(f->sot, 46, &it, &g), nullptr);
+  EXPECT_NE(obj_list_next_of_type(+(f->sot), 46, &it, &g), nullptr);
 }
 
 TEST_F(KmlRead, CoordinatesWithAndWithoutAltitude) {
@@ -57,13 +57,13 @@ TEST_F(KmlRead, CoordinatesWithAndWithoutAltitude) {
   ASSERT_EQ(l.size(), 1u);
   auto pts = points_of(l[0]);
   ASSERT_EQ(pts.size(), 2u);
-  EXPECT_DOUBLE_EQ(pts[0]->coords.x, 1.5);
-  EXPECT_DOUBLE_EQ(pts[0]->coords.y, 2.5);
-  EXPECT_FLOAT_EQ(pts[0]->altitude, 30.0f);
-  EXPECT_DOUBLE_EQ(pts[1]->coords.x, -3.25);
-  EXPECT_DOUBLE_EQ(pts[1]->coords.y, 4.75);
-  EXPECT_FLOAT_EQ(pts[1]->altitude, 0.0f);
-  EXPECT_EQ(pts[0]->pere, l[0]);
+  EXPECT_DOUBLE_EQ(+(pts[0]->coords.x), 1.5);
+  EXPECT_DOUBLE_EQ(+(pts[0]->coords.y), 2.5);
+  EXPECT_FLOAT_EQ(+(pts[0]->altitude), 30.0f);
+  EXPECT_DOUBLE_EQ(+(pts[1]->coords.x), -3.25);
+  EXPECT_DOUBLE_EQ(+(pts[1]->coords.y), 4.75);
+  EXPECT_FLOAT_EQ(+(pts[1]->altitude), 0.0f);
+  EXPECT_EQ(+(pts[0]->pere), l[0]);
 }
 
 // A description after a snippet is ignored; a snippet after a description replaces it.
@@ -74,8 +74,8 @@ TEST_F(KmlRead, SnippetAndDescriptionOrder) {
                                     "<Point><coordinates>1,2</coordinates></Point>")));
   auto p = pois(f);
   ASSERT_EQ(p.size(), 2u);
-  EXPECT_EQ(text(p[0]->comment), u"S1");
-  EXPECT_EQ(text(p[1]->comment), u"S2");
+  EXPECT_EQ(text(+(p[0]->comment)), u"S1");
+  EXPECT_EQ(text(+(p[1]->comment)), u"S2");
 }
 
 TEST_F(KmlRead, LineStyleColourIsReadAsAlphaBlueGreenRed) {
@@ -85,8 +85,8 @@ TEST_F(KmlRead, LineStyleColourIsReadAsAlphaBlueGreenRed) {
                                     "</coordinates></LineString>")));
   auto l = lines(f);
   ASSERT_EQ(l.size(), 1u);
-  EXPECT_EQ(l[0]->colour, gps_rgb(255, 0, 0));
-  EXPECT_EQ(l[0]->thickness, 5);
+  EXPECT_EQ(+(l[0]->colour), gps_rgb(255, 0, 0));
+  EXPECT_EQ(+(l[0]->thickness), 5);
 }
 
 // A colour shorter than eight hexadecimal digits is not read past its end: the colour
@@ -112,7 +112,7 @@ TEST_F(KmlRead, ShortOrBadColourKeepsTheOldColour) {
                         nullptr, std::string("c") + std::to_string(&c - cases) + ".kml");
     auto l = lines(f);
     ASSERT_EQ(l.size(), 1u);
-    EXPECT_EQ(l[0]->colour, c.expected);
+    EXPECT_EQ(+(l[0]->colour), c.expected);
   }
   // The parse itself, on texts ending at every length.
   uint32_t colour = 7;
@@ -139,16 +139,16 @@ TEST_F(KmlRead, InlineStyleColoursPointAndOldFormColours) {
       placemark("<Point><coordinates>1,2</coordinates></Point>")));
   auto p = pois(f);
   ASSERT_EQ(p.size(), 4u);
-  EXPECT_EQ(p[0]->colour, gps_rgb(0, 255, 0));
-  EXPECT_DOUBLE_EQ(p[0]->icoscale, 2.5);
-  EXPECT_EQ(p[1]->colour, gps_rgb(0, 0, 255));
-  EXPECT_EQ(p[2]->colour, gps_rgb(255, 0, 0));
-  EXPECT_EQ(p[3]->colour, gpsobj_default_colour(CLS_POI));
-  EXPECT_DOUBLE_EQ(p[3]->icoscale, 1.0);
+  EXPECT_EQ(+(p[0]->colour), gps_rgb(0, 255, 0));
+  EXPECT_DOUBLE_EQ(+(p[0]->icoscale), 2.5);
+  EXPECT_EQ(+(p[1]->colour), gps_rgb(0, 0, 255));
+  EXPECT_EQ(+(p[2]->colour), gps_rgb(255, 0, 0));
+  EXPECT_EQ(+(p[3]->colour), gpsobj_default_colour(CLS_POI));
+  EXPECT_DOUBLE_EQ(+(p[3]->icoscale), 1.0);
   auto l = lines(f);
   ASSERT_EQ(l.size(), 1u);
-  EXPECT_EQ(l[0]->colour, gps_rgb(255, 255, 0));
-  EXPECT_EQ(l[0]->thickness, 7);
+  EXPECT_EQ(+(l[0]->colour), gps_rgb(255, 255, 0));
+  EXPECT_EQ(+(l[0]->thickness), 7);
 }
 
 // Colour elements after the geometry change the current object too.
@@ -158,8 +158,8 @@ TEST_F(KmlRead, StyleAfterGeometryColoursTheCurrentObject) {
                                     "</LineStyle></Style>")));
   auto l = lines(f);
   ASSERT_EQ(l.size(), 1u);
-  EXPECT_EQ(l[0]->colour, gps_rgb(255, 0, 0));
-  EXPECT_EQ(l[0]->thickness, 9);
+  EXPECT_EQ(+(l[0]->colour), gps_rgb(255, 0, 0));
+  EXPECT_EQ(+(l[0]->thickness), 9);
 }
 
 TEST_F(KmlRead, StyleUrlNamingNoStyleLeavesTheDefault) {
@@ -170,8 +170,8 @@ TEST_F(KmlRead, StyleUrlNamingNoStyleLeavesTheDefault) {
                                     "</coordinates></LineString>")));
   auto l = lines(f);
   ASSERT_EQ(l.size(), 2u);
-  EXPECT_EQ(l[0]->colour, gpsobj_default_colour(CLS_LOIS));
-  EXPECT_EQ(l[1]->colour, gpsobj_default_colour(CLS_LOIS));  // no '#': not a reference
+  EXPECT_EQ(+(l[0]->colour), gpsobj_default_colour(CLS_LOIS));
+  EXPECT_EQ(+(l[1]->colour), gpsobj_default_colour(CLS_LOIS));  // no '#': not a reference
 }
 
 TEST_F(KmlRead, StyleMapTakesItsNormalStyle) {
@@ -187,8 +187,8 @@ TEST_F(KmlRead, StyleMapTakesItsNormalStyle) {
   auto l = lines(f);
   ASSERT_EQ(l.size(), 2u);
   for (lois_t* x : l) {
-    EXPECT_EQ(x->colour, gps_rgb(0, 255, 0));
-    EXPECT_EQ(x->thickness, 4);
+    EXPECT_EQ(+(x->colour), gps_rgb(0, 255, 0));
+    EXPECT_EQ(+(x->thickness), 4);
   }
 }
 
@@ -208,10 +208,10 @@ TEST_F(KmlRead, PolygonRingsAndFill) {
   auto l = lines(f);
   ASSERT_EQ(l.size(), 3u);
   EXPECT_EQ(points_of(l[0]).size(), 5u);
-  EXPECT_EQ(l[0]->fillmotif, 1);
-  EXPECT_EQ(l[0]->fillcolor, gps_rgb(0, 255, 0));
+  EXPECT_EQ(+(l[0]->fillmotif), 1);
+  EXPECT_EQ(+(l[0]->fillcolor), gps_rgb(0, 255, 0));
   EXPECT_EQ(points_of(l[1]).size(), 4u);
-  EXPECT_EQ(l[1]->fillmotif, 0);
+  EXPECT_EQ(+(l[1]->fillmotif), 0);
   EXPECT_EQ(points_of(l[2]).size(), 2u);
 }
 
@@ -228,7 +228,7 @@ TEST_F(KmlRead, GeometryOutOfPlaceMakesNothing) {
   // ExtendedData is outside the dictionary: the placemark in it is passed over to.
   auto p = pois(f);
   ASSERT_EQ(p.size(), 1u);
-  EXPECT_DOUBLE_EQ(p[0]->coords.x, 3.0);
+  EXPECT_DOUBLE_EQ(+(p[0]->coords.x), 3.0);
 }
 
 TEST_F(KmlRead, FoldersNestAndHoldTheirObjects) {
@@ -248,7 +248,7 @@ TEST_F(KmlRead, FoldersNestAndHoldTheirObjects) {
   ASSERT_NE(top, nullptr);
   auto top_pois = of_class<poi_t>(top->sot, CLS_POI);
   ASSERT_EQ(top_pois.size(), 1u);
-  EXPECT_EQ(text(top_pois[0]->name), u"top");
+  EXPECT_EQ(text(+(top_pois[0]->name)), u"top");
   auto subs = sub_folders(top);
   // The sub-folders of the file's folder: "Outer", the empty one, and the styles' own.
   std::vector<folder_t*> named;
@@ -256,25 +256,25 @@ TEST_F(KmlRead, FoldersNestAndHoldTheirObjects) {
     if (d->name && (text(d->name) == u"Outer" || text(d->name) == u"folder")) named.push_back(d);
   ASSERT_EQ(named.size(), 2u);
   folder_t* outer = named[0];
-  EXPECT_EQ(text(outer->name), u"Outer");
-  EXPECT_EQ(outer->displayed, 0);
+  EXPECT_EQ(text(+(outer->name)), u"Outer");
+  EXPECT_EQ(+(outer->displayed), 0);
   auto outer_pois = of_class<poi_t>(outer->sot, CLS_POI);
   ASSERT_EQ(outer_pois.size(), 2u);
-  EXPECT_EQ(text(outer_pois[0]->name), u"o1");
-  EXPECT_EQ(text(outer_pois[1]->name), u"o2");
+  EXPECT_EQ(text(+(outer_pois[0]->name)), u"o1");
+  EXPECT_EQ(text(+(outer_pois[1]->name)), u"o2");
   folder_t* inner = nullptr;
   for (folder_t* d : sub_folders(outer))
     if (d->name && text(d->name) == u"Inner <1>") inner = d;
   ASSERT_NE(inner, nullptr);
-  EXPECT_EQ(of_class<lois_t>(inner->sot, CLS_LOIS).size(), 1u);
+  EXPECT_EQ(of_class<lois_t>(+(inner->sot), CLS_LOIS).size(), 1u);
   // Each list has the georeference; the content list owns every object.
-  EXPECT_EQ(obj_list_count_of_class(outer->sot, 46), 1);
-  EXPECT_EQ(obj_list_count_of_class(inner->sot, 46), 1);
+  EXPECT_EQ(obj_list_count_of_class(+(outer->sot), 46), 1);
+  EXPECT_EQ(obj_list_count_of_class(+(inner->sot), 46), 1);
   EXPECT_EQ(pois(f).size(), 3u);
   EXPECT_EQ(lines(f).size(), 1u);
   // Unloading frees each object once (the sanitizers watch).
   file_unload(f, 1);
-  EXPECT_EQ(f->sot, nullptr);
+  EXPECT_EQ(+(f->sot), nullptr);
 }
 
 TEST_F(KmlRead, UnknownElementsArePassedOver) {
@@ -287,8 +287,8 @@ TEST_F(KmlRead, UnknownElementsArePassedOver) {
   EXPECT_EQ(rc, 0);
   auto p = pois(f);
   ASSERT_EQ(p.size(), 1u);
-  EXPECT_EQ(text(p[0]->name), u"P");
-  EXPECT_DOUBLE_EQ(p[0]->coords.y, 6.0);
+  EXPECT_EQ(text(+(p[0]->name)), u"P");
+  EXPECT_DOUBLE_EQ(+(p[0]->coords.y), 6.0);
 }
 
 // Hostile documents: the read ends with a code or succeeds, never crashes or hangs, and
@@ -341,7 +341,7 @@ TEST_F(KmlRead, TruncatedDocumentKeepsWhatWasRead) {
     fileatt_t* f = load(doc.substr(0, n), &rc, "t" + std::to_string(n) + ".kml");
     ASSERT_NE(f, nullptr);
     if (rc != 0) continue;
-    for (poi_t* p : pois(f)) EXPECT_EQ(text(p->name), u"A");
+    for (poi_t* p : pois(f)) EXPECT_EQ(text(+(p->name)), u"A");
     for (lois_t* l : lines(f)) EXPECT_LE(points_of(l).size(), 3u);
   }
 }
