@@ -88,6 +88,7 @@ class KmlFixture : public LoadFixture {
     return out;
   }
   static std::u16string text(const char16_t* s) { return s ? std::u16string(s) : u"<null>"; }
+  static std::u16string text_of(const folder_t* d) { return d ? text(d->name) : u"<null>"; }
 };
 
 }  // namespace tm_test
