@@ -12,9 +12,11 @@
 // get the engine's ids from kKmlElementRoutines up; they are passed over when a routine
 // looks for the element that encloses it, so the geometry inside a MultiGeometry is read.
 //
-// Ownership: every object the read makes is an element of the content list, also those
-// of nested folders (whose own lists hold references to them), so that unloading the
-// file frees each object exactly once.
+// Ownership: every object the read makes is an element of the content list, so that
+// unloading the file frees each object exactly once. What the folders show are lists of
+// references: the file's folder a list of the objects outside any "Folder", each nested
+// folder a list of its own objects (every list holds the georeference too), so that an
+// object is drawn and exported once, in its own folder.
 //
 // The writer walks a list of folders and writes each object through a table of writer
 // routines by class, coordinates carried to geographic WGS 84.
@@ -100,6 +102,8 @@ container_t* kml_attribute_dict();
 // colour of points of interest, line and polygon colours that of lines of interest,
 // label colour the icon colour, widths 2, fill 0, no icon, scale 1.
 kml_style_t* kml_style_new(const char* identifier, kml_style_t** out);
+// Those default values again (the identifier stays).
+void kml_style_reset(kml_style_t* style);
 // The values of `from` copied into `to`, whose identifier stays.
 void kml_style_copy_values(const kml_style_t* from, kml_style_t* to);
 

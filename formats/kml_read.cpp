@@ -157,12 +157,7 @@ void start_style(xml_parser_t* ctx, int) {
   if (!st->scratch) st->scratch = own_style(st, nullptr);
   kml_style_t* s = st->scratch;
   if (!s) return;
-  kml_style_t* fresh = nullptr;
-  kml_style_new(nullptr, &fresh);
-  if (fresh) {
-    kml_style_copy_values(fresh, s);
-    free_obj(&fresh);
-  }
+  kml_style_reset(s);
   st->style = s;
 }
 
@@ -248,8 +243,9 @@ void on_id(xml_parser_t* ctx, int element_id, const char* value) {
 constexpr xml_attr_handler kAttributeHandlers[kKmlAttributeNames] = {nullptr, xml_set_encoding,
                                                                      on_id};
 
-// Every list of the read gets the georeference (geographic WGS 84): the content list
-// owns it, the folders' lists refer to it.
+// What a successful read gives the objects: the points' symbol icons (a point with a
+// style icon keeps it), then folder by folder the default label styles of the points
+// and the styles of the lines.
 void place_objects(kml_reader* st) {
   obj_t* file = st->file;
   gpsobj_attach_icons(st->content, CLS_POI);

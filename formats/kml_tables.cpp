@@ -135,6 +135,13 @@ kml_style_t* kml_style_new(const char* identifier, kml_style_t** out) {
   alloc_obj(CLS_KML_STYLE, &s);
   if (out) *out = s;
   if (!s) return nullptr;
+  kml_style_reset(s);
+  if (identifier) str_set(identifier, &s->identifier);
+  return s;
+}
+
+void kml_style_reset(kml_style_t* s) {
+  if (!s) return;
   s->icon_colour = gpsobj_default_colour(CLS_POI);
   s->label_colour = s->icon_colour;
   s->line_colour = gpsobj_default_colour(CLS_LOIS);
@@ -144,8 +151,6 @@ kml_style_t* kml_style_new(const char* identifier, kml_style_t** out) {
   s->fill = 0;
   s->icon_request = nullptr;
   s->scale = 1.0;
-  if (identifier) str_set(identifier, &s->identifier);
-  return s;
 }
 
 void kml_style_copy_values(const kml_style_t* from, kml_style_t* to) {

@@ -101,8 +101,8 @@ TEST_F(KmlFixtures, TruncatedGpsbabelFiles) {
     int rc = -1;
     fileatt_t* f = load(doc.substr(0, n), &rc, "cut" + std::to_string(n) + ".kml");
     ASSERT_NE(f, nullptr);
-    if (rc == 0)
-      for (lois_t* l : lines(f)) EXPECT_LE(points_of(l).size(), 12u);
+    if (rc != 0) continue;
+    for (lois_t* l : lines(f)) EXPECT_LE(points_of(l).size(), 12u);
   }
 }
 
