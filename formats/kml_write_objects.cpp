@@ -337,7 +337,7 @@ int attr_offset(int cls, const char* name, int type) {
   for (int i = 0; i < n; ++i) {
     int t = 0, off = 0;
     const char* nm = nullptr;
-    if (obj_attr_info(cls, i, &t, &off, &nm) != 0) continue;
+    if (!obj_attr_info(cls, i, &t, &off, &nm)) continue;
     if (nm && std::strcmp(nm, name) == 0 && t == type) return off;
   }
   return -1;

@@ -4,6 +4,7 @@
 // georeference, and map data written through the class descriptors.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -246,3 +247,115 @@ TEST_F(KmlWrite, NothingForNoRootsOrAnUnwritablePath) {
 }
 
 }  // namespace
+
+// Map data (nodes, ways and way lines) is written through the class descriptors, by
+// attribute name, with the representation style of the folder's feature. The classes
+// are registered here as the map model describes them when the map model has not.
+class KmlWriteMapData : public KmlWrite {
+ protected:
+  static constexpr attr_desc kNode[] = {{"id", AT_ID},         {"type", AT_INT},
+                                        {"father", AT_FATHER}, {"coords", AT_POINT},
+                                        {"altitude", AT_FLOAT}, {"geoidh", AT_FLOAT},
+                                        {"name", AT_WSTRING}};
+  static constexpr attr_desc kWay[] = {{"id", AT_ID},         {"type", AT_INT},
+                                       {"father", AT_FATHER}, {"sons", AT_LIST},
+                                       {"name", AT_WSTRING}};
+  static constexpr attr_desc kWayline[] = {{"id", AT_ID},         {"type", AT_INT},
+                                           {"father", AT_FATHER}, {"name", AT_WSTRING},
+                                           {"loicoord", AT_COORDS}};
+  static inline const objdesc kNodeDesc{"node", 7, kNode};
+  static inline const objdesc kWayDesc{"way", 5, kWay};
+  static inline const objdesc kWaylineDesc{"wayline", 5, kWayline};
+
+  void SetUp() override {
+    KmlWrite::SetUp();
+    const objdesc* d = nullptr;
+    if (!obj_class_descriptor(150, &d)) obj_register_class(150, 0, &kNodeDesc);
+    if (!obj_class_descriptor(151, &d)) {
+      obj_register_class(151, 0, &kWayDesc);
+      obj_set_tree_links(151, TREE_FATHER_AND_SONS);
+    }
+    if (!obj_class_descriptor(152, &d)) obj_register_class(152, 0, &kWaylineDesc);
+  }
+  void TearDown() override {
+    for (obj_t* o : made_) {
+      int type = 0, off = 0;
+      const char* nm = nullptr;
+      for (int i = 0; i < obj_class_attr_count(o->cls); ++i) {
+        if (!obj_attr_info(o->cls, i, &type, &off, &nm)) continue;
+        char* at = reinterpret_cast<char*>(o) + off;
+        if (type == AT_WSTRING) {
+          char16_t* s = nullptr;
+          std::memcpy(&s, at, sizeof s);
+          free_mem(&s);
+          std::memset(at, 0, sizeof s);
+        } else if (type == AT_COORDS) {
+          coord_list c;
+          std::memcpy(&c, at, sizeof c);
+          coords_free(&c);
+          std::memset(at, 0, sizeof c);
+        } else if (type == AT_LIST && o->cls == 151) {
+          container_t* l = nullptr;
+          std::memcpy(&l, at, sizeof l);
+          if (l) l->count = 0;
+          free_obj(&l);
+          std::memset(at, 0, sizeof l);
+        }
+      }
+    }
+    made_.clear();
+    KmlWrite::TearDown();
+  }
+  template <class T> static void set(obj_t* o, const char* name, int type, const T& v) {
+    for (int i = 0; i < obj_class_attr_count(o->cls); ++i) {
+      int t = 0, off = 0;
+      const char* nm = nullptr;
+      if (obj_attr_info(o->cls, i, &t, &off, &nm) && t == type && nm &&
+          std::strcmp(nm, name) == 0) {
+        std::memcpy(reinterpret_cast<char*>(o) + off, &v, sizeof v);
+        return;
+      }
+    }
+    ADD_FAILURE() << "no attribute " << name;
+  }
+  obj_t* make(int cls, container_t* list, const char16_t* name) {
+    obj_t* o = nullptr;
+    obj_new_in_list(list, cls, &o);
+    EXPECT_NE(o, nullptr);
+    char16_t* s = nullptr;
+    wstr_set(name, &s);
+    set(o, "name", AT_WSTRING, s);
+    made_.push_back(o);
+    return o;
+  }
+  obj_t* node(container_t* list, const char16_t* name, double x, double y) {
+    obj_t* o = make(150, list, name);
+    set(o, "coords", AT_POINT, gps_point_t{x, y, 0.0f});
+    return o;
+  }
+  std::vector<obj_t*> made_;
+};
+
+TEST_F(KmlWriteMapData, NodesWaysAndWayLines) {
+  folder_t* top = new_top("restaurant");
+  node(top->sot, u"Chez Lou", 2.25, 48.5);
+  obj_t* way = make(151, top->sot, u"Rue Haute");
+  container_t* sons = obj_create_sons_list(way, 0, 0, 0);
+  ASSERT_NE(sons, nullptr);
+  obj_list_append(sons, node(top->sot, u"n1", 2.0, 48.0));
+  obj_list_append(sons, node(top->sot, u"n2", 2.1, 48.1));
+  obj_t* line = make(152, top->sot, u"Quai");
+  coord_list c{};
+  coords_add(&c, 3.0, 49.0);
+  coords_add(&c, 3.5, 49.5);
+  set(line, "loicoord", AT_COORDS, c);
+  const std::string text = tm_test::slurp_file(write({top}));
+  EXPECT_TRUE(has(text, "  <Style id=\"tmstyrestaurant\">\n    <IconStyle>\n      <scale>0.8</scale>\n"));
+  EXPECT_EQ(count(text, "<styleUrl>#tmstyrestaurant</styleUrl>"), 5);
+  EXPECT_TRUE(has(text, "    <name>Chez Lou</name>\n    <styleUrl>#tmstyrestaurant</styleUrl>\n"
+                        "    <Point>\n      <coordinates>2.250000000,48.500000000</coordinates>\n"));
+  EXPECT_TRUE(has(text, "    <name>Rue Haute</name>\n    <styleUrl>#tmstyrestaurant</styleUrl>\n"
+                        "    <LineString>\n      <coordinates>\n        2.000000000,48.000000000 "
+                        "2.100000000,48.100000000\n"));
+  EXPECT_TRUE(has(text, "        3.000000000,49.000000000 3.500000000,49.500000000\n"));
+}
