@@ -254,7 +254,12 @@ void kml_resolve_links(kml_reader* st) {
     if (!d || !rec.folder || d == rec.folder) continue;
     obj_detach(d);
     obj_add_son(rec.folder, d);
-    if (rec.refresh > 0) d->refreshintrv = rec.refresh;
+    // A timed link: the shell finds the folder by its name "reload", shows the linked
+    // file as a file of its own and reloads it every `refreshintrv` seconds.
+    if (rec.refresh > 0) {
+      d->refreshintrv = rec.refresh;
+      folder_set_name(d, "reload");
+    }
     set_gblerr(0);
   }
 }

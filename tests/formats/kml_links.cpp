@@ -173,6 +173,8 @@ TEST_F(KmlLinks, NetworkLinkIsFetchedAndAttachedUnderItsFolder) {
   auto under = sub_folders(live);
   EXPECT_NE(std::find(under.begin(), under.end(), attached), under.end());
   EXPECT_EQ(+(attached->refreshintrv), 30);
+  // Named for the shell, which reloads the files of "reload" folders.
+  EXPECT_EQ(text_of(attached), u"reload");
 }
 
 // A refreshMode other than onInterval sets the interval to 0, even after an interval;
@@ -202,7 +204,9 @@ TEST_F(KmlLinks, RefreshModes) {
     file_find_by_name((dir_ + target).c_str(), &linked);
     ASSERT_NE(linked, nullptr);
     ASSERT_NE(folder_of(+(linked->folder)), nullptr);
-    EXPECT_EQ(folder_of(+(linked->folder))->refreshintrv, c.refresh);
+    folder_t* d = folder_of(linked->folder);
+    EXPECT_EQ(+(d->refreshintrv), c.refresh);
+    EXPECT_EQ(text_of(d) == u"reload", c.refresh > 0);
   }
 }
 
