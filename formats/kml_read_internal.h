@@ -53,6 +53,7 @@ struct kml_reader {
   kml_style_t* style = nullptr;
   kml_style_t* scratch = nullptr;
   kml_style_t* style_map = nullptr;
+  kml_style_t sink{};  // takes style values met where no style is open (never read)
   bool map_normal = false;
   // Images and the points that wait for a style icon.
   std::vector<std::unique_ptr<kml_image_request>> requests;
@@ -95,6 +96,12 @@ inline int kml_parent_at(const xml_parser_t* ctx, int k) {
 }
 inline int kml_parent_code(const xml_parser_t* ctx, int k) {
   return kml_code_at(ctx, kml_parent_at(ctx, k));
+}
+
+// The style that style values go to: the current one, or the sink while the current
+// one is the default style, which no element may change.
+inline kml_style_t* kml_edit_style(kml_reader* st) {
+  return st->style && st->style != st->default_style ? st->style : &st->sink;
 }
 
 // The current list and folder.

@@ -171,7 +171,7 @@ void set_point_colour(kml_reader* st, uint32_t c) {
 
 void on_color(xml_parser_t* ctx, int top, const char* text) {
   kml_reader* st = kml_state(ctx);
-  kml_style_t* s = st->style;
+  kml_style_t* s = kml_edit_style(st);
   uint32_t c = 0;
   if (!s || !kml_parse_colour(text, &c)) return;  // a short colour keeps the old one
   switch (parent_of(ctx, top)) {
@@ -199,19 +199,19 @@ void on_color(xml_parser_t* ctx, int top, const char* text) {
 void on_label_color(xml_parser_t* ctx, int top, const char* text) {
   kml_reader* st = kml_state(ctx);
   uint32_t c = 0;
-  if (parent_of(ctx, top) != KML_STYLE || !st->style || !kml_parse_colour(text, &c)) return;
-  st->style->label_colour = c;
-  st->style->icon_colour = c;
+  if (parent_of(ctx, top) != KML_STYLE || !kml_parse_colour(text, &c)) return;
+  kml_edit_style(st)->label_colour = c;
+  kml_edit_style(st)->icon_colour = c;
   set_point_colour(st, c);
 }
 
 void on_geom_color(xml_parser_t* ctx, int top, const char* text) {
   kml_reader* st = kml_state(ctx);
   uint32_t c = 0;
-  if (parent_of(ctx, top) != KML_STYLE || !st->style || !kml_parse_colour(text, &c)) return;
-  st->style->line_colour = c;
-  st->style->icon_colour = c;
-  st->style->poly_colour = c;
+  if (parent_of(ctx, top) != KML_STYLE || !kml_parse_colour(text, &c)) return;
+  kml_edit_style(st)->line_colour = c;
+  kml_edit_style(st)->icon_colour = c;
+  kml_edit_style(st)->poly_colour = c;
   set_point_colour(st, c);
   if (lois_t* l = current_line(st)) {
     l->colour = c;
@@ -222,24 +222,24 @@ void on_geom_color(xml_parser_t* ctx, int top, const char* text) {
 void on_width(xml_parser_t* ctx, int top, const char* text) {
   const int code = parent_of(ctx, top);
   kml_reader* st = kml_state(ctx);
-  if ((code != KML_STYLE && code != KML_LINE_STYLE) || !st->style) return;
+  if (code != KML_STYLE && code != KML_LINE_STYLE) return;
   const int w = int_of(text);
-  st->style->width = w;
-  st->style->line_width = w;
+  kml_edit_style(st)->width = w;
+  kml_edit_style(st)->line_width = w;
   if (lois_t* l = current_line(st)) l->thickness = w;
 }
 
 void on_fill(xml_parser_t* ctx, int top, const char*) {
   kml_reader* st = kml_state(ctx);
-  if (parent_of(ctx, top) == KML_POLY_STYLE && st->style) st->style->fill = 1;
+  if (parent_of(ctx, top) == KML_POLY_STYLE) kml_edit_style(st)->fill = 1;
 }
 
 void on_scale(xml_parser_t* ctx, int top, const char* text) {
   const int code = parent_of(ctx, top);
   kml_reader* st = kml_state(ctx);
-  if ((code != KML_STYLE && code != KML_ICON_STYLE) || !st->style) return;
+  if ((code != KML_STYLE && code != KML_ICON_STYLE)) return;
   const double v = number_of(text);
-  st->style->scale = v;
+  kml_edit_style(st)->scale = v;
   if (poi_t* p = current_point(st)) p->icoscale = v;
 }
 

@@ -162,6 +162,24 @@ TEST_F(KmlRead, StyleAfterGeometryColoursTheCurrentObject) {
   EXPECT_EQ(+(l[0]->thickness), 9);
 }
 
+// Style elements where no style is open change no style: the placemarks without style
+// keep the defaults.
+TEST_F(KmlRead, StrayStyleValuesLeaveTheDefaultStyle) {
+  fileatt_t* f = load(kml("<IconStyle><color>ff0000ff</color><scale>9</scale></IconStyle>"
+                          "<LineStyle><color>ff0000ff</color><width>9</width></LineStyle>"
+                          "<PolyStyle><fill>1</fill></PolyStyle>" +
+                          placemark("<Point><coordinates>1,2</coordinates></Point>") +
+                          placemark("<LineString><coordinates>0,0 1,1</coordinates></LineString>")));
+  auto p = pois(f);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(+(p[0]->colour), gpsobj_default_colour(CLS_POI));
+  EXPECT_DOUBLE_EQ(p[0]->icoscale, 1.0);
+  auto l = lines(f);
+  ASSERT_EQ(l.size(), 1u);
+  EXPECT_EQ(+(l[0]->colour), gpsobj_default_colour(CLS_LOIS));
+  EXPECT_EQ(+(l[0]->thickness), 2);
+}
+
 TEST_F(KmlRead, StyleUrlNamingNoStyleLeavesTheDefault) {
   fileatt_t* f = load(kml("<Style id=\"s\"><LineStyle><color>ff0000ff</color></LineStyle></Style>" +
                           placemark("<styleUrl>#nothing</styleUrl><LineString><coordinates>0,0 1,1"
