@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "core/error.h"
 #include "core/http.h"
@@ -179,6 +180,21 @@ void file_overlay(kml_reader* st, kml_image_request& r, bitmap_t* image) {
   set_gblerr(0);
 }
 
+// A linked KML file's folder goes under the folder of its link. A timed link: the shell
+// finds the folder by its name "reload", shows the linked file as a file of its own and
+// reloads it every `refreshintrv` seconds.
+void attach_linked(const kml_link_record& rec, fileatt_t* f) {
+  folder_t* d = folder_of(f->folder);
+  if (!d || !rec.folder || d == rec.folder) return;
+  obj_detach(d);
+  obj_add_son(rec.folder, d);
+  if (rec.refresh > 0) {
+    d->refreshintrv = rec.refresh;
+    folder_set_name(d, "reload");
+  }
+  set_gblerr(0);
+}
+
 }  // namespace
 
 std::string kml_resolve_reference(const obj_t* file, const std::string& ref) {
@@ -247,19 +263,25 @@ void kml_resolve_links(kml_reader* st) {
     const std::string path = kml_resolve_reference(st->file, rec.ref);
     fileatt_t* f = nullptr;
     file_open_object(nullptr, nullptr, path.c_str(), 1, 1, &f);
-    if (f) file_load(f, nullptr, 0);
-    set_gblerr(0);
-    if (!f || file_get_format(f) != uint32_t(kKmlFormat)) continue;
-    folder_t* d = folder_of(f->folder);
-    if (!d || !rec.folder || d == rec.folder) continue;
-    obj_detach(d);
-    obj_add_son(rec.folder, d);
-    // A timed link: the shell finds the folder by its name "reload", shows the linked
-    // file as a file of its own and reloads it every `refreshintrv` seconds.
-    if (rec.refresh > 0) {
-      d->refreshintrv = rec.refresh;
-      folder_set_name(d, "reload");
+    if (!f) {
+      set_gblerr(0);
+      continue;
     }
+    file_load(f, nullptr, 0);
     set_gblerr(0);
+    if (file_get_format(f) == uint32_t(kKmlFormat)) {
+      attach_linked(rec, f);
+      continue;
+    }
+    // An archive (a KMZ file): the KML files among its members, each one more load.
+    std::vector<fileatt_t*> members;
+    for (int k = 0; k < obj_list_count(f->sot); ++k)
+      if (fileatt_t* m = file_of(f->sot->elems[k])) members.push_back(m);
+    for (fileatt_t* m : members) {
+      if (!kml_take_link_load()) break;
+      file_load(m, nullptr, 0);
+      set_gblerr(0);
+      if (file_get_format(m) == uint32_t(kKmlFormat)) attach_linked(rec, m);
+    }
   }
 }

@@ -210,6 +210,27 @@ TEST_F(KmlLinks, RefreshModes) {
   }
 }
 
+// A link to a KMZ archive loads the KML file inside it.
+TEST_F(KmlLinks, LinkToAnArchiveLoadsItsKml) {
+  put("pack.kmz", tm_test::zip_of({{"doc.kml", kml(placemark("<name>Packed</name><Point>"
+                                                             "<coordinates>4,5</coordinates></Point>"))}}));
+  int rc = -1;
+  fileatt_t* f = load(kml("<NetworkLink><Link><href>pack.kmz</href></Link></NetworkLink>"), &rc,
+                      "root.kml");
+  ASSERT_EQ(rc, 0);
+  fileatt_t* pack = nullptr;
+  file_find_by_name((dir_ + "pack.kmz").c_str(), &pack);
+  ASSERT_NE(pack, nullptr);
+  fileatt_t* member = nullptr;
+  for (int i = 0; i < obj_list_count(pack->sot); ++i)
+    if (fileatt_t* m = file_of(pack->sot->elems[i])) member = m;
+  ASSERT_NE(member, nullptr);
+  ASSERT_EQ(pois(member).size(), 1u);
+  EXPECT_EQ(text(pois(member)[0]->name), u"Packed");
+  auto under = sub_folders(file_get_first_folder(f, nullptr));
+  EXPECT_NE(std::find(under.begin(), under.end(), folder_of(member->folder)), under.end());
+}
+
 // A file that links to itself, and two files that link to each other, are read once.
 TEST_F(KmlLinks, SelfLinksLoadOnce) {
   put("b.kml", kml("<NetworkLink><Link><href>doc.kml</href></Link></NetworkLink>"
