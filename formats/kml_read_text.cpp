@@ -295,9 +295,9 @@ void new_request(kml_reader* st, int owner, const char* text) {
   }
 }
 
-void new_link(xml_parser_t* ctx, kml_reader* st, const char* text) {
-  (void)ctx;
-  if (!*text) return;
+// Records beyond what one read may load are not kept.
+void new_link(kml_reader* st, const char* text) {
+  if (!*text || st->links.size() >= size_t(kKmlMaxLinkLoads)) return;
   const std::string path = kml_resolve_reference(st->file, text);
   if (path.empty()) return;
   fileatt_t* known = nullptr;
@@ -310,6 +310,7 @@ void new_link(xml_parser_t* ctx, kml_reader* st, const char* text) {
   rec.refresh = st->refresh;
   st->link_record = int(st->links.size());
   st->links.push_back(rec);
+  kml_count_made(st);
 }
 
 void on_href(xml_parser_t* ctx, int top, const char* text) {
@@ -320,7 +321,7 @@ void on_href(xml_parser_t* ctx, int top, const char* text) {
   if (code == KML_ICON && holds_image(grand))
     new_request(st, grand, text);
   else if (code == KML_LINK && grand == KML_NETWORK_LINK)
-    new_link(ctx, st, text);
+    new_link(st, text);
 }
 
 void on_icon_ref(xml_parser_t* ctx, int top, const char* text) {
