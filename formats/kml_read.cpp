@@ -337,7 +337,11 @@ int read_kml(obj_t* file, container_t* list) {
   }
   if (err == 0 && top) place_objects(&st);
   release_files(&st);
+  // The store frees nothing while an error is pending: the state goes first.
+  err = get_gblerr();
+  set_gblerr(0);
   free_state(&st);
+  set_gblerr(err);
   --t_read_depth;
-  return get_gblerr();
+  return err;
 }

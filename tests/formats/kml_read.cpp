@@ -349,6 +349,17 @@ TEST_F(KmlRead, HostileDocuments) {
   }
 }
 
+// The reader called directly on a file that cannot be opened: code 2, and what the read
+// made for itself (its styles) is freed all the same (the leak checker watches).
+TEST_F(KmlRead, FileThatCannotBeOpened) {
+  fileatt_t* f = open(dir_ + "missing.kml");
+  ASSERT_NE(f, nullptr);
+  obj_list_new(&f->sot);
+  EXPECT_EQ(read_kml(f, f->sot), 2);
+  set_gblerr(0);
+  file_unload(f, 1);
+}
+
 TEST_F(KmlRead, TruncatedDocumentKeepsWhatWasRead) {
   const std::string doc = kml(placemark("<name>A</name><Point><coordinates>1,2</coordinates></Point>") +
                               placemark("<name>B</name><LineString><coordinates>0,0 1,1 2,2"
