@@ -45,6 +45,7 @@ void start_folder(xml_parser_t* ctx, int top) {
   const int code = kml_code_at(ctx, parent);
   if (parent >= 0 && code != KML_DOCUMENT && code != KML_FOLDER) return;
   kml_reader* st = kml_state(ctx);
+  if (!kml_folder(st)) return;  // no folder of a file to hang it under
   container_t* list = nullptr;
   obj_list_new(&list);
   if (!list) return;
