@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "core/config.h"
+#include "core/config_state.h"
 #include "core/dates.h"
 #include "core/xml.h"
 #include "tests/formats/kml_fixture.h"
@@ -373,6 +377,29 @@ TEST_F(KmlRead, TruncatedDocumentKeepsWhatWasRead) {
     for (poi_t* p : pois(f)) EXPECT_EQ(text(+(p->name)), u"A");
     for (lois_t* l : lines(f)) EXPECT_LE(points_of(l).size(), 3u);
   }
+}
+
+// Points that would leave less than the reader's margin of the memory budget stop the
+// read with "not enough memory" (a ceiling of 100 MB, below what the process holds).
+TEST_F(KmlRead, ObjectsBeyondTheMemoryBudgetStopTheRead) {
+  std::string tuples;
+  for (int i = 0; i < 5000; ++i) tuples += "1,2 ";
+  const std::string doc = kml(placemark("<LineString><coordinates>" + tuples +
+                                        "</coordinates></LineString>"));
+  constexpr size_t kHeld = size_t(160) << 20;
+  auto held = std::make_unique<char[]>(kHeld);
+  std::memset(held.get(), 1, kHeld);  // resident, so counted as committed
+  config_set("MAXMEM", "100");
+  config_detail::forget_maxmem();
+  int rc = -1;
+  load(doc, &rc, "big.kml");
+  config_set("MAXMEM", "1500");  // the default ceiling
+  config_detail::forget_maxmem();
+  EXPECT_EQ(rc, 1);
+  fileatt_t* f = load(doc, &rc, "again.kml");
+  EXPECT_EQ(rc, 0);
+  ASSERT_EQ(lines(f).size(), 1u);
+  EXPECT_EQ(points_of(lines(f)[0]).size(), 5000u);
 }
 
 }  // namespace
