@@ -127,5 +127,6 @@ int read_kml(obj_t* file, container_t* list);
 void write_kml(const char* path, container_t* roots);
 // The export writer (kind 3, format 38).
 inline void kml_write_file(const char* path, container_t* roots) { write_kml(path, roots); }
-// Points per LineString part of a long line.
+// Points of its own per LineString part of a long line (a part after the first also
+// repeats the last point of the part before it).
 constexpr int kKmlPartPoints = 65000;

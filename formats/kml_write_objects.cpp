@@ -1,13 +1,15 @@
 // The KML writer's placemarks: one routine per class (a table filled once), the inline
 // styles of colours that differ from the class default, and the geometries.
 //
-// A long line is written in parts of at most kKmlPartPoints points inside a
-// MultiGeometry; each part after the first starts again at the last point of the part
-// before it, so that the line keeps every segment and no part is empty.
+// A long line is written in ceil(n / kKmlPartPoints) parts inside a MultiGeometry, each
+// of kKmlPartPoints points of its own; each part after the first starts again at the
+// last point of the part before it, so that the line keeps every segment and no part is
+// empty.
 //
 // Map data (nodes 150, ways 151 and way lines 152) is read through the class
 // descriptors by attribute name, so those rows write as soon as the classes are
 // registered; until then no object of those classes exists.
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
@@ -113,16 +115,16 @@ void point_geometry(const kml_writer* w, xyz p) {
   std::fputs("    </Point>\n", out);
 }
 
-// Parts of a line of n points: the first and last point of each (inclusive).
+// Parts of a line of n points: the first and last point of each (inclusive). There are
+// ceil(n / 65000) parts, part k holding the points k * 65000 up to (k + 1) * 65000 - 1;
+// each part after the first starts again at the last point of the part before it, so
+// that no segment between two parts is lost.
 std::vector<std::pair<size_t, size_t>> parts_of(size_t n) {
   std::vector<std::pair<size_t, size_t>> parts;
-  if (n == 0) return parts;
-  size_t first = 0;
-  for (;;) {
-    const size_t last = std::min(n - 1, first + size_t(kKmlPartPoints) - 1);
-    parts.emplace_back(first, last);
-    if (last + 1 >= n) break;
-    first = last;  // the next part starts at this part's last point
+  const size_t size = size_t(kKmlPartPoints);
+  for (size_t k = 0; k * size < n; ++k) {
+    const size_t first = k == 0 ? 0 : k * size - 1;
+    parts.emplace_back(first, std::min(n, (k + 1) * size) - 1);
   }
   return parts;
 }
