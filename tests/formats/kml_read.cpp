@@ -70,6 +70,23 @@ TEST_F(KmlRead, CoordinatesWithAndWithoutAltitude) {
   EXPECT_EQ(+(pts[0]->pere), l[0]);
 }
 
+// Texts are read in the document's declared encoding.
+TEST_F(KmlRead, DeclaredEncoding) {
+  int rc = -1;
+  fileatt_t* f = load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<kml><Document><Folder>"
+                      "<name>Eau \xE0 boire</name><Placemark><name>\xC9t\xE9</name><Point>"
+                      "<coordinates>1,2</coordinates></Point></Placemark></Folder></Document></kml>",
+                      &rc);
+  ASSERT_EQ(rc, 0);
+  auto p = pois(f);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(text(p[0]->name), u"\u00C9t\u00E9");
+  bool named = false;
+  for (folder_t* d : sub_folders(file_get_first_folder(f, nullptr)))
+    named = named || text_of(d) == u"Eau \u00E0 boire";
+  EXPECT_TRUE(named);
+}
+
 // A description after a snippet is ignored; a snippet after a description replaces it.
 TEST_F(KmlRead, SnippetAndDescriptionOrder) {
   fileatt_t* f = load(kml(placemark("<name>A</name><snippet>S1</snippet><description>D1</description>"
