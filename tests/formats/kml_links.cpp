@@ -231,6 +231,28 @@ TEST_F(KmlLinks, LinkToAnArchiveLoadsItsKml) {
   EXPECT_NE(std::find(under.begin(), under.end(), folder_of(member->folder)), under.end());
 }
 
+// A KMZ archive: the KML inside it finds its overlay image among the archive's members.
+TEST_F(KmlLinks, OverlayInsideAnArchive) {
+  std::string doc_kml = kml(overlay(""));
+  doc_kml.replace(doc_kml.find("overlay.png"), 11, "files/inside.png");
+  put("map.kmz", tm_test::zip_of({{"doc.kml", doc_kml},
+                                  {"files/inside.png", tm_test::slurp_file(tm_test::kKmlFixtures +
+                                                                           "images/overlay.png"),
+                                   false}}));
+  fileatt_t* archive = open(dir_ + "map.kmz");
+  EXPECT_EQ(file_load(archive, nullptr, 0), 3);  // the caller loads the members
+  set_gblerr(0);
+  fileatt_t* doc = nullptr;
+  for (int i = 0; i < obj_list_count(archive->sot); ++i)
+    if (fileatt_t* m = file_of(archive->sot->elems[i]))
+      if (std::string(file_get_name(m)).find("doc.kml") != std::string::npos) doc = m;
+  ASSERT_NE(doc, nullptr);
+  ASSERT_EQ(file_load(doc, nullptr, 0), 0);
+  bitmap_t* b = image_in(doc);
+  ASSERT_NE(b, nullptr) << file_get_name(doc);
+  EXPECT_EQ(+(b->width), 16);
+}
+
 // A file that links to itself, and two files that link to each other, are read once.
 TEST_F(KmlLinks, SelfLinksLoadOnce) {
   put("b.kml", kml("<NetworkLink><Link><href>doc.kml</href></Link></NetworkLink>"
