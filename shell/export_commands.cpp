@@ -20,6 +20,7 @@
 #include "core/paths.h"
 #include "formats/file_load.h"
 #include "formats/gpx.h"
+#include "formats/kml.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 #include "shell/framework/dispatcher.h"
@@ -45,10 +46,10 @@ void gpx_writer(const char* name, container_t* list) { write_gpx(name, list); }
 export_writer writer_of(int kind, int format) {
   std::lock_guard<std::mutex> g(g_lock);
   if (g_writers.empty()) {
-    // The MIF, KML and NMEA writers fill their rows when they are built.
+    // The MIF and NMEA writers fill their rows when they are built.
     g_writers[{kExportKindGps, kFormatGpx}] = gpx_writer;
     g_writers[{kExportKindGraphics, kFormatMif}] = nullptr;
-    g_writers[{kExportKindGraphics, kFormatKml}] = nullptr;
+    g_writers[{kExportKindGraphics, kFormatKml}] = kml_write_file;
     g_writers[{kExportKindGps, kFormatNmea}] = nullptr;
   }
   auto it = g_writers.find({kind, format});

@@ -26,6 +26,7 @@
 #include "formats/geonames.h"
 #include "formats/gpx.h"
 #include "formats/pcx5.h"
+#include "formats/kml.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
@@ -133,7 +134,7 @@ const startup_table kDefaultTable = {
         {"pcx5_init", pcx5_init},
         {"geonames_register_vocab", geonames_register_vocab},
         {"tcx_register_tables", tcx_register_tables},
-        {"kml_module_init", init_nothing},
+        {"kml_module_init", kml_module_init},
         {"ovl_init", init_nothing},
         {"repr_load", init_nothing},
         {"osm_init", init_nothing},
