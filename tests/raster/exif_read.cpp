@@ -680,3 +680,35 @@ TEST_F(ExifTest, PhotoMetaIsCopiedAndFreedWithTheImage) {
 }
 
 }  // namespace
+
+// ---- Through the whole readers ----------------------------------------------------------
+
+// The same photos and pages loaded by the JPEG and TIFF readers through the image loading:
+// the metadata reaches the loaded image as it does when the blocks are read alone.
+class ExifThroughReaders : public ExifTest, public ::testing::WithParamInterface<std::string> {};
+
+std::vector<std::string> photos_and_pages() {
+  std::vector<std::string> all = fixtures_of(".jpg");
+  for (const std::string& n : fixtures_of(".tif")) all.push_back(n);
+  return all;
+}
+
+TEST_P(ExifThroughReaders, MatchExiftool) {
+  const std::string name = GetParam();
+  const bool tiff = name.size() > 4 && name.compare(name.size() - 4, 4, ".tif") == 0;
+  fileatt_t* file = image_file(raster_test::fixture("exif", name), tiff ? kDecoderTiff : kDecoderJpeg);
+  int rc = -1;
+  bitmap_t* image = load(file, &rc);
+  ASSERT_EQ(rc, 0) << name;
+  ASSERT_NE(image, nullptr) << name;
+  EXPECT_GT(int(image->width), 0);
+  const std::string stem = name.substr(0, name.rfind('.'));
+  expect_map want = read_expect(raster_test::fixture("exif", stem + ".expect"));
+  // The TIFF reader turns the pixels of a page itself: its image is upright already and
+  // must carry no rotation code for the viewer to apply a second time.
+  if (tiff) want.erase("rotation");
+  check_against_exiftool(image, want, name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ExifThroughReaders, ::testing::ValuesIn(photos_and_pages()),
+                         case_name);
