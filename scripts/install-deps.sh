@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
 set -euo pipefail
-# Build: compilers (clang for the fuzz harnesses), CMake, Ninja, GoogleTest, Google Benchmark, libX11, FreeType and fonts.
+# Build: compilers (clang for the fuzz harnesses), CMake, Ninja, GoogleTest, Google Benchmark, libX11, FreeType, libusb and fonts.
 # Tests and fixture scripts: Xvfb, a window manager and the X tools that drive and inspect
 # windows; Debian's python3 with PIL, pyproj and GDAL; the image, PDF, GPS and archive tools
 # that produce or check fixtures.
@@ -10,7 +10,7 @@ packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config googlet
           xvfb xdotool x11-utils x11-apps openbox
           python3 python3-pil python3-numpy python3-pyproj python3-gdal gdal-bin proj-bin
           imagemagick netpbm libjpeg-turbo-progs libtiff-tools poppler-utils libimage-exiftool-perl
-          gpsbabel socat lrzsz osmium-tool zip unzip)
+          gpsbabel socat lrzsz osmium-tool zip unzip libusb-1.0-0-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
