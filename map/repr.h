@@ -225,8 +225,9 @@ char* repr_header_text(const obj_t* object, char** out);
 folder_t* repr_apply(container_t* index, const feature_t* feature, obj_t* parent,
                      obj_t* object, folder_t** out_folder);
 // Sorts every node, then way, then way line of `objects` that has a feature into the
-// display folder of that feature under `parent` (*out_index := the index of display
-// folders, made here), then gives every folder whose feature (in `features`: a list or
+// display folder of that feature under `parent` (a folder, or a file: its first folder;
+// *out_index := the index of display folders, made here, the caller frees it; each
+// display folder's list also gets the georeference of `objects` first), then gives every folder whose feature (in `features`: a list or
 // index of class 153) has a non-zero elttype and a representation its styles, and
 // compacts the folder's list. Returns 0, or -1 with gblerr set (a set error stops the
 // style loops).
@@ -236,9 +237,12 @@ int repr_render_calc(container_t* objects, obj_t* parent, const container_t* fea
 folder_t* repr_folder_of(const container_t* index, const feature_t* feature);
 
 // Style builders (each makes one style in `list`, or one per way, and returns the style,
-// null on failure). `r` is the representation of the folder's feature.
+// null on failure). `r` is the representation of the folder's feature. The icon style
+// draws a copy of waypoint icon r->filloricon, appended to `owner` (null: to `list`); an
+// icon number outside 0..60 or an icon that is not loaded makes no style (null).
 obj_t* node_symbol_style(container_t* list, const representation_t* r);
-obj_t* node_icon_style(container_t* list, const representation_t* r);
+obj_t* node_icon_style(container_t* list, const representation_t* r,
+                       container_t* owner = nullptr);
 obj_t* node_label_style(container_t* list, const representation_t* r);
 int way_style_create(container_t* list, const representation_t* r);
 obj_t* way_label_style(container_t* list, const representation_t* r);
