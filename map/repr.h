@@ -229,7 +229,12 @@ folder_t* repr_apply(container_t* index, const feature_t* feature, obj_t* parent
 // *out_index := the index of display folders, made here, the caller frees it; each
 // display folder's list also gets the georeference of `objects` first), then gives every folder whose feature (in `features`: a list or
 // index of class 153) has a non-zero elttype and a representation its styles, and
-// compacts the folder's list. Returns 0, or -1 with gblerr set (a set error stops the
+// compacts the folder's list. Styles by element type: points (16, 32, 150) an icon
+// style in a sub-folder of priority 30000 when motiforsymb < 0 (else, and when the icon
+// cannot be drawn, a symbol style) and a label style; way lines (64, 128) a polyline and
+// a label style; ways (151) a point-and-link style per way and a label style, and for
+// the way lines a reader drew from its ways (same feature) a polyline and a label style.
+// Returns 0, or -1 with gblerr set (a set error stops the
 // style loops).
 int repr_render_calc(container_t* objects, obj_t* parent, const container_t* features,
                      container_t** out_index);

@@ -126,6 +126,11 @@ void folder_styles(folder_t* folder, const feature_t* f, const representation_t*
       way_style_create(list, r);
       way_label_style(list, r);
     }
+    // Ways a reader turned into way lines are drawn as lines.
+    if (obj_list_has_class(list, CLS_WAYLINE)) {
+      wayline_style_create(list, r);
+      wayline_label_style(list, r);
+    }
   }
   obj_list_compact(list);
 }
