@@ -4,6 +4,7 @@
 // everything freed with the file.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "core/error.h"
@@ -26,6 +27,14 @@ std::string data_dir() {
   return (fuzz == std::string::npos ? std::string(".") : here.substr(0, fuzz)) + "/data/";
 }
 
+// The tables live for the whole process; they are freed at exit before the leak check,
+// which cannot follow the strings of packed feature records (misaligned pointers).
+void free_tables() {
+  set_gblerr(0);
+  osm_free();
+  repr_tables_free();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -41,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     repr_load_from((dir + kReprFileName).c_str());
     osm_init_from(dir.c_str(), nullptr);
     set_gblerr(0);
+    std::atexit(free_tables);
     ready = true;
   }
   tm_fuzz::keep_budget();
