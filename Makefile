@@ -53,6 +53,7 @@ bench: deps
 	@/usr/bin/python3 scripts/bench/outside_gpx.py
 	@/usr/bin/python3 scripts/bench/outside_tmn.py
 	@/usr/bin/python3 scripts/bench/outside_shp.py
+	@/usr/bin/python3 scripts/bench/outside_osm.py
 
 # The map program on the bundled samples, built in Release. On a display it opens its
 # window; headless (no DISPLAY) it ends by itself and leaves build/run.png.

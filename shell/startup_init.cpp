@@ -27,6 +27,7 @@
 #include "formats/gpx.h"
 #include "formats/pcx5.h"
 #include "formats/kml.h"
+#include "formats/osm.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
@@ -38,6 +39,7 @@
 #include "map/print.h"
 #include "map/quadtree.h"
 #include "map/raster_display.h"
+#include "map/repr.h"
 #include "map/view_records.h"
 #include "raster/image_load.h"
 #include "raster/ozi_map.h"
@@ -55,6 +57,10 @@ namespace {
 std::atomic<const char*> g_command_line{nullptr};
 // The first initialiser of the last app_init that left gblerr set (null: none).
 std::atomic<const char*> g_failed_step{nullptr};
+
+// The representation rules load at start-up; a missing table is logged and the program
+// runs on without representations.
+void load_representations() { repr_load(); }
 
 void program_dir_step(const char* folder) {
   set_program_dir(folder);
@@ -136,8 +142,8 @@ const startup_table kDefaultTable = {
         {"tcx_register_tables", tcx_register_tables},
         {"kml_module_init", kml_module_init},
         {"ovl_init", init_nothing},
-        {"repr_load", init_nothing},
-        {"osm_init", init_nothing},
+        {"repr_load", load_representations},
+        {"osm_init", osm_init},
         {"mp_init", init_nothing},
         {"ozi_init", ozi_init},
     },

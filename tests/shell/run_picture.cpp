@@ -36,8 +36,10 @@
 #include "geodesy/units.h"
 #include "geodesy/xform_records.h"
 #include "formats/gpx.h"
+#include "formats/osm.h"
 #include "map/bitmap_record.h"
 #include "map/file_object.h"
+#include "map/repr.h"
 #include "map/gps_classes.h"
 #include "map/graphspace.h"
 #include "map/view_records.h"
@@ -387,6 +389,9 @@ class RunPicture : public tm_test::ConfigFixture {
     // the run loaded, one file object at a time, since a folder's file object frees the
     // file objects its list still holds.
     frame_reset();
+    // The vector tables hold file objects of their own (the saved user lists).
+    osm_free();
+    repr_tables_free();
     for (int left = 100000; left > 0; --left) {
       obj_t* first = nullptr;
       if (!obj_class_next(kFileClass, &first)) break;

@@ -1,0 +1,17 @@
+// The representation rules and the OpenStreetMap vocabulary live in the object store:
+// before a test resets the store (and starts the program again), they are freed, so that
+// a start-up never finds the tables of the run before.
+#include "formats/osm.h"
+#include "map/repr.h"
+#include "tests/support/object_env.h"
+
+namespace {
+
+void free_vector_tables() {
+  osm_free();
+  repr_tables_free();
+}
+
+const bool kVectorTablesCleanupAdded = (tm_test::add_store_cleanup(free_vector_tables), true);
+
+}  // namespace
