@@ -9,6 +9,7 @@
 // the waypoint icon table (0..60), or whose icon was not loaded, is drawn with the symbol
 // style instead: the icon number never indexes past the table.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include <unordered_set>
@@ -179,12 +180,23 @@ obj_t* node_label_style(container_t* list, const representation_t* r) {
   return s;
 }
 
+// The mean of the nodes' x and y (the GPS classes' centroid does not know map nodes).
 void way_set_centroid(way_t* way) {
   if (!way) return;
-  double c[2] = {0, 0};
-  gpsobj_centroid(way->sons, c);
-  way->txtcoord.x = c[0];
-  way->txtcoord.y = c[1];
+  const container_t* nodes = way->sons;
+  double sx = 0, sy = 0;
+  int n = 0;
+  for (int i = 0; i < obj_list_count(nodes); ++i) {
+    const obj_t* o = nodes->elems[i];
+    if (!o || o->cls != CLS_NODE) continue;
+    gps_point_t c;
+    std::memcpy(&c, &static_cast<const node_t*>(o)->coords, sizeof c);
+    sx += c.x;
+    sy += c.y;
+    ++n;
+  }
+  way->txtcoord.x = n ? sx / n : 0.0;
+  way->txtcoord.y = n ? sy / n : 0.0;
 }
 
 int way_style_create(container_t* list, const representation_t* r) {
