@@ -333,6 +333,7 @@ int coord_word(mp_context* c, char* out) {
 
 // A number of a coordinate word (`from` past its "(" for the first), or false.
 bool coord_value(const char* from, double* out) {
+  while (is_blank(static_cast<unsigned char>(*from))) ++from;
   if (!has_digits(from)) return false;
   parse_number(from, out);
   return std::isfinite(*out);
