@@ -16,6 +16,7 @@
 #include "formats/osm.h"
 #include "formats/osm_internal.h"
 #include "geodesy/xform_records.h"
+#include "map/bitmap_record.h"
 #include "map/file_object.h"
 #include "map/repr.h"
 
@@ -127,6 +128,11 @@ int osm_build_folders(obj_t* file, container_t* list) {
     std::lock_guard<std::recursive_mutex> lock(osm_tables_mutex());
     container_t* features = osm_features();
     repr_render_calc(view, top, features, &index);
+    // The icon copies the styles draw were added to the view: the file's list owns them.
+    for (int i = obj_list_count(view) - 1; i >= 0; --i) {
+      obj_t* o = view->elems[i];
+      if (o && o->cls == CLS_BITMAP) obj_list_append(list, o);
+    }
     // A sub-folder per main type met, holding the display folders of its features.
     const int nf = obj_list_count(features);
     for (int i = 0; i < nf && !get_gblerr(); ++i) {

@@ -1,0 +1,73 @@
+// Test support for the OpenStreetMap reader: the representation fixture with the shipped
+// representations and OSM vocabularies of the source tree's data/ folder, and loads of
+// documents written to disk files as the load dispatcher runs them.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "formats/osm.h"
+#include "tests/map/repr_fixture.h"
+
+namespace tm_test {
+
+class OsmFixture : public ReprFixture {
+ protected:
+  void SetUp() override {
+    ReprFixture::SetUp();
+    ASSERT_EQ(repr_load_from((kReprDataDir + kReprFileName).c_str()), 0);
+    ASSERT_EQ(osm_init_from(kReprDataDir.c_str(), nullptr), 4);
+    ASSERT_EQ(get_gblerr(), 0);
+    dir_ = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+  void TearDown() override {
+    set_gblerr(0);
+    for (fileatt_t* f : loaded_) free_obj(&f);
+    loaded_.clear();
+    osm_free();
+    ReprFixture::TearDown();
+  }
+
+  std::string put(const std::string& text, const char* name = "doc.osm") {
+    return write_file(dir_ + "/" + name, text);
+  }
+  // Runs the reader on a disk file: its result; the file object (freed at the end) in
+  // *out. With `keep` the content stays whatever the result (as read_osm leaves it),
+  // else a failed read is unloaded as the dispatcher does. gblerr is cleared.
+  int load_path(const std::string& path, fileatt_t** out = nullptr, bool keep = false) {
+    fileatt_t* f = nullptr;
+    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
+    EXPECT_NE(f, nullptr);
+    if (!f) return -1;
+    loaded_.push_back(f);
+    obj_list_new(&f->sot);
+    const int result = read_osm(f, f->sot);
+    EXPECT_EQ(result, get_gblerr());
+    set_gblerr(0);
+    if (result != 0 && !keep) file_detach_content(f);
+    if (out) *out = f;
+    return result;
+  }
+  int load(const std::string& text, fileatt_t** out = nullptr, bool keep = false) {
+    return load_path(put(text), out, keep);
+  }
+
+  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
+    return of_class<T>(f ? f->sot : nullptr, cls);
+  }
+  static std::string utf8(const char16_t* s) {
+    char* out = nullptr;
+    wstr_to_utf8(s, &out);
+    std::string r = out ? out : "";
+    free_mem(&out);
+    return r;
+  }
+  // The mnemonic of an element's feature ("" without feature).
+  static std::string mnemo_of(const feature_t* f) { return f && f->mnemo ? f->mnemo : ""; }
+
+  std::string dir_;
+  std::vector<fileatt_t*> loaded_;
+};
+
+}  // namespace tm_test
