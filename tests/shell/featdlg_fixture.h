@@ -1,8 +1,8 @@
 // Shared by the tests of the map features window: the frame as start-up builds it, the
 // waypoint icons, the representation table loaded from a copy of the shipped
 // "representation.xml" (its scheme saved beside the copy, never into the sources), the
-// OpenStreetMap tables of the shipped vocabulary files, and the window opened and
-// worked as a user would.
+// OpenStreetMap and Polish tables of the shipped vocabulary and feature files, and the
+// window opened and worked as a user would.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -60,12 +60,14 @@ class FeatDlgFixture : public FrameFixture {
     std::filesystem::copy_file(kFeatDataDir + kReprFileName, dir_ + kReprFileName);
     ASSERT_EQ(repr_load_from((dir_ + kReprFileName).c_str()), 0);
     ASSERT_EQ(osm_init_from(kFeatDataDir.c_str(), nullptr), 4);
+    ASSERT_EQ(mp_init_from(kFeatDataDir.c_str(), nullptr), 2);
     set_gblerr(0);
   }
   void TearDown() override {
     if (plat::Wnd w = featdlg_window()) plat::destroy_window(w);
     tm_test::run_until_idle();
     osm_free();
+    mp_free();
     repr_tables_free();
     for (int i = 0; i < kReprDescribeSlots; ++i) repr_set_describe_hook(i, nullptr);
     savfile_reset();

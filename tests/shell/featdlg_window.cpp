@@ -295,14 +295,23 @@ TEST_F(FeatDlgWindow, TheInformationButtonListsTheUsesOfTheRepresentation) {
   EXPECT_EQ(plat::get_class_name(table), "ClasseTableau");
   EXPECT_EQ(plat::window_text(table), "Use for : PARKINGAREA");
   plat::Wnd lv = tm_test::dlg_control(table, kTableList);
-  ASSERT_EQ(plat::send_message(lv, plat::LVM_GETITEMCOUNT, 0, 0), 1);
-  char16_t buf[64] = {};
-  plat::LvItem it;
-  it.sub_item = 2;
-  it.text = buf;
-  it.text_max = 64;
-  plat::send_message(lv, plat::LVM_GETITEMTEXT, 0, plat::LParam(&it));
-  EXPECT_EQ(std::u16string(buf), u"parking");
+  // One row for the OSM feature, then one per Polish feature drawn with it.
+  ASSERT_EQ(plat::send_message(lv, plat::LVM_GETITEMCOUNT, 0, 0), 3);
+  auto cell = [&](int row, int column) {
+    char16_t buf[64] = {};
+    plat::LvItem it;
+    it.sub_item = column;
+    it.text = buf;
+    it.text_max = 64;
+    plat::send_message(lv, plat::LVM_GETITEMTEXT, plat::WParam(row), plat::LParam(&it));
+    return std::u16string(buf);
+  };
+  EXPECT_EQ(cell(0, 0), u"OSM");
+  EXPECT_EQ(cell(0, 1), u"amenity");
+  EXPECT_EQ(cell(0, 2), u"parking");
+  EXPECT_EQ(cell(0, 3), u"way");
+  EXPECT_EQ(cell(1, 0), u"Polish format");
+  EXPECT_EQ(cell(2, 0), u"Polish format");
   EXPECT_FALSE(plat::is_window_enabled(wnd_));
   ASSERT_TRUE(tm_test::click_control(table, kTableClose));
   tm_test::run_until_idle();
