@@ -91,7 +91,7 @@ constexpr int kRightWidth = 476, kBottomMargin = 12;
 constexpr int kWindowX = 36, kWindowY = 48;
 constexpr int kGroupWidth = 452, kGroupHeight = 162;
 constexpr int kPointGroupY = 6, kLineGroupY = 204;
-constexpr int kButtonY = 374, kButtonWidth = 130, kButtonHeight = 28;
+constexpr int kButtonY = 374, kButtonWidth = 120, kWideButtonWidth = 180, kButtonHeight = 28;
 constexpr int kRowHeight = 24;
 
 // ---- Value ranges ----------------------------------------------------------------------------
@@ -219,9 +219,9 @@ plat::Bitmap load_info_bitmap() {
 
 // The upper row of a group: its mnemonic, the uses button, the colour.
 void group_head(plat::Wnd wnd, int x, int y, const group_ids& ids) {
-  label(wnd, tr("Mn\xC3\xA9monique", "Mnemonic"), x, y, 96);
-  edit(wnd, ids.mnemo, x + 100, y, 130, plat::ES_UPPERCASE, kMnemoChars);
-  bitmap_button(wnd, ids.info, x + 238, y, kRowHeight, st().info);
+  label(wnd, tr("Mn\xC3\xA9monique", "Mnemonic"), x, y, 116);
+  edit(wnd, ids.mnemo, x + 118, y, 120, plat::ES_UPPERCASE, kMnemoChars);
+  bitmap_button(wnd, ids.info, x + 244, y, kRowHeight, st().info);
   label(wnd, tr("Couleur", "Color"), x + 280, y, 70);
   colour_button(wnd, ids.colour, x + 356, y);
 }
@@ -765,10 +765,10 @@ void featdlg_build(plat::Wnd wnd) {
       plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, w + 18, kPointGroupY + kGroupHeight + 8, 300, kRowHeight,
       kFeatSameColourFont);
   line_group(wnd, w);
-  add(wnd, plat::kButtonClass, tr("Appliquer", "Apply"), plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON, w + 18,
+  add(wnd, plat::kButtonClass, tr("Appliquer", "Apply"), plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON, w + 14,
       kButtonY, kButtonWidth, kButtonHeight, kFeatApply);
   add(wnd, plat::kButtonClass, tr("Appliquer et fermer", "Apply & close"), plat::WS_TABSTOP | plat::BS_PUSHBUTTON,
-      w + 18 + kButtonWidth + 24, kButtonY, kButtonWidth + 30, kButtonHeight, kFeatApplyClose);
+      w + 154, kButtonY, kWideButtonWidth, kButtonHeight, kFeatApplyClose);
   add(wnd, plat::kButtonClass, tr("Fermer", "Close"), plat::WS_TABSTOP | plat::BS_PUSHBUTTON,
       w + kRightWidth - 12 - kButtonWidth, kButtonY, kButtonWidth, kButtonHeight, kFeatClose);
 

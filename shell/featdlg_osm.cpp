@@ -215,14 +215,14 @@ void osm_page_build(plat::Wnd p) {
   for (int id : {kOsmKeyEdit, kOsmValueEdit})
     plat::send_message(ctl(id), plat::EM_LIMITTEXT, kTextChars, 0);
   create_control(p, plat::kButtonClass, tr("v par d\xC3\xA9" "faut pour ce k", "Default v for this k"),
-                 plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, 8, 180, 358, 24, kOsmDefaultValue);
+                 plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, 8, 178, 358, 24, kOsmDefaultValue);
   const char* mode = tr("Repr\xC3\xA9sentation", "Display mode");
-  create_control(p, plat::kButtonClass, "Node", plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, 8, 210, 66, 24, kOsmNode);
-  create_control(p, plat::kStaticClass, mode, plat::SS_LEFT, 76, 213, 108, 18, -1);
-  create_control(p, plat::kListBoxClass, "", list_style, 8, 238, 176, 110, kOsmNodeList);
-  create_control(p, plat::kButtonClass, "Way", plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, 192, 210, 66, 24, kOsmWay);
-  create_control(p, plat::kStaticClass, mode, plat::SS_LEFT, 260, 213, 106, 18, -1);
-  create_control(p, plat::kListBoxClass, "", list_style, 192, 238, 174, 110, kOsmWayList);
+  create_control(p, plat::kButtonClass, "Node", plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, 8, 204, 176, 24, kOsmNode);
+  create_control(p, plat::kStaticClass, mode, plat::SS_LEFT, 8, 230, 176, 18, -1);
+  create_control(p, plat::kListBoxClass, "", list_style, 8, 250, 176, 98, kOsmNodeList);
+  create_control(p, plat::kButtonClass, "Way", plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, 192, 204, 174, 24, kOsmWay);
+  create_control(p, plat::kStaticClass, mode, plat::SS_LEFT, 192, 230, 174, 18, -1);
+  create_control(p, plat::kListBoxClass, "", list_style, 192, 250, 174, 98, kOsmWayList);
   for (int id : {kOsmDefaultValue, kOsmNode, kOsmWay, kOsmNodeList, kOsmWayList})
     plat::enable_window(plat::get_dlg_item(p, id), false);
   --g_page.updating;
