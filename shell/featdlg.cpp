@@ -9,10 +9,7 @@
 // current page, which records the feature change and rebuilds its reader's tables.
 #include "shell/featdlg.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -104,6 +101,7 @@ constexpr int kSizeReadChars = 16;  // what a text size copy and a number read t
 // The point symbols, item data 0 to 5 (the "Symbol" face of the original table has no
 // counterpart here: these characters show the same shapes in the dialog's faces).
 const char* const kSymbols[] = {".", "o", "\xE2\x96\xA1", "+", "\xC3\x97", "\xCE\x94"};
+constexpr int kSymbolCount = 6;
 // The line styles and their motif numbers.
 struct line_style {
   const char* text;
@@ -241,7 +239,7 @@ void point_group(plat::Wnd wnd, int x0) {
   plat::Wnd symbols = add(wnd, plat::kComboBoxClass, "", plat::WS_TABSTOP | plat::WS_VSCROLL | plat::CBS_DROPDOWNLIST,
                           x + 100, y + 66, 60, 140, kFeatSymbolList);
   plat::send_message(symbols, plat::WM_SETFONT, plat::WParam(g_symbol), 0);
-  for (int i = 0; i < 6; ++i) combo_add_item(symbols, kSymbols[i], i);
+  for (int i = 0; i < kSymbolCount; ++i) combo_add_item(symbols, kSymbols[i], i);
   plat::send_message(symbols, plat::CB_SETCURSEL, 0, 0);
   spin_edit(wnd, kFeatSymbolSize, kFeatSymbolSizeSpin, x + 176, y + 66, 80, kPixelsMin, kPixelsMax, kPixelChars,
             0);
@@ -369,7 +367,8 @@ void show_point(const representation_t* r) {
   set_mode_radios(symbol);
   if (symbol) {
     set_int(kFeatSymbolSize, r->thickpixel);
-    combo_select_data(item(kFeatSymbolList), r->motiforsymb);
+    if (combo_select_data(item(kFeatSymbolList), r->motiforsymb) < 0)
+      plat::send_message(item(kFeatSymbolList), plat::CB_SETCURSEL, plat::WParam(-1), 0);
   } else {
     show_icon(r->filloricon);
   }
@@ -707,8 +706,12 @@ int featdlg_apply_representations(plat::Wnd) {
     r->colour = colour_word_of(s.point_colour.color);
     r->thickmeter = read_int(kFeatPointMetres);
     if (point_symbol_mode()) {
+      // No symbol chosen (a loaded one the list does not show): the loaded one stays.
       const intptr_t symbol = combo_selected_data(item(kFeatSymbolList));
-      r->motiforsymb = symbol >= 0 && symbol <= 5 ? int(symbol) : 0;
+      if (symbol >= 0 && symbol < kSymbolCount)
+        r->motiforsymb = int(symbol);
+      else if (r->motiforsymb < 0)
+        r->motiforsymb = 0;
       r->filloricon = -1;
       r->thickpixel = clamp(read_int(kFeatSymbolSize), kPixelsMin, kPixelsMax);
     } else {
@@ -727,8 +730,9 @@ int featdlg_apply_representations(plat::Wnd) {
     str_set(lm.c_str(), &r->mnemo);
     r->fontsz = clamp(read_int(kFeatLineFont), kFontMin, kFontMax);
     r->colour = colour_word_of(s.line_colour.color);
+    // No style chosen (a loaded motif the list does not show): the loaded one stays.
     const intptr_t style = combo_selected_data(item(kFeatLineStyle));
-    r->motiforsymb = style >= 0 ? int(style) : 0;
+    if (style >= 0) r->motiforsymb = int(style);
     r->thickmeter = read_int(kFeatLineMetres);
     r->thickpixel = clamp(read_int(kFeatLinePixels), kPixelsMin, kPixelsMax);
     r->feattype = kEltWay;

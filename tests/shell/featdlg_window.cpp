@@ -210,6 +210,39 @@ TEST_F(FeatDlgWindow, TypingAKnownLineMnemonicLoadsItsValuesAndApplyStoresTheGro
   EXPECT_EQ(obj_list_count(repr_scheme()), 1);
 }
 
+// A motif or symbol of the table that the lists do not show is kept by Apply, not
+// replaced by some other one.
+TEST_F(FeatDlgWindow, ALoadedMotifTheListsDoNotShowIsKept) {
+  representation_t* line = nullptr;
+  representation_create(nullptr, "ODDLINE", &line);
+  line->motiforsymb = 3;
+  line->thickpixel = 2;
+  line->fontsz = 9;
+  line->feattype = kEltWay;
+  representation_t* point = nullptr;
+  representation_create(nullptr, "ODDPOINT", &point);
+  point->motiforsymb = 7;
+  point->filloricon = -1;
+  point->fontsz = 9;
+  point->feattype = kEltNode;
+  ASSERT_EQ(repr_add_representation(line), 1);
+  ASSERT_EQ(repr_add_representation(point), 1);
+  for (obj_t* o : {static_cast<obj_t*>(line), static_cast<obj_t*>(point)}) free_obj(&o);
+  open();
+  open_both_groups();
+  type(kFeatLineMnemo, "ODDLINE");
+  type(kFeatPointMnemo, "ODDPOINT");
+  EXPECT_EQ(plat::send_message(ctl(kFeatLineStyle), plat::CB_GETCURSEL, 0, 0), plat::CB_ERR);
+  EXPECT_EQ(plat::send_message(ctl(kFeatSymbolList), plat::CB_GETCURSEL, 0, 0), plat::CB_ERR);
+  type(kFeatLinePixels, "4");
+  type(kFeatSymbolSize, "5");
+  click(kFeatApply);
+  EXPECT_EQ(table_repr("ODDLINE")->motiforsymb, 3);
+  EXPECT_EQ(table_repr("ODDLINE")->thickpixel, 4);
+  EXPECT_EQ(table_repr("ODDPOINT")->motiforsymb, 7);
+  EXPECT_EQ(table_repr("ODDPOINT")->thickpixel, 5);
+}
+
 TEST_F(FeatDlgWindow, SameColorAndFontKeepsTheGroupsEqual) {
   open();
   open_both_groups();
