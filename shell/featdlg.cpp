@@ -443,19 +443,37 @@ void pick_colour(bool point) {
   plat::invalidate_rect(field->wnd, nullptr, true);
 }
 
-void on_icon_chosen(int index) {
+void free_icon_list() {
   window_state& s = st();
-  if (!s.wnd || !s.point) return;
-  s.point->filloricon = index;
-  show_icon(index);
+  if (s.icons) free_obj(&s.icons);
+  s.icon_numbers.clear();
 }
 
+// The chooser hands back a place in its list: the icon number of that place.
+void on_icon_chosen(int index) {
+  window_state& s = st();
+  if (!s.wnd || !s.point || index < 0 || size_t(index) >= s.icon_numbers.size()) return;
+  s.point->filloricon = s.icon_numbers[size_t(index)];
+  show_icon(s.point->filloricon);
+}
+
+// The chooser over the waypoint icons (not the lap icon the icon table also holds; an
+// icon that could not be loaded is left out, the others keep their numbers).
 void choose_icon() {
-  container_t* icons = gpsobj_get_icon_list(nullptr);
-  if (obj_list_count(icons) <= 0) return;
-  plat::set_active_window(st().wnd);
-  const int selected = st().point && st().point->filloricon >= 0 ? st().point->filloricon : 0;
-  create_dialog_window(icons, selected, on_icon_chosen);
+  window_state& s = st();
+  free_icon_list();
+  obj_list_new(&s.icons);
+  int selected = 0;
+  for (int i = 0; i < kWaypointIconCount && s.icons; ++i) {
+    bitmap_t* icon = gpsobj_get_icon(i, nullptr);
+    if (!icon) continue;
+    if (s.point && s.point->filloricon == i) selected = int(s.icon_numbers.size());
+    obj_list_append(s.icons, icon);
+    s.icon_numbers.push_back(i);
+  }
+  if (s.icon_numbers.empty()) return;
+  plat::set_active_window(s.wnd);
+  create_dialog_window(s.icons, selected, on_icon_chosen);
 }
 
 // The uses of a group's representation in a table window: the header of the
@@ -574,6 +592,7 @@ void forget_window(plat::Wnd wnd) {
   color_field_free(&s.line_colour);
   if (s.info) plat::delete_object(s.info);
   if (s.icon) plat::delete_object(s.icon);
+  free_icon_list();
   s = window_state{};
 }
 

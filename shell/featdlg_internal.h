@@ -3,11 +3,13 @@
 // the pages' entry points the window uses. User-interface thread only.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "platform/gdi/gdi.h"
 #include "platform/ui/types.h"
 #include "shell/framework/choosers.h"
 
+struct container_t;
 struct representation_t;
 
 namespace featdlg {
@@ -23,6 +25,10 @@ struct window_state {
   color_field line_colour;
   plat::Bitmap info = nullptr;  // "info.bmp" (null when it cannot be read)
   plat::Bitmap icon = nullptr;  // the picture on the icon chooser button
+  // What the icon chooser shows: the waypoint icons that are loaded (a list that does
+  // not own them) and the icon number of each.
+  container_t* icons = nullptr;
+  std::vector<int> icon_numbers;
   int loading = 0;              // a group is being loaded: no text size copied over
   int copying = 0;              // a text size is being copied into the other group
 };

@@ -4,6 +4,7 @@
 // group's values kept for Apply), "Same color and font", the icon chooser (Apply stores
 // the icon chosen), the uses list behind the information buttons, Apply, "Apply &
 // close", Close and the tab change.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 
 #include "platform/gdi/surface.h"
 #include "platform/ui/ctl_listview.h"
+#include "platform/ui/ctl_updown.h"
 #include "shell/framework/icon_chooser.h"
 #include "shell/framework/table_window.h"
 #include "tests/shell/featdlg_fixture.h"
@@ -286,6 +288,11 @@ TEST_F(FeatDlgWindow, ApplyStoresTheIconChosenWithTheChooser) {
   ASSERT_NE(chooser, wnd_);
   ASSERT_GE(icon_chooser_selected(), 0);
   EXPECT_FALSE(plat::is_window_enabled(wnd_));
+  // The 61 waypoint icons, not the lap icon of the icon table.
+  int low = -1, high = -1;
+  plat::send_message(tm_test::dlg_control(chooser, kIconUpDown), plat::UDM_GETRANGE32, plat::WParam(&low),
+                     plat::LParam(&high));
+  EXPECT_EQ(high, kWaypointIconCount - 10);
   // Icon 13: the second window of ten, fourth button.
   ASSERT_TRUE(tm_test::click_updown(tm_test::dlg_control(chooser, kIconUpDown), true));
   tm_test::run_until_idle();
@@ -314,6 +321,41 @@ TEST_F(FeatDlgWindow, ApplyStoresTheIconChosenWithTheChooser) {
   EXPECT_EQ(r->motiforsymb, 4);
   EXPECT_EQ(r->filloricon, -1);
   EXPECT_EQ(r->thickpixel, 9);
+}
+
+// An icon that could not be loaded is not offered; the others keep their numbers.
+TEST_F(FeatDlgWindow, TheChooserLeavesOutAMissingIconAndTheOthersKeepTheirNumbers) {
+  const std::string program = tm_test::fresh_dir("featdlg_icons") + "/";
+  for (int i = 0; i < kWaypointIconCount; ++i) {
+    const std::string name = "wpt" + std::to_string(i) + ".png";
+    if (i != 5) std::filesystem::copy_file(kFeatDataDir + name, program + name);
+  }
+  set_program_dir(program.c_str());
+  ASSERT_EQ(gpsobj_load_icons(), kWaypointIconCount - 1);
+  open();
+  open_point_group();
+  type(kFeatPointMnemo, "MYICON");
+  click(kFeatIconMode);
+  click(kFeatIconButton);
+  plat::Wnd chooser = plat::get_active_window();
+  ASSERT_NE(chooser, wnd_);
+  ASSERT_TRUE(tm_test::click_control(chooser, kIconFirstButton + 5));
+  tm_test::run_until_idle();
+  ASSERT_TRUE(tm_test::click_control(chooser, kIconOk));
+  tm_test::run_until_idle();
+  click(kFeatApply);
+  EXPECT_EQ(table_repr("MYICON")->filloricon, 6);
+  // Opened again on that icon.
+  click(kFeatIconButton);
+  EXPECT_EQ(icon_chooser_selected(), 5);
+  // Closing the window closes the chooser with it.
+  plat::Wnd window = wnd_;
+  plat::send_message(window, plat::WM_CLOSE, 0, 0);
+  tm_test::run_until_idle();
+  EXPECT_EQ(icon_chooser_selected(), -1);
+  EXPECT_EQ(featdlg_window(), nullptr);
+  set_program_dir(kFeatDataDir.c_str());
+  gpsobj_load_icons();
 }
 
 // The uses of a representation: a table window headed by the representation table's
