@@ -48,7 +48,9 @@ constexpr int kMifUnitCount = 7;
 
 // ---- Start-up (mif_tables.cpp) --------------------------------------------------------
 // Builds the keyword and unit dictionaries and fills the reader slot of format 27.
-// Calling it again rebuilds them; mif_free_tables releases them.
+// Calling it again rebuilds them. mif_free_tables releases them together with the
+// transformation steps (Transform, Affine) of the files read, which the georeferences
+// of those files and their copies share: only once none of them is left.
 void mif_module_init();
 void mif_free_tables();
 // The code of a keyword (any case); kMifOther when it is not one.

@@ -10,7 +10,9 @@
 // dropped: nothing may reach the record that was removed.
 //
 // The transformation steps the header makes (affine, scale-and-offset, their chain) are
-// objects of the file's list, freed with it; the georeference only points at them.
+// kept by the module (mif_keep_step) until its tables are freed: a georeference frees
+// only a unit step of its own, and its copies (a graph space's system) share the step
+// pointer, so no file's list may free a step a georeference still points at.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -74,8 +76,8 @@ void refuse(mif_context* c) {
 }
 
 // The georeference's transformation step becomes `step` of `kind`; an earlier one is
-// chained before it (kind 6). A unit step the georeference owned joins the list, which
-// then frees it with the other steps.
+// chained before it (kind 6). A unit step the georeference owned is then kept with the
+// other steps.
 void add_transformation(mif_context* c, obj_t* step, int kind) {
   georef_t* g = c->georef;
   obj_t* old = g->transfo;
@@ -84,11 +86,11 @@ void add_transformation(mif_context* c, obj_t* step, int kind) {
     g->transfotype = kind;
     return;
   }
-  if (old->cls == CLS_XFORM_SCALE) id_list_insert(c->list, old);
   xform_chain_t* chain = nullptr;
   xform_chain_create(0, &chain);
   if (!chain) return;
-  id_list_insert(c->list, chain);
+  mif_keep_step(chain);
+  if (old->cls == CLS_XFORM_SCALE) mif_keep_step(old);  // the georeference's own
   xform_chain_append(chain, old, g->transfotype);
   xform_chain_append(chain, step, kind);
   g->transfo = chain;
@@ -188,8 +190,9 @@ void mif_on_affine(mif_context* c) {
   for (double x : v)
     if (!std::isfinite(x)) return refuse(c);
   obj_t* o = nullptr;
-  obj_new_in_list(c->list, CLS_XFORM_AFFINE3D, &o);
+  obj_new_registered(CLS_XFORM_AFFINE3D, &o);
   if (!o || get_gblerr()) return;
+  mif_keep_step(o);
   auto* a = static_cast<xform_affine3d_t*>(o);
   double f[16] = {v[0], v[1], 0, v[2], v[3], v[4], 0, v[5], 0, 0, 1, 0, 0, 0, 0, 1};
   std::memcpy(a->f, f, sizeof f);
@@ -210,8 +213,10 @@ void mif_on_transform(mif_context* c) {
     if (!std::isfinite(x)) return;
   obj_t* s = nullptr;
   obj_t* o = nullptr;
-  obj_new_in_list(c->list, CLS_XFORM_OFFSET_SCALE, &s);
-  obj_new_in_list(c->list, CLS_XFORM_CONTROL_POINT, &o);
+  obj_new_registered(CLS_XFORM_OFFSET_SCALE, &s);
+  mif_keep_step(s);
+  obj_new_registered(CLS_XFORM_CONTROL_POINT, &o);
+  mif_keep_step(o);
   if (!s || !o || get_gblerr()) return;
   auto* step = static_cast<xform_offset_scale_t*>(s);
   auto* origins = static_cast<xform_control_point_t*>(o);

@@ -87,6 +87,9 @@ void mif_on_coordsys(mif_context* c);
 void mif_on_projection(mif_context* c);
 void mif_on_affine(mif_context* c);
 void mif_on_transform(mif_context* c);
+// Keeps a transformation step a georeference points at until mif_free_tables (null:
+// nothing).
+void mif_keep_step(obj_t* step);
 // Removes the file's georeference from the list and deletes it.
 void mif_drop_georef(mif_context* c);
 

@@ -121,7 +121,7 @@ void mif_on_brush(mif_context* c) {
       if (l->fillmotif != before) continue;
       l->fillmotif = c->brush_kind;
       l->fillcolor = c->brush_colour;
-      if (c->brush_kind != 0) l->colour = c->brush_colour;
+      l->colour = c->brush_kind != 0 ? c->brush_colour : c->pen_colour;
     } else if (o->cls == CLS_GEORECTANGLE) {
       auto* r = static_cast<georectangle_t*>(o);
       r->fillmotif = c->brush_kind;

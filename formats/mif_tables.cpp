@@ -8,12 +8,15 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "core/dict.h"
 #include "core/object.h"
 #include "formats/file_load.h"
 #include "formats/mif.h"
 #include "formats/mif_read_internal.h"
+#include "geodesy/xform_records.h"
 
 namespace {
 
@@ -48,9 +51,19 @@ std::atomic<container_t*> g_keywords{nullptr};
 std::atomic<container_t*> g_units{nullptr};
 std::atomic<container_t*> g_unit_names{nullptr};
 
+// The transformation steps of the files read (see mif_keep_step).
+std::mutex g_steps_lock;
+std::vector<obj_t*> g_steps;
+
 void free_dict(std::atomic<container_t*>& slot) {
   container_t* d = slot.exchange(nullptr);
   free_obj(&d);
+}
+
+void free_dicts() {
+  free_dict(g_unit_names);  // an index over the units: before them
+  free_dict(g_units);
+  free_dict(g_keywords);
 }
 
 template <size_t N> void build(tag_t (&table)[N], std::atomic<container_t*>& slot) {
@@ -142,14 +155,26 @@ const mif_transition& mif_transition_of(int state, int code) {
   return kRows[code].at[state];
 }
 
+void mif_keep_step(obj_t* step) {
+  if (!step) return;
+  std::lock_guard<std::mutex> g(g_steps_lock);
+  g_steps.push_back(step);
+}
+
 void mif_free_tables() {
-  free_dict(g_unit_names);  // an index over the units: before them
-  free_dict(g_units);
-  free_dict(g_keywords);
+  {
+    std::lock_guard<std::mutex> g(g_steps_lock);
+    // Chains first: they only point at the other steps.
+    for (int pass = 0; pass < 2; ++pass)
+      for (obj_t*& s : g_steps)
+        if (s && (s->cls == CLS_XFORM_CHAIN) == (pass == 0)) free_obj(&s);
+    g_steps.clear();
+  }
+  free_dicts();
 }
 
 void mif_module_init() {
-  mif_free_tables();
+  free_dicts();
   build(g_keyword_table, g_keywords);
   build(g_unit_table, g_units);
   container_t* reverse = nullptr;
