@@ -57,7 +57,8 @@ void write_coordsys(FILE* out, const georef_t* g) {
 // The styles a folder is written through: its layer's, else the drawing styles of its
 // own list (segment-point styles are written apart).
 void write_styles(const folder_t* folder, layer_t* layer, mif_writer* w) {
-  const container_t* styles = layer ? layer->styles : folder->sot;
+  container_t* styles = folder->sot;
+  if (layer) styles = layer->styles;  // packed records: copied, never bound
   for (int i = 0; i < obj_list_count(styles) && get_gblerr() == 0; ++i) {
     obj_t* s = styles->elems[i];
     if (!s || !is_drawable_type(s->cls) || s->cls == CLS_DSEGPOINT) continue;
@@ -74,14 +75,18 @@ void write_styles(const folder_t* folder, layer_t* layer, mif_writer* w) {
       if (attrs(s, o, father)) write(w, s, o, father);
     }
   }
-  const container_t* objects = layer ? layer->objects : folder->sot;
+  container_t* objects = folder->sot;
+  if (layer) objects = layer->objects;
   for (int i = 0; i < obj_list_count(objects) && get_gblerr() == 0; ++i) {
     obj_t* s = objects->elems[i];
     if (s && s->cls == CLS_DSEGPOINT) mif_write_segpoints(w, s);
   }
 }
 
+// The graph space's lock is held while the layer's styles and extent are read: the user
+// interface walks the layers meanwhile.
 void write_folder(FILE* out, folder_t* folder, const georef_t* file_georef) {
+  graphspace_lock lock(graphspace_mutex());
   graphspace_t* gs = graphspace_current();
   layer_t* layer = nullptr;
   if (gs) mapwin_find_layer(gs, folder, &layer);

@@ -12,6 +12,9 @@
 #include "geodesy/georef.h"
 #include "map/draw_styles.h"
 #include "map/gps_classes.h"
+#include "map/graphic_index.h"
+#include "map/graphspace.h"
+#include "map/quadtree.h"
 #include "tests/formats/mif_fixture.h"
 
 namespace tm_test {
@@ -189,6 +192,44 @@ TEST_F(MifWrite, FolderIsCarriedIntoTheFileSystem) {
   EXPECT_NEAR(x, 3.0, 1e-9);
   EXPECT_NEAR(y, 0.0, 1e-9);
   obj_list_free_elements(scratch);
+}
+
+// A folder shown in the current graph space is written through its layer's styles.
+TEST_F(MifWrite, FolderShownInAGraphSpaceIsWrittenThroughItsLayer) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load(std::string(kHead) + "Point 1 2\nLine 0 0 3 4\nText \"t\" 1 1 2 2\n", &f), 0);
+  folder_t* folder = file_get_first_folder(f, nullptr);
+  // The view classes and the routines of the graphic index, as the map model has them.
+  view_types_register();
+  qtree_init();
+  drawobj_init_table();
+  gindex_init();
+  graphspace_t* gs = nullptr;
+  graphspace_new(georef_of(f), &gs);
+  ASSERT_NE(gs, nullptr);
+  int counter = 0;
+  ASSERT_EQ(graphspace_add_file(gs, folder, &counter), 1);
+  layer_t* layer = nullptr;
+  mapwin_find_layer(gs, folder, &layer);
+  ASSERT_NE(layer, nullptr);
+  graphspace_t* before = graphspace_current();
+  graphspace_set_current(gs);
+  const std::string text = write(export_list(f));
+  graphspace_set_current(before);
+  graphspace_free(&gs);
+  EXPECT_NE(text.find("POINT 1 2\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("LINE 0 0 3 4\n"), std::string::npos) << text;
+  // The box of the text as the layer draws it: from its anchor (1, 2) right and down.
+  const size_t at = text.find("TEXT \"t\"\n");
+  ASSERT_NE(at, std::string::npos) << text;
+  double box[4] = {};
+  ASSERT_EQ(std::sscanf(text.c_str() + at + 9, "%lf %lf %lf %lf", &box[0], &box[1], &box[2],
+                        &box[3]),
+            4);
+  EXPECT_EQ(box[0], 1.0);
+  EXPECT_EQ(box[3], 2.0);
+  EXPECT_GT(box[2], 1.0);
+  EXPECT_LT(box[1], 2.0);
 }
 
 TEST_F(MifWrite, NullListWritesNothing) {
