@@ -3,9 +3,10 @@
 //
 // Objects of a fixed number of values (point, line, arc, rect, ellipse, text) are made
 // only when all their values were read: the end of the file inside them is bad data
-// (14). Polylines and regions keep the points read when the file ends inside their point
-// lists; their counts (sections, polygons, points) are first checked against the bytes
-// left, and their point arrays grow with the points really read.
+// (14), and so is the end of the file before a count. Polylines and regions keep the
+// points read when the file ends inside their point lists; their counts (sections,
+// polygons, points) are first checked against the bytes left, and their point arrays
+// grow with the points really read.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -82,7 +83,10 @@ loil_t* make_loil(mif_context* c, const std::vector<double>& pts) {
 // One section of n points (n read here): false when reading must stop.
 bool section(mif_context* c, bool region) {
   const int64_t n = mif_count(c);
-  if (c->ended) return false;
+  if (c->ended) {
+    mif_error(c);  // the section's count is missing
+    return false;
+  }
   if (!mif_count_fits(c, n, kBytesPerItem)) return false;
   std::vector<double> pts;
   read_points(c, n, &pts);

@@ -413,11 +413,35 @@ TEST_F(MifRead, RegionCutByTheEndKeepsThePointsRead) {
   EXPECT_EQ(points_of(regions[0]), (std::vector<double>{0, 0, 1, 0, 1, 1}));
 }
 
-TEST_F(MifRead, ObjectCutByTheEndGives14) {
+struct cut_case {
+  const char* name;
+  const char* data;
+  size_t kept;
+};
+class MifCut : public MifFixture, public ::testing::WithParamInterface<cut_case> {};
+
+// The end of the file inside an object of fixed size, or before a count: 14, and the
+// objects read before stay.
+TEST_P(MifCut, Gives14KeepingWhatWasRead) {
   fileatt_t* f = nullptr;
-  EXPECT_EQ(load(doc("Point 1 2\nLine 1 2 3"), &f), kMifBadData);
-  EXPECT_EQ(shapes(f).size(), 1u);
+  EXPECT_EQ(load(doc(std::string("Point 1 2\n") + GetParam().data), &f), kMifBadData);
+  EXPECT_EQ(shapes(f).size(), GetParam().kept);
 }
+
+const cut_case kCuts[] = {
+    {"Line", "Line 1 2 3", 1},
+    {"Arc", "Arc 0 0 1 1 30", 1},
+    {"TextString", "Text \"abc", 1},
+    {"TextBox", "Text \"abc\" 1 2 3", 1},
+    {"PlineCount", "Pline\n", 1},
+    {"SecondSectionCount", "Pline Multiple 2\n 2\n0 0\n1 1\n", 2},
+    {"RegionCount", "Region", 1},
+    {"MultipointPoint", "Multipoint 2 1 1 2", 2},
+};
+INSTANTIATE_TEST_SUITE_P(Table, MifCut, ::testing::ValuesIn(kCuts),
+                         [](const ::testing::TestParamInfo<cut_case>& i) {
+                           return std::string(i.param.name);
+                         });
 
 // Every prefix of a GDAL file: a result of 0, 13 or 14, no pending error, and the shapes
 // read are those of the whole file, in its order.
