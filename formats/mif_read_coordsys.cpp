@@ -6,8 +6,9 @@
 // parameters and a prime meridian), then the projection of the type with the clause's
 // unit and parameters. A system that cannot be resolved removes the georeference (error
 // 13), and so does a NonEarth system (no error: the data keeps plain coordinates).
-// Without a georeference the Projection, Affine and Transform clauses are read and
-// dropped: nothing may reach the record that was removed.
+// Without a georeference nothing may reach the record that was removed: the Affine and
+// Transform clauses are read and dropped, and a Projection reads nothing (its numbers
+// are then skipped as lines that begin with a digit).
 //
 // The transformation steps the header makes (affine, scale-and-offset, their chain) are
 // kept by the module (mif_keep_step) until its tables are freed: a georeference frees
