@@ -1,6 +1,6 @@
 // The MIF writer's frame: the header with the coordinate system of the export list's
 // first georeference, then for each folder of the list the objects its layer draws, in
-// that system.
+// that system (in degrees, or a linear unit MapInfo names).
 //
 // The layer that shows a folder is looked for in the current graph space; a folder not
 // shown (an export without a map window) is written through the drawing styles of its
@@ -16,6 +16,7 @@
 #include "formats/mif_write_internal.h"
 #include "geodesy/georef.h"
 #include "geodesy/mapinfo.h"
+#include "geodesy/units.h"
 #include "geodesy/xform.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
@@ -27,6 +28,27 @@ georef_t* first_georef(const container_t* list) {
   obj_t* g = nullptr;
   obj_list_first_of_class(list, CLS_GEOREF, &g);
   return static_cast<georef_t*>(g);
+}
+
+// The system the file is written in: that of the list's first georeference, without its
+// transformation (a MIF file's Transform or Affine: the points are written where they
+// are), in degrees when geographic, in its own unit when projected and MapInfo names
+// it, else in metres. A new georeference with its unit step; null without one.
+georef_t* file_system(const georef_t* g) {
+  if (!g) return nullptr;
+  georef_t* t = nullptr;
+  georef_create(nullptr, &t);
+  if (!t) return nullptr;
+  t->refertype = g->refertype;
+  t->datum = g->datum;
+  t->projection = g->refertype == GEOREF_PROJECTED ? g->projection : nullptr;
+  if (g->refertype == GEOREF_PROJECTED)
+    t->unit = mif_unit_text(g->unit) ? g->unit : int(LEN_METRE);
+  else
+    t->unit = ANG_DEGREE;
+  georef_unit_step(t);
+  set_gblerr(0);  // a system without projection or unit is written as NonEarth
+  return t;
 }
 
 void write_non_earth(FILE* out, const char* unit) {
@@ -94,7 +116,7 @@ void write_folder(FILE* out, folder_t* folder, const georef_t* file_georef) {
   mif_writer w;
   w.out = out;
   w.layer = layer;
-  if (g && file_georef && g != file_georef && georef_differs(file_georef, g))
+  if (g && file_georef && georef_differs(file_georef, g))
     georef_link_chain(file_georef, g, &w.chain);
   if (get_gblerr() == ERR_GEOGRAPHIC) set_gblerr(0);  // no path: written as they are
   layer_t* previous = get_current_layer();
@@ -125,13 +147,18 @@ void mif_write(const char* path, container_t* list) {
   if (!out) return;
   std::fputs("VERSION 450\n", out);
   std::fputs("Charset \"Neutral\"\n", out);
-  const georef_t* g = first_georef(list);
-  write_coordsys(out, g);
+  georef_t* system = file_system(first_georef(list));
+  write_coordsys(out, system);
   std::fputs("COLUMNS 1\n  Code CHAR(3)\nDATA\n", out);
   for (int i = 0; i < obj_list_count(list) && get_gblerr() == 0; ++i) {
     obj_t* o = list->elems[i];
-    if (o && o->cls == kFolderClass) write_folder(out, static_cast<folder_t*>(o), g);
+    if (o && o->cls == kFolderClass) write_folder(out, static_cast<folder_t*>(o), system);
   }
+  obj_t* s = system;
+  const int err = get_gblerr();
+  set_gblerr(0);
+  free_obj(&s);
+  set_gblerr(err);
   if (std::fclose(out) != 0) set_gblerr(ERR_FILE_ACCESS);
 }
 

@@ -10,6 +10,7 @@
 #include "core/error.h"
 #include "core/wstring.h"
 #include "geodesy/georef.h"
+#include "geodesy/units.h"
 #include "map/draw_styles.h"
 #include "map/gps_classes.h"
 #include "map/graphic_index.h"
@@ -45,6 +46,14 @@ class MifWrite : public MifFixture {
   std::string round_trip(const std::string& data) {
     fileatt_t* f = nullptr;
     EXPECT_EQ(load(std::string(kHead) + data, &f), 0);
+    const std::string text = write(export_list(f));
+    const size_t at = text.find("DATA\n");
+    return at == std::string::npos ? text : text.substr(at + 5);
+  }
+  // The same for a whole file after its VERSION line.
+  std::string round_trip_with(const std::string& rest) {
+    fileatt_t* f = nullptr;
+    EXPECT_EQ(load("Version 300\n" + rest, &f), 0);
     const std::string text = write(export_list(f));
     const size_t at = text.find("DATA\n");
     return at == std::string::npos ? text : text.substr(at + 5);
@@ -230,6 +239,35 @@ TEST_F(MifWrite, FolderShownInAGraphSpaceIsWrittenThroughItsLayer) {
   EXPECT_EQ(box[3], 2.0);
   EXPECT_GT(box[2], 1.0);
   EXPECT_LT(box[1], 2.0);
+}
+
+// A geographic folder in grads is written in degrees.
+TEST_F(MifWrite, GeographicCoordinatesAreWrittenInDegrees) {
+  fileatt_t* f = new_file();
+  georef_t* g = add_georef(f->sot);
+  g->unit = ANG_GRAD;
+  ASSERT_EQ(georef_unit_step(g), 0);
+  obj_t* o = nullptr;
+  obj_new_in_list(f->sot, CLS_GEOPOINT, &o);
+  static_cast<geopoint_t*>(o)->coords = gps_point_t{10, 50, 0};
+  geopoint_style_create(f->sot, nullptr, nullptr, NULL_INT, NULL_INT, NULL_INT, 1.0);
+  const std::string text = write(export_list(f));
+  EXPECT_NE(text.find("COORDSYS Earth Projection 1, 104\n"), std::string::npos) << text;
+  double x = 0, y = 0;
+  const size_t at = text.find("POINT ");
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_EQ(std::sscanf(text.c_str() + at, "POINT %lf %lf", &x, &y), 2);
+  EXPECT_NEAR(x, 9.0, 1e-12);
+  EXPECT_NEAR(y, 45.0, 1e-12);
+}
+
+// The points of a file read with a Transform clause are written where they are: the file
+// written has no Transform.
+TEST_F(MifWrite, TransformedPointsAreWrittenWhereTheyAre) {
+  const std::string out =
+      round_trip_with("CoordSys Earth Projection 1, 104 Bounds (0, 0) (9, 9)\n"
+                      "Transform 2, 4, 10, 20\nData\nPoint 1 2\n");
+  EXPECT_EQ(out, "POINT 12 28\n  SYMBOL (49,16711680,3)\n");
 }
 
 TEST_F(MifWrite, NullListWritesNothing) {
