@@ -15,6 +15,7 @@
 #include "core/error.h"
 #include "core/index.h"
 #include "core/memory.h"
+#include "core/paths.h"
 #include "core/tracelog.h"
 #include "core/xml.h"
 #include "formats/file_load.h"
@@ -267,7 +268,17 @@ int osm_key_lookup(const char* name) {
 
 std::recursive_mutex& osm_tables_mutex() { return g_mutex; }
 
-void osm_init() { osm_init_from(get_system_dir(), get_system_dir()); }
+void osm_init() {
+  // The vocabularies are data of the program; the user's own lists live with the user's
+  // settings.
+  char* path = nullptr;
+  repr_data_path("osmktag.xml", &path);
+  char* folder = nullptr;
+  path_folder(path ? path : "", &folder);
+  osm_init_from(folder ? folder : get_system_dir(), get_user_app_dir());
+  free_mem(&folder);
+  free_mem(&path);
+}
 
 int osm_init_from(const char* folder, const char* user_folder) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);

@@ -156,7 +156,8 @@ void repr_tables_free();
 // for the read is freed. Result 0, or the error code (2: not readable; 3: no list of that
 // name); gblerr is left clear. The vocabulary files of the vector readers use it too.
 int repr_load_named_list(const char* path, const char* list_name, container_t** out);
-// The path of a data file in the system data folder (owned string).
+// The path of a data file: in the system folder when it is there, else in the program
+// folder (owned string).
 char* repr_data_path(const char* file_name, char** owner);
 // The list name of "representation.xml".
 inline constexpr const char* kReprListName = "representations";

@@ -147,8 +147,13 @@ void drop_other_lists(std::vector<container_t*>& others, const container_t* kept
 std::recursive_mutex& repr_tables_mutex() { return g_mutex; }
 
 char* repr_data_path(const char* file_name, char** owner) {
+  // The system folder first, then the program folder (where the build puts the data).
   str_set(get_system_dir(), owner);
   str_cat(file_name, owner);
+  if (!file_exists(owner_get(owner))) {
+    str_set(get_program_dir(), owner);
+    str_cat(file_name, owner);
+  }
   return owner_get(owner);
 }
 
@@ -193,25 +198,16 @@ int repr_load_named_list(const char* path, const char* list_name, container_t** 
   return 0;
 }
 
-int repr_load() {
-  repr_register_classes();
-  char* path = nullptr;
-  repr_data_path(kReprFileName, &path);
-  const int r = repr_load_from(path);
-  free_mem(&path);
-  return r;
-}
+namespace {
 
-int repr_load_from(const char* path) {
+// Loads the representations of `path`; the user's scheme is kept in `scheme_folder`.
+int load_tables(const char* path, const std::string& scheme_folder) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   repr_tables_free();
   error_pause pause;
   g_tables.index = new_mnemo_index(nullptr);
   g_tables.scheme = new_mnemo_index(kReprSchemeName);
-  char* folder = nullptr;
-  path_folder(path ? path : "", &folder);
-  g_tables.scheme_path = std::string(folder ? folder : "") + kReprSchemeName + ".sot";
-  free_mem(&folder);
+  g_tables.scheme_path = scheme_folder + kReprSchemeName + ".sot";
   set_gblerr(0);
   savfile_read(g_tables.scheme_path.c_str(), g_tables.scheme, &g_tables.scheme_file);
   set_gblerr(0);
@@ -219,6 +215,26 @@ int repr_load_from(const char* path) {
   if (r != 0) log_failure();
   rebuild_locked();
   return r;
+}
+
+}  // namespace
+
+int repr_load() {
+  repr_register_classes();
+  char* path = nullptr;
+  repr_data_path(kReprFileName, &path);
+  // The user's own representations live with the user's settings.
+  const int r = load_tables(path, get_user_app_dir());
+  free_mem(&path);
+  return r;
+}
+
+int repr_load_from(const char* path) {
+  char* folder = nullptr;
+  path_folder(path ? path : "", &folder);
+  const std::string scheme_folder = folder ? folder : "";
+  free_mem(&folder);
+  return load_tables(path, scheme_folder);
 }
 
 void repr_tables_free() {

@@ -21,6 +21,7 @@
 #include "formats/file_load.h"
 #include "formats/gpx.h"
 #include "formats/kml.h"
+#include "formats/mif.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 #include "shell/framework/dispatcher.h"
@@ -46,9 +47,9 @@ void gpx_writer(const char* name, container_t* list) { write_gpx(name, list); }
 export_writer writer_of(int kind, int format) {
   std::lock_guard<std::mutex> g(g_lock);
   if (g_writers.empty()) {
-    // The MIF and NMEA writers fill their rows when they are built.
+    // The NMEA writer fills its row when it is built.
     g_writers[{kExportKindGps, kFormatGpx}] = gpx_writer;
-    g_writers[{kExportKindGraphics, kFormatMif}] = nullptr;
+    g_writers[{kExportKindGraphics, kFormatMif}] = mif_write_file;
     g_writers[{kExportKindGraphics, kFormatKml}] = kml_write_file;
     g_writers[{kExportKindGps, kFormatNmea}] = nullptr;
   }

@@ -15,6 +15,7 @@
 #include "shell/cursor_window.h"
 #include "shell/layers_window.h"
 #include "shell/load_commands.h"
+#include "shell/featdlg.h"
 #include "shell/pending_commands.h"
 #include "shell/place_window.h"
 #include "shell/preference_dialogs.h"
@@ -109,7 +110,7 @@ void cmd_open() {
 void cmd_navig_log() { navig_log_set(navig_log_get() ? 0 : 1); }
 void cmd_export_graphics() { save_file(3); }
 void cmd_export_gps() { save_file(4); }
-void cmd_map_features() { featdlg_open(); }
+void cmd_map_features() { featdlg_open_window(); }
 void cmd_about() { about_box(199); }
 
 }  // namespace
@@ -145,7 +146,7 @@ const menu_command menu_commands[] = {
     {IDM_NAVIG_LOG, cmd_navig_log, "navig_log_set"},
     {IDM_EXPORT_GRAPHICS, cmd_export_graphics, "save_file"},
     {IDM_EXPORT_GPS, cmd_export_gps, "save_file"},
-    {IDM_MAP_FEATURES, cmd_map_features, "featdlg_open"},
+    {IDM_MAP_FEATURES, cmd_map_features, "featdlg_open_window"},
     {IDM_ENVIRONMENT, show_environment, "show_environment"},
     {IDM_ABOUT, cmd_about, "about_box"},
 };

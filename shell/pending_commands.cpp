@@ -36,9 +36,6 @@ void set_pending_call_observer(pending_call_observer fn) {
   g_observer.store(fn, std::memory_order_release);
 }
 
-// ---- Map features window ---------------------------------------------------------------------
-void featdlg_open() { pending_reached("featdlg_open", ""); }
-
 // ---- GPS and navigation ----------------------------------------------------------------------
 void gpsdlg_open() { pending_reached("gpsdlg_open", ""); }
 void navig_dialog_open() { pending_reached("navig_dialog_open", ""); }

@@ -19,9 +19,6 @@ struct obj_t;
 using pending_call_observer = void (*)(const char* routine, const char* args);
 void set_pending_call_observer(pending_call_observer fn);
 
-// ---- Map features window ---------------------------------------------------------------------
-void featdlg_open();
-
 // ---- GPS and navigation ----------------------------------------------------------------------
 void gpsdlg_open();
 void navig_dialog_open();

@@ -27,6 +27,7 @@
 #include "formats/gpx.h"
 #include "formats/pcx5.h"
 #include "formats/kml.h"
+#include "formats/mif.h"
 #include "formats/osm.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
@@ -134,7 +135,7 @@ const startup_table kDefaultTable = {
         {"month_names_init", month_names_init},
     },
     {
-        {"mif_module_init", init_nothing},
+        {"mif_module_init", mif_module_init},
         {"gpx_register_tables", gpx_register_tables},
         {"gtmtxt_register_keywords", init_nothing},
         {"pcx5_init", pcx5_init},

@@ -50,7 +50,7 @@ const Route kRoutes[] = {
     {IDM_NAVIG_LOG, "navig_log_set(1)", ""},
     {IDM_EXPORT_GRAPHICS, "", "Graphic data export"},
     {IDM_EXPORT_GPS, "", "GPS data export"},
-    {IDM_MAP_FEATURES, "featdlg_open()", ""},
+    {IDM_MAP_FEATURES, "", "Map features display"},
     {IDM_ZOOM1_ON_IMAGE, "", ""},
     {IDM_CENTER_LAST, "", ""},
     {IDM_GLOBAL_LAST, "", ""},
