@@ -7,6 +7,8 @@
 // features window edits.
 #include <atomic>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "core/config_state.h"
 #include "core/error.h"
 #include "core/index.h"
 #include "core/memory.h"
@@ -590,6 +593,31 @@ TEST_F(PolishFixture, HostileInputNeverCrashesAndStaysBounded) {
   const auto l = all_of<wayline_t>(f, CLS_WAYLINE);
   ASSERT_EQ(l.size(), 1u);
   EXPECT_EQ(val(l[0]->loicoord.count), 20002);
+}
+
+// A line of a few bytes copies the section's label into a new object: a file whose
+// objects would leave less than the reader's margin of the memory budget stops with "not
+// enough memory" and keeps what it made (the budget here: a ceiling of 100 MB, below what
+// the process already holds).
+TEST_F(PolishFixture, ObjectsBeyondTheMemoryBudgetStopTheRead) {
+  std::string doc = "[POI]\nType=0x2f06\nLabel=" + std::string(4000, 'L') + "\n";
+  for (int i = 0; i < 2000; ++i) doc += "Data0=(1,2)\n";
+  doc += "[END]\n";
+  constexpr size_t kHeld = size_t(160) << 20;
+  auto held = std::make_unique<char[]>(kHeld);
+  std::memset(held.get(), 1, kHeld);  // resident, so counted as committed
+  config_set("MAXMEM", "100");
+  config_detail::forget_maxmem();
+  fileatt_t* f = nullptr;
+  const int result = load(doc, &f);
+  config_set("MAXMEM", "1500");  // the default ceiling
+  config_detail::forget_maxmem();
+  EXPECT_EQ(result, ERR_MEMORY);
+  const size_t kept = all_of<node_t>(f, CLS_NODE).size();
+  EXPECT_GE(kept, 1u);
+  EXPECT_LT(kept, 2000u);
+  ASSERT_EQ(load(doc, &f), 0);
+  EXPECT_EQ(all_of<node_t>(f, CLS_NODE).size(), 2000u);
 }
 
 // ---- Folders ----------------------------------------------------------------------------------
