@@ -86,10 +86,12 @@ inline constexpr const char* kOsmUserFeatureList = "posmufeatsch";
 // slot of format 68 and the OSM description hook of the representation rules.
 void osm_init();
 // The same with the vocabulary files taken from `folder` (tests, other data folders);
-// the user lists are read from `user_folder` when given, else start empty and are not
-// saved. Returns the number of vocabulary files loaded (0..4).
+// the user lists are read from `user_folder` when given ("<list name>.sot") and queued
+// for saving when they change, else they start empty and are not saved. Returns the
+// number of vocabulary files loaded (0..4).
 int osm_init_from(const char* folder, const char* user_folder);
-// Frees the dictionaries, the tables and the lists (tests; the end of the program).
+// Frees the dictionaries, the tables and the lists (tests; the end of the program, after
+// the saved tables are written: queued user lists must not be freed before savfile_flush).
 void osm_free();
 
 // ---- The reader (osm_read.cpp) --------------------------------------------------------------

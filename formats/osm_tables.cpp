@@ -267,11 +267,7 @@ int osm_key_lookup(const char* name) {
 
 std::recursive_mutex& osm_tables_mutex() { return g_mutex; }
 
-void osm_init() {
-  const int n = osm_init_from(get_system_dir(), get_system_dir());
-  (void)n;
-  g.save = true;
-}
+void osm_init() { osm_init_from(get_system_dir(), get_system_dir()); }
 
 int osm_init_from(const char* folder, const char* user_folder) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
@@ -303,6 +299,7 @@ int osm_init_from(const char* folder, const char* user_folder) {
   dict_create_reverse(g.key_dict, &g.key_reverse);
   register_format_reader(kOsmFormat, read_osm);
   repr_set_describe_hook(kReprDescribeOsm, describe);
+  g.save = user_folder != nullptr;
   return loaded;
 }
 

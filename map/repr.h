@@ -121,7 +121,7 @@ struct wayline_t : obj_t {  // 152
 // ref, label, osmident; way: name, ref, label and its node list, never the nodes;
 // wayline: name, ref, label, coordinates; representation: mnemo and its sons list).
 // Copies get their own strings (and coordinates); a representation copy has no father
-// and no sons, a way copy shares no node list (it gets an empty one).
+// and no sons, a way copy has no node list (the original's is not shared).
 void repr_register_classes();
 // The descriptors (for tests and the objxml writer).
 const objdesc* repr_class_descriptor(int cls);
@@ -147,7 +147,8 @@ int repr_load();
 // Loads the representations from an explicit path instead of the system folder (tests,
 // the object XML of a data folder); same contract as repr_load.
 int repr_load_from(const char* path);
-// Frees every table (tests; the end of the program).
+// Frees every table (tests; the end of the program, after the saved tables are written:
+// a queued scheme must not be freed before savfile_flush).
 void repr_tables_free();
 
 // Loads a native object XML file (core/objxml.h) of the given path and returns in *out

@@ -7,6 +7,8 @@
 // and nobody outside ever holds a pointer into the loaded list through the index.
 #include <cstring>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "core/config.h"
 #include "core/error.h"
@@ -121,6 +123,25 @@ feature_t* find_in_index(const container_t* index, int key, Match match, feature
   return nullptr;
 }
 
+// The lists a file holds beside the one asked for go, with what only they hold.
+void drop_other_lists(std::vector<container_t*>& others, const container_t* kept) {
+  std::unordered_set<const obj_t*> keep(others.begin(), others.end());
+  keep.insert(kept);
+  for (int i = 0; kept && i < kept->count; ++i) keep.insert(kept->elems[i]);
+  for (container_t* c : others) {
+    c->elem_class = 0;
+    c->key_type = 0;
+    c->key_offset = 0;
+    c->source = nullptr;
+    int n = 0;
+    for (int i = 0; i < obj_list_count(c); ++i)
+      if (c->elems[i] && !keep.count(c->elems[i])) c->elems[n++] = c->elems[i];
+    c->count = n;
+  }
+  if (!others.empty()) obj_lists_free_type(others.data(), int(others.size()), 0);
+  for (container_t* c : others) free_obj(&c);
+}
+
 }  // namespace
 
 std::recursive_mutex& repr_tables_mutex() { return g_mutex; }
@@ -149,11 +170,17 @@ int repr_load_named_list(const char* path, const char* list_name, container_t** 
   // The loaded lists are in the class list of containers (ordinary lists are not); the
   // one of this read has a new id and the name asked for.
   container_t* found = nullptr;
+  std::vector<container_t*> others;
   obj_t* cursor = nullptr;
   while (obj_class_next(CLS_CONTAINER, &cursor)) {
     auto* c = reinterpret_cast<container_t*>(cursor);
-    if (c->id > first_new && c->name && std::strcmp(c->name, list_name) == 0) found = c;
+    if (c->id <= first_new) continue;
+    if (c->name && std::strcmp(c->name, list_name) == 0 && !found)
+      found = c;
+    else
+      others.push_back(c);
   }
+  drop_other_lists(others, found);
   if (!f->in_table) free_obj(&f);
   if (!found && !err) err = 3;
   if (err) return err;

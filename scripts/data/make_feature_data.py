@@ -135,6 +135,8 @@ LINES = [
     ("LINE", (0, 0, 0), 2, 1, 1, 0, 7, 1),
 ]
 
+POINT_MNEMOS = {row[0] for row in POINTS}
+
 # ---- OpenStreetMap ----------------------------------------------------------------------
 # Keys with a fixed meaning for the import, then the keys that select features.
 FIXED_KEYS = {"name": 23, "ele": 24, "ref": 25, "lanes": 26}
@@ -537,13 +539,13 @@ PFM = [
     (0x64, 0x00, POI, "POINT", "Man-made feature"), (0x64, 0x01, POI, "MONUMENT", "Bridge"),
     (0x64, 0x02, POI, "SHELTER", "Building"), (0x64, 0x03, POI, "WORSHIP", "Cemetery"),
     (0x64, 0x04, POI, "WORSHIP", "Church"), (0x64, 0x05, POI, "INFO", "Civil building"),
-    (0x64, 0x06, POI, "CROSSING", "Crossing"), (0x64, 0x07, POI, "WALL", "Dam"),
-    (0x64, 0x08, POI, "HOSPITAL", "Hospital"), (0x64, 0x09, POI, "WALL", "Levee"),
-    (0x64, 0x0a, POI, "INFO", "Locale"), (0x64, 0x0b, POI, "MILITARY", "Military"),
+    (0x64, 0x06, POI, "CROSSING", "Crossing"), (0x64, 0x07, POI, "MONUMENT", "Dam"),
+    (0x64, 0x08, POI, "HOSPITAL", "Hospital"), (0x64, 0x09, POI, "MONUMENT", "Levee"),
+    (0x64, 0x0a, POI, "INFO", "Locale"), (0x64, 0x0b, POI, "POLICE", "Military"),
     (0x64, 0x0c, POI, "RUINS", "Mine"), (0x64, 0x0d, POI, "TOWER", "Oil field"),
     (0x64, 0x0e, POI, "PARKING", "Park"), (0x64, 0x0f, POI, "POST", "Post"),
     (0x64, 0x10, POI, "SCHOOL", "School"), (0x64, 0x11, POI, "TOWER", "Tower"),
-    (0x64, 0x12, POI, "PATH", "Trail"), (0x64, 0x13, POI, "CAVE", "Tunnel"),
+    (0x64, 0x12, POI, "INFO", "Trail"), (0x64, 0x13, POI, "CAVE", "Tunnel"),
     (0x64, 0x14, POI, "DRINKWATER", "Drinking water"), (0x64, 0x15, POI, "RUINS", "Ghost town"),
     (0x64, 0x16, POI, "SHELTER", "Subdivision"),
     (0x65, 0x00, POI, "SPRING", "Water feature"), (0x65, 0x01, POI, "SPRING", "Arroyo"),
@@ -551,7 +553,7 @@ PFM = [
     (0x65, 0x04, POI, "SPRING", "Bend"), (0x65, 0x05, POI, "SPRING", "Canal"),
     (0x65, 0x06, POI, "SPRING", "Channel"), (0x65, 0x07, POI, "SPRING", "Cove"),
     (0x65, 0x08, POI, "SPRING", "Falls"), (0x65, 0x09, POI, "SPRING", "Geyser"),
-    (0x65, 0x0a, POI, "GLACIER", "Glacier"), (0x65, 0x0b, POI, "SPRING", "Harbour"),
+    (0x65, 0x0a, POI, "PEAK", "Glacier"), (0x65, 0x0b, POI, "SPRING", "Harbour"),
     (0x65, 0x0c, POI, "SPRING", "Island"), (0x65, 0x0d, POI, "SPRING", "Lake"),
     (0x65, 0x0e, POI, "SPRING", "Rapids"), (0x65, 0x0f, POI, "SPRING", "Reservoir"),
     (0x65, 0x10, POI, "SPRING", "Sea"), (0x65, 0x11, POI, "SPRING", "Spring"),
@@ -766,6 +768,7 @@ def write_osm(known):
                 if not m:
                     continue
                 assert m in known, m
+                assert (elt == NODE) == (m in POINT_MNEMOS), (k, v, m)
                 ids.append(doc.add("feature", 153, "FE", [
                     ("maintype", keys[k]), ("subtype", values[v]), ("elttype", elt),
                     ("mnemo", m), ("name", name)]))
@@ -780,6 +783,7 @@ def write_polish(known):
         assert (t, s, kind) not in seen, (t, s, kind)
         seen.add((t, s, kind))
         assert m in known, m
+        assert (kind == POI) == (m in POINT_MNEMOS), (t, s, m)
         ids.append(doc.add("feature", 153, "FE", [
             ("maintype", t), ("subtype", s), ("elttype", kind), ("mnemo", m),
             ("name", name)]))

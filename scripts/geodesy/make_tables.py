@@ -1613,6 +1613,16 @@ def load_ozi_names(t, r):
                     t.add_name(CLASS_DATUM, scheme, name, code)
 
 
+# Datum names of Polish map files beyond the OziExplorer names the scheme shares: the
+# format's own short name of its default datum.
+POLISH_DATUM_NAMES = [('W84', WGS84_DATUM_CODE)]
+
+
+def load_polish_names(t):
+    for name, code in POLISH_DATUM_NAMES:
+        t.add_name(CLASS_DATUM, SCHEME_POLISH, name, code)
+
+
 def load_garmin_names(t, r):
     ells = [r.ellipsoid_or_new(a, invf, 'Garmin ellipsoid %d (Garmin)' % i)
             for i, (a, invf) in enumerate(GARMIN_ELLIPSOIDS)]
@@ -1934,6 +1944,7 @@ def main():
     r = Resolver(epsg, t)
     load_mapinfo_names(t, r)
     load_ozi_names(t, r)
+    load_polish_names(t)
     load_garmin_names(t, r)
     geotrans = read_geotrans_tables(r)
     load_nmea_names(t, r, geotrans)

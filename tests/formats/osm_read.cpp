@@ -365,6 +365,36 @@ TEST_F(OsmFixture, UserFeaturesAndKeysChangeTheClassificationAfterARebuild) {
   EXPECT_EQ(mnemo_of(val(ways[2]->feature)), "ROAD");  // the key's new default value
 }
 
+// The user's keys, values, keyword records and features are saved tables: written at
+// exit, read back by the next start.
+TEST_F(OsmFixture, TheUserListsAreSavedAndReadBack) {
+  const std::string user = dir_ + "/";
+  ASSERT_EQ(osm_init_from(tm_test::kReprDataDir.c_str(), user.c_str()), 4);
+  const int key = osm_key_add("seamark:type");
+  const int value = osm_value_add("buoy_lateral");
+  osm_keyword_record(key, value);
+  osm_feature_record(feature(key, value, kEltNode, "INFO", "Buoy"));
+  EXPECT_GE(savfile_queue_count(), 3);
+  savfile_flush();
+  osm_free();
+  ASSERT_EQ(osm_init_from(tm_test::kReprDataDir.c_str(), user.c_str()), 4);
+  EXPECT_EQ(osm_key_code("seamark:type"), key);
+  EXPECT_EQ(osm_value_code("buoy_lateral"), value);
+  feature_t* kw = nullptr;
+  ASSERT_NE(osm_keyword_find(key, &kw), nullptr);
+  EXPECT_EQ(val(kw->subtype), value);
+  feature_t* f = nullptr;
+  ASSERT_NE(osm_feature_find(key, value, kEltNode, &f), nullptr);
+  EXPECT_STREQ(val(f->mnemo), "INFO");
+  // A node with the new tag is classified by it.
+  fileatt_t* file = nullptr;
+  ASSERT_EQ(load("<osm version=\"0.6\"><node id=\"1\" lat=\"1\" lon=\"1\">"
+                 "<tag k=\"seamark:type\" v=\"anything\"/></node></osm>", &file), 0);
+  const auto nodes = all_of<node_t>(file, CLS_NODE);
+  ASSERT_EQ(nodes.size(), 1u);
+  EXPECT_EQ(mnemo_of(val(nodes[0]->feature)), "INFO");  // by the key's default value
+}
+
 // The map features window rebuilds the tables on its thread while a load reads them: the
 // features the load gave its elements stay valid.
 TEST_F(OsmFixture, ARebuildWhileALoadRunsLeavesEveryFeatureValid) {

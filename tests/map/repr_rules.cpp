@@ -4,6 +4,7 @@
 // repr_apply and the styles of repr_render_calc with their scales.
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "core/core_classes.h"
@@ -119,6 +120,46 @@ TEST_F(ReprRules, LoadsTheShippedRepresentationsIntoTheMnemonicIndex) {
   EXPECT_EQ(pos, -1);
   EXPECT_EQ(repr_find_by_mnemo(nullptr, &r, &pos), nullptr);
   EXPECT_EQ(pos, -1);
+}
+
+// The shipped feature files name representations that exist, of their element's kind
+// (points drawn by point representations, lines and areas by line ones).
+TEST_F(ReprRules, EveryShippedFeatureNamesARepresentationOfItsKind) {
+  load_shipped();
+  struct data_file {
+    const char* file;
+    const char* list;
+    int min_count;
+  };
+  for (const data_file& d : {data_file{"osmvfeat.xml", "posmvfeatsch", 200},
+                             data_file{"pfmsfeat.xml", "pfmsfeat", 200}}) {
+    SCOPED_TRACE(d.file);
+    container_t* list = nullptr;
+    ASSERT_EQ(repr_load_named_list((tm_test::kReprDataDir + d.file).c_str(), d.list, &list), 0);
+    EXPECT_GE(obj_list_count(list), d.min_count);
+    for (int i = 0; i < obj_list_count(list); ++i) {
+      const auto* f = static_cast<const feature_t*>(list->elems[i]);
+      ASSERT_EQ(val(f->cls), CLS_FEATURE);
+      representation_t* r = nullptr;
+      ASSERT_NE(repr_find_by_mnemo(f, &r, nullptr), nullptr) << val(f->mnemo);
+      EXPECT_EQ(repr_elt_is_point(val(f->elttype)), val(r->feattype) == kEltNode) << val(f->mnemo);
+      EXPECT_NE(val(f->name), nullptr);
+    }
+    obj_list_free_elements(list);
+    free_obj(&list);
+  }
+  // The main types of the Polish map: one each, named.
+  container_t* mains = nullptr;
+  ASSERT_EQ(repr_load_named_list((tm_test::kReprDataDir + "pfmmfeat.xml").c_str(), "pfmmfeat", &mains), 0);
+  EXPECT_GT(obj_list_count(mains), 50);
+  std::set<int> types;
+  for (int i = 0; i < obj_list_count(mains); ++i) {
+    const auto* f = static_cast<const feature_t*>(mains->elems[i]);
+    EXPECT_TRUE(types.insert(val(f->maintype)).second) << val(f->maintype);
+    EXPECT_NE(val(f->name), nullptr);
+  }
+  obj_list_free_elements(mains);
+  free_obj(&mains);
 }
 
 TEST_F(ReprRules, AMissingFileLeavesEmptyTablesThatStillWork) {
