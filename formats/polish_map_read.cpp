@@ -9,12 +9,14 @@
 //
 // Refused input: a datum outside the Polish naming scheme, or no georeference, ends the
 // read with error 13; a coordinate pair cut short by the end of the file ends it with
-// error 14 (the object of the pairs before it is made). Objects made before an error
-// stay in the list.
+// error 14 (the object of the pairs before it is made); objects that would leave less
+// than the reader's margin of the memory budget end it with error 1. Objects made before
+// an error stay in the list.
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "core/command_hooks.h"

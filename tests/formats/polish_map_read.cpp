@@ -5,6 +5,7 @@
 // section); datums named, custom and refused; files cut short and hostile input give
 // their code and keep what was read; the folders by main type; the feature tables the map
 // features window edits.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -659,20 +660,32 @@ TEST_F(PolishFixture, FeaturesGoToDisplayFoldersUnderTheirMainTypes) {
   EXPECT_TRUE(found_wood);
 }
 
-// Main types beyond those of the features (a user's main feature) have their folder, and
-// a user's feature of that main type lands in it.
+// Main types beyond those of the features (a user's main feature) have their folder: the
+// folders are not kept in an array sized by the features' main types. A user's feature
+// of such a main type lands in its folder.
 TEST_F(PolishFixture, MainTypesBeyondTheFeaturesHaveTheirFolders) {
-  feature_t* m = nullptr;
-  feature_create(nullptr, 250, 0, 0, nullptr, "Far main type", &m);
-  index_insert(mp_user_main_features(), m);
-  mp_feature_record_change(feature(250, 3, kPolishPoi, "BANK", "Far bank"));
+  for (int type : {250, 240}) {
+    feature_t* m = nullptr;
+    feature_create(nullptr, type, 0, 0, nullptr, type == 250 ? "Far main type" : "Near main type",
+                   &m);
+    index_insert(mp_user_main_features(), m);
+  }
+  mp_feature_record_change(feature(240, 3, kPolishPoi, "BANK", "Far bank"));
   mp_features_rebuild();
+  // No feature has main type 250; the largest is 240.
+  const container_t* features = mp_features();
+  int largest = 0;
+  for (int i = 0; i < obj_list_count(features); ++i)
+    largest = std::max(largest, int(val(static_cast<feature_t*>(features->elems[i])->maintype)));
+  ASSERT_EQ(largest, 240);
   fileatt_t* f = nullptr;
-  ASSERT_EQ(load("[POI]\nType=0xfa03\nLabel=Far\nData0=(1,2)\n[END]\n", &f), 0);
+  ASSERT_EQ(load("[POI]\nType=0xf003\nLabel=Far\nData0=(1,2)\n[END]\n", &f), 0);
   std::map<std::string, folder_t*> mains;
   for (folder_t* d : sub_folders(first_folder(f))) mains[folder_name(d)] = d;
   ASSERT_TRUE(mains.count("Far main type"));
-  const auto shown = sub_folders(mains["Far main type"]);
+  EXPECT_TRUE(sub_folders(mains["Far main type"]).empty());
+  ASSERT_TRUE(mains.count("Near main type"));
+  const auto shown = sub_folders(mains["Near main type"]);
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(folder_name(shown[0]), "Far bank");
 }
