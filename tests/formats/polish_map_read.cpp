@@ -783,6 +783,33 @@ TEST_F(PolishFixture, UserTablesAreReadBackAtStartUp) {
   EXPECT_STREQ(val(f->name), "My bank");
 }
 
+// At start-up the tables come from the system data folder; a change the window records
+// is queued with the saved tables, written at exit and read back at the next start.
+TEST_F(PolishFixture, ChangesPersistBetweenRunsThroughTheSavedTables) {
+  const std::string program = tm_test::fresh_dir("polish_program");
+  const std::string system = program + "/system/";
+  std::filesystem::create_directories(system);
+  for (const char* name : {kPolishFeatureFile, kPolishMainFeatureFile})
+    std::filesystem::copy_file(tm_test::kReprDataDir + name, system + name);
+  const std::string before = get_program_dir() ? get_program_dir() : "";
+  set_program_dir(program.c_str());
+  mp_init();
+  EXPECT_EQ(obj_list_count(mp_features()), 262);
+  EXPECT_EQ(savfile_queue_count(), 0);
+  mp_feature_record_change(feature(0x2f, 6, kPolishPoi, "SHOP", "Kept bank"));
+  EXPECT_EQ(savfile_queue_count(), 1);
+  savfile_flush();
+  EXPECT_TRUE(std::filesystem::exists(system + kPolishUserFeatures + ".sot"));
+  // The next run.
+  mp_init();
+  set_program_dir(before.empty() ? nullptr : before.c_str());
+  feature_t* f = nullptr;
+  ASSERT_NE(mp_feature_find(0x2f, 6, kPolishPoi, &f), nullptr);
+  EXPECT_STREQ(val(f->mnemo), "SHOP");
+  EXPECT_STREQ(val(f->name), "Kept bank");
+  EXPECT_EQ(obj_list_count(mp_features()), 262);
+}
+
 TEST_F(PolishFixture, MissingFeatureFilesAreLoggedAndClassifyNothing) {
   config_reset();
   const std::string logs = tm_test::fresh_dir("polish_logs");
