@@ -108,7 +108,7 @@ void read_first_word(mp_context* c, char* out) {
 
 // ---- Numbers --------------------------------------------------------------------------------
 
-// 1 when the text begins (after one sign) with a digit, or a separator and a digit.
+// True when the text begins (after one sign) with a digit, or a separator and a digit.
 bool has_digits(const char* s) {
   if (*s == '+') ++s;
   if (*s == '-') ++s;
@@ -346,6 +346,16 @@ bool coord_value(const char* from, double* out) {
   return std::isfinite(*out);
 }
 
+// Whether the list can take one more pair: a list that must grow to a large new block
+// first looks at the memory budget, which the new block and the old one must fit.
+bool room_for_pair(std::vector<double>* xy) {
+  if (xy->size() + 2 <= xy->capacity() || xy->capacity() < (size_t(1) << 20)) return true;
+  const double grown = double(xy->capacity()) * 2 * sizeof(double);
+  if (compute_mem_budget() < grown * 1.5 + kBudgetMargin) return false;
+  xy->reserve(xy->capacity() * 2);
+  return true;
+}
+
 // The pairs "(lat,lon),(lat,lon)..." of the rest of the line; the line is consumed.
 void read_pairs(mp_context* c, pair_list* pairs) {
   char first[kMpCoordWordMax + 1];
@@ -366,7 +376,7 @@ void read_pairs(mp_context* c, pair_list* pairs) {
       if (end2 == ',') skip_rest(c);
       return;
     }
-    if (pairs->xy.size() / 2 >= kMaxPairs) {
+    if (pairs->xy.size() / 2 >= kMaxPairs || !room_for_pair(&pairs->xy)) {
       set_gblerr(ERR_MEMORY);
       return;
     }

@@ -613,18 +613,29 @@ TEST_F(PolishFixture, ObjectsBeyondTheMemoryBudgetStopTheRead) {
   constexpr size_t kHeld = size_t(160) << 20;
   auto held = std::make_unique<char[]>(kHeld);
   std::memset(held.get(), 1, kHeld);  // resident, so counted as committed
+  // One coordinate line longer than the budget allows, after a point.
+  std::string line = "[POI]\nData0=(1,2)\n[END]\n[POLYLINE]\nType=1\nData0=(1,2)";
+  for (int i = 0; i < 400000; ++i) line += ",(1,2)";
+  line += "\n[END]\n";
   config_set("MAXMEM", "100");
   config_detail::forget_maxmem();
   fileatt_t* f = nullptr;
   const int result = load(doc, &f);
+  fileatt_t* g = nullptr;
+  const int line_result = load(line, &g);
   config_set("MAXMEM", "1500");  // the default ceiling
   config_detail::forget_maxmem();
   EXPECT_EQ(result, ERR_MEMORY);
   const size_t kept = all_of<node_t>(f, CLS_NODE).size();
   EXPECT_GE(kept, 1u);
   EXPECT_LT(kept, 2000u);
+  EXPECT_EQ(line_result, ERR_MEMORY);
+  EXPECT_EQ(all_of<node_t>(g, CLS_NODE).size(), 1u);
+  EXPECT_TRUE(all_of<wayline_t>(g, CLS_WAYLINE).empty());
   ASSERT_EQ(load(doc, &f), 0);
   EXPECT_EQ(all_of<node_t>(f, CLS_NODE).size(), 2000u);
+  ASSERT_EQ(load(line, &g), 0);
+  EXPECT_EQ(val(all_of<wayline_t>(g, CLS_WAYLINE).at(0)->loicoord.count), 400001);
 }
 
 // ---- Folders ----------------------------------------------------------------------------------
