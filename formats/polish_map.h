@@ -12,9 +12,11 @@
 // sorts the elements into display folders with their styles.
 //
 // Bad input: a datum outside the Polish naming scheme (or no georeference) ends the read
-// with error 13; a file cut short ends the read with what was complete. Objects read
-// before an error stay in the list. Names and labels are cut at a fixed length, and
-// coordinate lists are bounded by the bytes really in the file.
+// with error 13; a coordinate pair cut short by the end of the file with error 14; objects
+// beyond the memory budget with error 1. Objects read before an error stay in the list.
+// A coordinate line without a whole pair makes no object; a Type above 0xFFFF finds no
+// feature. Names and labels are cut at a fixed length, and coordinate lists are bounded
+// by the bytes really in the file.
 //
 // The feature tables: two native object XML files of the system data folder,
 // "pfmsfeat.xml" (features: maintype, subtype, elttype 16/64/128, mnemo, name) and
@@ -71,12 +73,14 @@ void mp_init();
 // user tables are read from `user_folder` when given, else start empty and are not
 // saved. Returns the number of feature files loaded (0..2).
 int mp_init_from(const char* folder, const char* user_folder);
-// Frees the dictionaries, tables and lists (tests; the end of the program).
+// Frees the dictionaries, tables and lists (tests; the end of the program). The feature
+// records that loaded maps point at go too: no map of the format may stay loaded.
 void mp_free();
 
 // ---- The reader (polish_map_read.cpp) -------------------------------------------------------
 // Reader of format 47. Result 0 when the file was read (gblerr tells whether it stopped
-// on an error: 13 unknown datum), 128 when the file cannot be opened (gblerr 2).
+// on an error: 13 unknown datum, 14 cut short, 1 memory), 128 when the file cannot be
+// opened (gblerr 2).
 int mp_read(obj_t* file, container_t* list);
 
 // ---- Tables (polish_map_tables.cpp) ---------------------------------------------------------

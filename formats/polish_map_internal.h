@@ -55,7 +55,7 @@ constexpr int kMpLabelMax = 4095;
 struct mp_context {
   container_t* list = nullptr;
   georef_t* georef = nullptr;  // the georeference made for the file
-  uint32_t remaining = 0;      // bytes not read yet
+  uint64_t remaining = 0;      // bytes not read yet
   int pushed = -1;             // a byte read ahead and given back (-1: none)
   char token[kMpTokenSize] = {};
   char* token_end = token;
@@ -70,7 +70,8 @@ struct mp_context {
   feature_t* feature = nullptr;
   bool have_label = false;
   std::string label;           // the last label of the section (local code page text)
-  int64_t made = 0;            // objects made (memory budget checks)
+  int64_t made = 0;            // bytes made (memory budget checks)
+  int64_t next_check = int64_t(4) << 20;  // `made` at the next look at the budget
 };
 
 // ---- polish_map_tables.cpp ------------------------------------------------------------------

@@ -9,12 +9,14 @@
 //
 // Refused input: a datum outside the Polish naming scheme, or no georeference, ends the
 // read with error 13; a coordinate pair cut short by the end of the file ends it with
-// error 14 (the object of the pairs before it is made). Objects made before an error
-// stay in the list.
+// error 14 (the object of the pairs before it is made); objects that would leave less
+// than the reader's margin of the memory budget end it with error 1. Objects made before
+// an error stay in the list.
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "core/command_hooks.h"
@@ -39,8 +41,9 @@ namespace {
 
 constexpr int kEof = -1;
 
-// Objects or pairs made between two looks at the memory budget, and the room kept free.
-constexpr int kBudgetStride = 4096;
+// Bytes made (objects, texts, coordinates) between two looks at the memory budget, and
+// the room kept free.
+constexpr int64_t kBudgetStride = int64_t(4) << 20;
 constexpr double kBudgetMargin = 16.0 * 1024 * 1024;
 // Largest number of pairs of one coordinate line.
 constexpr size_t kMaxPairs = size_t(1) << 26;
@@ -105,7 +108,7 @@ void read_first_word(mp_context* c, char* out) {
 
 // ---- Numbers --------------------------------------------------------------------------------
 
-// 1 when the text begins (after one sign) with a digit, or a separator and a digit.
+// True when the text begins (after one sign) with a digit, or a separator and a digit.
 bool has_digits(const char* s) {
   if (*s == '+') ++s;
   if (*s == '-') ++s;
@@ -127,9 +130,13 @@ int32_t clamp32(int64_t v) {
 
 // ---- Objects --------------------------------------------------------------------------------
 
-void count_made(mp_context* c) {
-  if (++c->made % kBudgetStride == 0 && compute_mem_budget() < kBudgetMargin)
-    set_gblerr(ERR_MEMORY);
+// Counts what an object or a coordinate list costs; past each stride the budget is looked
+// at, and an exhausted one ends the read (a line of a few bytes may copy a long label).
+void count_made(mp_context* c, int64_t bytes) {
+  c->made += bytes;
+  if (c->made < c->next_check) return;
+  c->next_check = c->made + kBudgetStride;
+  if (compute_mem_budget() < kBudgetMargin) set_gblerr(ERR_MEMORY);
 }
 
 template <class T> void store(T* field, T value) { std::memcpy(field, &value, sizeof value); }
@@ -339,6 +346,16 @@ bool coord_value(const char* from, double* out) {
   return std::isfinite(*out);
 }
 
+// Whether the list can take one more pair: a list that must grow to a large new block
+// first looks at the memory budget, which the new block and the old one must fit.
+bool room_for_pair(std::vector<double>* xy) {
+  if (xy->size() + 2 <= xy->capacity() || xy->capacity() < (size_t(1) << 20)) return true;
+  const double grown = double(xy->capacity()) * 2 * sizeof(double);
+  if (compute_mem_budget() < grown * 1.5 + kBudgetMargin) return false;
+  xy->reserve(xy->capacity() * 2);
+  return true;
+}
+
 // The pairs "(lat,lon),(lat,lon)..." of the rest of the line; the line is consumed.
 void read_pairs(mp_context* c, pair_list* pairs) {
   char first[kMpCoordWordMax + 1];
@@ -359,17 +376,14 @@ void read_pairs(mp_context* c, pair_list* pairs) {
       if (end2 == ',') skip_rest(c);
       return;
     }
-    if (pairs->xy.size() / 2 >= kMaxPairs) {
+    if (pairs->xy.size() / 2 >= kMaxPairs || !room_for_pair(&pairs->xy)) {
       set_gblerr(ERR_MEMORY);
       return;
     }
     pairs->xy.push_back(lon);
     pairs->xy.push_back(lat);
-    if ((pairs->xy.size() / 2) % (kBudgetStride * 16) == 0 &&
-        compute_mem_budget() < kBudgetMargin) {
-      set_gblerr(ERR_MEMORY);
-      return;
-    }
+    count_made(c, 2 * sizeof(double));
+    if (get_gblerr()) return;
     if (end2 != ',') return;
   }
 }
@@ -425,7 +439,9 @@ void key_data(mp_context* c) {
       make_node(c, pairs);
     else if (c->kind == kPolishPolyline || c->kind == kPolishPolygon)
       make_wayline(c, pairs);
-    if (c->object) count_made(c);
+    // The object, its name and display text (wide), its coordinates.
+    if (c->object)
+      count_made(c, 256 + int64_t(c->label.size()) * 4 + int64_t(pairs.xy.size()) * 8);
   }
   if (pairs.cut_short && !get_gblerr()) set_gblerr(ERR_BAD_FILE);
 }
@@ -564,7 +580,7 @@ int mp_read(obj_t* file, container_t* list) {
     return 0;
   }
   c->list = list;
-  c->remaining = size > 0 ? (size > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(size)) : 0;
+  c->remaining = size > 0 ? uint64_t(size) : 0;
   georef_create(list, &c->georef);
   if (!get_gblerr()) mp_lex(c);
   if (!get_gblerr()) mp_build_folders(file, list);

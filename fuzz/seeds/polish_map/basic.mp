@@ -3,6 +3,7 @@
 ID=12345678
 Name=Test map
 Elevation=M
+Datum=W84
 CodePage=1252
 Levels=2
 Level0=24
