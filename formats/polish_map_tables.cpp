@@ -19,6 +19,7 @@
 #include "core/error.h"
 #include "core/index.h"
 #include "core/memory.h"
+#include "core/paths.h"
 #include "core/tracelog.h"
 #include "core/xml.h"
 #include "formats/file_load.h"
@@ -255,7 +256,15 @@ feature_t* mp_classify(int type, int subtype, int kind) {
 std::recursive_mutex& mp_tables_mutex() { return g_mutex; }
 
 void mp_init() {
-  mp_init_from(get_system_dir(), get_system_dir());
+  // The feature files are data of the program; the user's own features live with the
+  // user's settings.
+  char* path = nullptr;
+  repr_data_path("pfmsfeat.xml", &path);
+  char* folder = nullptr;
+  path_folder(path ? path : "", &folder);
+  mp_init_from(folder ? folder : get_system_dir(), get_user_app_dir());
+  free_mem(&folder);
+  free_mem(&path);
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   g.save = true;
 }

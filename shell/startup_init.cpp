@@ -29,6 +29,7 @@
 #include "formats/kml.h"
 #include "formats/mif.h"
 #include "formats/osm.h"
+#include "formats/polish_map.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/bitmap_record.h"
@@ -145,7 +146,7 @@ const startup_table kDefaultTable = {
         {"ovl_init", init_nothing},
         {"repr_load", load_representations},
         {"osm_init", osm_init},
-        {"mp_init", init_nothing},
+        {"mp_init", mp_init},
         {"ozi_init", ozi_init},
     },
     register_cursor_class,

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "core/paths.h"
 #include "core/config_state.h"
 #include "core/error.h"
 #include "core/index.h"
@@ -810,7 +811,8 @@ TEST_F(PolishFixture, ChangesPersistBetweenRunsThroughTheSavedTables) {
   mp_feature_record_change(feature(0x2f, 6, kPolishPoi, "SHOP", "Kept bank"));
   EXPECT_EQ(savfile_queue_count(), 1);
   savfile_flush();
-  EXPECT_TRUE(std::filesystem::exists(system + kPolishUserFeatures + ".sot"));
+  // The user's features are kept with the user's settings.
+  EXPECT_TRUE(std::filesystem::exists(std::string(get_user_app_dir()) + kPolishUserFeatures + ".sot"));
   // The next run.
   mp_init();
   set_program_dir(before.empty() ? nullptr : before.c_str());

@@ -290,7 +290,8 @@ TEST_F(FeatDlgOsm, TheUsersFeaturesSurviveARestart) {
   click(kOsmDefaultValue);
   click(kFeatApplyClose);
   savfile_flush();
-  EXPECT_TRUE(std::filesystem::exists(program + "system/" + kOsmUserFeatureList + ".sot"));
+  const std::string saved = std::string(get_user_app_dir()) + kOsmUserFeatureList + ".sot";
+  EXPECT_TRUE(std::filesystem::exists(saved));
   // The next start.
   osm_free();
   repr_tables_free();

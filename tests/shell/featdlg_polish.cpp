@@ -215,7 +215,8 @@ TEST_F(FeatDlgPolish, TheUsersFeaturesSurviveARestart) {
   type(kFeatPointMnemo, "HUT");
   click(kFeatApplyClose);
   savfile_flush();
-  EXPECT_TRUE(std::filesystem::exists(program + "system/" + kPolishUserFeatures + ".sot"));
+  const std::string saved = std::string(get_user_app_dir()) + kPolishUserFeatures + ".sot";
+  EXPECT_TRUE(std::filesystem::exists(saved));
   mp_free();
   repr_tables_free();
   ASSERT_EQ(repr_load_from((dir_ + kReprFileName).c_str()), 0);

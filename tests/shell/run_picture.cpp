@@ -37,6 +37,7 @@
 #include "geodesy/xform_records.h"
 #include "formats/gpx.h"
 #include "formats/osm.h"
+#include "formats/polish_map.h"
 #include "map/bitmap_record.h"
 #include "map/file_object.h"
 #include "map/repr.h"
@@ -391,6 +392,7 @@ class RunPicture : public tm_test::ConfigFixture {
     frame_reset();
     // The vector tables hold file objects of their own (the saved user lists).
     osm_free();
+    mp_free();
     repr_tables_free();
     for (int left = 100000; left > 0; --left) {
       obj_t* first = nullptr;

@@ -26,9 +26,12 @@
 #include "core/line_store.h"
 #include "core/tracelog.h"
 #include "core/worker.h"
+#include "formats/osm.h"
+#include "formats/polish_map.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "map/repr.h"
 #include "map/view_records.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
@@ -157,7 +160,11 @@ class Startup : public tm_test::ConfigFixture {
     session_.reset();
     plat::join_threads(10000);
     // The file tables and geodetic objects the initialisers made live in this test's
-    // store; the next test's start-up makes a new store and would lose them.
+    // store; the next test's start-up makes a new store and would lose them. The vector
+    // tables go first: they hold file objects of their own (the user's saved lists).
+    osm_free();
+    mp_free();
+    repr_tables_free();
     fileobj_tables_free();
     geo_reset_tables();
     get_core_hooks() = core_hooks{};

@@ -1,7 +1,8 @@
-// The representation rules and the OpenStreetMap vocabulary live in the object store:
+// The representation rules and the OpenStreetMap and Polish map vocabularies live in the object store:
 // before a test resets the store (and starts the program again), they are freed, so that
 // a start-up never finds the tables of the run before.
 #include "formats/osm.h"
+#include "formats/polish_map.h"
 #include "map/repr.h"
 #include "tests/support/object_env.h"
 
@@ -9,6 +10,7 @@ namespace {
 
 void free_vector_tables() {
   osm_free();
+  mp_free();
   repr_tables_free();
 }
 
