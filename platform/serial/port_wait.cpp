@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <iterator>
+#include <mutex>
+#include <set>
 
 #include "platform/sys/clock.h"
 
@@ -18,13 +21,24 @@ constexpr int kVirtualSliceMs = 2;  // real length of one poll under the virtual
 
 std::atomic<int> g_waiters{0};
 std::atomic<uint64_t> g_begun{0};
+std::mutex g_mutex;                  // guards g_deadlines
+std::multiset<int64_t> g_deadlines;  // one entry per thread inside port_wait
 
 struct waiter_count {
-  waiter_count() {
+  std::multiset<int64_t>::iterator entry;
+  explicit waiter_count(int64_t deadline) {
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      entry = g_deadlines.insert(deadline);
+    }
     g_waiters.fetch_add(1, std::memory_order_acq_rel);
     g_begun.fetch_add(1, std::memory_order_acq_rel);
   }
-  ~waiter_count() { g_waiters.fetch_sub(1, std::memory_order_acq_rel); }
+  ~waiter_count() {
+    g_waiters.fetch_sub(1, std::memory_order_acq_rel);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_deadlines.erase(entry);
+  }
 };
 
 // Real milliseconds of the next poll: -1 (no end), 0 (last look) or a slice.
@@ -46,7 +60,7 @@ int64_t port_deadline(int64_t timeout_ms) {
 
 int port_wait(int fd, short events, int64_t deadline) {
   if (fd < 0) return -1;
-  waiter_count counted;
+  waiter_count counted(deadline);
   for (;;) {
     const int slice = poll_slice(deadline, now_ms());
     pollfd p{fd, events, 0};
@@ -61,6 +75,12 @@ int port_wait(int fd, short events, int64_t deadline) {
 }
 
 int port_waiters() { return g_waiters.load(std::memory_order_acquire); }
+
+int port_waiters_waiting() {
+  const int64_t now = now_ms();
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return int(std::distance(g_deadlines.upper_bound(now), g_deadlines.end()));
+}
 uint64_t port_waits_begun() { return g_begun.load(std::memory_order_acquire); }
 
 }  // namespace plat
