@@ -1,5 +1,7 @@
 // UDP ports over the core's socket object, the read routines in the reader record's
 // shape, and the timed read loop (see port_io.h).
+#include <cmath>
+
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/memory.h"
@@ -47,9 +49,11 @@ int udp_read_routine(void* device, int max, uint8_t* buf) {
 
 namespace {
 
-// Seconds from a to b on the packed-date clock.
+// Seconds from a to b on the packed-date clock, to the millisecond: the day fractions
+// are not exact, and 2 s read back as 2.0000000001 would end a 2 s time-out that has
+// not yet been exceeded.
 double seconds_between(const date_rec& a, const date_rec& b) {
-  return date_time_diff(a.date, a.day, b.date, b.day) * 86400.0;
+  return std::round(date_time_diff(a.date, a.day, b.date, b.day) * 86400.0 * 1000.0) / 1000.0;
 }
 
 // One chunk from the reader: the count (at most the chunk size), or below 0 on error.
