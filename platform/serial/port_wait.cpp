@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <iterator>
+#include <list>
 #include <mutex>
-#include <set>
 
 #include "platform/sys/clock.h"
 
@@ -21,15 +20,20 @@ constexpr int kVirtualSliceMs = 2;  // real length of one poll under the virtual
 
 std::atomic<int> g_waiters{0};
 std::atomic<uint64_t> g_begun{0};
-std::mutex g_mutex;                  // guards g_deadlines
-std::multiset<int64_t> g_deadlines;  // one entry per thread inside port_wait
+struct waiter {
+  int64_t deadline;
+  int fd;
+  short events;
+};
+std::mutex g_mutex;          // guards g_list
+std::list<waiter> g_list;    // one entry per thread inside port_wait
 
 struct waiter_count {
-  std::multiset<int64_t>::iterator entry;
-  explicit waiter_count(int64_t deadline) {
+  std::list<waiter>::iterator entry;
+  waiter_count(int fd, short events, int64_t deadline) {
     {
       std::lock_guard<std::mutex> lock(g_mutex);
-      entry = g_deadlines.insert(deadline);
+      entry = g_list.insert(g_list.end(), waiter{deadline, fd, events});
     }
     g_waiters.fetch_add(1, std::memory_order_acq_rel);
     g_begun.fetch_add(1, std::memory_order_acq_rel);
@@ -37,7 +41,7 @@ struct waiter_count {
   ~waiter_count() {
     g_waiters.fetch_sub(1, std::memory_order_acq_rel);
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_deadlines.erase(entry);
+    g_list.erase(entry);
   }
 };
 
@@ -60,7 +64,7 @@ int64_t port_deadline(int64_t timeout_ms) {
 
 int port_wait(int fd, short events, int64_t deadline) {
   if (fd < 0) return -1;
-  waiter_count counted(deadline);
+  waiter_count counted(fd, events, deadline);
   for (;;) {
     const int slice = poll_slice(deadline, now_ms());
     pollfd p{fd, events, 0};
@@ -76,10 +80,18 @@ int port_wait(int fd, short events, int64_t deadline) {
 
 int port_waiters() { return g_waiters.load(std::memory_order_acquire); }
 
+// A waiter whose descriptor is ready is about to run again as much as one whose
+// deadline has passed: it merely has not seen it yet.
 int port_waiters_waiting() {
   const int64_t now = now_ms();
   std::lock_guard<std::mutex> lock(g_mutex);
-  return int(std::distance(g_deadlines.upper_bound(now), g_deadlines.end()));
+  int n = 0;
+  for (const waiter& w : g_list) {
+    if (w.deadline <= now) continue;
+    pollfd p{w.fd, w.events, 0};
+    if (poll(&p, 1, 0) == 0) ++n;
+  }
+  return n;
 }
 uint64_t port_waits_begun() { return g_begun.load(std::memory_order_acquire); }
 

@@ -16,9 +16,9 @@ int64_t port_deadline(int64_t timeout_ms);
 // deadline passed, or -1 when the poll itself failed.
 int port_wait(int fd, short events, int64_t deadline);
 
-// For tests: threads inside port_wait now; those of them whose deadline virtual time
-// has not reached (a waiter whose deadline has passed is about to run again); and the
-// number of waits begun so far.
+// For tests: threads inside port_wait now; those of them that still wait (their
+// deadline is ahead and their descriptor not ready: any other is about to run again);
+// and the number of waits begun so far.
 int port_waiters();
 int port_waiters_waiting();
 uint64_t port_waits_begun();
