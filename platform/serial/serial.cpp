@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -17,6 +18,8 @@
 
 namespace plat {
 namespace {
+
+static_assert(sizeof(termios) <= sizeof(serial_saved::tio), "the saved line settings fit their record");
 
 struct speed_entry {
   int baud;
@@ -87,7 +90,7 @@ int serial_open(const char* path, int speed, serial_saved* saved) {
   termios t{};
   if (tcgetattr(fd, &t) != 0) return fail_open(fd);
   if (saved) {
-    saved->tio = t;
+    std::memcpy(saved->tio, &t, sizeof t);
     saved->valid = 1;
   }
   make_raw(&t, code);

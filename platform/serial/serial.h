@@ -11,8 +11,6 @@
 // port is ready or virtual time has reached the deadline, so a test can run a long
 // time-out in no real time by advancing the clock.
 #pragma once
-#include <termios.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -20,9 +18,10 @@
 
 namespace plat {
 
-// The line settings of a port as they were before it was opened.
+// The line settings of a port as they were before it was opened: a termios record,
+// kept as bytes so that this header does not spread the termios macros.
 struct serial_saved {
-  termios tio;
+  alignas(8) uint8_t tio[64];
   int32_t valid;  // 1 when tio holds the settings read at open
 };
 

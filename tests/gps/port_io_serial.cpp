@@ -5,6 +5,7 @@
 // rule for a transfer across which the clock jumped.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <termios.h>
 
 #include <cstring>
 #include <string>
