@@ -236,16 +236,19 @@ bool make_pairs(sim_state* s) {
 long usb_sim_link::receive(void* buf, size_t cap, int64_t timeout_ms) {
   const int64_t deadline = timeout_ms < 0 ? kNoDeadline : port_deadline(timeout_ms);
   for (;;) {
+    // Read before looking at the queue: every transfer the host wrote before it closed
+    // is then in the queue, and is received before the close is reported.
+    const bool closed = s_->host_closed.load(std::memory_order_acquire);
     const long r = take_frame(s_->out[kDevice], buf, cap, false);
     if (r >= 0) {
       s_->to_device.fetch_sub(1, std::memory_order_acq_rel);
       return r;
     }
-    if (r == kUsbFailed || s_->host_closed.load(std::memory_order_acquire)) return kUsbFailed;
+    if (r == kUsbFailed || closed) return kUsbFailed;
     mark_idle(s_, deadline);
     const bool ready = device_wait(s_, s_->out[kDevice], deadline);
     mark_busy(s_);
-    if (!ready) return s_->host_closed.load(std::memory_order_acquire) ? kUsbFailed : kUsbTimeout;
+    if (!ready && !s_->host_closed.load(std::memory_order_acquire)) return kUsbTimeout;
   }
 }
 
