@@ -132,7 +132,7 @@ int usb_read_bulk(com_device* dev, uint8_t** data, int32_t* count);
 // 0, or -1 on failure.
 int usb_read_interrupt_all(com_device* dev, uint8_t** data, int32_t* count);
 // Non-blocking interrupt read for the real-time position stream. Sets *count and
-// *short_packet to 0. When *complete is set, issues a new 64-byte request and stores in
+// *short_packet to 0. When *complete is set, submits a new 64-byte request and stores in
 // *complete whether it completed at once; otherwise waits up to 30 ms for the pending
 // request and sets *complete when it has. When *complete is set afterwards, *count gets
 // the bytes received and *short_packet is set when fewer than 64 came. *data gets the

@@ -2,7 +2,7 @@
 // device 091E:0003 with one interface holding a bulk OUT, a bulk IN and an interrupt
 // IN endpoint. It is found by its index among the receivers present, opened with the
 // kernel's driver detached from the interface, and driven with bulk writes, bulk reads
-// and 64-byte interrupt reads, the last also as a request that is issued and then
+// and 64-byte interrupt reads, the last also as a request that is submitted and then
 // collected later (the real-time position stream polls it).
 //
 // A test switches the module to a simulated backend (usb_sim_enable): each simulated
@@ -25,7 +25,7 @@ constexpr uint16_t kUsbProductReceiver = 0x0003;
 // Results below 0.
 constexpr long kUsbFailed = -1;   // transfer error, or the device is gone
 constexpr long kUsbTimeout = -2;  // nothing within the time-out
-constexpr long kUsbPending = -3;  // an issued interrupt request has not completed yet
+constexpr long kUsbPending = -3;  // an submitted interrupt request has not completed yet
 
 struct usb_device;
 
@@ -49,12 +49,12 @@ long usb_bulk_in(usb_device* dev, void* buf, size_t len, int64_t timeout_ms);
 // One interrupt IN packet of up to len bytes: as usb_bulk_in.
 long usb_interrupt_in(usb_device* dev, void* buf, size_t len, int64_t timeout_ms);
 
-// Issues an interrupt IN request of 64 bytes: 0, or kUsbFailed (also when one is
+// Submits an interrupt IN request of 64 bytes: 0, or kUsbFailed (also when one is
 // already pending).
 long usb_interrupt_submit(usb_device* dev);
-// Waits at most timeout_ms (0: only looks) for the issued request: the count received
+// Waits at most timeout_ms (0: only looks) for the submitted request: the count received
 // when it has completed (the request is then over), kUsbPending when it has not,
-// kUsbFailed on error or when none was issued. At most `len` bytes are copied.
+// kUsbFailed on error or when none was submitted. At most `len` bytes are copied.
 long usb_interrupt_collect(usb_device* dev, void* buf, size_t len, int64_t timeout_ms);
 
 // ---- Simulated receivers (tests) --------------------------------------------------------

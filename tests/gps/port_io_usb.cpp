@@ -253,7 +253,7 @@ TEST_F(PortUsb, BulkReadsGiveWhatCameOrNothingAfterTheirWait) {
   EXPECT_EQ(get_gblerr(), 0);
 }
 
-TEST_F(PortUsb, ThePollIssuesARequestAndCollectsItLater) {
+TEST_F(PortUsb, ThePollSubmitsARequestAndCollectsItLater) {
   // Two packets once the host asks for them.
   plat::usb_sim_add(64, [](plat::usb_sim_link& link) {
     char buf[16];
@@ -278,7 +278,7 @@ TEST_F(PortUsb, ThePollIssuesARequestAndCollectsItLater) {
       const int r = usb_poll_interrupt(dev, &data, &complete, &count, &short_packet);
       results.push_back({r, complete, count, short_packet, w.elapsed() - before});
     };
-    poll();  // issues a request: nothing yet
+    poll();  // submits a request: nothing yet
     poll();  // waits 30 ms for it: nothing
     usb_write(dev, "go", 2);
     tm_test::wait_for([] { return plat::usb_sim_settled(); });  // both packets are on their way

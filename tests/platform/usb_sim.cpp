@@ -1,6 +1,6 @@
 // The USB module's simulated receivers: finding and opening by path, one transfer per
 // datagram with zero-length packets kept, a receiver that goes away, the interrupt
-// request issued and collected, and closing while the receiver's script waits.
+// request submitted and collected, and closing while the receiver's script waits.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -82,12 +82,12 @@ TEST_F(PlatUsbSim, ReadsTimeOutOnThePlatformClock) {
   EXPECT_EQ(r, plat::kUsbTimeout);
 }
 
-TEST_F(PlatUsbSim, TheInterruptRequestIsIssuedOnceAndCollected) {
+TEST_F(PlatUsbSim, TheInterruptRequestIsSubmittedOnceAndCollected) {
   plat::usb_sim_add(64, echo);
   dev = plat::usb_open_path("sim:0");
   ASSERT_NE(dev, nullptr);
   char buf[64];
-  EXPECT_EQ(plat::usb_interrupt_collect(dev, buf, sizeof buf, 0), plat::kUsbFailed);  // none issued
+  EXPECT_EQ(plat::usb_interrupt_collect(dev, buf, sizeof buf, 0), plat::kUsbFailed);  // none submitted
   EXPECT_EQ(plat::usb_interrupt_submit(dev), 0);
   EXPECT_EQ(plat::usb_interrupt_submit(dev), plat::kUsbFailed);  // one at a time
   EXPECT_EQ(plat::usb_interrupt_collect(dev, buf, sizeof buf, 0), plat::kUsbPending);
