@@ -84,8 +84,11 @@ TEST_P(PortSerialSpeed, OpensAtTheListedSpeedsOnly) {
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
   const speed_t codes[][2] = {{4800, B4800}, {9600, B9600}, {19200, B19200},
                               {38400, B38400}, {57600, B57600}, {115200, B115200}};
-  for (const auto& code : codes)
-    if (int(code[0]) == c.speed) EXPECT_EQ(cfgetospeed(&t), code[1]);
+  for (const auto& code : codes) {
+    if (int(code[0]) == c.speed) {
+      EXPECT_EQ(cfgetospeed(&t), code[1]);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, PortSerialSpeed,
@@ -309,7 +312,9 @@ TEST_P(PortSerialJump, ATransferAcrossTwoDaysClosesTheDevice) {
   ASSERT_TRUE(w.advance(c.jump_ms));
   w.finish();
   EXPECT_EQ(dev->handle == 0, c.closed);
-  if (!c.write) EXPECT_EQ(r, 0);
+  if (!c.write) {
+    EXPECT_EQ(r, 0);
+  }
   if (c.closed) {
     // Later transfers return at once.
     int later = -5;

@@ -60,7 +60,9 @@ TEST_F(PlatUsbSim, EveryTransferIsOneDatagramZeroLengthPacketsIncluded) {
     ASSERT_TRUE(tm_test::wait_for([] { return plat::usb_sim_settled(); }));
     EXPECT_EQ(plat::usb_bulk_in(dev, buf, sizeof buf, 0), long(t.size()));
     EXPECT_EQ(std::string(buf, t.size()), t);
-    if (t.size() <= 64) EXPECT_EQ(plat::usb_interrupt_in(dev, buf, 64, 0), long(t.size()));
+    if (t.size() <= 64) {
+      EXPECT_EQ(plat::usb_interrupt_in(dev, buf, 64, 0), long(t.size()));
+    }
   }
   // A packet larger than the host asked for is an error, as an overflow is.
   ASSERT_EQ(plat::usb_bulk_out(dev, "0123456789", 10, 1000), 10);
