@@ -71,7 +71,8 @@ struct com_device {
 
 // The device file behind a port name: "COMn" and "\\.\COMn" (n from 1, digits only)
 // map to the configuration key "COMn", by default /dev/ttyS(n-1); any other text is a
-// device path taken as it stands. Writes at most size bytes (NUL included); returns out.
+// device path taken as it stands. Writes at most size bytes (NUL included); returns
+// out, or null (out empty) when the path does not fit.
 char* com_device_path(const char* name, char* out, size_t size);
 
 // Opens the port named (see com_device_path) for exclusive use (a port another process

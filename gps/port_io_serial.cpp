@@ -41,18 +41,24 @@ void check_stall(com_device* dev, double before) {
 }  // namespace
 
 char* com_device_path(const char* name, char* out, size_t size) {
-  if (!out || size == 0) return out;
+  if (!out || size == 0) return nullptr;
   if (!name) name = "";
   const int n = com_number(name);
+  int len;
   if (n == 0) {
-    std::snprintf(out, size, "%s", name);
-    return out;
+    len = std::snprintf(out, size, "%s", name);
+  } else {
+    char key[16];
+    std::snprintf(key, sizeof key, "COM%d", n);
+    const char* configured = config_get(key);
+    if (configured && *configured) len = std::snprintf(out, size, "%s", configured);
+    else len = std::snprintf(out, size, "/dev/ttyS%d", n - 1);
   }
-  char key[16];
-  std::snprintf(key, sizeof key, "COM%d", n);
-  const char* configured = config_get(key);
-  if (configured && *configured) std::snprintf(out, size, "%s", configured);
-  else std::snprintf(out, size, "/dev/ttyS%d", n - 1);
+  // A path cut short could name another device: none rather than that.
+  if (len < 0 || size_t(len) >= size) {
+    out[0] = '\0';
+    return nullptr;
+  }
   return out;
 }
 
@@ -60,8 +66,8 @@ com_device* com_open(const char* path, int speed, com_device** out) {
   if (!out) return nullptr;
   *out = nullptr;
   if (!path) return nullptr;
-  char device[512];
-  com_device_path(path, device, sizeof device);
+  char device[4096];
+  if (!com_device_path(path, device, sizeof device)) return nullptr;
   plat::serial_saved saved{};
   const int fd = plat::serial_open(device, speed, &saved);
   if (fd < 0) return nullptr;

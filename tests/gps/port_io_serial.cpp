@@ -136,6 +136,14 @@ TEST_F(PortSerial, PortNamesMapToDevicePaths) {
       {"COM3a", "COM3a"},            {"/dev/ttyUSB0", "/dev/ttyUSB0"},
   };
   for (const row& r : rows) EXPECT_STREQ(com_device_path(r.name, out, sizeof out), r.path) << r.name;
+  // A path that does not fit is no path, not a shorter one.
+  char small[12];
+  EXPECT_EQ(com_device_path("/dev/ttyUSB0", small, sizeof small), nullptr);
+  EXPECT_STREQ(small, "");
+  EXPECT_STREQ(com_device_path("/dev/ttyS1", small, sizeof small), "/dev/ttyS1");
+  const std::string longer = pty.path() + std::string(5000, '/');
+  com_device* none = nullptr;
+  EXPECT_EQ(com_open(longer.c_str(), 9600, &none), nullptr);
   // A configured key names the device of its port.
   config_set("COM7", pty.path().c_str());
   EXPECT_EQ(std::string(com_device_path("\\\\.\\COM7", out, sizeof out)), pty.path());
