@@ -69,7 +69,7 @@ struct com_device {
 
 // ---- Serial port ----------------------------------------------------------------------
 
-// The device file behind a port name: "COMn" and "\\.\COMn" (n from 1, digits only)
+// The device file behind a port name: "COMn" and "\\.\COMn" (n of 1 to 255, digits only)
 // map to the configuration key "COMn", by default /dev/ttyS(n-1); any other text is a
 // device path taken as it stands. Writes at most size bytes (NUL included); returns
 // out, or null (out empty) when the path does not fit.
