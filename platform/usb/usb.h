@@ -93,7 +93,8 @@ bool usb_sim_enabled();
 // host closes. Returns the receiver's index.
 int usb_sim_add(uint32_t max_packet, usb_sim_script script);
 // True when no simulated receiver has work in hand: each one's script has ended, or
-// waits in receive with nothing written to it, or sleeps. A test moves the virtual
+// waits in receive with nothing written to it, or sleeps (and its wait or sleep has not
+// yet reached its end). A test moves the virtual
 // clock only then, so that a reply on its way is never overtaken by a time-out.
 bool usb_sim_settled();
 

@@ -52,7 +52,7 @@ struct usb_sim_link::state {
   std::atomic<bool> host_closed{false};
   std::atomic<bool> gone{false};         // the script has returned
   std::atomic<int> to_device{0};         // datagrams written by the host, not yet received
-  std::atomic<bool> idle{false};         // the script waits (receive or sleep)
+  std::atomic<int> idle{0};              // 0 busy, 1 the script waits in receive, 2 it sleeps
   std::atomic<int64_t> wait_deadline{kNoDeadline};
   std::thread thread;
 };
@@ -76,15 +76,18 @@ void close_fd(int* fd) {
   *fd = -1;
 }
 
-bool send_frame(int fd, const void* data, size_t len) {
+// Sends one datagram without waiting: 0, kUsbTimeout when the other side's queue is
+// full, or kUsbFailed.
+long send_frame(int fd, const void* data, size_t len) {
   std::vector<uint8_t> frame(len + 1);
   frame[0] = kMarker;
   if (len) std::memcpy(frame.data() + 1, data, len);
   for (;;) {
     const ssize_t n = send(fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n == ssize_t(frame.size())) return true;
+    if (n == ssize_t(frame.size())) return 0;
     if (n < 0 && errno == EINTR) continue;
-    return false;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kUsbTimeout;
+    return kUsbFailed;
   }
 }
 
@@ -124,14 +127,16 @@ bool device_wait(sim_state* s, int fd, int64_t deadline) {
   }
 }
 
+constexpr int kBusy = 0, kReceiving = 1, kSleeping = 2;
+
 // Marks the script waiting until the deadline; the mark is taken off by the caller.
-void mark_idle(sim_state* s, int64_t deadline) {
+void mark_idle(sim_state* s, int how, int64_t deadline) {
   s->wait_deadline.store(deadline, std::memory_order_release);
-  s->idle.store(true, std::memory_order_release);
+  s->idle.store(how, std::memory_order_release);
 }
 
 void mark_busy(sim_state* s) {
-  s->idle.store(false, std::memory_order_release);
+  s->idle.store(kBusy, std::memory_order_release);
   s->wait_deadline.store(kNoDeadline, std::memory_order_release);
 }
 
@@ -169,14 +174,23 @@ class sim_receiver final : public usb_device {
 
   uint32_t max_packet() const override { return s_->max_packet; }
 
-  long bulk_out(const void* data, size_t len, int64_t) override {
+  // A receiver that does not take its transfers fills the queue; the write then
+  // waits for room until its time-out.
+  long bulk_out(const void* data, size_t len, int64_t timeout_ms) override {
     if (s_->gone.load(std::memory_order_acquire)) return kUsbFailed;
-    s_->to_device.fetch_add(1, std::memory_order_acq_rel);
-    if (!send_frame(s_->out[kHost], data, len)) {
+    const int64_t deadline = port_deadline(timeout_ms < 0 ? 0 : timeout_ms);
+    for (;;) {
+      // Counted before it is sent, so that the receiver never looks settled while a
+      // transfer is on its way; not counted while the write waits for room.
+      s_->to_device.fetch_add(1, std::memory_order_acq_rel);
+      const long r = send_frame(s_->out[kHost], data, len);
+      if (r == 0) return long(len);
       s_->to_device.fetch_sub(1, std::memory_order_acq_rel);
-      return kUsbFailed;
+      if (r != kUsbTimeout) return r;
+      const int w = port_wait(s_->out[kHost], POLLOUT, deadline);
+      if (w == 0) return kUsbTimeout;
+      if (w < 0) return kUsbFailed;
     }
-    return long(len);
   }
 
   long bulk_in(void* buf, size_t len, int64_t timeout_ms) override {
@@ -245,7 +259,7 @@ long usb_sim_link::receive(void* buf, size_t cap, int64_t timeout_ms) {
       return r;
     }
     if (r == kUsbFailed || closed) return kUsbFailed;
-    mark_idle(s_, deadline);
+    mark_idle(s_, kReceiving, deadline);
     const bool ready = device_wait(s_, s_->out[kDevice], deadline);
     mark_busy(s_);
     if (!ready && !s_->host_closed.load(std::memory_order_acquire)) return kUsbTimeout;
@@ -254,17 +268,17 @@ long usb_sim_link::receive(void* buf, size_t cap, int64_t timeout_ms) {
 
 bool usb_sim_link::send_interrupt(const void* data, size_t len) {
   if (len > kMaxInterrupt || host_closed()) return false;
-  return send_frame(s_->intr[kDevice], data, len);
+  return send_frame(s_->intr[kDevice], data, len) == 0;
 }
 
 bool usb_sim_link::send_bulk(const void* data, size_t len) {
   if (host_closed()) return false;
-  return send_frame(s_->bulk[kDevice], data, len);
+  return send_frame(s_->bulk[kDevice], data, len) == 0;
 }
 
 void usb_sim_link::sleep(int64_t ms) {
   const int64_t deadline = port_deadline(ms < 0 ? 0 : ms);
-  mark_idle(s_, deadline);
+  mark_idle(s_, kSleeping, deadline);
   device_wait(s_, -1, deadline);
   mark_busy(s_);
 }
@@ -284,7 +298,10 @@ bool usb_sim_settled() {
   const int64_t now = now_ms();
   for (const sim_state* s : g_open) {
     if (s->gone.load(std::memory_order_acquire)) continue;
-    if (!s->idle.load(std::memory_order_acquire) || s->to_device.load(std::memory_order_acquire) > 0) return false;
+    const int idle = s->idle.load(std::memory_order_acquire);
+    if (idle == kBusy) return false;
+    // A transfer written to a receiving script wakes it; a sleeping one sleeps on.
+    if (idle == kReceiving && s->to_device.load(std::memory_order_acquire) > 0) return false;
     // A wait whose deadline has come is about to run again.
     if (now >= s->wait_deadline.load(std::memory_order_acquire)) return false;
   }

@@ -325,6 +325,27 @@ TEST_F(PortUsb, AnUnpluggedReceiverFailsEveryTransfer) {
   EXPECT_EQ(usb_poll_interrupt(dev, &data, &complete, &count, &short_packet), -1);
 }
 
+TEST_F(PortUsb, AWriteToAReceiverThatTakesNothingFailsAfterItsWait) {
+  // The receiver sleeps and never takes a transfer: its queue fills.
+  plat::usb_sim_add(64, [](plat::usb_sim_link& link) { link.sleep(int64_t(1) << 40); });
+  open_first();
+  int writes = 0;
+  int64_t last_elapsed = -1;
+  virtual_worker w([&] {
+    for (; writes < 10000; ++writes) {
+      const int64_t before = w.elapsed();
+      if (usb_write(dev, "cmd", 3) != 0) {
+        last_elapsed = w.elapsed() - before;
+        break;
+      }
+    }
+  });
+  EXPECT_GE(w.run(10), 0);
+  EXPECT_LT(writes, 10000);
+  EXPECT_EQ(last_elapsed, kUsbWriteWaitMs);
+  EXPECT_EQ(get_gblerr(), ERR_NO_COMM);
+}
+
 TEST_F(PortUsb, ADeviceWithoutHandlesFailsEveryTransfer) {
   recorder rec;
   plat::usb_sim_add(64, record_into(&rec));
