@@ -33,8 +33,8 @@ constexpr int kBframeInitialCapacity = 5000;
 constexpr int kBframeSlack = 16;          // bytes past the length before a frame is dropped
 constexpr int kBframeMaxPayload = 8192;   // default largest payload
 
-// The four routines of an action table, indexed by action: 0 reset (the "none" cells,
-// harmless there), 1 start, 2 append, 3 end check.
+// The four routines of an action table, indexed by action: 1 start, 2 append, 3 end
+// check. Action 0 is "none" and calls nothing; its slot holds the reset routine.
 struct bframe_actions {
   bframe_action act[4];
 };
