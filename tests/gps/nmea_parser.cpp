@@ -5,6 +5,7 @@
 // stopping the feed, and the helpers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "core/error.h"
 #include "core/object.h"
 #include "gps/nmea_parser.h"
+#include "gps/port_io.h"
 #include "tests/support/object_env.h"
 
 namespace {
@@ -385,6 +387,44 @@ TEST_F(NmeaTest, FixClearKeepsValuesAndDropsFlags) {
   EXPECT_EQ(f->event, 0);
   EXPECT_EQ(f->time_stamp, 0.0);
   EXPECT_NE(f->latitude, 0.0);
+}
+
+// The parser is a reader of the timed read loop: its device and read routine serve the
+// loop, and the loop's chunks (cut anywhere) are fed to it.
+struct chunk_source {
+  std::string bytes;
+  size_t at = 0;
+  port_read_ctx* loop = nullptr;
+};
+
+int chunk_read(void* device, int max, uint8_t* buf) {
+  auto* src = static_cast<chunk_source*>(device);
+  const size_t n = std::min<size_t>({size_t(max), size_t(7), src->bytes.size() - src->at});
+  std::memcpy(buf, src->bytes.data() + src->at, n);
+  src->at += n;
+  return n ? int(n) : -1;  // the end of the script reads as a failed read
+}
+
+void feed_chunk(const uint8_t* bytes, int count, port_reader* reader) {
+  auto* p = reinterpret_cast<nmea_parser*>(reader);
+  nmea_feed(bytes, count, p);
+  if (p->fix->valid.date) static_cast<chunk_source*>(p->device)->loop->done = 1;
+}
+
+TEST_F(NmeaTest, ParserServesAsTheReadLoopReader) {
+  chunk_source src;
+  src.bytes = sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
+              sentence("GPRMC,225446,A,4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E") +
+              sentence("GPGLL,0000.00,N,00000.00,E,000000,A");
+  ASSERT_EQ(nmea_reader_create(&src, chunk_read, &parser_), 0);
+  port_reader_create(feed_chunk, reinterpret_cast<port_reader*>(parser_), &src.loop);
+  ASSERT_NE(src.loop, nullptr);
+  EXPECT_EQ(port_read_loop(src.loop), PORT_DONE);
+  EXPECT_EQ(parser_->fix->valid.position, 1);
+  EXPECT_EQ(parser_->fix->satellites, 8);
+  EXPECT_NEAR(parser_->fix->latitude, 49 * 3600 + 16.45 * 60, 1e-6);
+  EXPECT_LT(src.at, src.bytes.size());  // the GLL sentence was never needed
+  port_reader_free(&src.loop);
 }
 
 TEST(NmeaHelpers, ChecksumAndDegrees) {
