@@ -1,7 +1,7 @@
 // The sentences of one exported track point, and the coordinate and time texts they
 // share with the waypoint sentence.
 //
-// GLL, GGA and RMC always; GSA when the point's navigation record has a PDOP or a VDOP;
+// GLL, GGA and RMC always (GGA with quality 1 for a point that has no navigation record); GSA when the point's navigation record has a PDOP or a VDOP;
 // GSV when the point has satellites; VTG when it has a speed; ZDA when its time has a
 // date. A value the point lacks leaves its field empty. The GGA geoidal separation is
 // the point's `geoidh` (altitude minus ellipsoidal height, as the import keeps it), so
@@ -101,9 +101,11 @@ std::string gll(const std::string& position, const point_time& t) {
 std::string gga(const gpspos_t* p, const navigation_t* nav, const std::string& position,
                 const point_time& t) {
   std::string s = "$GPGGA," + time_text(t) + "," + position + ",";
+  // A point without navigation record is a position fix of unknown quality: "1", as an
+  // empty quality reads as "no fix" to other NMEA readers, which then drop the point.
   if (nav && has_value(nav->dgps) && nav->dgps != 0)
     s += "2";
-  else if (nav && has_value(nav->fix) && nav->fix != 0)
+  else if (!nav || nav->fix != 0)
     s += "1";
   s += ",";
   if (nav && has_value(nav->nbsatsinvue) && nav->nbsatsinvue != 0)

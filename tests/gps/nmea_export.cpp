@@ -80,7 +80,7 @@ TEST_F(NmeaExport, PointWithoutTimeOrValuesLeavesTheirFieldsEmpty) {
   gpspos_t* p = add_point(layer, s, -0.5, -10.25);
   const std::vector<std::string> want = {
       "$GPGLL,1015.0000,S,00030.0000,W,,A",
-      "$GPGGA,,1015.0000,S,00030.0000,W,,,,,,,,,",
+      "$GPGGA,,1015.0000,S,00030.0000,W,1,,,,,,,,",
       "$GPRMC,,A,1015.0000,S,00030.0000,W,,,,",
   };
   EXPECT_EQ(point_lines(p), want);
@@ -112,6 +112,11 @@ TEST_F(NmeaExport, QualityAndDgpsFieldsFollowTheNavigationRecords) {
   const auto again = point_lines(p);
   EXPECT_EQ(again[1], "$GPGGA,000000.000,0100.0000,N,00100.0000,E,1,,,,,,,3,17");
   EXPECT_EQ(again[2], "$GPGSA,,2,,,,,,,,,,,,,,,1.00");
+  // A record that says "no fix" leaves the quality empty; an unknown fix is a fix.
+  n->fix = 0;
+  EXPECT_EQ(point_lines(p)[1], "$GPGGA,000000.000,0100.0000,N,00100.0000,E,,,,,,,,3,17");
+  n->fix = NULL_INT;
+  EXPECT_EQ(point_lines(p)[1], "$GPGGA,000000.000,0100.0000,N,00100.0000,E,1,,,,,,,3,17");
 }
 
 TEST_F(NmeaExport, GsaFixTypeMapping) {

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,6 +60,47 @@ inline std::string sentences(std::initializer_list<std::string> bodies) {
   std::string out;
   for (const std::string& b : bodies) out += sentence(b);
   return out;
+}
+
+// The rows of a unicsv file written by gpsbabel, each a map from column name to text
+// (quotes taken off).
+using csv_row = std::map<std::string, std::string>;
+inline std::vector<csv_row> read_unicsv(const std::string& path) {
+  std::vector<csv_row> rows;
+  std::istringstream in(slurp_file(path));
+  std::string line;
+  std::vector<std::string> head;
+  auto split = [](const std::string& l) {
+    std::vector<std::string> cells;
+    std::string cell;
+    bool quoted = false;
+    for (char ch : l) {
+      if (ch == '"') quoted = !quoted;
+      else if (ch == ',' && !quoted) cells.push_back(cell), cell.clear();
+      else if (ch != '\r') cell.push_back(ch);
+    }
+    cells.push_back(cell);
+    return cells;
+  };
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    if (head.empty()) {
+      head = split(line);
+      continue;
+    }
+    const auto cells = split(line);
+    csv_row row;
+    for (size_t i = 0; i < head.size() && i < cells.size(); ++i) row[head[i]] = cells[i];
+    rows.push_back(row);
+  }
+  return rows;
+}
+// "hh:mm:ss[.fff]" as seconds of the day.
+inline double csv_seconds(const std::string& t) {
+  int h = 0, m = 0;
+  double s = 0;
+  std::sscanf(t.c_str(), "%d:%d:%lf", &h, &m, &s);
+  return h * 3600.0 + m * 60.0 + s;
 }
 
 // A date record of a calendar date and time of day.
