@@ -101,12 +101,14 @@ void snap_time(nmea_import_context* c, nmea_fix* fix) {
 }
 
 // Step 7: a new point when the current one is stored (or there is none) and the line
-// starts a new fix: the first fix, a new time, or a position that no time came with.
+// starts a new fix: no time read yet, a new time, or a position that no time came with.
 void next_point(nmea_import_context* c, const nmea_fix* fix) {
   const bool new_time = fix->valid.time && fix->time != c->last_time;
   if (!c->point || c->stored) {
     const bool untimed_position = fix->valid.position && !fix->valid.time && !c->new_time;
-    if (c->last_time == 0.0 || new_time || untimed_position) {
+    // "No time yet" is a flag of its own: a fix at 00:00:00.000 has time 0 and is no
+    // reason for a second point.
+    if (!c->has_time || new_time || untimed_position) {
       gpspos_t* p = nullptr;
       alloc_obj(CLS_GPSPOS, &p);
       if (!p) {
@@ -122,6 +124,7 @@ void next_point(nmea_import_context* c, const nmea_fix* fix) {
     }
   }
   if (new_time) c->last_time = fix->time;
+  if (fix->valid.time) c->has_time = true;
 }
 
 // Step 8: the point filled from the fix, and stored with its first position.

@@ -45,6 +45,7 @@ struct nmea_import_context {
   bool stored = false;
   bool point_height = false;       // the current point got an ellipsoidal height
   double last_time = 0.0;
+  bool has_time = false;           // a fix time was read
   bool new_time = false;
   container_t* waypoints = nullptr;  // sorted index by name
   container_t* routes = nullptr;     // sorted index by name

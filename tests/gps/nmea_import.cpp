@@ -78,6 +78,18 @@ TEST_F(NmeaImport, GgaAndRmcOfOneSecondFillOnePoint) {
   EXPECT_NE(folder, nullptr);
 }
 
+TEST_F(NmeaImport, FixAtMidnightIsOnePoint) {
+  fileatt_t* f = nullptr;
+  const std::string text =
+      gga("235959") + sentence("$GPRMC,000000.000,A,4807.1000,N,01131.0000,E,1.0,2.0,100324,,") +
+      gga("000000.000", "4807.1000") + gga("000001", "4807.2000");
+  ASSERT_EQ(load(text, &f), 0);
+  const auto pts = all_points(f->sot);
+  ASSERT_EQ(pts.size(), 3u);
+  EXPECT_FLOAT_EQ(pts[1]->altitude, 545.4f);
+  EXPECT_NEAR(pts[1]->speed, 1.852, 1e-9);
+}
+
 TEST_F(NmeaImport, StartStopMarksGiveOneSegmentPerBlock) {
   fileatt_t* f = nullptr;
   const std::string text = sentences({"$PTMQH,NMEA File Header", "$PGRMM,WGS 84", "$PTMQT,START"}) +
