@@ -109,8 +109,10 @@ void next_point(nmea_import_context* c, const nmea_fix* fix) {
     // "No time yet" is a flag of its own: a fix at 00:00:00.000 has time 0 and is no
     // reason for a second point.
     if (!c->has_time || new_time || untimed_position) {
-      gpspos_t* p = nullptr;
-      alloc_obj(CLS_GPSPOS, &p);
+      // An id of its own: the list it joins is ordered by id.
+      obj_t* o = nullptr;
+      obj_new(0, CLS_GPSPOS, &o);
+      gpspos_t* p = static_cast<gpspos_t*>(o);
       if (!p) {
         if (get_gblerr() == 0) set_gblerr(ERR_MEMORY);
         return;
@@ -175,6 +177,7 @@ void add_route(nmea_import_context* c, const nmea_fix* fix) {
   route_t* r = nullptr;
   route_create(nullptr, &r);
   if (!r || get_gblerr() != 0) return;
+  r->id = obj_new_id();  // made outside the list: the list it may join is ordered by id
   count_made(c);
   mbs_to_wcs(fix->route_name ? fix->route_name : "", &r->name);
   nmea_route_from_names(c->routes, &r, c->list, c->waypoints, fix->route_waypoints);

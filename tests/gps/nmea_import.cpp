@@ -36,6 +36,13 @@ class NmeaImport : public tm_test::NmeaFilesFixture {
     EXPECT_EQ(int(std::floor(d)), day);
     EXPECT_NEAR((d - std::floor(d)) * 86400.0, seconds, 1e-3);
   }
+  // Every object of the list has an id, in increasing order (lookups by id rely on it).
+  static void expect_id_ordered(const container_t* list) {
+    for (int i = 0; i < obj_list_count(list); ++i) {
+      EXPECT_NE(list->elems[i]->id, 0) << i;
+      if (i > 0) EXPECT_LT(list->elems[i - 1]->id, list->elems[i]->id) << i;
+    }
+  }
   static std::string gga(const char* time, const char* lat = "4807.0380", const char* lon = "01131.0000",
                          const char* quality = "1") {
     return sentence(std::string("$GPGGA,") + time + "," + lat + ",N," + lon + ",E," + quality +
@@ -74,6 +81,7 @@ TEST_F(NmeaImport, GgaAndRmcOfOneSecondFillOnePoint) {
   EXPECT_EQ(father, all_of<tracklog_t>(f->sot, CLS_TRACKLOG)[0]);
   // Each stored point is in the list once; the styles were given.
   EXPECT_EQ(all_of<gpspos_t>(f->sot, CLS_GPSPOS).size(), 2u);
+  expect_id_ordered(f->sot);
   const obj_t* folder = f->folder;
   EXPECT_NE(folder, nullptr);
 }
@@ -137,6 +145,7 @@ TEST_F(NmeaImport, RoutesTakeKnownWaypointsOnceEach) {
   ASSERT_EQ(load(text, &f), 0);
   const auto routes = all_of<route_t>(f->sot, CLS_ROUTE);
   ASSERT_EQ(routes.size(), 3u);
+  expect_id_ordered(f->sot);
   const auto names = [](const route_t* r) {
     std::string s = tm_test::narrow_text(r->name) + ":";
     for (int i = 0; i < obj_list_count(r->sons); ++i)
