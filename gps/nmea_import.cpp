@@ -152,7 +152,12 @@ void fill_point(nmea_import_context* c, const nmea_fix* fix) {
       return;
     }
     obj_list_append(points, p);
-    id_list_insert(c->list, p);
+    // Points come in id order: at the end of the list, found without a search.
+    const int n = obj_list_count(c->list);
+    if (n > 0 && c->list->elems[n - 1]->id < p->id)
+      obj_list_append(c->list, p);
+    else
+      id_list_insert(c->list, p);
     p->father = c->tracklog;
     c->stored = true;
     c->new_time = false;

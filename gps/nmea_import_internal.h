@@ -30,6 +30,13 @@ constexpr double kNmeaSnapAfter = 1.1574074074074074e-06;
 // objects.
 constexpr int kNmeaEarlyObjects = 9;
 
+// The calendar fields of the last packed date a fix carried.
+struct nmea_date_cache {
+  double packed = 0.0;
+  int year = 0, month = 0;
+  double day = 0.0;
+};
+
 // The import context: the parser with its fix, the georeference of the fix's positions
 // (seconds of arc on the fix's datum) and the chain from it to the objects' coordinates
 // (geographic on the reference datum), and the state of the read.
@@ -53,6 +60,7 @@ struct nmea_import_context {
   // at the end of the read (one pass over the list).
   std::vector<obj_t*> removed;
   int64_t made = 0;                  // objects made, for the memory-budget watch
+  nmea_date_cache dates;
 };
 
 // Builds the parser (standard tables, own fix), the georeference and its chain. 0 or the

@@ -33,14 +33,28 @@ navigation_t* navigation_of(gpspos_t* p) {
 
 // The fix's date and time of day as a date record; without a date, year and month 0:
 // both values are the time of day.
-date_rec time_record(const nmea_fix* fix) {
+// The fix's date and time of day as a date record; without a date, year and month 0:
+// both values are the time of day. The calendar fields of the last date split are kept
+// in `cache`: one date serves many fixes.
+date_rec time_record(const nmea_fix* fix, nmea_date_cache* cache) {
   date_rec r{fix->time, fix->time};
   if (fix->date == 0.0 || !std::isfinite(fix->date)) return r;
-  int year = 0, month = 0;
-  double day = 0;
-  date_split(fix->date, &year, &month, &day);
-  if (month < 1) return r;
-  date_normalize(&r, year, month, std::floor(day) - 1.0 + fix->time);
+  if (cache->packed != fix->date) {
+    cache->packed = fix->date;
+    date_split(fix->date, &cache->year, &cache->month, &cache->day);
+  }
+  if (cache->month < 1) return r;
+  const double day = std::floor(cache->day);
+  const double time = fix->time;
+  // A day every month has and a time within the day: the record date_normalize makes,
+  // without its calendar walk.
+  if (time >= 0.0 && time < 1.0 && day >= 1.0 && day <= 28.0) {
+    const double days = (day - 1.0) + time;
+    r.date = double(cache->year * 10000 + cache->month * 100 + 1) + days;
+    r.day = days + 1;
+    return r;
+  }
+  date_normalize(&r, cache->year, cache->month, day - 1.0 + time);
   return r;
 }
 
@@ -135,7 +149,8 @@ void nmea_fix_to_point(const nmea_fix* fix, gpspos_t* p, container_t* sat_list, 
     if (fix->pdop != NULL_DOUBLE) n->pdop = fix->pdop;
     if (fix->satellites_used != NULL_INT) n->nbsatsused = fix->satellites_used;
   }
-  const date_rec t = time_record(fix);
+  nmea_date_cache local;
+  const date_rec t = time_record(fix, c ? &c->dates : &local);
   std::memcpy(&p->time, &t, sizeof t);
 }
 
