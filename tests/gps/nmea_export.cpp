@@ -344,17 +344,7 @@ TEST_F(NmeaExport, MemoryFileReceivesTheSameBytes) {
   ASSERT_NE(mem, nullptr);
   nmea_export_lists(nullptr, mem, {layer}, kExportTime);
   EXPECT_EQ(get_gblerr(), 0);
-  filemobj_t* store = mem->store;
-  std::string got;
-  int64_t at = 0;
-  for (;;) {
-    int64_t n = 1 << 20;
-    const uint8_t* p = filemobj_read_ptr(store, at, &n);
-    if (!p || n <= 0) break;
-    got.append(reinterpret_cast<const char*>(p), size_t(n));
-    at += n;
-  }
-  EXPECT_EQ(got, disk);
+  EXPECT_EQ(memory_bytes(mem), disk);
   obj_t* o = mem;
   free_obj(&o);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/file_load.h"
+#include "formats/gpstext.h"
 #include "tests/gps/nmea_import_fixture.h"
 
 namespace {
@@ -397,6 +399,49 @@ TEST_F(NmeaImport, CleanupLeavesShortSegmentsAlone) {
   for (int i = 0; i < 3; ++i) add_point(layer, s, 1, 1, &t);
   nmea_track_cleanup(s, nullptr);
   EXPECT_EQ(obj_list_count(s->sons), 3);
+}
+
+TEST_F(NmeaImport, ReaderSlotOfFormat39IsTheImport) {
+  format_readers_clear();
+  nmea_files_init();
+  EXPECT_EQ(format_reader_of(kNmeaFileFormat), &read_nmea_file);
+  // The GPS text files' reader hands format 39 to that slot.
+  fileatt_t* f = nullptr;
+  const std::string path = tm_test::write_file(dir_ + "/d.nmea", gga("100000") + gga("100001", "4807.1000"));
+  file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
+  ASSERT_NE(f, nullptr);
+  loaded_.push_back(f);
+  failed_.push_back(false);
+  f->fileformat = kNmeaFileFormat;
+  obj_list_new(&f->sot);
+  EXPECT_EQ(gpstext_read(f, f->sot), 0);
+  EXPECT_EQ(all_points(f->sot).size(), 2u);
+  format_readers_clear();
+}
+
+TEST_F(NmeaImport, ExportOfAFileObjectReadsBack) {
+  container_t* content = nullptr;
+  obj_list_new(&content);
+  add_georef(content);
+  waypoint_create(7.25, 46.5, "PEAK", nullptr, 0, 0, 0, 0.0, content, nullptr);
+  fileatt_t* source = new_file(content);
+  const std::string path = dir_ + "/file.nmea";
+  nmea_export(path.c_str(), nullptr, source);
+  EXPECT_EQ(get_gblerr(), 0);
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load_path(path, &f), 0);
+  const auto w = all_of<waypoint_t>(f->sot, CLS_WAYPOINT);
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(tm_test::narrow_text(w[0]->name), "PEAK");
+  // Into a memory file when no path is given.
+  fileatt_t* mem = nullptr;
+  file_new_in_memory(&mem);
+  ASSERT_NE(mem, nullptr);
+  nmea_export(nullptr, mem, source);
+  EXPECT_EQ(get_gblerr(), 0);
+  EXPECT_EQ(memory_bytes(mem), tm_test::slurp_file(path));
+  obj_t* o = mem;
+  free_obj(&o);
 }
 
 }  // namespace

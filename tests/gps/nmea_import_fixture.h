@@ -14,6 +14,7 @@
 
 #include "core/dates.h"
 #include "core/error.h"
+#include "core/line_store.h"
 #include "core/obj_list.h"
 #include "core/reader.h"
 #include "core/wstring.h"
@@ -242,6 +243,20 @@ class NmeaFilesFixture : public GpsFileFixture {
       out.push_back(star == std::string::npos ? l : l.substr(0, star));
     }
     return out;
+  }
+
+  // The bytes of an in-memory file object.
+  static std::string memory_bytes(const fileatt_t* mem) {
+    std::string got;
+    int64_t at = 0;
+    for (;;) {
+      int64_t n = 1 << 20;
+      const uint8_t* p = filemobj_read_ptr(mem->store, at, &n);
+      if (!p || n <= 0) break;
+      got.append(reinterpret_cast<const char*>(p), size_t(n));
+      at += n;
+    }
+    return got;
   }
 
   static constexpr date_rec kExportTime{20240310.0 + 8.0 / 24.0, 10.0 + 8.0 / 24.0};
