@@ -14,7 +14,6 @@
 
 #include "core/command_hooks.h"
 #include "core/error.h"
-#include "core/index.h"
 #include "core/memory.h"
 #include "core/obj_list.h"
 #include "core/reader.h"
@@ -174,7 +173,7 @@ void add_waypoint(nmea_import_context* c, const nmea_fix* fix) {
   if (!w || get_gblerr() != 0) return;
   count_made(c);
   project(c, w);
-  gpsobj_add_unique(c->waypoints, w, c->list, nullptr);
+  nmea_waypoint_unique(&c->waypoints, &w, c->list);
 }
 
 // Step 10: a route of a finished RTE or R00 series.
@@ -185,7 +184,7 @@ void add_route(nmea_import_context* c, const nmea_fix* fix) {
   r->id = obj_new_id();  // made outside the list: the list it may join is ordered by id
   count_made(c);
   mbs_to_wcs(fix->route_name ? fix->route_name : "", &r->name);
-  nmea_route_from_names(c->routes, &r, c->list, c->waypoints, fix->route_waypoints);
+  nmea_route_from_names(&c->routes, &r, c->list, &c->waypoints, fix->route_waypoints);
 }
 
 // What the reader's last chunk holds and where the next line starts.
@@ -291,12 +290,8 @@ void nmea_import_end(nmea_import_context* c) {
     free_obj(&g);
     c->georef = nullptr;
   }
-  for (container_t** index : {&c->waypoints, &c->routes}) {
-    if (!*index) continue;
-    obj_t* o = *index;
-    free_obj(&o);
-    *index = nullptr;
-  }
+  c->waypoints.by_name.clear();
+  c->routes.by_name.clear();
   set_gblerr(err);
 }
 
@@ -334,11 +329,12 @@ int read_nmea_file(obj_t* file, container_t* list) {
   if (!obj_list_has_class(list, CLS_GEOREF)) georef_create(list, nullptr);
   if (get_gblerr() == 0) nmea_import_begin(&c);
   if (get_gblerr() == 0) tracklog_create(list, &c.tracklog);
-  if (get_gblerr() == 0)
-    index_create_over(list, CLS_WAYPOINT, AT_WSTRING, int(offsetof(waypoint_t, name)),
-                      &c.waypoints);
-  if (get_gblerr() == 0)
-    index_create_over(list, CLS_ROUTE, AT_WSTRING, int(offsetof(route_t, name)), &c.routes);
+  // The indexes start with what the list already holds.
+  for (int i = 0; i < obj_list_count(list); ++i) {
+    obj_t* o = list->elems[i];
+    if (o && o->cls == CLS_WAYPOINT) c.waypoints.add(o, static_cast<waypoint_t*>(o)->name);
+    if (o && o->cls == CLS_ROUTE) c.routes.add(o, static_cast<route_t*>(o)->name);
+  }
   if (get_gblerr() == 0) {
     auto chunk = std::make_unique<chunk_state>();
     char line[kNmeaImportLineMax + 2];

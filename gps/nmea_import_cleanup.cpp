@@ -16,7 +16,6 @@
 
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/index.h"
 #include "core/memory.h"
 #include "core/obj_list.h"
 #include "core/wstring.h"
@@ -98,22 +97,23 @@ void mark_runs(const container_t* points, std::vector<bool>* drop) {
   }
 }
 
-bool route_holds_same(const container_t* route_index, const route_t* r) {
-  int pos = 0;
-  const void* key = r->name ? static_cast<const void*>(r->name) : u"";
-  if (index_find_exact(route_index, key, &pos) != 1 || pos < 0) return false;
-  for (int i = pos; i < obj_list_count(route_index); ++i) {
-    const obj_t* e = route_index->elems[i];
-    if (index_compare_elements(route_index, r, e) != 0) break;
+bool route_holds_same(const nmea_name_index* route_index, const route_t* r) {
+  const std::vector<obj_t*>* same = route_index->find(r->name);
+  if (!same) return false;
+  for (const obj_t* e : *same)
     if (obj_list_equal(static_cast<const route_t*>(e)->sons, r->sons)) return true;
-  }
   return false;
+}
+
+// Name, x, y and symbol: the same waypoint given again.
+bool same_waypoint(const waypoint_t* a, const waypoint_t* b) {
+  return a->coords.x == b->coords.x && a->coords.y == b->coords.y && a->symbol == b->symbol;
 }
 
 }  // namespace
 
-void nmea_route_from_names(container_t* route_index, route_t** route, container_t* list,
-                           container_t* waypoint_index, const char* names) {
+void nmea_route_from_names(nmea_name_index* route_index, route_t** route, container_t* list,
+                           const nmea_name_index* waypoint_index, const char* names) {
   route_t* r = *route;
   if (!r) return;
   container_t* sons = r->sons;
@@ -121,18 +121,14 @@ void nmea_route_from_names(container_t* route_index, route_t** route, container_
        name += std::strlen(name) + 1) {
     char16_t* wide = nullptr;
     mbs_to_wcs(name, &wide);
-    obj_t* w = nullptr;
-    int pos = 0;
-    if (wide && index_find_exact(waypoint_index, wide, &pos) == 1 && pos >= 0 &&
-        pos < obj_list_count(waypoint_index))
-      w = waypoint_index->elems[pos];
+    const std::vector<obj_t*>* found = wide ? waypoint_index->find(wide) : nullptr;
     free_mem(&wide);
-    if (w && sons) obj_list_append(sons, w);
+    if (found && !found->empty() && sons) obj_list_append(sons, found->front());
   }
   const int err = get_gblerr();
   if (err == 0 && obj_list_count(r->sons) > 0 && !route_holds_same(route_index, r)) {
     id_list_insert(list, r);
-    index_insert(route_index, r);
+    route_index->add(r, r->name);
     return;
   }
   set_gblerr(0);
@@ -140,6 +136,28 @@ void nmea_route_from_names(container_t* route_index, route_t** route, container_
   free_obj(&o);
   *route = nullptr;
   set_gblerr(err);
+}
+
+void nmea_waypoint_unique(nmea_name_index* index, waypoint_t** waypoint, container_t* list) {
+  waypoint_t* w = *waypoint;
+  if (!w) return;
+  if (const std::vector<obj_t*>* same = index->find(w->name)) {
+    for (obj_t* e : *same) {
+      if (!same_waypoint(static_cast<const waypoint_t*>(e), w)) continue;
+      // The new waypoint was made at the end of the list.
+      const int n = obj_list_count(list);
+      for (int i = n - 1; i >= 0; --i) {
+        if (list->elems[i] != w) continue;
+        obj_list_remove_at(list, i);
+        break;
+      }
+      obj_t* o = w;
+      free_obj(&o);
+      *waypoint = static_cast<waypoint_t*>(e);
+      return;
+    }
+  }
+  index->add(w, w->name);
 }
 
 void nmea_track_cleanup(trackseg_t* segment, std::vector<obj_t*>* removed) {

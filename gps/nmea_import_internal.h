@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 struct obj_t;
@@ -15,6 +15,7 @@ struct nmea_parser;
 struct nmea_fix;
 struct gpspos_t;
 struct route_t;
+struct waypoint_t;
 struct trackseg_t;
 struct tracklog_t;
 
@@ -29,6 +30,18 @@ constexpr double kNmeaSnapAfter = 1.1574074074074074e-06;
 // An early datum change reprojects what was read while the list held at most this many
 // objects.
 constexpr int kNmeaEarlyObjects = 9;
+
+// Objects by name (waypoints, routes), each name's objects in the order they were
+// entered. A hash table: a file of many distinct names costs no more per name than a
+// file of few.
+struct nmea_name_index {
+  std::unordered_map<std::u16string, std::vector<obj_t*>> by_name;
+  void add(obj_t* obj, const char16_t* name) { by_name[name ? name : u""].push_back(obj); }
+  const std::vector<obj_t*>* find(const char16_t* name) const {
+    const auto it = by_name.find(name ? name : u"");
+    return it == by_name.end() ? nullptr : &it->second;
+  }
+};
 
 // The calendar fields of the last packed date a fix carried.
 struct nmea_date_cache {
@@ -54,8 +67,8 @@ struct nmea_import_context {
   double last_time = 0.0;
   bool has_time = false;           // a fix time was read
   bool new_time = false;
-  container_t* waypoints = nullptr;  // sorted index by name
-  container_t* routes = nullptr;     // sorted index by name
+  nmea_name_index waypoints;
+  nmea_name_index routes;
   // Objects taken out of the segments by the clean-up, taken out of the list and freed
   // at the end of the read (one pass over the list).
   std::vector<obj_t*> removed;
@@ -85,11 +98,14 @@ void nmea_reproject_all(container_t* list, xform_chain_t* old_chain, xform_chain
 void nmea_fix_to_point(const nmea_fix* fix, gpspos_t* point, container_t* sat_list,
                        bool with_sats, nmea_import_context* c);
 // The route's waypoints from the names of the string list (each ended by a NUL, the list
-// by an empty string). A route that found none, or that the route index already holds
-// with the same name and waypoints, is freed (*route nulled); otherwise it goes into the
-// list and the index.
-void nmea_route_from_names(container_t* route_index, route_t** route, container_t* list,
-                           container_t* waypoint_index, const char* names);
+// by an empty string): of several waypoints of one name, the first entered. A route that
+// found none, or that the route index already holds with the same name and waypoints, is
+// freed (*route nulled); otherwise it goes into the list and the index.
+void nmea_route_from_names(nmea_name_index* route_index, route_t** route, container_t* list,
+                           const nmea_name_index* waypoint_index, const char* names);
+// A waypoint made at the end of the list: freed when the index holds one of the same
+// name, x, y and symbol (*waypoint becomes that one), else entered in the index.
+void nmea_waypoint_unique(nmea_name_index* index, waypoint_t** waypoint, container_t* list);
 // Date repair of the first points and removal of the inside of stationary runs. Removed
 // points go to `removed` (null: freed at once).
 void nmea_track_cleanup(trackseg_t* segment, std::vector<obj_t*>* removed);

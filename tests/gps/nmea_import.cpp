@@ -137,6 +137,7 @@ TEST_F(NmeaImport, RoutesTakeKnownWaypointsOnceEach) {
   fileatt_t* f = nullptr;
   const std::string text = sentences({
       "$GPWPL,4807.0380,N,01131.0000,E,A", "$GPWPL,4808.0000,N,01131.0000,E,B",
+      "$GPWPL,4809.0000,N,01131.0000,E,A",  // another A elsewhere: kept, not used by name
       "$GPRTE,1,1,c,R1,A,X,B",      // X is no waypoint: skipped
       "$GPRTE,1,1,c,R2,X,Y",        // no known waypoint: no route
       "$GPRTE,1,1,c,R1,A,X,B",      // the same route again
@@ -158,6 +159,14 @@ TEST_F(NmeaImport, RoutesTakeKnownWaypointsOnceEach) {
   for (const route_t* r : routes) got.push_back(names(r));
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, (std::vector<std::string>{"R1:AB", "R1:B", "R3:AB"}));
+  EXPECT_EQ(all_of<waypoint_t>(f->sot, CLS_WAYPOINT).size(), 3u);
+  for (const route_t* r : routes) {
+    const auto* first = static_cast<const waypoint_t*>(r->sons->elems[0]);
+    if (tm_test::narrow_text(first->name) != "A") continue;
+    double x = 0, y = 0;
+    degrees_of(f->sot, first, &x, &y);
+    EXPECT_NEAR(y, 48.0 + 7.038 / 60.0, 1e-9);
+  }
 }
 
 TEST_F(NmeaImport, EarlyDatumChangeReprojectsWhatWasRead) {
