@@ -167,7 +167,12 @@ void complete(nmea_parser* p) {
 // Runs one action; false when it dropped the sentence (the machine goes idle).
 bool run_action(int action, uint8_t b, nmea_parser* p) {
   switch (action) {
-    case A_RESET: nmea_parser_reset(p); break;
+    case A_RESET:
+      // A reset sentence is never handled, also not by the LF that may follow a
+      // second CR (state 5 stays 5 on CR, and LF completes).
+      nmea_parser_reset(p);
+      p->index = 0;
+      break;
     case A_NAME: name_char(b, p); break;
     case A_NAME_END: name_end(p); break;
     case A_FIELD: return field_char(b, p);

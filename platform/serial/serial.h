@@ -11,16 +11,17 @@
 // port is ready or virtual time has reached the deadline, so a test can run a long
 // time-out in no real time by advancing the clock.
 #pragma once
-#include <termios.h>
-
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/serial/port_wait.h"
+
 namespace plat {
 
-// The line settings of a port as they were before it was opened.
+// The line settings of a port as they were before it was opened: a termios record,
+// kept as bytes so that this header does not spread the termios macros.
 struct serial_saved {
-  termios tio;
+  alignas(8) uint8_t tio[64];
   int32_t valid;  // 1 when tio holds the settings read at open
 };
 
@@ -46,9 +47,5 @@ int serial_read_byte(int fd, uint8_t* out, int64_t timeout_ms);
 // now + timeout_ms: the count written (short when the time-out struck first), or -1
 // on a write error.
 long serial_write(int fd, const void* data, size_t len, int64_t timeout_ms);
-
-// For tests: threads currently inside a serial wait, and waits begun since start.
-int serial_waiters();
-uint64_t serial_waits_begun();
 
 }  // namespace plat
