@@ -6,6 +6,7 @@
 // of satellite objects: each fill with satellites updates those the point has, makes the
 // missing ones and drops those no longer in view, so a GSV series never doubles them.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "core/dates.h"
@@ -50,7 +51,7 @@ date_rec time_record(const nmea_fix* fix, nmea_date_cache* cache) {
   // without its calendar walk.
   if (time >= 0.0 && time < 1.0 && day >= 1.0 && day <= 28.0) {
     const double days = (day - 1.0) + time;
-    r.date = double(cache->year * 10000 + cache->month * 100 + 1) + days;
+    r.date = double(int64_t(cache->year) * 10000 + cache->month * 100 + 1) + days;
     r.day = days + 1;
     return r;
   }

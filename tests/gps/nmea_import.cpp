@@ -271,6 +271,17 @@ TEST_F(NmeaImport, PointsBeforeTheFirstDateTakeIt) {
   }
 }
 
+TEST_F(NmeaImport, FarYearsKeepTheirDate) {
+  // Found by the fuzz harness: a ZDA date of year 900024 overflowed the packed date.
+  fileatt_t* f = nullptr;
+  const std::string text = gga("235959") + sentence("$GPZDA,235959.750,2,3,900024,,") +
+                           gga("235959.75", "4807.1000");
+  ASSERT_EQ(load(text, &f), 0);
+  const auto pts = all_points(f->sot);
+  ASSERT_EQ(pts.size(), 2u);
+  expect_date(pts[1], 900024, 3, 2, 86399.75);
+}
+
 TEST_F(NmeaImport, SatellitesOfAGsvSeriesAreMadeOnce) {
   fileatt_t* f = nullptr;
   const std::string text =
