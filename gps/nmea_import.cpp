@@ -92,14 +92,14 @@ void discard_unstored(nmea_import_context* c) {
 
 void project(nmea_import_context* c, obj_t* point) { gpsobj_project_point(c->chain, point); }
 
-// Step 6: a time close to the last one is that time.
+// A time close to the last one is that time.
 void snap_time(nmea_import_context* c, nmea_fix* fix) {
   const double d = fix->time - c->last_time;
   if (d > kNmeaSnapBefore && d < kNmeaSnapAfter) fix->time = c->last_time;
   if (fix->valid.time && fix->time != c->last_time) c->new_time = true;
 }
 
-// Step 7: a new point when the current one is stored (or there is none) and the line
+// A new point when the current one is stored (or there is none) and the line
 // starts a new fix: no time read yet, a new time, or a position that no time came with.
 void next_point(nmea_import_context* c, const nmea_fix* fix) {
   const bool new_time = fix->valid.time && fix->time != c->last_time;
@@ -128,7 +128,7 @@ void next_point(nmea_import_context* c, const nmea_fix* fix) {
   if (fix->valid.time) c->has_time = true;
 }
 
-// Step 8: the point filled from the fix, and stored with its first position.
+// The point filled from the fix, and stored with its first position.
 void fill_point(nmea_import_context* c, const nmea_fix* fix) {
   gpspos_t* p = c->point;
   if (!p) return;
@@ -163,7 +163,7 @@ void fill_point(nmea_import_context* c, const nmea_fix* fix) {
   }
 }
 
-// Step 9: a waypoint of a WPL or RMB sentence; the same waypoint given again is kept once.
+// A waypoint of a WPL or RMB sentence; the same waypoint given again is kept once.
 void add_waypoint(nmea_import_context* c, const nmea_fix* fix) {
   apply_datum(c);
   if (get_gblerr() != 0) return;
@@ -176,7 +176,7 @@ void add_waypoint(nmea_import_context* c, const nmea_fix* fix) {
   nmea_waypoint_unique(&c->waypoints, &w, c->list);
 }
 
-// Step 10: a route of a finished RTE or R00 series.
+// A route of a finished RTE or R00 series.
 void add_route(nmea_import_context* c, const nmea_fix* fix) {
   route_t* r = nullptr;
   route_create(nullptr, &r);
