@@ -6,10 +6,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/config.h"
+#include "core/config_state.h"
 #include "formats/file_load.h"
 #include "formats/gpstext.h"
 #include "tests/gps/nmea_import_fixture.h"
@@ -302,6 +306,37 @@ TEST_F(NmeaImport, SatellitesOfAGsvSeriesAreMadeOnce) {
   EXPECT_EQ(s0->snr, 46);
   EXPECT_EQ(s7->prn, 18);
   EXPECT_EQ(static_cast<const satellite_t*>(pts[1]->idsats->elems[2])->prn, 7);
+}
+
+// Objects that would leave less than the import's margin of the memory budget stop it
+// with "not enough memory"; what was read stays in the list, without styles (the budget
+// here: a ceiling of 100 MB, below what the process already holds).
+TEST_F(NmeaImport, ObjectsBeyondTheMemoryBudgetStopTheRead) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) {
+    char t[16], lat[16];
+    std::snprintf(t, sizeof t, "%02d%02d%02d", i / 3600, i / 60 % 60, i % 60);
+    std::snprintf(lat, sizeof lat, "48%02d.%04d", i % 60, i);
+    text += gga(t, lat);
+  }
+  constexpr size_t kHeld = size_t(160) << 20;
+  auto held = std::make_unique<char[]>(kHeld);
+  std::memset(held.get(), 1, kHeld);  // resident, so counted as committed
+  config_set("MAXMEM", "100");
+  config_detail::forget_maxmem();
+  fileatt_t* f = nullptr;
+  const int result = load(text, &f);
+  config_set("MAXMEM", "1500");  // the default ceiling
+  config_detail::forget_maxmem();
+  EXPECT_EQ(result, ERR_MEMORY);
+  const size_t kept = all_of<gpspos_t>(f->sot, CLS_GPSPOS).size();
+  EXPECT_GT(kept, 1000u);
+  EXPECT_LT(kept, 5000u);
+  const obj_t* folder = f->folder;
+  EXPECT_EQ(folder, nullptr);
+  fileatt_t* g = nullptr;
+  EXPECT_EQ(load(text, &g, "again.nmea"), 0);
+  EXPECT_EQ(all_points(g->sot).size(), 5000u);
 }
 
 TEST_F(NmeaImport, UnopenableFileIsErrorTwo) {
