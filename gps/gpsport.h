@@ -180,6 +180,10 @@ void gpsport_close(gpsport_t* port);
 // The class free routine: stops the reader, closes, frees names and georeference.
 void gpsport_destroy(obj_t* port);
 
+// The file of one downloaded item: the base name, ".", the extension (an owned string in
+// *out). Drivers write their item files under this name; the download task loads them.
+void gps_item_file_name(const char* base_name, const char* extension, char** out);
+
 // The device path of serial port n: "\\.\COMn" (the platform maps it to a device).
 constexpr const char* kComPathPrefix = "\\\\.\\COM";
 
