@@ -18,10 +18,12 @@
 // - A parser is used by one thread at a time; the tables are read-only after
 //   nmea_module_init.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "core/dates.h"
+#include "core/object.h"
 
 struct container_t;
 struct nmea_parser;
@@ -38,6 +40,7 @@ using nmea_handler = void (*)(nmea_parser* parser);
 constexpr int kNmeaSatellites = 12;
 constexpr int kNmeaNameSize = 20;    // origin and waypoint names, terminator included
 constexpr int kNmeaDatumSize = 80;   // datum name, terminator included
+constexpr const char* kNmeaStartDatum = "WGS 84";  // WGS 84 in naming scheme 4
 
 struct nmea_satellite {
   int32_t prn;
@@ -152,9 +155,21 @@ struct nmea_parser {
   int32_t owns_fix;             // nmea_reader_free frees the fix
 };
 
-// Builds the standard sentence dictionary (39 names) once; registers class 140.
-// Returns 0 or the error code.
+// Class 140: an owned text and its count (its free routine frees the text and zeroes
+// the count).
+constexpr int CLS_NMEA_TEXT = 140;
+#pragma pack(push, 1)
+struct nmea_text_t : obj_t {
+  char* text;
+  int32_t count;
+};
+#pragma pack(pop)
+
+// Builds the standard sentence dictionary (39 names; calling it again rebuilds it) and
+// registers class 140. Returns 0 or the error code. nmea_module_free releases the
+// dictionary.
 int nmea_module_init();
+void nmea_module_free();
 // The standard dictionary and handler table (21 entries, index 0 does nothing).
 container_t* nmea_std_dict();
 extern const nmea_handler kNmeaStdHandlers[kNmeaHandlerCount];
@@ -194,5 +209,9 @@ constexpr int kNmeaFieldSize = 81;
 char* nmea_next_field(nmea_parser* parser, char buffer[kNmeaFieldSize]);
 // The next field as a number; `present` (when given) says whether it was non-empty.
 double nmea_next_double(nmea_parser* parser, int* present);
+// The next field as an integer (saturated); NULL_INT when empty.
+int32_t nmea_next_int(nmea_parser* parser, int* present);
+// Copies the text into a fixed field of `size` bytes, cut to size - 1 characters.
+void nmea_fix_set_text(char* dst, size_t size, const char* src);
 // ddmm.mmmm and a hemisphere field: seconds of arc, negated for S or W.
 double nmea_position_seconds(const char* value, const char* hemisphere);

@@ -1,0 +1,364 @@
+// The NMEA 0183 lexer: byte classes, the transition table, the eight actions, the
+// parser and fix records, the standard sentence dictionary, and the field helpers the
+// handlers (nmea_handlers*.cpp) read sentences with.
+#include "gps/nmea_parser.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "core/dict.h"
+#include "core/error.h"
+#include "core/memory.h"
+#include "core/obj_layout.h"
+#include "core/object.h"
+#include "core/scanner.h"
+#include "core/strutil.h"
+
+namespace {
+
+// ---- Lexer tables -------------------------------------------------------------------
+enum nmea_action : uint8_t {
+  A_NONE, A_RESET, A_NAME, A_NAME_END, A_FIELD, A_COMPLETE, A_CHECKSUM, A_CHECK
+};
+
+constexpr uint8_t byte_class(int b) {
+  if (b == '$') return 0;
+  if (b == 13) return 1;
+  if (b == 10) return 2;
+  if (b == '*') return 3;
+  if (b == ',') return 4;
+  if (b >= 'A' && b <= 'F') return 5;
+  if (b >= 'G' && b <= 'Z') return 6;
+  if (b >= '0' && b <= '9') return 7;
+  if (b < 128) return 8;
+  return 9;
+}
+
+struct class_table {
+  uint8_t c[256];
+};
+constexpr class_table make_classes() {
+  class_table t{};
+  for (int b = 0; b < 256; ++b) t.c[b] = byte_class(b);
+  return t;
+}
+constexpr class_table kClasses = make_classes();
+
+struct cell {
+  uint8_t action;
+  uint8_t next;
+};
+
+// Rows: states 0 idle, 1 after "$", 2 name, 3 fields, 4 checksum, 5 after CR.
+// Columns: "$", CR, LF, "*", ",", A-F, G-Z, digit, other, 128-255.
+constexpr cell kTransitions[6][10] = {
+    {{0, 1}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+    {{1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}, {2, 2}, {2, 2}, {1, 0}, {1, 0}, {1, 0}},
+    {{1, 0}, {1, 0}, {1, 0}, {1, 0}, {3, 3}, {2, 2}, {2, 2}, {2, 2}, {1, 0}, {1, 0}},
+    {{1, 0}, {1, 0}, {1, 0}, {0, 4}, {4, 3}, {4, 3}, {4, 3}, {4, 3}, {4, 3}, {1, 0}},
+    {{1, 0}, {7, 5}, {1, 0}, {1, 0}, {1, 0}, {6, 4}, {1, 0}, {6, 4}, {1, 0}, {1, 0}},
+    {{1, 0}, {1, 5}, {5, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}},
+};
+
+// ---- Standard sentence table --------------------------------------------------------
+constexpr int kStdNames = 39;
+tag_t g_std_table[kStdNames] = {
+    make_tag("GPAAM", 0),  make_tag("GPALM", 0),  make_tag("GPAPA", 0),
+    make_tag("GPAPB", 0),  make_tag("GPBOD", 7),  make_tag("GPBWC", 0),
+    make_tag("GPBWW", 0),  make_tag("GPGGA", 2),  make_tag("GPGLC", 0),
+    make_tag("GPGLL", 1),  make_tag("GPGRS", 0),  make_tag("GPGSA", 19),
+    make_tag("GPGST", 0),  make_tag("GPGSV", 4),  make_tag("GPHDT", 0),
+    make_tag("GPMSS", 0),  make_tag("GPRMA", 0),  make_tag("GPRMB", 5),
+    make_tag("GPRMC", 3),  make_tag("GPR00", 13), make_tag("GPRTE", 12),
+    make_tag("GPTTM", 0),  make_tag("GPVTG", 6),  make_tag("GPWCV", 0),
+    make_tag("GPWNC", 0),  make_tag("GPWPL", 11), make_tag("GPXTE", 0),
+    make_tag("GPZDA", 10), make_tag("GPZFO", 0),  make_tag("GPZTG", 0),
+    make_tag("GPDTM", 17), make_tag("PGRME", 9),  make_tag("PGRMM", 8),
+    make_tag("PGRMZ", 0),  make_tag("PGRMF", 14), make_tag("PGRMV", 16),
+    make_tag("PUBX", 18),  make_tag("PTMQT", 15), make_tag("PTMQB", 20),
+};
+
+// Built at start-up, read by every parser thread.
+std::atomic<container_t*> g_std_dict{nullptr};
+
+// ---- Class 140: an owned text and its count ------------------------------------------
+inline constexpr attr_desc kNmeaTextAttrs[] = {
+    {"id", AT_ID}, {"type", AT_INT}, {"text", AT_STRING}, {"count", AT_INT}};
+const objdesc kNmeaTextDesc = {"nmea_text", 4, kNmeaTextAttrs};
+static_assert(sizeof(nmea_text_t) == attr_layout_size(kNmeaTextAttrs, 4));
+
+void nmea_text_free(obj_t* o) {
+  auto* t = static_cast<nmea_text_t*>(o);
+  free_mem(&t->text);
+  t->count = 0;
+}
+
+// ---- Actions --------------------------------------------------------------------------
+void name_char(uint8_t b, nmea_parser* p) {
+  ++p->name_count;
+  if (p->name_cursor - p->name < kNmeaNameMax) *p->name_cursor++ = static_cast<char>(b);
+}
+
+void name_end(nmea_parser* p) {
+  *p->name_cursor = '\0';
+  int index = 0;
+  if (p->dict) dict_lookup(p->dict, p->name, 0, &index);
+  if (index < 0 || index >= p->handler_count) index = 0;
+  p->index = index;
+  if (p->begins && p->begins[index]) p->begins[index](p);
+}
+
+// False when the sentence passes the longest kept: it is dropped.
+bool field_char(uint8_t b, nmea_parser* p) {
+  const int n = ++p->field_count;
+  if (n > kNmeaMaxSentence) {
+    nmea_parser_reset(p);
+    return false;
+  }
+  if (n >= p->capacity - 10) {
+    const ptrdiff_t at = p->field_cursor - p->fields;
+    uint32_t cap = static_cast<uint32_t>(std::max(p->initial_size, n) + 10);
+    grow_capacity(&p->fields, &cap);
+    p->capacity = static_cast<int32_t>(cap);
+    p->field_cursor = p->fields + at;
+  }
+  *p->field_cursor++ = static_cast<char>(b);
+  return true;
+}
+
+void checksum_char(uint8_t b, nmea_parser* p) {
+  ++p->checksum_count;
+  if (p->checksum_cursor - p->checksum < 4) *p->checksum_cursor++ = static_cast<char>(b);
+}
+
+int hex_value(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+
+// A checksum of 1 to 4 digits equal to the XOR of the name, the comma and the fields;
+// otherwise the sentence goes to handler 0.
+void check(nmea_parser* p) {
+  *p->checksum_cursor = '\0';
+  int sum = ',';
+  for (const char* c = p->name; c < p->name_cursor; ++c) sum ^= static_cast<uint8_t>(*c);
+  const int stored = static_cast<int>(p->field_cursor - p->fields);
+  for (int i = 0; i < stored; ++i) sum ^= static_cast<uint8_t>(p->fields[i]);
+  int given = 0;
+  for (const char* c = p->checksum; *c; ++c) given = given * 16 + hex_value(*c);
+  if (p->checksum_count < 1 || p->checksum_count > 4 || given != sum) p->index = 0;
+}
+
+void complete(nmea_parser* p) {
+  *p->field_cursor = '\0';
+  p->field_cursor = p->fields;
+  const int index = p->index;
+  if (index > 0 && index < p->handler_count && p->handlers && p->handlers[index])
+    p->handlers[index](p);
+  nmea_parser_reset(p);
+}
+
+// Runs one action; false when it dropped the sentence (the machine goes idle).
+bool run_action(int action, uint8_t b, nmea_parser* p) {
+  switch (action) {
+    case A_RESET: nmea_parser_reset(p); break;
+    case A_NAME: name_char(b, p); break;
+    case A_NAME_END: name_end(p); break;
+    case A_FIELD: return field_char(b, p);
+    case A_COMPLETE: complete(p); break;
+    case A_CHECKSUM: checksum_char(b, p); break;
+    case A_CHECK: check(p); break;
+    default: break;
+  }
+  return true;
+}
+
+void copy_cut(char* dst, size_t size, const char* src) {
+  size_t n = std::strlen(src);
+  if (n >= size) n = size - 1;
+  std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
+}  // namespace
+
+// ---- Module ----------------------------------------------------------------------------
+
+void nmea_module_free() {
+  container_t* d = g_std_dict.exchange(nullptr);
+  free_obj(&d);
+}
+
+int nmea_module_init() {
+  nmea_module_free();
+  for (tag_t& t : g_std_table) t.id = 0;
+  container_t* dict = nullptr;
+  if (dict_build(kStdNames, g_std_table, &dict) != 0) {
+    free_obj(&dict);
+    return get_gblerr();
+  }
+  g_std_dict.store(dict, std::memory_order_release);
+  obj_register_class(CLS_NMEA_TEXT, sizeof(nmea_text_t), &kNmeaTextDesc);
+  obj_set_free_callback(CLS_NMEA_TEXT, nmea_text_free);
+  return get_gblerr();
+}
+
+container_t* nmea_std_dict() { return g_std_dict.load(std::memory_order_acquire); }
+
+// ---- Fix record ----------------------------------------------------------------------
+
+nmea_fix* nmea_fix_new(nmea_fix** out) {
+  nmea_fix* f = nullptr;
+  alloc_mem_zero(&f, sizeof(nmea_fix));
+  f->hdop = f->vdop = f->pdop = NULL_DOUBLE;
+  f->h_accuracy = f->v_accuracy = NULL_DOUBLE;
+  f->satellites = NULL_INT;
+  f->satellites_used = NULL_INT;
+  copy_cut(f->datum_name, sizeof f->datum_name, kNmeaStartDatum);
+  f->datum_scheme = 4;
+  if (out) *out = f;
+  return f;
+}
+
+void nmea_fix_free(nmea_fix** fix) {
+  if (!fix || !*fix) return;
+  nmea_fix* f = *fix;
+  free_mem(&f->route_name);
+  free_mem(&f->route_waypoints);
+  free_mem(&f->raw);
+  free_mem(fix);
+}
+
+void nmea_fix_clear(nmea_fix* fix) {
+  if (!fix) return;
+  fix->time_stamp = 0.0;
+  fix->valid = nmea_valid{};
+  fix->event = 0;
+}
+
+void nmea_fix_set_text(char* dst, size_t size, const char* src) { copy_cut(dst, size, src); }
+
+// ---- Parser record ---------------------------------------------------------------------
+
+int nmea_parser_new(container_t* dict, const nmea_handler* handlers, int handler_count,
+                    void* device, nmea_read_fn read, int initial_size,
+                    const nmea_handler* begins, nmea_parser** out) {
+  if (!out) return set_gblerr(ERR_PARAMETERS);
+  *out = nullptr;
+  if (initial_size < 1) initial_size = 1;
+  if (initial_size > kNmeaMaxSentence) initial_size = kNmeaMaxSentence;
+  nmea_parser* p = nullptr;
+  alloc_mem_zero(&p, sizeof(nmea_parser));
+  p->device = device;
+  p->read = read;
+  p->dict = dict;
+  p->handlers = handlers;
+  p->handler_count = handlers ? std::max(handler_count, 0) : 0;
+  p->begins = begins;
+  p->initial_size = initial_size;
+  p->capacity = initial_size + 12;
+  alloc_mem_zero(&p->fields, static_cast<size_t>(p->capacity));
+  nmea_parser_reset(p);
+  p->state = 0;
+  *out = p;
+  return 0;
+}
+
+int nmea_parser_new_std(void* device, nmea_read_fn read, nmea_parser** out) {
+  return nmea_parser_new(nmea_std_dict(), kNmeaStdHandlers, kNmeaHandlerCount, device, read,
+                         kNmeaStdFieldSize, nullptr, out);
+}
+
+int nmea_reader_create(void* device, nmea_read_fn read, nmea_parser** out) {
+  const int rc = nmea_parser_new_std(device, read, out);
+  if (rc != 0 || !*out) return rc;
+  nmea_fix_new(&(*out)->fix);
+  (*out)->owns_fix = 1;
+  return 0;
+}
+
+void nmea_parser_free(nmea_parser** parser) {
+  if (!parser || !*parser) return;
+  free_mem(&(*parser)->fields);
+  free_mem(parser);
+}
+
+void nmea_reader_free(nmea_parser** parser) {
+  if (!parser || !*parser) return;
+  nmea_fix_free(&(*parser)->fix);
+  nmea_parser_free(parser);
+}
+
+void nmea_parser_reset(nmea_parser* p) {
+  p->name[0] = '\0';
+  p->fields[0] = '\0';
+  p->checksum[0] = '\0';
+  p->name_cursor = p->name;
+  p->checksum_cursor = p->checksum;
+  p->field_cursor = p->fields;
+  p->checksum_count = 0;
+  p->name_count = 0;
+  p->field_count = 0;
+}
+
+int nmea_feed(const uint8_t* bytes, int count, nmea_parser* p) {
+  if (!p || !bytes || count <= 0) return 0;
+  p->cursor = bytes;
+  p->remaining = count;
+  while (p->remaining > 0) {
+    const uint8_t b = *p->cursor++;
+    --p->remaining;
+    const cell c = kTransitions[p->state][kClasses.c[b]];
+    const bool keep = run_action(c.action, b, p);
+    if (const int err = get_gblerr()) return err;
+    p->state = keep ? c.next : 0;
+  }
+  return 0;
+}
+
+// ---- Helpers ---------------------------------------------------------------------------
+
+int nmea_checksum(const char* text) {
+  int sum = 0;
+  if (text)
+    for (; *text; ++text) sum ^= static_cast<uint8_t>(*text);
+  return sum;
+}
+
+double nmea_dm_to_deg(double value, double* out) {
+  const double degrees = std::trunc(value / 100.0);
+  const double result = degrees + (value - degrees * 100.0) / 60.0;
+  if (out) *out = result;
+  return result;
+}
+
+char* nmea_next_field(nmea_parser* p, char buffer[kNmeaFieldSize]) {
+  const char* cursor = p->field_cursor ? p->field_cursor : "";
+  get_field(kNmeaFieldSize, 0, ',', &cursor, buffer);
+  if (p->field_cursor) p->field_cursor = const_cast<char*>(cursor);
+  return buffer;
+}
+
+double nmea_next_double(nmea_parser* p, int* present) {
+  char buf[kNmeaFieldSize];
+  nmea_next_field(p, buf);
+  if (present) *present = buf[0] != '\0';
+  return str_to_double(buf);
+}
+
+int32_t nmea_next_int(nmea_parser* p, int* present) {
+  char buf[kNmeaFieldSize];
+  nmea_next_field(p, buf);
+  if (present) *present = buf[0] != '\0';
+  if (!buf[0]) return NULL_INT;
+  int32_t v = 0;
+  parse_int(buf, &v);
+  return v;
+}
+
+double nmea_position_seconds(const char* value, const char* hemisphere) {
+  const double v = str_to_double(value);
+  const double whole = std::trunc(std::trunc(v) / 100.0);
+  double seconds = whole * 3600.0 + (v - whole * 100.0) * 60.0;
+  if (hemisphere && (hemisphere[0] == 'S' || hemisphere[0] == 'W')) seconds = -seconds;
+  return seconds;
+}
