@@ -150,9 +150,19 @@ gps_usb_hooks& get_gps_usb_hooks();
 // Registers class 111 with gpsport_destroy as its free routine, then the start-up of the
 // driver modules. Called once by the global initialisation.
 void gpsport_register();
-// Start-up routines of the driver modules, run by gpsport_register in the order they were
-// added (Garmin products, Magellan, Emtac, MediaTek, RoyalTek).
-void gpsport_add_startup(void (*routine)());
+// The driver modules with a start-up routine, in the order gpsport_register runs them:
+// Garmin product table, Magellan log sentence table, Emtac sentence table, MediaTek log
+// module, RoyalTek log keywords.
+enum gps_startup_module : int {
+  GPS_STARTUP_GARMIN,
+  GPS_STARTUP_MAGELLAN,
+  GPS_STARTUP_EMTAC,
+  GPS_STARTUP_MEDIATEK,
+  GPS_STARTUP_ROYALTEK,
+  GPS_STARTUP_COUNT
+};
+// Installs a module's start-up routine (null: none); installed before gpsport_register.
+void gpsport_set_startup(int module, void (*routine)());
 
 // Creates a port. Kind 1: device path "\\.\COM" + number, display name "SERIAL PORT " +
 // path; kind 3: path = the number, name "UDP PORT " + number; both then " " + suffix.

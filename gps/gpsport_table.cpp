@@ -2,10 +2,9 @@
 // routine slots the drivers fill, the family names of the download dialog, the hooks to
 // the Garmin USB and real-time modules, and the driver modules' start-up list.
 #include <atomic>
-#include <mutex>
-#include <vector>
 
 #include "gps/gpsport.h"
+#include "gps/gpsport_internal.h"
 
 // Extensions in item order waypoints, tracks, routes, datalog; "" for an item the family
 // does not have. The routine slots stay empty until the drivers fill them.
@@ -39,11 +38,7 @@ constexpr const char* kFamilyNames[kGpsFamilyCount + 1] = {
 
 gps_usb_hooks g_usb_hooks;
 
-std::mutex g_startup_mutex;
-std::vector<void (*)()>& startup_routines() {
-  static std::vector<void (*)()> routines;
-  return routines;
-}
+std::atomic<void (*)()> g_startups[GPS_STARTUP_COUNT];
 
 }  // namespace
 
@@ -59,20 +54,12 @@ const char* gps_family_name(int family) {
 
 gps_usb_hooks& get_gps_usb_hooks() { return g_usb_hooks; }
 
-void gpsport_add_startup(void (*routine)()) {
-  if (!routine) return;
-  std::lock_guard<std::mutex> lock(g_startup_mutex);
-  for (auto r : startup_routines())
-    if (r == routine) return;
-  startup_routines().push_back(routine);
+void gpsport_set_startup(int module, void (*routine)()) {
+  if (module < 0 || module >= GPS_STARTUP_COUNT) return;
+  g_startups[module].store(routine, std::memory_order_release);
 }
 
-// Runs the driver modules' start-up routines in the order they were added.
 void gpsport_run_startups() {
-  std::vector<void (*)()> copy;
-  {
-    std::lock_guard<std::mutex> lock(g_startup_mutex);
-    copy = startup_routines();
-  }
-  for (auto r : copy) r();
+  for (auto& slot : g_startups)
+    if (auto routine = slot.load(std::memory_order_acquire)) routine();
 }

@@ -209,5 +209,23 @@ TEST_F(GpsPortObject, TableHoldsTheFamiliesExtensionsAndNames) {
   free_mem(&path);
 }
 
+// The driver modules start in their fixed order, whatever the order they were installed.
+TEST_F(GpsPortObject, RegisterStartsTheDriverModulesInOrder) {
+  static std::vector<std::string> started;
+  started.clear();
+  gpsport_set_startup(GPS_STARTUP_ROYALTEK, [] { started.push_back("royaltek"); });
+  gpsport_set_startup(GPS_STARTUP_EMTAC, [] { started.push_back("emtac"); });
+  gpsport_set_startup(GPS_STARTUP_GARMIN, [] { started.push_back("garmin"); });
+  gpsport_set_startup(GPS_STARTUP_MEDIATEK, [] { started.push_back("mediatek"); });
+  gpsport_set_startup(GPS_STARTUP_MAGELLAN, [] { started.push_back("magellan"); });
+  gpsport_set_startup(GPS_STARTUP_COUNT, [] { started.push_back("none"); });
+  gpsport_register();
+  for (int m = 0; m < GPS_STARTUP_COUNT; ++m) gpsport_set_startup(m, nullptr);
+  EXPECT_EQ(started, (std::vector<std::string>{"garmin", "magellan", "emtac", "mediatek", "royaltek"}));
+  gpsport_t* port = nullptr;
+  gpsport_create(1, GPSPORT_SERIAL, 4800, 1, "", &port);
+  EXPECT_NE(port, nullptr);
+}
+
 }  // namespace
 }  // namespace gpsport_test
