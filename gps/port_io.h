@@ -51,7 +51,7 @@ constexpr int kUsbPollWaitMs = 30;
 // usb_read_interrupt_all: the largest message it gathers, and the silence after data
 // that ends a message whose last packet was a full one.
 constexpr int kUsbInterruptMaxTotal = 64 * 1024;
-constexpr int kUsbInterruptSilenceMs = 100;
+constexpr int kUsbInterruptSilenceMs = 1000;
 
 // One record for a serial port and a USB device, allocated zero-filled by the open
 // routine and owned by the port object's connection field (gps/gpsport).
@@ -126,9 +126,10 @@ int usb_write(com_device* dev, const void* bytes, int count);
 int usb_read_bulk(com_device* dev, uint8_t** data, int32_t* count);
 // Gathers one message from the interrupt pipe: 64-byte reads (each waits up to 100 ms)
 // appended to the receive buffer until a short packet (1 to 63 bytes) or a zero-length
-// packet ends it, nothing has come at all, a silence of 100 ms follows data, or the
-// total reaches kUsbInterruptMaxTotal. *data gets the receive buffer, *count the total.
-// Failure: ERR_NO_COMM. Returns 0, or -1 on failure.
+// packet ends it, nothing has come at all, or a silence of kUsbInterruptSilenceMs
+// follows data. *data gets the receive buffer, *count the total. Failure (a transfer
+// error, or a message reaching kUsbInterruptMaxTotal): ERR_NO_COMM, count 0; returns
+// 0, or -1 on failure.
 int usb_read_interrupt_all(com_device* dev, uint8_t** data, int32_t* count);
 // Non-blocking interrupt read for the real-time position stream. Sets *count and
 // *short_packet to 0. When *complete is set, issues a new 64-byte request and stores in

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/serial/port_wait.h"
+
 namespace plat {
 
 // The line settings of a port as they were before it was opened.
@@ -46,9 +48,5 @@ int serial_read_byte(int fd, uint8_t* out, int64_t timeout_ms);
 // now + timeout_ms: the count written (short when the time-out struck first), or -1
 // on a write error.
 long serial_write(int fd, const void* data, size_t len, int64_t timeout_ms);
-
-// For tests: threads currently inside a serial wait, and waits begun since start.
-int serial_waiters();
-uint64_t serial_waits_begun();
 
 }  // namespace plat
