@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "core/dict.h"
@@ -15,6 +16,12 @@
 #include "core/object.h"
 #include "core/scanner.h"
 #include "core/strutil.h"
+#include "gps/port_io.h"
+
+// The parser is a reader of the read loop: its first three fields are a port reader's.
+static_assert(offsetof(nmea_parser, device) == offsetof(port_reader, device));
+static_assert(offsetof(nmea_parser, log) == offsetof(port_reader, log));
+static_assert(offsetof(nmea_parser, read) == offsetof(port_reader, read));
 
 namespace {
 

@@ -33,8 +33,8 @@ constexpr int kBframeInitialCapacity = 5000;
 constexpr int kBframeSlack = 16;          // bytes past the length before a frame is dropped
 constexpr int kBframeMaxPayload = 8192;   // default largest payload
 
-// The four routines of an action table, indexed by action: 0 reset (the "none" cells,
-// harmless there), 1 start, 2 append, 3 end check.
+// The four routines of an action table, indexed by action: 1 start, 2 append, 3 end
+// check. Action 0 is "none" and calls nothing; its slot holds the reset routine.
 struct bframe_actions {
   bframe_action act[4];
 };
@@ -95,6 +95,11 @@ void bframe_free(bframe** f);
 // routine of the timed read loop: (bytes, count, reader).
 int bframe_feed(const uint8_t* data, int n, void* automaton);
 
+// bframe_feed in the shape of a read loop handler (port_chunk_fn): the reader is the
+// automaton, whose first fields are those of a port reader.
+struct port_reader;
+void bframe_feed_chunk(const uint8_t* bytes, int count, port_reader* reader);
+
 // The actions (for drivers' own tables).
 void bframe_reset(uint8_t byte, bframe* f);
 void bframe_append(uint8_t byte, bframe* f);
@@ -114,8 +119,10 @@ int bframe_build(const uint8_t* payload, int length, int big_endian, const uint8
 // (ERR_VALUE for a length outside 0..65535; nothing is written then).
 int send_framed_message(void* port, const uint8_t* payload, int length, int big_endian,
                         const uint8_t* markers);
+// The wait record's reader is the automaton itself and its handler bframe_feed_chunk.
 // Sleeps 10 ms, clears the wait record's progress and done flags, sends the payload with
 // the automaton's markers and order, then runs port_read_loop on the wait record until
 // the frame handler sets done or a time-out ends the wait. Returns the loop's result
-// (1..4), 0 when the loop ended by a read error, or -1 without a wait record.
+// (1..4; as the loop left it when it ended by a read error or gblerr), 0 when the send
+// failed, or -1 without a wait record.
 int bframe_send_wait(void* port, const uint8_t* payload, int length, bframe* f);
