@@ -25,6 +25,7 @@
 #include "gps/gpsport.h"
 #include "gps/port_io.h"
 #include "platform/net/net.h"
+#include "platform/serial/port_wait.h"
 #include "platform/serial/serial.h"
 #include "platform/sys/clock.h"
 #include "tests/core/config_fixture.h"
@@ -104,7 +105,7 @@ inline int64_t run_on_virtual_clock(const std::function<void()>& call, int64_t s
   });
   const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!done && std::chrono::steady_clock::now() < bound) {
-    if (plat::virtual_sleepers_waiting() > 0 || plat::serial_waiters() > 0 || plat::net_waiters() > 0)
+    if (plat::virtual_sleepers_waiting() > 0 || plat::port_waiters() > 0 || plat::net_waiters() > 0)
       plat::advance_virtual_ms(step_ms);
     tm_test::wait_for([&] { return done.load(); }, 1);
   }

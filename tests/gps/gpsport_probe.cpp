@@ -111,7 +111,7 @@ TEST_F(GpsProbe, SilentPortAskedByAllFamiliesRunsOnTheVirtualClock) {
     W().play[f].listen_seconds = 20;
   }
   gpsport_t* port = nullptr;
-  const int64_t took = run_on_virtual_clock([&] { gps_probe(pty.path().c_str(), 0, &port); });
+  const int64_t took = run_on_virtual_clock([&] { gps_probe(pty.path().c_str(), 0, &port); }, 1000);
   ASSERT_GE(took, 0) << "the probe hung";
   EXPECT_GE(took, 9 * 20 * 1000);
   EXPECT_EQ(port, nullptr);

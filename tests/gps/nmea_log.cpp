@@ -172,8 +172,12 @@ TEST_F(NmeaLog, AFailedWriteClosesTheLogAndReadingGoesOn) {
 
 // A log folder that cannot be made: no log, no error, the flag set all the same.
 TEST_F(NmeaLog, ALogThatCannotBeCreatedLeavesThePortWithout) {
-  const std::string blocker = tm_test::write_file(log_dir_ + "not_a_folder", "x");
-  config_set_dir("LOG_DIR", nullptr, (blocker + "/").c_str());
+  // The configured folder is replaced by a plain file of the same name.
+  const std::string folder = log_dir_ + "gone/";
+  config_set_dir("LOG_DIR", nullptr, folder.c_str());
+  ASSERT_STREQ(get_log_dir(), folder.c_str());
+  std::filesystem::remove(folder);
+  tm_test::write_file(folder.substr(0, folder.size() - 1), "x");
   gpsport_t* port = raw_port();
   nmea_log_open(port);
   EXPECT_EQ(reader(port)->log, nullptr);
