@@ -9,6 +9,8 @@
 #include "core/index.h"
 #include "core/obj_list.h"
 #include "gps/gpsport.h"
+#include "gps/nmea_output.h"
+#include "gps/nmea_parser.h"
 #include "tests/gps/gpsport_fixture.h"
 
 namespace gpsport_test {
@@ -207,6 +209,42 @@ TEST_F(GpsPortObject, TableHoldsTheFamiliesExtensionsAndNames) {
   gps_item_file_name("/data/day", "track.tmn", &path);
   EXPECT_STREQ(path, "/data/day.track.tmn");
   free_mem(&path);
+}
+
+// A live NMEA port: destroying it switches the receiver's NMEA output off through the
+// device it holds, then frees the reader and closes the device. After a close the
+// reader's device is gone: nothing is written then.
+TEST_F(GpsPortObject, DestroySwitchesNmeaOffOnlyThroughAnOpenDevice) {
+  ASSERT_EQ(nmea_module_init(), 0);
+  Pty pty;
+  ASSERT_TRUE(pty.ok());
+  for (bool closed_first : {false, true}) {
+    SCOPED_TRACE(closed_first ? "closed first" : "open");
+    std::vector<char> name(pty.path().begin(), pty.path().end());
+    name.push_back('\0');
+    gpsport_t* port = nullptr;
+    gpsport_parse_name(name.data(), "4800", &port);
+    ASSERT_NE(port, nullptr);
+    com_device* dev = nullptr;
+    com_open(port->device_path, port->speed, &dev);
+    ASSERT_NE(dev, nullptr);
+    port->connection = dev;
+    nmea_parser* reader = nullptr;
+    ASSERT_GE(run_on_virtual_clock([&] { gps_nmea_on(dev, &reader); }), 0);
+    ASSERT_NE(reader, nullptr);
+    port->reader = reader;
+    pty.drain();
+    if (closed_first) gpsport_close(port);
+    const int64_t took = run_on_virtual_clock([&] { free_obj(&port); });
+    ASSERT_GE(took, 0);
+    EXPECT_EQ(port, nullptr);
+    const std::string off = "$PMGNCMD,NMEAOFF*3A\r\n" +
+                            std::string(reinterpret_cast<const char*>(kNmeaOffFrame), kNmeaSwitchFrameSize);
+    EXPECT_EQ(pty.drain(), closed_first ? "" : off);
+    com_open(pty.path().c_str(), 4800, &dev);
+    EXPECT_NE(dev, nullptr) << "the device was closed";
+    com_close(&dev);
+  }
 }
 
 // The driver modules start in their fixed order, whatever the order they were installed.
