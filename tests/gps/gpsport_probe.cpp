@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "core/config.h"
 #include "core/obj_list.h"
+#include "map/mapwin.h"
+#include "map/view_records.h"
 #include "gps/gpsport.h"
 #include "tests/gps/gpsport_fixture.h"
 
@@ -154,6 +157,41 @@ TEST_F(GpsProbe, SearchOffersTheFoundReceiverClosed) {
   gps_search_receiver(GPSPORT_SERIAL, 6, 3, &list);
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(calls(), identifies({3}));
+}
+
+// While the search runs the frame's title names the port; the earlier title comes back.
+TEST_F(GpsProbe, SearchShowsItsTitleAndRestoresThePreviousOne) {
+  static mapwin_t* frame = nullptr;
+  static std::vector<std::string> seen;
+  seen.clear();
+  mapwin_type_register();
+  obj_new_registered(CLS_MAPWIN, &frame);
+  ASSERT_NE(frame, nullptr);
+  mapwin_ui_hooks hooks;
+  hooks.command_target = []() -> obj_t* { return frame; };
+  mapwin_set_ui_hooks(&hooks);
+  main_set_title_text("day.tmw");
+  gps_device_table[GPS_NAVILINK].identify = [](const char*, gpsport_t*) -> int32_t {
+    seen.push_back(frame->title ? frame->title : "");
+    return 0;
+  };
+  get_gps_usb_hooks().usb_search = [](int, gpsport_t** out) -> int {
+    *out = nullptr;
+    seen.push_back(frame->title ? frame->title : "");
+    return 0;
+  };
+  container_t* list = nullptr;
+  gps_search_receiver(GPSPORT_SERIAL, 6, GPS_NAVILINK, &list);
+  EXPECT_STREQ(frame->title, "day.tmw");
+  gps_search_receiver(GPSPORT_USB, 0, GPS_GARMIN, &list);
+  EXPECT_STREQ(frame->title, "day.tmw");
+  get_gps_usb_hooks() = gps_usb_hooks{};
+  mapwin_set_ui_hooks(nullptr);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(seen, (std::vector<std::string>{"Check GPS receiver on \\\\.\\COM6",
+                                            "Check USB Garmin GPS receiver"}));
+  free_mem(&frame->title);  // the frame's texts belong to its window, not to the record
+  free_obj(&frame);
 }
 
 // Every Garmin USB receiver the search finds is closed and offered.
