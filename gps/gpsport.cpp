@@ -69,6 +69,14 @@ gpsport_t* new_navig_serial(const std::string& path, const char* speed_text, gps
   return port;
 }
 
+// Byte offset of the display name in the record, the key of the idle list. The record is
+// not standard-layout (it holds atomics), so it is measured on an instance.
+int display_name_offset() {
+  static const gpsport_t layout{};
+  return int(reinterpret_cast<const char*>(&layout.display_name) -
+             reinterpret_cast<const char*>(static_cast<const obj_t*>(&layout)));
+}
+
 bool has_speed_text(const char* speed_text) { return speed_text && *speed_text; }
 
 // The reader of a live port: its log closed, then freed as what it is.
@@ -167,7 +175,7 @@ void gpsport_list_idle(container_t** list) {
   if (!list) return;
   // Through the class list's lock one port at a time: the live reader thread may free
   // its port meanwhile.
-  index_create(CLS_GPSPORT, AT_STRING, int(offsetof(gpsport_t, display_name)), list);
+  index_create(CLS_GPSPORT, AT_STRING, display_name_offset(), list);
   if (!*list) return;
   obj_t* cursor = nullptr;
   while (obj_class_next(CLS_GPSPORT, &cursor)) {
