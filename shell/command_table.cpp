@@ -3,6 +3,7 @@
 // called. Parts of the program that are not in this build yet have empty routines here:
 // an empty command on the user-interface thread simply returns (the dispatcher then
 // ends it), an empty worker ends its task at once, so the dispatcher never stays busy.
+#include "gps/gpsport.h"
 #include "shell/command_table.h"
 
 #include <array>
@@ -47,12 +48,12 @@ constexpr command_entry kDefaultTable[kCommandSlots] = {
     ui("navig_close_all"),                             // 10 live GPS input has ended
     kNothing,                                          // 11
     worker("task_set_display_system", true, task_set_display_system),  // 12 change of display system
-    worker("task_download_done", true, task_download_done),  // 13 end of a GPS download
+    worker("task_gps_download", true, task_gps_download),  // 13 GPS download
     worker("cmd_load", true, cmd_load),                // 14 load files
     {CMD_UI, true, "run_export_command", run_export_command, nullptr},  // 15 export
     kNothing,                                          // 16
     kNothing,                                          // 17
-    ui("gpsdlg_on_result"),                            // 18 result of a GPS connection
+    worker("task_gps_probe", true, task_gps_probe),    // 18 GPS receiver search
     {CMD_UI, false, "cmd_zoom_to_loaded", cmd_zoom_to_loaded, nullptr},  // 19 view fitted to loaded data
     worker("graphspace_reload_files", false, reload_files_worker),  // 20 reload
     {CMD_UI, false, "mapwin_toggle_layer_text", mapwin_toggle_layer_command, nullptr},  // 21 a layer on or off

@@ -22,6 +22,7 @@
 #include "formats/gpx.h"
 #include "formats/kml.h"
 #include "formats/mif.h"
+#include "gps/nmea_files.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 #include "shell/framework/dispatcher.h"
@@ -47,11 +48,10 @@ void gpx_writer(const char* name, container_t* list) { write_gpx(name, list); }
 export_writer writer_of(int kind, int format) {
   std::lock_guard<std::mutex> g(g_lock);
   if (g_writers.empty()) {
-    // The NMEA writer fills its row when it is built.
     g_writers[{kExportKindGps, kFormatGpx}] = gpx_writer;
     g_writers[{kExportKindGraphics, kFormatMif}] = mif_write_file;
     g_writers[{kExportKindGraphics, kFormatKml}] = kml_write_file;
-    g_writers[{kExportKindGps, kFormatNmea}] = nullptr;
+    g_writers[{kExportKindGps, kFormatNmea}] = nmea_write_file;
   }
   auto it = g_writers.find({kind, format});
   return it == g_writers.end() ? nullptr : it->second;

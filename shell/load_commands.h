@@ -13,7 +13,7 @@
 // Exports run as command 15 on the user-interface thread: the command owns the object
 // list whose address travels in its text. The display-system change runs as command 12
 // on a worker; everything a mouse move reads (the cursor chains) is rebuilt on the
-// user-interface thread. Command 13 runs a GPS download and loads the files it wrote.
+// user-interface thread.
 //
 // Dialogs asked for by a worker task (the coordinate system of a file, message boxes)
 // run on the user-interface thread: the task waits for the answer (run_on_ui_thread).
@@ -112,14 +112,3 @@ void task_set_display_system(void* unused);
 // Reprojects the graph space (null: the current one) into a copy of the georef.
 void graphspace_set_system(georef_t* georef, graphspace_t* gs);
 
-// ---- GPS download (slot 13, worker) ------------------------------------------------------
-// The transfer itself belongs to the GPS receivers: until they are built it is a routine
-// the program (or a test) installs. It writes one file per item of the mask (base name +
-// the family's extension) and gives the count of points; gblerr on failure.
-using gps_download_fn = int (*)(obj_t* port, const char* base_name, int mask, int* count);
-void set_gps_download_routine(gps_download_fn fn);
-// The four file extensions of a receiver family (mask bits 1, 2, 4 and 32); the GPS side
-// installs its table; null entries (and no table) open nothing.
-using gps_extensions_fn = const char* const* (*)(obj_t* port);
-void set_gps_extensions_routine(gps_extensions_fn fn);
-void task_download_done(void* unused);

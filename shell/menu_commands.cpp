@@ -107,7 +107,10 @@ void cmd_open() {
   }
 }
 
-void cmd_navig_log() { navig_log_set(navig_log_get() ? 0 : 1); }
+void cmd_navig_log() {
+  navig_log_set(navig_log_get() ? 0 : 1);
+  menu_sync_navlog();
+}
 void cmd_export_graphics() { save_file(3); }
 void cmd_export_gps() { save_file(4); }
 void cmd_map_features() { featdlg_open_window(); }

@@ -40,12 +40,6 @@ void set_pending_call_observer(pending_call_observer fn) {
 void gpsdlg_open() { pending_reached("gpsdlg_open", ""); }
 void navig_dialog_open() { pending_reached("navig_dialog_open", ""); }
 void navig_stop() { pending_reached("navig_stop", ""); }
-int navig_log_get() {
-  pending_reached("navig_log_get", "");
-  return 0;
-}
-void navig_log_set(int on) { pending_reached("navig_log_set", "%d", on); }
-void navig_rawlog_set(int on) { pending_reached("navig_rawlog_set", "%d", on); }
 int navig_title_active() { return 0; }
 void navig_track_folder(obj_t** out) {
   if (out) *out = nullptr;

@@ -9,6 +9,8 @@
 
 #include "platform/ui/dialog.h"
 #include "platform/ui/types.h"
+// The navigation logs' switches are the GPS library's own.
+#include "gps/nmea_log.h"
 
 struct obj_t;
 
@@ -23,8 +25,5 @@ void set_pending_call_observer(pending_call_observer fn);
 void gpsdlg_open();
 void navig_dialog_open();
 void navig_stop();
-int navig_log_get();
-void navig_log_set(int on);
-void navig_rawlog_set(int on);
 int navig_title_active();
 void navig_track_folder(obj_t** out);

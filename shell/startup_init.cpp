@@ -25,13 +25,17 @@
 #include "formats/file_load.h"
 #include "formats/geonames.h"
 #include "formats/gpx.h"
-#include "formats/pcx5.h"
 #include "formats/kml.h"
 #include "formats/mif.h"
 #include "formats/osm.h"
+#include "formats/pcx5.h"
 #include "formats/polish_map.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
+#include "gps/gpsport.h"
+#include "gps/nmea_files.h"
+#include "gps/nmea_log.h"
+#include "gps/nmea_parser.h"
 #include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
 #include "map/draw_styles.h"
@@ -46,8 +50,9 @@
 #include "raster/image_load.h"
 #include "raster/ozi_map.h"
 #include "shell/cursor_window.h"
-#include "shell/framework/progress.h"
 #include "shell/framework/dispatcher.h"
+#include "shell/framework/progress.h"
+#include "shell/menu.h"
 #include "shell/startup.h"
 #if defined(TM_HAVE_X11)
 #include "platform/x11/x11_presenter.h"
@@ -63,6 +68,15 @@ std::atomic<const char*> g_failed_step{nullptr};
 // The representation rules load at start-up; a missing table is logged and the program
 // runs on without representations.
 void load_representations() { repr_load(); }
+
+// The NMEA sentence dictionary, the NMEA file reader's slot and the menu checks of the
+// navigation logs.
+void start_nmea() {
+  nmea_module_init();
+  nmea_files_init();
+  set_navig_menu_check_routine(
+      [](unsigned item, int checked) { menu_set_check(item, checked != 0); });
+}
 
 void program_dir_step(const char* folder) {
   set_program_dir(folder);
@@ -128,9 +142,9 @@ const startup_table kDefaultTable = {
     },
     {
         {"gpsobj_types_register", gpsobj_types_register},
-        {"gpsport_register", init_nothing},
+        {"gpsport_register", gpsport_register},
         {"geo_init_ref_datum", geo_init_ref_datum},
-        {"nmea_module_init", init_nothing},
+        {"nmea_module_init", start_nmea},
         {"register_format_modules", register_format_modules},
         {"reset_display_luts", reset_display_luts},
         {"month_names_init", month_names_init},

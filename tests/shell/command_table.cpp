@@ -133,10 +133,10 @@ TEST_F(CommandTable, EachSlotHasTheRoutineAndPlaceOfTheProgram) {
   const std::map<int, Row> program = {
       {10, {CMD_UI, false, "navig_close_all"}},
       {12, {CMD_WORKER, true, "task_set_display_system"}},
-      {13, {CMD_WORKER, true, "task_download_done"}},
+      {13, {CMD_WORKER, true, "task_gps_download"}},
       {14, {CMD_WORKER, true, "cmd_load"}},
       {15, {CMD_UI, true, "run_export_command"}},
-      {18, {CMD_UI, false, "gpsdlg_on_result"}},
+      {18, {CMD_WORKER, true, "task_gps_probe"}},
       {19, {CMD_UI, false, "cmd_zoom_to_loaded"}},
       {20, {CMD_WORKER, false, "graphspace_reload_files"}},
       {21, {CMD_UI, false, "mapwin_toggle_layer_text"}},

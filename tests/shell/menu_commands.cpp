@@ -47,7 +47,7 @@ const Route kRoutes[] = {
     {IDM_GLOBAL_VIEW, "", ""},
     {IDM_FIND_PLACE, "", "Find place name"},
     {IDM_OPEN, "", "Loading file(s)"},
-    {IDM_NAVIG_LOG, "navig_log_set(1)", ""},
+    {IDM_NAVIG_LOG, "", ""},  // the switch itself: LogSwitchesToggle
     {IDM_EXPORT_GRAPHICS, "", "Graphic data export"},
     {IDM_EXPORT_GPS, "", "GPS data export"},
     {IDM_MAP_FEATURES, "", "Map features display"},
@@ -164,13 +164,22 @@ TEST_F(FrameFixture, MonochromeAndNegativeSetTheMapWindow) {
   EXPECT_GE(redraws(), 1);
 }
 
-TEST_F(FrameFixture, RawLogToggles) {
-  command(IDM_RAW_LOG);
-  EXPECT_TRUE(called("navig_rawlog_set(1)"));
-  EXPECT_TRUE(menu_is_checked(IDM_RAW_LOG));
-  command(IDM_RAW_LOG);
-  EXPECT_TRUE(called("navig_rawlog_set(0)"));
-  EXPECT_FALSE(menu_is_checked(IDM_RAW_LOG));
+// The two navigation logs: the switch and its check mark change together.
+TEST_F(FrameFixture, LogSwitchesToggle) {
+  struct Switch {
+    unsigned id;
+    int (*get)();
+  };
+  for (const Switch& sw : {Switch{IDM_RAW_LOG, navig_rawlog_get}, Switch{IDM_NAVIG_LOG, navig_log_get}}) {
+    SCOPED_TRACE(sw.id);
+    const int before = sw.get();
+    command(sw.id);
+    EXPECT_EQ(sw.get(), before ? 0 : 1);
+    EXPECT_EQ(menu_is_checked(sw.id), before == 0);
+    command(sw.id);
+    EXPECT_EQ(sw.get(), before);
+    EXPECT_EQ(menu_is_checked(sw.id), before != 0);
+  }
 }
 
 TEST_F(FrameFixture, NavigationOffStopsIt) {
