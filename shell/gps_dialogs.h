@@ -52,7 +52,7 @@ constexpr int kGpsdlgComChars = 8;
 
 // Opens the download window over the frame (menu command 40034) and installs
 // gpsdlg_on_result as the receiver search's result routine.
-void gpsdlg_create();
+void gpsdlg_open();
 // The result of the receiver search (command 18), on the user-interface thread; takes
 // the list (null: nothing found). Without an open window the found ports are released.
 void gpsdlg_on_result(container_t* list);

@@ -288,7 +288,7 @@ plat::LResult download_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam,
 
 }  // namespace
 
-void gpsdlg_create() {
+void gpsdlg_open() {
   if (plat::Wnd open = gpsdlg_window()) {
     plat::set_foreground_window(open);
     return;

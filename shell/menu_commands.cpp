@@ -16,6 +16,7 @@
 #include "shell/layers_window.h"
 #include "shell/load_commands.h"
 #include "shell/featdlg.h"
+#include "shell/gps_dialogs.h"
 #include "shell/pending_commands.h"
 #include "shell/place_window.h"
 #include "shell/preference_dialogs.h"
@@ -83,7 +84,7 @@ void cmd_navigation() {
   bool on = menu_is_checked(IDM_NAVIGATION);
   frame_toolbar_check(IDM_NAVIGATION, on);
   if (on)
-    navig_dialog_open();
+    navdlg_open();
   else
     navig_stop();
 }
@@ -136,7 +137,7 @@ const menu_command menu_commands[] = {
     {IDM_NEGATIVE, cmd_negative, "mapwin_set_background_mode"},
     {IDM_LAYERS, cmd_layers, "layers_window"},
     {IDM_GPS_DOWNLOAD, cmd_gps_download, "gpsdlg_open"},
-    {IDM_NAVIGATION, cmd_navigation, "navig_dialog_open"},
+    {IDM_NAVIGATION, cmd_navigation, "navdlg_open"},
     {IDM_RAW_LOG, cmd_raw_log, "navig_rawlog_set"},
     {IDM_MERGE_TRACKLOGS, nullptr, "none"},
     {IDM_COLOURS, cmd_colours, "COULEUR"},

@@ -37,8 +37,6 @@ void set_pending_call_observer(pending_call_observer fn) {
 }
 
 // ---- GPS and navigation ----------------------------------------------------------------------
-void gpsdlg_open() { pending_reached("gpsdlg_open", ""); }
-void navig_dialog_open() { pending_reached("navig_dialog_open", ""); }
 void navig_stop() { pending_reached("navig_stop", ""); }
 int navig_title_active() { return 0; }
 void navig_track_folder(obj_t** out) {

@@ -22,8 +22,6 @@ using pending_call_observer = void (*)(const char* routine, const char* args);
 void set_pending_call_observer(pending_call_observer fn);
 
 // ---- GPS and navigation ----------------------------------------------------------------------
-void gpsdlg_open();
-void navig_dialog_open();
 void navig_stop();
 int navig_title_active();
 void navig_track_folder(obj_t** out);

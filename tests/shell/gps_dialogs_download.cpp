@@ -34,7 +34,7 @@ gpsport_t* found_port(const char* name, int family, uint32_t caps) {
 class DownloadWindow : public GpsDialogsFixture {
  protected:
   plat::Wnd open() {
-    gpsdlg_create();
+    gpsdlg_open();
     tm_test::run_until_idle();
     plat::Wnd w = gpsdlg_window();
     EXPECT_NE(w, nullptr);
@@ -77,7 +77,7 @@ TEST_F(DownloadWindow, OpensWithTheSerialPortCheckedAndNothingElseOffered) {
   }
   EXPECT_TRUE(enabled(w, IDC_GPSDLG_CANCEL));
   // A second opening brings the same window forward.
-  gpsdlg_create();
+  gpsdlg_open();
   EXPECT_EQ(gpsdlg_window(), w);
 }
 
@@ -376,7 +376,7 @@ class DownloadWindowLayout : public GpsDialogsFixture, public ::testing::WithPar
 };
 
 TEST_P(DownloadWindowLayout, HasNoFaultsAndItsTexts) {
-  gpsdlg_create();
+  gpsdlg_open();
   tm_test::run_until_idle();
   plat::Wnd w = gpsdlg_window();
   ASSERT_NE(w, nullptr);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "shell/gps_dialogs.h"
 #include "shell/cursor_window.h"
 #include "shell/place_window.h"
 #include "tests/shell/frame_fixture.h"
@@ -21,7 +22,7 @@ const KeyCase kAccelerators[] = {
     {'C', tm_test::MOD_CTRL, "", cursor_window},
     {'O', tm_test::MOD_CTRL, ""},  // the open dialog: answered as Escape would
     {'F', tm_test::MOD_CTRL, "", placedlg_window},
-    {'N', tm_test::MOD_CTRL, "navig_dialog_open()"},
+    {'N', tm_test::MOD_CTRL, "", navdlg_window},
 };
 
 const KeyCase kKeys[] = {

@@ -7,6 +7,7 @@
 
 #include "platform/ui/dialog.h"
 #include "platform/ui/window.h"
+#include "shell/gps_dialogs.h"
 #include "shell/cursor_window.h"
 #include "shell/preference_dialogs.h"
 #include "shell/zoom_dialogs.h"
@@ -39,8 +40,8 @@ const Route kRoutes[] = {
     {IDM_MONOCHROME_COLOUR, "", "Monochrome images"},
     {IDM_NEGATIVE, "", ""},
     {IDM_LAYERS, "", "Graphic layers management"},
-    {IDM_GPS_DOWNLOAD, "gpsdlg_open()", ""},
-    {IDM_NAVIGATION, "navig_dialog_open()", ""},
+    {IDM_GPS_DOWNLOAD, "", "Download data from GPS"},
+    {IDM_NAVIGATION, "", "Real time navigation"},
     {IDM_COLOURS, "", "Colors / fonts"},
     {IDM_ZOOM_IN, "", ""},  // the map window's scale: below
     {IDM_ZOOM_OUT, "", ""},
@@ -184,7 +185,7 @@ TEST_F(FrameFixture, LogSwitchesToggle) {
 
 TEST_F(FrameFixture, NavigationOffStopsIt) {
   command(IDM_NAVIGATION);
-  EXPECT_TRUE(called("navig_dialog_open()"));
+  EXPECT_NE(navdlg_window(), nullptr);
   command(IDM_NAVIGATION);
   EXPECT_TRUE(called("navig_stop()"));
   EXPECT_FALSE(menu_is_checked(IDM_NAVIGATION));
@@ -214,7 +215,7 @@ TEST_F(FrameFixture, OptionWordsFollowTheirCheckMarks) {
 
 // The toolbar's check buttons follow the menu, whether the menu or the button is used.
 TEST_F(FrameFixture, ToolbarCheckButtonsFollowTheMenu) {
-  for (unsigned id : {IDM_NAVIG_TRACK, IDM_NEGATIVE, IDM_MONOCHROME, IDM_NAVIGATION}) {
+  for (unsigned id : {IDM_NAVIG_TRACK, IDM_NEGATIVE, IDM_MONOCHROME}) {
     // By the menu.
     bool before = menu_is_checked(id);
     ASSERT_EQ(toolbar_checked(id), before) << id;
@@ -233,6 +234,14 @@ TEST_F(FrameFixture, ToolbarCheckButtonsFollowTheMenu) {
     EXPECT_EQ(menu_is_checked(id), before) << id;
     EXPECT_EQ(toolbar_checked(id), before) << id;
   }
+  // Navigation: the button follows the menu, and the navigation window opens (it holds the
+  // frame disabled, so no second click reaches the toolbar while it is open).
+  ASSERT_FALSE(menu_is_checked(IDM_NAVIGATION));
+  ASSERT_TRUE(tm_test::choose_menu_command(frame_, IDM_NAVIGATION));
+  tm_test::run_until_idle();
+  EXPECT_TRUE(menu_is_checked(IDM_NAVIGATION));
+  EXPECT_TRUE(toolbar_checked(IDM_NAVIGATION));
+  EXPECT_NE(navdlg_window(), nullptr);
 }
 
 TEST_F(FrameFixture, EnvironmentTableListsTheSettings) {
