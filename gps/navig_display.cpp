@@ -250,7 +250,9 @@ int navig_display_start(gpsport_t* port, mapwin_t* win) {
   alloc_obj(CLS_NAVSEG, &o);
   if (o) {
     navseg_t* track = static_cast<navseg_t*>(o);
-    obj_list_create(&track->sons);
+    container_t* sons = nullptr;
+    obj_list_create(&sons);
+    track->sons = sons;
     obj_list_append(g_d.list, track);
     g_d.track = track;
     g_d.track_style = track->sons ? track_style_for(track) : nullptr;
@@ -416,7 +418,8 @@ void navig_show_fix(mapwin_t* win, gpsport_t* port, const nmea_fix* fix) {
       mapwin_request_redraw(win);
     }
   }
-  if (point.navig) free_obj(&point.navig);
+  obj_t* nav = point.navig;  // the record is packed: free through a local
+  if (nav) free_obj(&nav);
   if (made) g_d.last = made;
 }
 

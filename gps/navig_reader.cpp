@@ -550,7 +550,8 @@ int nmea_live_step(nmea_parser* reader, nmea_fix* fix) {
   double d = 0;
   date_split(day.date, &year, &month, &d);
   const double time = fix->valid.time ? fix->time : 0.0;
-  date_from_fields(&fix->fix_date, year, month, std::floor(d) + time);
+  // The split gives the day of the month from 1; the fields count days from 0.
+  date_from_fields(&fix->fix_date, year, month, std::floor(d) - 1.0 + time);
   return (fix->valid.position || fix->event) ? 1 : 0;
 }
 
