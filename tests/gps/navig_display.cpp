@@ -65,6 +65,8 @@ class NavigDisplay : public NavigFixture {
   }
   void TearDown() override {
     nmea_fix_free(&fix_);
+    obj_t* o = port_;
+    free_obj(&o);
     NavigFixture::TearDown();
   }
   void show(double lon_s, double lat_s) {

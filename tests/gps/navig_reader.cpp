@@ -295,6 +295,13 @@ TEST_F(NavigRun, MissingDeviceIsRetriedUntilStopped) {
 TEST_F(NavigRun, RestartWhileRunningStopsTheFirstReader) {
   tm_test::pty_pair a, b;
   ASSERT_TRUE(a.ok() && b.ok());
+  auto count_ports = [] {
+    int n = 0;
+    obj_t* cursor = nullptr;
+    while (obj_class_next(CLS_GPSPORT, &cursor)) ++n;
+    return n;
+  };
+  const int ports_before = count_ports();
   start_clock();
   start_ui();
   navig_start(nullptr, a.path().c_str(), "4800", 0);
@@ -307,10 +314,7 @@ TEST_F(NavigRun, RestartWhileRunningStopsTheFirstReader) {
   ASSERT_NE(current, nullptr);
   EXPECT_NE(std::string(current->device_path), a.path());
   // Only the new port is left: the first was freed by its own reader.
-  int ports = 0;
-  obj_t* cursor = nullptr;
-  while (obj_class_next(CLS_GPSPORT, &cursor)) ++ports;
-  EXPECT_EQ(ports, 1);
+  EXPECT_EQ(count_ports(), ports_before + 1);
   (void)first;
   start_receiver(&b, 20);
   const size_t tracks_before = tracks().size();
