@@ -83,6 +83,8 @@ void navig_release();
 gpsport_t* navig_current_port();
 // 1 while a reader thread lives.
 int navig_reader_alive();
+// 1 while the reader is connected and reading.
+int navig_connected();
 
 // Opens a serial port's device and its reader (family 2: NMEA with the switch-on
 // bytes; else a raw reader). 0 when the device cannot be opened.
@@ -126,6 +128,9 @@ container_t* navig_list();
 container_t* navig_marker_list();
 // The current navigation track (null after a STOP).
 obj_t* navig_current_track();
+// Points of the current navigation track (0 when none), and the tracks made so far.
+int navig_track_points();
+int navig_track_count();
 // Frees the display's objects and forgets its layers (a program that drops its graph
 // spaces and object store, and the tests, which make fresh ones).
 void navig_display_reset();

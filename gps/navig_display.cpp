@@ -216,6 +216,15 @@ obj_t* navig_current_track() {
   return g_d.track_style ? g_d.track : nullptr;
 }
 
+int navig_track_points() {
+  std::lock_guard<std::recursive_mutex> lock(g_state);
+  return g_d.track_style && g_d.track ? obj_list_count(g_d.track->sons) : 0;
+}
+int navig_track_count() {
+  std::lock_guard<std::recursive_mutex> lock(g_state);
+  return g_d.list ? obj_list_count_of_class(g_d.list, CLS_NAVSEG) : 0;
+}
+
 void navig_title(const char* text) {
   g_title_active.store(1, std::memory_order_release);
   main_set_title_text("Navigation");
@@ -280,7 +289,8 @@ void navig_display_step(void*) {
     if (event) {
       if (event == 2) {
         g_d.last_event = 2;
-        if (port->kind == GPSPORT_UDP && port->reader) navig_request_forget_sender();
+        // The reader owns the socket: it forgets the sender itself before its next read.
+        if (port->kind == GPSPORT_UDP) navig_request_forget_sender();
       }
       navig_event(win, port, event);
     }

@@ -40,6 +40,8 @@ std::atomic<gpsport_t*> g_current{nullptr};
 std::atomic<nmea_fix*> g_handed{nullptr};
 std::atomic<int> g_event{0};
 std::atomic<int> g_readers{0};
+// 1 while the reader is in its read loop (connected and shown).
+std::atomic<int> g_connected{0};
 // Set by the display on a STOP event: the reader makes a UDP socket forget its sender
 // before its next read (the socket is the reader's own).
 std::atomic<int> g_forget_sender{0};
@@ -344,7 +346,10 @@ void reader_body() {
         port->run.store(-1, std::memory_order_release);
         continue;
       }
-      if (!read_loop(&s, &kept_log)) break;
+      g_connected.store(1, std::memory_order_release);
+      const int again = read_loop(&s, &kept_log);
+      g_connected.store(0, std::memory_order_release);
+      if (!again) break;
     }
     menu_check(kNavigMenuItem, 0);
   }
@@ -366,6 +371,7 @@ navig_pvt_hooks& get_navig_pvt_hooks() { return g_pvt; }
 
 gpsport_t* navig_current_port() { return g_current.load(std::memory_order_acquire); }
 int navig_reader_alive() { return g_readers.load(std::memory_order_acquire) > 0; }
+int navig_connected() { return g_connected.load(std::memory_order_acquire); }
 
 // ---- Shared with the display ---------------------------------------------------------------
 std::mutex& navig_display_lock() { return g_display_lock; }

@@ -180,10 +180,7 @@ class NavigFixture : public tm_test::GpsFileFixture {
   }
 
   // Points of the current navigation track.
-  static int track_points() {
-    obj_t* t = navig_current_track();
-    return t ? obj_list_count(static_cast<navseg_t*>(t)->sons) : 0;
-  }
+  static int track_points() { return navig_track_points(); }
   // Every navigation track made so far.
   static std::vector<navseg_t*> tracks() {
     std::vector<navseg_t*> out;

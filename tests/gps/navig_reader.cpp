@@ -289,7 +289,7 @@ TEST_F(NavigRun, MissingDeviceIsRetriedUntilStopped) {
   navig_stop();
   EXPECT_FALSE(navig_reader_alive());
   EXPECT_LT(plat::now_ms() - t1, 400);  // one connect turn and the polls
-  EXPECT_EQ(tracks().size(), 0u);
+  EXPECT_EQ(navig_track_count(), 0);
 }
 
 TEST_F(NavigRun, RestartWhileRunningStopsTheFirstReader) {
@@ -317,8 +317,8 @@ TEST_F(NavigRun, RestartWhileRunningStopsTheFirstReader) {
   EXPECT_EQ(count_ports(), ports_before + 1);
   (void)first;
   start_receiver(&b, 20);
-  const size_t tracks_before = tracks().size();
-  EXPECT_TRUE(tm_test::wait_for([&] { return tracks().size() > tracks_before && track_points() >= 1; }, 30000));
+  const int tracks_before = navig_track_count();
+  EXPECT_TRUE(tm_test::wait_for([&] { return navig_track_count() > tracks_before && track_points() >= 1; }, 30000));
   stop_receiver();
   navig_stop();
 }
@@ -350,7 +350,7 @@ TEST_F(NavigRun, SlowDisplayDropsFixesButNeverReordersThem) {
   start_ui();
   navig_start(nullptr, pty.path().c_str(), "4800", 0);
   // Many seconds at once: the reader sees them while the display is held.
-  ASSERT_TRUE(tm_test::wait_for([] { return navig_current_port() && navig_current_port()->reader; }, 20000));
+  ASSERT_TRUE(tm_test::wait_for([] { return navig_connected() != 0; }, 20000));
   for (int i = 0; i < 40; ++i) ASSERT_TRUE(pty.write_all(receiver_second(1000 + i)));
   // The reader has read every byte while the first fix was still pending.
   ASSERT_TRUE(tm_test::wait_for([] { return posts().load() >= 1; }, 30000));
@@ -387,7 +387,7 @@ TEST_F(NavigRun, HostileBytesKeepTheReaderBoundedAndStoppable) {
   start_clock();
   start_ui();
   navig_start(nullptr, pty.path().c_str(), "4800", 0);
-  ASSERT_TRUE(tm_test::wait_for([] { return navig_current_port() && navig_current_port()->reader; }, 20000));
+  ASSERT_TRUE(tm_test::wait_for([] { return navig_connected() != 0; }, 20000));
   std::mt19937 rng(7);
   std::string junk(64 * 1024, '\0');
   for (char& c : junk) c = char(rng());
@@ -407,7 +407,7 @@ TEST_F(NavigRun, UdpFixesFromALoopbackPeer) {
   start_ui();
   const std::string name = "UDP" + std::to_string(port);
   navig_start(nullptr, name.c_str(), nullptr, 0);
-  ASSERT_TRUE(tm_test::wait_for([] { return navig_current_port() && navig_current_port()->reader; }, 20000));
+  ASSERT_TRUE(tm_test::wait_for([] { return navig_connected() != 0; }, 20000));
   tm_test::loopback_socket peer(false);
   int second = 0;
   ASSERT_TRUE(tm_test::wait_for(
@@ -439,7 +439,7 @@ TEST_F(NavigRun, UdpFromSocat) {
   start_ui();
   const std::string name = "UDP" + std::to_string(port);
   navig_start(nullptr, name.c_str(), nullptr, 0);
-  ASSERT_TRUE(tm_test::wait_for([] { return navig_current_port() && navig_current_port()->reader; }, 20000));
+  ASSERT_TRUE(tm_test::wait_for([] { return navig_connected() != 0; }, 20000));
   const std::string cmd = "socat -u -b 512 OPEN:" + file + " UDP4-SENDTO:127.0.0.1:" + std::to_string(port);
   EXPECT_TRUE(tm_test::wait_for(
       [&] {
