@@ -308,6 +308,7 @@ TEST_F(NavigRun, RestartWhileRunningStopsTheFirstReader) {
   start_receiver(&a, 10);
   ASSERT_TRUE(tm_test::wait_for([] { return track_points() >= 1; }, 30000));
   gpsport_t* first = navig_current_port();
+  const int tracks_before = navig_track_count();
   navig_start(nullptr, b.path().c_str(), "4800", 0);
   stop_receiver();
   gpsport_t* current = navig_current_port();
@@ -317,7 +318,6 @@ TEST_F(NavigRun, RestartWhileRunningStopsTheFirstReader) {
   EXPECT_EQ(count_ports(), ports_before + 1);
   (void)first;
   start_receiver(&b, 20);
-  const int tracks_before = navig_track_count();
   EXPECT_TRUE(tm_test::wait_for([&] { return navig_track_count() > tracks_before && track_points() >= 1; }, 30000));
   stop_receiver();
   navig_stop();
