@@ -174,6 +174,15 @@ const char* space_system_name(graphspace_t* gs) {
   return nullptr;
 }
 
+// Metres truncated toward zero; a value beyond the integers (a sentence may carry any
+// number of digits) is held at the nearest end, no value at all reads 0.
+int whole_metres(double metres) {
+  if (std::isnan(metres)) return 0;
+  if (metres >= 2147483647.0) return 2147483647;
+  if (metres <= -2147483647.0) return -2147483647;
+  return int(std::trunc(metres));
+}
+
 }  // namespace
 
 // ---- State ----------------------------------------------------------------------------------
@@ -341,7 +350,7 @@ void navig_status_text(const nmea_fix* fix, double speed, double altitude, int32
     if (w > 0) n = std::min(size - 1, n + w);
   };
   if (fix->valid.speed) add("%.2f km/h", speed);
-  if (fix->valid.altitude) add("  alt %d m  sat ", int(std::trunc(altitude)));
+  if (fix->valid.altitude) add("  alt %d m  sat ", whole_metres(altitude));
   if (!fix->valid.satellites) in_view = 0;
   if (in_view != NULL_INT && used != NULL_INT) add("%d", used);
   if (used != NULL_INT && in_view != NULL_INT) add("/%d", in_view);

@@ -4,6 +4,9 @@
 // the next while the earlier one stays.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "core/obj_list.h"
@@ -33,6 +36,9 @@ const status_case kStatusCases[] = {
     {"satellites_flag_clear", 1, 0, 0, 3.0, 0, 6, 8, nullptr, "3.00 km/h6/0"},
     {"counts_unknown", 1, 1, 1, 1.0, 10.0, NULL_INT, NULL_INT, nullptr, "1.00 km/h  alt 10 m  sat "},
     {"nothing", 0, 0, 0, 0, 0, NULL_INT, NULL_INT, nullptr, ""},
+    {"altitude_beyond_integers", 0, 1, 1, 0, HUGE_VAL, 1, 2, nullptr, "  alt 2147483647 m  sat 1/2"},
+    {"altitude_below_integers", 0, 1, 1, 0, -1e300, 1, 2, nullptr, "  alt -2147483647 m  sat 1/2"},
+    {"altitude_not_a_number", 0, 1, 1, 0, NAN, 1, 2, nullptr, "  alt 0 m  sat 1/2"},
 };
 class NavigStatus : public ::testing::TestWithParam<status_case> {};
 TEST_P(NavigStatus, BuildsTheText) {
@@ -104,6 +110,32 @@ TEST_F(NavigDisplay, StandingStillAddsNoPointAndAMoveOfEitherCoordinateDoes) {
   EXPECT_EQ(double(last->coords.y), 172801.0);
   EXPECT_EQ(last->father, static_cast<const obj_t*>(t));
 }
+
+// Fixes read from the files of the fixture folder are shown whole (found by the fuzz
+// harness: an altitude of seventy digits).
+class NavigDisplayFiles : public NavigDisplay, public ::testing::WithParamInterface<const char*> {};
+int file_read(void* device, int max, uint8_t* buf) {
+  std::istream* in = static_cast<std::istream*>(device);
+  in->read(reinterpret_cast<char*>(buf), max);
+  return int(in->gcount());
+}
+TEST_P(NavigDisplayFiles, EveryFixIsShown) {
+  std::ifstream in(std::string(TM_FIXTURE_DIR "/navig/") + GetParam(), std::ios::binary);
+  ASSERT_TRUE(in.good());
+  nmea_parser* reader = nullptr;
+  ASSERT_EQ(nmea_reader_create(&in, file_read, &reader), 0);
+  ASSERT_EQ(navig_display_start(port_, nullptr), 1);
+  int shown = 0;
+  for (int i = 0; i < 100 && nmea_live_step(reader, fix_) >= 0 && fix_->raw_length > 0; ++i) {
+    if (!fix_->valid.position) continue;
+    navig_show_fix(nullptr, port_, fix_);
+    ++shown;
+  }
+  EXPECT_GT(shown, 0);
+  EXPECT_GT(track_points(), 0);
+  nmea_reader_free(&reader);
+}
+INSTANTIATE_TEST_SUITE_P(Files, NavigDisplayFiles, ::testing::Values("huge_altitude.nmea"));
 
 TEST_F(NavigDisplay, SevenMarkersFollowThePosition) {
   ASSERT_EQ(navig_display_start(port_, nullptr), 1);
