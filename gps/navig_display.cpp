@@ -157,6 +157,10 @@ int first_markers(graphspace_t* gs, mapwin_t* win, georef_t* georef, double x, d
     g_d.markers[i] = m;
   }
   set_gblerr(0);
+  // The layers were made before their style and objects: their lists of drawn objects
+  // are prepared now, then their graphic indexes.
+  for (layer_t* l : g_d.marker_layers)
+    if (l) layer_collect_styles(l);
   marker_indexes(gs);
   double vx = x, vy = y;
   to_view(&vx, &vy);
