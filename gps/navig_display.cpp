@@ -158,9 +158,14 @@ int first_markers(graphspace_t* gs, mapwin_t* win, georef_t* georef, double x, d
   }
   set_gblerr(0);
   // The layers were made before their style and objects: their lists of drawn objects
-  // are prepared now, then their graphic indexes.
-  for (layer_t* l : g_d.marker_layers)
-    if (l) layer_collect_styles(l);
+  // are prepared now, then their graphic indexes. They show the positions in the port's
+  // georeference (a datum change of the port reaches them later through the same call).
+  for (layer_t* l : g_d.marker_layers) {
+    if (!l) continue;
+    if (gs && georef) view_set_georef(gs, l, georef);
+    layer_collect_styles(l);
+  }
+  set_gblerr(0);
   marker_indexes(gs);
   double vx = x, vy = y;
   to_view(&vx, &vy);

@@ -12,6 +12,7 @@
 #include "core/config.h"
 #include "map/bitmap_record.h"
 #include "map/draw_gdi.h"
+#include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
 #include "map/mapwin.h"
@@ -65,6 +66,8 @@ class NavigPicture : public NavigFixture {
   void SetUp() override {
     NavigFixture::SetUp();
     tm_test::map_model_env();
+    // The PNG is read back through a file object.
+    file_detail::file_ops_table_install();
     redraw_interrupt(0);
     redraw_install_hooks(no_work);
     mapwin_install_view_hooks();
