@@ -144,7 +144,8 @@ int first_markers(graphspace_t* gs, mapwin_t* win, georef_t* georef, double x, d
   g_d.marker_folders[1] =
       folder_layer(g_d.marker_list, kNavigMarkerPriorityHigh, gs, win, &g_d.marker_layers[1]);
   obj_t* style = nullptr;
-  geopoint_style_create(g_d.marker_list, &style, nullptr, NULL_INT, 0, 0, 1.0);
+  // Each marker is a filled disc (shape 1, solid motif 1) of its own colour and thickness.
+  geopoint_style_create(g_d.marker_list, &style, nullptr, NULL_INT, 1, 1, 1.0);
   for (int i = 0; i < kNavigMarkerCount; ++i) {
     obj_t* o = nullptr;
     alloc_obj(CLS_GEOPOINT, &o);

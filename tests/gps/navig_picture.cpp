@@ -2,8 +2,8 @@
 // degrees shows the navigation track that five fixes left; the window is
 // drawn by a whole redraw pass into a surface, written as a PNG file and read back with
 // the raster library's reader, and the pixels are checked where the window's mapping
-// puts the positions: the track's links between the positions, the background away
-// from them.
+// puts the positions: the markers' discs at the last position, the track's links between
+// the positions, the background away from them.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -133,7 +133,7 @@ class NavigPicture : public NavigFixture {
   nmea_fix* fix_ = nullptr;
 };
 
-TEST_F(NavigPicture, TrackIsDrawnWhereTheMappingPutsIt) {
+TEST_F(NavigPicture, MarkersAndTrackAreDrawnWhereTheMappingPutsThem) {
   ASSERT_EQ(navig_display_start(port_, win_), 1);
   const double lat = 48.0;
   for (int i = 0; i < 5; ++i) show(2.0 + 0.02 * i, lat);
@@ -156,6 +156,15 @@ TEST_F(NavigPicture, TrackIsDrawnWhereTheMappingPutsIt) {
   ASSERT_EQ(pixels.size(), size_t(kW) * kH);
   auto rgb = [&](int x, int y) { return pixels[size_t(y) * kW + size_t(x)]; };
   const int my = py(lat);
+  // The markers at the last position: discs of their colours around it.
+  const int mx = px(2.08);
+  const plat::Color white = plat::rgb(250, 250, 250), red = plat::rgb(250, 0, 0);
+  EXPECT_TRUE(rgb(mx, my) == white || rgb(mx, my) == red) << std::hex << unsigned(rgb(mx, my));
+  int marker_ink = 0;
+  for (int y = my - 8; y <= my + 8; ++y)
+    for (int x = mx - 8; x <= mx + 8; ++x) marker_ink += rgb(x, y) == white || rgb(x, y) == red;
+  EXPECT_GT(marker_ink, 20);
+  EXPECT_EQ(rgb(mx + 12, my), kBackground);
   // The track between the first points, in the default colour of track points.
   int track_ink = 0;
   for (int x = px(2.0) + 3; x < px(2.04) - 3; ++x)
