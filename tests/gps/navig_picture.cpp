@@ -1,5 +1,5 @@
 // The picture of live navigation: a headless map window on a graph space in WGS 84
-// degrees shows the navigation track that five fixes left; the window is
+// degrees shows the navigation track and the markers that five fixes left; the window is
 // drawn by a whole redraw pass into a surface, written as a PNG file and read back with
 // the raster library's reader, and the pixels are checked where the window's mapping
 // puts the positions: the markers' discs at the last position, the track's links between
