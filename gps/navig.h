@@ -109,8 +109,10 @@ void navig_title(const char* text);
 // 1 when the port's coordinate system can be shown (and a new track began), else 0.
 int navig_display_start(gpsport_t* port, mapwin_t* win);
 void navig_event(mapwin_t* win, gpsport_t* port, int event);
-// The task of command 10.
+// The task of command 10 (navig_display_task: the same in the command table's shape of
+// a user-interface routine).
 void navig_display_step(void* unused = nullptr);
+void navig_display_task();
 void navig_show_fix(mapwin_t* win, gpsport_t* port, const nmea_fix* fix);
 void navig_state_on();
 void navig_display_stop();

@@ -324,6 +324,8 @@ void navig_display_step(void*) {
   navig_give_back();
 }
 
+void navig_display_task() { navig_display_step(nullptr); }
+
 // ---- Markers --------------------------------------------------------------------------------
 int navig_marker_update(extent_t* e, mapwin_t* win, graphspace_t* gs, georef_t* georef,
                         double x, double y) {
