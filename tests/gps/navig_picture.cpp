@@ -58,6 +58,8 @@ std::vector<plat::Color> read_png(const std::string& path) {
     }
   }
   free_obj(&b);
+  obj_t* f = file;
+  free_obj(&f);
   return out;
 }
 
