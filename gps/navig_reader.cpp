@@ -197,7 +197,13 @@ int connect_phase(std::FILE** kept_log) {
         if (ok) ensure_georef(port, 4);
         break;
       default:
-        ok = (port->connection && port->reader) ? 1 : gpsport_open(port);
+        if (port->connection && port->reader) {
+          // A receiver of a family the live reader cannot read: the port stays as it is
+          // and the phase goes on until navigation is stopped.
+          ok = (port->family == GPS_FAMILY_NONE || port->family == GPS_MAGELLAN) ? 1 : 0;
+        } else {
+          ok = gpsport_open(port);
+        }
         if (ok) ensure_georef(port, 4);
         break;
     }
@@ -242,8 +248,11 @@ int read_once(gpsport_t* port, nmea_fix* fix) {
     case GPS_MAGELLAN:
       return nmea_live_step(static_cast<nmea_parser*>(port->reader), fix);
     case GPS_FAMILY_NONE:
+      // The reader goes on with the device it holds: once the text is NMEA, the next
+      // turn reads through the new parser (a reconnect could not reopen a device that
+      // the port still holds).
       nmea_detect(&port->reader, &port->family);
-      return 2;
+      return 0;
     default:
       plat::sleep_ms(100);
       return 2;

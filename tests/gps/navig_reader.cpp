@@ -277,6 +277,47 @@ TEST_F(NavigRun, UnpluggedReceiverIsReconnectedWhenItComesBack) {
   EXPECT_EQ(navig_current_port(), nullptr);
 }
 
+// A serial port whose protocol is to be detected: the NMEA text switches it to the NMEA
+// reader on the device it holds, and reading goes on without new connections (one
+// track from the connection, one from the first fix, no more).
+TEST_F(NavigRun, DetectedNmeaIsReadOnTheSameDevice) {
+  tm_test::pty_pair pty;
+  ASSERT_TRUE(pty.ok());
+  gpsport_t* port = nullptr;
+  gpsport_create(1, GPSPORT_SERIAL, 4800, GPS_FAMILY_NONE, "", &port);
+  ASSERT_NE(port, nullptr);
+  str_set(pty.path().c_str(), &port->device_path);
+  start_clock();
+  start_ui();
+  navig_start(port, nullptr, nullptr, 0);
+  start_receiver(&pty, 300);
+  ASSERT_TRUE(tm_test::wait_for([] { return track_points() >= 4; }, 30000));
+  stop_receiver();
+  EXPECT_LE(navig_track_count(), 2);
+  navig_stop();
+  EXPECT_EQ(navig_current_port(), nullptr);
+}
+
+// A port of a family the live reader does not read keeps trying without tracks.
+TEST_F(NavigRun, OtherFamilyMakesNoTracksAndStops) {
+  tm_test::pty_pair pty;
+  ASSERT_TRUE(pty.ok());
+  gpsport_t* port = nullptr;
+  gpsport_create(1, GPSPORT_SERIAL, 4800, GPS_EMTAC, "", &port);
+  ASSERT_NE(port, nullptr);
+  str_set(pty.path().c_str(), &port->device_path);
+  start_clock();
+  start_ui();
+  navig_start(port, nullptr, nullptr, 0);
+  start_receiver(&pty, 300);
+  const int64_t t0 = plat::now_ms();
+  ASSERT_TRUE(tm_test::wait_for([&] { return plat::now_ms() - t0 > 5000; }, 30000));
+  stop_receiver();
+  EXPECT_LE(navig_track_count(), 1);
+  navig_stop();
+  EXPECT_FALSE(navig_reader_alive());
+}
+
 TEST_F(NavigRun, MissingDeviceIsRetriedUntilStopped) {
   start_clock();
   start_ui();
