@@ -65,9 +65,7 @@ struct reader_state {
 void clear_fix_records(reader_state* s) {
   for (nmea_fix*& f : s->fixes) {
     if (!f) continue;
-    uint8_t* raw = f->raw;
     nmea_fix_free(&f);
-    (void)raw;
     nmea_fix_new(&f);
   }
 }
@@ -400,6 +398,8 @@ void navig_start(gpsport_t* port, const char* name, const char* speed, int log) 
     free_mem(&copy);
     if (!port) return;
   }
+  // The port being read already: it goes on as it is (stopping it would free it).
+  if (port == g_current.load(std::memory_order_acquire)) return;
   // One reader per port: a reader already running is stopped (and its port freed)
   // before this one starts, so no two readers share a port or the hand-over.
   if (g_current.load(std::memory_order_acquire) || navig_reader_alive()) navig_stop();
