@@ -35,11 +35,11 @@
 
 namespace {
 
-struct marker_spec {
+struct marker_look {
   uint32_t colour;
   int32_t thickness;
 };
-constexpr marker_spec kMarkers[kNavigMarkerCount] = {
+constexpr marker_look kMarkers[kNavigMarkerCount] = {
     {gps_rgb(250, 250, 250), 7}, {gps_rgb(250, 250, 250), 6}, {gps_rgb(250, 0, 0), 5},
     {gps_rgb(250, 0, 0), 4},     {gps_rgb(250, 0, 0), 3},     {gps_rgb(250, 0, 0), 2},
     {gps_rgb(250, 0, 0), 1}};
