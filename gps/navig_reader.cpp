@@ -441,6 +441,11 @@ void navig_start_obj(obj_t* port, const char* name, const char* speed, int log) 
 
 void navig_stop() {
   gpsport_t* port = g_current.load(std::memory_order_acquire);
+  if (!port && !navig_reader_alive()) {
+    // Nothing is read: nothing to wait for.
+    if (!closing()) navig_display_stop();
+    return;
+  }
   if (port) port->run.store(-1, std::memory_order_release);
   plat::sleep_ms(10);
   while ((g_current.load(std::memory_order_acquire) || navig_reader_alive()) && !closing()) {

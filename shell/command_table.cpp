@@ -4,6 +4,7 @@
 // an empty command on the user-interface thread simply returns (the dispatcher then
 // ends it), an empty worker ends its task at once, so the dispatcher never stays busy.
 #include "gps/gpsport.h"
+#include "gps/navig.h"
 #include "shell/command_table.h"
 
 #include <array>
@@ -45,7 +46,7 @@ constexpr command_entry kDefaultTable[kCommandSlots] = {
     kFramework,                                        // 7 delayed end
     kFramework,                                        // 8 print
     kNothing,                                          // 9 end of an interrupted redraw
-    ui("navig_close_all"),                             // 10 live GPS input has ended
+    {CMD_UI, false, "navig_display_step", navig_display_task, nullptr},  // 10 live navigation display step
     kNothing,                                          // 11
     worker("task_set_display_system", true, task_set_display_system),  // 12 change of display system
     worker("task_gps_download", true, task_gps_download),  // 13 GPS download

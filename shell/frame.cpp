@@ -20,7 +20,6 @@
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
 #include "shell/menu.h"
-#include "shell/pending_commands.h"
 
 const char app_name[] = "Tarmelo";
 const char app_version[] = "v5.0.0";

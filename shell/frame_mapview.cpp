@@ -16,7 +16,6 @@
 #include "map/view_set.h"
 #include "shell/cursor_window.h"
 #include "shell/load_commands.h"
-#include "shell/pending_commands.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 
 #include "geodesy/geodesy_records.h"
 #include "geodesy/xform_records.h"
+#include "gps/navig.h"
 #include "map/graphspace.h"
+#include "map/mapwin.h"
 #include "map/view_records.h"
+#include "map/view_set.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
-#include "map/mapwin.h"
-#include "map/view_set.h"
-#include "shell/pending_commands.h"
 
 namespace {
 constexpr int kBarVertical = 1;

@@ -135,6 +135,8 @@ void menu_toggle_option(unsigned id, std::atomic<int>* word);
 // Enables (not 0) or greys 40031, 40032, 40033 and 40034 together.
 void menu_enable_gps_items(int enable);
 // Greys 40012 ("Display system ...") for good.
+// Greys (true) or enables an item of the menu bar.
+void menu_grey(unsigned id, bool grey);
 void menu_grey_display_system();
 // Checks or unchecks 40036 and sets its toolbar button to match.
 void menu_check_navigation(int checked);

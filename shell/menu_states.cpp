@@ -1,11 +1,11 @@
 // States of the frame's menu items: the display option words and their check marks,
 // the start-up states, and the helpers other parts call to grey, enable or check
 // items (the toolbar's check buttons follow their items).
+#include "gps/nmea_log.h"
 #include "platform/ui/ui.h"
 #include "shell/frame.h"
 #include "shell/framework/winutil.h"
 #include "shell/menu.h"
-#include "shell/pending_commands.h"
 
 std::atomic<int> opt_center_last_loaded{1};
 std::atomic<int> opt_global_view_last{1};
@@ -48,12 +48,10 @@ void menu_set_check(unsigned id, bool checked) {
                         plat::MF_BYCOMMAND | (checked ? plat::MF_CHECKED : plat::MF_UNCHECKED));
 }
 
-namespace {
 void menu_grey(unsigned id, bool grey) {
   plat::enable_menu_item(main_menu(), id,
                          plat::MF_BYCOMMAND | (grey ? plat::MF_GRAYED : plat::MF_ENABLED));
 }
-}  // namespace
 
 void menu_set_initial_states() {
   for (unsigned id : {IDM_ADD_GRID, IDM_MERGE_TRACKLOGS, IDM_RAW_LOG}) menu_grey(id, true);

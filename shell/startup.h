@@ -52,9 +52,11 @@ struct startup_table {
   init_step formats[kFormatModuleSteps];
   // Pieces of the frame's start-up that other parts of the program provide. The cursor
   // coordinate window class "curseur": 1 when registered. Live GPS input on a port
-  // (a new port object from name and speed when `port` is null).
+  // (a new port object from name and speed when `port` is null), and its end (the exit
+  // stops it).
   int (*register_cursor_class)();
   void (*navig_start)(obj_t* port, const char* port_name, const char* speed, int log);
+  void (*navig_stop)();
   // Opens the display (the X11 presenter); false leaves the program headless.
   bool (*start_display)();
 };

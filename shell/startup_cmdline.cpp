@@ -17,8 +17,8 @@
 #include "core/paths.h"
 #include "core/strutil.h"
 #include "core/tracelog.h"
+#include "gps/nmea_log.h"
 #include "shell/load_commands.h"
-#include "shell/pending_commands.h"
 #include "shell/startup.h"
 
 namespace {

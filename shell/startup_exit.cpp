@@ -19,13 +19,13 @@
 #include "core/hooks.h"
 #include "core/line_store.h"
 #include "core/tracelog.h"
+#include "gps/navig.h"
 #include "map/saved_tables.h"
 #include "platform/sys/thread.h"
 #include "platform/ui/msgbox.h"
 #include "platform/ui/presenter.h"
 #include "platform/ui/queue.h"
 #include "shell/framework/dispatcher.h"
-#include "shell/pending_commands.h"
 #include "shell/startup.h"
 #if defined(TM_HAVE_X11)
 #include "platform/x11/x11_presenter.h"
@@ -110,7 +110,7 @@ void app_exit_code(int code) {
   exit_scope scope;
   app_set_closing(1);
   set_stop_request(1);  // a redraw in progress gives way at its next step
-  navig_stop();
+  if (void (*stop)() = get_startup_table().navig_stop) stop();
   join_workers();
   if (get_gblerr() == 0) savfile_flush();
   swap_close_files();

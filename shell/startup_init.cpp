@@ -33,6 +33,7 @@
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
 #include "gps/gpsport.h"
+#include "gps/navig.h"
 #include "gps/nmea_files.h"
 #include "gps/nmea_log.h"
 #include "gps/nmea_parser.h"
@@ -164,7 +165,8 @@ const startup_table kDefaultTable = {
         {"ozi_init", ozi_init},
     },
     register_cursor_class,
-    nullptr,
+    navig_start_obj,
+    navig_stop,
     start_display,
 };
 

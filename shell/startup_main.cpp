@@ -13,22 +13,26 @@
 #include "core/error.h"
 #include "core/hooks.h"
 #include "core/memory.h"
+#include "gps/navig.h"
+#include "gps/nmea_log.h"
 #include "platform/gdi/surface.h"
 #include "platform/sys/sysinfo.h"
 #include "platform/sys/thread.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/ui.h"
+#include "raster/image_load.h"
 #include "shell/command_table.h"
+#include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/pick_list.h"
+#include "shell/framework/progress.h"
 #include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
-#include "raster/image_load.h"
-#include "shell/pending_commands.h"
+#include "shell/menu.h"
 #include "shell/preference_dialogs.h"
-#include "shell/zoom_dialogs.h"
 #include "shell/print_dialog.h"
 #include "shell/startup.h"
+#include "shell/zoom_dialogs.h"
 
 namespace {
 
@@ -88,6 +92,24 @@ bool write_frame_picture(const char* path) {
 
 void init_common_controls() { plat::register_controls(); }
 
+namespace {
+
+// What live navigation reaches of the frame: check marks with their toolbar buttons,
+// greyed items, boxes, the cursor and the track option.
+void install_navigation_routines() {
+  navig_ui_hooks& h = get_navig_ui_hooks();
+  h.menu_check = [](unsigned item, int checked) {
+    menu_set_check(item, checked != 0);
+    frame_toolbar_check(item, checked != 0);
+  };
+  h.menu_enable = [](unsigned item, int enabled) { menu_grey(item, enabled == 0); };
+  h.message_box = [](const char* text, const char* caption) { msg_box(text, caption); };
+  h.cursor_reset = [] { set_busy_cursor(0); };
+  h.track_option = [] { return opt_navig_track.load(); };
+}
+
+}  // namespace
+
 void install_program_routines() {
   set_run_command(run_command);
   get_dispatcher_hooks().update_main_title = update_main_title;
@@ -100,6 +122,7 @@ void install_program_routines() {
   set_frame_init_error_routine(init_error_exit);
   get_core_hooks().message_box = core_box;
   install_exit_routine();
+  install_navigation_routines();
 }
 
 int app_create_windows() {

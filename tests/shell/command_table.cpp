@@ -131,7 +131,7 @@ TEST_F(CommandTable, EachSlotHasTheRoutineAndPlaceOfTheProgram) {
     const char* routine;
   };
   const std::map<int, Row> program = {
-      {10, {CMD_UI, false, "navig_close_all"}},
+      {10, {CMD_UI, false, "navig_display_step"}},
       {12, {CMD_WORKER, true, "task_set_display_system"}},
       {13, {CMD_WORKER, true, "task_gps_download"}},
       {14, {CMD_WORKER, true, "cmd_load"}},

@@ -29,7 +29,6 @@
 #include "shell/menu.h"
 #include "map/mapwin.h"
 #include "shell/load_commands.h"
-#include "shell/pending_commands.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
 
@@ -145,7 +144,6 @@ class FrameFixture : public tm_test::ConfigFixture {
     progress_state_reset();
     frame_reset();
     display_options_init();
-    set_pending_call_observer(on_pending);
     set_frame_exit_routine(on_exit);
     build_frame();
     register_table_class();
@@ -168,7 +166,6 @@ class FrameFixture : public tm_test::ConfigFixture {
   }
 
   void TearDown() override {
-    set_pending_call_observer(nullptr);
     // Destroying the frame lets its windows free what they hold.
     if (plat::is_window(frame_)) plat::destroy_window(frame_);
     session_.reset();

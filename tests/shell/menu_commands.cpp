@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "gps/nmea_log.h"
+#include "gps/navig.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/window.h"
 #include "shell/gps_dialogs.h"
@@ -35,7 +37,7 @@ const Route kRoutes[] = {
     {IDM_CURSOR_SYSTEM, "", "Choose cursor coordinates system"},
     {IDM_MANUAL_LOCALISATION, "", "Manual localization"},
     {IDM_ZOOM_LEVEL, "", "Zoom level"},
-    {IDM_NAVIG_TRACK, "navig_track_folder()", ""},
+    {IDM_NAVIG_TRACK, "", ""},
     {IDM_MONOCHROME, "", ""},  // the map window's colours: below
     {IDM_MONOCHROME_COLOUR, "", "Monochrome images"},
     {IDM_NEGATIVE, "", ""},
@@ -171,7 +173,8 @@ TEST_F(FrameFixture, LogSwitchesToggle) {
     unsigned id;
     int (*get)();
   };
-  for (const Switch& sw : {Switch{IDM_RAW_LOG, navig_rawlog_get}, Switch{IDM_NAVIG_LOG, navig_log_get}}) {
+  for (const Switch& sw :
+       {Switch{IDM_RAW_LOG, navig_rawlog_get}, Switch{IDM_NAVIG_LOG, navig_log_get}}) {
     SCOPED_TRACE(sw.id);
     const int before = sw.get();
     command(sw.id);
@@ -187,7 +190,7 @@ TEST_F(FrameFixture, NavigationOffStopsIt) {
   command(IDM_NAVIGATION);
   EXPECT_NE(navdlg_window(), nullptr);
   command(IDM_NAVIGATION);
-  EXPECT_TRUE(called("navig_stop()"));
+  EXPECT_FALSE(navig_connected());
   EXPECT_FALSE(menu_is_checked(IDM_NAVIGATION));
 }
 

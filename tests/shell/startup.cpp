@@ -41,7 +41,6 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
-#include "shell/pending_commands.h"
 #include "shell/startup.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
@@ -140,8 +139,8 @@ class Startup : public tm_test::ConfigFixture {
     startup_table_reset();
     main_command_table_reset();
     get_startup_table().start_display = [] { return false; };
+    get_startup_table().navig_stop = [] { on_pending("navig_stop", ""); };
     get_core_hooks().exit_program = throw_exit;
-    set_pending_call_observer(on_pending);
     frame_reset();
     task_slots_init();
     dispatcher_hooks_reset();
@@ -151,7 +150,6 @@ class Startup : public tm_test::ConfigFixture {
   }
 
   void TearDown() override {
-    set_pending_call_observer(nullptr);
     set_frame_exit_routine(nullptr);  // closing the windows below is not the program's exit
     set_gblerr(0);
     // A frame left by a test (its exit intercepted) is closed as the program would.
@@ -518,12 +516,12 @@ TEST_F(Startup, TheCoreWaysOutRunTheExitStepsOnce) {
     install_program_routines();
     EXPECT_EQ(get_core_hooks().exit_program, &app_exit_code);
     fail_inside = c.fail_inside;
-    set_pending_call_observer([](const char* routine, const char* args) {
-      on_pending(routine, args);
-      if (fail_inside && std::string(routine) == "navig_stop") core_exit(7);
-    });
+    get_startup_table().navig_stop = [] {
+      on_pending("navig_stop", "");
+      if (fail_inside) core_exit(7);
+    };
     EXPECT_EQ(exit_code_of([] { core_exit(EXIT_FAILURE); }), c.code);
-    set_pending_call_observer(on_pending);
+    get_startup_table().navig_stop = [] { on_pending("navig_stop", ""); };
     EXPECT_EQ(app_is_closing(), 1);
     const std::vector<std::string> calls = copy(g_calls);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "navig_stop()"), 1);

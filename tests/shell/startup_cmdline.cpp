@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "gps/nmea_log.h"
 #include "core/config.h"
 #include "core/memory.h"
 #include "core/strutil.h"
 #include "core/tracelog.h"
 #include "shell/framework/dispatcher.h"
-#include "shell/pending_commands.h"
 #include "shell/startup.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
@@ -41,7 +41,6 @@ class CommandLine : public tm_test::ConfigFixture {
       std::lock_guard<std::mutex> g(g_lock);
       g_calls.clear();
     }
-    set_pending_call_observer(on_pending);
     log_dir_ = tm_test::fresh_dir("log");
     config_set("LOGERROR", "1");
     config_set_dir("LOG_DIR", nullptr, log_dir_.c_str());
@@ -49,7 +48,6 @@ class CommandLine : public tm_test::ConfigFixture {
   }
 
   void TearDown() override {
-    set_pending_call_observer(nullptr);
     task_slots_init();
     session_.reset();
     ConfigFixture::TearDown();
