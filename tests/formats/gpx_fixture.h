@@ -15,6 +15,7 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -34,8 +35,7 @@ class GpxFixture : public GpsFileFixture {
   }
   void TearDown() override {
     set_gblerr(0);
-    for (fileatt_t* f : loaded_) free_obj(&f);
-    loaded_.clear();
+    loaded_.free_all();
     gpx_free_tables();
     GpsFileFixture::TearDown();
   }
@@ -48,12 +48,8 @@ class GpxFixture : public GpsFileFixture {
   // Loads a disk file: the reader's result, and the file object (freed at the end) in
   // *out. A failed load keeps nothing, as the dispatcher unloads it; gblerr is cleared.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = read_gpx(f, f->sot);
     set_gblerr(0);
     if (result != 0) file_detach_content(f);
@@ -62,22 +58,11 @@ class GpxFixture : public GpsFileFixture {
   }
   int load(const std::string& text, fileatt_t** out = nullptr) { return load_path(put(text), out); }
   // Frees a loaded file object before the end of the test.
-  void free_loaded(fileatt_t* f) {
-    for (size_t i = 0; i < loaded_.size(); ++i)
-      if (loaded_[i] == f) {
-        loaded_.erase(loaded_.begin() + long(i));
-        free_obj(&f);
-        return;
-      }
-  }
+  void free_loaded(fileatt_t* f) { loaded_.free_one(f); }
 
   // The objects of a class in the file's content list, in list order.
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    const container_t* list = f ? f->sot : nullptr;
-    for (int i = 0; i < obj_list_count(list); ++i)
-      if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
-    return out;
+    return objects_of<T>(f ? f->sot : nullptr, cls);
   }
   static std::vector<waypoint_t*> waypoints(const fileatt_t* f) {
     return all_of<waypoint_t>(f, CLS_WAYPOINT);
@@ -102,7 +87,7 @@ class GpxFixture : public GpsFileFixture {
   std::string dir_;
 
  private:
-  std::vector<fileatt_t*> loaded_;
+  loaded_files loaded_;
 };
 
 }  // namespace tm_test

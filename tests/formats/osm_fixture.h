@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/osm.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/repr_fixture.h"
 
 namespace tm_test {
@@ -23,8 +24,7 @@ class OsmFixture : public ReprFixture {
   }
   void TearDown() override {
     set_gblerr(0);
-    for (fileatt_t* f : loaded_) free_obj(&f);
-    loaded_.clear();
+    loaded_.free_all();
     osm_free();
     ReprFixture::TearDown();
   }
@@ -36,12 +36,8 @@ class OsmFixture : public ReprFixture {
   // *out. With `keep` the content stays whatever the result (as read_osm leaves it),
   // else a failed read is unloaded as the dispatcher does. gblerr is cleared.
   int load_path(const std::string& path, fileatt_t** out = nullptr, bool keep = false) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = read_osm(f, f->sot);
     EXPECT_EQ(result, get_gblerr());
     set_gblerr(0);
@@ -67,7 +63,7 @@ class OsmFixture : public ReprFixture {
   static std::string mnemo_of(const feature_t* f) { return f && f->mnemo ? f->mnemo : ""; }
 
   std::string dir_;
-  std::vector<fileatt_t*> loaded_;
+  loaded_files loaded_;
 };
 
 }  // namespace tm_test
