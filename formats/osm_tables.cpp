@@ -146,14 +146,19 @@ void merge_features(container_t* index, const container_t* list, bool by_key) {
   });
 }
 
-void rebuild_locked() {
-  error_pause pause;
+// The dictionaries and indexes rebuilt from the lists (their records belong to the lists).
+void free_rebuilt() {
   free_index(&g.key_reverse);
   free_index(&g.value_reverse);
   free_index(&g.key_dict);
   free_index(&g.value_dict);
   free_index(&g.keywords);
   free_index(&g.features);
+}
+
+void rebuild_locked() {
+  error_pause pause;
+  free_rebuilt();
   dict_create(&g.key_dict);
   dict_create(&g.value_dict);
   fill_dict(g.key_dict, g.base_keys);
@@ -280,12 +285,7 @@ int osm_init_from(const char* folder, const char* user_folder) {
 void osm_free() {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   error_pause pause;
-  free_index(&g.key_reverse);
-  free_index(&g.value_reverse);
-  free_index(&g.key_dict);
-  free_index(&g.value_dict);
-  free_index(&g.keywords);
-  free_index(&g.features);
+  free_rebuilt();
   free_with_elements(&g.base_keys);
   free_with_elements(&g.base_values);
   free_with_elements(&g.base_keywords);
