@@ -22,19 +22,11 @@ namespace tm_test {
 // A copy of a packed field, for the comparison macros.
 template <class T> T packed(T value) { return value; }
 
-class GpsTextFixture : public GpsFileFixture {
+class GpsTextFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    rd_close_all();
-    loaded_.free_all();
-    GpsFileFixture::TearDown();
   }
 
   std::string put(const std::string& text, const std::string& name = "data.txt") {
@@ -70,11 +62,6 @@ class GpsTextFixture : public GpsFileFixture {
         if (s->sons->elems[i] == p) return s;
     return nullptr;
   }
-
-  std::string dir_;
-
- private:
-  loaded_files loaded_;
 };
 
 }  // namespace tm_test

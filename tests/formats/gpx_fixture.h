@@ -21,24 +21,15 @@
 
 namespace tm_test {
 
-class GpxFixture : public GpsFileFixture {
+class GpxFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    // The readers open real file objects: the map model's file routines, not the
-    // stand-ins the GPS fixture installs.
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     xml_init();
     gpx_register_tables();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir("gpx");
   }
-  void TearDown() override {
-    set_gblerr(0);
-    loaded_.free_all();
-    gpx_free_tables();
-    GpsFileFixture::TearDown();
-  }
+  void free_tables() override { gpx_free_tables(); }
 
   // A disk file holding `text`; its path.
   std::string put(const std::string& text, const char* name = "doc.gpx") {
@@ -83,11 +74,6 @@ class GpxFixture : public GpsFileFixture {
            " xmlns:gpx_style=\"http://www.topografix.com/GPX/gpx_style/0/2\">\n" +
            body + "\n</gpx>\n";
   }
-
-  std::string dir_;
-
- private:
-  loaded_files loaded_;
 };
 
 }  // namespace tm_test

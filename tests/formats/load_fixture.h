@@ -114,6 +114,32 @@ class loaded_files {
   std::vector<entry> files_;
 };
 
+// The GPS file fixture for the tests of one reader on disk files: the map model's own
+// file routines (the readers open real files, not the stand-ins the GPS fixture
+// installs), a fresh folder for the test's files (dir_), and the files loaded (loaded_),
+// closed in the reader and freed after the test, before the reader's own tables
+// (free_tables) and the object store go.
+class ReaderFixture : public GpsFileFixture {
+ protected:
+  void SetUp() override {
+    GpsFileFixture::SetUp();
+    file_detail::file_ops_table_install();
+    dir_ = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+  void TearDown() override {
+    set_gblerr(0);
+    rd_close_all();
+    loaded_.free_all();
+    free_tables();
+    GpsFileFixture::TearDown();
+  }
+  // Frees what the reader's module built for the test (nothing by default).
+  virtual void free_tables() {}
+
+  std::string dir_;
+  loaded_files loaded_;
+};
+
 class LoadFixture : public GpsFileFixture {
  protected:
   void SetUp() override {

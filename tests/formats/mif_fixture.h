@@ -23,21 +23,14 @@ namespace tm_test {
 
 inline std::string mif_fixture_dir() { return TM_SOURCE_DIR "/tests/fixtures/mif/"; }
 
-class MifFixture : public GpsFileFixture {
+class MifFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     mif_module_init();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir("mif");
   }
-  void TearDown() override {
-    set_gblerr(0);
-    loaded_.free_all();
-    mif_free_tables();
-    GpsFileFixture::TearDown();
-  }
+  void free_tables() override { mif_free_tables(); }
 
   std::string put(const std::string& text, const char* name = "doc.mif") {
     return write_file(dir_ + "/" + name, text);
@@ -89,12 +82,6 @@ class MifFixture : public GpsFileFixture {
     std::memcpy(&s, &t->text, sizeof s);
     return s ? std::u16string(s) : std::u16string();
   }
-
-  std::string dir_;
-
- protected:
- private:
-  loaded_files loaded_;
 };
 
 // Numbers as GDAL gives them: equal within 1e-9 relative.

@@ -49,19 +49,6 @@ class OsmFixture : public ReprFixture {
     return load_path(put(text), out, keep);
   }
 
-  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    return of_class<T>(f ? f->sot : nullptr, cls);
-  }
-  static std::string utf8(const char16_t* s) {
-    char* out = nullptr;
-    wstr_to_utf8(s, &out);
-    std::string r = out ? out : "";
-    free_mem(&out);
-    return r;
-  }
-  // The mnemonic of an element's feature ("" without feature).
-  static std::string mnemo_of(const feature_t* f) { return f && f->mnemo ? f->mnemo : ""; }
-
   std::string dir_;
   loaded_files loaded_;
 };

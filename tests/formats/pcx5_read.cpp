@@ -71,20 +71,13 @@ std::string wline(const std::string& name, const std::string& position,
          std::string("c") + std::string(39, ' ') + " 0 0\n";
 }
 
-class Pcx5Read : public tm_test::GpsFileFixture {
+class Pcx5Read : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     month_names_init();
     pcx5_init();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("pcx5");
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    free_loaded();
-    GpsFileFixture::TearDown();
   }
 
   // Reads a disk file; the file object (freed at the end) in *out, its list kept
@@ -115,8 +108,6 @@ class Pcx5Read : public tm_test::GpsFileFixture {
     return g.empty() ? nullptr : g.front();
   }
 
-  std::string dir_;
-  tm_test::loaded_files loaded_;
 };
 
 // A stored point carried to WGS 84 degrees through the georeference's chain (which ends

@@ -81,17 +81,6 @@ class PolishFixture : public tm_test::ReprFixture {
     return load_path(put(text), out);
   }
 
-  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    return of_class<T>(f ? f->sot : nullptr, cls);
-  }
-  static std::string utf8(const char16_t* s) {
-    char* out = nullptr;
-    wstr_to_utf8(s, &out);
-    std::string r = out ? out : "";
-    free_mem(&out);
-    return r;
-  }
-  static std::string mnemo_of(const feature_t* f) { return f && f->mnemo ? f->mnemo : ""; }
   static georef_t* georef_of(const fileatt_t* f) {
     auto g = all_of<georef_t>(f, CLS_GEOREF);
     return g.empty() ? nullptr : g.front();

@@ -29,19 +29,12 @@ std::string narrow(const char16_t* w) {
   return out;
 }
 
-class RowsetRead : public tm_test::GpsFileFixture {
+class RowsetRead : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     xml_init();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("rowset");
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    loaded_.free_all();
-    GpsFileFixture::TearDown();
   }
 
   // Reads a disk file into a fresh file object's list; the error code it left.
@@ -63,8 +56,6 @@ class RowsetRead : public tm_test::GpsFileFixture {
     return tm_test::objects_of<T>(f->sot, cls);
   }
 
-  std::string dir_;
-  tm_test::loaded_files loaded_;
 };
 
 TEST_F(RowsetRead, RowsBecomeObjectsWithTheirValues) {

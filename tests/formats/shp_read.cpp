@@ -28,18 +28,11 @@ namespace {
 
 const std::string kDir = TM_FIXTURE_DIR "/shp/";
 
-class ShpRead : public tm_test::GpsFileFixture {
+class ShpRead : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("shp");
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    loaded_.free_all();
-    GpsFileFixture::TearDown();
   }
 
   // Reads a disk file into a fresh file object's list, kept whatever the result.
@@ -70,8 +63,6 @@ class ShpRead : public tm_test::GpsFileFixture {
     return out;
   }
 
-  std::string dir_;
-  tm_test::loaded_files loaded_;
 };
 
 coord_list coords_of(const loil_t* l) {

@@ -35,22 +35,15 @@ std::string narrow(const char16_t* w) {
   return out;
 }
 
-class TcxRead : public tm_test::GpsFileFixture {
+class TcxRead : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     xml_init();
     tcx_register_tables();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("tcx");
   }
-  void TearDown() override {
-    set_gblerr(0);
-    loaded_.free_all();
-    tcx_free_tables();
-    GpsFileFixture::TearDown();
-  }
+  void free_tables() override { tcx_free_tables(); }
 
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
     fileatt_t* f = loaded_.open(path);
@@ -83,8 +76,6 @@ class TcxRead : public tm_test::GpsFileFixture {
     return out;
   }
 
-  std::string dir_;
-  tm_test::loaded_files loaded_;
 };
 
 struct when {

@@ -105,20 +105,12 @@ inline date_rec at_time(int year, int month, int day, int h, int m, double s) {
   return r;
 }
 
-class NmeaFilesFixture : public GpsFileFixture {
+class NmeaFilesFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     ASSERT_EQ(nmea_module_init(), 0);
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    rd_close_all();
-    loaded_.free_all();
-    GpsFileFixture::TearDown();
   }
 
   // Imports a disk file; the file object in *out (freed at the end), its list kept
@@ -242,8 +234,6 @@ class NmeaFilesFixture : public GpsFileFixture {
   }
 
   static constexpr date_rec kExportTime{20240310.0 + 8.0 / 24.0, 10.0 + 8.0 / 24.0};
-  std::string dir_;
-  loaded_files loaded_;
 };
 
 }  // namespace tm_test
