@@ -16,21 +16,18 @@
 //   waypoint k: lat = 44 + k / 100, lon = 5 + k / 200 ("%.9f"), name "WPT%03d".
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "bench/file_load_bench.h"
 #include "core/config.h"
 #include "core/error.h"
 #include "core/obj_list.h"
 #include "core/object.h"
 #include "core/xml.h"
 #include "formats/gpx.h"
-#include "geodesy/geodesy_tables.h"
-#include "map/bitmap_record.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -65,23 +62,9 @@ void write_document(const std::string& path, int points) {
 }
 
 void register_model() {
-  obj_store_init();
-  obj_register_core_classes();
-  set_program_dir(TM_SOURCE_DIR "/data/");
-  geo_load_tables();
-  geo_init_ref_datum();
-  bitmap_module_init();
-  drawobj_types_register();
-  fileobj_types_register();
-  gpsobj_types_register();
+  bench_load::register_map_model();
   xml_init();
   gpx_register_tables();
-}
-
-double peak_rss_mb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
 }
 
 void GpxLoad(benchmark::State& state) {
@@ -89,20 +72,12 @@ void GpxLoad(benchmark::State& state) {
   (void)ready;
   const std::string path = bench_path();
   int64_t points = 0;
-  for (auto _ : state) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    obj_list_new(&f->sot);
-    if (read_gpx(f, f->sot) != 0) state.SkipWithError("the load failed");
-    points = obj_list_count_of_class(f->sot, CLS_GPSPOS);
-    set_gblerr(0);
-    // Unloading is not part of a load (the file stays loaded until the user closes it).
-    state.PauseTiming();
-    free_obj(&f);
-    state.ResumeTiming();
-  }
+  for (auto _ : state)
+    bench_load::timed_load(
+        state, path, "the load failed", [](fileatt_t* f) { return read_gpx(f, f->sot) == 0; },
+        [&](fileatt_t* f) { points = obj_list_count_of_class(f->sot, CLS_GPSPOS); });
   state.counters["points"] = double(points);
-  state.counters["peak_rss_mb"] = peak_rss_mb();
+  state.counters["peak_rss_mb"] = bench_load::peak_rss_mb();
 }
 BENCHMARK(GpxLoad)->Arg(1000000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -20,13 +20,12 @@
 //     by j % 5, the name "Way <j>" and, every 3rd, lanes=2.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "bench/file_load_bench.h"
 #include "core/config.h"
 #include "core/dict.h"
 #include "core/error.h"
@@ -34,8 +33,6 @@
 #include "core/object.h"
 #include "core/xml.h"
 #include "formats/osm.h"
-#include "geodesy/geodesy_tables.h"
-#include "map/bitmap_record.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -96,16 +93,8 @@ void write_document(const std::string& path) {
 }
 
 void register_model() {
-  obj_store_init();
-  obj_register_core_classes();
+  bench_load::register_map_model();
   dict_register_type();  // the vocabulary files hold keyword records
-  set_program_dir(TM_SOURCE_DIR "/data/");
-  geo_load_tables();
-  geo_init_ref_datum();
-  bitmap_module_init();
-  drawobj_types_register();
-  fileobj_types_register();
-  gpsobj_types_register();
   xml_init();
   repr_register_classes();
   repr_load_from(TM_SOURCE_DIR "/data/representation.xml");
@@ -113,40 +102,28 @@ void register_model() {
   set_gblerr(0);
 }
 
-double peak_rss_mb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
-}
-
 void OsmLoad(benchmark::State& state) {
   static const bool ready = (register_model(), write_document(bench_path()), true);
   (void)ready;
   const std::string path = bench_path();
   int64_t nodes = 0, ways = 0, lines = 0, resolved = 0;
-  for (auto _ : state) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    obj_list_new(&f->sot);
-    if (read_osm(f, f->sot) != 0) state.SkipWithError("the load failed");
-    set_gblerr(0);
-    state.PauseTiming();
-    nodes = obj_list_count_of_class(f->sot, CLS_NODE);
-    ways = obj_list_count_of_class(f->sot, CLS_WAY);
-    lines = obj_list_count_of_class(f->sot, CLS_WAYLINE);
-    resolved = 0;
-    for (int i = 0; i < obj_list_count(f->sot); ++i)
-      if (obj_t* o = f->sot->elems[i]; o && o->cls == CLS_WAY)
-        resolved += obj_list_count(static_cast<way_t*>(o)->sons);
-    // Unloading is not part of a load (the file stays loaded until the user closes it).
-    free_obj(&f);
-    state.ResumeTiming();
-  }
+  for (auto _ : state)
+    bench_load::timed_load(
+        state, path, "the load failed", [](fileatt_t* f) { return read_osm(f, f->sot) == 0; },
+        [&](fileatt_t* f) {
+          nodes = obj_list_count_of_class(f->sot, CLS_NODE);
+          ways = obj_list_count_of_class(f->sot, CLS_WAY);
+          lines = obj_list_count_of_class(f->sot, CLS_WAYLINE);
+          resolved = 0;
+          for (int i = 0; i < obj_list_count(f->sot); ++i)
+            if (obj_t* o = f->sot->elems[i]; o && o->cls == CLS_WAY)
+              resolved += obj_list_count(static_cast<way_t*>(o)->sons);
+        });
   state.counters["nodes"] = double(nodes);
   state.counters["ways"] = double(ways);
   state.counters["way_lines"] = double(lines);
   state.counters["resolved_refs"] = double(resolved);
-  state.counters["peak_rss_mb"] = peak_rss_mb();
+  state.counters["peak_rss_mb"] = bench_load::peak_rss_mb();
 }
 BENCHMARK(OsmLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

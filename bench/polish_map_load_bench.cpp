@@ -18,13 +18,12 @@
 //   polygon k (0..19999): Type 0x50 (woods), 12 pairs around the point formula at k.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "bench/file_load_bench.h"
 #include "core/config.h"
 #include "core/dict.h"
 #include "core/error.h"
@@ -32,8 +31,6 @@
 #include "core/object.h"
 #include "core/xml.h"
 #include "formats/polish_map.h"
-#include "geodesy/geodesy_tables.h"
-#include "map/bitmap_record.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -84,16 +81,8 @@ void write_document(const std::string& path) {
 }
 
 void register_model() {
-  obj_store_init();
-  obj_register_core_classes();
+  bench_load::register_map_model();
   dict_register_type();
-  set_program_dir(TM_SOURCE_DIR "/data/");
-  geo_load_tables();
-  geo_init_ref_datum();
-  bitmap_module_init();
-  drawobj_types_register();
-  fileobj_types_register();
-  gpsobj_types_register();
   xml_init();
   repr_register_classes();
   repr_load_from(TM_SOURCE_DIR "/data/representation.xml");
@@ -101,40 +90,29 @@ void register_model() {
   set_gblerr(0);
 }
 
-double peak_rss_mb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
-}
-
 void PolishMapLoad(benchmark::State& state) {
   static const bool ready = (register_model(), write_document(bench_path()), true);
   (void)ready;
   const std::string path = bench_path();
   int64_t nodes = 0, lines = 0, classified = 0;
-  for (auto _ : state) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    obj_list_new(&f->sot);
-    if (mp_read(f, f->sot) != 0 || get_gblerr() != 0) state.SkipWithError("the load failed");
-    set_gblerr(0);
-    state.PauseTiming();
-    nodes = obj_list_count_of_class(f->sot, CLS_NODE);
-    lines = obj_list_count_of_class(f->sot, CLS_WAYLINE);
-    classified = 0;
-    for (int i = 0; i < obj_list_count(f->sot); ++i) {
-      obj_t* o = f->sot->elems[i];
-      if (o && o->cls == CLS_NODE && static_cast<node_t*>(o)->feature) ++classified;
-      if (o && o->cls == CLS_WAYLINE && static_cast<wayline_t*>(o)->feature) ++classified;
-    }
-    // Unloading is not part of a load (the file stays loaded until the user closes it).
-    free_obj(&f);
-    state.ResumeTiming();
-  }
+  for (auto _ : state)
+    bench_load::timed_load(
+        state, path, "the load failed",
+        [](fileatt_t* f) { return mp_read(f, f->sot) == 0 && get_gblerr() == 0; },
+        [&](fileatt_t* f) {
+          nodes = obj_list_count_of_class(f->sot, CLS_NODE);
+          lines = obj_list_count_of_class(f->sot, CLS_WAYLINE);
+          classified = 0;
+          for (int i = 0; i < obj_list_count(f->sot); ++i) {
+            obj_t* o = f->sot->elems[i];
+            if (o && o->cls == CLS_NODE && static_cast<node_t*>(o)->feature) ++classified;
+            if (o && o->cls == CLS_WAYLINE && static_cast<wayline_t*>(o)->feature) ++classified;
+          }
+        });
   state.counters["nodes"] = double(nodes);
   state.counters["way_lines"] = double(lines);
   state.counters["classified"] = double(classified);
-  state.counters["peak_rss_mb"] = peak_rss_mb();
+  state.counters["peak_rss_mb"] = bench_load::peak_rss_mb();
 }
 BENCHMARK(PolishMapLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

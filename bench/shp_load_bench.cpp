@@ -19,8 +19,6 @@
 //   point i (0..999999): x = 2 + 0.001 (i mod 1000), y = 45 + 0.001 floor(i / 1000).
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -28,13 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/file_load_bench.h"
 #include "core/config.h"
 #include "core/error.h"
 #include "core/obj_list.h"
 #include "core/object.h"
 #include "formats/shapefile.h"
-#include "geodesy/geodesy_tables.h"
-#include "map/bitmap_record.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -183,24 +180,6 @@ void make_files() {
 
 // ---- The benchmark ------------------------------------------------------------------------
 
-void register_model() {
-  obj_store_init();
-  obj_register_core_classes();
-  set_program_dir(TM_SOURCE_DIR "/data/");
-  geo_load_tables();
-  geo_init_ref_datum();
-  bitmap_module_init();
-  drawobj_types_register();
-  fileobj_types_register();
-  gpsobj_types_register();
-}
-
-double peak_rss_mb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
-}
-
 // What a load made: line vertices, or points.
 int64_t shapes_read(const container_t* list) {
   int64_t n = 0;
@@ -217,24 +196,16 @@ int64_t shapes_read(const container_t* list) {
 }
 
 void ShpLoad(benchmark::State& state, const char* name) {
-  static const bool ready = (register_model(), make_files(), true);
+  static const bool ready = (bench_load::register_map_model(), make_files(), true);
   (void)ready;
   const std::string path = bench_dir() + name + ".shp";
   int64_t read = 0;
-  for (auto _ : state) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    obj_list_new(&f->sot);
-    if (shp_read(f, f->sot) != 0) state.SkipWithError("the load failed");
-    state.PauseTiming();
-    read = shapes_read(f->sot);
-    set_gblerr(0);
-    // Unloading is not part of a load (the file stays loaded until the user closes it).
-    free_obj(&f);
-    state.ResumeTiming();
-  }
+  for (auto _ : state)
+    bench_load::timed_load(
+        state, path, "the load failed", [](fileatt_t* f) { return shp_read(f, f->sot) == 0; },
+        [&](fileatt_t* f) { read = shapes_read(f->sot); });
   state.counters["read"] = double(read);
-  state.counters["peak_rss_mb"] = peak_rss_mb();
+  state.counters["peak_rss_mb"] = bench_load::peak_rss_mb();
 }
 BENCHMARK_CAPTURE(ShpLoad, line_z, "line_z")->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK_CAPTURE(ShpLoad, points, "points")->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -18,20 +18,17 @@
 //             starttrack 1 on the first record, else 0.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "bench/file_load_bench.h"
 #include "core/config.h"
 #include "core/error.h"
 #include "core/obj_list.h"
 #include "core/object.h"
 #include "formats/gpstext.h"
-#include "geodesy/geodesy_tables.h"
-#include "map/bitmap_record.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -64,42 +61,17 @@ void write_log(const std::string& path, int records) {
   std::fclose(f);
 }
 
-void register_model() {
-  obj_store_init();
-  obj_register_core_classes();
-  set_program_dir(TM_SOURCE_DIR "/data/");
-  geo_load_tables();
-  geo_init_ref_datum();
-  bitmap_module_init();
-  drawobj_types_register();
-  fileobj_types_register();
-  gpsobj_types_register();
-}
-
-double peak_rss_mb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
-}
-
 void TmnLoad(benchmark::State& state) {
-  static const bool ready = (register_model(), write_log(bench_path(), int(state.range(0))), true);
+  static const bool ready = (bench_load::register_map_model(), write_log(bench_path(), int(state.range(0))), true);
   (void)ready;
   const std::string path = bench_path();
   int64_t points = 0;
-  for (auto _ : state) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    obj_list_new(&f->sot);
-    if (gpstext_read(f, f->sot) != 0) state.SkipWithError("the load failed");
-    points = obj_list_count_of_class(f->sot, CLS_GPSPOS);
-    set_gblerr(0);
-    state.PauseTiming();
-    free_obj(&f);
-    state.ResumeTiming();
-  }
+  for (auto _ : state)
+    bench_load::timed_load(
+        state, path, "the load failed", [](fileatt_t* f) { return gpstext_read(f, f->sot) == 0; },
+        [&](fileatt_t* f) { points = obj_list_count_of_class(f->sot, CLS_GPSPOS); });
   state.counters["points"] = double(points);
-  state.counters["peak_rss_mb"] = peak_rss_mb();
+  state.counters["peak_rss_mb"] = bench_load::peak_rss_mb();
 }
 BENCHMARK(TmnLoad)->Arg(1000000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -13,6 +13,7 @@
 
 #include "core/dict.h"
 #include "core/object.h"
+#include "formats/dict_slots.h"
 #include "formats/file_load.h"
 #include "formats/mif.h"
 #include "formats/mif_read_internal.h"
@@ -55,22 +56,13 @@ std::atomic<container_t*> g_unit_names{nullptr};
 std::mutex g_steps_lock;
 std::vector<obj_t*> g_steps;
 
-void free_dict(std::atomic<container_t*>& slot) {
-  container_t* d = slot.exchange(nullptr);
-  free_obj(&d);
-}
+using dict_slots::build;
+using dict_slots::free_dict;
 
 void free_dicts() {
   free_dict(g_unit_names);  // an index over the units: before them
   free_dict(g_units);
   free_dict(g_keywords);
-}
-
-template <size_t N> void build(tag_t (&table)[N], std::atomic<container_t*>& slot) {
-  for (tag_t& t : table) t.id = 0;  // ids of an earlier object store
-  container_t* d = nullptr;
-  dict_build(int(N), table, &d);
-  slot.store(d, std::memory_order_release);
 }
 
 // ---- Transitions ---------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include "formats/file_load.h"
 #include "formats/osm.h"
 #include "formats/osm_internal.h"
+#include "formats/user_lists.h"
 #include "map/file_object.h"
 #include "map/repr.h"
 #include "map/saved_tables.h"
@@ -39,10 +40,10 @@ tag_t g_attribute_table[kOsmAttributeCount] = {
     make_tag("k", OSMA_K),               make_tag("v", OSMA_V),
 };
 
-struct user_list {
-  container_t* table = nullptr;
-  fileatt_t* file = nullptr;
-};
+using user_lists::error_pause;
+using user_lists::free_index;
+using user_lists::free_with_elements;
+using user_lists::user_list;
 
 struct osm_tables {
   container_t* elements = nullptr;
@@ -74,54 +75,21 @@ std::recursive_mutex g_mutex;
 constexpr int kMaintypeOffset = int(offsetof(feature_t, maintype));
 constexpr int kTagValOffset = int(offsetof(tag_t, val));
 
-struct error_pause {
-  int pending = get_gblerr();
-  error_pause() { set_gblerr(0); }
-  ~error_pause() { set_gblerr(pending); }
-};
+void free_user(user_list* u) { user_lists::user_list_free(u); }
 
-void free_with_elements(container_t** list) {
-  if (!*list) return;
-  obj_list_free_elements(*list);
-  free_obj(list);
-}
-void free_index(container_t** list) {
-  if (*list) free_obj(list);
-}
-
-void free_user(user_list* u) {
-  free_with_elements(&u->table);
-  if (u->file && !u->file->in_table) free_obj(&u->file);
-  u->file = nullptr;
-}
-
+// An index of records of class `cls` keyed at `key_offset`, read back from `folder`.
 void make_user(user_list* u, int cls, int key_type, int key_offset, const char* name,
                const char* folder) {
   index_create(cls, key_type, key_offset, &u->table);
-  if (!u->table) return;
-  str_set(name, &u->table->name);
-  if (!folder) return;
-  const std::string path = std::string(folder) + name + ".sot";
-  savfile_read(path.c_str(), u->table, &u->file);
-  set_gblerr(0);
-  // A record read back is entered again under its own key (the table is an index).
+  user_lists::user_list_open(u, name, folder);
 }
 
-void queue_user(user_list* u) {
-  if (g.save && u->table && u->file) savfile_queue(u->table, u->file);
-}
+void queue_user(user_list* u) { user_lists::user_list_queue(u, g.save); }
 
-void log_missing(const char* fr, const char* en) {
-  log_write_separator();
-  log_line(is_french() ? fr : en);
-}
-
+// 1 when the list was loaded, else 0 (its message in the trace log).
 int load_list(const char* folder, const char* file, const char* list_name, container_t** out,
               const char* fr, const char* en) {
-  const std::string path = std::string(folder ? folder : "") + file;
-  const int r = repr_load_named_list(path.c_str(), list_name, out);
-  if (r != 0) log_missing(fr, en);
-  return r == 0 ? 1 : 0;
+  return user_lists::load_named_list(folder, file, list_name, out, fr, en) ? 1 : 0;
 }
 
 // Entries of a list of class `cls`.
@@ -178,14 +146,19 @@ void merge_features(container_t* index, const container_t* list, bool by_key) {
   });
 }
 
-void rebuild_locked() {
-  error_pause pause;
+// The dictionaries and indexes rebuilt from the lists (their records belong to the lists).
+void free_rebuilt() {
   free_index(&g.key_reverse);
   free_index(&g.value_reverse);
   free_index(&g.key_dict);
   free_index(&g.value_dict);
   free_index(&g.keywords);
   free_index(&g.features);
+}
+
+void rebuild_locked() {
+  error_pause pause;
+  free_rebuilt();
   dict_create(&g.key_dict);
   dict_create(&g.value_dict);
   fill_dict(g.key_dict, g.base_keys);
@@ -271,13 +244,8 @@ std::recursive_mutex& osm_tables_mutex() { return g_mutex; }
 void osm_init() {
   // The vocabularies are data of the program; the user's own lists live with the user's
   // settings.
-  char* path = nullptr;
-  repr_data_path("osmktag.xml", &path);
-  char* folder = nullptr;
-  path_folder(path ? path : "", &folder);
-  osm_init_from(folder ? folder : get_system_dir(), get_user_app_dir());
-  free_mem(&folder);
-  free_mem(&path);
+  const std::string folder = user_lists::data_folder_of("osmktag.xml");
+  osm_init_from(folder.c_str(), get_user_app_dir());
 }
 
 int osm_init_from(const char* folder, const char* user_folder) {
@@ -317,12 +285,7 @@ int osm_init_from(const char* folder, const char* user_folder) {
 void osm_free() {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   error_pause pause;
-  free_index(&g.key_reverse);
-  free_index(&g.value_reverse);
-  free_index(&g.key_dict);
-  free_index(&g.value_dict);
-  free_index(&g.keywords);
-  free_index(&g.features);
+  free_rebuilt();
   free_with_elements(&g.base_keys);
   free_with_elements(&g.base_values);
   free_with_elements(&g.base_keywords);

@@ -25,6 +25,7 @@
 #include "formats/file_load.h"
 #include "formats/polish_map.h"
 #include "formats/polish_map_internal.h"
+#include "formats/user_lists.h"
 #include "map/file_object.h"
 #include "map/repr.h"
 #include "map/saved_tables.h"
@@ -92,10 +93,10 @@ tag_t g_key_table[kKeyCount] = {
     make_tag("Origin8", MP_KEY_OTHER_LEVEL),
 };
 
-struct user_table {
-  container_t* table = nullptr;
-  fileatt_t* file = nullptr;
-};
+using user_lists::error_pause;
+using user_lists::free_index;
+using user_lists::free_with_elements;
+using user_table = user_lists::user_list;
 
 using feature_key = std::tuple<int, int, int>;
 
@@ -120,50 +121,17 @@ std::recursive_mutex g_mutex;
 
 constexpr int kMaintypeOffset = int(offsetof(feature_t, maintype));
 
-struct error_pause {
-  int pending = get_gblerr();
-  error_pause() { set_gblerr(0); }
-  ~error_pause() { set_gblerr(pending); }
-};
-
-void free_with_elements(container_t** list) {
-  if (!*list) return;
-  obj_list_free_elements(*list);
-  free_obj(list);
-}
-void free_index(container_t** list) {
-  if (*list) free_obj(list);
-}
-
-void free_user(user_table* u) {
-  free_with_elements(&u->table);
-  if (u->file && !u->file->in_table) free_obj(&u->file);
-  u->file = nullptr;
-}
+void free_user(user_table* u) { user_lists::user_list_free(u); }
 
 // An empty user table under its name, read back from `folder` when given.
 void make_user(user_table* u, const char* name, const char* folder) {
   feature_index_create(&u->table);
-  if (!u->table) return;
-  str_set(name, &u->table->name);
-  if (!folder) return;
-  const std::string path = std::string(folder) + name + ".sot";
-  savfile_read(path.c_str(), u->table, &u->file);
-  set_gblerr(0);
+  user_lists::user_list_open(u, name, folder);
 }
 
-void queue_user(user_table* u) {
-  if (g.save && u->table && u->file) savfile_queue(u->table, u->file);
-}
+void queue_user(user_table* u) { user_lists::user_list_queue(u, g.save); }
 
-bool load_list(const char* folder, const char* file, const char* list_name, container_t** out,
-               const char* fr, const char* en) {
-  const std::string path = std::string(folder ? folder : "") + file;
-  if (repr_load_named_list(path.c_str(), list_name, out) == 0) return true;
-  log_write_separator();
-  log_line(is_french() ? fr : en);
-  return false;
-}
+using user_lists::load_named_list;
 
 const char* text_or_empty(const char* s) { return s ? s : ""; }
 bool same_text(const char* a, const char* b) {
@@ -258,13 +226,8 @@ std::recursive_mutex& mp_tables_mutex() { return g_mutex; }
 void mp_init() {
   // The feature files are data of the program; the user's own features live with the
   // user's settings.
-  char* path = nullptr;
-  repr_data_path("pfmsfeat.xml", &path);
-  char* folder = nullptr;
-  path_folder(path ? path : "", &folder);
-  mp_init_from(folder ? folder : get_system_dir(), get_user_app_dir());
-  free_mem(&folder);
-  free_mem(&path);
+  const std::string folder = user_lists::data_folder_of("pfmsfeat.xml");
+  mp_init_from(folder.c_str(), get_user_app_dir());
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   g.save = true;
 }
@@ -281,12 +244,12 @@ int mp_init_from(const char* folder, const char* user_folder) {
   repr_set_describe_hook(kReprDescribePolish, describe);
   int loaded = 0;
   // Without either file nothing is classified: the indexes stay empty.
-  if (load_list(folder, kPolishFeatureFile, kPolishFeatureList, &g.base_features,
-                "Impossible de charger les features ", "Unable to load features")) {
+  if (load_named_list(folder, kPolishFeatureFile, kPolishFeatureList, &g.base_features,
+                      "Impossible de charger les features ", "Unable to load features")) {
     ++loaded;
-    if (load_list(folder, kPolishMainFeatureFile, kPolishMainFeatureList,
-                  &g.base_main_features, "Impossible de charger les features main ",
-                  "Unable to load main features"))
+    if (load_named_list(folder, kPolishMainFeatureFile, kPolishMainFeatureList,
+                        &g.base_main_features, "Impossible de charger les features main ",
+                        "Unable to load main features"))
       ++loaded;
   }
   g.loaded = loaded == 2;

@@ -4,6 +4,7 @@
 
 #include "core/dict.h"
 #include "core/object.h"
+#include "formats/dict_slots.h"
 #include "formats/tcx.h"
 
 namespace {
@@ -58,17 +59,8 @@ std::atomic<container_t*> g_elements{nullptr};
 std::atomic<container_t*> g_attributes{nullptr};
 std::atomic<container_t*> g_point_types{nullptr};
 
-void free_dict(std::atomic<container_t*>& slot) {
-  container_t* d = slot.exchange(nullptr);
-  free_obj(&d);
-}
-
-template <size_t N> void build(tag_t (&table)[N], std::atomic<container_t*>& slot) {
-  for (tag_t& t : table) t.id = 0;  // ids of an earlier object store
-  container_t* d = nullptr;
-  dict_build(int(N), table, &d);
-  slot.store(d, std::memory_order_release);
-}
+using dict_slots::build;
+using dict_slots::free_dict;
 
 }  // namespace
 

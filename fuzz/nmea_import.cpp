@@ -5,42 +5,17 @@
 // with them.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <string>
 
-#include "core/config.h"
 #include "core/error.h"
-#include "core/obj_list.h"
-#include "core/object.h"
-#include "fuzz/support/fuzz_env.h"
-#include "geodesy/geodesy_tables.h"
+#include "fuzz/support/reader_fuzz.h"
 #include "gps/nmea_files.h"
 #include "gps/nmea_parser.h"
-#include "map/draw_styles.h"
-#include "map/file_internal.h"
-#include "map/file_object.h"
-#include "map/gps_classes.h"
-
-namespace {
-
-std::string source_dir() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path().string();
-}
-
-}  // namespace
 
 // The tables are loaded once, before the first input, and live as long as the process.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tm_fuzz::init(false);
-  fileobj_types_register();
-  gpsobj_types_register();
-  drawobj_types_register();
-  file_detail::file_ops_table_install();
-  geo_register_classes();
-  const std::string data = source_dir() + "/data/";
-  set_program_dir(data.c_str());
-  geo_load_tables();
-  geo_init_ref_datum();
+  tm_fuzz::register_file_classes();
+  tm_fuzz::load_geodesy(tm_fuzz::source_data_dir());
   nmea_module_init();
   set_gblerr(0);
   return 0;
@@ -50,18 +25,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" const char* __lsan_default_options() { return "use_unaligned=1"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  tm_fuzz::keep_budget();
-  const std::string path = tm_fuzz::write_scratch(data, size, ".nmea");
-  fileatt_t* file = nullptr;
-  file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &file);
-  if (!file) {
-    set_gblerr(0);
-    return 0;
-  }
-  obj_list_new(&file->sot);
-  const int result = read_nmea_file(file, file->sot);
-  set_gblerr(0);
-  if (result != 0) file_detach_content(file);
-  free_obj(&file);
+  tm_fuzz::read_scratch_file(data, size, ".nmea", [](fileatt_t* file) {
+    return read_nmea_file(file, file->sot) != 0;
+  });
   return 0;
 }

@@ -6,45 +6,22 @@
 // with them.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
-#include "core/config.h"
 #include "core/error.h"
-#include "core/obj_list.h"
-#include "core/object.h"
 #include "core/reader.h"
 #include "core/xml.h"
 #include "formats/polish_map.h"
-#include "fuzz/support/fuzz_env.h"
-#include "geodesy/geodesy_tables.h"
-#include "map/draw_styles.h"
-#include "map/file_internal.h"
-#include "map/file_object.h"
-#include "map/gps_classes.h"
+#include "fuzz/support/reader_fuzz.h"
 #include "map/repr.h"
-
-namespace {
-
-std::string source_dir() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path().string();
-}
-
-}  // namespace
 
 // The tables are loaded once, before the first input, and live as long as the process.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tm_fuzz::init(false);
-  fileobj_types_register();
-  gpsobj_types_register();
-  drawobj_types_register();
-  file_detail::file_ops_table_install();
+  tm_fuzz::register_file_classes();
   xml_init();
-  geo_register_classes();
-  const std::string data = source_dir() + "/data/";
-  set_program_dir(data.c_str());
-  geo_load_tables();
-  geo_init_ref_datum();
+  const std::string data = tm_fuzz::source_data_dir();
+  tm_fuzz::load_geodesy(data);
   repr_register_classes();
   repr_load_from((data + kReprFileName).c_str());
   mp_init_from(data.c_str(), nullptr);
@@ -56,20 +33,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" const char* __lsan_default_options() { return "use_unaligned=1"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  tm_fuzz::keep_budget();
-  const std::string path = tm_fuzz::write_scratch(data, size, ".mp");
-  fileatt_t* file = nullptr;
-  file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &file);
-  if (!file) {
-    set_gblerr(0);
-    return 0;
-  }
-  obj_list_new(&file->sot);
-  const int result = mp_read(file, file->sot);
-  const int code = get_gblerr();
-  set_gblerr(0);
-  if (result != 0 || code != 0) file_detach_content(file);
-  rd_close_file(file);
-  free_obj(&file);
+  // A read that returns success but leaves an error set counts as failed too.
+  tm_fuzz::read_scratch_file(data, size, ".mp", [](fileatt_t* file) {
+    const int result = mp_read(file, file->sot);
+    const bool failed = result != 0 || get_gblerr() != 0;
+    rd_close_file(file);
+    return failed;
+  });
   return 0;
 }

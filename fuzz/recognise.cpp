@@ -15,6 +15,7 @@
 #include "core/xml.h"
 #include "formats/file_load.h"
 #include "fuzz/support/fuzz_env.h"
+#include "fuzz/support/reader_fuzz.h"
 #include "map/file_object.h"
 
 namespace {
@@ -33,12 +34,7 @@ fileatt_t* memory_file(const uint8_t* data, size_t size) {
 
 void free_all_files() {
   rd_close_all();
-  for (;;) {
-    obj_t* f = nullptr;
-    if (!obj_class_next(kFileClass, &f) || !f) break;
-    free_obj(&f);
-    if (f) break;
-  }
+  tm_fuzz::free_file_objects();
 }
 
 }  // namespace

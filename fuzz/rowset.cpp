@@ -4,25 +4,16 @@
 // an unload does.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "core/error.h"
-#include "core/obj_list.h"
-#include "core/object.h"
 #include "core/socket.h"
 #include "core/xml.h"
 #include "formats/rowset.h"
-#include "fuzz/support/fuzz_env.h"
-#include "map/draw_styles.h"
-#include "map/file_internal.h"
-#include "map/file_object.h"
-#include "map/gps_classes.h"
+#include "fuzz/support/reader_fuzz.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tm_fuzz::init(false);
-  fileobj_types_register();
-  gpsobj_types_register();
-  drawobj_types_register();
+  tm_fuzz::register_map_classes();
   socket_register_type();
   file_detail::file_ops_table_install();
   xml_init();
@@ -34,18 +25,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" const char* __lsan_default_options() { return "use_unaligned=1"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  tm_fuzz::keep_budget();
-  const std::string path = tm_fuzz::write_scratch(data, size, ".xml");
-  fileatt_t* file = nullptr;
-  file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &file);
-  if (!file) {
-    set_gblerr(0);
-    return 0;
-  }
-  obj_list_new(&file->sot);
-  read_rowset(file, file->sot);
-  set_gblerr(0);
-  file_detach_content(file);
-  free_obj(&file);
+  // The content is detached whatever the read returned.
+  tm_fuzz::read_scratch_file(data, size, ".xml", [](fileatt_t* file) {
+    read_rowset(file, file->sot);
+    return true;
+  });
   return 0;
 }

@@ -3,24 +3,14 @@
 // detached and freed as the load dispatch does, and the file goes with them.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "core/error.h"
-#include "core/obj_list.h"
-#include "core/object.h"
 #include "formats/shapefile.h"
-#include "fuzz/support/fuzz_env.h"
-#include "map/draw_styles.h"
-#include "map/file_internal.h"
-#include "map/file_object.h"
-#include "map/gps_classes.h"
+#include "fuzz/support/reader_fuzz.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tm_fuzz::init(false);
-  fileobj_types_register();
-  gpsobj_types_register();
-  drawobj_types_register();
-  file_detail::file_ops_table_install();
+  tm_fuzz::register_file_classes();
   set_gblerr(0);
   return 0;
 }
@@ -29,18 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" const char* __lsan_default_options() { return "use_unaligned=1"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  tm_fuzz::keep_budget();
-  const std::string path = tm_fuzz::write_scratch(data, size, ".shp");
-  fileatt_t* file = nullptr;
-  file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &file);
-  if (!file) {
-    set_gblerr(0);
-    return 0;
-  }
-  obj_list_new(&file->sot);
-  const int result = shp_read(file, file->sot);
-  set_gblerr(0);
-  if (result != 0) file_detach_content(file);
-  free_obj(&file);
+  tm_fuzz::read_scratch_file(data, size, ".shp",
+                             [](fileatt_t* file) { return shp_read(file, file->sot) != 0; });
   return 0;
 }

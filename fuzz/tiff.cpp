@@ -10,6 +10,7 @@
 #include "core/obj_list.h"
 #include "core/object.h"
 #include "core/reader.h"
+#include "fuzz/support/decoder_fuzz.h"
 #include "fuzz/support/fuzz_env.h"
 #include "geodesy/xform.h"
 #include "map/bitmap_record.h"
@@ -63,16 +64,7 @@ void run(obj_t* file, int line) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = false;
-  tm_fuzz::init();
-  if (!ready) {
-    ready = true;
-    line_store_register();
-    xform_register_classes();
-    bitmap_module_init();
-    raster_set_max_image_bytes(int64_t(64) << 20);
-  }
-  tm_fuzz::keep_budget();
+  tm_fuzz::init_images();
   obj_t* file = tm_test::stub_memory_file(data, int64_t(size));
   run(file, -2);
   run(file, -1);

@@ -607,14 +607,22 @@ int current_page() {
   return i == kFeatPagePolish ? kFeatPagePolish : kFeatPageOsm;
 }
 
-plat::Wnd page_point_list(int page) {
+plat::Wnd page_item(int page, int id) {
   plat::Wnd p = featdlg_page(page);
-  return p ? plat::get_dlg_item(p, page == kFeatPageOsm ? kOsmNodeList : kMpPointList) : nullptr;
+  return p ? plat::get_dlg_item(p, id) : nullptr;
+}
+
+bool page_box_on(int page, int id) {
+  plat::Wnd w = page_item(page, id);
+  return w && plat::is_window_enabled(w) && is_checked(w);
+}
+
+plat::Wnd page_point_list(int page) {
+  return page_item(page, page == kFeatPageOsm ? kOsmNodeList : kMpPointList);
 }
 
 plat::Wnd page_line_list(int page) {
-  plat::Wnd p = featdlg_page(page);
-  return p ? plat::get_dlg_item(p, page == kFeatPageOsm ? kOsmWayList : kMpLineList) : nullptr;
+  return page_item(page, page == kFeatPageOsm ? kOsmWayList : kMpLineList);
 }
 
 void enable_point_group(bool on) {

@@ -46,6 +46,10 @@ std::string list_text(plat::Wnd list);
 // ---- The editor, for the pages ----------------------------------------------------------
 // The page shown (kFeatPageOsm or kFeatPagePolish).
 int current_page();
+// A control of a page (null while the page is not made).
+plat::Wnd page_item(int page, int id);
+// A check box or radio button of a page: enabled and checked.
+bool page_box_on(int page, int id);
 // The point and line representation lists of a page.
 plat::Wnd page_point_list(int page);
 plat::Wnd page_line_list(int page);

@@ -39,15 +39,8 @@ struct osm_page_state {
 osm_page_state g_page;
 
 plat::Wnd page() { return featdlg_page(kFeatPageOsm); }
-plat::Wnd ctl(int id) {
-  plat::Wnd p = page();
-  return p ? plat::get_dlg_item(p, id) : nullptr;
-}
-
-bool on(int id) {
-  plat::Wnd w = ctl(id);
-  return w && plat::is_window_enabled(w) && is_checked(w);
-}
+plat::Wnd ctl(int id) { return page_item(kFeatPageOsm, id); }
+bool on(int id) { return page_box_on(kFeatPageOsm, id); }
 
 std::string key_text() { return text_of(ctl(kOsmKeyEdit), kTextChars); }
 std::string value_text() { return text_of(ctl(kOsmValueEdit), kTextChars); }

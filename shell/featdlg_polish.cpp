@@ -45,15 +45,8 @@ struct polish_page_state {
 polish_page_state g_page;
 
 plat::Wnd page() { return featdlg_page(kFeatPagePolish); }
-plat::Wnd ctl(int id) {
-  plat::Wnd p = page();
-  return p ? plat::get_dlg_item(p, id) : nullptr;
-}
-
-bool on(int id) {
-  plat::Wnd w = ctl(id);
-  return w && plat::is_window_enabled(w) && is_checked(w);
-}
+plat::Wnd ctl(int id) { return page_item(kFeatPagePolish, id); }
+bool on(int id) { return page_box_on(kFeatPagePolish, id); }
 
 std::string hex2(int v) {
   char buf[16];

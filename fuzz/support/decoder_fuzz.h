@@ -17,7 +17,10 @@
 
 namespace tm_fuzz {
 
-inline void decode_image(int (*decoder)(bitmap_t*), const uint8_t* data, size_t size) {
+// The set-up of the image harnesses (stand-in files, line store, transformation and
+// bitmap classes, the 64 MiB image cap), made on the first call; every call keeps the
+// memory budget.
+inline void init_images() {
   static bool ready = false;
   init();
   if (!ready) {
@@ -27,6 +30,10 @@ inline void decode_image(int (*decoder)(bitmap_t*), const uint8_t* data, size_t 
     bitmap_module_init();
     raster_set_max_image_bytes(int64_t(64) << 20);
   }
+}
+
+inline void decode_image(int (*decoder)(bitmap_t*), const uint8_t* data, size_t size) {
+  init_images();
   bitmap_t* image = nullptr;
   obj_new_registered(CLS_BITMAP, &image);
   if (!image) return;

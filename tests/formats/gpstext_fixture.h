@@ -13,6 +13,7 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -21,20 +22,11 @@ namespace tm_test {
 // A copy of a packed field, for the comparison macros.
 template <class T> T packed(T value) { return value; }
 
-class GpsTextFixture : public GpsFileFixture {
+class GpsTextFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    rd_close_all();
-    for (fileatt_t* f : loaded_) free_obj(&f);
-    loaded_.clear();
-    GpsFileFixture::TearDown();
   }
 
   std::string put(const std::string& text, const std::string& name = "data.txt") {
@@ -44,12 +36,8 @@ class GpsTextFixture : public GpsFileFixture {
   // Loads a disk file through gpstext_read: the result, and the file object (freed at
   // the end) in *out. gblerr is left cleared, as the reader leaves it.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = gpstext_read(f, f->sot);
     EXPECT_EQ(get_gblerr(), 0);
     if (out) *out = f;
@@ -58,11 +46,7 @@ class GpsTextFixture : public GpsFileFixture {
   int load(const std::string& text, fileatt_t** out = nullptr) { return load_path(put(text), out); }
 
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    const container_t* list = f ? f->sot : nullptr;
-    for (int i = 0; i < obj_list_count(list); ++i)
-      if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
-    return out;
+    return objects_of<T>(f ? f->sot : nullptr, cls);
   }
   static std::vector<waypoint_t*> waypoints(const fileatt_t* f) { return all_of<waypoint_t>(f, CLS_WAYPOINT); }
   static std::vector<gpspos_t*> points(const fileatt_t* f) { return all_of<gpspos_t>(f, CLS_GPSPOS); }
@@ -78,11 +62,6 @@ class GpsTextFixture : public GpsFileFixture {
         if (s->sons->elems[i] == p) return s;
     return nullptr;
   }
-
-  std::string dir_;
-
- private:
-  std::vector<fileatt_t*> loaded_;
 };
 
 }  // namespace tm_test

@@ -9,17 +9,12 @@
 
 namespace {
 
+using tm_test::slurp_file;
+
 using tm_test::GpsTextFixture;
 
 const char* kPartHeader =
     "TMT-V2_Tarmelo_Tracklog\nGarmin test 1\n0;0;0;0;0;0;0;1;\n1;1;0;0;0;0;0;\n";
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string record_of(int k) { return "1;\n" + std::to_string(k) + ".5;1.0;\n"; }
 
@@ -45,7 +40,7 @@ TEST_F(GpsTextJoin, TwelvePartsGiveOneFileInOrder) {
   ASSERT_EQ(tmt_join_numbered_files((dir_ + "/trk_t03.tmt").c_str()), 0);
   std::string want = kPartHeader;
   for (int k = 0; k < 12; ++k) want += record_of(k);
-  EXPECT_EQ(slurp(dir_ + "/trk.tmt"), want);
+  EXPECT_EQ(slurp_file(dir_ + "/trk.tmt"), want);
   fileatt_t* f = nullptr;
   ASSERT_EQ(load_path(dir_ + "/trk.tmt", &f), 0);
   EXPECT_EQ(points(f).size(), 12u);
@@ -57,7 +52,7 @@ TEST_F(GpsTextJoin, AGapEndsTheJoin) {
   ASSERT_EQ(tmt_join_numbered_files((dir_ + "/trk.tmt").c_str()), 0);
   std::string want = kPartHeader;
   for (int k = 0; k < 5; ++k) want += record_of(k);
-  EXPECT_EQ(slurp(dir_ + "/trk.tmt"), want);
+  EXPECT_EQ(slurp_file(dir_ + "/trk.tmt"), want);
 }
 
 TEST_F(GpsTextJoin, NothingWithoutTheFirstPart) {

@@ -13,22 +13,17 @@
 
 namespace {
 
+using tm_test::slurp_file;
+
 using tm_test::GpsTextFixture;
 using tm_test::packed;
 using tm_test::wide;
 
 const std::string kDir = TM_FIXTURE_DIR "/gpstext/";
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::vector<std::vector<std::string>> expected_rows(const std::string& kind) {
   std::vector<std::vector<std::string>> rows;
-  std::istringstream in(slurp(kDir + "expected.txt"));
+  std::istringstream in(slurp_file(kDir + "expected.txt"));
   for (std::string line; std::getline(in, line);) {
     std::vector<std::string> f;
     std::istringstream cols(line);
@@ -290,7 +285,7 @@ TEST_F(GpsTextRead, VersionOneTextIsCutToItsWidths) {
 TEST_F(GpsTextRead, EveryTruncationOfTheFixtures) {
   for (const char* name : {"v1_waypoints.tmw", "v1_track.tmt", "v2_waypoints.tmw", "v2_track.tmt",
                            "v2_routes.tmr", "v3_log.tmn"}) {
-    const std::string whole = slurp(kDir + name);
+    const std::string whole = slurp_file(kDir + name);
     ASSERT_FALSE(whole.empty()) << name;
     for (size_t n = 0; n < whole.size(); ++n) {
       fileatt_t* f = nullptr;

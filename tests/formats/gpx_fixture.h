@@ -15,30 +15,21 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace tm_test {
 
-class GpxFixture : public GpsFileFixture {
+class GpxFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    // The readers open real file objects: the map model's file routines, not the
-    // stand-ins the GPS fixture installs.
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     xml_init();
     gpx_register_tables();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir("gpx");
   }
-  void TearDown() override {
-    set_gblerr(0);
-    for (fileatt_t* f : loaded_) free_obj(&f);
-    loaded_.clear();
-    gpx_free_tables();
-    GpsFileFixture::TearDown();
-  }
+  void free_tables() override { gpx_free_tables(); }
 
   // A disk file holding `text`; its path.
   std::string put(const std::string& text, const char* name = "doc.gpx") {
@@ -48,12 +39,8 @@ class GpxFixture : public GpsFileFixture {
   // Loads a disk file: the reader's result, and the file object (freed at the end) in
   // *out. A failed load keeps nothing, as the dispatcher unloads it; gblerr is cleared.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = read_gpx(f, f->sot);
     set_gblerr(0);
     if (result != 0) file_detach_content(f);
@@ -62,22 +49,11 @@ class GpxFixture : public GpsFileFixture {
   }
   int load(const std::string& text, fileatt_t** out = nullptr) { return load_path(put(text), out); }
   // Frees a loaded file object before the end of the test.
-  void free_loaded(fileatt_t* f) {
-    for (size_t i = 0; i < loaded_.size(); ++i)
-      if (loaded_[i] == f) {
-        loaded_.erase(loaded_.begin() + long(i));
-        free_obj(&f);
-        return;
-      }
-  }
+  void free_loaded(fileatt_t* f) { loaded_.free_one(f); }
 
   // The objects of a class in the file's content list, in list order.
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    const container_t* list = f ? f->sot : nullptr;
-    for (int i = 0; i < obj_list_count(list); ++i)
-      if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
-    return out;
+    return objects_of<T>(f ? f->sot : nullptr, cls);
   }
   static std::vector<waypoint_t*> waypoints(const fileatt_t* f) {
     return all_of<waypoint_t>(f, CLS_WAYPOINT);
@@ -98,11 +74,6 @@ class GpxFixture : public GpsFileFixture {
            " xmlns:gpx_style=\"http://www.topografix.com/GPX/gpx_style/0/2\">\n" +
            body + "\n</gpx>\n";
   }
-
-  std::string dir_;
-
- private:
-  std::vector<fileatt_t*> loaded_;
 };
 
 }  // namespace tm_test

@@ -18,17 +18,12 @@
 
 namespace {
 
+using tm_test::slurp_file;
+
 using tm_test::GpxFixture;
 using tm_test::wide;
 
 const std::string kDir = TM_FIXTURE_DIR "/gpx/";
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // One CSV line: fields separated by commas, a field in double quotes may hold commas and
 // doubled quotes.
@@ -123,7 +118,7 @@ class GpxFixtures : public GpxFixture {
   // The reader's objects against ogrinfo's rows: positions to 1e-9 degree, heights (less
   // the Garmin depth), track point times to the millisecond, names.
   static void expect_ogr_answers(const fileatt_t* f, const std::string& csv_path) {
-    const auto rows = csv_rows(lines_of(slurp(csv_path)));
+    const auto rows = csv_rows(lines_of(slurp_file(csv_path)));
     ASSERT_FALSE(rows.empty()) << csv_path;
     const points p = points_of(f);
     size_t w = 0, r = 0, t = 0;
@@ -162,7 +157,7 @@ class GpxFixtures : public GpxFixture {
   // The waypoints against gpsbabel's unicsv block: names, symbols, and the Garmin
   // proximity and temperature where the answer has them.
   static void expect_unicsv_waypoints(const fileatt_t* f, const std::string& path) {
-    const auto blocks = unicsv_blocks(slurp(path));
+    const auto blocks = unicsv_blocks(slurp_file(path));
     ASSERT_FALSE(blocks.empty()) << path;
     const auto& rows = blocks[0];
     const points p = points_of(f);
@@ -216,7 +211,7 @@ TEST_F(GpxFixtures, ExtensionValuesOfTheGpx11Fixture) {
 // or the bad-data code; never more objects than the whole file gives.
 TEST_F(GpxFixtures, EveryTruncationLoadsCleanly) {
   for (const char* name : {"gpx10", "gpx11_ext"}) {
-    const std::string whole = slurp(kDir + name + ".gpx");
+    const std::string whole = slurp_file(kDir + name + ".gpx");
     fileatt_t* full = nullptr;
     ASSERT_EQ(load(whole, &full), 0);
     const size_t all = trackpoints(full).size() + waypoints(full).size();
@@ -273,8 +268,8 @@ TEST_F(GpxFixtures, WrittenFileReadByGpsbabelAndByUs) {
   expect_ogr_answers(again, kDir + "gpx11_ext.ogr.csv");
   const std::string csv = dir_ + "/theirs.csv";
   ASSERT_EQ(std::system(("gpsbabel -t -i gpx -f '" + ours + "' -o unicsv,utc=0 -F '" + csv + "'").c_str()), 0);
-  const auto blocks = unicsv_blocks(slurp(csv));
-  ASSERT_EQ(blocks.size(), 1u) << slurp(csv);
+  const auto blocks = unicsv_blocks(slurp_file(csv));
+  ASSERT_EQ(blocks.size(), 1u) << slurp_file(csv);
   ASSERT_EQ(blocks[0].size(), a.trkpt.size());
   for (size_t i = 0; i < a.trkpt.size(); ++i) {
     date_rec want;

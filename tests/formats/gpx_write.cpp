@@ -11,17 +11,13 @@
 
 namespace {
 
+using tm_test::slurp_file;
+
 using tm_test::GpxFixture;
 using tm_test::wide;
 
 class GpxWrite : public GpxFixture {
  protected:
-  static std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   // The written text with the metadata's time of writing replaced by "NOW" (checked to
   // be an ISO date and time in UTC first).
   static std::string without_now(std::string text) {
@@ -201,7 +197,7 @@ TEST_F(GpxWrite, SmallFolderGivesTheseExactLines) {
       "    </trkseg>\n"
       "  </trk>\n"
       "</gpx>";
-  EXPECT_EQ(without_now(slurp(path)), expected);
+  EXPECT_EQ(without_now(slurp_file(path)), expected);
 }
 
 // A navigation segment (a live track) is written as a track of one segment in the default
@@ -219,7 +215,7 @@ TEST_F(GpxWrite, NavigationSegmentBecomesATrack) {
   const std::string path = dir_ + "/nav.gpx";
   write_gpx(path.c_str(), roots({first_folder(f)}));
   ASSERT_EQ(get_gblerr(), 0);
-  const std::string text = slurp(path);
+  const std::string text = slurp_file(path);
   const std::string expected =
       "  </metadata>\n"
       "  <trk>\n"
@@ -243,7 +239,7 @@ TEST_F(GpxWrite, EmptyRootListWritesZeroBounds) {
   const std::string path = dir_ + "/empty.gpx";
   write_gpx(path.c_str(), roots({}));
   EXPECT_EQ(get_gblerr(), 0);
-  EXPECT_EQ(without_now(slurp(path)),
+  EXPECT_EQ(without_now(slurp_file(path)),
             std::string(kHead) +
                 "    <bounds minlat=\"0.000000000\" minlon=\"0.000000000\" "
                 "maxlat=\"0.000000000\" maxlon=\"0.000000000\" />\n"
@@ -272,7 +268,7 @@ TEST_F(GpxWrite, FolderWithoutGeoreferenceIsLeftOut) {
   write_gpx(path.c_str(), roots({first_folder(a), first_folder(b)}));
   EXPECT_EQ(get_gblerr(), 13);
   set_gblerr(0);
-  const std::string text = slurp(path);
+  const std::string text = slurp_file(path);
   EXPECT_EQ(text.find("lost"), std::string::npos);
   EXPECT_NE(text.find("<name>kept</name>"), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 6), "</gpx>");
@@ -293,7 +289,7 @@ TEST_F(GpxWrite, ProjectedFolderIsWrittenInGeographicDegrees) {
   const std::string path = dir_ + "/utm.gpx";
   write_gpx(path.c_str(), roots({first_folder(f)}));
   ASSERT_EQ(get_gblerr(), 0);
-  const std::string text = slurp(path);
+  const std::string text = slurp_file(path);
   EXPECT_NE(text.find("<bounds minlat=\"36.13956"), std::string::npos) << text;
   fileatt_t* back = nullptr;
   ASSERT_EQ(load_path(path, &back), 0);

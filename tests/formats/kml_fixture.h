@@ -24,13 +24,6 @@ namespace tm_test {
 
 inline const std::string kKmlFixtures = TM_FIXTURE_DIR "/kml/";
 
-inline std::string slurp_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class KmlFixture : public LoadFixture {
  protected:
   void SetUp() override {
@@ -69,10 +62,7 @@ class KmlFixture : public LoadFixture {
 
   // The objects of a class in a list, in list order.
   template <class T> static std::vector<T*> of_class(const container_t* list, int cls) {
-    std::vector<T*> out;
-    for (int i = 0; i < obj_list_count(list); ++i)
-      if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
-    return out;
+    return objects_of<T>(list, cls);
   }
   static std::vector<poi_t*> pois(const fileatt_t* f) { return of_class<poi_t>(f->sot, CLS_POI); }
   static std::vector<lois_t*> lines(const fileatt_t* f) {

@@ -1,11 +1,15 @@
 // Test support for identification and the load dispatch: the GPS fixture with real file
 // objects, the GPX and GeoNames readers wired as at start-up, disk files written by the
 // test, and small builders of gzip files and ZIP archives whose members are stored or
-// packed in stored Deflate blocks (no compressor needed, every byte known).
+// packed in stored Deflate blocks (no compressor needed, every byte known). Also what the
+// tests of single readers share: the files they load (opened as the dispatcher opens
+// them, freed at the end), the objects of a class in a list, and whole fixture files.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +18,7 @@
 #include "core/error.h"
 #include "core/html.h"
 #include "core/http.h"
+#include "core/obj_list.h"
 #include "core/reader.h"
 #include "core/socket.h"
 #include "core/xml.h"
@@ -27,6 +32,113 @@
 #include "tests/support/test_env.h"
 
 namespace tm_test {
+
+// A file's whole content ("" where it cannot be read).
+inline std::string slurp_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The fields of `s` between the separators (one empty field for an empty string).
+inline std::vector<std::string> split_fields(const std::string& s, char sep) {
+  std::vector<std::string> out(1);
+  for (char c : s) {
+    if (c == sep)
+      out.emplace_back();
+    else
+      out.back() += c;
+  }
+  return out;
+}
+
+// The objects of a class in a list (none for no list), in list order.
+template <class T> std::vector<T*> objects_of(const container_t* list, int cls) {
+  std::vector<T*> out;
+  for (int i = 0; i < obj_list_count(list); ++i)
+    if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
+  return out;
+}
+
+// The disk files a reader's tests load, opened as the load dispatcher opens them before
+// a reader runs (a file object with a fresh content list) and freed by the fixture's
+// TearDown, before the object store goes. A file marked for unloading has its content
+// detached first, as the dispatcher unloads a failed load whose objects no folder owns.
+class loaded_files {
+ public:
+  // A file object on `path` with an empty content list, freed by free_all; nullptr (a
+  // test failure) where the file cannot be opened.
+  fileatt_t* open(const std::string& path) {
+    fileatt_t* f = nullptr;
+    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
+    EXPECT_NE(f, nullptr);
+    if (!f) return nullptr;
+    obj_list_new(&f->sot);
+    files_.push_back({f, false});
+    return f;
+  }
+  // A file object the test opened itself, freed with the others.
+  void adopt(fileatt_t* f) { files_.push_back({f, false}); }
+  // Whether the file's content is detached before it is freed.
+  void unload_at_end(fileatt_t* f, bool unload) {
+    for (entry& e : files_)
+      if (e.file == f) e.unload = unload;
+  }
+  // Frees one file before the end of the test.
+  void free_one(fileatt_t* f) {
+    for (size_t i = 0; i < files_.size(); ++i)
+      if (files_[i].file == f) {
+        entry e = files_[i];
+        files_.erase(files_.begin() + long(i));
+        free_entry(e);
+        return;
+      }
+  }
+  // Frees every file, in the order they were opened, each closed in the reader first.
+  void free_all() {
+    for (entry& e : files_) free_entry(e);
+    files_.clear();
+  }
+
+ private:
+  struct entry {
+    fileatt_t* file;
+    bool unload;
+  };
+  static void free_entry(entry& e) {
+    if (e.unload) file_detach_content(e.file);
+    rd_close_file(e.file);
+    free_obj(&e.file);
+  }
+  std::vector<entry> files_;
+};
+
+// The GPS file fixture for the tests of one reader on disk files: the map model's own
+// file routines (the readers open real files, not the stand-ins the GPS fixture
+// installs), a fresh folder for the test's files (dir_), and the files loaded (loaded_),
+// closed in the reader and freed after the test, before the reader's own tables
+// (free_tables) and the object store go.
+class ReaderFixture : public GpsFileFixture {
+ protected:
+  void SetUp() override {
+    GpsFileFixture::SetUp();
+    file_detail::file_ops_table_install();
+    dir_ = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+  void TearDown() override {
+    set_gblerr(0);
+    rd_close_all();
+    loaded_.free_all();
+    free_tables();
+    GpsFileFixture::TearDown();
+  }
+  // Frees what the reader's module built for the test (nothing by default).
+  virtual void free_tables() {}
+
+  std::string dir_;
+  loaded_files loaded_;
+};
 
 class LoadFixture : public GpsFileFixture {
  protected:

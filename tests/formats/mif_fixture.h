@@ -15,6 +15,7 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -22,29 +23,14 @@ namespace tm_test {
 
 inline std::string mif_fixture_dir() { return TM_SOURCE_DIR "/tests/fixtures/mif/"; }
 
-inline std::string read_whole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class MifFixture : public GpsFileFixture {
+class MifFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     mif_module_init();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir("mif");
   }
-  void TearDown() override {
-    set_gblerr(0);
-    for (fileatt_t* f : loaded_) free_obj(&f);
-    loaded_.clear();
-    mif_free_tables();
-    GpsFileFixture::TearDown();
-  }
+  void free_tables() override { mif_free_tables(); }
 
   std::string put(const std::string& text, const char* name = "doc.mif") {
     return write_file(dir_ + "/" + name, text);
@@ -54,12 +40,8 @@ class MifFixture : public GpsFileFixture {
   // the end) in *out. Unlike the dispatcher, a failed load keeps its objects, so that
   // the tests see what was read before the error.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = mif_read(f, f->sot);
     EXPECT_EQ(get_gblerr(), 0);
     set_gblerr(0);
@@ -82,11 +64,7 @@ class MifFixture : public GpsFileFixture {
     return out;
   }
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    const container_t* list = f ? f->sot : nullptr;
-    for (int i = 0; i < obj_list_count(list); ++i)
-      if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
-    return out;
+    return objects_of<T>(f ? f->sot : nullptr, cls);
   }
   static georef_t* georef_of(const fileatt_t* f) {
     obj_t* g = nullptr;
@@ -104,12 +82,6 @@ class MifFixture : public GpsFileFixture {
     std::memcpy(&s, &t->text, sizeof s);
     return s ? std::u16string(s) : std::u16string();
   }
-
-  std::string dir_;
-
- protected:
- private:
-  std::vector<fileatt_t*> loaded_;
 };
 
 // Numbers as GDAL gives them: equal within 1e-9 relative.

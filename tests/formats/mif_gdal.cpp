@@ -163,12 +163,12 @@ TEST_P(MifGdal, WrittenFileIsWhatGdalRead) {
   mif_write(out.c_str(), list);
   free_obj(&list);
   ASSERT_EQ(get_gblerr(), 0);
-  const std::string written = read_whole(out);
+  const std::string written = slurp_file(out);
   if (const char* keep = std::getenv("TM_MIF_WRITTEN")) {
     write_file(std::string(keep) + "/" + GetParam().name + ".mif", written);
     return;
   }
-  EXPECT_EQ(written, read_whole(mif_fixture_dir() + "written/" + GetParam().name + ".mif"));
+  EXPECT_EQ(written, slurp_file(mif_fixture_dir() + "written/" + GetParam().name + ".mif"));
 }
 
 // What GDAL read from the writer's output: the objects as the styles write them (points,

@@ -446,7 +446,7 @@ INSTANTIATE_TEST_SUITE_P(Table, MifCut, ::testing::ValuesIn(kCuts),
 // Every prefix of a GDAL file: a result of 0, 13 or 14, no pending error, and the shapes
 // read are those of the whole file, in its order.
 TEST_F(MifRead, FileCutAtEveryByte) {
-  const std::string whole = read_whole(mif_fixture_dir() + "gdal_lambert93.mif");
+  const std::string whole = slurp_file(mif_fixture_dir() + "gdal_lambert93.mif");
   ASSERT_FALSE(whole.empty());
   fileatt_t* full = nullptr;
   ASSERT_EQ(load_path(mif_fixture_dir() + "gdal_lambert93.mif", &full), 0);

@@ -40,7 +40,7 @@ class MifWrite : public MifFixture {
     std::remove(path.c_str());
     mif_write(path.c_str(), list);
     EXPECT_EQ(get_gblerr(), 0);
-    return read_whole(path);
+    return slurp_file(path);
   }
   // Reads a MIF data section and writes it back: the text after DATA.
   std::string round_trip(const std::string& data) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/osm.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/repr_fixture.h"
 
 namespace tm_test {
@@ -23,8 +24,7 @@ class OsmFixture : public ReprFixture {
   }
   void TearDown() override {
     set_gblerr(0);
-    for (fileatt_t* f : loaded_) free_obj(&f);
-    loaded_.clear();
+    loaded_.free_all();
     osm_free();
     ReprFixture::TearDown();
   }
@@ -36,12 +36,8 @@ class OsmFixture : public ReprFixture {
   // *out. With `keep` the content stays whatever the result (as read_osm leaves it),
   // else a failed read is unloaded as the dispatcher does. gblerr is cleared.
   int load_path(const std::string& path, fileatt_t** out = nullptr, bool keep = false) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = read_osm(f, f->sot);
     EXPECT_EQ(result, get_gblerr());
     set_gblerr(0);
@@ -53,21 +49,8 @@ class OsmFixture : public ReprFixture {
     return load_path(put(text), out, keep);
   }
 
-  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    return of_class<T>(f ? f->sot : nullptr, cls);
-  }
-  static std::string utf8(const char16_t* s) {
-    char* out = nullptr;
-    wstr_to_utf8(s, &out);
-    std::string r = out ? out : "";
-    free_mem(&out);
-    return r;
-  }
-  // The mnemonic of an element's feature ("" without feature).
-  static std::string mnemo_of(const feature_t* f) { return f && f->mnemo ? f->mnemo : ""; }
-
   std::string dir_;
-  std::vector<fileatt_t*> loaded_;
+  loaded_files loaded_;
 };
 
 }  // namespace tm_test

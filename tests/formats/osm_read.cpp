@@ -19,27 +19,12 @@
 
 namespace {
 
+using tm_test::slurp_file;
+using tm_test::split_fields;
+
 using tm_test::OsmFixture;
 
 const std::string kDir = TM_FIXTURE_DIR "/osm/";
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> out(1);
-  for (char c : s) {
-    if (c == sep)
-      out.emplace_back();
-    else
-      out.back() += c;
-  }
-  return out;
-}
 
 // One row of osmium's reading (basic.ref).
 struct ref_row {
@@ -48,13 +33,13 @@ struct ref_row {
 };
 std::vector<ref_row> reference() {
   std::vector<ref_row> rows;
-  for (const std::string& line : split(slurp(kDir + "basic.ref"), '\n')) {
+  for (const std::string& line : split_fields(slurp_file(kDir + "basic.ref"), '\n')) {
     if (line.empty()) continue;
-    auto f = split(line, '\t');
+    auto f = split_fields(line, '\t');
     EXPECT_EQ(f.size(), 10u) << line;
     if (f.size() != 10) continue;
     ref_row r{f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], {}};
-    if (!f[9].empty()) r.nodes = split(f[9], '|');
+    if (!f[9].empty()) r.nodes = split_fields(f[9], '|');
     rows.push_back(r);
   }
   return rows;
@@ -209,7 +194,7 @@ TEST_F(OsmFixture, AWayWhoseNodesAreAllMissingEndsEmpty) {
 // ---- Cut short and hostile ---------------------------------------------------------------------
 
 TEST_F(OsmFixture, AFileCutShortGivesTheCodeAndKeepsWhatWasRead) {
-  const std::string doc = slurp(kDir + "basic.osm");
+  const std::string doc = slurp_file(kDir + "basic.osm");
   const size_t end = doc.rfind("</osm>");
   ASSERT_NE(end, std::string::npos);
   // Cut in the middle of the ways: the nodes before the cut stay in the list.

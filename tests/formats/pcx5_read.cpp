@@ -22,19 +22,15 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace {
 
-const std::string kDir = TM_FIXTURE_DIR "/pcx5/";
+using tm_test::slurp_file;
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+const std::string kDir = TM_FIXTURE_DIR "/pcx5/";
 
 std::string narrow(const char16_t* w) {
   std::string out;
@@ -51,7 +47,7 @@ struct expected_point {
 
 std::vector<expected_point> read_answers(const std::string& path) {
   std::vector<expected_point> rows;
-  std::istringstream in(slurp(path));
+  std::istringstream in(slurp_file(path));
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty()) continue;
@@ -75,33 +71,22 @@ std::string wline(const std::string& name, const std::string& position,
          std::string("c") + std::string(39, ' ') + " 0 0\n";
 }
 
-class Pcx5Read : public tm_test::GpsFileFixture {
+class Pcx5Read : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     month_names_init();
     pcx5_init();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("pcx5");
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    free_loaded();
-    GpsFileFixture::TearDown();
   }
 
   // Reads a disk file; the file object (freed at the end) in *out, its list kept
   // whatever the result so that the objects read before an error can be looked at.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = pcx5_read(f, f->sot);
-    failed_.push_back(result != 0);
+    loaded_.unload_at_end(f, result != 0);
     EXPECT_EQ(get_gblerr(), 0);
     set_gblerr(0);
     if (out) *out = f;
@@ -113,31 +98,16 @@ class Pcx5Read : public tm_test::GpsFileFixture {
 
   // A failed read leaves its objects in the list with no folder to own them: the
   // dispatcher unloads such a file, as this does.
-  void free_loaded() {
-    for (size_t i = 0; i < loaded_.size(); ++i) {
-      fileatt_t* f = loaded_[i];
-      if (failed_[i]) file_detach_content(f);
-      free_obj(&f);
-    }
-    loaded_.clear();
-    failed_.clear();
-  }
+  void free_loaded() { loaded_.free_all(); }
 
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    const container_t* list = f->sot;
-    for (int i = 0; i < obj_list_count(list); ++i)
-      if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
-    return out;
+    return tm_test::objects_of<T>(f->sot, cls);
   }
   static georef_t* georef_of(const fileatt_t* f) {
     auto g = all_of<georef_t>(f, CLS_GEOREF);
     return g.empty() ? nullptr : g.front();
   }
 
-  std::string dir_;
-  std::vector<fileatt_t*> loaded_;
-  std::vector<bool> failed_;
 };
 
 // A stored point carried to WGS 84 degrees through the georeference's chain (which ends
@@ -301,7 +271,7 @@ TEST_F(Pcx5Read, InvalidUtf8NamesAndOddLinesStillRead) {
 
 TEST_F(Pcx5Read, EveryTruncationOfAFixtureEndsCleanly) {
   for (const char* name : {"deg", "utm", "dms"}) {
-    const std::string whole = slurp(kDir + name + ".pcx");
+    const std::string whole = slurp_file(kDir + name + ".pcx");
     for (size_t n = 0; n < whole.size(); ++n) {
       const int r = load(whole.substr(0, n));
       EXPECT_TRUE(r == 0 || r == 13 || r == 14) << name << " " << n << " " << r;

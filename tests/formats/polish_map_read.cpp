@@ -34,29 +34,15 @@
 #include "map/draw_styles.h"
 #include "map/file_object.h"
 #include "map/saved_tables.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/repr_fixture.h"
 
 namespace {
 
+using tm_test::slurp_file;
+using tm_test::split_fields;
+
 const std::string kDir = TM_FIXTURE_DIR "/polish/";
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> out(1);
-  for (char c : s) {
-    if (c == sep)
-      out.emplace_back();
-    else
-      out.back() += c;
-  }
-  return out;
-}
 
 class PolishFixture : public tm_test::ReprFixture {
  protected:
@@ -69,11 +55,7 @@ class PolishFixture : public tm_test::ReprFixture {
   }
   void TearDown() override {
     set_gblerr(0);
-    for (fileatt_t* f : loaded_) {
-      rd_close_file(f);
-      free_obj(&f);
-    }
-    loaded_.clear();
+    loaded_.free_all();
     mp_free();
     format_readers_clear();
     ReprFixture::TearDown();
@@ -86,12 +68,8 @@ class PolishFixture : public tm_test::ReprFixture {
   // reader's own result must be 0 (128 only for a file that cannot be opened). The
   // objects stay in the file's list whatever the code; gblerr is cleared.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = mp_read(f, f->sot);
     const int code = get_gblerr();
     EXPECT_EQ(result, code == ERR_FILE_ACCESS ? 128 : 0);
@@ -103,17 +81,6 @@ class PolishFixture : public tm_test::ReprFixture {
     return load_path(put(text), out);
   }
 
-  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    return of_class<T>(f ? f->sot : nullptr, cls);
-  }
-  static std::string utf8(const char16_t* s) {
-    char* out = nullptr;
-    wstr_to_utf8(s, &out);
-    std::string r = out ? out : "";
-    free_mem(&out);
-    return r;
-  }
-  static std::string mnemo_of(const feature_t* f) { return f && f->mnemo ? f->mnemo : ""; }
   static georef_t* georef_of(const fileatt_t* f) {
     auto g = all_of<georef_t>(f, CLS_GEOREF);
     return g.empty() ? nullptr : g.front();
@@ -138,7 +105,7 @@ class PolishFixture : public tm_test::ReprFixture {
   }
 
   std::string dir_;
-  std::vector<fileatt_t*> loaded_;
+  tm_test::loaded_files loaded_;
 };
 
 // ---- Fixtures --------------------------------------------------------------------------------
@@ -150,8 +117,8 @@ TEST_P(PolishFixtures, ElementsEqualTheFilesOwnPairs) {
   const std::string name = GetParam();
   ASSERT_EQ(load_path(kDir + name + ".mp", &f), 0);
   std::vector<std::vector<std::string>> rows;
-  for (const std::string& line : split(slurp(kDir + name + ".ref"), '\n'))
-    if (!line.empty()) rows.push_back(split(line, '\t'));
+  for (const std::string& line : split_fields(slurp_file(kDir + name + ".ref"), '\n'))
+    if (!line.empty()) rows.push_back(split_fields(line, '\t'));
   const auto got = elements(f);
   ASSERT_EQ(got.size(), rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -159,8 +126,8 @@ TEST_P(PolishFixtures, ElementsEqualTheFilesOwnPairs) {
     ASSERT_EQ(r.size(), 7u);
     SCOPED_TRACE(std::to_string(i) + ": " + r[2]);
     std::vector<double> expected;
-    for (const std::string& p : split(r[5], ';')) {
-      const auto xy = split(p, ',');
+    for (const std::string& p : split_fields(r[5], ';')) {
+      const auto xy = split_fields(p, ',');
       expected.push_back(std::stod(xy[0]));
       expected.push_back(std::stod(xy[1]));
     }
@@ -180,7 +147,7 @@ TEST_P(PolishFixtures, ElementsEqualTheFilesOwnPairs) {
       const coord_list c = val(l->loicoord);
       ASSERT_EQ(size_t(c.count) * 2, expected.size());
       for (size_t k = 0; k < expected.size(); ++k) EXPECT_EQ(c.pts[k], expected[k]) << k;
-      const auto t = split(r[6], ',');
+      const auto t = split_fields(r[6], ',');
       EXPECT_NEAR(val(l->txtcoord.x), std::stod(t[0]), 1e-9);
       EXPECT_NEAR(val(l->txtcoord.y), std::stod(t[1]), 1e-9);
       EXPECT_EQ(mnemo_of(val(l->feature)), r[1]);
@@ -508,7 +475,7 @@ TEST_F(PolishFixture, CustomDatumsAreFoundOrMadeFromTheirShifts) {
 // ---- Cut short and hostile ---------------------------------------------------------------------
 
 TEST_F(PolishFixture, AFileCutShortGivesTheCodeAndKeepsWhatWasRead) {
-  const std::string doc = slurp(kDir + "basic.mp");
+  const std::string doc = slurp_file(kDir + "basic.mp");
   fileatt_t* whole = nullptr;
   ASSERT_EQ(load_path(kDir + "basic.mp", &whole), 0);
   const auto all = elements(whole);
@@ -548,7 +515,7 @@ TEST_F(PolishFixture, AFileThatCannotBeOpenedGives128) {
   fileatt_t* f = nullptr;
   file_open_object(nullptr, nullptr, (dir_ + "/missing.mp").c_str(), 0, 0, &f);
   ASSERT_NE(f, nullptr);
-  loaded_.push_back(f);
+  loaded_.adopt(f);
   obj_list_new(&f->sot);
   EXPECT_EQ(mp_read(f, f->sot), 128);
   EXPECT_EQ(get_gblerr(), ERR_FILE_ACCESS);
@@ -883,10 +850,10 @@ TEST_F(PolishFixture, RecognisedFilesLoadThroughTheDispatcher) {
   file_load_module_init();
   mp_init_from(tm_test::kReprDataDir.c_str(), nullptr);
   fileatt_t* f = nullptr;
-  const std::string path = put(slurp(kDir + "basic.mp"), "dispatch.mp");
+  const std::string path = put(slurp_file(kDir + "basic.mp"), "dispatch.mp");
   file_open_object(nullptr, nullptr, path.c_str(), 1, 1, &f);
   ASSERT_NE(f, nullptr);
-  loaded_.push_back(f);
+  loaded_.adopt(f);
   EXPECT_EQ(file_load(f, nullptr, 0), 0);
   EXPECT_EQ(int(f->fileformat), kPolishFormat);
   ASSERT_NE(f->sot, nullptr);
@@ -897,7 +864,7 @@ TEST_F(PolishFixture, RecognisedFilesLoadThroughTheDispatcher) {
   file_open_object(nullptr, nullptr,
                    put("[IMG ID]\nDatum=Nowhere\n[END-IMG ID]\n", "bad.mp").c_str(), 1, 1, &bad);
   ASSERT_NE(bad, nullptr);
-  loaded_.push_back(bad);
+  loaded_.adopt(bad);
   EXPECT_EQ(file_load(bad, nullptr, 0), ERR_GEOGRAPHIC);
   EXPECT_EQ(get_gblerr(), 0);
   EXPECT_EQ(bad->sot, nullptr);

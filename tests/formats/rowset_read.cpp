@@ -15,6 +15,7 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -28,32 +29,19 @@ std::string narrow(const char16_t* w) {
   return out;
 }
 
-class RowsetRead : public tm_test::GpsFileFixture {
+class RowsetRead : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     xml_init();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("rowset");
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    for (fileatt_t* f : loaded_) {
-      file_detach_content(f);
-      free_obj(&f);
-    }
-    GpsFileFixture::TearDown();
   }
 
   // Reads a disk file into a fresh file object's list; the error code it left.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -100;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
+    loaded_.unload_at_end(f, true);
     EXPECT_EQ(read_rowset(f, f->sot), 0);
     const int err = get_gblerr();
     set_gblerr(0);
@@ -65,15 +53,9 @@ class RowsetRead : public tm_test::GpsFileFixture {
   }
 
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    for (int i = 0; i < obj_list_count(f->sot); ++i)
-      if (f->sot->elems[i] && f->sot->elems[i]->cls == cls)
-        out.push_back(static_cast<T*>(f->sot->elems[i]));
-    return out;
+    return tm_test::objects_of<T>(f->sot, cls);
   }
 
-  std::string dir_;
-  std::vector<fileatt_t*> loaded_;
 };
 
 TEST_F(RowsetRead, RowsBecomeObjectsWithTheirValues) {

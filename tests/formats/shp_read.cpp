@@ -20,6 +20,7 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -27,34 +28,19 @@ namespace {
 
 const std::string kDir = TM_FIXTURE_DIR "/shp/";
 
-class ShpRead : public tm_test::GpsFileFixture {
+class ShpRead : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("shp");
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    for (size_t i = 0; i < loaded_.size(); ++i) {
-      fileatt_t* f = loaded_[i];
-      if (failed_[i]) file_detach_content(f);
-      free_obj(&f);
-    }
-    GpsFileFixture::TearDown();
   }
 
   // Reads a disk file into a fresh file object's list, kept whatever the result.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -100;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = shp_read(f, f->sot);
-    failed_.push_back(result != 0);
+    loaded_.unload_at_end(f, result != 0);
     EXPECT_EQ(get_gblerr(), 0);
     set_gblerr(0);
     if (out) *out = f;
@@ -65,11 +51,7 @@ class ShpRead : public tm_test::GpsFileFixture {
   }
 
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    for (int i = 0; i < obj_list_count(f->sot); ++i)
-      if (f->sot->elems[i] && f->sot->elems[i]->cls == cls)
-        out.push_back(static_cast<T*>(f->sot->elems[i]));
-    return out;
+    return tm_test::objects_of<T>(f->sot, cls);
   }
   // The shapes in the order they were made: points and lines.
   static std::vector<obj_t*> shapes_of(const fileatt_t* f) {
@@ -81,9 +63,6 @@ class ShpRead : public tm_test::GpsFileFixture {
     return out;
   }
 
-  std::string dir_;
-  std::vector<fileatt_t*> loaded_;
-  std::vector<bool> failed_;
 };
 
 coord_list coords_of(const loil_t* l) {

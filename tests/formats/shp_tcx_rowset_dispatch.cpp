@@ -16,12 +16,7 @@
 
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tm_test::slurp_file;
 
 class NewReadersDispatch : public tm_test::LoadFixture {
  protected:
@@ -39,7 +34,7 @@ class NewReadersDispatch : public tm_test::LoadFixture {
 
   // A copy of a fixture identified and loaded; its file object.
   fileatt_t* load_copy(const std::string& fixture, const std::string& name) {
-    fileatt_t* f = identify(name, slurp(std::string(TM_FIXTURE_DIR) + "/" + fixture));
+    fileatt_t* f = identify(name, slurp_file(std::string(TM_FIXTURE_DIR) + "/" + fixture));
     EXPECT_EQ(file_load(f, nullptr, 0), 0) << fixture;
     return f;
   }

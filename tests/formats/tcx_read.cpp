@@ -21,6 +21,7 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -34,36 +35,21 @@ std::string narrow(const char16_t* w) {
   return out;
 }
 
-class TcxRead : public tm_test::GpsFileFixture {
+class TcxRead : public tm_test::ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     xml_init();
     tcx_register_tables();
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = tm_test::fresh_dir("tcx");
   }
-  void TearDown() override {
-    set_gblerr(0);
-    for (size_t i = 0; i < loaded_.size(); ++i) {
-      fileatt_t* f = loaded_[i];
-      if (failed_[i]) file_detach_content(f);
-      free_obj(&f);
-    }
-    tcx_free_tables();
-    GpsFileFixture::TearDown();
-  }
+  void free_tables() override { tcx_free_tables(); }
 
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -100;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = read_tcx(f, f->sot);
-    failed_.push_back(result != 0);
+    loaded_.unload_at_end(f, result != 0);
     set_gblerr(0);
     if (out) *out = f;
     return result;
@@ -73,11 +59,7 @@ class TcxRead : public tm_test::GpsFileFixture {
   }
 
   template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    std::vector<T*> out;
-    for (int i = 0; i < obj_list_count(f->sot); ++i)
-      if (f->sot->elems[i] && f->sot->elems[i]->cls == cls)
-        out.push_back(static_cast<T*>(f->sot->elems[i]));
-    return out;
+    return tm_test::objects_of<T>(f->sot, cls);
   }
   // The points of each tracklog, in list order.
   static std::vector<std::vector<gpspos_t*>> tracks_of(const fileatt_t* f) {
@@ -94,9 +76,6 @@ class TcxRead : public tm_test::GpsFileFixture {
     return out;
   }
 
-  std::string dir_;
-  std::vector<fileatt_t*> loaded_;
-  std::vector<bool> failed_;
 };
 
 struct when {

@@ -465,8 +465,7 @@ TEST_F(NmeaImport, ReaderSlotOfFormat39IsTheImport) {
   const std::string path = tm_test::write_file(dir_ + "/d.nmea", gga("100000") + gga("100001", "4807.1000"));
   file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
   ASSERT_NE(f, nullptr);
-  loaded_.push_back(f);
-  failed_.push_back(false);
+  loaded_.adopt(f);
   f->fileformat = kNmeaFileFormat;
   obj_list_new(&f->sot);
   EXPECT_EQ(gpstext_read(f, f->sot), 0);

@@ -29,19 +29,13 @@
 #include "map/file_internal.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
+#include "tests/formats/load_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace tm_test {
 
 inline const std::string kNmeaFixtureDir = TM_FIXTURE_DIR "/nmea_files/";
-
-inline std::string slurp_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 inline std::string narrow_text(const char16_t* w) {
   std::string out;
@@ -111,38 +105,21 @@ inline date_rec at_time(int year, int month, int day, int h, int m, double s) {
   return r;
 }
 
-class NmeaFilesFixture : public GpsFileFixture {
+class NmeaFilesFixture : public ReaderFixture {
  protected:
   void SetUp() override {
-    GpsFileFixture::SetUp();
-    file_detail::file_ops_table_install();
+    ReaderFixture::SetUp();
     ASSERT_EQ(nmea_module_init(), 0);
     ASSERT_EQ(get_gblerr(), 0);
-    dir_ = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-  }
-  void TearDown() override {
-    set_gblerr(0);
-    rd_close_all();
-    for (size_t i = 0; i < loaded_.size(); ++i) {
-      fileatt_t* f = loaded_[i];
-      if (failed_[i]) file_detach_content(f);
-      free_obj(&f);
-    }
-    loaded_.clear();
-    GpsFileFixture::TearDown();
   }
 
   // Imports a disk file; the file object in *out (freed at the end), its list kept
   // whatever the result.
   int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = nullptr;
-    file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &f);
-    EXPECT_NE(f, nullptr);
+    fileatt_t* f = loaded_.open(path);
     if (!f) return -1;
-    loaded_.push_back(f);
-    obj_list_new(&f->sot);
     const int result = read_nmea_file(f, f->sot);
-    failed_.push_back(result != 0);
+    loaded_.unload_at_end(f, result != 0);
     EXPECT_EQ(get_gblerr(), 0);
     set_gblerr(0);
     if (out) *out = f;
@@ -153,10 +130,7 @@ class NmeaFilesFixture : public GpsFileFixture {
   }
 
   template <class T> static std::vector<T*> all_of(const container_t* list, int cls) {
-    std::vector<T*> out;
-    for (int i = 0; i < obj_list_count(list); ++i)
-      if (list->elems[i] && list->elems[i]->cls == cls) out.push_back(static_cast<T*>(list->elems[i]));
-    return out;
+    return objects_of<T>(list, cls);
   }
   static georef_t* georef_of(const container_t* list) {
     auto g = all_of<georef_t>(list, CLS_GEOREF);
@@ -260,9 +234,6 @@ class NmeaFilesFixture : public GpsFileFixture {
   }
 
   static constexpr date_rec kExportTime{20240310.0 + 8.0 / 24.0, 10.0 + 8.0 / 24.0};
-  std::string dir_;
-  std::vector<fileatt_t*> loaded_;
-  std::vector<bool> failed_;
 };
 
 }  // namespace tm_test

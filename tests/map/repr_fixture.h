@@ -114,13 +114,21 @@ class ReprFixture : public GpsFileFixture {
       if (folder_t* s = folder_of(d->sons->elems[i])) out.push_back(s);
     return out;
   }
-  static std::string folder_name(const folder_t* d) {
-    char* s = nullptr;
-    wstr_to_utf8(d ? d->name : nullptr, &s);
-    std::string out = s ? s : "";
-    free_mem(&s);
-    return out;
+  static std::string folder_name(const folder_t* d) { return utf8(d ? d->name : nullptr); }
+  // The objects of a class in a file's content list.
+  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
+    return of_class<T>(f ? f->sot : nullptr, cls);
   }
+  // A wide text as UTF-8 ("" for none).
+  static std::string utf8(const char16_t* s) {
+    char* out = nullptr;
+    wstr_to_utf8(s, &out);
+    std::string r = out ? out : "";
+    free_mem(&out);
+    return r;
+  }
+  // The mnemonic of an element's feature ("" without feature).
+  static std::string mnemo_of(const feature_t* f) { return f && f->mnemo ? f->mnemo : ""; }
 
   std::vector<obj_t*> owned_;
 };

@@ -18,26 +18,13 @@ using raster_test::bytes;
 class BmpPixels : public raster_test::DecoderTest,
                   public ::testing::WithParamInterface<std::string> {};
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 TEST_P(BmpPixels, MatchPil) {
-  const std::string name = GetParam();
-  bitmap_t* b = record_for_path(raster_test::fixture("bmp", name), 19);
-  ASSERT_EQ(bmp_read(b), 0) << name;
-  EXPECT_EQ(get_gblerr(), 0);
-  const std::string stem = name.substr(0, name.rfind('.'));
-  const bytes want = raster_test::read_bytes(raster_test::fixture("bmp", stem + ".rgb"));
-  ASSERT_EQ(size_t(b->width) * b->height * 3, want.size()) << name;
-  EXPECT_EQ(raster_test::image_rgb(b), want) << name;
+  expect_reference_pixels("bmp", GetParam(), bmp_read, 19);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, BmpPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("bmp")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("bmp")),
+                         raster_test::case_name);
 
 void put16(bytes* f, size_t at, uint32_t v) {
   (*f)[at] = uint8_t(v);

@@ -5,6 +5,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -38,6 +39,21 @@ inline bytes read_bytes(const std::string& path) {
 
 // Names of a fixture folder's images (the files beside which a .rgb reference lies).
 std::vector<std::string> fixture_images(const std::string& format);
+
+// A fixture file's name without its extension.
+inline std::string fixture_stem(const std::string& name) { return name.substr(0, name.rfind('.')); }
+
+// The test name of a fixture file parameter: its stem, with every character other than a
+// letter or a digit made '_'.
+inline std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
+  std::string s = fixture_stem(info.param);
+  for (char& c : s)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return s;
+}
+
+// The image's pixels as RGB, row after row: one-plane images through the lookup tables.
+bytes image_rgb(bitmap_t* b);
 
 class DecoderTest : public ::testing::Test {
  protected:
@@ -92,10 +108,27 @@ class DecoderTest : public ::testing::Test {
     return rc;
   }
 
+  // Decodes the fixture `name` of the `format` folder with `fn` (decoder code `code`) and
+  // checks it against the RGB reference beside it (<stem>.rgb): the decoder succeeds,
+  // leaves gblerr clear, and gives the reference's pixels. Returns the record, for checks
+  // of its own fields.
+  bitmap_t* expect_reference_pixels(const std::string& format, const std::string& name,
+                                    decoder_fn fn, int code) {
+    bitmap_t* b = record_for_path(fixture(format, name), code);
+    const int rc = fn(b);
+    EXPECT_EQ(rc, 0) << name;
+    EXPECT_EQ(get_gblerr(), 0) << name;
+    if (rc != 0) return b;
+    const bytes want = read_bytes(fixture(format, fixture_stem(name) + ".rgb"));
+    const size_t size = size_t(b->width) * b->height * 3;
+    EXPECT_EQ(size, want.size()) << name;
+    if (size == want.size()) {
+      EXPECT_EQ(image_rgb(b), want) << name;
+    }
+    return b;
+  }
+
   std::vector<bitmap_t*> made_;
 };
-
-// The image's pixels as RGB, row after row: one-plane images through the lookup tables.
-bytes image_rgb(bitmap_t* b);
 
 }  // namespace raster_test

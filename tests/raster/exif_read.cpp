@@ -74,13 +74,6 @@ std::vector<std::string> fixtures_of(const std::string& ext) {
   return names;
 }
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 class ExifTest : public raster_test::ImageLoadTest {
  protected:
   void SetUp() override {
@@ -245,7 +238,7 @@ TEST_P(ExifPhotos, MatchExiftool) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ExifPhotos, ::testing::ValuesIn(fixtures_of(".jpg")),
-                         case_name);
+                         raster_test::case_name);
 
 class ExifTiffPages : public ExifTest, public ::testing::WithParamInterface<std::string> {};
 
@@ -258,7 +251,7 @@ TEST_P(ExifTiffPages, MatchExiftool) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ExifTiffPages, ::testing::ValuesIn(fixtures_of(".tif")),
-                         case_name);
+                         raster_test::case_name);
 
 // ---- Rotation codes --------------------------------------------------------------------
 
@@ -711,4 +704,4 @@ TEST_P(ExifThroughReaders, MatchExiftool) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ExifThroughReaders, ::testing::ValuesIn(photos_and_pages()),
-                         case_name);
+                         raster_test::case_name);

@@ -241,13 +241,6 @@ class GifTest : public raster_test::DecoderTest {
 // ---- Fixture files ----------------------------------------------------------------------
 class GifFrames : public GifTest, public ::testing::WithParamInterface<std::string> {};
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 TEST_P(GifFrames, EveryFrameMatchesCoalescedOverWhite) {
   const std::string name = GetParam();
   const std::string stem = name.substr(0, name.rfind('.'));
@@ -278,7 +271,8 @@ TEST_P(GifFrames, EveryFrameMatchesCoalescedOverWhite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, GifFrames,
-                         ::testing::ValuesIn(raster_test::fixture_images("gif")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("gif")),
+                         raster_test::case_name);
 
 TEST_F(GifTest, SingleGif87aImageHasKind5Number1AndNoFrameRecord) {
   ASSERT_EQ(load_fixture("pil_single87a.gif"), 0);

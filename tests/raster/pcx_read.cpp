@@ -16,27 +16,14 @@ using raster_test::bytes;
 class PcxPixels : public raster_test::DecoderTest,
                   public ::testing::WithParamInterface<std::string> {};
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 TEST_P(PcxPixels, MatchReference) {
-  const std::string name = GetParam();
-  bitmap_t* b = record_for_path(raster_test::fixture("pcx", name), 12);
-  ASSERT_EQ(pcx_read(b), 0) << name;
-  EXPECT_EQ(get_gblerr(), 0);
-  const std::string stem = name.substr(0, name.rfind('.'));
-  const bytes want = raster_test::read_bytes(raster_test::fixture("pcx", stem + ".rgb"));
-  ASSERT_EQ(size_t(b->width) * b->height * 3, want.size()) << name;
-  EXPECT_EQ(raster_test::image_rgb(b), want) << name;
+  bitmap_t* b = expect_reference_pixels("pcx", GetParam(), pcx_read, 12);
   EXPECT_EQ(+b->variant, kPcxPixelKind);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, PcxPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("pcx")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("pcx")),
+                         raster_test::case_name);
 
 // A PCX header: version 5, encoding 1, the size, 72 x 72 dpi, planes and bytes per line.
 bytes make_pcx(int bits, int xmax, int ymax, int planes, int bytes_per_line, const bytes& data) {

@@ -22,28 +22,15 @@ using raster_test::png_builder;
 class PngPixels : public raster_test::DecoderTest,
                   public ::testing::WithParamInterface<std::string> {};
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 // Every fixture decodes to the RGB pixels PIL gives for it (alpha dropped).
 TEST_P(PngPixels, MatchPil) {
-  const std::string name = GetParam();
-  bitmap_t* b = record_for_path(raster_test::fixture("png", name), 4);
-  ASSERT_EQ(png_read(b), 0) << name;
-  EXPECT_EQ(get_gblerr(), 0);
-  const std::string stem = name.substr(0, name.rfind('.'));
-  const bytes want = raster_test::read_bytes(raster_test::fixture("png", stem + ".rgb"));
-  ASSERT_EQ(size_t(b->width) * b->height * 3, want.size()) << name;
-  EXPECT_EQ(raster_test::image_rgb(b), want) << name;
+  bitmap_t* b = expect_reference_pixels("png", GetParam(), png_read, 4);
   EXPECT_EQ(+b->variant, kPngPixelKind);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, PngPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("png")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("png")),
+                         raster_test::case_name);
 
 class PngReader : public raster_test::DecoderTest {};
 

@@ -34,13 +34,6 @@ int kind_of(const bytes& f) { return f.size() > 1 ? kPnmFirstPixelKind + (f[1] -
 class PnmPixels : public raster_test::DecoderTest,
                   public ::testing::WithParamInterface<std::string> {};
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 TEST_P(PnmPixels, MatchNetpbm) {
   const std::string name = GetParam();
   const std::string path = raster_test::fixture("pnm", name);
@@ -60,7 +53,8 @@ TEST_P(PnmPixels, MatchNetpbm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, PnmPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("pnm")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("pnm")),
+                         raster_test::case_name);
 
 bytes text(const std::string& s) { return bytes(s.begin(), s.end()); }
 

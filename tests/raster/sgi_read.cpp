@@ -20,13 +20,6 @@ using raster_test::bytes;
 using raster_test::ImageLoadTest;
 
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 // RGB of the first three planes (one plane through the lookup tables).
 bytes first_three_planes(bitmap_t* b) {
   if (b->planes < 3) return raster_test::image_rgb(b);
@@ -73,7 +66,8 @@ TEST_P(SgiPixels, MatchReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, SgiPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("sgi")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("sgi")),
+                         raster_test::case_name);
 
 void put16(bytes* f, size_t at, uint32_t v) {
   (*f)[at] = uint8_t(v >> 8);

@@ -19,31 +19,18 @@ using raster_test::bytes;
 using raster_test::ImageLoadTest;
 
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 class SunPixels : public raster_test::DecoderTest,
                   public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(SunPixels, MatchReference) {
-  const std::string name = GetParam();
-  bitmap_t* b = record_for_path(raster_test::fixture("sun", name), kDecoderSunRaster);
-  ASSERT_EQ(sunras_read(b), 0) << name;
-  EXPECT_EQ(get_gblerr(), 0);
-  const std::string stem = name.substr(0, name.rfind('.'));
-  const bytes want = raster_test::read_bytes(raster_test::fixture("sun", stem + ".rgb"));
-  ASSERT_EQ(size_t(b->width) * b->height * 3, want.size()) << name;
-  EXPECT_EQ(raster_test::image_rgb(b), want) << name;
+  bitmap_t* b = expect_reference_pixels("sun", GetParam(), sunras_read, kDecoderSunRaster);
   EXPECT_EQ(+b->variant, kSunRasterPixelKind);
   EXPECT_EQ(+b->samples_per_pixel, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, SunPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("sun")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("sun")),
+                         raster_test::case_name);
 
 void put32(bytes* f, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) (*f)[at + i] = uint8_t(v >> (24 - 8 * i));

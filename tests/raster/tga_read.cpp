@@ -21,31 +21,18 @@ using raster_test::bytes;
 using raster_test::ImageLoadTest;
 
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 class TgaPixels : public raster_test::DecoderTest,
                   public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(TgaPixels, MatchReference) {
-  const std::string name = GetParam();
-  bitmap_t* b = record_for_path(raster_test::fixture("tga", name), kDecoderTga);
-  ASSERT_EQ(tga_read(b), 0) << name;
-  EXPECT_EQ(get_gblerr(), 0);
-  const std::string stem = name.substr(0, name.rfind('.'));
-  const bytes want = raster_test::read_bytes(raster_test::fixture("tga", stem + ".rgb"));
-  ASSERT_EQ(size_t(b->width) * b->height * 3, want.size()) << name;
-  EXPECT_EQ(raster_test::image_rgb(b), want) << name;
+  bitmap_t* b = expect_reference_pixels("tga", GetParam(), tga_read, kDecoderTga);
   EXPECT_EQ(+b->variant, kTgaPixelKind);
   EXPECT_EQ(+b->samples_per_pixel, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, TgaPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("tga")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("tga")),
+                         raster_test::case_name);
 
 struct tga_spec {
   int type = 3, width = 1, height = 1, depth = 8, descriptor = 0;

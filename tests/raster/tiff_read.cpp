@@ -52,13 +52,6 @@ std::vector<std::string> decodable() {
   return out;
 }
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = stem(info.param);
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 bool group4_available() {
   uint8_t out[8] = {};
   const uint8_t data[2] = {0x80, 0};  // one V0 code: an all-white row
@@ -171,7 +164,8 @@ TEST_P(TiffPixels, OnDemandLinesMatchPil) {
   EXPECT_EQ(rgb_through_image_line(pages[0]), ref) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, TiffPixels, ::testing::ValuesIn(decodable()), case_name);
+INSTANTIATE_TEST_SUITE_P(Fixtures, TiffPixels, ::testing::ValuesIn(decodable()),
+                         raster_test::case_name);
 
 // Every page of a multi-page file, numbered from 1; the reduced subfile is skipped.
 TEST_F(TiffTest, PagesInFileOrder) {

@@ -18,28 +18,15 @@ using raster_test::bytes;
 class XpmPixels : public raster_test::DecoderTest,
                   public ::testing::WithParamInterface<std::string> {};
 
-std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param.substr(0, info.param.rfind('.'));
-  for (char& c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 TEST_P(XpmPixels, MatchNetpbm) {
-  const std::string name = GetParam();
-  bitmap_t* b = record_for_path(raster_test::fixture("xpm", name), 5);
-  ASSERT_EQ(xpm_read(b), 0) << name;
-  EXPECT_EQ(get_gblerr(), 0);
+  bitmap_t* b = expect_reference_pixels("xpm", GetParam(), xpm_read, 5);
   EXPECT_EQ(val(b->variant), kXpmPixelKind);
   EXPECT_EQ(val(b->planes), 1);
-  const std::string stem = name.substr(0, name.rfind('.'));
-  const bytes want = raster_test::read_bytes(raster_test::fixture("xpm", stem + ".rgb"));
-  ASSERT_EQ(size_t(b->width) * b->height * 3, want.size()) << name;
-  EXPECT_EQ(raster_test::image_rgb(b), want) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, XpmPixels,
-                         ::testing::ValuesIn(raster_test::fixture_images("xpm")), case_name);
+                         ::testing::ValuesIn(raster_test::fixture_images("xpm")),
+                         raster_test::case_name);
 
 bytes text(const std::string& s) { return bytes(s.begin(), s.end()); }
 
