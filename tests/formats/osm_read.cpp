@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "core/dict.h"
@@ -394,6 +395,9 @@ TEST_F(OsmFixture, ARebuildWhileALoadRunsLeavesEveryFeatureValid) {
     while (!done.load()) {
       osm_feature_record(user);
       osm_tables_rebuild();
+      // A user's Apply, not a tight loop: the load must get the tables between rebuilds
+      // (the lock is not fair), or this test would only measure the scheduler.
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });
   fileatt_t* f = nullptr;

@@ -7,6 +7,7 @@
 // features window edits.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -830,6 +831,9 @@ TEST_F(PolishFixture, ARebuildWhileALoadRunsLeavesEveryFeatureValid) {
     for (int i = 0; !done.load(); ++i) {
       mp_feature_record_change(i % 2 ? a : b);
       mp_features_rebuild();
+      // A user's Apply, not a tight loop: the load must get the tables between rebuilds
+      // (the lock is not fair), or this test would only measure the scheduler.
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });
   fileatt_t* f = nullptr;
