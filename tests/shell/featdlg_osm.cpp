@@ -147,8 +147,12 @@ TEST_F(FeatDlgOsm, AChosenValueShowsItsDefaultAndLoadsItsNodeAndWayRepresentatio
     EXPECT_EQ(selected(kOsmWayList), c.way) << what;
     EXPECT_EQ(enabled(kFeatPointMnemo), *c.node != 0) << what;
     EXPECT_EQ(enabled(kFeatLineMnemo), *c.way != 0) << what;
-    if (*c.node) EXPECT_EQ(text(kFeatPointMnemo), c.node) << what;
-    if (*c.way) EXPECT_EQ(text(kFeatLineMnemo), c.way) << what;
+    if (*c.node) {
+      EXPECT_EQ(text(kFeatPointMnemo), c.node) << what;
+    }
+    if (*c.way) {
+      EXPECT_EQ(text(kFeatLineMnemo), c.way) << what;
+    }
   }
   // A choice in a representation list loads that representation.
   choose(kOsmWayList, "MOTORWAY");

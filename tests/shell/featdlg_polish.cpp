@@ -51,7 +51,9 @@ TEST(FeatDlgNumber, TypeAndSubtypeReadAsOneNumberOfTwoBytes) {
   for (const Case& c : cases) {
     int n = -1;
     EXPECT_EQ(featdlg_read_type_subtype(c.text, &n), c.valid) << c.text;
-    if (c.valid) EXPECT_EQ(n, c.number) << c.text;
+    if (c.valid) {
+      EXPECT_EQ(n, c.number) << c.text;
+    }
   }
   // Only the first 37 characters are read.
   EXPECT_TRUE(featdlg_read_type_subtype((std::string(33, ' ') + "7941" + "xyz").c_str(), nullptr));
@@ -129,7 +131,9 @@ TEST_F(FeatDlgPolish, ATypedNumberSelectsItsFeatureAndARefusedOneClosesTheKinds)
     EXPECT_EQ(enabled(kFeatPointMnemo), c.valid) << c.text;
     EXPECT_EQ(enabled(kMpPointList), c.valid) << c.text;
     EXPECT_EQ(selected(kMpTypeList), c.valid ? "0x2f" : "0x01") << c.text;
-    if (c.valid) EXPECT_EQ(selected(kMpSubtypeList), "0x01") << c.text;
+    if (c.valid) {
+      EXPECT_EQ(selected(kMpSubtypeList), "0x01") << c.text;
+    }
   }
   // Another kind: the feature of that kind (here none for 0x2f01 as a polyline).
   type(kMpNumber, "0x1f00");

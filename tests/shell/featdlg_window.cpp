@@ -147,7 +147,9 @@ TEST_F(FeatDlgWindow, TypingAKnownPointMnemonicLoadsItsValues) {
     EXPECT_EQ(checked(kFeatSymbolMode), !c.icon) << c.mnemo;
     EXPECT_EQ(enabled(kFeatIconButton), c.icon) << c.mnemo;
     EXPECT_EQ(enabled(kFeatSymbolList), !c.icon) << c.mnemo;
-    if (c.size) EXPECT_EQ(text(kFeatSymbolSize), c.size) << c.mnemo;
+    if (c.size) {
+      EXPECT_EQ(text(kFeatSymbolSize), c.size) << c.mnemo;
+    }
     EXPECT_EQ(selected(kOsmNodeList), c.mnemo);
     EXPECT_TRUE(enabled(kFeatApply));
   }
