@@ -266,8 +266,13 @@ double str_to_double(const char* text) {
   while (is_ascii_space(*text)) ++text;
   // The runtime's reading: one sign, and an exponent letter of either case; the digits
   // go through the same exact reader as parse_number.
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  double value = 0.0;
+  if (const char* end = read_short_number(text, negative, &value); end && *end != 'E')
+    return value;
   decimal_text d;
-  if (*text == '+' || *text == '-') d.negative = *text++ == '-';
+  d.negative = negative;
   long long exponent = 0;
   read_exponent(read_mantissa(text, d), &exponent, true);
   d.place += exponent;

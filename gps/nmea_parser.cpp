@@ -108,10 +108,31 @@ void name_char(uint8_t b, nmea_parser* p) {
   if (p->name_cursor - p->name < kNmeaNameMax) *p->name_cursor++ = static_cast<char>(b);
 }
 
+// The sentence index of the stored name: from the parser's cache of recent names, else
+// from the dictionary (and remembered).
+int lookup_name(nmea_parser* p) {
+  if (!p->dict) return 0;
+  if (p->cache_dict != p->dict) {
+    std::memset(p->cache_name, 0, sizeof p->cache_name);
+    p->cache_dict = p->dict;
+    p->cache_next = 0;
+  }
+  const size_t length = static_cast<size_t>(p->name_cursor - p->name) + 1;
+  for (int i = 0; i < kNmeaNameCache; ++i)
+    if (p->cache_name[i][0] && std::memcmp(p->cache_name[i], p->name, length) == 0)
+      return p->cache_index[i];
+  int index = 0;
+  dict_lookup(p->dict, p->name, 0, &index);
+  const int slot = p->cache_next;
+  std::memcpy(p->cache_name[slot], p->name, length);
+  p->cache_index[slot] = index;
+  p->cache_next = (slot + 1) % kNmeaNameCache;
+  return index;
+}
+
 void name_end(nmea_parser* p) {
   *p->name_cursor = '\0';
-  int index = 0;
-  if (p->dict) dict_lookup(p->dict, p->name, 0, &index);
+  int index = lookup_name(p);
   if (index < 0 || index >= p->handler_count) index = 0;
   p->index = index;
   if (p->begins && p->begins[index]) p->begins[index](p);
@@ -312,11 +333,66 @@ void nmea_parser_reset(nmea_parser* p) {
   p->field_count = 0;
 }
 
+namespace {
+
+// Bytes that stay in the fields state with the field action: everything but "$", CR, LF,
+// "*" and bytes 128-255 (columns 4 to 8 of the fields row).
+struct field_byte_table {
+  bool ok[256];
+};
+constexpr field_byte_table make_field_bytes() {
+  field_byte_table t{};
+  for (int b = 0; b < 256; ++b) {
+    const uint8_t c = byte_class(b);
+    t.ok[b] = c >= 4 && c <= 8;
+  }
+  return t;
+}
+constexpr field_byte_table kFieldBytes = make_field_bytes();
+static_assert(kTransitions[3][4].action == A_FIELD && kTransitions[3][8].next == 3);
+
+// The run of field bytes that starts at the cursor, taken at once: the same as feeding
+// them one by one (each appended, the sentence dropped at the byte that passes the
+// longest kept), with one capacity check for the whole run. Leaves the cursor on the
+// first byte that is not a field byte, or on the byte that dropped the sentence.
+void feed_field_run(nmea_parser* p) {
+  const uint8_t* b = p->cursor;
+  const uint8_t* end = b + p->remaining;
+  const uint8_t* run_end = b;
+  while (run_end < end && kFieldBytes.ok[*run_end]) ++run_end;
+  int32_t n = static_cast<int32_t>(run_end - b);
+  // The byte that would pass the longest kept is fed alone (it drops the sentence).
+  const int32_t room = kNmeaMaxSentence - p->field_count;
+  if (n > room) n = room;
+  if (n <= 0) return;
+  const int32_t last = p->field_count + n;
+  if (last >= p->capacity - 10) {
+    const ptrdiff_t at = p->field_cursor - p->fields;
+    uint32_t cap = static_cast<uint32_t>(std::max(p->initial_size, last) + 10);
+    grow_capacity(&p->fields, &cap);
+    p->capacity = static_cast<int32_t>(cap);
+    p->field_cursor = p->fields + at;
+    if (last >= p->capacity - 10) return;  // no memory: the bytes go one by one
+  }
+  std::memcpy(p->field_cursor, b, static_cast<size_t>(n));
+  p->field_cursor += n;
+  p->field_count = last;
+  p->cursor += n;
+  p->remaining -= n;
+}
+
+}  // namespace
+
 int nmea_feed(const uint8_t* bytes, int count, nmea_parser* p) {
   if (!p || !bytes || count <= 0) return 0;
   p->cursor = bytes;
   p->remaining = count;
   while (p->remaining > 0) {
+    if (p->state == 3) {
+      feed_field_run(p);
+      if (const int err = get_gblerr()) return err;
+      if (p->remaining <= 0) break;
+    }
     const uint8_t b = *p->cursor++;
     --p->remaining;
     const cell c = kTransitions[p->state][kClasses.c[b]];
@@ -343,10 +419,26 @@ double nmea_dm_to_deg(double value, double* out) {
   return result;
 }
 
+// The scanner's field reading (get_field with ',' and no line ends) written out for the
+// handlers' hot path: blanks before the field skipped, a field too long for the buffer
+// read as empty, the cursor left after the comma.
 char* nmea_next_field(nmea_parser* p, char buffer[kNmeaFieldSize]) {
-  const char* cursor = p->field_cursor ? p->field_cursor : "";
-  get_field(kNmeaFieldSize, 0, ',', &cursor, buffer);
-  if (p->field_cursor) p->field_cursor = const_cast<char*>(cursor);
+  const char* c = p->field_cursor;
+  if (!c) {
+    buffer[0] = '\0';
+    return buffer;
+  }
+  while (*c == ' ' || *c == '\t' || *c == '\r' || *c == '\n') ++c;
+  const char* end = c;
+  while (*end != ',' && *end != '\0') ++end;
+  const size_t n = static_cast<size_t>(end - c);
+  if (n < static_cast<size_t>(kNmeaFieldSize)) {
+    std::memcpy(buffer, c, n);
+    buffer[n] = '\0';
+  } else {
+    buffer[0] = '\0';
+  }
+  p->field_cursor = const_cast<char*>(*end == ',' ? end + 1 : end);
   return buffer;
 }
 

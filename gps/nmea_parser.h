@@ -122,6 +122,7 @@ void nmea_fix_clear(nmea_fix* fix);
 // ---- Parser record -------------------------------------------------------------------
 constexpr int kNmeaNameMax = 8;                 // stored name characters
 constexpr int kNmeaMaxSentence = 16 * 1024;     // longest field text kept
+constexpr int kNmeaNameCache = 4;               // names remembered by a parser
 constexpr int kNmeaHandlerCount = 21;           // standard handler table
 constexpr int kNmeaStdFieldSize = 80;
 
@@ -153,6 +154,12 @@ struct nmea_parser {
   const nmea_handler* begins;   // optional, indexed by sentence index
   int32_t handler_count;        // entries of handlers (and of begins when given)
   int32_t owns_fix;             // nmea_reader_free frees the fix
+  // The last sentence names looked up and their indexes (a stream repeats a few names),
+  // for `cache_dict` only.
+  container_t* cache_dict;
+  char cache_name[kNmeaNameCache][kNmeaNameMax + 1];
+  int32_t cache_index[kNmeaNameCache];
+  int32_t cache_next;
 };
 
 // Class 140: an owned text and its count (its free routine frees the text and zeroes

@@ -245,6 +245,9 @@ TEST(StrToDouble, DotOrCommaAndRuntimeRules) {
   } cases[] = {
       {"1,5", 1.5}, {"  -2.5e3x", -2500}, {"+7", 7}, {"3E2", 300},
       {"", 0},      {"abc", 0},           {"1e400", kInf}, {"1e-400", 0},
+      // Short numbers (the quick exact path) and their neighbours on the general path.
+      {"4916.4512", 4916.4512}, {"-0.5", -0.5}, {"1.2.3", 1.2}, {"12.", 12},
+      {"0000000000000001234.5", 1234.5}, {"123456789012345.6", 123456789012345.6},
   };
   for (const auto& c : cases) EXPECT_EQ(str_to_double(c.text), c.expected) << c.text;
   EXPECT_EQ(str_to_double(nullptr), 0);

@@ -341,6 +341,41 @@ TEST_F(NmeaTest, DriverTablesWithBeginRoutines) {
   free_obj(&dict);
 }
 
+int g_second = 0;
+void count_second(nmea_parser*) { ++g_second; }
+
+// The parser remembers the last names it looked up: six names in turn (more than it
+// remembers) each reach their own handler, and a parser given another dictionary that
+// maps a name elsewhere follows the new dictionary.
+TEST_F(NmeaTest, NamesLookedUpAgainFollowTheirDictionary) {
+  tag_t rows[] = {make_tag("PAAA", 1), make_tag("PBBB", 1), make_tag("PCCC", 1),
+                  make_tag("PDDD", 1), make_tag("PEEE", 1), make_tag("PFFF", 2)};
+  tag_t other_rows[] = {make_tag("PAAA", 2), make_tag("PFFF", 1)};
+  container_t* dict = nullptr;
+  container_t* other = nullptr;
+  ASSERT_EQ(dict_build(6, rows, &dict), 0);
+  ASSERT_EQ(dict_build(2, other_rows, &other), 0);
+  const nmea_handler handlers[3] = {nullptr, record_fields, count_second};
+  nmea_parser* p = nullptr;
+  ASSERT_EQ(nmea_parser_new(dict, handlers, 3, nullptr, nullptr, 16, nullptr, &p), 0);
+  g_handled = g_second = 0;
+  std::string round;
+  for (const char* name : {"PAAA", "PBBB", "PCCC", "PDDD", "PEEE", "PFFF"})
+    round += sentence(std::string(name) + ",1");
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(nmea_feed(reinterpret_cast<const uint8_t*>(round.data()), int(round.size()), p), 0);
+  EXPECT_EQ(g_handled, 15);
+  EXPECT_EQ(g_second, 3);
+  p->dict = other;
+  g_handled = g_second = 0;
+  ASSERT_EQ(nmea_feed(reinterpret_cast<const uint8_t*>(round.data()), int(round.size()), p), 0);
+  EXPECT_EQ(g_second, 1);   // PAAA
+  EXPECT_EQ(g_handled, 1);  // PFFF; the other names are not in this dictionary
+  nmea_parser_free(&p);
+  free_obj(&dict);
+  free_obj(&other);
+}
+
 TEST_F(NmeaTest, SentenceSplitAnywhereIsHandledOnce) {
   tag_t rows[] = {make_tag("GPGLL", 1)};
   container_t* dict = nullptr;
