@@ -10,7 +10,7 @@ packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config googlet
           xvfb xdotool x11-utils x11-apps openbox
           python3 python3-pil python3-numpy python3-pyproj python3-gdal gdal-bin proj-bin
           imagemagick netpbm libjpeg-turbo-progs libtiff-tools poppler-utils libimage-exiftool-perl
-          gpsbabel socat lrzsz osmium-tool zip unzip libusb-1.0-0-dev)
+          gpsbabel socat lrzsz osmium-tool zip unzip libusb-1.0-0-dev python3-nmea2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
