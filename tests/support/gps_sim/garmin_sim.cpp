@@ -352,12 +352,15 @@ struct garmin_sim_usb::impl {
   std::atomic<bool> silent{false};
 
   // A send towards the host that waits for room in the pipe. False once the host closed.
+  // A host that reads makes room at once: a few yields first, then sleeps on the
+  // platform clock (so that the virtual clock can move while the host does not read).
   static bool send(plat::usb_sim_link& link, bool bulk, const std::string& b) {
-    for (;;) {
+    for (int tries = 0;; ++tries) {
       const bool ok = bulk ? link.send_bulk(b.data(), b.size()) : link.send_interrupt(b.data(), b.size());
       if (ok) return true;
       if (link.host_closed()) return false;
-      link.sleep(1);
+      if (tries < 200) std::this_thread::yield();
+      else link.sleep(1);
     }
   }
 

@@ -326,4 +326,12 @@ bool gpx_parse(const std::string& text, gpx_data* out);
 enum : unsigned { GPX_NO_WPT_NAMES = 1 };
 std::string garmin_gpx_diff(const gpx_data& gpx, const garmin_model& model, unsigned skip = 0);
 
+// Serves the model on a pty in real time and has gpsbabel read its waypoints, routes
+// and track logs into GPX (`gpsbabel -w -r -t -i garmin -f <pty> -o gpx -F <file>`, a
+// file in a fresh sandbox folder named `dir`), then reads that GPX. False, with the
+// reason and the simulator's trace in *why, when gpsbabel is missing or fails. Tests
+// skip when tool_present("gpsbabel") is false.
+bool garmin_sim_gpsbabel_gpx(const garmin_model& model, const char* dir, gpx_data* out,
+                             std::string* why, std::string* gpx_text = nullptr);
+
 }  // namespace tm_test
