@@ -38,6 +38,7 @@ struct arrangement {
   bool protocol_array;
   int wpt, rte_hdr, rte_link, trk, trk_hdr;
   unsigned skip = 0;  // what this host leaves out
+  bool a302 = false;  // the track transfer announced as A302
 };
 
 // Receivers of the built-in product table (no protocol array: the host knows the
@@ -62,6 +63,7 @@ const arrangement kArrangements[] = {
     {"array: D109 A201 D202 D210 A301 D310 D302", 904, 310, true, 109, 202, 210, 302, 310},
     {"array: D110 A201 D202 D210 A301 D312 D304", 905, 310, true, 110, 202, 210, 304, 312},
     {"array: D150 A200 D201, no tracks", 906, 310, true, 150, 201, 0, 0, 0},
+    {"array: D108 A201 D201 D210 A302 D310 D303", 907, 310, true, 108, 201, 210, 303, 310, 0, true},
 };
 
 TEST(GarminSimGpsbabel, EveryArrangementReadsAsTheModel) {
@@ -72,6 +74,12 @@ TEST(GarminSimGpsbabel, EveryArrangementReadsAsTheModel) {
     m.product_id = a.product_id;
     m.version = a.version;
     m.send_protocol_array = a.protocol_array;
+    if (a.a302) {
+      m.protocols = garmin_model_protocols(m);
+      for (garmin_sim_protocol& p : m.protocols) {
+        if (p.tag == 'A' && p.number == 301) p.number = 302;
+      }
+    }
     gpx_data g;
     std::string why, text;
     ASSERT_TRUE(garmin_sim_gpsbabel_gpx(m, "gsim_gpsbabel", &g, &why, &text)) << why;
