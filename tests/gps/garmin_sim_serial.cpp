@@ -236,6 +236,29 @@ TEST(GarminSimSerial, IdentificationAndTransfersOnTheVirtualClock) {
   EXPECT_EQ(t.commands, (std::vector<int>{7, 6}));
 }
 
+// The clock never overtakes a reply: a host that gives each reply only 1 ms of virtual
+// time gets every one, and no virtual time passes at all.
+TEST(GarminSimSerial, RepliesBeatTheShortestWait) {
+  const garmin_model m = small_model();
+  garmin_sim_pty sim(m);
+  int answered = 0;
+  const int64_t took = play(sim, [&](raw_host& h) {
+    for (int i = 0; i < 40; ++i) {
+      h.send(254, "");
+      if (h.receive(1).id != 6) break;
+      const frame f = h.receive(1);
+      if (f.id != 255 || f.data != product_data(m)) break;
+      h.ack(255);
+      if (h.receive(1).id != 253) break;
+      h.ack(253);
+      ++answered;
+    }
+  });
+  EXPECT_EQ(answered, 40);
+  EXPECT_EQ(took, 0);
+  EXPECT_EQ(sim.trace().resends, 0);
+}
+
 // L002 / A011 receivers use their own ids and codes: Command_Data 11, Transfer_Wpt 21,
 // Records 35, Wpt_Data 43, Transfer_Rte 8 with headers 37 and route points 39.
 TEST(GarminSimSerial, SecondLinkProtocolUsesItsOwnIds) {

@@ -4,6 +4,7 @@
 // data-available and bulk packets).
 #include "tests/support/gps_sim/garmin_sim.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -55,7 +56,11 @@ bool readable(int fd) {
 // ---- Serial link on a pty --------------------------------------------------------------
 
 struct garmin_sim_pty::impl {
-  impl(garmin_model m, garmin_sim_faults f) : engine(std::move(m), std::move(f), false) {}
+  impl(garmin_model m, garmin_sim_faults f) : engine(std::move(m), std::move(f), false) {
+    // A host that stops reading must not block the simulator (and with it the virtual
+    // clock): what does not fit on the line is lost, as on an overrun serial line.
+    if (pty.ok()) fcntl(pty.master(), F_SETFL, fcntl(pty.master(), F_GETFL) | O_NONBLOCK);
+  }
 
   pty_pair pty;
   garmin_sim_engine engine;
