@@ -280,6 +280,33 @@ TEST_F(GarminSimUsb, FaultSwitches) {
          EXPECT_EQ(parse(h.bulk()).id, 253);
          EXPECT_TRUE(h.message(nullptr, 1000).empty());
        }},
+      {"stray packet before the first waypoint",
+       [](garmin_sim_faults& f) { f.junk = {1, 1}; },
+       [](usb_host& h, const garmin_model& m) {
+         ASSERT_TRUE(h.command(7));
+         h.message();
+         h.bulk();
+         usb_packet p = parse(h.bulk());
+         EXPECT_EQ(p.type, 20);
+         EXPECT_EQ(p.id, kGarminSimStrayId);
+         EXPECT_EQ(p.data, garmin_sim_faults{}.junk_bytes);
+         p = parse(h.bulk());
+         EXPECT_EQ(p.id, 35);
+         EXPECT_EQ(p.data, garmin_sim_pack(m.wpt_type, m.waypoints[0]));
+       }},
+      {"stray packets before Session_Started",
+       [](garmin_sim_faults& f) { f.usb_stray_before_session = 3; },
+       [](usb_host& h, const garmin_model&) {
+         ASSERT_TRUE(h.send(0, 5, ""));
+         for (int i = 0; i < 3; ++i) {
+           const usb_packet p = parse(h.message());
+           EXPECT_EQ(p.type, 20);
+           EXPECT_EQ(p.id, kGarminSimStrayId);
+         }
+         const usb_packet p = parse(h.message());
+         EXPECT_EQ(p.type, 0);
+         EXPECT_EQ(p.id, 6);
+       }},
       {"endless interrupt data",
        [](garmin_sim_faults& f) { f.endless_interrupt = true; },
        [](usb_host& h, const garmin_model&) {

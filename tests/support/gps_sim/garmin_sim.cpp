@@ -404,9 +404,19 @@ struct garmin_sim_usb::impl {
     for (auto& p : out) {
       std::string b;
       if (!frame(&p, &b)) return true;
-      if (!(bulk ? send(link, true, b) : send_interrupt_message(link, b))) return false;
+      if (!send_framed(link, bulk, p, b)) return false;
     }
     return true;
+  }
+
+  // Sends a framed packet, a stray packet before it when the junk fault hits it.
+  bool send_framed(plat::usb_sim_link& link, bool bulk, const garmin_sim_out& p, const std::string& b) {
+    const garmin_sim_faults f = engine.faults();
+    if (f.junk.hits(p.number, p.sendings - 1)) {
+      const std::string stray = usb_packet(20, kGarminSimStrayId, f.junk_bytes, f.junk_bytes.size());
+      if (!(bulk ? send(link, true, stray) : send_interrupt_message(link, stray))) return false;
+    }
+    return bulk ? send(link, true, b) : send_interrupt_message(link, b);
   }
 
   void endless(plat::usb_sim_link& link) {
@@ -429,7 +439,7 @@ struct garmin_sim_usb::impl {
         for (auto& p : out) {
           std::string b;
           if (!frame(&p, &b)) break;
-          if (!send_interrupt_message(link, b)) return;
+          if (!send_framed(link, false, p, b)) return;
         }
         continue;
       }
@@ -441,6 +451,10 @@ struct garmin_sim_usb::impl {
                              std::min(size, size_t(std::min<long>(n, long(buf.size())) - kUsbHeader)));
       if (type == 0 && id == 5) {
         engine.session_started();
+        for (int i = 0; i < engine.faults().usb_stray_before_session; ++i) {
+          const std::string stray = usb_packet(20, kGarminSimStrayId, "\x01\x02", 2);
+          if (!send_interrupt_message(link, stray)) return;
+        }
         std::string unit;
         sim_put_le(&unit, engine.model().unit_id, 4);
         if (!send_interrupt_message(link, usb_packet(0, 6, unit, 4))) return;
