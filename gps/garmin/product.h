@@ -10,9 +10,9 @@
 // is freed by the port's close routine (free_obj, whose free routine garmin_product_free
 // frees the description).
 //
-// The transfer routines take the link record of the port (gps/garmin/link.h) as an
-// opaque pointer: the same routine serves the serial and the USB link, and asks the
-// link which one it is.
+// The transfer routines take the port's connection (gps/port_io.h): the same routine
+// serves the serial and the USB link and tells them apart by the connection (a USB
+// device record holds its open USB device).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -49,13 +49,14 @@ extern const garmin_cmd_protocol garmin_cmd_a010;
 extern const garmin_cmd_protocol garmin_cmd_a011;
 
 struct garmin_product;
+struct com_device;
 
-// Transfer routines of an entry. `link` is the port's link record (serial or USB). They
+// Transfer routines of an entry. `dev` is the port's connection (serial or USB). They
 // return 0, or the error code also left in gblerr (17 an unexpected answer, 1 no memory).
 // Decoded record arrays (garmin_record, one per packet of the family) are new[]-allocated
 // and belong to the caller, who frees them with garmin_records_free.
 // Waypoints (A100): *count records in *waypoints.
-using garmin_wpt_xfer_fn = int (*)(void* link, garmin_product* entry, int32_t* count,
+using garmin_wpt_xfer_fn = int (*)(com_device* dev, garmin_product* entry, int32_t* count,
                                    garmin_record** waypoints);
 // Tracks. A300 leaves *track_count 0 and *headers null: every point in *points.
 // A301/A302: *track_count tracks, their headers and their point counts (summing to *count).
@@ -66,7 +67,7 @@ struct garmin_track_result {
   int32_t* track_points = nullptr;  // points per track
   garmin_record* headers = nullptr;
 };
-using garmin_trk_xfer_fn = int (*)(void* link, garmin_product* entry, garmin_track_result* out);
+using garmin_trk_xfer_fn = int (*)(com_device* dev, garmin_product* entry, garmin_track_result* out);
 // Routes (A200, A201): route headers, route waypoints and waypoints per route.
 struct garmin_route_result {
   int32_t route_count = 0;
@@ -75,9 +76,9 @@ struct garmin_route_result {
   int32_t waypoint_count = 0;
   garmin_record* waypoints = nullptr;
 };
-using garmin_rte_xfer_fn = int (*)(void* link, garmin_product* entry, garmin_route_result* out);
+using garmin_rte_xfer_fn = int (*)(com_device* dev, garmin_product* entry, garmin_route_result* out);
 // Real-time routine (A800, USB only): installed by the real-time module.
-using garmin_pvt_fn = int (*)(void* link, garmin_product* entry);
+using garmin_pvt_fn = int (*)(com_device* dev, garmin_product* entry);
 
 #pragma pack(push, 1)
 struct garmin_product : obj_t {
@@ -143,12 +144,12 @@ void garmin_apply_protocol_array(const uint8_t* data, size_t size, garmin_produc
 uint32_t garmin_set_capabilities(const garmin_product* entry);
 
 // The transfer routines the entries point at (transfers.cpp). They serve both links.
-int garmin_a100_transfer(void* link, garmin_product* entry, int32_t* count,
+int garmin_a100_transfer(com_device* dev, garmin_product* entry, int32_t* count,
                          garmin_record** waypoints);
-int garmin_a200_transfer(void* link, garmin_product* entry, garmin_route_result* out);
-int garmin_a201_transfer(void* link, garmin_product* entry, garmin_route_result* out);
-int garmin_a300_transfer(void* link, garmin_product* entry, garmin_track_result* out);
-int garmin_a301_transfer(void* link, garmin_product* entry, garmin_track_result* out);
+int garmin_a200_transfer(com_device* dev, garmin_product* entry, garmin_route_result* out);
+int garmin_a201_transfer(com_device* dev, garmin_product* entry, garmin_route_result* out);
+int garmin_a300_transfer(com_device* dev, garmin_product* entry, garmin_track_result* out);
+int garmin_a301_transfer(com_device* dev, garmin_product* entry, garmin_track_result* out);
 // The real-time routine an A800 triple installs over USB (null until the real-time module
 // sets it).
 void garmin_set_realtime_routine(garmin_pvt_fn fn);
