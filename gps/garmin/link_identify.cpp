@@ -36,11 +36,15 @@ int parse_product_data(const uint8_t* data, size_t size, garmin_product_data* ou
   return 0;
 }
 
-// Frees an entry built from a protocol array; table entries are left alone.
+// Frees an entry built from a protocol array; table entries are left alone. An error
+// already set stays (the store frees nothing while one is set: it is held aside).
 void release_entry(garmin_product** entry) {
   if (!entry || !*entry) return;
   if ((*entry)->from_receiver) {
+    const int saved = get_gblerr();
+    set_gblerr(0);
     free_obj(entry);
+    set_gblerr(saved);
   }
   *entry = nullptr;
 }

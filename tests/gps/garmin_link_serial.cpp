@@ -257,7 +257,9 @@ std::string repeat(const std::string& s, int n) {
 
 TEST_P(GarminSerialCommand, ACommandIsRepeatedUntilAcknowledgedAndNoLonger) {
   const CommandCase& c = GetParam();
-  if (!c.line.empty()) ASSERT_TRUE(pty.send(c.line));
+  if (!c.line.empty()) {
+    ASSERT_TRUE(pty.send(c.line));
+  }
   EXPECT_EQ(command(10, 7), c.err);
   EXPECT_EQ(get_gblerr(), c.err);
   const std::string sent = frame(10, std::string("\x07\x00", 2));
