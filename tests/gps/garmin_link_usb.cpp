@@ -188,6 +188,8 @@ TEST_F(GarminUsb, CommandPacketsHaveFourteenBytes) {
     EXPECT_EQ(garmin_usb_send_command(dev, 0x0102, 10), 0);
     garmin_power_off(dev, &entry, GPSPORT_USB);
   });
+  // Nothing answers a command: wait until the receiver has both.
+  EXPECT_TRUE(tm_test::wait_for([&] { return writes.get().size() >= 2; }));
   const std::vector<std::string> w = writes.get();
   ASSERT_EQ(w.size(), 2u);
   EXPECT_EQ(w[0], std::string("\x14\0\0\0\x0a\0\0\0\x02\0\0\0\x02\x01", 14));
