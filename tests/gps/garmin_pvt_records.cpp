@@ -19,57 +19,12 @@
 #include "core/memory.h"
 #include "gps/garmin/pvt.h"
 #include "gps/nmea_parser.h"
+#include "tests/gps/garmin_pvt_fixture.h"
 #include "tests/support/object_env.h"
 
 namespace {
 
-std::string unhex(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2)
-    out.push_back(char(std::strtol(hex.substr(i, 2).c_str(), nullptr, 16)));
-  return out;
-}
-
-struct Block {
-  std::string kind, name, data, expected;
-};
-
-// Every block of the fixture file: "case" (d800, nmea), "rcv" and "sat" (data, out).
-const std::vector<Block>& blocks() {
-  static const std::vector<Block> all = [] {
-    std::vector<Block> out;
-    std::ifstream in(std::string(TM_FIXTURE_DIR) + "/garmin_pvt/cases.txt");
-    std::string line;
-    Block b;
-    while (std::getline(in, line)) {
-      const size_t sp = line.find(' ');
-      const std::string key = line.substr(0, sp);
-      const std::string value = sp == std::string::npos ? "" : line.substr(sp + 1);
-      if (key == "case" || key == "rcv" || key == "sat") {
-        b = Block{key, value, "", ""};
-      } else if (key == "d800" || key == "data") {
-        b.data = unhex(value);
-      } else if (key == "nmea" || key == "out") {
-        b.expected = unhex(value);
-      } else if (key == "end") {
-        out.push_back(b);
-      }
-    }
-    return out;
-  }();
-  return all;
-}
-
-// The blocks of a kind; a fixture file that could not be read fails the test.
-std::vector<Block> of_kind(const std::string& kind) {
-  std::vector<Block> out;
-  for (const Block& b : blocks())
-    if (b.kind == kind) out.push_back(b);
-  EXPECT_FALSE(out.empty()) << "no " << kind << " block in the fixture file";
-  return out;
-}
-
-const uint8_t* bytes_of(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+using namespace garmin_pvt_test;
 
 template <class F> std::string captured(F&& write) {
   char* buf = nullptr;
