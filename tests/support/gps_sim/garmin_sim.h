@@ -45,7 +45,7 @@ class virtual_worker;
 // ---- Model ----------------------------------------------------------------------------
 
 // One record of any D-type: the fields of gps/garmin/dtypes.h by the same slots, with
-// the texts as std::string (Latin-1 bytes as the receiver holds them). Fields a D-type
+// the texts as std::string (UTF-8; packed as Latin-1). Fields a D-type
 // does not carry are ignored when it is packed.
 struct garmin_sim_record {
   uint32_t num[GN_COUNT] = {};
@@ -319,8 +319,11 @@ struct gpx_data {
 bool gpx_parse(const std::string& text, gpx_data* out);
 
 // Compares what a host made of the model with the model itself: names, positions
-// (1e-7 degrees), comments, altitudes, times as far as the model's D-types carry them.
-// Empty when they agree, else a line per difference.
-std::string garmin_gpx_diff(const gpx_data& gpx, const garmin_model& model);
+// (1e-7 degrees), comments, altitudes, times as far as the model's D-types carry them
+// (route points: names and positions). Empty when they agree, else a line per
+// difference. `skip`: GPX_NO_WPT_NAMES leaves out waypoint names (a host that does not
+// read the variable idents of D105 and D106).
+enum : unsigned { GPX_NO_WPT_NAMES = 1 };
+std::string garmin_gpx_diff(const gpx_data& gpx, const garmin_model& model, unsigned skip = 0);
 
 }  // namespace tm_test
