@@ -106,9 +106,19 @@ std::FILE* open_log(const char* prefix, const char* suffix) {
   return file;
 }
 
-pvt_state* state_of_port(gpsport_t* port) {
-  if (!port || port->kind != GPSPORT_USB) return nullptr;
-  return static_cast<pvt_state*>(port->reader);
+// Runs fn on the port's real-time state while that state is alive: the log switches
+// run on the user-interface thread while the reader may be freeing the state, so the
+// state is looked up among the living ones and kept alive (its free waits) meanwhile.
+template <class Fn> void with_port_state(gpsport_t* port, Fn fn) {
+  if (!port || port->kind != GPSPORT_USB || !port->reader) return;
+  const void* reader = port->reader;
+  std::lock_guard<std::mutex> lock(g_states_lock);
+  for (pvt_state* s : g_states) {
+    if (s == reader) {
+      fn(s);
+      return;
+    }
+  }
 }
 
 // The position's NMEA text as the fix's raw bytes (what the reader hands over).
@@ -324,47 +334,44 @@ int pvt_read(void* state, nmea_fix* fix) {
 
 // ---- Logs -------------------------------------------------------------------------------
 void pvt_nmea_log_open(gpsport_t* port) {
-  pvt_state* s = state_of_port(port);
-  if (!s) return;
-  if (!s->nmea_log) {
-    s->nmea_log = open_log("PVT_", ".nmea");
-    if (s->nmea_log) {
-      const bool ok = nmea_sentence_write(s->nmea_log, kNmeaLogHeader) &&
-                      nmea_sentence_write(s->nmea_log, "$PGRMM,WGS 84") &&
-                      std::fflush(s->nmea_log) == 0;
-      if (!ok) {
-        std::fclose(s->nmea_log);
-        s->nmea_log = nullptr;
+  with_port_state(port, [port](pvt_state* s) {
+    if (!s->nmea_log) {
+      s->nmea_log = open_log("PVT_", ".nmea");
+      if (s->nmea_log) {
+        const bool ok = nmea_sentence_write(s->nmea_log, kNmeaLogHeader) &&
+                        nmea_sentence_write(s->nmea_log, "$PGRMM,WGS 84") &&
+                        std::fflush(s->nmea_log) == 0;
+        if (!ok) {
+          std::fclose(s->nmea_log);
+          s->nmea_log = nullptr;
+        }
       }
     }
-  }
-  port->nmea_log_open.store(1, std::memory_order_release);
+    port->nmea_log_open.store(1, std::memory_order_release);
+  });
 }
 
 void pvt_raw_log_open(gpsport_t* port) {
-  pvt_state* s = state_of_port(port);
-  if (!s) return;
-  {
+  with_port_state(port, [port](pvt_state* s) {
     std::lock_guard<std::mutex> lock(s->lock);
     if (!s->raw_log) {
       s->raw_log = open_log("RCV_", ".tmr");
-      if (s->raw_log &&
-          (std::fprintf(s->raw_log, "%s\n", kPvtRawLogHeader) < 0 || std::fflush(s->raw_log) != 0)) {
+      if (s->raw_log && (std::fprintf(s->raw_log, "%s\n", kPvtRawLogHeader) < 0 ||
+                         std::fflush(s->raw_log) != 0)) {
         std::fclose(s->raw_log);
         s->raw_log = nullptr;
       }
     }
-  }
-  port->raw_log_open.store(1, std::memory_order_release);
+    port->raw_log_open.store(1, std::memory_order_release);
+  });
 }
 
 void pvt_raw_log_close(gpsport_t* port) {
-  pvt_state* s = state_of_port(port);
-  if (s) {
+  with_port_state(port, [](pvt_state* s) {
     std::lock_guard<std::mutex> lock(s->lock);
     if (s->raw_log) std::fclose(s->raw_log);
     s->raw_log = nullptr;
-  }
+  });
   if (port) port->raw_log_open.store(0, std::memory_order_release);
 }
 

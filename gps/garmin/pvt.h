@@ -21,7 +21,8 @@
 //   so the live reader's log routines (gps/nmea_log.h) close the PVT NMEA log like any
 //   other. The state is used by the live reader thread; the raw log alone is also
 //   opened and closed from the user-interface thread (the raw logging switch), hence
-//   under the state's lock.
+//   under the state's lock. The log routines reach a port's state only while it is
+//   alive (a registry of the living states, whose free waits for them).
 // - Errors: pvt_start clears what it meets and answers through its result; a read error
 //   of the device makes pvt_poll and pvt_read return -1.
 //

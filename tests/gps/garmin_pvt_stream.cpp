@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/config.h"
@@ -378,6 +379,41 @@ TEST_F(GarminPvtStream, LogsNeedAStateAndAFolderTheyCanBeCreatedIn) {
   o = bare;
   free_obj(&o);
   set_gblerr(0);
+}
+
+// The raw logging switch is turned on the user-interface thread while the reader thread
+// handles measurements: every log holds its header and whole measurement blocks only.
+TEST_F(GarminPvtStream, TheRawLogSwitchTurnsWhileTheReaderWrites) {
+  const Block rcv = first_of("rcv");
+  pvt_state* state = state_;
+  gpsport_t* port = port_with_state();
+  ASSERT_NE(port, nullptr);
+  const std::string packet = usb_packet(52, rcv.data);
+  std::thread reader([&] {
+    for (int i = 0; i < 300; ++i)
+      EXPECT_EQ(pvt_feed_chunk(state, bytes_of(packet), int(packet.size()), 1), kPvtGotReceiver);
+  });
+  for (int i = 0; i < 30; ++i) {
+    pvt_raw_log_open(port);
+    std::this_thread::yield();
+    pvt_raw_log_close(port);
+  }
+  reader.join();
+  pvt_raw_log_close(port);
+  const std::vector<std::string> raw = files_with_prefix(log_dir_, "RCV_");
+  ASSERT_FALSE(raw.empty());
+  for (const std::string& name : raw) {
+    std::string text = read_all(log_dir_ + name);
+    const std::string header = std::string(kPvtRawLogHeader) + "\n";
+    ASSERT_EQ(text.compare(0, header.size(), header), 0) << name;
+    text.erase(0, header.size());
+    while (!text.empty()) {
+      ASSERT_EQ(text.compare(0, rcv.expected.size(), rcv.expected), 0) << name;
+      text.erase(0, rcv.expected.size());
+    }
+  }
+  obj_t* o = port;
+  free_obj(&o);
 }
 
 }  // namespace
