@@ -12,6 +12,7 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "gps/garmin/link.h"
+#include "gps/garmin/link_internal.h"
 #include "gps/garmin/product.h"
 #include "gps/gpsport.h"
 #include "gps/port_io.h"
@@ -22,9 +23,9 @@ constexpr int kSerialSpeed = 9600;
 // Ext_Product_Data packets skipped before the protocol array, at most.
 constexpr int kExtProductLimit = 256;
 
-// Product data from the data of a Product_Data packet. The description is copied into
-// *description (owned by the caller) and pointed at by out->description.
-int parse_product_data(const uint8_t* data, size_t size, garmin_product_data* out,
+}  // namespace
+
+int garmin_product_data_parse(const uint8_t* data, size_t size, garmin_product_data* out,
                        char** description) {
   if (!data || size < 4) return set_gblerr(ERR_PROTOCOL);
   const void* end = std::memchr(data + 4, 0, size - 4);
@@ -35,6 +36,8 @@ int parse_product_data(const uint8_t* data, size_t size, garmin_product_data* ou
   out->description = *description;
   return 0;
 }
+
+namespace {
 
 // Frees an entry built from a protocol array; table entries are left alone. An error
 // already set stays (the store frees nothing while one is set: it is held aside).
@@ -113,7 +116,7 @@ int garmin_serial_identify(com_device* port, garmin_product** out) {
   if (id != kGarminPidProductData) return set_gblerr(ERR_PROTOCOL);
   garmin_product_data pd{};
   char* description = nullptr;
-  if (parse_product_data(data, size, &pd, &description) != 0) return ERR_PROTOCOL;
+  if (garmin_product_data_parse(data, size, &pd, &description) != 0) return ERR_PROTOCOL;
   garmin_product_lookup(&pd, out);
   garmin_read_protocol_array(port, &pd, out);
   free_mem(&description);
@@ -159,7 +162,7 @@ int garmin_usb_identify(com_device* dev, garmin_product** out) {
     if (garmin_usb_packet_check(&p) != 0) return ERR_PROTOCOL;
     garmin_product_data pd{};
     char* description = nullptr;
-    if (parse_product_data(p.data, p.size, &pd, &description) != 0) return ERR_PROTOCOL;
+    if (garmin_product_data_parse(p.data, p.size, &pd, &description) != 0) return ERR_PROTOCOL;
     err = garmin_usb_read_protocol_array(dev, index, &pd, out);
     free_mem(&description);
     if (err != 0) {
@@ -171,41 +174,32 @@ int garmin_usb_identify(com_device* dev, garmin_product** out) {
   return set_gblerr(ERR_PROTOCOL);
 }
 
+int garmin_usb_array_packet(const garmin_usb_packet* p, const garmin_product_data* data,
+                            garmin_product** out) {
+  if (p->count < kGarminUsbHeaderSize + 1 || p->size == 0) return 0;
+  if (garmin_usb_packet_check(p) != 0) return 0;
+  if (p->id == kGarminPidExtProductData) return 1;
+  if (p->id == kGarminPidProtocolArray) entry_from_array(data, p->data, p->size, 1, out);
+  return 0;
+}
+
 int garmin_usb_read_protocol_array(com_device* dev, int index, const garmin_product_data* data,
                                    garmin_product** out) {
   const int which = index == 1 ? 1 : 0;
-  int err = 0;
   for (int skipped = 0;; ++skipped) {
-    if (skipped >= kExtProductLimit) {
-      err = set_gblerr(ERR_PROTOCOL);
-      break;
-    }
+    if (skipped >= kExtProductLimit) return set_gblerr(ERR_PROTOCOL);
     uint8_t* bytes = nullptr;
     int32_t count = 0;
     if (garmin_usb_readers[which](dev, &bytes, &count) != 0) {
-      err = get_gblerr() ? get_gblerr() : set_gblerr(ERR_NO_COMM);
-      break;
+      return get_gblerr() ? get_gblerr() : set_gblerr(ERR_NO_COMM);
     }
-    garmin_usb_packet p{};
-    p.bytes = bytes;
-    p.count = count;
-    if (count < kGarminUsbHeaderSize + 1) break;
-    p.type = bytes[0];
-    p.id = uint16_t(bytes[4] | (bytes[5] << 8));
-    p.size = uint32_t(bytes[8]) | (uint32_t(bytes[9]) << 8) | (uint32_t(bytes[10]) << 16) |
-             (uint32_t(bytes[11]) << 24);
-    p.data = bytes + kGarminUsbHeaderSize;
-    if (p.size == 0) break;
-    if (garmin_usb_packet_check(&p) != 0) {
-      err = ERR_PROTOCOL;
-      break;
-    }
-    if (p.id == kGarminPidExtProductData) continue;
-    if (p.id == kGarminPidProtocolArray) entry_from_array(data, p.data, p.size, 1, out);
-    break;
+    garmin_usb_packet p;
+    garmin_usb_decode(bytes, count, &p);
+    if (garmin_usb_array_packet(&p, data, out) == 0) break;
   }
-  if (err == 0 && which == 1) garmin_usb_drain(dev);
-  return err;
+  if (get_gblerr() != 0) return get_gblerr();
+  if (which == 1) garmin_usb_drain(dev);
+  return 0;
 }
 
 void garmin_usb_power_off(com_device* dev, garmin_product* entry) {

@@ -1,10 +1,16 @@
-// Inside of the Garmin serial link: the receive state and the automaton that runs over
-// it one byte at a time. garmin_receive_packet drives it from the serial port; the fuzz
-// harness drives it from a byte buffer (with no port: acknowledgements go nowhere).
+// Inside of the Garmin links: the serial receive state and the automaton that runs over
+// it one byte at a time, and the pure parsers of the identification. The port routines
+// drive them from the device; the fuzz harnesses drive them from byte buffers (with no
+// port, acknowledgements go nowhere).
 #pragma once
 #include <cstdint>
 
+#include <cstddef>
+
 struct com_device;
+struct garmin_product;
+struct garmin_product_data;
+struct garmin_usb_packet;
 
 struct garmin_link_state {
   int32_t finished;      // a packet, an ACK or a NAK is complete
@@ -33,3 +39,16 @@ void garmin_link_begin(com_device* port);
 int garmin_link_step(uint8_t byte);
 // Ends a receive: packet id, expected length and port cleared.
 void garmin_link_end();
+
+// Product data (product id, software version, a description terminated inside `size`
+// bytes): 0, or 17 when the data is shorter. The description is copied into
+// *description (owned by the caller), which out->description points at.
+int garmin_product_data_parse(const uint8_t* data, size_t size, garmin_product_data* out,
+                              char** description);
+// The header of `count` received bytes (fields decoded from 12 bytes on).
+void garmin_usb_decode(const uint8_t* bytes, int32_t count, garmin_usb_packet* out);
+// One packet of the protocol-array exchange over USB: 1 when it is to be skipped and the
+// next one read (Ext_Product_Data), 0 when the exchange ends (a protocol array then
+// replaces *out; a packet shorter than its announced data sets 17).
+int garmin_usb_array_packet(const garmin_usb_packet* p, const garmin_product_data* data,
+                            garmin_product** out);

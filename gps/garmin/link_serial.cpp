@@ -101,13 +101,23 @@ void link_act_complete(uint8_t) {
   g_link.finished = 1;
 }
 
+// An ACK or NAK frame cut short leaves zeros, not an earlier packet's bytes, where its
+// data did not come.
+void clear_unfilled() {
+  if (g_link.buf && g_link.pos < g_link.expected && g_link.expected <= g_link.cap) {
+    std::memset(g_link.buf + g_link.pos, 0, g_link.expected - g_link.pos);
+  }
+}
+
 void link_act_ack_received(uint8_t) {
+  clear_unfilled();
   good_frame();
   g_link.finished = 1;
   g_link.id = kGarminAck;
 }
 
 void link_act_nak_received(uint8_t) {
+  clear_unfilled();
   good_frame();
   g_link.finished = 1;
   g_link.id = kGarminNak;

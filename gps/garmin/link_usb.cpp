@@ -9,6 +9,7 @@
 
 #include "core/error.h"
 #include "gps/garmin/link.h"
+#include "gps/garmin/link_internal.h"
 #include "gps/port_io.h"
 
 namespace {
@@ -22,7 +23,9 @@ uint32_t le32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-void decode(uint8_t* bytes, int32_t count, garmin_usb_packet* out) {
+}  // namespace
+
+void garmin_usb_decode(const uint8_t* bytes, int32_t count, garmin_usb_packet* out) {
   *out = garmin_usb_packet{};
   out->bytes = bytes;
   out->count = count > 0 ? count : 0;
@@ -32,6 +35,8 @@ void decode(uint8_t* bytes, int32_t count, garmin_usb_packet* out) {
   out->size = le32(bytes + 8);
   out->data = bytes + kGarminUsbHeaderSize;
 }
+
+namespace {
 
 bool data_available(const garmin_usb_packet& p) {
   return p.count >= kGarminUsbHeaderSize && p.type == kGarminUsbTypeProtocol &&
@@ -50,14 +55,14 @@ int garmin_usb_read(com_device* dev, int* index, garmin_usb_packet* out) {
   if (garmin_usb_readers[which](dev, &bytes, &count) != 0) {
     return get_gblerr() ? get_gblerr() : set_gblerr(ERR_NO_COMM);
   }
-  decode(bytes, count, out);
+  garmin_usb_decode(bytes, count, out);
   if (which == 0 && data_available(*out)) {
     if (index) *index = 1;
     if (garmin_usb_readers[1](dev, &bytes, &count) != 0) {
       *out = garmin_usb_packet{};
       return get_gblerr() ? get_gblerr() : set_gblerr(ERR_NO_COMM);
     }
-    decode(bytes, count, out);
+    garmin_usb_decode(bytes, count, out);
   }
   return 0;
 }

@@ -240,3 +240,30 @@ TEST_F(GarminIdentify, SwitchingOffRepeatsTheCommandUntilAcknowledged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GarminIdentify, CloseFreesOnlyEntriesBuiltFromAProtocolArray) {
+  garmin_product_data pd{29, 400, "Kept"};
+  garmin_product* table = nullptr;
+  ASSERT_EQ(garmin_product_lookup(&pd, &table), 1);
+  ASSERT_EQ(garmin_link_open(), 0);
+  void* driver = table;
+  garmin_close(&driver);
+  EXPECT_EQ(driver, nullptr);
+  EXPECT_EQ(garmin_link().buf, nullptr);
+  EXPECT_EQ(garmin_link().cap, 0u);
+  // The table entry is still there, the same one.
+  garmin_product* again = nullptr;
+  ASSERT_EQ(garmin_product_lookup(&pd, &again), 1);
+  EXPECT_EQ(again, table);
+  EXPECT_STREQ(again->description, "Kept");
+  // An entry of the receiver's own goes (the leak checker sees it otherwise).
+  garmin_product* own = nullptr;
+  ASSERT_NE(garmin_product_from_array(&pd, &own), nullptr);
+  driver = own;
+  garmin_close(&driver);
+  EXPECT_EQ(driver, nullptr);
+}
+
+}  // namespace

@@ -129,6 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
         // An ACK or NAK is taken without testing its check byte, and not answered.
         ReceiveCase{"AckWithBadCheck", frame(6, std::string("\x0a\x00", 2), 5), 0, 6,
                     std::string("\x0a\x00", 2), ""},
+        // An ACK cut short: where its data did not come, zeros.
+        ReceiveCase{"ShortAck", std::string("\x10\x06\x02\x0a\x10\x03", 6), 0, 6,
+                    std::string("\x0a\x00", 2), ""},
         ReceiveCase{"Nak", frame(21, std::string("\xfe\x00", 2)), 0, 21,
                     std::string("\xfe\x00", 2), ""},
         // DLE ETX straight after the leading DLE: NAK for id 0.

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <sstream>
 
 #include "tests/support/gps_sim/garmin_sim.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/test_env.h"
 
 namespace tm_test {
 
@@ -228,7 +231,7 @@ void check_position(std::ostringstream& o, const std::string& what, const gpx_po
                     const garmin_record& r) {
   const double lat = garmin_sim_degrees(int32_t(r.num[GN_LAT]));
   const double lon = garmin_sim_degrees(int32_t(r.num[GN_LON]));
-  if (std::fabs(p.lat - lat) > 1.5e-7 || std::fabs(p.lon - lon) > 1.5e-7) {
+  if (std::fabs(p.lat - lat) > 1e-7 || std::fabs(p.lon - lon) > 1e-7) {
     char buf[160];
     std::snprintf(buf, sizeof buf, "%s: position %.9f %.9f, model %.9f %.9f\n", what.c_str(), p.lat,
                   p.lon, lat, lon);
@@ -336,6 +339,41 @@ std::string garmin_gpx_diff(const gpx_data& gpx, const garmin_model& m, unsigned
     }
   }
   return o.str();
+}
+
+// ---- gpsbabel as the host -------------------------------------------------------------
+
+bool garmin_sim_gpsbabel_gpx(const garmin_model& model, const char* dir, gpx_data* out, std::string* why,
+                             std::string* gpx_text) {
+  garmin_sim_pty sim(model);
+  if (!sim.ok() || !sim.start_realtime()) {
+    *why = "simulator did not start";
+    return false;
+  }
+  const std::string file = fresh_dir(dir) + "out.gpx";
+  std::string log;
+  const int rc = run_tool({"gpsbabel", "-w", "-r", "-t", "-i", "garmin", "-f", sim.path(), "-o", "gpx", "-F",
+                           file},
+                          &log, 60000);
+  sim.stop();
+  const garmin_sim_trace t = sim.trace();
+  std::ostringstream w;
+  w << "gpsbabel exit " << rc << ": " << log << "host ids:";
+  for (int id : t.host_ids) w << " " << id;
+  w << "\ncommands:";
+  for (int c : t.commands) w << " " << c;
+  w << "\nre-sendings " << t.resends << "\n";
+  *why = w.str();
+  if (rc != 0) return false;
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (gpx_text) *gpx_text = text.str();
+  if (!gpx_parse(text.str(), out)) {
+    *why += "no GPX in " + file + "\n";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tm_test

@@ -4,6 +4,7 @@
 // data-available and bulk packets).
 #include "tests/support/gps_sim/garmin_sim.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -55,7 +56,11 @@ bool readable(int fd) {
 // ---- Serial link on a pty --------------------------------------------------------------
 
 struct garmin_sim_pty::impl {
-  impl(garmin_model m, garmin_sim_faults f) : engine(std::move(m), std::move(f), false) {}
+  impl(garmin_model m, garmin_sim_faults f) : engine(std::move(m), std::move(f), false) {
+    // A host that stops reading must not block the simulator (and with it the virtual
+    // clock): what does not fit on the line is lost, as on an overrun serial line.
+    if (pty.ok()) fcntl(pty.master(), F_SETFL, fcntl(pty.master(), F_GETFL) | O_NONBLOCK);
+  }
 
   pty_pair pty;
   garmin_sim_engine engine;
@@ -352,12 +357,15 @@ struct garmin_sim_usb::impl {
   std::atomic<bool> silent{false};
 
   // A send towards the host that waits for room in the pipe. False once the host closed.
+  // A host that reads makes room at once: a few yields first, then sleeps on the
+  // platform clock (so that the virtual clock can move while the host does not read).
   static bool send(plat::usb_sim_link& link, bool bulk, const std::string& b) {
-    for (;;) {
+    for (int tries = 0;; ++tries) {
       const bool ok = bulk ? link.send_bulk(b.data(), b.size()) : link.send_interrupt(b.data(), b.size());
       if (ok) return true;
       if (link.host_closed()) return false;
-      link.sleep(1);
+      if (tries < 200) std::this_thread::yield();
+      else link.sleep(1);
     }
   }
 
@@ -396,9 +404,19 @@ struct garmin_sim_usb::impl {
     for (auto& p : out) {
       std::string b;
       if (!frame(&p, &b)) return true;
-      if (!(bulk ? send(link, true, b) : send_interrupt_message(link, b))) return false;
+      if (!send_framed(link, bulk, p, b)) return false;
     }
     return true;
+  }
+
+  // Sends a framed packet, a stray packet before it when the junk fault hits it.
+  bool send_framed(plat::usb_sim_link& link, bool bulk, const garmin_sim_out& p, const std::string& b) {
+    const garmin_sim_faults f = engine.faults();
+    if (f.junk.hits(p.number, p.sendings - 1)) {
+      const std::string stray = usb_packet(20, kGarminSimStrayId, f.junk_bytes, f.junk_bytes.size());
+      if (!(bulk ? send(link, true, stray) : send_interrupt_message(link, stray))) return false;
+    }
+    return bulk ? send(link, true, b) : send_interrupt_message(link, b);
   }
 
   void endless(plat::usb_sim_link& link) {
@@ -421,7 +439,7 @@ struct garmin_sim_usb::impl {
         for (auto& p : out) {
           std::string b;
           if (!frame(&p, &b)) break;
-          if (!send_interrupt_message(link, b)) return;
+          if (!send_framed(link, false, p, b)) return;
         }
         continue;
       }
@@ -433,6 +451,10 @@ struct garmin_sim_usb::impl {
                              std::min(size, size_t(std::min<long>(n, long(buf.size())) - kUsbHeader)));
       if (type == 0 && id == 5) {
         engine.session_started();
+        for (int i = 0; i < engine.faults().usb_stray_before_session; ++i) {
+          const std::string stray = usb_packet(20, kGarminSimStrayId, "\x01\x02", 2);
+          if (!send_interrupt_message(link, stray)) return;
+        }
         std::string unit;
         sim_put_le(&unit, engine.model().unit_id, 4);
         if (!send_interrupt_message(link, usb_packet(0, 6, unit, 4))) return;

@@ -190,7 +190,8 @@ struct garmin_sim_faults {
   // after the packet id (size byte, data, check byte).
   garmin_sim_fault stray_dle;
   int dle_offset = 0;
-  // Receiver packets: `junk` sent (unframed) before the packet.
+  // Receiver packets: `junk` sent before the packet (serial: unframed bytes; USB: a
+  // stray application packet of id kGarminSimStrayId carrying them, on the same pipe).
   garmin_sim_fault junk;
   std::string junk_bytes = "$GPRMC,noise*00\r\n\x01\x02\xff";
   // Receiver packets: from packet `at` on the receiver sends nothing at all (times
@@ -212,6 +213,9 @@ struct garmin_sim_faults {
   // USB: after Session_Started the interrupt pipe sends full 64-byte chunks for ever
   // (no short or zero-length packet ever ends the message).
   bool endless_interrupt = false;
+  // USB: that many stray application packets (id kGarminSimStrayId) on the interrupt
+  // pipe before Session_Started.
+  int usb_stray_before_session = 0;
   // USB: the first reply of every exchange is the data-available packet and the rest
   // comes over bulk (else identification replies come over the interrupt pipe).
   bool usb_bulk_always = false;
@@ -236,6 +240,7 @@ struct garmin_sim_trace {
 
 constexpr int kGarminSimAckWaitMs = 1000;  // serial: silence after which a packet is re-sent
 constexpr int kGarminSimMaxSends = 12;     // serial: sendings of one packet before giving up
+constexpr int kGarminSimStrayId = 0x1234;  // USB: id of stray packets
 
 class garmin_sim_engine;  // the protocol side shared by both transports
 
@@ -325,5 +330,13 @@ bool gpx_parse(const std::string& text, gpx_data* out);
 // read the variable idents of D105 and D106).
 enum : unsigned { GPX_NO_WPT_NAMES = 1 };
 std::string garmin_gpx_diff(const gpx_data& gpx, const garmin_model& model, unsigned skip = 0);
+
+// Serves the model on a pty in real time and has gpsbabel read its waypoints, routes
+// and track logs into GPX (`gpsbabel -w -r -t -i garmin -f <pty> -o gpx -F <file>`, a
+// file in a fresh sandbox folder named `dir`), then reads that GPX. False, with the
+// reason and the simulator's trace in *why, when gpsbabel is missing or fails. Tests
+// skip when tool_present("gpsbabel") is false.
+bool garmin_sim_gpsbabel_gpx(const garmin_model& model, const char* dir, gpx_data* out,
+                             std::string* why, std::string* gpx_text = nullptr);
 
 }  // namespace tm_test
