@@ -37,7 +37,6 @@ static_assert(offsetof(pvt_state, nmea_log) == offsetof(port_reader, log));
 namespace {
 
 constexpr int kHeaderSize = 12;
-constexpr int kFixRawSize = 2000;  // the raw text of a live fix (the reader's read size)
 constexpr int kMaxSameSecondLogs = 99;
 
 // The states alive, by device: the A800 routine of a product entry is called with the
@@ -85,6 +84,17 @@ void log_write(std::FILE** log, const char* bytes, size_t n) {
   }
 }
 
+// Writes lines into the raw log under its lock; a write that fails closes the log.
+template <class Fn> void raw_log_write(pvt_state* s, Fn write) {
+  std::lock_guard<std::mutex> lock(s->lock);
+  if (!s->raw_log) return;
+  write(s->raw_log);
+  if (std::fflush(s->raw_log) != 0 || std::ferror(s->raw_log)) {
+    std::fclose(s->raw_log);
+    s->raw_log = nullptr;
+  }
+}
+
 // A new log in the log folder: prefix, local time stamp, suffix; a name already taken
 // in this second gets "_2", "_3"... Null when it cannot be created.
 std::FILE* open_log(const char* prefix, const char* suffix) {
@@ -123,9 +133,9 @@ template <class Fn> void with_port_state(gpsport_t* port, Fn fn) {
 
 // The position's NMEA text as the fix's raw bytes (what the reader hands over).
 void fix_raw_text(const char* text, nmea_fix* fix) {
-  if (!fix->raw) alloc_mem(&fix->raw, kFixRawSize + 1);
+  if (!fix->raw) alloc_mem(&fix->raw, kNavigReadSize + 1);
   if (!fix->raw) return;
-  const size_t n = text ? std::min(std::strlen(text), size_t(kFixRawSize)) : 0;
+  const size_t n = text ? std::min(std::strlen(text), size_t(kNavigReadSize)) : 0;
   if (n) std::memcpy(fix->raw, text, n);
   fix->raw[n] = 0;
   fix->raw_length = int32_t(n);
@@ -239,30 +249,12 @@ int pvt_handle_packet(pvt_state* s) {
       break;
     case kPvtPidReceiverData:
       if (garmin_rcv_unpack(data, size, &s->receiver) != 0) return 0;
-      {
-        std::lock_guard<std::mutex> lock(s->lock);
-        if (s->raw_log) {
-          garmin_rcv_print(s->raw_log, &s->receiver);
-          if (std::fflush(s->raw_log) != 0 || std::ferror(s->raw_log)) {
-            std::fclose(s->raw_log);
-            s->raw_log = nullptr;
-          }
-        }
-      }
+      raw_log_write(s, [s](std::FILE* f) { garmin_rcv_print(f, &s->receiver); });
       flag = kPvtGotReceiver;
       break;
     case kPvtPidSatelliteData:
       if (garmin_sat_unpack(data, size, s->satellites) != 0) return 0;
-      {
-        std::lock_guard<std::mutex> lock(s->lock);
-        if (s->raw_log) {
-          garmin_sat_print(s->raw_log, s->satellites);
-          if (std::fflush(s->raw_log) != 0 || std::ferror(s->raw_log)) {
-            std::fclose(s->raw_log);
-            s->raw_log = nullptr;
-          }
-        }
-      }
+      raw_log_write(s, [s](std::FILE* f) { garmin_sat_print(f, s->satellites); });
       flag = kPvtGotSatellites;
       break;
     default:
