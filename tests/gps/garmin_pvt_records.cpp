@@ -134,6 +134,48 @@ TEST(GarminPvtRecords, TheGpsWeekCountsFrom1980) {
   EXPECT_DOUBLE_EQ(std::floor(date_from_gps_week(2448, 302418.0)), 20261209.0);
 }
 
+// The cases the sentences must get right, each by the text it must hold.
+TEST(GarminPvtRecords, SentencesHoldTheirEdgeCases) {
+  struct Case {
+    const char* name;
+    uint16_t fix;
+    double lat_deg, lon_deg;
+    float east, north;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"fix 3 is quality 1", 3, 1, 1, 0, 0, ",E,1,,,"},
+      {"fix 3 is PGRMF type 1", 3, 1, 1, 0, 0, ",E,,1,0,0,,*"},
+      {"fix 5 is quality 2", 5, 1, 1, 0, 0, ",E,2,,,"},
+      {"fix 1 is quality 0", 1, 1, 1, 0, 0, ",E,0,,,"},
+      {"-0.5 rad", 3, -0.5 * 180 / M_PI, 1, 0, 0, ",2838.8734,S,"},
+      {"minutes rounding to 60 north", 3, 10 + 59.99997 / 60, 1, 0, 0, ",1100.0000,N,"},
+      {"minutes rounding to 60 west", 3, 1, -(179 + 59.99999 / 60), 0, 0, ",18000.0000,W,"},
+      {"northbound", 3, 1, 1, 0, 5, ",E,,1,18,0,,*"},
+      {"eastbound", 3, 1, 1, 5, 0, ",E,,1,18,90,,*"},
+      {"southbound", 3, 1, 1, 0, -5, ",E,,1,18,180,,*"},
+      {"westbound", 3, 1, 1, -5, 0, ",E,,1,18,270,,*"},
+      {"north-westbound", 3, 1, 1, -5, 5, ",E,,1,25,315,,*"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pvt_d800 r{};
+    r.fix = c.fix;
+    r.lat = c.lat_deg * M_PI / 180;
+    r.lon = c.lon_deg * M_PI / 180;
+    r.east = c.east;
+    r.north = c.north;
+    r.alt = 300.0f;
+    r.msl_hght = -47.3f;
+    r.wn_days = 13489;
+    r.tow = 1000;
+    const std::string text = nmea_of(r);
+    EXPECT_NE(text.find(c.text), std::string::npos) << text;
+    // Altitude above mean sea level and the geoid separation, as 32-bit values give them.
+    EXPECT_NE(text.find(",252.700001,M,47.299999,M,,*"), std::string::npos) << text;
+  }
+}
+
 // The NMEA parser's fix of the four sentences against the live position of the record.
 class GarminPvtRoundTrip : public ::testing::Test {
  protected:
