@@ -32,6 +32,7 @@
 #include "formats/polish_map.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
+#include "gps/gps_drivers.h"
 #include "gps/gpsport.h"
 #include "gps/navig.h"
 #include "gps/nmea_files.h"
@@ -100,6 +101,13 @@ bool start_display() {
 
 void log_init_step() { log_init("TARM"); }
 
+// The drivers fill the driver table and install their start-up routines, which the port
+// class registration then runs.
+void start_gps_ports() {
+  gps_drivers_install();
+  gpsport_register();
+}
+
 // The image record's module comes after the image loading, which fills the hooks it
 // runs (the plug-in binding, icon decoding).
 void image_modules_init() {
@@ -143,7 +151,7 @@ const startup_table kDefaultTable = {
     },
     {
         {"gpsobj_types_register", gpsobj_types_register},
-        {"gpsport_register", gpsport_register},
+        {"gpsport_register", start_gps_ports},
         {"geo_init_ref_datum", geo_init_ref_datum},
         {"nmea_module_init", start_nmea},
         {"register_format_modules", register_format_modules},

@@ -1,0 +1,10 @@
+// Every driver's install routine, in family order (see gps_drivers.h).
+#include "gps/gps_drivers.h"
+
+#include "gps/garmin/pvt.h"
+#include "gps/garmin/transfers.h"
+
+void gps_drivers_install() {
+  garmin_install();
+  garmin_pvt_install();
+}
