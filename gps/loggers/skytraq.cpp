@@ -172,7 +172,8 @@ int skytraq_decode_sector(skytraq_ctx* ctx, const uint8_t* data, int n) {
   while (at < n) {
     const uint8_t* r = data + at;
     const uint8_t type = r[0];
-    if (type & kSkytraqFullBit) {
+    const uint8_t kind = type & (kSkytraqFullBit | kSkytraqCompactBit);
+    if (kind == kSkytraqFullBit) {
       if (n - at < kSkytraqFullSize) break;
       uint16_t w[8];
       for (int i = 0; i < 8; ++i) w[i] = be16(r + 2 + 2 * i);
@@ -184,7 +185,7 @@ int skytraq_decode_sector(skytraq_ctx* ctx, const uint8_t* data, int n) {
       ctx->have_fix = 1;
       write_point(ctx, type, r[1]);
       at += kSkytraqFullSize;
-    } else if (type & kSkytraqCompactBit) {
+    } else if (kind == kSkytraqCompactBit) {
       if (n - at < kSkytraqCompactSize) break;
       const uint32_t v = static_cast<uint32_t>(r[4]) << 24 | static_cast<uint32_t>(r[5]) << 16 |
                          static_cast<uint32_t>(r[6]) << 8 | r[7];
@@ -197,7 +198,9 @@ int skytraq_decode_sector(skytraq_ctx* ctx, const uint8_t* data, int n) {
       ctx->z += delta10(v & 0x3FF);
       write_point(ctx, type, r[1]);
     } else {
-      break;  // neither type bit: the rest of the sector holds no records
+      // Neither type bit, or both (the erased flash after the last record, all 0xFF):
+      // the rest of the sector holds no records.
+      break;
     }
     ++records;
   }

@@ -17,8 +17,9 @@
 //   points already written.
 // - The sector number is one byte: a log of more sectors than 256 is read up to sector
 //   255 and a trace line says the rest was left.
-// - Record decoding never reads past the sector's data; a record with neither type bit
-//   ends the sector.
+// - Record decoding never reads past the sector's data. A full record has bit 0x40
+//   without 0x80, a compact one 0x80 without 0x40; a first byte with neither or both
+//   (the erased flash, 0xFF, after the last record) ends the sector.
 // - One thread at a time per context.
 #pragma once
 #include <cstdint>

@@ -15,6 +15,7 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "gps/gpsport.h"
+#include "gps/gpsport_internal.h"
 #include "gps/loggers/skytraq.h"
 #include "tests/formats/gpstext_fixture.h"
 #include "tests/gps/pty_fixture.h"
