@@ -175,6 +175,21 @@ TEST_F(SkytraqDriver, DownloadWritesTheKnownPointsAndLoadsBack) {
   EXPECT_NEAR(tm_test::packed(pts[7]->coords.y), g.lat, 1e-7);
 }
 
+// The fixture image: whole 4096-byte sectors whose records end in erased flash.
+TEST_F(SkytraqDriver, DownloadOfTheFixtureImage) {
+  const auto truth = skytraq_test::fixture_truth();
+  const auto sectors = skytraq_test::fixture_sectors();
+  ASSERT_FALSE(truth.empty());
+  ASSERT_EQ(sectors.size(), 2u);
+  sim.set_sectors(sectors);
+  gpsport_t* port = found_port();
+  ASSERT_NE(port, nullptr);
+  int32_t count = 0;
+  EXPECT_EQ(download(port, GPS_DATALOG, &count), 0);
+  EXPECT_EQ(count, int32_t(truth.size()));
+  expect_truth(records(file()), truth);
+}
+
 TEST_F(SkytraqDriver, LogStatusEdgeCases) {
   struct Case {
     const char* name;

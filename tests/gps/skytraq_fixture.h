@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,16 +60,39 @@ inline std::vector<gps_sim::skytraq_point> truth_points(int n) {
   std::vector<gps_sim::skytraq_point> pts;
   int32_t x = 4201000, y = 168000, z = 4780000;
   uint32_t t = 300000;
+  int32_t week = 2200;
   for (int i = 0; i < n; ++i) {
-    gps_sim::skytraq_point p{2200, t, x, y, z, uint8_t(10 + i % 50), i % 17 == 5};
+    if (t >= 604800) t -= 604800, ++week;
+    gps_sim::skytraq_point p{week, t, x, y, z, uint8_t(10 + i % 50), i % 17 == 5};
     pts.push_back(p);
     const int big = (i % 11 == 3) ? 900 : 0;  // a jump that needs a full record
     x += 3 + (i % 7) * 40 + big;
     y += -1 - (i % 5) * 30;
     z += (i % 2 ? -511 : 511);
-    t += 5 + (i % 13 == 0 ? 70000 : 0);
+    t += 5 + (i % 13 == 0 ? 20000 : 0);
   }
   return pts;
+}
+
+// The fixture log made by scripts/fixtures/make_skytraq_fixtures.py: its sectors of 4096
+// bytes (erased flash after the records) and its known points.
+inline const std::string kFixtureDir = TM_FIXTURE_DIR "/skytraq/";
+inline std::vector<std::string> fixture_sectors() {
+  const std::string image = tm_test::slurp_file(kFixtureDir + "log.bin");
+  std::vector<std::string> out;
+  for (size_t at = 0; at < image.size(); at += 4096) out.push_back(image.substr(at, 4096));
+  return out;
+}
+inline std::vector<gps_sim::skytraq_point> fixture_truth() {
+  std::vector<gps_sim::skytraq_point> out;
+  std::istringstream in(tm_test::slurp_file(kFixtureDir + "truth.csv"));
+  for (std::string line; std::getline(in, line);) {
+    const auto f = tm_test::split_fields(line, ';');
+    if (f.size() != 7) continue;
+    out.push_back({std::stoi(f[0]), uint32_t(std::stoul(f[1])), std::stoi(f[2]), std::stoi(f[3]),
+                   std::stoi(f[4]), uint8_t(std::stoi(f[5])), f[6] == "1"});
+  }
+  return out;
 }
 
 class SkytraqFixture : public tm_test::GpsTextFixture {
@@ -115,12 +139,6 @@ class SkytraqFixture : public tm_test::GpsTextFixture {
     return err;
   }
   std::string file(const std::string& base = "log") { return dir_ + "/" + base + ".tmn"; }
-
-  // A driver context on the pty (port opened at 9600), for the slot tests.
-  struct opened {
-    com_device* dev = nullptr;
-    skytraq_ctx* ctx = nullptr;
-  };
 
   tm_test::pty_pair pty;
   gps_sim::skytraq_sim sim{pty.master(), pty.slave()};
