@@ -309,6 +309,10 @@ void skytraq_send(void* device, const uint8_t* payload, int length) {
 int skytraq_send_wait(skytraq_ctx* ctx, const uint8_t* payload, int length) {
   if (!ctx || !ctx->wait) return 0;
   plat::sleep_ms(kSendPauseMs);
+  // A frame left half-received by an earlier answer would swallow the new one: the
+  // automaton starts afresh before each command.
+  bframe_reset(0, ctx->frame);
+  ctx->frame->state = 0;
   ctx->wait->progress = 0;
   ctx->wait->done = 0;
   skytraq_send(ctx->frame->port, payload, length);
