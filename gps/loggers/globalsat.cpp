@@ -105,8 +105,11 @@ void globalsat_decode_packet(globalsat_ctx* ctx, const uint8_t* data, int n) {
     globalsat_point pt{};
     pt.latitude = be32(rec);
     pt.longitude = be32(rec + 4);
-    const int32_t empty = format == 2 ? -1 : 255;
-    if (pt.latitude == empty && pt.longitude == empty) continue;
+    // Empty slots: -1, -1 in every format (the logger's erased flash); 255, 255 too
+    // in formats 0 and 1.
+    const bool erased = pt.latitude == -1 && pt.longitude == -1;
+    const bool empty = format != 2 && pt.latitude == 255 && pt.longitude == 255;
+    if (erased || empty) continue;
     pt.format = static_cast<int32_t>(format);
     if (format >= 1) {
       pt.time = be32(rec + 8);

@@ -38,15 +38,6 @@ std::string record(const globalsat_point& p, int format, int next) {
   return r;
 }
 
-std::string empty_slot(int format) {
-  std::string r;
-  const int32_t v = format == 2 ? -1 : 255;
-  put32(&r, v);
-  put32(&r, v);
-  r.resize(size_t(kSize[format]), '\0');
-  return r;
-}
-
 uint16_t sum15(const std::string& s) {
   uint32_t sum = 0;
   for (char c : s) sum += static_cast<uint8_t>(c);
@@ -87,11 +78,12 @@ std::string globalsat_pack_track(const globalsat_track& track) {
         body += record(track.points[next_point++], format, next);
         format = next;
       } else {
-        body += empty_slot(format);
+        break;
       }
       ++records;
     }
-    body.resize(kPacket, '\0');
+    // The logger's unused slots read -1, -1 whatever the format: erased flash.
+    body.resize(kPacket, '\xFF');
     out += body;
   }
   return out;
@@ -213,6 +205,7 @@ void globalsat_sim::on_payload(const std::string& payload) {
         put32(&a, pts.empty() ? 0 : pts[0].date);
         put32(&a, i);
       }
+      put32(&a, 0);  // the logger ends a list page with four more bytes
       send_frame(a);
       return;
     }
@@ -225,12 +218,15 @@ void globalsat_sim::on_payload(const std::string& payload) {
       }
       const bool lose = take(faults.lost_packet), extra = take(faults.extra_packets);
       const bool cut = take(faults.short_packet);
+      // Each packet: the id, 1024 bytes of records and four bytes more, as the logger
+      // sends them.
+      const std::string tail(4, '\xFF');
       const size_t len = cut ? 1000 : kPacket;
-      send_frame("\xB5" + body.substr(0, len));
-      if (!lose) send_frame("\xB5" + body.substr(kPacket, len));
+      send_frame("\xB5" + body.substr(0, len) + (cut ? "" : tail));
+      if (!lose) send_frame("\xB5" + body.substr(kPacket, len) + (cut ? "" : tail));
       if (extra) {
-        send_frame("\xB5" + body.substr(0, kPacket));
-        send_frame("\xB5" + body.substr(kPacket, kPacket));
+        send_frame("\xB5" + body.substr(0, kPacket) + tail);
+        send_frame("\xB5" + body.substr(kPacket, kPacket) + tail);
       }
       return;
     }
@@ -240,7 +236,7 @@ void globalsat_sim::on_payload(const std::string& payload) {
         tracks_.clear();
       }
       erased_ = true;
-      send_frame(std::string("\xBA\x00\x00\x00\x01", 5));
+      send_frame(std::string("\xBA\x00\x00\x00\x01\x00\x00\x00\x00", 9));
       return;
     }
     default:

@@ -6,8 +6,10 @@
 //
 // Answers: BC greeting; BF the 8-byte identifier with the product bytes 13, 0 at payload
 // offsets 11 and 12; BB from an index: count, next page index (0 on the last page), then
-// 12-byte entries (first time, first date, file number); B5 n: two packets of the id and
-// 1024 bytes of records; BA: the erase, answered BA 00 00 00 01.
+// 12-byte entries (first time, first date, file number) and four bytes more (zero), as
+// the logger sends them; B5 n: two packets of the id, 1024 bytes of records (unused
+// slots all 0xFF, that is -1, -1) and four bytes more; BA: the erase, answered
+// BA 00 00 00 01 and four bytes more.
 //
 // Every switch is atomic and the log is under a mutex: a test may change them while a
 // driver talks to the simulator.
@@ -35,8 +37,8 @@ struct globalsat_track {
   std::vector<globalsat_point> points;
 };
 
-// The two packets' records of a track file (2 x 1024 bytes), empty slots after the
-// points; points that do not fit are left out.
+// The two packets' records of a track file (2 x 1024 bytes, at most 125 records each),
+// 0xFF after the points; points that do not fit are left out.
 std::string globalsat_pack_track(const globalsat_track& track);
 // Points of a track that fit in its two packets.
 size_t globalsat_track_capacity(int format);
