@@ -68,6 +68,16 @@ TEST_F(SkytraqHost, GpsbabelDownloadsTheSimulatedLog) {
   expect_gpx_truth(gpx_points(tm_test::slurp_file(out)), truth);
 }
 
+TEST_F(SkytraqHost, GpsbabelErasesTheSimulatedLog) {
+  sim.set_sectors(gps_sim::skytraq_pack(skytraq_test::truth_points(20)));
+  std::string log;
+  const int status = tm_test::run_tool({"gpsbabel", "-i", "skytraq,baud=0,erase=1,no-output=1", "-f",
+                                        pty.path(), "-o", "gpx", "-F", dir_ + "/erase.gpx"},
+                                       &log, 120000);
+  ASSERT_EQ(status, 0) << log;
+  EXPECT_TRUE(sim.erased());
+}
+
 // The oracle of the fixture image: gpsbabel's binary file reader gives the known points.
 TEST_F(SkytraqHost, GpsbabelDecodesTheFixtureImage) {
   const std::string out = dir_ + "/image.gpx";
