@@ -12,7 +12,7 @@
 #include "gps/port_io.h"
 
 namespace {
-volatile int32_t g_sink = 0;
+volatile uint32_t g_sink = 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -30,8 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bframe_feed(data + at, static_cast<int>(n), ctx->frame);
     if (get_gblerr() != 0) break;
   }
-  int32_t sum = ctx->track_files + ctx->next_index;
-  for (int i = 0; i < ctx->points_in_answer; ++i) sum += ctx->points[i].latitude + ctx->points[i].format;
+  uint32_t sum = uint32_t(ctx->track_files) + ctx->next_index;
+  for (int i = 0; i < ctx->points_in_answer; ++i)
+    sum += uint32_t(ctx->points[i].latitude) + uint32_t(ctx->points[i].format);
   g_sink = sum;
   set_gblerr(0);
   void* d = ctx;

@@ -147,6 +147,12 @@ void start_sector(skytraq_ctx* ctx, bframe* f) {
 // A 10-bit delta: d below 512 as it stands, else 511 - d.
 int32_t delta10(uint32_t d) { return d < 512 ? static_cast<int32_t>(d) : 511 - static_cast<int32_t>(d); }
 
+// Moves a coordinate by a delta; a hostile log at the ends of the 32-bit range wraps
+// instead of overflowing.
+void move(int32_t* c, int32_t d) {
+  *c = static_cast<int32_t>(static_cast<uint32_t>(*c) + static_cast<uint32_t>(d));
+}
+
 void write_point(skytraq_ctx* ctx, uint8_t type, uint8_t speed) {
   ++ctx->points;
   if (!ctx->out) return;
@@ -193,9 +199,9 @@ int skytraq_decode_sector(skytraq_ctx* ctx, const uint8_t* data, int n) {
       // Deltas need a position to move: without a full record before, nothing to write.
       if (!ctx->have_fix) continue;
       ctx->seconds += be16(r + 2);
-      ctx->x += delta10(v >> 22 & 0x3FF);
-      ctx->y += delta10((v >> 16 & 0x3F) | (v >> 12 & 0xF) << 6);
-      ctx->z += delta10(v & 0x3FF);
+      move(&ctx->x, delta10(v >> 22 & 0x3FF));
+      move(&ctx->y, delta10((v >> 16 & 0x3F) | (v >> 12 & 0xF) << 6));
+      move(&ctx->z, delta10(v & 0x3FF));
       write_point(ctx, type, r[1]);
     } else {
       // Neither type bit, or both (the erased flash after the last record, all 0xFF):

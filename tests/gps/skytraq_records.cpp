@@ -3,6 +3,7 @@
 // collection of a sector's bytes, fed in chunks as the read loop hands them over.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -158,6 +159,18 @@ TEST_F(SkytraqRecords, WhereTheRecordsOfASectorEnd) {
   EXPECT_EQ(l[0][3], "2");
   expect_at(l[0], poi.x, poi.y, poi.z);
   EXPECT_EQ(l[0][2].substr(0, 5), "\"2022");
+}
+
+// A hostile log at the ends of the 32-bit range: the compact moves wrap, no overflow.
+TEST_F(SkytraqRecords, MovesAtTheEndsOfTheRangeWrap) {
+  skytraq_point low = kBase, high = kBase;
+  low.x = low.y = low.z = INT32_MIN + 10;
+  high.x = high.y = high.z = INT32_MAX - 10;
+  const std::string data = gps_sim::skytraq_full_record(low) + compact_raw(1, 1023, 1023, 1023, 1) +
+                           gps_sim::skytraq_full_record(high) + compact_raw(1, 511, 511, 511, 1);
+  EXPECT_EQ(decode(data), 4);
+  EXPECT_EQ(ctx->x, int32_t(uint32_t(INT32_MAX - 10) + 511u));
+  EXPECT_EQ(lines().size(), 4u);
 }
 
 // The sector's bytes as the read loop hands them over after the acknowledgement: the
