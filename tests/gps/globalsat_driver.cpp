@@ -17,6 +17,7 @@
 namespace {
 
 using globalsat_test::GlobalsatFixture;
+using globalsat_test::kStepMs;
 
 class GlobalsatDriver : public GlobalsatFixture {};
 
@@ -77,7 +78,7 @@ TEST_F(GlobalsatDriver, EachFamilyClaimsOnlyItsOwnLogger) {
     sky_on_globalsat = skytraq_probe(pty.path().c_str(), port);
     globalsat_on_sky = globalsat_probe(other.path().c_str(), port);
   });
-  ASSERT_GE(w.run(), 0);
+  ASSERT_GE(w.run(kStepMs), 0);
   EXPECT_EQ(sky_on_globalsat, 0);
   EXPECT_EQ(globalsat_on_sky, 0);
   sky.stop();
@@ -167,7 +168,7 @@ TEST_F(GlobalsatDriver, EraseClearsTheLog) {
     ASSERT_EQ(globalsat_connect(port), 1);
     globalsat_erase_log(port->connection, port->driver, &count);
   });
-  ASSERT_GE(w.run(), 0);
+  ASSERT_GE(w.run(kStepMs), 0);
   EXPECT_EQ(count, 1);
   EXPECT_TRUE(sim.erased());
   EXPECT_EQ(sim.commands().back(), std::string("\xBA\xFF\xFF", 3));
@@ -229,7 +230,7 @@ TEST_F(GlobalsatDriver, FaultSwitches) {
       sim.faults.*(c.fault) = 0;
       gpsport_close(port);
     });
-    ASSERT_GE(w.run(), 0);
+    ASSERT_GE(w.run(kStepMs), 0);
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(count, c.points);
     if (c.error == 0) expect_truth(records(file()), tracks);

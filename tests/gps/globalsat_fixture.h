@@ -22,6 +22,10 @@
 
 namespace globalsat_test {
 
+// Steps of the virtual clock while a driver waits: the time-outs run to tens of seconds,
+// and the clock moves only while every waiter is idle, so no answer is overtaken.
+constexpr int64_t kStepMs = 10;
+
 // Degrees of DDDMMmmmm: whole degrees, then minutes with four decimals.
 inline double degrees(int32_t v) {
   const int32_t deg = v / 1000000;
@@ -86,7 +90,7 @@ class GlobalsatFixture : public tm_test::GpsTextFixture {
     gpsport_t* port = nullptr;
     const std::string device = path.empty() ? pty.path() : path;
     tm_test::virtual_worker w([&] { gps_probe(device.c_str(), filter, &port); });
-    EXPECT_GE(w.run(), 0);
+    EXPECT_GE(w.run(kStepMs), 0);
     if (port) ports_.push_back(port);
     return port;
   }
@@ -104,7 +108,7 @@ class GlobalsatFixture : public tm_test::GpsTextFixture {
       err = get_gblerr();
       set_gblerr(0);
     });
-    EXPECT_GE(w.run(), 0);
+    EXPECT_GE(w.run(kStepMs), 0);
     return err;
   }
   std::string file(const std::string& base = "log") { return dir_ + "/" + base + ".tmn"; }

@@ -20,6 +20,7 @@ namespace {
 
 using gps_sim::skytraq_point;
 using skytraq_test::SkytraqFixture;
+using skytraq_test::kStepMs;
 using tm_test::slurp_file;
 using tm_test::split_fields;
 
@@ -251,7 +252,7 @@ TEST_F(SkytraqDriver, EraseClearsTheLog) {
     ASSERT_EQ(skytraq_open(port), 1);
     skytraq_erase_log(port->connection, port->driver, &count);
   });
-  ASSERT_GE(w.run(), 0);
+  ASSERT_GE(w.run(kStepMs), 0);
   EXPECT_EQ(count, 1);
   EXPECT_TRUE(sim.erased());
   EXPECT_EQ(sim.commands().back(), std::string("\x19"));
@@ -337,7 +338,7 @@ TEST_F(SkytraqDriver, FaultSwitches) {
       sim.faults.*(c.fault) = 0;
       gpsport_close(port);
     });
-    ASSERT_GE(w.run(), 0);
+    ASSERT_GE(w.run(kStepMs), 0);
     EXPECT_EQ(error, c.error);
     if (c.error == 0) {
       EXPECT_EQ(count, int32_t(truth.size()));

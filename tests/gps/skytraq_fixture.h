@@ -24,6 +24,10 @@
 
 namespace skytraq_test {
 
+// Steps of the virtual clock while a driver waits: the time-outs run to tens of seconds,
+// and the clock moves only while every waiter is idle, so no answer is overtaken.
+constexpr int64_t kStepMs = 10;
+
 // WGS 84 geodetic latitude, longitude (degrees) and ellipsoidal height of an ECEF point,
 // by fixed-point iteration on the latitude.
 struct geodetic {
@@ -122,7 +126,7 @@ class SkytraqFixture : public tm_test::GpsTextFixture {
     gpsport_t* port = nullptr;
     const std::string device = path.empty() ? pty.path() : path;
     tm_test::virtual_worker w([&] { gps_probe(device.c_str(), filter, &port); });
-    EXPECT_GE(w.run(), 0);
+    EXPECT_GE(w.run(kStepMs), 0);
     if (port) ports_.push_back(port);
     return port;
   }
@@ -135,7 +139,7 @@ class SkytraqFixture : public tm_test::GpsTextFixture {
       err = get_gblerr();
       set_gblerr(0);
     });
-    EXPECT_GE(w.run(), 0);
+    EXPECT_GE(w.run(kStepMs), 0);
     return err;
   }
   std::string file(const std::string& base = "log") { return dir_ + "/" + base + ".tmn"; }
