@@ -52,23 +52,34 @@ TEST_F(GlobalsatDriver, ProbeRefusals) {
   EXPECT_EQ(probe(0, "/nonexistent/tty"), nullptr);
 }
 
-// Both families installed: each simulator is found by its own family only.
-TEST_F(GlobalsatDriver, EachFamilyClaimsOnlyItsOwnLogger) {
-  skytraq_install();
+// Both families installed, and a SkyTraq logger on a second line.
+class GlobalsatBesideSkytraq : public GlobalsatFixture {
+ protected:
+  void SetUp() override {
+    GlobalsatFixture::SetUp();
+    skytraq_install();
+    ASSERT_TRUE(other.ok());
+    sky.set_sectors(gps_sim::skytraq_pack({{2200, 1000, 4201000, 168000, 4780000, 5, false}}));
+    sky.start();
+  }
+  void TearDown() override {
+    sky.stop();
+    GlobalsatFixture::TearDown();
+  }
   tm_test::pty_pair other;
-  ASSERT_TRUE(other.ok());
-  gps_sim::skytraq_sim sky(other.master(), other.slave());
-  sky.set_sectors(gps_sim::skytraq_pack({{2200, 1000, 4201000, 168000, 4780000, 5, false}}));
-  sky.start();
+  gps_sim::skytraq_sim sky{other.master(), other.slave()};
+};
+
+TEST_F(GlobalsatBesideSkytraq, ProbeOfEveryFamilyFindsEachLoggerByItsOwn) {
   gpsport_t* g = probe(0);
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(g->family, GPS_GLOBALSAT);
   gpsport_t* s = probe(0, other.path());
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->family, GPS_SKYTRAQ);
-  gpsport_close(g);
-  gpsport_close(s);
-  // Each identification straight on the other family's logger.
+}
+
+TEST_F(GlobalsatBesideSkytraq, NeitherIdentificationClaimsTheOthersLogger) {
   gpsport_t* port = nullptr;
   gpsport_create(0, 0, 0, 0, nullptr, &port);
   ASSERT_NE(port, nullptr);
@@ -81,7 +92,8 @@ TEST_F(GlobalsatDriver, EachFamilyClaimsOnlyItsOwnLogger) {
   ASSERT_GE(w.run(kStepMs), 0);
   EXPECT_EQ(sky_on_globalsat, 0);
   EXPECT_EQ(globalsat_on_sky, 0);
-  sky.stop();
+  EXPECT_EQ(port->driver, nullptr);
+  EXPECT_EQ(port->connection, nullptr);
 }
 
 TEST_F(GlobalsatDriver, ConnectToAnotherLoggerGives17) {
@@ -194,48 +206,51 @@ TEST_F(GlobalsatDriver, InstallFillsOnlyTheRoutineSlots) {
 
 // Each fault a few times during a download: asked again, the log comes whole; kept on:
 // error 17 and what came before stays written.
-TEST_F(GlobalsatDriver, FaultSwitches) {
-  struct Case {
-    const char* name;
-    std::atomic<int> gps_sim::globalsat_faults::*fault;
-    int times;
-    int error;
-    int points;
-  };
-  const Case cases[] = {
-      {"bad checksum", &gps_sim::globalsat_faults::bad_checksum, 2, 0, 120},
-      {"silence", &gps_sim::globalsat_faults::silent, 2, 0, 120},
-      {"garbage", &gps_sim::globalsat_faults::garbage, 2, 0, 120},
-      {"cut answer", &gps_sim::globalsat_faults::cut_answer, 2, 0, 120},
-      {"lost packet", &gps_sim::globalsat_faults::lost_packet, 2, 0, 120},
-      {"short packets", &gps_sim::globalsat_faults::short_packet, 2, 0, 120},
-      {"list never answered", &gps_sim::globalsat_faults::silent, 1000, ERR_PROTOCOL, 0},
-      {"packets always lost", &gps_sim::globalsat_faults::lost_packet, 1000, ERR_PROTOCOL, 0},
-  };
+struct FaultCase {
+  const char* name;  // also the test's name
+  std::atomic<int> gps_sim::globalsat_faults::*fault;
+  int times;
+  int error;
+  int points;
+};
+
+class GlobalsatFaults : public GlobalsatDriver, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(GlobalsatFaults, EndInARetryOrAClearError) {
+  const FaultCase c = GetParam();
   const auto tracks = globalsat_test::truth_tracks();
   sim.set_tracks(tracks);
   gpsport_t* port = found_port();
   ASSERT_NE(port, nullptr);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::remove(file().c_str());
-    int32_t count = -1;
-    int error = -1;
-    tm_test::virtual_worker w([&] {
-      if (globalsat_connect(port) != 1) return;
-      sim.faults.*(c.fault) = c.times;
-      globalsat_write_tmn(port->connection, port->driver, &count, (dir_ + "/log").c_str(), "tmn");
-      error = get_gblerr();
-      set_gblerr(0);
-      sim.faults.*(c.fault) = 0;
-      gpsport_close(port);
-    });
-    ASSERT_GE(w.run(kStepMs), 0);
-    EXPECT_EQ(error, c.error);
-    EXPECT_EQ(count, c.points);
-    if (c.error == 0) expect_truth(records(file()), tracks);
-  }
+  int32_t count = -1;
+  int error = -1;
+  tm_test::virtual_worker w([&] {
+    if (globalsat_connect(port) != 1) return;
+    sim.faults.*(c.fault) = c.times;
+    globalsat_write_tmn(port->connection, port->driver, &count, (dir_ + "/log").c_str(), "tmn");
+    error = get_gblerr();
+    set_gblerr(0);
+    sim.faults.*(c.fault) = 0;
+    gpsport_close(port);
+  });
+  ASSERT_GE(w.run(kStepMs), 0);
+  EXPECT_EQ(error, c.error);
+  EXPECT_EQ(count, c.points);
+  if (c.error == 0) expect_truth(records(file()), tracks);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, GlobalsatFaults,
+    ::testing::Values(
+        FaultCase{"BadChecksum", &gps_sim::globalsat_faults::bad_checksum, 2, 0, 120},
+        FaultCase{"Silence", &gps_sim::globalsat_faults::silent, 2, 0, 120},
+        FaultCase{"Garbage", &gps_sim::globalsat_faults::garbage, 2, 0, 120},
+        FaultCase{"CutAnswer", &gps_sim::globalsat_faults::cut_answer, 2, 0, 120},
+        FaultCase{"LostPacket", &gps_sim::globalsat_faults::lost_packet, 2, 0, 120},
+        FaultCase{"ShortPackets", &gps_sim::globalsat_faults::short_packet, 2, 0, 120},
+        FaultCase{"ListNeverAnswered", &gps_sim::globalsat_faults::silent, 1000, ERR_PROTOCOL, 0},
+        FaultCase{"PacketsAlwaysLost", &gps_sim::globalsat_faults::lost_packet, 1000, ERR_PROTOCOL, 0}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 TEST_F(GlobalsatDriver, ExtraPacketsAndAStuckListEndCleanly) {
   const auto tracks = globalsat_test::truth_tracks();

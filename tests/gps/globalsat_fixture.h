@@ -24,7 +24,7 @@ namespace globalsat_test {
 
 // Steps of the virtual clock while a driver waits: the time-outs run to tens of seconds,
 // and the clock moves only while every waiter is idle, so no answer is overtaken.
-constexpr int64_t kStepMs = 10;
+constexpr int64_t kStepMs = 100;
 
 // Degrees of DDDMMmmmm: whole degrees, then minutes with four decimals.
 inline double degrees(int32_t v) {

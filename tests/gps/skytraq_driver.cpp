@@ -300,54 +300,56 @@ TEST_F(SkytraqDriver, ProbeAsksTheVersionAgain) {
 
 // Each fault a few times during a download: the driver asks again and the log comes
 // whole; the fault kept on: error 17, keeping what came before, never hanging.
-TEST_F(SkytraqDriver, FaultSwitches) {
-  struct Case {
-    const char* name;
-    std::atomic<int> gps_sim::skytraq_faults::*fault;
-    int times;
-    int error;
-  };
-  const Case cases[] = {
-      {"bad checksum", &gps_sim::skytraq_faults::bad_checksum, 2, 0},
-      {"silence", &gps_sim::skytraq_faults::silent, 2, 0},
-      {"garbage", &gps_sim::skytraq_faults::garbage, 3, 0},
-      {"cut answer", &gps_sim::skytraq_faults::cut_answer, 2, 0},
-      {"lost acknowledgement", &gps_sim::skytraq_faults::lost_ack, 2, 0},
-      {"cut sector", &gps_sim::skytraq_faults::cut_sector, 2, 0},
-      {"sector in small pieces", &gps_sim::skytraq_faults::split_tag, 3, 0},
-      {"status never answered", &gps_sim::skytraq_faults::silent, 1000, ERR_PROTOCOL},
-      {"acknowledgement always lost", &gps_sim::skytraq_faults::lost_ack, 1000, ERR_PROTOCOL},
-      {"sectors always cut", &gps_sim::skytraq_faults::cut_sector, 1000, ERR_PROTOCOL},
-  };
+struct FaultCase {
+  const char* name;  // also the test's name
+  std::atomic<int> gps_sim::skytraq_faults::*fault;
+  int times;
+  int error;
+};
+
+class SkytraqFaults : public SkytraqDriver, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(SkytraqFaults, EndInARetryOrAClearError) {
+  const FaultCase c = GetParam();
   const auto truth = skytraq_test::truth_points(40);
-  const auto sectors = gps_sim::skytraq_pack(truth, 200);
-  sim.set_sectors(sectors);
+  sim.set_sectors(gps_sim::skytraq_pack(truth, 200));
   gpsport_t* port = found_port();
   ASSERT_NE(port, nullptr);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::remove(file().c_str());
-    int32_t count = -1;
-    int error = -1;
-    tm_test::virtual_worker w([&] {
-      if (skytraq_open(port) != 1) return;
-      sim.faults.*(c.fault) = c.times;
-      skytraq_download_log(port->connection, port->driver, &count, (dir_ + "/log").c_str(), "tmn");
-      error = get_gblerr();
-      set_gblerr(0);
-      sim.faults.*(c.fault) = 0;
-      gpsport_close(port);
-    });
-    ASSERT_GE(w.run(kStepMs), 0);
-    EXPECT_EQ(error, c.error);
-    if (c.error == 0) {
-      EXPECT_EQ(count, int32_t(truth.size()));
-      expect_truth(records(file()), truth);
-    } else {
-      EXPECT_EQ(count, 0);
-      EXPECT_TRUE(records(file()).empty());
-    }
+  int32_t count = -1;
+  int error = -1;
+  tm_test::virtual_worker w([&] {
+    if (skytraq_open(port) != 1) return;
+    sim.faults.*(c.fault) = c.times;
+    skytraq_download_log(port->connection, port->driver, &count, (dir_ + "/log").c_str(), "tmn");
+    error = get_gblerr();
+    set_gblerr(0);
+    sim.faults.*(c.fault) = 0;
+    gpsport_close(port);
+  });
+  ASSERT_GE(w.run(kStepMs), 0);
+  EXPECT_EQ(error, c.error);
+  if (c.error == 0) {
+    EXPECT_EQ(count, int32_t(truth.size()));
+    expect_truth(records(file()), truth);
+  } else {
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(records(file()).empty());
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, SkytraqFaults,
+    ::testing::Values(
+        FaultCase{"BadChecksum", &gps_sim::skytraq_faults::bad_checksum, 2, 0},
+        FaultCase{"Silence", &gps_sim::skytraq_faults::silent, 2, 0},
+        FaultCase{"Garbage", &gps_sim::skytraq_faults::garbage, 3, 0},
+        FaultCase{"CutAnswer", &gps_sim::skytraq_faults::cut_answer, 2, 0},
+        FaultCase{"LostAcknowledgement", &gps_sim::skytraq_faults::lost_ack, 2, 0},
+        FaultCase{"CutSector", &gps_sim::skytraq_faults::cut_sector, 2, 0},
+        FaultCase{"SectorInSmallPieces", &gps_sim::skytraq_faults::split_tag, 3, 0},
+        FaultCase{"StatusNeverAnswered", &gps_sim::skytraq_faults::silent, 1000, ERR_PROTOCOL},
+        FaultCase{"AcknowledgementAlwaysLost", &gps_sim::skytraq_faults::lost_ack, 1000, ERR_PROTOCOL},
+        FaultCase{"SectorsAlwaysCut", &gps_sim::skytraq_faults::cut_sector, 1000, ERR_PROTOCOL}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

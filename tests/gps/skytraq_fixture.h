@@ -26,7 +26,7 @@ namespace skytraq_test {
 
 // Steps of the virtual clock while a driver waits: the time-outs run to tens of seconds,
 // and the clock moves only while every waiter is idle, so no answer is overtaken.
-constexpr int64_t kStepMs = 10;
+constexpr int64_t kStepMs = 100;
 
 // WGS 84 geodetic latitude, longitude (degrees) and ellipsoidal height of an ECEF point,
 // by fixed-point iteration on the latitude.
