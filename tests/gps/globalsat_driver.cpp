@@ -171,6 +171,16 @@ TEST_F(GlobalsatDriver, EmptyLogWritesNoFile) {
   EXPECT_FALSE(std::ifstream(file()).good());
 }
 
+TEST_F(GlobalsatDriver, UnopenableOutputGivesError2) {
+  sim.set_tracks(globalsat_test::truth_tracks(3));
+  gpsport_t* port = found_port();
+  ASSERT_NE(port, nullptr);
+  int32_t count = -1;
+  EXPECT_EQ(download(port, GPS_DATALOG, &count, "no/such/folder/log"), ERR_FILE_ACCESS);
+  EXPECT_EQ(count, 0);
+  for (const auto& c : sim.commands()) EXPECT_NE(uint8_t(c[0]), 0xB5);
+}
+
 TEST_F(GlobalsatDriver, EraseClearsTheLog) {
   sim.set_tracks(globalsat_test::truth_tracks(3));
   gpsport_t* port = found_port();

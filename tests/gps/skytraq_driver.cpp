@@ -228,6 +228,17 @@ TEST_F(SkytraqDriver, LogStatusEdgeCases) {
   }
 }
 
+TEST_F(SkytraqDriver, UnopenableOutputGivesError2AndOutputBackOn) {
+  sim.set_sectors(gps_sim::skytraq_pack(skytraq_test::truth_points(5)));
+  gpsport_t* port = found_port();
+  ASSERT_NE(port, nullptr);
+  int32_t count = -1;
+  EXPECT_EQ(download(port, GPS_DATALOG, &count, "no/such/folder/log"), ERR_FILE_ACCESS);
+  EXPECT_EQ(count, 0);
+  EXPECT_TRUE(sim.sector_requests().empty());
+  EXPECT_EQ(sim.commands().back(), std::string("\x09\x01\x00", 3));
+}
+
 TEST_F(SkytraqDriver, SectorNumbersStopAtTheLastOneByteNumber) {
   // 291 sectors to read; the request holds one byte, so 256 are asked and sector 0 is
   // never asked a second time as if it were sector 256.
