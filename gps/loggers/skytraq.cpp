@@ -236,7 +236,8 @@ void skytraq_on_frame(bframe* f) {
       ctx->acknowledged = 1;
       if (p[1] == kCmdMessageType || p[1] == kCmdClear) {
         if (w) w->done = 1;
-      } else if (p[1] == kCmdSector) {
+      } else if (p[1] == kCmdSector && ctx->sector_state == SKYTRAQ_SECTOR_IDLE) {
+        // Once per request: a repeated acknowledgement does not read the sector twice.
         start_sector(ctx, f);
       }
       break;

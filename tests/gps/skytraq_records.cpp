@@ -201,6 +201,7 @@ TEST_F(SkytraqRecords, RawSectorCollection) {
     ctx->have_fix = 0;
     ctx->status_seen = 0;
     ctx->expected = 0x1B;
+    ctx->sector_state = SKYTRAQ_SECTOR_IDLE;
     std::vector<size_t> cuts = c.cuts;
     if (std::string(c.name) == "byte by byte")
       for (size_t i = 1; i < whole.size(); ++i) cuts.push_back(i);
@@ -215,6 +216,16 @@ TEST_F(SkytraqRecords, RawSectorCollection) {
     EXPECT_EQ(ctx->status_seen, 1u);
     EXPECT_EQ(ctx->wait->handler, bframe_feed_chunk);
   }
+}
+
+TEST_F(SkytraqRecords, ARepeatedAcknowledgementReadsTheSectorOnce) {
+  const std::string data = gps_sim::skytraq_full_record(kBase) + gps_sim::skytraq_compact_record(5, 1, 2, 3, 4);
+  const std::string ack = frame(std::string("\x83\x1B", 2));
+  ctx->expected = 0x1B;
+  feed(ack + data + kTag + "\x01" + ack + data + kTag + "\x01");
+  EXPECT_EQ(lines().size(), 2u);
+  EXPECT_EQ(ctx->sector_state, SKYTRAQ_SECTOR_DONE);
+  EXPECT_EQ(ctx->wait->handler, bframe_feed_chunk);
 }
 
 TEST_F(SkytraqRecords, SectorWithoutItsTagIsGivenUp) {
