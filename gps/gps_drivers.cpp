@@ -3,8 +3,12 @@
 
 #include "gps/garmin/pvt.h"
 #include "gps/garmin/transfers.h"
+#include "gps/loggers/globalsat.h"
+#include "gps/loggers/skytraq.h"
 
 void gps_drivers_install() {
   garmin_install();
   garmin_pvt_install();
+  globalsat_install();
+  skytraq_install();
 }
