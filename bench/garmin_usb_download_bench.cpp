@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/error.h"
@@ -87,6 +88,15 @@ std::vector<std::string> track_packets() {
   return out;
 }
 
+// The backend's pipe holds a limited number of transfers: a full pipe is waited on.
+bool send_paced(plat::usb_sim_link& link, const std::string& p) {
+  while (!link.send_bulk(p.data(), p.size())) {
+    if (link.host_closed()) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
 // Answers Transfer_Trk (6 in a Command_Data packet 10) with data available on the
 // interrupt pipe and the packets on the bulk pipe.
 void add_receiver(const std::vector<std::string>* packets) {
@@ -99,8 +109,8 @@ void add_receiver(const std::vector<std::string>* packets) {
       const std::string avail = usb_packet(0, 2, "");
       if (!link.send_interrupt(avail.data(), avail.size())) return;
       for (const std::string& p : *packets)
-        if (!link.send_bulk(p.data(), p.size())) return;
-      link.send_bulk(nullptr, 0);
+        if (!send_paced(link, p)) return;
+      send_paced(link, std::string());
     }
   });
 }

@@ -119,10 +119,13 @@ template <class T> T* new_array(int32_t n) {
   return new (std::nothrow) T[n > 0 ? size_t(n) : 1]();
 }
 
-void progress(const std::string& text, int32_t i, int32_t n) {
+// One step of a transfer: the text (format with two numbers), fraction i / n.
+void progress(int32_t i, int32_t n, const char* format, int a, int b) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, a, b);
   const double fraction = n > 0 ? double(i) / n : 0.0;
-  progress_step(text.c_str(), fraction);
-  if (garmin_progress_fn fn = g_observer.load()) fn(text.c_str(), fraction);
+  progress_step(text, fraction);
+  if (garmin_progress_fn fn = g_observer.load()) fn(text, fraction);
 }
 
 void progress_text(const char* text) {
@@ -160,9 +163,7 @@ int route_transfer(com_device* dev, garmin_product* entry, garmin_route_result* 
         break;
       }
       int32_t& in_route = out->route_points[out->route_count - 1];
-      progress("Route " + std::to_string(out->route_count) + " : waypoint " +
-                   std::to_string(in_route),
-               i, n);
+      progress(i, n, "Route %d : waypoint %d", out->route_count, in_route);
       r = unpack(entry->waypoint_type, &out->waypoints[out->waypoint_count], p);
       if (r == 0) {
         ++out->waypoint_count;
@@ -183,9 +184,16 @@ int route_transfer(com_device* dev, garmin_product* entry, garmin_route_result* 
   return r;
 }
 
+// An output file with a large buffer: a long track is many short lines.
+FILE* open_out(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f) std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
+  return f;
+}
+
 FILE* open_item(const char* base_name, const char* extension) {
   const std::string path = std::string(base_name ? base_name : "") + "." + (extension ? extension : "");
-  FILE* f = std::fopen(path.c_str(), "wb");
+  FILE* f = open_out(path);
   if (!f) set_gblerr(ERR_FILE_ACCESS);
   return f;
 }
@@ -229,7 +237,7 @@ int32_t write_track_parts(const garmin_product* e, const garmin_track_result& t,
     const int32_t n = t.track_points[k];
     const int32_t valid = valid_points(pt, n, points);
     if (valid >= 1) {
-      FILE* f = std::fopen(part_path(base_name, written, extension).c_str(), "wb");
+      FILE* f = open_out(part_path(base_name, written, extension));
       if (!f) {
         set_gblerr(ERR_FILE_ACCESS);
         return -1;
@@ -297,7 +305,7 @@ int garmin_a100_transfer(com_device* dev, garmin_product* entry, int32_t* count,
   int r = 0;
   int32_t got = 0;
   for (; got < n; ++got) {
-    progress("Waypoint " + std::to_string(got) + " / " + std::to_string(n), got, n);
+    progress(got, n, "Waypoint %d / %d", got, n);
     packet p;
     if ((r = receive(x, p)) != 0) break;
     if (p.id != link_id(x, GL_WPT_DATA)) {
@@ -334,7 +342,7 @@ int garmin_a300_transfer(com_device* dev, garmin_product* entry, garmin_track_re
   if (!out->points) return fail(ERR_MEMORY);
   int r = 0;
   for (int32_t i = 0; i < n; ++i) {
-    progress("Tracklog : point " + std::to_string(i) + " / " + std::to_string(n), i, n);
+    progress(i, n, "Tracklog : point %d / %d", i, n);
     packet p;
     if ((r = receive(x, p)) != 0) break;
     if (p.id != link_id(x, GL_TRK_DATA)) {
@@ -375,9 +383,7 @@ int garmin_a301_transfer(com_device* dev, garmin_product* entry, garmin_track_re
         break;
       }
       int32_t& in_track = out->track_points[out->track_count - 1];
-      progress("Tracklog " + std::to_string(out->track_count) + " : point " +
-                   std::to_string(in_track),
-               i, n);
+      progress(i, n, "Tracklog %d : point %d", out->track_count, in_track);
       r = unpack(entry->track_point_type, &out->points[out->count], p);
       if (r == 0) {
         ++out->count;
@@ -447,9 +453,9 @@ void garmin_write_tracklogs(void* connection, void* driver, int32_t* count, cons
     std::fprintf(f, "TMT-V2_Tarmelo_Tracklog\nGarmin %s %d", description(e), e->product_id);
     std::fputs(" A300\n0;0;0;0;0;0;0;1;\n", f);
     pt->print_flags(f);
-    std::fprintf(f, "%d;\n", valid_points(pt, t.count, t.points));
-    write_points(f, pt, t.count, t.points);
     written = valid_points(pt, t.count, t.points);
+    std::fprintf(f, "%d;\n", written);
+    write_points(f, pt, t.count, t.points);
   } else if (!printable_header(e->track_header_type)) {
     set_gblerr(ERR_PROTOCOL);
   } else {
