@@ -434,6 +434,24 @@ TEST_P(GarminDownloadLinks, AnotherReceiverOnReconnectGivesSeventeen) {
   EXPECT_EQ(slurp(base() + ".tmw"), "<missing>");
 }
 
+// Switching off after the items: the receiver gets Turn_Off_Pwr, the port is closed.
+TEST_P(GarminDownloadLinks, SwitchOffAfterTheItems) {
+  garmin_model m;
+  m.product_id = 504;
+  m.description = "To be switched off";
+  m.waypoints.resize(1);
+  gpsport_t* port = find(GetParam(), m);
+  ASSERT_NE(port, nullptr);
+  int32_t count = -1;
+  EXPECT_EQ(download(GetParam(), port, GPS_WAYPOINTS | GPS_SWITCH_OFF, &count), 0);
+  EXPECT_EQ(count, 1);
+  const tm_test::garmin_sim_trace tr = GetParam() == kSerial ? pty_->trace() : usb_->trace();
+  EXPECT_TRUE(tr.powered_off);
+  ASSERT_FALSE(tr.commands.empty());
+  EXPECT_EQ(tr.commands.back(), 8);  // Turn_Off_Pwr of A010, after Transfer_Wpt
+  EXPECT_EQ(port->connection, nullptr);
+}
+
 // A receiver that falls silent in the middle of the waypoints: error 17, an empty file,
 // the port closed.
 TEST_P(GarminDownloadLinks, SilenceInTheMiddleOfATransferGivesSeventeen) {
