@@ -16,7 +16,8 @@
 //   return an int return that code (0 on success).
 // - Every wait is bounded: a serial receive gives 17 after 11 empty reads in a row (each
 //   one read time-out of the port); a command or a product request is sent at most 11
-//   times; more than 20 bad frames in a row for one id give 17.
+//   times; more than 20 refused frames in a row for one id give 17, and so do 1040
+//   bytes without the end of any frame (a stream that is not a Garmin link).
 // - The serial link keeps one receive state for the process (there is one serial Garmin
 //   link at a time; it is used by one thread at a time): garmin_link_open makes it,
 //   garmin_link_free / garmin_close release it. Its bad-frame counter counts consecutive
@@ -52,6 +53,9 @@ constexpr int kGarminReadAttempts = 11;
 constexpr int kGarminSendTries = 11;
 constexpr int kGarminBadFrameRepeats = 20;
 constexpr int kGarminLinkInitialCapacity = 100;
+// Bytes one receive takes without the end of any frame before it gives up (17): twice
+// the longest frame, all of its bytes doubled.
+constexpr int kGarminFrameByteLimit = 1040;
 
 // USB packet: types, the header size, the ids of the USB protocol layer.
 constexpr int kGarminUsbHeaderSize = 12;
@@ -74,8 +78,9 @@ void garmin_link_free();
 // for an ACK, 21 for a NAK), *size the size byte and *data the receive buffer (data then
 // check byte), valid until the next receive. byte_limit 0: no limit; otherwise at most
 // that many bytes are consumed and a receive that reaches it ends with 0 and *id 0.
-// Errors (17 after 11 empty reads, a packet longer than announced, more than 20 bad
-// frames in a row of one id; 1 out of memory) leave the outputs unwritten.
+// Errors (17 after 11 empty reads, a packet longer than announced, more than 20 refused
+// frames in a row for one id, 1040 bytes without the end of a frame; 1 out of memory)
+// leave the outputs unwritten.
 int garmin_receive_packet(com_device* port, int32_t* id, uint8_t* size, const uint8_t** data,
                           int byte_limit);
 // Sends DLE, id, 2, value low, value high, check byte, DLE, ETX (no byte doubling: the

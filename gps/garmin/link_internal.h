@@ -24,6 +24,7 @@ struct garmin_link_state {
   int32_t bad_id;        // id of the last bad frame, -1 after a good one
   int32_t bad_repeats;   // bad frames of that id in a row, less one
   int32_t state;         // automaton state, 0 idle
+  int32_t frame_bytes;   // bytes of this receive since the last frame ended
 };
 
 // The process's serial link state.

@@ -5,9 +5,11 @@
 // The automaton has 18 states and 6 byte classes; each (state, class) cell names one of
 // 11 actions and the next state. A data packet with a bad check byte or a wrong length
 // is answered with NAK and reception goes on (the receiver repeats it); a frame without
-// an accepted packet id is NAKed for id 0 and counted: more than 20 of them in a row
-// give error 17. The counter restarts at link opening and after every good packet, so it
-// counts consecutive bad frames only.
+// an accepted packet id is NAKed for id 0. Every refused frame is counted by the id it
+// names: more than 20 in a row for one id give error 17. The counter restarts at link
+// opening and after every good packet, so it counts consecutive bad frames only. A
+// receive that sees kGarminFrameByteLimit bytes without the end of any frame gives 17
+// too: the longest frame, every byte doubled, is about 520 bytes.
 #include <cstring>
 
 #include "core/error.h"
@@ -18,7 +20,7 @@
 
 namespace {
 
-garmin_link_state g_link = {0, 0, 0, nullptr, 0, 0, nullptr, 0, -1, 0, 0};
+garmin_link_state g_link = {0, 0, 0, nullptr, 0, 0, nullptr, 0, -1, 0, 0, 0};
 
 // ---- Byte classes ------------------------------------------------------------------------
 
@@ -85,6 +87,22 @@ void link_act_store(uint8_t byte) {
   set_gblerr(ERR_PROTOCOL);
 }
 
+// Counts one more refused frame for `id`: bad frames of one id in a row are counted,
+// and when more than 20 came, error 17 ends the receive (true). Every refusal counts,
+// so that a receiver that repeats a bad packet for ever cannot hold the link for ever.
+bool count_bad(int32_t id) {
+  if (g_link.bad_id == id) {
+    if (g_link.bad_repeats++ > kGarminBadFrameRepeats) {
+      set_gblerr(ERR_PROTOCOL);
+      return true;
+    }
+  } else {
+    g_link.bad_id = id;
+    g_link.bad_repeats = 0;
+  }
+  return false;
+}
+
 void link_act_complete(uint8_t) {
   bool bad = g_link.pos != g_link.expected;
   if (!bad) {
@@ -92,6 +110,7 @@ void link_act_complete(uint8_t) {
     for (uint32_t i = 0; i + 1 < g_link.expected; ++i) sum = uint8_t(sum + g_link.buf[i]);
     bad = uint8_t(-sum) != g_link.buf[g_link.expected - 1];
   }
+  if (bad && count_bad(g_link.id)) return;
   if (g_link.port) garmin_send_ack(g_link.port, bad ? 1 : 0, g_link.id);
   if (bad) {
     reset_packet();
@@ -124,35 +143,32 @@ void link_act_nak_received(uint8_t) {
 }
 
 void link_act_bad_frame(uint8_t) {
-  if (g_link.bad_id == int32_t(g_link.id)) {
-    if (g_link.bad_repeats++ > kGarminBadFrameRepeats) {
-      set_gblerr(ERR_PROTOCOL);
-      return;
-    }
-  } else {
-    g_link.bad_id = g_link.id;
-    g_link.bad_repeats = 0;
-  }
+  if (count_bad(g_link.id)) return;
   send_nak(0);
   reset_packet();
 }
 
 void link_act_nak_packet(uint8_t) {
+  if (count_bad(g_link.id)) return;
   send_nak(g_link.id);
   reset_packet();
 }
 
 void link_act_nak_ack(uint8_t) {
+  if (count_bad(kGarminAck)) return;
   send_nak(kGarminAck);
   reset_packet();
 }
 
 void link_act_nak_nak(uint8_t) {
+  if (count_bad(kGarminNak)) return;
   send_nak(kGarminNak);
   reset_packet();
 }
 
 using link_action = void (*)(uint8_t byte);
+// Actions from this one on end a frame (taken, refused or dropped).
+constexpr uint8_t kFirstFrameEnd = 4;
 constexpr link_action kActions[11] = {
     nop_handler,           link_act_set_id,       link_act_set_size, link_act_store,
     link_act_complete,     link_act_ack_received, link_act_nak_received, link_act_bad_frame,
@@ -205,6 +221,7 @@ int garmin_link_class(uint8_t byte) { return kClasses.c[byte]; }
 
 void garmin_link_begin(com_device* port) {
   g_link.finished = 0;
+  g_link.frame_bytes = 0;
   g_link.port = port;
   g_link.state = 0;
 }
@@ -214,6 +231,13 @@ int garmin_link_step(uint8_t byte) {
   kActions[t.action](byte);
   if (get_gblerr() != 0) return 1;
   g_link.state = t.next;
+  if (t.action >= kFirstFrameEnd) {
+    g_link.frame_bytes = 0;
+  } else if (++g_link.frame_bytes >= kGarminFrameByteLimit) {
+    // Far more bytes than the longest frame, and none ended: not a Garmin stream.
+    set_gblerr(ERR_PROTOCOL);
+    return 1;
+  }
   return g_link.finished ? 1 : 0;
 }
 

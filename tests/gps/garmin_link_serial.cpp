@@ -184,20 +184,59 @@ TEST_F(GarminSerial, TheByteLimitEndsAReceiveWithoutError) {
   EXPECT_EQ(a.data, std::string("\x0a\x00", 2));
 }
 
+std::string repeat_text(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
 std::string bad_frames(int n) {
   std::string s;
   for (int i = 0; i < n; ++i) s += std::string("\x10\x10\x03", 3);
   return s;
 }
 
-TEST_F(GarminSerial, EndlessBadFramesGiveUp) {
-  ASSERT_TRUE(pty.send(bad_frames(40)));
-  EXPECT_EQ(receive().err, ERR_PROTOCOL);
-  // Every bad frame before the give-up was refused.
+struct BadCase {
+  const char* name;
+  std::string frame;  // one refused frame
+  std::string nak;    // the refusal
+};
+
+class GarminSerialBad : public GarminSerial, public ::testing::WithParamInterface<BadCase> {};
+
+TEST_P(GarminSerialBad, EndlessRefusedFramesGiveUp) {
+  const BadCase& c = GetParam();
+  ASSERT_TRUE(pty.send(repeat_text(c.frame, 40)));
+  int64_t elapsed = -1;
+  EXPECT_EQ(receive(0, &elapsed).err, ERR_PROTOCOL);
+  EXPECT_LT(elapsed, int64_t(kComReadTimeoutMs));  // given up, not timed out
+  // Every frame before the give-up was refused: more than twenty, fewer than all.
   const std::string answered = pty.drain();
-  EXPECT_EQ(answered.size() % nak(0).size(), 0u);
-  EXPECT_GE(answered.size() / nak(0).size(), size_t(kGarminBadFrameRepeats));
-  EXPECT_LT(answered.size() / nak(0).size(), 40u);
+  EXPECT_EQ(answered, repeat_text(c.nak, kGarminBadFrameRepeats + 2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, GarminSerialBad,
+    ::testing::Values(
+        BadCase{"DleEtx", std::string("\x10\x10\x03", 3), nak(0)},
+        BadCase{"UnknownId", frame(0x50, "zz"), nak(0)},
+        BadCase{"BadCheck", frame(35, "abc", 1), nak(35)},
+        BadCase{"LoneDleInPacket", std::string("\x10\x23\x02" "a\x10z\x10\x03", 8), nak(35)},
+        BadCase{"LoneDleInAck", std::string("\x10\x06\x02\x10z\x10\x03", 7), nak(6)},
+        BadCase{"LoneDleInNak", std::string("\x10\x15\x02\x10z\x10\x03", 7), nak(21)}),
+    [](const ::testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
+
+TEST_F(GarminSerial, AStreamWithoutFramesGivesUp) {
+  // Bytes that never end a frame: plain text, and endless 16s.
+  for (const std::string& stream : {std::string(3000, 'j'), std::string(3000, '\x10')}) {
+    ASSERT_TRUE(pty.send(stream));
+    int64_t elapsed = -1;
+    EXPECT_EQ(receive(0, &elapsed).err, ERR_PROTOCOL);
+    EXPECT_LT(elapsed, int64_t(kComReadTimeoutMs));
+    uint8_t rest[4096];
+    EXPECT_EQ(com_read(dev, 4096, rest), 3000 - kGarminFrameByteLimit);
+    set_gblerr(0);
+  }
 }
 
 TEST_F(GarminSerial, BadFramesAreCountedOnlyInARow) {
