@@ -9,8 +9,9 @@
 // - the simulated USB backend of platform/usb/usb.h: 12-byte headers, Session_Started
 //   on Start_Session, replies as one interrupt message (64-byte chunks, a zero-length
 //   packet after a full last chunk) or, for transfers, a data-available packet (type 0
-//   id 2) on the interrupt pipe and the packets on the bulk pipe, then a zero-length
-//   bulk packet.
+//   id 2) on the interrupt pipe and the packets on the bulk pipe, one bulk transfer
+//   each (no zero-length bulk packet: the datagram backend ends each transfer itself).
+//   The real-time records go as interrupt messages every pvt_interval_ms.
 //
 // The record layouts come from gps/garmin/dtypes.h: every waypoint, route header, route
 // link, track header and track point of the model is packed with garmin_pack through
