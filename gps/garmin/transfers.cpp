@@ -2,8 +2,10 @@
 // packets that follow, the data packets unpacked with the entry's D-types, the Xfer_Cmplt
 // packet carrying the command code. Serial packets come acknowledged by the link's
 // receive automaton; USB packets are checked against their header.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -115,14 +117,28 @@ int unpack(const garmin_dtype* dt, garmin_record* rec, const packet& p) {
   return 0;
 }
 
-template <class T> T* new_array(int32_t n) {
-  return new (std::nothrow) T[n > 0 ? size_t(n) : 1]();
+// Makes room for `need` elements, doubling the array: the receiver's announced count is
+// not trusted for one allocation, the records come one packet at a time. New elements
+// are zero. False when there is no memory.
+template <class T> bool reserve(T** a, int32_t* cap, int32_t need) {
+  if (need <= *cap) return true;
+  const int32_t c = std::max(need, *cap > 0 ? *cap * 2 : 64);
+  T* b = new (std::nothrow) T[size_t(c)]();
+  if (!b) return false;
+  if (*a && *cap > 0) std::memcpy(static_cast<void*>(b), *a, size_t(*cap) * sizeof(T));
+  delete[] *a;
+  *a = b;
+  *cap = c;
+  return true;
 }
 
-void progress(const std::string& text, int32_t i, int32_t n) {
+// One step of a transfer: the text (format with two numbers), fraction i / n.
+void progress(int32_t i, int32_t n, const char* format, int a, int b) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, a, b);
   const double fraction = n > 0 ? double(i) / n : 0.0;
-  progress_step(text.c_str(), fraction);
-  if (garmin_progress_fn fn = g_observer.load()) fn(text.c_str(), fraction);
+  progress_step(text, fraction);
+  if (garmin_progress_fn fn = g_observer.load()) fn(text, fraction);
 }
 
 void progress_text(const char* text) {
@@ -140,17 +156,17 @@ int route_transfer(com_device* dev, garmin_product* entry, garmin_route_result* 
   exchange x = make_exchange(dev, entry);
   int32_t n = 0;
   if (int r = start_transfer(x, GC_TRANSFER_RTE, &n)) return r;
-  out->headers = new_array<garmin_record>(n);
-  out->waypoints = new_array<garmin_record>(n);
-  out->route_points = new_array<int32_t>(n);
-  if (!out->headers || !out->waypoints || !out->route_points) {
-    garmin_route_result_free(out);
-    return fail(ERR_MEMORY);
-  }
+  int32_t header_cap = 0, point_cap = 0, count_cap = 0;
   int r = 0;
   for (int32_t i = 0; i < n && r == 0; ++i) {
     packet p;
     if ((r = receive(x, p)) != 0) break;
+    if (!reserve(&out->headers, &header_cap, out->route_count + 1) ||
+        !reserve(&out->route_points, &count_cap, out->route_count + 1) ||
+        !reserve(&out->waypoints, &point_cap, out->waypoint_count + 1)) {
+      r = fail(ERR_MEMORY);
+      break;
+    }
     if (p.id == link_id(x, GL_RTE_HDR)) {
       r = unpack(entry->route_header_type, &out->headers[out->route_count], p);
       if (r == 0) out->route_points[out->route_count++] = 0;
@@ -160,9 +176,7 @@ int route_transfer(com_device* dev, garmin_product* entry, garmin_route_result* 
         break;
       }
       int32_t& in_route = out->route_points[out->route_count - 1];
-      progress("Route " + std::to_string(out->route_count) + " : waypoint " +
-                   std::to_string(in_route),
-               i, n);
+      progress(i, n, "Route %d : waypoint %d", out->route_count, in_route);
       r = unpack(entry->waypoint_type, &out->waypoints[out->waypoint_count], p);
       if (r == 0) {
         ++out->waypoint_count;
@@ -183,9 +197,16 @@ int route_transfer(com_device* dev, garmin_product* entry, garmin_route_result* 
   return r;
 }
 
+// An output file with a large buffer: a long track is many short lines.
+FILE* open_out(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f) std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
+  return f;
+}
+
 FILE* open_item(const char* base_name, const char* extension) {
   const std::string path = std::string(base_name ? base_name : "") + "." + (extension ? extension : "");
-  FILE* f = std::fopen(path.c_str(), "wb");
+  FILE* f = open_out(path);
   if (!f) set_gblerr(ERR_FILE_ACCESS);
   return f;
 }
@@ -229,7 +250,7 @@ int32_t write_track_parts(const garmin_product* e, const garmin_track_result& t,
     const int32_t n = t.track_points[k];
     const int32_t valid = valid_points(pt, n, points);
     if (valid >= 1) {
-      FILE* f = std::fopen(part_path(base_name, written, extension).c_str(), "wb");
+      FILE* f = open_out(part_path(base_name, written, extension));
       if (!f) {
         set_gblerr(ERR_FILE_ACCESS);
         return -1;
@@ -292,14 +313,17 @@ int garmin_a100_transfer(com_device* dev, garmin_product* entry, int32_t* count,
   exchange x = make_exchange(dev, entry);
   int32_t n = 0;
   if (int r = start_transfer(x, GC_TRANSFER_WPT, &n)) return r;
-  garmin_record* recs = new_array<garmin_record>(n);
-  if (!recs) return fail(ERR_MEMORY);
+  garmin_record* recs = nullptr;
+  int32_t cap = 0;
   int r = 0;
-  int32_t got = 0;
-  for (; got < n; ++got) {
-    progress("Waypoint " + std::to_string(got) + " / " + std::to_string(n), got, n);
+  for (int32_t got = 0; got < n; ++got) {
+    progress(got, n, "Waypoint %d / %d", got, n);
     packet p;
     if ((r = receive(x, p)) != 0) break;
+    if (!reserve(&recs, &cap, got + 1)) {
+      r = fail(ERR_MEMORY);
+      break;
+    }
     if (p.id != link_id(x, GL_WPT_DATA)) {
       r = fail(ERR_PROTOCOL);
       break;
@@ -308,7 +332,7 @@ int garmin_a100_transfer(com_device* dev, garmin_product* entry, int32_t* count,
   }
   if (r == 0) r = finish_transfer(x, GC_TRANSFER_WPT);
   if (r != 0) {
-    garmin_records_free(recs, n);
+    garmin_records_free(recs, cap);  // the elements past those unpacked are zero
     return r;
   }
   *count = n;
@@ -330,13 +354,16 @@ int garmin_a300_transfer(com_device* dev, garmin_product* entry, garmin_track_re
   exchange x = make_exchange(dev, entry);
   int32_t n = 0;
   if (int r = start_transfer(x, GC_TRANSFER_TRK, &n)) return r;
-  out->points = new_array<garmin_record>(n);
-  if (!out->points) return fail(ERR_MEMORY);
+  int32_t cap = 0;
   int r = 0;
   for (int32_t i = 0; i < n; ++i) {
-    progress("Tracklog : point " + std::to_string(i) + " / " + std::to_string(n), i, n);
+    progress(i, n, "Tracklog : point %d / %d", i, n);
     packet p;
     if ((r = receive(x, p)) != 0) break;
+    if (!reserve(&out->points, &cap, out->count + 1)) {
+      r = fail(ERR_MEMORY);
+      break;
+    }
     if (p.id != link_id(x, GL_TRK_DATA)) {
       r = fail(ERR_PROTOCOL);
       break;
@@ -355,17 +382,17 @@ int garmin_a301_transfer(com_device* dev, garmin_product* entry, garmin_track_re
   exchange x = make_exchange(dev, entry);
   int32_t n = 0;
   if (int r = start_transfer(x, GC_TRANSFER_TRK, &n)) return r;
-  out->points = new_array<garmin_record>(n);
-  out->headers = new_array<garmin_record>(n);
-  out->track_points = new_array<int32_t>(n);
-  if (!out->points || !out->headers || !out->track_points) {
-    garmin_track_result_free(out);
-    return fail(ERR_MEMORY);
-  }
+  int32_t point_cap = 0, header_cap = 0, count_cap = 0;
   int r = 0;
   for (int32_t i = 0; i < n && r == 0; ++i) {
     packet p;
     if ((r = receive(x, p)) != 0) break;
+    if (!reserve(&out->points, &point_cap, out->count + 1) ||
+        !reserve(&out->headers, &header_cap, out->track_count + 1) ||
+        !reserve(&out->track_points, &count_cap, out->track_count + 1)) {
+      r = fail(ERR_MEMORY);
+      break;
+    }
     if (p.id == link_id(x, GL_TRK_HDR)) {
       r = unpack(entry->track_header_type, &out->headers[out->track_count], p);
       if (r == 0) out->track_points[out->track_count++] = 0;
@@ -375,9 +402,7 @@ int garmin_a301_transfer(com_device* dev, garmin_product* entry, garmin_track_re
         break;
       }
       int32_t& in_track = out->track_points[out->track_count - 1];
-      progress("Tracklog " + std::to_string(out->track_count) + " : point " +
-                   std::to_string(in_track),
-               i, n);
+      progress(i, n, "Tracklog %d : point %d", out->track_count, in_track);
       r = unpack(entry->track_point_type, &out->points[out->count], p);
       if (r == 0) {
         ++out->count;
@@ -447,9 +472,9 @@ void garmin_write_tracklogs(void* connection, void* driver, int32_t* count, cons
     std::fprintf(f, "TMT-V2_Tarmelo_Tracklog\nGarmin %s %d", description(e), e->product_id);
     std::fputs(" A300\n0;0;0;0;0;0;0;1;\n", f);
     pt->print_flags(f);
-    std::fprintf(f, "%d;\n", valid_points(pt, t.count, t.points));
-    write_points(f, pt, t.count, t.points);
     written = valid_points(pt, t.count, t.points);
+    std::fprintf(f, "%d;\n", written);
+    write_points(f, pt, t.count, t.points);
   } else if (!printable_header(e->track_header_type)) {
     set_gblerr(ERR_PROTOCOL);
   } else {

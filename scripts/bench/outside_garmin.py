@@ -46,10 +46,11 @@ def document():
 def ours(program):
     if not os.path.exists(program):
         return None
-    run = subprocess.run([program, "--benchmark_format=json"], check=True,
+    run = subprocess.run([program, "--benchmark_format=json",
+                          "--benchmark_filter=^GarminUsbTrack/"], check=True,
                          capture_output=True, text=True)
     for b in json.loads(run.stdout).get("benchmarks", []):
-        if "points_per_s" in b:
+        if b.get("name", "").startswith("GarminUsbTrack/") and "points_per_s" in b:
             return float(b["points_per_s"])
     return None
 

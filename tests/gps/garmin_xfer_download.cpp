@@ -434,9 +434,95 @@ TEST_P(GarminDownloadLinks, AnotherReceiverOnReconnectGivesSeventeen) {
   EXPECT_EQ(slurp(base() + ".tmw"), "<missing>");
 }
 
+// Switching off after the items: the receiver gets Turn_Off_Pwr, the port is closed.
+TEST_P(GarminDownloadLinks, SwitchOffAfterTheItems) {
+  garmin_model m;
+  m.product_id = 504;
+  m.description = "To be switched off";
+  m.waypoints.resize(1);
+  gpsport_t* port = find(GetParam(), m);
+  ASSERT_NE(port, nullptr);
+  int32_t count = -1;
+  EXPECT_EQ(download(GetParam(), port, GPS_WAYPOINTS | GPS_SWITCH_OFF, &count), 0);
+  EXPECT_EQ(count, 1);
+  const tm_test::garmin_sim_trace tr = GetParam() == kSerial ? pty_->trace() : usb_->trace();
+  EXPECT_TRUE(tr.powered_off);
+  ASSERT_FALSE(tr.commands.empty());
+  EXPECT_EQ(tr.commands.back(), 8);  // Turn_Off_Pwr of A010, after Transfer_Wpt
+  EXPECT_EQ(port->connection, nullptr);
+}
+
+// A receiver that falls silent in the middle of the waypoints: error 17, an empty file,
+// the port closed.
+TEST_P(GarminDownloadLinks, SilenceInTheMiddleOfATransferGivesSeventeen) {
+  garmin_model m;
+  m.product_id = 503;
+  m.description = "Falling silent";
+  garmin_sim_record r;
+  r.text[GT_IDENT] = "W";
+  m.waypoints.assign(5, r);
+  gpsport_t* port = find(GetParam(), m);
+  ASSERT_NE(port, nullptr);
+  tm_test::garmin_sim_faults faults;
+  // After the reconnection's packets and the Records packet: inside the waypoints.
+  faults.silence.at = (GetParam() == kSerial ? pty_->trace() : usb_->trace()).packets_sent + 5;
+  if (GetParam() == kSerial)
+    pty_->set_faults(faults);
+  else
+    usb_->set_faults(faults);
+  int32_t count = -1;
+  EXPECT_EQ(download(GetParam(), port, GPS_WAYPOINTS, &count), ERR_PROTOCOL);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(slurp(base() + ".tmw"), "");
+  EXPECT_EQ(port->connection, nullptr);
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, GarminDownloadLinks, ::testing::Values(kSerial, kUsb),
                          [](const ::testing::TestParamInfo<transport>& info) {
                            return std::string(info.param == kSerial ? "serial" : "usb");
                          });
+
+// Framing faults of the serial line inside a transfer are repaired by the link: the
+// files are the same as from a clean line.
+TEST_F(GarminDownload, SerialLineFaultsInsideATransferLeaveTheFilesWhole) {
+  struct Fault {
+    const char* what;
+    void (*set)(tm_test::garmin_sim_faults* f, int at);
+    int host_naks, receiver_naks;  // NAKs the fault draws from each side
+  };
+  const Fault faults[] = {
+      {"bad check byte", [](tm_test::garmin_sim_faults* f, int at) { f->bad_check.at = at; }, 1, 0},
+      {"bad check byte twice", [](tm_test::garmin_sim_faults* f, int at) {
+         f->bad_check.at = at;
+         f->bad_check.times = 2;
+       }, 2, 0},
+      {"junk before a packet", [](tm_test::garmin_sim_faults* f, int at) { f->junk.at = at; }, 0, 0},
+      {"stray 16 inside a packet", [](tm_test::garmin_sim_faults* f, int at) {
+         f->stray_dle.at = at;
+         f->dle_offset = 3;
+       }, 1, 0},
+      {"frame without its end", [](tm_test::garmin_sim_faults* f, int at) { f->unterminated_frame.at = at; }, 1, 0},
+      {"host command refused once", [](tm_test::garmin_sim_faults* f, int) { f->nak.at = 4; }, 0, 1},
+  };
+  const config c{"faults", 1, 10, 108, 201, 210, 304, 312};
+  const expectation e = expect(c);
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.what);
+    gpsport_t* port = find(kSerial, e.model);
+    ASSERT_NE(port, nullptr);
+    tm_test::garmin_sim_faults f;
+    fault.set(&f, pty_->trace().packets_sent + 4);
+    pty_->set_faults(f);
+    int32_t count = -1;
+    EXPECT_EQ(download(kSerial, port, GPS_WAYPOINTS | GPS_TRACKS | GPS_ROUTES, &count), 0);
+    EXPECT_EQ(count, e.count);
+    EXPECT_EQ(slurp(base() + ".tmw"), e.tmw);
+    EXPECT_EQ(slurp(base() + ".tmr"), e.tmr);
+    EXPECT_EQ(slurp(base() + ".tmt"), e.tmt);
+    const tm_test::garmin_sim_trace tr = pty_->trace();  // the fault did strike
+    EXPECT_EQ(tr.naks_received, fault.host_naks);
+    EXPECT_EQ(tr.naks_sent, fault.receiver_naks);
+  }
+}
 
 }  // namespace
