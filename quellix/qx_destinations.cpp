@@ -14,6 +14,7 @@
 #include "core/socket.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
+#include "quellix/qx_player.h"
 #include "quellix/qx_ui_hooks.h"
 #include "shell/framework/winutil.h"
 
@@ -22,9 +23,6 @@ namespace {
 constexpr int kUdp = 2;               // protocol value of the channels (not SOCK_TCP)
 constexpr size_t kIpadrHostMax = 999;  // host of an IPADR item
 constexpr size_t kKeyHostMax = 95;     // host of an ACTIVE_ / INACTIVE_ key
-
-// The STOP marker sent around a rebuild of the sending list.
-constexpr char kStopMarker[] = "$PTMQT,STOP*78\r\n";
 
 std::mutex g_mutex;
 container_t* g_lists[3] = {nullptr, nullptr, nullptr};  // by qx_list_kind
@@ -59,7 +57,8 @@ void diffuse_locked(const char* text, int length, int force) {
   }
 }
 
-void send_stop_locked() { diffuse_locked(kStopMarker, int(sizeof kStopMarker - 1), 1); }
+// The STOP marker that frames a rebuild of the sending list.
+void send_stop_locked() { diffuse_locked(qx_stop_marker_sentence, qx_stop_marker_length(), 1); }
 
 int move_locked(int index, int from_not_selected, int* out_index, std::string* out_text) {
   container_t* from = g_lists[from_not_selected ? QX_NOT_SELECTED : QX_SELECTED];
