@@ -253,7 +253,10 @@ void place_objects(obj_t* file, container_t* list) {
 }  // namespace
 
 int nmea_import_begin(nmea_import_context* c) {
-  if (nmea_module_init() != 0) return get_gblerr() ? get_gblerr() : set_gblerr(ERR_INIT);
+  // The sentence dictionary is built once at start-up and shared with live readers on
+  // other threads: an import only builds it when nothing did yet.
+  if (!nmea_std_dict() && nmea_module_init() != 0)
+    return get_gblerr() ? get_gblerr() : set_gblerr(ERR_INIT);
   if (nmea_reader_create(nullptr, nullptr, &c->parser) != 0 || !c->parser) {
     if (get_gblerr() == 0) set_gblerr(ERR_MEMORY);
     return get_gblerr();

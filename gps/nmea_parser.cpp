@@ -230,8 +230,12 @@ int nmea_module_init() {
     return get_gblerr();
   }
   g_std_dict.store(dict, std::memory_order_release);
-  obj_register_class(CLS_NMEA_TEXT, sizeof(nmea_text_t), &kNmeaTextDesc);
-  obj_set_free_callback(CLS_NMEA_TEXT, nmea_text_free);
+  // A program whose records of class 140 extend the text record registers its larger
+  // layout after this and keeps it.
+  if (obj_class_size(CLS_NMEA_TEXT) < static_cast<int>(sizeof(nmea_text_t))) {
+    obj_register_class(CLS_NMEA_TEXT, sizeof(nmea_text_t), &kNmeaTextDesc);
+    obj_set_free_callback(CLS_NMEA_TEXT, nmea_text_free);
+  }
   return get_gblerr();
 }
 
