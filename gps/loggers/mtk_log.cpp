@@ -155,7 +155,8 @@ void make_point(log_reader* lr, const record& r) {
       n->hacc = n->vacc = n->magvar = NULL_DOUBLE;
       n->nbsatsinvue = (f & F_NSAT) ? int32_t(r.nsat & 0xFF) : NULL_INT;
       n->nbsatsused = (f & F_NSAT) ? int32_t(r.nsat >> 8) : NULL_INT;
-      n->fix = (f & F_VALID) ? int32_t(r.valid & 1) : NULL_INT;
+      // The loggers write 1 for "no fix", 2 for a fix, 4 for a differential fix.
+      n->fix = (f & F_VALID) ? int32_t((r.valid & 0xFFFE) != 0) : NULL_INT;
       n->dgps = (f & F_VALID) ? int32_t(r.valid >> 2 & 1) : NULL_INT;
       n->dr = NULL_INT;
       p->navig = n;
@@ -171,17 +172,19 @@ void make_point(log_reader* lr, const record& r) {
     }
   }
   if (!r.sats.empty()) {
-    obj_list_new(&p->idsats);
+    container_t* ids = nullptr;  // the point record is packed: no pointer to its field
+    obj_list_new(&ids);
+    p->idsats = ids;
     for (const sat& s : r.sats) {
       satellite_t* o = nullptr;
       obj_new_in_list(lr->list, CLS_SATELLITE, reinterpret_cast<obj_t**>(&o));
-      if (!o || !p->idsats) break;
+      if (!o || !ids) break;
       o->prn = int32_t(s.sid & 0xFF);
       o->used = int32_t(s.sid >> 8 & 1);
       o->elevation = (f & F_ELE) ? s.elevation : NULL_INT;
       o->azimuth = (f & F_AZI) ? s.azimuth : NULL_INT;
       o->snr = (f & F_SNR) ? s.snr : NULL_INT;
-      obj_list_append(p->idsats, o);
+      obj_list_append(ids, o);
     }
   }
   if ((f & F_RCR) && (r.rcr & 0x8)) push_to_log_point(lr->list, p, nullptr);

@@ -31,7 +31,7 @@ struct mtk_sat {
 
 struct mtk_point {
   uint32_t utc = 0;
-  uint16_t valid = 1;
+  uint16_t valid = 2;  // 1 no fix, 2 fix, 4 differential fix
   double lat = 0, lon = 0;
   float height = 0, speed = 0, heading = 0;
   uint16_t dsta = 0;
