@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -252,7 +253,9 @@ void mtk_sim::handle(const std::string& body) {
     const uint32_t size = uint32_t(std::stoul(body.substr(20, 8), nullptr, 16));
     if (status == 3) {
       const uint32_t at = f == mtk_fault::other_address ? address + 0x800 : address;
-      const std::string bytes = at < image.size() ? image.substr(at, size) : std::string();
+      // Flash past the log reads as erased bytes: every block comes whole.
+      std::string bytes = at < image.size() ? image.substr(at, size) : std::string();
+      bytes.resize(std::min<uint32_t>(size, 0x10000), '\xFF');
       say("$PMTK182,8," + hex8(at) + "," + hex_bytes(bytes), true);
     }
     ack("182,7");
