@@ -113,6 +113,39 @@ TEST_F(MtkDriver, ProbeFindsTheLoggerAndAnotherOneIsRefused) {
   free_obj(&port);
 }
 
+// The name is built from the firmware and release answers, whatever they hold.
+TEST_F(MtkDriver, NameFromShortOrMissingAnswers) {
+  const struct {
+    const char* what;
+    std::string firmware, release;
+    bool firmware_answered, release_answered;
+    int32_t found;
+    const char* name;
+  } cases[] = {
+      {"no release", "FW,1", "", true, false, 1, "MediaTek FW,1"},
+      {"empty firmware fields", "", "R", true, true, 1, "MediaTek R"},
+      {"empty release fields", "FW", "", true, true, 1, "MediaTek FW"},
+      {"no firmware", "", "", false, true, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim_.stop();
+    sim_.firmware = c.firmware;
+    sim_.release = c.release;
+    sim_.answer_firmware = c.firmware_answered;
+    sim_.answer_release = c.release_answered;
+    sim_.start();
+    gpsport_t* port = nullptr;
+    gpsport_create(1, GPSPORT_SERIAL, 115200, 0, "", &port);
+    int32_t found = -9;
+    ASSERT_GE(run_with(sim_, [&] { found = mtk_identify(pty_.path().c_str(), port); }), 0);
+    EXPECT_EQ(found, c.found);
+    if (found == 1) EXPECT_STREQ(port->display_name, c.name);
+    EXPECT_EQ(get_gblerr(), 0);
+    free_obj(&port);
+  }
+}
+
 TEST_F(MtkDriver, NeitherFamilyClaimsTheOthersDevice) {
   // The Navilink identify meets the MediaTek logger.
   sim_.start();

@@ -228,9 +228,9 @@ void mtk_sim::handle(const std::string& body) {
   if (body == "$PMTK000") {
     say("$PMTK001,0,3");
   } else if (body == "$PMTK604") {
-    say("$PMTK704," + firmware);
+    if (answer_firmware) say("$PMTK704," + firmware);
   } else if (body == "$PMTK605") {
-    say("$PMTK705," + release);
+    if (answer_release) say("$PMTK705," + release);
   } else if (body == "$PMTK430") {
     say("$PMTK530,0");
   } else if (body == "$PMTK414") {

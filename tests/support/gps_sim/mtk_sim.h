@@ -73,6 +73,7 @@ class mtk_sim {
   // Set before start.
   std::string firmware = "SIMFW_1.0,0001,,,";
   std::string release = "AXN_SIM,0002,SIM200,1.0";
+  bool answer_firmware = true, answer_release = true;
   uint32_t status_word = 0x0102;  // log status word: bit 8 stop when full
   uint32_t format = 0;
   std::string image;         // the log memory; its size is the bytes used
