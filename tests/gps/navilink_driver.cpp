@@ -124,6 +124,15 @@ TEST_F(NavilinkDriver, SilentOrWrongSpeedLineIsNotANavilink) {
   ASSERT_GE(run_with(sim_, [&] { got = com_read(dev, sizeof buf, buf); }), 0);
   EXPECT_EQ(got, 0);
   com_close(&dev);
+  // A receiver that never acknowledges the synchronisation is not taken either.
+  sim_.fault = nl_fault::lost_ack;
+  gpsport_t* other = nullptr;
+  gpsport_create(1, GPSPORT_SERIAL, 115200, 0, "", &other);
+  int32_t found = -9;
+  ASSERT_GE(run_with(sim_, [&] { found = navilink_identify(pty_.path().c_str(), other); }), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(other->connection, nullptr);
+  free_obj(&other);
 }
 
 TEST_F(NavilinkDriver, WaypointsTracklogDatalogAndRoutesHoldTheTruth) {
