@@ -4,11 +4,15 @@
 #include "gps/garmin/pvt.h"
 #include "gps/garmin/transfers.h"
 #include "gps/loggers/globalsat.h"
+#include "gps/loggers/mtk.h"
+#include "gps/loggers/navilink.h"
 #include "gps/loggers/skytraq.h"
 
 void gps_drivers_install() {
   garmin_install();
   garmin_pvt_install();
   globalsat_install();
+  navilink_install();
+  mtk_install();
   skytraq_install();
 }

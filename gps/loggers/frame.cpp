@@ -23,10 +23,11 @@ struct cell {
   uint8_t next;
 };
 
-// Rows: states 0..5; columns: start 1, start 2, end 1, end 2, other.
+// Rows: states 0..5; columns: start 1, start 2, end 1, end 2, other. A repeated start
+// byte 1 keeps the automaton waiting for start byte 2 (a stray byte before a frame).
 constexpr cell kTransitions[6][5] = {
     {{F_NONE, 1}, {F_NONE, 0}, {F_NONE, 0}, {F_NONE, 0}, {F_NONE, 0}},
-    {{F_NONE, 0}, {F_START, 2}, {F_NONE, 0}, {F_NONE, 0}, {F_NONE, 0}},
+    {{F_NONE, 1}, {F_START, 2}, {F_NONE, 0}, {F_NONE, 0}, {F_NONE, 0}},
     {{F_APPEND, 2}, {F_APPEND, 2}, {F_APPEND, 3}, {F_APPEND, 2}, {F_APPEND, 2}},
     {{F_APPEND, 2}, {F_APPEND, 2}, {F_APPEND, 3}, {F_END, 0}, {F_APPEND, 2}},
     {{F_APPEND, 5}, {F_APPEND, 2}, {F_APPEND, 3}, {F_END, 0}, {F_APPEND, 2}},

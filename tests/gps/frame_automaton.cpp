@@ -204,6 +204,24 @@ TEST_F(FrameTest, FrameWithoutEndIsDroppedPastItsLength) {
   EXPECT_EQ(received_.payloads[0], "\x83ok");
 }
 
+// A stray start byte 1 (or several) just before a frame does not hide the frame.
+TEST_F(FrameTest, RepeatedStartByteBeforeAFrame) {
+  for (const bframe_config* c : {&kBframeGlobalsat, &kBframeNavilink, &kBframeSkytraq}) {
+    make(c);
+    const std::string start1(1, char(c->markers[0]));
+    std::string frame;
+    if (c == &kBframeSkytraq) {
+      // A0 A1, length, payload, XOR, 0D 0A.
+      frame = std::string("\xA0\xA1\x00\x02\x80\x01\x81\x0D\x0A", 9);
+    } else {
+      frame = build("\x83ok", c->big_endian, c->markers);
+    }
+    ASSERT_EQ(feed(start1 + frame), 0);
+    ASSERT_EQ(feed(start1 + start1 + start1 + frame), 0);
+    ASSERT_EQ(received_.payloads.size(), 2u);
+  }
+}
+
 TEST_F(FrameTest, LengthBytesInTheNextRead) {
   make(&kBframeGlobalsat);
   const std::string f = build("\xBF\x01\x02", 1);
