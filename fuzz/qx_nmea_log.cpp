@@ -13,9 +13,6 @@
 #include "fuzz/support/reader_fuzz.h"
 #include "gps/nmea_parser.h"
 #include "quellix/qx_builders.h"
-#include "quellix/qx_builders_log.cpp"
-#include "quellix/qx_builders_point.cpp"
-#include "quellix/qx_builders_resample.cpp"
 #include "quellix/replay_point.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
