@@ -2,9 +2,6 @@
 // (in /dev/shm) read into replay points and resampled, with the geodesy tables of the
 // source tree so that datum sentences reach the lookups. The points and the segment go
 // with the file's content list.
-//
-// The harnesses link the GPS library only: the builders it needs (which use nothing
-// above it) are compiled into this harness.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
