@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/sys/clock.h"
+
 namespace tm_test {
 
 namespace {
@@ -205,9 +207,14 @@ void royaltek_sim::send_records(uint32_t address, int log_type, int count) {
       // The head promises every record; half of them come, then the tail after a pause.
       const std::string part = body + records.substr(0, records.size() / 2);
       send("$" + part);
-      std::this_thread::sleep_for(std::chrono::milliseconds(80));
+      // The tail comes once the driver has stopped waiting for the missing bytes: a
+      // good checksum over a sentence shorter than its length byte says.
+      const int64_t sent = plat::now_ms();
+      const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (plat::now_ms() - sent < 500 && std::chrono::steady_clock::now() < bound)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
       send(tail_of(part, false));
-      return;
+      continue;
     }
     body += records;
     send("$" + body + tail_of(body, corrupt && block == 0));
