@@ -75,7 +75,14 @@ void on_xmodem_start(nmea_parser* p) {
   // The log and the padding of its last block, nothing more.
   c->xmodem->limit = int64_t(c->count) * kEmtacRecordSize + 1024;
   xmodem_receive(c->xmodem);
-  if (get_gblerr() == 0) c->received = c->count;
+  if (get_gblerr()) return;
+  // Only a transfer that ended with the two EOTs brought the whole log; a cancelled one
+  // is an answer not as expected.
+  if (c->xmodem->reply != kXmodemAck) {
+    set_gblerr(ERR_PROTOCOL);
+    return;
+  }
+  c->received = c->count;
 }
 
 // Dictionary indexes: PEMT160 1, PEMT161 2, PEMT162 3, PEMT163 4.

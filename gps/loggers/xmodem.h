@@ -43,7 +43,7 @@ struct xmodem_rx {
   uint8_t block[kXmodemBufferSize];
   int32_t position;      // write position in block
   uint8_t number;        // last block accepted (starts at 0)
-  uint32_t reply;        // control byte sent after each step
+  uint32_t reply;        // control byte sent after each step; ACK once both EOTs came
   int32_t received;      // bytes of the current block
   int32_t block_size;    // 128 or 1024
   uint32_t state;        // 0 wait for a block, 1 block number, 2 complement, 3 after EOT
