@@ -1,6 +1,7 @@
 // The Emtac Trine driver: query and identity, the download (text sentences or XMODEM
 // and conversion), the erase, and the slots of family 3.
 #include "gps/loggers/emtac.h"
+#include "gps/loggers/emtac_internal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -351,3 +352,6 @@ void emtac_install() {
   column.close = emtac_free;
   gpsport_set_startup(GPS_STARTUP_EMTAC, emtac_sentence_register);
 }
+
+emtac_ctx* emtac_context_new(com_device* device) { return context_new(device); }
+void emtac_context_free(emtac_ctx** ctx) { context_free(ctx); }

@@ -1,6 +1,7 @@
 // The RoyalTek driver: query and identity, the download of the track subfiles, the
 // erase, and the slots of family 6.
 #include "gps/loggers/royaltek.h"
+#include "gps/loggers/royaltek_internal.h"
 
 #include <unistd.h>
 
@@ -405,3 +406,6 @@ void royaltek_install() {
   column.close = royaltek_free;
   gpsport_set_startup(GPS_STARTUP_ROYALTEK, gpslog_init);
 }
+
+royaltek_ctx* royaltek_context_new(com_device* device) { return context_new(device); }
+void royaltek_context_free(royaltek_ctx** ctx) { context_free(ctx); }

@@ -44,8 +44,13 @@ constexpr xm_cell kTransitions[4][5] = {
     {{X_STOP, 0}, {X_STOP, 0}, {X_SECOND_EOT, 0}, {X_STOP, 0}, {X_STOP, 0}},
 };
 
+void write_to_device(void* port, const uint8_t* bytes, int count) {
+  com_write(static_cast<com_device*>(port), bytes, count);
+}
+
 void send_reply(xmodem_rx* rx) {
-  com_write_byte(rx->port, static_cast<uint8_t>(rx->reply));
+  const uint8_t byte = static_cast<uint8_t>(rx->reply);
+  rx->write(rx->port, &byte, 1);
   plat::sleep_ms(kXmodemReplyPauseMs);
 }
 
@@ -60,7 +65,7 @@ void cancel(xmodem_rx* rx) {
 bool read_exact(xmodem_rx* rx, uint8_t* out, int count) {
   int have = 0, empty = 0;
   while (have < count) {
-    const int n = com_read(rx->port, count - have, out + have);
+    const int n = rx->read(rx->port, count - have, out + have);
     if (n < 0) {
       set_gblerr(ERR_PROTOCOL);
       return false;
@@ -172,7 +177,7 @@ void run_action(int action, uint8_t b, xmodem_rx* rx) {
 void drain_line(xmodem_rx* rx) {
   const int64_t until = plat::now_ms() + kXmodemDrainMs;
   uint8_t scratch[256];
-  while (plat::now_ms() < until && com_read(rx->port, sizeof scratch, scratch) > 0) {
+  while (plat::now_ms() < until && rx->read(rx->port, sizeof scratch, scratch) > 0) {
   }
 }
 
@@ -202,6 +207,8 @@ int xmodem_create(com_device* port, int crc_mode, xmodem_rx** out, fileatt_t** f
   xmodem_rx* rx = nullptr;
   alloc_mem_zero(&rx, sizeof *rx);
   rx->port = port;
+  rx->read = com_read_routine;
+  rx->write = write_to_device;
   rx->crc_mode = crc_mode ? 1 : 0;
   rx->file = *file;
   *out = rx;
@@ -211,10 +218,11 @@ int xmodem_create(com_device* port, int crc_mode, xmodem_rx** out, fileatt_t** f
 void xmodem_free(xmodem_rx** rx) { free_mem(rx); }
 
 void xmodem_receive(xmodem_rx* rx) {
-  if (!rx || !rx->port) return;
+  if (!rx || !rx->port || !rx->read || !rx->write) return;
   rx->state = 0;
   rx->done = 0;
-  com_set_timeout(rx->port, kXmodemReadTimeoutMs);
+  if (rx->read == com_read_routine)
+    com_set_timeout(static_cast<com_device*>(rx->port), kXmodemReadTimeoutMs);
   plat::sleep_ms(kXmodemStartPauseMs);
   drain_line(rx);
   rx->reply = rx->crc_mode ? kXmodemCrcAsk : kXmodemNak;
@@ -222,7 +230,7 @@ void xmodem_receive(xmodem_rx* rx) {
   int empty = 0;
   while (!rx->done) {
     uint8_t b = 0;
-    const int got = com_read_byte(rx->port, &b);
+    const int got = rx->read(rx->port, 1, &b);
     if (got < 0) {
       set_gblerr(ERR_PROTOCOL);
       return;

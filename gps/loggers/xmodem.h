@@ -37,8 +37,15 @@ constexpr int kXmodemBlockTries = 21;    // empty reads in a row while reading a
 // talking does not hold the receiver).
 constexpr int kXmodemDrainMs = 5000;
 
+// The port's byte routines: reads as com_read (the count, 0 when nothing came within
+// the read time-out, negative on error), writes as com_write.
+using xmodem_read_fn = int (*)(void* port, int max, uint8_t* buffer);
+using xmodem_write_fn = void (*)(void* port, const uint8_t* bytes, int count);
+
 struct xmodem_rx {
-  com_device* port;
+  void* port;            // a serial device (com_device) unless the routines are replaced
+  xmodem_read_fn read;   // com_read on the device after xmodem_create
+  xmodem_write_fn write; // com_write on the device after xmodem_create
   uint32_t crc_mode;     // not 0: asks with 'C' and checks a CRC; 0: NAK and a sum
   uint8_t block[kXmodemBufferSize];
   int32_t position;      // write position in block
@@ -54,8 +61,8 @@ struct xmodem_rx {
   fileatt_t* file;       // destination (an in-memory file object; not owned)
 };
 
-// The receiver on a port and a new in-memory file object (*file, owned by the caller,
-// free_obj). Returns 0, or gblerr 2 when no file object could be made (*out null).
+// The receiver on a serial device and a new in-memory file object (*file, owned by the
+// caller, free_obj). Returns 0, or gblerr 2 when no file object could be made (*out null).
 int xmodem_create(com_device* port, int crc_mode, xmodem_rx** out, fileatt_t** file);
 // Runs the transfer; returns when done or at the first error (gblerr).
 void xmodem_receive(xmodem_rx* rx);

@@ -23,7 +23,6 @@ using tm_test::emtac_fault;
 using tm_test::emtac_record;
 using tm_test::emtac_sim;
 using tm_test::pty_pair;
-using tm_test::virtual_worker;
 
 // Records spread over both hemispheres, with empty slots where asked.
 std::vector<emtac_record> make_records(int count, int empty_every = 0) {
@@ -53,7 +52,7 @@ class EmtacDriver : public LoggerFixture {
  protected:
   gpsport_t* probe(int filter = 0) {
     gpsport_t* port = nullptr;
-    virtual_worker w([&] { gps_probe(pty_.path().c_str(), filter, &port); });
+    logger_worker w(pty_.master(), [&] { gps_probe(pty_.path().c_str(), filter, &port); });
     EXPECT_GE(w.run(5), 0);
     return port;
   }
@@ -68,7 +67,7 @@ class EmtacDriver : public LoggerFixture {
     if (real_time) {
       call();
     } else {
-      virtual_worker w(call);
+      logger_worker w(pty_.master(), call);
       EXPECT_GE(w.run(5), 0) << "the download hangs";
     }
     return err;
@@ -134,7 +133,7 @@ TEST_F(EmtacDriver, ConnectToAnotherLoggerGives17) {
   port->family = GPS_EMTAC;
   int32_t ok = -1;
   int err = 0;
-  virtual_worker w([&] {
+  logger_worker w(pty_.master(), [&] {
     ok = emtac_open(port);
     err = get_gblerr();
     set_gblerr(0);
@@ -225,7 +224,7 @@ TEST_F(EmtacDriver, SilentAfterConnectEndsBounded) {
   int32_t count = -1;
   int err = 0;
   base_ = dir_ + "/log";
-  virtual_worker w([&] {
+  logger_worker w(pty_.master(), [&] {
     if (!emtac_open(port)) return;
     sim.set_fault(emtac_fault::silence, 1000);
     emtac_download_log(port->connection, port->driver, &count, base_.c_str(), "emt");
@@ -246,8 +245,21 @@ TEST_F(EmtacDriver, EraseClearsTheLog) {
   sim.start();
   gpsport_t* port = probe(GPS_EMTAC);
   ASSERT_NE(port, nullptr);
-  int32_t count = 0;
-  ASSERT_EQ(download(port, &count, GPS_DATALOG | GPS_DELETE), 0);
+  // The slots as the transfer calls them after its question (answered Yes).
+  int32_t count = 0, erased = 0;
+  int err = -1;
+  base_ = dir_ + "/log";
+  logger_worker w(pty_.master(), [&] {
+    if (!emtac_open(port)) return;
+    emtac_download_log(port->connection, port->driver, &count, base_.c_str(), "emt");
+    emtac_erase_log(port->connection, port->driver, &erased);
+    err = get_gblerr();
+    set_gblerr(0);
+    gpsport_close(port);
+  });
+  ASSERT_GE(w.run(5), 0);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(erased, 1);
   EXPECT_EQ(count, 20);
   EXPECT_EQ(sim.record_count(), 0u);
   EXPECT_EQ(count_of(sim.commands(), "PEMT161,8"), 1);

@@ -31,7 +31,6 @@ using tm_test::royaltek_fault;
 using tm_test::royaltek_point;
 using tm_test::royaltek_sim;
 using tm_test::royaltek_subfile;
-using tm_test::virtual_worker;
 
 royaltek_subfile make_subfile(int log_type, int count, int seed) {
   royaltek_subfile s{log_type, {}};
@@ -48,7 +47,7 @@ class RoyaltekDriver : public LoggerFixture {
   // The probe of every installed family on the pty: the port found, or null.
   gpsport_t* probe(int filter = 0) {
     gpsport_t* port = nullptr;
-    virtual_worker w([&] { gps_probe(pty_.path().c_str(), filter, &port); });
+    logger_worker w(pty_.master(), [&] { gps_probe(pty_.path().c_str(), filter, &port); });
     EXPECT_GE(w.run(5), 0);
     return port;
   }
@@ -56,7 +55,7 @@ class RoyaltekDriver : public LoggerFixture {
   int download(gpsport_t* port, int32_t* count, int flags = GPS_DATALOG) {
     base_ = dir_ + "/log";
     int err = 0;
-    virtual_worker w([&] {
+    logger_worker w(pty_.master(), [&] {
       gps_download(port, base_.c_str(), flags, count);
       err = get_gblerr();
       set_gblerr(0);
@@ -122,7 +121,7 @@ TEST_F(RoyaltekDriver, IdentifyClaimsNeitherSilenceNorAnotherLogger) {
   emtac.start();
   gpsport_t* port = new_port(pty_.path());
   int32_t found = -9;
-  virtual_worker w([&] { found = royaltek_probe(pty_.path().c_str(), port); });
+  logger_worker w(pty_.master(), [&] { found = royaltek_probe(pty_.path().c_str(), port); });
   ASSERT_GE(w.run(5), 0);
   EXPECT_EQ(found, 0);
   EXPECT_EQ(port->family, 0);
@@ -130,7 +129,7 @@ TEST_F(RoyaltekDriver, IdentifyClaimsNeitherSilenceNorAnotherLogger) {
   // And the RoyalTek logger is not an Emtac one.
   royaltek_sim sim(pty_.master(), pty_.slave());
   sim.start();
-  virtual_worker w2([&] { found = emtac_probe(pty_.path().c_str(), port); });
+  logger_worker w2(pty_.master(), [&] { found = emtac_probe(pty_.path().c_str(), port); });
   ASSERT_GE(w2.run(5), 0);
   EXPECT_EQ(found, 0);
 }
@@ -144,7 +143,7 @@ TEST_F(RoyaltekDriver, ConnectToAnotherLoggerGives17) {
   port->family = GPS_ROYALTEK;
   int32_t ok = -1;
   int err = 0;
-  virtual_worker w([&] {
+  logger_worker w(pty_.master(), [&] {
     ok = royaltek_open(port);
     err = get_gblerr();
     set_gblerr(0);
@@ -241,7 +240,7 @@ TEST_F(RoyaltekDriver, SilentLoggerAtConnectGives17) {
   sim.set_fault(royaltek_fault::silence, 1000);
   int32_t ok = -1;
   int err = 0;
-  virtual_worker w([&] {
+  logger_worker w(pty_.master(), [&] {
     ok = royaltek_open(port);
     err = get_gblerr();
     set_gblerr(0);
@@ -258,8 +257,21 @@ TEST_F(RoyaltekDriver, EraseClearsTheLog) {
   sim.start();
   gpsport_t* port = probe(GPS_ROYALTEK);
   ASSERT_NE(port, nullptr);
-  int32_t count = 0;
-  ASSERT_EQ(download(port, &count, GPS_DATALOG | GPS_DELETE), 0);
+  // The slots as the transfer calls them after its question (answered Yes).
+  int32_t count = 0, erased = 0;
+  int err = -1;
+  base_ = dir_ + "/log";
+  logger_worker w(pty_.master(), [&] {
+    if (!royaltek_open(port)) return;
+    royaltek_download_log(port->connection, port->driver, &count, base_.c_str(), "rtkt");
+    royaltek_erase_log(port->connection, port->driver, &erased);
+    err = get_gblerr();
+    set_gblerr(0);
+    gpsport_close(port);
+  });
+  ASSERT_GE(w.run(5), 0);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(erased, 1);
   EXPECT_EQ(count, 5);
   EXPECT_EQ(sim.subfile_count(), 0u);
   EXPECT_EQ(count_of(sim.commands(), "PROY109,-1"), 1);

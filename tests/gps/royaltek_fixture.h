@@ -5,7 +5,11 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
+#include <thread>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,8 +24,71 @@
 #include "map/gps_classes.h"
 #include "tests/formats/load_fixture.h"
 #include "tests/gps/pty_fixture.h"
+#include "tests/support/gps_sim/royaltek_sim_clock.h"
 
 namespace rtk_test {
+
+// A call on a worker thread under the virtual clock, as tm_test::virtual_worker, whose
+// clock also waits for the simulated logger on `master`: no step while the simulator
+// is busy or bytes wait for it on the master side.
+class logger_worker {
+ public:
+  logger_worker(int master, std::function<void()> call) : master_(master) {
+    plat::use_virtual_clock(true);
+    start_ = plat::now_ms();
+    thread_ = std::thread([this, call = std::move(call)] {
+      call();
+      elapsed_ = plat::now_ms() - start_;
+      done_ = true;
+    });
+  }
+  ~logger_worker() { finish(); }
+  logger_worker(const logger_worker&) = delete;
+  logger_worker& operator=(const logger_worker&) = delete;
+
+  bool idle() const {
+    return tm_test::clock_idle() && tm_test::logger_sim_busy().load() == 0 &&
+           tm_test::master_pending(master_) == 0 && tm_test::clock_idle();
+  }
+  // Moves the clock in steps until the call returns: its virtual duration, or -1 when
+  // it did not return within a generous real bound.
+  int64_t run(int64_t step_ms = 1, int bound_ms = 60000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+    uint64_t waits = plat::port_waits_begun();
+    uint64_t releases = tm_test::logger_sim_releases().load();
+    while (!done_) {
+      if (std::chrono::steady_clock::now() > until) return -1;
+      if (!idle()) {
+        std::this_thread::yield();
+        continue;
+      }
+      // A new wait of the driver, or a simulator that just let go, may have bytes on
+      // their way through the pty: a moment of real time for them to arrive first.
+      const uint64_t w = plat::port_waits_begun(), r = tm_test::logger_sim_releases().load();
+      if (w != waits || r != releases) {
+        waits = w;
+        releases = r;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        continue;
+      }
+      plat::advance_virtual_ms(step_ms);
+    }
+    return elapsed_;
+  }
+  void finish() {
+    if (!thread_.joinable()) return;
+    run();
+    plat::use_virtual_clock(false);
+    thread_.join();
+  }
+
+ private:
+  int master_;
+  std::thread thread_;
+  int64_t start_ = 0;
+  std::atomic<int64_t> elapsed_{0};
+  std::atomic<bool> done_{false};
+};
 
 class LoggerFixture : public tm_test::ReaderFixture {
  protected:

@@ -1,6 +1,7 @@
 // The simulated Emtac Trine logger: commands, answers, the binary log, the XMODEM
 // sender with its faults, and the XMODEM phase served by lrzsz sx.
 #include "tests/support/gps_sim/emtac_sim.h"
+#include "tests/support/gps_sim/royaltek_sim_clock.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -123,14 +125,19 @@ std::string emtac_sim::replies() {
   return replies_;
 }
 
+// The master is non-blocking while the simulator runs: a write takes what the line
+// has room for, and the simulator never blocks holding its busy count.
 void emtac_sim::start() {
   if (running_.exchange(true)) return;
+  master_flags_ = fcntl(master_, F_GETFL);
+  fcntl(master_, F_SETFL, master_flags_ | O_NONBLOCK);
   thread_ = std::thread([this] { run(); });
 }
 
 void emtac_sim::stop() {
   if (!running_.exchange(false)) return;
   if (thread_.joinable()) thread_.join();
+  fcntl(master_, F_SETFL, master_flags_);
 }
 
 bool emtac_sim::at_speed() const {
@@ -143,8 +150,16 @@ void emtac_sim::send(const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size() && running_) {
     pollfd p{master_, POLLOUT, 0};
-    if (poll(&p, 1, 10) <= 0) continue;
+    if (poll(&p, 1, 0) <= 0) {
+      // The line is full: the driver reads in its own time (its clock may move on, as
+      // the bytes waiting for it keep it from timing out).
+      logger_sim_release();
+      poll(&p, 1, 10);
+      logger_sim_busy().fetch_add(1);
+      continue;
+    }
     const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EAGAIN) continue;
     if (n <= 0) return;
     done += size_t(n);
   }
@@ -155,6 +170,7 @@ void emtac_sim::run() {
   while (running_) {
     pollfd in{master_, POLLIN, 0};
     if (poll(&in, 1, 5) <= 0) continue;
+    logger_sim_busy_scope busy;
     char buf[512];
     const ssize_t n = read(master_, buf, sizeof buf);
     if (n <= 0) {
@@ -227,17 +243,26 @@ void emtac_sim::handle(const std::string& command) {
   }
 }
 
+// The wait lets the clock move (the driver answers in its own time); the sender is busy
+// again once it has the reply or gives up.
 int emtac_sim::read_reply(int wait_ms) {
+  logger_sim_release();
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   while (running_ && std::chrono::steady_clock::now() < until) {
     pollfd in{master_, POLLIN, 0};
     if (poll(&in, 1, 5) <= 0) continue;
+    // Busy again before the byte leaves the line: the clock never sees a gap.
+    logger_sim_busy().fetch_add(1);
     unsigned char b;
-    if (read(master_, &b, 1) != 1) continue;
+    if (read(master_, &b, 1) != 1) {
+      logger_sim_release();
+      continue;
+    }
     std::lock_guard<std::mutex> guard(lock_);
     replies_.push_back(reply_letter(b));
     return b;
   }
+  logger_sim_busy().fetch_add(1);
   return -1;
 }
 
@@ -287,7 +312,11 @@ void emtac_sim::serve_xmodem() {
     }
     tcflush(master_, TCIFLUSH);
     send(frame);
-    const int reply = read_reply(20000);
+    // A 'C' now is the receiver calling again while the block was on its way.
+    int reply;
+    do {
+      reply = read_reply(20000);
+    } while (reply == 'C');
     if (reply == ACK) {
       if (take_fault(emtac_fault::lost_ack)) continue;  // as if the ACK never came
       ++i;
@@ -330,6 +359,9 @@ void emtac_sim::serve_sx() {
   posix_spawn_file_actions_adddup2(&actions, master_, 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
+  // sx reads and writes the line blocking, as on a terminal.
+  fcntl(master_, F_SETFL, master_flags_);
+  logger_sim_release();
   if (posix_spawnp(&pid, "sx", &actions, nullptr, argv.data(), environ) == 0) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     int status = 0;
@@ -342,6 +374,8 @@ void emtac_sim::serve_sx() {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
+  logger_sim_busy().fetch_add(1);
+  fcntl(master_, F_SETFL, master_flags_ | O_NONBLOCK);
   posix_spawn_file_actions_destroy(&actions);
   unlink(path);
 }

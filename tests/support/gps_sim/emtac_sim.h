@@ -77,6 +77,7 @@ class emtac_sim {
   std::atomic<bool> large_{false};
   std::atomic<bool> sx_{false};
   std::thread thread_;
+  int master_flags_ = 0;
   std::mutex lock_;
   std::vector<emtac_record> records_;
   std::vector<std::string> commands_;

@@ -1,10 +1,13 @@
 // The simulated RoyalTek logger: command reading, answers, record packing and faults.
 #include "tests/support/gps_sim/royaltek_sim.h"
+#include "tests/support/gps_sim/royaltek_sim_clock.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -93,14 +96,19 @@ size_t royaltek_sim::subfile_count() {
   return subfiles_.size();
 }
 
+// The master is non-blocking while the simulator runs: a write takes what the line
+// has room for, and the simulator never blocks holding its busy count.
 void royaltek_sim::start() {
   if (running_.exchange(true)) return;
+  master_flags_ = fcntl(master_, F_GETFL);
+  fcntl(master_, F_SETFL, master_flags_ | O_NONBLOCK);
   thread_ = std::thread([this] { run(); });
 }
 
 void royaltek_sim::stop() {
   if (!running_.exchange(false)) return;
   if (thread_.joinable()) thread_.join();
+  fcntl(master_, F_SETFL, master_flags_);
 }
 
 int royaltek_sim::line_speed() const {
@@ -114,8 +122,16 @@ void royaltek_sim::send(const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size() && running_) {
     pollfd p{master_, POLLOUT, 0};
-    if (poll(&p, 1, 10) <= 0) continue;
+    if (poll(&p, 1, 0) <= 0) {
+      // The line is full: the driver reads in its own time (its clock may move on, as
+      // the bytes waiting for it keep it from timing out).
+      logger_sim_release();
+      poll(&p, 1, 10);
+      logger_sim_busy().fetch_add(1);
+      continue;
+    }
     const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EAGAIN) continue;
     if (n <= 0) return;
     done += size_t(n);
   }
@@ -138,11 +154,12 @@ void royaltek_sim::run() {
         std::snprintf(body, sizeof body, "GPGGA,0000%02d,4500.000,N,00600.000,E,1,05,1.0,10,M,,,,",
                       stream_count++ % 60);
         const std::string s = sentence(body);
-        if (write(master_, s.data(), s.size()) < 0) return;
+        if (write(master_, s.data(), s.size()) < 0 && errno != EAGAIN) return;
       }
     }
     pollfd in{master_, POLLIN, 0};
     if (poll(&in, 1, streaming ? 0 : 5) <= 0) continue;
+    logger_sim_busy_scope busy;
     char buf[512];
     const ssize_t n = read(master_, buf, sizeof buf);
     if (n <= 0) {
@@ -209,10 +226,12 @@ void royaltek_sim::send_records(uint32_t address, int log_type, int count) {
       send("$" + part);
       // The tail comes once the driver has stopped waiting for the missing bytes: a
       // good checksum over a sentence shorter than its length byte says.
+      logger_sim_release();
       const int64_t sent = plat::now_ms();
       const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(5);
       while (plat::now_ms() - sent < 500 && std::chrono::steady_clock::now() < bound)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      logger_sim_busy().fetch_add(1);
       send(tail_of(part, false));
       continue;
     }

@@ -75,6 +75,7 @@ class royaltek_sim {
   std::atomic<bool> logging_{false};
   std::atomic<bool> running_{false};
   std::thread thread_;
+  int master_flags_ = 0;
   std::mutex lock_;
   std::vector<royaltek_subfile> subfiles_;
   std::vector<std::string> commands_;
