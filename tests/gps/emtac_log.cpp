@@ -147,3 +147,29 @@ TEST_F(EmtacLog, MissingFileGives2) {
 
 }  // namespace
 }  // namespace rtk_test
+
+namespace rtk_test {
+namespace {
+
+// The committed fixtures (scripts/fixtures/make_royaltek_fixtures.py): the binary log
+// converts into exactly the record lines of the text log, which loads 11 points (one
+// slot of the 12 is empty).
+TEST_F(EmtacLog, FixtureImageAndText) {
+  const std::string image = tm_test::slurp_file(TM_FIXTURE_DIR "/emtac/log_image.bin");
+  const std::string text = tm_test::slurp_file(TM_FIXTURE_DIR "/emtac/log.emt");
+  ASSERT_EQ(image.size(), 240u);
+  const size_t records = text.find("$PEMT161,4,");
+  ASSERT_NE(records, std::string::npos);
+  EXPECT_EQ(convert(image, 12), text.substr(records));
+  int result = -1;
+  container_t* list = load_with(emtac_read_log_file, TM_FIXTURE_DIR "/emtac/log.emt", &result);
+  ASSERT_EQ(result, 0);
+  const auto points = all_points(list);
+  ASSERT_EQ(points.size(), 11u);
+  EXPECT_NEAR(points[0]->coords.y, 48 + 30.1234 / 60, 1e-9);
+  EXPECT_NEAR(points[0]->coords.x, -(1 + 23.05 / 60), 1e-9);
+  EXPECT_EQ(seconds_of_day(points[0]), 10 * 3600);
+}
+
+}  // namespace
+}  // namespace rtk_test

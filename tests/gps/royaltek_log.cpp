@@ -139,3 +139,32 @@ TEST_F(RoyaltekLog, MissingFileGives2) {
 
 }  // namespace
 }  // namespace rtk_test
+
+namespace rtk_test {
+namespace {
+
+// The committed fixture (scripts/fixtures/make_royaltek_fixtures.py): a type-2 subfile
+// of 15 points and a type-0 subfile of 25.
+TEST_F(RoyaltekLog, FixtureOfTwoSubfiles) {
+  int result = -1;
+  container_t* list =
+      load_with(gpslog_read, TM_FIXTURE_DIR "/royaltek/two_subfiles.rtkt", &result);
+  ASSERT_EQ(result, 0);
+  const auto segments = segments_of(list);
+  ASSERT_EQ(segments.size(), 2u);
+  const auto first = points_of(segments[0]), second = points_of(segments[1]);
+  ASSERT_EQ(first.size(), 15u);
+  ASSERT_EQ(second.size(), 25u);
+  EXPECT_NEAR(first[3]->coords.y, royaltek_sim::stored_degrees(45.0003), 1e-9);
+  EXPECT_NEAR(first[3]->coords.x, royaltek_sim::stored_degrees(5.9994), 1e-9);
+  EXPECT_NEAR(first[3]->altitude, 303.0, 1e-4);
+  EXPECT_NEAR(first[3]->speed, 9.0, 1e-4);
+  EXPECT_EQ(seconds_of_day(first[3]), 8 * 3600 + 3);
+  EXPECT_NEAR(second[24]->coords.y, royaltek_sim::stored_degrees(-33.5024), 1e-9);
+  EXPECT_NEAR(second[24]->coords.x, royaltek_sim::stored_degrees(151.2524), 1e-9);
+  EXPECT_EQ(seconds_of_day(second[24]), 9 * 3600 + 30 * 60 + 24);
+  EXPECT_NEAR(second[24]->altitude, 0.0, 1e-9);
+}
+
+}  // namespace
+}  // namespace rtk_test
