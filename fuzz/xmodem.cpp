@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::atomic<bool> done{false};
   std::thread clock([&] {
     while (!done) {
-      if (plat::virtual_sleepers_waiting() > 0) plat::advance_virtual_ms(100);
+      if (plat::virtual_sleepers_waiting() > 0) plat::advance_virtual_ms(1000);
       std::this_thread::yield();
     }
   });
