@@ -1,0 +1,324 @@
+// The XMODEM receiver: scripted senders on a pty under the virtual clock (blocks, sums
+// and CRCs, repeats, wrong numbers, the two EOTs, silence), and lrzsz sx sending to it
+// in real time.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/error.h"
+#include "core/line_store.h"
+#include "core/object.h"
+#include "gps/loggers/xmodem.h"
+#include "gps/port_io.h"
+#include "map/file_object.h"
+#include "tests/gps/royaltek_fixture.h"
+#include "tests/support/run_tool.h"
+
+extern char** environ;
+
+namespace rtk_test {
+namespace {
+
+using tm_test::pty_pair;
+
+std::string payload_of(int number, size_t size) {
+  std::string p(size, '\0');
+  for (size_t i = 0; i < size; ++i) p[i] = char((number * 31 + int(i) * 7) & 0xFF);
+  return p;
+}
+
+// A block: header, payload, then the CRC (crc mode) or the sum, optionally spoilt.
+std::string block(int number, const std::string& payload, bool crc, bool spoil = false,
+                  int complement = -1) {
+  std::string b;
+  b.push_back(char(payload.size() == 1024 ? kXmodemStx : kXmodemSoh));
+  b.push_back(char(number & 0xFF));
+  b.push_back(char(complement >= 0 ? complement : 255 - (number & 0xFF)));
+  b += payload;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(payload.data());
+  if (crc) {
+    uint16_t c = xmodem_crc16(bytes, int(payload.size()));
+    if (spoil) c ^= 0x8001;
+    b.push_back(char(c >> 8));
+    b.push_back(char(c & 0xFF));
+  } else {
+    uint8_t s = xmodem_sum8(bytes, int(payload.size()));
+    if (spoil) s ^= 0x40;
+    b.push_back(char(s));
+  }
+  return b;
+}
+
+// One step of a scripted sender: bytes to send, then whether a reply is awaited.
+struct step {
+  std::string bytes;
+  bool reply = true;
+};
+
+// Sends the steps after the receiver's first call, gathering one reply letter per
+// awaited step (A ACK, N NAK, X CAN, C 'C', - none within the bound).
+class scripted_sender {
+ public:
+  scripted_sender(int master, std::vector<step> steps) : master_(master), steps_(std::move(steps)) {
+    thread_ = std::thread([this] { run(); });
+  }
+  ~scripted_sender() { join(); }
+  // After its steps the sender still takes what the receiver sends, until joined.
+  void join() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::string heard() const { return heard_; }
+  char first() const { return first_; }
+
+ private:
+  // Waits for one byte, the busy count released meanwhile and taken again before the
+  // byte leaves the line.
+  int read_one(int bound_ms) {
+    busy_.release();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 5) <= 0) continue;
+      busy_.take();
+      unsigned char b;
+      if (read(master_, &b, 1) == 1) return b;
+      busy_.release();
+    }
+    busy_.take();
+    return -1;
+  }
+  static char letter(int b) {
+    switch (b) {
+      case kXmodemAck: return 'A';
+      case kXmodemNak: return 'N';
+      case kXmodemCan: return 'X';
+      case 'C': return 'C';
+      case -1: return '-';
+      default: return '?';
+    }
+  }
+  void run() {
+    busy_.take();
+    first_ = letter(read_one(10000));
+    for (const step& s : steps_) {
+      tcflush(master_, TCIFLUSH);
+      if (write(master_, s.bytes.data(), s.bytes.size()) != ssize_t(s.bytes.size())) return;
+      if (!s.reply) continue;
+      // A 'C' after the start is the receiver calling again while the block was on its
+      // way: a sender waits on for the answer.
+      int r;
+      do {
+        r = read_one(3000);
+      } while (r == 'C');
+      heard_.push_back(letter(r));
+    }
+    busy_.release();
+    while (!stop_) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 5) <= 0) continue;
+      unsigned char scratch[64];
+      if (read(master_, scratch, sizeof scratch) <= 0) std::this_thread::yield();
+    }
+  }
+  int master_;
+  std::vector<step> steps_;
+  std::thread thread_;
+  std::string heard_;
+  std::atomic<char> first_{0};
+  tm_test::logger_sim_busy_scope busy_;  // the sender's thread only
+  std::atomic<bool> stop_{false};
+};
+
+std::string file_bytes(fileatt_t* f) {
+  if (!f || !f->store) return "";
+  std::string out;
+  const int64_t size = filemobj_data_size(f->store);
+  for (int64_t at = 0; at < size;) {
+    int64_t n = size - at;
+    const uint8_t* p = filemobj_read_ptr(f->store, at, &n);
+    if (!p || n <= 0) break;
+    out.append(reinterpret_cast<const char*>(p), size_t(n));
+    at += n;
+  }
+  return out;
+}
+
+class XmodemReceiver : public LoggerFixture {
+ protected:
+  struct outcome {
+    int error;
+    std::string data;
+    std::string heard;
+    char first;
+  };
+  outcome receive(int crc, const std::vector<step>& steps) {
+    com_device* device = nullptr;
+    com_open(pty_.path().c_str(), 38400, &device);
+    EXPECT_NE(device, nullptr);
+    xmodem_rx* rx = nullptr;
+    fileatt_t* file = nullptr;
+    EXPECT_EQ(xmodem_create(device, crc, &rx, &file), 0);
+    scripted_sender sender(pty_.master(), steps);
+    outcome out{};
+    {
+      logger_worker w(pty_.master(), [&] {
+        xmodem_receive(rx);
+        out.error = get_gblerr();
+        set_gblerr(0);
+      });
+      EXPECT_GE(w.run(5), 0) << "the receiver hangs";
+    }
+    sender.join();
+    out.data = file_bytes(file);
+    out.heard = sender.heard();
+    out.first = sender.first();
+    xmodem_free(&rx);
+    obj_t* o = file;
+    free_obj(&o);
+    com_close(&device);
+    return out;
+  }
+  pty_pair pty_;
+};
+
+const std::string kEot(1, char(kXmodemEot));
+
+TEST_F(XmodemReceiver, ScriptedSenders) {
+  const std::string a = payload_of(1, 128), b = payload_of(2, 128), c = payload_of(3, 128);
+  const std::string big = payload_of(9, 1024);
+  struct script {
+    const char* what;
+    int crc;
+    std::vector<step> steps;
+    int error;
+    std::string data;
+    std::string heard;
+  };
+  const script cases[] = {
+      {"CRC blocks", 1,
+       {{block(1, a, true)}, {block(2, b, true)}, {kEot}, {kEot}}, 0, a + b, "AANA"},
+      {"sum blocks", 0,
+       {{block(1, a, false)}, {block(2, b, false)}, {kEot}, {kEot}}, 0, a + b, "AANA"},
+      {"a bad CRC is asked again", 1,
+       {{block(1, a, true)}, {block(2, b, true, true)}, {block(2, b, true)}, {kEot}, {kEot}},
+       0, a + b, "ANANA"},
+      {"a bad sum is asked again", 0,
+       {{block(1, a, false, true)}, {block(1, a, false)}, {block(2, b, false)}, {kEot}, {kEot}},
+       0, a + b, "NAANA"},
+      {"a block repeated after a lost ACK is dropped", 1,
+       {{block(1, a, true)}, {block(1, a, true)}, {block(2, b, true)}, {kEot}, {kEot}},
+       0, a + b, "AAANA"},
+      {"a 1024-byte block is appended whole", 1,
+       {{block(1, big, true)}, {block(2, a, true)}, {kEot}, {kEot}}, 0, big + a, "AANA"},
+      {"a block number skipped cancels", 1,
+       {{block(1, a, true)}, {block(3, c, true)}}, 0, a, "AX"},
+      {"a first block other than 1 cancels", 1, {{block(0, a, true)}}, 0, "", "X"},
+      {"a bad complement cancels", 1,
+       {{block(1, a, true)}, {block(2, b, true, false, 0x11)}}, 0, a, "AX"},
+      {"another byte after the first EOT ends without a reply", 1,
+       {{block(1, a, true)}, {kEot}, {std::string("Z"), false}}, 0, a, "AN"},
+      {"a CAN from the sender ends the transfer", 1,
+       {{block(1, a, true)}, {std::string(1, char(kXmodemCan)), false}}, 0, a, "A"},
+      {"a sender that stops inside a block", 1,
+       {{block(1, a, true)}, {block(2, b, true).substr(0, 60), false}}, ERR_PROTOCOL, a, "A"},
+      {"a silent sender", 1, {}, ERR_PROTOCOL, "", ""},
+  };
+  for (const script& s : cases) {
+    SCOPED_TRACE(s.what);
+    const outcome o = receive(s.crc, s.steps);
+    EXPECT_EQ(o.error, s.error);
+    EXPECT_EQ(o.first, s.crc ? 'C' : 'N');
+    EXPECT_EQ(o.data, s.data);
+    EXPECT_EQ(o.heard, s.heard);
+    pty_.drain();
+  }
+}
+
+TEST_F(XmodemReceiver, BlockNumber255IsFollowedBy0) {
+  std::vector<step> steps;
+  std::string expected;
+  for (int i = 1; i <= 258; ++i) {
+    const std::string p = payload_of(i, 128);
+    steps.push_back({block(i, p, true)});
+    expected += p;
+  }
+  steps.push_back({kEot});
+  steps.push_back({kEot});
+  const outcome o = receive(1, steps);
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.data.size(), expected.size());
+  EXPECT_TRUE(o.data == expected);
+  EXPECT_EQ(o.heard, std::string(258, 'A') + "NA");
+}
+
+// Real time: lrzsz sx sends a file to the receiver over the pty, in 128-byte blocks and
+// with -k in 1024-byte blocks; the file comes whole, padded to its last block.
+TEST_F(XmodemReceiver, LrzszSxSends) {
+  if (!tm_test::tool_present("sx")) GTEST_SKIP() << "lrzsz sx is not installed";
+  std::string image;
+  for (int i = 0; i < 3000; ++i) image.push_back(char((i * 13 + 5) & 0xFF));
+  const std::string path = tm_test::write_file(dir_ + "/image.bin", image);
+  for (const bool large : {false, true}) {
+    SCOPED_TRACE(large ? "sx -k" : "sx");
+    const size_t block_size = large ? 1024 : 128;
+    std::vector<std::string> args = {"sx"};
+    if (large) args.push_back("-k");
+    args.push_back(path);
+    std::vector<char*> argv;
+    for (auto& s : args) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pty_.master(), 0);
+    posix_spawn_file_actions_adddup2(&actions, pty_.master(), 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawnp(&pid, "sx", &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    com_device* device = nullptr;
+    com_open(pty_.path().c_str(), 38400, &device);
+    ASSERT_NE(device, nullptr);
+    xmodem_rx* rx = nullptr;
+    fileatt_t* file = nullptr;
+    ASSERT_EQ(xmodem_create(device, 1, &rx, &file), 0);
+    std::atomic<bool> done{false};
+    std::thread receiver([&] {
+      xmodem_receive(rx);
+      done = true;
+    });
+    const bool returned = tm_test::wait_for([&] { return done.load(); }, 60000);
+    if (!returned) kill(pid, SIGKILL);
+    receiver.join();
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(get_gblerr(), 0);
+    set_gblerr(0);
+    const std::string got = file_bytes(file);
+    const size_t padded = (image.size() + block_size - 1) / block_size * block_size;
+    EXPECT_EQ(got.size(), padded);
+    EXPECT_TRUE(got.compare(0, image.size(), image) == 0);
+    EXPECT_EQ(got.find_first_not_of('\x1a', image.size()), std::string::npos);
+    xmodem_free(&rx);
+    obj_t* o = file;
+    free_obj(&o);
+    com_close(&device);
+    pty_.drain();
+  }
+}
+
+}  // namespace
+}  // namespace rtk_test

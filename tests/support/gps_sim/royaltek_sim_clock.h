@@ -1,0 +1,52 @@
+// The simulated RoyalTek and Emtac loggers and the virtual clock: while a simulator
+// handles what the driver sent it holds a busy count, and a test's clock runner moves
+// virtual time only when no simulator is busy and no byte waits unread on the master
+// side, besides the usual idleness of the code under test (tests/gps/pty_fixture.h
+// clock_idle). So a time-out of the driver never overtakes an answer being made.
+#pragma once
+#include <sys/ioctl.h>
+
+#include <atomic>
+#include <cstdint>
+
+namespace tm_test {
+
+std::atomic<int>& logger_sim_busy();
+// Counts every release of the busy count: a runner that sees it move lets the line
+// settle (bytes written to a pty reach the other side a moment later) before it moves
+// the clock again.
+std::atomic<uint64_t>& logger_sim_releases();
+// Releases one hold of the busy count.
+inline void logger_sim_release() {
+  logger_sim_releases().fetch_add(1);
+  logger_sim_busy().fetch_sub(1);
+}
+
+// Holds the busy count for its scope; release() and take() around a wait of the
+// simulator's own (for the driver's reply, or for virtual time to pass).
+class logger_sim_busy_scope {
+ public:
+  logger_sim_busy_scope() { take(); }
+  ~logger_sim_busy_scope() { release(); }
+  logger_sim_busy_scope(const logger_sim_busy_scope&) = delete;
+  logger_sim_busy_scope& operator=(const logger_sim_busy_scope&) = delete;
+  void take() {
+    if (!held_) logger_sim_busy().fetch_add(1);
+    held_ = true;
+  }
+  void release() {
+    if (held_) logger_sim_release();
+    held_ = false;
+  }
+
+ private:
+  bool held_ = false;
+};
+
+// Bytes the driver wrote that the simulator has not read yet.
+inline int master_pending(int master) {
+  int n = 0;
+  return ioctl(master, FIONREAD, &n) == 0 ? n : 0;
+}
+
+}  // namespace tm_test
