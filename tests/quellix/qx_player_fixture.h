@@ -120,6 +120,7 @@ struct UiRecord {
   int states = 0;
   std::vector<std::string> sentences;
   std::vector<std::string> statuses;
+  std::vector<std::pair<std::string, int>> loaded;  // add_loaded_file
 
   static UiRecord*& instance() {
     static UiRecord* p = nullptr;
@@ -158,6 +159,12 @@ struct UiRecord {
       r->note();
       r->sentences.emplace_back(t ? t : "");
     };
+    ui.add_loaded_file = [](const char* name, int index) {
+      auto* r = instance();
+      std::lock_guard<std::mutex> lock(r->m);
+      r->note();
+      r->loaded.emplace_back(name ? name : "", index);
+    };
     ui.show_status = [](const char* t) {
       auto* r = instance();
       std::lock_guard<std::mutex> lock(r->m);
@@ -168,24 +175,25 @@ struct UiRecord {
 };
 
 // One replay point: its text "P<n>" CR LF, its time (seconds) and distance (m).
-struct PointSpec {
+struct PointAt {
   double seconds;
   double metres;
 };
 
-class PlayerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    tm_test::reset_object_store();
+// The wire and the window around the engine: listeners selected as destinations,
+// diffusion on, posted commands and window routines recorded, the virtual clock on.
+// up() after the object store is ready, down() before it goes.
+struct WireEnv {
+  void up() {
     plat::use_virtual_clock(true);
-    Posts::instance() = &posts_;
-    saved_hooks_ = get_command_hooks();
+    Posts::instance() = &posts;
+    saved_hooks = get_command_hooks();
     get_command_hooks().post_command = &Posts::capture;
-    UiRecord::instance() = &ui_;
-    saved_ui_ = qx_get_ui_hooks();
+    UiRecord::instance() = &ui;
+    saved_ui = qx_get_ui_hooks();
     UiRecord::install();
     qx_init_destination_lists();
-    for (auto& l : listeners_) {
+    for (auto& l : listeners) {
       int index = -1;
       std::string text;
       ASSERT_EQ(qx_add_destination("127.0.0.1", l.sock.port, &index, &text, 0), 1);
@@ -194,16 +202,42 @@ class PlayerTest : public ::testing::Test {
     qx_set_diffusion_flag(1);
     drain_all();
   }
-  void TearDown() override {
+  void down() {
     set_gblerr(0);  // the store frees nothing while an error is set
     qx_players_reset();
     qx_set_diffusion_flag(0);
     qx_free_destination_lists();
-    get_command_hooks() = saved_hooks_;
-    qx_get_ui_hooks() = saved_ui_;
+    get_command_hooks() = saved_hooks;
+    qx_get_ui_hooks() = saved_ui;
     Posts::instance() = nullptr;
     UiRecord::instance() = nullptr;
     plat::use_virtual_clock(false);
+  }
+  // What the first listener received; the others must have received the same.
+  std::vector<std::string> wire() {
+    std::vector<std::string> first = listeners[0].take(0, 0);
+    for (size_t i = 1; i < std::size(listeners); ++i) EXPECT_EQ(listeners[i].take(0, 0), first);
+    return first;
+  }
+  void drain_all() {
+    for (auto& l : listeners) l.drain();
+  }
+
+  Posts posts;
+  UiRecord ui;
+  command_hooks saved_hooks;
+  qx_ui_hooks saved_ui;
+  Listener listeners[2];
+};
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tm_test::reset_object_store();
+    env_.up();
+  }
+  void TearDown() override {
+    env_.down();
     for (replay_point* p : points_) {
       std::free(p->text);
       delete p;
@@ -215,9 +249,9 @@ class PlayerTest : public ::testing::Test {
   static std::string point_text(size_t i) { return "P" + std::to_string(i) + "\r\n"; }
 
   // A track of points in the given order of the list; the indexes sort them.
-  container_t* make_track(const std::vector<PointSpec>& specs) {
+  container_t* make_track(const std::vector<PointAt>& places) {
     obj_list_new(&track_);
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < places.size(); ++i) {
       auto* p = new replay_point{};
       p->id = int32_t(1000 + i);
       p->cls = CLS_REPLAY_POINT;
@@ -225,8 +259,8 @@ class PlayerTest : public ::testing::Test {
       p->text = static_cast<char*>(std::malloc(t.size() + 1));
       std::memcpy(p->text, t.c_str(), t.size() + 1);
       p->length = int32_t(t.size());
-      p->time = specs[i].seconds / 86400.0;
-      p->distance = specs[i].metres;
+      p->time = places[i].seconds / 86400.0;
+      p->distance = places[i].metres;
       p->course = NULL_DOUBLE;
       points_.push_back(p);
       obj_list_append(track_, p);
@@ -235,31 +269,21 @@ class PlayerTest : public ::testing::Test {
   }
   // Points every `step_s` seconds and `step_m` metres.
   container_t* make_even_track(size_t n, double step_s, double step_m) {
-    std::vector<PointSpec> specs;
-    for (size_t i = 0; i < n; ++i) specs.push_back({double(i) * step_s, double(i) * step_m});
-    return make_track(specs);
+    std::vector<PointAt> places;
+    for (size_t i = 0; i < n; ++i) places.push_back({double(i) * step_s, double(i) * step_m});
+    return make_track(places);
   }
   int create_player(container_t* track) {
     int index = -1;
     EXPECT_EQ(qx_player_create(nullptr, track, &index, "track.nmea"), 0);
     return index;
   }
+  std::vector<std::string> wire() { return env_.wire(); }
+  void drain_all() { env_.drain_all(); }
 
-  // What the first listener received; the others must have received the same.
-  std::vector<std::string> wire() {
-    std::vector<std::string> first = listeners_[0].take(0, 0);
-    for (size_t i = 1; i < std::size(listeners_); ++i) EXPECT_EQ(listeners_[i].take(0, 0), first);
-    return first;
-  }
-  void drain_all() {
-    for (auto& l : listeners_) l.drain();
-  }
-
-  Posts posts_;
-  UiRecord ui_;
-  command_hooks saved_hooks_;
-  qx_ui_hooks saved_ui_;
-  Listener listeners_[2];
+  WireEnv env_;
+  Posts& posts_ = env_.posts;
+  UiRecord& ui_ = env_.ui;
   container_t* track_ = nullptr;
   std::vector<replay_point*> points_;
 };
