@@ -64,6 +64,18 @@ struct navig_ui_hooks {
 };
 navig_ui_hooks& get_navig_ui_hooks();
 
+// ---- Session hooks (a program that relays the live data) ---------------------------------
+// Called on the reader thread; null slots do nothing. begin: once the port is connected,
+// before its first read; event: each START (1) or STOP (2) read; fix: every read that
+// produced bytes (the raw bytes in the fix), also when the display has not yet taken the
+// previous fix, so a relay misses no read.
+struct navig_session_hooks {
+  void (*begin)(gpsport_t* port) = nullptr;
+  void (*event)(int event) = nullptr;
+  void (*fix)(const nmea_fix* fix) = nullptr;
+};
+navig_session_hooks& get_navig_session_hooks();
+
 // ---- Reader (navig_reader.cpp) -----------------------------------------------------------
 // Starts live navigation on `port`, or on the port that gpsport_parse_name makes of
 // `name` and `speed` (nothing when both are missing or the name is no port name). A

@@ -49,6 +49,7 @@ std::mutex g_display_lock;
 
 navig_ui_hooks g_ui;
 navig_pvt_hooks g_pvt;
+navig_session_hooks g_session;
 
 void menu_check(unsigned item, int on) {
   if (g_ui.menu_check) g_ui.menu_check(item, on);
@@ -259,6 +260,8 @@ int read_once(gpsport_t* port, nmea_fix* fix) {
 
 // The hand-over of a fix that produced bytes. Returns nothing; posts command 10.
 void hand_over(reader_state* s, gpsport_t* port, nmea_fix* fix) {
+  if (fix->event && g_session.event) g_session.event(fix->event);
+  if (g_session.fix) g_session.fix(fix);
   if (fix->event) {
     g_event.store(fix->event, std::memory_order_release);
     s->kept_time = 0.0;
@@ -354,6 +357,7 @@ void reader_body() {
         continue;
       }
       g_connected.store(1, std::memory_order_release);
+      if (g_session.begin) g_session.begin(port);
       const int again = read_loop(&s, &kept_log);
       g_connected.store(0, std::memory_order_release);
       if (!again) break;
@@ -375,6 +379,7 @@ void reader_thread() {
 
 navig_ui_hooks& get_navig_ui_hooks() { return g_ui; }
 navig_pvt_hooks& get_navig_pvt_hooks() { return g_pvt; }
+navig_session_hooks& get_navig_session_hooks() { return g_session; }
 
 gpsport_t* navig_current_port() { return g_current.load(std::memory_order_acquire); }
 int navig_reader_alive() { return g_readers.load(std::memory_order_acquire) > 0; }
