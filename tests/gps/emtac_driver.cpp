@@ -170,7 +170,9 @@ TEST_F(EmtacDriver, TextUpTo200RecordsXmodemAbove) {
     int32_t count = 0;
     ASSERT_EQ(download(port, &count), 0);
     EXPECT_EQ(count_of(sim.commands(), c.command), 1);
-    if (c.empty_every == 0) EXPECT_EQ(count, c.records);
+    if (c.empty_every == 0) {
+      EXPECT_EQ(count, c.records);
+    }
     expect_truth(truth);
     sim.stop();
     obj_t* o = port;
@@ -282,7 +284,9 @@ TEST_F(EmtacDriver, Identity) {
     SCOPED_TRACE(c.version);
     char* identity = nullptr;
     EXPECT_EQ(emtac_identity(c.version, &identity), c.found);
-    if (c.found) EXPECT_STREQ(identity, c.identity);
+    if (c.found) {
+      EXPECT_STREQ(identity, c.identity);
+    }
     free_mem(&identity);
   }
 }
