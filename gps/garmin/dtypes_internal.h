@@ -37,5 +37,12 @@ const garmin_layout* garmin_layout_find(int number);
 void garmin_print_line(FILE* f, const garmin_layout* lay, const garmin_record* rec, int count,
                        int newseg);
 void garmin_print_flag_line(FILE* f, const garmin_layout* lay, const char* header_name);
+// The numbers of a record line, each written at `out` (room for 40 bytes) with printf's
+// text, the end returned: degrees of a semicircle count "%.15lf", "%.12le", "%d" and
+// "%03d".
+char* garmin_put_degrees(char* out, uint32_t semicircles);
+char* garmin_put_real(char* out, double v);
+char* garmin_put_int(char* out, int v);
+char* garmin_put_int03(char* out, int v);
 // 1 when the track point has no valid position (both halves 0x7FFFFFFF).
 bool garmin_point_invalid(const garmin_record* rec);
