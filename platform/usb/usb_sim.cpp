@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,12 +80,14 @@ void close_fd(int* fd) {
 // Sends one datagram without waiting: 0, kUsbTimeout when the other side's queue is
 // full, or kUsbFailed.
 long send_frame(int fd, const void* data, size_t len) {
-  std::vector<uint8_t> frame(len + 1);
-  frame[0] = kMarker;
-  if (len) std::memcpy(frame.data() + 1, data, len);
+  uint8_t marker = kMarker;
+  iovec parts[2] = {{&marker, 1}, {const_cast<void*>(data), len}};
+  msghdr m{};
+  m.msg_iov = parts;
+  m.msg_iovlen = len ? 2 : 1;
   for (;;) {
-    const ssize_t n = send(fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n == ssize_t(frame.size())) return 0;
+    const ssize_t n = sendmsg(fd, &m, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n == ssize_t(len + 1)) return 0;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kUsbTimeout;
     return kUsbFailed;
@@ -95,16 +98,18 @@ long send_frame(int fd, const void* data, size_t len) {
 // when none is queued, kUsbFailed when the pipe was shut down or the datagram does not
 // fit (`strict`) or is no frame.
 long take_frame(int fd, void* buf, size_t cap, bool strict) {
-  std::vector<uint8_t> frame(cap + 1);
+  uint8_t marker = 0;
+  iovec parts[2] = {{&marker, 1}, {buf, cap}};
+  msghdr m{};
+  m.msg_iov = parts;
+  m.msg_iovlen = cap ? 2 : 1;
   for (;;) {
-    const ssize_t n = recv(fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_TRUNC);
+    const ssize_t n = recvmsg(fd, &m, MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? kUsbTimeout : kUsbFailed;
-    if (n == 0 || frame[0] != kMarker) return kUsbFailed;
+    if (n == 0 || marker != kMarker) return kUsbFailed;
     const size_t len = size_t(n) - 1;
     if (len > cap && strict) return kUsbFailed;
-    const size_t copied = std::min(len, cap);
-    if (copied) std::memcpy(buf, frame.data() + 1, copied);
     return long(len);
   }
 }
