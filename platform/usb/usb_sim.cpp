@@ -43,6 +43,7 @@ constexpr size_t kMaxInterrupt = 64;
 // counted with the kernel's cost of a buffer.
 constexpr size_t kPipeBytes = 212992;
 constexpr size_t kTransferCost = 768;
+constexpr size_t kSpareBuffers = 64;
 constexpr int kVirtualSliceMs = 2;
 constexpr int64_t kNoDeadline = INT64_MAX;
 
@@ -68,7 +69,13 @@ class sim_pipe {
   long put(const void* data, size_t len) {
     std::lock_guard<std::mutex> lock(mu_);
     if (bytes_ >= kPipeBytes) return kUsbTimeout;
-    q_.emplace_back(static_cast<const char*>(data), len);
+    if (spare_.empty()) {
+      q_.emplace_back(static_cast<const char*>(data), len);
+    } else {
+      q_.push_back(std::move(spare_.back()));
+      spare_.pop_back();
+      q_.back().assign(static_cast<const char*>(data), len);
+    }
     bytes_ += len + kTransferCost;
     if (q_.size() == 1 && !shut_) ring(ready_);
     if (bytes_ >= kPipeBytes) quiet(room_);
@@ -81,15 +88,17 @@ class sim_pipe {
   long take(void* buf, size_t cap, bool strict) {
     std::lock_guard<std::mutex> lock(mu_);
     if (q_.empty()) return shut_ ? kUsbFailed : kUsbTimeout;
-    const std::string t = std::move(q_.front());
+    std::string t = std::move(q_.front());
     q_.pop_front();
     const bool was_full = bytes_ >= kPipeBytes;
     bytes_ -= t.size() + kTransferCost;
     if (q_.empty() && !shut_) quiet(ready_);
     if (was_full && bytes_ < kPipeBytes) ring(room_);
-    if (t.size() > cap && strict) return kUsbFailed;
-    if (!t.empty() && cap) std::memcpy(buf, t.data(), std::min(t.size(), cap));
-    return long(t.size());
+    const size_t len = t.size();
+    const bool fits = len <= cap || !strict;
+    if (fits && cap && len) std::memcpy(buf, t.data(), std::min(len, cap));
+    if (spare_.size() < kSpareBuffers) spare_.push_back(std::move(t));
+    return fits ? long(len) : kUsbFailed;
   }
 
   // The sender is gone: once the queue is drained, takes fail.
@@ -115,6 +124,7 @@ class sim_pipe {
 
   std::mutex mu_;  // guards the queue and keeps the descriptors in step with it
   std::deque<std::string> q_;
+  std::vector<std::string> spare_;  // buffers of taken transfers, reused by the next ones
   size_t bytes_ = 0;
   bool shut_ = false;
   int ready_ = -1;
