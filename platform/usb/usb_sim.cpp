@@ -67,6 +67,9 @@ class sim_pipe {
 
   // Queues one transfer without waiting: 0, or kUsbTimeout when the queue is full.
   long put(const void* data, size_t len) {
+    // A sender that waits for room tries again and again: a full queue is told without
+    // taking the lock the reader needs to make room.
+    if (full_.load(std::memory_order_acquire)) return kUsbTimeout;
     std::lock_guard<std::mutex> lock(mu_);
     if (bytes_ >= kPipeBytes) return kUsbTimeout;
     if (spare_.empty()) {
@@ -78,7 +81,10 @@ class sim_pipe {
     }
     bytes_ += len + kTransferCost;
     if (q_.size() == 1 && !shut_) ring(ready_);
-    if (bytes_ >= kPipeBytes) quiet(room_);
+    if (bytes_ >= kPipeBytes) {
+      quiet(room_);
+      full_.store(true, std::memory_order_release);
+    }
     return 0;
   }
 
@@ -93,7 +99,10 @@ class sim_pipe {
     const bool was_full = bytes_ >= kPipeBytes;
     bytes_ -= t.size() + kTransferCost;
     if (q_.empty() && !shut_) quiet(ready_);
-    if (was_full && bytes_ < kPipeBytes) ring(room_);
+    if (was_full && bytes_ < kPipeBytes) {
+      full_.store(false, std::memory_order_release);
+      ring(room_);
+    }
     const size_t len = t.size();
     const bool fits = len <= cap || !strict;
     if (fits && cap && len) std::memcpy(buf, t.data(), std::min(len, cap));
@@ -126,6 +135,7 @@ class sim_pipe {
   std::deque<std::string> q_;
   std::vector<std::string> spare_;  // buffers of taken transfers, reused by the next ones
   size_t bytes_ = 0;
+  std::atomic<bool> full_{false};  // bytes_ has reached kPipeBytes
   bool shut_ = false;
   int ready_ = -1;
   int room_ = -1;
