@@ -178,8 +178,8 @@ void put_column(line_text& out, int dtype, garmin_colspec c, const garmin_record
     case GC_FLT: put_real(out, static_cast<double>(r->flt[c.slot])); break;
     case GC_ALT16: put_real(out, static_cast<double>(static_cast<int32_t>(r->num[c.slot]))); break;
     case GC_TIME: {
-      char buf[40];
-      format_date_iso(date_value_from_seconds_1989(r->num[GN_TIME]), 1, 1, buf, sizeof buf);
+      char buf[48];
+      garmin_put_time(buf, sizeof buf, r->num[GN_TIME]);
       put_text(out, buf);
       break;
     }
@@ -207,6 +207,63 @@ char* garmin_put_degrees(char* out, uint32_t semicircles) {
 
 char* garmin_put_real(char* out, double v) {
   return std::to_chars(out, out + kNumberRoom, v, std::chars_format::scientific, 12).ptr;
+}
+
+namespace {
+
+// Days from 1970-01-01 to year y, month m, day d of the proleptic Gregorian calendar,
+// and back (the civil calendar algorithms in whole numbers).
+int64_t days_from_civil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civil_from_days(int64_t z, int* y, int* m, int* d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *d = int(doy - (153 * mp + 2) / 5 + 1);
+  *m = int(mp < 10 ? mp + 3 : mp - 9);
+  *y = int(yoe + era * 400 + (*m <= 2));
+}
+
+char* put_digits(char* out, int v, int width) {
+  for (int i = width - 1; i >= 0; --i, v /= 10) out[i] = char('0' + v % 10);
+  return out + width;
+}
+
+}  // namespace
+
+void garmin_put_time(char* out, size_t size, uint32_t seconds) {
+  // 0 is the empty date, which the date routines write their own way.
+  if (seconds == 0 || size < 21) {
+    format_date_iso(date_value_from_seconds_1989(seconds), 1, 1, out, size);
+    return;
+  }
+  static const int64_t k1989 = days_from_civil(1989, 12, 31);
+  int y, m, d;
+  civil_from_days(k1989 + seconds / 86400, &y, &m, &d);
+  const int of_day = int(seconds % 86400);
+  char* p = put_digits(out, y, 4);
+  *p++ = '-';
+  p = put_digits(p, m, 2);
+  *p++ = '-';
+  p = put_digits(p, d, 2);
+  *p++ = 'T';
+  p = put_digits(p, of_day / 3600, 2);
+  *p++ = ':';
+  p = put_digits(p, of_day / 60 % 60, 2);
+  *p++ = ':';
+  p = put_digits(p, of_day % 60, 2);
+  *p++ = 'Z';
+  *p = '\0';
 }
 
 char* garmin_put_int(char* out, int v) { return std::to_chars(out, out + kNumberRoom, v).ptr; }

@@ -1,8 +1,9 @@
-// The numbers of the Garmin record lines are written without printf; their text must
-// be printf's to the byte (stored files are compared line by line). Each formatter is
-// held against snprintf over the values the lines hold: every exact tie of the last
-// digit (printf rounds those to even), its neighbours, the extremes, the special
-// floats, and a wide sample of the rest.
+// The numbers and times of the Garmin record lines are written without printf or the
+// date routines; their text must be those routines' to the byte (stored files are
+// compared line by line). Each formatter is held against snprintf (or the date
+// routines) over the values the lines hold: every exact tie of the last digit (printf
+// rounds those to even), its neighbours, the extremes, the special floats, every second
+// of days, the edges of days, months and leap years, and a wide sample of the rest.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/dates.h"
 #include "gps/garmin/dtypes_internal.h"
 
 namespace {
@@ -128,6 +130,31 @@ TEST(GarminPrintNumbers, IntegersAsPrintf) {
     std::snprintf(want, sizeof want, "%03d", v);
     z.check(std::string(buf, garmin_put_int03(buf, v)), want, std::to_string(v));
   }
+}
+
+TEST(GarminPrintNumbers, TimesAsTheDateRoutines) {
+  mismatches m("time");
+  auto check = [&](uint32_t s) {
+    char ours[48], theirs[48];
+    garmin_put_time(ours, sizeof ours, s);
+    format_date_iso(date_value_from_seconds_1989(s), 1, 1, theirs, sizeof theirs);
+    m.check(ours, theirs, std::to_string(s));
+  };
+  for (uint32_t s : {0u, 1u, 59u, 60u, 86399u, 86400u, 0xFFFFFFFFu, 0xFFFFFFFEu, 0x7FFFFFFFu, 0x80000000u})
+    check(s);
+  // Every second of a day in 2000 (a leap year of the 400-year rule) and of the last
+  // whole day the count reaches.
+  constexpr uint32_t kDay = 86400;
+  for (uint32_t s = 0; s < kDay; ++s) {
+    check(3712 * kDay + s);  // 2000-02-29
+    check(49709 * kDay + s);
+  }
+  // The edges of every day of the whole range.
+  for (uint32_t day = 0; day <= 0xFFFFFFFFu / kDay; ++day)
+    for (uint32_t s : {0u, kDay - 1})
+      if (uint64_t(day) * kDay + s <= 0xFFFFFFFFu) check(day * kDay + s);
+  std::mt19937 rng(1231);
+  for (int i = 0; i < 10000; ++i) check(rng());
 }
 
 }  // namespace
