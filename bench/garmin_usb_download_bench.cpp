@@ -23,6 +23,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -92,10 +93,13 @@ std::vector<std::string> track_packets() {
 }
 
 // The backend's pipe holds a limited number of transfers: a full pipe is waited on.
+// The wait is a short sleep rather than a yield: the host empties a full pipe in a
+// fraction of a millisecond, and on a busy machine a thread that yields may not run
+// again for a whole time slice while a sleeper is woken in time.
 bool send_paced(plat::usb_sim_link& link, const std::string& p) {
   while (!link.send_bulk(p.data(), p.size())) {
     if (link.host_closed()) return false;
-    std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::microseconds(20));
   }
   return true;
 }

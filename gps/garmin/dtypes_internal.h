@@ -37,5 +37,16 @@ const garmin_layout* garmin_layout_find(int number);
 void garmin_print_line(FILE* f, const garmin_layout* lay, const garmin_record* rec, int count,
                        int newseg);
 void garmin_print_flag_line(FILE* f, const garmin_layout* lay, const char* header_name);
+// The numbers of a record line, each written at `out` (room for 40 bytes) with printf's
+// text, the end returned: degrees of a semicircle count "%.15lf", "%.12le", "%d" and
+// "%03d".
+char* garmin_put_degrees(char* out, uint32_t semicircles);
+char* garmin_put_real(char* out, double v);
+char* garmin_put_int(char* out, int v);
+char* garmin_put_int03(char* out, int v);
+// Receiver seconds as the quoted time of the lines holds it: the text of
+// format_date_iso(date_value_from_seconds_1989(seconds), 1, 1, out, size), worked out
+// in whole numbers.
+void garmin_put_time(char* out, size_t size, uint32_t seconds);
 // 1 when the track point has no valid position (both halves 0x7FFFFFFF).
 bool garmin_point_invalid(const garmin_record* rec);

@@ -2,7 +2,15 @@
 // that each end with ';': quoted texts ("%c%s%c" with a quote the text lacks), positions
 // longitude first in degrees "%.15lf", floats "%.12le", colours "%03d" and receiver times
 // as quoted ISO 8601 UTC texts.
+//
+// A line is put together in memory and written at once: a long track is tens of
+// thousands of lines, and the numbers are formatted by std::to_chars, whose text for a
+// precision is that of printf in the C locale (exact value, ties to even), without
+// printf's per-call cost.
+#include <charconv>
+#include <cstring>
 #include <iterator>
+#include <string>
 
 #include "core/dates.h"
 #include "core/strutil.h"
@@ -85,11 +93,53 @@ double degrees(uint32_t semicircles) {
   return static_cast<int32_t>(semicircles) * 180.0 / 2147483648.0;
 }
 
-void put_text(FILE* f, const char* text) {
+// The text of one line; reused by the lines a thread writes.
+class line_text {
+ public:
+  line_text() : s_(text()) { s_.clear(); }
+  // Room for n more bytes at the end; commit(p) then ends the text at p.
+  char* room(size_t n) {
+    used_ = s_.size();
+    s_.resize(used_ + n);
+    return s_.data() + used_;
+  }
+  void commit(const char* end) { s_.resize(size_t(end - s_.data())); }
+  void put(char c) { s_.push_back(c); }
+  void put(const char* t) { s_.append(t); }
+  void write(FILE* f) { std::fwrite(s_.data(), 1, s_.size(), f); }
+
+ private:
+  static std::string& text() {
+    thread_local std::string t;
+    return t;
+  }
+  std::string& s_;
+  size_t used_ = 0;
+};
+
+// Room for any one number these lines hold ("-1.234567890123e+308;" and the like).
+constexpr size_t kNumberRoom = 40;
+
+void put_int(line_text& out, int v) {
+  char* p = out.room(kNumberRoom);
+  out.commit(garmin_put_int(p, v));
+  out.put(';');
+}
+
+void put_real(line_text& out, double v) {
+  char* p = out.room(kNumberRoom);
+  out.commit(garmin_put_real(p, v));
+  out.put(';');
+}
+
+void put_text(line_text& out, const char* text) {
   const char* t = text ? text : "";
   char q = pick_quote_char(t, nullptr);
   if (!q) q = '"';  // every candidate occurs: keep the line free of NUL bytes
-  std::fprintf(f, "%c%s%c;", q, t, q);
+  out.put(q);
+  out.put(t);
+  out.put(q);
+  out.put(';');
 }
 
 int display_code(int col, uint32_t dspl) {
@@ -97,32 +147,44 @@ int display_code(int col, uint32_t dspl) {
   return dspl == 1 ? 1 : dspl == 5 ? 2 : 0;
 }
 
-void put_column(FILE* f, int dtype, garmin_colspec c, const garmin_record* r, int count, int newseg) {
+void put_column(line_text& out, int dtype, garmin_colspec c, const garmin_record* r, int count,
+                int newseg) {
   switch (c.col) {
-    case GC_TEXT: put_text(f, r->text[c.slot]); break;
-    case GC_POS:
-      std::fprintf(f, "%.15lf;%.15lf;", degrees(r->num[GN_LON]), degrees(r->num[GN_LAT]));
+    case GC_TEXT: put_text(out, r->text[c.slot]); break;
+    case GC_POS: {
+      char* p = out.room(2 * kNumberRoom);
+      p = garmin_put_degrees(p, r->num[GN_LON]);
+      *p++ = ';';
+      p = garmin_put_degrees(p, r->num[GN_LAT]);
+      *p++ = ';';
+      out.commit(p);
       break;
-    case GC_ICON: std::fprintf(f, "%d;", garmin_symbol_to_icon(static_cast<int32_t>(r->num[GN_SMBL]))); break;
-    case GC_NUM: std::fprintf(f, "%d;", static_cast<int>(r->num[c.slot])); break;
-    case GC_DSPL104: case GC_DSPL155: std::fprintf(f, "%d;", display_code(c.col, r->num[GN_DSPL])); break;
+    }
+    case GC_ICON: put_int(out, garmin_symbol_to_icon(static_cast<int32_t>(r->num[GN_SMBL]))); break;
+    case GC_NUM: put_int(out, static_cast<int>(r->num[c.slot])); break;
+    case GC_DSPL104: case GC_DSPL155: put_int(out, display_code(c.col, r->num[GN_DSPL])); break;
     case GC_RGB: case GC_RGB_LOW5: {
       int rgb[3];
       uint32_t code = r->num[c.slot];
       garmin_palette(dtype, static_cast<int>(c.col == GC_RGB_LOW5 ? code & 31 : code), rgb);
-      std::fprintf(f, "%03d;%03d;%03d;", rgb[0], rgb[1], rgb[2]);
+      char* p = out.room(3 * kNumberRoom);
+      for (int v : rgb) {
+        p = garmin_put_int03(p, v);
+        *p++ = ';';
+      }
+      out.commit(p);
       break;
     }
-    case GC_FLT: std::fprintf(f, "%.12le;", static_cast<double>(r->flt[c.slot])); break;
-    case GC_ALT16: std::fprintf(f, "%.12le;", static_cast<double>(static_cast<int32_t>(r->num[c.slot]))); break;
+    case GC_FLT: put_real(out, static_cast<double>(r->flt[c.slot])); break;
+    case GC_ALT16: put_real(out, static_cast<double>(static_cast<int32_t>(r->num[c.slot]))); break;
     case GC_TIME: {
-      char buf[40];
-      format_date_iso(date_value_from_seconds_1989(r->num[GN_TIME]), 1, 1, buf, sizeof buf);
-      put_text(f, buf);
+      char buf[48];
+      garmin_put_time(buf, sizeof buf, r->num[GN_TIME]);
+      put_text(out, buf);
       break;
     }
-    case GC_COUNT: std::fprintf(f, "%d;", count); break;
-    case GC_NEWSEG: std::fprintf(f, "%d;", newseg); break;
+    case GC_COUNT: put_int(out, count); break;
+    case GC_NEWSEG: put_int(out, newseg); break;
     default: break;
   }
 }
@@ -139,12 +201,93 @@ bool garmin_point_invalid(const garmin_record* rec) {
   return rec->num[GN_LAT] == 0x7FFFFFFFu && rec->num[GN_LON] == 0x7FFFFFFFu;
 }
 
+char* garmin_put_degrees(char* out, uint32_t semicircles) {
+  return std::to_chars(out, out + kNumberRoom, degrees(semicircles), std::chars_format::fixed, 15).ptr;
+}
+
+char* garmin_put_real(char* out, double v) {
+  return std::to_chars(out, out + kNumberRoom, v, std::chars_format::scientific, 12).ptr;
+}
+
+namespace {
+
+// Days from 1970-01-01 to year y, month m, day d of the proleptic Gregorian calendar,
+// and back (the civil calendar algorithms in whole numbers).
+int64_t days_from_civil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civil_from_days(int64_t z, int* y, int* m, int* d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *d = int(doy - (153 * mp + 2) / 5 + 1);
+  *m = int(mp < 10 ? mp + 3 : mp - 9);
+  *y = int(yoe + era * 400 + (*m <= 2));
+}
+
+char* put_digits(char* out, int v, int width) {
+  for (int i = width - 1; i >= 0; --i, v /= 10) out[i] = char('0' + v % 10);
+  return out + width;
+}
+
+}  // namespace
+
+void garmin_put_time(char* out, size_t size, uint32_t seconds) {
+  // 0 is the empty date, which the date routines write their own way.
+  if (seconds == 0 || size < 21) {
+    format_date_iso(date_value_from_seconds_1989(seconds), 1, 1, out, size);
+    return;
+  }
+  static const int64_t k1989 = days_from_civil(1989, 12, 31);
+  int y, m, d;
+  civil_from_days(k1989 + seconds / 86400, &y, &m, &d);
+  const int of_day = int(seconds % 86400);
+  char* p = put_digits(out, y, 4);
+  *p++ = '-';
+  p = put_digits(p, m, 2);
+  *p++ = '-';
+  p = put_digits(p, d, 2);
+  *p++ = 'T';
+  p = put_digits(p, of_day / 3600, 2);
+  *p++ = ':';
+  p = put_digits(p, of_day / 60 % 60, 2);
+  *p++ = ':';
+  p = put_digits(p, of_day % 60, 2);
+  *p++ = 'Z';
+  *p = '\0';
+}
+
+char* garmin_put_int(char* out, int v) { return std::to_chars(out, out + kNumberRoom, v).ptr; }
+
+char* garmin_put_int03(char* out, int v) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+  const char* d = digits;
+  if (*d == '-') *out++ = *d++;
+  // Zeros between the sign and the digits up to three characters in all.
+  for (ptrdiff_t width = (end - digits); width < 3; ++width) *out++ = '0';
+  const size_t n = size_t(end - d);
+  std::memcpy(out, d, n);
+  return out + n;
+}
+
 void garmin_print_line(FILE* f, const garmin_layout* lay, const garmin_record* rec, int count,
                        int newseg) {
   if (!f || !lay || !rec) return;
+  line_text out;
   for (const garmin_colspec* c = lay->line; c->col != GC_END; ++c)
-    put_column(f, lay->number, *c, rec, count, newseg);
-  std::fputc('\n', f);
+    put_column(out, lay->number, *c, rec, count, newseg);
+  out.put('\n');
+  out.write(f);
 }
 
 void garmin_print_flag_line(FILE* f, const garmin_layout* lay, const char* header_name) {

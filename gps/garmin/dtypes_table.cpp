@@ -119,9 +119,10 @@ template <int N> const garmin_layout* layout() {
 const garmin_record* at(const uint8_t* p) { return reinterpret_cast<const garmin_record*>(p); }
 
 template <int N> int count_valid(int count, const uint8_t* records) {
+  const size_t stride = garmin_dtype_stride(garmin_dtype_find(N));
   int valid = 0;
-  for (int i = 0; i < count; ++i)
-    if (!garmin_point_invalid(at(records + i * garmin_dtype_stride(garmin_dtype_find(N))))) ++valid;
+  for (int i = 0; i < count; ++i, records += stride)
+    if (!garmin_point_invalid(at(records))) ++valid;
   return valid;
 }
 

@@ -4,6 +4,7 @@
 // receive automaton; USB packets are checked against their header.
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -132,10 +133,30 @@ template <class T> bool reserve(T** a, int32_t* cap, int32_t need) {
   return true;
 }
 
+// The text of `format` with its "%d" conversions (two at most) replaced by a and b, as
+// snprintf writes it; cut at size - 1 bytes. Called once per record, so without printf.
+void progress_format(char* text, size_t size, const char* format, int a, int b) {
+  char* out = text;
+  char* const end = text + size - 1;
+  const int args[2] = {a, b};
+  int used = 0;
+  for (const char* f = format; *f && out < end; ++f) {
+    if (f[0] == '%' && f[1] == 'd' && used < 2) {
+      char digits[16];
+      const char* last = std::to_chars(digits, digits + sizeof digits, args[used++]).ptr;
+      for (const char* d = digits; d < last && out < end; ++d) *out++ = *d;
+      ++f;
+    } else {
+      *out++ = *f;
+    }
+  }
+  *out = '\0';
+}
+
 // One step of a transfer: the text (format with two numbers), fraction i / n.
 void progress(int32_t i, int32_t n, const char* format, int a, int b) {
   char text[64];
-  std::snprintf(text, sizeof text, format, a, b);
+  progress_format(text, sizeof text, format, a, b);
   const double fraction = n > 0 ? double(i) / n : 0.0;
   progress_step(text, fraction);
   if (garmin_progress_fn fn = g_observer.load()) fn(text, fraction);

@@ -1,9 +1,12 @@
 // Simulated Garmin USB receivers for tests (see usb.h). A receiver's path is "sim:<n>".
-// Opening one makes three AF_UNIX datagram socket pairs (host to device, device to host
-// on the bulk pipe, device to host on the interrupt pipe) and starts the receiver's
-// script on a thread. Every datagram is one transfer and begins with one marker byte,
-// so that a zero-length packet is a datagram of one byte while a receive of 0 bytes
-// means the other side shut the pipe down.
+// Opening one makes three pipes (host to device, device to host on the bulk pipe,
+// device to host on the interrupt pipe) and starts the receiver's script on a thread.
+// A pipe is a queue of transfers in memory (a zero-length packet is a transfer of no
+// bytes) that holds a bounded number of bytes, as a socket's queue would, with two
+// event descriptors for the waits: `ready` is readable while a transfer is queued or
+// the sender is gone, `room` while the queue has room. They change only when the
+// queue turns empty, non-empty, full or not full, so that a long run of transfers costs
+// no system call per transfer.
 //
 // Waits go through the platform clock: the host's through port_wait, the script's
 // through a loop of its own that also watches a stop pipe, so that closing the device
@@ -12,7 +15,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,8 +23,10 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -33,27 +38,128 @@ namespace plat {
 
 namespace {
 
-constexpr uint8_t kMarker = 'P';
 constexpr size_t kMaxInterrupt = 64;
+// A pipe's room: what a local datagram socket's send buffer holds, each transfer
+// counted with the kernel's cost of a buffer.
+constexpr size_t kPipeBytes = 212992;
+constexpr size_t kTransferCost = 768;
+constexpr size_t kSpareBuffers = 64;
 constexpr int kVirtualSliceMs = 2;
 constexpr int64_t kNoDeadline = INT64_MAX;
-constexpr int kHost = 0, kDevice = 1;
+
+// One direction of a receiver: transfers queued by one side for the other.
+class sim_pipe {
+ public:
+  sim_pipe() = default;
+  sim_pipe(const sim_pipe&) = delete;
+  sim_pipe& operator=(const sim_pipe&) = delete;
+  ~sim_pipe() {
+    if (ready_ >= 0) close(ready_);
+    if (room_ >= 0) close(room_);
+  }
+  bool open() {
+    ready_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    room_ = eventfd(1, EFD_CLOEXEC | EFD_NONBLOCK);
+    return ready_ >= 0 && room_ >= 0;
+  }
+  int ready_fd() const { return ready_; }
+  int room_fd() const { return room_; }
+
+  // Queues one transfer without waiting: 0, or kUsbTimeout when the queue is full.
+  long put(const void* data, size_t len) {
+    // A sender that waits for room tries again and again: a full queue is told without
+    // taking the lock the reader needs to make room.
+    if (full_.load(std::memory_order_acquire)) return kUsbTimeout;
+    std::lock_guard<std::mutex> lock(mu_);
+    if (bytes_ >= kPipeBytes) return kUsbTimeout;
+    if (spare_.empty()) {
+      q_.emplace_back(static_cast<const char*>(data), len);
+    } else {
+      q_.push_back(std::move(spare_.back()));
+      spare_.pop_back();
+      q_.back().assign(static_cast<const char*>(data), len);
+    }
+    bytes_ += len + kTransferCost;
+    if (q_.size() == 1 && !shut_) ring(ready_);
+    if (bytes_ >= kPipeBytes) {
+      quiet(room_);
+      full_.store(true, std::memory_order_release);
+    }
+    return 0;
+  }
+
+  // Takes one transfer if one is queued: its length (the data truncated to cap),
+  // kUsbTimeout when none is queued, kUsbFailed when the sender is gone and the queue
+  // is empty, or when the transfer does not fit (`strict`; it is taken all the same).
+  long take(void* buf, size_t cap, bool strict) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (q_.empty()) return shut_ ? kUsbFailed : kUsbTimeout;
+    std::string t = std::move(q_.front());
+    q_.pop_front();
+    const bool was_full = bytes_ >= kPipeBytes;
+    bytes_ -= t.size() + kTransferCost;
+    if (q_.empty() && !shut_) quiet(ready_);
+    if (was_full && bytes_ < kPipeBytes) {
+      full_.store(false, std::memory_order_release);
+      ring(room_);
+    }
+    const size_t len = t.size();
+    const bool fits = len <= cap || !strict;
+    if (fits && cap && len) std::memcpy(buf, t.data(), std::min(len, cap));
+    if (spare_.size() < kSpareBuffers) spare_.push_back(std::move(t));
+    return fits ? long(len) : kUsbFailed;
+  }
+
+  // The sender is gone: once the queue is drained, takes fail.
+  void shut() {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!shut_ && q_.empty()) ring(ready_);
+    shut_ = true;
+  }
+
+ private:
+  static void ring(int fd) {
+    const uint64_t one = 1;
+    if (write(fd, &one, sizeof one) < 0) {
+      // A counter far from its limit that only this pipe writes: cannot fail.
+    }
+  }
+  static void quiet(int fd) {
+    uint64_t v;
+    if (read(fd, &v, sizeof v) < 0) {
+      // Already zero: nothing to take.
+    }
+  }
+
+  std::mutex mu_;  // guards the queue and keeps the descriptors in step with it
+  std::deque<std::string> q_;
+  std::vector<std::string> spare_;  // buffers of taken transfers, reused by the next ones
+  size_t bytes_ = 0;
+  std::atomic<bool> full_{false};  // bytes_ has reached kPipeBytes
+  bool shut_ = false;
+  int ready_ = -1;
+  int room_ = -1;
+};
 
 }  // namespace
 
 struct usb_sim_link::state {
   uint32_t max_packet = 0;
   usb_sim_script script;
-  int out[2] = {-1, -1};   // host writes, device receives
-  int bulk[2] = {-1, -1};  // device sends, host reads (bulk IN)
-  int intr[2] = {-1, -1};  // device sends, host reads (interrupt IN)
+  sim_pipe out;             // host writes, device receives
+  sim_pipe bulk;            // device sends, host reads (bulk IN)
+  sim_pipe intr;            // device sends, host reads (interrupt IN)
   int stop[2] = {-1, -1};  // pipe: a byte written when the host closes
   std::shared_ptr<std::atomic<bool>> in_use;
   std::atomic<bool> host_closed{false};
   std::atomic<bool> gone{false};         // the script has returned
   std::atomic<int> to_device{0};         // datagrams written by the host, not yet received
-  std::atomic<int> idle{0};              // 0 busy, 1 the script waits in receive, 2 it sleeps
-  std::atomic<int64_t> wait_deadline{kNoDeadline};
+  // What the script does, and until when it waits: changed and read together, so that
+  // a test never pairs a waiting state with the deadline of another wait, or a script
+  // just woken with the deadline it woke at.
+  std::mutex wait_mu;
+  int idle = 0;  // 0 busy, 1 the script waits in receive, 2 it sleeps
+  int64_t wait_deadline = kNoDeadline;
   std::thread thread;
 };
 
@@ -74,39 +180,6 @@ std::vector<sim_state*> g_open;      // the receivers open now
 void close_fd(int* fd) {
   if (*fd >= 0) close(*fd);
   *fd = -1;
-}
-
-// Sends one datagram without waiting: 0, kUsbTimeout when the other side's queue is
-// full, or kUsbFailed.
-long send_frame(int fd, const void* data, size_t len) {
-  std::vector<uint8_t> frame(len + 1);
-  frame[0] = kMarker;
-  if (len) std::memcpy(frame.data() + 1, data, len);
-  for (;;) {
-    const ssize_t n = send(fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n == ssize_t(frame.size())) return 0;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kUsbTimeout;
-    return kUsbFailed;
-  }
-}
-
-// One datagram if one is there: its payload length (truncated to cap), kUsbTimeout
-// when none is queued, kUsbFailed when the pipe was shut down or the datagram does not
-// fit (`strict`) or is no frame.
-long take_frame(int fd, void* buf, size_t cap, bool strict) {
-  std::vector<uint8_t> frame(cap + 1);
-  for (;;) {
-    const ssize_t n = recv(fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_TRUNC);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? kUsbTimeout : kUsbFailed;
-    if (n == 0 || frame[0] != kMarker) return kUsbFailed;
-    const size_t len = size_t(n) - 1;
-    if (len > cap && strict) return kUsbFailed;
-    const size_t copied = std::min(len, cap);
-    if (copied) std::memcpy(buf, frame.data() + 1, copied);
-    return long(len);
-  }
 }
 
 // The script's wait: until `fd` (when not -1) is readable, the host closes, or the
@@ -131,13 +204,15 @@ constexpr int kBusy = 0, kReceiving = 1, kSleeping = 2;
 
 // Marks the script waiting until the deadline; the mark is taken off by the caller.
 void mark_idle(sim_state* s, int how, int64_t deadline) {
-  s->wait_deadline.store(deadline, std::memory_order_release);
-  s->idle.store(how, std::memory_order_release);
+  std::lock_guard<std::mutex> lock(s->wait_mu);
+  s->wait_deadline = deadline;
+  s->idle = how;
 }
 
 void mark_busy(sim_state* s) {
-  s->idle.store(kBusy, std::memory_order_release);
-  s->wait_deadline.store(kNoDeadline, std::memory_order_release);
+  std::lock_guard<std::mutex> lock(s->wait_mu);
+  s->idle = kBusy;
+  s->wait_deadline = kNoDeadline;
 }
 
 void run_script(sim_state* s) {
@@ -145,9 +220,9 @@ void run_script(sim_state* s) {
   if (s->script) s->script(link);
   mark_busy(s);
   s->gone.store(true, std::memory_order_release);
-  // Wakes a host waiting for data: its next receive, once the queue is drained, is 0.
-  shutdown(s->bulk[kHost], SHUT_RD);
-  shutdown(s->intr[kHost], SHUT_RD);
+  // Wakes a host waiting for data: its next read, once the queue is drained, fails.
+  s->bulk.shut();
+  s->intr.shut();
 }
 
 class sim_receiver final : public usb_device {
@@ -165,10 +240,8 @@ class sim_receiver final : public usb_device {
       std::lock_guard<std::mutex> lock(g_mutex);
       g_open.erase(std::remove(g_open.begin(), g_open.end(), s_.get()), g_open.end());
     }
-    for (int* pair : {s_->out, s_->bulk, s_->intr, s_->stop}) {
-      close_fd(&pair[0]);
-      close_fd(&pair[1]);
-    }
+    close_fd(&s_->stop[0]);
+    close_fd(&s_->stop[1]);
     s_->in_use->store(false, std::memory_order_release);
   }
 
@@ -183,22 +256,22 @@ class sim_receiver final : public usb_device {
       // Counted before it is sent, so that the receiver never looks settled while a
       // transfer is on its way; not counted while the write waits for room.
       s_->to_device.fetch_add(1, std::memory_order_acq_rel);
-      const long r = send_frame(s_->out[kHost], data, len);
+      const long r = s_->out.put(data, len);
       if (r == 0) return long(len);
       s_->to_device.fetch_sub(1, std::memory_order_acq_rel);
       if (r != kUsbTimeout) return r;
-      const int w = port_wait(s_->out[kHost], POLLOUT, deadline);
+      const int w = port_wait(s_->out.room_fd(), POLLIN, deadline);
       if (w == 0) return kUsbTimeout;
       if (w < 0) return kUsbFailed;
     }
   }
 
   long bulk_in(void* buf, size_t len, int64_t timeout_ms) override {
-    return read_pipe(s_->bulk[kHost], buf, len, timeout_ms);
+    return read_pipe(s_->bulk, buf, len, timeout_ms);
   }
 
   long interrupt_in(void* buf, size_t len, int64_t timeout_ms) override {
-    return read_pipe(s_->intr[kHost], buf, len, timeout_ms);
+    return read_pipe(s_->intr, buf, len, timeout_ms);
   }
 
   long interrupt_submit() override {
@@ -209,24 +282,24 @@ class sim_receiver final : public usb_device {
 
   long interrupt_collect(void* buf, size_t len, int64_t timeout_ms) override {
     if (!pending_) return kUsbFailed;
-    const long r = read_pipe(s_->intr[kHost], buf, std::min(len, kMaxInterrupt), timeout_ms);
+    const long r = read_pipe(s_->intr, buf, std::min(len, kMaxInterrupt), timeout_ms);
     if (r == kUsbTimeout) return kUsbPending;
     pending_ = false;
     return r;
   }
 
  private:
-  long read_pipe(int fd, void* buf, size_t len, int64_t timeout_ms) {
+  long read_pipe(sim_pipe& pipe, void* buf, size_t len, int64_t timeout_ms) {
     const int64_t deadline = port_deadline(timeout_ms < 0 ? 0 : timeout_ms);
     for (;;) {
-      const long r = take_frame(fd, buf, len, true);
+      const long r = pipe.take(buf, len, true);
       if (r != kUsbTimeout) return r;
       if (s_->gone.load(std::memory_order_acquire)) {
-        // The script may have sent its last datagram just before it ended.
-        const long last = take_frame(fd, buf, len, true);
+        // The script may have sent its last transfer just before it ended.
+        const long last = pipe.take(buf, len, true);
         return last == kUsbTimeout ? kUsbFailed : last;
       }
-      const int w = port_wait(fd, POLLIN, deadline);
+      const int w = port_wait(pipe.ready_fd(), POLLIN, deadline);
       if (w == 0) return kUsbTimeout;
       if (w < 0) return kUsbFailed;
     }
@@ -236,9 +309,9 @@ class sim_receiver final : public usb_device {
   bool pending_ = false;
 };
 
-bool make_pairs(sim_state* s) {
-  for (int* pair : {s->out, s->bulk, s->intr}) {
-    if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+bool make_pipes(sim_state* s) {
+  for (sim_pipe* p : {&s->out, &s->bulk, &s->intr}) {
+    if (!p->open()) return false;
   }
   return pipe2(s->stop, O_CLOEXEC | O_NONBLOCK) == 0;
 }
@@ -253,14 +326,14 @@ long usb_sim_link::receive(void* buf, size_t cap, int64_t timeout_ms) {
     // Read before looking at the queue: every transfer the host wrote before it closed
     // is then in the queue, and is received before the close is reported.
     const bool closed = s_->host_closed.load(std::memory_order_acquire);
-    const long r = take_frame(s_->out[kDevice], buf, cap, false);
+    const long r = s_->out.take(buf, cap, false);
     if (r >= 0) {
       s_->to_device.fetch_sub(1, std::memory_order_acq_rel);
       return r;
     }
     if (r == kUsbFailed || closed) return kUsbFailed;
     mark_idle(s_, kReceiving, deadline);
-    const bool ready = device_wait(s_, s_->out[kDevice], deadline);
+    const bool ready = device_wait(s_, s_->out.ready_fd(), deadline);
     mark_busy(s_);
     if (!ready && !s_->host_closed.load(std::memory_order_acquire)) return kUsbTimeout;
   }
@@ -268,12 +341,12 @@ long usb_sim_link::receive(void* buf, size_t cap, int64_t timeout_ms) {
 
 bool usb_sim_link::send_interrupt(const void* data, size_t len) {
   if (len > kMaxInterrupt || host_closed()) return false;
-  return send_frame(s_->intr[kDevice], data, len) == 0;
+  return s_->intr.put(data, len) == 0;
 }
 
 bool usb_sim_link::send_bulk(const void* data, size_t len) {
   if (host_closed()) return false;
-  return send_frame(s_->bulk[kDevice], data, len) == 0;
+  return s_->bulk.put(data, len) == 0;
 }
 
 void usb_sim_link::sleep(int64_t ms) {
@@ -296,14 +369,20 @@ int usb_sim_add(uint32_t max_packet, usb_sim_script script) {
 bool usb_sim_settled() {
   std::lock_guard<std::mutex> lock(g_mutex);
   const int64_t now = now_ms();
-  for (const sim_state* s : g_open) {
+  for (sim_state* s : g_open) {
     if (s->gone.load(std::memory_order_acquire)) continue;
-    const int idle = s->idle.load(std::memory_order_acquire);
+    int idle;
+    int64_t deadline;
+    {
+      std::lock_guard<std::mutex> lock(s->wait_mu);
+      idle = s->idle;
+      deadline = s->wait_deadline;
+    }
     if (idle == kBusy) return false;
     // A transfer written to a receiving script wakes it; a sleeping one sleeps on.
     if (idle == kReceiving && s->to_device.load(std::memory_order_acquire) > 0) return false;
     // A wait whose deadline has come is about to run again.
-    if (now >= s->wait_deadline.load(std::memory_order_acquire)) return false;
+    if (now >= deadline) return false;
   }
   return true;
 }
@@ -337,11 +416,9 @@ usb_device* sim_open_path(const char* path) {
     s->script = e.script;
     s->in_use = e.in_use;
   }
-  if (!make_pairs(s.get())) {
-    for (int* pair : {s->out, s->bulk, s->intr, s->stop}) {
-      close_fd(&pair[0]);
-      close_fd(&pair[1]);
-    }
+  if (!make_pipes(s.get())) {
+    close_fd(&s->stop[0]);
+    close_fd(&s->stop[1]);
     s->in_use->store(false, std::memory_order_release);
     return nullptr;
   }

@@ -206,7 +206,9 @@ TEST_F(GarminPvtRoundTrip, TheSentencesReadBackToTheLivePosition) {
     const size_t gga_end = text.find("\r\n") + 2;
     ASSERT_EQ(nmea_feed(bytes_of(text), int(gga_end), parser_), 0);
     const nmea_fix* read = parser_->fix;
-    if (live->valid.position) EXPECT_NEAR(read->time, live->time, 0.0011 / 86400.0);
+    if (live->valid.position) {
+      EXPECT_NEAR(read->time, live->time, 0.0011 / 86400.0);
+    }
     ASSERT_EQ(nmea_feed(bytes_of(text) + gga_end, int(text.size() - gga_end), parser_), 0);
     // GGA and PGRMF carry a position only with a fix of 2 or more.
     EXPECT_EQ(read->valid.position, live->valid.position);

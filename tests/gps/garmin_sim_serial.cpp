@@ -533,7 +533,9 @@ TEST(GarminSimSerial, RealTimeStream) {
       const frame f = h.receive(1500);
       EXPECT_EQ(f.id, 51);
       EXPECT_EQ(f.data, garmin_sim_pack_pvt(m.pvt[size_t(i) % 2]));
-      if (last >= 0) EXPECT_EQ(plat::now_ms() - last, 1000);
+      if (last >= 0) {
+        EXPECT_EQ(plat::now_ms() - last, 1000);
+      }
       last = plat::now_ms();
       h.ack(51);
     }

@@ -312,10 +312,11 @@ class GarminDownload : public gpsport_test::GpsPortFixture {
       err = get_gblerr();
       set_gblerr(0);
     });
-    if (t == kSerial)
+    if (t == kSerial) {
       EXPECT_GE(pty_->drive(w), 0);
-    else
+    } else {
       EXPECT_GE(w.run(), 0);
+    }
     return err;
   }
   std::string base() const { return dir_ + "/garmin"; }
@@ -334,7 +335,7 @@ TEST_P(GarminDownloadFiles, FilesHoldTheFixtureLines) {
   const expectation e = expect(c);
   gpsport_t* port = find(t, e.model);
   ASSERT_NE(port, nullptr);
-  const uint32_t wanted = GPS_WAYPOINTS | GPS_ROUTES | (c.trk ? GPS_TRACKS : 0);
+  const uint32_t wanted = GPS_WAYPOINTS | GPS_ROUTES | (c.trk ? uint32_t(GPS_TRACKS) : 0u);
   EXPECT_EQ(port->capabilities & (GPS_WAYPOINTS | GPS_TRACKS | GPS_ROUTES | GPS_SWITCH_OFF),
             wanted | GPS_SWITCH_OFF);
   int32_t count = -1;
@@ -342,7 +343,9 @@ TEST_P(GarminDownloadFiles, FilesHoldTheFixtureLines) {
   EXPECT_EQ(count, e.count);
   EXPECT_EQ(slurp(base() + ".tmw"), e.tmw);
   EXPECT_EQ(slurp(base() + ".tmr"), e.tmr);
-  if (c.trk) EXPECT_EQ(slurp(base() + ".tmt"), e.tmt);
+  if (c.trk) {
+    EXPECT_EQ(slurp(base() + ".tmt"), e.tmt);
+  }
   EXPECT_EQ(port->connection, nullptr);  // closed after the transfer
 }
 

@@ -124,13 +124,18 @@ class pty_pair {
 };
 
 // True when every waiting or sleeping thread waits for a deadline still ahead, at
-// least one does, and no simulated receiver has work in hand.
+// least one does, and no simulated receiver has work in hand. The port waits are
+// looked at again after the receivers: a receiver may answer and go idle between the
+// first look and its own, and the waiter it woke must not look idle then.
 inline bool clock_idle() {
+  const uint64_t begun = plat::port_waits_begun();
   const int port_all = plat::port_waiters(), port_ahead = plat::port_waiters_waiting();
   const int sleep_all = plat::virtual_sleepers(), sleep_ahead = plat::virtual_sleepers_waiting();
   if (port_all != port_ahead || sleep_all != sleep_ahead) return false;
   if (port_ahead + sleep_ahead + plat::net_waiters() == 0) return false;
-  return plat::usb_sim_settled();
+  if (!plat::usb_sim_settled()) return false;
+  return plat::port_waiters_waiting() == port_ahead && plat::port_waiters() == port_all &&
+         plat::port_waits_begun() == begun;
 }
 
 // A call on a worker thread under the virtual clock, moved on by the test. The clock

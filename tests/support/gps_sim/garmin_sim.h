@@ -46,8 +46,9 @@ class virtual_worker;
 // ---- Model ----------------------------------------------------------------------------
 
 // One record of any D-type: the fields of gps/garmin/dtypes.h by the same slots, with
-// the texts as std::string (UTF-8; packed as Latin-1). Fields a D-type
-// does not carry are ignored when it is packed.
+// the texts as std::string in UTF-8, as garmin_pack takes them (it writes them as the
+// receiver's Latin-1, characters beyond Latin-1 as '?'). Fields a D-type does not carry
+// are ignored when it is packed.
 struct garmin_sim_record {
   uint32_t num[GN_COUNT] = {};
   float flt[GF_COUNT] = {};
