@@ -46,7 +46,9 @@ class NmeaImport : public tm_test::NmeaFilesFixture {
   static void expect_id_ordered(const container_t* list) {
     for (int i = 0; i < obj_list_count(list); ++i) {
       EXPECT_NE(list->elems[i]->id, 0) << i;
-      if (i > 0) EXPECT_LT(list->elems[i - 1]->id, list->elems[i]->id) << i;
+      if (i > 0) {
+        EXPECT_LT(list->elems[i - 1]->id, list->elems[i]->id) << i;
+      }
     }
   }
   static std::string gga(const char* time, const char* lat = "4807.0380", const char* lon = "01131.0000",
