@@ -140,7 +140,9 @@ TEST_F(MtkDriver, NameFromShortOrMissingAnswers) {
     int32_t found = -9;
     ASSERT_GE(run_with(sim_, [&] { found = mtk_identify(pty_.path().c_str(), port); }), 0);
     EXPECT_EQ(found, c.found);
-    if (found == 1) EXPECT_STREQ(port->display_name, c.name);
+    if (found == 1) {
+      EXPECT_STREQ(port->display_name, c.name);
+    }
     EXPECT_EQ(get_gblerr(), 0);
     free_obj(&port);
   }
@@ -247,7 +249,9 @@ TEST_F(MtkDriver, LineFaultsEndInARetryOrError17) {
     const std::string restore = "$PMTK314,0,1,0,1,1,5,0,0,0,0,0,0,0,0,0,0,0,0,0";
     const bool restored = std::find(all.begin() + long(before), all.end(), restore) != all.end();
     // An error ends the download at once: the NMEA output stays off.
-    if (c.error) EXPECT_FALSE(restored);
+    if (c.error) {
+      EXPECT_FALSE(restored);
+    }
     set_gblerr(0);
   }
 }

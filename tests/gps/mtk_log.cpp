@@ -285,7 +285,9 @@ TEST_F(MtkLog, DownloadedFileLoadsBackIntoTheTruth) {
   EXPECT_EQ(tm_test::objects_of<tracklog_t>(f->sot, CLS_TRACKLOG).size(), 1u);
   // A file that is not there.
   fileatt_t* missing = loaded_.open(dir_ + "/none.mtkt");
-  if (missing) EXPECT_EQ(read_mtk_bin(missing, missing->sot), ERR_FILE_ACCESS);
+  if (missing) {
+    EXPECT_EQ(read_mtk_bin(missing, missing->sot), ERR_FILE_ACCESS);
+  }
 }
 
 // gpsbabel's decoder of raw memory images reads the images behind our files into the
