@@ -12,6 +12,8 @@
 #include "formats/gtm.h"
 #include "formats/gtm_internal.h"
 #include "geodesy/geodesy_tables.h"
+#include "geodesy/georef.h"
+#include "geodesy/xform_records.h"
 #include "geodesy/geodesy_tables_state.h"
 #include "geodesy/projection.h"
 #include "geodesy/projection_kinds.h"
@@ -163,6 +165,17 @@ void gtm_unproject(const cartproj_t* p, double* x, double* y) {
   if (!p || !p->geodatum) return;
   proj_inverse(p, x, y);
   angle_unit_convert(p->geodatum->unit, ANG_RADIAN, x, y);
+}
+
+georef_t* gtm_georef_like(const georef_t* src) {
+  georef_t* g = nullptr;
+  georef_create(nullptr, &g);
+  if (!g) return nullptr;
+  g->refertype = src->refertype;
+  g->datum = src->datum;
+  g->projection = src->projection;
+  g->unit = src->unit;
+  return g;
 }
 
 int gtm_display(int code, const int map[5]) { return code >= 0 && code < 5 ? map[code] : 0; }

@@ -42,6 +42,9 @@ waypoint_t* gtm_route_point(container_t* index, container_t* list, route_t* rout
 void gtm_project(const cartproj_t* p, double* x, double* y);
 void gtm_unproject(const cartproj_t* p, double* x, double* y);
 
+// A new georeference (not in a list) on the same system as `src`, without its steps.
+georef_t* gtm_georef_like(const georef_t* src);
+
 // Waypoint display codes: `map` gives the value of each code 0 to 4.
 int gtm_display(int code, const int map[5]);
 

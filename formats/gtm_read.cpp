@@ -210,10 +210,8 @@ void image_record(gtm_context* c) {
   double x = float_at(b), y = float_at(b + 4);
   double w = float_at(b + 8), h = float_at(b + 12);
   im.size = u32_at(b + 16);
-  georef_t* g = nullptr;
-  georef_create(nullptr, &g);
+  georef_t* g = gtm_georef_like(c->grid);
   if (!g) return fail(ERR_MEMORY);
-  georef_copy(c->grid, g);
   im.georef = g;
   if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h)) {
     x = y = w = h = 0;

@@ -373,29 +373,31 @@ void image_line(text_context* c) {
     set_gblerr(0);
     return;
   }
-  if (!f->sot) obj_list_new(&f->sot);
+  container_t* temp = nullptr;
+  obj_list_new(&temp);
+  if (!temp) return;
   int status = 0;
-  const int rc = image_load(f, f->sot, nullptr, kImageFirstLoad, &status, 0);
-  if (rc != 0) {
-    if (get_gblerr() == 0) return;  // skipped
-    return;
-  }
+  const int rc = image_load(f, temp, nullptr, kImageFirstLoad, &status, 0);
   bitmap_t* b = nullptr;
-  file_get_bitmap(f, &b);
-  if (!b || b->width <= 0 || b->height <= 0) return;
-  georef_t* g = nullptr;
-  georef_create(nullptr, &g);
-  if (!g) return;
-  georef_copy(c->georef, g);
-  georef_set_pixel_step(g, make_offset_scale((x2 - x1) / b->width, (y2 - y1) / b->height, 1.0,
-                                             0.0, 0.0, x1, y1));
-  obj_t* old = b->georef;
-  if (old) free_obj(&old);
-  b->georef = g;
-  obj_list_remove_id(f->sot, b->id);
-  id_list_insert(c->list, b);
-  folder_get_or_create(f, c->list, 0, nullptr);
-  c->image_placed = true;
+  if (rc == 0) obj_list_first_of_class(temp, CLS_BITMAP, reinterpret_cast<obj_t**>(&b));
+  georef_t* g = b && b->width > 0 && b->height > 0 ? gtm_georef_like(c->georef) : nullptr;
+  if (g) {
+    obj_list_remove_id(temp, b->id);
+    georef_set_pixel_step(g, make_offset_scale((x2 - x1) / b->width, (y2 - y1) / b->height,
+                                               1.0, 0.0, 0.0, x1, y1));
+    obj_t* old = b->georef;
+    if (old) free_obj(&old);
+    b->georef = g;
+    id_list_insert(c->list, b);
+    folder_get_or_create(c->file, c->list, 0, nullptr);
+    c->image_placed = true;
+  }
+  const int err = get_gblerr();
+  set_gblerr(0);
+  obj_list_free_elements(temp);
+  obj_t* t = temp;
+  free_obj(&t);
+  set_gblerr(err);
 }
 
 void read_record(text_context* c) {
