@@ -360,17 +360,22 @@ void image_line(text_context* c) {
   next_field(c);
   const std::string path = c->field;
   if (path.empty()) return;
+  // A path that names a file object already known (the text file itself, a file loaded
+  // before) is used as it is and never freed here.
+  fileatt_t* known = nullptr;
+  file_find_by_name(path.c_str(), &known);
   fileatt_t* f = nullptr;
   file_open(c->file, nullptr, path.c_str(), &f);
   if (!f) return;
-  if (auto identify = get_image_load_hooks().identify) identify(f);
-  const int pending = get_gblerr();
-  if (pending != 0) return;
+  if (!known)
+    if (auto identify = get_image_load_hooks().identify) identify(f);
+  if (get_gblerr() != 0) return;
   if (file_get_type(f) != kFileKindImage) {
-    obj_t* o = f;
-    rd_close_file(o);
-    free_obj(&o);
-    set_gblerr(0);
+    if (!known) {
+      obj_t* o = f;
+      rd_close_file(o);
+      free_obj(&o);
+    }
     return;
   }
   container_t* temp = nullptr;

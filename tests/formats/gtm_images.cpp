@@ -159,4 +159,19 @@ TEST_F(GtmImages, ImageLinesOfTextFilesMoveEarlierPointsIntoTheirZone) {
   EXPECT_NEAR(py, 5500000, 1e-6);
 }
 
+// Image lines naming no image: the text file itself, a folder, a file of another kind.
+TEST_F(GtmImages, ImageLinesNamingNoImageAreSkipped) {
+  const std::string self = dir_ + "self.txt";
+  const std::string other = put("other.txt", "not an image\n");
+  const std::string text =
+      "Version,212\nWGS 1984 (GPS),217,6378137,298.257223563,0,0,0\n"
+      "w,d,A,1,2,,01/01/2020,00:00:00,0,1,0\n"
+      "i,d,1,2,0,3," + self + "\n" + "i,d,1,2,0,3," + dir_ + "\n" + "i,d,1,2,0,3," + other + "\n";
+  int rc = -1;
+  fileatt_t* f = load_path(put("self.txt", text), &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(obj_list_count_of_class(f->sot, CLS_WAYPOINT), 1);
+  EXPECT_TRUE(images_of(f).empty());
+}
+
 }  // namespace
