@@ -3,9 +3,9 @@
 // both share and the embedded file objects that hold the images stored inside a binary
 // file.
 //
-// Both readers build a georeference on the file's datum in the list,
-// waypoints, tracklogs with their segments and routes whose points reuse waypoints of
-// the same name, position and symbol; objects read before an error stay in the list.
+// Both readers build a georeference on the file's datum in the list, waypoints,
+// tracklogs with their segments, and routes whose points reuse waypoints of the same
+// name, position and symbol; objects read before an error stay in the list.
 #pragma once
 #include <cstdint>
 
