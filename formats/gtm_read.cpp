@@ -359,17 +359,22 @@ size_t place_image_data(gtm_context* c) {
   return placed;
 }
 
+// Loads one stored image; one that fails to load is skipped and its error cleared. Runs
+// with no error pending (the caller keeps the read's own aside): objects are only made
+// and freed then.
 void load_image(gtm_context* c, gtm_image* im, int number) {
   std::string label = "Loading images " + std::to_string(number);
   core_progress_file_position(label.c_str());
   if (im->size == 0) return;
   container_t* temp = nullptr;
   obj_list_new(&temp);
-  if (!temp) return;
+  if (!temp) {
+    set_gblerr(0);
+    return;
+  }
   int status = 0;
-  const int pending = get_gblerr();
   const int rc = image_load(im->data, temp, nullptr, kImageFirstLoad, &status, 0);
-  set_gblerr(pending);
+  set_gblerr(0);
   bitmap_t* b = nullptr;
   if (rc == 0) obj_list_first_of_class(temp, CLS_BITMAP, reinterpret_cast<obj_t**>(&b));
   if (b && b->width > 0 && b->height > 0) {
@@ -388,7 +393,7 @@ void load_image(gtm_context* c, gtm_image* im, int number) {
   obj_list_free_elements(temp);
   obj_t* t = temp;
   free_obj(&t);
-  set_gblerr(pending);
+  set_gblerr(0);
 }
 
 void release(gtm_context* c) {
@@ -435,6 +440,7 @@ int gtm_read(obj_t* file, container_t* list) {
     block(h.routepoint_count, [&] { routepoint_record(&c); });
     const size_t placed = get_gblerr() == 0 ? place_image_data(&c) : 0;
     const int err = get_gblerr();
+    set_gblerr(0);
     for (size_t i = 0; i < placed; ++i) load_image(&c, &c.images[i], int(i) + 1);
     set_gblerr(err);
   }

@@ -94,6 +94,15 @@ TEST_F(GtmImages, AStoredImageIsPlacedOnTheUserGrid) {
   EXPECT_EQ(obj_list_count_of_class(f->sot, CLS_WAYPOINT), 1);
 }
 
+// The images whose data lie in the file are loaded; the first that runs past its end
+// stops the read with 14.
+TEST_F(GtmImages, ImagesBeforeDataPastTheEndAreStillLoaded) {
+  int rc = -1;
+  fileatt_t* f = load_path(kDir + "image_partly_oversize.gtm", &rc);
+  EXPECT_EQ(rc, 14);
+  ASSERT_NE(f, nullptr);
+}
+
 TEST_F(GtmImages, EmbeddedFilesReadTheirPartOfTheParent) {
   const std::string path = put("parent.bin", "0123456789abcdef");
   fileatt_t* parent = open(path);

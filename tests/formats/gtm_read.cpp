@@ -229,7 +229,8 @@ TEST_F(GtmRead, BadBinaryFilesGiveTheirCodeAndKeepWhatWasRead) {
     int waypoints;
   };
   for (const row& r : {row{"v210.gtm", 3, 0}, row{"zero_ellipsoid.gtm", 13, 0},
-                       row{"hostile_count.gtm", 14, 2}, row{"image_oversize.gtm", 14, 1}}) {
+                       row{"hostile_count.gtm", 14, 2}, row{"image_oversize.gtm", 14, 1},
+                       row{"image_partly_oversize.gtm", 14, 1}}) {
     SCOPED_TRACE(r.file);
     fileatt_t* f = nullptr;
     EXPECT_EQ(load_path(kDir + r.file, false, &f), r.code);
