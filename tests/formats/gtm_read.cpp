@@ -18,6 +18,7 @@
 #include "core/obj_list.h"
 #include "core/wstring.h"
 #include "formats/gtm.h"
+#include "geodesy/geodesy_tables.h"
 #include "geodesy/georef.h"
 #include "geodesy/units.h"
 #include "geodesy/xform_records.h"
@@ -252,6 +253,24 @@ TEST_F(GtmRead, AGridFlagWithoutImageReadsGeographicCoordinates) {
   to_wgs84_degrees(g, &x, &y);
   EXPECT_NEAR(x, -46.5, 1e-9);
   EXPECT_NEAR(y, -23.5, 1e-9);
+}
+
+// Grid kinds 2 and above name a projection by its GPS TrackMaker code: its datum is the
+// file's.
+TEST_F(GtmRead, AProjectionCodeGivesTheDatum) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load_path(kDir + "projection_code.gtm", false, &f), 0);
+  cartproj_t* p = nullptr;
+  geo_find_by_alias(CLS_CARTPROJ, GEO_SCHEME_GTM, "8", &p);
+  ASSERT_NE(p, nullptr);
+  const georef_t* g = georef_of(f);
+  ASSERT_NE(g, nullptr);
+  const geodatum_t* datum = g->datum;
+  const geodatum_t* want = p->datum;
+  EXPECT_EQ(datum, want);
+  geodatum_t* wgs84 = nullptr;
+  geo_find_by_alias(CLS_GEODATUM, GEO_SCHEME_GTM, "217", &wgs84);
+  EXPECT_NE(datum, wgs84);
 }
 
 // Every prefix of a good file: an error code (or a whole read), what was read kept.
