@@ -25,7 +25,7 @@ namespace {
 
 // GPS TrackMaker icon number -> system waypoint symbol.
 constexpr int kIconCount = 266;
-constexpr int16_t kGtmIcons[kIconCount] = {
+constexpr int16_t gtm_icons[kIconCount] = {
     0,  20, 19, 24, 31, 5,  11, 3,  19, 19, 19, 0,  30, 54, 4,  2,  20, 10, 12, 46,  // 0
     13, 22, 10, 5,  56, 14, 0,  17, 41, 17, 0,  1,  26, 23, 39, 0,  20, 7,  35, 0,   // 20
     0,  0,  0,  18, 0,  34, 15, 20, 0,  5,  8,  10, 0,  10, 15, 18, 33, 1,  3,  28,  // 40
@@ -46,7 +46,7 @@ constexpr double kMinEllipsoidValue = 2e-14;
 
 }  // namespace
 
-int gtm_icon_symbol(int icon) { return icon >= 0 && icon < kIconCount ? kGtmIcons[icon] : 0; }
+int gtm_icon_symbol(int icon) { return icon >= 0 && icon < kIconCount ? gtm_icons[icon] : 0; }
 
 fileatt_t* embedded_file_create(obj_t* parent) {
   fileatt_t* p = file_of(parent);

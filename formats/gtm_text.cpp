@@ -48,7 +48,7 @@ struct notation_entry {
   int code;
   int unit;
 };
-constexpr notation_entry kNotations[] = {
+constexpr notation_entry gtm_text_notations[] = {
     {"d", 0, ANG_DEGREE}, {"dm", 1, 5}, {"dms", 2, 4}, {"utm", kUtm, 0}};
 
 struct text_context {
@@ -217,7 +217,7 @@ bool select_notation(text_context* c) {
   next_field(c);
   c->notation = 0;
   c->unit = ANG_DEGREE;
-  for (const notation_entry& n : kNotations)
+  for (const notation_entry& n : gtm_text_notations)
     if (c->field == n.text) {
       c->notation = n.code;
       c->unit = n.unit;
