@@ -32,6 +32,7 @@
 #include "formats/polish_map.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
+#include "formats/gtm.h"
 #include "gps/gps_drivers.h"
 #include "gps/gpsport.h"
 #include "gps/navig.h"
@@ -161,7 +162,7 @@ const startup_table kDefaultTable = {
     {
         {"mif_module_init", mif_module_init},
         {"gpx_register_tables", gpx_register_tables},
-        {"gtmtxt_register_keywords", init_nothing},
+        {"gtmtxt_register_keywords", gtm_init},
         {"pcx5_init", pcx5_init},
         {"geonames_register_vocab", geonames_register_vocab},
         {"tcx_register_tables", tcx_register_tables},

@@ -136,7 +136,9 @@ class GtmRead : public tm_test::ReaderFixture {
         EXPECT_NEAR(y, std::stod(r[3]), tolerance);
         EXPECT_NEAR(w->altitude, std::stod(r[4]), 1e-3);
         expect_time(&w->time, r, 5);
-        if (r[11] != "-1") EXPECT_EQ(w->symbol, std::stoi(r[11]));
+        if (r[11] != "-1") {
+          EXPECT_EQ(w->symbol, std::stoi(r[11]));
+        }
       } else if (r[0] == "T") {
         ASSERT_LT(point, points.size());
         const gpspos_t* p = points[point];
