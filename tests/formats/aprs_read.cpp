@@ -184,11 +184,13 @@ TEST_F(AprsRead, CountsBeyondTheFileAndStrayRecordsGiveError14) {
 
 TEST_F(AprsRead, StartAndPointRecordsFollowTheirBytes) {
   // Width byte 0x13: width 4 and a filled area; "!" gives symbol 59; the stored origin
-  // gives (0, 0); a 32-byte name of printable bytes has no NUL and is kept whole.
+  // gives (0, 0); a 32-byte name of printable bytes has no NUL and is kept whole; a
+  // Windows-1252 name reads as its letters.
   const std::string name32(32, 'N');
-  const std::string bytes = aprs_head(1, 2) + line_rec(255, 0x13, 6480000, 3240000) +
+  const std::string bytes = aprs_head(1, 3) + line_rec(255, 0x13, 6480000, 3240000) +
                             point_rec(0, 6480000, 3240000, "$!/STATION") +
-                            point_rec(0xFF, 6480000 + 36000, 3240000 - 36000, name32);
+                            point_rec(0xFF, 6480000 + 36000, 3240000 - 36000, name32) +
+                            point_rec(1, 6480000, 3240000, "Caf\xE9");
   fileatt_t* f = nullptr;
   ASSERT_EQ(load(bytes, &f), 0);
   auto lines = all_of<loil_t>(f, CLS_LOIL);
@@ -199,7 +201,7 @@ TEST_F(AprsRead, StartAndPointRecordsFollowTheirBytes) {
   EXPECT_EQ(lines[0]->loicoord.pts[0], 0.0);
   EXPECT_EQ(lines[0]->loicoord.pts[1], 0.0);
   auto points = all_of<poi_t>(f, CLS_POI);
-  ASSERT_EQ(points.size(), 2u);
+  ASSERT_EQ(points.size(), 3u);
   EXPECT_EQ(points[0]->symbol, 59);
   EXPECT_EQ(utf8(points[0]->name), "STATION");
   EXPECT_EQ(points[0]->coords.x, 0.0);
@@ -208,6 +210,7 @@ TEST_F(AprsRead, StartAndPointRecordsFollowTheirBytes) {
   EXPECT_EQ(points[1]->colour, gpsobj_default_colour(CLS_POI));
   EXPECT_DOUBLE_EQ(points[1]->coords.x, 3600.0);
   EXPECT_DOUBLE_EQ(points[1]->coords.y, 3600.0);
+  EXPECT_EQ(utf8(points[2]->name), "Caf\xC3\xA9");
 }
 
 TEST_F(AprsRead, EveryTruncationOfTheFixtureEndsCleanly) {

@@ -322,7 +322,7 @@ TEST_F(UsrRead, HostileCountsAndLengthsStopWithError14) {
       {"route point count beyond the file", one + count16(1) + usr_string("R") + count16(9) + std::string(1, '\0') + wpt_record(5, 5, 0, "P") + std::string(20, '\0'), 14, 2},
       {"event mark count beyond the file", one + count16(0) + count16(9) + std::string(24, '\0'), 14, 1},
       {"trail count beyond the file", one + count16(0) + count16(0) + count16(3) + std::string(8, '\0'), 14, 1},
-      {"trail block of no points", one + one_trail + trail_head("T", 5) + count16(0) + std::string(50, '\0'), 14, 1},
+      {"trail block of no points", one + one_trail + trail_head("T", 1) + count16(0) + count16(1) + trail_point(1, 1, 1), 14, 1},
       {"trail block beyond the file", one + one_trail + trail_head("T", 5) + count16(5) + trail_point(1, 1, 1), 14, 1},
       {"trail total beyond its blocks", one + one_trail + trail_head("T", 5) + count16(1) + trail_point(1, 1, 1), 14, 1},
       {"trail name length beyond the file", one + one_trail + huge_route.substr(2), 14, 1},
