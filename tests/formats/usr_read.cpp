@@ -4,6 +4,7 @@
 // every truncation, which end with error 14 and keep what was read before.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -291,6 +292,21 @@ TEST_F(UsrRead, TimesCountFromTheStartOf2000) {
   auto w = all_of<waypoint_t>(f, CLS_WAYPOINT);
   ASSERT_EQ(w.size(), 1u);
   expect_time(w[0]->time, {"2000", "1", "2", "1", "0", "0"}, 0);
+}
+
+TEST_F(UsrRead, LongAndWindows1252NamesReadWhole) {
+  const std::string long_name(10000, 'n');
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load(usr_head(2, {wpt_record(0, 0, 0, long_name), wpt_record(5, 5, 0, "Z\xFCrich")}) + count16(0) +
+                     count16(0) + count16(0),
+                 &f),
+            0);
+  std::vector<std::string> names;
+  for (waypoint_t* w : all_of<waypoint_t>(f, CLS_WAYPOINT)) names.push_back(utf8(w->name));
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0], "Z\xC3\xBCrich");
+  EXPECT_EQ(names[1], long_name);
 }
 
 struct bad_case {
