@@ -32,6 +32,7 @@
 #include "formats/polish_map.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
+#include "formats/gps_file_formats.h"
 #include "formats/gtm.h"
 #include "gps/gps_drivers.h"
 #include "gps/gpsport.h"
@@ -221,4 +222,5 @@ void register_format_modules() {
   h.sid_decoder_bound = sid_bound;
   file_load_module_init();
   run_steps(get_startup_table().formats, kFormatModuleSteps);
+  gps_file_formats_init();
 }
