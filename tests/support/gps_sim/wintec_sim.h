@@ -1,0 +1,76 @@
+// A simulated Wintec data logger on the master side of a pseudo-terminal: it answers the
+// "@AL" text commands (login, name, versions, memory ranges, block reads, erase, close)
+// from a memory image of 16-byte log records built from known points, only while the
+// line runs at 57600 baud, with fault switches for the error paths.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tm_test {
+
+class pty_pair;
+
+// One known point of the log (the truth).
+struct wintec_point {
+  double lat, lon;  // degrees
+  int alt;          // metres
+  int year, month, day, hour, minute, second;
+  uint16_t flags;   // bit 0 new track, bit 1 push-to-log
+};
+
+// The 16 little-endian bytes of a log record.
+std::string wintec_record_bytes(const wintec_point& p);
+
+// Fault switches (read by the simulator thread at each command).
+struct wintec_faults {
+  std::atomic<int> bad_checksum{0};   // the next n block answers carry a wrong checksum
+  std::atomic<int> short_block{0};    // the next n block answers lack their last 5 bytes
+  std::atomic<int> lost_echo{0};      // the next n block answers lack the closing echo
+  std::atomic<bool> silent{false};    // answers nothing at all
+  std::atomic<bool> garbage{false};   // answers every command with noise only
+  std::atomic<bool> no_ranges{false}; // memory range queries get no answer
+};
+
+class wintec_sim {
+ public:
+  // Starts serving on the pty's master. `image` is the memory from the data start on.
+  wintec_sim(pty_pair& pty, std::string image, std::string name = "WBT201");
+  ~wintec_sim();
+  wintec_sim(const wintec_sim&) = delete;
+  wintec_sim& operator=(const wintec_sim&) = delete;
+
+  wintec_faults faults;
+  // Memory layout (bytes): log area and data start; the data end follows the image.
+  static constexpr uint32_t kAreaStart = 4096;
+  static constexpr uint32_t kAreaEnd = 4096 + 2 * 1024 * 1024;
+
+  // Every command line received (without CR LF), in order.
+  std::vector<std::string> commands();
+  int erases() const { return erases_.load(); }
+  int blocks_served() const { return blocks_.load(); }
+  void set_range_override(uint32_t data_start, uint32_t data_end);
+
+ private:
+  void run();
+  void answer(const std::string& line);
+  bool line_speed_ok() const;
+  void put(const std::string& bytes);
+
+  pty_pair& pty_;
+  std::mutex lock_;
+  std::string image_;
+  std::string name_;
+  std::vector<std::string> commands_;
+  uint32_t data_start_ = kAreaStart;
+  uint32_t data_end_;
+  std::atomic<int> erases_{0};
+  std::atomic<int> blocks_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace tm_test
