@@ -118,7 +118,7 @@ class WintecDriver : public gpsport_test::GpsPortFixture {
       wintec_free(&d);
       com_close(&dev);
     });
-    ASSERT_GE(w.run(), 0) << "the driver hung";
+    ASSERT_GE(tm_test::run_paced(w), 0) << "the driver hung";
   }
   // Logs in and downloads into dir_/log.tmn: the error code and count.
   int download(int32_t* count) {
@@ -143,14 +143,14 @@ TEST_F(WintecDriver, ProbeFindsTheLoggerAndNamesItWithItsVersions) {
   wintec_sim sim(pty_, image_of(truth(3)));
   gpsport_t* port = nullptr;
   virtual_worker w([&] { gps_probe(pty_.path().c_str(), 0, &port); });
-  ASSERT_GE(w.run(), 0);
+  ASSERT_GE(tm_test::run_paced(w), 0);
   ASSERT_NE(port, nullptr);
   EXPECT_EQ(port->family, GPS_WINTEC);
   EXPECT_EQ(port->capabilities, kWintecCapabilities);
   EXPECT_EQ(port->speed, kWintecSpeed);
   EXPECT_STREQ(port->display_name, "WBT201 hardw. 1.27 softw. 2.04 log 1.4");
   virtual_worker closing([&] { gpsport_close(port); });
-  ASSERT_GE(closing.run(), 0);
+  ASSERT_GE(tm_test::run_paced(closing), 0);
   EXPECT_EQ(sim.commands().back(), "@AL,2,1");
 }
 
@@ -275,7 +275,7 @@ TEST_F(WintecDriver, ConnectChecksTheNameAndGives17ForAnotherDevice) {
       set_gblerr(0);
       gpsport_close(port);
     });
-    ASSERT_GE(w.run(), 0);
+    ASSERT_GE(tm_test::run_paced(w), 0);
     EXPECT_EQ(result, r.result);
     EXPECT_EQ(err, r.err);
     EXPECT_EQ(port->connection, nullptr);
@@ -288,14 +288,14 @@ TEST_F(WintecDriver, TransferDownloadsErasesAndCloses) {
   wintec_sim sim(pty_, image_of(truth(20)));
   gpsport_t* port = nullptr;
   virtual_worker probe([&] { gps_probe(pty_.path().c_str(), GPS_WINTEC, &port); });
-  ASSERT_GE(probe.run(), 0);
+  ASSERT_GE(tm_test::run_paced(probe), 0);
   ASSERT_NE(port, nullptr);
   int32_t count = -1;
   virtual_worker w([&] {
     gpsport_close(port);
     gps_download(port, (dir_ + "/dl").c_str(), GPS_DATALOG | GPS_DELETE, &count);
   });
-  ASSERT_GE(w.run(), 0);
+  ASSERT_GE(tm_test::run_paced(w), 0);
   EXPECT_EQ(get_gblerr(), 0);
   EXPECT_EQ(count, 20);
   EXPECT_EQ(sim.erases(), 1);
@@ -443,7 +443,7 @@ TEST_F(WintecLoadBack, TheDownloadedLogLoadsBackWithTheKnownPoints) {
     wintec_free(&d);
     com_close(&dev);
   });
-  ASSERT_GE(w.run(), 0);
+  ASSERT_GE(tm_test::run_paced(w), 0);
   ASSERT_EQ(get_gblerr(), 0);
   fileatt_t* f = loaded_.open(base + ".tmn");
   ASSERT_NE(f, nullptr);

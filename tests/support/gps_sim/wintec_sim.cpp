@@ -13,6 +13,21 @@
 
 namespace tm_test {
 
+int64_t run_paced(virtual_worker& w, int pace_us, int bound_ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+  while (!w.done()) {
+    if (std::chrono::steady_clock::now() > until) return -1;
+    if (clock_idle()) {
+      plat::advance_virtual_ms(1);
+      std::this_thread::sleep_for(std::chrono::microseconds(pace_us));
+    } else {
+      std::this_thread::yield();
+    }
+  }
+  w.finish();
+  return w.elapsed();
+}
+
 std::string wintec_record_bytes(const wintec_point& p) {
   const uint32_t t = uint32_t(p.year - 2000) << 26 | uint32_t(p.month) << 22 | uint32_t(p.day) << 17 |
                      uint32_t(p.hour) << 12 | uint32_t(p.minute) << 6 | uint32_t(p.second);

@@ -13,6 +13,13 @@
 namespace tm_test {
 
 class pty_pair;
+class virtual_worker;
+
+// Runs the worker's call to its end on the virtual clock, one millisecond at a time while
+// it waits, each step taking at least `pace_us` of real time: the simulators answer in
+// real time, and a device answers well within a few milliseconds of its own. The call's
+// virtual duration, or -1 when it did not end within `bound_ms` of real time.
+int64_t run_paced(virtual_worker& w, int pace_us = 50, int bound_ms = 60000);
 
 // One known point of the log (the truth).
 struct wintec_point {
