@@ -50,6 +50,7 @@ struct magellan_log_ctx {
   trackseg_t* segment = nullptr;
   int route_total = 0;
   route_t* route = nullptr;
+  bool route_pairs = false;
 };
 
 magellan_log_ctx* log_of(nmea_parser* p) { return static_cast<magellan_log_ctx*>(p->device); }
@@ -171,16 +172,19 @@ void on_route(nmea_parser* p) {
     if (!rest.empty()) mbs_to_wcs(rest[0].c_str(), &c->route->comment);
     return;
   }
-  size_t first = 0;
-  if (rest.size() % 2 == 1) {
-    if (number == 1) mbs_to_wcs(rest[0].c_str(), &c->route->name);
-    first = 1;
+  // An odd count: the last field is the route's name (as the receivers write it).
+  size_t end = rest.size();
+  if (end % 2 == 1) {
+    --end;
+    if (!rest[end].empty()) mbs_to_wcs(rest[end].c_str(), &c->route->name);
   } else if (number == 1) {
     mbs_to_wcs(f[3].c_str(), &c->route->name);
   }
-  const size_t n = rest.size() - first;
-  const bool pairs = n % 2 == 0 && n >= 4;
-  for (size_t i = first; i < rest.size(); i += pairs ? 2 : 1) {
+  // Name and icon pairs: four fields or more in the first sentence; its continuations
+  // keep the way it was written.
+  if (number == 1) c->route_pairs = end >= 4;
+  const bool pairs = c->route_pairs && end % 2 == 0;
+  for (size_t i = 0; i < end; i += pairs ? 2 : 1) {
     if (rest[i].empty()) continue;
     append_point(c, rest[i].c_str(), pairs ? rest[i + 1].c_str() : nullptr);
   }
