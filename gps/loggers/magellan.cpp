@@ -130,6 +130,18 @@ void download(void* connection, void* driver, int32_t* count, const char* base,
 
 }  // namespace
 
+magellan_ctx* magellan_ctx_create(com_device* dev) {
+  magellan_ctx* c = nullptr;
+  alloc_mem_zero(&c, sizeof *c);
+  if (!c) return nullptr;
+  c->dev = dev;
+  nmea_parser_new(magellan_dict(), kDriverHandlers, MGN_SENTENCES, c, nullptr, 80, nullptr, &c->parser);
+  if (!c->parser) ctx_free(&c);
+  return c;
+}
+
+void magellan_ctx_free(magellan_ctx** ctx) { ctx_free(ctx); }
+
 int magellan_read_line(com_device* dev, char* buf, int size) {
   int stored = 0, taken = 0, empty = 0;
   while (empty < kMagellanEmptyReads && taken < kLineBytesMax) {
@@ -187,12 +199,10 @@ magellan_ctx* magellan_handshake(com_device* dev) {
   nmea_send(dev, "$PMGNCMD,VERSION");
   const int n = com_read(dev, kVersionChunk, chunk);
   magellan_ctx* c = nullptr;
-  if (n > 0) {
-    alloc_mem_zero(&c, sizeof *c);
-    c->dev = dev;
-    nmea_parser_new(magellan_dict(), kDriverHandlers, MGN_SENTENCES, c, nullptr, 80, nullptr, &c->parser);
-    if (c->parser) feed(c, reinterpret_cast<const char*>(chunk), n);
-    if (!c->parser || !c->version) {
+  if (n > 0) c = magellan_ctx_create(dev);
+  if (c) {
+    feed(c, reinterpret_cast<const char*>(chunk), n);
+    if (!c->version) {
       ctx_free(&c);
     } else {
       nmea_send(dev, "$PMGNCMD,HANDON");

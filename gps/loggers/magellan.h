@@ -63,6 +63,10 @@ void magellan_log_register();
 void magellan_log_free();
 container_t* magellan_dict();
 
+// A context with its parser (field buffer 80) on the device; null on failure. Freed
+// (parser, texts, record) without any dialogue by magellan_ctx_free.
+magellan_ctx* magellan_ctx_create(com_device* dev);
+void magellan_ctx_free(magellan_ctx** ctx);
 // Reads one line (LF included when it came) into buf (size bytes, NUL-ended): its length.
 int magellan_read_line(com_device* dev, char* buf, int size);
 // Sends the command in progress and takes its answer, resending on a wrong checksum.
