@@ -49,30 +49,21 @@ struct tk_fields {
   double lat = 0, lon = 0, alt = 0;
 };
 
-tk_fields read_fields(int32_t size) {
+uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+// One record of `size` bytes (the fields it holds, in order), then `skip` bytes more.
+tk_fields read_fields(int32_t size, int32_t skip) {
   tk_fields f;
-  int32_t used = 0;
-  if (size >= 2) {
-    f.flags = rd_read_u16();
-    used = 2;
-  }
-  if (size >= 6) {
-    date_from_bits_year2000(rd_read_u32(), &f.time);
-    used = 6;
-  }
-  if (size >= 10) {
-    f.lat = int32_t(rd_read_u32()) * 1e-7;
-    used = 10;
-  }
-  if (size >= 14) {
-    f.lon = int32_t(rd_read_u32()) * 1e-7;
-    used = 14;
-  }
-  if (size >= 16) {
-    f.alt = int16_t(rd_read_u16());
-    used = 16;
-  }
-  if (size > used) rd_seek(size - used, 1);
+  uint8_t b[16];
+  const int32_t head = size < 16 ? size : 16;
+  if (rd_read_bytes(b, head) != head) return f;
+  if (size >= 2) f.flags = uint16_t(b[0] | b[1] << 8);
+  if (size >= 6) date_from_bits_year2000(le32(b + 2), &f.time);
+  if (size >= 10) f.lat = int32_t(le32(b + 6)) * 1e-7;
+  if (size >= 14) f.lon = int32_t(le32(b + 10)) * 1e-7;
+  if (size >= 16) f.alt = int16_t(uint16_t(b[14] | b[15] << 8));
+  const int64_t rest = int64_t(size - head) + skip;
+  if (rest > 0) rd_seek(rest, 1);
   return f;
 }
 
@@ -89,8 +80,7 @@ int tk_read_points(tk_ctx& c) {
   const int64_t stride = int64_t(c.record_size) + c.extra;
   const int64_t n = records_present(c, c.point_count, stride);
   for (int64_t i = 0; i < n && get_gblerr() == 0; ++i) {
-    const tk_fields f = read_fields(c.record_size);
-    if (c.extra > 0) rd_seek(c.extra, 1);
+    const tk_fields f = read_fields(c.record_size, c.extra);
     if (get_gblerr()) break;
     if ((f.flags & 1) || !c.segment) {
       trackseg_create(c.tracklog, c.layer, &c.segment);
@@ -111,7 +101,7 @@ int tk_read_points(tk_ctx& c) {
 int tk_read_waypoints(tk_ctx& c) {
   const int64_t n = records_present(c, c.point_count, c.record_size);
   for (int64_t i = 0; i < n && get_gblerr() == 0; ++i) {
-    const tk_fields f = read_fields(c.record_size);
+    const tk_fields f = read_fields(c.record_size, 0);
     if (get_gblerr()) break;
     waypoint_t* w = nullptr;
     waypoint_create(f.lon, f.lat, "Push-to-log point", nullptr, 0, 0, 0, f.alt, c.layer, &w);
