@@ -308,6 +308,26 @@ TEST_F(MagellanDriver, TrackDeleteEmptiesTheTrackOrGives17WhenRefused) {
   }
 }
 
+TEST_F(MagellanDriver, TransferDownloadsEveryItemThenDeletesTheTrack) {
+  magellan_sim sim(*pty_, kWaypoints, kTrack, kRoutes);
+  gpsport_t* port = nullptr;
+  virtual_worker probe([&] { gps_probe(pty_->path().c_str(), GPS_MAGELLAN, &port); });
+  ASSERT_GE(tm_test::run_paced(probe), 0);
+  ASSERT_NE(port, nullptr);
+  int32_t count = -1;
+  virtual_worker w([&] {
+    gpsport_close(port);
+    gps_download(port, (dir_ + "/all").c_str(), GPS_WAYPOINTS | GPS_TRACKS | GPS_ROUTES | GPS_DELETE, &count);
+  });
+  ASSERT_GE(tm_test::run_paced(w), 0);
+  EXPECT_EQ(get_gblerr(), 0);
+  EXPECT_EQ(count, 3 + 3 + 4);
+  EXPECT_EQ(slurp(dir_ + "/all.mglw"), file_of_lines(kWaypoints));
+  EXPECT_EQ(slurp(dir_ + "/all.mglt"), file_of_lines(kTrack));
+  EXPECT_NE(slurp(dir_ + "/all.mglr").find(magellan_sentence(kRoutes[0])), std::string::npos);
+  EXPECT_EQ(sim.track_size(), 0);
+}
+
 TEST_F(MagellanDriver, AMatchingAcknowledgementSendsNothingAgain) {
   magellan_sim sim(*pty_, kWaypoints, kTrack, kRoutes);
   with_receiver([&](com_device*, magellan_ctx* c) {
