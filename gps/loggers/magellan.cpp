@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kDrainChunk = 5000;
 constexpr int kVersionChunk = 100;
+constexpr int kVersionReads = 10;
 constexpr int kLineBytesMax = 8 * kMagellanLineMax;  // bytes one line may take in all
 
 magellan_ctx* ctx_of(nmea_parser* p) { return static_cast<magellan_ctx*>(p->device); }
@@ -197,16 +198,29 @@ magellan_ctx* magellan_handshake(com_device* dev) {
   for (int i = 0; i < 100 && com_read(dev, kDrainChunk, chunk) == kDrainChunk; ++i) {
   }
   nmea_send(dev, "$PMGNCMD,VERSION");
-  const int n = com_read(dev, kVersionChunk, chunk);
+  // The answer in chunks of up to 100 bytes: a receiver slow to start answering gets a
+  // few silences of one read, and an answer stops at the first silence after it began.
   magellan_ctx* c = nullptr;
-  if (n > 0) c = magellan_ctx_create(dev);
-  if (c) {
+  int total = 0;
+  for (int i = 0; i < kVersionReads && !(c && c->version); ++i) {
+    const int n = com_read(dev, kVersionChunk, chunk);
+    if (n <= 0) {
+      if (total > 0 || n < 0) break;
+      continue;
+    }
+    total += n;
+    if (!c) c = magellan_ctx_create(dev);
+    if (!c) break;
     feed(c, reinterpret_cast<const char*>(chunk), n);
+  }
+  if (c) {
     if (!c->version) {
       ctx_free(&c);
     } else {
       nmea_send(dev, "$PMGNCMD,HANDON");
-      com_read(dev, kVersionChunk, chunk);  // its acknowledgement
+      // Its acknowledgement, read whole so that it is not taken for the answer to the
+      // next command.
+      magellan_read_line(dev, reinterpret_cast<char*>(chunk), kVersionChunk);
     }
   }
   free_mem(&chunk);

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "tests/gps/pty_fixture.h"
+#include "tests/support/gps_sim/wintec_sim.h"
 
 namespace tm_test {
 
@@ -31,10 +32,12 @@ magellan_sim::magellan_sim(pty_pair& pty, std::vector<std::string> waypoints, st
                            std::vector<std::string> routes, std::string version)
     : pty_(pty), waypoints_(std::move(waypoints)), track_(std::move(track)), routes_(std::move(routes)),
       version_(std::move(version)) {
+  sim_register(this, &pty_, &busy_, &writing_);
   thread_ = std::thread([this] { run(); });
 }
 
 magellan_sim::~magellan_sim() {
+  sim_unregister(this);
   stop_ = true;
   if (thread_.joinable()) thread_.join();
 }
@@ -55,8 +58,14 @@ bool magellan_sim::line_speed_ok() const {
   return cfgetospeed(&t) == B4800;
 }
 
+// While a long answer waits for room on the line the simulator reads nothing: the driver
+// reads, writes its acknowledgements and pauses, so the clock may move meanwhile.
 void magellan_sim::put(const std::string& bytes) {
-  if (!bytes.empty()) pty_.write_all(bytes);
+  if (bytes.empty()) return;
+  writing_ = true;
+  pty_.write_all(bytes);
+  sim_wrote();
+  writing_ = false;
 }
 
 void magellan_sim::run() {
@@ -64,9 +73,13 @@ void magellan_sim::run() {
   while (!stop_) {
     pollfd p{pty_.master(), POLLIN, 0};
     if (poll(&p, 1, 5) <= 0) continue;
+    busy_ = true;
     char buf[512];
     const ssize_t n = read(pty_.master(), buf, sizeof buf);
-    if (n <= 0) continue;
+    if (n <= 0) {
+      busy_ = false;
+      continue;
+    }
     pending.append(buf, size_t(n));
     size_t end;
     while ((end = pending.find('\n')) != std::string::npos) {
@@ -82,6 +95,7 @@ void magellan_sim::run() {
       answer(line.substr(1, star == std::string::npos ? std::string::npos : star - 1));
     }
     if (pending.size() > 4096) pending.clear();
+    busy_ = false;
   }
 }
 

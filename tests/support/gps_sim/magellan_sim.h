@@ -60,6 +60,8 @@ class magellan_sim {
   int sent_in_listing_ = 0;
   std::atomic<int> good_acks_{0};
   std::atomic<bool> stop_{false};
+  std::atomic<bool> busy_{false};     // a command read, its answer not yet handed over
+  std::atomic<bool> writing_{false};  // waiting for room on the line
   std::thread thread_;
 };
 

@@ -4,6 +4,7 @@
 #include "tests/support/gps_sim/wintec_sim.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,15 +14,84 @@
 
 namespace tm_test {
 
-int64_t run_paced(virtual_worker& w, int pace_us, int bound_ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+namespace {
+// Bytes written on the master reach the slave a little later (the kernel passes them on
+// from a worker): after a simulator's write the clock waits until they are there, or
+// this much real time has passed.
+constexpr auto kHandOverGrace = std::chrono::milliseconds(5);
+std::atomic<int64_t> g_last_write_ns{0};
+
+int64_t steady_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
+void sim_wrote() { g_last_write_ns = steady_ns(); }
+
+bool master_drained(const pty_pair& pty) {
+  int pending = 0;
+  return pty.master() < 0 || (ioctl(pty.master(), FIONREAD, &pending) == 0 && pending == 0);
+}
+
+namespace {
+struct sim_entry {
+  const void* owner;
+  const pty_pair* pty;
+  const std::atomic<bool>* busy;
+  const std::atomic<bool>* writing;
+};
+std::mutex g_sims_lock;
+std::vector<sim_entry> g_sims;
+}  // namespace
+
+void sim_register(const void* owner, const pty_pair* pty, const std::atomic<bool>* busy,
+                  const std::atomic<bool>* writing) {
+  std::lock_guard<std::mutex> guard(g_sims_lock);
+  g_sims.push_back({owner, pty, busy, writing});
+}
+
+void sim_unregister(const void* owner) {
+  std::lock_guard<std::mutex> guard(g_sims_lock);
+  for (size_t i = 0; i < g_sims.size(); ++i)
+    if (g_sims[i].owner == owner) {
+      g_sims.erase(g_sims.begin() + long(i));
+      return;
+    }
+}
+
+bool sims_quiet() {
+  std::lock_guard<std::mutex> guard(g_sims_lock);
+  for (const sim_entry& e : g_sims) {
+    if (e.writing->load()) continue;
+    if (e.busy->load() || !master_drained(*e.pty)) return false;
+    int arrived = 0;
+    if (steady_ns() - g_last_write_ns.load() < std::chrono::nanoseconds(kHandOverGrace).count() &&
+        e.pty->slave() >= 0 && (ioctl(e.pty->slave(), FIONREAD, &arrived) != 0 || arrived == 0))
+      return false;
+  }
+  return true;
+}
+
+int64_t run_paced(virtual_worker& w, const std::function<bool()>& quiet, int pace_us, int bound_ms) {
+  using clock = std::chrono::steady_clock;
+  const auto until = clock::now() + std::chrono::milliseconds(bound_ms);
+  // Within a while after a simulator was at work, time goes at the pace given; once
+  // they have been still for that while, a silence the driver waits out goes faster
+  // (still slowly enough for a command the driver writes to reach a simulator).
+  constexpr auto kSettle = std::chrono::milliseconds(30);
+  constexpr auto kFastStep = std::chrono::microseconds(20);
+  auto last_active = clock::now();
   while (!w.done()) {
-    if (std::chrono::steady_clock::now() > until) return -1;
-    if (clock_idle()) {
+    const auto now = clock::now();
+    if (now > until) return -1;
+    const bool sims_still = quiet ? quiet() : sims_quiet();
+    if (!sims_still) last_active = now;
+    if (sims_still && clock_idle()) {
       plat::advance_virtual_ms(1);
-      std::this_thread::sleep_for(std::chrono::microseconds(pace_us));
+      std::this_thread::sleep_for(now - last_active < kSettle ? std::chrono::microseconds(pace_us) : kFastStep);
     } else {
-      std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::microseconds(10));
     }
   }
   w.finish();
@@ -49,10 +119,12 @@ std::string wintec_record_bytes(const wintec_point& p) {
 wintec_sim::wintec_sim(pty_pair& pty, std::string image, std::string name)
     : pty_(pty), image_(std::move(image)), name_(std::move(name)) {
   data_end_ = data_start_ + uint32_t(image_.size());
+  sim_register(this, &pty_, &busy_, &writing_);
   thread_ = std::thread([this] { run(); });
 }
 
 wintec_sim::~wintec_sim() {
+  sim_unregister(this);
   stop_ = true;
   if (thread_.joinable()) thread_.join();
 }
@@ -75,8 +147,14 @@ bool wintec_sim::line_speed_ok() const {
   return cfgetospeed(&t) == B57600;
 }
 
+// While a long answer waits for room on the line the simulator reads nothing: the driver
+// reads, writes its acknowledgements and pauses, so the clock may move meanwhile.
 void wintec_sim::put(const std::string& bytes) {
-  if (!bytes.empty()) pty_.write_all(bytes);
+  if (bytes.empty()) return;
+  writing_ = true;
+  pty_.write_all(bytes);
+  sim_wrote();
+  writing_ = false;
 }
 
 void wintec_sim::run() {
@@ -84,9 +162,13 @@ void wintec_sim::run() {
   while (!stop_) {
     pollfd p{pty_.master(), POLLIN, 0};
     if (poll(&p, 1, 5) <= 0) continue;
+    busy_ = true;
     char buf[512];
     const ssize_t n = read(pty_.master(), buf, sizeof buf);
-    if (n <= 0) continue;
+    if (n <= 0) {
+      busy_ = false;
+      continue;
+    }
     pending.append(buf, size_t(n));
     size_t end;
     while ((end = pending.find('\n')) != std::string::npos) {
@@ -100,6 +182,7 @@ void wintec_sim::run() {
       if (line_speed_ok() && !faults.silent) answer(line);
     }
     if (pending.size() > 4096) pending.clear();
+    busy_ = false;
   }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,10 +17,28 @@ class pty_pair;
 class virtual_worker;
 
 // Runs the worker's call to its end on the virtual clock, one millisecond at a time while
-// it waits, each step taking at least `pace_us` of real time: the simulators answer in
-// real time, and a device answers well within a few milliseconds of its own. The call's
-// virtual duration, or -1 when it did not end within `bound_ms` of real time.
-int64_t run_paced(virtual_worker& w, int pace_us = 50, int bound_ms = 60000);
+// it waits: within 30 ms of real time after a simulator was last at work each step takes
+// at least `pace_us` (the simulators answer in real time, and bytes written on a pty
+// arrive a little later), afterwards 20 microseconds. The call's
+// virtual duration, or -1 when it did not end within `bound_ms` of real time. While
+// `quiet` (when given) says no: a simulator has a command to read or is answering one,
+// the clock stands still.
+int64_t run_paced(virtual_worker& w, const std::function<bool()>& quiet = {}, int pace_us = 150,
+                  int bound_ms = 60000);
+
+// True when nothing waits to be read on the pty master (what the driver wrote has been
+// taken by the simulator).
+bool master_drained(const pty_pair& pty);
+
+// The simulators alive: each registers its pty and flags while it runs. sims_quiet is
+// true when every one is blocked handing over an answer, or has drained its master and
+// has no answer in hand; run_paced uses it when no predicate is given.
+void sim_register(const void* owner, const pty_pair* pty, const std::atomic<bool>* busy,
+                  const std::atomic<bool>* writing);
+void sim_unregister(const void* owner);
+bool sims_quiet();
+// Called by a simulator after each write on its master.
+void sim_wrote();
 
 // One known point of the log (the truth).
 struct wintec_point {
@@ -77,6 +96,8 @@ class wintec_sim {
   std::atomic<int> erases_{0};
   std::atomic<int> blocks_{0};
   std::atomic<bool> stop_{false};
+  std::atomic<bool> busy_{false};     // a command read, its answer not yet handed over
+  std::atomic<bool> writing_{false};  // waiting for room on the line
   std::thread thread_;
 };
 
