@@ -171,5 +171,10 @@ int file_sniff_extension(const char* path, file_class* c) {
     *c = {kFileKindGps, 48, 1};
     return 1;
   }
+  // Wintec push-to-log files carry no marker of their own.
+  if (ext == "tk3") {
+    *c = {kFileKindGps, 73, 1};
+    return 1;
+  }
   return 0;
 }

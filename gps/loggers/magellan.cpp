@@ -25,7 +25,7 @@ constexpr int kLineBytesMax = 8 * kMagellanLineMax;  // bytes one line may take 
 magellan_ctx* ctx_of(nmea_parser* p) { return static_cast<magellan_ctx*>(p->device); }
 
 void keep_checksum(magellan_ctx* c, const nmea_parser* p) {
-  std::snprintf(c->last_checksum, sizeof c->last_checksum, "%s", p->checksum);
+  std::snprintf(c->last_checksum, sizeof c->last_checksum, "%.2s", p->checksum);
 }
 
 // The sentence as received: "$" name "," fields "*" checksum.

@@ -228,6 +228,7 @@ TEST_F(FileRecognition, ShortFilesAndExtensions) {
       {"short tga by name", "tiny", "a.tga", 125, 0, 0},
       {"tga in capitals", text("unknown content"), "A.TGA", 2, 14, 0},
       {"trl", text("unknown content"), "track.trl", 4, 48, 1},
+      {"tk3", binary(std::string(1024, '\0')), "push.TK3", 4, 73, 1},
       {"content before extension", binary(png), "picture.tga", 2, 4, 0},
       {"no dot before the letters", text("unknown content"), "a_tga", 125, 0, 0},
   });
