@@ -258,7 +258,7 @@ void event_line(ozi_context* c) {
 }
 
 void point_line(ozi_context* c) {
-  if (at_line_end(c) && c->line.empty()) return;
+  if (c->line.empty()) return;  // a blank line holds no point
   double x = 0, y = 0;
   if (!position_fields(c, &x, &y)) return;
   skip_fields(c, 2);
