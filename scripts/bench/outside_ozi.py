@@ -1,0 +1,51 @@
+#!/usr/bin/python3
+"""The outside yardstick of the OziExplorer track load benchmark, timed on this machine.
+
+Writes the file of bench/ozi_plt_load_bench.cpp (the same closed forms, the same bytes)
+at $TMPDIR/tm_ozi_plt_bench.plt (default /tmp), unless it is already there with the
+right size, and times `gpsbabel -t -i ozi -f big.plt -o unicsv -F /dev/null` on it: the
+best of a few runs in milliseconds per load, with gpsbabel's peak resident size. Run
+with Debian's python3.
+"""
+import math
+import os
+import resource
+import subprocess
+import sys
+import time
+
+POINTS = 1000000
+
+
+def document():
+    out = ["OziExplorer Track Point File Version 2.1\r\nWGS 84\r\nAltitude is in Feet\r\n"
+           "Reserved 3\r\n0,2,255,Big,0,0,2,8421376\r\n%d\r\n" % POINTS]
+    for i in range(POINTS):
+        out.append("%.6f,%.6f,%d,%.1f,%.7f,,\r\n"
+                   % (45.0 + 0.5 * math.sin(0.0137 * i), 6.0 + 0.5 * math.sin(0.0219 * i + 0.5),
+                      1 if i % 100000 == 0 else 0, 3000.0 + 1500.0 * math.sin(0.001 * i),
+                      43831.0 + i / 86400.0))
+    return "".join(out).encode()
+
+
+def main():
+    path = os.path.join(os.environ.get("TMPDIR") or "/tmp", "tm_ozi_plt_bench.plt")
+    data = document()
+    if not os.path.exists(path) or os.path.getsize(path) != len(data):
+        with open(path, "wb") as f:
+            f.write(data)
+    command = ["gpsbabel", "-t", "-i", "ozi", "-f", path, "-o", "unicsv", "-F", "/dev/null"]
+    best = math.inf
+    for _ in range(3):
+        start = time.perf_counter()
+        subprocess.run(command, check=True)
+        best = min(best, time.perf_counter() - start)
+    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
+    print("== outside yardstick (scripts/bench/outside_ozi.py)")
+    print(f"gpsbabel -t -i ozi -f big.plt -o unicsv -F /dev/null, {POINTS} track points: "
+          f"{best * 1000.0:.1f} ms per load, peak {peak:.0f} MB")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
