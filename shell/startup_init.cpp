@@ -34,6 +34,7 @@
 #include "geodesy/geodesy_tables.h"
 #include "formats/gps_file_formats.h"
 #include "formats/gtm.h"
+#include "formats/ovl.h"
 #include "gps/gps_drivers.h"
 #include "gps/gpsport.h"
 #include "gps/navig.h"
@@ -168,7 +169,7 @@ const startup_table kDefaultTable = {
         {"geonames_register_vocab", geonames_register_vocab},
         {"tcx_register_tables", tcx_register_tables},
         {"kml_module_init", kml_module_init},
-        {"ovl_init", init_nothing},
+        {"ovl_init", ovl_init},
         {"repr_load", load_representations},
         {"osm_init", osm_init},
         {"mp_init", mp_init},

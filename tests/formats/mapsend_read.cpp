@@ -108,7 +108,9 @@ class MapsendRead : public tm_test::MapsendFixture {
           EXPECT_EQ(t.date, e.date);
           EXPECT_NEAR((t.day - e.day) * 86400.0, 0.0, 1e-4);
         }
-        if (row[5] != "-") EXPECT_EQ(double(o->speed), std::stod(row[5]));
+        if (row[5] != "-") {
+          EXPECT_EQ(double(o->speed), std::stod(row[5]));
+        }
       }
     }
     EXPECT_EQ(w, waypoints.size());

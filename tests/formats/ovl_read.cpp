@@ -114,8 +114,12 @@ TEST_F(OvlRead, TypesMakeTheirObjects) {
     const size_t made = all_of<obj_t>(f, CLS_GEOTEXT).size() + all_of<obj_t>(f, CLS_LOIL).size() +
                         all_of<obj_t>(f, CLS_GEOPOINT).size();
     EXPECT_EQ(made, tc.cls ? 1u : 0u);
-    if (tc.cls == CLS_GEOPOINT) EXPECT_EQ(int(only<geopoint_t>(f, CLS_GEOPOINT)->shape), tc.shape);
-    if (tc.cls == CLS_LOIL) EXPECT_EQ(int(only<loil_t>(f, CLS_LOIL)->edgemotif), tc.edge);
+    if (tc.cls == CLS_GEOPOINT) {
+      EXPECT_EQ(int(only<geopoint_t>(f, CLS_GEOPOINT)->shape), tc.shape);
+    }
+    if (tc.cls == CLS_LOIL) {
+      EXPECT_EQ(int(only<loil_t>(f, CLS_LOIL)->edgemotif), tc.edge);
+    }
     free_loaded();
   }
 }
@@ -231,8 +235,12 @@ TEST_F(OvlRead, CoordinateListsEndAtTheLinesThere) {
     auto l = all_of<loil_t>(f, CLS_LOIL);
     ASSERT_EQ(l.size(), lc.lines);
     EXPECT_EQ(loil_points(f, l[0]), lc.points);
-    if (lc.colour) EXPECT_EQ(uint32_t(l[0]->colour), lc.colour);
-    if (lc.lines == 2) EXPECT_EQ(uint32_t(l[1]->colour), gps_rgb(0, 0, 255));
+    if (lc.colour) {
+      EXPECT_EQ(uint32_t(l[0]->colour), lc.colour);
+    }
+    if (lc.lines == 2) {
+      EXPECT_EQ(uint32_t(l[1]->colour), gps_rgb(0, 0, 255));
+    }
     free_loaded();
   }
 }
