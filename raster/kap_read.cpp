@@ -11,10 +11,12 @@
 // stops being read as soon as it cannot be valid.
 #include "raster/kap_read.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
 
 #include "core/command_hooks.h"
 #include "core/dict.h"
@@ -304,12 +306,38 @@ int continuation(chart_ctx& ctx) {
 
 // ---- Raster rows ----------------------------------------------------------------------
 
+// The raster bytes, taken from the reader a block at a time.
+class raster_bytes {
+ public:
+  // The next byte, or -1 at the end of the file.
+  int next() {
+    if (at_ == end_ && !refill()) return -1;
+    return buf_[at_++];
+  }
+  // Bytes not yet taken, buffered or in the file.
+  int64_t left() const { return int64_t(end_ - at_) + rd_bytes_left(); }
+
+ private:
+  bool refill() {
+    const int64_t n = std::min<int64_t>(int64_t(sizeof buf_), rd_bytes_left());
+    if (n <= 0 || rd_read_bytes(buf_, n) != n) {
+      set_gblerr(0);
+      return false;
+    }
+    at_ = 0;
+    end_ = size_t(n);
+    return true;
+  }
+  uint8_t buf_[1 << 16];
+  size_t at_ = 0, end_ = 0;
+};
+
 // A row number: 7-bit groups, the first most significant, the top bit set on every
 // group but the last. Answers -1 for a number cut short or longer than four groups.
-int64_t read_row_number() {
+int64_t read_row_number(raster_bytes& in) {
   int64_t n = 0;
   for (int i = 0; i < kRowNumberBytes; ++i) {
-    const int v = next_byte();
+    const int v = in.next();
     if (v < 0) return -1;
     n = n * 128 + (v & 127);
     if (!(v & 0x80)) return n;
@@ -317,16 +345,16 @@ int64_t read_row_number() {
   return -1;
 }
 
-int decode_row(const chart_ctx& ctx, uint8_t* line) {
+int decode_row(const chart_ctx& ctx, raster_bytes& in, uint8_t* line) {
   const int b = ctx.depth;
   const int colour_mask = (1 << b) - 1, length_mask = 127 >> b;
   for (int64_t x = 0; x < ctx.width;) {
-    int c = next_byte();
+    int c = in.next();
     if (c < 0) return bad_file();
     const int colour = (c >> (7 - b)) & colour_mask;
     int64_t length = c & length_mask;
     while (c & 0x80) {
-      c = next_byte();
+      c = in.next();
       if (c < 0) return bad_file();
       length = length * 128 + (c & 127);
       if (length >= ctx.width) return bad_file();
@@ -335,7 +363,7 @@ int decode_row(const chart_ctx& ctx, uint8_t* line) {
     if (line) std::memset(line + x, colour, size_t(length + 1));
     x += length + 1;
   }
-  if (next_byte() != 0) return bad_file();
+  if (in.next() != 0) return bad_file();
   return 0;
 }
 
@@ -352,14 +380,15 @@ int read_rows(chart_ctx& ctx) {
   if (alloc_bitmap(image, int(ctx.width), int(ctx.height), 1, 2) != 0)
     return set_gblerr(ERR_MEMORY);
   image->samples_per_pixel = 1;
+  auto in = std::make_unique<raster_bytes>();
   for (int64_t r = 0; r < ctx.height; ++r) {
-    const int64_t number = read_row_number();
+    const int64_t number = read_row_number(*in);
     if (number != r && number != r + 1) return bad_file();
-    if (int rc = decode_row(ctx, get_img_line_adr(image, int(r), 0))) return rc;
+    if (int rc = decode_row(ctx, *in, get_img_line_adr(image, int(r), 0))) return rc;
     if (r % 100 == 0) core_progress_file_position(file_name_of(image->file));
   }
   // The table of row offsets follows the last row.
-  if (rd_bytes_left() <= 0) return bad_file();
+  if (in->left() <= 0) return bad_file();
   return 0;
 }
 
