@@ -137,7 +137,7 @@ int first_markers(graphspace_t* gs, mapwin_t* win, georef_t* georef, double x, d
   if (georef) {
     georef_t* copy = nullptr;
     georef_create(g_d.marker_list, &copy);
-    if (copy) georef_copy(georef, copy);
+    if (copy) obj_copy(georef, copy);
   }
   g_d.marker_folders[0] =
       folder_layer(g_d.marker_list, kNavigMarkerPriorityLow, gs, win, &g_d.marker_layers[0]);
@@ -269,7 +269,7 @@ int navig_display_start(gpsport_t* port, mapwin_t* win) {
     if (port && port->georef) {
       georef_t* copy = nullptr;
       georef_create(g_d.list, &copy);
-      if (copy) georef_copy(port->georef, copy);
+      if (copy) obj_copy(port->georef, copy);
     }
     g_d.track_folder = folder_layer(g_d.list, kNavigTrackPriority, gs, win, &g_d.track_layer);
     set_gblerr(0);

@@ -84,7 +84,7 @@ void give_system_to_folders(fileatt_t* file, georef_t* chosen) {
     georef_t* copy = nullptr;
     obj_new_registered(CLS_GEOREF, &copy);
     if (!copy) continue;
-    georef_copy(chosen, copy);
+    obj_copy(chosen, copy);
     obj_list_append(it->sot, copy);
   }
 }

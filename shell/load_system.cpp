@@ -63,7 +63,7 @@ bool complete_image_system(fileatt_t* file, bitmap_t* image) {
   georef_t* chosen = nullptr;
   const bool ok =
       ask_system_on_ui(path_basename(file_get_name(file_of(image->file))), kSystemModeAll, &chosen) == 1;
-  if (ok) georef_copy(chosen, image->georef);
+  if (ok) obj_copy(chosen, image->georef);
   free_obj(&chosen);
   if (!ok) file_unload(file, 1);
   return ok;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/obj_list.h"
+#include "geodesy/geodesy_tables.h"
 #include "geodesy/georef.h"
 #include "platform/net/net.h"
 #include "tests/gps/navig_fixture.h"
@@ -136,6 +137,35 @@ TEST_P(NavigDisplayFiles, EveryFixIsShown) {
   nmea_reader_free(&reader);
 }
 INSTANTIATE_TEST_SUITE_P(Files, NavigDisplayFiles, ::testing::Values("huge_altitude.nmea"));
+
+// The track layer of the display takes the live port's coordinate system whole: its
+// datum (which a receiver may have changed) and its unit.
+TEST_F(NavigDisplay, LayersTakeThePortsCoordinateSystem) {
+  geodatum_t* other = nullptr;
+  for (int code = 1; code < 1000 && !other; ++code) {
+    obj_t* d = nullptr;
+    geo_find_by_code(CLS_GEODATUM, code, &d);
+    if (d && d != port_->georef->datum) other = static_cast<geodatum_t*>(d);
+  }
+  ASSERT_NE(other, nullptr);
+  port_->georef->datum = other;
+  ASSERT_EQ(navig_display_start(port_, nullptr), 1);
+  {
+    container_t* list = navig_list();
+    ASSERT_NE(list, nullptr);
+    georef_t* g = nullptr;
+    for (int i = 0; i < obj_list_count(list) && !g; ++i)
+      if (list->elems[i]->cls == CLS_GEOREF) g = static_cast<georef_t*>(list->elems[i]);
+    ASSERT_NE(g, nullptr);
+    // Packed records: the fields are read by value.
+    const geodatum_t* datum = g->datum;
+    const int unit = g->unit, port_unit = port_->georef->unit;
+    const int kind = g->refertype, port_kind = port_->georef->refertype;
+    EXPECT_EQ(datum, other);
+    EXPECT_EQ(unit, port_unit);
+    EXPECT_EQ(kind, port_kind);
+  }
+}
 
 TEST_F(NavigDisplay, SevenMarkersFollowThePosition) {
   ASSERT_EQ(navig_display_start(port_, nullptr), 1);
