@@ -1,0 +1,346 @@
+// The destination lists of the diffusion program, the opener that fills them at start-up
+// and qx_diffuse, which sends a sentence group to every destination of the sending list.
+// Contract in qx_destinations.h.
+#include "quellix/qx_destinations.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+#include "core/command_hooks.h"
+#include "core/config.h"
+#include "core/obj_list.h"
+#include "core/socket.h"
+#include "platform/sys/clock.h"
+#include "platform/sys/thread.h"
+#include "quellix/qx_ui_hooks.h"
+#include "shell/framework/winutil.h"
+
+namespace {
+
+constexpr int kUdp = 2;               // protocol value of the channels (not SOCK_TCP)
+constexpr size_t kIpadrHostMax = 999;  // host of an IPADR item
+constexpr size_t kKeyHostMax = 95;     // host of an ACTIVE_ / INACTIVE_ key
+
+// The STOP marker sent around a rebuild of the sending list.
+constexpr char kStopMarker[] = "$PTMQT,STOP*78\r\n";
+
+std::mutex g_mutex;
+container_t* g_lists[3] = {nullptr, nullptr, nullptr};  // by qx_list_kind
+// Rate limit: the monotonic time of the last unforced send that went out.
+bool g_have_last_send = false;
+int64_t g_last_send_ms = 0;
+std::atomic<bool> g_opening{false};
+
+socket_t* slot_at(const container_t* list, int i) {
+  obj_t* o = nullptr;
+  obj_list_get(list, i, &o);
+  return static_cast<socket_t*>(o);
+}
+
+const char* name_of(const socket_t* s) { return s && s->name ? s->name : ""; }
+
+void diffuse_locked(const char* text, int length, int force) {
+  container_t* list = g_lists[QX_SENDING];
+  const int n = obj_list_count(list);
+  if (!force) {
+    const int64_t now = plat::now_ms();
+    const int64_t threshold_ms = int64_t((n + 9) / 20) * 1000;
+    if (g_have_last_send && threshold_ms > now - g_last_send_ms) return;
+    g_have_last_send = true;
+    g_last_send_ms = now;
+  }
+  if (!text || length < 1) return;
+  for (int i = n - 1; i >= 0; --i) {
+    socket_t* s = slot_at(list, i);
+    if (!s || s->handle == 0 || s->protocol == SOCK_TCP) continue;
+    socket_send(s, text, length);  // errors are not reported: the next group tries again
+  }
+}
+
+void send_stop_locked() { diffuse_locked(kStopMarker, int(sizeof kStopMarker - 1), 1); }
+
+int move_locked(int index, int from_not_selected, int* out_index, std::string* out_text) {
+  container_t* from = g_lists[from_not_selected ? QX_NOT_SELECTED : QX_SELECTED];
+  container_t* to = g_lists[from_not_selected ? QX_SELECTED : QX_NOT_SELECTED];
+  if (!from || !to || index < 0 || index >= obj_list_count(from)) return 0;
+  socket_t* s = slot_at(from, index);
+  if (!s) return 0;
+  obj_list_set(from, index, nullptr);
+  *out_index = qx_insert_destination(s, to);
+  *out_text = name_of(s);
+  return 1;
+}
+
+// Reads a decimal number as the C library's %d does (blanks, a sign, digits); a value
+// beyond any port stays beyond it instead of wrapping. False without a digit.
+bool read_number(const char** p, int* value) {
+  const char* q = *p;
+  while (std::isspace(static_cast<unsigned char>(*q))) ++q;
+  bool negative = false;
+  if (*q == '+' || *q == '-') negative = *q++ == '-';
+  if (!std::isdigit(static_cast<unsigned char>(*q))) return false;
+  int64_t v = 0;
+  while (std::isdigit(static_cast<unsigned char>(*q))) {
+    if (v < 100000000) v = v * 10 + (*q - '0');
+    ++q;
+  }
+  *value = int(negative ? -v : v);
+  *p = q;
+  return true;
+}
+
+void add_quietly(const std::string& host, int port) {
+  int index;
+  std::string text;
+  qx_add_destination(host.c_str(), port, &index, &text, 0);
+}
+
+// IPADR: host ":" port items joined by "_". An item without a host, a colon and a number
+// ends the list, so does a port followed by anything but "_" or the end. A host longer
+// than the item buffer is refused (the item is skipped), never cut.
+void open_ipadr(const std::string& ipadr) {
+  const char* p = ipadr.c_str();
+  while (*p) {
+    const char* colon = std::strchr(p, ':');
+    if (!colon || colon == p) return;
+    const char* rest = colon + 1;
+    int port = 0;
+    if (!read_number(&rest, &port)) return;
+    if (size_t(colon - p) <= kIpadrHostMax) add_quietly(std::string(p, colon), port);
+    p = rest;
+    if (*p == '_') {
+      ++p;
+    } else if (*p) {
+      return;
+    }
+  }
+}
+
+// A stored key: host (at most 95 characters, no blank), blanks, port.
+bool read_key(const char* value, std::string* host, int* port) {
+  const char* p = value;
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* start = p;
+  while (*p && !std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const size_t len = size_t(p - start);
+  if (len == 0 || len > kKeyHostMax) return false;
+  *host = std::string(start, len);
+  return read_number(&p, port);
+}
+
+void open_keys(const char* prefix, bool selected) {
+  for (int n = 1; n <= 9; ++n) {
+    const std::string key = prefix + std::to_string(n);
+    const char* value = config_get(key.c_str());
+    std::string host;
+    int port = 0;
+    if (!value || !read_key(value, &host, &port)) continue;
+    add_quietly(host, port);
+    if (!selected) qx_remove_destination(host.c_str(), port);
+  }
+}
+
+void opener_thread(void*) {
+  qx_open_destinations();
+  g_opening = false;
+}
+
+void show_invalid_address(const char* host) {
+  const bool fr = is_french() != 0;
+  const std::string text =
+      std::string(host) + "\n" +
+      (fr ? "Nom de serveur ou\nadresse IP invalide" : "Invalid server name or\ninvalid IP adress");
+  msg_box(text.c_str(), fr ? "Adresse invalide" : "Invalid address");
+}
+
+}  // namespace
+
+void qx_init_destination_lists() {
+  socket_register_type();
+  std::lock_guard<std::mutex> lock(g_mutex);
+  for (container_t*& list : g_lists)
+    if (!list) obj_list_new(&list);
+}
+
+void qx_free_destination_lists() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  // Every channel is in the selected or the not-selected list; the sending list only
+  // borrows them.
+  for (int k : {QX_SELECTED, QX_NOT_SELECTED}) {
+    container_t* list = g_lists[k];
+    for (int i = 0; i < obj_list_count(list); ++i) {
+      socket_t* s = slot_at(list, i);
+      obj_list_set(list, i, nullptr);
+      if (s) free_obj(&s);
+    }
+  }
+  for (container_t*& list : g_lists) {
+    if (!list) continue;
+    obj_list_clear(list);
+    free_obj(&list);
+  }
+  g_have_last_send = false;
+  g_last_send_ms = 0;
+}
+
+std::mutex& qx_destinations_mutex() { return g_mutex; }
+
+container_t* qx_destination_list(int selected) {
+  return g_lists[selected ? QX_SELECTED : QX_NOT_SELECTED];
+}
+
+std::string qx_dest_text(const char* host, int port) {
+  return std::string(host ? host : "") + ":" + std::to_string(port);
+}
+
+std::vector<std::string> qx_destination_texts(qx_list_kind which) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<std::string> texts;
+  const container_t* list = g_lists[which];
+  for (int i = 0; i < obj_list_count(list); ++i) {
+    const socket_t* s = slot_at(list, i);
+    texts.push_back(s ? name_of(s) : "");
+  }
+  return texts;
+}
+
+int qx_insert_destination(socket_t* dest, container_t* list) {
+  for (int i = obj_list_count(list) - 1; i >= 0; --i) {
+    if (!slot_at(list, i)) {
+      obj_list_set(list, i, dest);
+      return i;
+    }
+  }
+  obj_list_append(list, dest);
+  return obj_list_count(list) - 1;
+}
+
+int qx_find_destination(const container_t* list, const char* text) {
+  if (!text) return -1;
+  for (int i = obj_list_count(list) - 1; i >= 0; --i) {
+    const socket_t* s = slot_at(list, i);
+    if (s && std::strcmp(name_of(s), text) == 0) return i;
+  }
+  return -1;
+}
+
+int qx_move_destination(int index, int from_not_selected, int* out_index, std::string* out_text) {
+  int new_index = -1;
+  std::string text;
+  int moved;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    moved = move_locked(index, from_not_selected, &new_index, &text);
+  }
+  if (out_index) *out_index = new_index;
+  if (out_text) *out_text = text;
+  return moved;
+}
+
+int qx_select_destination(int index, int* out_index, std::string* out_text) {
+  return qx_move_destination(index, 1, out_index, out_text);
+}
+
+int qx_unselect_destination(int index, int* out_index, std::string* out_text) {
+  return qx_move_destination(index, 0, out_index, out_text);
+}
+
+int qx_add_destination(const char* host, int port, int* out_index, std::string* out_text,
+                       int show_error) {
+  int new_index = -1;
+  std::string new_text;
+  if (!host) host = "";
+  const std::string text = qx_dest_text(host, port);
+  // Known already: nothing (selected) or a move (not selected).
+  auto known = [&]() -> bool {
+    if (qx_find_destination(g_lists[QX_SELECTED], text.c_str()) >= 0) return true;
+    const int i = qx_find_destination(g_lists[QX_NOT_SELECTED], text.c_str());
+    if (i >= 0) move_locked(i, 1, &new_index, &new_text);
+    return i >= 0;
+  };
+  bool done;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    done = !g_lists[QX_SELECTED] || known();
+  }
+  if (!done) {
+    // A name look-up may wait: the channel is made outside the lists' mutex.
+    socket_t* s = nullptr;
+    if (*host && port >= 1 && port <= 65535) socket_create(host, port, kUdp, &s);
+    if (!s) {
+      if (show_error) show_invalid_address(host);
+    } else {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      if (known()) {
+        free_obj(&s);  // another thread added it meanwhile
+      } else {
+        new_index = qx_insert_destination(s, g_lists[QX_SELECTED]);
+        new_text = name_of(s);
+      }
+    }
+  }
+  if (out_index) *out_index = new_index;
+  if (out_text) *out_text = new_text;
+  return new_index >= 0;
+}
+
+void qx_remove_destination(const char* host, int port) {
+  const std::string text = qx_dest_text(host, port);
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const int i = qx_find_destination(g_lists[QX_SELECTED], text.c_str());
+  int new_index;
+  std::string new_text;
+  if (i >= 0) move_locked(i, 0, &new_index, &new_text);
+}
+
+void qx_remove_local_destinations(int port) {
+  if (port == 0) return;
+  qx_remove_destination("127.0.0.1", port);
+  qx_remove_destination("localhost", port);
+  core_post_command(kQxResetSlot, 0, nullptr);
+}
+
+void qx_reset_destinations() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  container_t* sending = g_lists[QX_SENDING];
+  if (!sending) return;
+  send_stop_locked();
+  obj_list_clear(sending);
+  const container_t* selected = g_lists[QX_SELECTED];
+  for (int i = 0; i < obj_list_count(selected); ++i)
+    obj_list_append(sending, slot_at(selected, i));  // empty slots too
+  send_stop_locked();
+}
+
+void qx_open_destinations() {
+  const char* value = config_get("IPADR");
+  const std::string ipadr = value ? value : "";
+  for (int i = 1; i <= kQxLocalPortCount; ++i) {
+    const int port = kQxFirstLocalPort + i;
+    int index;
+    std::string text;
+    if (qx_add_destination("localhost", port, &index, &text, 0) && (i >= 3 || !ipadr.empty()))
+      qx_remove_destination("localhost", port);
+  }
+  open_ipadr(ipadr);
+  open_keys("ACTIVE_NMEA_UDP_DIFFUSE_ADR", true);
+  open_keys("INACTIVE_NMEA_UDP_DIFFUSE_ADR", false);
+  qx_reset_destinations();
+}
+
+bool qx_start_destination_thread() {
+  if (auto* off = qx_get_ui_hooks().set_replay_controls) off(0);
+  g_opening = true;
+  if (plat::start_thread(opener_thread, nullptr, plat::thread_priority::normal)) return true;
+  g_opening = false;
+  return false;
+}
+
+bool qx_destinations_opening() { return g_opening; }
+
+void qx_diffuse(const char* text, int length, int force) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  diffuse_locked(text, length, force);
+}
