@@ -3,6 +3,7 @@
 // Contract in qx_addresses.h.
 #include "quellix/qx_addresses.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -33,12 +34,16 @@ struct addresses_state {
   plat::Wnd wnd = nullptr, host = nullptr, port = nullptr, not_selected = nullptr,
             selected = nullptr;
   plat::Wnd owner = nullptr;  // the main window, disabled while this one is open
-  plat::WndProc host_proc = nullptr, port_proc = nullptr;
 };
 addresses_state& st() {
   static addresses_state s;
   return s;
 }
+
+// The edit class's procedure the two fields chain to. Kept apart from the window state,
+// which is forgotten when the window is destroyed: the fields are destroyed after it and
+// still need their procedure to free what they hold.
+std::atomic<plat::WndProc> g_edit_proc{nullptr};
 
 const char* tr(const char* fr, const char* en) { return is_french() ? fr : en; }
 
@@ -122,7 +127,7 @@ void on_move(bool select) {
 
 // Tab and Esc in both fields; ':' typed in the host field goes on to the port field.
 plat::LResult edit_key(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam,
-                       plat::WndProc previous, plat::Wnd next, bool host) {
+                       plat::Wnd next, bool host) {
   addresses_state& s = st();
   if (msg == plat::WM_KEYDOWN && int(wparam) == plat::VK_TAB) {
     plat::set_focus(next);
@@ -137,15 +142,15 @@ plat::LResult edit_key(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::L
     plat::set_focus(next);
     return 0;  // the colon never reaches the host text
   }
-  return plat::call_window_proc(previous, wnd, msg, wparam, lparam);
+  return plat::call_window_proc(g_edit_proc.load(), wnd, msg, wparam, lparam);
 }
 
 plat::LResult host_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {
-  return edit_key(wnd, msg, wparam, lparam, st().host_proc, st().port, true);
+  return edit_key(wnd, msg, wparam, lparam, st().port, true);
 }
 
 plat::LResult port_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {
-  return edit_key(wnd, msg, wparam, lparam, st().port_proc, st().host, false);
+  return edit_key(wnd, msg, wparam, lparam, st().host, false);
 }
 
 plat::Wnd label(plat::Wnd wnd, const char* text, uint32_t style, int x, int y, int w, int h) {
@@ -175,8 +180,8 @@ void create_controls(plat::Wnd wnd) {
                  218, 100, 28, kQxAddrClose);
   plat::send_message(s.host, plat::EM_LIMITTEXT, kQxAddrHostMax, 0);
   plat::send_message(s.port, plat::EM_LIMITTEXT, kQxAddrPortMax, 0);
-  s.host_proc = plat::set_window_proc(s.host, host_proc);
-  s.port_proc = plat::set_window_proc(s.port, port_proc);
+  if (plat::WndProc edit = plat::set_window_proc(s.host, host_proc)) g_edit_proc = edit;
+  plat::set_window_proc(s.port, port_proc);
   fill(s.selected, QX_SELECTED);
   fill(s.not_selected, QX_NOT_SELECTED);
 }

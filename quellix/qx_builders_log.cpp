@@ -9,9 +9,13 @@
 //
 // A point is kept when it got a position, has a speed (recorded, or computed from the
 // distance to the last kept position) and no speed computed in it reached 2000 km/h (a
-// jump of the receiver). A log whose times never advance is read in no-time mode: each
-// position advances a clock by its distance at about 50 km/h, twenty times faster for
-// the first position after a START marker (the jump between two recorded runs).
+// jump of the receiver). A STOP marker ends its point (the line is the point's last); a
+// marker met with no point open is held and put at the head of the next point's text,
+// whose marker kind then says so.
+//
+// A log whose times never advance is read in no-time mode: each position advances a
+// clock by its distance at about 50 km/h, twenty times faster for the first position
+// after a START marker (the jump between two recorded runs).
 #include <cmath>
 #include <cstring>
 #include <memory>

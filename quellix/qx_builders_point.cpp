@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/error.h"
 #include "core/memory.h"
@@ -43,12 +44,12 @@ void replay_point_free(obj_t* o) {
 }
 
 // One sentence: the body ("$" and the fields), "*", the checksum of what follows the
-// "$", CR LF, appended to the point's text.
-void append_sentence(replay_point* p, const char* body) {
+// "$", CR LF, added to the point's new sentences.
+void add_sentence(std::string* out, const char* body) {
   char tail[8];
   std::snprintf(tail, sizeof tail, "*%02X\r\n", nmea_checksum(body + 1) & 0xFF);
-  qx_point_append_text(p, body, int(std::strlen(body)));
-  qx_point_append_text(p, tail, int(std::strlen(tail)));
+  *out += body;
+  *out += tail;
 }
 
 // Appends printf output to a fixed sentence buffer (never past its end).
@@ -126,6 +127,7 @@ void qx_make_position_sentences(replay_point* p) {
   // Positions far outside the globe still give bounded fields: the buffers are sized
   // for the widest doubles "%.2lf" and "%.4lf" can print.
   char s[2048] = "";
+  std::string out;
   put(s, sizeof s, "$GPGGA,,%02d%07.4lf,%c,%03d%07.4lf,%c,,", lat_deg, lat_min, ns, lon_deg,
       lon_min, ew);
   const int32_t used = p->satellites_used;
@@ -142,7 +144,7 @@ void qx_make_position_sentences(replay_point* p) {
   else
     put(s, sizeof s, ",,,");
   put(s, sizeof s, ",");
-  append_sentence(p, s);
+  add_sentence(&out, s);
 
   const double speed = p->speed;
   const double course = p->course;
@@ -159,12 +161,14 @@ void qx_make_position_sentences(replay_point* p) {
     if (course != NULL_DOUBLE) put(s, sizeof s, "%.4lf", course);
     put(s, sizeof s, ",,,");
   }
-  append_sentence(p, s);
+  add_sentence(&out, s);
 
-  if (!(speed > 0)) return;
-  s[0] = '\0';
-  put(s, sizeof s, "$GPVTG,");
-  if (course != NULL_DOUBLE) put(s, sizeof s, "%.4lf", course);
-  put(s, sizeof s, ",T,,,%.4lf,N,%.4lf,K", knots, speed);
-  append_sentence(p, s);
+  if (speed > 0) {
+    s[0] = '\0';
+    put(s, sizeof s, "$GPVTG,");
+    if (course != NULL_DOUBLE) put(s, sizeof s, "%.4lf", course);
+    put(s, sizeof s, ",T,,,%.4lf,N,%.4lf,K", knots, speed);
+    add_sentence(&out, s);
+  }
+  qx_point_append_text(p, out.data(), int(out.size()));
 }

@@ -27,8 +27,8 @@
 
 namespace {
 
-constexpr int kBudgetStride = 4096;
-constexpr double kBudgetMargin = 16.0 * 1024 * 1024;
+constexpr int kInsertedBetweenLooks = 4096;
+constexpr double kInsertRoom = 16.0 * 1024 * 1024;
 
 struct resampler {
   container_t* list = nullptr;
@@ -63,7 +63,7 @@ void insert_point(resampler* r, const replay_point* p, const replay_point* c, do
   else
     id_list_insert(r->list, q);
   if (r->segment_points) obj_list_append(r->segment_points, q);
-  if (++r->made % kBudgetStride == 0 && compute_mem_budget() < kBudgetMargin)
+  if (++r->made % kInsertedBetweenLooks == 0 && compute_mem_budget() < kInsertRoom)
     set_gblerr(ERR_MEMORY);
 }
 

@@ -4,7 +4,6 @@
 #include "quellix/qx_destinations.h"
 
 #include <atomic>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 
@@ -14,17 +13,14 @@
 #include "core/socket.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
+#include "quellix/qx_dest_items.h"
+#include "quellix/qx_player.h"
 #include "quellix/qx_ui_hooks.h"
 #include "shell/framework/winutil.h"
 
 namespace {
 
-constexpr int kUdp = 2;               // protocol value of the channels (not SOCK_TCP)
-constexpr size_t kIpadrHostMax = 999;  // host of an IPADR item
-constexpr size_t kKeyHostMax = 95;     // host of an ACTIVE_ / INACTIVE_ key
-
-// The STOP marker sent around a rebuild of the sending list.
-constexpr char kStopMarker[] = "$PTMQT,STOP*78\r\n";
+constexpr int kUdp = 2;  // protocol value of the channels (not SOCK_TCP)
 
 std::mutex g_mutex;
 container_t* g_lists[3] = {nullptr, nullptr, nullptr};  // by qx_list_kind
@@ -59,7 +55,8 @@ void diffuse_locked(const char* text, int length, int force) {
   }
 }
 
-void send_stop_locked() { diffuse_locked(kStopMarker, int(sizeof kStopMarker - 1), 1); }
+// The STOP marker that frames a rebuild of the sending list.
+void send_stop_locked() { diffuse_locked(qx_stop_marker_sentence, qx_stop_marker_length(), 1); }
 
 int move_locked(int index, int from_not_selected, int* out_index, std::string* out_text) {
   container_t* from = g_lists[from_not_selected ? QX_NOT_SELECTED : QX_SELECTED];
@@ -73,72 +70,19 @@ int move_locked(int index, int from_not_selected, int* out_index, std::string* o
   return 1;
 }
 
-// Reads a decimal number as the C library's %d does (blanks, a sign, digits); a value
-// beyond any port stays beyond it instead of wrapping. False without a digit.
-bool read_number(const char** p, int* value) {
-  const char* q = *p;
-  while (std::isspace(static_cast<unsigned char>(*q))) ++q;
-  bool negative = false;
-  if (*q == '+' || *q == '-') negative = *q++ == '-';
-  if (!std::isdigit(static_cast<unsigned char>(*q))) return false;
-  int64_t v = 0;
-  while (std::isdigit(static_cast<unsigned char>(*q))) {
-    if (v < 100000000) v = v * 10 + (*q - '0');
-    ++q;
-  }
-  *value = int(negative ? -v : v);
-  *p = q;
-  return true;
-}
-
 void add_quietly(const std::string& host, int port) {
   int index;
   std::string text;
   qx_add_destination(host.c_str(), port, &index, &text, 0);
 }
 
-// IPADR: host ":" port items joined by "_". An item without a host, a colon and a number
-// ends the list, so does a port followed by anything but "_" or the end. A host longer
-// than the item buffer is refused (the item is skipped), never cut.
-void open_ipadr(const std::string& ipadr) {
-  const char* p = ipadr.c_str();
-  while (*p) {
-    const char* colon = std::strchr(p, ':');
-    if (!colon || colon == p) return;
-    const char* rest = colon + 1;
-    int port = 0;
-    if (!read_number(&rest, &port)) return;
-    if (size_t(colon - p) <= kIpadrHostMax) add_quietly(std::string(p, colon), port);
-    p = rest;
-    if (*p == '_') {
-      ++p;
-    } else if (*p) {
-      return;
-    }
-  }
-}
-
-// A stored key: host (at most 95 characters, no blank), blanks, port.
-bool read_key(const char* value, std::string* host, int* port) {
-  const char* p = value;
-  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-  const char* start = p;
-  while (*p && !std::isspace(static_cast<unsigned char>(*p))) ++p;
-  const size_t len = size_t(p - start);
-  if (len == 0 || len > kKeyHostMax) return false;
-  *host = std::string(start, len);
-  return read_number(&p, port);
-}
-
 void open_keys(const char* prefix, bool selected) {
   for (int n = 1; n <= 9; ++n) {
     const std::string key = prefix + std::to_string(n);
-    const char* value = config_get(key.c_str());
-    std::string host;
-    int port = 0;
-    if (!value || !read_key(value, &host, &port)) continue;
-    add_quietly(host, port);
-    if (!selected) qx_remove_destination(host.c_str(), port);
+    qx_dest_item item;
+    if (!qx_key_item(config_get(key.c_str()), &item)) continue;
+    add_quietly(item.host, item.port);
+    if (!selected) qx_remove_destination(item.host.c_str(), item.port);
   }
 }
 
@@ -324,7 +268,7 @@ void qx_open_destinations() {
     if (qx_add_destination("localhost", port, &index, &text, 0) && (i >= 3 || !ipadr.empty()))
       qx_remove_destination("localhost", port);
   }
-  open_ipadr(ipadr);
+  for (const qx_dest_item& item : qx_ipadr_items(ipadr.c_str())) add_quietly(item.host, item.port);
   open_keys("ACTIVE_NMEA_UDP_DIFFUSE_ADR", true);
   open_keys("INACTIVE_NMEA_UDP_DIFFUSE_ADR", false);
   qx_reset_destinations();

@@ -14,9 +14,11 @@
 
 #include "core/command_hooks.h"
 #include "gps/gpsport.h"
+#include "gps/navig.h"
 #include "gps/navig_internal.h"
 #include "gps/nmea_parser.h"
 #include "platform/sys/clock.h"
+#include "quellix/qx_builders.h"
 #include "quellix/qx_destinations.h"
 #include "quellix/qx_player_internal.h"
 #include "quellix/qx_ui_hooks.h"
@@ -146,15 +148,9 @@ void qx_nav_fix(const nmea_fix* fix) {
   guard lock(e.lock);
   replay_point* lp = e.live_point;
   if (!lp) return;
-  if (fix->valid.position) {
-    lp->longitude = fix->longitude;
-    lp->latitude = fix->latitude;
-  }
-  lp->altitude = fix->altitude;
-  lp->speed = fix->speed;
-  lp->course = fix->course;
-  lp->satellites_view = fix->satellites;
-  lp->satellites_used = fix->satellites_used;
+  // Position, heights, speed, course and satellite counts, each as far as the fix has it.
+  qx_point_set_fix(lp, fix);
+  qx_point_set_motion(lp, fix);
   // The sentence text as received, with its terminating byte.
   const int n = fix->raw && fix->raw_length > 0 ? fix->raw_length : 0;
   char* text = static_cast<char*>(std::realloc(lp->text, size_t(n) + 1));
@@ -165,19 +161,27 @@ void qx_nav_fix(const nmea_fix* fix) {
     lp->length = n;
   }
   const int64_t now = plat::now_ms();
-  if (e.last_fix_time != kNoFix && e.navigating == 1) {
+  if (!fix->valid.position) {
+    // Sentences without a position (a marker, satellites only) are relayed as they
+    // came but take no part in the run's distance and time.
+  } else if (e.last_fix_time != kNoFix && e.navigating == 1) {
     e.live_distance += std::fabs(
         ground_distance(e.prev_latitude, e.prev_longitude, lp->latitude, lp->longitude));
   } else {
+    // The first fix, or the first after a STOP, begins a new run, which then goes on
+    // adding up its distance (a receiver sends no START of its own).
     e.live_distance = 0.0;
     e.live_start_ms = now;
+    e.navigating = 1;
     rename_live_locked(e);
   }
-  lp->distance = e.live_distance;
-  lp->time = double(now - e.live_start_ms) / 86400000.0;
-  e.prev_latitude = lp->latitude;
-  e.prev_longitude = lp->longitude;
-  e.last_fix_time = fix->valid.time ? fix->time : double(now) / 86400000.0;
+  if (fix->valid.position) {
+    lp->distance = e.live_distance;
+    lp->time = double(now - e.live_start_ms) / 86400000.0;
+    e.prev_latitude = lp->latitude;
+    e.prev_longitude = lp->longitude;
+    e.last_fix_time = fix->valid.time ? fix->time : double(now) / 86400000.0;
+  }
   // The relay (unforced) and the point for the display.
   qx_player* p = qx_current_locked();
   if (!p || !lp->text) return;
@@ -209,9 +213,15 @@ void qx_nav_update(const char* status) {
 
 void qx_nav_display_step() {
   {
-    // The reader hands each fix to the display: give it back at once.
+    // The reader hands each fix to the display: give it back at once. After a STOP a UDP
+    // reader forgets the sender it answered to, as the map program's display step has
+    // it do: the first datagram of a UDP input may be this program's own STOP marker,
+    // sent before the loopback destination of the input was unselected.
     std::lock_guard<std::mutex> hold(navig_display_lock());
-    navig_take_event();
+    if (navig_take_event() == 2) {
+      gpsport_t* port = navig_current_port();
+      if (port && port->kind == GPSPORT_UDP) navig_request_forget_sender();
+    }
     navig_give_back();
   }
   qx_live_display shown;

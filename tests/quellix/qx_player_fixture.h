@@ -120,6 +120,7 @@ struct UiRecord {
   int states = 0;
   std::vector<std::string> sentences;
   std::vector<std::string> statuses;
+  std::vector<std::pair<std::string, int>> loaded;  // add_loaded_file
 
   static UiRecord*& instance() {
     static UiRecord* p = nullptr;
@@ -158,6 +159,12 @@ struct UiRecord {
       r->note();
       r->sentences.emplace_back(t ? t : "");
     };
+    ui.add_loaded_file = [](const char* name, int index) {
+      auto* r = instance();
+      std::lock_guard<std::mutex> lock(r->m);
+      r->note();
+      r->loaded.emplace_back(name ? name : "", index);
+    };
     ui.show_status = [](const char* t) {
       auto* r = instance();
       std::lock_guard<std::mutex> lock(r->m);
@@ -173,19 +180,20 @@ struct PointSpec {
   double metres;
 };
 
-class PlayerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    tm_test::reset_object_store();
+// The wire and the window around the engine: listeners selected as destinations,
+// diffusion on, posted commands and window routines recorded, the virtual clock on.
+// up() after the object store is ready, down() before it goes.
+struct WireEnv {
+  void up() {
     plat::use_virtual_clock(true);
-    Posts::instance() = &posts_;
-    saved_hooks_ = get_command_hooks();
+    Posts::instance() = &posts;
+    saved_hooks = get_command_hooks();
     get_command_hooks().post_command = &Posts::capture;
-    UiRecord::instance() = &ui_;
-    saved_ui_ = qx_get_ui_hooks();
+    UiRecord::instance() = &ui;
+    saved_ui = qx_get_ui_hooks();
     UiRecord::install();
     qx_init_destination_lists();
-    for (auto& l : listeners_) {
+    for (auto& l : listeners) {
       int index = -1;
       std::string text;
       ASSERT_EQ(qx_add_destination("127.0.0.1", l.sock.port, &index, &text, 0), 1);
@@ -194,16 +202,42 @@ class PlayerTest : public ::testing::Test {
     qx_set_diffusion_flag(1);
     drain_all();
   }
-  void TearDown() override {
+  void down() {
     set_gblerr(0);  // the store frees nothing while an error is set
     qx_players_reset();
     qx_set_diffusion_flag(0);
     qx_free_destination_lists();
-    get_command_hooks() = saved_hooks_;
-    qx_get_ui_hooks() = saved_ui_;
+    get_command_hooks() = saved_hooks;
+    qx_get_ui_hooks() = saved_ui;
     Posts::instance() = nullptr;
     UiRecord::instance() = nullptr;
     plat::use_virtual_clock(false);
+  }
+  // What the first listener received; the others must have received the same.
+  std::vector<std::string> wire() {
+    std::vector<std::string> first = listeners[0].take(0, 0);
+    for (size_t i = 1; i < std::size(listeners); ++i) EXPECT_EQ(listeners[i].take(0, 0), first);
+    return first;
+  }
+  void drain_all() {
+    for (auto& l : listeners) l.drain();
+  }
+
+  Posts posts;
+  UiRecord ui;
+  command_hooks saved_hooks;
+  qx_ui_hooks saved_ui;
+  Listener listeners[2];
+};
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tm_test::reset_object_store();
+    env_.up();
+  }
+  void TearDown() override {
+    env_.down();
     for (replay_point* p : points_) {
       std::free(p->text);
       delete p;
@@ -244,22 +278,12 @@ class PlayerTest : public ::testing::Test {
     EXPECT_EQ(qx_player_create(nullptr, track, &index, "track.nmea"), 0);
     return index;
   }
+  std::vector<std::string> wire() { return env_.wire(); }
+  void drain_all() { env_.drain_all(); }
 
-  // What the first listener received; the others must have received the same.
-  std::vector<std::string> wire() {
-    std::vector<std::string> first = listeners_[0].take(0, 0);
-    for (size_t i = 1; i < std::size(listeners_); ++i) EXPECT_EQ(listeners_[i].take(0, 0), first);
-    return first;
-  }
-  void drain_all() {
-    for (auto& l : listeners_) l.drain();
-  }
-
-  Posts posts_;
-  UiRecord ui_;
-  command_hooks saved_hooks_;
-  qx_ui_hooks saved_ui_;
-  Listener listeners_[2];
+  WireEnv env_;
+  Posts& posts_ = env_.posts;
+  UiRecord& ui_ = env_.ui;
   container_t* track_ = nullptr;
   std::vector<replay_point*> points_;
 };
