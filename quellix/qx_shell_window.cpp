@@ -80,11 +80,11 @@ const icon_file kIcons[6] = {{"valid.ico", 22}, {"boucle.ico", 24}, {"rev.ico", 
                              {"pause.ico", 22}, {"start.ico", 22}, {"stop.ico", 22}};
 enum { ICON_VALID, ICON_LOOP, ICON_REV, ICON_PAUSE, ICON_START, ICON_STOP };
 
-// One pixel of a decoded icon row as 0xAARRGGBB.
+// One pixel of a decoded icon row as 0xAARRGGBB (the planes of a row follow each other).
 uint32_t icon_pixel(const bitmap_t* b, const uint8_t* row, int x) {
   if (b->planes >= 3) {
-    const uint8_t* p = row + size_t(x) * size_t(b->planes);
-    return 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    const size_t w = size_t(b->width);
+    return 0xFF000000u | uint32_t(row[x]) << 16 | uint32_t(row[w + size_t(x)]) << 8 | row[2 * w + size_t(x)];
   }
   const uint8_t v = row[x];
   return 0xFF000000u | uint32_t(b->lut_r[v]) << 16 | uint32_t(b->lut_g[v]) << 8 | b->lut_b[v];
@@ -94,8 +94,9 @@ uint32_t icon_pixel(const bitmap_t* b, const uint8_t* row, int x) {
 // (a missing icon leaves its button plain and is no start-up error).
 plat::Bitmap load_button_icon(const icon_file& f) {
   const int saved = get_gblerr();
-  const std::string path = std::string(get_system_dir()) + f.name;
-  bitmap_t* b = raster_icon_load(path.c_str());
+  // The system folder, then the program folder, then the program's own data folder.
+  bitmap_t* b = raster_icon_load(f.name);
+  if (!b) b = raster_icon_load((std::string("quellix-data/") + f.name).c_str());
   set_gblerr(saved);
   if (!b) return nullptr;
   plat::Bitmap out = nullptr;
@@ -117,7 +118,8 @@ plat::Bitmap load_button_icon(const icon_file& f) {
 
 // ---- Controls -------------------------------------------------------------------------------
 plat::Wnd label(plat::Wnd parent, const char* text, int x, int y, int w, int h, int id = 0) {
-  return create_control(parent, plat::kStaticClass, text, plat::SS_LEFT | plat::SS_NOPREFIX, x, y, w, h, id);
+  return create_control(parent, plat::kStaticClass, text, plat::SS_LEFTNOWORDWRAP | plat::SS_NOPREFIX, x, y, w, h,
+                        id);
 }
 
 plat::Wnd icon_button(plat::Wnd parent, uint32_t style, int icon, int x, int y, int w, int h, int id) {
