@@ -140,6 +140,9 @@ void qx_load_gps_files();
 // Diffusion at start: one copy: on unless DIFFUSE is "OFF"; two or more: on only when
 // DIFFUSE is "ON".
 int qx_diffusion_at_start(int copies, const char* diffuse);
+// The same for this run: the running copies of "quellix" counted, DIFFUSE read; the
+// check mark of 40209 and the diffusion flag set (no marker sent).
+void qx_apply_diffusion_at_start();
 
 // ---- Value fields ------------------------------------------------------------------------------------
 // The value of a typed text: absolute value, at most 9999; a pending value is cut to
@@ -184,7 +187,10 @@ void qx_install_ui_hooks();
 // Program folder, clear error, then every module initialiser in its order (the command
 // line among them); an error of the folder step ends the process with -1.
 void qx_startup(const char* program_dir, const char* command_line);
-// Windows, menu, controls, queued load, diffusion at start, navigation log mark, the
+// The main window with its menu (initial marks: 40038 grey, 40036, 40063, 40038
+// unchecked), every child control and the title; an error shows the init error box.
+void qx_create_windows();
+// The program routines, the windows, queued load, diffusion at start, navigation log mark, the
 // destination opener, live navigation. Returns 1, or 0 after the init error box when
 // an error is set (the box's exit then ends the process).
 int qx_init_app();

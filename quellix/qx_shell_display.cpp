@@ -97,9 +97,11 @@ void qx_lock_file_controls(int locked) { set_files_enabled(locked == 0); }
 
 void qx_set_replay_controls(int on) {
   qx_shell_state& s = qx_shell();
-  for (plat::Wnd w : {s.factor_edit, s.speed_edit, s.factor_track, s.speed_track, s.position_track, s.factor_apply,
-                      s.speed_apply, s.loop, s.backward, s.pause, s.forward, s.stop})
+  for (plat::Wnd w : {s.factor_edit, s.speed_edit, s.factor_track, s.speed_track, s.factor_apply, s.speed_apply,
+                      s.loop, s.backward, s.pause, s.forward, s.stop})
     enable(w, on != 0);
+  // The position trackbar is a file control as well: it stays off during a replay.
+  enable(s.position_track, on != 0 && s.files_enabled);
 }
 
 void qx_release_play_buttons() {

@@ -13,6 +13,7 @@
 
 #include "core/config.h"
 #include "core/dates.h"
+#include "core/command_hooks.h"
 #include "core/dict.h"
 #include "core/error.h"
 #include "core/hooks.h"
@@ -143,7 +144,7 @@ int post_file(const char* path, char lead) {
   std::string command(1, lead);
   command += text ? text : path;
   free_mem(&text);
-  post_command(kQxSlotLoad, 0, command.c_str());
+  core_post_command(kQxSlotLoad, 0, command.c_str());
   return 1;
 }
 
@@ -373,6 +374,14 @@ int qx_diffusion_at_start(int copies, const char* diffuse) {
   return d == "ON" ? 1 : 0;
 }
 
+void qx_apply_diffusion_at_start() {
+  const qx_shell_hooks& h = qx_get_shell_hooks();
+  const int copies = h.count_copies ? h.count_copies() : default_count_copies();
+  const int on = qx_diffusion_at_start(copies, config_get("DIFFUSE"));
+  qx_menu_check(QX_IDM_DIFFUSION, on);
+  qx_set_diffusion_flag(on);
+}
+
 // ---- Start-up -------------------------------------------------------------------------------------------
 void qx_startup(const char* program_dir, const char* command_line) {
   set_gblerr(0);
@@ -404,10 +413,8 @@ void qx_install_program_routines() {
   if (!h.count_copies) h.count_copies = default_count_copies;
 }
 
-int qx_init_app() {
+void qx_create_windows() {
   qx_shell_state& s = qx_shell();
-  qx_install_program_routines();
-  if (get_gblerr() != 0) qx_init_error_exit();
   plat::register_controls();
   if (!qx_register_main_class()) qx_init_error_exit();
   if (!qx_create_main_window()) qx_init_error_exit();
@@ -423,17 +430,20 @@ int qx_init_app() {
   qx_menu_check(QX_IDM_RAW_LOG, 0);
   qx_create_controls(s.main);
   qx_show_title(0);
+}
+
+int qx_init_app() {
+  qx_install_program_routines();
+  if (get_gblerr() != 0) qx_init_error_exit();
+  qx_create_windows();
   if (get_gblerr() != 0) qx_init_error_exit();
   // A file given on the command line waits in slot 14's queue until the window exists.
   if (char* text = task_queue_take(kQxSlotLoad)) {
-    post_command(kQxSlotLoad, 0, text);
+    core_post_command(kQxSlotLoad, 0, text);
     free_mem(&text);
   }
   const qx_shell_hooks& h = qx_get_shell_hooks();
-  const int copies = h.count_copies ? h.count_copies() : 1;
-  const int on = qx_diffusion_at_start(copies, config_get("DIFFUSE"));
-  qx_menu_check(QX_IDM_DIFFUSION, on);
-  qx_set_diffusion_flag(on);
+  qx_apply_diffusion_at_start();
   qx_menu_check(QX_IDM_NAVIG_LOG, navig_log_get());
   qx_set_replay_controls(0);
   if (!qx_start_destination_thread()) set_gblerr(ERR_OS);

@@ -2,6 +2,7 @@
 // the two subclassed value fields, the window procedure and the commands. Contract in
 // qx_shell.h.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -139,13 +140,17 @@ plat::Wnd trackbar(plat::Wnd parent, uint32_t style, int x, int y, int w, int h,
   return t;
 }
 
+std::atomic<plat::WndProc> g_edit_proc{nullptr};
+
 // The value fields: Enter applies, Tab goes to the other field, Esc gives the focus back
 // to the main window.
 plat::LResult value_edit_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {
   qx_shell_state& s = qx_shell();
   const bool speed = wnd == s.speed_edit;
-  const plat::WndProc previous = speed ? s.speed_edit_proc : s.factor_edit_proc;
-  if (msg == plat::WM_KEYDOWN || msg == plat::WM_CHAR) {
+  // The edit class's procedure (the same for both fields); kept past a reset of the
+  // shell's state, so that a field destroyed later still frees what it holds.
+  const plat::WndProc previous = g_edit_proc.load();
+  if ((msg == plat::WM_KEYDOWN || msg == plat::WM_CHAR) && (wnd == s.speed_edit || wnd == s.factor_edit)) {
     const int key = int(wparam);
     if (key == plat::VK_RETURN) {
       if (msg == plat::WM_KEYDOWN) qx_apply_value(speed ? 1 : 0);
@@ -174,6 +179,7 @@ void create_value_group(plat::Wnd w, int y, bool speed) {
     s.speed_apply = icon_button(w, plat::BS_PUSHBUTTON, ICON_VALID, 448, y - 2, 28, 28, QX_ID_APPLY_SPEED);
     s.speed_value = create_control(w, plat::kStaticClass, "", plat::SS_RIGHT, 484, y, 40, 24, QX_ID_SPEED_VALUE);
     s.speed_edit_proc = plat::set_window_proc(s.speed_edit, value_edit_proc);
+    if (s.speed_edit_proc) g_edit_proc.store(s.speed_edit_proc);
   } else {
     label(w, tr("Facteur temps", "Time factor"), 10, y + 2, 88, 24);
     s.factor_edit = create_control(w, plat::kEditClass, "", edit_style, 102, y, 40, 24, QX_ID_FACTOR_EDIT);
@@ -181,6 +187,7 @@ void create_value_group(plat::Wnd w, int y, bool speed) {
     s.factor_apply = icon_button(w, plat::BS_PUSHBUTTON, ICON_VALID, 448, y - 2, 28, 28, QX_ID_APPLY_FACTOR);
     s.factor_value = create_control(w, plat::kStaticClass, "", plat::SS_RIGHT, 484, y, 40, 24, QX_ID_FACTOR_VALUE);
     s.factor_edit_proc = plat::set_window_proc(s.factor_edit, value_edit_proc);
+    if (s.factor_edit_proc) g_edit_proc.store(s.factor_edit_proc);
   }
 }
 
