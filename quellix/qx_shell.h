@@ -202,6 +202,8 @@ void qx_install_program_routines();
 [[noreturn]] void qx_init_error_exit();
 // Exit: closing flag, final STOP, live navigation stopped, saved tables, swap files.
 [[noreturn]] void qx_app_exit(int code = 0);
+// Forgets that an exit ran (tests that intercept the end of the process).
+void qx_exit_reset();
 // The headless run: messages until the posted commands are done, then the window's
 // picture into `picture_path` when given. Returns 0, or 1 when it could not be written.
 int qx_run_headless(const char* picture_path);

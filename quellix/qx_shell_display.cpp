@@ -237,4 +237,5 @@ void qx_shell_reset() {
   if (s.face_brush) plat::delete_object(s.face_brush);
   s = qx_shell_state{};
   qx_get_ui_hooks() = qx_ui_hooks{};
+  qx_exit_reset();
 }

@@ -502,6 +502,8 @@ void qx_app_exit(int code) {
   core_exit(code);
 }
 
+void qx_exit_reset() { g_exiting.store(false); }
+
 // ---- Loops ---------------------------------------------------------------------------------------------------
 int qx_run_headless(const char* picture_path) {
   for (;;) {

@@ -4,6 +4,7 @@
 // at its place, the menus and their marks, Enter and the apply buttons, the trackbars,
 // the file combo box, the replay buttons and dropped files).
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 #include "core/command_hooks.h"
 #include "core/config.h"
 #include "core/error.h"
+#include "core/hooks.h"
+#include "core/line_store.h"
 #include "core/obj_list.h"
 #include "core/object.h"
 #include "gps/nmea_log.h"
@@ -41,6 +44,7 @@
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
 #include "tests/support/harness_dialogs.h"
+#include "tests/support/net_loopback.h"
 #include "tests/support/object_env.h"
 #include "tests/support/test_env.h"
 
@@ -630,6 +634,56 @@ TEST_F(MainWindow, ShowReplayStateWithoutPlayerEmptiesTheFields) {
                  QX_ID_LATITUDE_VALUE, QX_ID_NMEA_BOX})
     EXPECT_EQ(text(id), "") << id;
   EXPECT_EQ(plat::window_text(main_), "Quellix  v5.0.0");
+}
+
+// The end of the process, intercepted: the exit's last step throws the code.
+struct exit_called {
+  int code;
+};
+void throw_exit(int code) { throw exit_called{code}; }
+
+std::vector<std::string> datagrams(int fd) {
+  std::vector<std::string> out;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n < 0) break;
+    out.emplace_back(buf, size_t(n));
+  }
+  return out;
+}
+
+TEST_F(MainWindow, ClosingSendsTheFinalStopAndStopsNavigation) {
+  tm_test::loopback_socket listener{false};
+  ASSERT_GT(listener.port, 0);
+  int index = -1;
+  std::string name;
+  ASSERT_EQ(qx_add_destination("127.0.0.1", listener.port, &index, &name, 0), 1);
+  qx_reset_destinations();
+  make_player("a.nmea", 3);
+  qx_set_diffusion_flag(1);
+  tm_test::run_until_idle();
+  datagrams(listener.fd);
+
+  const core_hooks saved = get_core_hooks();
+  get_core_hooks().exit_program = throw_exit;
+  int code = -1;
+  // The exit gives its STOP 50 ms to leave, on the real clock (no other thread here
+  // would move the virtual one on).
+  plat::use_virtual_clock(false);
+  try {
+    qx_main_wndproc(main_, plat::WM_CLOSE, 0, 0);
+  } catch (const exit_called& e) {
+    code = e.code;
+  }
+  plat::use_virtual_clock(true);
+  get_core_hooks() = saved;
+  app_set_closing(0);
+  set_stop_request(0);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(g_stops, 1);
+  const std::vector<std::string> got = datagrams(listener.fd);
+  EXPECT_EQ(got, std::vector<std::string>{"$PTMQT,STOP*78\r\n"});
 }
 
 }  // namespace
