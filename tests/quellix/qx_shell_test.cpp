@@ -20,6 +20,7 @@
 #include "core/line_store.h"
 #include "core/obj_list.h"
 #include "core/object.h"
+#include "gps/navig.h"
 #include "gps/nmea_log.h"
 #include "platform/sys/clock.h"
 #include "platform/ui/ctl_button.h"
@@ -684,6 +685,82 @@ TEST_F(MainWindow, ClosingSendsTheFinalStopAndStopsNavigation) {
   EXPECT_EQ(g_stops, 1);
   const std::vector<std::string> got = datagrams(listener.fd);
   EXPECT_EQ(got, std::vector<std::string>{"$PTMQT,STOP*78\r\n"});
+}
+
+TEST_F(MainWindow, InitFailureShowsItsBoxAndEnds) {
+  tm_test::clear_message_boxes();
+  const core_hooks saved = get_core_hooks();
+  get_core_hooks().exit_program = throw_exit;
+  set_gblerr(ERR_OS);
+  int code = -1;
+  plat::use_virtual_clock(false);
+  try {
+    qx_init_error_exit();
+  } catch (const exit_called& e) {
+    code = e.code;
+  }
+  plat::use_virtual_clock(true);
+  get_core_hooks() = saved;
+  app_set_closing(0);
+  set_stop_request(0);
+  set_gblerr(0);
+  EXPECT_NE(code, 0);
+  ASSERT_EQ(tm_test::message_boxes().size(), 1u);
+  EXPECT_EQ(tm_test::message_boxes()[0].text, "Erreur lors de l'initialisation\nFin de l'application");
+  EXPECT_EQ(tm_test::message_boxes()[0].caption, "Erreur lors de l'initialisation");
+  EXPECT_TRUE(tm_test::message_boxes()[0].flags & plat::MB_ICONSTOP);
+}
+
+TEST_F(MainWindow, LiveNavigationTakesTheFileControls) {
+  const int a = make_player("a.nmea", 3);
+  qx_add_loaded_file("a.nmea", a);
+  qx_install_program_routines();
+  const navig_ui_hooks& nav = get_navig_ui_hooks();
+  ASSERT_NE(nav.menu_check, nullptr);
+  nav.menu_check(QX_IDM_NAVIGATION, 1);
+  tm_test::run_until_idle();
+  EXPECT_FALSE(qx_menu_enabled(QX_IDM_OPEN));
+  EXPECT_TRUE(qx_menu_enabled(QX_IDM_NAVIGATION));
+  EXPECT_FALSE(plat::is_window_enabled(ctl(QX_ID_FILE_COMBO)));
+  EXPECT_FALSE(plat::is_window_enabled(ctl(QX_ID_POSITION_TRACK)));
+  EXPECT_EQ(qx_shell().navigating, 1);
+  const std::string dir = tm_test::fresh_dir("qxnavdrop");
+  const std::string one = tm_test::write_file(dir + "one.nmea", "$GPGGA\r\n");
+  tm_test::drop_files(main_, 200, 300, {one});
+  tm_test::run_until_idle();
+  EXPECT_TRUE(posts_of(kQxSlotLoad).empty());
+
+  qx_player_select(-1);
+  nav.menu_check(QX_IDM_NAVIGATION, 0);
+  tm_test::run_until_idle();
+  EXPECT_FALSE(menu_checked(QX_IDM_NAVIGATION));
+  EXPECT_TRUE(qx_menu_enabled(QX_IDM_OPEN));
+  EXPECT_TRUE(plat::is_window_enabled(ctl(QX_ID_FILE_COMBO)));
+  EXPECT_EQ(qx_shell().navigating, 0);
+  // The player of the selected file is current again.
+  EXPECT_EQ(qx_current_player_index(), a);
+  get_navig_ui_hooks() = navig_ui_hooks{};
+  dispatcher_hooks_reset();
+}
+
+TEST_F(MainWindow, DeferredCommandsOfTheProgram) {
+  tm_test::loopback_socket listener{false};
+  ASSERT_GT(listener.port, 0);
+  int index = -1;
+  std::string name;
+  ASSERT_EQ(qx_add_destination("127.0.0.1", listener.port, &index, &name, 0), 1);
+  datagrams(listener.fd);
+  // 17: the sending list rebuilt from the selected list, framed by STOP.
+  qx_run_command(kQxSlotDestinations);
+  EXPECT_EQ(datagrams(listener.fd), std::vector<std::string>{"$PTMQT,STOP*78\r\n"});
+  // Slots the program does not act on do nothing.
+  for (int slot : {3, 9, 11, 12, 13, 15, 18, 22}) qx_run_command(slot);
+  EXPECT_TRUE(datagrams(listener.fd).empty());
+  // 16 on a stopped player sends nothing either.
+  make_player("a.nmea", 3);
+  datagrams(listener.fd);
+  qx_run_command(kQxSlotTimer);
+  EXPECT_TRUE(datagrams(listener.fd).empty());
 }
 
 }  // namespace
