@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/config.h"
+#include "core/config_state.h"
 #include "core/dates.h"
 #include "quellix/qx_builders.h"
 #include "quellix/replay_point.h"
@@ -193,6 +197,35 @@ TEST_F(QxNmeaLog, PrescanTellsWhetherTimesAdvance) {
     EXPECT_EQ(qx_prescan_nmea_log(f, &start), c.advances);
     EXPECT_NEAR(start, c.start, 1e-8);
   }
+}
+
+// Points that would leave less than the reader's margin of the memory budget stop the
+// read with "not enough memory"; the points closed before stay (the budget here: a
+// ceiling of 100 MB, below what the process already holds).
+TEST_F(QxNmeaLog, PointsBeyondTheMemoryBudgetStopTheRead) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) {
+    char t[16];
+    std::snprintf(t, sizeof t, "%02d%02d%02d", i / 3600, i / 60 % 60, i % 60);
+    text += rmc(t, lat_field(0.001 * i), kLon, "1.0");
+  }
+  constexpr size_t kHeld = size_t(160) << 20;
+  auto held = std::make_unique<char[]>(kHeld);
+  std::memset(held.get(), 1, kHeld);  // resident, so counted as committed
+  config_set("MAXMEM", "100");
+  config_detail::forget_maxmem();
+  fileatt_t* f = nmea_file(text);
+  const int result = qx_read_nmea_log(f);
+  config_set("MAXMEM", "1500");  // the default ceiling
+  config_detail::forget_maxmem();
+  EXPECT_EQ(result, ERR_MEMORY);
+  EXPECT_EQ(get_gblerr(), 0);
+  const size_t kept = points_of(f).size();
+  EXPECT_GT(kept, 1000u);
+  EXPECT_LT(kept, 5000u);
+  fileatt_t* g = nmea_file(text);
+  EXPECT_EQ(qx_read_nmea_log(g), 0);
+  EXPECT_EQ(points_of(g).size(), 5000u);
 }
 
 TEST_F(QxNmeaLog, MissingFileIsError2) {

@@ -175,7 +175,7 @@ struct UiRecord {
 };
 
 // One replay point: its text "P<n>" CR LF, its time (seconds) and distance (m).
-struct PointSpec {
+struct PointAt {
   double seconds;
   double metres;
 };
@@ -249,9 +249,9 @@ class PlayerTest : public ::testing::Test {
   static std::string point_text(size_t i) { return "P" + std::to_string(i) + "\r\n"; }
 
   // A track of points in the given order of the list; the indexes sort them.
-  container_t* make_track(const std::vector<PointSpec>& specs) {
+  container_t* make_track(const std::vector<PointAt>& places) {
     obj_list_new(&track_);
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < places.size(); ++i) {
       auto* p = new replay_point{};
       p->id = int32_t(1000 + i);
       p->cls = CLS_REPLAY_POINT;
@@ -259,8 +259,8 @@ class PlayerTest : public ::testing::Test {
       p->text = static_cast<char*>(std::malloc(t.size() + 1));
       std::memcpy(p->text, t.c_str(), t.size() + 1);
       p->length = int32_t(t.size());
-      p->time = specs[i].seconds / 86400.0;
-      p->distance = specs[i].metres;
+      p->time = places[i].seconds / 86400.0;
+      p->distance = places[i].metres;
       p->course = NULL_DOUBLE;
       points_.push_back(p);
       obj_list_append(track_, p);
@@ -269,9 +269,9 @@ class PlayerTest : public ::testing::Test {
   }
   // Points every `step_s` seconds and `step_m` metres.
   container_t* make_even_track(size_t n, double step_s, double step_m) {
-    std::vector<PointSpec> specs;
-    for (size_t i = 0; i < n; ++i) specs.push_back({double(i) * step_s, double(i) * step_m});
-    return make_track(specs);
+    std::vector<PointAt> places;
+    for (size_t i = 0; i < n; ++i) places.push_back({double(i) * step_s, double(i) * step_m});
+    return make_track(places);
   }
   int create_player(container_t* track) {
     int index = -1;

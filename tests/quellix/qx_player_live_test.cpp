@@ -124,14 +124,16 @@ TEST_F(QxLiveRelay, EverySelectedListenerGetsEachGroupUnchanged) {
   start_reader();
   // The input's loopback destination leaves the selected list; command 17 rebuilds the
   // sending list on the window thread.
-  ASSERT_TRUE(tm_test::wait_for([&] { return posts_.count(kQxResetSlot) > 0; }));
+  ASSERT_TRUE(tm_test::wait_for([&] {
+    return posts_.count(kQxResetSlot) > 0 && qx_live_player_index() >= 0 &&
+           qx_current_player_index() == qx_live_player_index();
+  }));
   qx_reset_destinations();
   const auto selected = qx_destination_texts(QX_SELECTED);
   const auto unselected = qx_destination_texts(QX_NOT_SELECTED);
   EXPECT_EQ(std::count(selected.begin(), selected.end(), input_text), 0);
   EXPECT_EQ(std::count(unselected.begin(), unselected.end(), input_text), 1);
-  EXPECT_EQ(qx_current_player_index(), qx_live_player_index());
-  EXPECT_EQ(qx_current_player()->mode, QX_MODE_LIVE);
+  EXPECT_EQ(qx_player_at(qx_live_player_index())->mode, QX_MODE_LIVE);
 
   std::vector<std::string> groups;
   std::vector<std::string> args{"python3", "-c",

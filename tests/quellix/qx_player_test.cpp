@@ -114,6 +114,19 @@ TEST_F(PlayerTest, SeekSendsOneDatagramOfStopAndThePointAndOnlyWhileStopped) {
   EXPECT_EQ(ui_.shown_texts.back(), P(4));
 }
 
+TEST_F(PlayerTest, PauseWhileStoppedKeepsTheSoughtPosition) {
+  create_player(make_even_track(11, 1.0, 10.0));
+  qx_player_seek(0.5);
+  drain_all();
+  qx_player_reset();
+  EXPECT_EQ(wire(), strings({stop_marker(), stop_marker()}));
+  EXPECT_DOUBLE_EQ(qx_current_player()->start_time * 86400.0, 5.0);
+  EXPECT_DOUBLE_EQ(qx_current_player()->start_distance, 50.0);
+  qx_player_play();
+  posts_.run_for(0);
+  EXPECT_EQ(wire(), strings({start_marker(), P(5)}));
+}
+
 // Factor 2 reaches 20 s of track time after 10 s; 36 km/h reaches 100 m.
 struct rate_case {
   const char* name;
