@@ -6,6 +6,7 @@
 // Stand-ins of this build: the sockets need no start-up (qx_net_startup only records
 // that it ran); the running copies are counted by the executable name "quellix".
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,10 +91,22 @@ constexpr int64_t kHeadlessWaitMs = 50;
 constexpr int kGpsDatumClass = CLS_GEODATUM;
 constexpr int kGpsDatumCode = 214;
 
+constexpr int kExitJoinBoundMs = 3000;
+
 std::atomic<const char*> g_command_line{nullptr};
 std::atomic<bool> g_exiting{false};
 std::atomic<int> g_net_started{0};
 obj_t* g_gps_system = nullptr;  // the coordinate system of GPS data
+
+// Waits (real time, bounded) until no other worker thread is left (the destination
+// opener, a load task), answering the messages they send meanwhile.
+void join_workers() {
+  const int self = plat::on_ui_thread() ? 0 : 1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitJoinBoundMs);
+  plat::wait_servicing_sends(
+      [self, deadline] { return plat::live_threads() <= self || std::chrono::steady_clock::now() >= deadline; },
+      -1);
+}
 
 // ---- Texts ------------------------------------------------------------------------------------
 const std::string& title_string() {
@@ -493,12 +506,15 @@ void qx_app_exit(int code) {
   qx_send_final_stop();
   const qx_shell_hooks& h = qx_get_shell_hooks();
   if (h.navig_stop) h.navig_stop();
+  join_workers();
   if (get_gblerr() == 0) savfile_flush();
   swap_close_files();
 #if defined(TM_HAVE_X11)
   plat::x11_stop();
 #endif
   std::fflush(nullptr);
+  // A worker that outlived the bound may still use what the static destructors free.
+  if (!get_core_hooks().exit_program && plat::live_threads() > 0) std::_Exit(code);
   core_exit(code);
 }
 
