@@ -12,6 +12,8 @@
 #include "platform/ui/ctl_button.h"
 #include "platform/ui/ctl_combo.h"
 #include "platform/ui/ctl_edit.h"
+#include "platform/ui/ctl_static.h"
+#include "platform/ui/styles.h"
 #include "platform/ui/ctl_trackbar.h"
 #include "platform/ui/dropfiles.h"
 #include "platform/ui/queue.h"
@@ -31,6 +33,13 @@ const char* tr(const char* fr, const char* en) { return is_french() ? fr : en; }
 
 void set_text(plat::Wnd w, const char* text) {
   if (w) plat::set_window_text(w, text ? text : "");
+}
+
+void set_applied(plat::Wnd w, const char* text) {
+  if (!w) return;
+  plat::set_window_long(w, plat::GWL_STYLE,
+                        (plat::get_window_long(w, plat::GWL_STYLE) & ~intptr_t(plat::SS_TYPEMASK)) | plat::SS_RIGHT);
+  plat::set_window_text(w, text);
 }
 
 void enable(plat::Wnd w, bool on) {
@@ -172,11 +181,12 @@ void qx_show_replay_state() {
   const std::string name = p->name ? p->name : "";
   qx_player_unlock();
   char buf[64];
+  // The player's own values are applied ones: black.
   format_double_sig(copy.time_factor, buf, sizeof buf);
-  set_text(s.factor_value, buf);
+  set_applied(s.factor_value, buf);
   if (copy.speed != 0.0) {
     format_double_sig(copy.speed, buf, sizeof buf);
-    set_text(s.speed_value, buf);
+    set_applied(s.speed_value, buf);
   }
   if (copy.mode == QX_MODE_TIME) {
     format_double_sig(copy.time_factor, buf, sizeof buf);

@@ -629,6 +629,11 @@ TEST_F(MainWindow, ShowReplayStateWithoutPlayerEmptiesTheFields) {
   tm_test::run_until_idle();
   EXPECT_EQ(text(QX_ID_MODE_VALUE), "Replay time");
   EXPECT_EQ(plat::window_text(main_), "Quellix  v5.0.0 - a.nmea");
+  // The player's values, applied (black).
+  EXPECT_EQ(text(QX_ID_FACTOR_VALUE), "1");
+  EXPECT_EQ(text(QX_ID_SPEED_VALUE), "50");
+  EXPECT_TRUE(applied_style(QX_ID_FACTOR_VALUE));
+  EXPECT_TRUE(applied_style(QX_ID_SPEED_VALUE));
   qx_player_select(-1);
   tm_test::run_until_idle();
   for (int id : {QX_ID_MODE_VALUE, QX_ID_FACTOR_VALUE, QX_ID_SPEED_VALUE, QX_ID_DISTANCE_VALUE,
