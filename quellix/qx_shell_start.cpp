@@ -29,10 +29,13 @@
 #include "core/xml.h"
 #include "formats/file_load.h"
 #include "formats/geonames.h"
+#include "formats/gps_file_formats.h"
 #include "formats/gpx.h"
+#include "formats/gtm.h"
 #include "formats/kml.h"
 #include "formats/mif.h"
 #include "formats/osm.h"
+#include "formats/ovl.h"
 #include "formats/pcx5.h"
 #include "formats/polish_map.h"
 #include "formats/tcx.h"
@@ -205,6 +208,9 @@ void format_modules() {
   osm_init();
   mp_init();
   ozi_init();
+  gtm_init();
+  ovl_init();
+  gps_file_formats_init();
 }
 
 void gps_system() {
@@ -267,6 +273,11 @@ void install_navigation_routines() {
   h.message_box = [](const char* text, const char* caption) { msg_box(text, caption); };
   h.cursor_reset = [] { set_busy_cursor(0); };
   set_navig_menu_check_routine([](unsigned item, int checked) { qx_menu_check(item, checked); });
+  // Every read of the live session is relayed from the reader thread.
+  navig_session_hooks& session = get_navig_session_hooks();
+  session.begin = qx_nav_begin;
+  session.event = qx_nav_event;
+  session.fix = qx_nav_fix;
 }
 
 bool start_display() {

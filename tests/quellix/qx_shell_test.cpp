@@ -375,8 +375,12 @@ TEST_F(MainWindow, EveryControlAtItsPlace) {
     const plat::Rect rc = client_rect(w);
     EXPECT_EQ(rc.left, r.x);
     EXPECT_EQ(rc.top, r.y);
-    if (r.w > 0) EXPECT_EQ(rc.width(), r.w);
-    if (r.h > 0) EXPECT_EQ(rc.height(), r.h);
+    if (r.w > 0) {
+      EXPECT_EQ(rc.width(), r.w);
+    }
+    if (r.h > 0) {
+      EXPECT_EQ(rc.height(), r.h);
+    }
   }
   // Ranges of the trackbars, the play buttons' kinds, the read-only sentence box.
   const int ranges[][3] = {{QX_ID_FACTOR_TRACK, 1, 100}, {QX_ID_SPEED_TRACK, 1, 1000}, {QX_ID_POSITION_TRACK, 0, 1000}};
