@@ -19,6 +19,10 @@ constexpr int kSocketRecvTimeoutS = 40;
 // socket_recvfrom's wait for a datagram, and its pause when none came, in milliseconds.
 constexpr int kSocketRecvfromWaitMs = 300;
 constexpr int kSocketIdlePauseMs = 10;
+// Receive buffer asked for a bound UDP server (the system caps it at its own maximum):
+// some thousands of queued NMEA datagrams, so a burst waits for the reader instead of
+// being dropped.
+constexpr int kSocketUdpRecvBuffer = 4 << 20;
 
 #pragma pack(push, 1)
 // An IPv4 socket address as the record keeps it.
@@ -54,7 +58,8 @@ socket_t* socket_create(const char* host, int port, int protocol, socket_t** out
 // TCP: connects to the own address (bounded wait); on failure the socket is closed
 // (handle 0). Returns 0 or a negative code.
 int socket_connect(socket_t* s);
-// Binds to the own address (TCP then listens, backlog 10) and sets the bound flag;
+// Binds to the own address (TCP then listens, backlog 10; UDP asks for a receive buffer
+// of kSocketUdpRecvBuffer) and sets the bound flag;
 // on failure the socket is closed and the flag cleared. Returns 0 or a negative code.
 int socket_listen(socket_t* s);
 // Sends every byte: the count sent, -1 without a handle or on a send error. TCP sends

@@ -57,6 +57,9 @@ int socket_listen(socket_t* s) {
   s->bound = 1;
   int r = plat::net_bind(fd_of(s), to_net(s->own));
   if (r == 0 && s->protocol == SOCK_TCP) r = plat::net_listen(fd_of(s), kListenBacklog);
+  // A UDP server queues bursts of datagrams while its reader is busy; a buffer the
+  // system does not grant only makes losses more likely, so it is not an error.
+  if (r == 0 && s->protocol != SOCK_TCP) plat::net_set_recv_buffer(fd_of(s), kSocketUdpRecvBuffer);
   if (r != 0) fail_listen(s);
   return r;
 }

@@ -277,9 +277,14 @@ void hand_over(reader_state* s, gpsport_t* port, nmea_fix* fix) {
 }
 
 // The read loop. Returns 1 to go back to the connect phase, 0 when the thread ends.
+// Each turn pauses 1 ms before it reads, except right after a UDP read that brought a
+// datagram: more may be queued behind it, and the socket's own bounded wait paces an
+// idle input, so a burst is drained at once instead of one datagram a millisecond.
 int read_loop(reader_state* s, std::FILE** kept_log) {
+  bool drain = false;
   while (true) {
-    plat::sleep_ms(1);
+    if (!drain) plat::sleep_ms(1);
+    drain = false;
     navig_release();
     gpsport_t* port = g_current.load(std::memory_order_acquire);
     if (!port) return 0;
@@ -300,6 +305,7 @@ int read_loop(reader_state* s, std::FILE** kept_log) {
     }
     if (fix->raw_length != 0) {
       hand_over(s, port, fix);
+      drain = port->kind == GPSPORT_UDP;
     } else {
       plat::sleep_ms(10);
     }

@@ -72,6 +72,10 @@ long net_sendto(int fd, const void* data, size_t len, const net_addr& to);
 // the datagram's length (up to len), kNetTimedOut, or a negative code. `from` gets
 // the sender's address.
 long net_recvfrom(int fd, void* buf, size_t len, net_addr* from, int64_t timeout_ms);
+// Asks for a receive buffer of `bytes` (> 0) so that bursts are queued rather than
+// dropped: the system caps the request at its own maximum and adds its bookkeeping.
+// Returns the size the socket now has (> 0), or a negative code.
+int net_set_recv_buffer(int fd, int bytes);
 
 // ---- Readiness --------------------------------------------------------------------
 // Waits at most the time-out until the socket is readable (data, a connection to

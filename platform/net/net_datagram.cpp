@@ -17,32 +17,57 @@ bool try_again(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == E
 
 }  // namespace
 
+// The send is tried first; the clock is read only when the buffer is full, so a relay
+// that sends one datagram to many addresses pays one system call per datagram.
 long net_sendto(int fd, const void* data, size_t len, const net_addr& to) {
   const sockaddr_in sin = net_detail::to_sockaddr(to);
-  const int64_t deadline = net_detail::deadline_after(kSendWaitMs);
+  int64_t deadline = 0;
+  bool waited = false;
   for (;;) {
     const ssize_t r = sendto(fd, data, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sin), sizeof sin);
     if (r >= 0) return long(r);
     if (!try_again(errno)) return -errno;
+    if (!waited) {
+      deadline = net_detail::deadline_after(kSendWaitMs);
+      waited = true;
+    }
     const int w = net_detail::wait_until(fd, POLLOUT, deadline);
     if (w <= 0) return w == 0 ? kNetTimedOut : w;
   }
 }
 
+// A datagram already queued is taken at once (one system call, no poll, no clock
+// read): a reader that keeps up with a busy input spends nothing on waiting. Only an
+// empty queue starts the bounded wait.
 long net_recvfrom(int fd, void* buf, size_t len, net_addr* from, int64_t timeout_ms) {
-  const int64_t deadline = net_detail::deadline_after(timeout_ms);
+  int64_t deadline = 0;
+  bool waited = false;
   for (;;) {
-    const int w = net_detail::wait_until(fd, POLLIN, deadline);
-    if (w <= 0) return w == 0 ? kNetTimedOut : w;
     sockaddr_in sin{};
     socklen_t slen = sizeof sin;
-    const ssize_t r = recvfrom(fd, buf, len, 0, reinterpret_cast<sockaddr*>(&sin), &slen);
+    const ssize_t r = recvfrom(fd, buf, len, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sin), &slen);
     if (r >= 0) {
       if (from) *from = net_detail::from_sockaddr(sin);
       return long(r);
     }
     if (!try_again(errno)) return -errno;
+    if (!waited) {
+      deadline = net_detail::deadline_after(timeout_ms);
+      waited = true;
+    }
+    const int w = net_detail::wait_until(fd, POLLIN, deadline);
+    if (w <= 0) return w == 0 ? kNetTimedOut : w;
   }
+}
+
+int net_set_recv_buffer(int fd, int bytes) {
+  if (fd < 0) return int(kNetBadSocket);
+  if (bytes < 1) return -EINVAL;
+  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return -errno;
+  int got = 0;
+  socklen_t n = sizeof got;
+  if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &got, &n) != 0) return -errno;
+  return got;
 }
 
 }  // namespace plat

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -330,6 +334,44 @@ TEST_F(Socket, UdpReceiveWithoutDatagramEndsAfterItsWait) {
   EXPECT_GE(took, kSocketRecvfromWaitMs + kSocketIdlePauseMs);
   EXPECT_EQ(str(server->status), "UDP " + std::to_string(port) + "  NO CLIENT ");
   EXPECT_EQ(socket_recvfrom(nullptr, buf, sizeof buf), 0);
+  free_obj(&server);
+}
+
+// A UDP server keeps a burst that arrives while nobody reads (the live reader busy
+// relaying): as many 186-byte groups as its buffer holds all come out, in order.
+TEST_F(Socket, UdpServerQueuesABurstWhileItsReaderIsBusy) {
+  const uint16_t port = tm_test::unused_loopback_port();
+  socket_t* server = make("127.0.0.1", port, 0);
+  ASSERT_NE(server, nullptr);
+  ASSERT_EQ(socket_listen(server), 0);
+  // What the system granted: the request, unless the system's cap is lower.
+  int granted = 0;
+  socklen_t n = sizeof granted;
+  ASSERT_EQ(getsockopt(int(server->handle), SOL_SOCKET, SO_RCVBUF, &granted, &n), 0);
+  long cap = 0;
+  if (FILE* f = std::fopen("/proc/sys/net/core/rmem_max", "r")) {
+    if (std::fscanf(f, "%ld", &cap) != 1) cap = 0;
+    std::fclose(f);
+  }
+  if (cap > 0) {
+    EXPECT_GE(granted, std::min<long>(kSocketUdpRecvBuffer, cap));
+  }
+  // Each queued datagram costs the system well under 2 KiB of the buffer.
+  const int burst = std::min(4000, granted / 2048);
+  loopback_socket peer(false);
+  std::string group(186, '.');
+  for (int i = 0; i < burst; ++i) {
+    const std::string tag = std::to_string(i);
+    group.replace(0, tag.size() + 1, tag + ",");
+    ASSERT_EQ(plat::net_sendto(peer.fd, group.data(), group.size(), {tm_test::loopback_addr(), port}), 186);
+  }
+  int received = 0;
+  char buf[kSocketDatagramSize];
+  for (int r; (r = socket_recvfrom(server, buf, sizeof buf)) > 0; ++received) {
+    ASSERT_EQ(r, 186);
+    ASSERT_EQ(std::string(buf, std::to_string(received).size() + 1), std::to_string(received) + ",");
+  }
+  EXPECT_EQ(received, burst);
   free_obj(&server);
 }
 

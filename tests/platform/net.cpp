@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -178,6 +180,63 @@ TEST(NetUdp, DatagramsCarryTheirSendersAddress) {
   char small[4];
   EXPECT_EQ(plat::net_recvfrom(server.fd, small, sizeof small, nullptr, 5000), 4);
   EXPECT_EQ(std::string(small, 4), "0123");
+}
+
+// The system's cap on a requested receive buffer (bytes); 0 when it cannot be read.
+long max_recv_buffer() {
+  FILE* f = std::fopen("/proc/sys/net/core/rmem_max", "r");
+  long v = 0;
+  if (f) {
+    if (std::fscanf(f, "%ld", &v) != 1) v = 0;
+    std::fclose(f);
+  }
+  return v;
+}
+
+// A request is granted up to the system's cap (the system then doubles it for its
+// bookkeeping); nonsense is refused with a code and leaves the socket as it was.
+TEST(NetUdp, ReceiveBufferIsGrantedUpToTheSystemsCap) {
+  loopback_socket udp(false);
+  ASSERT_GE(udp.fd, 3);
+  const long cap = max_recv_buffer();
+  for (int bytes : {64 << 10, 1 << 20, 4 << 20, 64 << 20}) {
+    const int got = plat::net_set_recv_buffer(udp.fd, bytes);
+    EXPECT_GT(got, 0) << bytes;
+    if (cap > 0) {
+      EXPECT_GE(got, std::min<long>(bytes, cap)) << bytes;
+    }
+  }
+  const int before = plat::net_set_recv_buffer(udp.fd, 1 << 20);
+  struct row { int fd; int bytes; };
+  const row bad[] = {{-1, 1 << 20}, {udp.fd, 0}, {udp.fd, -5}};
+  for (const row& r : bad) EXPECT_LT(plat::net_set_recv_buffer(r.fd, r.bytes), 0) << r.fd << " " << r.bytes;
+  EXPECT_EQ(plat::net_set_recv_buffer(udp.fd, 1 << 20), before);
+}
+
+// Datagrams already queued are received in order with their sender, under the
+// virtual clock too, without any time passing.
+TEST(NetUdp, QueuedDatagramsAreTakenWithoutWaiting) {
+  loopback_socket server(false), peer(false);
+  ASSERT_NE(server.port, 0);
+  const char* texts[] = {"$GPGGA,1", "$GPRMC,2", "$GPGSA,3"};
+  for (const char* t : texts) ASSERT_EQ(plat::net_sendto(peer.fd, t, std::strlen(t), server.addr()), 8);
+  // Loopback delivers at once; make sure all three are queued before the clock turns virtual.
+  ASSERT_EQ(plat::net_wait_readable(server.fd, 5000), 1);
+  std::vector<std::string> got;
+  std::vector<uint16_t> senders;
+  const int64_t took = run_on_virtual_clock([&] {
+    for (int i = 0; i < 3; ++i) {
+      char buf[16];
+      plat::net_addr from;
+      const long n = plat::net_recvfrom(server.fd, buf, sizeof buf, &from, 4000);
+      if (n < 0) break;
+      got.emplace_back(buf, size_t(n));
+      senders.push_back(from.port);
+    }
+  }, 1000);
+  EXPECT_EQ(got, std::vector<std::string>(texts, texts + 3));
+  EXPECT_EQ(senders, std::vector<uint16_t>(3, peer.port));
+  EXPECT_EQ(took, 0);
 }
 
 TEST(NetTcp, ClosedDescriptorsAreRefused) {
