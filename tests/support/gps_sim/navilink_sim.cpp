@@ -187,6 +187,12 @@ void navilink_sim::run() {
       inbox_.erase(0, head);
       if (inbox_.size() < 4) break;
       const uint32_t length = get16(inbox_, 2);
+      // No request this receiver takes is longer: such a head is line noise (or a frame
+      // of another protocol), and waiting for its bytes would swallow the next requests.
+      if (length > 64) {
+        inbox_.erase(0, 2);
+        continue;
+      }
       if (inbox_.size() < 8 + length) break;
       const std::string payload = inbox_.substr(4, length);
       inbox_.erase(0, 8 + length);
