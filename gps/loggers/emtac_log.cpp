@@ -14,6 +14,7 @@
 #include "formats/file_load.h"
 #include "geodesy/georef.h"
 #include "gps/loggers/emtac.h"
+#include "gps/loggers/sentence_dict.h"
 #include "gps/nmea_parser.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
@@ -79,20 +80,10 @@ const nmea_handler kReaderHandlers[5] = {nullptr, nullptr, on_point, nullptr, nu
 
 container_t* emtac_dict() { return g_dict.load(std::memory_order_acquire); }
 
-void emtac_sentence_free() {
-  container_t* d = g_dict.exchange(nullptr);
-  if (d) free_obj(&d);
-}
+void emtac_sentence_free() { sentence_dict_free(g_dict); }
 
 void emtac_sentence_register() {
-  emtac_sentence_free();
-  for (tag_t& t : g_table) t.id = 0;
-  container_t* dict = nullptr;
-  if (dict_build(4, g_table, &dict) != 0) {
-    if (dict) free_obj(&dict);
-    return;
-  }
-  g_dict.store(dict, std::memory_order_release);
+  if (!sentence_dict_rebuild(g_dict, g_table)) return;
   register_format_reader(kEmtacFormat, emtac_read_log_file);
 }
 

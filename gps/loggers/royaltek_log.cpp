@@ -14,6 +14,7 @@
 #include "formats/file_load.h"
 #include "geodesy/georef.h"
 #include "geodesy/units.h"
+#include "gps/loggers/sentence_dict.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 
@@ -139,20 +140,10 @@ int gpslog_record_size(int log_type) {
   }
 }
 
-void gpslog_free() {
-  container_t* d = g_dict.exchange(nullptr);
-  if (d) free_obj(&d);
-}
+void gpslog_free() { sentence_dict_free(g_dict); }
 
 void gpslog_init() {
-  gpslog_free();
-  for (tag_t& t : g_table) t.id = 0;
-  container_t* dict = nullptr;
-  if (dict_build(7, g_table, &dict) != 0) {
-    if (dict) free_obj(&dict);
-    return;
-  }
-  g_dict.store(dict, std::memory_order_release);
+  if (!sentence_dict_rebuild(g_dict, g_table)) return;
   register_format_reader(kGpslogFormat, gpslog_read);
 }
 
