@@ -24,6 +24,7 @@
 #include "geodesy/units.h"
 #include "geodesy/xform.h"
 #include "geodesy/xform_records.h"
+#include "gps/chunk_lines.h"
 #include "gps/nmea_files.h"
 #include "gps/nmea_import_internal.h"
 #include "gps/nmea_parser.h"
@@ -32,7 +33,6 @@
 
 namespace {
 
-constexpr int kChunk = 65536;
 // Objects made between two looks at the memory budget, and the room kept free.
 constexpr int kBudgetStride = 4096;
 constexpr double kBudgetMargin = 16.0 * 1024 * 1024;
@@ -187,57 +187,8 @@ void add_route(nmea_import_context* c, const nmea_fix* fix) {
   nmea_route_from_names(&c->routes, &r, c->list, &c->waypoints, fix->route_waypoints);
 }
 
-// What the reader's last chunk holds and where the next line starts.
-struct chunk_state {
-  char bytes[kChunk];
-  int have = 0;
-  int at = 0;
-};
-
-bool refill(chunk_state* s) {
-  const int64_t left = rd_bytes_left();
-  if (left <= 0) return false;
-  const int n = int(left < kChunk ? left : kChunk);
-  const int64_t got = rd_read_bytes(s->bytes, n);
-  if (got <= 0) return false;
-  s->have = int(got);
-  s->at = 0;
-  core_progress_file_position("NMEA");
-  return true;
-}
-
-// The next line into `line` (room for the limit and CR LF); false at the end of the data.
-bool read_line(chunk_state* s, char* line, int* length) {
-  int n = 0;
-  bool any = false;
-  for (;;) {
-    if (s->at == s->have) {
-      if (!refill(s)) {
-        *length = n;
-        return any;
-      }
-    }
-    any = true;
-    const char* from = s->bytes + s->at;
-    const int avail = s->have - s->at;
-    const void* lf = std::memchr(from, '\n', size_t(avail));
-    const int span = lf ? int(static_cast<const char*>(lf) - from) : avail;
-    int k = 0;
-    for (; k < span && n < kNmeaImportLineMax; ++k)
-      if (from[k] != '\r') line[n++] = from[k];
-    s->at += k;
-    if (n == kNmeaImportLineMax && k < span) {
-      // Cut at the limit: the rest of the line is the next piece.
-      *length = n;
-      return true;
-    }
-    if (lf && k == span) {
-      s->at += 1;  // the line feed
-      *length = n;
-      return true;
-    }
-  }
-}
+// Each chunk read tells the progress display how far into the file the import is.
+void report_position() { core_progress_file_position("NMEA"); }
 
 void place_objects(obj_t* file, container_t* list) {
   if (!file_of(file)) return;
@@ -339,10 +290,11 @@ int read_nmea_file(obj_t* file, container_t* list) {
     if (o && o->cls == CLS_ROUTE) c.routes.add(o, static_cast<route_t*>(o)->name);
   }
   if (get_gblerr() == 0) {
-    auto chunk = std::make_unique<chunk_state>();
+    auto chunk = std::make_unique<chunk_lines>();
+    chunk->on_refill = report_position;
     char line[kNmeaImportLineMax + 2];
     int length = 0;
-    while (get_gblerr() == 0 && read_line(chunk.get(), line, &length))
+    while (get_gblerr() == 0 && chunk_lines_next(chunk.get(), kNmeaImportLineMax, line, &length))
       nmea_import_line(&c, line, length);
   }
   // The end of the data reads as error 2 only when a read fell short of what the file

@@ -32,6 +32,7 @@
 #include "geodesy/units.h"
 #include "geodesy/xform.h"
 #include "geodesy/xform_records.h"
+#include "gps/chunk_lines.h"
 #include "gps/nmea_import_internal.h"
 #include "gps/nmea_parser.h"
 #include "map/file_object.h"
@@ -41,7 +42,6 @@
 
 namespace {
 
-constexpr int kChunk = 65536;
 constexpr int kEventStart = 1;
 constexpr int kEventStop = 2;
 // Points made between two looks at the memory budget, and the room kept free.
@@ -52,53 +52,6 @@ constexpr double kNoTimeDate = 20000101.0;
 constexpr double kNoTimeDay = 0.5;
 
 // ---- Lines -----------------------------------------------------------------------------
-struct line_reader {
-  char bytes[kChunk];
-  int have = 0;
-  int at = 0;
-};
-
-bool refill(line_reader* s) {
-  const int64_t left = rd_bytes_left();
-  if (left <= 0) return false;
-  const int n = int(left < kChunk ? left : kChunk);
-  const int64_t got = rd_read_bytes(s->bytes, n);
-  if (got <= 0) return false;
-  s->have = int(got);
-  s->at = 0;
-  return true;
-}
-
-// The next line (carriage returns dropped) of at most `max` characters into `line`; a
-// longer line is handed out in pieces. False at the end of the data.
-bool read_line(line_reader* s, int max, char* line, int* length) {
-  int n = 0;
-  bool any = false;
-  for (;;) {
-    if (s->at == s->have && !refill(s)) {
-      *length = n;
-      return any;
-    }
-    any = true;
-    const char* from = s->bytes + s->at;
-    const int avail = s->have - s->at;
-    const void* lf = std::memchr(from, '\n', size_t(avail));
-    const int span = lf ? int(static_cast<const char*>(lf) - from) : avail;
-    int k = 0;
-    for (; k < span && n < max; ++k)
-      if (from[k] != '\r') line[n++] = from[k];
-    s->at += k;
-    if (n == max && k < span) {
-      *length = n;
-      return true;
-    }
-    if (lf && k == span) {
-      s->at += 1;
-      *length = n;
-      return true;
-    }
-  }
-}
 
 // The line with CR LF through the parser, after clearing the fix's per-read state.
 void feed_line(nmea_parser* parser, const char* line, int length, int max) {
@@ -448,14 +401,14 @@ int qx_prescan_nmea_log(obj_t* file, double* start_date) {
   if (!nmea_std_dict() && nmea_module_init() != 0) return 0;
   nmea_parser* parser = nullptr;
   if (nmea_reader_create(nullptr, nullptr, &parser) != 0 || !parser) return 0;
-  auto lines = std::make_unique<line_reader>();
+  auto lines = std::make_unique<chunk_lines>();
   char line[kQxLineMax + 2];
   int length = 0;
   day_clock days;
   bool have_first = false;
   double first = 0, first_tod = 0, previous = 0;
   int advances = 0;
-  while (get_gblerr() == 0 && read_line(lines.get(), kQxPrescanLineMax, line, &length)) {
+  while (get_gblerr() == 0 && chunk_lines_next(lines.get(), kQxPrescanLineMax, line, &length)) {
     feed_line(parser, line, length, kQxPrescanLineMax);
     const nmea_fix* fix = parser->fix;
     if (get_gblerr() != 0 || !fix->valid.time || !std::isfinite(fix->time)) continue;
@@ -498,10 +451,10 @@ int qx_read_nmea_log(obj_t* file) {
   }
   if (!f->sot) obj_list_new(&f->sot);
   if (begin(s.get()) == 0) {
-    auto lines = std::make_unique<line_reader>();
+    auto lines = std::make_unique<chunk_lines>();
     char line[kQxLineMax + 2];
     int length = 0;
-    while (get_gblerr() == 0 && read_line(lines.get(), kQxLineMax, line, &length))
+    while (get_gblerr() == 0 && chunk_lines_next(lines.get(), kQxLineMax, line, &length))
       read_one_line(s.get(), line, length);
     if (get_gblerr() == 0) close_point(s.get());
   }
