@@ -14,6 +14,8 @@
 #include "core/tracelog.h"
 #include "gps/gpsport.h"
 #include "gps/loggers/frame.h"
+#include "gps/loggers/item_file.h"
+#include "gps/loggers/serial_identify.h"
 #include "gps/port_io.h"
 #include "platform/sys/clock.h"
 #include "shell/framework/progress.h"
@@ -232,18 +234,8 @@ int globalsat_query(globalsat_ctx* ctx) {
 namespace {
 
 globalsat_ctx* open_and_query(const char* path, com_device** dev, bool* unopenable) {
-  *unopenable = false;
-  com_open(path, kGlobalsatSpeed, dev);
-  if (!*dev) {
-    *unopenable = true;
-    return nullptr;
-  }
-  globalsat_ctx* ctx = globalsat_ctx_create(*dev);
-  if (ctx && globalsat_query(ctx)) return ctx;
-  void* d = ctx;
-  globalsat_close(&d);
-  com_close(dev);
-  return nullptr;
+  return serial_open_and_query(path, kGlobalsatSpeed, globalsat_ctx_create, globalsat_query,
+                               globalsat_close, dev, unopenable);
 }
 
 }  // namespace
@@ -260,26 +252,15 @@ int32_t globalsat_probe(const char* device_name, gpsport_t* port) {
   }
   char name[64];
   std::snprintf(name, sizeof name, "%s%s", kNamePrefix, ctx->id);
-  port->family = GPS_GLOBALSAT;
-  port->kind = GPSPORT_SERIAL;
-  port->speed = kGlobalsatSpeed;
-  str_set(device_name, &port->device_path);
-  str_set(name, &port->display_name);
-  port->connection = dev;
-  port->driver = ctx;
-  port->capabilities = kGlobalsatCapabilities;
+  serial_port_identified(port, GPS_GLOBALSAT, kGlobalsatSpeed, device_name, name, dev, ctx,
+                         kGlobalsatCapabilities);
   return 1;
 }
 
 int32_t globalsat_connect(gpsport_t* port) {
   if (!port) return 0;
   // A port still open from its identification is opened afresh.
-  if (port->driver) globalsat_close(&port->driver);
-  if (port->connection) {
-    com_device* old = static_cast<com_device*>(port->connection);
-    com_close(&old);
-    port->connection = nullptr;
-  }
+  serial_port_release(port, globalsat_close);
   com_device* dev = nullptr;
   bool unopenable = false;
   globalsat_ctx* ctx = open_and_query(port->device_path, &dev, &unopenable);
@@ -328,10 +309,7 @@ bool read_list(globalsat_ctx* ctx) {
 }
 
 bool open_output(globalsat_ctx* ctx, const char* base_name, const char* extension) {
-  char* path = nullptr;
-  gps_item_file_name(base_name, extension, &path);
-  ctx->out = path ? std::fopen(path, "wb") : nullptr;
-  free_mem(&path);
+  ctx->out = gps_item_file_open(base_name, extension);
   if (!ctx->out) return false;
   std::fputs(kTmnHeader, ctx->out);
   std::fprintf(ctx->out, "#Globalsat Data Logger ID %s\n", ctx->id);

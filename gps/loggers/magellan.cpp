@@ -9,6 +9,8 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "gps/gpsport.h"
+#include "gps/loggers/item_file.h"
+#include "gps/loggers/serial_identify.h"
 #include "gps/nmea_output.h"
 #include "gps/nmea_parser.h"
 #include "gps/port_io.h"
@@ -103,10 +105,7 @@ void set_command(magellan_ctx* c, const char* text) {
 
 // Opens the output file of an item: null with error 2 when it cannot be made.
 std::FILE* open_item(const char* base, const char* extension) {
-  char* path = nullptr;
-  gps_item_file_name(base, extension, &path);
-  std::FILE* f = path ? std::fopen(path, "wb") : nullptr;
-  free_mem(&path);
+  std::FILE* f = gps_item_file_open(base, extension);
   if (!f) set_gblerr(ERR_FILE_ACCESS);
   return f;
 }
@@ -273,14 +272,8 @@ int32_t magellan_identify(const char* device_name, gpsport_t* port) {
   }
   char name[128];
   magellan_version_name(c->version, name, sizeof name);
-  port->family = GPS_MAGELLAN;
-  port->kind = GPSPORT_SERIAL;
-  port->speed = kMagellanSpeed;
-  str_set(device_name, &port->device_path);
-  port->connection = dev;
-  port->driver = c;
-  str_set(name, &port->display_name);
-  port->capabilities = kMagellanCapabilities;
+  serial_port_identified(port, GPS_MAGELLAN, kMagellanSpeed, device_name, name, dev, c,
+                         kMagellanCapabilities);
   return 1;
 }
 

@@ -14,6 +14,7 @@
 #include "core/line_store.h"
 #include "core/memory.h"
 #include "gps/gpsport.h"
+#include "gps/loggers/item_file.h"
 #include "gps/loggers/mtk_internal.h"
 #include "gps/nmea_output.h"
 #include "gps/nmea_parser.h"
@@ -371,10 +372,7 @@ void mtk_download_datalog(void* connection, void* driver, int32_t* count, const 
   *count = 0;
   if (!c) return;
   progress("MTK - Datalog");
-  char* path = nullptr;
-  gps_item_file_name(base_name, extension, &path);
-  c->out = path ? std::fopen(path, "wb") : nullptr;
-  free_mem(&path);
+  c->out = gps_item_file_open(base_name, extension);
   if (!c->out) {
     set_gblerr(ERR_FILE_ACCESS);
     return;

@@ -14,6 +14,7 @@
 #include "core/strutil.h"
 #include "gps/gpsport.h"
 #include "gps/loggers/frame.h"
+#include "gps/loggers/item_file.h"
 #include "gps/port_io.h"
 
 namespace {
@@ -346,10 +347,7 @@ bool query(navilink_ctx* c) {
 }
 
 bool open_file(navilink_ctx* c, const char* base_name, const char* extension) {
-  char* path = nullptr;
-  gps_item_file_name(base_name, extension, &path);
-  c->out = path ? std::fopen(path, "wb") : nullptr;
-  free_mem(&path);
+  c->out = gps_item_file_open(base_name, extension);
   if (!c->out) set_gblerr(ERR_FILE_ACCESS);
   return c->out != nullptr;
 }

@@ -19,6 +19,8 @@
 #include "geodesy/xform.h"
 #include "gps/gpsport.h"
 #include "gps/loggers/frame.h"
+#include "gps/loggers/item_file.h"
+#include "gps/loggers/serial_identify.h"
 #include "gps/port_io.h"
 #include "platform/sys/clock.h"
 #include "shell/framework/progress.h"
@@ -351,18 +353,8 @@ namespace {
 
 // Opens the device and identifies the receiver: the context, or null (device closed).
 skytraq_ctx* open_and_query(const char* path, com_device** dev, bool* unopenable) {
-  *unopenable = false;
-  com_open(path, kSkytraqSpeed, dev);
-  if (!*dev) {
-    *unopenable = true;
-    return nullptr;
-  }
-  skytraq_ctx* ctx = skytraq_ctx_create(*dev);
-  if (ctx && skytraq_query(ctx)) return ctx;
-  void* d = ctx;
-  skytraq_free(&d);
-  com_close(dev);
-  return nullptr;
+  return serial_open_and_query(path, kSkytraqSpeed, skytraq_ctx_create, skytraq_query, skytraq_free,
+                               dev, unopenable);
 }
 
 }  // namespace
@@ -379,26 +371,15 @@ int32_t skytraq_probe(const char* device_name, gpsport_t* port) {
   }
   char name[96];
   skytraq_display_name(ctx, name, sizeof name);
-  port->family = GPS_SKYTRAQ;
-  port->kind = GPSPORT_SERIAL;
-  port->speed = kSkytraqSpeed;
-  str_set(device_name, &port->device_path);
-  str_set(name, &port->display_name);
-  port->connection = dev;
-  port->driver = ctx;
-  port->capabilities = kSkytraqCapabilities;
+  serial_port_identified(port, GPS_SKYTRAQ, kSkytraqSpeed, device_name, name, dev, ctx,
+                         kSkytraqCapabilities);
   return 1;
 }
 
 int32_t skytraq_open(gpsport_t* port) {
   if (!port) return 0;
   // A port still open from its identification is opened afresh.
-  if (port->driver) skytraq_free(&port->driver);
-  if (port->connection) {
-    com_device* old = static_cast<com_device*>(port->connection);
-    com_close(&old);
-    port->connection = nullptr;
-  }
+  serial_port_release(port, skytraq_free);
   com_device* dev = nullptr;
   bool unopenable = false;
   skytraq_ctx* ctx = open_and_query(port->device_path, &dev, &unopenable);
@@ -474,10 +455,7 @@ bool read_sectors(skytraq_ctx* ctx) {
 }
 
 bool open_output(skytraq_ctx* ctx, const char* base_name, const char* extension) {
-  char* path = nullptr;
-  gps_item_file_name(base_name, extension, &path);
-  ctx->out = path ? std::fopen(path, "wb") : nullptr;
-  free_mem(&path);
+  ctx->out = gps_item_file_open(base_name, extension);
   if (!ctx->out) return false;
   const uint8_t* v = ctx->version;
   std::fputs(kTmnHeader, ctx->out);

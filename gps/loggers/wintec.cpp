@@ -13,6 +13,7 @@
 #include "core/reader.h"
 #include "core/strutil.h"
 #include "gps/gpsport.h"
+#include "gps/loggers/item_file.h"
 #include "shell/framework/progress.h"
 
 namespace {
@@ -433,10 +434,7 @@ void wintec_download_log(void* connection, void* driver, int32_t* count, const c
     return;
   }
   const uint32_t points = (c->data_end - c->data_start) / kWintecRecordSize;
-  char* path = nullptr;
-  gps_item_file_name(base_name, extension, &path);
-  c->out = path ? std::fopen(path, "wb") : nullptr;
-  free_mem(&path);
+  c->out = gps_item_file_open(base_name, extension);
   if (!c->out) {
     set_gblerr(ERR_FILE_ACCESS);
     return;
