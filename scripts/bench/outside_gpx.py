@@ -8,11 +8,9 @@ few runs in milliseconds per load, with gpsbabel's peak resident size, as the be
 prints its own. Run with Debian's python3.
 """
 import math
-import os
-import resource
-import subprocess
 import sys
-import time
+
+from outside_common import best_run, report, temp_path, write_once
 
 POINTS = 1000000
 WAYPOINTS = 100
@@ -37,21 +35,13 @@ def document():
 
 
 def main():
-    path = os.path.join(os.environ.get("TMPDIR") or "/tmp", "tm_gpx_load_bench.gpx")
-    data = document()
-    if not os.path.exists(path) or os.path.getsize(path) != len(data):
-        with open(path, "wb") as f:
-            f.write(data)
+    path = temp_path("tm_gpx_load_bench.gpx")
+    write_once(path, document())
     command = ["gpsbabel", "-i", "gpx", "-f", path, "-o", "unicsv", "-F", "/dev/null"]
-    best = math.inf
-    for _ in range(3):
-        start = time.perf_counter()
-        subprocess.run(command, check=True)
-        best = min(best, time.perf_counter() - start)
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
-    print("== outside yardstick (scripts/bench/outside_gpx.py)")
-    print(f"gpsbabel -i gpx -f big.gpx -o unicsv -F /dev/null, {POINTS} track points: "
-          f"{best * 1000.0:.1f} ms per load, peak {peak:.0f} MB")
+    best, peak = best_run(command)
+    report("scripts/bench/outside_gpx.py",
+           f"gpsbabel -i gpx -f big.gpx -o unicsv -F /dev/null, {POINTS} track points",
+           best, peak)
     return 0
 
 

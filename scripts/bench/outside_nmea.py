@@ -10,10 +10,9 @@ own. Run with Debian's python3.
 """
 import math
 import os
-import resource
-import subprocess
 import sys
-import time
+
+from outside_common import best_run, report, write_once
 
 FIXES = 500000
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
@@ -50,21 +49,12 @@ def document():
 def main():
     path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         ROOT, "build", "release", "tm_nmea_import_bench.nmea")
-    data = document()
-    if not os.path.exists(path) or os.path.getsize(path) != len(data):
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+    write_once(path, document())
     command = ["gpsbabel", "-i", "nmea", "-f", path, "-o", "unicsv", "-F", "/dev/null"]
-    best = math.inf
-    for _ in range(3):
-        start = time.perf_counter()
-        subprocess.run(command, check=True)
-        best = min(best, time.perf_counter() - start)
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
-    print("== outside yardstick (scripts/bench/outside_nmea.py)")
-    print(f"gpsbabel -i nmea -f x -o unicsv -F /dev/null, {FIXES * 2} sentences: "
-          f"{best * 1000.0:.1f} ms per load, peak {peak:.0f} MB")
+    best, peak = best_run(command)
+    report("scripts/bench/outside_nmea.py",
+           f"gpsbabel -i nmea -f x -o unicsv -F /dev/null, {FIXES * 2} sentences",
+           best, peak)
     return 0
 
 

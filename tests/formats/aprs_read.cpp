@@ -17,6 +17,7 @@
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 #include "tests/formats/load_fixture.h"
+#include "tests/formats/single_reader_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -70,28 +71,13 @@ uint32_t colour_of(const std::vector<std::string>& r, size_t at) {
          uint32_t(std::stoi(r[at + 3])) << 24;
 }
 
-class AprsRead : public tm_test::ReaderFixture {
+class AprsRead : public tm_test::SingleReaderFixture {
  protected:
+  AprsRead() : SingleReaderFixture(winaprs_read, "t.map") {}
   void SetUp() override {
-    ReaderFixture::SetUp();
+    SingleReaderFixture::SetUp();
     aprs_init();
     ASSERT_EQ(get_gblerr(), 0);
-  }
-  int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = loaded_.open(path);
-    if (!f) return -1;
-    const int result = winaprs_read(f, f->sot);
-    loaded_.unload_at_end(f, result != 0);
-    EXPECT_EQ(get_gblerr(), 0);
-    set_gblerr(0);
-    if (out) *out = f;
-    return result;
-  }
-  int load(const std::string& bytes, fileatt_t** out = nullptr) {
-    return load_path(tm_test::write_file(dir_ + "/t.map", bytes), out);
-  }
-  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    return tm_test::objects_of<T>(f->sot, cls);
   }
 };
 

@@ -21,6 +21,7 @@
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 #include "tests/formats/load_fixture.h"
+#include "tests/formats/single_reader_fixture.h"
 #include "tests/map/gps_file_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -28,31 +29,14 @@ namespace {
 
 const std::string kDir = TM_FIXTURE_DIR "/shp/";
 
-class ShpRead : public tm_test::ReaderFixture {
+class ShpRead : public tm_test::SingleReaderFixture {
  protected:
+  ShpRead() : SingleReaderFixture(shp_read, "t.shp", -100) {}
   void SetUp() override {
-    ReaderFixture::SetUp();
+    SingleReaderFixture::SetUp();
     ASSERT_EQ(get_gblerr(), 0);
   }
 
-  // Reads a disk file into a fresh file object's list, kept whatever the result.
-  int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = loaded_.open(path);
-    if (!f) return -100;
-    const int result = shp_read(f, f->sot);
-    loaded_.unload_at_end(f, result != 0);
-    EXPECT_EQ(get_gblerr(), 0);
-    set_gblerr(0);
-    if (out) *out = f;
-    return result;
-  }
-  int load(const std::string& bytes, fileatt_t** out = nullptr) {
-    return load_path(tm_test::write_file(dir_ + "/t.shp", bytes), out);
-  }
-
-  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    return tm_test::objects_of<T>(f->sot, cls);
-  }
   // The shapes in the order they were made: points and lines.
   static std::vector<obj_t*> shapes_of(const fileatt_t* f) {
     std::vector<obj_t*> out;

@@ -23,6 +23,7 @@
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 #include "tests/formats/load_fixture.h"
+#include "tests/formats/single_reader_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -99,30 +100,13 @@ std::string trail_point(int32_t northing, int32_t easting, int more) {
   return out;
 }
 
-class UsrRead : public tm_test::ReaderFixture {
+class UsrRead : public tm_test::SingleReaderFixture {
  protected:
+  UsrRead() : SingleReaderFixture(lowrance_read, "t.usr") {}
   void SetUp() override {
-    ReaderFixture::SetUp();
+    SingleReaderFixture::SetUp();
     usr_init();
     ASSERT_EQ(get_gblerr(), 0);
-  }
-
-  int load_path(const std::string& path, fileatt_t** out = nullptr) {
-    fileatt_t* f = loaded_.open(path);
-    if (!f) return -1;
-    const int result = lowrance_read(f, f->sot);
-    loaded_.unload_at_end(f, result != 0);
-    EXPECT_EQ(get_gblerr(), 0);
-    set_gblerr(0);
-    if (out) *out = f;
-    return result;
-  }
-  int load(const std::string& bytes, fileatt_t** out = nullptr) {
-    return load_path(tm_test::write_file(dir_ + "/t.usr", bytes), out);
-  }
-
-  template <class T> static std::vector<T*> all_of(const fileatt_t* f, int cls) {
-    return tm_test::objects_of<T>(f->sot, cls);
   }
   // A stored position in degrees.
   static void degrees(const fileatt_t* f, const gps_point_t& p, double* lon, double* lat) {

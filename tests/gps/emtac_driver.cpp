@@ -48,30 +48,8 @@ std::vector<emtac_record> make_records(int count, int empty_every = 0) {
   return out;
 }
 
-class EmtacDriver : public LoggerFixture {
+class EmtacDriver : public LoggerDriverFixture {
  protected:
-  gpsport_t* probe(int filter = 0) {
-    gpsport_t* port = nullptr;
-    logger_worker w(pty_.master(), [&] { gps_probe(pty_.path().c_str(), filter, &port); });
-    EXPECT_GE(w.run(5), 0);
-    return port;
-  }
-  int download(gpsport_t* port, int32_t* count, int flags = GPS_DATALOG, bool real_time = false) {
-    base_ = dir_ + "/log";
-    int err = 0;
-    auto call = [&] {
-      gps_download(port, base_.c_str(), flags, count);
-      err = get_gblerr();
-      set_gblerr(0);
-    };
-    if (real_time) {
-      call();
-    } else {
-      logger_worker w(pty_.master(), call);
-      EXPECT_GE(w.run(5), 0) << "the download hangs";
-    }
-    return err;
-  }
   // The file's lines and the points the reader makes of it against the truth.
   void expect_truth(const std::vector<emtac_record>& truth) {
     const std::string text = tm_test::slurp_file(base_ + ".emt");
@@ -107,9 +85,6 @@ class EmtacDriver : public LoggerFixture {
   static int count_of(const std::vector<std::string>& commands, const std::string& text) {
     return int(std::count(commands.begin(), commands.end(), text));
   }
-
-  pty_pair pty_;
-  std::string base_;
 };
 
 TEST_F(EmtacDriver, ProbeFindsTheLogger) {

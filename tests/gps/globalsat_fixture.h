@@ -18,6 +18,7 @@
 #include "gps/loggers/globalsat.h"
 #include "tests/formats/gpstext_fixture.h"
 #include "tests/gps/pty_fixture.h"
+#include "tests/gps/pty_logger_fixture.h"
 #include "tests/support/gps_sim/globalsat_sim.h"
 
 namespace globalsat_test {
@@ -65,35 +66,9 @@ inline std::vector<gps_sim::globalsat_track> truth_tracks(int points_per_track =
   return tracks;
 }
 
-class GlobalsatFixture : public tm_test::GpsTextFixture {
+class GlobalsatFixture
+    : public tm_test::PtyLoggerFixture<gps_sim::globalsat_sim, globalsat_install, kStepMs> {
  protected:
-  void SetUp() override {
-    GpsTextFixture::SetUp();
-    std::memcpy(saved_table_, gps_device_table, sizeof saved_table_);
-    gpsport_register();
-    globalsat_install();
-    ASSERT_TRUE(pty.ok());
-    sim.start();
-  }
-  void TearDown() override {
-    sim.stop();
-    for (gpsport_t*& p : ports_) {
-      gpsport_close(p);
-      gpsport_free(&p);
-    }
-    set_gblerr(0);
-    std::memcpy(gps_device_table, saved_table_, sizeof saved_table_);
-    GpsTextFixture::TearDown();
-  }
-
-  gpsport_t* probe(int filter = 0, const std::string& path = "") {
-    gpsport_t* port = nullptr;
-    const std::string device = path.empty() ? pty.path() : path;
-    tm_test::virtual_worker w([&] { gps_probe(device.c_str(), filter, &port); });
-    EXPECT_GE(w.run(kStepMs), 0);
-    if (port) ports_.push_back(port);
-    return port;
-  }
   // Probes and closes the port, as the receiver search leaves it.
   gpsport_t* found_port() {
     gpsport_t* port = probe();
@@ -153,11 +128,6 @@ class GlobalsatFixture : public tm_test::GpsTextFixture {
     }
     EXPECT_EQ(r, rows.size());
   }
-
-  tm_test::pty_pair pty;
-  gps_sim::globalsat_sim sim{pty.master(), pty.slave()};
-  std::vector<gpsport_t*> ports_;
-  gps_device_column saved_table_[kGpsFamilyCount + 1];
 };
 
 }  // namespace globalsat_test

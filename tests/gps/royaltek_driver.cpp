@@ -42,27 +42,8 @@ royaltek_subfile make_subfile(int log_type, int count, int seed) {
   return s;
 }
 
-class RoyaltekDriver : public LoggerFixture {
+class RoyaltekDriver : public LoggerDriverFixture {
  protected:
-  // The probe of every installed family on the pty: the port found, or null.
-  gpsport_t* probe(int filter = 0) {
-    gpsport_t* port = nullptr;
-    logger_worker w(pty_.master(), [&] { gps_probe(pty_.path().c_str(), filter, &port); });
-    EXPECT_GE(w.run(5), 0);
-    return port;
-  }
-  // The whole transfer of the datalog into dir_/log.rtkt: its result code and count.
-  int download(gpsport_t* port, int32_t* count, int flags = GPS_DATALOG) {
-    base_ = dir_ + "/log";
-    int err = 0;
-    logger_worker w(pty_.master(), [&] {
-      gps_download(port, base_.c_str(), flags, count);
-      err = get_gblerr();
-      set_gblerr(0);
-    });
-    EXPECT_GE(w.run(5), 0) << "the download hangs";
-    return err;
-  }
   // The truth of every subfile compared with what the reader made of the main file.
   void expect_truth(const std::vector<royaltek_subfile>& truth) {
     int result = -1;
@@ -90,9 +71,6 @@ class RoyaltekDriver : public LoggerFixture {
     return int(std::count_if(commands.begin(), commands.end(),
                              [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
   }
-
-  pty_pair pty_;
-  std::string base_;
 };
 
 TEST_F(RoyaltekDriver, ProbeFindsTheLoggerAtEitherSpeed) {

@@ -174,4 +174,38 @@ class LoggerFixture : public tm_test::ReaderFixture {
   gps_device_column saved_table_[kGpsFamilyCount + 1];
 };
 
+// The logger fixture with a pty line for a driver and its simulator (pty_), and the
+// base name of the files the last download wrote (base_).
+class LoggerDriverFixture : public LoggerFixture {
+ protected:
+  // The probe of every installed family on the pty: the port found, or null.
+  gpsport_t* probe(int filter = 0) {
+    gpsport_t* port = nullptr;
+    logger_worker w(pty_.master(), [&] { gps_probe(pty_.path().c_str(), filter, &port); });
+    EXPECT_GE(w.run(5), 0);
+    return port;
+  }
+  // The whole transfer of the items in `flags` into dir_/log: its result code and count.
+  // On the virtual clock, or in real time for a live outside host.
+  int download(gpsport_t* port, int32_t* count, int flags = GPS_DATALOG, bool real_time = false) {
+    base_ = dir_ + "/log";
+    int err = 0;
+    auto call = [&] {
+      gps_download(port, base_.c_str(), flags, count);
+      err = get_gblerr();
+      set_gblerr(0);
+    };
+    if (real_time) {
+      call();
+    } else {
+      logger_worker w(pty_.master(), call);
+      EXPECT_GE(w.run(5), 0) << "the download hangs";
+    }
+    return err;
+  }
+
+  tm_test::pty_pair pty_;
+  std::string base_;
+};
+
 }  // namespace rtk_test

@@ -20,6 +20,7 @@
 #include "gps/loggers/skytraq.h"
 #include "tests/formats/gpstext_fixture.h"
 #include "tests/gps/pty_fixture.h"
+#include "tests/gps/pty_logger_fixture.h"
 #include "tests/support/gps_sim/skytraq_sim.h"
 
 namespace skytraq_test {
@@ -99,37 +100,9 @@ inline std::vector<gps_sim::skytraq_point> fixture_truth() {
   return out;
 }
 
-class SkytraqFixture : public tm_test::GpsTextFixture {
+class SkytraqFixture
+    : public tm_test::PtyLoggerFixture<gps_sim::skytraq_sim, skytraq_install, kStepMs> {
  protected:
-  void SetUp() override {
-    GpsTextFixture::SetUp();
-    std::memcpy(saved_table_, gps_device_table, sizeof saved_table_);
-    gpsport_register();
-    skytraq_install();
-    ASSERT_TRUE(pty.ok());
-    sim.start();
-  }
-  void TearDown() override {
-    sim.stop();
-    for (gpsport_t*& p : ports_) {
-      gpsport_close(p);
-      gpsport_free(&p);
-    }
-    set_gblerr(0);
-    std::memcpy(gps_device_table, saved_table_, sizeof saved_table_);
-    GpsTextFixture::TearDown();
-  }
-
-  // gps_probe on the pty with a family filter, on the virtual clock; the port (kept for
-  // freeing) or null.
-  gpsport_t* probe(int filter = 0, const std::string& path = "") {
-    gpsport_t* port = nullptr;
-    const std::string device = path.empty() ? pty.path() : path;
-    tm_test::virtual_worker w([&] { gps_probe(device.c_str(), filter, &port); });
-    EXPECT_GE(w.run(kStepMs), 0);
-    if (port) ports_.push_back(port);
-    return port;
-  }
   // A download of the items in `flags` into dir_/<base>; count, gblerr after.
   int download(gpsport_t* port, int flags, int32_t* count, const std::string& base = "log") {
     const std::string b = dir_ + "/" + base;
@@ -143,11 +116,6 @@ class SkytraqFixture : public tm_test::GpsTextFixture {
     return err;
   }
   std::string file(const std::string& base = "log") { return dir_ + "/" + base + ".tmn"; }
-
-  tm_test::pty_pair pty;
-  gps_sim::skytraq_sim sim{pty.master(), pty.slave()};
-  std::vector<gpsport_t*> ports_;
-  gps_device_column saved_table_[kGpsFamilyCount + 1];
 };
 
 }  // namespace skytraq_test

@@ -12,48 +12,13 @@
 #include "gps/navig.h"
 #include "gps/nmea_parser.h"
 #include "tests/quellix/qx_builders_test_support.h"
+#include "tests/quellix/qx_nmea_groups.h"
 #include "tests/quellix/qx_player_fixture.h"
 #include "core/socket.h"
 #include "tests/support/run_tool.h"
 
 namespace qx_test {
 namespace {
-
-std::string with_checksum(const std::string& body) {
-  unsigned sum = 0;
-  for (size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-  return body + tail;
-}
-
-// Group i: GGA, RMC and GSA of one fix, a second apart and a little further north.
-std::string group(int i) {
-  char time[16], lat[16];
-  std::snprintf(time, sizeof time, "1200%02d", i % 60);
-  std::snprintf(lat, sizeof lat, "4500.%04d", i * 10);
-  const std::string t(time), la(lat);
-  return with_checksum("$GPGGA," + t + "," + la + ",N,00600.0000,E,1,08,0.9,120.0,M,48.0,M,,") +
-         with_checksum("$GPRMC," + t + ",A," + la + ",N,00600.0000,E,10.0,45.0,100324,,") +
-         with_checksum("$GPGSA,A,3,01,02,03,04,05,06,07,08,,,,,1.5,0.9,1.2");
-}
-
-std::string hex(const std::string& bytes) {
-  std::string out;
-  char b[3];
-  for (unsigned char c : bytes) {
-    std::snprintf(b, sizeof b, "%02x", c);
-    out += b;
-  }
-  return out;
-}
-
-std::vector<std::string> without_markers(const std::vector<std::string>& in) {
-  std::vector<std::string> out;
-  for (const auto& d : in)
-    if (d.rfind("$PTMQT,", 0) != 0) out.push_back(d);
-  return out;
-}
 
 class QxNavigSession : public tm_test::QxBuildersFixture {
  protected:

@@ -146,24 +146,7 @@ bool emtac_sim::at_speed() const {
   return cfgetospeed(&t) == B38400;
 }
 
-void emtac_sim::send(const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size() && running_) {
-    pollfd p{master_, POLLOUT, 0};
-    if (poll(&p, 1, 0) <= 0) {
-      // The line is full: the driver reads in its own time (its clock may move on, as
-      // the bytes waiting for it keep it from timing out).
-      logger_sim_release();
-      poll(&p, 1, 10);
-      logger_sim_busy().fetch_add(1);
-      continue;
-    }
-    const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EAGAIN) continue;
-    if (n <= 0) return;
-    done += size_t(n);
-  }
-}
+void emtac_sim::send(const std::string& bytes) { logger_sim_send(master_, bytes, running_); }
 
 void emtac_sim::run() {
   std::string pending;

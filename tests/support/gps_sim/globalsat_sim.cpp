@@ -1,6 +1,7 @@
 // The simulated Globalsat data logger: track packing, framing, the answers to each
 // command and the fault switches (see globalsat_sim.h).
 #include "tests/support/gps_sim/globalsat_sim.h"
+#include "tests/support/gps_sim/sim_common.h"
 
 #include <poll.h>
 #include <termios.h>
@@ -143,20 +144,11 @@ std::vector<std::string> globalsat_sim::commands() {
 }
 
 bool globalsat_sim::line_at_speed() const {
-  termios t{};
-  if (tcgetattr(slave_, &t) != 0) return false;
-  return cfgetispeed(&t) == B115200 && cfgetospeed(&t) == B115200;
+  return sim_line_at(slave_, B115200, SIM_BOTH);
 }
 
 void globalsat_sim::write_raw(const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size() && running_) {
-    pollfd p{master_, POLLOUT, 0};
-    if (poll(&p, 1, 10) <= 0) continue;
-    const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return;
-    done += size_t(n);
-  }
+  sim_write_all(master_, bytes, running_);
 }
 
 void globalsat_sim::send_frame(const std::string& payload) {

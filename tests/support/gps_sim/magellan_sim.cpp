@@ -1,6 +1,7 @@
 // The simulated Magellan receiver: a thread reading sentences from the pty master and
 // answering them as the receiver does, with the checksum handshake in both directions.
 #include "tests/support/gps_sim/magellan_sim.h"
+#include "tests/support/gps_sim/sim_common.h"
 
 #include <poll.h>
 #include <termios.h>
@@ -53,9 +54,7 @@ int magellan_sim::track_size() {
 }
 
 bool magellan_sim::line_speed_ok() const {
-  termios t{};
-  if (tcgetattr(pty_.slave(), &t) != 0) return false;
-  return cfgetospeed(&t) == B4800;
+  return gps_sim::sim_line_at(pty_.slave(), B4800, gps_sim::SIM_OUTPUT);
 }
 
 // While a long answer waits for room on the line the simulator reads nothing: the driver

@@ -1,5 +1,6 @@
 // The simulated MediaTek logger: the log image and the $PMTK dialogue.
 #include "tests/support/gps_sim/mtk_sim.h"
+#include "tests/support/gps_sim/sim_common.h"
 
 #include <poll.h>
 #include <termios.h>
@@ -143,11 +144,7 @@ void mtk_sim::stop() {
 }
 
 bool mtk_sim::idle() const {
-  if (!running_.load()) return true;
-  if (busy_.load()) return false;
-  if (pty_.master() < 0) return true;
-  pollfd p{pty_.master(), POLLIN, 0};
-  return poll(&p, 1, 0) <= 0;
+  return sim_idle(running_.load(), busy_.load() != 0, pty_.master());
 }
 
 std::vector<std::string> mtk_sim::requests() const {
@@ -156,9 +153,7 @@ std::vector<std::string> mtk_sim::requests() const {
 }
 
 bool mtk_sim::speed_ok() const {
-  termios t{};
-  if (tcgetattr(pty_.slave(), &t) != 0) return false;
-  return cfgetispeed(&t) == B115200;
+  return sim_line_at(pty_.slave(), B115200, SIM_INPUT);
 }
 
 void mtk_sim::run() {

@@ -1,5 +1,6 @@
 // The simulated Navilink receiver: request parsing, the memory image and the answers.
 #include "tests/support/gps_sim/navilink_sim.h"
+#include "tests/support/gps_sim/sim_common.h"
 
 #include <poll.h>
 #include <termios.h>
@@ -145,11 +146,7 @@ void navilink_sim::stop() {
 }
 
 bool navilink_sim::idle() const {
-  if (!running_.load()) return true;
-  if (busy_.load()) return false;
-  if (pty_.master() < 0) return true;
-  pollfd p{pty_.master(), POLLIN, 0};
-  return poll(&p, 1, 0) <= 0;
+  return sim_idle(running_.load(), busy_.load() != 0, pty_.master());
 }
 
 std::vector<std::string> navilink_sim::requests() const {
@@ -158,9 +155,7 @@ std::vector<std::string> navilink_sim::requests() const {
 }
 
 bool navilink_sim::speed_ok() const {
-  termios t{};
-  if (tcgetattr(pty_.slave(), &t) != 0) return false;
-  return cfgetispeed(&t) == B115200;
+  return sim_line_at(pty_.slave(), B115200, SIM_INPUT);
 }
 
 void navilink_sim::run() {

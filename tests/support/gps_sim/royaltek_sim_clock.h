@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace tm_test {
 
@@ -48,5 +49,11 @@ inline int master_pending(int master) {
   int n = 0;
   return ioctl(master, FIONREAD, &n) == 0 ? n : 0;
 }
+
+// Writes all of bytes to the master side while running holds. When the line is full
+// the busy count is let go while the simulator waits, so the driver reads in its own
+// time (its clock may move on, as the bytes waiting for it keep it from timing out).
+// Stops early on a write error.
+void logger_sim_send(int master, const std::string& bytes, const std::atomic<bool>& running);
 
 }  // namespace tm_test

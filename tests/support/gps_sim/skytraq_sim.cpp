@@ -1,6 +1,7 @@
 // The simulated SkyTraq data logger: record packing, the framing, the answers to each
 // command and the fault switches (see skytraq_sim.h).
 #include "tests/support/gps_sim/skytraq_sim.h"
+#include "tests/support/gps_sim/sim_common.h"
 
 #include <poll.h>
 #include <termios.h>
@@ -160,20 +161,11 @@ std::vector<int> skytraq_sim::sector_requests() {
 }
 
 bool skytraq_sim::line_at_speed() const {
-  termios t{};
-  if (tcgetattr(slave_, &t) != 0) return false;
-  return cfgetispeed(&t) == B9600 && cfgetospeed(&t) == B9600;
+  return sim_line_at(slave_, B9600, SIM_BOTH);
 }
 
 void skytraq_sim::write_raw(const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size() && running_) {
-    pollfd p{master_, POLLOUT, 0};
-    if (poll(&p, 1, 10) <= 0) continue;
-    const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return;
-    done += size_t(n);
-  }
+  sim_write_all(master_, bytes, running_);
 }
 
 void skytraq_sim::send_frame(const std::string& payload, bool allow_faults) {

@@ -2,6 +2,7 @@
 // answers them from the memory image, as the device does (block bytes raw, then the
 // checksum line "@AL,CS,<xor>,<n>" and the echo of the command).
 #include "tests/support/gps_sim/wintec_sim.h"
+#include "tests/support/gps_sim/sim_common.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -142,9 +143,7 @@ void wintec_sim::set_range_override(uint32_t data_start, uint32_t data_end) {
 }
 
 bool wintec_sim::line_speed_ok() const {
-  termios t{};
-  if (tcgetattr(pty_.slave(), &t) != 0) return false;
-  return cfgetospeed(&t) == B57600;
+  return gps_sim::sim_line_at(pty_.slave(), B57600, gps_sim::SIM_OUTPUT);
 }
 
 // While a long answer waits for room on the line the simulator reads nothing: the driver
