@@ -1,6 +1,7 @@
 // The Emtac Trine driver: query and identity, the download (text sentences or XMODEM
 // and conversion), the erase, and the slots of family 3.
 #include "gps/loggers/emtac.h"
+#include "gps/loggers/item_file.h"
 #include "gps/loggers/emtac_internal.h"
 
 #include <algorithm>
@@ -270,10 +271,7 @@ void emtac_download_log(void* connection, void* driver, int32_t* count, const ch
     set_gblerr(ERR_PROTOCOL);
     return;
   }
-  char* path = nullptr;
-  gps_item_file_name(base_name, extension, &path);
-  c->out = std::fopen(path, "wb");
-  free_mem(&path);
+  c->out = gps_item_file_open(base_name, extension);
   if (!c->out) {
     set_gblerr(ERR_FILE_ACCESS);
     return;

@@ -1,6 +1,7 @@
 // The RoyalTek driver: query and identity, the download of the track subfiles, the
 // erase, and the slots of family 6.
 #include "gps/loggers/royaltek.h"
+#include "gps/loggers/item_file.h"
 #include "gps/loggers/royaltek_internal.h"
 
 #include <unistd.h>
@@ -347,10 +348,7 @@ void royaltek_download_log(void* connection, void* driver, int32_t* count, const
     return;
   }
   progress_step("Royaltek - Datalog", 0.0);
-  char* main_name = nullptr;
-  gps_item_file_name(base_name, extension, &main_name);
-  std::FILE* main = std::fopen(main_name, "wb");
-  free_mem(&main_name);
+  std::FILE* main = gps_item_file_open(base_name, extension);
   if (!main) {
     set_gblerr(ERR_FILE_ACCESS);
     return;
