@@ -1,17 +1,14 @@
-// The XMODEM receiver: scripted senders on a pty under the virtual clock (blocks, sums
-// and CRCs, repeats, wrong numbers, the two EOTs, silence), and lrzsz sx sending to it
-// in real time.
+// The XMODEM receiver: scripted senders on its byte routines under the virtual clock
+// (blocks, sums and CRCs, repeats, wrong numbers, the two EOTs, silence), and lrzsz sx
+// sending to it over a pty in real time.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <string>
 #include <thread>
@@ -67,38 +64,53 @@ struct step {
   bool reply = true;
 };
 
-// Sends the steps after the receiver's first call, gathering one reply letter per
-// awaited step (A ACK, N NAK, X CAN, C 'C', - none within the bound).
-class scripted_sender {
+// A scripted sender on the receiver's own byte routines: each answer of the receiver
+// lets the next steps onto the line, so the exchange runs in lock step, whatever the
+// machine's load (the real line, in real time, is lrzsz's test below). Gathers one
+// reply letter per awaited step (A ACK, N NAK, X CAN, ? other); a 'C' that calls
+// again while a step waits for its answer is passed over, as a sender would.
+class scripted_line {
  public:
-  scripted_sender(int master, std::vector<step> steps) : master_(master), steps_(std::move(steps)) {
-    thread_ = std::thread([this] { run(); });
+  explicit scripted_line(std::vector<step> steps) : steps_(std::move(steps)) {}
+  void attach(xmodem_rx* rx) {
+    rx->port = this;
+    rx->read = [](void* port, int max, uint8_t* buffer) {
+      return static_cast<scripted_line*>(port)->read(max, buffer);
+    };
+    rx->write = [](void* port, const uint8_t* bytes, int count) {
+      for (int i = 0; i < count; ++i) static_cast<scripted_line*>(port)->heard_byte(bytes[i]);
+    };
   }
-  ~scripted_sender() { join(); }
-  // After its steps the sender still takes what the receiver sends, until joined.
-  void join() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  std::string heard() const { return heard_; }
+  const std::string& heard() const { return heard_; }
   char first() const { return first_; }
 
  private:
-  // Waits for one byte, the busy count released meanwhile and taken again before the
-  // byte leaves the line.
-  int read_one(int bound_ms) {
-    busy_.release();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-    while (std::chrono::steady_clock::now() < until) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 5) <= 0) continue;
-      busy_.take();
-      unsigned char b;
-      if (read(master_, &b, 1) == 1) return b;
-      busy_.release();
+  // What is on the line, or 0 (the read time-out) when the script has run out.
+  int read(int max, uint8_t* buffer) {
+    int n = 0;
+    while (n < max && at_ < line_.size()) buffer[n++] = uint8_t(line_[at_++]);
+    return n;
+  }
+  void heard_byte(uint8_t b) {
+    if (first_ == 0) {
+      first_ = letter(b);
+      feed();
+    } else if (awaiting_ && b != kXmodemCrcAsk) {
+      heard_.push_back(letter(b));
+      awaiting_ = false;
+      feed();
     }
-    busy_.take();
-    return -1;
+  }
+  // Puts the next steps on the line, up to one that waits for an answer.
+  void feed() {
+    while (next_ < steps_.size()) {
+      const step& s = steps_[next_++];
+      line_ += s.bytes;
+      if (s.reply) {
+        awaiting_ = true;
+        return;
+      }
+    }
   }
   static char letter(int b) {
     switch (b) {
@@ -106,40 +118,16 @@ class scripted_sender {
       case kXmodemNak: return 'N';
       case kXmodemCan: return 'X';
       case 'C': return 'C';
-      case -1: return '-';
       default: return '?';
     }
   }
-  void run() {
-    busy_.take();
-    first_ = letter(read_one(10000));
-    for (const step& s : steps_) {
-      tcflush(master_, TCIFLUSH);
-      if (write(master_, s.bytes.data(), s.bytes.size()) != ssize_t(s.bytes.size())) return;
-      if (!s.reply) continue;
-      // A 'C' after the start is the receiver calling again while the block was on its
-      // way: a sender waits on for the answer.
-      int r;
-      do {
-        r = read_one(3000);
-      } while (r == 'C');
-      heard_.push_back(letter(r));
-    }
-    busy_.release();
-    while (!stop_) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 5) <= 0) continue;
-      unsigned char scratch[64];
-      if (read(master_, scratch, sizeof scratch) <= 0) std::this_thread::yield();
-    }
-  }
-  int master_;
   std::vector<step> steps_;
-  std::thread thread_;
+  size_t next_ = 0;
+  std::string line_;
+  size_t at_ = 0;
+  bool awaiting_ = false;
   std::string heard_;
-  std::atomic<char> first_{0};
-  tm_test::logger_sim_busy_scope busy_;  // the sender's thread only
-  std::atomic<bool> stop_{false};
+  char first_ = 0;
 };
 
 std::string file_bytes(fileatt_t* f) {
@@ -164,31 +152,28 @@ class XmodemReceiver : public LoggerFixture {
     std::string heard;
     char first;
   };
+  // The receiver's answers to a scripted sender, on the virtual clock (its pauses).
   outcome receive(int crc, const std::vector<step>& steps) {
-    com_device* device = nullptr;
-    com_open(pty_.path().c_str(), 38400, &device);
-    EXPECT_NE(device, nullptr);
     xmodem_rx* rx = nullptr;
     fileatt_t* file = nullptr;
-    EXPECT_EQ(xmodem_create(device, crc, &rx, &file), 0);
-    scripted_sender sender(pty_.master(), steps);
+    EXPECT_EQ(xmodem_create(nullptr, crc, &rx, &file), 0);
+    scripted_line line(steps);
+    line.attach(rx);
     outcome out{};
     {
-      logger_worker w(pty_.master(), [&] {
+      tm_test::virtual_worker w([&] {
         xmodem_receive(rx);
         out.error = get_gblerr();
         set_gblerr(0);
       });
       EXPECT_GE(w.run(5), 0) << "the receiver hangs";
     }
-    sender.join();
     out.data = file_bytes(file);
-    out.heard = sender.heard();
-    out.first = sender.first();
+    out.heard = line.heard();
+    out.first = line.first();
     xmodem_free(&rx);
     obj_t* o = file;
     free_obj(&o);
-    com_close(&device);
     return out;
   }
   pty_pair pty_;
@@ -243,7 +228,6 @@ TEST_F(XmodemReceiver, ScriptedSenders) {
     EXPECT_EQ(o.first, s.crc ? 'C' : 'N');
     EXPECT_EQ(o.data, s.data);
     EXPECT_EQ(o.heard, s.heard);
-    pty_.drain();
   }
 }
 
