@@ -86,5 +86,9 @@ int net_wait_writable(int fd, int64_t timeout_ms);
 // Threads currently inside a network wait (tests: once a thread is counted here it is
 // blocked on the clock, and advancing virtual time moves it towards its deadline).
 int net_waiters();
+// How many of them still wait: their deadline is ahead and their socket not ready. One
+// whose deadline has passed, or whose socket is ready, is about to run again, so a test
+// that waits for the process to fall idle counts it as busy.
+int net_waiters_waiting();
 
 }  // namespace plat

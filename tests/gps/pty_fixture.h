@@ -31,6 +31,13 @@
 
 namespace tm_test {
 
+// Pseudo-terminals alive in the process: while there are any, a simulated device may be
+// answering on one, and the clock driver gives each new wait a moment of real time.
+inline std::atomic<int>& live_ptys() {
+  static std::atomic<int> count{0};
+  return count;
+}
+
 class pty_pair {
  public:
   pty_pair() {
@@ -43,10 +50,14 @@ class pty_pair {
     if (slave_ < 0) return;
     make_raw(master_);
     make_raw(slave_);
+    live_ptys().fetch_add(1);
   }
   ~pty_pair() {
     unplug();
-    if (slave_ >= 0) close(slave_);
+    if (slave_ >= 0) {
+      close(slave_);
+      live_ptys().fetch_sub(1);
+    }
   }
   pty_pair(const pty_pair&) = delete;
   pty_pair& operator=(const pty_pair&) = delete;
@@ -131,8 +142,9 @@ inline bool clock_idle() {
   const uint64_t begun = plat::port_waits_begun();
   const int port_all = plat::port_waiters(), port_ahead = plat::port_waiters_waiting();
   const int sleep_all = plat::virtual_sleepers(), sleep_ahead = plat::virtual_sleepers_waiting();
-  if (port_all != port_ahead || sleep_all != sleep_ahead) return false;
-  if (port_ahead + sleep_ahead + plat::net_waiters() == 0) return false;
+  const int net_all = plat::net_waiters(), net_ahead = plat::net_waiters_waiting();
+  if (port_all != port_ahead || sleep_all != sleep_ahead || net_all != net_ahead) return false;
+  if (port_ahead + sleep_ahead + net_ahead == 0) return false;
   if (!plat::usb_sim_settled()) return false;
   return plat::port_waiters_waiting() == port_ahead && plat::port_waiters() == port_all &&
          plat::port_waits_begun() == begun;
@@ -168,11 +180,24 @@ class virtual_worker {
   // or -1 when it did not return within a generous real bound.
   int64_t run(int64_t step_ms = 1, int bound_ms = 20000) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+    uint64_t seen_waits = plat::port_waits_begun();
     while (!done_) {
       if (std::chrono::steady_clock::now() > until) return -1;
       // A waiter whose deadline the step reaches stops counting as idle at once, so
       // the next step waits until it has run.
       if (clock_idle()) {
+        // A wait begun since the last step usually follows a request just written to
+        // a simulated device, whose thread may not have run yet on a loaded machine:
+        // time stands still for a moment, or until the waiter wakes.
+        const uint64_t waits = plat::port_waits_begun();
+        if (waits != seen_waits && live_ptys().load() > 0) {
+          seen_waits = waits;
+          const auto grace = std::chrono::steady_clock::now() + kWaitGrace;
+          while (!done_ && clock_idle() && plat::port_waits_begun() == waits &&
+                 std::chrono::steady_clock::now() < grace)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+          continue;
+        }
         plat::advance_virtual_ms(step_ms);
       } else {
         std::this_thread::yield();
@@ -191,6 +216,7 @@ class virtual_worker {
   }
 
  private:
+  static constexpr auto kWaitGrace = std::chrono::milliseconds(3);
   std::thread thread_;
   int64_t start_ = 0;
   std::atomic<int64_t> elapsed_{0};

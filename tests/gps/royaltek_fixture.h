@@ -62,11 +62,21 @@ class logger_worker {
         std::this_thread::yield();
         continue;
       }
-      // A new wait of the driver, or a simulator that just let go, may have bytes on
-      // their way through the pty: a moment of real time for them to arrive first.
+      // A new wait of the driver usually follows a command it has just written, which
+      // reaches the simulator a moment later (longer on a loaded machine): time stands
+      // still until the simulator takes it up, the driver wakes, or a while has passed.
+      // A simulator that just let go may likewise have bytes on their way.
       const uint64_t w = plat::port_waits_begun(), r = tm_test::logger_sim_releases().load();
-      if (w != waits || r != releases) {
+      if (w != waits) {
         waits = w;
+        releases = r;
+        const auto grace = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
+        while (!done_ && idle() && plat::port_waits_begun() == w &&
+               std::chrono::steady_clock::now() < grace)
+          std::this_thread::sleep_for(std::chrono::microseconds(100));
+        continue;
+      }
+      if (r != releases) {
         releases = r;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         continue;

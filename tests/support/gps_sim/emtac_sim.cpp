@@ -146,7 +146,7 @@ bool emtac_sim::at_speed() const {
   return cfgetospeed(&t) == B38400;
 }
 
-void emtac_sim::send(const std::string& bytes) { logger_sim_send(master_, bytes, running_); }
+void emtac_sim::send(const std::string& bytes) { logger_sim_send(master_, bytes, running_, slave_); }
 
 void emtac_sim::run() {
   std::string pending;

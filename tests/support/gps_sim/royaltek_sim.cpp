@@ -118,7 +118,7 @@ int royaltek_sim::line_speed() const {
   return s == speed_code(speed_) ? speed_ : 0;
 }
 
-void royaltek_sim::send(const std::string& bytes) { logger_sim_send(master_, bytes, running_); }
+void royaltek_sim::send(const std::string& bytes) { logger_sim_send(master_, bytes, running_, slave_); }
 
 void royaltek_sim::run() {
   std::string pending;

@@ -2,9 +2,15 @@
 #include "tests/support/gps_sim/royaltek_sim_clock.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "platform/serial/port_wait.h"
+#include "platform/sys/clock.h"
 
 namespace tm_test {
 
@@ -18,7 +24,10 @@ std::atomic<uint64_t>& logger_sim_releases() {
   return count;
 }
 
-void logger_sim_send(int master, const std::string& bytes, const std::atomic<bool>& running) {
+void logger_sim_send(int master, const std::string& bytes, const std::atomic<bool>& running,
+                     int slave) {
+  const uint64_t waits = plat::port_waits_begun();
+  const int sleepers = plat::virtual_sleepers();
   size_t done = 0;
   while (done < bytes.size() && running) {
     pollfd p{master, POLLOUT, 0};
@@ -32,6 +41,17 @@ void logger_sim_send(int master, const std::string& bytes, const std::atomic<boo
     if (n < 0 && errno == EAGAIN) continue;
     if (n <= 0) return;
     done += size_t(n);
+  }
+  // The kernel hands the bytes to the slave side a moment later (longer on a loaded
+  // machine). Holding the busy count until they are there, or until the driver has
+  // woken for them (it waits anew, or pauses), keeps its time-outs from overtaking them.
+  if (slave < 0 || done == 0) return;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  while (running && std::chrono::steady_clock::now() < until) {
+    int queued = 0;
+    if (ioctl(slave, FIONREAD, &queued) == 0 && queued > 0) return;
+    if (plat::port_waits_begun() != waits || plat::virtual_sleepers() > sleepers) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
 }
 

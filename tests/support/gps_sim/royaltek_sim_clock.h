@@ -53,7 +53,9 @@ inline int master_pending(int master) {
 // Writes all of bytes to the master side while running holds. When the line is full
 // the busy count is let go while the simulator waits, so the driver reads in its own
 // time (its clock may move on, as the bytes waiting for it keep it from timing out).
-// Stops early on a write error.
-void logger_sim_send(int master, const std::string& bytes, const std::atomic<bool>& running);
+// Stops early on a write error. Given the slave side, it then holds on (bounded) until
+// the bytes have reached it or the driver has woken for them.
+void logger_sim_send(int master, const std::string& bytes, const std::atomic<bool>& running,
+                     int slave = -1);
 
 }  // namespace tm_test
