@@ -248,7 +248,6 @@ void core_box(const char* text, const char* caption) {
   plat::message_box(qx_shell().main, text, caption, plat::MB_OK);
 }
 
-
 void install_navigation_routines() {
   navig_ui_hooks& h = get_navig_ui_hooks();
   h.menu_check = qx_nav_mark;
