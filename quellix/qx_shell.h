@@ -181,6 +181,12 @@ void qx_show_title(int with_status);
 // The navigation side of the window: file controls off while live navigation runs.
 void qx_nav_window_start();
 void qx_nav_window_stop();
+// The live session's mark of an item (40036 also starts or ends the navigation side of
+// the window). On the window thread it is applied at once; from another thread (the live
+// reader) it is posted to the main window as kQxNavMarkMessage, so that the reader never
+// waits for a window thread that waits for the reader (navig_stop).
+constexpr uint32_t kQxNavMarkMessage = 0x8000 + 36;  // WM_APP + 36: wParam item, lParam mark
+void qx_nav_mark(unsigned item, int checked);
 void qx_install_ui_hooks();
 
 // ---- Start-up, commands, exit --------------------------------------------------------------------------

@@ -80,6 +80,7 @@
 #include "shell/framework/pick_list.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
+#include "shell/gps_ui/gps_dialogs.h"
 #if defined(TM_HAVE_X11)
 #include "platform/x11/x11_presenter.h"
 #endif
@@ -118,19 +119,10 @@ const std::string& title_string() {
 }
 
 // ---- Program routines replaced in tests -------------------------------------------------------
-void default_navigation_dialog() {
-  // The connection dialog of the map program belongs to its shell; this program asks for
-  // the configured port, as the start-up does.
-  const char* port = config_get("NAVIGPORT");
-  if (!port || !*port) {
-    plat::message_box(qx_shell().main,
-                      is_french() ? "Aucun port de navigation (NAVIGPORT)" : "No navigation port (NAVIGPORT)",
-                      "Navigation", plat::MB_OK);
-    qx_menu_check(QX_IDM_NAVIGATION, 0);
-    return;
-  }
-  navig_start(nullptr, port, config_get("NAVIGPORTSPEED"), navig_log_get());
-}
+// The GPS connection window ("Real time navigation"): Navigate starts live navigation,
+// whose reader relays through this program's session hooks; closing it without starting
+// unchecks 40036 again.
+void default_navigation_dialog() { navdlg_open(); }
 
 void default_navig_start(const char* port, const char* speed, int log) { navig_start(nullptr, port, speed, log); }
 
@@ -256,19 +248,9 @@ void core_box(const char* text, const char* caption) {
   plat::message_box(qx_shell().main, text, caption, plat::MB_OK);
 }
 
-void navigation_menu_check(unsigned item, int checked) {
-  qx_menu_check(item, checked);
-  if (item == kNavigMenuItem) {
-    if (checked)
-      qx_nav_window_start();
-    else
-      qx_nav_window_stop();
-  }
-}
-
 void install_navigation_routines() {
   navig_ui_hooks& h = get_navig_ui_hooks();
-  h.menu_check = navigation_menu_check;
+  h.menu_check = qx_nav_mark;
   h.menu_enable = [](unsigned item, int enabled) { qx_menu_enable(item, enabled); };
   h.message_box = [](const char* text, const char* caption) { msg_box(text, caption); };
   h.cursor_reset = [] { set_busy_cursor(0); };
@@ -278,6 +260,14 @@ void install_navigation_routines() {
   session.begin = qx_nav_begin;
   session.event = qx_nav_event;
   session.fix = qx_nav_fix;
+  // The GPS connection window: its navigation mark is 40036 (no toolbar here), and the
+  // port it hands over starts live navigation, which owns the port from then on.
+  gps_dialog_hooks& window = get_gps_dialog_hooks();
+  window.navigation_check = [](int checked) { qx_menu_check(QX_IDM_NAVIGATION, checked); };
+  window.navig_start = [](gpsport_t* port, int log) {
+    navig_start(port, "", nullptr, log);
+    return 1;
+  };
 }
 
 bool start_display() {
@@ -423,6 +413,20 @@ void qx_startup(const char* program_dir, const char* command_line) {
       r();
     }
   g_command_line.store(nullptr);
+}
+
+void qx_nav_mark(unsigned item, int checked) {
+  if (!plat::on_ui_thread()) {
+    const plat::Wnd main = qx_shell().main;
+    if (main && plat::post_message(main, kQxNavMarkMessage, item, checked)) return;
+  }
+  qx_menu_check(item, checked);
+  if (item == kNavigMenuItem) {
+    if (checked)
+      qx_nav_window_start();
+    else
+      qx_nav_window_stop();
+  }
 }
 
 void qx_install_program_routines() {

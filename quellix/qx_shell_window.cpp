@@ -523,6 +523,9 @@ plat::LResult qx_main_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, 
     case plat::WM_DROPFILES:
       on_drop(reinterpret_cast<plat::Drop>(wparam));
       return 0;
+    case kQxNavMarkMessage:
+      qx_nav_mark(unsigned(wparam), int(lparam));
+      return 0;
     default:
       break;
   }

@@ -19,6 +19,8 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
+#include "shell/gps_dialogs_shell.h"
+#include "shell/gps_ui/gps_dialogs.h"
 #include "shell/menu.h"
 
 const char app_name[] = "Tarmelo";
@@ -103,6 +105,8 @@ int create_main_window(mapwin_t** out) {
     return 0;
   }
   g_frame.store(wnd, std::memory_order_release);
+  // The GPS windows opened over the frame reach its menu and live navigation.
+  install_gps_window_routines();
   attach_window_object(&g_frame_object, wnd, 0, 0, wa.right, wa.bottom, config_back_color(), 32, 0);
   if (out) *out = g_frame_object;
   return g_frame_object && get_gblerr() == 0 ? 1 : 0;
@@ -244,6 +248,7 @@ void frame_reset() {
   g_exit = nullptr;
   mapwin_set_ui_hooks(nullptr);
   graphspace_set_view_hooks(nullptr);
+  gps_dialog_hooks_reset();
   reset_redraw_routines();
   // The graph space and the georef it was made on are the frame's: freed together.
   if (graphspace_t* gs = graphspace_current()) {

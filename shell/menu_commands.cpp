@@ -15,7 +15,7 @@
 #include "shell/featdlg.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
-#include "shell/gps_dialogs.h"
+#include "shell/gps_ui/gps_dialogs.h"
 #include "shell/layers_window.h"
 #include "shell/load_commands.h"
 #include "shell/menu.h"

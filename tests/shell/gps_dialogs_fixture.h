@@ -16,7 +16,7 @@
 #include "platform/ui/ctl_button.h"
 #include "platform/ui/ctl_combo.h"
 #include "platform/ui/keys.h"
-#include "shell/gps_dialogs.h"
+#include "shell/gps_ui/gps_dialogs.h"
 #include "shell/startup.h"
 #include "tests/gps/gpsport_fixture.h"
 #include "tests/shell/frame_fixture.h"

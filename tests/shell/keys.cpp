@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "shell/gps_dialogs.h"
+#include "shell/gps_ui/gps_dialogs.h"
 #include "shell/cursor_window.h"
 #include "shell/place_window.h"
 #include "tests/shell/frame_fixture.h"

@@ -9,7 +9,7 @@
 #include "gps/navig.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/window.h"
-#include "shell/gps_dialogs.h"
+#include "shell/gps_ui/gps_dialogs.h"
 #include "shell/cursor_window.h"
 #include "shell/preference_dialogs.h"
 #include "shell/zoom_dialogs.h"

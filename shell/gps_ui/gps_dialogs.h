@@ -1,10 +1,10 @@
-// The two GPS windows of the map program: "Download data from GPS" (find a receiver on a
-// serial port or on Garmin USB, choose the items and the file, start the transfer) and
-// "Real time navigation" (choose the source of live navigation and start it).
+// The two GPS windows of the window programs: "Download data from GPS" (find a receiver
+// on a serial port or on Garmin USB, choose the items and the file, start the transfer)
+// and "Real time navigation" (choose the source of live navigation and start it).
 //
-// Both are modeless "ClasseDialogue" windows laid out in pixels, owned by the frame
-// window, which stays disabled while one is open. One window of each kind at a time:
-// opening it again brings the open one forward.
+// Both are modeless "ClasseDialogue" windows laid out in pixels, owned by the program's
+// main window (the dialog owner), which stays disabled while one is open. One window of
+// each kind at a time: opening it again brings the open one forward.
 //
 // The download window only collects choices: the receiver search is command 18 and the
 // transfer command 13, both run on the dispatcher's worker (gps/gpsport.h). The found
@@ -16,14 +16,37 @@
 // thread) and hands the chosen or a new port to live navigation, which owns it from then
 // on; the rest of its receiver list is released when the window closes.
 //
+// The windows belong to no program: what they reach of the program that opens them (the
+// check mark of its navigation menu item, the start of live navigation) goes through
+// the table gps_dialog_hooks, which the program fills at start-up; an empty slot does
+// nothing. Everything here runs on the user-interface thread.
+//
 // Files: gps_dialogs_download.cpp (the download window), gps_dialogs_navig.cpp (the
-// navigation window), gps_dialogs_common.cpp (what both use).
+// navigation window), gps_dialogs_common.cpp (what both use), gps_dialogs_hooks.cpp
+// (the program's table).
 #pragma once
 #include <cstdint>
 
 #include "platform/ui/types.h"
 
 struct container_t;
+struct gpsport_t;
+
+// ---- What the windows reach of the program ------------------------------------------------
+struct gps_dialog_hooks {
+  // Checks (1) or unchecks (0) the program's navigation menu item (40036) and whatever
+  // mirrors it (a toolbar button). The navigation window unchecks it when it closes
+  // without starting.
+  void (*navigation_check)(int checked) = nullptr;
+  // Starts live navigation on `port` with the navigation logging switch `log`. Returns 1
+  // when live navigation took the port (it frees it from then on), 0 when nobody took
+  // it (the window keeps it and releases it).
+  int (*navig_start)(gpsport_t* port, int log) = nullptr;
+};
+// The table in force (filled at start-up on the user-interface thread, or by tests).
+gps_dialog_hooks& get_gps_dialog_hooks();
+// Every slot empty again.
+void gps_dialog_hooks_reset();
 
 // ---- Download window ----------------------------------------------------------------------
 enum gpsdlg_id : int {
@@ -83,7 +106,8 @@ constexpr int kNavdlgPresetUdp[2] = {7551, 7552};
 constexpr int kNavdlgSpeeds[6] = {4800, 9600, 19200, 38400, 57600, 115200};
 
 // Opens the navigation window over the frame (menu command 40036 when navigation is
-// switched on).
+// switched on). Navigate hands the port to the table's navig_start; Cancel and closing
+// the window uncheck the navigation item through the table's navigation_check.
 void navdlg_open();
 // The open navigation window, null when none.
 plat::Wnd navdlg_window();

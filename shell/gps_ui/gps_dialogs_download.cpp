@@ -24,8 +24,8 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
-#include "shell/gps_dialogs.h"
-#include "shell/gps_dialogs_internal.h"
+#include "shell/gps_ui/gps_dialogs.h"
+#include "shell/gps_ui/gps_dialogs_internal.h"
 
 using namespace gps_dialogs;
 

@@ -17,7 +17,7 @@
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
 #include "shell/framework/winutil.h"
-#include "shell/gps_dialogs_internal.h"
+#include "shell/gps_ui/gps_dialogs_internal.h"
 
 namespace gps_dialogs {
 

@@ -6,7 +6,8 @@
 // source Navigate uses is always the one the window shows. The receiver list holds
 // Garmin USB port objects by id; the port handed to live navigation is kept out of the
 // release when the list is emptied (live navigation owns it from then on), every other
-// one is released.
+// one is released. Live navigation and the program's navigation mark are reached through
+// the program's table (gps_dialog_hooks).
 #include <cstdio>
 #include <string>
 
@@ -25,10 +26,8 @@
 #include "platform/ui/window.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
-#include "shell/gps_dialogs.h"
-#include "shell/gps_dialogs_internal.h"
-#include "shell/menu.h"
-#include "shell/startup.h"
+#include "shell/gps_ui/gps_dialogs.h"
+#include "shell/gps_ui/gps_dialogs_internal.h"
 
 using namespace gps_dialogs;
 
@@ -192,19 +191,16 @@ void navigate() {
   }
   const int log = is_checked(IDC_NAVDLG_LOG) ? 1 : 0;
   navig_log_set(log);
-  auto start = get_startup_table().navig_start;
-  if (start) {
-    start(port, "", nullptr, log);
-  } else if (!from_list) {
-    gpsport_free(&port);  // nobody to hand it to
-  }
+  const auto start = get_gps_dialog_hooks().navig_start;
+  const bool taken = start && start(port, log) != 0;
+  if (!taken && !from_list) gpsport_free(&port);  // nobody took it
   // Live navigation owns the port it was given: the rest of the list goes.
-  release_receivers(receivers, from_list && start);
+  release_receivers(receivers, from_list && taken);
   plat::destroy_window(st().wnd);
 }
 
 void cancel(plat::Wnd wnd) {
-  menu_check_navigation(0);
+  if (const auto check = get_gps_dialog_hooks().navigation_check) check(0);
   release_receivers(plat::get_dlg_item(wnd, IDC_NAVDLG_RECEIVERS), false);
   plat::destroy_window(wnd);
 }
