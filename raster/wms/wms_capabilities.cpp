@@ -26,7 +26,7 @@
 namespace {
 
 enum wms_element : int {
-  E_ROOT = 2, E_SERVICE = 3, E_NAME = 4, E_TITLE = 5, E_LAYER_LIMIT = 6, E_MAX_WIDTH = 7,
+  E_DECLARATION = 1, E_ROOT = 2, E_SERVICE = 3, E_NAME = 4, E_TITLE = 5, E_LAYER_LIMIT = 6, E_MAX_WIDTH = 7,
   E_MAX_HEIGHT = 8, E_CAPABILITY = 9, E_REQUEST = 10, E_GETMAP = 11, E_FORMAT = 12,
   E_ONLINE_RESOURCE = 13, E_GET = 14, E_LAYER = 15, E_SRS = 16, E_CRS = 17, E_GEO_BOX = 18,
   E_BOUNDING_BOX = 19, E_DIMENSION = 20, E_MIN_SCALE = 21, E_MAX_SCALE = 22, E_WEST = 23,
@@ -41,6 +41,7 @@ enum wms_attribute : int {
 };
 
 tag_t g_element_table[] = {
+    make_tag("xml", E_DECLARATION),  // the declaration, whose "encoding" applies
     make_tag("WMT_MS_Capabilities", E_ROOT), make_tag("WMS_Capabilities", E_ROOT),
     make_tag("Service", E_SERVICE),          make_tag("Name", E_NAME),
     make_tag("Title", E_TITLE),              make_tag("LayerLimit", E_LAYER_LIMIT),
@@ -163,16 +164,17 @@ void apply_box(xml_parser_t* ctx) {
   const char* version = st->service ? st->service->version : nullptr;
   const bool swap = wms_axis_latitude_first(version, b.code, e->georef) != 0;
   // minx, maxx, miny, maxy as written; latitude-first systems write y in "x".
-  double* targets[4] = {&e->box.xmin, &e->box.xmax, &e->box.ymin, &e->box.ymax};
+  extent_t box = e->has_box ? wms_get_extent(&e->box) : extent_t{0, 0, 0, 0, 0};
+  double* targets[4] = {&box.xmin, &box.xmax, &box.ymin, &box.ymax};
   if (swap) {
-    targets[0] = &e->box.ymin;
-    targets[1] = &e->box.ymax;
-    targets[2] = &e->box.xmin;
-    targets[3] = &e->box.xmax;
+    targets[0] = &box.ymin;
+    targets[1] = &box.ymax;
+    targets[2] = &box.xmin;
+    targets[3] = &box.xmax;
   }
-  if (!e->has_box) e->box = extent_t{0, 0, 0, 0, 0};
   for (int i = 0; i < 4; ++i)
     if (b.have[i]) *targets[i] = b.value[i];
+  wms_put_extent(&e->box, box);
   e->has_box = 1;
 }
 
@@ -184,6 +186,11 @@ void on_root(xml_parser_t* ctx, const char* text) {
   if (text || ctx->end_tag) return;
   read_state* st = state_of(ctx);
   if (ctx->depth < 1) return;
+  // A document type declaration of the same name opens an element that never closes:
+  // the root inside it fills the service that the declaration made.
+  const int n = stacked(ctx);
+  for (int k = 0; k < n - 1; ++k)
+    if (ctx->stack[k] == E_ROOT && st->service) return;
   st->service = wms_service_new(st->list);
   if (st->service) ++st->services_made;
 }
@@ -292,7 +299,7 @@ void on_geo_box(xml_parser_t* ctx, const char* text) {
     st->geo_box_depth = n - 1;
     // A box of its own replaces the inherited one.
     layer->has_geo_box = 1;
-    layer->geo_box = extent_t{0, 0, 0, 0, 0};
+    wms_put_extent(&layer->geo_box, extent_t{0, 0, 0, 0, 0});
   }
 }
 
@@ -399,9 +406,10 @@ void on_bound(xml_parser_t* ctx, int element_id, const char* value) {
     if (st->geo_box_depth != n - 1) return;
     wms_layer_t* layer = layer_below(ctx, n - 2);
     if (!layer) return;
-    double* targets[4] = {&layer->geo_box.xmin, &layer->geo_box.xmax, &layer->geo_box.ymin,
-                          &layer->geo_box.ymax};
+    extent_t box = wms_get_extent(&layer->geo_box);
+    double* targets[4] = {&box.xmin, &box.xmax, &box.ymin, &box.ymax};
     *targets[i] = v;
+    wms_put_extent(&layer->geo_box, box);
   }
 }
 
@@ -436,6 +444,7 @@ int wms_read_capabilities(const void* bytes, size_t n, container_t* list, wms_se
   if (bytes && n > 0) xml_read_bytes(bytes, n, ctx);
   xml_parser_free(&ctx);
   const int err = get_gblerr();
+  set_gblerr(0);  // the store frees nothing while an error is pending
   // The services this document made: a refused one (error 3) is dropped whole.
   wms_service_t* last = nullptr;
   for (int i = obj_list_count(list) - 1; i >= before; --i) {
@@ -449,7 +458,7 @@ int wms_read_capabilities(const void* bytes, size_t n, container_t* list, wms_se
     }
     if (!last) last = s;
   }
-  if (err != 0) return 0;
+  if (err != 0) return set_gblerr(err), 0;
   if (!last) {
     set_gblerr(ERR_NO_COMM);  // 5: not a capabilities document
     return 0;

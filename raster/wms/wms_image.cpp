@@ -318,7 +318,7 @@ bitmap_t* wms_make_image(const container_t* layers, graphspace_t* gs, georef_t* 
   b->georef = georef_copy_of(georef);
   extent_t e{};
   wms_layers_extent(st->layers, georef, &e);
-  b->extent = e;
+  wms_put_extent(&b->extent, e);
   if (e.xmax > e.xmin && e.ymax > e.ymin) image_georef_extent(b, e);
   if (fresh && gs) {
     fileatt_t* file = nullptr;
@@ -479,7 +479,7 @@ bitmap_t* wms_getmap(bitmap_t* image, extent_t bbox, int width, int height, bitm
     return nullptr;
   }
   picture->georef = georef_copy_of(image->georef);
-  picture->extent = bbox;
+  wms_put_extent(&picture->extent, bbox);
   if (picture->georef) image_georef_extent(picture, bbox);
   // The caller owns the picture; its file object goes with it through the state.
   picture->file = file;
@@ -499,7 +499,7 @@ int wms_image_draw(obj_t* object) {
   screen_to_world_extent(m, extent_t{double(d.x), double(d.x + d.width), double(d.y),
                                      double(d.y + d.height), 0},
                          &world);
-  extent_t window = image->extent;
+  extent_t window = wms_get_extent(&image->extent);
   if (!(window.xmax > window.xmin) || !(window.ymax > window.ymin)) return 0;
   if (!extent_intersect(&window, world)) return 0;
   if (!(window.xmax > window.xmin) || !(window.ymax > window.ymin)) return 0;

@@ -2,8 +2,17 @@
 // entries of a layer, the parse of a capabilities document and the image's state.
 #pragma once
 #include <cstddef>
+#include <cstring>
 
 #include "raster/wms/wms.h"
+
+// Extents inside packed records are copied byte-wise (they may lie at any address).
+inline extent_t wms_get_extent(const void* at) {
+  extent_t e;
+  std::memcpy(&e, at, sizeof e);
+  return e;
+}
+inline void wms_put_extent(void* at, extent_t e) { std::memcpy(at, &e, sizeof e); }
 
 // ---- Module parts ---------------------------------------------------------------------------
 void wms_objects_register();        // the classes and a fresh service list

@@ -77,12 +77,13 @@ georef_t* georef_for_number(int number, container_t* list, georef_t** out) {
   if (out) *out = nullptr;
   char text[24];
   std::snprintf(text, sizeof text, "%d", number);
-  geodatum_t* datum = geo_find_by_alias<geodatum_t>(CLS_GEODATUM, GEO_SCHEME_EPSG, text, nullptr);
-  if (!datum) datum = geo_find_by_code<geodatum_t>(CLS_GEODATUM, number, nullptr);
+  geodatum_t* datum = nullptr;
+  geo_find_by_alias<geodatum_t>(CLS_GEODATUM, GEO_SCHEME_EPSG, text, &datum);
+  if (!datum) geo_find_by_code<geodatum_t>(CLS_GEODATUM, number, &datum);
   cartproj_t* proj = nullptr;
   if (!datum) {
-    proj = geo_find_by_alias<cartproj_t>(CLS_CARTPROJ, GEO_SCHEME_EPSG, text, nullptr);
-    if (!proj) proj = geo_find_by_code<cartproj_t>(CLS_CARTPROJ, number, nullptr);
+    geo_find_by_alias<cartproj_t>(CLS_CARTPROJ, GEO_SCHEME_EPSG, text, &proj);
+    if (!proj) geo_find_by_code<cartproj_t>(CLS_CARTPROJ, number, &proj);
     if (!proj || !proj->datum) return nullptr;
   }
   const int saved = get_gblerr();
@@ -261,10 +262,10 @@ void wms_layer_inherit(wms_layer_t* layer, const wms_layer_t* parent) {
     }
     wms_crs_t* e = wms_layer_add_crs(layer, crs[i].code, copy);
     e->has_box = crs[i].has_box;
-    e->box = crs[i].box;
+    wms_put_extent(&e->box, wms_get_extent(&crs[i].box));
   }
   layer->has_geo_box = parent->has_geo_box;
-  layer->geo_box = parent->geo_box;
+  wms_put_extent(&layer->geo_box, wms_get_extent(&parent->geo_box));
 }
 
 const wms_crs_t* wms_layer_find_crs(const wms_layer_t* layer, const georef_t* georef, int flag) {
@@ -378,11 +379,11 @@ int wms_layers_extent(const container_t* layers, const georef_t* georef, extent_
     bool have = false;
     const wms_crs_t* e = wms_layer_find_crs(layer, georef, 1);
     if (e && e->has_box) {
-      box = e->box;
+      box = wms_get_extent(&e->box);
       have = true;
     } else if (layer->has_geo_box) {
       if (!wgs84) wms_wgs84_georef(&wgs84);
-      have = wgs84 && wms_carry_box(wgs84, georef, layer->geo_box, &box);
+      have = wgs84 && wms_carry_box(wgs84, georef, wms_get_extent(&layer->geo_box), &box);
     }
     if (!have) continue;
     if (!found) total = box;
