@@ -101,7 +101,8 @@ struct wms_layer_t : obj_t {
 
 // Registers classes 130 and 131, builds the dictionaries and puts the image drawing in
 // the map's raster slot (the previous slot still draws every other image). Runs at
-// start-up after raster_module_init; calling it again starts afresh (tests).
+// start-up after raster_module_init; calling it again (tests, after a reset of the
+// object store) starts with an empty service list.
 void wms_module_init();
 // The module's list of services (never null after wms_module_init).
 container_t* wms_services();

@@ -225,6 +225,12 @@ bitmap_t* decode_picture(const char* bytes, size_t size, fileatt_t** out_file) {
     block->file = file;
     b->decoder = block;
     b->release = release_picture;
+  } else {
+    // A reader that keeps a state of its own (TIFF pages) keeps the picture; its bytes go
+    // now, and a line it drops later is not decoded again.
+    rd_close_file(file);
+    b->file = nullptr;
+    free_obj(&file);
   }
   *out_file = file;
   return b;
@@ -253,7 +259,8 @@ int draw_slot(obj_t* object) {
 // ---- Module -------------------------------------------------------------------------------
 
 void wms_module_init() {
-  wms_services_free_all();
+  // A second start (tests) follows a reset of the object store, which took the old
+  // services with it: their list is forgotten, not freed.
   wms_objects_register();
   wms_capabilities_register();
   g_folder_counter = 0;
