@@ -427,6 +427,24 @@ TEST_F(WmsDialogs, LayerTreeShowsBoxesOnlyWhereALayerCanBeChosen) {
     plat::Wnd w = wms_layer_window();
     EXPECT_EQ(window_text(w), "Available layers");
     EXPECT_FALSE(plat::is_window_enabled(dlg));
+    EXPECT_EQ(plat::get_owner(w), dlg);
+    plat::Rect r;
+    plat::get_window_rect(w, &r);
+    EXPECT_EQ(r, (plat::Rect{100, 100, 700, 520}));
+    plat::Rect client;
+    plat::get_client_rect(w, &client);
+    const int cw = client.width(), ch = client.height();
+    auto placed = [&](int id) {
+      plat::Rect cr;
+      plat::get_window_rect(plat::get_dlg_item(w, id), &cr);
+      plat::Point tl{cr.left, cr.top};
+      plat::screen_to_client(w, &tl);
+      return plat::Rect{tl.x, tl.y, tl.x + cr.width(), tl.y + cr.height()};
+    };
+    EXPECT_EQ(placed(IDC_WMSLAYER_TREE), (plat::Rect{8, 8, cw - 8, ch - 44}));
+    EXPECT_EQ(placed(IDC_WMSLAYER_OK), (plat::Rect{8, ch - 36, 108, ch - 8}));
+    EXPECT_EQ(placed(IDC_WMSLAYER_CANCEL), (plat::Rect{cw - 124, ch - 36, cw - 24, ch - 8}));
+    EXPECT_THAT(tm_test::dialog_layout_faults(w), ::testing::IsEmpty());
     EXPECT_EQ(dump(), (std::vector<std::string>{
                           "Test maps 0 +",
                           "  All layers 0 +",
