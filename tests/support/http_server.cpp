@@ -53,6 +53,11 @@ void http_server::queue(http_reply reply) {
   replies_.push_back(std::move(reply));
 }
 
+void http_server::set_handler(std::function<http_reply(const std::string& request)> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  handler_ = std::move(handler);
+}
+
 std::vector<std::string> http_server::requests() {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
@@ -97,13 +102,20 @@ void http_server::serve() {
 void http_server::answer(int fd) {
   const std::string request = read_request(fd);
   http_reply reply{"HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found", false};
+  std::function<http_reply(const std::string&)> handler;
   {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(request);
     if (!replies_.empty()) {
       reply = std::move(replies_.front());
       replies_.pop_front();
+    } else {
+      handler = handler_;
     }
+  }
+  if (handler) reply = handler(request);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
     if (reply.stall) {
       stalled_ = true;
       changed_.notify_all();

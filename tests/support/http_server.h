@@ -5,11 +5,15 @@
 //
 // A reply may stall: the server then reads the request and sends nothing until the
 // test releases it or the server stops, so the client's time-out can be watched.
+//
+// Handler mode: with a handler set, a request that finds no queued reply is answered by
+// the handler, which sees the request's bytes (queued replies still come first).
 #pragma once
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,6 +38,9 @@ class http_server {
   std::string authority() const;
   void queue(http_reply reply);
   void queue(std::string bytes) { queue(http_reply{std::move(bytes), false}); }
+  // Answers requests without a queued reply (null: 404 again). Runs on the server's
+  // thread, outside its lock.
+  void set_handler(std::function<http_reply(const std::string& request)> handler);
   // The requests received so far (one string per connection).
   std::vector<std::string> requests();
   // True once a stalled reply's request has been read (waits up to about 10 s real).
@@ -55,6 +62,7 @@ class http_server {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<http_reply> replies_;
+  std::function<http_reply(const std::string&)> handler_;
   std::vector<std::string> requests_;
   bool stalled_ = false;
   bool released_ = false;
