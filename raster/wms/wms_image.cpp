@@ -21,6 +21,7 @@
 #include "core/strutil.h"
 #include "core/tracelog.h"
 #include "core/wstring.h"
+#include "geodesy/georef.h"
 #include "map/extent_map.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
@@ -37,11 +38,25 @@ struct image_state {
   wms_service_t* service;   // null once the service is gone
   container_t* layers;      // the chosen layers (the list is owned, not the layers)
   bitmap_t* picture;        // the last picture, owned
-  fileatt_t* picture_file;  // the picture's bytes, owned
   extent_t asked;           // the window of the last request
   int32_t asked_width, asked_height;
   int32_t failed;           // 1 when the last request failed
 };
+
+// What a picture owns beyond its record: the file object holding its bytes.
+struct picture_block {
+  fileatt_t* file;
+};
+
+void release_picture(void* decoder) {
+  auto* block = static_cast<picture_block*>(decoder);
+  if (!block || !block->file) return;
+  const int saved = get_gblerr();
+  set_gblerr(0);  // the store frees nothing while an error is pending
+  rd_close_file(block->file);
+  free_obj(&block->file);
+  set_gblerr(saved);
+}
 
 thread_local std::string t_exception;
 int g_folder_counter = 0;
@@ -53,11 +68,7 @@ image_state* state_of(const bitmap_t* b) {
 }
 
 void drop_picture(image_state* st) {
-  free_obj(&st->picture);
-  if (st->picture_file) {
-    rd_close_file(st->picture_file);
-    free_obj(&st->picture_file);
-  }
+  free_obj(&st->picture);  // its file object goes with it
   st->failed = 0;
   st->asked_width = st->asked_height = 0;
 }
@@ -72,11 +83,20 @@ void release_state(void* decoder) {
   }
 }
 
+// The system of a georef without its pixel step: the images place themselves by a step
+// of their own (image_georef_extent), which a shared step would not survive.
 georef_t* georef_copy_of(const georef_t* g) {
   if (!g) return nullptr;
   georef_t* copy = nullptr;
   obj_new_registered(CLS_GEOREF, &copy);
-  if (copy) obj_copy(g, copy);
+  if (!copy) return nullptr;
+  copy->refertype = g->refertype;
+  copy->datum = g->datum;
+  copy->projection = g->projection;
+  copy->unit = g->unit;
+  const int saved = get_gblerr();
+  georef_unit_step(copy);  // a unit other than the system's own gets its step
+  set_gblerr(saved);
   return copy;
 }
 
@@ -194,6 +214,15 @@ bitmap_t* decode_picture(const char* bytes, size_t size, fileatt_t** out_file) {
     free_obj(&file);
     set_gblerr(rc != 0 ? rc : ERR_BAD_FILE);
     return nullptr;
+  }
+  // The picture keeps its bytes (a dropped line is decoded again from them) and frees
+  // them with itself.
+  if (!b->decoder && !b->release) {
+    picture_block* block = nullptr;
+    alloc_mem_zero(&block, sizeof(picture_block));
+    block->file = file;
+    b->decoder = block;
+    b->release = release_picture;
   }
   *out_file = file;
   return b;
@@ -313,9 +342,15 @@ bitmap_t* wms_make_image(const container_t* layers, graphspace_t* gs, georef_t* 
   }
   b->width = service->max_width > 0 ? service->max_width : kWmsDefaultWidth;
   b->height = service->max_height > 0 ? service->max_height : kWmsDefaultHeight;
-  georef_t* old = b->georef;
-  free_obj(&old);
-  b->georef = georef_copy_of(georef);
+  if (georef_t* g = b->georef) {
+    // Re-used: its system changes in place (its pixel step is replaced below).
+    g->refertype = georef->refertype;
+    g->datum = georef->datum;
+    g->projection = georef->projection;
+    g->unit = georef->unit;
+  } else {
+    b->georef = georef_copy_of(georef);
+  }
   extent_t e{};
   wms_layers_extent(st->layers, georef, &e);
   wms_put_extent(&b->extent, e);
@@ -481,7 +516,6 @@ bitmap_t* wms_getmap(bitmap_t* image, extent_t bbox, int width, int height, bitm
   picture->georef = georef_copy_of(image->georef);
   wms_put_extent(&picture->extent, bbox);
   if (picture->georef) image_georef_extent(picture, bbox);
-  // The caller owns the picture; its file object goes with it through the state.
   picture->file = file;
   if (out) *out = picture;
   return picture;
@@ -518,7 +552,6 @@ int wms_image_draw(obj_t* object) {
     const int saved = get_gblerr();
     bitmap_t* picture = wms_getmap(image, window, w, h, nullptr);
     if (picture) {
-      st->picture_file = static_cast<fileatt_t*>(picture->file);
       st->picture = picture;
     } else {
       st->failed = 1;
