@@ -123,7 +123,8 @@ void add_layers(plat::Wnd tree, obj_t* father, plat::TreeItem parent, const geor
     plat::TreeItem item = insert_item(tree, parent, label.c_str(), layer->id, choosable(layer, georef) ? 1 : 0);
     if (!item) continue;
     add_layers(tree, layer, item, georef, depth + 1);
-    plat::send_message(tree, plat::TVM_EXPAND, plat::TVE_EXPAND, plat::LParam(item));
+    if (next_item(tree, item, plat::TVGN_CHILD))
+      plat::send_message(tree, plat::TVM_EXPAND, plat::TVE_EXPAND, plat::LParam(item));
   }
 }
 
@@ -150,6 +151,7 @@ void checked_layers(plat::Wnd tree, plat::TreeItem item, int depth, std::vector<
 // then share no system), it does not start again from the next layer.
 void recompute_common(plat::Wnd tree) {
   layer_window_state& s = st();
+  set_gblerr(0);  // a pending error would keep the lists below from being freed
   free_obj(&s.common);
   std::vector<wms_layer_t*> layers;
   checked_layers(tree, next_item(tree, nullptr, plat::TVGN_ROOT), 0, &layers);
@@ -252,10 +254,12 @@ void on_ok(plat::Wnd wnd) {
   for (wms_layer_t* layer : layers) obj_list_append(chosen, layer);
   set_gblerr(0);
   bitmap_t* image = wms_make_image(chosen, s.gs, space_georef(), nullptr);
+  const int code = get_gblerr();
+  set_gblerr(0);  // the list goes whatever came of it
   free_obj(&chosen);
-  if (!image) {
-    const int code = get_gblerr() ? get_gblerr() : ERR_OBJECT;
-    msg_box(get_error_text(code), get_error_title(code));
+  if (!image || code) {
+    const int shown = code ? code : ERR_OBJECT;
+    msg_box(get_error_text(shown), get_error_title(shown));
     return;
   }
   if (mapwin_t* map = get_current_mapwin()) mapwin_request_redraw(map);
@@ -273,7 +277,10 @@ void forget_window(plat::Wnd wnd) {
   layer_window_state& s = st();
   if (s.wnd != wnd) return;
   if (s.parent && plat::is_window(s.parent)) plat::enable_window(s.parent, true);
+  const int code = get_gblerr();
+  set_gblerr(0);
   free_obj(&s.common);
+  set_gblerr(code);
   s = layer_window_state{};
 }
 

@@ -17,8 +17,17 @@
 #include "geodesy/geodesy_tables.h"
 #include "geodesy/georef.h"
 #include "geodesy/units.h"
+#include "map/bitmap_record.h"
+#include "map/draw_gdi.h"
+#include "map/draw_styles.h"
+#include "map/gps_classes.h"
+#include "map/graphic_index.h"
 #include "map/graphspace.h"
+#include "map/print.h"
+#include "map/quadtree.h"
+#include "map/redraw.h"
 #include "platform/ui/ctl_button.h"
+#include "raster/image_load.h"
 #include "shell/wms_dialogs.h"
 #include "tests/shell/frame_fixture.h"
 #include "tests/support/dialog_layout.h"
@@ -78,19 +87,50 @@ class WmsDialogs : public FrameFixture {
     ASSERT_NE(get_current_graphspace()->georef, nullptr);
     tm_test::clear_message_boxes();
     create_ui_font();
+    int n = 0;
+    const gps_class_entry* table = gps_class_table(&n);
+    for (int i = 0; i < n; ++i) {
+      obj_register_class(table[i].cls, table[i].size, table[i].desc);
+      obj_set_free_callback(table[i].cls, table[i].free_fn);
+    }
+    qtree_init();
+    drawobj_types_register();
+    redraw_types_register();
+    font_table_init();
+    drawobj_init_table();
+    gindex_init();
+    redraw_interrupt(0);
     socket_register_type();
     http_failures_reset();
+    bitmap_module_init();
+    image_decoders_reset();
+    raster_module_init();
     wms_module_init();
     use_display(GEOREF_GEOGRAPHIC);
   }
   void TearDown() override {
     server_.stop();
     if (plat::Wnd w = wms_layer_window()) plat::destroy_window(w);
+    image_decoders_reset();
+    get_image_load_hooks() = image_load_hooks{};
+    FrameFixture::TearDown();
+    // The image objects OK made, the services, and the in-memory files that held the
+    // images, in that order.
+    set_gblerr(0);
+    std::vector<bitmap_t*> images;
+    obj_t* cursor = nullptr;
+    while (obj_class_next(CLS_BITMAP, &cursor))
+      if (static_cast<bitmap_t*>(cursor)->format == kFormatWms) images.push_back(static_cast<bitmap_t*>(cursor));
+    for (bitmap_t* b : images) free_obj(&b);
     while (obj_list_count(wms_services()) > 0) {
       wms_service_t* s = static_cast<wms_service_t*>(wms_services()->elems[0]);
       wms_service_free(&s);
     }
-    FrameFixture::TearDown();
+    for (int left = 100000; left > 0; --left) {
+      obj_t* first = nullptr;
+      if (!obj_class_next(kFileClass, &first)) break;
+      free_obj(&first);
+    }
   }
 
   // The graph space's system: none (0) or WGS 84 in degrees (GEOREF_GEOGRAPHIC).
@@ -114,11 +154,19 @@ class WmsDialogs : public FrameFixture {
 
   // Opens the service dialog from the File menu and hands it to `body`, which acts on it
   // (tm_test::run_until_idle delivers what it queued); the dialog is closed afterwards.
-  void in_dialog(const std::function<void(plat::Wnd)>& body) {
+  // `before` steps, when given, each act on the dialog and return to its own loop (which
+  // handles the dialog's keys) before the next step or `body` runs.
+  void in_dialog(const std::function<void(plat::Wnd)>& body,
+                 const std::vector<std::function<void(plat::Wnd)>>& before = {}) {
     bool ran = false;
+    for (const auto& step : before) tm_test::answer_next_dialog(step);
     tm_test::answer_next_dialog([&](plat::Wnd dlg) {
       ran = true;
       body(dlg);
+      if (plat::Wnd layers = wms_layer_window()) {
+        plat::post_message(layers, plat::WM_CLOSE, 0, 0);
+        act();
+      }
       if (plat::is_window(dlg)) tm_test::click_control(dlg, IDC_WMSDLG_CLOSE);
     });
     ASSERT_TRUE(tm_test::choose_menu_command(frame_, IDM_WMS_SERVICES));
@@ -337,12 +385,11 @@ TEST_F(WmsDialogs, AddedServiceShowsItsTitleAndGetMapAddress) {
 // Enter in the field presses "Ajouter un WebService".
 TEST_F(WmsDialogs, EnterInTheFieldAddsTheService) {
   serve_service("By Enter");
-  in_dialog([&](plat::Wnd dlg) {
-    ASSERT_TRUE(tm_test::type_into(dlg, IDC_WMSDLG_ADDRESS, address().c_str()));
-    tm_test::press_enter();
-    act();
-    EXPECT_EQ(rows(dlg).size(), 1u);
-  });
+  in_dialog([&](plat::Wnd dlg) { EXPECT_EQ(rows(dlg).size(), 1u); },
+            {[&](plat::Wnd dlg) {
+              ASSERT_TRUE(tm_test::type_into(dlg, IDC_WMSDLG_ADDRESS, address().c_str()));
+              tm_test::press_enter();
+            }});
 }
 
 TEST_F(WmsDialogs, EmptyFieldDoesNothing) {
