@@ -34,6 +34,7 @@
 #include "tests/support/harness_dialogs.h"
 #include "tests/support/harness_views.h"
 #include "tests/support/http_server.h"
+#include "tests/support/wms_server.h"
 
 namespace frame_test {
 namespace {
@@ -638,6 +639,51 @@ TEST_F(WmsDialogs, GraphSpaceWithoutSystemOffersNoBox) {
     open_layers(dlg);
     for (const std::string& line : dump()) EXPECT_EQ(line.find(" 1"), std::string::npos) << line;
   });
+}
+
+// ---- The image on the map ----------------------------------------------------------------------
+
+// The service of a test WMS server chosen in the dialogs: the map window then shows the
+// server's picture where its box lies (each picture pixel holds the coordinates of its
+// centre: red the longitude, green the latitude, in whole degrees).
+TEST_F(WmsDialogs, ChosenLayersShowOnTheMapWhereTheirBoxSays) {
+  tm_test::wms_server wms;
+  wms.set_capabilities("/wms", capabilities(wms.url("").substr(7), "OGC:WMS", "Served maps"));
+  get_dispatcher_hooks().redraw_run = redraw_run;
+  in_dialog([&](plat::Wnd dlg) {
+    add(dlg, wms.url("/wms"));
+    ASSERT_EQ(rows(dlg).size(), 1u);
+    ASSERT_TRUE(tm_test::double_click_list_item(plat::get_dlg_item(dlg, IDC_WMSDLG_LIST), 0));
+    act();
+    ASSERT_NE(wms_layer_window(), nullptr);
+    ASSERT_TRUE(click_box("Rivers"));
+    ASSERT_TRUE(tm_test::click_control(wms_layer_window(), IDC_WMSLAYER_OK));
+    act();
+    EXPECT_EQ(wms_layer_window(), nullptr);
+  });
+  EXPECT_TRUE(tm_test::message_boxes().empty());
+  // World 0..10 east, 40..50 north at 20 pixels a degree, north up.
+  mapwin_set_orientation(map_object_, 1);
+  map_object_->map = screen_mapping{0.0, -50.0, 20.0, -20.0};
+  mapwin_request_redraw(map_object_);
+  post_command(6, 0, "1");
+  tm_test::run_until_idle();
+  ASSERT_FALSE(wms.getmap_requests().empty());
+  const tm_test::wms_params p = wms.getmap_requests().back();
+  EXPECT_EQ(p.at("LAYERS"), "rivers");
+  EXPECT_EQ(p.at("SRS"), "EPSG:4326");
+  auto at_world = [&](double x, double y) {
+    return tm_test::pixel_at(map_object_->wnd, int(x * 20), int((50 - y) * 20)) & 0xFFFFFFu;
+  };
+  // The rivers' box is 2..4 east, 44..46 north.
+  for (const double x : {2.3, 2.9, 3.5, 3.9})
+    for (const double y : {44.2, 44.8, 45.5, 45.9}) {
+      const uint32_t want = uint32_t(int(x)) << 16 | uint32_t(int(y)) << 8 | 77u;
+      EXPECT_EQ(at_world(x, y), want) << x << "," << y;
+    }
+  // Outside it the server's picture does not show.
+  for (const double x : {1.0, 5.0, 8.0})
+    EXPECT_NE(at_world(x, 48.0) & 0xFFu, 77u) << x;
 }
 
 }  // namespace
