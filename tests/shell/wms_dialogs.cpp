@@ -339,6 +339,8 @@ struct LanguageCase {
   const char* title;
   const char* column0;
   const char* column1;
+  const char* layers_title;
+  const char* cancel;
 };
 
 class WmsDialogsLanguage : public WmsDialogs, public ::testing::WithParamInterface<LanguageCase> {
@@ -356,13 +358,18 @@ TEST_P(WmsDialogsLanguage, TitleColumnsAndFocusFollowTheLanguage) {
     EXPECT_EQ(tm_test::focused_control_id(), IDC_WMSDLG_ADDRESS);
     EXPECT_EQ(plat::dlg_item_text(dlg, IDC_WMSDLG_ADD), "Ajouter un WebService");
     EXPECT_THAT(tm_test::dialog_layout_faults(dlg), ::testing::IsEmpty());
+    open_layers(dlg);
+    EXPECT_EQ(window_text(wms_layer_window()), c.layers_title);
+    EXPECT_EQ(plat::dlg_item_text(wms_layer_window(), IDC_WMSLAYER_OK), "OK");
+    EXPECT_EQ(plat::dlg_item_text(wms_layer_window(), IDC_WMSLAYER_CANCEL), c.cancel);
   });
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, WmsDialogsLanguage,
-                         ::testing::Values(LanguageCase{"ENGLISH", "Manage WMS WebServices", "Title", "Address"},
+                         ::testing::Values(LanguageCase{"ENGLISH", "Manage WMS WebServices", "Title", "Address",
+                                                        "Available layers", "Cancel"},
                                            LanguageCase{"FRANCAIS", "Gestion des WebServices WMS", "Titre",
-                                                        "Adresse"}),
+                                                        "Adresse", "Couches disponibles", "Annuler"}),
                          [](const ::testing::TestParamInfo<LanguageCase>& i) { return std::string(i.param.lang); });
 
 TEST_F(WmsDialogs, AddedServiceShowsItsTitleAndGetMapAddress) {
@@ -402,6 +409,26 @@ TEST_F(WmsDialogs, EmptyFieldDoesNothing) {
   });
   EXPECT_TRUE(server_.requests().empty());
   EXPECT_TRUE(tm_test::message_boxes().empty());
+}
+
+// The field takes at most 399 characters; the address sent is cut there.
+TEST_F(WmsDialogs, AddressIsCutAt399Characters) {
+  serve_service("Long maps");
+  const std::string base = address() + "?key=";
+  const std::string typed = base + std::string(450 - base.size(), 'k');
+  in_dialog([&](plat::Wnd dlg) {
+    ASSERT_TRUE(tm_test::type_into(dlg, IDC_WMSDLG_ADDRESS, typed.c_str()));
+    act();
+    EXPECT_EQ(plat::dlg_item_text(dlg, IDC_WMSDLG_ADDRESS), typed.substr(0, 399));
+    ASSERT_TRUE(tm_test::click_control(dlg, IDC_WMSDLG_ADD));
+    act();
+    EXPECT_EQ(rows(dlg).size(), 1u);
+  });
+  const std::vector<std::string> requests = server_.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const std::string path = typed.substr(std::string("http://").size() + server_.authority().size(), 399 -
+                                        std::string("http://").size() - server_.authority().size());
+  EXPECT_THAT(requests[0], ::testing::StartsWith("GET " + path + "&REQUEST=GetCapabilities"));
 }
 
 TEST_F(WmsDialogs, SecondServiceKeepsTheFirst) {
