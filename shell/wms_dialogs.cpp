@@ -131,14 +131,14 @@ void on_add(plat::Wnd dlg) {
   const int code = get_gblerr();
   set_busy_cursor(1);
   plat::Wnd field = plat::get_dlg_item(dlg, IDC_WMSDLG_ADDRESS);
-  if (code) {
-    msg_box(get_error_text(code), get_error_title(code));
-  } else if (found) {
+  if (found) {
     plat::set_window_text(field, "");
     fill_list(dlg);
-  } else {
-    msg_box(tr("Aucun WebService trouve", "No WebService found"), tr("Erreur d'adresse", "Address error"));
   }
+  if (code)
+    msg_box(get_error_text(code), get_error_title(code));
+  else if (!found)
+    msg_box(tr("Aucun WebService trouve", "No WebService found"), tr("Erreur d'adresse", "Address error"));
   if (plat::is_window(field)) plat::set_focus(field);
 }
 

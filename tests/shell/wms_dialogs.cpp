@@ -34,6 +34,7 @@
 #include "tests/support/harness_dialogs.h"
 #include "tests/support/harness_views.h"
 #include "tests/support/http_server.h"
+#include "tests/support/test_env.h"
 #include "tests/support/wms_server.h"
 
 namespace frame_test {
@@ -358,7 +359,10 @@ TEST_P(WmsDialogsLanguage, TitleColumnsAndFocusFollowTheLanguage) {
     EXPECT_EQ(tm_test::focused_control_id(), IDC_WMSDLG_ADDRESS);
     EXPECT_EQ(plat::dlg_item_text(dlg, IDC_WMSDLG_ADD), "Ajouter un WebService");
     EXPECT_THAT(tm_test::dialog_layout_faults(dlg), ::testing::IsEmpty());
+    const std::string dir = tm_test::fresh_dir((std::string("wms_dialogs_") + c.lang).c_str());
     open_layers(dlg);
+    EXPECT_TRUE(tm_test::dialog_picture(dlg, dir + "/services.png"));
+    EXPECT_TRUE(tm_test::window_picture(wms_layer_window(), dir + "/layers.png"));
     EXPECT_EQ(window_text(wms_layer_window()), c.layers_title);
     EXPECT_EQ(plat::dlg_item_text(wms_layer_window(), IDC_WMSLAYER_OK), "OK");
     EXPECT_EQ(plat::dlg_item_text(wms_layer_window(), IDC_WMSLAYER_CANCEL), c.cancel);
