@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/tracelog.h"
+#include "map/graphspace.h"
 #include "map/raster_display.h"
 #include "map/view_records.h"
 #include "platform/net/net.h"
@@ -179,6 +180,44 @@ TEST_F(WmsGetMap, ImageObjectOfChosenLayers) {
   char* url = nullptr;
   EXPECT_EQ(wms_getmap_url(b, extent_t{0, 1, 0, 1, 0}, 4, 4, &url), nullptr);
   set_gblerr(0);
+}
+
+// Made for a graph space: the image joins its image layer, through a folder of an
+// in-memory file named after the GetMap address; made again it is not added twice.
+TEST_F(WmsGetMap, ImageJoinsTheGraphSpace) {
+  wms_service_t* s = serve("/gs", one_layer_doc("1.3.0"));
+  ASSERT_NE(s, nullptr);
+  graphspace_t* gs = nullptr;
+  graphspace_new(crs("EPSG:4326"), &gs);
+  ASSERT_NE(gs, nullptr);
+  layer_t* images = graphspace_layer_of_priority(gs, kImageLayerPriority, nullptr);
+  ASSERT_NE(images, nullptr);
+  container_t* chosen = nullptr;
+  obj_list_new(&chosen);
+  obj_list_append(chosen, find_layer(s, "grid"));
+  bitmap_t* image = wms_make_image(chosen, gs, gs->georef, nullptr);
+  ASSERT_NE(image, nullptr);
+  images_.push_back(image);
+  EXPECT_EQ(wms_make_image(chosen, gs, gs->georef, nullptr), image);
+  obj_list_set_count(chosen, 0);
+  free_obj(&chosen);
+  int links = 0;
+  for (int i = 0; i < obj_list_count(images->objects); ++i) {
+    obj_t* o = nullptr;
+    obj_list_get(images->objects, i, &o);
+    if (o && o->cls == CLS_LAYER_LINK) {
+      ++links;
+      EXPECT_EQ(static_cast<layer_link_t*>(o)->object, static_cast<obj_t*>(image));
+    }
+  }
+  EXPECT_EQ(links, 1);
+  auto* file = static_cast<fileatt_t*>(image->file);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::string(file->name), server.url("/map?key=1"));
+  graphspace_remove_object(gs, image);
+  graphspace_free(&gs);
+  obj_t* fo = file;
+  free_obj(&fo);
 }
 
 TEST_F(WmsGetMap, PictureSizeWithinTheServiceLimits) {
