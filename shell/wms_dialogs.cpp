@@ -21,8 +21,8 @@
 #include "platform/ui/styles.h"
 #include "platform/ui/ui.h"
 #include "raster/wms/wms.h"
-#include "shell/framework/progress.h"
 #include "shell/frame.h"
+#include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
 #include "shell/wms_dialogs.h"
 

@@ -18,10 +18,10 @@
 #include "platform/ui/ctl_button.h"
 #include "platform/ui/ui.h"
 #include "raster/wms/wms.h"
+#include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/table_window.h"
 #include "shell/framework/tree_checks.h"
-#include "shell/frame.h"
 #include "shell/framework/winutil.h"
 #include "shell/wms_dialogs.h"
 
