@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
+// The records are packed: the leak checker must follow pointers at any address.
+extern "C" const char* __lsan_default_options() { return "use_unaligned=1"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tm_fuzz::keep_budget();
   container_t* list = nullptr;

@@ -209,10 +209,12 @@ bitmap_t* decode_picture(const char* bytes, size_t size, fileatt_t** out_file) {
   }
   free_obj(&list);
   if (rc != 0 || !b || b->width < 1 || b->height < 1 || !b->lines) {
+    const int err = rc != 0 ? rc : get_gblerr() != 0 ? get_gblerr() : ERR_BAD_FILE;
+    set_gblerr(0);  // the store frees nothing while an error is pending
     free_obj(&b);
     rd_close_file(file);
     free_obj(&file);
-    set_gblerr(rc != 0 ? rc : ERR_BAD_FILE);
+    set_gblerr(err);
     return nullptr;
   }
   // The picture keeps its bytes (a dropped line is decoded again from them) and frees
@@ -497,27 +499,37 @@ bitmap_t* wms_getmap(bitmap_t* image, extent_t bbox, int width, int height, bitm
     return nullptr;
   }
   std::string exception;
-  if (service_exception(body, size, &exception)) {
-    free_mem(&body);
-    t_exception = exception;
-    log_failure(image, ("ServiceException: " + exception).c_str());
-    set_gblerr(ERR_BAD_FILE);
-    return nullptr;
-  }
-  fileatt_t* file = nullptr;
-  bitmap_t* picture = decode_picture(body, size, &file);
+  bitmap_t* picture = wms_decode_answer(body, size, &exception);
   free_mem(&body);
   if (!picture) {
     const int err = get_gblerr();
-    log_failure(image, get_error_text(err));
+    if (!exception.empty()) {
+      t_exception = exception;
+      log_failure(image, ("ServiceException: " + exception).c_str());
+    } else {
+      log_failure(image, get_error_text(err));
+    }
     set_gblerr(err);
     return nullptr;
   }
   picture->georef = georef_copy_of(image->georef);
   wms_put_extent(&picture->extent, bbox);
   if (picture->georef) image_georef_extent(picture, bbox);
-  picture->file = file;
   if (out) *out = picture;
+  return picture;
+}
+
+bitmap_t* wms_decode_answer(const char* bytes, size_t size, std::string* exception) {
+  if (exception) exception->clear();
+  std::string text;
+  if (bytes && service_exception(bytes, size, &text)) {
+    if (exception) *exception = text;
+    set_gblerr(ERR_BAD_FILE);
+    return nullptr;
+  }
+  fileatt_t* file = nullptr;
+  bitmap_t* picture = decode_picture(bytes, size, &file);
+  if (picture) picture->file = file;
   return picture;
 }
 

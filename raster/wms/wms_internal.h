@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "raster/wms/wms.h"
 
@@ -43,6 +44,10 @@ georef_t* wms_wgs84_georef(georef_t** out);
 int wms_carry_box(const georef_t* from, const georef_t* to, extent_t box, extent_t* out);
 
 // ---- Decoding a picture (wms_image.cpp) ---------------------------------------------------
+// A GetMap answer's body: the picture it holds (owned by the caller, its bytes freed
+// with it), or null with gblerr 14 and *exception its text for a ServiceException
+// document, or the reader's error for anything else.
+bitmap_t* wms_decode_answer(const char* bytes, size_t size, std::string* exception);
 // The decoder code of a picture from its first bytes (PNG, JPEG, GIF, BMP, TIFF, PNM),
 // 0 when none is known.
 int wms_sniff_format(const unsigned char* bytes, size_t n);
