@@ -22,6 +22,7 @@
 #include "shell/place_window.h"
 #include "shell/preference_dialogs.h"
 #include "shell/system_dialogs.h"
+#include "shell/wms_dialogs.h"
 #include "shell/zoom_dialogs.h"
 
 namespace {
@@ -115,6 +116,7 @@ void cmd_navig_log() {
 }
 void cmd_export_graphics() { save_file(3); }
 void cmd_export_gps() { save_file(4); }
+void cmd_wms_services() { wms_manage_services(current()); }
 void cmd_map_features() { featdlg_open_window(); }
 void cmd_about() { about_box(199); }
 
@@ -151,6 +153,7 @@ const menu_command menu_commands[] = {
     {IDM_NAVIG_LOG, cmd_navig_log, "navig_log_set"},
     {IDM_EXPORT_GRAPHICS, cmd_export_graphics, "save_file"},
     {IDM_EXPORT_GPS, cmd_export_gps, "save_file"},
+    {IDM_WMS_SERVICES, cmd_wms_services, "wms_manage_services"},
     {IDM_MAP_FEATURES, cmd_map_features, "featdlg_open_window"},
     {IDM_ENVIRONMENT, show_environment, "show_environment"},
     {IDM_ABOUT, cmd_about, "about_box"},

@@ -2,6 +2,7 @@
 // entries (level 1), each with its French and English text. build_menu_bar reads it
 // in order; the texts of the language in force are shown.
 #include "shell/menu.h"
+#include "shell/wms_dialogs.h"
 
 namespace {
 constexpr menu_item popup(const char* fr, const char* en) { return {0, MENU_POPUP, 0, 0, fr, en}; }
@@ -17,6 +18,8 @@ const menu_item main_menu_table[] = {
     separator(),
     item(IDM_EXPORT_GRAPHICS, "Exporter les graphiques", "Graphics data export"),
     item(IDM_EXPORT_GPS, "Exporter les données GPS", "GPS data export"),
+    separator(),
+    item(IDM_WMS_SERVICES, "Services WMS...", "WMS services..."),
     separator(),
     item(IDM_PRINT, "&Imprimer\tCtrl+P", "&Print\tCtrl+P"),
     separator(),

@@ -108,7 +108,7 @@ TEST(MenuTable, EveryItemHasOneIdAndBothTexts) {
         EXPECT_NE(other->id, rec->id);
       }
   }
-  EXPECT_EQ(items, 33);
+  EXPECT_EQ(items, 34);
 }
 
 // Records of an unknown kind and of a level that no popup opened are skipped.

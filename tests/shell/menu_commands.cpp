@@ -12,6 +12,7 @@
 #include "shell/gps_ui/gps_dialogs.h"
 #include "shell/cursor_window.h"
 #include "shell/preference_dialogs.h"
+#include "shell/wms_dialogs.h"
 #include "shell/zoom_dialogs.h"
 #include "tests/support/harness_dialogs.h"
 #include "tests/shell/frame_fixture.h"
@@ -53,6 +54,7 @@ const Route kRoutes[] = {
     {IDM_NAVIG_LOG, "", ""},  // the switch itself: LogSwitchesToggle
     {IDM_EXPORT_GRAPHICS, "", "Graphic data export"},
     {IDM_EXPORT_GPS, "", "GPS data export"},
+    {IDM_WMS_SERVICES, "", "Manage WMS WebServices"},
     {IDM_MAP_FEATURES, "", "Map features display"},
     {IDM_ZOOM1_ON_IMAGE, "", ""},
     {IDM_CENTER_LAST, "", ""},
