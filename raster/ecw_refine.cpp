@@ -126,7 +126,9 @@ void settle(bitmap_t* previous) {
     flags().fetch_or(kEcwWorking);
     sleep_ms(1);
   }
-  if (previous) drop_kept(previous);
+  // Under MONOTHREAD the redraw that takes the request comes only after this worker has
+  // returned: the request stays for it (dropping it would make the redraw defer again).
+  if (previous && !config_monothread()) drop_kept(previous);
 }
 
 struct pass_check {

@@ -7,7 +7,8 @@
 // virtual clock in tests; real sleeping when none is bound). When the environment
 // variable TM_ECW_STANDIN_LOG names a file, every call appends one line to it:
 //   "73 open <path>", "71 info", "82 set <bands> <x0> <y0> <x1> <y1> <w> <h>",
-//   "78 line <n>", "77 line <n>", "70 close <free_cache>", failures with " failed".
+//   "78 line <n>", "77 line <n>", "70 close <free_cache>", failures with " failed";
+// a slow region setting writes "82 wait <ms>" before it waits.
 // Views are independent; one view is used by one thread at a time (the host's lock).
 #include <cstdio>
 #include <cstdlib>
@@ -159,7 +160,10 @@ __attribute__((visibility("default"))) int ecw_view_set(void* view, int band_cou
     return finish(text, 1);
   v->region_set = false;
   if (fails(v, 82)) return finish(text, 1);
-  if (v->calls[82] <= v->h.slow_sets && v->h.delay_ms > 0) wait_ms(v->h.delay_ms);
+  if (v->calls[82] <= v->h.slow_sets && v->h.delay_ms > 0) {
+    log_line("82 wait " + std::to_string(v->h.delay_ms));
+    wait_ms(v->h.delay_ms);
+  }
   v->bands.assign(bands, bands + band_count);
   v->x0 = x0;
   v->y0 = y0;
