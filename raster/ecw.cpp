@@ -178,15 +178,18 @@ int ecw_open(bitmap_t* image) {
   return ecw_georef(info, image);
 }
 
+// The code goes back as the result and gblerr is left clear, as the dispatcher wants it
+// to free a record that failed.
 int ecw_read(bitmap_t* image, int requested_line) {
   if (int rc = ecw_open(image)) {
+    set_gblerr(0);
     ecw_free_view(image);
     return rc;
   }
   if (requested_line < 0) return 0;
   ecw_state* s = ecw_state_of(image);
   // Lines are decoded only into an image that has a line store.
-  if (!image->lines || requested_line >= image->height) return fail(kEcwRefused);
+  if (!image->lines || requested_line >= image->height) return kEcwRefused;
   const ecw_calls* lib = ecw_library();
   std::lock_guard<std::mutex> hold(s->lock);
   const int first = requested_line;
@@ -208,7 +211,7 @@ int ecw_read(bitmap_t* image, int requested_line) {
   ecw_close_locked(s, 1);
   s->bands.clear();
   s->lines.clear();
-  return fail(kEcwRefused);
+  return kEcwRefused;
 }
 
 void ecw_free_view(bitmap_t* image) {

@@ -49,7 +49,7 @@ struct ecw_window {
 int ecw_open(bitmap_t* image);
 // Decoder row 16: a requested line below 0 only opens (the normal load); otherwise the
 // block of up to 20 lines from it is decoded into the image's line store. 0, 7, or the
-// pending gblerr.
+// code ecw_open set (gblerr is then cleared: the dispatcher frees the record).
 int ecw_read(bitmap_t* image, int requested_line);
 // The georeference of the file information: none for a datum the geodesy tables lack;
 // 13 for an unknown projection, 14 for a cell unit the reference kind cannot take.
