@@ -47,14 +47,18 @@ void free_state(bitmap_t* image) {
   image->decoder = nullptr;
 }
 
+}  // namespace
+
 // The information must describe an image the program can hold.
-bool info_usable(const ecw_file_info* info) {
+bool ecw_info_usable(const ecw_file_info* info) {
   if (!info || info->width < 1 || info->height < 1 || info->bands < 1) return false;
   if (info->width > 1000000 || info->height > 1000000 || info->bands > 256) return false;
   for (double v : {info->cell_x, info->cell_y, info->origin_x, info->origin_y})
     if (!std::isfinite(v)) return false;
   return info->datum && info->projection;
 }
+
+namespace {
 
 int round_half_away(double v) {
   const double r = std::round(v);
@@ -70,6 +74,10 @@ cartproj_t* projection_on(const char* name, geodatum_t* datum) {
   if (proj_find_ecw(name, datum, &found)) return found;
   cartproj_t* other = nullptr;
   if (!geo_find_by_alias(CLS_CARTPROJ, GEO_SCHEME_ECW, name, &other) || !other) return nullptr;
+  // A copy made for an earlier file serves again.
+  cartproj_t* cursor = nullptr;
+  while (proj_next_of_datum(datum, &cursor))
+    if (proj_equal(cursor, other)) return cursor;
   const double params[8] = {other->lambda0, other->phio0, other->k0,     other->x0,
                             other->y0,      other->coeff1, other->coeff2, other->coeff3};
   cartproj_t* copy = nullptr;
@@ -138,22 +146,23 @@ int ecw_georef(const ecw_file_info* info, bitmap_t* image) {
 int ecw_open(bitmap_t* image) {
   if (!image) return fail(kEcwRefused);
   ecw_state* s = ecw_state_of(image);
-  if (s && s->view) return 0;
-  const ecw_calls* lib = ecw_library();
-  if (!lib) return fail(kEcwRefused);
   if (!s) {
+    // The state is made by the load, before any other thread knows the image.
     s = new (std::nothrow) ecw_state;
     if (!s) return fail(ERR_MEMORY);
     image->decoder = s;
     image->release = nullptr;
   }
   std::lock_guard<std::mutex> hold(s->lock);
+  if (s->view) return 0;
+  const ecw_calls* lib = ecw_library();
+  if (!lib) return fail(kEcwRefused);
   const char* path = image->file ? file_name_of(image->file) : nullptr;
   if (!path || !*path || lib->open_view(path, &s->view, nullptr) != 0 || !s->view) {
     s->view = nullptr;
     return fail(kEcwRefused);
   }
-  if (lib->file_info(s->view, &s->info) != 0 || !info_usable(s->info)) {
+  if (lib->file_info(s->view, &s->info) != 0 || !ecw_info_usable(s->info)) {
     ecw_close_locked(s, 1);
     return fail(kEcwRefused);
   }

@@ -27,6 +27,9 @@ constexpr int kEcwWorking = 1;     // bit 0: the refinement worker works
 constexpr int kEcwReading = 2;     // bit 1: a display read is in progress
 std::atomic<int>& ecw_flag_word();
 
+// 1 when the library's information describes an image the program can hold (sizes 1 ..
+// 10^6, 1 .. 256 bands, finite cell sizes and origin, both names given).
+bool ecw_info_usable(const ecw_file_info* info);
 // The state of an image (null when it has none).
 ecw_state* ecw_state_of(const bitmap_t* image);
 // Closes the view of a state (free_cache for the library), keeping the record.
