@@ -77,8 +77,11 @@ TEST_F(EcwWorker, ViewMovedDuringTheReadDropsTheJob) {
   std::vector<uint32_t> out;
   clear_calls();
   EXPECT_EQ(display(b, &out), 1);
-  // The worker is inside the library's wait.
-  ASSERT_TRUE(run_until([&] { return count_calls("82 wait") == 1; }));
+  // The worker is inside the library's wait (asleep: what it read before is ordered
+  // before what the test changes now).
+  ASSERT_TRUE(run_until([&] {
+    return count_calls("82 wait") == 1 && plat::virtual_sleepers_waiting() > 0;
+  }));
   move_view(4);
   ASSERT_TRUE(run_until([] { return !ecw_worker_active(); }));
   EXPECT_EQ(count_calls("77 line"), 1) << "dropped after the first line";
@@ -141,7 +144,9 @@ TEST_F(EcwWorker, ImageFreedWhileTheWorkerReadsItWaitsForTheWorker) {
   show_at_full_size(1, 1, 0, 0, 40, 30);
   std::vector<uint32_t> out;
   EXPECT_EQ(display(b, &out), 1);
-  ASSERT_TRUE(run_until([&] { return count_calls("82 wait") == 1; }));
+  ASSERT_TRUE(run_until([&] {
+    return count_calls("82 wait") == 1 && plat::virtual_sleepers_waiting() > 0;
+  }));
   made_.clear();
   std::atomic<bool> freed{false};
   std::thread owner([&] {
