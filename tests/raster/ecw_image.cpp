@@ -282,6 +282,29 @@ TEST_F(EcwTest, ZoomedInWindowAtTheEdgeStaysInsideTheRegion) {
     }
 }
 
+TEST_F(EcwTest, ZoomedWindowReachingPastTheImageRepeatsItsLastPixels) {
+  bitmap_t* b = loaded("raw.ecw");
+  show_at_full_size(1, 1, 0, 0, 40, 30);
+  // 4 x 4 image pixels from (38, 28) of a 40 x 30 image: the region keeps 2 x 2 of them.
+  ecw_window w;
+  w.width = 20;
+  w.height = 20;
+  w.origin_x = 38;
+  w.origin_y = 28;
+  w.extent_x = 4;
+  w.extent_y = 4;
+  w.pane = &pane_;
+  std::vector<uint32_t> out(size_t(20) * 20);
+  clear_calls();
+  ASSERT_EQ(ecw_read_lines(b, &w, 0, nullptr, out.data(), 20), 0);
+  EXPECT_EQ(count_calls("82 set 3 38 28 39 29 2 2"), 1);
+  EXPECT_EQ(count_calls("77 line"), 2) << "never more lines than the region has";
+  EXPECT_EQ(count_calls("77 line 2"), 0);
+  EXPECT_EQ(out[0], rgb_at(0, 38, 28));
+  EXPECT_EQ(out[19], rgb_at(0, 39, 28)) << "columns past the region take its last one";
+  EXPECT_EQ(out[size_t(19) * 20 + 19], rgb_at(0, 39, 29));
+}
+
 TEST_F(EcwTest, FailingOrEmptyDisplayLeavesNoReadFlag) {
   struct flag_case {
     const char* file;
