@@ -8,6 +8,7 @@
 #include "core/error.h"
 #include "map/bitmap_record.h"
 #include "raster/bmp_read.h"
+#include "raster/ecw.h"
 #include "raster/gif_read.h"
 #include "raster/image_load.h"
 #include "raster/jpeg_read.h"
@@ -47,6 +48,10 @@ int xpm_row(const image_decode_call& call) { return xpm_read(*call.image); }
 int pnm_row(const image_decode_call& call) {
   return pnm_read(*call.image, (*call.image)->format + 12);
 }
+// ECW images are only opened on load; a requested line decodes a block of lines.
+int ecw_row(const image_decode_call& call) {
+  return ecw_read(*call.image, call.requested_line);
+}
 
 }  // namespace
 
@@ -79,6 +84,7 @@ void image_decoders_install() {
   image_decoder_register(kDecoderSunRaster, sunras_row);
   image_decoder_register(kDecoderTga, tga_row);
   image_decoder_register(kDecoderSgi, sgi_row);
+  image_decoder_register(kDecoderEcw, ecw_row);
 }
 
 void image_decoders_reset() {

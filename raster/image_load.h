@@ -75,7 +75,7 @@ int image_decoder_register(int code, image_decoder_fn fn);
 image_decoder_fn image_decoder_for(int code);
 // Calls the row of the record's decoder code; 3 when the row is empty.
 int image_decode(int code, const image_decode_call& call);
-// Fills the rows of the decoders this library holds (PNG, BMP, PCX); called by
+// Fills the rows of the decoders this library holds (PNG, BMP, PCX, ECW...); called by
 // raster_module_init, and by tests after image_decoders_reset.
 void image_decoders_install();
 // Every row empty again (tests).
@@ -108,7 +108,7 @@ int image_load(obj_t* file, container_t* list, bitmap_t* image, int requested_li
 
 // The ECW path by address (file kind 12): 0 (also after a failed decode, which is
 // logged and freed), 1 when the record cannot be made, -1 for a null file object. The
-// ECW reader is not part of this library: its row (16) is empty, so the load fails.
+// ECW reader (ecw.h) is row 16.
 int image_reload(obj_t* file, container_t* list);
 
 // Address of plane `plane` of line `line`: the resident line, else the line brought
@@ -150,8 +150,9 @@ void sid_plugin_load(int* flag);
 bitmap_t* raster_icon_load(const char* name);
 
 // ---- Start-up ----------------------------------------------------------------------------
-// Fills the decoder rows and the map layer's image hooks (raster display line reader
-// and overview factor, the bitmap hooks' plug-in binding, destruction and icon slots).
+// Fills the decoder rows and the map layer's image hooks (raster display line reader,
+// overview factor and ECW slot, the bitmap hooks' plug-in binding, destruction, ECW
+// view and icon slots).
 // Call once at start-up, before bitmap_module_init (which runs the plug-in binding) and
 // before the icons are loaded; it needs nothing else started.
 void raster_module_init();

@@ -1,7 +1,6 @@
 // The load path of an ECW image opened by its address (file kind 12), and the binding
-// of the outside SID decoder. Neither outside decoder is part of this build: the ECW
-// row of the decoder table is empty, so a reload logs its failure and frees its
-// record, and no SID decoder is ever bound.
+// of the outside SID decoder. A failed reload logs its failure and frees its record;
+// no SID decoder is bound in this library.
 #include <string>
 
 #include "core/error.h"

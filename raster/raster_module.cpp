@@ -4,6 +4,7 @@
 #include "map/bitmap_record.h"
 #include "map/raster_display.h"
 #include "platform/sys/sysinfo.h"
+#include "raster/ecw.h"
 #include "raster/exif_read.h"
 #include "raster/image_load.h"
 #include "raster/image_load_internal.h"
@@ -42,4 +43,6 @@ void raster_module_init() {
   image_reopened_reset();
   image_place_reset();
   overview_queue_clear();
+  // ECW images: the display slot, the end of views, the job queue and the open list.
+  ecw_init();
 }

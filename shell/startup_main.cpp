@@ -20,6 +20,7 @@
 #include "platform/sys/thread.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/ui.h"
+#include "raster/ecw.h"
 #include "raster/image_load.h"
 #include "shell/command_table.h"
 #include "shell/frame.h"
@@ -115,6 +116,7 @@ void install_program_routines() {
   get_dispatcher_hooks().update_main_title = update_main_title;
   get_dispatcher_hooks().redraw_run = redraw_run;
   get_dispatcher_hooks().overviews_build = overview_build_queued;
+  get_dispatcher_hooks().ecw_idle_views = ecw_idle_views;
   install_print_routines();
   register_preference_dialogs();
   register_zoom_dialogs();

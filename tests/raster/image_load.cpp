@@ -115,7 +115,7 @@ const failure_case kFailureCases[] = {
     {21, ERR_UNKNOWN_FORMAT, "EN", "Loading error "},
     {raster_test::kFailingCode, ERR_BAD_FILE, "FR", "Erreur chargement "},
     {20, ERR_UNKNOWN_FORMAT, "FR", "Erreur chargement "},
-    {kDecoderEcw, ERR_UNKNOWN_FORMAT, "EN", "Loading error "},
+    {kDecoderEcw, ERR_LOADING, "EN", "Loading error "},  // the library refuses a PNG file
     {kDecoderSid, ERR_UNKNOWN_FORMAT, "EN", "Loading error "},
     {999, ERR_UNKNOWN_FORMAT, "EN", "Loading error "},
 };
