@@ -50,16 +50,6 @@ bool deletable(const fileatt_t* f) {
 
 }  // namespace
 
-int sb_delay_after_step(int delay_ms, int step) {
-  if (delay_ms > 2000) return delay_ms + step * 1000;
-  struct rung { int from, up, down; };
-  static constexpr rung kLadder[] = {
-      {300, 600, 300}, {600, 1000, 300}, {1000, 1500, 600}, {1500, 2000, 1000}, {2000, 3000, 1500}};
-  for (const rung& r : kLadder)
-    if (r.from == delay_ms) return step > 0 ? r.up : (step < 0 ? r.down : delay_ms);
-  return delay_ms;
-}
-
 void sb_next_file(int shift, int ctrl) {
   sb_state& s = sb();
   const bool was_running = (s.mode & kSbModeSlideshow) != 0;

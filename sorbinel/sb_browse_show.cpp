@@ -168,47 +168,6 @@ bitmap_t* sb_apply_orientation(bitmap_t* image) {
   return copy;
 }
 
-std::string sb_web_save_folder() { return plat::temp_dir() + "sb"; }
-
-std::string sb_web_save_path(const std::string& folder, const char* url) {
-  if (folder.empty() || !url || !*url) return "";
-  std::string name = url;
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  // The root: the scheme, the double slash and the host; else up to the first separator.
-  const size_t dbl = name.find("//");
-  size_t rest = 0;
-  if (dbl != std::string::npos) {
-    const size_t host_end = name.find('/', dbl + 2);
-    rest = host_end == std::string::npos ? name.size() : host_end;
-  } else {
-    const size_t sep = name.find('/');
-    rest = sep == std::string::npos ? 0 : sep;
-  }
-  name = name.substr(rest);
-  const size_t first_slash = name.find('/');
-  if (first_slash != std::string::npos)
-    for (size_t i = first_slash + 1; i < name.size(); ++i)
-      if (name[i] == ':') name[i] = '_';
-  // Each component must stay inside the folder: no "..", nothing absolute, some name.
-  std::string clean;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find('/', start);
-    if (end == std::string::npos) end = name.size();
-    const std::string part = name.substr(start, end - start);
-    start = end + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == ".." || part.find(':') != std::string::npos) return "";
-    if (!clean.empty()) clean += '/';
-    clean += part;
-  }
-  if (clean.empty() || name.back() == '/') return "";
-  std::string out = folder;
-  if (out.back() != '/') out += '/';
-  return out + clean;
-}
-
 int sb_load_and_show(fileatt_t* file) {
   sb_state& s = sb();
   sb_file_filter_t* flt = s.filter;
