@@ -100,7 +100,12 @@ void sb_slideshow_step() {
   }
 }
 
-void sb_redisplay() { sb_redraw_now(); }
+// The redraw of a slideshow step; its end hands over to command 9, which starts the
+// next step while the slideshow runs.
+void sb_redisplay() {
+  sb_redraw_now();
+  if (sb().mode & kSbModeSlideshow) post_command(kSbSlotSlideshowNext, 0, nullptr);
+}
 
 void sb_animation_start(fileatt_t* file) {
   sb_state& s = sb();
@@ -138,6 +143,8 @@ void sb_next_frame() {
     } else {
       s.mode &= ~kSbModeAnimation;
       flt->page_count = flt->current_page;
+      // The slideshow waited for the animation: its cycle goes on from command 9.
+      if (s.mode & kSbModeSlideshow) post_command(kSbSlotSlideshowNext, 0, nullptr);
     }
   }
   sb_page_label(file);

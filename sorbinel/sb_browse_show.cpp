@@ -201,8 +201,9 @@ int sb_load_and_show(fileatt_t* file) {
     for (shown_folder& d : shown) {
       if (!d.image) continue;
       ++images;
-      flt->first_page = std::min(flt->first_page, d.image->frame_number);
-      flt->page_count = std::max(flt->page_count, d.image->frame_number);
+      const int page = d.image->frame_number;
+      if (page < flt->first_page) flt->first_page = page;
+      if (page > flt->page_count) flt->page_count = page;
       if (bitmap_t* turned = sb_apply_orientation(d.image)) {
         replace_image(file, d.folder, d.image, turned);
         d.image = turned;
@@ -223,7 +224,7 @@ int sb_load_and_show(fileatt_t* file) {
   std::vector<int> pages;
   for (const shown_folder& d : shown) {
     if (d.drawing || !d.image) images_alone = false;
-    if (d.image) pages.push_back(d.image->frame_number);
+    if (d.image) pages.push_back(int{d.image->frame_number});
   }
   std::sort(pages.begin(), pages.end());
   if (std::adjacent_find(pages.begin(), pages.end()) != pages.end()) images_alone = false;
