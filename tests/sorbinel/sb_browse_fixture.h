@@ -191,7 +191,7 @@ class BrowseTest : public ::testing::Test {
     std::vector<int> out;
     for (bitmap_t* b : shown_images()) {
       int v = 0;
-      if (layer_link_get_value(sb().document, b, &v) && v == 1) out.push_back(b->frame_number);
+      if (layer_link_get_value(sb().document, b, &v) && v == 1) out.push_back(int{b->frame_number});
     }
     return out;
   }
