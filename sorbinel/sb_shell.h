@@ -58,6 +58,11 @@ std::string sb_main_title();
 // through the init error box.
 int sb_init_app();
 plat::Wnd sb_create_main_window(int width, int height);
+// The toolbar with the path field to the right of its buttons (1), and the document
+// window below them (1); 0 when it cannot be made.
+int sb_create_toolbar();
+int sb_create_document_window();
+int sb_toolbar_height();
 // Main window procedure, document window procedure and path field procedure.
 plat::LResult sb_main_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam);
 plat::LResult sb_paint(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam);

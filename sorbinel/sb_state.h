@@ -85,6 +85,7 @@ struct sb_state {
   std::string status_text;              // the page label last shown
   // Windows.
   plat::Wnd main = nullptr;
+  mapwin_t* frame = nullptr;            // the main window's object (the command target)
   plat::Wnd toolbar = nullptr;
   plat::Wnd path_field = nullptr;
   plat::Wnd document_window = nullptr;
