@@ -54,6 +54,8 @@ void sb_startup(const char* program_dir, const char* command_line);
 void sb_queued_window_size(int* width, int* height);
 // The main window title: name, version, minimum dimension, file types.
 std::string sb_main_title();
+// The map windows, the redraw pass and printing wired to the framework.
+void sb_install_window_routines();
 // Windows, queue moved into browsing, first file posted. Returns 1; an error goes
 // through the init error box.
 int sb_init_app();

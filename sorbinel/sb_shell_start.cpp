@@ -42,6 +42,7 @@
 #include "formats/polish_map.h"
 #include "formats/tcx.h"
 #include "geodesy/geodesy_tables.h"
+#include "geodesy/xform_records.h"
 #include "gps/gps_drivers.h"
 #include "gps/gpsport.h"
 #include "gps/nmea_files.h"
@@ -135,7 +136,11 @@ void add_extensions(const char* text) {
 }
 
 // ---- Module initialisers ------------------------------------------------------------------------
-void settings_step() { sb_state_init(); }
+// The settings record, and the browsing lists, which the command line's queue needs.
+void settings_step() {
+  sb_state_init();
+  sb_browse_init();
+}
 void log_step() { log_init(kSbLogTag); }
 void command_line_step() { sb_parse_command_line(g_command_line.load()); }
 
@@ -208,7 +213,6 @@ fileatt_t* load_placeholder(const char* name) {
 }
 
 void placeholders() {
-  sb_browse_init();
   sb().error_image = load_placeholder(kSbErrorImage);
   sb().unknown_image = load_placeholder(kSbUnknownImage);
 }
@@ -283,7 +287,9 @@ int first_printer(mapwin_t*, container_t* printers, printer_entry_t** printer, q
   return first ? 1 : 0;
 }
 
-void install_window_routines() {
+}  // namespace
+
+void sb_install_window_routines() {
   mapwin_ui_hooks ui;
   ui.set_scroll_pos = framework_scroll_pos;
   ui.get_scroll_pos = framework_get_scroll_pos;
@@ -306,6 +312,8 @@ void install_window_routines() {
   print_set_dialog_hooks(&print);
   print_install_page_offsets();
 }
+
+namespace {
 
 void core_box(const char* text, const char* caption) { plat::message_box(sb().main, text, caption, plat::MB_OK); }
 
@@ -456,7 +464,7 @@ int sb_init_app() {
   sb_state& s = sb();
   set_run_command(sb_run_command);
   get_core_hooks().message_box = core_box;
-  install_window_routines();
+  sb_install_window_routines();
   if (get_gblerr() != 0) sb_init_error_exit();
   plat::register_controls();
   create_ui_font();
@@ -489,6 +497,7 @@ int sb_init_app() {
 
 // ---- Deferred commands -----------------------------------------------------------------------------------
 void sb_run_command(int slot) {
+  if (std::getenv("SB_DEBUG")) std::fprintf(stderr, "slot %d err=%d\n", slot, get_gblerr());
   const sb_state& s = sb();
   const bool animation = (s.mode & kSbModeAnimation) != 0;
   switch (slot) {
@@ -600,12 +609,37 @@ int sb_main(int argc, char** argv) {
   sb_app_exit(code);
 }
 
+namespace {
+// A window object with the two brushes and the texts it holds.
+void free_window_object(mapwin_t** obj) {
+  if (!*obj) return;
+  if (get_current_mapwin() == *obj) set_current_mapwin(nullptr);
+  mapwin_free_pane(*obj);
+  if ((*obj)->brush) plat::delete_object((*obj)->brush);
+  if ((*obj)->inverse_brush) plat::delete_object((*obj)->inverse_brush);
+  for (char* text : {(*obj)->title, (*obj)->status_part, (*obj)->status_text}) free_mem(&text);
+  free_obj(obj);
+  *obj = nullptr;
+}
+}  // namespace
+
 void sb_shell_reset() {
   sb_state& s = sb();
+  free_window_object(&s.view);
+  if (s.document) {
+    georef_t* georef = s.document->georef;
+    graphspace_free(&s.document);
+    if (georef) free_obj(&georef);
+  }
+  free_window_object(&s.frame);
   if (s.main) plat::destroy_window(s.main);
-  if (s.document) graphspace_free(&s.document);
   s.main = s.toolbar = s.path_field = s.document_window = nullptr;
-  s.view = nullptr;
-  s.frame = nullptr;
+  mapwin_set_ui_hooks(nullptr);
+  graphspace_set_view_hooks(nullptr);
+  print_set_dialog_hooks(nullptr);
+  set_invalid_rect_routine(nullptr);
+  set_redraw_interrupt_routine(nullptr);
+  redraw_install_hooks(nullptr);
+  set_map_subclass_routine(nullptr);
   g_queued_paths.clear();
 }

@@ -5,12 +5,15 @@
 // The title, status part and status text live on the main window's object (the command
 // target) and become the window text at the next busy_reset, as in the other programs.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "core/config.h"
 #include "core/error.h"
 #include "core/tracelog.h"
 #include "formats/file_load.h"
+#include "geodesy/xform_records.h"
+#include "map/bitmap_record.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
 #include "map/mapwin.h"
@@ -33,13 +36,26 @@ const char* name_of(fileatt_t* file) { return file ? file_get_name(file) : ""; }
 // The shown document made anew (empty, no georeference) and attached to the window.
 graphspace_t* fresh_document() {
   sb_state& s = sb();
-  if (s.document) graphspace_free(&s.document);
+  // The window's pane points into the old document: it goes first.
+  if (s.view) mapwin_free_pane(s.view);
+  if (s.document) {
+    georef_t* old = s.document->georef;
+    graphspace_free(&s.document);
+    if (old) free_obj(&old);
+  }
+  // The document's own system is a plain one, no datum and no step: an image without a
+  // georeference of its own is placed in it pixel for pixel.
+  obj_t* georef = nullptr;
+  obj_new_registered(CLS_GEOREF, &georef);
   graphspace_t* gs = nullptr;
-  graphspace_new(nullptr, &gs);
+  graphspace_new(reinterpret_cast<georef_t*>(georef), &gs);
   s.document = gs;
   if (gs) {
     graphspace_set_current(gs);
-    if (s.view) mapwin_attach_graphspace(s.view, gs);
+    if (s.view) {
+      mapwin_attach_graphspace(s.view, gs);
+      mapwin_set_size(s.view, s.view->width, s.view->height);
+    }
   }
   return gs;
 }
@@ -54,20 +70,31 @@ void sb_document_show_file(fileatt_t* file) {
   if (!gs || !file) return;
   int counter = 0;
   folder_t* it = nullptr;
-  for (folder_t* f = file_get_first_folder(file, &it); f; f = file_next_folder(file, &it))
+  for (folder_t* f = file_get_first_folder(file, &it); f; f = file_next_folder(file, &it)) {
+    // An image without georeference is shown in its own pixel grid, one world unit a pixel.
+    if (f->image && f->image->cls == CLS_BITMAP) {
+      bitmap_t* b = static_cast<bitmap_t*>(f->image);
+      const extent_t e = b->extent;
+      if (!b->georef && !(e.xmax > e.xmin && e.ymax > e.ymin)) bitmap_extent(b, &b->extent);
+    }
     graphspace_add_file(gs, f, &counter);
+  }
   graphspace_rebuild(gs);
 }
 
 void sb_zoom_to(double zoom) {
   mapwin_t* win = sb().view;
   if (!win) return;
-  if (zoom <= 0.0)
-    view_fit_all(win, 0.0);
-  else if (!view_set_image_scale(win, zoom, zoom, 0))
-    view_fit_all(win, 0.0);
-  // A view never grows beyond one pixel per image pixel when the settings say so.
-  if (zoom <= 0.0 && sb_filter()->no_zoom_max) view_fit_all(win, 1.0);
+  extent_t e{};
+  if (sb().document) graphspace_compute_extent(sb().document, &e);
+  if (std::getenv("SB_DEBUG")) std::fprintf(stderr, "ext %g %g %g %g\n", e.xmin, e.xmax, e.ymin, e.ymax);
+  if (zoom > 0.0 && e.xmax > e.xmin && e.ymax > e.ymin) {
+    // One image pixel is one world unit: the zoom is the scale, about the document's centre.
+    view_set(win, (e.xmin + e.xmax) / 2.0, (e.ymin + e.ymax) / 2.0, zoom, zoom, 0);
+  } else {
+    // The whole document; never beyond one pixel per image pixel when the settings say so.
+    view_fit_all(win, sb_filter()->no_zoom_max ? 1.0 : 0.0);
+  }
   mapwin_request_redraw(win);
 }
 
