@@ -143,8 +143,9 @@ void sb_next_frame() {
     } else {
       s.mode &= ~kSbModeAnimation;
       flt->page_count = flt->current_page;
-      // The slideshow waited for the animation: its cycle goes on from command 9.
-      if (s.mode & kSbModeSlideshow) post_command(kSbSlotSlideshowNext, 0, nullptr);
+      // The slideshow waited for the animation: its cycle goes on once the last frame
+      // has been shown for the slideshow's delay.
+      if (s.mode & kSbModeSlideshow) post_command(kSbSlotRedisplay, s.delay_ms, nullptr);
     }
   }
   sb_page_label(file);

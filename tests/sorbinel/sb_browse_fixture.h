@@ -121,7 +121,10 @@ class BrowseTest : public ::testing::Test {
     task_slots_init();
     dispatcher_hooks_reset();
     sb_browse_free();
+    // The shown document owns no georeference: the one the shell gave it goes with it.
+    georef_t* georef = sb().document ? sb().document->georef : nullptr;
     graphspace_free(&sb().document);
+    if (georef) free_obj(&georef);
     if (sb().filter) {
       obj_t* record = sb().filter;
       free_obj(&record);
@@ -191,7 +194,7 @@ class BrowseTest : public ::testing::Test {
     std::vector<int> out;
     for (bitmap_t* b : shown_images()) {
       int v = 0;
-      if (layer_link_get_value(sb().document, b, &v) && v == 1) out.push_back(b->frame_number);
+      if (layer_link_get_value(sb().document, b, &v) && v == 1) out.push_back(int{b->frame_number});
     }
     return out;
   }
