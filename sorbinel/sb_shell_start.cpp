@@ -77,6 +77,7 @@
 #include "raster/ozi_map.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
+#include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
 #include "sorbinel/sb_browse.h"
 #include "sorbinel/sb_info.h"
@@ -470,6 +471,7 @@ int sb_init_app() {
   create_ui_font();
   register_edit_class("fdocument");
   register_dialog_class();
+  register_table_class();
   int w = 0, h = 0;
   sb_queued_window_size(&w, &h);
   if (!sb_create_main_window(0, 0)) sb_init_error_exit();
@@ -497,7 +499,6 @@ int sb_init_app() {
 
 // ---- Deferred commands -----------------------------------------------------------------------------------
 void sb_run_command(int slot) {
-  if (std::getenv("SB_DEBUG")) std::fprintf(stderr, "slot %d err=%d\n", slot, get_gblerr());
   const sb_state& s = sb();
   const bool animation = (s.mode & kSbModeAnimation) != 0;
   switch (slot) {
@@ -632,8 +633,10 @@ void sb_shell_reset() {
     if (georef) free_obj(&georef);
   }
   free_window_object(&s.frame);
-  if (s.main) plat::destroy_window(s.main);
-  s.main = s.toolbar = s.path_field = s.document_window = nullptr;
+  plat::Wnd main = s.main;
+  s.main = nullptr;  // the window is no longer the program's: its destruction ends nothing
+  if (main) plat::destroy_window(main);
+  s.toolbar = s.path_field = s.document_window = nullptr;
   mapwin_set_ui_hooks(nullptr);
   graphspace_set_view_hooks(nullptr);
   print_set_dialog_hooks(nullptr);

@@ -4,6 +4,7 @@
 //
 // The title, status part and status text live on the main window's object (the command
 // target) and become the window text at the next busy_reset, as in the other programs.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,6 +18,7 @@
 #include "map/file_object.h"
 #include "map/graphspace.h"
 #include "map/mapwin.h"
+#include "map/view_records.h"
 #include "map/view_set.h"
 #include "platform/ui/window.h"
 #include "shell/framework/progress.h"
@@ -87,7 +89,6 @@ void sb_zoom_to(double zoom) {
   if (!win) return;
   extent_t e{};
   if (sb().document) graphspace_compute_extent(sb().document, &e);
-  if (std::getenv("SB_DEBUG")) std::fprintf(stderr, "ext %g %g %g %g\n", e.xmin, e.xmax, e.ymin, e.ymax);
   if (zoom > 0.0 && e.xmax > e.xmin && e.ymax > e.ymin) {
     // One image pixel is one world unit: the zoom is the scale, about the document's centre.
     view_set(win, (e.xmin + e.xmax) / 2.0, (e.ymin + e.ymax) / 2.0, zoom, zoom, 0);
@@ -98,10 +99,16 @@ void sb_zoom_to(double zoom) {
   mapwin_request_redraw(win);
 }
 
+// About the window's centre. The map windows refuse to zoom out once the data is small
+// in the window; a viewer zooms out of a small image all the same.
 void sb_zoom_by(double factor) {
   mapwin_t* win = sb().view;
-  if (!win) return;
-  view_set_image_scale(win, factor, factor, 1);
+  if (!win || !(factor > 0.0)) return;
+  const screen_mapping m = win->map;
+  if (m.scale_x == 0.0 || m.scale_y == 0.0) return;
+  const double cx = win->width / (2.0 * m.scale_x) - m.origin_x;
+  const double cy = win->height / (2.0 * m.scale_y) - m.origin_y;
+  view_set(win, cx, cy, m.scale_x * factor, std::fabs(m.scale_y) * factor, 0);
   mapwin_request_redraw(win);
 }
 

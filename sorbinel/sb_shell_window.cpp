@@ -304,7 +304,9 @@ plat::LResult sb_main_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, 
     }
     case plat::WM_CLOSE:
     case plat::WM_DESTROY:
-      sb_app_exit(0);
+      // Only the program's own main window ends it (not one a reset is taking down).
+      if (wnd == sb().main) sb_app_exit(0);
+      return plat::def_window_proc(wnd, msg, wparam, lparam);
     default:
       return plat::def_window_proc(wnd, msg, wparam, lparam);
   }
@@ -522,8 +524,9 @@ void sb_rotate(const char* text) {
     return;
   }
   replace_image(folder, image, turned);
-  free_obj(&image);
+  // The old document links the unturned image: it goes before the image does.
   sb_document_show_file(sb().current);
+  free_obj(&image);
   sb_zoom_value(sb_filter()->stored_zoom);
   sb_redraw_now();
 }
