@@ -12,6 +12,7 @@
 #include "map/print.h"
 #include "map/view_records.h"
 #include "platform/gdi/surface.h"
+#include "raster/image_load_internal.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/paint.h"
 #include "shell/framework/table_window.h"
@@ -56,6 +57,17 @@ class ShellTest : public BrowseTest {
   void TearDown() override {
     settle();
     sb_shell_reset();
+    // What the redraw pass and printing keep in the store across a run.
+    image_close_reopened_files();
+    image_reopened_free();
+    for (int cls : {CLS_QUALITY_ENTRY, CLS_PRINTER_ENTRY}) {
+      obj_t* cursor = nullptr;
+      while (obj_class_next(cls, &cursor)) {
+        obj_t* e = cursor;
+        cursor = nullptr;
+        free_obj(&e);
+      }
+    }
     BrowseTest::TearDown();
   }
 
