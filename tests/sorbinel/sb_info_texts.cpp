@@ -54,6 +54,11 @@ class InfoTest : public BrowseTest {
     gpsobj_types_register();
     exif_register_class();
   }
+  void TearDown() override {
+    gpsobj_free_icons();
+    gpx_free_tables();
+    BrowseTest::TearDown();
+  }
   // The language of the texts (the language is read once after each reset).
   void french() {
     config_reset();

@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "map/mapwin.h"
+#include "map/print.h"
 #include "map/view_records.h"
 #include "platform/gdi/surface.h"
+#include "raster/image_load_internal.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/paint.h"
+#include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
 #include "sorbinel/sb_shell.h"
 #include "tests/sorbinel/sb_browse_fixture.h"
@@ -26,11 +29,13 @@ class ShellTest : public BrowseTest {
     plat::destroy_window(frame_);
     frame_ = nullptr;
     graphspace_free(&sb().document);
+    redraw_types_register();  // the printer entries
     set_run_command(sb_run_command);
     sb_install_window_routines();
     plat::register_controls();
     create_ui_font();
     register_edit_class("fdocument");
+    register_table_class();
     ASSERT_NE(sb_create_main_window(kWidth, kHeight), nullptr);
     ASSERT_EQ(sb_create_toolbar(), 1);
     ASSERT_EQ(sb_create_document_window(), 1);
@@ -52,6 +57,17 @@ class ShellTest : public BrowseTest {
   void TearDown() override {
     settle();
     sb_shell_reset();
+    // What the redraw pass and printing keep in the store across a run.
+    image_close_reopened_files();
+    image_reopened_free();
+    for (int cls : {CLS_QUALITY_ENTRY, CLS_PRINTER_ENTRY}) {
+      obj_t* cursor = nullptr;
+      while (obj_class_next(cls, &cursor)) {
+        obj_t* e = cursor;
+        cursor = nullptr;
+        free_obj(&e);
+      }
+    }
     BrowseTest::TearDown();
   }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include "core/error.h"
@@ -117,6 +118,7 @@ TEST_F(ShellKeys, RotationKeysTurnTheImageAsTheRasterOperations) {
     SCOPED_TRACE(r.vk);
     ASSERT_EQ(shown_images().size(), 1u);
     bitmap_t* before = shown_images()[0];
+    const int before_height = before->height;
     bitmap_t* expected = nullptr;
     image_rotate(before, r.direction, &expected);
     ASSERT_NE(expected, nullptr);
@@ -127,7 +129,7 @@ TEST_F(ShellKeys, RotationKeysTurnTheImageAsTheRasterOperations) {
     const int width = after->width, height = after->height, planes = after->planes;
     ASSERT_EQ(width, int{expected->width});
     ASSERT_EQ(height, int{expected->height});
-    EXPECT_EQ(width, 24);
+    EXPECT_EQ(width, before_height);
     for (int y = 0; y < height; ++y)
       for (int p = 0; p < planes; ++p) {
         const uint8_t* got = get_img_line_adr(after, y, p);
@@ -224,7 +226,7 @@ TEST_F(ShellKeys, CtrlPPrintsThePictureToAPdfFile) {
   ASSERT_FALSE(pdf.empty()) << "no PDF in " << folder;
   std::string out;
   ASSERT_EQ(tm_test::run_tool({"pdfinfo", pdf}, &out, 20000), 0) << out;
-  EXPECT_NE(out.find("Pages:          1"), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex("\nPages: +1\n"))) << out;
 }
 
 TEST_F(ShellKeys, PrintWaitsWhileASlideshowRuns) {
