@@ -1,7 +1,6 @@
-// The load path of an ECW image opened by its address (file kind 12), and the binding
-// of the outside SID decoder. Neither outside decoder is part of this build: the ECW
-// row of the decoder table is empty, so a reload logs its failure and frees its
-// record, and no SID decoder is ever bound.
+// The load path of an ECW image opened by its address (file kind 12). The outside ECW
+// decoder is not part of this build: its row of the decoder table is empty, so a reload
+// logs its failure and frees its record. (The SID plug-in is bound in sid_host.cpp.)
 #include <string>
 
 #include "core/error.h"
@@ -47,8 +46,4 @@ int image_reload(obj_t* file, container_t* list) {
   image_pixel_size(image);
   folder_get_or_create(file, image, 0, nullptr);
   return 0;
-}
-
-void sid_plugin_load(int* flag) {
-  if (flag) *flag = 0;
 }
