@@ -26,6 +26,8 @@ constexpr double kEdgeGap = 0.000001;
 // m x kEdgeGap over the window, which would otherwise truncate a whole sample away (a
 // window at one display pixel per image pixel would show each column's left neighbour).
 constexpr double kIndexAllowance = 0.00001;
+// Largest side of the image at a magnification that a window decode accepts.
+constexpr double kMaxMagnifiedSide = 4.0 * double(kMaxSide);
 // Largest region one window decode asks for, in samples per band.
 constexpr int64_t kMaxRegionSamples = int64_t(1) << 26;
 
@@ -46,6 +48,10 @@ bool region_of(const bitmap_t* image, double m, double ox, double oy, double ex,
                region* out) {
   if (!std::isfinite(m) || !(m > 0.0)) return false;
   const double wd = image->width, ht = image->height;
+  // The image at that magnification must have sides a decoder can deliver (the window
+  // lies inside the image, so every product below stays within them).
+  const double mw = std::ceil(wd * m), mh = std::ceil(ht * m);
+  if (!(mw <= kMaxMagnifiedSide) || !(mh <= kMaxMagnifiedSide)) return false;
   region r;
   r.mag = m;
   r.x0 = int64_t(std::trunc(m * ox));
@@ -53,8 +59,6 @@ bool region_of(const bitmap_t* image, double m, double ox, double oy, double ex,
   r.w = std::min<int64_t>(int64_t(std::trunc(m * ex)) + 1, int64_t(wd) - r.x0);
   r.h = std::min<int64_t>(int64_t(std::trunc(m * ey)) + 1, int64_t(ht) - r.y0);
   // Kept inside the image at that magnification, which the decoder delivers.
-  const double mw = std::ceil(wd * m), mh = std::ceil(ht * m);
-  if (mw > 4.0 * double(kMaxSide) || mh > 4.0 * double(kMaxSide)) return false;
   r.w = std::min<int64_t>(r.w, int64_t(mw) - r.x0);
   r.h = std::min<int64_t>(r.h, int64_t(mh) - r.y0);
   if (r.w < 1 || r.h < 1 || r.w * r.h > kMaxRegionSamples) return false;

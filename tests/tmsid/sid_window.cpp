@@ -133,6 +133,30 @@ TEST_F(SidTest, TheDecoderBoundsTheMagnification) {
   }
 }
 
+// A decoder whose smallest magnification is huge (or whose bounds are no numbers) would
+// ask for an image larger than any: nothing is decoded or drawn.
+TEST_F(SidTest, AMagnificationBeyondAnyImageDrawsNothing) {
+  for (double min_mag : {1e6, 1.5e177}) {
+    SCOPED_TRACE(min_mag);
+    msid::header h;
+    h.width = 500;
+    h.height = 400;
+    h.bands = 3;
+    h.data_type = 1;
+    h.colour_space = 1;
+    h.max_mag = 1e300;
+    h.min_mag = min_mag;
+    bitmap_t* b = bare_record(write_file(h));
+    clear_calls();
+    sid_window win{10, 10, 3, 3, 400, 300};
+    std::vector<uint32_t> out(100, 9u);
+    display_sid(b, &win, 0, nullptr, out.data(), 10);
+    for (uint32_t v : out) ASSERT_EQ(v, 9u);
+    for (const std::string& c : calls()) EXPECT_EQ(+c.find("ltic_decode"), std::string::npos);
+    free_image(b);
+  }
+}
+
 TEST_F(SidTest, OneBandGoesThroughTheLookupTables) {
   int result = -1;
   bitmap_t* b = load(fixture("grey.sid"), &result);
