@@ -83,7 +83,7 @@ void bind_once() {
   static bool bound = false;
   if (bound) return;
   bound = true;
-  // The host's hooks: a SID image's georeference step goes with its record.
+  // The host's hooks: the image-to-world step of a record goes with it.
   raster_module_init();
   tmsid::host_services& h = tmsid::host();
   h.alloc_obj = alloc_obj_export;

@@ -1,8 +1,6 @@
 // Start-up of the image loading: the decoder rows, and the map layer's hooks that this
 // library fills (the map model sits below it and reaches it only through them).
 #include "core/obj_list.h"
-#include "geodesy/xform.h"
-#include "geodesy/xform_records.h"
 #include "map/bitmap_record.h"
 #include "map/raster_display.h"
 #include "platform/sys/sysinfo.h"
@@ -20,22 +18,9 @@ void bind_plugin() {
   sid_plugin_load(&bound);
 }
 
-// The georeference of a SID image is built by the plug-in, which has no way to free an
-// object: the pixel step (with its origin) that the georeference does not own goes with
-// the record.
-void drop_sid_step(bitmap_t* image) {
-  if (image->format != kDecoderSid || !image->georef) return;
-  georef_t* g = image->georef;
-  obj_t* step = g->transfo;
-  if (!step || step->cls != CLS_XFORM_OFFSET_SCALE) return;
-  g->transfo = nullptr;
-  xform_free_step(XK_OFFSET_SCALE, &step);
-}
-
 void forget_image(bitmap_t* image) {
   overview_queue_remove(image);
   image_place_forget(image);
-  drop_sid_step(image);
 }
 
 void idle_priority(int idle) { plat::set_process_priority(idle == 0); }

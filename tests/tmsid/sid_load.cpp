@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/error.h"
+#include "core/object.h"
 #include "geodesy/xform_records.h"
 #include "raster/image_load.h"
 #include "tests/tmsid/sid_fixture.h"
@@ -66,6 +67,27 @@ TEST_F(SidTest, TheRecordTakesKindSizePlanesAndPlacement) {
   EXPECT_EQ(+step->origins->sy, 0.0);
   EXPECT_EQ(+step->origins->tx, 1000.0);
   EXPECT_EQ(+step->origins->ty, 3000.0);
+}
+
+int g_steps_freed = 0;
+void count_free(obj_t*) { ++g_steps_freed; }
+
+// The plug-in cannot free objects: the pixel step and its origin that it hung under the
+// georeference go with the image record, freed by the host.
+TEST_F(SidTest, ThePlacementGoesWithTheRecord) {
+  g_steps_freed = 0;
+  obj_set_free_callback(CLS_XFORM_OFFSET_SCALE, count_free);
+  obj_set_free_callback(CLS_XFORM_CONTROL_POINT, count_free);
+  bitmap_t* b = bare_record(fixture("rgb.sid"));
+  int result = -1;
+  load_sid(b, -1, &result);
+  ASSERT_EQ(result, 0);
+  ASSERT_NE(+b->georef, nullptr);
+  ASSERT_NE(+b->georef->transfo, nullptr);
+  free_image(b);
+  EXPECT_EQ(g_steps_freed, 2);
+  obj_set_free_callback(CLS_XFORM_OFFSET_SCALE, nullptr);
+  obj_set_free_callback(CLS_XFORM_CONTROL_POINT, nullptr);
 }
 
 TEST_F(SidTest, GreyIdentityAndRotatedPlacements) {
