@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "tmsid/tmsid_internal.h"
 
@@ -149,9 +149,10 @@ void display_window(bitmap_t* image, sid_window* window, int grey, uint8_t* dest
   const double m = magnification(s, max_mag, min_mag);
   region r;
   if (!region_of(image, m, win.origin_x, win.origin_y, win.extent_x, win.extent_y, &r)) return;
+  // One buffer for the three planes, not cleared: the decoder writes every sample.
   const size_t plane = size_t(r.w * r.h);
-  std::vector<uint8_t> buffer(plane * 3 + 20);
-  uint8_t* planes[3] = {buffer.data(), buffer.data() + plane, buffer.data() + 2 * plane};
+  const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(plane * 3 + 20);
+  uint8_t* planes[3] = {buffer.get(), buffer.get() + plane, buffer.get() + 2 * plane};
   if (decoder().decode(h, double(r.x0), double(r.y0), double(r.w), double(r.h), r.mag, planes) !=
       0) {
     set_error(kSidRefused);
