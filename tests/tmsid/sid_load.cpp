@@ -106,6 +106,28 @@ TEST_F(SidTest, GreyIdentityAndRotatedPlacements) {
   EXPECT_EQ(+rotated->georef->transfo, nullptr);
 }
 
+// One band: a grey colour space (4 or 5) makes the tables the identity, another leaves
+// them as the host set them.
+TEST_F(SidTest, OneBandTablesFollowTheColourSpace) {
+  struct tables {
+    const char* file;
+    bool identity;
+  };
+  for (const tables& t : {tables{"grey.sid", true}, tables{"palette.sid", false}}) {
+    SCOPED_TRACE(t.file);
+    bitmap_t* b = bare_record(fixture(t.file));
+    for (int i = 0; i < 256; ++i) b->lut_r[i] = b->lut_g[i] = b->lut_b[i] = uint8_t(255 - i);
+    int result = -1;
+    load_sid(b, -1, &result);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(+b->planes, 1);
+    for (int i : {0, 9, 200}) {
+      EXPECT_EQ(+b->lut_r[i], t.identity ? i : 255 - i);
+      EXPECT_EQ(+b->lut_b[i], t.identity ? i : 255 - i);
+    }
+  }
+}
+
 TEST_F(SidTest, RowsComeFromTheDecoderThroughTheLineStore) {
   for (const char* name : {"rgb.sid", "grey.sid"}) {
     SCOPED_TRACE(name);
