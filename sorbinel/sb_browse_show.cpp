@@ -243,8 +243,9 @@ void sb_page_step(fileatt_t* file) {
   flt->current_page += s.direction;
   if (flt->current_page > flt->page_count) flt->current_page = flt->first_page;
   if (flt->current_page < flt->first_page) flt->current_page = flt->page_count;
+  // The image link of each page: 0 draws it, 1 hides it.
   for (const shown_folder& d : displayed_folders(file))
     if (d.image)
-      layer_link_set_value(s.document, d.image, d.image->frame_number == flt->current_page ? 1 : 0);
+      layer_link_set_value(s.document, d.image, d.image->frame_number == flt->current_page ? 0 : 1);
   sb_zoom_to(flt->stored_zoom);
 }

@@ -26,6 +26,7 @@
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
 #include "raster/image_load.h"
+#include "raster/image_load_internal.h"
 #include "raster/kap_read.h"
 #include "shell/framework/dispatcher.h"
 #include "sorbinel/sb_browse.h"
@@ -133,6 +134,7 @@ class BrowseTest : public ::testing::Test {
     set_gblerr(0);
     rd_close_all();
     image_close_reopened_files();
+    image_reopened_free();
     overview_queue_clear();
     for (;;) {
       obj_t* f = nullptr;
@@ -189,12 +191,13 @@ class BrowseTest : public ::testing::Test {
       if (f->image && f->image->cls == CLS_BITMAP) out.push_back(static_cast<bitmap_t*>(f->image));
     return out;
   }
-  // The image numbers drawn in the document (image links of value 1).
+  // The image numbers drawn in the document (image links of value 0; 1 hides).
   static std::vector<int> drawn_pages() {
     std::vector<int> out;
     for (bitmap_t* b : shown_images()) {
-      int v = 0;
-      if (layer_link_get_value(sb().document, b, &v) && v == 1) out.push_back(int{b->frame_number});
+      int v = -1;
+      layer_link_get_value(sb().document, b, &v);
+      if (v == 0) out.push_back(int{b->frame_number});
     }
     return out;
   }

@@ -1,6 +1,7 @@
 // Images fetched from the web while WEBNAVIG is set are saved under the folder "sb" of
 // the temporary folder, by the path of their address; an address whose path climbs out
-// with ".." is shown but saves nothing, neither in the folder nor above it.
+// with ".." is shown but saves nothing, neither in the folder nor above it. The links
+// of a page join the browsing list in the page's place.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -89,6 +90,26 @@ TEST_F(BrowseWeb, NothingSavedWithoutWebNavigation) {
   start({url("/pics/green.png")});
   ASSERT_NE(sb().current, nullptr);
   EXPECT_EQ(files_under(tmp_), std::vector<std::string>{});
+}
+
+TEST_F(BrowseWeb, PageLinksJoinTheListAndThePageIsSetAside) {
+  server_.queue(tm_test::http_server::reply(
+      "200 OK", "Content-Type: text/html\r\n",
+      "<html><body><a href=\"b.png\">b</a> <a href=\"a.png\">a</a></body></html>\n"));
+  for (int i = 0; i < 3; ++i) serve_png();
+  start({url("/gallery/index.html")});
+  ASSERT_NE(sb().current, nullptr);
+  EXPECT_EQ(std::string(sb().current->name), url("/gallery/a.png"));
+  EXPECT_EQ(sb_browse_count(), 2);
+  sb_next_file(0, 0);
+  settle();
+  ASSERT_NE(sb().current, nullptr);
+  EXPECT_EQ(std::string(sb().current->name), url("/gallery/b.png"));
+  // The page itself is never shown again.
+  sb_next_file(0, 0);
+  settle();
+  ASSERT_NE(sb().current, nullptr);
+  EXPECT_EQ(std::string(sb().current->name), url("/gallery/a.png"));
 }
 
 }  // namespace
