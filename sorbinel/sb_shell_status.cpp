@@ -51,8 +51,12 @@ graphspace_t* fresh_document() {
   obj_new_registered(CLS_GEOREF, &georef);
   graphspace_t* gs = nullptr;
   graphspace_new(reinterpret_cast<georef_t*>(georef), &gs);
+  s.mirror = 1;
   s.document = gs;
   if (gs) {
+    // Image rows go down the screen: the document's y axis points down (formats drawn
+    // the other way round turn it back with sb_set_orientation).
+    graphspace_set_orientation(gs, 1);
     graphspace_set_current(gs);
     if (s.view) {
       mapwin_attach_graphspace(s.view, gs);
@@ -95,6 +99,15 @@ void sb_zoom_to(double zoom) {
   } else {
     // The whole document; never beyond one pixel per image pixel when the settings say so.
     view_fit_all(win, sb_filter()->no_zoom_max ? 1.0 : 0.0);
+  }
+  if (sb().mirror < 0) {
+    // Mirrored: the horizontal scale turned round about the window's centre.
+    const screen_mapping m = win->map;
+    if (m.scale_x != 0.0 && m.scale_y != 0.0) {
+      const double cx = win->width / (2.0 * m.scale_x) - m.origin_x;
+      const double cy = win->height / (2.0 * m.scale_y) - m.origin_y;
+      view_set(win, cx, cy, -std::fabs(m.scale_x), std::fabs(m.scale_y), 0);
+    }
   }
   mapwin_request_redraw(win);
 }
