@@ -377,7 +377,8 @@ void sb_parse_command_line(const char* command_line) {
       }
     }
     if (w == "-notoolbar") {
-      config_set("NOTOOLBAR", nullptr);
+      // The option does what it says: the toolbar (and the path field) are left out.
+      config_set("NOTOOLBAR", "1");
     } else if (w == "-title") {
       config_set("SBTITLE", next_value(&cursor).c_str());
     } else if (w == "-fileext") {
