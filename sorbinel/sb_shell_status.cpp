@@ -19,6 +19,7 @@
 #include "map/graphspace.h"
 #include "map/mapwin.h"
 #include "map/view_records.h"
+#include "map/view_records.h"
 #include "map/view_set.h"
 #include "platform/ui/window.h"
 #include "shell/framework/progress.h"
@@ -146,6 +147,8 @@ std::string sb_slideshow_title() {
 }
 
 std::string sb_page_label(fileatt_t* file) {
+  // Without a shown file the status text stays (the error line's "No valid file").
+  if (!file) return sb().status_text;
   std::string label = name_of(file);
   const sb_file_filter_t* f = sb_filter();
   if (f->page_count > f->first_page) {
@@ -199,7 +202,10 @@ void sb_show_load_error(fileatt_t* file, fileatt_t* image, const char* text) {
   if (file) main_set_status_part(file_get_name(file));
   const std::string status = text ? text : tr("Error while loading", "Erreur pendant le chargement");
   s.status_text = status;
-  main_set_status_text(nullptr, status.c_str(), 0);
+  // Timed: the empty text every command starts with leaves it on the line. A newer
+  // error replaces an older one at once.
+  if (s.frame) s.frame->timed_status = 0;
+  main_set_status_text(nullptr, status.c_str(), 1);
   set_gblerr(0);
   sb_document_show_file(image ? image : s.error_image);
   sb_file_filter_t* f = sb_filter();

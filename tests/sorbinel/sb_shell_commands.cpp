@@ -143,6 +143,27 @@ TEST_F(ShellCommands, ErrorLineNamesTheFileAndResetsTheSettings) {
   EXPECT_NE(title().find("No valid file"), std::string::npos) << title();
 }
 
+TEST_F(ShellCommands, TextFileAmongImagesIsPassedOver) {
+  const std::string notes = copy_fixture("browse/06_notes.txt");
+  sb_on_drop_files(std::vector<const char*>{notes.c_str()}.data(), 1);
+  drain();
+  EXPECT_NE(shown(), "06_notes.txt");
+  EXPECT_FALSE(shown().empty());
+}
+
+// Only a file that cannot be shown: the line says so and stays through later commands.
+TEST_F(ShellTest, NothingToShowSaysNoValidFile) {
+  start({copy_fixture("browse/06_notes.txt")});
+  drain();
+  EXPECT_EQ(shown(), "");
+  busy_reset();
+  EXPECT_NE(title().find("No valid file"), std::string::npos) << title();
+  post_command(kSbSlotRefresh, 0, nullptr);
+  drain();
+  busy_reset();
+  EXPECT_NE(title().find("No valid file"), std::string::npos) << title();
+}
+
 TEST_F(ShellCommands, InitFailureShowsItsBoxAndEnds) {
   struct row {
     const char* lang;
