@@ -10,6 +10,7 @@
 
 #include "core/config.h"
 #include "core/error.h"
+#include "core/index.h"
 #include "core/memory.h"
 #include "core/obj_list.h"
 #include "formats/file_load.h"
@@ -130,6 +131,31 @@ void show_failure(fileatt_t* file, int code) {
   sb_show_load_error(file, placeholder, text);
 }
 
+// The file objects of a loaded content move into the browsing list; the file holding
+// them is set aside and the walk restarts at the first of them.
+void take_content_files(fileatt_t* file) {
+  std::vector<fileatt_t*> files;
+  container_t* content = file->sot;
+  for (int i = obj_list_count(content) - 1; i >= 0; --i)
+    if (fileatt_t* f = file_of(content->elems[i])) {
+      obj_list_remove_at(content, i);
+      files.push_back(f);
+    }
+  for (fileatt_t* f : files) sb_list_add(f);
+  // The first of them in the list's order.
+  fileatt_t* first = nullptr;
+  int first_pos = -1;
+  for (fileatt_t* f : files) {
+    const int pos = index_position_of(sb_browse().list, f);
+    if (pos >= 0 && (first_pos < 0 || pos < first_pos)) {
+      first = f;
+      first_pos = pos;
+    }
+  }
+  sb_set_aside(file);
+  sb_browse_restart_at(first);
+}
+
 }  // namespace
 
 img_frame_t* sb_frame_of_page(fileatt_t* file, int page) {
@@ -180,8 +206,12 @@ int sb_load_and_show(fileatt_t* file) {
   }
   s.current = file;
   // A folder's files join the browsing list.
-  if (file->filetype == 1 || obj_list_count_of_class(file->sot, kFileClass) > 0) {
+  if (file->filetype == 1) {
     sb_expand_folder(file);
+    return 1;
+  }
+  if (obj_list_count_of_class(file->sot, kFileClass) > 0) {
+    take_content_files(file);
     return 1;
   }
   if (file->from_url && config_get("WEBNAVIG") && sb_filter_accepts(file)) save_web_file(file);

@@ -148,5 +148,15 @@ TEST_F(BrowseWalk, QueuedFilesComeFirstByName) {
   EXPECT_EQ(walk(2, 0), (std::vector<std::string>{"browse/03_blue.png", "browse/01_red.png"}));
 }
 
+TEST_F(BrowseWalk, FileListBringsTheFilesItNames) {
+  const std::string d = copy_fixture("browse");
+  const std::string list = tm_test::write_file(
+      dir_ + "list.txt", "FileList V1.0\n" + d + "/03_blue.png\n" + d + "/01_red.png\n");
+  start({list});
+  EXPECT_EQ(shown(), "browse/01_red.png");
+  EXPECT_EQ(walk(2, 0), (std::vector<std::string>{"browse/03_blue.png", "browse/01_red.png"}));
+  EXPECT_EQ(sb_browse_count(), 2);
+}
+
 }  // namespace
 }  // namespace sb_test
