@@ -47,8 +47,11 @@ bitmap_t* new_record(obj_t* file) {
 int call_decoder(bitmap_t** image, obj_t* file, const image_decode_call& call, bool keep) {
   const int32_t floor = filemobj_min_generation();
   filemobj_set_min_generation(kImageDecodeMinGeneration);
-  const int result = keep ? image_decode_keeping_stores(*image, call)
-                          : image_decode((*image)->format, call);
+  // The SID plug-in decodes the requested row straight into the record's own stores:
+  // it sizes them only when it opens the image.
+  const bool keep_stores = keep && (*image)->format != kDecoderSid;
+  const int result = keep_stores ? image_decode_keeping_stores(*image, call)
+                                 : image_decode((*image)->format, call);
   if (file) rd_close_file(file);
   if (filemobj_min_generation() == kImageDecodeMinGeneration)
     filemobj_set_min_generation(floor);

@@ -139,8 +139,10 @@ void overview_queue_remove(bitmap_t* image);
 void overview_queue_clear();
 
 // ---- Plug-in -----------------------------------------------------------------------------
-// Binding of the outside SID decoder: *flag 1 when bound. This build binds none: *flag
-// is 0, recognition never hands code 18 to the dispatcher, and its row stays empty.
+// Binding of the MrSID plug-in (sid_host.cpp): *flag 1 when bound. The plug-in is loaded
+// once per process from the program's folder; bound, it fills row 18 and the raster
+// display's SID slots. Without it (or its decoding library) *flag is 0, one message
+// says why, recognition never hands code 18 to the dispatcher and its row stays empty.
 void sid_plugin_load(int* flag);
 
 // ---- Icons -------------------------------------------------------------------------------

@@ -1,6 +1,5 @@
-// The load path of an ECW image opened by its address (file kind 12), and the binding
-// of the outside SID decoder. A failed reload logs its failure and frees its record;
-// no SID decoder is bound in this library.
+// The load path of an ECW image opened by its address (file kind 12). A failed reload
+// logs its failure and frees its record. (The SID plug-in is bound in sid_host.cpp.)
 #include <string>
 
 #include "core/error.h"
@@ -46,8 +45,4 @@ int image_reload(obj_t* file, container_t* list) {
   image_pixel_size(image);
   folder_get_or_create(file, image, 0, nullptr);
   return 0;
-}
-
-void sid_plugin_load(int* flag) {
-  if (flag) *flag = 0;
 }

@@ -359,6 +359,7 @@ int sb_load_path(const char* path) {
 
 void sb_parse_command_line(const char* command_line) {
   sb_file_filter_t* f = sb_filter();
+  g_queued_paths.clear();
   const char* cursor = command_line ? command_line : "";
   for (int index = 1;; ++index) {
     while (*cursor == ' ' || *cursor == '\t' || *cursor == '\r' || *cursor == '\n') ++cursor;
@@ -376,7 +377,8 @@ void sb_parse_command_line(const char* command_line) {
       }
     }
     if (w == "-notoolbar") {
-      config_set("NOTOOLBAR", nullptr);
+      // The option does what it says: the toolbar (and the path field) are left out.
+      config_set("NOTOOLBAR", "1");
     } else if (w == "-title") {
       config_set("SBTITLE", next_value(&cursor).c_str());
     } else if (w == "-fileext") {
@@ -432,7 +434,13 @@ void sb_queued_window_size(int* width, int* height) {
   int w = 0, h = 0;
   for (const std::string& path : g_queued_paths) {
     int iw = 0, ih = 0;
-    if (sb_image_size_path(path.c_str(), &iw, &ih) != 0 || iw <= 0 || ih <= 0) {
+    fileatt_t* file = nullptr;
+    file_find_by_name(path.c_str(), &file);
+    const bool loaded_before = file && file_has_objects(file);
+    const int rc = file ? sb_image_size(file, &iw, &ih) : ERR_FILE_ACCESS;
+    // Measuring loads the file; what was not loaded before goes again until it is shown.
+    if (file && !loaded_before) file_unload(file, 0);
+    if (rc != 0 || iw <= 0 || ih <= 0) {
       set_gblerr(0);
       w = h = 0;
       break;

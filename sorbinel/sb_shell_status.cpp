@@ -19,6 +19,7 @@
 #include "map/graphspace.h"
 #include "map/mapwin.h"
 #include "map/view_records.h"
+#include "map/view_records.h"
 #include "map/view_set.h"
 #include "platform/ui/window.h"
 #include "shell/framework/progress.h"
@@ -51,8 +52,12 @@ graphspace_t* fresh_document() {
   obj_new_registered(CLS_GEOREF, &georef);
   graphspace_t* gs = nullptr;
   graphspace_new(reinterpret_cast<georef_t*>(georef), &gs);
+  s.mirror = 1;
   s.document = gs;
   if (gs) {
+    // Image rows go down the screen: the document's y axis points down (formats drawn
+    // the other way round turn it back with sb_set_orientation).
+    graphspace_set_orientation(gs, 1);
     graphspace_set_current(gs);
     if (s.view) {
       mapwin_attach_graphspace(s.view, gs);
@@ -96,6 +101,15 @@ void sb_zoom_to(double zoom) {
     // The whole document; never beyond one pixel per image pixel when the settings say so.
     view_fit_all(win, sb_filter()->no_zoom_max ? 1.0 : 0.0);
   }
+  if (sb().mirror < 0) {
+    // Mirrored: the horizontal scale turned round about the window's centre.
+    const screen_mapping m = win->map;
+    if (m.scale_x != 0.0 && m.scale_y != 0.0) {
+      const double cx = win->width / (2.0 * m.scale_x) - m.origin_x;
+      const double cy = win->height / (2.0 * m.scale_y) - m.origin_y;
+      view_set(win, cx, cy, -std::fabs(m.scale_x), std::fabs(m.scale_y), 0);
+    }
+  }
   mapwin_request_redraw(win);
 }
 
@@ -133,6 +147,8 @@ std::string sb_slideshow_title() {
 }
 
 std::string sb_page_label(fileatt_t* file) {
+  // Without a shown file the status text stays (the error line's "No valid file").
+  if (!file) return sb().status_text;
   std::string label = name_of(file);
   const sb_file_filter_t* f = sb_filter();
   if (f->page_count > f->first_page) {
@@ -186,7 +202,10 @@ void sb_show_load_error(fileatt_t* file, fileatt_t* image, const char* text) {
   if (file) main_set_status_part(file_get_name(file));
   const std::string status = text ? text : tr("Error while loading", "Erreur pendant le chargement");
   s.status_text = status;
-  main_set_status_text(nullptr, status.c_str(), 0);
+  // Timed: the empty text every command starts with leaves it on the line. A newer
+  // error replaces an older one at once.
+  if (s.frame) s.frame->timed_status = 0;
+  main_set_status_text(nullptr, status.c_str(), 1);
   set_gblerr(0);
   sb_document_show_file(image ? image : s.error_image);
   sb_file_filter_t* f = sb_filter();

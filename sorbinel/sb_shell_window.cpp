@@ -490,15 +490,10 @@ void sb_on_command(unsigned id) {
 
 void sb_mirror() {
   if (document_has_kind(kDrawingObjectKind)) return;
-  mapwin_t* view = sb().view;
-  if (!view) return;
+  if (!sb().view) return;
+  sb().mirror = -sb().mirror;
   sb_zoom_value(sb_filter()->stored_zoom);
-  screen_mapping m = view->map;
-  m.scale_x = -m.scale_x;
-  view->map = m;
-  mapwin_set_orientation(view, -mapwin_get_orientation(view));
   sb_page_label(sb().current);
-  mapwin_request_redraw(view);
   post_command_simple(kSbSlotRefresh);
 }
 

@@ -25,6 +25,10 @@ sb_file_filter_t* sb_filter() {
 }
 
 void sb_state_init() {
+  if (g_state.filter) {
+    obj_t* old = g_state.filter;
+    free_obj(&old);
+  }
   g_state = sb_state{};
   if (obj_class_size(kSbFilterClass) == 0)
     obj_register_class(kSbFilterClass, int(sizeof(sb_file_filter_t)), &kFilterDesc);

@@ -77,6 +77,7 @@ struct sb_state {
   uint32_t mode = 0;                    // kSbMode* bits
   int direction = 1;                    // +1 forwards, -1 backwards
   int delay_ms = kSbInitialDelayMs;     // slideshow delay
+  int mirror = 1;                       // -1 while the view is mirrored (F6)
   fileatt_t* error_image = nullptr;     // "erreur.png", loaded (null when it could not be)
   fileatt_t* unknown_image = nullptr;   // "inconnu.png"
   fileatt_t* current = nullptr;         // the shown file (null: none)

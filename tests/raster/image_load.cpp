@@ -197,11 +197,14 @@ TEST_F(ImageLoadTest, SeveralImagesOfAListAreFiledUnderTheFirstFolder) {
   EXPECT_EQ(val(son->image), b);
 }
 
-TEST_F(ImageLoadTest, SidDecoderIsNeverBound) {
+// The SID row is filled exactly when the plug-in is bound (it lies beside the test
+// program when the build made it; its own tests are in tests/tmsid).
+TEST_F(ImageLoadTest, SidRowIsFilledOnlyWhenThePluginIsBound) {
   int bound = 7;
   sid_plugin_load(&bound);
-  EXPECT_EQ(bound, 0);
-  EXPECT_EQ(image_decoder_for(kDecoderSid), nullptr);
+  ASSERT_TRUE(bound == 0 || bound == 1);
+  EXPECT_EQ(image_decoder_for(kDecoderSid) != nullptr, bound == 1);
+  image_decoders_reset();
 }
 
 TEST_F(ImageLoadTest, ReloadWithoutTheEcwReaderLogsAndFreesItsRecord) {

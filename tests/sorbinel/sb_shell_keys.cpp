@@ -81,6 +81,31 @@ TEST_F(ShellKeys, ZoomKeysApplyTheirFactors) {
   EXPECT_NEAR(zoom(), fit, fit * 0.02);
 }
 
+// The window's picture: the image pixel for pixel about the document window's centre
+// (red 6 a column, green 10 a row), the background around it.
+TEST_F(ShellKeys, ShownImageIsDrawnPixelForPixel) {
+  show("info/gradient.png");
+  const int cx = view()->width / 2, cy = view()->height / 2;
+  struct row {
+    int dx, dy;
+    int column, line;
+  };
+  const row rows[] = {{0, 0, 20, 12}, {-15, 0, 5, 12}, {15, -8, 35, 4}, {-19, 11, 1, 23}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.dx) + "," + std::to_string(r.dy));
+    const uint32_t p = document_pixel(cx + r.dx, cy + r.dy);
+    EXPECT_NEAR(int((p >> 16) & 255), r.column * 6, 6);
+    EXPECT_NEAR(int((p >> 8) & 255), r.line * 10, 10);
+  }
+  const uint32_t outside = document_pixel(cx + 40, cy);
+  EXPECT_EQ(outside, document_pixel(cx, cy + 30));
+  EXPECT_NE(outside, document_pixel(cx, cy));
+  // After F2 the image covers fewer pixels: the point 15 to the right shows column 20 + 15 / 0.79.
+  key(plat::VK_F2);
+  const uint32_t p = document_pixel(cx + 15, cy);
+  EXPECT_NEAR(int((p >> 16) & 255), int((20 + 15 / std::pow(2.0, -1.0 / 3.0)) * 6), 12);
+}
+
 TEST_F(ShellKeys, ToolbarButtonsActAsTheirKeys) {
   show("info/gradient.png");
   struct row {
@@ -154,9 +179,25 @@ TEST_F(ShellKeys, RotationNeedsASingleImage) {
 
 TEST_F(ShellKeys, MirrorInvertsTheHorizontalScale) {
   show("info/gradient.png");
-  const double sx = scale_x();
+  const double sx = scale_x(), sy = scale_y();
+  const uint32_t left = document_pixel(view()->width / 2 - 15, view()->height / 2);
+  const uint32_t right = document_pixel(view()->width / 2 + 15, view()->height / 2);
+  ASSERT_NE(left, right);
   key(plat::VK_F6);
   EXPECT_DOUBLE_EQ(scale_x(), -sx);
+  EXPECT_DOUBLE_EQ(scale_y(), sy);  // the vertical axis stays
+  // The picture is turned round about the window's centre (to the pixel: the image's
+  // red grows by 6 a column, its green by 10 a row), and the zoom keeps it so.
+  auto near_column = [](uint32_t got, uint32_t want) {
+    const int dr = int((got >> 16) & 255) - int((want >> 16) & 255);
+    return std::abs(dr) <= 6 && ((got >> 8) & 255) == ((want >> 8) & 255);
+  };
+  EXPECT_TRUE(near_column(document_pixel(view()->width / 2 + 15, view()->height / 2), left));
+  EXPECT_TRUE(near_column(document_pixel(view()->width / 2 - 15, view()->height / 2), right));
+  key(plat::VK_F3);
+  EXPECT_DOUBLE_EQ(scale_x(), -sx);
+  key(plat::VK_F6);
+  EXPECT_DOUBLE_EQ(scale_x(), sx);
 }
 
 TEST_F(ShellKeys, DoubleClicksZoomAboutThePointAndDragPans) {

@@ -1,0 +1,224 @@
+// The viewer's start-up pieces: the command line into the settings record, the
+// extension list, the configuration keys and the queue (unknown words traced in
+// "zz_SRBV.log"), the window size asked for by the queued images, the main title, and a
+// whole headless run of the program leaving the picture of its window.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/config.h"
+#include "core/tracelog.h"
+#include "platform/ui/styles.h"
+#include "platform/ui/window.h"
+#include "tests/sorbinel/sb_browse_fixture.h"
+#include "sorbinel/sb_shell.h"
+#include "tests/support/run_tool.h"
+
+namespace {
+
+using sb_test::BrowseTest;
+
+class CommandLine : public BrowseTest {
+ protected:
+  void SetUp() override {
+    BrowseTest::SetUp();
+    config_set("LOG_DIR", dir_.c_str());
+    config_set("LOGERROR", "1");
+    log_init(kSbLogTag);
+  }
+  static std::string key(const char* k) {
+    const char* v = config_get(k);
+    return v ? v : "<none>";
+  }
+  // The settings as start-up makes them, the rest of the state kept.
+  static void fresh_settings() {
+    sb_file_filter_t* f = sb_filter();
+    f->min_dim = f->max_dim = f->orientation = f->min_file_size = f->max_file_size = 0;
+    f->no_zoom_max = f->single_image = 0;
+    f->stored_zoom = 1.0;
+    sb().extensions.clear();
+  }
+  std::string trace() const {
+    std::ifstream in(dir_ + "zz_SRBV.log");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+TEST_F(CommandLine, OptionsFillTheSettings) {
+  struct row {
+    const char* line;
+    int min_dim, max_dim, orientation, min_size, max_size, no_zoom_max;
+    std::vector<std::string> extensions;
+  };
+  const row rows[] = {
+      {"", 0, 0, 0, 0, 0, 0, {}},
+      {"-minfilesize 0.5", 0, 0, 0, 0, 0, 0, {}},  // below 1: left unset
+      {"-minfilesize 1500.7 -maxfilesize 90000", 0, 0, 0, 1500, 90000, 0, {}},
+      {"-mindim 1000 -maxdim 4000", 1000, 4000, 0, 0, 0, 0, {}},
+      {"-mindim 0 -maxdim -3", 0, 0, 0, 0, 0, 0, {}},
+      {"-orientationv", 0, 0, 'V', 0, 0, 0, {}},
+      {"-orientationv -orientationh", 0, 0, 'H', 0, 0, 0, {}},
+      {"-nozoommax", 0, 0, 0, 0, 0, 1, {}},
+      {"-fileext JPG -fileext png", 0, 0, 0, 0, 0, 0, {"jpg", "png"}},
+      {"-MINDIM 12", 12, 0, 0, 0, 0, 0, {}},  // options match whole words, in any case
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.line);
+    fresh_settings();
+    sb_parse_command_line(r.line);
+    const sb_file_filter_t* f = sb_filter();
+    EXPECT_EQ(int{f->min_dim}, r.min_dim);
+    EXPECT_EQ(int{f->max_dim}, r.max_dim);
+    EXPECT_EQ(int{f->orientation}, r.orientation);
+    EXPECT_EQ(int{f->min_file_size}, r.min_size);
+    EXPECT_EQ(int{f->max_file_size}, r.max_size);
+    EXPECT_EQ(int{f->no_zoom_max}, r.no_zoom_max);
+    EXPECT_EQ(sb().extensions, r.extensions);
+  }
+}
+
+TEST_F(CommandLine, KeysQueueAndUnknownWords) {
+  const std::string a = copy_fixture("dims/small_300x200.png");
+  config_set("FILEEXT", "PNG Tif");
+  sb_parse_command_line((a + " -title Holidays -notoolbar -bogus " + a + " -loadx").c_str());
+  EXPECT_EQ(key("SBTITLE"), "Holidays");
+  // "-notoolbar" gives the key a value: start-up leaves the toolbar out.
+  EXPECT_EQ(key("NOTOOLBAR"), "1");
+  EXPECT_EQ(sb().extensions, (std::vector<std::string>{"png", "tif"}));
+  // The first plain word is loaded; the same word in another place is not.
+  EXPECT_EQ(sb_queue_count(), 1);
+  const std::string log = trace();
+  EXPECT_NE(log.find("Unknow Parameter:-bogus"), std::string::npos) << log;
+  EXPECT_NE(log.find("Unknow Parameter:" + a), std::string::npos) << log;
+  EXPECT_NE(log.find("Unknow Parameter:-loadx"), std::string::npos) << log;
+}
+
+TEST_F(CommandLine, LoadQueuesEveryPath) {
+  const std::string a = copy_fixture("dims/small_300x200.png");
+  const std::string b = copy_fixture("dims/tall_600x800.png");
+  sb_parse_command_line(("-load " + a + " -load " + b).c_str());
+  EXPECT_EQ(sb_queue_count(), 2);
+}
+
+// The largest width and the largest height of the queued images, within the work area
+// minus two frames; a file that cannot be measured leaves both at 0.
+TEST_F(CommandLine, WindowSizeFollowsTheLargestQueuedImages) {
+  const plat::Rect wa = plat::get_work_area();
+  const int max_w = wa.width() - 2 * plat::get_system_metrics(plat::SM_CXFRAME);
+  const int max_h = wa.height() - 2 * plat::get_system_metrics(plat::SM_CYFRAME);
+  struct row {
+    std::vector<std::string> files;
+    int width, height;
+  };
+  const row rows[] = {
+      {{"dims/small_300x200.png", "dims/tall_600x800.png"}, 600, 800},
+      {{"dims/wide_1200x900.png", "dims/tall_600x800.png"}, 1200, 900},
+      {{"dims/small_300x200.png", "browse/06_notes.txt"}, 0, 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.files[0] + " " + r.files[1]);
+    fresh_settings();
+    sb_browse_init();
+    std::string line;
+    for (const std::string& f : r.files)
+      line += " -load " + copy_fixture(f, std::to_string(std::rand()) + "_" + sb_test::fs::path(f).filename().string());
+    sb_parse_command_line(line.c_str());
+    int w = -1, h = -1;
+    sb_queued_window_size(&w, &h);
+    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+    EXPECT_EQ(w, std::min(r.width, max_w));
+    EXPECT_EQ(h, std::min(r.height, max_h));
+  }
+}
+
+TEST_F(CommandLine, MainTitleNamesTheFilters) {
+  sb_parse_command_line("-mindim 1000 -fileext jpg -fileext png");
+  EXPECT_EQ(sb_main_title(), "Sorbinel v5.0.0 - Minimal Dimension: 1000 x 1000 - Files Types: jpg png");
+  config_reset();
+  config_temp_dir_set((dir_ + "swap/").c_str(), "s_");
+  config_set("LANG", "FRANCAIS");
+  EXPECT_EQ(sb_main_title(), "Sorbinel v5.0.0 - Dimension minimum : 1000 x 1000 - Types de fichiers : jpg png");
+  fresh_settings();
+  EXPECT_EQ(sb_main_title(), "Sorbinel v5.0.0");
+}
+
+// ---- A whole run ----------------------------------------------------------------------------------
+std::string program_beside_tests() {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  std::string self(buf, size_t(n));
+  return self.substr(0, self.find_last_of('/') + 1) + "sorbinel";
+}
+
+bool png_size(const std::string& path, uint32_t* w, uint32_t* h) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char head[24] = {};
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+  static const unsigned char sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (int i = 0; i < 8; ++i)
+    if (head[i] != sig[i]) return false;
+  *w = uint32_t(head[16]) << 24 | uint32_t(head[17]) << 16 | uint32_t(head[18]) << 8 | head[19];
+  *h = uint32_t(head[20]) << 24 | uint32_t(head[21]) << 16 | uint32_t(head[22]) << 8 | head[23];
+  return true;
+}
+
+struct scoped_env {
+  scoped_env(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~scoped_env() {
+    if (had_)
+      setenv(name_.c_str(), old_.c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+  std::string name_, old_;
+  bool had_ = false;
+};
+
+TEST(SorbinelRun, HeadlessRunLeavesThePictureOfItsWindowSizedForTheImages) {
+  const std::string program = program_beside_tests();
+  if (program.empty() || access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "no program " << program;
+  const std::string dir = tm_test::fresh_dir("sorbinel-run");
+  const std::string picture = dir + "window.png";
+  scoped_env display("DISPLAY", nullptr);
+  scoped_env target("SORBINEL_PICTURE", picture.c_str());
+  scoped_env leaks("ASAN_OPTIONS", "detect_leaks=0");
+  struct run {
+    std::vector<std::string> extra;
+    uint32_t w = 0, h = 0;
+  };
+  run runs[] = {{{}}, {{"-notoolbar"}}};
+  for (run& r : runs) {
+    std::vector<std::string> args = {program, sb_test::fixture("dims/small_300x200.png"), "-load",
+                                     sb_test::fixture("info/gradient.png")};
+    args.insert(args.end(), r.extra.begin(), r.extra.end());
+    std::remove(picture.c_str());
+    std::string out;
+    ASSERT_EQ(tm_test::run_tool(args, &out, 120000), 0) << out;
+    ASSERT_TRUE(png_size(picture, &r.w, &r.h)) << picture;
+    // The client area holds the 300 x 200 image below the toolbar; the frame is around it.
+    EXPECT_GE(r.w, 300u);
+    EXPECT_LT(r.w, 300u + 60u);
+    EXPECT_GE(r.h, 200u + 20u);
+    EXPECT_LT(r.h, 200u + 140u);
+  }
+  // Without the toolbar the window is lower by the toolbar's height.
+  EXPECT_EQ(runs[1].w, runs[0].w);
+  EXPECT_LT(runs[1].h + 20u, runs[0].h);
+}
+
+}  // namespace
