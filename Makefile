@@ -60,6 +60,7 @@ bench: deps
 	@/usr/bin/python3 scripts/bench/outside_tk1.py
 	@/usr/bin/python3 scripts/bench/outside_ozi.py
 	@/usr/bin/python3 scripts/bench/outside_kap.py
+	@/usr/bin/python3 scripts/bench/sorbinel_next.py
 
 # The map program on the bundled samples, built in Release. On a display it opens its
 # window; headless (no DISPLAY) it ends by itself and leaves build/run.png.

@@ -178,6 +178,8 @@ void start_gps_ports() {
 
 void image_modules() {
   raster_module_init();
+  // The diffusion program binds no MrSID plug-in.
+  get_bitmap_hooks().plugin_load = nullptr;
   bitmap_module_init();
 }
 

@@ -35,7 +35,7 @@ struct init_step {
 };
 
 constexpr int kInitModuleSteps = 20;   // run in order, whatever gblerr says meanwhile
-constexpr int kInitLateSteps = 7;      // run only while gblerr is still 0
+constexpr int kInitLateSteps = 8;      // run only while gblerr is still 0
 constexpr int kFormatModuleSteps = 12; // the file-format modules, in order
 
 // Exit codes: an error before the module initialisers, and an initialisation failure.

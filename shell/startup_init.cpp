@@ -54,6 +54,7 @@
 #include "map/view_records.h"
 #include "raster/image_load.h"
 #include "raster/ozi_map.h"
+#include "raster/wms/wms.h"
 #include "shell/cursor_window.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
@@ -160,6 +161,7 @@ const startup_table kDefaultTable = {
         {"register_format_modules", register_format_modules},
         {"reset_display_luts", reset_display_luts},
         {"month_names_init", month_names_init},
+        {"wms_module_init", wms_module_init},
     },
     {
         {"mif_module_init", mif_module_init},

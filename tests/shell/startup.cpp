@@ -209,7 +209,8 @@ std::vector<std::string> every_initialiser() {
                         "nmea_module_init"})
     all.push_back(s);
   all.insert(all.end(), kFormats.begin(), kFormats.end());
-  for (const char* s : {"reset_display_luts", "month_names_init"}) all.push_back(s);
+  for (const char* s : {"reset_display_luts", "month_names_init", "wms_module_init"})
+    all.push_back(s);
   return all;
 }
 

@@ -23,24 +23,12 @@
 
 namespace {
 
-std::mutex g_lock;
-std::vector<std::string> g_calls;
-
-void on_pending(const char* routine, const char* args) {
-  std::lock_guard<std::mutex> g(g_lock);
-  g_calls.push_back(std::string(routine) + "(" + args + ")");
-}
-
 class CommandLine : public tm_test::ConfigFixture {
  protected:
   void SetUp() override {
     ConfigFixture::SetUp();
     session_ = std::make_unique<tm_test::UiSession>();
     task_slots_init();  // no command target: loads stay in slot 14's queue
-    {
-      std::lock_guard<std::mutex> g(g_lock);
-      g_calls.clear();
-    }
     log_dir_ = tm_test::fresh_dir("log");
     config_set("LOGERROR", "1");
     config_set_dir("LOG_DIR", nullptr, log_dir_.c_str());
@@ -61,13 +49,6 @@ class CommandLine : public tm_test::ConfigFixture {
       free_mem(&text);
     }
     return out;
-  }
-
-  static bool called(const std::string& call) {
-    std::lock_guard<std::mutex> g(g_lock);
-    for (const std::string& c : g_calls)
-      if (c == call) return true;
-    return false;
   }
 
   std::string log_text() const { return read_text(log_dir_ + "zz_TARM.log"); }
