@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
+#include <vector>
 
 #include "core/config.h"
 #include "core/dates.h"
@@ -93,24 +94,29 @@ int file_type(const fileatt_t* file) {
   return type == kFileKindArchive ? type : type & 127;
 }
 
-// Bitmaps (class 1) of the content, first to last, searched like the counts.
-void collect(obj_t* obj, std::unordered_set<obj_t*>* seen, sb_object_counts* counts,
+// Bitmaps (class 1) of the content, first to last, searched like the counts. The walk
+// keeps its own stack: a file's nesting (folders in folders) never deepens the call stack.
+void collect(obj_t* root, std::unordered_set<obj_t*>* seen, sb_object_counts* counts,
              std::vector<bitmap_t*>* bitmaps) {
-  if (!obj || !seen->insert(obj).second) return;
-  if (obj->cls == CLS_CONTAINER) {
-    container_t* list = static_cast<container_t*>(obj);
-    for (int32_t i = 0; i < list->count; ++i) collect(list->elems[i], seen, counts, bitmaps);
-    return;
-  }
-  if (counts) {
-    ++counts->total;
-    if (obj->cls >= 0 && obj->cls < 256) ++counts->by_class[obj->cls];
-  }
-  if (bitmaps && obj->cls == CLS_BITMAP) bitmaps->push_back(static_cast<bitmap_t*>(obj));
-  if (obj_class_tree_links(obj->cls) == TREE_FATHER_AND_SONS) {
-    container_t* sons = static_cast<tree_obj_t*>(obj)->sons;
-    if (sons)
-      for (int32_t i = 0; i < sons->count; ++i) collect(sons->elems[i], seen, counts, bitmaps);
+  std::vector<obj_t*> stack{root};
+  auto push_children = [&stack](const container_t* list) {
+    if (!list) return;
+    for (int32_t i = list->count - 1; i >= 0; --i) stack.push_back(list->elems[i]);
+  };
+  while (!stack.empty()) {
+    obj_t* obj = stack.back();
+    stack.pop_back();
+    if (!obj || !seen->insert(obj).second) continue;
+    if (obj->cls == CLS_CONTAINER) {
+      push_children(static_cast<container_t*>(obj));
+      continue;
+    }
+    if (counts) {
+      ++counts->total;
+      if (obj->cls >= 0 && obj->cls < 256) ++counts->by_class[obj->cls];
+    }
+    if (bitmaps && obj->cls == CLS_BITMAP) bitmaps->push_back(static_cast<bitmap_t*>(obj));
+    if (obj_class_tree_links(obj->cls) == TREE_FATHER_AND_SONS) push_children(static_cast<tree_obj_t*>(obj)->sons);
   }
 }
 

@@ -22,6 +22,7 @@
 #include "map/view_records.h"
 #include "map/view_set.h"
 #include "platform/ui/window.h"
+#include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "sorbinel/sb_browse.h"
 #include "sorbinel/sb_shell.h"
@@ -207,13 +208,17 @@ void sb_show_load_error(fileatt_t* file, fileatt_t* image, const char* text) {
   if (s.frame) s.frame->timed_status = 0;
   main_set_status_text(nullptr, status.c_str(), 1);
   set_gblerr(0);
-  sb_document_show_file(image ? image : s.error_image);
   sb_file_filter_t* f = sb_filter();
   f->stored_zoom = 1.0;
   f->first_page = 0;
   f->page_count = 0;
-  sb_zoom_to(1.0);
-  sb_redraw_now();
+  // The document is rebuilt only when no worker task (a redraw, a print) may be reading
+  // it; otherwise the line alone tells the error.
+  if (task_running_slot() <= 0) {
+    sb_document_show_file(image ? image : s.error_image);
+    sb_zoom_to(1.0);
+    sb_redraw_now();
+  }
   busy_reset();
 }
 

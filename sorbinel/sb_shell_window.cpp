@@ -54,6 +54,7 @@ plat::WndProc g_edit_previous = nullptr;  // the path field's class procedure
 plat::WndProc g_doc_previous = nullptr;   // the document window's class procedure
 int g_toolbar_width = 0;
 int g_toolbar_height = 0;
+bool g_dragging = false;  // the left button went down in the document window
 
 const char* tr(const char* en, const char* fr) { return is_french() ? fr : en; }
 
@@ -315,7 +316,7 @@ plat::LResult sb_main_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, 
 }
 
 plat::LResult sb_paint(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {
-  static bool dragging = false;
+  bool& dragging = g_dragging;
   if (msg == plat::WM_RBUTTONDOWN) return 0;
   if (msg == plat::WM_PAINT) {
     plat::Region rgn;
@@ -372,8 +373,8 @@ plat::LResult sb_title_edit_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wpara
     if (vk == plat::VK_RETURN) {
       char text[kPathFieldMax + 1] = {};
       plat::get_window_text(wnd, text, sizeof text);
-      // The path waits until no queued "-load" work remains.
-      while (sb_queue_count() > 0 && task_slot_state(kSbSlotNextFile) != 0) plat::sleep_ms(10);
+      // The queue is taken by the next step, which runs on this thread after this
+      // message: a path typed while earlier ones wait simply joins them.
       if (text[0] && sb_queue_path(text) == 0) post_command_simple(kSbSlotNextFile);
       sb_after_message();
       return 0;
@@ -389,8 +390,9 @@ plat::LResult sb_title_edit_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wpara
   }
   plat::LResult r =
       plat::call_window_proc(g_edit_previous ? g_edit_previous : plat::def_window_proc, wnd, msg, wparam, lparam);
-  if ((msg == plat::WM_LBUTTONDOWN || msg == plat::WM_KILLFOCUS) && sb().document_window && msg != plat::WM_KILLFOCUS)
-    plat::set_focus(sb().document_window);
+  // A click in the field hands the keys back to the document window (typing goes to
+  // the field once it has the focus).
+  if (msg == plat::WM_LBUTTONDOWN && sb().document_window) plat::set_focus(sb().document_window);
   return r;
 }
 
@@ -527,7 +529,8 @@ void sb_rotate(const char* text) {
 }
 
 void sb_on_drop_files(const char* const* paths, int count) {
-  while (sb_browse_busy()) plat::sleep_ms(10);
+  // Dropped files arrive on the thread that prepares a walk, never during one: they join
+  // the queue, which the next step takes.
   for (int i = count - 1; i >= 0; --i)
     if (sb_queue_path(paths[i]) != 0) break;
   post_command_simple(kSbSlotNextFile);

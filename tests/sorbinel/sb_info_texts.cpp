@@ -249,6 +249,33 @@ TEST_F(InfoTest, ExposureTextsAndAbsentValues) {
   free_obj(&meta);
 }
 
+// A compressed file (kind 128) names its compression by its format code; other kinds
+// have no description.
+TEST_F(InfoTest, CompressedFilesNameTheirCompression) {
+  struct row {
+    int kind, format;
+    const char* text;
+    const char* description;
+  };
+  const row rows[] = {
+      {kFileKindArchive, 52, "\nCompression\nGzip", "GZIP"},
+      {kFileKindArchive, 53, "\nCompression\nZip", "GZIP"},
+      {kFileKindArchive, 40, "", "GZIP"},
+      {kFileKindFolder, 0, "", ""},
+  };
+  const std::string path = info_fixture("rgb.png");
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.text);
+    fileatt_t* f = nullptr;
+    file_open(nullptr, nullptr, path.c_str(), &f);
+    ASSERT_NE(f, nullptr);
+    f->filetype = r.kind;
+    f->fileformat = uint32_t(r.format);
+    EXPECT_EQ(sb_file_info_text(f), "Name\n" + path + r.text);
+    EXPECT_EQ(sb_file_description(f), r.description);
+  }
+}
+
 TEST_F(InfoTest, AboutTitleCountsMemoryInMebibytes) {
   EXPECT_EQ(sb_about_title(0.0), std::string("Sorbinel v5.0.0 (01-APR-2009) ") + kSbWebAddress + " - Mem 1Mb");
   EXPECT_EQ(sb_about_title(3.0 * 1048576.0 + 5), std::string("Sorbinel v5.0.0 (01-APR-2009) ") + kSbWebAddress +

@@ -221,4 +221,22 @@ TEST(SorbinelRun, HeadlessRunLeavesThePictureOfItsWindowSizedForTheImages) {
   EXPECT_LT(runs[1].h + 20u, runs[0].h);
 }
 
+// A chart is read by the program's own decoder rows: the window is sized for it (a chart
+// that could not be measured would leave the whole work area).
+TEST(SorbinelRun, ChartIsMeasuredByTheProgramsChartReader) {
+  const std::string program = program_beside_tests();
+  if (program.empty() || access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "no program " << program;
+  const std::string picture = tm_test::fresh_dir("sorbinel-chart") + "window.png";
+  scoped_env display("DISPLAY", nullptr);
+  scoped_env target("SORBINEL_PICTURE", picture.c_str());
+  scoped_env leaks("ASAN_OPTIONS", "detect_leaks=0");
+  std::string out;
+  ASSERT_EQ(tm_test::run_tool({program, sb_test::fixture("browse/07_chart.kap")}, &out, 120000), 0) << out;
+  uint32_t w = 0, h = 0;
+  ASSERT_TRUE(png_size(picture, &w, &h)) << picture;
+  const plat::Rect wa = plat::get_work_area();
+  EXPECT_LT(w, uint32_t(wa.width()) / 2);
+  EXPECT_LT(h, uint32_t(wa.height()) / 2);
+}
+
 }  // namespace
