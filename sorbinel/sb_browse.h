@@ -73,6 +73,18 @@ void sb_show_next();
 // The next page in the walking direction of the shown file (wrapping around), shown.
 void sb_page_step(fileatt_t* file);
 
+// ---- Pages laid out one below the other (multi-page images, format 3) ---------------------
+// 1 when the file's pages are laid out one below the other rather than shown one at a
+// time: every page stays drawn and the view scrolls from one to the next.
+int sb_pages_below(const fileatt_t* file);
+// The page that reaches half the height of the document window's visible area (page
+// heights added from the top); 0 when the file shows no page or there is no view.
+int sb_page_at_view(fileatt_t* file);
+// Scrolls the document window at its present scale so that the page is in view: its
+// centre at the window's centre, or its top at the window's top when it is taller than
+// the window. Nothing for a page the file does not show.
+void sb_scroll_to_page(fileatt_t* file, int page);
+
 // ---- Filters ---------------------------------------------------------------------------------
 // 1 when the extension list is empty, the path is a folder, the kind is not a plain
 // file kind (1, 7, 8, 9, 10, 11, 12, 128), or its lower-cased extension is listed.

@@ -1,7 +1,9 @@
 // Loading and showing one file of the walk: the failure line, the files of a folder,
 // the saving of fetched web images, the pages and frames counted, photos turned upright
-// by their EXIF rotation, the stored zoom and the first (or last) page shown.
+// by their EXIF rotation, the pages of a multi-page image laid out one below the other,
+// the stored zoom and the first (or last) page shown.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -14,9 +16,14 @@
 #include "core/memory.h"
 #include "core/obj_list.h"
 #include "formats/file_load.h"
+#include "geodesy/xform.h"
+#include "geodesy/xform_records.h"
 #include "map/bitmap_record.h"
+#include "map/extent_map.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
+#include "map/mapwin.h"
+#include "map/view_set.h"
 #include "raster/image_place.h"
 #include "raster/raster_ops.h"
 #include "platform/sys/sysinfo.h"
@@ -68,6 +75,68 @@ std::vector<shown_folder> displayed_folders(fileatt_t* file) {
     if (d.image || d.drawing) out.push_back(d);
   }
   return out;
+}
+
+// The images of the displayed folders, in the order of their walk (top to bottom when
+// the pages are laid out one below the other).
+std::vector<bitmap_t*> page_images(fileatt_t* file) {
+  std::vector<bitmap_t*> out;
+  if (!file) return out;
+  for (const shown_folder& d : displayed_folders(file))
+    if (d.image) out.push_back(d.image);
+  return out;
+}
+
+// The image's pixel step replaced by `step`: whatever kind of step it had goes.
+void replace_pixel_step(georef_t* g, obj_t* step) {
+  obj_t* old = g->transfo;
+  g->transfo = step;
+  g->transfotype = XK_OFFSET_SCALE;
+  if (!old) return;
+  if (old->cls == CLS_XFORM_OFFSET_SCALE)
+    xform_free_step(XK_OFFSET_SCALE, &old);
+  else if (old->cls == CLS_XFORM_AFFINE3D)
+    xform_free_step(XK_AFFINE3D, &old);
+  else
+    free_obj(&old);
+}
+
+// A georeference of scale 1.0 that moves the image `offset` world units down (rows go
+// down the document); its extent follows. False (gblerr set) when no record can be made.
+bool place_at_offset(bitmap_t* image, double offset) {
+  xform_offset_scale_t* step = nullptr;
+  xform_control_point_t* origin = nullptr;
+  obj_new_registered(CLS_XFORM_OFFSET_SCALE, &step);
+  obj_new_registered(CLS_XFORM_CONTROL_POINT, &origin);
+  georef_t* g = image->georef;
+  if (!g) obj_new_registered(CLS_GEOREF, &g);
+  if (!step || !origin || !g) {
+    free_obj(&step);
+    free_obj(&origin);
+    if (g != image->georef) free_obj(&g);
+    set_gblerr(ERR_MEMORY);
+    return false;
+  }
+  step->sx = step->sy = step->sz = 1.0;
+  origin->sx = origin->sy = origin->sz = 0.0;
+  origin->tx = 0.0;
+  origin->ty = offset;
+  origin->tz = 0.0;
+  step->origins = origin;
+  image->georef = g;
+  replace_pixel_step(g, step);
+  image_place_in_georef(image);
+  return true;
+}
+
+// Each page below the ones before it: its offset is the sum of their heights.
+void lay_out_pages(const std::vector<shown_folder>& shown) {
+  double offset = 0.0;
+  for (const shown_folder& d : shown) {
+    if (!d.image) continue;
+    if (!place_at_offset(d.image, offset)) return;
+    offset += d.image->height;
+  }
 }
 
 // Every line of every plane mirrored left to right, in place.
@@ -240,6 +309,9 @@ int sb_load_and_show(fileatt_t* file) {
       }
     }
   flt->single_image = images == 1 ? 1 : 0;
+  // The pages of a multi-page image, one below the other (a single page keeps its own
+  // pixel grid, below).
+  if (file->fileformat == kFormatPagesBelow && images > 1) lay_out_pages(shown);
   if (images == 1)
     for (shown_folder& d : shown)
       if (d.image) {
@@ -273,9 +345,52 @@ void sb_page_step(fileatt_t* file) {
   flt->current_page += s.direction;
   if (flt->current_page > flt->page_count) flt->current_page = flt->first_page;
   if (flt->current_page < flt->first_page) flt->current_page = flt->page_count;
-  // The image link of each page: 0 draws it, 1 hides it.
-  for (const shown_folder& d : displayed_folders(file))
-    if (d.image)
-      layer_link_set_value(s.document, d.image, d.image->frame_number == flt->current_page ? 0 : 1);
+  // The image link of each page: 0 draws it, 1 hides it. Pages laid out one below the
+  // other all stay drawn; the view goes to the current one instead.
+  const bool below = sb_pages_below(file) != 0;
+  for (bitmap_t* b : page_images(file))
+    layer_link_set_value(s.document, b, below || b->frame_number == flt->current_page ? 0 : 1);
   sb_zoom_to(flt->stored_zoom);
+  if (below && flt->stored_zoom > 0.0) sb_scroll_to_page(file, flt->current_page);
+}
+
+int sb_pages_below(const fileatt_t* file) {
+  const sb_file_filter_t* flt = sb().filter;
+  return file && flt && file->fileformat == kFormatPagesBelow && flt->page_count > flt->first_page ? 1 : 0;
+}
+
+int sb_page_at_view(fileatt_t* file) {
+  const mapwin_t* win = sb().view;
+  const std::vector<bitmap_t*> pages = page_images(file);
+  if (!win || pages.empty()) return 0;
+  extent_t visible{};
+  screen_to_world_extent(win->map, extent_t{0.0, double(win->width), 0.0, double(win->height), 0.0}, &visible);
+  if (extent_is_empty(visible)) return 0;
+  const double half = (visible.ymin + visible.ymax) / 2.0;
+  // Heights added from the top of the first page until they reach the half height.
+  double reached = pages.front()->extent.ymin;
+  for (bitmap_t* b : pages) {
+    reached += b->extent.ymax - b->extent.ymin;
+    if (reached >= half) return b->frame_number;
+  }
+  return pages.back()->frame_number;
+}
+
+void sb_scroll_to_page(fileatt_t* file, int page) {
+  mapwin_t* win = sb().view;
+  if (!win) return;
+  const bitmap_t* shown = nullptr;
+  for (const bitmap_t* b : page_images(file))
+    if (b->frame_number == page) shown = b;
+  const screen_mapping m = win->map;
+  if (!shown || m.scale_x == 0.0 || m.scale_y == 0.0) return;
+  const extent_t e = shown->extent;
+  const double sy = std::fabs(m.scale_y);
+  const double half = win->height / (2.0 * sy);
+  double cy = (e.ymin + e.ymax) / 2.0;
+  // Taller than the window: its top edge (the one at the window's top) shows.
+  if (e.ymax - e.ymin > 2.0 * half) cy = m.scale_y > 0.0 ? e.ymin + half : e.ymax - half;
+  const double cx = win->width / (2.0 * m.scale_x) - m.origin_x;
+  view_set(win, cx, cy, m.scale_x, sy, 0);
+  mapwin_request_redraw(win);
 }

@@ -90,6 +90,12 @@ void sb_after_message();
 void sb_on_drop_files(const char* const* paths, int count);
 // The deferred commands of the dispatcher.
 void sb_run_command(int slot);
+// Refresh after a scroll: for pages laid out one below the other, the current page
+// becomes the one at half the height of the visible area; then the page label, title
+// and status. Run by command 5 and, since the dispatcher keeps command 5 for its own
+// pending scrolls, by the scroll hook the viewer gives the dispatcher, once the
+// scrolls are applied.
+void sb_refresh_pages();
 
 // ---- Exit and loops ----------------------------------------------------------------------------------
 [[noreturn]] void sb_init_error_exit();

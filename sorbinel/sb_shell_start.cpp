@@ -272,6 +272,14 @@ void redraw_run(void*) {
   task_end();
 }
 
+// The dispatcher's own command 5 (pending scrolls) reaches the viewer here: once the
+// scrolls are applied, the refresh of the viewer's command 5 follows (the dispatcher
+// then redraws the window and the title).
+void apply_scroll_and_refresh() {
+  mapwin_apply_scroll_all();
+  sb_refresh_pages();
+}
+
 void print_run(void*) {
   print_setup();
   task_end();
@@ -299,7 +307,7 @@ void sb_install_window_routines() {
   mapwin_set_ui_hooks(&ui);
   mapwin_install_view_hooks();
   dispatcher_hooks& h = get_dispatcher_hooks();
-  h.mapwin_apply_scroll = mapwin_apply_scroll_all;
+  h.mapwin_apply_scroll = apply_scroll_and_refresh;
   h.redraw_dirty_mapwins = redraw_dirty_mapwins;
   h.main_set_status_text = status_text;
   h.redraw_schedule = redraw_schedule;
@@ -506,12 +514,23 @@ int sb_init_app() {
 }
 
 // ---- Deferred commands -----------------------------------------------------------------------------------
+void sb_refresh_pages() {
+  sb_state& s = sb();
+  sb_file_filter_t* f = s.filter;
+  if (f && sb_pages_below(s.current)) {
+    const int page = sb_page_at_view(s.current);
+    if (page != 0) f->current_page = page;
+  }
+  sb_page_label(s.current);
+  sb_refresh_status();
+}
+
 void sb_run_command(int slot) {
   const sb_state& s = sb();
   const bool animation = (s.mode & kSbModeAnimation) != 0;
   switch (slot) {
     case kSbSlotRefresh:
-      sb_page_label(s.current);
+      sb_refresh_pages();
       sb_redraw_now();
       break;
     case kSbSlotSlideshowNext:

@@ -452,8 +452,12 @@ void sb_on_command(unsigned id) {
       if (single_image()) post_command(kSbSlotRotate, 0, kSbRotateClockwise);
       break;
     case SB_ID_ACTUAL_SIZE:
-      if (f->page_count > f->first_page) sb_page_label(sb().current);
       sb_zoom_value(1.0);
+      if (f->page_count > f->first_page) {
+        // Pages one below the other: the current page comes into view.
+        if (sb_pages_below(sb().current)) sb_scroll_to_page(sb().current, f->current_page);
+        sb_page_label(sb().current);
+      }
       break;
     case SB_ID_ZOOM_IN:
       sb_zoom_by(kSbZoomIn);

@@ -1,5 +1,6 @@
 // Pages and frames of the shown file, and photos turned upright: the pages of a
-// four-page TIFF in both directions, a file alone in the list paging round, the frames
+// four-page TIFF laid out one below the other and stepped through in both directions, a
+// file alone in the list paging round, the frames
 // of an animated GIF on the virtual clock with their delays and loop counts, and the
 // EXIF orientations 1 to 8 against the pixels of the unturned photo.
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "map/extent_map.h"
 #include "raster/image_load.h"
 #include "raster/image_place.h"
 #include "raster/raster_ops.h"
@@ -38,7 +40,8 @@ TEST_F(BrowsePages, TiffAloneWrapsBothWays) {
   for (int i = 0; i < 4; ++i) {
     space();
     pages.push_back(page());
-    EXPECT_EQ(drawn_pages(), std::vector<int>{page()});
+    // Pages one below the other all stay drawn.
+    EXPECT_EQ(drawn_pages(), (std::vector<int>{1, 2, 3, 4}));
   }
   EXPECT_EQ(pages, (std::vector<int>{1, 2, 3, 4, 1}));
   std::vector<int> back;
@@ -69,9 +72,72 @@ TEST_F(BrowsePages, TiffEnteredForwardsAtItsFirstPageBackwardsAtItsLast) {
   space(1);
   EXPECT_EQ(shown(), "t/pages.tif");
   EXPECT_EQ(page(), 4);
-  EXPECT_EQ(drawn_pages(), std::vector<int>{4});
+  EXPECT_EQ(drawn_pages(), (std::vector<int>{1, 2, 3, 4}));
   space(1);
   EXPECT_EQ(shown(), "t/01_red.png");
+}
+
+// Each page of the TIFF (200 x 150) sits below the ones before it through a
+// georeference of scale 1.0: its rows land at the sum of the heights above it.
+TEST_F(BrowsePages, TiffPagesAreLaidOutOneBelowTheOther) {
+  start({folder_of("t", {"browse/01_red.png", "pages.tif"})});
+  space();
+  ASSERT_EQ(shown(), "t/pages.tif");
+  EXPECT_EQ(sb().filter->single_image, 0);
+  EXPECT_DOUBLE_EQ(sb().filter->stored_zoom, 1.0);  // pages of their own: actual size
+  const std::vector<bitmap_t*> images = shown_images();
+  ASSERT_EQ(images.size(), 4u);
+  for (size_t i = 0; i < images.size(); ++i) {
+    SCOPED_TRACE(i);
+    const bitmap_t* b = images[i];
+    const double top = 150.0 * double(i);
+    EXPECT_EQ(int{b->frame_number}, int(i) + 1);
+    const georef_t* georef = b->georef;
+    ASSERT_NE(georef, nullptr);
+    const extent_t e = b->extent;
+    EXPECT_DOUBLE_EQ(e.xmin, 0.0);
+    EXPECT_DOUBLE_EQ(e.xmax, 200.0);
+    EXPECT_DOUBLE_EQ(e.ymin, top);
+    EXPECT_DOUBLE_EQ(e.ymax, top + 150.0);
+    // A pixel rectangle goes through unscaled, only moved down.
+    extent_t world{};
+    georef_image_to_world(b, extent_t{10, 30, 20, 25, 0}, &world);
+    EXPECT_DOUBLE_EQ(world.xmin, 10.0);
+    EXPECT_DOUBLE_EQ(world.xmax, 30.0);
+    EXPECT_DOUBLE_EQ(world.ymin, top + 20.0);
+    EXPECT_DOUBLE_EQ(world.ymax, top + 25.0);
+  }
+  // The document holds the four pages: 200 wide, 600 high.
+  extent_t all{};
+  graphspace_compute_extent(sb().document, &all);
+  EXPECT_DOUBLE_EQ(all.ymin, 0.0);
+  EXPECT_DOUBLE_EQ(all.ymax, 600.0);
+  EXPECT_DOUBLE_EQ(all.xmax - all.xmin, 200.0);
+  // Shown again (backwards, at its last page) its pages keep the same offsets.
+  space(1);
+  ASSERT_EQ(shown(), "t/01_red.png");
+  space(1);
+  ASSERT_EQ(shown(), "t/pages.tif");
+  EXPECT_EQ(page(), 4);
+  const std::vector<bitmap_t*> again = shown_images();
+  ASSERT_EQ(again.size(), 4u);
+  for (size_t i = 0; i < again.size(); ++i) {
+    const extent_t e = again[i]->extent;
+    EXPECT_DOUBLE_EQ(e.ymin, 150.0 * double(i));
+  }
+}
+
+// Frames of a GIF are still shown one at a time: only the current one is drawn.
+TEST_F(BrowsePages, GifFramesAreNotLaidOut) {
+  start({folder_of("g", {"anim0.gif"})});
+  ASSERT_GT(sb().filter->page_count, sb().filter->first_page);
+  EXPECT_EQ(drawn_pages(), std::vector<int>{page()});
+  for (const bitmap_t* b : shown_images()) {
+    const extent_t e = b->extent;
+    const georef_t* georef = b->georef;
+    EXPECT_DOUBLE_EQ(e.ymin, 0.0);
+    EXPECT_EQ(georef, nullptr);
+  }
 }
 
 // The frames of anim3.gif: delays 100, 200, 300 and 400 ms.
