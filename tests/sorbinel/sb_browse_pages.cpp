@@ -1,8 +1,8 @@
 // Pages and frames of the shown file, and photos turned upright: the pages of a
-// four-page TIFF laid out one below the other and stepped through in both directions, a
-// file alone in the list paging round, the frames
-// of an animated GIF on the virtual clock with their delays and loop counts, and the
-// EXIF orientations 1 to 8 against the pixels of the unturned photo.
+// four-page TIFF laid out one below the other and stepped through in both directions,
+// a file alone in the list paging round, the frames of an animated GIF on the virtual
+// clock with their delays and loop counts, and the EXIF orientations 1 to 8 against the
+// pixels of the unturned photo.
 #include <gtest/gtest.h>
 
 #include <cstring>
