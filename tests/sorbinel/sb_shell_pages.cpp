@@ -111,8 +111,9 @@ TEST_F(ShellPages, ScrollKeysMoveTheCurrentPageWithTheVisibleArea) {
     EXPECT_NE(label().find(page_text(page())), std::string::npos) << label();
     // Inside the document and off a page edge, the window's centre shows the page.
     const double in_page = std::fmod(y, kPageHeight);
-    if (y > 0.0 && y < kPages * kPageHeight && in_page > 2.0 && in_page < kPageHeight - 2.0)
+    if (y > 0.0 && y < kPages * kPageHeight && in_page > 2.0 && in_page < kPageHeight - 2.0) {
       EXPECT_EQ(centre(), kPageColour[page()]);
+    }
     if (seen.empty() || seen.back() != page()) seen.push_back(page());
   }
   EXPECT_GE(moved, 8);
