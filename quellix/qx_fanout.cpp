@@ -102,8 +102,10 @@ void qx_fanout::stop() {
   targets_.clear();
 }
 
-// Sender `share` sends to targets share, share + senders_, ... of every group.
+// Sender `share` sends to targets share, share + senders_, ... of every group: all the
+// groups it took, to one target after the other, each target's in one batch send.
 void qx_fanout::run(int share) {
+  std::vector<plat::net_datagram> batch;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     ++idle_;
@@ -113,13 +115,26 @@ void qx_fanout::run(int share) {
     const uint64_t to = head_;
     if (from == to) return;  // quit_ with nothing left
     lock.unlock();
-    for (uint64_t i = from; i < to; ++i) {
-      const std::string& group = ring_[i % capacity_];
-      for (size_t t = size_t(share); t < targets_.size(); t += size_t(senders_))
-        plat::net_sendto(targets_[t].fd, group.data(), group.size(), targets_[t].to);  // a lost copy is not retried
+    for (size_t t = size_t(share); t < targets_.size(); t += size_t(senders_)) {
+      batch.clear();
+      for (uint64_t i = from; i < to; ++i) {
+        const std::string& group = ring_[i % capacity_];
+        batch.push_back({group.data(), group.size(), targets_[t].to});
+      }
+      send_all(targets_[t].fd, batch);
     }
     lock.lock();
     done_[size_t(share)] = to;
     if (producer_waiting_) room_.notify_all();
+  }
+}
+
+// A copy that cannot be sent is skipped, as a single send's failure would be: the
+// next groups still go.
+void qx_fanout::send_all(int fd, const std::vector<plat::net_datagram>& batch) {
+  const int count = int(batch.size());
+  for (int at = 0; at < count;) {
+    const long r = plat::net_send_many(fd, batch.data() + at, count - at);
+    at += r > 0 ? int(r) : 1;
   }
 }

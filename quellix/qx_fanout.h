@@ -62,6 +62,7 @@ class qx_fanout {
 
  private:
   void run(int share);
+  static void send_all(int fd, const std::vector<plat::net_datagram>& batch);
   uint64_t slowest_locked() const;
 
   const int senders_;
