@@ -14,6 +14,7 @@
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
 #include "quellix/qx_dest_items.h"
+#include "quellix/qx_fanout.h"
 #include "quellix/qx_player.h"
 #include "quellix/qx_ui_hooks.h"
 #include "shell/framework/winutil.h"
@@ -29,6 +30,23 @@ bool g_have_last_send = false;
 int64_t g_last_send_ms = 0;
 std::atomic<bool> g_opening{false};
 
+// A stream of relayed groups goes through sender threads (qx_fanout) so that the
+// thread that relays them goes back to reading at once. A stream is kStreamGroups
+// unforced groups in a row, each at most kStreamGapMs after the one before; a longer
+// gap, a forced send, a rebuild or the freeing of the lists first waits until the
+// queued groups went out, then sends in the caller's thread again. Markers and rebuilds
+// therefore reach every destination after the groups queued before them.
+constexpr int kStreamGroups = 64;
+constexpr int64_t kStreamGapMs = 20;
+constexpr int kFanoutSenders = 3;
+qx_fanout& fanout() {
+  static qx_fanout f(kFanoutSenders);
+  return f;
+}
+int g_stream_run = 0;          // unforced groups in the current stream
+int64_t g_stream_last_ms = 0;  // when its last one went
+bool g_streaming = false;      // groups go through the fan-out
+
 socket_t* slot_at(const container_t* list, int i) {
   obj_t* o = nullptr;
   obj_list_get(list, i, &o);
@@ -36,6 +54,50 @@ socket_t* slot_at(const container_t* list, int i) {
 }
 
 const char* name_of(const socket_t* s) { return s && s->name ? s->name : ""; }
+
+bool sends_to(const socket_t* s) { return s && s->handle != 0 && s->protocol != SOCK_TCP; }
+
+// Where a channel's datagrams go: its remembered client, else its own address.
+plat::net_addr target_of(const socket_t* s) {
+  const sock_addr_v4& a = s->client.port != 0 ? s->client : s->own;
+  plat::net_addr to;
+  std::memcpy(&to.addr, a.addr, 4);
+  to.port = uint16_t((a.port >> 8) | ((a.port & 0xFF) << 8));  // network to host order
+  return to;
+}
+
+// The open UDP channels of the sending list, from its last slot to its first.
+std::vector<qx_fanout_target> sending_targets_locked() {
+  std::vector<qx_fanout_target> targets;
+  const container_t* list = g_lists[QX_SENDING];
+  for (int i = obj_list_count(list) - 1; i >= 0; --i) {
+    const socket_t* s = slot_at(list, i);
+    if (sends_to(s)) targets.push_back({int(s->handle), target_of(s)});
+  }
+  return targets;
+}
+
+// Back to sending in the caller's thread, once what was queued went out.
+void end_stream_locked() {
+  if (!g_streaming) return;
+  fanout().drain();
+  g_streaming = false;
+}
+
+// Counts an unforced group that goes out at `now` into the current stream; true when it
+// goes through the fan-out.
+bool stream_locked(int64_t now) {
+  const bool close = g_stream_run > 0 && now - g_stream_last_ms <= kStreamGapMs;
+  g_stream_run = close ? g_stream_run + 1 : 1;
+  g_stream_last_ms = now;
+  if (!close) end_stream_locked();
+  if (!g_streaming && g_stream_run >= kStreamGroups) {
+    std::vector<qx_fanout_target> targets = sending_targets_locked();
+    // One channel gains nothing from a thread of its own.
+    g_streaming = targets.size() > 1 && fanout().start(std::move(targets));
+  }
+  return g_streaming;
+}
 
 void diffuse_locked(const char* text, int length, int force) {
   container_t* list = g_lists[QX_SENDING];
@@ -46,11 +108,17 @@ void diffuse_locked(const char* text, int length, int force) {
     if (g_have_last_send && threshold_ms > now - g_last_send_ms) return;
     g_have_last_send = true;
     g_last_send_ms = now;
+    if (text && length > 0 && stream_locked(now)) {
+      fanout().push(text, length);  // a group dropped from a full ring is counted there
+      return;
+    }
+  } else {
+    end_stream_locked();
   }
   if (!text || length < 1) return;
   for (int i = n - 1; i >= 0; --i) {
     socket_t* s = slot_at(list, i);
-    if (!s || s->handle == 0 || s->protocol == SOCK_TCP) continue;
+    if (!sends_to(s)) continue;
     socket_send(s, text, length);  // errors are not reported: the next group tries again
   }
 }
@@ -110,6 +178,11 @@ void qx_init_destination_lists() {
 
 void qx_free_destination_lists() {
   std::lock_guard<std::mutex> lock(g_mutex);
+  // The sender threads end before the channels they send on are closed.
+  fanout().stop();
+  g_streaming = false;
+  g_stream_run = 0;
+  g_stream_last_ms = 0;
   // Every channel is in the selected or the not-selected list; the sending list only
   // borrows them.
   for (int k : {QX_SELECTED, QX_NOT_SELECTED}) {
@@ -250,7 +323,7 @@ void qx_reset_destinations() {
   std::lock_guard<std::mutex> lock(g_mutex);
   container_t* sending = g_lists[QX_SENDING];
   if (!sending) return;
-  send_stop_locked();
+  send_stop_locked();  // forced: the queued groups go out first
   obj_list_clear(sending);
   const container_t* selected = g_lists[QX_SELECTED];
   for (int i = 0; i < obj_list_count(selected); ++i)
@@ -288,3 +361,16 @@ void qx_diffuse(const char* text, int length, int force) {
   std::lock_guard<std::mutex> lock(g_mutex);
   diffuse_locked(text, length, force);
 }
+
+void qx_diffuse_flush() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  end_stream_locked();
+  g_stream_run = 0;
+}
+
+bool qx_diffuse_streaming() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_streaming;
+}
+
+long qx_diffuse_dropped() { return fanout().dropped(); }

@@ -93,4 +93,18 @@ bool qx_destinations_opening();
 // fewer than floor((n + 9) / 20) seconds passed since the last unforced send that went
 // out (platform monotonic clock). Forced sends (markers) always go and leave that time
 // alone.
+// A fast stream of unforced groups (64 in a row, each within 20 ms of the one before)
+// is handed to sender threads that share the channels out, so that the caller goes back
+// to reading at once: qx_diffuse then returns once the group is queued. Each channel
+// still gets the groups in order, and a forced send, a rebuild, a slower group, qx_diffuse_flush
+// and qx_free_destination_lists first wait until the queued groups went out. A group
+// the full queue could not take within a second is dropped and counted.
 void qx_diffuse(const char* text, int length, int force);
+// Waits until every queued group went out; the next groups are sent by the caller again
+// until a new stream builds up. Call it before closing a channel of the sending list in
+// any other way than qx_free_destination_lists.
+void qx_diffuse_flush();
+// Whether groups currently go through the sender threads, and how many groups were
+// dropped because the queue stayed full (since start-up).
+bool qx_diffuse_streaming();
+long qx_diffuse_dropped();

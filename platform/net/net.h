@@ -68,6 +68,17 @@ long net_recv_all(int fd, void* buf, size_t len, int64_t timeout_ms);
 // ---- UDP --------------------------------------------------------------------------
 // Sends one datagram: the count sent or a negative code.
 long net_sendto(int fd, const void* data, size_t len, const net_addr& to);
+// One datagram of a batch: its bytes and where it goes.
+struct net_datagram {
+  const void* data = nullptr;
+  size_t len = 0;
+  net_addr to;
+};
+// Sends `count` datagrams in order, as many as possible in one system call (the rest,
+// datagram by datagram, where the system has no batch send). A full send buffer is
+// waited out as by net_sendto. Returns how many went out before the first that failed
+// (all of them: count), or the negative code of the first datagram when none went.
+long net_send_many(int fd, const net_datagram* datagrams, int count);
 // Waits at most the time-out for one datagram and receives it (truncated to len):
 // the datagram's length (up to len), kNetTimedOut, or a negative code. `from` gets
 // the sender's address.

@@ -1,7 +1,10 @@
-// UDP: one datagram out to an address, one datagram in with its sender's address.
+// UDP: one datagram out to an address, a batch of datagrams out in one system call, one
+// datagram in with its sender's address.
 #include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
+
+#include <algorithm>
 
 #include "platform/net/net.h"
 #include "platform/net/net_internal.h"
@@ -34,6 +37,59 @@ long net_sendto(int fd, const void* data, size_t len, const net_addr& to) {
     const int w = net_detail::wait_until(fd, POLLOUT, deadline);
     if (w <= 0) return w == 0 ? kNetTimedOut : w;
   }
+}
+
+// sendmmsg takes the batch in slices of kBatchSlice; a slice the system takes in part
+// goes on from the first datagram not sent. Without sendmmsg (another system) every
+// datagram is one net_sendto.
+long net_send_many(int fd, const net_datagram* datagrams, int count) {
+  if (fd < 0) return kNetBadSocket;
+  if (!datagrams || count < 1) return 0;
+#if defined(__linux__)
+  constexpr int kBatchSlice = 64;
+  mmsghdr msgs[kBatchSlice];
+  iovec iov[kBatchSlice];
+  sockaddr_in to[kBatchSlice];
+  int sent = 0;
+  int64_t deadline = 0;
+  bool waited = false;
+  while (sent < count) {
+    const int n = std::min(kBatchSlice, count - sent);
+    for (int i = 0; i < n; ++i) {
+      const net_datagram& d = datagrams[sent + i];
+      to[i] = net_detail::to_sockaddr(d.to);
+      iov[i] = {const_cast<void*>(d.data), d.len};
+      msgs[i] = {};
+      msgs[i].msg_hdr.msg_name = &to[i];
+      msgs[i].msg_hdr.msg_namelen = sizeof to[i];
+      msgs[i].msg_hdr.msg_iov = &iov[i];
+      msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int r = sendmmsg(fd, msgs, unsigned(n), MSG_NOSIGNAL);
+    if (r > 0) {
+      sent += r;
+      continue;
+    }
+    const int err = r == 0 ? EAGAIN : errno;
+    if (err == ENOSYS) break;  // no batch send here: one by one below
+    if (!try_again(err)) return sent > 0 ? sent : -err;
+    if (!waited) {
+      deadline = net_detail::deadline_after(kSendWaitMs);
+      waited = true;
+    }
+    const int w = net_detail::wait_until(fd, POLLOUT, deadline);
+    if (w <= 0) return sent > 0 ? sent : (w == 0 ? kNetTimedOut : w);
+  }
+  if (sent == count) return sent;
+#else
+  int sent = 0;
+#endif
+  for (; sent < count; ++sent) {
+    const net_datagram& d = datagrams[sent];
+    const long r = net_sendto(fd, d.data, d.len, d.to);
+    if (r < 0) return sent > 0 ? sent : r;
+  }
+  return sent;
 }
 
 // A datagram already queued is taken at once (one system call, no poll, no clock

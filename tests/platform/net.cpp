@@ -239,6 +239,55 @@ TEST(NetUdp, QueuedDatagramsAreTakenWithoutWaiting) {
   EXPECT_EQ(took, 0);
 }
 
+// Everything queued on a UDP socket, in order.
+std::vector<std::string> drain_datagrams(int fd) {
+  std::vector<std::string> got;
+  char buf[2048];
+  while (plat::net_wait_readable(fd, 0) == 1) {
+    const long n = plat::net_recvfrom(fd, buf, sizeof buf, nullptr, 0);
+    if (n < 0) break;
+    got.emplace_back(buf, size_t(n));
+  }
+  return got;
+}
+
+// A batch goes out whole and in order, each datagram to its own address with its own
+// length, across the batch slices of the system call too.
+TEST(NetUdp, BatchSendDeliversEveryDatagramInOrder) {
+  loopback_socket a(false), b(false), out(false);
+  ASSERT_NE(a.port, 0);
+  ASSERT_NE(b.port, 0);
+  for (int count : {1, 3, 64, 65, 150}) {
+    std::vector<std::string> texts;
+    std::vector<plat::net_datagram> batch;
+    std::vector<std::string> want_a, want_b;
+    for (int i = 0; i < count; ++i) texts.push_back("$G," + std::to_string(i) + std::string(size_t(i % 7), 'x'));
+    for (int i = 0; i < count; ++i) {
+      const bool to_a = i % 3 != 1;
+      batch.push_back({texts[size_t(i)].data(), texts[size_t(i)].size(), to_a ? a.addr() : b.addr()});
+      (to_a ? want_a : want_b).push_back(texts[size_t(i)]);
+    }
+    ASSERT_EQ(plat::net_send_many(out.fd, batch.data(), count), long(count)) << count;
+    EXPECT_EQ(drain_datagrams(a.fd), want_a) << count;
+    EXPECT_EQ(drain_datagrams(b.fd), want_b) << count;
+  }
+}
+
+TEST(NetUdp, BatchSendRefusesBadDescriptorsAndSendsNothingForAnEmptyBatch) {
+  loopback_socket a(false);
+  const plat::net_datagram one{"x", 1, a.addr()};
+  EXPECT_EQ(plat::net_send_many(-1, &one, 1), plat::kNetBadSocket);
+  EXPECT_EQ(plat::net_send_many(a.fd, nullptr, 3), 0);
+  EXPECT_EQ(plat::net_send_many(a.fd, &one, 0), 0);
+  const int closed = plat::net_open(false);
+  plat::net_close(closed);
+  EXPECT_LT(plat::net_send_many(closed, &one, 1), 0);
+  EXPECT_TRUE(drain_datagrams(a.fd).empty());
+  // A TCP socket that is not connected takes no datagram: the first one's code.
+  loopback_socket tcp(true);
+  EXPECT_LT(plat::net_send_many(tcp.fd, &one, 1), 0);
+}
+
 TEST(NetTcp, ClosedDescriptorsAreRefused) {
   char buf[4];
   EXPECT_LT(plat::net_recv_some(-1, buf, sizeof buf, 0), 0);
