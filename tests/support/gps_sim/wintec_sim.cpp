@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tests/gps/pty_fixture.h"
@@ -162,8 +163,16 @@ void wintec_sim::run() {
     pollfd p{pty_.master(), POLLIN, 0};
     if (poll(&p, 1, 5) <= 0) continue;
     busy_ = true;
+    // Only what is there now: a read that found the line emptied meanwhile (the test
+    // drains it too) would block and keep the simulator from ever stopping.
+    int queued = 0;
+    if (ioctl(pty_.master(), FIONREAD, &queued) != 0 || queued <= 0) {
+      busy_ = false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
     char buf[512];
-    const ssize_t n = read(pty_.master(), buf, sizeof buf);
+    const ssize_t n = read(pty_.master(), buf, std::min(sizeof buf, size_t(queued)));
     if (n <= 0) {
       busy_ = false;
       continue;
