@@ -80,7 +80,9 @@ void note_row(jpeg_state* st, int64_t mcu_row) {
 // ---- Sequential ---------------------------------------------------------------------------
 
 // One block of a sequential scan into coef (zig-zag order); false when the data is bad.
-bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64]) {
+// *last is the zig-zag index of the last coefficient decoded.
+bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last) {
+  *last = 0;
   std::memset(coef, 0, 64 * sizeof(int32_t));
   const int c = st->scan.comp[s];
   const int dc = jpeg_decode_symbol(st, 2 * st->scan.td[s], 0, ERR_LOADING);
@@ -96,6 +98,7 @@ bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64]) {
     const int size = rs & 15;
     k += rs >> 4;
     if (size > max_ac_size(st) || k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
+    *last = k;
     coef[k++] = jpeg_receive_extend(st, size);
   }
   return !st->bits.overrun;
@@ -118,11 +121,12 @@ bool sequential_unit(jpeg_state* st, const scan_walk& w, int64_t m, bool direct)
   const jpeg_scan& s = st->scan;
   const int64_t ux = m % w.across, uy = m / w.across;
   int32_t coef[64];
+  int last = 63;
   if (w.single) {
     const int c = s.comp[0];
-    if (jpeg_at_marker(st) || !decode_sequential_block(st, 0, coef)) return false;
+    if (jpeg_at_marker(st) || !decode_sequential_block(st, 0, coef, &last)) return false;
     if (direct) {  // a one-component frame: the block is its own 8 x 8 piece of the image
-      jpeg_block_to_mcu(st, c, coef, 0, 0);
+      jpeg_block_to_mcu(st, c, coef, 0, 0, last);
       write_unit(st, ux * 8, uy * 8, 8, 8);
     } else {
       keep_block(st, c, ux, uy, coef);
@@ -135,9 +139,9 @@ bool sequential_unit(jpeg_state* st, const scan_walk& w, int64_t m, bool direct)
     const jpeg_component& k = f.comp[c];
     for (int by = 0; by < k.v; ++by)
       for (int bx = 0; bx < k.h; ++bx) {
-        if (jpeg_at_marker(st) || !decode_sequential_block(st, i, coef)) return false;
+        if (jpeg_at_marker(st) || !decode_sequential_block(st, i, coef, &last)) return false;
         if (direct)
-          jpeg_block_to_mcu(st, c, coef, bx, by);
+          jpeg_block_to_mcu(st, c, coef, bx, by, last);
         else
           keep_block(st, c, ux * k.h + bx, uy * k.v + by, coef);
       }
