@@ -254,8 +254,9 @@ void write_mcu_fast(jpeg_state* st, int x0, int y0, int w, int h) {
 
 }  // namespace
 
-bool jpeg_fast_output(const jpeg_state* st) {
-  const jpeg_frame& f = st->frame;
+bool jpeg_fast_output(const jpeg_state* st) { return st->frame.fast; }
+
+bool jpeg_frame_takes_fast_path(const jpeg_frame& f) {
   if (f.precision != 8) return false;
   if (f.count == 1) return true;
   if (f.count != 3) return false;

@@ -321,6 +321,7 @@ int jpeg_frame_geometry(jpeg_state* st) {
     k.used_across = int(ceil_div(ceil_div(int64_t(f.width) * k.h, f.hmax), 8));
     k.used_down = int(ceil_div(ceil_div(int64_t(f.height) * k.v, f.vmax), 8));
   }
+  f.fast = jpeg_frame_takes_fast_path(f);
   return 0;
 }
 

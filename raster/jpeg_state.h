@@ -69,6 +69,7 @@ struct jpeg_frame {
   jpeg_component comp[kJpegMaxComponents];
   int hmax = 1, vmax = 1, mcus_across = 0, mcus_down = 0;
   bool buffered = false;       // coefficients kept, samples written at the end
+  bool fast = false;           // samples take the fast path (jpeg_frame_takes_fast_path)
   std::vector<uint8_t> rows_reached;  // per MCU row: 1 once a scan decoded data there
 };
 
@@ -198,6 +199,8 @@ void jpeg_idct(const float in[64], float out[64], float level_shift);
 // `out` (lines `stride` apart). Coefficients after zig-zag index `last` are taken as 0.
 void jpeg_idct_block(const int32_t coef[64], const uint16_t q[64], uint8_t* out, int stride,
                      int last = 63);
+// The frame's `fast`, set by jpeg_frame_geometry.
+bool jpeg_fast_output(const jpeg_state* st);
 // True when the frame's samples take the fast path (8-bit precision; grey, or three
 // components converted from YCbCr or kept as RGB, each sampled at a power-of-two share).
-bool jpeg_fast_output(const jpeg_state* st);
+bool jpeg_frame_takes_fast_path(const jpeg_frame& f);
