@@ -129,6 +129,14 @@ bool jpeg_build_huffman(jpeg_huffman* t, const uint8_t counts[16], const uint8_t
     if (code > (1 << len)) return false;  // more codes than this length holds
     code <<= 1;
   }
+  // Whole coefficients: the code's symbol gives the run and the size of the value bits.
+  for (int f = 0; f < (1 << kJpegFastBits); ++f) {
+    const int len = t->fast[f] >> 8, rs = t->fast[f] & 0xFF, size = rs & 15;
+    if (len == 0 || size == 0 || len + size > kJpegFastBits) continue;
+    const int32_t bits = (f >> (kJpegFastBits - len - size)) & ((1 << size) - 1);
+    const int32_t value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+    t->fast_ac[f] = int32_t(uint32_t(value) << 16) | (rs >> 4) << 8 | (len + size);
+  }
   t->defined = true;
   return true;
 }

@@ -91,7 +91,19 @@ bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last)
   st->predictor[c] += jpeg_receive_extend(st, dc);
   coef[0] = st->predictor[c];
   const int ac_slot = 1 + 2 * st->scan.ta[s];
+  const int32_t* whole = st->huff[ac_slot & 7].fast_ac;
+  jpeg_bits& b = st->bits;
   for (int k = 1; k < 64;) {
+    // Most coefficients: the code and the value bits in one look-up.
+    if (b.count < 16) jpeg_bits_load(st);
+    if (const int32_t e = whole[b.acc >> (64 - kJpegFastBits)]) {
+      jpeg_consume(b, e & 0xFF);
+      k += (e >> 8) & 0xFF;
+      if (k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
+      *last = k;
+      coef[k++] = e >> 16;
+      continue;
+    }
     const int rs = jpeg_decode_symbol(st, ac_slot, 1, ERR_LOADING);
     if (rs < 0) return false;
     if (rs == 0) break;

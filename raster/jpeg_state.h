@@ -29,7 +29,12 @@ struct jpeg_huffman {
     for (int32_t& m : maxcode) m = -1;  // no code of any length until the table is built
   }
   bool defined = false;
-  uint16_t fast[1 << kJpegFastBits] = {};     // (length << 8 | symbol), 0 when the code is longer or absent
+  // (length << 8 | symbol) of the code the next 9 bits begin with, 0 when it is longer
+  // or absent.
+  uint16_t fast[1 << kJpegFastBits] = {};
+  // For AC tables: when that code and the value bits after it fit the 9 bits, the whole
+  // coefficient: value << 16 | run << 8 | bits used; else 0.
+  int32_t fast_ac[1 << kJpegFastBits] = {};
   int32_t maxcode[18];         // largest code of each length, -1 when none
   int32_t valoffset[17] = {};  // symbol index of the first code of each length, minus that code
   uint8_t symbols[256] = {};
