@@ -1,7 +1,7 @@
 // The JPEG reader's entropy-coded bits and Huffman codes (jpeg_state.h).
 //
 // A scan decoder run reads its bits through a 64-bit accumulator loaded with whole bytes
-// from the buffered reader: a 0xFF followed by 0x00 is one data byte 0xFF, a 0xFF
+// from a window of bytes read ahead from the buffered reader: a 0xFF followed by 0x00 is one data byte 0xFF, a 0xFF
 // followed by anything else is a marker (possibly after fill bytes 0xFF) and stops the
 // loading there. Bits asked for beyond the data read as zeros. When the run ends, the
 // reader is moved back to the byte after the last one the run used, so the marker
@@ -10,6 +10,7 @@
 // Huffman codes are found with a 9-bit look-ahead table; longer codes by comparing with
 // the largest code of each length, which gives the same symbol as walking the code tree
 // bit by bit.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -20,49 +21,59 @@
 
 namespace {
 
-constexpr int kFastBits = 9;
+// Moves the bytes not loaded yet to the window's start and reads more after them.
+void refill(jpeg_state* st) {
+  jpeg_bits& b = st->bits;
+  const int keep = b.have - b.next;
+  if (keep > 0 && b.next > 0) std::memmove(st->window, st->window + b.next, size_t(keep));
+  b.window_at += b.next;
+  b.next = 0;
+  b.have = keep;
+  const int64_t want = std::min<int64_t>(kJpegWindow - keep, rd_bytes_left());
+  const int64_t got = want > 0 ? rd_read_bytes(st->window + keep, want) : 0;
+  if (got < want) set_gblerr(0);
+  b.have += int(got > 0 ? got : 0);
+  if (got <= 0 || rd_bytes_left() <= 0) b.file_end = true;
+}
 
 // Loads whole bytes while the accumulator has room for one more.
 void load(jpeg_state* st) {
   jpeg_bits& b = st->bits;
+  const uint8_t* w = st->window;
   while (b.count <= 56 && !b.stopped) {
-    const int64_t at = rd_tell();
-    const int byte = rd_read_byte();
-    if (get_gblerr()) {
-      set_gblerr(0);
+    if (b.have - b.next < 2 && !b.file_end) {
+      refill(st);
+      w = st->window;
+    }
+    if (b.next >= b.have) {  // the end of the file
       b.stopped = true;
       break;
     }
-    int64_t end = at + 1;
+    const int byte = w[b.next];
     if (byte == 0xFF) {
-      const int next = rd_read_byte();
-      if (get_gblerr() || next != 0) {  // a marker, fill bytes, or the end of the file
-        set_gblerr(0);
+      // A stuffed zero makes it a data byte; a marker, fill bytes or the end stop here.
+      if (b.next + 1 >= b.have || w[b.next + 1] != 0) {
         b.stopped = true;
         break;
       }
-      end = at + 2;
+      b.next += 2;
+    } else {
+      b.next += 1;
     }
     b.acc |= uint64_t(byte) << (56 - b.count);
     b.count += 8;
-    b.ends[b.loaded % 16] = end;
+    b.ends[b.loaded % 16] = b.window_at + b.next;
     ++b.loaded;
   }
 }
 
-void consume(jpeg_bits& b, int n) {
-  if (n > b.count) b.overrun = true;
-  b.acc = n >= 64 ? 0 : b.acc << n;
-  b.count = n >= b.count ? 0 : b.count - n;
-}
-
-void log_missing_code(int kind, uint32_t code) {
+void log_missing_code(int kind, uint32_t code, int64_t position) {
   static const char* const kFormats[3] = {"CODE HUFF DC NON TROUV %d pos %x",
                                           "CODE HUFF AC NON TROUV %d pos %x",
                                           "CODE HUFF ACH NON TROUV %d pos %x"};
   char text[96];
   std::snprintf(text, sizeof text, kFormats[kind < 0 || kind > 2 ? 0 : kind], int(code),
-                unsigned(rd_tell()));
+                unsigned(position));
   log_error_line(text);
 }
 
@@ -108,8 +119,8 @@ bool jpeg_build_huffman(jpeg_huffman* t, const uint8_t counts[16], const uint8_t
     for (int i = 0; i < counts[len - 1]; ++i, ++code, ++k) {
       if (k >= 256) return false;
       t->symbols[k] = symbols[k];
-      if (len <= kFastBits && code < (1 << len)) {
-        const int shift = kFastBits - len;
+      if (len <= kJpegFastBits && code < (1 << len)) {
+        const int shift = kJpegFastBits - len;
         for (int32_t f = code << shift; f < (code + 1) << shift; ++f)
           t->fast[f] = uint16_t(len << 8 | symbols[k]);
       }
@@ -117,6 +128,14 @@ bool jpeg_build_huffman(jpeg_huffman* t, const uint8_t counts[16], const uint8_t
     t->maxcode[len] = counts[len - 1] ? code - 1 : -1;
     if (code > (1 << len)) return false;  // more codes than this length holds
     code <<= 1;
+  }
+  // Whole coefficients: the code's symbol gives the run and the size of the value bits.
+  for (int f = 0; f < (1 << kJpegFastBits); ++f) {
+    const int len = t->fast[f] >> 8, rs = t->fast[f] & 0xFF, size = rs & 15;
+    if (len == 0 || size == 0 || len + size > kJpegFastBits) continue;
+    const int32_t bits = (f >> (kJpegFastBits - len - size)) & ((1 << size) - 1);
+    const int32_t value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+    t->fast_ac[f] = int32_t(uint32_t(value) << 16) | (rs >> 4) << 8 | (len + size);
   }
   t->defined = true;
   return true;
@@ -132,6 +151,7 @@ void jpeg_default_huffman(jpeg_state* st) {
 void jpeg_bits_begin(jpeg_state* st) {
   st->bits = jpeg_bits{};
   st->bits.start = rd_tell();
+  st->bits.window_at = st->bits.start;
 }
 
 void jpeg_bits_end(jpeg_state* st) {
@@ -148,40 +168,20 @@ bool jpeg_at_marker(jpeg_state* st) {
   return b.stopped && b.count == 0;
 }
 
-uint32_t jpeg_get_bits(jpeg_state* st, int n) {
-  if (n <= 0) return 0;
-  jpeg_bits& b = st->bits;
-  if (b.count < n) load(st);
-  const uint32_t v = uint32_t(b.acc >> (64 - n));
-  consume(b, n);
-  return v;
-}
+void jpeg_bits_load(jpeg_state* st) { load(st); }
 
-int jpeg_get_bit(jpeg_state* st) { return int(jpeg_get_bits(st, 1)); }
-
-int jpeg_decode_symbol(jpeg_state* st, int slot, int kind, int missing_error) {
+int jpeg_decode_long_symbol(jpeg_state* st, int slot, int kind, int missing_error) {
   jpeg_bits& b = st->bits;
   const jpeg_huffman& t = st->huff[slot & 7];
-  if (b.count < 16) load(st);
-  if (const uint16_t f = t.fast[b.acc >> (64 - kFastBits)]) {
-    consume(b, f >> 8);
-    return f & 0xFF;
-  }
-  for (int len = kFastBits + 1; len <= 16; ++len) {
+  for (int len = kJpegFastBits + 1; len <= 16; ++len) {
     const int32_t code = int32_t(b.acc >> (64 - len));
     if (code <= t.maxcode[len]) {
-      consume(b, len);
+      jpeg_consume(b, len);
       return t.symbols[(t.valoffset[len] + code) & 0xFF];
     }
   }
-  log_missing_code(kind, uint32_t(b.acc >> 48));
-  consume(b, 16);
+  log_missing_code(kind, uint32_t(b.acc >> 48), b.window_at + b.next);
+  jpeg_consume(b, 16);
   jpeg_set_error(st, missing_error);
   return -1;
-}
-
-int32_t jpeg_receive_extend(jpeg_state* st, int s) {
-  if (s <= 0) return 0;
-  const int32_t v = int32_t(jpeg_get_bits(st, s));
-  return v < (int32_t(1) << (s - 1)) ? v - (int32_t(1) << s) + 1 : v;
 }

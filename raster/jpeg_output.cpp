@@ -1,8 +1,19 @@
-// The JPEG reader's samples: dequantising, the floating-point inverse DCT, chroma
-// replication, colour conversion and the writing of MCUs into the image lines
-// (jpeg_state.h).
+// The JPEG reader's samples: dequantising, the inverse DCT, chroma replication, colour
+// conversion and the writing of MCUs into the image lines (jpeg_state.h).
 //
-// Samples stay floats until they are written. 12-bit samples are first brought to the
+// Two paths. The fast path takes the common files: 8-bit precision, grey, or three
+// components (YCbCr, or RGB) each sampled at 1, 2 or 4 times less than the largest
+// factor. Its inverse DCT runs eight columns, then eight rows, side by side (the compiler
+// turns the lanes into vector operations) with the exact transform's float arithmetic, so
+// its samples are those of the exact transform rounded half up; an integer transform
+// would be off by one often enough to take colours three from the reference decodings.
+// Each component stays at its own resolution in the MCU planes and is replicated while
+// the colours are converted, with the fixed-point tables of the JFIF conversion (16
+// fraction bits, each term rounded as the float formula rounds). Every other file
+// (12-bit, CMYK, YCCK, two components, odd sampling ratios) takes the path below.
+//
+// In the floating-point path
+// samples stay floats until they are written. 12-bit samples are first brought to the
 // 8-bit range (divided by 16), so every colour formula works on 8-bit values; each
 // component's sample is held to the sample range before the colours are converted, as
 // the samples of the file are (the transform of a block can overshoot near hard edges).
@@ -86,7 +97,204 @@ colour colour_of(const jpeg_state* st) {
   }
 }
 
+// ---- Fast path ------------------------------------------------------------------------
+
+// Eight 8-point transforms side by side: lane l takes in[k * 8 + l], k = 0..7, and gives
+// out[n * 8 + l] plus `shift`. The lanes are independent, so the compiler runs them as
+// vectors.
+inline void idct_lanes(const float* in, float* out, float shift) {
+  const float* c = kCos.c;
+  const float c1 = c[1], c2 = c[2], c3 = c[3], c4 = c[4], c5 = c[5], c6 = c[6], c7 = c[7];
+  for (int l = 0; l < 8; ++l) {
+    const float f0 = in[l], f1 = in[8 + l], f2 = in[16 + l], f3 = in[24 + l];
+    const float f4 = in[32 + l], f5 = in[40 + l], f6 = in[48 + l], f7 = in[56 + l];
+    const float e0 = (f0 + f4) * c4 + shift, e1 = (f0 - f4) * c4 + shift;
+    const float t = c2 * f2 + c6 * f6, d = c6 * f2 - c2 * f6;
+    const float ev0 = e0 + t, ev1 = e1 + d, ev2 = e1 - d, ev3 = e0 - t;
+    const float o0 = c1 * f1 + c3 * f3 + c5 * f5 + c7 * f7;
+    const float o1 = c3 * f1 - c7 * f3 - c1 * f5 - c5 * f7;
+    const float o2 = c5 * f1 - c1 * f3 + c7 * f5 + c3 * f7;
+    const float o3 = c7 * f1 - c5 * f3 + c3 * f5 - c1 * f7;
+    out[l] = ev0 + o0;
+    out[56 + l] = ev0 - o0;
+    out[8 + l] = ev1 + o1;
+    out[48 + l] = ev1 - o1;
+    out[16 + l] = ev2 + o2;
+    out[40 + l] = ev2 - o2;
+    out[24 + l] = ev3 + o3;
+    out[32 + l] = ev3 - o3;
+  }
+}
+
+inline uint8_t byte_of(int32_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// The JFIF YCbCr -> RGB terms per chroma value, and a byte clamp over the sums' range.
+struct ycc_tables {
+  int16_t cr_r[256], cb_b[256];
+  int32_t cb_g[256], cr_g[256];  // 16 fraction bits; cr_g carries the rounding half
+  uint8_t clamp[1024];           // index value + kClampOffset
+  static constexpr int kClampOffset = 384;
+  ycc_tables() {
+    for (int i = 0; i < 256; ++i) {
+      const double x = i - 128;
+      cr_r[i] = int16_t(std::floor(1.402 * x + 0.5));
+      cb_b[i] = int16_t(std::floor(1.772 * x + 0.5));
+      cb_g[i] = int32_t(std::lround(-0.34414 * x * 65536));
+      cr_g[i] = int32_t(std::lround(-0.71414 * x * 65536)) + 32768;
+    }
+    for (int i = 0; i < 1024; ++i) clamp[i] = uint8_t(std::clamp(i - kClampOffset, 0, 255));
+  }
+};
+const ycc_tables kYcc;
+
+// log2 of a power of two from 1 to 4, -1 otherwise.
+int share_shift(int ratio) {
+  switch (ratio) {
+    case 1: return 0;
+    case 2: return 1;
+    case 4: return 2;
+    default: return -1;
+  }
+}
+
+// Horizontal and vertical shifts of component c's samples in the MCU (fast path).
+void component_shifts(const jpeg_frame& f, int c, int* sx, int* sy) {
+  const jpeg_component& k = f.comp[c];
+  *sx = share_shift(k.h > 0 && f.hmax % k.h == 0 ? f.hmax / k.h : 0);
+  *sy = share_shift(k.v > 0 && f.vmax % k.v == 0 ? f.vmax / k.v : 0);
+}
+
+// One output line of YCbCr samples converted to RGB; chroma at column x >> csx.
+template <int csx>
+void ycc_line(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int w, uint8_t* r,
+              uint8_t* g, uint8_t* b) {
+  const uint8_t* lim = kYcc.clamp + ycc_tables::kClampOffset;
+  int x = 0;
+  if constexpr (csx == 1) {  // two pixels a chroma sample: its terms once for both
+    for (; x + 1 < w; x += 2) {
+      const int u = cb[x >> 1], v = cr[x >> 1];
+      const int dr = kYcc.cr_r[v], dg = (kYcc.cb_g[u] + kYcc.cr_g[v]) >> 16, db = kYcc.cb_b[u];
+      const int l0 = y[x], l1 = y[x + 1];
+      r[x] = lim[l0 + dr];
+      g[x] = lim[l0 + dg];
+      b[x] = lim[l0 + db];
+      r[x + 1] = lim[l1 + dr];
+      g[x + 1] = lim[l1 + dg];
+      b[x + 1] = lim[l1 + db];
+    }
+  }
+  for (; x < w; ++x) {
+    const int u = cb[x >> csx], v = cr[x >> csx], l = y[x];
+    r[x] = lim[l + kYcc.cr_r[v]];
+    g[x] = lim[l + ((kYcc.cb_g[u] + kYcc.cr_g[v]) >> 16)];
+    b[x] = lim[l + kYcc.cb_b[u]];
+  }
+}
+
+// Same line when the two chroma components have different horizontal shares.
+void ycc_line_any(const uint8_t* y, const uint8_t* cb, int sb, const uint8_t* cr, int sr, int w,
+                  uint8_t* r, uint8_t* g, uint8_t* b) {
+  const uint8_t* lim = kYcc.clamp + ycc_tables::kClampOffset;
+  for (int x = 0; x < w; ++x) {
+    const int u = cb[x >> sb], v = cr[x >> sr], l = y[x];
+    r[x] = lim[l + kYcc.cr_r[v]];
+    g[x] = lim[l + ((kYcc.cb_g[u] + kYcc.cr_g[v]) >> 16)];
+    b[x] = lim[l + kYcc.cb_b[u]];
+  }
+}
+
+// One plane line replicated from samples at column x >> sx.
+void copy_line(const uint8_t* in, int sx, int w, uint8_t* out) {
+  if (sx == 0) {
+    std::memcpy(out, in, size_t(w));
+    return;
+  }
+  for (int x = 0; x < w; ++x) out[x] = in[x >> sx];
+}
+
+void write_mcu_fast(jpeg_state* st, int x0, int y0, int w, int h) {
+  const jpeg_frame& f = st->frame;
+  const int stride = 8 * f.hmax;
+  const int planes = std::min(f.count, 3);
+  int sx[3] = {}, sy[3] = {};
+  for (int c = 0; c < planes; ++c) component_shifts(f, c, &sx[c], &sy[c]);
+  const bool ycc = planes == 3 && colour_of(st) == colour::ycc;
+  for (int y = 0; y < h; ++y) {
+    // One look-up a row: the planes of a row follow each other, width bytes apart.
+    uint8_t* line[3] = {};
+    uint8_t* row = get_img_line_adr(st->image, y0 + y, 0);
+    bool all = row != nullptr;
+    for (int p = 0; p < planes; ++p) {
+      if (row && p < st->image->planes) line[p] = row + int64_t(st->image->width) * p + x0;
+      all = all && line[p];
+    }
+    const uint8_t* in[3];
+    for (int p = 0; p < planes; ++p) in[p] = st->planes8[p] + (y >> sy[p]) * stride;
+    if (ycc && all && sx[0] == 0 && sx[1] == sx[2]) {
+      if (sx[1] == 0)
+        ycc_line<0>(in[0], in[1], in[2], w, line[0], line[1], line[2]);
+      else if (sx[1] == 1)
+        ycc_line<1>(in[0], in[1], in[2], w, line[0], line[1], line[2]);
+      else
+        ycc_line<2>(in[0], in[1], in[2], w, line[0], line[1], line[2]);
+    } else if (ycc) {
+      // Luma itself sampled below the largest factor: replicate it into a line first.
+      uint8_t luma[8 * kJpegMaxFactor];
+      uint8_t rgb[3][8 * kJpegMaxFactor];
+      copy_line(in[0], sx[0], w, luma);
+      ycc_line_any(luma, in[1], sx[1], in[2], sx[2], w, rgb[0], rgb[1], rgb[2]);
+      for (int p = 0; p < 3; ++p)
+        if (line[p]) std::memcpy(line[p], rgb[p], size_t(w));
+    } else {
+      for (int p = 0; p < planes; ++p)
+        if (line[p]) copy_line(in[p], sx[p], w, line[p]);
+    }
+  }
+}
+
 }  // namespace
+
+bool jpeg_fast_output(const jpeg_state* st) { return st->frame.fast; }
+
+bool jpeg_frame_takes_fast_path(const jpeg_frame& f) {
+  if (f.precision != 8) return false;
+  if (f.count == 1) return true;
+  if (f.count != 3) return false;
+  for (int c = 0; c < 3; ++c) {
+    int sx = 0, sy = 0;
+    component_shifts(f, c, &sx, &sy);
+    if (sx < 0 || sy < 0) return false;
+  }
+  return true;
+}
+
+void jpeg_idct_block(const int32_t coef[64], const uint16_t q[64], uint8_t* out, int stride,
+                     int last) {
+  float in[64] = {};
+  int32_t ac = 0;
+  last = std::clamp(last, 0, 63);
+  for (int i = 0; i <= last; ++i) {  // no branch on the values: they are hard to predict
+    in[kJpegZigzag[i]] = float(coef[i]) * float(q[i]);
+    ac |= i > 0 ? coef[i] : 0;
+  }
+  if (!ac) {  // only the DC: a flat block of 128 + DC / 8, rounded half up
+    const int64_t dc = int64_t(coef[0]) * q[0];
+    const uint8_t s = byte_of(int32_t(std::clamp<int64_t>(128 + ((dc + 4) >> 3), -1, 256)));
+    for (int y = 0; y < 8; ++y) std::memset(out + y * stride, s, 8);
+    return;
+  }
+  // Columns first (lane = column), then the rows of the turned result (lane = row); the
+  // level shift and the rounding half ride on the second pass.
+  float cols[64], turned[64], res[64];
+  idct_lanes(in, cols, 0.0f);
+  for (int r = 0; r < 8; ++r)
+    for (int k = 0; k < 8; ++k) turned[k * 8 + r] = cols[r * 8 + k];
+  idct_lanes(turned, res, 128.5f);
+  int32_t samples[64];
+  for (int i = 0; i < 64; ++i) samples[i] = int32_t(std::clamp(res[i], 0.0f, 255.5f));
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) out[y * stride + x] = byte_of(samples[x * 8 + y]);
+}
 
 void jpeg_idct(const float in[64], float out[64], float level_shift) {
   float rows[64];
@@ -94,10 +302,17 @@ void jpeg_idct(const float in[64], float out[64], float level_shift) {
   for (int c = 0; c < 8; ++c) idct_1d(rows + c, 8, out + c, 8, level_shift);
 }
 
-void jpeg_block_to_mcu(jpeg_state* st, int c, const int32_t* coef, int bx, int by) {
+void jpeg_block_to_mcu(jpeg_state* st, int c, const int32_t* coef, int bx, int by, int last) {
   const jpeg_frame& f = st->frame;
   const jpeg_component& k = f.comp[c];
   const uint16_t* q = st->quant[k.tq & 3];
+  if (jpeg_fast_output(st)) {
+    const int stride = 8 * f.hmax;
+    if (c < 0 || c >= 3 || bx < 0 || by < 0 || (bx + 1) * 8 > stride || (by + 1) * 8 > 8 * f.vmax)
+      return;
+    jpeg_idct_block(coef, q, st->planes8[c] + by * 8 * stride + bx * 8, stride, last);
+    return;
+  }
   float in[64] = {};
   for (int i = 0; i < 64; ++i)
     if (coef[i]) in[kJpegZigzag[i]] = float(coef[i]) * float(q[i]);
@@ -119,6 +334,7 @@ void jpeg_block_to_mcu(jpeg_state* st, int c, const int32_t* coef, int bx, int b
 void jpeg_write_mcu(jpeg_state* st, int x0, int y0, int w, int h) {
   const jpeg_frame& f = st->frame;
   if (w <= 0 || h <= 0) return;
+  if (jpeg_fast_output(st)) return write_mcu_fast(st, x0, y0, w, h);
   const int stride = 8 * f.hmax;
   const float scale = f.precision == 12 ? 1.0f / 16 : 1.0f;
   const colour kind = colour_of(st);

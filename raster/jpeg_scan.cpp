@@ -80,7 +80,9 @@ void note_row(jpeg_state* st, int64_t mcu_row) {
 // ---- Sequential ---------------------------------------------------------------------------
 
 // One block of a sequential scan into coef (zig-zag order); false when the data is bad.
-bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64]) {
+// *last is the zig-zag index of the last coefficient decoded.
+bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last) {
+  *last = 0;
   std::memset(coef, 0, 64 * sizeof(int32_t));
   const int c = st->scan.comp[s];
   const int dc = jpeg_decode_symbol(st, 2 * st->scan.td[s], 0, ERR_LOADING);
@@ -89,13 +91,26 @@ bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64]) {
   st->predictor[c] += jpeg_receive_extend(st, dc);
   coef[0] = st->predictor[c];
   const int ac_slot = 1 + 2 * st->scan.ta[s];
+  const int32_t* whole = st->huff[ac_slot & 7].fast_ac;
+  jpeg_bits& b = st->bits;
   for (int k = 1; k < 64;) {
+    // Most coefficients: the code and the value bits in one look-up.
+    if (b.count < 16) jpeg_bits_load(st);
+    if (const int32_t e = whole[b.acc >> (64 - kJpegFastBits)]) {
+      jpeg_consume(b, e & 0xFF);
+      k += (e >> 8) & 0xFF;
+      if (k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
+      *last = k;
+      coef[k++] = e >> 16;
+      continue;
+    }
     const int rs = jpeg_decode_symbol(st, ac_slot, 1, ERR_LOADING);
     if (rs < 0) return false;
     if (rs == 0) break;
     const int size = rs & 15;
     k += rs >> 4;
     if (size > max_ac_size(st) || k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
+    *last = k;
     coef[k++] = jpeg_receive_extend(st, size);
   }
   return !st->bits.overrun;
@@ -118,11 +133,12 @@ bool sequential_unit(jpeg_state* st, const scan_walk& w, int64_t m, bool direct)
   const jpeg_scan& s = st->scan;
   const int64_t ux = m % w.across, uy = m / w.across;
   int32_t coef[64];
+  int last = 63;
   if (w.single) {
     const int c = s.comp[0];
-    if (jpeg_at_marker(st) || !decode_sequential_block(st, 0, coef)) return false;
+    if (jpeg_at_marker(st) || !decode_sequential_block(st, 0, coef, &last)) return false;
     if (direct) {  // a one-component frame: the block is its own 8 x 8 piece of the image
-      jpeg_block_to_mcu(st, c, coef, 0, 0);
+      jpeg_block_to_mcu(st, c, coef, 0, 0, last);
       write_unit(st, ux * 8, uy * 8, 8, 8);
     } else {
       keep_block(st, c, ux, uy, coef);
@@ -135,9 +151,9 @@ bool sequential_unit(jpeg_state* st, const scan_walk& w, int64_t m, bool direct)
     const jpeg_component& k = f.comp[c];
     for (int by = 0; by < k.v; ++by)
       for (int bx = 0; bx < k.h; ++bx) {
-        if (jpeg_at_marker(st) || !decode_sequential_block(st, i, coef)) return false;
+        if (jpeg_at_marker(st) || !decode_sequential_block(st, i, coef, &last)) return false;
         if (direct)
-          jpeg_block_to_mcu(st, c, coef, bx, by);
+          jpeg_block_to_mcu(st, c, coef, bx, by, last);
         else
           keep_block(st, c, ux * k.h + bx, uy * k.v + by, coef);
       }
@@ -317,6 +333,7 @@ int jpeg_frame_geometry(jpeg_state* st) {
     k.used_across = int(ceil_div(ceil_div(int64_t(f.width) * k.h, f.hmax), 8));
     k.used_down = int(ceil_div(ceil_div(int64_t(f.height) * k.v, f.vmax), 8));
   }
+  f.fast = jpeg_frame_takes_fast_path(f);
   return 0;
 }
 

@@ -13,6 +13,7 @@ struct bitmap_t;
 constexpr int kJpegMaxComponents = 4;
 constexpr int kJpegMaxFactor = 4;      // largest H and V
 constexpr int kJpegMaxBlocksInMcu = 10;
+constexpr int kJpegFastBits = 9;       // Huffman look-ahead
 
 // Frame modes (the SOF marker's coding process).
 constexpr int kJpegBaseline = 0;
@@ -28,7 +29,12 @@ struct jpeg_huffman {
     for (int32_t& m : maxcode) m = -1;  // no code of any length until the table is built
   }
   bool defined = false;
-  uint16_t fast[512] = {};     // (length << 8 | symbol), 0 when the code is longer or absent
+  // (length << 8 | symbol) of the code the next 9 bits begin with, 0 when it is longer
+  // or absent.
+  uint16_t fast[1 << kJpegFastBits] = {};
+  // For AC tables: when that code and the value bits after it fit the 9 bits, the whole
+  // coefficient: value << 16 | run << 8 | bits used; else 0.
+  int32_t fast_ac[1 << kJpegFastBits] = {};
   int32_t maxcode[18];         // largest code of each length, -1 when none
   int32_t valoffset[17] = {};  // symbol index of the first code of each length, minus that code
   uint8_t symbols[256] = {};
@@ -46,7 +52,14 @@ struct jpeg_bits {
   uint64_t loaded = 0;      // bytes loaded in this run
   int64_t start = 0;        // reader position when the run began
   int64_t ends[16] = {};    // file position after each of the last 16 bytes loaded
+  // The window of file bytes read ahead (jpeg_state::window): bytes [next, have) of it
+  // are not loaded yet; window[0] is at file position `window_at`.
+  int next = 0, have = 0;
+  int64_t window_at = 0;
+  bool file_end = false;    // the reader has no byte after the window's last
 };
+
+constexpr int kJpegWindow = 1024;
 
 struct jpeg_component {
   int id = 0, h = 1, v = 1, tq = 0;
@@ -61,6 +74,7 @@ struct jpeg_frame {
   jpeg_component comp[kJpegMaxComponents];
   int hmax = 1, vmax = 1, mcus_across = 0, mcus_down = 0;
   bool buffered = false;       // coefficients kept, samples written at the end
+  bool fast = false;           // samples take the fast path (jpeg_frame_takes_fast_path)
   std::vector<uint8_t> rows_reached;  // per MCU row: 1 once a scan decoded data there
 };
 
@@ -89,7 +103,11 @@ struct jpeg_state {
   int32_t predictor[kJpegMaxComponents] = {};
   uint32_t eob_run = 0;
   jpeg_bits bits;
+  uint8_t window[kJpegWindow];      // the bit stream's read-ahead bytes (jpeg_bits)
   float mcu[kJpegMaxComponents][64 * kJpegMaxFactor * kJpegMaxFactor] = {};
+  // The fast path's MCU planes (8-bit files in grey, YCbCr or RGB with power-of-two
+  // sampling): each component at its own resolution, line stride 8 x hmax.
+  uint8_t planes8[kJpegMaxComponents][64 * kJpegMaxFactor * kJpegMaxFactor] = {};
   uint8_t samples[3][64 * kJpegMaxFactor * kJpegMaxFactor] = {};  // an MCU's output planes
 };
 
@@ -119,14 +137,48 @@ void jpeg_bits_begin(jpeg_state* st);
 void jpeg_bits_end(jpeg_state* st);
 // True once every bit before a marker (or the end of the file) has been used.
 bool jpeg_at_marker(jpeg_state* st);
-uint32_t jpeg_get_bits(jpeg_state* st, int n);
-int jpeg_get_bit(jpeg_state* st);
+// Loads whole bytes into the accumulator while it has room for one more.
+void jpeg_bits_load(jpeg_state* st);
+// jpeg_decode_symbol for codes longer than the look-ahead, and for no code at all.
+int jpeg_decode_long_symbol(jpeg_state* st, int slot, int kind, int missing_error);
+
+// The bit readers below run once per coefficient, so they are inline here.
+inline void jpeg_consume(jpeg_bits& b, int n) {
+  if (n > b.count) b.overrun = true;
+  b.acc = n >= 64 ? 0 : b.acc << n;
+  b.count = n >= b.count ? 0 : b.count - n;
+}
+
+inline uint32_t jpeg_get_bits(jpeg_state* st, int n) {
+  if (n <= 0) return 0;
+  jpeg_bits& b = st->bits;
+  if (b.count < n) jpeg_bits_load(st);
+  const uint32_t v = uint32_t(b.acc >> (64 - n));
+  jpeg_consume(b, n);
+  return v;
+}
+
+inline int jpeg_get_bit(jpeg_state* st) { return int(jpeg_get_bits(st, 1)); }
+
 // One symbol of the slot's table; -1 (trace-log line, error set) when no code matches.
 // `kind` names the table in the message: 0 DC, 1 AC, 2 AC refinement; `missing_error`
 // is the error code set then.
-int jpeg_decode_symbol(jpeg_state* st, int slot, int kind, int missing_error);
+inline int jpeg_decode_symbol(jpeg_state* st, int slot, int kind, int missing_error) {
+  jpeg_bits& b = st->bits;
+  if (b.count < 16) jpeg_bits_load(st);
+  if (const uint16_t f = st->huff[slot & 7].fast[b.acc >> (64 - kJpegFastBits)]) {
+    jpeg_consume(b, f >> 8);
+    return f & 0xFF;
+  }
+  return jpeg_decode_long_symbol(st, slot, kind, missing_error);
+}
+
 // The received value of s bits, extended to its sign (T.81 F.2.2.1).
-int32_t jpeg_receive_extend(jpeg_state* st, int s);
+inline int32_t jpeg_receive_extend(jpeg_state* st, int s) {
+  if (s <= 0) return 0;
+  const int32_t v = int32_t(jpeg_get_bits(st, s));
+  return v < (int32_t(1) << (s - 1)) ? v - (int32_t(1) << s) + 1 : v;
+}
 
 // ---- Scans (jpeg_scan.cpp) ----------------------------------------------------------------
 void jpeg_decode_scan(jpeg_state* st);
@@ -138,8 +190,8 @@ int jpeg_alloc_coefficients(jpeg_state* st);
 // ---- Samples (jpeg_output.cpp) ------------------------------------------------------------
 // Dequantises and transforms one block of the frame component `c` into the MCU plane at
 // block column bx, block row by (in the component's own blocks), replicating each sample
-// over the component's share of the MCU.
-void jpeg_block_to_mcu(jpeg_state* st, int c, const int32_t* coef, int bx, int by);
+// over the component's share of the MCU. Coefficients after zig-zag index `last` are 0.
+void jpeg_block_to_mcu(jpeg_state* st, int c, const int32_t* coef, int bx, int by, int last = 63);
 // Writes the MCU planes of the frame's components at pixel (x0, y0), `w` x `h` pixels of
 // it, converting the colours.
 void jpeg_write_mcu(jpeg_state* st, int x0, int y0, int w, int h);
@@ -147,3 +199,13 @@ void jpeg_write_mcu(jpeg_state* st, int x0, int y0, int w, int h);
 void jpeg_output_buffered(jpeg_state* st);
 // The 8 x 8 inverse DCT of dequantised coefficients (natural order) plus the level shift.
 void jpeg_idct(const float in[64], float out[64], float level_shift);
+// The fast path's 8 x 8 inverse DCT of an 8-bit frame's block: coefficients in zig-zag
+// order and their quantisation values, samples rounded (half up) and held to 0..255 into
+// `out` (lines `stride` apart). Coefficients after zig-zag index `last` are taken as 0.
+void jpeg_idct_block(const int32_t coef[64], const uint16_t q[64], uint8_t* out, int stride,
+                     int last = 63);
+// The frame's `fast`, set by jpeg_frame_geometry.
+bool jpeg_fast_output(const jpeg_state* st);
+// True when the frame's samples take the fast path (8-bit precision; grey, or three
+// components converted from YCbCr or kept as RGB, each sampled at a power-of-two share).
+bool jpeg_frame_takes_fast_path(const jpeg_frame& f);

@@ -2,11 +2,13 @@
 // tables, coded values too large for the precision, runs past the block, a second
 // frame that does not match the first, hostile sizes, restart counts beyond 65535,
 // every truncation and seeded byte flips. Each ends with result 0, gblerr clear and the
-// lines decoded before the fault kept.
+// lines decoded before the fault kept. Also a long scan of stuffed bytes, read ahead in
+// several windows, decodes whole.
 #include "raster/jpeg_read.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -155,6 +157,39 @@ TEST_F(JpegErrors, CodedValuesOutOfRange) {
     EXPECT_EQ(sample(b, 3, 3), c.want0) << c.what;
     EXPECT_EQ(sample(b, 15, 3), c.want1) << c.what;
   }
+}
+
+// A scan several read-ahead windows long, thick with stuffed 0xFF bytes, one of them
+// astride the first window's edge (bytes 1023 and 1024 of the data): every block decodes.
+// `lead` flat blocks (DC 0) shift the stream until that pair falls there; then DC 15 and
+// 0 in turn give samples 130 and 128.
+TEST_F(JpegErrors, LongScanOfStuffedBytes) {
+  auto stream = [](int lead) {
+    bit_writer w;
+    for (int i = 0; i < lead; ++i) w.put("0" "0");  // no difference, end of block
+    for (int i = 0; i < 2000; ++i) {
+      w.put("1" "1111" "111" "0");  // +15, three runs of zeros, end of block
+      w.put("1" "0000" "0");        // -15, end of block
+    }
+    return w.finish();
+  };
+  int lead = 0;
+  bytes data = stream(lead);
+  while (lead < 64 && !(data[1023] == 0xFF && data[1024] == 0)) data = stream(++lead);
+  ASSERT_LT(lead, 64);
+  ASSERT_GT(data.size(), size_t(3 * 1024));
+  ASSERT_GT(std::count(data.begin(), data.end(), uint8_t(0xFF)), 200);
+  grey_file g;
+  g.width = 8 * (lead + 4000);
+  g.dc_symbols[1] = 4;     // "1": a difference of four bits
+  g.ac_symbols[1] = 0xF0;  // "1": sixteen zeros
+  bitmap_t* b = run(g.build(data));
+  int wrong = 0;
+  for (int i = 0; i < lead + 4000; ++i) {
+    const int want = i < lead || (i - lead) % 2 ? 128 : 130;
+    for (int y : {0, 7}) wrong += sample(b, 8 * i + (i % 8), y) != want;
+  }
+  EXPECT_EQ(wrong, 0) << "lead " << lead;
 }
 
 // Header values that would index or divide out of range end the decoding: before the
