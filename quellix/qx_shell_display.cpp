@@ -179,6 +179,16 @@ void qx_show_replay_state() {
   }
   const qx_player copy = *p;
   const std::string name = p->name ? p->name : "";
+  // The point is copied under the lock too: a live reader rewrites it in place.
+  replay_point point{};
+  std::string point_text;
+  const bool have_point = copy.current_point != nullptr;
+  if (have_point) {
+    point = *copy.current_point;
+    if (point.text && point.length > 0) point_text.assign(point.text, size_t(point.length));
+    point.text = point_text.data();
+    point.length = int32_t(point_text.size());
+  }
   qx_player_unlock();
   char buf[64];
   // The player's own values are applied ones: black.
@@ -205,7 +215,7 @@ void qx_show_replay_state() {
   check(s.forward, copy.running_direction > 0.0);
   check(s.backward, copy.running_direction < 0.0);
   check(s.loop, copy.loop != 0);
-  qx_show_position(copy.current_point, copy.total_distance);
+  qx_show_position(have_point ? &point : nullptr, copy.total_distance);
 }
 
 void qx_nav_window_start() {
