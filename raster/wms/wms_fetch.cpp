@@ -21,32 +21,9 @@
 
 namespace {
 
-struct target {
-  std::string host;    // "name[:port]" of the address
-  std::string server;  // where to connect
-  int port = 80;
-  int proxy = 0;
-};
-
-bool plan(const char* url, target* t) {
-  char* host = nullptr;
-  url_host(url, &host);
-  t->host = host ? host : "";
-  free_mem(&host);
-  http_access_t access{};
-  if (http_read_access(config_http(), &access) != 0) return false;
-  t->proxy = access.proxy;
-  if (access.proxy) {
-    t->server = access.server;
-    t->port = access.port;
-    return !t->server.empty();
-  }
-  char buffer[sizeof access.server] = {};
-  if (t->host.empty() || t->host.size() >= sizeof buffer) return false;
-  t->host.copy(buffer, t->host.size());
-  t->port = http_split_port(buffer);
-  t->server = buffer;
-  return t->port >= 1 && !t->server.empty();
+// Where the GET goes; false when there is nowhere to connect.
+bool plan(const char* url, http_route_t* t) {
+  return http_route(url, t) && !t->server.empty() && (t->proxy || t->port >= 1);
 }
 
 struct answer {
@@ -60,7 +37,7 @@ struct answer {
 
 // One GET; 0 when an answer came (its status in a->status), -1 when none could be had.
 int get_once(const char* url, answer* a) {
-  target t;
+  http_route_t t;
   if (!plan(url, &t)) return -1;
   socket_t* s = nullptr;
   socket_create(t.server.c_str(), t.port, SOCK_TCP, &s);
