@@ -180,17 +180,19 @@ int wms_get_capabilities(const char* address, container_t* list, wms_service_t**
   set_gblerr(0);
   char* url = nullptr;
   if (!wms_complete_address(address, &url)) return 0;  // gblerr 10
-  char* body = nullptr;
-  size_t size = 0;
-  int status = 0;
-  const int rc = wms_fetch(url, &body, &size, &status);
-  free_mem(&url);
-  if (rc != 0) {
-    free_mem(&body);
+  wms_answer a;
+  if (wms_fetch_owned(&url, &a) != 0) {
     set_gblerr(ERR_OBJECT);  // nothing was fetched
     return 0;
   }
-  const int result = wms_read_capabilities(body, size, list, out);
-  free_mem(&body);
+  const int result = wms_read_capabilities(a.body, a.size, list, out);
+  free_mem(&a.body);
   return result;
+}
+
+int wms_fetch_owned(char** url, wms_answer* a) {
+  const int rc = wms_fetch(*url, &a->body, &a->size, &a->status);
+  free_mem(url);
+  if (rc != 0) free_mem(&a->body);
+  return rc;
 }
