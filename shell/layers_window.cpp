@@ -167,14 +167,10 @@ plat::ImageList load_state_images() {
 // flips its check (with its descendants; unchecking also unchecks its ancestors). An
 // item whose folder is gone is left alone. Answers 1: the tree does nothing more.
 plat::LResult on_click(plat::Wnd tree) {
-  plat::TvHitTestInfo hit;
-  plat::get_cursor_pos(&hit.pt);
-  plat::screen_to_client(tree, &hit.pt);
-  plat::TreeItem item =
-      reinterpret_cast<plat::TreeItem>(plat::send_message(tree, plat::TVM_HITTEST, 0, plat::LParam(&hit)));
+  unsigned flags = 0;
+  plat::TreeItem item = tree_select_under_cursor(tree, &flags);
   if (!item) return 1;
-  plat::send_message(tree, plat::TVM_SELECTITEM, plat::TVGN_CARET, plat::LParam(item));
-  if (!(hit.flags & plat::TVHT_ONITEM) || tree_state_image(tree, item) == 0) return 1;
+  if (!(flags & plat::TVHT_ONITEM) || tree_state_image(tree, item) == 0) return 1;
   if (!layers_item_folder(tree, item)) return 1;
   const int checked = tree_get_check(tree, item) ? 0 : 1;
   tree_set_check_all(tree, item, checked);

@@ -50,16 +50,6 @@ std::u16string wide_text(const char* text) {
   return out;
 }
 
-int add_row(plat::Wnd lv, const char16_t* title, int data) {
-  std::u16string w = title ? title : u"";
-  plat::LvItem it;
-  it.mask = plat::LVIF_TEXT | plat::LVIF_PARAM;
-  it.item = int(plat::send_message(lv, plat::LVM_GETITEMCOUNT, 0, 0));
-  it.text = w.data();
-  it.param = data;
-  return int(plat::send_message(lv, plat::LVM_INSERTITEM, 0, plat::LParam(&it)));
-}
-
 void set_cell(plat::Wnd lv, int row, int column, const char* text) {
   listview_set_cell(lv, row, column, wide_text(text ? text : "").c_str());
 }
@@ -86,7 +76,7 @@ void fill_list(plat::Wnd dlg) {
   for (int id : st().services) {
     wms_service_t* s = find_service(id);
     if (!s) continue;
-    const int row = add_row(lv, s->title, id);
+    const int row = listview_add_row(lv, s->title, id);
     if (row >= 0) set_cell(lv, row, 1, s->getmap_url);
   }
 }

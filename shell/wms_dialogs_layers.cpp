@@ -186,14 +186,10 @@ void checks_changed(plat::Wnd tree) {
 // NM_CLICK: a click on a box flips it and gives its state to the boxes under it; a
 // click elsewhere on an item selects it. Answers 1: the tree does nothing more.
 plat::LResult on_click(plat::Wnd tree) {
-  plat::TvHitTestInfo hit;
-  plat::get_cursor_pos(&hit.pt);
-  plat::screen_to_client(tree, &hit.pt);
-  plat::TreeItem item =
-      reinterpret_cast<plat::TreeItem>(plat::send_message(tree, plat::TVM_HITTEST, 0, plat::LParam(&hit)));
+  unsigned flags = 0;
+  plat::TreeItem item = tree_select_under_cursor(tree, &flags);
   if (!item) return 1;
-  plat::send_message(tree, plat::TVM_SELECTITEM, plat::TVGN_CARET, plat::LParam(item));
-  if (!(hit.flags & plat::TVHT_ONITEMSTATEICON) || tree_state_image(tree, item) == 0) return 1;
+  if (!(flags & plat::TVHT_ONITEMSTATEICON) || tree_state_image(tree, item) == 0) return 1;
   tree_set_check_all(tree, item, tree_get_check(tree, item) ? 0 : 1);
   checks_changed(tree);
   return 1;

@@ -39,6 +39,17 @@ plat::TreeItem tree_insert_item(plat::Wnd tree, plat::TreeItem parent, const cha
       plat::send_message(tree, plat::TVM_INSERTITEM, 0, plat::LParam(&ins)));
 }
 
+plat::TreeItem tree_select_under_cursor(plat::Wnd tree, unsigned* flags) {
+  plat::TvHitTestInfo hit;
+  plat::get_cursor_pos(&hit.pt);
+  plat::screen_to_client(tree, &hit.pt);
+  plat::TreeItem item =
+      reinterpret_cast<plat::TreeItem>(plat::send_message(tree, plat::TVM_HITTEST, 0, plat::LParam(&hit)));
+  *flags = hit.flags;
+  if (item) plat::send_message(tree, plat::TVM_SELECTITEM, plat::TVGN_CARET, plat::LParam(item));
+  return item;
+}
+
 plat::TreeItem tree_next_item(plat::Wnd tree, plat::TreeItem item, unsigned relation) {
   return reinterpret_cast<plat::TreeItem>(
       plat::send_message(tree, plat::TVM_GETNEXTITEM, relation, plat::LParam(item)));

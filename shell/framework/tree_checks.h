@@ -16,6 +16,9 @@ plat::Wnd create_tree(plat::Wnd parent, int width, int height, int checks);
 // the new item, null when it could not be made.
 plat::TreeItem tree_insert_item(plat::Wnd tree, plat::TreeItem parent, const char16_t* text,
                                 plat::LParam data, unsigned image);
+// The item under the mouse cursor, selected, with the hit-test flags (TVHT_) in *flags;
+// null when the cursor is over no item.
+plat::TreeItem tree_select_under_cursor(plat::Wnd tree, unsigned* flags);
 // The item in `relation` (a TVGN_ code) to `item`; null when there is none.
 plat::TreeItem tree_next_item(plat::Wnd tree, plat::TreeItem item, unsigned relation);
 // The item's state image: its check box (1 unchecked, 2 checked), 0 when it has none.

@@ -189,6 +189,7 @@ void listview_set_cell(plat::Wnd lv, int row, int column, const char* text);
 void listview_set_cell(plat::Wnd lv, int row, int column, const char16_t* text);
 // Appends a row (its first column's text, a data word); the row's index or -1.
 int listview_add_row(plat::Wnd lv, const char* text, intptr_t data);
+int listview_add_row(plat::Wnd lv, const char16_t* text, intptr_t data);
 intptr_t listview_selected_data(plat::Wnd lv);
 int list_add_item(plat::Wnd list, const char* text, intptr_t data);
 void list_clear(plat::Wnd list);

@@ -160,7 +160,11 @@ void listview_set_cell(plat::Wnd lv, int row, int column, const char16_t* text) 
 }
 
 int listview_add_row(plat::Wnd lv, const char* text, intptr_t data) {
-  std::u16string w = ui_wide(text);
+  return listview_add_row(lv, ui_wide(text).c_str(), data);
+}
+
+int listview_add_row(plat::Wnd lv, const char16_t* text, intptr_t data) {
+  std::u16string w = text ? text : u"";
   plat::LvItem it;
   it.mask = plat::LVIF_TEXT | plat::LVIF_PARAM;
   it.item = int(plat::send_message(lv, plat::LVM_GETITEMCOUNT, 0, 0));
