@@ -15,6 +15,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct obj_t;
 struct container_t;
@@ -88,6 +89,20 @@ int http_read_access(const char* text, http_access_t* out);
 // Splits "name:port" in place: the name keeps the text before ':', the port the number
 // after it; no port or port 0 gives 80. Returns the port.
 int http_split_port(char* name);
+
+// Where a GET of an address goes. Through a proxy: the proxy's server and port. Direct:
+// the address's own host split into server and port; the server stays empty when the
+// address names no host or one too long for a host name, and the port is below 1 when
+// it cannot be read. `host` is "name[:port]" as the address gives it (the Host line).
+struct http_route_t {
+  std::string host;
+  std::string server;
+  int port = 80;
+  int proxy = 0;
+};
+// Fills *out for `url` under the access setting (config_http()); false when that setting
+// cannot be read (no download).
+bool http_route(const char* url, http_route_t* out);
 
 // ---- Failures per host -----------------------------------------------------------------
 

@@ -32,36 +32,16 @@ const http_hooks kDefaults = {busy_nothing, rename_nothing, adopt_nothing, defau
                               default_version, filter_nothing};
 http_hooks g_hooks = kDefaults;
 
-struct round_target {
-  std::string host;    // "name[:port]" as the URL gives it
-  std::string name;    // the web host without its port: failures are counted here
-  std::string server;  // where to connect
-  int port = 80;
-  int proxy = 0;
+struct round_target : http_route_t {
+  std::string name;  // the web host without its port: failures are counted here
 };
 
-// Fills the target of a round; false when there is no download to make.
+// Fills the target of a round; false when there is no download to make. A direct
+// address whose host cannot be reached (too long, an unreadable port) leaves no host.
 bool plan_round(const char* url, round_target* t) {
-  char* host = nullptr;
-  url_host(url, &host);
-  t->host = host;
+  if (!http_route(url, t)) return false;
   t->name = t->host.substr(0, t->host.find(':'));
-  free_mem(&host);
-  http_access_t access{};
-  if (http_read_access(config_http(), &access) != 0) return false;
-  t->proxy = access.proxy;
-  if (access.proxy) {
-    t->server = access.server;
-    t->port = access.port;
-    return true;
-  }
-  char buffer[sizeof access.server] = {};
-  if (t->host.size() >= sizeof buffer) t->host.clear();  // no such host name
-  if (t->host.empty()) return true;
-  t->host.copy(buffer, t->host.size());
-  t->port = http_split_port(buffer);
-  t->server = buffer;
-  if (t->port < 1) t->host.clear();  // an unreadable port: no address to reach
+  if (!t->proxy && (t->server.empty() || t->port < 1)) t->host.clear();
   return true;
 }
 
@@ -114,6 +94,31 @@ bool run_round(obj_t* file, obj_t* list, char** url, int early) {
   if (result == -1) http_count_failure(t.name.c_str());
   return true;
 }
+
+}  // namespace
+
+bool http_route(const char* url, http_route_t* out) {
+  char* host = nullptr;
+  url_host(url, &host);
+  out->host = host ? host : "";
+  free_mem(&host);
+  http_access_t access{};
+  if (http_read_access(config_http(), &access) != 0) return false;
+  out->proxy = access.proxy;
+  if (access.proxy) {
+    out->server = access.server;
+    out->port = access.port;
+    return true;
+  }
+  char buffer[sizeof access.server] = {};
+  if (out->host.empty() || out->host.size() >= sizeof buffer) return true;
+  out->host.copy(buffer, out->host.size());
+  out->port = http_split_port(buffer);
+  out->server = buffer;
+  return true;
+}
+
+namespace {
 
 void report_error(const char* url) {
   set_gblerr(0);

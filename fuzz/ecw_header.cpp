@@ -14,25 +14,7 @@
 #include "platform/ecw/ecw_header.h"
 #include "raster/ecw.h"
 #include "raster/ecw_internal.h"
-
-namespace {
-
-// The pixel step of the georeference goes with its origins.
-void free_pixel_step(bitmap_t* image) {
-  georef_t* g = image->georef;
-  if (!g || !g->transfo) return;
-  obj_t* step = g->transfo;
-  g->transfo = nullptr;
-  if (step->cls == CLS_XFORM_OFFSET_SCALE) {
-    auto* s = static_cast<xform_offset_scale_t*>(step);
-    xform_control_point_t* origin = s->origins;
-    s->origins = nullptr;
-    free_obj(&origin);
-  }
-  free_obj(&step);
-}
-
-}  // namespace
+#include "tests/support/georef_steps.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tm_fuzz::init_images();
@@ -67,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   image->height = int32_t(info.height);
   ecw_georef(&info, image);
   set_gblerr(0);
-  free_pixel_step(image);
+  tm_test::free_georef_step(image);
   free_obj(&image);
   return 0;
 }

@@ -19,6 +19,7 @@
 #include "raster/geotiff.h"
 #include "raster/tiff_values.h"
 #include "tests/support/file_stub.h"
+#include "tests/support/georef_steps.h"
 
 namespace {
 
@@ -52,21 +53,6 @@ void walk(bitmap_t* image) {
   }
 }
 
-// The georeference frees only a unit step: the steps made here go first.
-void free_steps(bitmap_t* image) {
-  georef_t* g = image->georef;
-  if (!g || !g->transfo) return;
-  obj_t* step = g->transfo;
-  g->transfo = nullptr;
-  if (step->cls == CLS_XFORM_OFFSET_SCALE) {
-    auto* s = static_cast<xform_offset_scale_t*>(step);
-    xform_control_point_t* origin = s->origins;
-    s->origins = nullptr;
-    free_obj(&origin);
-  }
-  free_obj(&step);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -98,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rd_close_file(file);
   }
   set_gblerr(0);
-  free_steps(image);
+  tm_test::free_georef_step(image);
   free_obj(&image);
   tm_test::free_stub_files();
   return 0;

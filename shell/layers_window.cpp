@@ -74,23 +74,11 @@ folder_t* find_folder(const folder_key& key) {
 
 // ---- Tree items ------------------------------------------------------------------------------
 
-plat::TreeItem next_item(plat::Wnd tree, plat::TreeItem item, unsigned relation) {
-  return reinterpret_cast<plat::TreeItem>(
-      plat::send_message(tree, plat::TVM_GETNEXTITEM, relation, plat::LParam(item)));
-}
-
-unsigned state_image(plat::Wnd tree, plat::TreeItem item) {
-  return plat::tree_state_image_of(unsigned(
-      plat::send_message(tree, plat::TVM_GETITEMSTATE, plat::WParam(item), plat::TVIS_STATEIMAGEMASK)));
-}
-
 // The item's pair index, -1 when it names no pair.
 int pair_of(plat::Wnd tree, plat::TreeItem item) {
-  plat::TvItem tv;
-  tv.mask = plat::TVIF_PARAM | plat::TVIF_HANDLE;
-  tv.item = item;
-  if (!plat::send_message(tree, plat::TVM_GETITEM, 0, plat::LParam(&tv))) return -1;
-  return tv.param >= 0 && tv.param < pairlist_count(st().items) ? int(tv.param) : -1;
+  plat::LParam data = 0;
+  if (!tree_item_data(tree, item, &data)) return -1;
+  return data >= 0 && data < pairlist_count(st().items) ? int(data) : -1;
 }
 
 int add_pair(folder_t* folder) {
@@ -102,16 +90,7 @@ int add_pair(folder_t* folder) {
 
 plat::TreeItem insert_item(plat::Wnd tree, plat::TreeItem parent, const folder_t* folder, int pair,
                            unsigned image) {
-  std::u16string name = folder->name ? folder->name : u"";
-  plat::TvInsertStruct ins;
-  ins.parent = parent;
-  ins.insert_after = plat::TVI_LAST;
-  ins.item.mask = plat::TVIF_TEXT | plat::TVIF_PARAM | plat::TVIF_STATE;
-  ins.item.text = name.data();
-  ins.item.state = plat::tree_state_image(image);
-  ins.item.state_mask = plat::TVIS_STATEIMAGEMASK;
-  ins.item.param = pair;
-  return reinterpret_cast<plat::TreeItem>(plat::send_message(tree, plat::TVM_INSERTITEM, 0, plat::LParam(&ins)));
+  return tree_insert_item(tree, parent, folder->name, pair, image);
 }
 
 // The sub-folders of a folder under `parent`, each shown one with a check box. A folder
@@ -134,14 +113,14 @@ void add_sub_folders(plat::Wnd tree, folder_t* folder, plat::TreeItem parent, in
 // An item with a box whose folder was displayed is checked with all its descendants;
 // any other passes the test on to its children.
 void set_initial_checks(plat::Wnd tree, plat::TreeItem item) {
-  for (; item; item = next_item(tree, item, plat::TVGN_NEXT)) {
+  for (; item; item = tree_next_item(tree, item, plat::TVGN_NEXT)) {
     const int pair = pair_of(tree, item);
     std::intptr_t displayed = 0;
     if (pair >= 0) pairlist_get(st().items, pair, &displayed, nullptr);
-    if (state_image(tree, item) != 0 && displayed > 0)
+    if (tree_state_image(tree, item) != 0 && displayed > 0)
       tree_set_check_all(tree, item, 1);
     else
-      set_initial_checks(tree, next_item(tree, item, plat::TVGN_CHILD));
+      set_initial_checks(tree, tree_next_item(tree, item, plat::TVGN_CHILD));
   }
 }
 
@@ -188,14 +167,10 @@ plat::ImageList load_state_images() {
 // flips its check (with its descendants; unchecking also unchecks its ancestors). An
 // item whose folder is gone is left alone. Answers 1: the tree does nothing more.
 plat::LResult on_click(plat::Wnd tree) {
-  plat::TvHitTestInfo hit;
-  plat::get_cursor_pos(&hit.pt);
-  plat::screen_to_client(tree, &hit.pt);
-  plat::TreeItem item =
-      reinterpret_cast<plat::TreeItem>(plat::send_message(tree, plat::TVM_HITTEST, 0, plat::LParam(&hit)));
+  unsigned flags = 0;
+  plat::TreeItem item = tree_select_under_cursor(tree, &flags);
   if (!item) return 1;
-  plat::send_message(tree, plat::TVM_SELECTITEM, plat::TVGN_CARET, plat::LParam(item));
-  if (!(hit.flags & plat::TVHT_ONITEM) || state_image(tree, item) == 0) return 1;
+  if (!(flags & plat::TVHT_ONITEM) || tree_state_image(tree, item) == 0) return 1;
   if (!layers_item_folder(tree, item)) return 1;
   const int checked = tree_get_check(tree, item) ? 0 : 1;
   tree_set_check_all(tree, item, checked);
@@ -211,7 +186,7 @@ plat::LResult on_click(plat::Wnd tree) {
 // in the queue) draws it.
 void apply() {
   layers_state& s = st();
-  tree_collect_checks_all(s.tree, next_item(s.tree, nullptr, plat::TVGN_ROOT), s.items);
+  tree_collect_checks_all(s.tree, tree_next_item(s.tree, nullptr, plat::TVGN_ROOT), s.items);
   pairlist* live = nullptr;
   const int n = pairlist_count(s.items);
   for (int i = 0; i < n && size_t(i) < s.keys.size(); ++i) {
@@ -278,7 +253,7 @@ void layers_fill_tree(plat::Wnd tree) {
     folder_t* first = file_get_first_folder(file, nullptr);
     if (first && first->userdisplay) layers_add_root(tree, first);
   }
-  if (pairlist_count(st().items) > 0) set_initial_checks(tree, next_item(tree, nullptr, plat::TVGN_ROOT));
+  if (pairlist_count(st().items) > 0) set_initial_checks(tree, tree_next_item(tree, nullptr, plat::TVGN_ROOT));
 }
 
 plat::LResult layers_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {

@@ -53,14 +53,6 @@ place_state& st() {
 
 const char* tr(const char* fr, const char* en) { return is_french() ? fr : en; }
 
-std::u16string wide_text(const char* text) {
-  char16_t* w = nullptr;
-  utf8_to_wcs(text, &w);
-  std::u16string out = w ? w : u"";
-  free_mem(&w);
-  return out;
-}
-
 bool checked(plat::Wnd box) { return plat::send_message(box, plat::BM_GETCHECK, 0, 0) == plat::BST_CHECKED; }
 void set_checked(plat::Wnd box, bool on) {
   plat::send_message(box, plat::BM_SETCHECK, on ? plat::BST_CHECKED : plat::BST_UNCHECKED, 0);
@@ -69,15 +61,6 @@ void set_checked(plat::Wnd box, bool on) {
 plat::Wnd checkbox(plat::Wnd wnd, const char* text, int x, int width, int id) {
   return create_control(wnd, plat::kButtonClass, text, plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, x, 66, width,
                         24, id);
-}
-
-void add_column(plat::Wnd lv, int at, const char* text, int width) {
-  std::u16string w = wide_text(text);
-  plat::LvColumn c;
-  c.mask = plat::LVCF_TEXT | plat::LVCF_WIDTH;
-  c.text = w.data();
-  c.cx = width;
-  plat::send_message(lv, plat::LVM_INSERTCOLUMN, plat::WParam(at), plat::LParam(&c));
 }
 
 void free_index() {
@@ -108,8 +91,8 @@ void placedlg_create_controls(plat::Wnd wnd) {
                           plat::WS_TABSTOP | plat::LVS_REPORT | plat::LVS_SINGLESEL | plat::LVS_SHOWSELALWAYS,
                           10, 130, 516, 200, IDC_PLACE_LIST, plat::WS_EX_CLIENTEDGE);
   plat::send_message(s.list, plat::LVM_SETEXTENDEDLISTVIEWSTYLE, 0, plat::LVS_EX_FULLROWSELECT);
-  add_column(s.list, 0, tr("Nom", "Name"), 384);
-  add_column(s.list, 1, "Type", 106);
+  listview_add_column(s.list, 0, tr("Nom", "Name"), 384);
+  listview_add_column(s.list, 1, "Type", 106);
   s.localize = create_control(wnd, plat::kButtonClass, tr("Localiser", "Localize"),
                               plat::WS_TABSTOP | plat::BS_DEFPUSHBUTTON, 138, 342, 100, 28, IDC_PLACE_LOCALIZE);
   create_control(wnd, plat::kButtonClass, tr("Fermer", "Close"), plat::WS_TABSTOP, 426, 342, 100, 28,
@@ -178,11 +161,7 @@ void add_row(const char16_t* text, int cls, intptr_t number) {
   it.param = number;
   const int row = int(plat::send_message(lv, plat::LVM_INSERTITEM, 0, plat::LParam(&it)));
   if (row < 0) return;
-  std::u16string type = wide_text(obj_class_name(cls));
-  plat::LvItem sub;
-  sub.sub_item = 1;
-  sub.text = type.data();
-  plat::send_message(lv, plat::LVM_SETITEMTEXT, plat::WParam(row), plat::LParam(&sub));
+  listview_set_cell(lv, row, 1, obj_class_name(cls));
 }
 
 int attr_offset(int cls, int attr) {

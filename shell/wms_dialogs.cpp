@@ -50,31 +50,8 @@ std::u16string wide_text(const char* text) {
   return out;
 }
 
-void add_column(plat::Wnd lv, int at, const char* text, int width) {
-  std::u16string w = wide_text(text);
-  plat::LvColumn c;
-  c.mask = plat::LVCF_TEXT | plat::LVCF_WIDTH;
-  c.text = w.data();
-  c.cx = width;
-  plat::send_message(lv, plat::LVM_INSERTCOLUMN, plat::WParam(at), plat::LParam(&c));
-}
-
-int add_row(plat::Wnd lv, const char16_t* title, int data) {
-  std::u16string w = title ? title : u"";
-  plat::LvItem it;
-  it.mask = plat::LVIF_TEXT | plat::LVIF_PARAM;
-  it.item = int(plat::send_message(lv, plat::LVM_GETITEMCOUNT, 0, 0));
-  it.text = w.data();
-  it.param = data;
-  return int(plat::send_message(lv, plat::LVM_INSERTITEM, 0, plat::LParam(&it)));
-}
-
 void set_cell(plat::Wnd lv, int row, int column, const char* text) {
-  std::u16string w = wide_text(text ? text : "");
-  plat::LvItem it;
-  it.sub_item = column;
-  it.text = w.data();
-  plat::send_message(lv, plat::LVM_SETITEMTEXT, plat::WParam(row), plat::LParam(&it));
+  listview_set_cell(lv, row, column, wide_text(text ? text : "").c_str());
 }
 
 // Every known service, in id order (the order they were added in).
@@ -99,7 +76,7 @@ void fill_list(plat::Wnd dlg) {
   for (int id : st().services) {
     wms_service_t* s = find_service(id);
     if (!s) continue;
-    const int row = add_row(lv, s->title, id);
+    const int row = listview_add_row(lv, s->title, id);
     if (row >= 0) set_cell(lv, row, 1, s->getmap_url);
   }
 }
@@ -112,8 +89,8 @@ void on_init(plat::Wnd dlg) {
   plat::Rect rc;
   plat::get_client_rect(lv, &rc);
   const int first = rc.width() * 2 / 5;
-  add_column(lv, 0, tr("Titre", "Title"), first);
-  add_column(lv, 1, tr("Adresse", "Address"), rc.width() - first);
+  listview_add_column(lv, 0, tr("Titre", "Title"), first);
+  listview_add_column(lv, 1, tr("Adresse", "Address"), rc.width() - first);
   plat::send_dlg_item_message(dlg, IDC_WMSDLG_ADDRESS, plat::EM_LIMITTEXT, kWmsAddressMax, 0);
   fill_list(dlg);
   plat::set_focus(plat::get_dlg_item(dlg, IDC_WMSDLG_ADDRESS));

@@ -59,22 +59,9 @@ layer_window_state& st() {
 
 const char* tr(const char* fr, const char* en) { return is_french() ? fr : en; }
 
-plat::TreeItem next_item(plat::Wnd tree, plat::TreeItem item, unsigned relation) {
-  return reinterpret_cast<plat::TreeItem>(
-      plat::send_message(tree, plat::TVM_GETNEXTITEM, relation, plat::LParam(item)));
-}
-
-unsigned state_image(plat::Wnd tree, plat::TreeItem item) {
-  return plat::tree_state_image_of(unsigned(
-      plat::send_message(tree, plat::TVM_GETITEMSTATE, plat::WParam(item), plat::TVIS_STATEIMAGEMASK)));
-}
-
 int item_id(plat::Wnd tree, plat::TreeItem item) {
-  plat::TvItem tv;
-  tv.mask = plat::TVIF_PARAM | plat::TVIF_HANDLE;
-  tv.item = item;
-  if (!plat::send_message(tree, plat::TVM_GETITEM, 0, plat::LParam(&tv))) return 0;
-  return int(tv.param);
+  plat::LParam data = 0;
+  return tree_item_data(tree, item, &data) ? int(data) : 0;
 }
 
 // The layer of an item, looked up again by its id; null for the root and for a layer
@@ -92,19 +79,6 @@ georef_t* space_georef() {
 
 // ---- Building the tree -------------------------------------------------------------------------
 
-plat::TreeItem insert_item(plat::Wnd tree, plat::TreeItem parent, const char16_t* text, int id, unsigned image) {
-  std::u16string label = text ? text : u"";
-  plat::TvInsertStruct ins;
-  ins.parent = parent;
-  ins.insert_after = plat::TVI_LAST;
-  ins.item.mask = plat::TVIF_TEXT | plat::TVIF_PARAM | plat::TVIF_STATE;
-  ins.item.text = label.data();
-  ins.item.state = plat::tree_state_image(image);
-  ins.item.state_mask = plat::TVIS_STATEIMAGEMASK;
-  ins.item.param = id;
-  return reinterpret_cast<plat::TreeItem>(plat::send_message(tree, plat::TVM_INSERTITEM, 0, plat::LParam(&ins)));
-}
-
 // A layer can be chosen when the map can ask for it by name in the graph space's system.
 bool choosable(const wms_layer_t* layer, const georef_t* georef) {
   return st().choice && layer->name && *layer->name && georef && wms_layer_has_crs(layer, georef, 1);
@@ -120,16 +94,16 @@ void add_layers(plat::Wnd tree, obj_t* father, plat::TreeItem parent, const geor
     } else if (layer->name) {
       for (const char* p = layer->name; *p; ++p) label += char16_t(static_cast<unsigned char>(*p));
     }
-    plat::TreeItem item = insert_item(tree, parent, label.c_str(), layer->id, choosable(layer, georef) ? 1 : 0);
+    plat::TreeItem item = tree_insert_item(tree, parent, label.c_str(), layer->id, choosable(layer, georef) ? 1 : 0);
     if (!item) continue;
     add_layers(tree, layer, item, georef, depth + 1);
-    if (next_item(tree, item, plat::TVGN_CHILD))
+    if (tree_next_item(tree, item, plat::TVGN_CHILD))
       plat::send_message(tree, plat::TVM_EXPAND, plat::TVE_EXPAND, plat::LParam(item));
   }
 }
 
 void fill_tree(plat::Wnd tree, wms_service_t* service) {
-  plat::TreeItem root = insert_item(tree, plat::TVI_ROOT, service->title, service->id, 0);
+  plat::TreeItem root = tree_insert_item(tree, plat::TVI_ROOT, service->title, service->id, 0);
   if (!root) return;
   add_layers(tree, service, root, space_georef(), 1);
   plat::send_message(tree, plat::TVM_EXPAND, plat::TVE_EXPAND, plat::LParam(root));
@@ -140,10 +114,10 @@ void fill_tree(plat::Wnd tree, wms_service_t* service) {
 // The checked items with a layer, in the tree's order.
 void checked_layers(plat::Wnd tree, plat::TreeItem item, int depth, std::vector<wms_layer_t*>* out) {
   if (depth >= kMaxDepth) return;
-  for (; item; item = next_item(tree, item, plat::TVGN_NEXT)) {
-    if (state_image(tree, item) != 0 && tree_get_check(tree, item))
+  for (; item; item = tree_next_item(tree, item, plat::TVGN_NEXT)) {
+    if (tree_state_image(tree, item) != 0 && tree_get_check(tree, item))
       if (wms_layer_t* layer = item_layer(tree, item)) out->push_back(layer);
-    checked_layers(tree, next_item(tree, item, plat::TVGN_CHILD), depth + 1, out);
+    checked_layers(tree, tree_next_item(tree, item, plat::TVGN_CHILD), depth + 1, out);
   }
 }
 
@@ -154,7 +128,7 @@ void recompute_common(plat::Wnd tree) {
   set_gblerr(0);  // a pending error would keep the lists below from being freed
   free_obj(&s.common);
   std::vector<wms_layer_t*> layers;
-  checked_layers(tree, next_item(tree, nullptr, plat::TVGN_ROOT), 0, &layers);
+  checked_layers(tree, tree_next_item(tree, nullptr, plat::TVGN_ROOT), 0, &layers);
   s.any_checked = !layers.empty();
   for (size_t i = 0; i < layers.size(); ++i) {
     container_t* own = nullptr;
@@ -194,16 +168,16 @@ void set_marked(plat::Wnd tree, plat::TreeItem item, bool marked) {
 // nothing checked no item is.
 void mark_items(plat::Wnd tree, plat::TreeItem item, int depth) {
   if (depth >= kMaxDepth) return;
-  for (; item; item = next_item(tree, item, plat::TVGN_NEXT)) {
+  for (; item; item = tree_next_item(tree, item, plat::TVGN_NEXT)) {
     const wms_layer_t* layer = item_layer(tree, item);
     if (layer) set_marked(tree, item, st().any_checked && !shares_common(layer));
-    mark_items(tree, next_item(tree, item, plat::TVGN_CHILD), depth + 1);
+    mark_items(tree, tree_next_item(tree, item, plat::TVGN_CHILD), depth + 1);
   }
 }
 
 void checks_changed(plat::Wnd tree) {
   recompute_common(tree);
-  mark_items(tree, next_item(tree, nullptr, plat::TVGN_ROOT), 0);
+  mark_items(tree, tree_next_item(tree, nullptr, plat::TVGN_ROOT), 0);
   plat::invalidate_rect(tree, nullptr, true);
 }
 
@@ -212,14 +186,10 @@ void checks_changed(plat::Wnd tree) {
 // NM_CLICK: a click on a box flips it and gives its state to the boxes under it; a
 // click elsewhere on an item selects it. Answers 1: the tree does nothing more.
 plat::LResult on_click(plat::Wnd tree) {
-  plat::TvHitTestInfo hit;
-  plat::get_cursor_pos(&hit.pt);
-  plat::screen_to_client(tree, &hit.pt);
-  plat::TreeItem item =
-      reinterpret_cast<plat::TreeItem>(plat::send_message(tree, plat::TVM_HITTEST, 0, plat::LParam(&hit)));
+  unsigned flags = 0;
+  plat::TreeItem item = tree_select_under_cursor(tree, &flags);
   if (!item) return 1;
-  plat::send_message(tree, plat::TVM_SELECTITEM, plat::TVGN_CARET, plat::LParam(item));
-  if (!(hit.flags & plat::TVHT_ONITEMSTATEICON) || state_image(tree, item) == 0) return 1;
+  if (!(flags & plat::TVHT_ONITEMSTATEICON) || tree_state_image(tree, item) == 0) return 1;
   tree_set_check_all(tree, item, tree_get_check(tree, item) ? 0 : 1);
   checks_changed(tree);
   return 1;
@@ -228,7 +198,7 @@ plat::LResult on_click(plat::Wnd tree) {
 // Space flips the caret item's box in the tree itself; the window then spreads the new
 // state (the tree tells the key before acting on it).
 void on_space_toggled(plat::Wnd tree, plat::TreeItem item) {
-  if (!plat::is_window(tree) || state_image(tree, item) == 0) return;
+  if (!plat::is_window(tree) || tree_state_image(tree, item) == 0) return;
   tree_set_check_all(tree, item, tree_get_check(tree, item));
   checks_changed(tree);
 }
@@ -237,7 +207,7 @@ plat::LResult on_notify(plat::Wnd wnd, const plat::NmHdr* hdr) {
   if (!hdr || hdr->id_from != uintptr_t(IDC_WMSLAYER_TREE) || !st().choice) return 0;
   if (hdr->code == plat::NM_CLICK) return on_click(hdr->hwnd_from);
   if (hdr->code == plat::TVN_KEYDOWN && reinterpret_cast<const plat::NmTvKeyDown*>(hdr)->vkey == plat::VK_SPACE) {
-    plat::TreeItem caret = next_item(hdr->hwnd_from, nullptr, plat::TVGN_CARET);
+    plat::TreeItem caret = tree_next_item(hdr->hwnd_from, nullptr, plat::TVGN_CARET);
     if (caret) plat::post_message(wnd, kSpaceToggled, 0, plat::LParam(caret));
   }
   return 0;
@@ -248,7 +218,7 @@ plat::LResult on_notify(plat::Wnd wnd, const plat::NmHdr* hdr) {
 void on_ok(plat::Wnd wnd) {
   layer_window_state& s = st();
   std::vector<wms_layer_t*> layers;
-  checked_layers(s.tree, next_item(s.tree, nullptr, plat::TVGN_ROOT), 0, &layers);
+  checked_layers(s.tree, tree_next_item(s.tree, nullptr, plat::TVGN_ROOT), 0, &layers);
   container_t* chosen = nullptr;
   obj_list_new(&chosen);
   for (wms_layer_t* layer : layers) obj_list_append(chosen, layer);
@@ -332,13 +302,13 @@ plat::Wnd wms_layer_window() { return plat::is_window(st().wnd) ? st().wnd : nul
 plat::TreeItem wms_layer_item(int object_id) {
   plat::Wnd tree = wms_layer_window() ? st().tree : nullptr;
   if (!tree) return nullptr;
-  std::vector<plat::TreeItem> stack{next_item(tree, nullptr, plat::TVGN_ROOT)};
+  std::vector<plat::TreeItem> stack{tree_next_item(tree, nullptr, plat::TVGN_ROOT)};
   while (!stack.empty()) {
     plat::TreeItem item = stack.back();
     stack.pop_back();
-    for (; item; item = next_item(tree, item, plat::TVGN_NEXT)) {
+    for (; item; item = tree_next_item(tree, item, plat::TVGN_NEXT)) {
       if (item_id(tree, item) == object_id) return item;
-      stack.push_back(next_item(tree, item, plat::TVGN_CHILD));
+      stack.push_back(tree_next_item(tree, item, plat::TVGN_CHILD));
     }
   }
   return nullptr;

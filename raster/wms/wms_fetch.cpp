@@ -21,32 +21,9 @@
 
 namespace {
 
-struct target {
-  std::string host;    // "name[:port]" of the address
-  std::string server;  // where to connect
-  int port = 80;
-  int proxy = 0;
-};
-
-bool plan(const char* url, target* t) {
-  char* host = nullptr;
-  url_host(url, &host);
-  t->host = host ? host : "";
-  free_mem(&host);
-  http_access_t access{};
-  if (http_read_access(config_http(), &access) != 0) return false;
-  t->proxy = access.proxy;
-  if (access.proxy) {
-    t->server = access.server;
-    t->port = access.port;
-    return !t->server.empty();
-  }
-  char buffer[sizeof access.server] = {};
-  if (t->host.empty() || t->host.size() >= sizeof buffer) return false;
-  t->host.copy(buffer, t->host.size());
-  t->port = http_split_port(buffer);
-  t->server = buffer;
-  return t->port >= 1 && !t->server.empty();
+// Where the GET goes; false when there is nowhere to connect.
+bool plan(const char* url, http_route_t* t) {
+  return http_route(url, t) && !t->server.empty() && (t->proxy || t->port >= 1);
 }
 
 struct answer {
@@ -60,7 +37,7 @@ struct answer {
 
 // One GET; 0 when an answer came (its status in a->status), -1 when none could be had.
 int get_once(const char* url, answer* a) {
-  target t;
+  http_route_t t;
   if (!plan(url, &t)) return -1;
   socket_t* s = nullptr;
   socket_create(t.server.c_str(), t.port, SOCK_TCP, &s);
@@ -203,17 +180,19 @@ int wms_get_capabilities(const char* address, container_t* list, wms_service_t**
   set_gblerr(0);
   char* url = nullptr;
   if (!wms_complete_address(address, &url)) return 0;  // gblerr 10
-  char* body = nullptr;
-  size_t size = 0;
-  int status = 0;
-  const int rc = wms_fetch(url, &body, &size, &status);
-  free_mem(&url);
-  if (rc != 0) {
-    free_mem(&body);
+  wms_answer a;
+  if (wms_fetch_owned(&url, &a) != 0) {
     set_gblerr(ERR_OBJECT);  // nothing was fetched
     return 0;
   }
-  const int result = wms_read_capabilities(body, size, list, out);
-  free_mem(&body);
+  const int result = wms_read_capabilities(a.body, a.size, list, out);
+  free_mem(&a.body);
   return result;
+}
+
+int wms_fetch_owned(char** url, wms_answer* a) {
+  const int rc = wms_fetch(*url, &a->body, &a->size, &a->status);
+  free_mem(url);
+  if (rc != 0) free_mem(&a->body);
+  return rc;
 }

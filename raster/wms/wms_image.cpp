@@ -491,23 +491,18 @@ bitmap_t* wms_getmap(bitmap_t* image, extent_t bbox, int width, int height, bitm
     return set_gblerr(ERR_VALUE), nullptr;
   char* url = nullptr;
   if (!wms_getmap_url(image, bbox, width, height, &url)) return nullptr;
-  char* body = nullptr;
-  size_t size = 0;
-  int status = 0;
-  const int rc = wms_fetch(url, &body, &size, &status);
-  free_mem(&url);
-  if (rc != 0) {
-    free_mem(&body);
+  wms_answer a;
+  if (wms_fetch_owned(&url, &a) != 0) {
     char what[80];
-    if (status != 0) std::snprintf(what, sizeof what, "HTTP status %d", status);
+    if (a.status != 0) std::snprintf(what, sizeof what, "HTTP status %d", a.status);
     else std::snprintf(what, sizeof what, "no answer");
     log_failure(image, what);
     set_gblerr(ERR_HTTP);
     return nullptr;
   }
   std::string exception;
-  bitmap_t* picture = wms_decode_answer(body, size, &exception);
-  free_mem(&body);
+  bitmap_t* picture = wms_decode_answer(a.body, a.size, &exception);
+  free_mem(&a.body);
   if (!picture) {
     const int err = get_gblerr();
     if (!exception.empty()) {

@@ -43,6 +43,17 @@ georef_t* wms_wgs84_georef(georef_t** out);
 // systems cannot be joined.
 int wms_carry_box(const georef_t* from, const georef_t* to, extent_t box, extent_t* out);
 
+// ---- Fetching (wms_fetch.cpp) ---------------------------------------------------------------
+// An answer of wms_fetch: its body (owned by the caller), size and status.
+struct wms_answer {
+  char* body = nullptr;
+  size_t size = 0;
+  int status = 0;
+};
+// wms_fetch of an owned address, which is freed whatever the outcome; on failure the
+// answer holds no body (its status stays readable). 0 on success, as wms_fetch.
+int wms_fetch_owned(char** url, wms_answer* a);
+
 // ---- Decoding a picture (wms_image.cpp) ---------------------------------------------------
 // A GetMap answer's body: the picture it holds (owned by the caller, its bytes freed
 // with it), or null with gblerr 14 and *exception its text for a ServiceException

@@ -182,8 +182,14 @@ plat::Wnd create_control(plat::Wnd parent, const char* cls, const char* text, ui
 // ---- Up-down, list views, list boxes -----------------------------------------------------------
 // Buddy, position and range (high, low); with a length > 0 the buddy edit is limited to it.
 void updown_setup(plat::Wnd updown, plat::Wnd buddy, int position, int high, int low, int length);
+// Inserts column `at` with its header text and width in pixels.
+void listview_add_column(plat::Wnd lv, int at, const char* text, int width);
+// Sets the text of a row's cell (column > 0: a sub-item).
+void listview_set_cell(plat::Wnd lv, int row, int column, const char* text);
+void listview_set_cell(plat::Wnd lv, int row, int column, const char16_t* text);
 // Appends a row (its first column's text, a data word); the row's index or -1.
 int listview_add_row(plat::Wnd lv, const char* text, intptr_t data);
+int listview_add_row(plat::Wnd lv, const char16_t* text, intptr_t data);
 intptr_t listview_selected_data(plat::Wnd lv);
 int list_add_item(plat::Wnd list, const char* text, intptr_t data);
 void list_clear(plat::Wnd list);

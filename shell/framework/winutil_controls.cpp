@@ -138,8 +138,33 @@ void updown_setup(plat::Wnd updown, plat::Wnd buddy, int position, int high, int
 }
 
 // ---- List views ----------------------------------------------------------------------------------
-int listview_add_row(plat::Wnd lv, const char* text, intptr_t data) {
+void listview_add_column(plat::Wnd lv, int at, const char* text, int width) {
   std::u16string w = ui_wide(text);
+  plat::LvColumn c;
+  c.mask = plat::LVCF_TEXT | plat::LVCF_WIDTH;
+  c.text = w.data();
+  c.cx = width;
+  plat::send_message(lv, plat::LVM_INSERTCOLUMN, plat::WParam(at), plat::LParam(&c));
+}
+
+void listview_set_cell(plat::Wnd lv, int row, int column, const char* text) {
+  listview_set_cell(lv, row, column, ui_wide(text).c_str());
+}
+
+void listview_set_cell(plat::Wnd lv, int row, int column, const char16_t* text) {
+  std::u16string w = text ? text : u"";
+  plat::LvItem it;
+  it.sub_item = column;
+  it.text = w.data();
+  plat::send_message(lv, plat::LVM_SETITEMTEXT, plat::WParam(row), plat::LParam(&it));
+}
+
+int listview_add_row(plat::Wnd lv, const char* text, intptr_t data) {
+  return listview_add_row(lv, ui_wide(text).c_str(), data);
+}
+
+int listview_add_row(plat::Wnd lv, const char16_t* text, intptr_t data) {
+  std::u16string w = text ? text : u"";
   plat::LvItem it;
   it.mask = plat::LVIF_TEXT | plat::LVIF_PARAM;
   it.item = int(plat::send_message(lv, plat::LVM_GETITEMCOUNT, 0, 0));

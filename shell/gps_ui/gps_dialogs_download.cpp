@@ -272,13 +272,7 @@ plat::LResult download_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam,
       plat::destroy_window(wnd);
       return 0;
     case plat::WM_DESTROY:
-      if (st().wnd == wnd) {
-        // Whatever the list still holds goes with the window.
-        release_receivers(plat::get_dlg_item(wnd, IDC_GPSDLG_FOUND), false);
-        const plat::Wnd owner = st().owner;
-        st() = download_state{};
-        release_owner(owner);
-      }
+      end_window_state(wnd, IDC_GPSDLG_FOUND, st());
       break;
     default:
       break;

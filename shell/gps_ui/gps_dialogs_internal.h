@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/ui/types.h"
+#include "platform/ui/window.h"
 
 struct container_t;
 struct gpsport_t;
@@ -47,5 +48,17 @@ int fill_receivers(plat::Wnd combo, container_t* list);
 // The port whose id is the selected item's data, null when none is selected or it is
 // gone.
 gpsport_t* selected_receiver(plat::Wnd combo);
+
+// At the destruction of a window whose state (with its `wnd` and `owner`) is `state`:
+// when the state still names that window, whatever its receiver list `list_id` holds goes
+// with it, the state is cleared and the owner enabled again.
+template <class State>
+void end_window_state(plat::Wnd wnd, int list_id, State& state) {
+  if (state.wnd != wnd) return;
+  release_receivers(plat::get_dlg_item(wnd, list_id), false);
+  const plat::Wnd owner = state.owner;
+  state = State{};
+  release_owner(owner);
+}
 
 }  // namespace gps_dialogs

@@ -239,12 +239,7 @@ plat::LResult navig_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, pl
       cancel(wnd);
       return 0;
     case plat::WM_DESTROY:
-      if (st().wnd == wnd) {
-        release_receivers(plat::get_dlg_item(wnd, IDC_NAVDLG_RECEIVERS), false);
-        const plat::Wnd owner = st().owner;
-        st() = navig_state{};
-        release_owner(owner);
-      }
+      end_window_state(wnd, IDC_NAVDLG_RECEIVERS, st());
       break;
     default:
       break;

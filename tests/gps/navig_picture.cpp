@@ -18,9 +18,9 @@
 #include "map/mapwin.h"
 #include "map/redraw.h"
 #include "platform/gdi/surface.h"
-#include "raster/png_read.h"
 #include "tests/gps/navig_fixture.h"
 #include "tests/map/map_model_fixture.h"
+#include "tests/support/program_run.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -37,29 +37,8 @@ int no_work() { return 0; }
 // The pixels of a PNG file, row by row, through the raster library's reader.
 std::vector<plat::Color> read_png(const std::string& path) {
   std::vector<plat::Color> out;
-  fileatt_t* file = nullptr;
-  file_open(nullptr, nullptr, path.c_str(), &file);
-  if (!file) return out;
-  bitmap_t* b = nullptr;
-  obj_new_registered(CLS_BITMAP, &b);
-  b->file = file;
-  b->format = 4;
-  b->gamma = -1.0;
-  set_graylevel_lut(b);
-  if (png_read(b) == 0) {
-    for (int y = 0; y < b->height; ++y) {
-      const uint8_t* line = get_img_line_adr(b, y, 0);
-      for (int x = 0; x < b->width; ++x) {
-        if (b->planes == 3)
-          out.push_back(plat::rgb(line[x], line[b->width + x], line[2 * b->width + x]));
-        else
-          out.push_back(plat::rgb(b->lut_r[line[x]], b->lut_g[line[x]], b->lut_b[line[x]]));
-      }
-    }
-  }
-  free_obj(&b);
-  obj_t* f = file;
-  free_obj(&f);
+  for (const tm_test::rgb& p : tm_test::read_picture(path).pixels)
+    out.push_back(plat::rgb(uint8_t(p.r), uint8_t(p.g), uint8_t(p.b)));
   return out;
 }
 

@@ -28,9 +28,63 @@ inline obj_t*& pane_slot() {
 }
 inline obj_t* current_pane() { return pane_slot(); }
 
-class RasterFixture : public ::testing::Test {
+// A map window of kW x kH drawing into a surface, its pane the current pane of the
+// visible list. The pane's mapping, rectangle and page are the user's to set.
+class SurfaceWindow {
  protected:
   static constexpr int kW = 40, kH = 30;  // the surface
+
+  // Makes the surface, its device context, the window and its pane; false (with a test
+  // failure) when the window or the pane could not be made.
+  bool open_window() {
+    surface_ = plat::Surface(kW, kH, 0xFF123456u);
+    dc_ = plat::create_surface_dc(&surface_, plat::Point{0, 0}, nullptr);
+    mapwin_new(&win_, 0, 0, kW, kH, colour_word(200, 200, 200), 32, 0);
+    EXPECT_NE(win_, nullptr);
+    if (!win_) return false;
+    win_->dc = dc_;
+    obj_new_registered(CLS_PANE, &pane_);
+    EXPECT_NE(pane_, nullptr);
+    if (!pane_) return false;
+    pane_->mapwin = win_;
+    win_->pane = pane_;
+    pane_slot() = pane_;
+    visible_hooks h = visible_get_hooks();
+    h.current_pane = current_pane;
+    visible_set_hooks(&h);
+    return true;
+  }
+  // Frees what open_window made; the visible list's hooks are the user's to reset.
+  void close_window() {
+    pane_slot() = nullptr;
+    if (win_) win_->pane = nullptr;
+    free_obj(&pane_);
+    free_obj(&win_);
+    plat::delete_dc(dc_);
+    dc_ = nullptr;
+  }
+
+  void set_mapping(double sx, double sy, double ox, double oy) {
+    const screen_mapping m{ox, oy, sx, sy};
+    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, map), &m, sizeof m);
+  }
+  void set_rect(extent_t e) {
+    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, current), &e, sizeof e);
+  }
+  void set_page(extent_t e) {
+    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, page), &e, sizeof e);
+  }
+  // The surface pixel as 0xRRGGBB.
+  uint32_t at(int x, int y) const { return surface_.row(y)[x] & 0xFFFFFFu; }
+
+  plat::Surface surface_;
+  plat::Dc dc_ = nullptr;
+  mapwin_t* win_ = nullptr;
+  pane_t* pane_ = nullptr;
+};
+
+class RasterFixture : public ::testing::Test, protected SurfaceWindow {
+ protected:
 
   void SetUp() override {
     tm_test::reset_object_store();
@@ -45,47 +99,20 @@ class RasterFixture : public ::testing::Test {
     view_types_register();
     set_embedded(false);
     reset_display_luts();
-    surface_ = plat::Surface(kW, kH, 0xFF123456u);
-    dc_ = plat::create_surface_dc(&surface_, plat::Point{0, 0}, nullptr);
-    mapwin_new(&win_, 0, 0, kW, kH, colour_word(200, 200, 200), 32, 0);
-    ASSERT_NE(win_, nullptr);
-    win_->dc = dc_;
-    obj_new_registered(CLS_PANE, &pane_);
-    ASSERT_NE(pane_, nullptr);
-    pane_->mapwin = win_;
-    win_->pane = pane_;
+    ASSERT_TRUE(open_window());
     set_mapping(1, 1, 0, 0);
     set_rect(extent_t{0, kW, 0, kH, 0});
     set_page(extent_t{0, kW, 0, kH, 0});
-    pane_slot() = pane_;
-    visible_hooks h = visible_get_hooks();
-    h.current_pane = current_pane;
-    visible_set_hooks(&h);
   }
   void TearDown() override {
     set_gblerr(0);
     visible_set_hooks(nullptr);
-    pane_slot() = nullptr;
     get_raster_display_hooks() = raster_display_hooks{};
     for (bitmap_t*& b : made_) free_obj(&b);
-    if (win_) win_->pane = nullptr;
-    free_obj(&pane_);
-    free_obj(&win_);
-    plat::delete_dc(dc_);
+    close_window();
     line_store_reset();
     config_reset();
     set_embedded(false);
-  }
-
-  void set_mapping(double sx, double sy, double ox, double oy) {
-    const screen_mapping m{ox, oy, sx, sy};
-    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, map), &m, sizeof m);
-  }
-  void set_rect(extent_t e) {
-    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, current), &e, sizeof e);
-  }
-  void set_page(extent_t e) {
-    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, page), &e, sizeof e);
   }
 
   // A bitmap of w x h pixels and `planes` planes (identity tables), every byte from
@@ -117,14 +144,8 @@ class RasterFixture : public ::testing::Test {
     raster_display_end();
     return r;
   }
-  // The surface pixel as 0xRRGGBB.
-  uint32_t at(int x, int y) const { return surface_.row(y)[x] & 0xFFFFFFu; }
   static uint32_t rgb(int r, int g, int b) { return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
 
-  plat::Surface surface_;
-  plat::Dc dc_ = nullptr;
-  mapwin_t* win_ = nullptr;
-  pane_t* pane_ = nullptr;
   std::vector<bitmap_t*> made_;
 };
 

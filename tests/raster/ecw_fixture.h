@@ -30,6 +30,7 @@
 #include "raster/image_load.h"
 #include "tests/geodesy/geodesy_fixture.h"
 #include "tests/support/file_stub.h"
+#include "tests/support/georef_steps.h"
 #include "tests/support/test_env.h"
 #include "tests/support/wait.h"
 
@@ -47,22 +48,6 @@ inline std::atomic<int>& redraw_posts() {
 inline std::atomic<int>& pane_redraws() {
   static std::atomic<int> n{0};
   return n;
-}
-
-// The pixel step of an image's georeference goes with its origins (the georeference's
-// own free routine knows only unit steps).
-inline void free_pixel_step(bitmap_t* image) {
-  georef_t* g = image ? image->georef : nullptr;
-  if (!g || !g->transfo) return;
-  obj_t* step = g->transfo;
-  g->transfo = nullptr;
-  if (step->cls == CLS_XFORM_OFFSET_SCALE) {
-    auto* s = static_cast<xform_offset_scale_t*>(step);
-    xform_control_point_t* origin = s->origins;
-    s->origins = nullptr;
-    free_obj(&origin);
-  }
-  free_obj(&step);
 }
 
 class EcwTest : public ::testing::Test {
@@ -99,7 +84,7 @@ class EcwTest : public ::testing::Test {
     plat::use_virtual_clock(false);
     set_gblerr(0);
     for (bitmap_t*& b : made_) {
-      free_pixel_step(b);
+      tm_test::free_georef_step(b);
       free_obj(&b);
     }
     rd_close_all();
@@ -156,16 +141,22 @@ class EcwTest : public ::testing::Test {
   // Moves the view by dx screen pixels.
   void move_view(double dx) { pane_.map.origin_x += dx / pane_.map.scale_x; }
 
-  // A window of the whole w x h image at full size on the pane.
-  ecw_window whole(int w, int h) {
+  // A window of w x h display pixels on the pane showing the image part of extent
+  // (extent_x, extent_y) from (origin_x, origin_y).
+  ecw_window window(int w, int h, double origin_x, double origin_y, double extent_x,
+                    double extent_y) {
     ecw_window win;
     win.width = w;
     win.height = h;
-    win.extent_x = w;
-    win.extent_y = h;
+    win.origin_x = origin_x;
+    win.origin_y = origin_y;
+    win.extent_x = extent_x;
+    win.extent_y = extent_y;
     win.pane = &pane_;
     return win;
   }
+  // A window of the whole w x h image at full size on the pane.
+  ecw_window whole(int w, int h) { return window(w, h, 0, 0, w, h); }
 
   std::string log_path_;
   pane_t pane_{};

@@ -261,14 +261,7 @@ TEST_F(EcwTest, ZoomedInWindowAtTheEdgeStaysInsideTheRegion) {
   bitmap_t* b = loaded("raw.ecw");
   show_at_full_size(1, 1, 0, 0, 40, 30);
   // 4.5 x 3 image pixels at the bottom-right corner into 25 x 20 display pixels.
-  ecw_window w;
-  w.width = 25;
-  w.height = 20;
-  w.origin_x = 35.5;
-  w.origin_y = 27;
-  w.extent_x = 4.5;
-  w.extent_y = 3;
-  w.pane = &pane_;
+  ecw_window w = window(25, 20, 35.5, 27, 4.5, 3);
   std::vector<uint32_t> out(size_t(25) * 20);
   clear_calls();
   ASSERT_EQ(ecw_read_lines(b, &w, 0, nullptr, out.data(), 25), 0);
@@ -286,14 +279,7 @@ TEST_F(EcwTest, ZoomedWindowReachingPastTheImageRepeatsItsLastPixels) {
   bitmap_t* b = loaded("raw.ecw");
   show_at_full_size(1, 1, 0, 0, 40, 30);
   // 4 x 4 image pixels from (38, 28) of a 40 x 30 image: the region keeps 2 x 2 of them.
-  ecw_window w;
-  w.width = 20;
-  w.height = 20;
-  w.origin_x = 38;
-  w.origin_y = 28;
-  w.extent_x = 4;
-  w.extent_y = 4;
-  w.pane = &pane_;
+  ecw_window w = window(20, 20, 38, 28, 4, 4);
   std::vector<uint32_t> out(size_t(20) * 20);
   clear_calls();
   ASSERT_EQ(ecw_read_lines(b, &w, 0, nullptr, out.data(), 20), 0);

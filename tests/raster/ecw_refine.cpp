@@ -29,6 +29,14 @@ class EcwWorker : public EcwTest {
   bool worker_waits_for_display() {
     return ecw_worker_active() && (ecw_flags() & 1) == 0 && plat::virtual_sleepers_waiting() > 0;
   }
+  // The image of a fixture, loaded, opened by address and shown at full size on a
+  // 40 x 30 page.
+  bitmap_t* shown(const std::string& name) {
+    bitmap_t* b = loaded(name);
+    by_address(b);
+    show_at_full_size(1, 1, 0, 0, 40, 30);
+    return b;
+  }
   int display(bitmap_t* b, std::vector<uint32_t>* out) {
     out->assign(size_t(40) * 30, 0);
     ecw_window w = whole(40, 30);
@@ -38,9 +46,7 @@ class EcwWorker : public EcwTest {
 
 TEST_F(EcwWorker, MovingViewDropsStaleJobsAndPostsOneRedraw) {
   plat::use_virtual_clock(true);
-  bitmap_t* b = loaded("raw.ecw");
-  by_address(b);
-  show_at_full_size(1, 1, 0, 0, 40, 30);
+  bitmap_t* b = shown("raw.ecw");
   std::vector<uint32_t> out;
   clear_calls();
   // Three windows while the user drags the view: each is new, so each is deferred.
@@ -71,9 +77,7 @@ TEST_F(EcwWorker, MovingViewDropsStaleJobsAndPostsOneRedraw) {
 
 TEST_F(EcwWorker, ViewMovedDuringTheReadDropsTheJob) {
   plat::use_virtual_clock(true);
-  bitmap_t* b = loaded("slow.ecw");  // the first region setting waits 2 s
-  by_address(b);
-  show_at_full_size(1, 1, 0, 0, 40, 30);
+  bitmap_t* b = shown("slow.ecw");  // the first region setting waits 2 s
   std::vector<uint32_t> out;
   clear_calls();
   EXPECT_EQ(display(b, &out), 1);
@@ -106,9 +110,7 @@ TEST_F(EcwWorker, WorkerBusyDefersEvenKnownFiles) {
 
 TEST_F(EcwWorker, MonothreadRunsTheWorkerInsideTheDisplayCall) {
   config_set("MONOTHREAD", "1");
-  bitmap_t* b = loaded("raw.ecw");
-  by_address(b);
-  show_at_full_size(1, 1, 0, 0, 40, 30);
+  bitmap_t* b = shown("raw.ecw");
   std::vector<uint32_t> out;
   // The worker must not wait for the display read that started it.
   EXPECT_EQ(display(b, &out), 1);
@@ -123,14 +125,12 @@ TEST_F(EcwWorker, MonothreadRunsTheWorkerInsideTheDisplayCall) {
 
 TEST_F(EcwWorker, QueuedJobGoesWithItsImage) {
   plat::use_virtual_clock(true);
-  bitmap_t* b = loaded("raw.ecw");
-  by_address(b);
-  show_at_full_size(1, 1, 0, 0, 40, 30);
+  bitmap_t* b = shown("raw.ecw");
   std::vector<uint32_t> out;
   EXPECT_EQ(display(b, &out), 1);
   EXPECT_EQ(ecw_jobs_waiting(), 1);
   made_.clear();
-  ecw_test::free_pixel_step(b);
+  tm_test::free_georef_step(b);
   free_obj(&b);
   EXPECT_EQ(ecw_jobs_waiting(), 0);
   ASSERT_TRUE(run_until([] { return !ecw_worker_active(); }));
@@ -139,9 +139,7 @@ TEST_F(EcwWorker, QueuedJobGoesWithItsImage) {
 
 TEST_F(EcwWorker, ImageFreedWhileTheWorkerReadsItWaitsForTheWorker) {
   plat::use_virtual_clock(true);
-  bitmap_t* b = loaded("slow.ecw");
-  by_address(b);
-  show_at_full_size(1, 1, 0, 0, 40, 30);
+  bitmap_t* b = shown("slow.ecw");
   std::vector<uint32_t> out;
   EXPECT_EQ(display(b, &out), 1);
   ASSERT_TRUE(run_until([&] {
@@ -150,7 +148,7 @@ TEST_F(EcwWorker, ImageFreedWhileTheWorkerReadsItWaitsForTheWorker) {
   made_.clear();
   std::atomic<bool> freed{false};
   std::thread owner([&] {
-    ecw_test::free_pixel_step(b);
+    tm_test::free_georef_step(b);
     free_obj(&b);
     freed = true;
   });

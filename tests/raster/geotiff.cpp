@@ -32,6 +32,7 @@
 #include "tests/geodesy/geodesy_fixture.h"
 #include "tests/raster/decoder_fixture.h"
 #include "tests/support/file_stub.h"
+#include "tests/support/georef_steps.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -127,22 +128,6 @@ void to_model(const georef_t* g, double* x, double* y) {
   xform_forward_2d(g->transfo, g->transfotype, x, y);
 }
 
-// The georeference frees only a unit step: the image-to-world step kept on an image is
-// freed here before the image.
-void free_steps(bitmap_t* image) {
-  georef_t* g = image ? image->georef : nullptr;
-  if (!g || !g->transfo) return;
-  obj_t* step = g->transfo;
-  g->transfo = nullptr;
-  if (step->cls == CLS_XFORM_OFFSET_SCALE) {
-    auto* s = static_cast<xform_offset_scale_t*>(step);
-    xform_control_point_t* origin = s->origins;
-    s->origins = nullptr;
-    free_obj(&origin);
-  }
-  free_obj(&step);
-}
-
 // ---- The fixture ---------------------------------------------------------------------------
 class GeoTiffTest : public ::testing::Test {
  protected:
@@ -160,7 +145,7 @@ class GeoTiffTest : public ::testing::Test {
     rd_close_all();
     if (slot_) geotiff_discard(&slot_);
     for (bitmap_t*& b : made_) {
-      free_steps(b);
+      tm_test::free_georef_step(b);
       free_obj(&b);
     }
     tm_test::free_stub_files();

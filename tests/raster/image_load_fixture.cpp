@@ -9,6 +9,7 @@
 #include "raster/image_load_internal.h"
 #include "raster/image_place.h"
 #include "raster/raster_ops.h"
+#include "tests/raster/image_env.h"
 
 namespace raster_test {
 
@@ -41,17 +42,8 @@ int pattern_row(const image_decode_call& call) {
 int failing_row(const image_decode_call&) { return ERR_BAD_FILE; }
 
 void ImageLoadTest::SetUp() {
-  line_store_reset();
-  get_line_store_hooks() = line_store_hooks{};
-  get_bitmap_hooks() = bitmap_hooks{};
-  get_image_load_hooks() = image_load_hooks{};
-  tm_test::reset_object_store();
-  tm_test::map_model_env();
-  line_store_register();
+  reset_image_env();
   swap_dir_ = tm_test::fresh_dir("iswap");
-  image_decoders_reset();
-  raster_module_init();
-  get_image_load_hooks().set_idle_priority = nullptr;
   image_decoder_register(kPatternCode, pattern_row);
   image_decoder_register(kFailingCode, failing_row);
   pattern_state() = pattern_row_state{};
@@ -74,18 +66,7 @@ void ImageLoadTest::TearDown() {
   georefs_.clear();
   for (container_t*& list : lists_) tm_test::free_list(list);
   lists_.clear();
-  for (;;) {
-    obj_t* f = nullptr;
-    if (!obj_class_next(kFileClass, &f) || !f) break;
-    free_obj(&f);
-    if (f) break;  // refused: stop rather than loop
-  }
-  image_decoders_reset();
-  line_store_reset();
-  tm_test::reset_object_store();
-  get_line_store_hooks() = line_store_hooks{};
-  get_bitmap_hooks() = bitmap_hooks{};
-  config_reset();
+  end_image_env();
 }
 
 fileatt_t* ImageLoadTest::image_file(const std::string& path, int format) {
@@ -186,11 +167,6 @@ int ImageLoadTest::image_count() {
   return n;
 }
 
-std::string ImageLoadTest::trace_log() const {
-  std::ifstream in(log_path(), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ImageLoadTest::trace_log() const { return file_text(log_path()); }
 
 }  // namespace raster_test

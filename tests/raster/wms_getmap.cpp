@@ -13,6 +13,7 @@
 #include "map/view_records.h"
 #include "platform/net/net.h"
 #include "platform/sys/clock.h"
+#include "tests/map/raster_display_fixture.h"
 #include "tests/raster/wms_fixture.h"
 
 namespace wms_test {
@@ -336,47 +337,21 @@ TEST_F(WmsGetMap, StalledServerTimesOut) {
 
 // ---- Through the map's display --------------------------------------------------------
 
-obj_t*& pane_slot() {
-  static obj_t* pane = nullptr;
-  return pane;
-}
-obj_t* current_pane() { return pane_slot(); }
-
-class WmsDisplay : public WmsGetMap {
+class WmsDisplay : public WmsGetMap, protected rd_test::SurfaceWindow {
  protected:
-  static constexpr int kW = 40, kH = 30;
-
   void SetUp() override {
     WmsGetMap::SetUp();
     bitmap_module_init();
     reset_display_luts();
     log_dir_ = tm_test::fresh_dir("wmslog");
-    surface_ = plat::Surface(kW, kH, 0xFF123456u);
-    dc_ = plat::create_surface_dc(&surface_, plat::Point{0, 0}, nullptr);
-    mapwin_new(&win_, 0, 0, kW, kH, colour_word(200, 200, 200), 32, 0);
-    ASSERT_NE(win_, nullptr);
-    win_->dc = dc_;
-    obj_new_registered(CLS_PANE, &pane_);
-    ASSERT_NE(pane_, nullptr);
-    pane_->mapwin = win_;
-    win_->pane = pane_;
+    ASSERT_TRUE(open_window());
     // World x east 0..40, y north 0..30 fills the surface, north up.
-    const screen_mapping m{0, -30, 1, -1};
-    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, map), &m, sizeof m);
-    const extent_t all{0, kW, 0, kH, 0};
-    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, current), &all, sizeof all);
-    std::memcpy(reinterpret_cast<char*>(pane_) + offsetof(pane_t, page), &all, sizeof all);
-    pane_slot() = pane_;
-    visible_hooks h = visible_get_hooks();
-    h.current_pane = current_pane;
-    visible_set_hooks(&h);
+    set_mapping(1, -1, 0, -30);
+    set_rect(extent_t{0, kW, 0, kH, 0});
+    set_page(extent_t{0, kW, 0, kH, 0});
   }
   void TearDown() override {
-    pane_slot() = nullptr;
-    if (win_) win_->pane = nullptr;
-    free_obj(&pane_);
-    free_obj(&win_);
-    plat::delete_dc(dc_);
+    close_window();
     WmsGetMap::TearDown();
   }
   // One rectangle composed through the map's raster slot.
@@ -387,12 +362,6 @@ class WmsDisplay : public WmsGetMap {
     raster_display_end();
     return r;
   }
-  uint32_t at(int x, int y) const { return surface_.row(y)[x] & 0xFFFFFFu; }
-
-  plat::Surface surface_;
-  plat::Dc dc_ = nullptr;
-  mapwin_t* win_ = nullptr;
-  pane_t* pane_ = nullptr;
   std::string log_dir_;
 };
 

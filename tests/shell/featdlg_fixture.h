@@ -46,12 +46,7 @@ class FeatDlgFixture : public FrameFixture {
     xml_init();
     file_detail::file_ops_table_install();
     savfile_reset();
-    int n = 0;
-    const gps_class_entry* table = gps_class_table(&n);
-    for (int i = 0; i < n; ++i) {
-      obj_register_class(table[i].cls, table[i].size, table[i].desc);
-      obj_set_free_callback(table[i].cls, table[i].free_fn);
-    }
+    register_gps_classes();
     bitmap_module_init();
     raster_module_init();
     ASSERT_GT(gpsobj_load_icons(), 10);

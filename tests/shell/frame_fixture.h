@@ -16,7 +16,13 @@
 #include "core/config.h"
 #include "core/error.h"
 #include "geodesy/geodesy_tables.h"
+#include "map/draw_gdi.h"
+#include "map/draw_styles.h"
 #include "map/file_object.h"
+#include "map/gps_classes.h"
+#include "map/graphic_index.h"
+#include "map/print.h"
+#include "map/quadtree.h"
 #include "map/view_records.h"
 #include "platform/sys/thread.h"
 #include "platform/ui/ctl_toolbar.h"
@@ -118,6 +124,32 @@ inline bool called_routine(const std::string& routine) {
   for (const std::string& c : calls())
     if (c.rfind(routine + "(", 0) == 0) return true;
   return false;
+}
+
+// The real geodesy tables and the reference datum, as start-up loads them.
+inline void load_geodesy() {
+  geo_load_tables();
+  ASSERT_EQ(get_gblerr(), 0);
+  geo_init_ref_datum();
+}
+// The GPS classes, without their waypoint icons.
+inline void register_gps_classes() {
+  int n = 0;
+  const gps_class_entry* table = gps_class_table(&n);
+  for (int i = 0; i < n; ++i) {
+    obj_register_class(table[i].cls, table[i].size, table[i].desc);
+    obj_set_free_callback(table[i].cls, table[i].free_fn);
+  }
+}
+// What drawing into a map window needs: the quadtree, the drawing-object and redraw
+// types, the font table, the drawing table and the graphic index.
+inline void register_drawing() {
+  qtree_init();
+  drawobj_types_register();
+  redraw_types_register();
+  font_table_init();
+  drawobj_init_table();
+  gindex_init();
 }
 
 class FrameFixture : public tm_test::ConfigFixture {

@@ -40,18 +40,8 @@ class LayersWindow : public FrameFixture {
   void SetUp() override { SetUpIn("ENGLISH"); }
   void SetUpIn(const char* lang) {
     FrameFixture::SetUpWith(lang);
-    int n = 0;
-    const gps_class_entry* table = gps_class_table(&n);
-    for (int i = 0; i < n; ++i) {
-      obj_register_class(table[i].cls, table[i].size, table[i].desc);
-      obj_set_free_callback(table[i].cls, table[i].free_fn);
-    }
-    qtree_init();
-    drawobj_types_register();
-    redraw_types_register();
-    font_table_init();
-    drawobj_init_table();
-    gindex_init();
+    register_gps_classes();
+    register_drawing();
     redraw_interrupt(0);
     // Commands are recorded and then run by the program's table (21: a layer on or off).
     get_dispatcher_hooks().run_command = [](int slot) {

@@ -66,19 +66,9 @@ class PlaceWindow : public FrameFixture {
   void SetUpIn(const char* lang) {
     FrameFixture::SetUpWith(lang);
     create_ui_font();  // as start-up does: the window's controls take the dialog font
-    int n = 0;
-    const gps_class_entry* table = gps_class_table(&n);
-    for (int i = 0; i < n; ++i) {
-      obj_register_class(table[i].cls, table[i].size, table[i].desc);
-      obj_set_free_callback(table[i].cls, table[i].free_fn);
-    }
+    register_gps_classes();
     obj_register_class(kNodeClass, 0, &kNodeDesc);
-    qtree_init();
-    drawobj_types_register();
-    redraw_types_register();
-    font_table_init();
-    drawobj_init_table();
-    gindex_init();
+    register_drawing();
     ASSERT_EQ(get_gblerr(), 0);
   }
   void TearDown() override {

@@ -49,7 +49,6 @@
 #include "platform/sys/thread.h"
 #include "platform/ui/ui.h"
 #include "platform/ui/window.h"
-#include "raster/png_read.h"
 #include "shell/command_table.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
@@ -58,6 +57,7 @@
 #include "shell/startup.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
+#include "tests/support/program_run.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -126,47 +126,8 @@ std::vector<waypoint> waypoints(const std::string& gpx) {
 }
 
 // ---- PNG pictures, read through the raster library's reader -------------------------------
-struct rgb {
-  int r = 0, g = 0, b = 0;
-  int distance(const rgb& o) const {
-    return std::abs(r - o.r) + std::abs(g - o.g) + std::abs(b - o.b);
-  }
-};
-
-struct picture {
-  int width = 0, height = 0;
-  std::vector<rgb> pixels;
-  bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
-  rgb at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
-picture read_png(const std::string& path) {
-  picture out;
-  fileatt_t* file = nullptr;
-  file_open(nullptr, nullptr, path.c_str(), &file);
-  if (!file) return out;
-  bitmap_t* b = nullptr;
-  obj_new_registered(CLS_BITMAP, &b);
-  b->file = file;
-  b->format = 4;
-  b->gamma = -1.0;
-  set_graylevel_lut(b);
-  if (png_read(b) == 0) {
-    out.width = b->width;
-    out.height = b->height;
-    for (int y = 0; y < b->height; ++y) {
-      const uint8_t* line = get_img_line_adr(b, y, 0);
-      for (int x = 0; x < b->width; ++x) {
-        if (b->planes == 3)
-          out.pixels.push_back({line[x], line[b->width + x], line[2 * b->width + x]});
-        else
-          out.pixels.push_back({b->lut_r[line[x]], b->lut_g[line[x]], b->lut_b[line[x]]});
-      }
-    }
-  }
-  free_obj(&b);
-  return out;
-}
+using tm_test::picture;
+using tm_test::rgb;
 
 // ---- The view of the run: geographic degrees to pixels of the picture ----------------------
 struct view {
@@ -450,8 +411,8 @@ TEST_F(RunPicture, TheSamplesAreDrawnWhereTheViewPutsThem) {
   ASSERT_EQ(gs->georef->refertype, GEOREF_GEOGRAPHIC);
   ASSERT_EQ(gs->georef->unit, ANG_DEGREE);
 
-  const picture shot = read_png(path);
-  const picture relief = read_png(kSamples + "relief.png");
+  const picture shot = tm_test::read_picture(path);
+  const picture relief = tm_test::read_picture(kSamples + "relief.png");
   ASSERT_GT(shot.width, 0);
   const rgb background = colour_of(win->background);
   const std::string gpx = read_file(track);

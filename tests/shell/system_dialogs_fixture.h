@@ -33,9 +33,7 @@ class SystemDialogFixture : public FrameFixture {
   void SetUp() override { SetUpIn("ENGLISH"); }
   void SetUpIn(const char* lang) {
     FrameFixture::SetUpWith(lang);
-    geo_load_tables();
-    ASSERT_EQ(get_gblerr(), 0);
-    geo_init_ref_datum();
+    ASSERT_NO_FATAL_FAILURE(load_geodesy());
     system_dialog_reset();
     ASSERT_EQ(register_cursor_class(), 1);
     gs_ = get_current_graphspace();

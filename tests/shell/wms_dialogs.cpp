@@ -82,25 +82,13 @@ class WmsDialogs : public FrameFixture {
   void SetUp() override { SetUpIn("ENGLISH"); }
   void SetUpIn(const char* lang) {
     FrameFixture::SetUpWith(lang);
-    geo_load_tables();
-    ASSERT_EQ(get_gblerr(), 0);
-    geo_init_ref_datum();
+    ASSERT_NO_FATAL_FAILURE(load_geodesy());
     ASSERT_NE(get_current_graphspace(), nullptr);
     ASSERT_NE(get_current_graphspace()->georef, nullptr);
     tm_test::clear_message_boxes();
     create_ui_font();
-    int n = 0;
-    const gps_class_entry* table = gps_class_table(&n);
-    for (int i = 0; i < n; ++i) {
-      obj_register_class(table[i].cls, table[i].size, table[i].desc);
-      obj_set_free_callback(table[i].cls, table[i].free_fn);
-    }
-    qtree_init();
-    drawobj_types_register();
-    redraw_types_register();
-    font_table_init();
-    drawobj_init_table();
-    gindex_init();
+    register_gps_classes();
+    register_drawing();
     redraw_interrupt(0);
     socket_register_type();
     http_failures_reset();

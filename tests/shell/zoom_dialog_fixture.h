@@ -38,9 +38,7 @@ class ZoomDialogFixture : public FrameFixture {
     FrameFixture::SetUpWith(lang);
     register_zoom_dialogs();
     bitmap_module_init();
-    geo_load_tables();
-    ASSERT_EQ(get_gblerr(), 0);
-    geo_init_ref_datum();
+    ASSERT_NO_FATAL_FAILURE(load_geodesy());
     gs_ = get_current_graphspace();
     ASSERT_NE(gs_, nullptr);
     ASSERT_NE(gs_->georef, nullptr);

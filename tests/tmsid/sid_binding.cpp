@@ -6,17 +6,13 @@
 #include "map/raster_display.h"
 #include "raster/image_load.h"
 #include "raster/sid_host.h"
+#include "tests/support/program_run.h"
 #include "tests/tmsid/sid_fixture.h"
 
 namespace sid_test {
 namespace {
 
-std::string program_folder() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  const std::string path = n > 0 ? std::string(buf, size_t(n)) : "";
-  return path.substr(0, path.rfind('/') + 1);
-}
+using tm_test::program_folder;
 
 TEST_F(SidTest, BoundFromTheProgramFolderItFillsTheRowAndTheDisplaySlots) {
   EXPECT_NE(image_decoder_for(kDecoderSid), nullptr);

@@ -19,6 +19,7 @@
 #include "raster/image_load_internal.h"
 #include "raster/sid_host.h"
 #include "tests/map/map_model_fixture.h"
+#include "tests/raster/image_env.h"
 #include "tests/support/test_env.h"
 
 namespace sid_test {
@@ -96,17 +97,8 @@ void display_sid(bitmap_t* image, sid_window* window, int grey, uint8_t* d8, uin
 }
 
 void SidTest::SetUp() {
-  line_store_reset();
-  get_line_store_hooks() = line_store_hooks{};
-  get_bitmap_hooks() = bitmap_hooks{};
-  get_image_load_hooks() = image_load_hooks{};
-  tm_test::reset_object_store();
-  tm_test::map_model_env();
-  line_store_register();
+  raster_test::reset_image_env();
   dir_ = tm_test::fresh_dir("tmsid");
-  image_decoders_reset();
-  raster_module_init();
-  get_image_load_hooks().set_idle_priority = nullptr;
   config_reset();
   config_temp_dir_set(dir_.c_str(), "s_");
   config_set("LOG_DIR", dir_.c_str());
@@ -138,18 +130,7 @@ void SidTest::TearDown() {
   lists_.clear();
   // Every handle the tests opened is closed with its image.
   EXPECT_EQ(open_handles(), 0);
-  for (;;) {
-    obj_t* f = nullptr;
-    if (!obj_class_next(kFileClass, &f) || !f) break;
-    free_obj(&f);
-    if (f) break;
-  }
-  image_decoders_reset();
-  line_store_reset();
-  tm_test::reset_object_store();
-  get_line_store_hooks() = line_store_hooks{};
-  get_bitmap_hooks() = bitmap_hooks{};
-  config_reset();
+  raster_test::end_image_env();
 }
 
 std::string SidTest::write_file(const msid::header& h, const char* name) {
@@ -211,11 +192,6 @@ std::vector<std::string> SidTest::calls() const {
 
 void SidTest::clear_calls() const { std::remove(log_file_.c_str()); }
 
-std::string SidTest::trace_log() const {
-  std::ifstream in(log_path(), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string SidTest::trace_log() const { return raster_test::file_text(log_path()); }
 
 }  // namespace sid_test
