@@ -122,8 +122,8 @@ void wms_objects_register() {
   obj_set_free_callback(CLS_WMS_SERVICE, service_free);
   obj_register_class(CLS_WMS_LAYER, sizeof(wms_layer_t), nullptr);
   obj_set_free_callback(CLS_WMS_LAYER, layer_free);
+  // The list of services is made when the first one is added (wms_services).
   g_services = nullptr;
-  obj_list_new(&g_services);
 }
 
 void wms_services_free_all() {
