@@ -86,6 +86,19 @@ struct jpeg_scan {
   int ss = 0, se = 63, ah = 0, al = 0;
 };
 
+// The fast path's samples of one row of MCUs (of blocks, in a one-component frame's scan),
+// each component at its own resolution: a row is converted and written an image line at
+// a time, one line-store look-up a line, once its units are decoded.
+struct jpeg_rows {
+  std::vector<uint8_t> plane[3];
+  int stride[3] = {};      // bytes a plane line: the component's blocks across, x 8
+  int lines[3] = {};       // plane lines: the component's blocks in an MCU down, x 8
+  int top = -1;            // image line of the row held, -1 when none
+  int height = 0;          // its lines
+  int from = 0, upto = 0;  // pixel columns decoded and not written yet
+  float quant[4][64] = {};  // the quantisation tables in natural order, as floats
+};
+
 struct jpeg_state {
   bitmap_t* image = nullptr;
   int error = 0;
@@ -109,6 +122,7 @@ struct jpeg_state {
   // sampling): each component at its own resolution, line stride 8 x hmax.
   uint8_t planes8[kJpegMaxComponents][64 * kJpegMaxFactor * kJpegMaxFactor] = {};
   uint8_t samples[3][64 * kJpegMaxFactor * kJpegMaxFactor] = {};  // an MCU's output planes
+  jpeg_rows rows;
 };
 
 // ---- Segments (jpeg_segments.cpp); each sets st->error on failure -----------------------
@@ -204,6 +218,23 @@ void jpeg_idct(const float in[64], float out[64], float level_shift);
 // `out` (lines `stride` apart). Coefficients after zig-zag index `last` are taken as 0.
 void jpeg_idct_block(const int32_t coef[64], const uint16_t q[64], uint8_t* out, int stride,
                      int last = 63);
+// Fast path: makes the row buffer of the frame (jpeg_rows); 0, or the error code set.
+int jpeg_rows_ready(jpeg_state* st);
+// Fast path: takes the quantisation tables of the scan about to be decoded (natural order).
+void jpeg_rows_quant(jpeg_state* st);
+// Fast path: dequantises and transforms one block of component `c` (coefficients in natural
+// order) into the row buffer at the component's block column bx and block row by within
+// the row.
+void jpeg_block_to_row(jpeg_state* st, int c, const int32_t* coef, int bx, int by);
+// Fast path: the unit covering image lines top..top+height-1, pixel columns x0..x1-1, is
+// in the row buffer. The row is written once its last unit is in, or when a unit of
+// another row, or not next to the ones held, comes in.
+void jpeg_row_unit(jpeg_state* st, int top, int height, int x0, int x1);
+// Fast path: writes what the row buffer holds that is not written yet.
+void jpeg_flush_row(jpeg_state* st);
+// jpeg_idct_block's transform of a block in natural order, with its quantisation values
+// as floats in natural order: the same samples.
+void jpeg_idct_natural(const int32_t coef[64], const float q[64], uint8_t* out, int stride);
 // The frame's `fast`, set by jpeg_frame_geometry.
 bool jpeg_fast_output(const jpeg_state* st);
 // True when the frame's samples take the fast path (8-bit precision; grey, or three
