@@ -104,7 +104,7 @@ bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last,
   jpeg_bits& b = st->bits;
   for (int k = 1; k < 64;) {
     // Most coefficients: the code and the value bits in one look-up.
-    if (b.count < 16) jpeg_bits_load(st);
+    if (b.count < 16) jpeg_bits_fill(st);
     if (const int32_t e = whole[b.acc >> (64 - kJpegFastBits)]) {
       jpeg_consume(b, e & 0xFF);
       k += (e >> 8) & 0xFF;

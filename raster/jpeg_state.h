@@ -6,6 +6,7 @@
 // writes the samples. One jpeg_state lives on the stack of each jpeg_read call.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 struct bitmap_t;
@@ -156,6 +157,30 @@ void jpeg_bits_load(jpeg_state* st);
 // jpeg_decode_symbol for codes longer than the look-ahead, and for no code at all.
 int jpeg_decode_long_symbol(jpeg_state* st, int slot, int kind, int missing_error);
 
+// Loads the accumulator as jpeg_bits_load does; when the window holds 8 bytes ahead and
+// none of them is 0xFF (no stuffed zero, no marker), they are taken in one step.
+inline void jpeg_bits_fill(jpeg_state* st) {
+  jpeg_bits& b = st->bits;
+  if (b.count <= 56 && !b.stopped && b.next + 8 <= b.have) {
+    uint64_t x;
+    std::memcpy(&x, st->window + b.next, 8);
+    x = __builtin_bswap64(x);  // the first byte on top
+    const uint64_t v = ~x;     // a 0xFF byte of x is a zero byte of v
+    if (((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) == 0) {
+      const int n = (64 - b.count) >> 3;  // whole bytes that fit
+      const int low = 64 - b.count - 8 * n;
+      b.acc |= (x >> b.count) & ~((uint64_t(1) << low) - 1);
+      b.count += 8 * n;
+      const int64_t at = b.window_at + b.next;
+      for (int i = 0; i < n; ++i) b.ends[(b.loaded + uint64_t(i)) % 16] = at + i + 1;
+      b.loaded += uint64_t(n);
+      b.next += n;
+      return;
+    }
+  }
+  jpeg_bits_load(st);
+}
+
 // The bit readers below run once per coefficient, so they are inline here.
 inline void jpeg_consume(jpeg_bits& b, int n) {
   if (n > b.count) b.overrun = true;
@@ -166,7 +191,7 @@ inline void jpeg_consume(jpeg_bits& b, int n) {
 inline uint32_t jpeg_get_bits(jpeg_state* st, int n) {
   if (n <= 0) return 0;
   jpeg_bits& b = st->bits;
-  if (b.count < n) jpeg_bits_load(st);
+  if (b.count < n) jpeg_bits_fill(st);
   const uint32_t v = uint32_t(b.acc >> (64 - n));
   jpeg_consume(b, n);
   return v;
@@ -179,7 +204,7 @@ inline int jpeg_get_bit(jpeg_state* st) { return int(jpeg_get_bits(st, 1)); }
 // is the error code set then.
 inline int jpeg_decode_symbol(jpeg_state* st, int slot, int kind, int missing_error) {
   jpeg_bits& b = st->bits;
-  if (b.count < 16) jpeg_bits_load(st);
+  if (b.count < 16) jpeg_bits_fill(st);
   if (const uint16_t f = st->huff[slot & 7].fast[b.acc >> (64 - kJpegFastBits)]) {
     jpeg_consume(b, f >> 8);
     return f & 0xFF;
