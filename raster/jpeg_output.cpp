@@ -260,6 +260,44 @@ void copy_line(const uint8_t* in, int sx, int w, uint8_t* out) {
   for (int x = 0; x < w; ++x) out[x] = in[x >> sx];
 }
 
+// Room after each line of chroma terms: chroma_terms writes whole groups of 1 << csx.
+constexpr size_t kTermsPad = 8;
+
+// The red, green and blue terms of each pixel of a chroma line's `w` pixels (chroma
+// sample x >> csx), as ycc_line adds them to luma.
+template <int csx>
+void chroma_terms(const uint8_t* cb, const uint8_t* cr, int w, int16_t* dr, int16_t* dg,
+                  int16_t* db) {
+  const int n = ((w - 1) >> csx) + 1;
+  for (int i = 0; i < n; ++i) {
+    const int u = cb[i], v = cr[i];
+    const int16_t tr = kYcc.cr_r[v], tb = kYcc.cb_b[u];
+    const int16_t tg = int16_t((kYcc.cb_g[u] + kYcc.cr_g[v]) >> 16);
+    for (int k = 0; k < (1 << csx); ++k) {
+      dr[(i << csx) + k] = tr;
+      dg[(i << csx) + k] = tg;
+      db[(i << csx) + k] = tb;
+    }
+  }
+}
+
+// out[x] = luma[x] + term[x], held to 0..255 (the saturating pack holds it as the clamp
+// table does).
+void add_terms(const uint8_t* luma, const int16_t* term, int w, uint8_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  int x = 0;
+  for (; x + 16 <= w; x += 16) {
+    const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
+    const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(l, zero),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(term + x)));
+    const __m128i hi = _mm_add_epi16(
+        _mm_unpackhi_epi8(l, zero), _mm_loadu_si128(reinterpret_cast<const __m128i*>(term + x + 8)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+  }
+  const uint8_t* lim = kYcc.clamp + ycc_tables::kClampOffset;
+  for (; x < w; ++x) out[x] = lim[luma[x] + term[x]];
+}
+
 // One image line of the fast path: `w` pixels from the planes' lines `in` (component p's
 // column x at x >> sx[p]) into the image planes' lines `line` (null: plane not written).
 void fast_line(const uint8_t* const in[3], const int sx[3], int planes, bool ycc, int w,
@@ -451,6 +489,15 @@ void jpeg_flush_row(jpeg_state* st) {
     if (r.plane[c].empty()) return;
   }
   const bool ycc = planes == 3 && colour_of(st) == colour::ycc;
+  // Full-resolution luma and both chroma components sampled alike: the per-pixel chroma
+  // terms of a chroma line are added to each luma line it serves, 16 pixels a step.
+  const bool shared = ycc && sx[0] == 0 && sy[0] == 0 && sx[1] == sx[2] && sy[1] == sy[2];
+  int16_t* terms[3] = {};
+  if (shared) {
+    r.terms.resize(3 * (size_t(r.stride[0]) + kTermsPad));
+    for (int p = 0; p < 3; ++p) terms[p] = r.terms.data() + p * (size_t(r.stride[0]) + kTermsPad);
+  }
+  int terms_line = -1;
   const int h = std::min(r.height, f.height - r.top);
   for (int y = 0; y < h; ++y) {
     uint8_t* line[3];
@@ -460,7 +507,23 @@ void jpeg_flush_row(jpeg_state* st) {
       const int py = std::min(y >> sy[p], r.lines[p] - 1);
       in[p] = r.plane[p].data() + int64_t(py) * r.stride[p] + (r.from >> sx[p]);
     }
-    fast_line(in, sx, planes, ycc, r.upto - r.from, line);
+    const int w = r.upto - r.from;
+    if (shared && line[0] && line[1] && line[2]) {
+      // Chroma lines serve 1 << sy luma lines: their terms are made once for all.
+      const int cy = std::min(y >> sy[1], r.lines[1] - 1);
+      if (cy != terms_line) {
+        if (sx[1] == 0)
+          chroma_terms<0>(in[1], in[2], w, terms[0], terms[1], terms[2]);
+        else if (sx[1] == 1)
+          chroma_terms<1>(in[1], in[2], w, terms[0], terms[1], terms[2]);
+        else
+          chroma_terms<2>(in[1], in[2], w, terms[0], terms[1], terms[2]);
+        terms_line = cy;
+      }
+      for (int p = 0; p < 3; ++p) add_terms(in[0], terms[p], w, line[p]);
+      continue;
+    }
+    fast_line(in, sx, planes, ycc, w, line);
   }
   r.from = r.upto;
 }

@@ -98,6 +98,7 @@ struct jpeg_rows {
   int height = 0;          // its lines
   int from = 0, upto = 0;  // pixel columns decoded and not written yet
   float quant[4][64] = {};  // the quantisation tables in natural order, as floats
+  std::vector<int16_t> terms;  // per-pixel colour terms of a chroma line (jpeg_flush_row)
 };
 
 struct jpeg_state {
