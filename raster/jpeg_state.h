@@ -14,7 +14,7 @@ struct bitmap_t;
 constexpr int kJpegMaxComponents = 4;
 constexpr int kJpegMaxFactor = 4;      // largest H and V
 constexpr int kJpegMaxBlocksInMcu = 10;
-constexpr int kJpegFastBits = 9;       // Huffman look-ahead
+constexpr int kJpegFastBits = 11;      // Huffman look-ahead
 
 // Frame modes (the SOF marker's coding process).
 constexpr int kJpegBaseline = 0;
@@ -23,17 +23,17 @@ constexpr int kJpegProgressive = 2;
 
 extern const uint8_t kJpegZigzag[64];  // zig-zag index -> natural position (row * 8 + col)
 
-// A Huffman table with a 9-bit look-ahead: codes of up to 9 bits are found in one step,
+// A Huffman table with an 11-bit look-ahead: codes of up to 11 bits are found in one step,
 // longer ones by their canonical first code per length.
 struct jpeg_huffman {
   jpeg_huffman() {
     for (int32_t& m : maxcode) m = -1;  // no code of any length until the table is built
   }
   bool defined = false;
-  // (length << 8 | symbol) of the code the next 9 bits begin with, 0 when it is longer
+  // (length << 8 | symbol) of the code the next 11 bits begin with, 0 when it is longer
   // or absent.
   uint16_t fast[1 << kJpegFastBits] = {};
-  // For AC tables: when that code and the value bits after it fit the 9 bits, the whole
+  // For AC tables: when that code and the value bits after it fit the 11 bits, the whole
   // coefficient: value << 16 | run << 8 | bits used; else 0.
   int32_t fast_ac[1 << kJpegFastBits] = {};
   int32_t maxcode[18];         // largest code of each length, -1 when none
