@@ -102,18 +102,39 @@ bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last,
   const int ac_slot = 1 + 2 * st->scan.ta[s];
   const int32_t* whole = st->huff[ac_slot & 7].fast_ac;
   jpeg_bits& b = st->bits;
+  // The accumulator and its count stay in locals while the whole-coefficient look-ups
+  // run; they are handed back before anything else reads the bits.
+  uint64_t acc = b.acc;
+  int count = b.count;
   for (int k = 1; k < 64;) {
     // Most coefficients: the code and the value bits in one look-up.
-    if (b.count < 16) jpeg_bits_fill(st);
-    if (const int32_t e = whole[b.acc >> (64 - kJpegFastBits)]) {
-      jpeg_consume(b, e & 0xFF);
+    if (count < 16) {
+      b.acc = acc;
+      b.count = count;
+      jpeg_bits_fill(st);
+      acc = b.acc;
+      count = b.count;
+    }
+    if (const int32_t e = whole[acc >> (64 - kJpegFastBits)]) {
+      const int n = e & 0xFF;  // at most kJpegFastBits
+      if (n > count) b.overrun = true;
+      acc <<= n;
+      count = n >= count ? 0 : count - n;
       k += (e >> 8) & 0xFF;
-      if (k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
+      if (k > 63) {
+        b.acc = acc;
+        b.count = count;
+        return jpeg_set_error(st, ERR_BAD_FILE), false;
+      }
       *last = k;
       coef[order[k++]] = e >> 16;
       continue;
     }
+    b.acc = acc;
+    b.count = count;
     const int rs = jpeg_decode_symbol(st, ac_slot, 1, ERR_LOADING);
+    acc = b.acc;
+    count = b.count;
     if (rs < 0) return false;
     if (rs == 0) break;
     const int size = rs & 15;
@@ -121,7 +142,11 @@ bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last,
     if (size > max_ac_size(st) || k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
     *last = k;
     coef[order[k++]] = jpeg_receive_extend(st, size);
+    acc = b.acc;
+    count = b.count;
   }
+  b.acc = acc;
+  b.count = count;
   return !st->bits.overrun;
 }
 
