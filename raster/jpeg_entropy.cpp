@@ -7,7 +7,7 @@
 // reader is moved back to the byte after the last one the run used, so the marker
 // automaton goes on exactly where the coded data stopped.
 //
-// Huffman codes are found with a 9-bit look-ahead table; longer codes by comparing with
+// Huffman codes are found with a 11-bit look-ahead table; longer codes by comparing with
 // the largest code of each length, which gives the same symbol as walking the code tree
 // bit by bit.
 #include <algorithm>

@@ -34,6 +34,13 @@ struct scan_walk {
   int64_t first = 0, count = 0;
 };
 
+// Zig-zag index -> itself.
+constexpr uint8_t kSequence[64] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                                   13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
+                                   26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38,
+                                   39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51,
+                                   52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
+
 int64_t ceil_div(int64_t a, int64_t b) { return (a + b - 1) / b; }
 
 int max_dc_size(const jpeg_state* st) { return st->frame.precision == 12 ? 15 : 11; }
@@ -81,7 +88,9 @@ void note_row(jpeg_state* st, int64_t mcu_row) {
 
 // One block of a sequential scan into coef (zig-zag order); false when the data is bad.
 // *last is the zig-zag index of the last coefficient decoded.
-bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last) {
+// `order` maps zig-zag index to the place the coefficient is stored at.
+bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last,
+                             const uint8_t* order) {
   *last = 0;
   std::memset(coef, 0, 64 * sizeof(int32_t));
   const int c = st->scan.comp[s];
@@ -93,26 +102,51 @@ bool decode_sequential_block(jpeg_state* st, int s, int32_t coef[64], int* last)
   const int ac_slot = 1 + 2 * st->scan.ta[s];
   const int32_t* whole = st->huff[ac_slot & 7].fast_ac;
   jpeg_bits& b = st->bits;
+  // The accumulator and its count stay in locals while the whole-coefficient look-ups
+  // run; they are handed back before anything else reads the bits.
+  uint64_t acc = b.acc;
+  int count = b.count;
   for (int k = 1; k < 64;) {
     // Most coefficients: the code and the value bits in one look-up.
-    if (b.count < 16) jpeg_bits_load(st);
-    if (const int32_t e = whole[b.acc >> (64 - kJpegFastBits)]) {
-      jpeg_consume(b, e & 0xFF);
+    if (count < 16) {
+      b.acc = acc;
+      b.count = count;
+      jpeg_bits_fill(st);
+      acc = b.acc;
+      count = b.count;
+    }
+    if (const int32_t e = whole[acc >> (64 - kJpegFastBits)]) {
+      const int n = e & 0xFF;  // at most kJpegFastBits
+      if (n > count) b.overrun = true;
+      acc <<= n;
+      count = n >= count ? 0 : count - n;
       k += (e >> 8) & 0xFF;
-      if (k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
+      if (k > 63) {
+        b.acc = acc;
+        b.count = count;
+        return jpeg_set_error(st, ERR_BAD_FILE), false;
+      }
       *last = k;
-      coef[k++] = e >> 16;
+      coef[order[k++]] = e >> 16;
       continue;
     }
+    b.acc = acc;
+    b.count = count;
     const int rs = jpeg_decode_symbol(st, ac_slot, 1, ERR_LOADING);
+    acc = b.acc;
+    count = b.count;
     if (rs < 0) return false;
     if (rs == 0) break;
     const int size = rs & 15;
     k += rs >> 4;
     if (size > max_ac_size(st) || k > 63) return jpeg_set_error(st, ERR_BAD_FILE), false;
     *last = k;
-    coef[k++] = jpeg_receive_extend(st, size);
+    coef[order[k++]] = jpeg_receive_extend(st, size);
+    acc = b.acc;
+    count = b.count;
   }
+  b.acc = acc;
+  b.count = count;
   return !st->bits.overrun;
 }
 
@@ -134,10 +168,15 @@ bool sequential_unit(jpeg_state* st, const scan_walk& w, int64_t m, bool direct)
   const int64_t ux = m % w.across, uy = m / w.across;
   int32_t coef[64];
   int last = 63;
+  // The fast path transforms coefficients in natural order; kept ones stay in zig-zag.
+  const uint8_t* order = direct && f.fast ? kJpegZigzag : kSequence;
   if (w.single) {
     const int c = s.comp[0];
-    if (jpeg_at_marker(st) || !decode_sequential_block(st, 0, coef, &last)) return false;
-    if (direct) {  // a one-component frame: the block is its own 8 x 8 piece of the image
+    if (jpeg_at_marker(st) || !decode_sequential_block(st, 0, coef, &last, order)) return false;
+    if (direct && f.fast) {
+      jpeg_block_to_row(st, c, coef, int(ux), 0);
+      jpeg_row_unit(st, int(uy * 8), 8, int(ux * 8), int(ux * 8 + 8));
+    } else if (direct) {  // a one-component frame: the block is its own 8 x 8 piece of the image
       jpeg_block_to_mcu(st, c, coef, 0, 0, last);
       write_unit(st, ux * 8, uy * 8, 8, 8);
     } else {
@@ -151,14 +190,19 @@ bool sequential_unit(jpeg_state* st, const scan_walk& w, int64_t m, bool direct)
     const jpeg_component& k = f.comp[c];
     for (int by = 0; by < k.v; ++by)
       for (int bx = 0; bx < k.h; ++bx) {
-        if (jpeg_at_marker(st) || !decode_sequential_block(st, i, coef, &last)) return false;
-        if (direct)
+        if (jpeg_at_marker(st) || !decode_sequential_block(st, i, coef, &last, order)) return false;
+        if (direct && f.fast)
+          jpeg_block_to_row(st, c, coef, int(ux * k.h + bx), by);
+        else if (direct)
           jpeg_block_to_mcu(st, c, coef, bx, by, last);
         else
           keep_block(st, c, ux * k.h + bx, uy * k.v + by, coef);
       }
   }
-  if (direct)
+  if (direct && f.fast)
+    jpeg_row_unit(st, int(uy * 8 * f.vmax), 8 * f.vmax, int(ux * 8 * f.hmax),
+                  int((ux + 1) * 8 * f.hmax));
+  else if (direct)
     write_unit(st, ux * 8 * f.hmax, uy * 8 * f.vmax, 8 * f.hmax, 8 * f.vmax);
   else
     note_row(st, uy);
@@ -173,8 +217,13 @@ void sequential_scan(jpeg_state* st) {
     if (jpeg_alloc_coefficients(st)) return;
     st->frame.buffered = true;
   }
+  if (direct && st->frame.fast) {
+    if (st->rows.plane[0].empty() && jpeg_rows_ready(st)) return;
+    jpeg_rows_quant(st);
+  }
   for (int64_t i = 0; i < w.count && !st->error; ++i)
     if (!sequential_unit(st, w, w.first + i, direct)) break;
+  if (direct && st->frame.fast) jpeg_flush_row(st);
 }
 
 // ---- Progressive --------------------------------------------------------------------------
@@ -334,6 +383,7 @@ int jpeg_frame_geometry(jpeg_state* st) {
     k.used_down = int(ceil_div(ceil_div(int64_t(f.height) * k.v, f.vmax), 8));
   }
   f.fast = jpeg_frame_takes_fast_path(f);
+  st->rows = jpeg_rows{};
   return 0;
 }
 

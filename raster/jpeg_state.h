@@ -6,6 +6,7 @@
 // writes the samples. One jpeg_state lives on the stack of each jpeg_read call.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 struct bitmap_t;
@@ -13,7 +14,7 @@ struct bitmap_t;
 constexpr int kJpegMaxComponents = 4;
 constexpr int kJpegMaxFactor = 4;      // largest H and V
 constexpr int kJpegMaxBlocksInMcu = 10;
-constexpr int kJpegFastBits = 9;       // Huffman look-ahead
+constexpr int kJpegFastBits = 11;      // Huffman look-ahead
 
 // Frame modes (the SOF marker's coding process).
 constexpr int kJpegBaseline = 0;
@@ -22,17 +23,17 @@ constexpr int kJpegProgressive = 2;
 
 extern const uint8_t kJpegZigzag[64];  // zig-zag index -> natural position (row * 8 + col)
 
-// A Huffman table with a 9-bit look-ahead: codes of up to 9 bits are found in one step,
+// A Huffman table with an 11-bit look-ahead: codes of up to 11 bits are found in one step,
 // longer ones by their canonical first code per length.
 struct jpeg_huffman {
   jpeg_huffman() {
     for (int32_t& m : maxcode) m = -1;  // no code of any length until the table is built
   }
   bool defined = false;
-  // (length << 8 | symbol) of the code the next 9 bits begin with, 0 when it is longer
+  // (length << 8 | symbol) of the code the next 11 bits begin with, 0 when it is longer
   // or absent.
   uint16_t fast[1 << kJpegFastBits] = {};
-  // For AC tables: when that code and the value bits after it fit the 9 bits, the whole
+  // For AC tables: when that code and the value bits after it fit the 11 bits, the whole
   // coefficient: value << 16 | run << 8 | bits used; else 0.
   int32_t fast_ac[1 << kJpegFastBits] = {};
   int32_t maxcode[18];         // largest code of each length, -1 when none
@@ -86,6 +87,20 @@ struct jpeg_scan {
   int ss = 0, se = 63, ah = 0, al = 0;
 };
 
+// The fast path's samples of one row of MCUs (of blocks, in a one-component frame's scan),
+// each component at its own resolution: a row is converted and written an image line at
+// a time, one line-store look-up a line, once its units are decoded.
+struct jpeg_rows {
+  std::vector<uint8_t> plane[3];
+  int stride[3] = {};      // bytes a plane line: the component's blocks across, x 8
+  int lines[3] = {};       // plane lines: the component's blocks in an MCU down, x 8
+  int top = -1;            // image line of the row held, -1 when none
+  int height = 0;          // its lines
+  int from = 0, upto = 0;  // pixel columns decoded and not written yet
+  float quant[4][64] = {};  // the quantisation tables in natural order, as floats
+  std::vector<int16_t> terms;  // per-pixel colour terms of a chroma line (jpeg_flush_row)
+};
+
 struct jpeg_state {
   bitmap_t* image = nullptr;
   int error = 0;
@@ -109,6 +124,7 @@ struct jpeg_state {
   // sampling): each component at its own resolution, line stride 8 x hmax.
   uint8_t planes8[kJpegMaxComponents][64 * kJpegMaxFactor * kJpegMaxFactor] = {};
   uint8_t samples[3][64 * kJpegMaxFactor * kJpegMaxFactor] = {};  // an MCU's output planes
+  jpeg_rows rows;
 };
 
 // ---- Segments (jpeg_segments.cpp); each sets st->error on failure -----------------------
@@ -142,6 +158,30 @@ void jpeg_bits_load(jpeg_state* st);
 // jpeg_decode_symbol for codes longer than the look-ahead, and for no code at all.
 int jpeg_decode_long_symbol(jpeg_state* st, int slot, int kind, int missing_error);
 
+// Loads the accumulator as jpeg_bits_load does; when the window holds 8 bytes ahead and
+// none of them is 0xFF (no stuffed zero, no marker), they are taken in one step.
+inline void jpeg_bits_fill(jpeg_state* st) {
+  jpeg_bits& b = st->bits;
+  if (b.count <= 56 && !b.stopped && b.next + 8 <= b.have) {
+    uint64_t x;
+    std::memcpy(&x, st->window + b.next, 8);
+    x = __builtin_bswap64(x);  // the first byte on top
+    const uint64_t v = ~x;     // a 0xFF byte of x is a zero byte of v
+    if (((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) == 0) {
+      const int n = (64 - b.count) >> 3;  // whole bytes that fit
+      const int low = 64 - b.count - 8 * n;
+      b.acc |= (x >> b.count) & ~((uint64_t(1) << low) - 1);
+      b.count += 8 * n;
+      const int64_t at = b.window_at + b.next;
+      for (int i = 0; i < n; ++i) b.ends[(b.loaded + uint64_t(i)) % 16] = at + i + 1;
+      b.loaded += uint64_t(n);
+      b.next += n;
+      return;
+    }
+  }
+  jpeg_bits_load(st);
+}
+
 // The bit readers below run once per coefficient, so they are inline here.
 inline void jpeg_consume(jpeg_bits& b, int n) {
   if (n > b.count) b.overrun = true;
@@ -152,7 +192,7 @@ inline void jpeg_consume(jpeg_bits& b, int n) {
 inline uint32_t jpeg_get_bits(jpeg_state* st, int n) {
   if (n <= 0) return 0;
   jpeg_bits& b = st->bits;
-  if (b.count < n) jpeg_bits_load(st);
+  if (b.count < n) jpeg_bits_fill(st);
   const uint32_t v = uint32_t(b.acc >> (64 - n));
   jpeg_consume(b, n);
   return v;
@@ -165,7 +205,7 @@ inline int jpeg_get_bit(jpeg_state* st) { return int(jpeg_get_bits(st, 1)); }
 // is the error code set then.
 inline int jpeg_decode_symbol(jpeg_state* st, int slot, int kind, int missing_error) {
   jpeg_bits& b = st->bits;
-  if (b.count < 16) jpeg_bits_load(st);
+  if (b.count < 16) jpeg_bits_fill(st);
   if (const uint16_t f = st->huff[slot & 7].fast[b.acc >> (64 - kJpegFastBits)]) {
     jpeg_consume(b, f >> 8);
     return f & 0xFF;
@@ -204,6 +244,23 @@ void jpeg_idct(const float in[64], float out[64], float level_shift);
 // `out` (lines `stride` apart). Coefficients after zig-zag index `last` are taken as 0.
 void jpeg_idct_block(const int32_t coef[64], const uint16_t q[64], uint8_t* out, int stride,
                      int last = 63);
+// Fast path: makes the row buffer of the frame (jpeg_rows); 0, or the error code set.
+int jpeg_rows_ready(jpeg_state* st);
+// Fast path: takes the quantisation tables of the scan about to be decoded (natural order).
+void jpeg_rows_quant(jpeg_state* st);
+// Fast path: dequantises and transforms one block of component `c` (coefficients in natural
+// order) into the row buffer at the component's block column bx and block row by within
+// the row.
+void jpeg_block_to_row(jpeg_state* st, int c, const int32_t* coef, int bx, int by);
+// Fast path: the unit covering image lines top..top+height-1, pixel columns x0..x1-1, is
+// in the row buffer. The row is written once its last unit is in, or when a unit of
+// another row, or not next to the ones held, comes in.
+void jpeg_row_unit(jpeg_state* st, int top, int height, int x0, int x1);
+// Fast path: writes what the row buffer holds that is not written yet.
+void jpeg_flush_row(jpeg_state* st);
+// jpeg_idct_block's transform of a block in natural order, with its quantisation values
+// as floats in natural order: the same samples.
+void jpeg_idct_natural(const int32_t coef[64], const float q[64], uint8_t* out, int stride);
 // The frame's `fast`, set by jpeg_frame_geometry.
 bool jpeg_fast_output(const jpeg_state* st);
 // True when the frame's samples take the fast path (8-bit precision; grey, or three
