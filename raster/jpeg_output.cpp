@@ -101,36 +101,10 @@ colour colour_of(const jpeg_state* st) {
 
 // ---- Fast path ------------------------------------------------------------------------
 
-// Eight 8-point transforms side by side: lane l takes in[k * 8 + l], k = 0..7, and gives
-// out[n * 8 + l] plus `shift`. The lanes are independent, so the compiler runs them as
-// vectors.
-inline void idct_lanes(const float* in, float* out, float shift) {
-  const float* c = kCos.c;
-  const float c1 = c[1], c2 = c[2], c3 = c[3], c4 = c[4], c5 = c[5], c6 = c[6], c7 = c[7];
-  for (int l = 0; l < 8; ++l) {
-    const float f0 = in[l], f1 = in[8 + l], f2 = in[16 + l], f3 = in[24 + l];
-    const float f4 = in[32 + l], f5 = in[40 + l], f6 = in[48 + l], f7 = in[56 + l];
-    const float e0 = (f0 + f4) * c4 + shift, e1 = (f0 - f4) * c4 + shift;
-    const float t = c2 * f2 + c6 * f6, d = c6 * f2 - c2 * f6;
-    const float ev0 = e0 + t, ev1 = e1 + d, ev2 = e1 - d, ev3 = e0 - t;
-    const float o0 = c1 * f1 + c3 * f3 + c5 * f5 + c7 * f7;
-    const float o1 = c3 * f1 - c7 * f3 - c1 * f5 - c5 * f7;
-    const float o2 = c5 * f1 - c1 * f3 + c7 * f5 + c3 * f7;
-    const float o3 = c7 * f1 - c5 * f3 + c3 * f5 - c1 * f7;
-    out[l] = ev0 + o0;
-    out[56 + l] = ev0 - o0;
-    out[8 + l] = ev1 + o1;
-    out[48 + l] = ev1 - o1;
-    out[16 + l] = ev2 + o2;
-    out[40 + l] = ev2 - o2;
-    out[24 + l] = ev3 + o3;
-    out[32 + l] = ev3 - o3;
-  }
-}
-
-// idct_lanes on four lanes held in vectors: f[k] holds input k of each lane, o[n] gets
-// output n. The operations and their order are those of idct_lanes, so the results are
-// the same to the bit.
+// Four 8-point transforms side by side, one per vector lane: f[k] holds input k of each
+// lane, o[n] gets output n. The even part (inputs 0, 2, 4, 6, with the level shift) and
+// the odd part (inputs 1, 3, 5, 7) are formed as the scalar transform forms them, in the
+// same order and without fused operations, so the results are the same to the bit.
 inline void idct_vector(const __m128 f[8], __m128 o[8], __m128 shift) {
   const float* c = kCos.c;
   const __m128 c1 = _mm_set1_ps(c[1]), c2 = _mm_set1_ps(c[2]), c3 = _mm_set1_ps(c[3]);
