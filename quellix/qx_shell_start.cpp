@@ -78,6 +78,7 @@
 #include "raster/ozi_map.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/pick_list.h"
+#include "shell/framework/program_loop.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
 #include "shell/gps_ui/gps_dialogs.h"
@@ -91,7 +92,6 @@ constexpr const char kInitErrorText[] = "Erreur lors de l'initialisation\nFin de
 constexpr const char kInitErrorCaption[] = "Erreur lors de l'initialisation";
 constexpr const char kWebAddress[] = "Quellix: NMEA diffusion over UDP";
 constexpr int kProgramDirMax = 270;
-constexpr int64_t kHeadlessWaitMs = 50;
 constexpr int kGpsDatumClass = CLS_GEODATUM;
 constexpr int kGpsDatumCode = 214;
 
@@ -102,15 +102,6 @@ std::atomic<bool> g_exiting{false};
 std::atomic<int> g_net_started{0};
 obj_t* g_gps_system = nullptr;  // the coordinate system of GPS data
 
-// Waits (real time, bounded) until no other worker thread is left (the destination
-// opener, a load task), answering the messages they send meanwhile.
-void join_workers() {
-  const int self = plat::on_ui_thread() ? 0 : 1;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitJoinBoundMs);
-  plat::wait_servicing_sends(
-      [self, deadline] { return plat::live_threads() <= self || std::chrono::steady_clock::now() >= deadline; },
-      -1);
-}
 
 // ---- Texts ------------------------------------------------------------------------------------
 const std::string& title_string() {
@@ -281,13 +272,6 @@ bool start_display() {
     std::fprintf(stderr, "%s: no display: running headless (display \"%s\" cannot be opened)\n", kQxAppName,
                  display);
   return false;
-}
-
-bool commands_done() {
-  if (task_running_slot() != 0) return false;
-  for (int s = 0; s < kCommandSlots; ++s)
-    if (task_slot_state(s) != 0) return false;
-  return plat::live_threads() == 0 && !plat::queue_has_work();
 }
 
 void handle(const plat::Msg& msg) {
@@ -523,7 +507,7 @@ void qx_app_exit(int code) {
   qx_send_final_stop();
   const qx_shell_hooks& h = qx_get_shell_hooks();
   if (h.navig_stop) h.navig_stop();
-  join_workers();
+  program_join_workers(kExitJoinBoundMs);
   if (get_gblerr() == 0) savfile_flush();
   swap_close_files();
 #if defined(TM_HAVE_X11)
@@ -539,45 +523,15 @@ void qx_exit_reset() { g_exiting.store(false); }
 
 // ---- Loops ---------------------------------------------------------------------------------------------------
 int qx_run_headless(const char* picture_path) {
-  for (;;) {
-    plat::Msg msg;
-    while (plat::peek_message(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
-      if (msg.message == plat::WM_QUIT) return int(msg.wparam);
-      handle(msg);
-    }
-    if (commands_done()) break;
-    plat::wait_message(kHeadlessWaitMs);
-  }
-  if (!picture_path || !*picture_path) return 0;
-  int result = -1;
-  plat::with_window_surface(qx_shell().main, [&](const plat::Surface& s) { result = plat::write_png(s, picture_path); });
-  if (result == 0) return 0;
-  std::fprintf(stderr, "%s: cannot write the picture %s\n", kQxAppName, picture_path);
-  return 1;
+  return program_run_headless(handle, [] { return qx_shell().main; }, picture_path, kQxAppName);
 }
 
-int qx_run_message_loop() {
-  plat::Msg msg;
-  for (;;) {
-    const int got = plat::get_message(&msg, nullptr, 0, 0);
-    if (got == 0) return int(msg.wparam);
-    if (got < 0) return 1;
-    handle(msg);
-  }
-}
+int qx_run_message_loop() { return program_run_message_loop(handle); }
 
 int qx_main(int argc, char** argv) {
   plat::set_ui_thread();
   const bool display = start_display();
-  std::string line;
-  for (int i = 1; i < argc; ++i) {
-    const char* w = argv[i] ? argv[i] : "";
-    if (!line.empty()) line += ' ';
-    const bool quote = !*w || std::strpbrk(w, " \t\r\n") != nullptr;
-    if (quote) line += '"';
-    line += w;
-    if (quote) line += '"';
-  }
+  const std::string line = program_command_line(argc, argv);
   qx_startup(plat::program_dir().c_str(), line.c_str());
   qx_init_app();
   const int code = display ? qx_run_message_loop() : qx_run_headless(std::getenv("QUELLIX_PICTURE"));

@@ -91,9 +91,6 @@ void register_format_modules();
 // anything else logged as an unknown parameter. File names, URLs and port names keep
 // their case; only options are lower-cased.
 void parse_command_line(const char* command_line);
-// Joins argv[1..] into one command line: words separated by one blank, a word that
-// holds a blank or is empty written in double quotes.
-std::string join_command_line(int argc, const char* const* argv);
 
 // ---- Windows -------------------------------------------------------------------------------
 // The common controls (the progress bar class among them).
@@ -111,15 +108,10 @@ int app_create_windows();
 void post_command_line_loads();
 
 // ---- Running --------------------------------------------------------------------------------
-// True when the posted commands are done: no task running, every slot idle (nothing
-// posted, delayed or queued), no worker thread alive, nothing in the message queue.
-bool startup_commands_done();
-// The headless run: handles messages until startup_commands_done, then writes the
-// frame's picture to `picture_path` when it is given and not empty. Returns 0, or 1 when
-// the picture could not be written.
+// The headless run (shell/framework/program_loop.h): handles messages until every
+// posted command has ended, then writes the frame's picture to `picture_path` when it is
+// given and not empty. Returns 0, or 1 when the picture could not be written.
 int run_headless(const char* picture_path);
-// The message loop of a display run, until WM_QUIT; returns its exit code.
-int run_message_loop();
 // The entry routine: the whole program. Returns the process's exit code (the exit
 // routines end the process themselves).
 int tarmelo_main(int argc, char** argv);

@@ -94,15 +94,3 @@ void parse_command_line(const char* command_line) {
   }
 }
 
-std::string join_command_line(int argc, const char* const* argv) {
-  std::string line;
-  for (int i = 1; i < argc && argv; ++i) {
-    const char* word = argv[i] ? argv[i] : "";
-    if (!line.empty()) line += ' ';
-    const bool quote = !*word || std::strpbrk(word, kBlanks) != nullptr;
-    if (quote) line += '"';
-    line += word;
-    if (quote) line += '"';
-  }
-  return line;
-}

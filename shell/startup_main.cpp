@@ -22,6 +22,7 @@
 #include "platform/ui/ui.h"
 #include "raster/ecw.h"
 #include "raster/image_load.h"
+#include "shell/framework/program_loop.h"
 #include "shell/command_table.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
@@ -38,7 +39,6 @@
 namespace {
 
 constexpr int kLoadSlot = 14;
-constexpr int64_t kHeadlessWaitMs = 50;
 
 // The core's message boxes belong to the frame window.
 void core_box(const char* text, const char* caption) {
@@ -82,12 +82,6 @@ void handle(const plat::Msg& msg) {
   plat::dispatch_message(&msg);
 }
 
-bool write_frame_picture(const char* path) {
-  int result = -1;
-  plat::with_window_surface(main_frame_window(),
-                            [&](const plat::Surface& s) { result = plat::write_png(s, path); });
-  return result == 0;
-}
 
 }  // namespace
 
@@ -149,37 +143,8 @@ void post_command_line_loads() {
   free_mem(&text);
 }
 
-bool startup_commands_done() {
-  if (task_running_slot() != 0) return false;
-  for (int s = 0; s < kCommandSlots; ++s)
-    if (task_slot_state(s) != 0) return false;
-  return plat::live_threads() == 0 && !plat::queue_has_work();
-}
-
 int run_headless(const char* picture_path) {
-  for (;;) {
-    plat::Msg msg;
-    while (plat::peek_message(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
-      if (msg.message == plat::WM_QUIT) return int(msg.wparam);
-      handle(msg);
-    }
-    if (startup_commands_done()) break;
-    plat::wait_message(kHeadlessWaitMs);
-  }
-  if (!picture_path || !*picture_path) return 0;
-  if (write_frame_picture(picture_path)) return 0;
-  std::fprintf(stderr, "%s: cannot write the picture %s\n", app_name, picture_path);
-  return 1;
-}
-
-int run_message_loop() {
-  plat::Msg msg;
-  for (;;) {
-    const int got = plat::get_message(&msg, nullptr, 0, 0);
-    if (got == 0) return int(msg.wparam);
-    if (got < 0) return 1;
-    handle(msg);
-  }
+  return program_run_headless(handle, main_frame_window, picture_path, app_name);
 }
 
 int tarmelo_main(int argc, char** argv) {
@@ -188,12 +153,12 @@ int tarmelo_main(int argc, char** argv) {
   const startup_table& t = get_startup_table();
   const bool display = t.start_display && t.start_display();
   const std::string folder = plat::program_dir();
-  const std::string command_line = join_command_line(argc, argv);
+  const std::string command_line = program_command_line(argc, argv);
   app_init(folder.c_str(), command_line.c_str());
   fail_unless_clear();
   install_program_routines();
   app_create_windows();
   post_command_line_loads();
-  int code = display ? run_message_loop() : run_headless(std::getenv("TARMELO_PICTURE"));
+  int code = display ? program_run_message_loop(handle) : run_headless(std::getenv("TARMELO_PICTURE"));
   app_exit_code(code);
 }

@@ -76,6 +76,7 @@
 #include "raster/kap_read.h"
 #include "raster/ozi_map.h"
 #include "shell/framework/dispatcher.h"
+#include "shell/framework/program_loop.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
@@ -93,7 +94,6 @@ constexpr const char kInitErrorCaptionEn[] = "Error during initialization";
 constexpr const char kInitErrorTextFr[] = "Erreur lors de l'initialisation\nFin de l'application";
 constexpr const char kInitErrorCaptionFr[] = "Erreur lors de l'initialisation";
 constexpr int kProgramDirMax = 260;
-constexpr int64_t kHeadlessWaitMs = 50;
 constexpr int64_t kFirstFileDelayMs = 10;
 constexpr int kPrintSlot = 8;
 constexpr int kExitJoinBoundMs = 3000;
@@ -337,24 +337,11 @@ bool start_display() {
   return false;
 }
 
-bool commands_done() {
-  if (task_running_slot() != 0) return false;
-  for (int s = 0; s < kCommandSlots; ++s)
-    if (task_slot_state(s) != 0) return false;
-  return plat::live_threads() == 0 && !plat::queue_has_work();
-}
-
 void handle(const plat::Msg& msg) {
   plat::translate_message(&msg);
   plat::dispatch_message(&msg);
 }
 
-void join_workers() {
-  const int self = plat::on_ui_thread() ? 0 : 1;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitJoinBoundMs);
-  plat::wait_servicing_sends(
-      [self, deadline] { return plat::live_threads() <= self || std::chrono::steady_clock::now() >= deadline; }, -1);
-}
 
 }  // namespace
 
@@ -577,7 +564,7 @@ void sb_app_exit(int code) {
   if (g_exiting.exchange(true)) core_exit(code);
   app_set_closing(1);
   set_stop_request(1);
-  join_workers();
+  program_join_workers(kExitJoinBoundMs);
   swap_close_files();
 #if defined(TM_HAVE_X11)
   plat::x11_stop();
@@ -591,45 +578,15 @@ void sb_exit_reset() { g_exiting.store(false); }
 
 // ---- Loops ----------------------------------------------------------------------------------------------------
 int sb_run_headless(const char* picture_path) {
-  for (;;) {
-    plat::Msg msg;
-    while (plat::peek_message(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
-      if (msg.message == plat::WM_QUIT) return int(msg.wparam);
-      handle(msg);
-    }
-    if (commands_done()) break;
-    plat::wait_message(kHeadlessWaitMs);
-  }
-  if (!picture_path || !*picture_path) return 0;
-  int result = -1;
-  plat::with_window_surface(sb().main, [&](const plat::Surface& s) { result = plat::write_png(s, picture_path); });
-  if (result == 0) return 0;
-  std::fprintf(stderr, "%s: cannot write the picture %s\n", kSbAppName, picture_path);
-  return 1;
+  return program_run_headless(handle, [] { return sb().main; }, picture_path, kSbAppName);
 }
 
-int sb_run_message_loop() {
-  plat::Msg msg;
-  for (;;) {
-    const int got = plat::get_message(&msg, nullptr, 0, 0);
-    if (got == 0) return int(msg.wparam);
-    if (got < 0) return 1;
-    handle(msg);
-  }
-}
+int sb_run_message_loop() { return program_run_message_loop(handle); }
 
 int sb_main(int argc, char** argv) {
   plat::set_ui_thread();
   const bool display = start_display();
-  std::string line;
-  for (int i = 1; i < argc; ++i) {
-    const char* w = argv[i] ? argv[i] : "";
-    if (!line.empty()) line += ' ';
-    const bool quote = !*w || std::strpbrk(w, " \t\r\n") != nullptr;
-    if (quote) line += '"';
-    line += w;
-    if (quote) line += '"';
-  }
+  const std::string line = program_command_line(argc, argv);
   sb_startup(plat::program_dir().c_str(), line.c_str());
   if (get_gblerr() != 0) sb_init_error_exit();
   sb_init_app();

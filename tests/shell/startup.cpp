@@ -41,6 +41,7 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
+#include "shell/framework/program_loop.h"
 #include "shell/startup.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
@@ -386,7 +387,7 @@ TEST_F(StartupWindows, CommandLineLoadsRunOnceTheLoopRuns) {
     tm_test::advance_time(100);
     tm_test::run_until_idle();
     EXPECT_EQ(copy(g_loads), c.loads);
-    EXPECT_TRUE(startup_commands_done());
+    EXPECT_TRUE(program_commands_done());
   }
 }
 
@@ -547,7 +548,7 @@ TEST_F(Startup, AWholeHeadlessRunLoadsTheCommandLineAndLeavesThePicture) {
   unsetenv("TARMELO_PICTURE");
   EXPECT_EQ(code, 0);
   EXPECT_EQ(copy(g_loads), (std::vector<std::string>{"1" + track, "1" + image}));
-  EXPECT_TRUE(startup_commands_done());
+  EXPECT_TRUE(program_commands_done());
   const std::string png = read_text(picture);
   ASSERT_GT(png.size(), 24u);
   EXPECT_EQ(png.substr(1, 3), "PNG");

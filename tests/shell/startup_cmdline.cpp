@@ -17,6 +17,7 @@
 #include "core/strutil.h"
 #include "core/tracelog.h"
 #include "shell/framework/dispatcher.h"
+#include "shell/framework/program_loop.h"
 #include "shell/startup.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
@@ -159,7 +160,7 @@ TEST(CommandLineJoin, WordsWithBlanksOrEmptyAreQuotedAndReadBackWhole) {
       {{"tarmelo", "tab\there"}, "\"tab\there\""},
   };
   for (const Case& c : cases) {
-    const std::string line = join_command_line(int(c.argv.size()), c.argv.data());
+    const std::string line = program_command_line(int(c.argv.size()), c.argv.data());
     EXPECT_EQ(line, c.line);
     const char* cursor = line.c_str();
     for (size_t i = 1; i < c.argv.size(); ++i) {
