@@ -66,7 +66,7 @@ bench: deps
 # window; headless (no DISPLAY) it ends by itself and leaves build/run.png.
 run: deps
 	cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release -DTM_TESTS=OFF
-	cmake --build build/run -j $(JOBS) --target tarmelo tm_data
+	cmake --build build/run -j $(JOBS)
 	TARMELO_PICTURE=build/run.png build/run/bin/tarmelo data/samples/relief.map -load data/samples/boucle.gpx
 
 clean:
