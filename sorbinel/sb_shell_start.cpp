@@ -97,6 +97,7 @@ constexpr int kProgramDirMax = 260;
 constexpr int64_t kFirstFileDelayMs = 10;
 constexpr int kPrintSlot = 8;
 constexpr int kExitJoinBoundMs = 3000;
+constexpr size_t kKeptFreedMemory = size_t(256) << 20;
 
 std::atomic<const char*> g_command_line{nullptr};
 std::atomic<bool> g_exiting{false};
@@ -414,6 +415,9 @@ void sb_startup(const char* program_dir, const char* command_line) {
   set_program_dir(dir.c_str());
   if (dir.empty()) set_gblerr(ERR_INIT);
   if (get_gblerr() != 0) core_exit(0);
+  // Browsing frees one image and loads the next: keeping the freed lines' pages saves
+  // faulting in fresh ones for every image.
+  plat::keep_freed_memory(kKeptFreedMemory);
   g_queued_paths.clear();
   g_command_line.store(command_line ? command_line : "");
   for (init_routine r : kModules) r();

@@ -1,8 +1,11 @@
 // Machine resources: the memory status, from /proc/meminfo and this process's
 // /proc/self/status, and the free space of a file system, from statvfs. The memory
-// budget of the programs is computed from these figures.
+// budget of the programs is computed from these figures. And how much freed memory the
+// allocator keeps for the process.
+#include <malloc.h>
 #include <sys/statvfs.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -75,6 +78,11 @@ void read_process_memory(memory_status* st) {
 }
 
 }  // namespace
+
+void keep_freed_memory(size_t bytes) {
+  const int kept = bytes > size_t(INT_MAX) ? INT_MAX : int(bytes);
+  mallopt(M_TRIM_THRESHOLD, kept);
+}
 
 memory_status get_memory_status() {
   memory_status st;

@@ -2,6 +2,7 @@
 // priority, the user's language and run-time module loading.
 #pragma once
 #include <cstdint>
+#include <cstddef>
 #include <string>
 
 namespace plat {
@@ -26,6 +27,13 @@ struct memory_status {
   double process_committed = 0;   // bytes committed by this process
 };
 memory_status get_memory_status();
+
+// Lets the allocator keep up to `bytes` of freed memory for the process's next
+// allocations instead of handing it back to the system at once: a program that frees
+// and loads large images one after another then reuses the same pages instead of
+// faulting in fresh ones for every image. The budget of the memory accounting is not
+// changed.
+void keep_freed_memory(size_t bytes);
 
 // Free space of the file system holding `path`, in bytes; -1 when it cannot be read.
 int64_t disk_free_bytes(const char* path);
