@@ -14,6 +14,7 @@
 #include "core/wstring.h"
 #include "platform/ui/ctl_listview.h"
 #include "raster/wms/wms.h"
+#include "raster/wms/wms_internal.h"
 #include "geodesy/geodesy_tables.h"
 #include "geodesy/georef.h"
 #include "geodesy/units.h"
@@ -112,10 +113,7 @@ class WmsDialogs : public FrameFixture {
     while (obj_class_next(CLS_BITMAP, &cursor))
       if (static_cast<bitmap_t*>(cursor)->format == kFormatWms) images.push_back(static_cast<bitmap_t*>(cursor));
     for (bitmap_t* b : images) free_obj(&b);
-    while (obj_list_count(wms_services()) > 0) {
-      wms_service_t* s = static_cast<wms_service_t*>(wms_services()->elems[0]);
-      wms_service_free(&s);
-    }
+    wms_services_free_all();
     for (int left = 100000; left > 0; --left) {
       obj_t* first = nullptr;
       if (!obj_class_next(kFileClass, &first)) break;
