@@ -324,7 +324,7 @@ TEST_F(HttpClient, TricklingServerIsGivenUpAfterTheAnswerBound) {
   });
   obj_t* file = tm_test::stub_file(("http://127.0.0.1:" + std::to_string(listener.port) + "/t").c_str());
   int rc = -100;
-  const int64_t took = tm_test::run_on_virtual_clock([&] { rc = http_get(file, nullptr, 1); }, 1000);
+  const int64_t took = tm_test::run_on_virtual_clock([&] { rc = http_get(file, nullptr, 1); }, 5000);
   trickler.join();
   EXPECT_EQ(rc, 0);
   EXPECT_GE(took, int64_t(kHttpAnswerSeconds) * 1000);

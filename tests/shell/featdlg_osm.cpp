@@ -334,7 +334,10 @@ TEST_F(FeatDlgOsm, ALoadTaskNeverSeesHalfAnApply) {
     while (!stop.load()) {
       // Spinning on the lock as a busy reader does: it is taken the moment it is free.
       std::unique_lock<std::recursive_mutex> lock(osm_tables_mutex(), std::try_to_lock);
-      if (!lock.owns_lock()) continue;
+      if (!lock.owns_lock()) {
+        std::this_thread::yield();
+        continue;
+      }
       feature_t* node = nullptr;
       feature_t* keyword = nullptr;
       osm_feature_find(key, value, kEltNode, &node);
