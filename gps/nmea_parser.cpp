@@ -109,13 +109,22 @@ void name_char(uint8_t b, nmea_parser* p) {
   if (p->name_cursor - p->name < kNmeaNameMax) *p->name_cursor++ = static_cast<char>(b);
 }
 
-// The stored name as one number: its characters (never NUL) in order, zero-padded.
+// The stored name as one number: its characters (never NUL) in order, zero-padded. The
+// name buffer always holds 8 readable bytes; those past the name are masked off.
+static_assert(sizeof(nmea_parser::name) >= sizeof(uint64_t));
 uint64_t name_key(const nmea_parser* p) {
-  char padded[kNmeaNameMax] = {};
-  std::memcpy(padded, p->name, static_cast<size_t>(p->name_cursor - p->name));
-  uint64_t key = 0;
-  std::memcpy(&key, padded, sizeof key);
-  return key;
+  const size_t length = static_cast<size_t>(p->name_cursor - p->name);
+  if constexpr (std::endian::native == std::endian::little) {
+    uint64_t word = 0;
+    std::memcpy(&word, p->name, sizeof word);
+    return length >= 8 ? word : word & ((uint64_t(1) << (8 * length)) - 1);
+  } else {
+    char padded[kNmeaNameMax] = {};
+    std::memcpy(padded, p->name, length);
+    uint64_t key = 0;
+    std::memcpy(&key, padded, sizeof key);
+    return key;
+  }
 }
 
 // The sentence index of the stored name: from the parser's cache of recent names, else
@@ -646,8 +655,44 @@ double with_hemisphere(double seconds, char hemisphere) {
   return hemisphere == 'S' || hemisphere == 'W' ? -seconds : seconds;
 }
 
+// Texts of at most 16 bytes, handled as two (overlapping) words: a library call costs
+// more than such a text.
+template <typename Word> Word load_word(const char* at) {
+  Word w;
+  std::memcpy(&w, at, sizeof w);
+  return w;
+}
+
+template <typename Word> void store_word(char* at, Word w) { std::memcpy(at, &w, sizeof w); }
+
+void copy_short(char* dst, const char* src, size_t n) {
+  if (n >= 8) {
+    const uint64_t head = load_word<uint64_t>(src), tail = load_word<uint64_t>(src + n - 8);
+    store_word(dst, head);
+    store_word(dst + n - 8, tail);
+  } else if (n >= 4) {
+    const uint32_t head = load_word<uint32_t>(src), tail = load_word<uint32_t>(src + n - 4);
+    store_word(dst, head);
+    store_word(dst + n - 4, tail);
+  } else {
+    for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+  }
+}
+
+bool equal_short(const char* a, const char* b, size_t n) {
+  if (n >= 8)
+    return load_word<uint64_t>(a) == load_word<uint64_t>(b) &&
+           load_word<uint64_t>(a + n - 8) == load_word<uint64_t>(b + n - 8);
+  if (n >= 4)
+    return load_word<uint32_t>(a) == load_word<uint32_t>(b) &&
+           load_word<uint32_t>(a + n - 4) == load_word<uint32_t>(b + n - 4);
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 bool memo_find(const nmea_memo& m, field_span s, double* out) {
-  if (m.length != static_cast<int32_t>(s.length) || std::memcmp(m.text, s.text, s.length) != 0)
+  if (m.length != static_cast<int32_t>(s.length) || !equal_short(m.text, s.text, s.length))
     return false;
   *out = m.value;
   return true;
@@ -655,7 +700,7 @@ bool memo_find(const nmea_memo& m, field_span s, double* out) {
 
 void memo_keep(nmea_memo* m, field_span s, double value) {
   if (s.length > sizeof m->text) return;
-  std::memcpy(m->text, s.text, s.length);
+  copy_short(m->text, s.text, s.length);
   m->length = static_cast<int32_t>(s.length);
   m->value = value;
 }
