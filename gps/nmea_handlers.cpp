@@ -40,19 +40,11 @@ int32_t field_int(const char* text) {
 }
 
 void read_position(nmea_parser* p, double* latitude, double* longitude) {
-  char lat[kNmeaFieldSize], ns[kNmeaFieldSize], lon[kNmeaFieldSize], ew[kNmeaFieldSize];
-  nmea_next_field(p, lat);
-  nmea_next_field(p, ns);
-  nmea_next_field(p, lon);
-  nmea_next_field(p, ew);
-  *latitude = nmea_position_seconds(lat, ns);
-  *longitude = nmea_position_seconds(lon, ew);
+  *latitude = nmea_next_position(p);
+  *longitude = nmea_next_position(p);
 }
 
-void skip_fields(nmea_parser* p, int n) {
-  char buf[kNmeaFieldSize];
-  for (int i = 0; i < n; ++i) nmea_next_field(p, buf);
-}
+void skip_fields(nmea_parser* p, int n) { nmea_skip_fields(p, n); }
 
 // Bytes of a string list up to (not including) its final empty string.
 size_t list_used(const char* list) {
@@ -119,21 +111,20 @@ void h_gll(nmea_parser* p, nmea_fix* f) {
 
 // ---- 2 GGA ---------------------------------------------------------------------------
 void h_gga(nmea_parser* p, nmea_fix* f) {
-  char time[kNmeaFieldSize], quality[kNmeaFieldSize];
-  nmea_next_field(p, time);
+  const double time = nmea_next_time(p);
   double lat = 0, lon = 0;
   read_position(p, &lat, &lon);
-  nmea_next_field(p, quality);
-  const int32_t q = field_int(quality);
-  if (!quality[0] || q != 0) {
+  int has_quality = 0;
+  const int32_t q = nmea_next_int(p, &has_quality);
+  if (!has_quality || q != 0) {
     f->latitude = lat;
     f->longitude = lon;
-    f->time = field_time(time);
+    f->time = time;
     f->valid.position = 1;
     f->valid.time = 1;
-    f->fix = quality[0] && q > 0 ? 1 : 0;
-    f->differential = quality[0] && q >= 2 ? 1 : 0;
-    if (quality[0]) f->valid.quality = 1;
+    f->fix = has_quality && q > 0 ? 1 : 0;
+    f->differential = has_quality && q >= 2 ? 1 : 0;
+    if (has_quality) f->valid.quality = 1;
   }
   int present = 0;
   const int32_t sats = nmea_next_int(p, &present);
@@ -143,26 +134,21 @@ void h_gga(nmea_parser* p, nmea_fix* f) {
   }
   const double hdop = nmea_next_double(p, &present);
   f->hdop = present ? hdop : NULL_DOUBLE;
-  char unit[kNmeaFieldSize];
   const double altitude = nmea_next_double(p, nullptr);
-  nmea_next_field(p, unit);
-  if (unit[0] == 'M') {
+  if (nmea_next_letter(p) == 'M') {
     f->valid.altitude = 1;
     f->altitude = altitude;
     f->ell_height = altitude;
   }
   const double separation = nmea_next_double(p, nullptr);
-  nmea_next_field(p, unit);
-  if (unit[0] == 'M') f->ell_height = f->altitude - separation;
+  if (nmea_next_letter(p) == 'M') f->ell_height = f->altitude - separation;
 }
 
 // ---- 3 RMC ---------------------------------------------------------------------------
 void h_rmc(nmea_parser* p, nmea_fix* f) {
-  char time[kNmeaFieldSize], status[kNmeaFieldSize], date[kNmeaFieldSize], ew[kNmeaFieldSize];
-  nmea_next_field(p, time);
-  nmea_next_field(p, status);
-  if (status[0] != 'A') return;
-  f->time = field_time(time);
+  const double time = nmea_next_time(p);
+  if (nmea_next_letter(p) != 'A') return;
+  f->time = time;
   f->valid.time = 1;
   read_position(p, &f->latitude, &f->longitude);
   f->valid.position = 1;
@@ -178,14 +164,13 @@ void h_rmc(nmea_parser* p, nmea_fix* f) {
     f->course = course;
     f->valid.course = 1;
   }
-  nmea_next_field(p, date);
-  if (date[0]) {
-    f->date = field_date(date);
+  const double date = nmea_next_date(p, &present);
+  if (present) {
+    f->date = date;
     f->valid.date = 1;
   }
   const double variation = nmea_next_double(p, nullptr);
-  nmea_next_field(p, ew);
-  f->mag_course = ew[0] == 'W' ? f->course + variation : f->course - variation;
+  f->mag_course = nmea_next_letter(p) == 'W' ? f->course + variation : f->course - variation;
 }
 
 // ---- 4 GSV ---------------------------------------------------------------------------

@@ -249,17 +249,15 @@ void nmea_import_end(nmea_import_context* c) {
   set_gblerr(err);
 }
 
-void nmea_import_line(nmea_import_context* c, const char* line, int length) {
-  char text[kNmeaImportLineMax + 2];
-  if (length > kNmeaImportLineMax) length = kNmeaImportLineMax;
-  std::memcpy(text, line, size_t(length));
-  text[length] = '\r';
-  text[length + 1] = '\n';
+namespace {
+
+// One line and its CR LF (`count` bytes in all) through the parser and the steps.
+void import_sentence_bytes(nmea_import_context* c, const uint8_t* bytes, int count) {
   nmea_fix* fix = c->parser->fix;
   nmea_fix_clear(fix);
   fix->route_complete = 0;
   fix->waypoint_given = 0;
-  nmea_feed(reinterpret_cast<const uint8_t*>(text), length + 2, c->parser);
+  nmea_feed(bytes, count, c->parser);
   if (fix->event == kEventStop) end_segment(c);
   if (get_gblerr() != 0) return;
   snap_time(c, fix);
@@ -270,6 +268,36 @@ void nmea_import_line(nmea_import_context* c, const char* line, int length) {
   if (fix->waypoint_given) add_waypoint(c, fix);
   if (get_gblerr() != 0) return;
   if (fix->route_complete) add_route(c, fix);
+}
+
+// The common line, read in place: it ends inside the chunk with CR LF, holds no other
+// carriage return and is shorter than the longest line (a line of exactly the longest
+// length is cut before its CR, which then makes an empty line of its own). Its bytes, CR LF included,
+// are then exactly what the line reader would hand out with CR LF put back. Returns
+// false (nothing read) for any other line.
+bool import_line_in_place(nmea_import_context* c, chunk_lines* chunk) {
+  const char* from = chunk->bytes + chunk->at;
+  const size_t avail = static_cast<size_t>(chunk->have - chunk->at);
+  const void* lf = std::memchr(from, '\n', avail);
+  if (!lf) return false;
+  const size_t span = static_cast<size_t>(static_cast<const char*>(lf) - from);
+  if (span < 1 || from[span - 1] != '\r' || span - 1 >= size_t(kNmeaImportLineMax) ||
+      std::memchr(from, '\r', span - 1))
+    return false;
+  chunk->at += static_cast<int>(span + 1);
+  import_sentence_bytes(c, reinterpret_cast<const uint8_t*>(from), static_cast<int>(span + 1));
+  return true;
+}
+
+}  // namespace
+
+void nmea_import_line(nmea_import_context* c, const char* line, int length) {
+  char text[kNmeaImportLineMax + 2];
+  if (length > kNmeaImportLineMax) length = kNmeaImportLineMax;
+  std::memcpy(text, line, size_t(length));
+  text[length] = '\r';
+  text[length + 1] = '\n';
+  import_sentence_bytes(c, reinterpret_cast<const uint8_t*>(text), length + 2);
 }
 
 int read_nmea_file(obj_t* file, container_t* list) {
@@ -294,8 +322,11 @@ int read_nmea_file(obj_t* file, container_t* list) {
     chunk->on_refill = report_position;
     char line[kNmeaImportLineMax + 2];
     int length = 0;
-    while (get_gblerr() == 0 && chunk_lines_next(chunk.get(), kNmeaImportLineMax, line, &length))
+    while (get_gblerr() == 0) {
+      if (import_line_in_place(&c, chunk.get())) continue;
+      if (!chunk_lines_next(chunk.get(), kNmeaImportLineMax, line, &length)) break;
       nmea_import_line(&c, line, length);
+    }
   }
   // The end of the data reads as error 2 only when a read fell short of what the file
   // said it held: the lines read so far stay.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "core/dates.h"
 #include "core/error.h"
@@ -158,7 +159,12 @@ void nmea_fix_to_point(const nmea_fix* fix, gpspos_t* p, container_t* sat_list, 
 void nmea_datum_update(nmea_import_context* c, xform_chain_t** old) {
   *old = nullptr;
   const nmea_fix* fix = c->parser->fix;
-  if (c->datum_text == fix->datum_name) return;
+  // The same name as last time (the usual case): its bytes and the terminator compared,
+  // without measuring the fix's name first.
+  const std::string& last = c->datum_text;
+  if (last.size() < sizeof fix->datum_name &&
+      std::memcmp(last.c_str(), fix->datum_name, last.size() + 1) == 0)
+    return;
   c->datum_text = fix->datum_name;
   geodatum_t* datum = nullptr;
   geo_find_by_alias(CLS_GEODATUM, fix->datum_scheme, fix->datum_name, &datum);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -108,23 +109,40 @@ void name_char(uint8_t b, nmea_parser* p) {
   if (p->name_cursor - p->name < kNmeaNameMax) *p->name_cursor++ = static_cast<char>(b);
 }
 
+// The stored name as one number: its characters (never NUL) in order, zero-padded. The
+// name buffer always holds 8 readable bytes; those past the name are masked off.
+static_assert(sizeof(nmea_parser::name) >= sizeof(uint64_t));
+uint64_t name_key(const nmea_parser* p) {
+  const size_t length = static_cast<size_t>(p->name_cursor - p->name);
+  if constexpr (std::endian::native == std::endian::little) {
+    uint64_t word = 0;
+    std::memcpy(&word, p->name, sizeof word);
+    return length >= 8 ? word : word & ((uint64_t(1) << (8 * length)) - 1);
+  } else {
+    char padded[kNmeaNameMax] = {};
+    std::memcpy(padded, p->name, length);
+    uint64_t key = 0;
+    std::memcpy(&key, padded, sizeof key);
+    return key;
+  }
+}
+
 // The sentence index of the stored name: from the parser's cache of recent names, else
 // from the dictionary (and remembered).
 int lookup_name(nmea_parser* p) {
   if (!p->dict) return 0;
   if (p->cache_dict != p->dict) {
-    std::memset(p->cache_name, 0, sizeof p->cache_name);
+    std::memset(p->cache_key, 0, sizeof p->cache_key);
     p->cache_dict = p->dict;
     p->cache_next = 0;
   }
-  const size_t length = static_cast<size_t>(p->name_cursor - p->name) + 1;
+  const uint64_t key = name_key(p);
   for (int i = 0; i < kNmeaNameCache; ++i)
-    if (p->cache_name[i][0] && std::memcmp(p->cache_name[i], p->name, length) == 0)
-      return p->cache_index[i];
+    if (p->cache_key[i] == key && key != 0) return p->cache_index[i];
   int index = 0;
   dict_lookup(p->dict, p->name, 0, &index);
   const int slot = p->cache_next;
-  std::memcpy(p->cache_name[slot], p->name, length);
+  p->cache_key[slot] = key;
   p->cache_index[slot] = index;
   p->cache_next = (slot + 1) % kNmeaNameCache;
   return index;
@@ -161,6 +179,23 @@ void checksum_char(uint8_t b, nmea_parser* p) {
   if (p->checksum_cursor - p->checksum < 4) *p->checksum_cursor++ = static_cast<char>(b);
 }
 
+// XOR of n bytes, eight at a time.
+int xor_bytes(const char* bytes, size_t n) {
+  uint64_t wide = 0;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, bytes + i, sizeof w);
+    wide ^= w;
+  }
+  wide ^= wide >> 32;
+  wide ^= wide >> 16;
+  wide ^= wide >> 8;
+  int sum = static_cast<int>(wide & 0xff);
+  for (; i < n; ++i) sum ^= static_cast<uint8_t>(bytes[i]);
+  return sum;
+}
+
 int hex_value(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 
 // A checksum of 1 to 4 digits equal to the XOR of the name, the comma and the fields;
@@ -169,8 +204,7 @@ void check(nmea_parser* p) {
   *p->checksum_cursor = '\0';
   int sum = ',';
   for (const char* c = p->name; c < p->name_cursor; ++c) sum ^= static_cast<uint8_t>(*c);
-  const int stored = static_cast<int>(p->field_cursor - p->fields);
-  for (int i = 0; i < stored; ++i) sum ^= static_cast<uint8_t>(p->fields[i]);
+  sum ^= xor_bytes(p->fields, static_cast<size_t>(p->field_cursor - p->fields));
   int given = 0;
   for (const char* c = p->checksum; *c; ++c) given = given * 16 + hex_value(*c);
   if (p->checksum_count < 1 || p->checksum_count > 4 || given != sum) p->index = 0;
@@ -294,6 +328,8 @@ int nmea_parser_new(container_t* dict, const nmea_handler* handlers, int handler
   p->initial_size = initial_size;
   p->capacity = initial_size + 12;
   alloc_mem_zero(&p->fields, static_cast<size_t>(p->capacity));
+  for (nmea_memo* m : {&p->memo_position[0], &p->memo_position[1], &p->memo_time, &p->memo_date})
+    m->length = -1;
   nmea_parser_reset(p);
   p->state = 0;
   *out = p;
@@ -339,32 +375,76 @@ void nmea_parser_reset(nmea_parser* p) {
 
 namespace {
 
-// Bytes that stay in the fields state with the field action: everything but "$", CR, LF,
-// "*" and bytes 128-255 (columns 4 to 8 of the fields row).
-struct field_byte_table {
-  bool ok[256];
+// ---- Runs ------------------------------------------------------------------------------
+// Most bytes leave the machine in its state with that state's own action: skipped while
+// idle, name characters, field characters, checksum characters. Such a run is taken at
+// once, with the same effect as feeding its bytes one by one; the bytes that end a run go
+// through the transition table. Which bytes a run takes is read off the table itself.
+constexpr bool is_run_action(uint8_t action) {
+  return action == A_NONE || action == A_NAME || action == A_FIELD || action == A_CHECKSUM;
+}
+
+struct run_tables {
+  bool stays[6][256];
 };
-constexpr field_byte_table make_field_bytes() {
-  field_byte_table t{};
-  for (int b = 0; b < 256; ++b) {
-    const uint8_t c = byte_class(b);
-    t.ok[b] = c >= 4 && c <= 8;
-  }
+constexpr run_tables make_runs() {
+  run_tables t{};
+  for (int s = 0; s < 6; ++s)
+    for (int b = 0; b < 256; ++b) {
+      const cell c = kTransitions[s][byte_class(b)];
+      t.stays[s][b] = c.next == s && is_run_action(c.action);
+    }
   return t;
 }
-constexpr field_byte_table kFieldBytes = make_field_bytes();
-static_assert(kTransitions[3][4].action == A_FIELD && kTransitions[3][8].next == 3);
+constexpr run_tables kRuns = make_runs();
+static_assert(kTransitions[0][1].action == A_NONE && kTransitions[2][5].action == A_NAME &&
+              kTransitions[3][8].action == A_FIELD && kTransitions[4][7].action == A_CHECKSUM);
+
+// Bytes that end a field run, as 8-lane masks: "$", CR, LF, "*" and bytes 128-255 (every
+// other byte stays in the fields state). Checked against the table below.
+constexpr bool field_run_ender(int b) {
+  return b == '$' || b == 13 || b == 10 || b == '*' || b >= 128;
+}
+constexpr bool field_enders_match() {
+  for (int b = 0; b < 256; ++b)
+    if (kRuns.stays[3][b] == field_run_ender(b)) return false;
+  return true;
+}
+static_assert(field_enders_match());
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+// Lanes of w equal to byte v: the lowest flagged lane is the first such byte (lanes above
+// a match may be flagged falsely; only the lowest is used).
+constexpr uint64_t lanes_equal(uint64_t w, uint8_t v) {
+  const uint64_t x = w ^ (kOnes * v);
+  return (x - kOnes) & ~x & kHighs;
+}
+
+// Bytes from `from` that stay in the fields state, at most up to `end`.
+size_t field_run_length(const uint8_t* from, const uint8_t* end) {
+  const uint8_t* q = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    while (end - q >= 8) {
+      uint64_t w;
+      std::memcpy(&w, q, sizeof w);
+      const uint64_t hits = lanes_equal(w, '$') | lanes_equal(w, 13) | lanes_equal(w, 10) |
+                            lanes_equal(w, '*') | (w & kHighs);
+      if (hits) return static_cast<size_t>(q - from) + (std::countr_zero(hits) >> 3);
+      q += 8;
+    }
+  }
+  while (q < end && kRuns.stays[3][*q]) ++q;
+  return static_cast<size_t>(q - from);
+}
 
 // The run of field bytes that starts at the cursor, taken at once: the same as feeding
 // them one by one (each appended, the sentence dropped at the byte that passes the
 // longest kept), with one capacity check for the whole run. Leaves the cursor on the
 // first byte that is not a field byte, or on the byte that dropped the sentence.
 void feed_field_run(nmea_parser* p) {
-  const uint8_t* b = p->cursor;
-  const uint8_t* end = b + p->remaining;
-  const uint8_t* run_end = b;
-  while (run_end < end && kFieldBytes.ok[*run_end]) ++run_end;
-  int32_t n = static_cast<int32_t>(run_end - b);
+  int32_t n = static_cast<int32_t>(field_run_length(p->cursor, p->cursor + p->remaining));
   // The byte that would pass the longest kept is fed alone (it drops the sentence).
   const int32_t room = kNmeaMaxSentence - p->field_count;
   if (n > room) n = room;
@@ -378,12 +458,41 @@ void feed_field_run(nmea_parser* p) {
     p->field_cursor = p->fields + at;
     if (last >= p->capacity - 10) return;  // no memory: the bytes go one by one
   }
-  std::memcpy(p->field_cursor, b, static_cast<size_t>(n));
+  std::memcpy(p->field_cursor, p->cursor, static_cast<size_t>(n));
   p->field_cursor += n;
   p->field_count = last;
   p->cursor += n;
   p->remaining -= n;
 }
+
+// A run in state 0, 2 or 4: skipped bytes, name characters or checksum characters.
+void feed_small_run(nmea_parser* p) {
+  const bool* stays = kRuns.stays[p->state];
+  const uint8_t* b = p->cursor;
+  const uint8_t* end = b + p->remaining;
+  switch (p->state) {
+    case 0: {
+      // Only "$" leaves the idle state.
+      const void* dollar = std::memchr(b, '$', static_cast<size_t>(end - b));
+      b = dollar ? static_cast<const uint8_t*>(dollar) : end;
+      break;
+    }
+    case 2:
+      for (; b < end && stays[*b]; ++b) name_char(*b, p);
+      break;
+    case 4:
+      for (; b < end && stays[*b]; ++b) checksum_char(*b, p);
+      break;
+    default: return;
+  }
+  p->remaining -= static_cast<int32_t>(b - p->cursor);
+  p->cursor = b;
+}
+static_assert(kTransitions[0][0].next == 1 && [] {
+  for (int c = 1; c < 10; ++c)
+    if (kTransitions[0][c].action != A_NONE || kTransitions[0][c].next != 0) return false;
+  return true;
+}());
 
 }  // namespace
 
@@ -392,9 +501,15 @@ int nmea_feed(const uint8_t* bytes, int count, nmea_parser* p) {
   p->cursor = bytes;
   p->remaining = count;
   while (p->remaining > 0) {
-    if (p->state == 3) {
-      feed_field_run(p);
-      if (const int err = get_gblerr()) return err;
+    // Runs only while no error is set: with one set, the next byte's action runs alone
+    // and feeding stops there.
+    if (get_gblerr() == 0) {
+      if (p->state == 3) {
+        feed_field_run(p);
+        if (const int err = get_gblerr()) return err;
+      } else {
+        feed_small_run(p);
+      }
       if (p->remaining <= 0) break;
     }
     const uint8_t b = *p->cursor++;
@@ -433,40 +548,223 @@ char* nmea_next_field(nmea_parser* p, char buffer[kNmeaFieldSize]) {
     return buffer;
   }
   while (*c == ' ' || *c == '\t' || *c == '\r' || *c == '\n') ++c;
-  const char* end = c;
-  while (*end != ',' && *end != '\0') ++end;
-  const size_t n = static_cast<size_t>(end - c);
-  if (n < static_cast<size_t>(kNmeaFieldSize)) {
-    std::memcpy(buffer, c, n);
-    buffer[n] = '\0';
-  } else {
-    buffer[0] = '\0';
-  }
+  // Fields are short: one pass finds the end and copies (a library copy of a few bytes
+  // costs more than the bytes).
+  size_t n = 0;
+  for (char ch; (ch = c[n]) != ',' && ch != '\0'; ++n)
+    if (n < static_cast<size_t>(kNmeaFieldSize) - 1) buffer[n] = ch;
+  buffer[n < static_cast<size_t>(kNmeaFieldSize) ? n : 0] = '\0';
+  const char* end = c + n;
   p->field_cursor = const_cast<char*>(*end == ',' ? end + 1 : end);
   return buffer;
 }
 
-double nmea_next_double(nmea_parser* p, int* present) {
+namespace {
+
+// A field in place: its text after the blanks, and its length (0 also for a field too
+// long for the field buffer, which reads as empty).
+struct field_span {
+  const char* text;
+  size_t length;
+};
+
+// The next field as nmea_next_field finds it, without the copy; moves the cursor.
+field_span next_span(nmea_parser* p) {
+  const char* c = p->field_cursor;
+  if (!c) return {"", 0};
+  while (*c == ' ' || *c == '\t' || *c == '\r' || *c == '\n') ++c;
+  const char* end = c;
+  while (*end != ',' && *end != '\0') ++end;
+  p->field_cursor = const_cast<char*>(*end == ',' ? end + 1 : end);
+  const size_t n = static_cast<size_t>(end - c);
+  return {c, n < static_cast<size_t>(kNmeaFieldSize) ? n : 0};
+}
+
+// The field as the text str_to_double and parse_int are given.
+void span_text(field_span s, char buffer[kNmeaFieldSize]) {
+  std::memcpy(buffer, s.text, s.length);
+  buffer[s.length] = '\0';
+}
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// The plain number a field usually holds: an optional sign, at most 15 digits with at
+// most one point, nothing else. Read as str_to_double reads it (the digits as an exact
+// integer, one division by an exact power of ten); false for anything else.
+bool plain_number(field_span s, double* out) {
+  const char* q = s.text;
+  const char* end = q + s.length;
+  bool negative = false;
+  if (q < end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+  uint64_t value = 0;
+  int digits = 0, decimals = -1;
+  for (; q < end; ++q) {
+    const char c = *q;
+    if (c >= '0' && c <= '9') {
+      if (digits == 15) return false;
+      value = value * 10 + uint64_t(c - '0');
+      ++digits;
+      if (decimals >= 0) ++decimals;
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      return false;
+    }
+  }
+  const double m = static_cast<double>(value);
+  const double v = decimals > 0 ? m / kPowersOfTen[decimals] : m;
+  *out = negative ? -v : v;
+  return true;
+}
+
+double span_double(field_span s) {
+  double v = 0.0;
+  if (plain_number(s, &v)) return v;
   char buf[kNmeaFieldSize];
-  nmea_next_field(p, buf);
-  if (present) *present = buf[0] != '\0';
+  span_text(s, buf);
   return str_to_double(buf);
 }
 
-int32_t nmea_next_int(nmea_parser* p, int* present) {
+// parse_int's reading of a non-empty field: an optional "-" and at most 9 digits
+// directly, anything else through parse_int.
+int32_t span_int(field_span s) {
+  const char* q = s.text;
+  const char* end = q + s.length;
+  const bool negative = q < end && *q == '-';
+  if (negative) ++q;
+  if (end - q <= 9) {
+    int32_t v = 0;
+    for (; q < end && *q >= '0' && *q <= '9'; ++q) v = v * 10 + (*q - '0');
+    if (q == end) return negative ? -v : v;
+  }
   char buf[kNmeaFieldSize];
-  nmea_next_field(p, buf);
-  if (present) *present = buf[0] != '\0';
-  if (!buf[0]) return NULL_INT;
+  span_text(s, buf);
   int32_t v = 0;
   parse_int(buf, &v);
   return v;
 }
 
-double nmea_position_seconds(const char* value, const char* hemisphere) {
-  const double v = str_to_double(value);
+// ddmm.mmmm as seconds of arc, before the hemisphere.
+double position_magnitude(double v) {
   const double whole = std::trunc(std::trunc(v) / 100.0);
-  double seconds = whole * 3600.0 + (v - whole * 100.0) * 60.0;
-  if (hemisphere && (hemisphere[0] == 'S' || hemisphere[0] == 'W')) seconds = -seconds;
-  return seconds;
+  return whole * 3600.0 + (v - whole * 100.0) * 60.0;
+}
+
+double with_hemisphere(double seconds, char hemisphere) {
+  return hemisphere == 'S' || hemisphere == 'W' ? -seconds : seconds;
+}
+
+// Texts of at most 16 bytes, handled as two (overlapping) words: a library call costs
+// more than such a text.
+template <typename Word> Word load_word(const char* at) {
+  Word w;
+  std::memcpy(&w, at, sizeof w);
+  return w;
+}
+
+template <typename Word> void store_word(char* at, Word w) { std::memcpy(at, &w, sizeof w); }
+
+void copy_short(char* dst, const char* src, size_t n) {
+  if (n >= 8) {
+    const uint64_t head = load_word<uint64_t>(src), tail = load_word<uint64_t>(src + n - 8);
+    store_word(dst, head);
+    store_word(dst + n - 8, tail);
+  } else if (n >= 4) {
+    const uint32_t head = load_word<uint32_t>(src), tail = load_word<uint32_t>(src + n - 4);
+    store_word(dst, head);
+    store_word(dst + n - 4, tail);
+  } else {
+    for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+  }
+}
+
+bool equal_short(const char* a, const char* b, size_t n) {
+  if (n >= 8)
+    return load_word<uint64_t>(a) == load_word<uint64_t>(b) &&
+           load_word<uint64_t>(a + n - 8) == load_word<uint64_t>(b + n - 8);
+  if (n >= 4)
+    return load_word<uint32_t>(a) == load_word<uint32_t>(b) &&
+           load_word<uint32_t>(a + n - 4) == load_word<uint32_t>(b + n - 4);
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+bool memo_find(const nmea_memo& m, field_span s, double* out) {
+  if (m.length != static_cast<int32_t>(s.length) || !equal_short(m.text, s.text, s.length))
+    return false;
+  *out = m.value;
+  return true;
+}
+
+void memo_keep(nmea_memo* m, field_span s, double value) {
+  if (s.length > sizeof m->text) return;
+  copy_short(m->text, s.text, s.length);
+  m->length = static_cast<int32_t>(s.length);
+  m->value = value;
+}
+
+}  // namespace
+
+double nmea_next_double(nmea_parser* p, int* present) {
+  const field_span s = next_span(p);
+  if (present) *present = s.length != 0;
+  return span_double(s);
+}
+
+int32_t nmea_next_int(nmea_parser* p, int* present) {
+  const field_span s = next_span(p);
+  if (present) *present = s.length != 0;
+  if (s.length == 0) return NULL_INT;
+  return span_int(s);
+}
+
+char nmea_next_letter(nmea_parser* p) {
+  const field_span s = next_span(p);
+  return s.length ? s.text[0] : '\0';
+}
+
+void nmea_skip_fields(nmea_parser* p, int n) {
+  for (int i = 0; i < n; ++i) next_span(p);
+}
+
+double nmea_next_position(nmea_parser* p) {
+  const field_span s = next_span(p);
+  double seconds = 0.0;
+  if (!memo_find(p->memo_position[0], s, &seconds) &&
+      !memo_find(p->memo_position[1], s, &seconds)) {
+    seconds = position_magnitude(span_double(s));
+    memo_keep(&p->memo_position[p->memo_position_next], s, seconds);
+    p->memo_position_next ^= 1;
+  }
+  return with_hemisphere(seconds, nmea_next_letter(p));
+}
+
+double nmea_next_time(nmea_parser* p) {
+  const field_span s = next_span(p);
+  double fraction = 0.0;
+  if (!memo_find(p->memo_time, s, &fraction)) {
+    fraction = hhmmss_to_day_fraction(span_double(s), nullptr);
+    memo_keep(&p->memo_time, s, fraction);
+  }
+  return fraction;
+}
+
+double nmea_next_date(nmea_parser* p, int* present) {
+  const field_span s = next_span(p);
+  if (present) *present = s.length != 0;
+  double packed = 0.0;
+  if (!memo_find(p->memo_date, s, &packed)) {
+    char buf[kNmeaFieldSize];
+    span_text(s, buf);
+    packed = parse_date_ddmmyy(buf, nullptr);
+    memo_keep(&p->memo_date, s, packed);
+  }
+  return packed;
+}
+
+double nmea_position_seconds(const char* value, const char* hemisphere) {
+  return with_hemisphere(position_magnitude(str_to_double(value)),
+                         hemisphere ? hemisphere[0] : '\0');
 }

@@ -126,6 +126,15 @@ constexpr int kNmeaNameCache = 4;               // names remembered by a parser
 constexpr int kNmeaHandlerCount = 21;           // standard handler table
 constexpr int kNmeaStdFieldSize = 80;
 
+// A short field text and the value read from it: the sentences of one fix repeat its
+// time, position and date, so each text is read once (nmea_next_position, _time, _date).
+constexpr int kNmeaMemoText = 16;
+struct nmea_memo {
+  char text[kNmeaMemoText];
+  int32_t length;   // -1: nothing kept
+  double value;
+};
+
 // The first three fields are those of a port reader (gps/port_io.h): device, a
 // pointer-sized field (here the NMEA log of a live port), read routine.
 struct nmea_parser {
@@ -157,9 +166,13 @@ struct nmea_parser {
   // The last sentence names looked up and their indexes (a stream repeats a few names),
   // for `cache_dict` only.
   container_t* cache_dict;
-  char cache_name[kNmeaNameCache][kNmeaNameMax + 1];
+  uint64_t cache_key[kNmeaNameCache];   // the names' characters, zero-padded
   int32_t cache_index[kNmeaNameCache];
   int32_t cache_next;
+  nmea_memo memo_position[2];   // latitude and longitude (without the hemisphere)
+  int32_t memo_position_next;
+  nmea_memo memo_time;
+  nmea_memo memo_date;
 };
 
 // Class 140: an owned text and its count (its free routine frees the text and zeroes
@@ -218,6 +231,18 @@ char* nmea_next_field(nmea_parser* parser, char buffer[kNmeaFieldSize]);
 double nmea_next_double(nmea_parser* parser, int* present);
 // The next field as an integer (saturated); NULL_INT when empty.
 int32_t nmea_next_int(nmea_parser* parser, int* present);
+// The first character of the next field ('\0' when empty or too long).
+char nmea_next_letter(nmea_parser* parser);
+// Moves past n fields.
+void nmea_skip_fields(nmea_parser* parser, int n);
+// The next two fields, ddmm.mmmm and a hemisphere, as nmea_position_seconds reads them.
+double nmea_next_position(nmea_parser* parser);
+// The next field, hhmmss.ss, as a fraction of a day (hhmmss_to_day_fraction of its
+// number).
+double nmea_next_time(nmea_parser* parser);
+// The next field, ddmmyy, as a packed date (parse_date_ddmmyy); `present` says whether
+// it was non-empty.
+double nmea_next_date(nmea_parser* parser, int* present);
 // Copies the text into a fixed field of `size` bytes, cut to size - 1 characters.
 void nmea_fix_set_text(char* dst, size_t size, const char* src);
 // ddmm.mmmm and a hemisphere field: seconds of arc, negated for S or W.
