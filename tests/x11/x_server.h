@@ -264,25 +264,22 @@ class WindowManager {
   static bool installed() { return !find_program("openbox").empty() && !find_program("xprop").empty(); }
 
   bool start(const std::string& display, std::string* why) {
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> env = environment_with_display(display);
-    std::vector<std::string> argv = {"openbox", "--sm-disable"};
-    std::vector<char*> args = c_strings(argv), envp = c_strings(env);
-    const int rc = posix_spawnp(&pid_, "openbox", &fa, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) {
-      pid_ = -1;
+    if (!spawn(display)) {
       if (why) *why = "openbox could not be started";
       return false;
     }
     // A bound, not a pace: on a loaded two-core machine openbox can take several seconds.
+    // An openbox that ended before taking the screen is started again, a few times.
     const auto until = Clock::now() + std::chrono::seconds(30);
+    int restarts = 0;
     while (ms_left(until) > 0) {
       ToolResult r = run_tool(display, {"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, 2000);
       if (r.ran && r.out.find("window id") != std::string::npos) return true;
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        if (++restarts > 3 || !spawn(display)) break;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (why) *why = "openbox never took the screen";
@@ -298,6 +295,20 @@ class WindowManager {
   }
 
  private:
+  bool spawn(const std::string& display) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> env = environment_with_display(display);
+    std::vector<std::string> argv = {"openbox", "--sm-disable"};
+    std::vector<char*> args = c_strings(argv), envp = c_strings(env);
+    const int rc = posix_spawnp(&pid_, "openbox", &fa, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) pid_ = -1;
+    return rc == 0;
+  }
+
   pid_t pid_ = -1;
 };
 
