@@ -41,6 +41,7 @@ bool take(std::atomic<int>& counter) {
 }
 
 constexpr char kTag[] = "END\0CHECKSUM=";
+constexpr size_t kAnswerData = 4096 - (sizeof kTag - 1) - 1;
 
 }  // namespace
 
@@ -181,11 +182,17 @@ std::string skytraq_sim::sector_answer(int n) {
   std::string data;
   {
     std::lock_guard<std::mutex> g(lock_);
-    if (n >= 0 && size_t(n) < sectors_.size()) data = sectors_[size_t(n)];
+    if (n >= 0 && size_t(n) < sectors_.size()) {
+      // The receiver answers a sector request with 4096 bytes in all: the sector's
+      // bytes, erased flash (0xFF) after its records, then the tag and the checksum
+      // byte. A sector beyond the image is answered by the tag alone.
+      data = sectors_[size_t(n)];
+      if (data.size() < kAnswerData) data.resize(kAnswerData, '\xFF');
+    }
   }
   if (take(faults.cut_sector)) return data.substr(0, data.size() / 2);
   std::string out = data + std::string(kTag, sizeof kTag - 1);
-  out.push_back(static_cast<char>(xor_of(data)));
+  out.push_back(static_cast<char>(xor_of(data) ^ (take(faults.bad_sector_checksum) ? 0x21 : 0)));
   return out;
 }
 

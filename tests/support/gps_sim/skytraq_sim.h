@@ -6,7 +6,10 @@
 //
 // The image: records packed as the receiver stores them (18-byte full records, 8-byte
 // compact records moving the last position), each sector starting with a full record.
-// A sector is sent as its bytes, then "END\0CHECKSUM=" and one checksum byte.
+// A sector is sent as its bytes, erased flash (0xFF) up to 4082 bytes, then
+// "END\0CHECKSUM=" and one checksum byte, the XOR of the bytes before the tag: 4096
+// bytes in all, the answer the outside host reads at once. A sector beyond the image is
+// answered by the tag and its checksum byte alone.
 //
 // The simulator runs its own thread; every switch and counter is atomic or under its
 // mutex, so a test may change them while a driver talks to it.
@@ -47,6 +50,7 @@ struct skytraq_faults {
   std::atomic<int> lost_ack{0};       // the next n sector requests get no acknowledgement
   std::atomic<int> cut_sector{0};     // the next n sectors stop before their tag
   std::atomic<int> split_tag{0};      // the next n sectors are written in small pieces
+  std::atomic<int> bad_sector_checksum{0};  // the next n sectors end with a wrong checksum byte
   std::atomic<bool> refuse_all{false};  // every command is refused (0x84)
 };
 
