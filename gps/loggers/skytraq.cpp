@@ -92,10 +92,21 @@ void sector_append(skytraq_ctx* ctx, uint8_t b) {
   ctx->sector[ctx->sector_len++] = b;
 }
 
-// The sector's tag and checksum byte came: decode the data before the tag.
-void sector_end(skytraq_ctx* ctx) {
-  ctx->sector_state = SKYTRAQ_SECTOR_DONE;
-  skytraq_decode_sector(ctx, ctx->sector, ctx->sector_len - kSectorTagSize);
+// The sector's tag and checksum byte came: the data before the tag is decoded when its
+// XOR matches the checksum byte; a sector damaged on the line is given up (and asked
+// again) instead of writing wrong points.
+void sector_end(skytraq_ctx* ctx, uint8_t checksum) {
+  const int data_len = ctx->sector_len - kSectorTagSize;
+  if (bframe_xor(ctx->sector, data_len) != checksum) {
+    char line[120];
+    std::snprintf(line, sizeof line, "SkyTraq datalog: sector of %d bytes with a wrong checksum, asked again",
+                  data_len);
+    log_line(line);
+    ctx->sector_state = SKYTRAQ_SECTOR_FAILED;
+  } else {
+    ctx->sector_state = SKYTRAQ_SECTOR_DONE;
+    skytraq_decode_sector(ctx, ctx->sector, data_len);
+  }
   if (ctx->wait) ctx->wait->done = 1;
 }
 
@@ -107,7 +118,7 @@ int raw_bytes(skytraq_ctx* ctx, const uint8_t* bytes, int count) {
     const uint8_t b = bytes[used++];
     if (ctx->wait) ctx->wait->progress = 1;
     if (ctx->sector_state == SKYTRAQ_SECTOR_CHECKSUM) {
-      sector_end(ctx);
+      sector_end(ctx, b);
       break;
     }
     sector_append(ctx, b);

@@ -9,11 +9,12 @@
 // A sector is asked with 1B n; the receiver acknowledges and then sends the sector's raw
 // bytes, unframed, followed by the tag "END\0CHECKSUM=" and one checksum byte. The bytes
 // are collected by a small raw feed that the wait record switches to after the
-// acknowledgement; the sector is decoded once its tag and checksum byte came.
+// acknowledgement; the sector is decoded once its tag and checksum byte came and the
+// checksum (the XOR of the sector's bytes before the tag) matches.
 //
 // Contract:
 // - Every wait is bounded by the wait record's time-outs; a sector that does not arrive
-//   whole is asked again a few times, then the download ends with error 17 keeping the
+//   whole, or whose checksum does not match, is asked again a few times, then the download ends with error 17 keeping the
 //   points already written.
 // - The sector number is one byte: a log of more sectors than 256 is read up to sector
 //   255 and a trace line says the rest was left.
@@ -56,7 +57,7 @@ enum skytraq_sector_state : int32_t {
   SKYTRAQ_SECTOR_DATA = 1,      // raw bytes until the end tag
   SKYTRAQ_SECTOR_CHECKSUM = 2,  // the tag came; its checksum byte is next
   SKYTRAQ_SECTOR_DONE = 3,      // complete and decoded
-  SKYTRAQ_SECTOR_FAILED = 4,    // too long: abandoned
+  SKYTRAQ_SECTOR_FAILED = 4,    // too long, or a wrong checksum: abandoned
 };
 
 struct skytraq_ctx {

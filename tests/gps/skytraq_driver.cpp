@@ -358,9 +358,13 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"LostAcknowledgement", &gps_sim::skytraq_faults::lost_ack, 2, 0},
         FaultCase{"CutSector", &gps_sim::skytraq_faults::cut_sector, 2, 0},
         FaultCase{"SectorInSmallPieces", &gps_sim::skytraq_faults::split_tag, 3, 0},
+        FaultCase{"SectorChecksumWrong", &gps_sim::skytraq_faults::bad_sector_checksum, 2, 0},
+        FaultCase{"AnswersBeforeTheirAcknowledgement", &gps_sim::skytraq_faults::out_of_order, 1000, 0},
         FaultCase{"StatusNeverAnswered", &gps_sim::skytraq_faults::silent, 1000, ERR_PROTOCOL},
         FaultCase{"AcknowledgementAlwaysLost", &gps_sim::skytraq_faults::lost_ack, 1000, ERR_PROTOCOL},
-        FaultCase{"SectorsAlwaysCut", &gps_sim::skytraq_faults::cut_sector, 1000, ERR_PROTOCOL}),
+        FaultCase{"SectorsAlwaysCut", &gps_sim::skytraq_faults::cut_sector, 1000, ERR_PROTOCOL},
+        FaultCase{"SectorChecksumAlwaysWrong", &gps_sim::skytraq_faults::bad_sector_checksum, 1000,
+                  ERR_PROTOCOL}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -68,6 +68,28 @@ TEST_F(SkytraqHost, GpsbabelDownloadsTheSimulatedLog) {
   expect_gpx_truth(gpx_points(tm_test::slurp_file(out)), truth);
 }
 
+// The checksum byte after a sector's tag is the XOR of the sector's bytes: the outside
+// host takes the simulator's sectors, and asks again for one whose byte does not match,
+// as our driver does.
+TEST_F(SkytraqHost, GpsbabelChecksTheSectorChecksum) {
+  const auto truth = skytraq_test::truth_points(30);
+  const auto sectors = gps_sim::skytraq_pack(truth, 4096);
+  sim.set_sectors(sectors);
+  sim.faults.bad_sector_checksum = 1;
+  const std::string out = dir_ + "/checked.gpx";
+  std::string log;
+  const int status = tm_test::run_tool({"gpsbabel", "-t", "-i", "skytraq,baud=0,read-at-once=0", "-f",
+                                        pty.path(), "-o", "gpx", "-F", out},
+                                       &log, 120000);
+  ASSERT_EQ(status, 0) << log;
+  expect_gpx_truth(gpx_points(tm_test::slurp_file(out)), truth);
+  const std::vector<int> asked = sim.sector_requests();
+  ASSERT_GE(asked.size(), 2u);
+  EXPECT_EQ(asked[0], 0);
+  EXPECT_EQ(asked[1], 0) << "the sector with the wrong checksum was not asked again";
+  EXPECT_EQ(sim.faults.bad_sector_checksum.load(), 0);
+}
+
 TEST_F(SkytraqHost, GpsbabelErasesTheSimulatedLog) {
   sim.set_sectors(gps_sim::skytraq_pack(skytraq_test::truth_points(20)));
   std::string log;

@@ -40,6 +40,11 @@ std::string frame(const std::string& payload) {
 
 const std::string kTag("END\0CHECKSUM=", 13);
 
+// The checksum byte that follows a sector's tag: the XOR of its bytes.
+std::string checksum_of(const std::string& data) {
+  return std::string(1, char(bframe_xor(reinterpret_cast<const uint8_t*>(data.data()), int(data.size()))));
+}
+
 class SkytraqRecords : public tm_test::GpsTextFixture {
  protected:
   void SetUp() override {
@@ -183,7 +188,7 @@ TEST_F(SkytraqRecords, RawSectorCollection) {
                            gps_sim::skytraq_compact_record(5, 1, 2, 3, 4);
   const std::string ack = frame(std::string("\x83\x1B", 2));
   const std::string status = frame("\x94" + std::string(34, '\x01'));
-  const std::string whole = ack + data + kTag + "\x5A" + status;
+  const std::string whole = ack + data + kTag + checksum_of(data) + status;
   struct Case {
     const char* name;
     std::vector<size_t> cuts;  // chunk boundaries in `whole`
@@ -222,10 +227,54 @@ TEST_F(SkytraqRecords, ARepeatedAcknowledgementReadsTheSectorOnce) {
   const std::string data = gps_sim::skytraq_full_record(kBase) + gps_sim::skytraq_compact_record(5, 1, 2, 3, 4);
   const std::string ack = frame(std::string("\x83\x1B", 2));
   ctx->expected = 0x1B;
-  feed(ack + data + kTag + "\x01" + ack + data + kTag + "\x01");
+  feed(ack + data + kTag + checksum_of(data) + ack + data + kTag + checksum_of(data));
   EXPECT_EQ(lines().size(), 2u);
   EXPECT_EQ(ctx->sector_state, SKYTRAQ_SECTOR_DONE);
   EXPECT_EQ(ctx->wait->handler, bframe_feed_chunk);
+}
+
+// The checksum byte after the tag decides: a sector whose bytes do not give it was
+// damaged on the line and writes no point; the frames after it are read all the same.
+TEST_F(SkytraqRecords, SectorChecksumDecides) {
+  const std::string data = gps_sim::skytraq_full_record(kBase) + gps_sim::skytraq_compact_record(5, 1, 2, 3, 4);
+  std::string flipped = data;
+  flipped[7] = char(flipped[7] ^ 0x10);  // one bit of a coordinate lost on the line
+  const std::string ack = frame(std::string("\x83\x1B", 2));
+  const std::string status = frame("\x94" + std::string(34, '\x01'));
+  struct Case {
+    const char* name;
+    std::string sector;  // bytes sent before the tag
+    std::string checksum;
+    int state;
+    size_t lines;
+  };
+  const Case cases[] = {
+      {"matching", data, checksum_of(data), SKYTRAQ_SECTOR_DONE, 2},
+      {"wrong checksum byte", data, checksum_of(data + "\x01"), SKYTRAQ_SECTOR_FAILED, 0},
+      {"damaged data", flipped, checksum_of(data), SKYTRAQ_SECTOR_FAILED, 0},
+      {"empty sector", "", std::string(1, '\0'), SKYTRAQ_SECTOR_DONE, 0},
+  };
+  for (const Case& c : cases) {
+    for (const bool one_chunk : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (one_chunk ? ", one chunk" : ", in pieces"));
+      std::freopen(nullptr, "w+b", ctx->out);
+      ctx->have_fix = 0;
+      ctx->status_seen = 0;
+      ctx->expected = 0x1B;
+      ctx->sector_state = SKYTRAQ_SECTOR_IDLE;
+      const std::string rest = c.sector + kTag + c.checksum + status;
+      if (one_chunk) {
+        feed(ack + rest);
+      } else {
+        feed(ack);
+        for (size_t at = 0; at < rest.size(); at += 3) feed(rest.substr(at, 3));
+      }
+      EXPECT_EQ(ctx->sector_state, c.state);
+      EXPECT_EQ(lines().size(), c.lines);
+      EXPECT_EQ(ctx->status_seen, 1u);
+      EXPECT_EQ(ctx->wait->handler, bframe_feed_chunk);
+    }
+  }
 }
 
 TEST_F(SkytraqRecords, SectorWithoutItsTagIsGivenUp) {

@@ -41,6 +41,7 @@ bool take(std::atomic<int>& counter) {
 }
 
 constexpr char kTag[] = "END\0CHECKSUM=";
+constexpr size_t kAnswerData = 4096 - (sizeof kTag - 1) - 1;
 
 }  // namespace
 
@@ -177,15 +178,31 @@ void skytraq_sim::send_frame(const std::string& payload, bool allow_faults) {
   write_raw(out);
 }
 
+void skytraq_sim::send_acknowledged(const std::string& ack, const std::string& message) {
+  if (take(faults.out_of_order)) {
+    send_frame(message);
+    send_frame(ack);
+    return;
+  }
+  send_frame(ack);
+  send_frame(message);
+}
+
 std::string skytraq_sim::sector_answer(int n) {
   std::string data;
   {
     std::lock_guard<std::mutex> g(lock_);
-    if (n >= 0 && size_t(n) < sectors_.size()) data = sectors_[size_t(n)];
+    if (n >= 0 && size_t(n) < sectors_.size()) {
+      // The receiver answers a sector request with 4096 bytes in all: the sector's
+      // bytes, erased flash (0xFF) after its records, then the tag and the checksum
+      // byte. A sector beyond the image is answered by the tag alone.
+      data = sectors_[size_t(n)];
+      if (data.size() < kAnswerData) data.resize(kAnswerData, '\xFF');
+    }
   }
   if (take(faults.cut_sector)) return data.substr(0, data.size() / 2);
   std::string out = data + std::string(kTag, sizeof kTag - 1);
-  out.push_back(static_cast<char>(xor_of(data)));
+  out.push_back(static_cast<char>(xor_of(data) ^ (take(faults.bad_sector_checksum) ? 0x21 : 0)));
   return out;
 }
 
@@ -205,28 +222,30 @@ void skytraq_sim::on_payload(const std::string& payload) {
   }
   switch (id) {
     case 0x02: {
-      send_frame(ack);
       std::string v = "\x80";
-      std::lock_guard<std::mutex> g(lock_);
-      v.push_back(static_cast<char>(type_));
-      v.append(reinterpret_cast<const char*>(version_), 12);
-      send_frame(v);
+      {
+        std::lock_guard<std::mutex> g(lock_);
+        v.push_back(static_cast<char>(type_));
+        v.append(reinterpret_cast<const char*>(version_), 12);
+      }
+      send_acknowledged(ack, v);
       return;
     }
     case 0x09:
       send_frame(ack);
       return;
     case 0x17: {
-      send_frame(ack);
       std::string s(35, '\0');
       s[0] = char(0x94);
-      std::lock_guard<std::mutex> g(lock_);
-      const uint32_t wp = static_cast<uint32_t>(sectors_.size()) * 4096;
-      for (int i = 0; i < 4; ++i) s[size_t(1 + i)] = char(wp >> (8 * i) & 0xFF);
-      s[5] = char(left_ & 0xFF), s[6] = char(left_ >> 8 & 0xFF);
-      s[7] = char(total_ & 0xFF), s[8] = char(total_ >> 8 & 0xFF);
+      {
+        std::lock_guard<std::mutex> g(lock_);
+        const uint32_t wp = static_cast<uint32_t>(sectors_.size()) * 4096;
+        for (int i = 0; i < 4; ++i) s[size_t(1 + i)] = char(wp >> (8 * i) & 0xFF);
+        s[5] = char(left_ & 0xFF), s[6] = char(left_ >> 8 & 0xFF);
+        s[7] = char(total_ & 0xFF), s[8] = char(total_ >> 8 & 0xFF);
+      }
       s[33] = 1;
-      send_frame(s);
+      send_acknowledged(ack, s);
       return;
     }
     case 0x19: {

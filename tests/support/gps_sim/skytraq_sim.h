@@ -1,12 +1,15 @@
 // A simulated SkyTraq data logger on the master side of a pseudo-terminal: it answers the
 // binary protocol (A0 A1 / length / payload / XOR / 0D 0A) only while the line is set to
 // 9600 baud, serves a log image of sectors built from known points, and can be told to
-// misbehave (bad checksums, silence, garbage, cut answers, lost acknowledgements, cut
-// sectors).
+// misbehave (bad checksums, silence, garbage, cut answers, answers before their
+// acknowledgement, lost acknowledgements, cut sectors).
 //
 // The image: records packed as the receiver stores them (18-byte full records, 8-byte
 // compact records moving the last position), each sector starting with a full record.
-// A sector is sent as its bytes, then "END\0CHECKSUM=" and one checksum byte.
+// A sector is sent as its bytes, erased flash (0xFF) up to 4082 bytes, then
+// "END\0CHECKSUM=" and one checksum byte, the XOR of the bytes before the tag: 4096
+// bytes in all, the answer the outside host reads at once. A sector beyond the image is
+// answered by the tag and its checksum byte alone.
 //
 // The simulator runs its own thread; every switch and counter is atomic or under its
 // mutex, so a test may change them while a driver talks to it.
@@ -47,6 +50,8 @@ struct skytraq_faults {
   std::atomic<int> lost_ack{0};       // the next n sector requests get no acknowledgement
   std::atomic<int> cut_sector{0};     // the next n sectors stop before their tag
   std::atomic<int> split_tag{0};      // the next n sectors are written in small pieces
+  std::atomic<int> bad_sector_checksum{0};  // the next n sectors end with a wrong checksum byte
+  std::atomic<int> out_of_order{0};   // the next n answers come before their acknowledgement
   std::atomic<bool> refuse_all{false};  // every command is refused (0x84)
 };
 
@@ -82,6 +87,8 @@ class skytraq_sim {
   void run();
   void on_payload(const std::string& payload);
   void send_frame(const std::string& payload, bool allow_faults = true);
+  // An acknowledgement and the answer it announces, in this order unless out_of_order.
+  void send_acknowledged(const std::string& ack, const std::string& message);
   void write_raw(const std::string& bytes);
   bool line_at_speed() const;
   std::string sector_answer(int n);
