@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 
 #include "tests/gps/pty_fixture.h"
@@ -106,6 +108,40 @@ int64_t run_paced(virtual_worker& w, const std::function<bool()>& quiet, int pac
   }
   w.finish();
   return w.elapsed();
+}
+
+namespace {
+// The text between <tag> and </tag> inside [from, to), or "".
+std::string element(const std::string& text, size_t from, size_t to, const std::string& tag) {
+  const size_t open = text.find("<" + tag + ">", from);
+  if (open == std::string::npos || open >= to) return "";
+  const size_t start = open + tag.size() + 2;
+  const size_t close = text.find("</" + tag + ">", start);
+  return close == std::string::npos || close > to ? "" : text.substr(start, close - start);
+}
+double attribute(const std::string& head, const std::string& name) {
+  const size_t at = head.find(" " + name + "=\"");
+  return at == std::string::npos ? NAN : std::strtod(head.c_str() + at + name.size() + 3, nullptr);
+}
+}  // namespace
+
+std::vector<host_gpx_point> host_gpx_points(const std::string& text) {
+  std::vector<host_gpx_point> out;
+  for (size_t at = 0; (at = text.find('<', at)) != std::string::npos; ++at) {
+    const bool wpt = text.compare(at, 5, "<wpt ") == 0, trkpt = text.compare(at, 7, "<trkpt ") == 0;
+    if (!wpt && !trkpt) continue;
+    const std::string close = wpt ? "</wpt>" : "</trkpt>";
+    const size_t head_end = text.find('>', at);
+    if (head_end == std::string::npos) break;
+    size_t end = text.find(close, head_end);
+    if (end == std::string::npos) end = text.size();
+    const std::string head = text.substr(at, head_end - at);
+    const std::string ele = element(text, head_end, end, "ele");
+    out.push_back({attribute(head, "lat"), attribute(head, "lon"),
+                   ele.empty() ? NAN : std::strtod(ele.c_str(), nullptr),
+                   element(text, head_end, end, "time"), element(text, head_end, end, "name")});
+  }
+  return out;
 }
 
 std::string wintec_record_bytes(const wintec_point& p) {

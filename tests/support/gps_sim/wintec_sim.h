@@ -40,6 +40,14 @@ bool sims_quiet();
 // Called by a simulator after each write on its master.
 void sim_wrote();
 
+// A point of a GPX text as an outside host writes it (<wpt> or <trkpt>): coordinates,
+// elevation (NAN when absent), time text ("" when absent) and name ("" when absent).
+struct host_gpx_point {
+  double lat, lon, ele;
+  std::string time, name;
+};
+std::vector<host_gpx_point> host_gpx_points(const std::string& text);
+
 // One known point of the log (the truth).
 struct wintec_point {
   double lat, lon;  // degrees
