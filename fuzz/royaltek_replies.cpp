@@ -1,8 +1,8 @@
 // The RoyalTek and Emtac drivers' answer handlers on arbitrary logger replies. The first
 // byte chooses the family and where the rest is cut into a chunk fed to the driver's
 // parser and a tail the parser's byte source gives out when a binary record sentence
-// asks for more (as the serial line would). The output file is a scratch file, rewound
-// before each input.
+// asks for more (as the serial line would). The Emtac bytes are also converted as an
+// XMODEM log image. The output file is a scratch file, rewound before each input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -80,6 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     set_gblerr(0);
     c->out = nullptr;
     emtac_context_free(&c);
+    // The same bytes as an XMODEM image of the log, with a record count the second
+    // byte chooses (up to a few past what the image holds).
+    emtac_convert_log(data + 2, int64_t(n), int(data[1]), g_out);
   }
   return 0;
 }

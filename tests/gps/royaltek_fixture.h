@@ -31,6 +31,13 @@ namespace rtk_test {
 // A call on a worker thread under the virtual clock, as tm_test::virtual_worker, whose
 // clock also waits for the simulated logger on `master`: no step while the simulator
 // is busy or bytes wait for it on the master side.
+//
+// No real-time grace is needed around a new wait: a command the driver wrote before it
+// began waiting is seen on the master at once (master_pending polls, which waits for
+// the kernel's hand-over), the simulator holds its busy count from before it reads a
+// command until its answer has reached the slave, and a driver whose descriptor has
+// bytes no longer counts as waiting (port_waiters_waiting polls it too). The state is
+// looked at twice around the simulator's so that a hand-over between the looks shows.
 class logger_worker {
  public:
   logger_worker(int master, std::function<void()> call) : master_(master) {
@@ -51,34 +58,22 @@ class logger_worker {
            tm_test::master_pending(master_) == 0 && tm_test::clock_idle();
   }
   // Moves the clock in steps until the call returns: its virtual duration, or -1 when
-  // it did not return within a generous real bound.
+  // it did not return within a generous real bound. While an outside program serves the
+  // line (logger_sim_outside) the clock follows real time instead.
   int64_t run(int64_t step_ms = 1, int bound_ms = 60000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-    uint64_t waits = plat::port_waits_begun();
-    uint64_t releases = tm_test::logger_sim_releases().load();
+    using clock = std::chrono::steady_clock;
+    const auto until = clock::now() + std::chrono::milliseconds(bound_ms);
+    auto followed = clock::now();
     while (!done_) {
-      if (std::chrono::steady_clock::now() > until) return -1;
+      const auto now = clock::now();
+      if (now > until) return -1;
+      if (tm_test::logger_sim_outside().load() > 0) {
+        follow_real_time(now, &followed);
+        continue;
+      }
+      followed = now;
       if (!idle()) {
         std::this_thread::yield();
-        continue;
-      }
-      // A new wait of the driver usually follows a command it has just written, which
-      // reaches the simulator a moment later (longer on a loaded machine): time stands
-      // still until the simulator takes it up, the driver wakes, or a while has passed.
-      // A simulator that just let go may likewise have bytes on their way.
-      const uint64_t w = plat::port_waits_begun(), r = tm_test::logger_sim_releases().load();
-      if (w != waits) {
-        waits = w;
-        releases = r;
-        const auto grace = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
-        while (!done_ && idle() && plat::port_waits_begun() == w &&
-               std::chrono::steady_clock::now() < grace)
-          std::this_thread::sleep_for(std::chrono::microseconds(100));
-        continue;
-      }
-      if (r != releases) {
-        releases = r;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
         continue;
       }
       plat::advance_virtual_ms(step_ms);
@@ -93,6 +88,27 @@ class logger_worker {
   }
 
  private:
+  // An outside program runs in real time: the clock follows real time while the call
+  // waits on its port (its time-outs last as long as the program expects), and jumps
+  // over the call's pauses (sleeps with no port wait), which nothing on the line waits
+  // for.
+  static void follow_real_time(std::chrono::steady_clock::time_point now,
+                               std::chrono::steady_clock::time_point* followed) {
+    const int sleeping = plat::virtual_sleepers_waiting();
+    if (plat::port_waiters() == 0 && sleeping > 0 && sleeping == plat::virtual_sleepers()) {
+      plat::advance_virtual_ms(1);
+      *followed = now;
+      return;
+    }
+    const auto real_ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - *followed);
+    if (real_ms.count() > 0) {
+      plat::advance_virtual_ms(real_ms.count());
+      *followed += real_ms;
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+
   int master_;
   std::thread thread_;
   int64_t start_ = 0;
@@ -196,8 +212,8 @@ class LoggerDriverFixture : public LoggerFixture {
     return port;
   }
   // The whole transfer of the items in `flags` into dir_/log: its result code and count.
-  // On the virtual clock, or in real time for a live outside host.
-  int download(gpsport_t* port, int32_t* count, int flags = GPS_DATALOG, bool real_time = false) {
+  // On the virtual clock (following real time while an outside program serves the line).
+  int download(gpsport_t* port, int32_t* count, int flags = GPS_DATALOG) {
     base_ = dir_ + "/log";
     int err = 0;
     auto call = [&] {
@@ -205,12 +221,8 @@ class LoggerDriverFixture : public LoggerFixture {
       err = get_gblerr();
       set_gblerr(0);
     };
-    if (real_time) {
-      call();
-    } else {
-      logger_worker w(pty_.master(), call);
-      EXPECT_GE(w.run(5), 0) << "the download hangs";
-    }
+    logger_worker w(pty_.master(), call);
+    EXPECT_GE(w.run(5), 0) << "the download hangs";
     return err;
   }
 

@@ -475,7 +475,8 @@ TEST_F(WintecLoadBack, TheDownloadedLogLoadsBackWithTheKnownPoints) {
   EXPECT_EQ(tm_test::objects_of<waypoint_t>(f->sot, CLS_WAYPOINT).size(), 1u);
 }
 
-// gpsbabel's logger download reads what the simulator serves and gives the known points.
+// gpsbabel's logger download reads what the simulator serves and gives the known points
+// (GPX keeps nine decimals: 1e-7 degree, the logger's own unit).
 TEST(WintecHost, TheReferenceHostReadsTheSimulatedLogger) {
   if (!tm_test::tool_present("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
   pty_pair pty;
@@ -483,24 +484,22 @@ TEST(WintecHost, TheReferenceHostReadsTheSimulatedLogger) {
   const auto pts = truth(300);
   wintec_sim sim(pty, image_of(pts));
   const std::string dir = tm_test::fresh_dir("wintec_host");
-  const std::string out_path = dir + "/out.csv";
+  const std::string out_path = dir + "/out.gpx";
   std::string out;
-  const int rc = tm_test::run_tool({"gpsbabel", "-t", "-i", "wbt", "-f", pty.path(), "-o", "unicsv",
+  const int rc = tm_test::run_tool({"gpsbabel", "-t", "-i", "wbt", "-f", pty.path(), "-o", "gpx",
                                     "-F", out_path},
                                    &out, 60000);
   ASSERT_EQ(rc, 0) << out;
-  const auto lines = lines_of(slurp(out_path));
-  ASSERT_EQ(lines.size(), pts.size() + 1) << out;
+  const auto got = tm_test::host_gpx_points(slurp(out_path));
+  ASSERT_EQ(got.size(), pts.size()) << out;
   for (size_t i = 0; i < pts.size(); ++i) {
-    const auto f = tm_test::split_fields(lines[i + 1], ',');
-    ASSERT_GE(f.size(), 7u) << lines[i + 1];
-    EXPECT_NEAR(std::stod(f[1]), pts[i].lat, 1e-6) << i;
-    EXPECT_NEAR(std::stod(f[2]), pts[i].lon, 1e-6) << i;
-    EXPECT_NEAR(std::stod(f[4]), pts[i].alt, 1e-6) << i;
+    EXPECT_NEAR(got[i].lat, pts[i].lat, 1e-7) << i;
+    EXPECT_NEAR(got[i].lon, pts[i].lon, 1e-7) << i;
+    EXPECT_NEAR(got[i].ele, pts[i].alt, 1e-6) << i;
     char when[40];
-    std::snprintf(when, sizeof when, "%04d/%02d/%02d,%02d:%02d:%02d", pts[i].year, pts[i].month, pts[i].day,
+    std::snprintf(when, sizeof when, "%04d-%02d-%02dT%02d:%02d:%02dZ", pts[i].year, pts[i].month, pts[i].day,
                   pts[i].hour, pts[i].minute, pts[i].second);
-    EXPECT_EQ(f[5] + "," + f[6], when) << i;
+    EXPECT_EQ(got[i].time, when) << i;
   }
 }
 

@@ -15,6 +15,7 @@
 #include "core/wstring.h"
 #include "gps/loggers/wintec.h"
 #include "tests/formats/load_fixture.h"
+#include "tests/support/gps_sim/wintec_sim.h"
 #include "tests/support/run_tool.h"
 
 namespace {
@@ -172,34 +173,30 @@ TEST_F(WintecFiles, FixturesHoldTheKnownPoints) {
   }
 }
 
-// The reference converter reads the same points from the TK1 fixture.
+// The reference converter reads the same points from the TK1 fixture (its GPX keeps nine
+// decimals: both hold the known points to 1e-7 degree).
 TEST_F(WintecFiles, TheReferenceConverterAgreesOnTheTk1Fixture) {
   if (!tm_test::tool_present("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
   std::string out;
-  const std::string csv = dir_ + "/tk1.csv";
-  ASSERT_EQ(tm_test::run_tool({"gpsbabel", "-t", "-i", "wbt-tk1", "-f", kDir + "tk1_basic.tk1", "-o", "unicsv",
-                               "-F", csv},
+  const std::string gpx = dir_ + "/tk1.gpx";
+  ASSERT_EQ(tm_test::run_tool({"gpsbabel", "-t", "-i", "wbt-tk1", "-f", kDir + "tk1_basic.tk1", "-o", "gpx",
+                               "-F", gpx},
                               &out, 30000),
             0)
       << out;
   fileatt_t* f = nullptr;
   ASSERT_EQ(load(kDir + "tk1_basic.tk1", read_wintec_tk1, &f), 0);
   const auto pts = all<gpspos_t>(f, CLS_GPSPOS);
-  const auto lines = tm_test::split_fields(tm_test::slurp_file(csv), '\n');
-  ASSERT_GE(lines.size(), pts.size() + 1);
+  const auto host = tm_test::host_gpx_points(tm_test::slurp_file(gpx));
+  ASSERT_EQ(host.size(), pts.size());
   for (size_t i = 0; i < pts.size(); ++i) {
-    const auto cols = tm_test::split_fields(lines[i + 1], ',');
-    ASSERT_GE(cols.size(), 7u);
-    gps_point_t c;
-    std::memcpy(&c, &pts[i]->coords, sizeof c);
-    EXPECT_NEAR(std::stod(cols[1]), c.y, 1e-6) << i;
-    EXPECT_NEAR(std::stod(cols[2]), c.x, 1e-6) << i;
     const known k = truth(int(i));
+    EXPECT_NEAR(host[i].lat, k.lat, 1e-7) << i;
+    EXPECT_NEAR(host[i].lon, k.lon, 1e-7) << i;
+    EXPECT_NEAR(host[i].ele, k.alt, 1e-6) << i;
     char when[32];
-    std::snprintf(when, sizeof when, "2024/03/09,%02d:%02d:%02d", k.second / 3600, k.second / 60 % 60, k.second % 60);
-    std::string got = cols[5] + "," + cols[6];
-    if (!got.empty() && got.back() == '\r') got.pop_back();
-    EXPECT_EQ(got, when) << i;
+    std::snprintf(when, sizeof when, "2024-03-09T%02d:%02d:%02dZ", k.second / 3600, k.second / 60 % 60, k.second % 60);
+    EXPECT_EQ(host[i].time, when) << i;
   }
 }
 

@@ -3,13 +3,7 @@
 // sending to it over a pty in real time.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,9 +15,8 @@
 #include "gps/port_io.h"
 #include "map/file_object.h"
 #include "tests/gps/royaltek_fixture.h"
+#include "tests/support/gps_sim/royaltek_sim_clock.h"
 #include "tests/support/run_tool.h"
-
-extern char** environ;
 
 namespace rtk_test {
 namespace {
@@ -248,8 +241,9 @@ TEST_F(XmodemReceiver, BlockNumber255IsFollowedBy0) {
   EXPECT_EQ(o.heard, std::string(258, 'A') + "NA");
 }
 
-// Real time: lrzsz sx sends a file to the receiver over the pty, in 128-byte blocks and
-// with -k in 1024-byte blocks; the file comes whole, padded to its last block.
+// lrzsz sx sends a file to the receiver over the pty, in 128-byte blocks and with -k in
+// 1024-byte blocks; the file comes whole, padded to its last block. sx starts at the
+// receiver's first call and runs in real time (the clock follows it).
 TEST_F(XmodemReceiver, LrzszSxSends) {
   if (!tm_test::tool_present("sx")) GTEST_SKIP() << "lrzsz sx is not installed";
   std::string image;
@@ -261,33 +255,23 @@ TEST_F(XmodemReceiver, LrzszSxSends) {
     std::vector<std::string> args = {"sx"};
     if (large) args.push_back("-k");
     args.push_back(path);
-    std::vector<char*> argv;
-    for (auto& s : args) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pty_.master(), 0);
-    posix_spawn_file_actions_adddup2(&actions, pty_.master(), 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawnp(&pid, "sx", &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
     com_device* device = nullptr;
     com_open(pty_.path().c_str(), 38400, &device);
     ASSERT_NE(device, nullptr);
     xmodem_rx* rx = nullptr;
     fileatt_t* file = nullptr;
     ASSERT_EQ(xmodem_create(device, 1, &rx, &file), 0);
-    std::atomic<bool> done{false};
-    std::thread receiver([&] {
-      xmodem_receive(rx);
-      done = true;
-    });
-    const bool returned = tm_test::wait_for([&] { return done.load(); }, 60000);
-    if (!returned) kill(pid, SIGKILL);
-    receiver.join();
-    int status = 0;
-    waitpid(pid, &status, 0);
+    std::atomic<bool> serving{true};
+    std::atomic<bool> started{false};
+    std::thread sender([&] { started = tm_test::logger_sim_run_outside(pty_.master(), args, serving); });
+    bool returned = false;
+    {
+      logger_worker w(pty_.master(), [&] { xmodem_receive(rx); });
+      returned = w.run(5) >= 0;
+      serving = false;  // sx is killed if it still runs
+    }
+    sender.join();
+    EXPECT_TRUE(started);
     EXPECT_TRUE(returned);
     EXPECT_EQ(get_gblerr(), 0);
     set_gblerr(0);

@@ -314,7 +314,9 @@ void emtac_sim::serve_xmodem() {
 }
 
 // lrzsz sx on the master side: the image written to a file, sent with -k for
-// 1024-byte blocks.
+// 1024-byte blocks. Started when the receiver's first call is on the line (an XMODEM
+// sender waits for it anyway): till then the clock runs virtual, through the driver's
+// silences and pauses; while sx runs, the runner follows real time.
 void emtac_sim::serve_sx() {
   std::string data;
   {
@@ -333,33 +335,9 @@ void emtac_sim::serve_sx() {
   std::vector<std::string> args = {"sx"};
   if (large_) args.push_back("-k");
   args.push_back(path);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, master_, 0);
-  posix_spawn_file_actions_adddup2(&actions, master_, 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  // sx reads and writes the line blocking, as on a terminal.
-  fcntl(master_, F_SETFL, master_flags_);
   logger_sim_release();
-  if (posix_spawnp(&pid, "sx", &actions, nullptr, argv.data(), environ) == 0) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (!running_ || std::chrono::steady_clock::now() > until) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
+  logger_sim_run_outside(master_, args, running_);
   logger_sim_busy().fetch_add(1);
-  fcntl(master_, F_SETFL, master_flags_ | O_NONBLOCK);
-  posix_spawn_file_actions_destroy(&actions);
   unlink(path);
 }
 

@@ -4,11 +4,13 @@
 // side, besides the usual idleness of the code under test (tests/gps/pty_fixture.h
 // clock_idle). So a time-out of the driver never overtakes an answer being made.
 #pragma once
+#include <poll.h>
 #include <sys/ioctl.h>
 
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tm_test {
 
@@ -17,6 +19,9 @@ std::atomic<int>& logger_sim_busy();
 // settle (bytes written to a pty reach the other side a moment later) before it moves
 // the clock again.
 std::atomic<uint64_t>& logger_sim_releases();
+// Outside programs (lrzsz sx) serving the line now. They run in real time, so while
+// any does, a test's clock runner lets virtual time follow real time.
+std::atomic<int>& logger_sim_outside();
 // Releases one hold of the busy count.
 inline void logger_sim_release() {
   logger_sim_releases().fetch_add(1);
@@ -44,10 +49,15 @@ class logger_sim_busy_scope {
   bool held_ = false;
 };
 
-// Bytes the driver wrote that the simulator has not read yet.
+// Bytes the driver wrote that the simulator has not read yet. A write on one side of a
+// pty reaches the other side through a kernel worker; a poll of the reading side waits
+// for that hand-over, a bare FIONREAD does not. So the poll comes first: bytes written
+// before the call are always counted, however loaded the machine.
 inline int master_pending(int master) {
+  pollfd p{master, POLLIN, 0};
+  if (poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) return 0;
   int n = 0;
-  return ioctl(master, FIONREAD, &n) == 0 ? n : 0;
+  return ioctl(master, FIONREAD, &n) == 0 && n > 0 ? n : 1;
 }
 
 // Writes all of bytes to the master side while running holds. When the line is full
@@ -57,5 +67,18 @@ inline int master_pending(int master) {
 // the bytes have reached it or the driver has woken for them.
 void logger_sim_send(int master, const std::string& bytes, const std::atomic<bool>& running,
                      int slave = -1);
+
+}  // namespace tm_test
+
+namespace tm_test {
+
+// Runs an outside sender (args: the program and its arguments) on the master side once
+// the receiver's first call is on the line (a byte waits on the master; it is left
+// there for the program to read), counting it in logger_sim_outside while it runs. The
+// program reads and writes the line blocking, as on a terminal (the master's flags are
+// put back after). Killed when running ends or after bound_ms of real time. False when
+// no call came while running held, or the program could not be started.
+bool logger_sim_run_outside(int master, const std::vector<std::string>& args,
+                            const std::atomic<bool>& running, int bound_ms = 120000);
 
 }  // namespace tm_test

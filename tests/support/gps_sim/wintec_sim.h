@@ -17,17 +17,17 @@ class pty_pair;
 class virtual_worker;
 
 // Runs the worker's call to its end on the virtual clock, one millisecond at a time while
-// it waits: within 30 ms of real time after a simulator was last at work each step takes
-// at least `pace_us` (the simulators answer in real time, and bytes written on a pty
-// arrive a little later), afterwards 20 microseconds. The call's
-// virtual duration, or -1 when it did not end within `bound_ms` of real time. While
-// `quiet` (when given) says no: a simulator has a command to read or is answering one,
-// the clock stands still.
-int64_t run_paced(virtual_worker& w, const std::function<bool()>& quiet = {}, int pace_us = 150,
+// it waits and `quiet` (sims_quiet when not given) says yes; while it says no (a
+// simulator has a command to read or is answering one) the clock stands still. Within
+// 30 ms of real time after a simulator was last at work each step takes at least
+// `pace_us` (none by default: the quiet tests poll the pty, which waits for the
+// kernel's hand-over of bytes on their way, so no real-time margin is needed). The
+// call's virtual duration, or -1 when it did not end within `bound_ms` of real time.
+int64_t run_paced(virtual_worker& w, const std::function<bool()>& quiet = {}, int pace_us = 0,
                   int bound_ms = 60000);
 
 // True when nothing waits to be read on the pty master (what the driver wrote has been
-// taken by the simulator).
+// taken by the simulator), bytes still on their way to it included.
 bool master_drained(const pty_pair& pty);
 
 // The simulators alive: each registers its pty and flags while it runs. sims_quiet is
@@ -39,6 +39,14 @@ void sim_unregister(const void* owner);
 bool sims_quiet();
 // Called by a simulator after each write on its master.
 void sim_wrote();
+
+// A point of a GPX text as an outside host writes it (<wpt> or <trkpt>): coordinates,
+// elevation (NAN when absent), time text ("" when absent) and name ("" when absent).
+struct host_gpx_point {
+  double lat, lon, ele;
+  std::string time, name;
+};
+std::vector<host_gpx_point> host_gpx_points(const std::string& text);
 
 // One known point of the log (the truth).
 struct wintec_point {
