@@ -52,6 +52,17 @@ class SkytraqHost : public skytraq_test::SkytraqFixture {
     SkytraqFixture::SetUp();
     if (!tm_test::tool_present("gpsbabel")) GTEST_SKIP() << "gpsbabel not installed";
   }
+
+  // gpsbabel downloads the simulated log into a GPX file named `name`; its points.
+  std::vector<gpx_point> host_download(const std::string& name) {
+    const std::string out = dir_ + "/" + name;
+    std::string log;
+    const int status = tm_test::run_tool({"gpsbabel", "-t", "-i", "skytraq,baud=0,read-at-once=0", "-f",
+                                          pty.path(), "-o", "gpx", "-F", out},
+                                         &log, 120000);
+    EXPECT_EQ(status, 0) << log;
+    return gpx_points(tm_test::slurp_file(out));
+  }
 };
 
 TEST_F(SkytraqHost, GpsbabelDownloadsTheSimulatedLog) {
@@ -59,13 +70,7 @@ TEST_F(SkytraqHost, GpsbabelDownloadsTheSimulatedLog) {
   const auto sectors = gps_sim::skytraq_pack(truth, 4096);
   ASSERT_GE(sectors.size(), 2u);
   sim.set_sectors(sectors);
-  const std::string out = dir_ + "/host.gpx";
-  std::string log;
-  const int status = tm_test::run_tool({"gpsbabel", "-t", "-i", "skytraq,baud=0,read-at-once=0", "-f",
-                                        pty.path(), "-o", "gpx", "-F", out},
-                                       &log, 120000);
-  ASSERT_EQ(status, 0) << log;
-  expect_gpx_truth(gpx_points(tm_test::slurp_file(out)), truth);
+  expect_gpx_truth(host_download("host.gpx"), truth);
 }
 
 // The checksum byte after a sector's tag is the XOR of the sector's bytes: the outside
@@ -76,13 +81,7 @@ TEST_F(SkytraqHost, GpsbabelChecksTheSectorChecksum) {
   const auto sectors = gps_sim::skytraq_pack(truth, 4096);
   sim.set_sectors(sectors);
   sim.faults.bad_sector_checksum = 1;
-  const std::string out = dir_ + "/checked.gpx";
-  std::string log;
-  const int status = tm_test::run_tool({"gpsbabel", "-t", "-i", "skytraq,baud=0,read-at-once=0", "-f",
-                                        pty.path(), "-o", "gpx", "-F", out},
-                                       &log, 120000);
-  ASSERT_EQ(status, 0) << log;
-  expect_gpx_truth(gpx_points(tm_test::slurp_file(out)), truth);
+  expect_gpx_truth(host_download("checked.gpx"), truth);
   const std::vector<int> asked = sim.sector_requests();
   ASSERT_GE(asked.size(), 2u);
   EXPECT_EQ(asked[0], 0);
