@@ -33,6 +33,7 @@
 #include "gps/nmea_output.h"
 #include "gps/port_io.h"
 #include "platform/sys/clock.h"
+#include "platform/ui/queue.h"
 
 namespace {
 
@@ -468,7 +469,14 @@ void navig_stop() {
     }
     port = g_current.load(std::memory_order_acquire);
     if (port) port->run.store(-1, std::memory_order_release);
-    plat::sleep_ms(20);
+    if (plat::on_ui_thread()) {
+      // The reader's calls handed to this thread (its check marks, a message box) are
+      // delivered while it waits: the reader would otherwise wait for it in turn.
+      plat::wait_servicing_sends(
+          [] { return !g_current.load(std::memory_order_acquire) && !navig_reader_alive(); }, 20);
+    } else {
+      plat::sleep_ms(20);
+    }
   }
   plat::sleep_ms(10);
   if (!closing()) navig_display_stop();

@@ -22,6 +22,8 @@
 #include "core/memory.h"
 #include "gps/port_io.h"
 #include "platform/net/net.h"
+#include "platform/ui/queue.h"
+#include "platform/ui/window.h"
 #include "tests/gps/navig_fixture.h"
 #include "tests/support/net_loopback.h"
 
@@ -381,6 +383,67 @@ TEST_F(NavigRun, StopWithAFixPendingTakesItBack) {
   navig_stop();
   EXPECT_EQ(navig_current_port(), nullptr);
   EXPECT_FALSE(navig_reader_alive());
+}
+
+// The program marks its navigation item through the user-interface thread (the toolbar
+// button is a window, and a call from the reader waits for that thread). A stop asked on
+// that thread goes on delivering such calls while it waits for the reader, so neither
+// waits for the other.
+std::atomic<int> g_mark_calls{0}, g_mark_state{-1};
+plat::Wnd g_mark_window = nullptr;
+
+plat::LResult mark_window_proc(plat::Wnd w, uint32_t msg, plat::WParam wp, plat::LParam lp) {
+  if (msg == plat::WM_USER && wp == kNavigMenuItem) {
+    g_mark_state = int(lp);
+    ++g_mark_calls;
+    return 0;
+  }
+  return plat::def_window_proc(w, msg, wp, lp);
+}
+
+TEST_F(NavigRun, StopOnTheInterfaceThreadServesTheReadersMarks) {
+  plat::ui_reset();
+  plat::set_ui_thread();
+  plat::WndClass c;
+  c.name = "NavigMarkProbe";
+  c.proc = mark_window_proc;
+  ASSERT_NE(plat::register_class(c), 0);
+  g_mark_window = plat::create_window(0, "NavigMarkProbe", "", 0, 0, 0, 10, 10, nullptr, 0);
+  ASSERT_NE(g_mark_window, nullptr);
+  g_mark_calls = 0;
+  g_mark_state = -1;
+  get_navig_ui_hooks().menu_check = [](unsigned item, int on) {
+    plat::send_message(g_mark_window, plat::WM_USER, item, on);
+  };
+  tm_test::pty_pair pty;
+  ASSERT_TRUE(pty.ok());
+  start_clock();
+  start_ui();
+  navig_start(nullptr, pty.path().c_str(), "4800", 0);
+  start_receiver(&pty, 10);
+  ASSERT_TRUE(plat::wait_servicing_sends([] { return g_mark_state.load() == 1 && posts().load() >= 2; }, 60000));
+  stop_receiver();
+  // Should the stop wait without delivering, the watchdog ends the wait as a closing
+  // program would, and the test fails instead of hanging.
+  std::atomic<bool> stopped{false}, watchdog_fired{false};
+  std::thread watchdog([&] {
+    if (!tm_test::wait_for([&] { return stopped.load(); }, 20000)) {
+      watchdog_fired = true;
+      app_set_closing(1);
+    }
+  });
+  navig_stop();
+  stopped = true;
+  watchdog.join();
+  app_set_closing(0);
+  EXPECT_FALSE(watchdog_fired.load()) << "the stop waited for a reader that waited for it";
+  EXPECT_TRUE(plat::wait_servicing_sends([] { return !navig_reader_alive(); }, 20000));
+  EXPECT_EQ(g_mark_state.load(), 0);
+  EXPECT_GE(g_mark_calls.load(), 2);
+  get_navig_ui_hooks().menu_check = nullptr;
+  plat::destroy_window(g_mark_window);
+  g_mark_window = nullptr;
+  plat::ui_reset();
 }
 
 TEST_F(NavigRun, SlowDisplayDropsFixesButNeverReordersThem) {
