@@ -451,6 +451,17 @@ void navig_start_obj(obj_t* port, const char* name, const char* speed, int log) 
   navig_start(p, name, speed, log);
 }
 
+namespace {
+// Asks the current port's reader to stop. Under the display lock: the reader's release
+// clears the current port under that lock before it frees the port, so the port seen
+// here is still alive.
+void ask_current_to_stop() {
+  std::lock_guard<std::mutex> lock(g_display_lock);
+  if (gpsport_t* port = g_current.load(std::memory_order_acquire))
+    port->run.store(-1, std::memory_order_release);
+}
+}  // namespace
+
 void navig_stop() {
   gpsport_t* port = g_current.load(std::memory_order_acquire);
   if (!port && !navig_reader_alive()) {
@@ -458,7 +469,7 @@ void navig_stop() {
     if (!closing()) navig_display_stop();
     return;
   }
-  if (port) port->run.store(-1, std::memory_order_release);
+  ask_current_to_stop();
   plat::sleep_ms(10);
   while ((g_current.load(std::memory_order_acquire) || navig_reader_alive()) && !closing()) {
     // The display step runs on the user-interface thread, maybe this one: a fix it has
@@ -467,8 +478,7 @@ void navig_stop() {
       std::lock_guard<std::mutex> lock(g_display_lock);
       g_handed.store(nullptr, std::memory_order_release);
     }
-    port = g_current.load(std::memory_order_acquire);
-    if (port) port->run.store(-1, std::memory_order_release);
+    ask_current_to_stop();
     if (plat::on_ui_thread()) {
       // The reader's calls handed to this thread (its check marks, a message box) are
       // delivered while it waits: the reader would otherwise wait for it in turn.

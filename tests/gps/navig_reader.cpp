@@ -233,6 +233,21 @@ TEST_F(NavigRun, ReceiverAtOneHertzFillsTheTrackAndTheLog) {
   ASSERT_TRUE(tm_test::wait_for([] { return track_points() >= 5; }, 30000));
   EXPECT_EQ(checked(kNavigMenuItem), 1);
   stop_receiver();
+  // The stop ends the reading: bytes still in the port when it comes are not the log's.
+  // The reader is given time to take what was sent, as it would on a quiet receiver.
+  {
+    std::lock_guard<std::mutex> lock(sent_m);
+    const size_t want = sent.size();
+    EXPECT_TRUE(tm_test::wait_for(
+        [&] {
+          const auto files = logs();
+          if (files.size() != 1) return false;
+          const std::string log = read_file(files[0]);
+          const size_t eol = log.find('\n');
+          return eol != std::string::npos && log.size() - eol - 1 >= want;
+        },
+        20000));
+  }
   navig_stop();
   EXPECT_EQ(navig_current_port(), nullptr);
   EXPECT_EQ(navig_is_running(), 0);
