@@ -289,5 +289,36 @@ TEST_F(RoyaltekDriver, DrainOfAStreamingLoggerIsBounded) {
   EXPECT_EQ(found, 1);
 }
 
+TEST_F(RoyaltekDriver, EraseOnAStreamingLoggerEndsBounded) {
+  // The erase drains what follows its answer; a logger that streams positions meanwhile
+  // never leaves the line quiet. On the real clock, as the probe's drain above.
+  royaltek_sim sim(pty_.master(), pty_.slave());
+  sim.add_subfile(make_subfile(0, 5, 0));
+  sim.start();
+  gpsport_t* port = probe(GPS_ROYALTEK);
+  ASSERT_NE(port, nullptr);
+  ASSERT_TRUE(royaltek_open(port));
+  sim.set_fault(royaltek_fault::stream, 1);
+  std::atomic<int32_t> erased{-9};
+  std::atomic<int> err{-1};
+  std::atomic<bool> done{false};
+  std::thread eraser([&] {
+    int32_t count = 0;
+    royaltek_erase_log(port->connection, port->driver, &count);
+    erased = count;
+    err = get_gblerr();
+    set_gblerr(0);
+    done = true;
+  });
+  const bool returned = tm_test::wait_for([&] { return done.load(); }, 60000);
+  sim.stop();
+  eraser.join();
+  EXPECT_TRUE(returned) << "the erase drains a streaming logger without end";
+  EXPECT_EQ(err.load(), 0);
+  EXPECT_EQ(erased.load(), 1);
+  EXPECT_EQ(sim.subfile_count(), 0u);
+  gpsport_close(port);
+}
+
 }  // namespace
 }  // namespace rtk_test
