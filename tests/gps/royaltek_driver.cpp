@@ -44,6 +44,12 @@ royaltek_subfile make_subfile(int log_type, int count, int seed) {
 
 class RoyaltekDriver : public LoggerDriverFixture {
  protected:
+  // Starts `sim` holding one subfile of five points: the port the probe finds on it.
+  gpsport_t* start_with_one_subfile(royaltek_sim* sim) {
+    sim->add_subfile(make_subfile(0, 5, 0));
+    sim->start();
+    return probe(GPS_ROYALTEK);
+  }
   // The truth of every subfile compared with what the reader made of the main file.
   void expect_truth(const std::vector<royaltek_subfile>& truth) {
     int result = -1;
@@ -211,9 +217,7 @@ TEST_F(RoyaltekDriver, EveryFaultEndsInARetryOrError17) {
 
 TEST_F(RoyaltekDriver, SilentLoggerAtConnectGives17) {
   royaltek_sim sim(pty_.master(), pty_.slave());
-  sim.add_subfile(make_subfile(0, 5, 0));
-  sim.start();
-  gpsport_t* port = probe(GPS_ROYALTEK);
+  gpsport_t* port = start_with_one_subfile(&sim);
   ASSERT_NE(port, nullptr);
   sim.set_fault(royaltek_fault::silence, 1000);
   int32_t ok = -1;
@@ -231,9 +235,7 @@ TEST_F(RoyaltekDriver, SilentLoggerAtConnectGives17) {
 
 TEST_F(RoyaltekDriver, EraseClearsTheLog) {
   royaltek_sim sim(pty_.master(), pty_.slave());
-  sim.add_subfile(make_subfile(0, 5, 0));
-  sim.start();
-  gpsport_t* port = probe(GPS_ROYALTEK);
+  gpsport_t* port = start_with_one_subfile(&sim);
   ASSERT_NE(port, nullptr);
   // The slots as the transfer calls them after its question (answered Yes).
   int32_t count = 0, erased = 0;
@@ -293,9 +295,7 @@ TEST_F(RoyaltekDriver, EraseOnAStreamingLoggerEndsBounded) {
   // The erase drains what follows its answer; a logger that streams positions meanwhile
   // never leaves the line quiet. On the real clock, as the probe's drain above.
   royaltek_sim sim(pty_.master(), pty_.slave());
-  sim.add_subfile(make_subfile(0, 5, 0));
-  sim.start();
-  gpsport_t* port = probe(GPS_ROYALTEK);
+  gpsport_t* port = start_with_one_subfile(&sim);
   ASSERT_NE(port, nullptr);
   ASSERT_TRUE(royaltek_open(port));
   sim.set_fault(royaltek_fault::stream, 1);
