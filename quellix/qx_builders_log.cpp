@@ -8,10 +8,11 @@
 // within 0.1 s of the current point's are that time.
 //
 // A point is kept when it got a position, has a speed (recorded, or computed from the
-// distance to the last kept position) and no speed computed in it reached 2000 km/h (a
-// jump of the receiver). A STOP marker ends its point (the line is the point's last); a
-// marker met with no point open is held and put at the head of the next point's text,
-// whose marker kind then says so.
+// distance to the last kept position; the first position of the track stands still at
+// speed 0) and no speed computed in it reached 2000 km/h (a jump of the receiver). Times
+// count from the first kept point. A STOP marker ends its point (the line is the point's
+// last); a marker met with no point open is held and put at the head of the next point's
+// text, whose marker kind then says so.
 //
 // A log whose times never advance is read in no-time mode: each position advances a
 // clock by its distance at about 50 km/h, twenty times faster for the first position
@@ -271,9 +272,13 @@ void take_position(log_state* s, const nmea_fix* fix, double x, double y, double
   p->latitude = lat;
   s->cur_position = true;
   if (!s->have_previous) {
+    // The first position of the track: nothing before it to measure a speed against, so
+    // it stands still; the track starts there and its first fix is replayed too.
     s->have_previous = true;
     s->prev_x = x, s->prev_y = y, s->prev_time = time;
     p->distance = s->cumulative;
+    if (!fix->valid.speed) p->speed = 0;
+    s->cur_speed = true;
     return;
   }
   if (time <= s->prev_time) return;
@@ -371,6 +376,11 @@ void place_points(log_state* s, container_t* list, double start_date) {
   container_t* sons = obj_create_sons_list(segment, 0, 0, 0);
   date_rec start{};
   if (has_calendar_date(start_date)) date_rec_from_packed(&start, start_date);
+  // The replay starts at time 0: when the first groups of the log were dropped (no
+  // position, a jump), the kept track starts at its first kept point, not after a silence.
+  double shift = s->kept.front()->time;
+  for (const replay_point* p : s->kept) shift = std::fmin(shift, p->time);
+  if (!(shift > 0)) shift = 0;
   for (replay_point* p : s->kept) {
     date_rec when{};
     if (has_calendar_date(start_date)) {
@@ -380,6 +390,7 @@ void place_points(log_state* s, container_t* list, double start_date) {
       when.date = when.day = start_date + p->time;
     }
     std::memcpy(&p->date_time, &when, sizeof when);
+    p->time -= shift;
     obj_list_append(sons, p);
     const int n = obj_list_count(list);
     if (n > 0 && list->elems[n - 1]->id < p->id)

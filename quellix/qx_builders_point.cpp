@@ -27,8 +27,8 @@ inline constexpr attr_desc kReplayPointAttrs[] = {
     {"geoidh", AT_FLOAT},    {"altitude", AT_DOUBLE},   {"height", AT_DOUBLE},
     {"speed", AT_DOUBLE},    {"direction", AT_NDOUBLE}, {"nbsatsused", AT_NINT},
     {"nbsatsinvue", AT_NINT}, {"time", AT_DOUBLE},      {"datetime", AT_DATETIME},
-    {"distance", AT_DOUBLE}, {"marker", AT_INT}};
-constexpr int kReplayPointAttrCount = 17;
+    {"distance", AT_DOUBLE}, {"marker", AT_INT},       {"inserted", AT_INT}};
+constexpr int kReplayPointAttrCount = 18;
 const objdesc kReplayPointDesc = {"replay_point", kReplayPointAttrCount, kReplayPointAttrs};
 static_assert(sizeof(replay_point) == attr_layout_size(kReplayPointAttrs, kReplayPointAttrCount));
 static_assert(offsetof(replay_point, text) == offsetof(nmea_text_t, text));

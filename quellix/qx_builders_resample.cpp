@@ -51,6 +51,7 @@ void insert_point(resampler* r, const replay_point* p, const replay_point* c, do
   q->speed = std::trunc((b * p->speed + a * c->speed) * 100.0) * 0.01;
   q->time = b * p->time + a * c->time;
   q->distance = distance;
+  q->inserted = 1;
   date_rec when;
   std::memcpy(&when, &p->date_time, sizeof when);
   date_add_days(&when, q->time - p->time);

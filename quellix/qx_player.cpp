@@ -90,8 +90,27 @@ void post_tick(qx_player* p, int64_t delay_ms) {
   core_post_command(kQxTimerCommand, delay_ms, text);
 }
 
+// The fixes of the track that the replay clock passed between the point the tick sent
+// last (in this run) and `point`, sent in the run's order before it: a tick sends the
+// point the clock reached, and every fix of the track goes out once, in order, even when
+// two fall within one tick. Points the resampler inserted are only in-between positions
+// and may be passed over.
+void emit_passed_fixes(qx_player* p, replay_point* last, replay_point* point) {
+  if (!last || g_engine.last_timer_run != p->run_number) return;
+  const container_t* index = p->mode == QX_MODE_SPEED ? p->distance_index : p->time_index;
+  const int from = index_position_of(index, last);
+  const int to = index_position_of(index, point);
+  if (from < 0 || to < 0) return;
+  const int step = p->running_direction > 0 ? 1 : -1;
+  if ((to - from) * step <= 1) return;
+  for (int i = from + step; i != to; i += step) {
+    auto* q = static_cast<replay_point*>(index->elems[i]);
+    if (q && !q->inserted) qx_player_emit(q, nullptr, 0);
+  }
+}
+
 // The point for the replay clock at `now` (steps 1 to 4 of a tick).
-replay_point* tick_at(qx_player* p, int64_t now) {
+replay_point* tick_at(qx_player* p, int64_t now, bool timer = false) {
   const double e = double(now - p->reference_ms) / double(kDayMs);
   const double dir = p->running_direction;
   replay_point* found = nullptr;
@@ -103,6 +122,16 @@ replay_point* tick_at(qx_player* p, int64_t now) {
     found = search(p->time_index, key - dir * kTimeSlack, dir);
   }
   if (found || !p->loop || !p->time_index) return found;
+  // The tick of a looping run that passed the end: the fixes up to the end go out before
+  // the pass is closed.
+  if (timer) {
+    replay_point* end = index_end(p->mode == QX_MODE_SPEED ? p->distance_index : p->time_index, dir > 0);
+    replay_point* last = g_engine.last_timer_point;
+    if (end && end != last) {
+      emit_passed_fixes(p, last, end);
+      if (!end->inserted) qx_player_emit(end, nullptr, 0);
+    }
+  }
   qx_send_stop_marker();
   qx_send_start_marker();
   found = index_end(p->time_index, dir <= 0);
@@ -113,8 +142,8 @@ replay_point* tick_at(qx_player* p, int64_t now) {
   return found;
 }
 
-replay_point* position_at(qx_player* p, int64_t now) {
-  replay_point* found = tick_at(p, now);
+replay_point* position_at(qx_player* p, int64_t now, bool timer = false) {
+  replay_point* found = tick_at(p, now, timer);
   if (found || p->loop) return found;
   if (!tick_at(p, now - kEndLookBackMs)) return nullptr;
   // The run has just passed its end: the end point of the run's direction.
@@ -392,7 +421,7 @@ void qx_player_on_timer_text(const char* text) {
   qx_player* p = current_locked();
   if (!p || !p->running) return;
   if (text && *text && std::strtoll(text, nullptr, 10) != p->run_number) return;
-  replay_point* point = position_at(p, plat::now_ms());
+  replay_point* point = position_at(p, plat::now_ms(), true);
   if (!point) {
     if (p->current_point) {
       p->start_time = p->current_point->time;
@@ -408,8 +437,10 @@ void qx_player_on_timer_text(const char* text) {
     return;
   }
   if (point != g_engine.last_timer_point) {
+    emit_passed_fixes(p, g_engine.last_timer_point, point);
     qx_player_emit(point, nullptr, 0);
     g_engine.last_timer_point = point;
+    g_engine.last_timer_run = p->run_number;
   }
   post_tick(p, kQxTickMs);
 }
@@ -420,5 +451,6 @@ void qx_players_reset() {
   g_engine.players.clear();
   set_current_locked(-1);
   g_engine.last_timer_point = nullptr;
+  g_engine.last_timer_run = -1;
   qx_live_reset_locked();
 }

@@ -27,6 +27,7 @@ struct qx_engine {
   std::atomic<bool> has_current{false};       // mirror of current, read by the markers
   std::atomic<int> diffusion{0};
   replay_point* last_timer_point = nullptr;   // the point the tick sent last
+  int64_t last_timer_run = -1;                // the run it was sent in
   int64_t run_counter = 0;
   // Live navigation.
   replay_point* live_point = nullptr;         // owned

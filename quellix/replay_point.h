@@ -32,6 +32,7 @@ struct replay_point : obj_t {
   date_rec date_time;       // start date of the log plus `time`
   double distance;          // cumulative distance from the first point, m
   int32_t marker;           // qx_marker_kind
+  int32_t inserted;         // 1: placed by the resampler between two fixes of the track
 };
 #pragma pack(pop)
 

@@ -87,19 +87,21 @@ std::vector<time_case> time_cases() {
        {0, 1}},
       {"beyond_a_tenth", rmc("100000.00", a, kLon, "1.0") + rmc("100000.20", b, kLon, "1.0"),
        {0, 0.2}},
-      // GGA carries no speed: the first point has none and is dropped; the third is a jump
-      // of about 6700 km/h and is dropped; the fourth is measured from the second.
+      // GGA carries no speed: the first point stands still (speed 0) and is kept; the third
+      // is a jump of about 6700 km/h and is dropped; the fourth is measured from the second.
       {"jump", gga("100000", a, kLon) + gga("100001", b, kLon) + gga("100002", lat_field(1.0), kLon) +
                    gga("100003", c, kLon),
-       {1, 3}},
+       {0, 1, 3}},
       // Times before the first date, across midnight: the date counts from the day the
       // first fix was on.
       {"undated_before_midnight", gga("235958", a, kLon) + gga("235959", b, kLon) +
                                       rmc("000005", c, kLon, "1.0", "110324"),
-       {1, 7}},
-      // Sentences without a position open no point that is kept.
-      {"time_without_position", sentence("$GPZDA,095959.00,10,03,2024,,") + rmc("100000", a, kLon, "1.0"),
-       {1}},
+       {0, 1, 7}},
+      // Sentences without a position open no point that is kept; the track's time starts at
+      // its first kept point.
+      {"time_without_position", sentence("$GPZDA,095959.00,10,03,2024,,") + rmc("100000", a, kLon, "1.0") +
+                                    rmc("100002", b, kLon, "1.0"),
+       {0, 2}},
   };
 }
 
@@ -115,19 +117,23 @@ TEST_F(QxNmeaLog, TimesOfATableOfLogs) {
 TEST_F(QxNmeaLog, JumpDistanceIsLeftOut) {
   const auto p = read_log(gga("100000", lat_field(0), kLon) + gga("100001", lat_field(0.001), kLon) +
                           gga("100002", lat_field(1.0), kLon) + gga("100003", lat_field(0.002), kLon));
-  ASSERT_EQ(p.size(), 2u);
-  EXPECT_NEAR(p[1]->distance, 2 * p[0]->distance, 1e-6);
-  EXPECT_NEAR(p[0]->speed, p[0]->distance * 3.6, 1e-6);
+  ASSERT_EQ(p.size(), 3u);
+  EXPECT_EQ(p[0]->distance, 0.0);
+  EXPECT_EQ(p[0]->speed, 0.0);
+  EXPECT_NEAR(p[2]->distance, 2 * p[1]->distance, 1e-6);
+  EXPECT_NEAR(p[1]->speed, p[1]->distance * 3.6, 1e-6);
 }
 
 TEST_F(QxNmeaLog, UndatedFixesTakeTheDayOfTheFirstDate) {
   const auto p = read_log(gga("235958", lat_field(0), kLon) + gga("235959", lat_field(0.001), kLon) +
                           rmc("000005", lat_field(0.002), kLon, "1.0", "110324"));
-  ASSERT_EQ(p.size(), 2u);
+  ASSERT_EQ(p.size(), 3u);
   date_rec d;
   std::memcpy(&d, &p[0]->date_time, sizeof d);
-  EXPECT_NEAR(d.date, 20240310.0 + days(86399), 1e-7);
+  EXPECT_NEAR(d.date, 20240310.0 + days(86398), 1e-7);
   std::memcpy(&d, &p[1]->date_time, sizeof d);
+  EXPECT_NEAR(d.date, 20240310.0 + days(86399), 1e-7);
+  std::memcpy(&d, &p[2]->date_time, sizeof d);
   EXPECT_NEAR(d.date, 20240311.0 + days(5), 1e-7);
 }
 
@@ -162,17 +168,22 @@ TEST_F(QxNmeaLog, LogWithoutTimesIsTimedByDistance) {
   // 0.054 minute of latitude is about 100 m.
   const auto p = read_log(gll(lat_field(0), kLon) + gll(lat_field(0.054), kLon) + sentence("$PTMQT,STOP") +
                           sentence("$PTMQT,START") + gll(lat_field(0.108), kLon));
-  // The first position has no speed yet.
-  ASSERT_EQ(p.size(), 2u);
-  EXPECT_NEAR(p[0]->distance, 100.0, 1.0);
-  EXPECT_NEAR(p[0]->time, p[0]->distance * kQxNoTimeStep, 1e-12);
-  EXPECT_NEAR(p[0]->speed, 50.0, 0.01);
+  // The first position starts the track, standing still.
+  ASSERT_EQ(p.size(), 3u);
+  EXPECT_EQ(p[0]->time, 0.0);
+  EXPECT_EQ(p[0]->distance, 0.0);
+  EXPECT_EQ(p[0]->speed, 0.0);
+  EXPECT_NEAR(p[1]->distance, 100.0, 1.0);
+  EXPECT_NEAR(p[1]->time, p[1]->distance * kQxNoTimeStep, 1e-12);
+  EXPECT_NEAR(p[1]->speed, 50.0, 0.01);
   // After a START marker the step is twenty times shorter.
-  EXPECT_NEAR(p[1]->time - p[0]->time, (p[1]->distance - p[0]->distance) * kQxNoTimeStep / 20, 1e-12);
-  EXPECT_NEAR(p[1]->speed, 1000.0, 0.2);
+  EXPECT_NEAR(p[2]->time - p[1]->time, (p[2]->distance - p[1]->distance) * kQxNoTimeStep / 20, 1e-12);
+  EXPECT_NEAR(p[2]->speed, 1000.0, 0.2);
   date_rec d;
   std::memcpy(&d, &p[0]->date_time, sizeof d);
-  EXPECT_NEAR(d.date, 20000101.5 + p[0]->time, 1e-8);
+  EXPECT_NEAR(d.date, 20000101.5, 1e-8);
+  std::memcpy(&d, &p[1]->date_time, sizeof d);
+  EXPECT_NEAR(d.date, 20000101.5 + p[1]->time, 1e-8);
 }
 
 TEST_F(QxNmeaLog, PrescanTellsWhetherTimesAdvance) {

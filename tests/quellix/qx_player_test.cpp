@@ -100,6 +100,29 @@ TEST_F(PlayerTest, TheEndOfTheTrackWithoutLoopStopsTheRun) {
   EXPECT_TRUE(posts_.timers.empty());
 }
 
+// Fixes closer together than a tick: each of the track's own fixes still goes out once
+// and in order; a point the resampler inserted may be passed over.
+TEST_F(PlayerTest, FixesWithinOneTickAreAllSentInOrder) {
+  create_player(make_even_track(10, 0.15, 2.0));
+  points_[2]->inserted = 1;
+  points_[5]->inserted = 1;
+  drain_all();
+  qx_player_play();
+  posts_.run_for(0);
+  posts_.run_for(3000);
+  EXPECT_EQ(wire(), strings({start_marker(), P(0), P(1), P(3), P(4), P(6), P(7), P(8), P(9), stop_marker()}));
+}
+
+TEST_F(PlayerTest, ALoopingRunSendsTheFixesUpToTheEndBeforeClosingThePass) {
+  create_player(make_even_track(5, 0.15, 2.0));
+  qx_player_set_loop(1);
+  drain_all();
+  qx_player_play();
+  posts_.run_for(0);
+  posts_.run_for(800);
+  EXPECT_EQ(wire(), strings({start_marker(), P(0), P(1), P(2), P(3), P(4), stop_marker(), start_marker(), P(0)}));
+}
+
 TEST_F(PlayerTest, SeekSendsOneDatagramOfStopAndThePointAndOnlyWhileStopped) {
   create_player(make_even_track(11, 1.0, 10.0));  // 100 m
   drain_all();
