@@ -102,12 +102,6 @@ std::string without_times(const std::string& gpx) {
 }
 
 void expect_same_fixes(const std::vector<fix_place>& heard, const std::vector<fix_place>& track) {
-  if (getenv("QX_DUMP")) {
-    size_t j = 0;
-    for (size_t i = 0; i < track.size(); ++i) {
-      if (j < heard.size() && std::fabs(heard[j].lat - track[i].lat) < 1e-6) ++j; else std::printf("missing %zu\n", i);
-    }
-  }
   ASSERT_EQ(heard.size(), track.size());
   for (size_t i = 0; i < track.size(); ++i) {
     EXPECT_NEAR(heard[i].lat, track[i].lat, 1e-6) << "fix " << i;
@@ -166,14 +160,52 @@ TEST_F(QxReplayFixes, EveryFixOfATrackWithoutTimesArrivesAtAboutFiftyKmPerHour) 
   }
   ASSERT_NE(last, nullptr);
   EXPECT_NEAR(last->time * 86400.0, seconds, seconds * 0.02);
-  if (getenv("QX_DUMP")) {
-    for (const replay_point* q : points_of(file_of(p->document))) std::printf("%.2f %.1f %s\n", q->time * 86400, q->distance, std::string(q->text, 30).c_str());
-  }
   for (double t = 60; t < seconds + 120; t += 60) {
     env_.posts.run_for(60000);
     more = env_.listeners[0].take(0, 0);
     heard.insert(heard.end(), more.begin(), more.end());
   }
+  env_.listeners[1].drain();
+  expect_same_fixes(heard_fixes(heard), track);
+  EXPECT_EQ(heard.back(), stop_marker());
+}
+
+}  // namespace
+}  // namespace qx_test
+
+namespace qx_test {
+namespace {
+
+// Fixes a kilometre apart without times: the replay starts on the first fix and goes on
+// with in-between positions every few seconds (no silence until the second fix).
+TEST_F(QxReplayFixes, ASparseTrackWithoutTimesStartsAtOnceAndKeepsSending) {
+  std::string gpx =
+      "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"t\" xmlns=\"http://www.topografix.com/GPX/1/1\">"
+      "<trk><name>T</name><trkseg>\n";
+  for (int i = 0; i < 4; ++i) gpx += "<trkpt lat=\"" + std::to_string(45.0 + 0.01 * i) + "\" lon=\"6.000000\"></trkpt>\n";
+  gpx += "</trkseg></trk></gpx>\n";
+  const std::vector<fix_place> track = gpx_track_points(gpx);
+  ASSERT_EQ(track.size(), 4u);
+  g_task_text = "1" + put("/sparse.gpx", gpx);
+  qx_load_track_data(nullptr);
+  ASSERT_TRUE(g_boxes.empty()) << g_boxes[0];
+  ASSERT_NE(qx_current_player(), nullptr);
+  qx_player_set_loop(0);
+  env_.posts.run_for(0);
+  std::vector<std::string> heard = env_.listeners[0].take(3, 2000);
+  ASSERT_GE(heard.size(), 3u);
+  EXPECT_NE(heard[2].find("$GPGLL,4500.0000,N,00600.0000,E"), std::string::npos) << heard[2];
+  // Every ten seconds of the first minute hears a position.
+  for (int i = 0; i < 6; ++i) {
+    env_.posts.run_for(10000);
+    const auto more = env_.listeners[0].take(0, 0);
+    EXPECT_FALSE(more.empty()) << "silence from " << i * 10 << " s";
+    heard.insert(heard.end(), more.begin(), more.end());
+  }
+  // 3.3 km at 50 km/h: some four minutes.
+  env_.posts.run_for(4 * 60000);
+  const auto rest = env_.listeners[0].take(0, 0);
+  heard.insert(heard.end(), rest.begin(), rest.end());
   env_.listeners[1].drain();
   expect_same_fixes(heard_fixes(heard), track);
   EXPECT_EQ(heard.back(), stop_marker());
