@@ -87,7 +87,7 @@ constexpr double kQxValueMax = 9999.0;
 struct qx_shell_state {
   plat::Wnd main = nullptr;
   plat::Menu menu = nullptr;
-  plat::Accel accel = nullptr;  // "TOUCHFONC": this program has none
+  plat::Accel accel = nullptr;  // "TOUCHFONC": the keys the menu names (owned)
   plat::Wnd file_combo = nullptr;
   plat::Wnd factor_edit = nullptr, factor_track = nullptr, factor_apply = nullptr, factor_value = nullptr;
   plat::Wnd speed_edit = nullptr, speed_track = nullptr, speed_apply = nullptr, speed_value = nullptr;

@@ -9,6 +9,7 @@
 #include "core/config.h"
 #include "core/object.h"
 #include "core/strutil.h"
+#include "platform/ui/accel.h"
 #include "platform/ui/ctl_button.h"
 #include "platform/ui/ctl_combo.h"
 #include "platform/ui/ctl_edit.h"
@@ -255,6 +256,7 @@ void qx_shell_reset() {
   for (plat::Bitmap& b : s.icons)
     if (b) plat::delete_object(b);
   if (s.face_brush) plat::delete_object(s.face_brush);
+  if (s.accel) plat::destroy_accelerator_table(s.accel);
   s = qx_shell_state{};
   qx_get_ui_hooks() = qx_ui_hooks{};
   qx_exit_reset();

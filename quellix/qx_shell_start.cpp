@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "core/config.h"
@@ -263,6 +264,11 @@ void install_navigation_routines() {
   };
 }
 
+// The keys of the menu texts: Ctrl+O Open, Ctrl+Q Quit, Ctrl+N Navigation.
+constexpr uint8_t kCtrlKey = plat::FVIRTKEY | plat::FCONTROL;
+const plat::AccelEntry kTouchfonc[] = {
+    {kCtrlKey, 'O', QX_IDM_OPEN}, {kCtrlKey, 'Q', QX_IDM_QUIT}, {kCtrlKey, 'N', QX_IDM_NAVIGATION}};
+
 bool start_display() {
 #if defined(TM_HAVE_X11)
   if (plat::x11_start(nullptr, kQxAppName)) return true;
@@ -432,7 +438,8 @@ void qx_create_windows() {
   plat::register_controls();
   if (!qx_register_main_class()) qx_init_error_exit();
   if (!qx_create_main_window()) qx_init_error_exit();
-  s.accel = nullptr;  // no "TOUCHFONC" table in this program's resources
+  // "TOUCHFONC": the shortcuts the menu texts name are bound.
+  if (!s.accel) s.accel = plat::create_accelerator_table(kTouchfonc, int(std::size(kTouchfonc)));
   create_ui_font();
   qx_register_addresses_class();
   register_pick_list_class();
