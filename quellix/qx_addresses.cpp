@@ -159,10 +159,11 @@ plat::Wnd label(plat::Wnd wnd, const char* text, uint32_t style, int x, int y, i
 
 void create_controls(plat::Wnd wnd) {
   addresses_state& s = st();
-  label(wnd, tr("Ajouter un client", "Add new client"), plat::SS_LEFT, 10, 8, 160, 24);
+  // The label ends where the host field begins, the colon where the port field begins.
+  label(wnd, tr("Ajouter un client", "Add new client"), plat::SS_LEFT, 10, 8, 160, 22);
   s.host = create_control(wnd, plat::kEditClass, "", plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, 10, 30, 428, 24,
                           kQxAddrHost, plat::WS_EX_CLIENTEDGE);
-  label(wnd, ":", plat::SS_CENTER, 438, 30, 10, 24);
+  label(wnd, ":", plat::SS_CENTER, 438, 30, 8, 24);
   s.port = create_control(wnd, plat::kEditClass, "", plat::WS_TABSTOP | plat::ES_NUMBER, 446, 30, 52, 24,
                           kQxAddrPort, plat::WS_EX_CLIENTEDGE);
   create_control(wnd, plat::kButtonClass, "+", plat::WS_TABSTOP, 506, 28, 28, 28, kQxAddrAdd);

@@ -169,21 +169,33 @@ plat::LResult value_edit_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, 
   return plat::call_window_proc(previous, wnd, msg, wparam, lparam);
 }
 
+// The rows of the two value fields: the label's room (the longest, "Facteur temps", at
+// the suite's interface font), then the edit field and the trackbar shifted right by as
+// much, the trackbar shortened so that the apply button and the value keep their place.
+constexpr int kValueLabelWidth = 116;
+constexpr int kValueEditX = 128;
+constexpr int kValueTrackX = kValueEditX + 42;
+constexpr int kValueTrackWidth = 444 - kValueTrackX;
+// The status fields: label columns wide enough for "Longitude d\xC2\xB0" and "Distance km",
+// the values after them.
+constexpr int kLeftLabelWidth = 104, kLeftValueX = 116, kLeftValueWidth = 156;
+constexpr int kRightLabelWidth = 102, kRightValueX = 380, kRightValueWidth = 146;
+
 void create_value_group(plat::Wnd w, int y, bool speed) {
   qx_shell_state& s = qx_shell();
   const uint32_t edit_style = plat::WS_BORDER | plat::WS_TABSTOP | plat::ES_AUTOHSCROLL;
   if (speed) {
-    label(w, tr("Vitesse km/h", "Speed km/h"), 10, y + 2, 88, 24);
-    s.speed_edit = create_control(w, plat::kEditClass, "", edit_style, 102, y, 40, 24, QX_ID_SPEED_EDIT);
-    s.speed_track = trackbar(w, plat::TBS_HORZ, 144, y - 6, 300, 38, QX_ID_SPEED_TRACK, 1, 1000);
+    label(w, tr("Vitesse km/h", "Speed km/h"), 10, y + 2, kValueLabelWidth, 24);
+    s.speed_edit = create_control(w, plat::kEditClass, "", edit_style, kValueEditX, y, 40, 24, QX_ID_SPEED_EDIT);
+    s.speed_track = trackbar(w, plat::TBS_HORZ, kValueTrackX, y - 6, kValueTrackWidth, 38, QX_ID_SPEED_TRACK, 1, 1000);
     s.speed_apply = icon_button(w, plat::BS_PUSHBUTTON, ICON_VALID, 448, y - 2, 28, 28, QX_ID_APPLY_SPEED);
     s.speed_value = create_control(w, plat::kStaticClass, "", plat::SS_RIGHT, 484, y, 40, 24, QX_ID_SPEED_VALUE);
     s.speed_edit_proc = plat::set_window_proc(s.speed_edit, value_edit_proc);
     if (s.speed_edit_proc) g_edit_proc.store(s.speed_edit_proc);
   } else {
-    label(w, tr("Facteur temps", "Time factor"), 10, y + 2, 88, 24);
-    s.factor_edit = create_control(w, plat::kEditClass, "", edit_style, 102, y, 40, 24, QX_ID_FACTOR_EDIT);
-    s.factor_track = trackbar(w, plat::TBS_HORZ, 144, y - 6, 300, 40, QX_ID_FACTOR_TRACK, 1, 100);
+    label(w, tr("Facteur temps", "Time factor"), 10, y + 2, kValueLabelWidth, 24);
+    s.factor_edit = create_control(w, plat::kEditClass, "", edit_style, kValueEditX, y, 40, 24, QX_ID_FACTOR_EDIT);
+    s.factor_track = trackbar(w, plat::TBS_HORZ, kValueTrackX, y - 6, kValueTrackWidth, 40, QX_ID_FACTOR_TRACK, 1, 100);
     s.factor_apply = icon_button(w, plat::BS_PUSHBUTTON, ICON_VALID, 448, y - 2, 28, 28, QX_ID_APPLY_FACTOR);
     s.factor_value = create_control(w, plat::kStaticClass, "", plat::SS_RIGHT, 484, y, 40, 24, QX_ID_FACTOR_VALUE);
     s.factor_edit_proc = plat::set_window_proc(s.factor_edit, value_edit_proc);
@@ -193,27 +205,29 @@ void create_value_group(plat::Wnd w, int y, bool speed) {
 
 void create_status_fields(plat::Wnd w) {
   qx_shell_state& s = qx_shell();
-  label(w, "Mode", 10, 194, 88, 24);
-  s.mode = label(w, "", 102, 194, 170, 24, QX_ID_MODE_VALUE);
-  label(w, "Distance km", 276, 194, 88, 24);
-  s.distance = label(w, "", 366, 194, 160, 24, QX_ID_DISTANCE_VALUE);
-  label(w, tr("Facteur", "Factor"), 10, 218, 88, 24);
-  s.factor_shown = label(w, "", 102, 218, 170, 24, QX_ID_FACTOR_SHOWN);
-  label(w, "Duration", 276, 218, 88, 24);
-  s.duration = label(w, "", 366, 218, 160, 24, QX_ID_DURATION_VALUE);
+  const int lw = kLeftLabelWidth, lx = kLeftValueX, lv = kLeftValueWidth;
+  const int rw = kRightLabelWidth, rx = kRightValueX, rv = kRightValueWidth;
+  label(w, "Mode", 10, 194, lw, 24);
+  s.mode = label(w, "", lx, 194, lv, 24, QX_ID_MODE_VALUE);
+  label(w, "Distance km", 276, 194, rw, 24);
+  s.distance = label(w, "", rx, 194, rv, 24, QX_ID_DISTANCE_VALUE);
+  label(w, tr("Facteur", "Factor"), 10, 218, lw, 24);
+  s.factor_shown = label(w, "", lx, 218, lv, 24, QX_ID_FACTOR_SHOWN);
+  label(w, "Duration", 276, 218, rw, 24);
+  s.duration = label(w, "", rx, 218, rv, 24, QX_ID_DURATION_VALUE);
   create_control(w, plat::kStaticClass, "", plat::SS_ETCHEDHORZ, 10, 254, 516, 2, 0);
-  label(w, "Longitude d\xC2\xB0", 10, 266, 88, 24);
-  s.longitude = label(w, "", 102, 266, 170, 24, QX_ID_LONGITUDE_VALUE);
-  label(w, tr("Vitesse km/h", "Speed km/h"), 276, 266, 88, 24);
-  s.ground_speed = label(w, "", 366, 266, 160, 24, QX_ID_GROUND_SPEED_VALUE);
-  label(w, "Latitude d\xC2\xB0", 10, 290, 88, 24);
-  s.latitude = label(w, "", 102, 290, 170, 24, QX_ID_LATITUDE_VALUE);
-  label(w, "Direction", 276, 290, 88, 24);
-  s.direction = label(w, "", 366, 290, 160, 24, QX_ID_DIRECTION_VALUE);
-  label(w, "Altitude m", 10, 314, 88, 24);
-  s.altitude = label(w, "", 102, 314, 170, 24, QX_ID_ALTITUDE_VALUE);
-  label(w, "Satellites", 276, 314, 88, 24);
-  s.satellites = label(w, "", 366, 314, 160, 24, QX_ID_SATELLITES_VALUE);
+  label(w, "Longitude d\xC2\xB0", 10, 266, lw, 24);
+  s.longitude = label(w, "", lx, 266, lv, 24, QX_ID_LONGITUDE_VALUE);
+  label(w, tr("Vitesse km/h", "Speed km/h"), 276, 266, rw, 24);
+  s.ground_speed = label(w, "", rx, 266, rv, 24, QX_ID_GROUND_SPEED_VALUE);
+  label(w, "Latitude d\xC2\xB0", 10, 290, lw, 24);
+  s.latitude = label(w, "", lx, 290, lv, 24, QX_ID_LATITUDE_VALUE);
+  label(w, "Direction", 276, 290, rw, 24);
+  s.direction = label(w, "", rx, 290, rv, 24, QX_ID_DIRECTION_VALUE);
+  label(w, "Altitude m", 10, 314, lw, 24);
+  s.altitude = label(w, "", lx, 314, lv, 24, QX_ID_ALTITUDE_VALUE);
+  label(w, "Satellites", 276, 314, rw, 24);
+  s.satellites = label(w, "", rx, 314, rv, 24, QX_ID_SATELLITES_VALUE);
   label(w, tr("Trames NMEA", "NMEA Sentences"), 10, 350, 200, 24);
   s.nmea_box = create_control(w, plat::kEditClass, "",
                               plat::WS_BORDER | plat::WS_VSCROLL | plat::ES_MULTILINE | plat::ES_READONLY |
@@ -400,7 +414,7 @@ void qx_create_controls(plat::Wnd w) {
                                 102, 6, 376, 160, QX_ID_FILE_COMBO);
   create_value_group(w, 44, false);
   create_value_group(w, 84, true);
-  label(w, "Position", 10, 128, 56, 24);
+  label(w, "Position", 10, 128, 80, 24);
   s.position_track = trackbar(w, plat::TBS_HORZ | plat::TBS_BOTH, 92, 116, 392, 36, QX_ID_POSITION_TRACK, 0, 1000);
   s.loop = icon_button(w, plat::BS_AUTOCHECKBOX | plat::BS_PUSHLIKE, ICON_LOOP, 156, 154, 40, 28, QX_ID_LOOP);
   s.backward = icon_button(w, plat::BS_AUTOCHECKBOX | plat::BS_PUSHLIKE, ICON_REV, 210, 154, 60, 28, QX_ID_BACKWARD);

@@ -3,6 +3,7 @@
 // fields' parsing, and the main window driven headless as a user would (every control
 // at its place, the menus and their marks, Enter and the apply buttons, the trackbars,
 // the file combo box, the replay buttons and dropped files).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -43,6 +44,7 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/winutil.h"
 #include "tests/core/config_fixture.h"
+#include "tests/support/dialog_layout.h"
 #include "tests/support/harness.h"
 #include "tests/support/harness_dialogs.h"
 #include "tests/support/net_loopback.h"
@@ -341,12 +343,13 @@ TEST_F(MainWindow, EveryControlAtItsPlace) {
   };
   const row rows[] = {
       {QX_ID_FILE_COMBO, "ComboBox", 102, 6, 376, -1},
-      {QX_ID_FACTOR_EDIT, "Edit", 102, 44, 40, 24},
-      {QX_ID_FACTOR_TRACK, "msctls_trackbar32", 144, 38, 300, 40},
+      // The edit fields and trackbars leave their labels room for the longest text.
+      {QX_ID_FACTOR_EDIT, "Edit", 128, 44, 40, 24},
+      {QX_ID_FACTOR_TRACK, "msctls_trackbar32", 170, 38, 274, 40},
       {QX_ID_APPLY_FACTOR, "Button", 448, 42, 28, 28},
       {QX_ID_FACTOR_VALUE, "Static", 484, 44, 40, 24},
-      {QX_ID_SPEED_EDIT, "Edit", 102, 84, 40, 24},
-      {QX_ID_SPEED_TRACK, "msctls_trackbar32", 144, 78, 300, 38},
+      {QX_ID_SPEED_EDIT, "Edit", 128, 84, 40, 24},
+      {QX_ID_SPEED_TRACK, "msctls_trackbar32", 170, 78, 274, 38},
       {QX_ID_APPLY_SPEED, "Button", 448, 82, 28, 28},
       {QX_ID_SPEED_VALUE, "Static", 484, 84, 40, 24},
       {QX_ID_POSITION_TRACK, "msctls_trackbar32", 92, 116, 392, 36},
@@ -355,16 +358,17 @@ TEST_F(MainWindow, EveryControlAtItsPlace) {
       {QX_ID_PAUSE, "Button", 274, 154, 28, 28},
       {QX_ID_FORWARD, "Button", 306, 154, 60, 28},
       {QX_ID_STOP, "Button", 378, 154, 28, 28},
-      {QX_ID_MODE_VALUE, "Static", 102, 194, -1, -1},
-      {QX_ID_DISTANCE_VALUE, "Static", 366, 194, -1, -1},
-      {QX_ID_FACTOR_SHOWN, "Static", 102, 218, -1, -1},
-      {QX_ID_DURATION_VALUE, "Static", 366, 218, -1, -1},
-      {QX_ID_LONGITUDE_VALUE, "Static", 102, 266, -1, -1},
-      {QX_ID_GROUND_SPEED_VALUE, "Static", 366, 266, -1, -1},
-      {QX_ID_LATITUDE_VALUE, "Static", 102, 290, -1, -1},
-      {QX_ID_DIRECTION_VALUE, "Static", 366, 290, -1, -1},
-      {QX_ID_ALTITUDE_VALUE, "Static", 102, 314, -1, -1},
-      {QX_ID_SATELLITES_VALUE, "Static", 366, 314, -1, -1},
+      // Values after label columns wide enough for their labels.
+      {QX_ID_MODE_VALUE, "Static", 116, 194, -1, -1},
+      {QX_ID_DISTANCE_VALUE, "Static", 380, 194, -1, -1},
+      {QX_ID_FACTOR_SHOWN, "Static", 116, 218, -1, -1},
+      {QX_ID_DURATION_VALUE, "Static", 380, 218, -1, -1},
+      {QX_ID_LONGITUDE_VALUE, "Static", 116, 266, -1, -1},
+      {QX_ID_GROUND_SPEED_VALUE, "Static", 380, 266, -1, -1},
+      {QX_ID_LATITUDE_VALUE, "Static", 116, 290, -1, -1},
+      {QX_ID_DIRECTION_VALUE, "Static", 380, 290, -1, -1},
+      {QX_ID_ALTITUDE_VALUE, "Static", 116, 314, -1, -1},
+      {QX_ID_SATELLITES_VALUE, "Static", 380, 314, -1, -1},
       {QX_ID_NMEA_BOX, "Edit", 10, 374, 516, 88},
   };
   for (const row& r : rows) {
@@ -485,6 +489,37 @@ TEST_F(MainWindow, AboutAndAddressesWindow) {
   tm_test::run_until_idle();
   EXPECT_TRUE(plat::is_window_enabled(main_));
   EXPECT_EQ(posts_of(kQxSlotDestinations).size(), 1u);
+}
+
+// Every label, button and check box of the main window and of the addresses window shows
+// its whole text in its control's font, in English and in French; no control leaves the
+// client area or lies on another.
+TEST_F(MainWindow, EveryTextFitsItsControlInBothLanguages) {
+  for (const char* lang : {"ENGLISH", "FRANCAIS"}) {
+    SCOPED_TRACE(lang);
+    if (std::strcmp(lang, "ENGLISH") != 0) {
+      // The windows again, in the other language (the language is read once per reset).
+      qx_shell_reset();
+      plat::destroy_window(main_);
+      config_reset();
+      config_set("LANG", lang);
+      qx_install_ui_hooks();
+      qx_create_windows();
+      main_ = qx_shell().main;
+      ASSERT_NE(main_, nullptr);
+      tm_test::run_until_idle();
+    }
+    EXPECT_EQ(is_french(), std::strcmp(lang, "FRANCAIS") == 0 ? 1 : 0);
+    EXPECT_THAT(tm_test::dialog_layout_faults(main_), ::testing::IsEmpty());
+    ASSERT_TRUE(tm_test::choose_menu_command(main_, QX_IDM_ADDRESSES));
+    tm_test::run_until_idle();
+    ASSERT_NE(qx_addresses_window(), nullptr);
+    EXPECT_THAT(tm_test::dialog_layout_faults(qx_addresses_window()), ::testing::IsEmpty());
+    plat::post_message(qx_addresses_window(), plat::WM_CLOSE, 0, 0);
+    tm_test::run_until_idle();
+  }
+  config_reset();
+  config_set("LANG", "ENGLISH");
 }
 
 TEST_F(MainWindow, TypedValuesArePendingInRedUntilEnterOrApply) {
