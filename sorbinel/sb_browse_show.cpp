@@ -21,6 +21,7 @@
 #include "map/bitmap_record.h"
 #include "map/extent_map.h"
 #include "map/file_object.h"
+#include "map/gps_classes.h"
 #include "map/graphspace.h"
 #include "map/mapwin.h"
 #include "map/view_set.h"
@@ -293,6 +294,7 @@ int sb_load_and_show(fileatt_t* file) {
   flt->first_page = kPageStart;
   flt->page_count = -kPageStart;
   int images = 0;
+  s.placed_image = nullptr;
   const bool drawing_only = std::any_of(shown.begin(), shown.end(), [](const shown_folder& d) {
     return d.drawing && !d.image;
   });
@@ -303,11 +305,21 @@ int sb_load_and_show(fileatt_t* file) {
       const int page = d.image->frame_number;
       if (page < flt->first_page) flt->first_page = page;
       if (page > flt->page_count) flt->page_count = page;
+      // The photo's position is read before a turn replaces the image (the copy has none).
+      const position_t* at = image_position(d.image);
+      const bool placed = at != nullptr;
+      const double lon = placed ? at->coords.x : 0, lat = placed ? at->coords.y : 0;
       if (bitmap_t* turned = sb_apply_orientation(d.image)) {
         replace_image(file, d.folder, d.image, turned);
         d.image = turned;
       }
+      if (placed && images == 1) {
+        s.placed_image = d.image;
+        s.placed_lon = lon;
+        s.placed_lat = lat;
+      }
     }
+  if (images != 1) s.placed_image = nullptr;
   flt->single_image = images == 1 ? 1 : 0;
   // The pages of a multi-page image, one below the other (a single page keeps its own
   // pixel grid, below).
@@ -315,6 +327,14 @@ int sb_load_and_show(fileatt_t* file) {
   if (images == 1)
     for (shown_folder& d : shown)
       if (d.image) {
+        // A georeference the loading made from the photo's position is the image's own:
+        // it goes with the position (its step first), not left behind unowned.
+        if (image_position(d.image) && d.image->georef) {
+          georef_t* own = d.image->georef;
+          image_place_forget(d.image);
+          d.image->georef = nullptr;
+          free_obj(&own);
+        }
         d.image->georef = nullptr;
         image_set_position(d.image, nullptr);
       }

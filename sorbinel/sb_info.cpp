@@ -284,11 +284,15 @@ std::string sb_image_info_text(const bitmap_t* b) {
     if (distance > 0.0) out += format("\nDistance\n%.4lf", distance);
     if (flash != 0) out += std::string("\nFlash\n") + (flash == 1 ? tr("On", "Actif") : tr("Off", "Inactif"));
   }
-  if (const position_t* p = image_position(b)) {
-    const gps_point_t at = p->coords;
+  // The position record of the image; for the shown photo, the position it had before
+  // the viewer took it off to show the photo in its own pixel grid.
+  const position_t* p = image_position(b);
+  const sb_state& s = sb();
+  if (p || (s.placed_image && s.placed_image == b)) {
+    const double lon = p ? p->coords.x : s.placed_lon, lat = p ? p->coords.y : s.placed_lat;
     out += format(is_french() ? "\nPosition GPS (lon ; lat)\n(%.7lf ° ; %.7lf °)"
                               : "\nGPS position (lon ; lat)\n(%.7lf ° ; %.7lf °)",
-                  at.x, at.y);
+                  lon, lat);
   }
   return out;
 }

@@ -104,6 +104,8 @@ void replace_image(folder_t* folder, bitmap_t* old_image, bitmap_t* image) {
     if (o == old_image) obj_list_set(list, i, image);
   }
   if (folder) folder->image = image;
+  // A turned photo was still taken where it was.
+  if (sb().placed_image == old_image) sb().placed_image = image;
   if (folder && folder->sot && folder->sot != list)
     for (int i = 0; i < obj_list_count(folder->sot); ++i) {
       obj_t* o = nullptr;

@@ -83,6 +83,10 @@ struct sb_state {
   fileatt_t* current = nullptr;         // the shown file (null: none)
   graphspace_t* document = nullptr;     // the shown document
   std::string info_text;                // information text of the shown file
+  // Where the shown photo was taken (its EXIF GPS position): the shown image keeps no
+  // position record, so that the document shows it in its own pixel grid.
+  const bitmap_t* placed_image = nullptr;  // the shown image it belongs to (null: none)
+  double placed_lon = 0, placed_lat = 0;   // degrees
   std::string status_text;              // the page label last shown
   // Windows.
   plat::Wnd main = nullptr;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <regex>
@@ -240,6 +242,52 @@ TEST_F(ShellKeys, F12OpensTheInformationWindowAndRestoresTheTitle) {
   EXPECT_NE(sb().info_text.find("Dimension\n40 x 24 pixels"), std::string::npos) << sb().info_text;
   plat::destroy_window(info);
 }
+
+// A photo tagged with its GPS position by exiftool: the information window (F12) shows
+// where it was taken, as exiftool reads it, whether it is shown as stored or turned
+// upright from its EXIF orientation.
+class ShellKeysGps : public ShellKeys, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ShellKeysGps, F12ShowsTheGpsPositionOfAPhoto) {
+  for (const char* tool : {"exiftool", "convert"})
+    if (!tm_test::tool_present(tool)) GTEST_SKIP() << "no " << tool;
+  {
+    const char* orientation = GetParam();
+    const std::string path = dir_ + "gps_" + orientation + ".jpg";
+    std::string out;
+    ASSERT_EQ(tm_test::run_tool({"convert", "-size", "64x40", "gradient:#3060a0-#e0c040", path}, &out, 20000), 0)
+        << out;
+    ASSERT_EQ(tm_test::run_tool({"exiftool", "-q", "-overwrite_original", "-GPSLatitude=45.9171234",
+                                 "-GPSLatitudeRef=N", "-GPSLongitude=6.8801234", "-GPSLongitudeRef=W",
+                                 std::string("-Orientation#=") + orientation, path},
+                                &out, 20000),
+              0)
+        << out;
+    std::string json;
+    ASSERT_EQ(tm_test::run_tool({"exiftool", "-n", "-j", "-GPSLatitude", "-GPSLongitude", path}, &json, 20000), 0);
+    std::smatch lat, lon;
+    ASSERT_TRUE(std::regex_search(json, lat, std::regex("\"GPSLatitude\": (-?[0-9.]+)"))) << json;
+    ASSERT_TRUE(std::regex_search(json, lon, std::regex("\"GPSLongitude\": (-?[0-9.]+)"))) << json;
+    start({path});
+    drain();
+    ASSERT_EQ(shown(), "gps_" + std::string(orientation) + ".jpg");
+    key(plat::VK_F12);
+    plat::Wnd info = tm_test::find_window(nullptr, "File information");
+    ASSERT_NE(info, nullptr);
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "\nGPS position (lon ; lat)\n(%.7lf ° ; %.7lf °)",
+                  std::atof(lon[1].str().c_str()), std::atof(lat[1].str().c_str()));
+    EXPECT_NE(sb().info_text.find(expected), std::string::npos) << sb().info_text;
+    plat::destroy_window(info);
+    drain();
+    // Turned a quarter, it was still taken there.
+    sb_rotate(kSbRotateClockwise);
+    drain();
+    EXPECT_NE(sb_file_info_text(sb().current).find(expected), std::string::npos) << sb_file_info_text(sb().current);
+  }
+}
+// Stored upright, and stored on its side (EXIF orientation 6: turned when shown).
+INSTANTIATE_TEST_SUITE_P(Orientations, ShellKeysGps, ::testing::Values("1", "6"));
 
 TEST_F(ShellKeys, PageLabelNamesThePageAndTheDescription) {
   show("pages.tif");
