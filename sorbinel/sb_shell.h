@@ -65,6 +65,9 @@ plat::Wnd sb_create_main_window(int width, int height);
 int sb_create_toolbar();
 int sb_create_document_window();
 int sb_toolbar_height();
+// The smallest client area the viewer sizes its window to: the whole toolbar with a
+// usable path field, and a document area below it.
+void sb_min_client_size(int* width, int* height);
 // Main window procedure, document window procedure and path field procedure.
 plat::LResult sb_main_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam);
 plat::LResult sb_paint(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam);

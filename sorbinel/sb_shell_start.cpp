@@ -486,7 +486,11 @@ int sb_init_app() {
   if (!(no_toolbar && *no_toolbar)) sb_create_toolbar();
   set_gblerr(0);  // a toolbar that cannot be made leaves the viewer without one
   if (w > 0 && h > 0) {
-    plat::Rect r{0, 0, w, h + sb_toolbar_height() + 6};
+    // Never smaller than the toolbar and path field need: a small image sits centred in
+    // a window of that size.
+    int min_w = 0, min_h = 0;
+    sb_min_client_size(&min_w, &min_h);
+    plat::Rect r{0, 0, w > min_w ? w : min_w, h + sb_toolbar_height() + 6 > min_h ? h + sb_toolbar_height() + 6 : min_h};
     plat::adjust_window_rect(&r, plat::WS_OVERLAPPEDWINDOW, false);
     const plat::Rect wa = plat::get_work_area();
     const int ww = r.width() < wa.width() ? r.width() : wa.width();

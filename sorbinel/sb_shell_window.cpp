@@ -48,6 +48,11 @@ constexpr int kNoRotateKindB = 18;
 constexpr int kPathFieldMax = 1000;
 constexpr int kPathFieldTop = 2;
 constexpr int kPathFieldRightMargin = 4;
+// The smallest window the viewer opens: the path field at least this wide beside the
+// toolbar, and a document area at least this high.
+constexpr int kMinPathFieldWidth = 200;
+constexpr int kMinClientWidth = 320;
+constexpr int kMinDocumentHeight = 160;
 constexpr int kDocumentGap = 6;
 
 plat::WndProc g_edit_previous = nullptr;  // the path field's class procedure
@@ -237,6 +242,14 @@ int sb_create_toolbar() {
 }
 
 int sb_toolbar_height() { return sb().toolbar ? g_toolbar_height : 0; }
+
+void sb_min_client_size(int* width, int* height) {
+  // The whole toolbar and a path field that shows a path of some length, or, without the
+  // toolbar, room for the status texts; below, room for a small image to sit in.
+  const int bar = sb().toolbar ? g_toolbar_width + 4 + kMinPathFieldWidth + kPathFieldRightMargin : 0;
+  *width = bar > kMinClientWidth ? bar : kMinClientWidth;
+  *height = sb_toolbar_height() + kDocumentGap + kMinDocumentHeight;
+}
 
 int sb_create_document_window() {
   sb_state& s = sb();

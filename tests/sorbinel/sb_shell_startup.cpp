@@ -211,14 +211,58 @@ TEST(SorbinelRun, HeadlessRunLeavesThePictureOfItsWindowSizedForTheImages) {
     ASSERT_EQ(tm_test::run_tool(args, &out, 120000), 0) << out;
     ASSERT_TRUE(png_size(picture, &r.w, &r.h)) << picture;
     // The client area holds the 300 x 200 image below the toolbar; the frame is around it.
-    EXPECT_GE(r.w, 300u);
-    EXPECT_LT(r.w, 300u + 60u);
     EXPECT_GE(r.h, 200u + 20u);
     EXPECT_LT(r.h, 200u + 140u);
   }
+  // With the toolbar the window is as wide as the whole toolbar and a path field need;
+  // without it, as the image (and some room for the status texts).
+  EXPECT_GE(runs[0].w, 300u + 200u);
+  EXPECT_LT(runs[0].w, 800u);
+  EXPECT_GE(runs[1].w, 300u);
+  EXPECT_LT(runs[1].w, 300u + 60u);
   // Without the toolbar the window is lower by the toolbar's height.
-  EXPECT_EQ(runs[1].w, runs[0].w);
   EXPECT_LT(runs[1].h + 20u, runs[0].h);
+}
+
+// A tiny image (24 x 10) gets no tiny window: the whole toolbar, a path field and a
+// document area around the image, which sits in the middle of it.
+TEST(SorbinelRun, TinyImageSitsCentredInAWindowThatShowsTheToolbar) {
+  const std::string program = program_beside_tests();
+  if (program.empty() || access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "no program " << program;
+  if (!tm_test::tool_present("convert")) GTEST_SKIP() << "no convert";
+  const std::string dir = tm_test::fresh_dir("sorbinel-tiny");
+  const std::string picture = dir + "window.png", image = dir + "tiny.png";
+  std::string out;
+  ASSERT_EQ(tm_test::run_tool({"convert", "-size", "24x10", "xc:#ff0000", image}, &out, 20000), 0) << out;
+  scoped_env display("DISPLAY", nullptr);
+  scoped_env target("SORBINEL_PICTURE", picture.c_str());
+  scoped_env leaks("ASAN_OPTIONS", "detect_leaks=0");
+  ASSERT_EQ(tm_test::run_tool({program, image}, &out, 120000), 0) << out;
+  uint32_t w = 0, h = 0;
+  ASSERT_TRUE(png_size(picture, &w, &h)) << picture;
+  EXPECT_GE(w, 500u);
+  EXPECT_GE(h, 180u);
+  // The red image as PIL finds it in the picture: 24 x 10 pixels, its middle near the
+  // middle of the window's width, below the toolbar.
+  if (!tm_test::tool_present("/usr/bin/python3")) GTEST_SKIP() << "no python3";
+  out.clear();
+  ASSERT_EQ(tm_test::run_tool({"/usr/bin/python3", "-c",
+                               "import sys\nfrom PIL import Image\n"
+                               "im=Image.open(sys.argv[1]).convert('RGB')\n"
+                               "m=Image.eval(im.split()[0],lambda v:255 if v>200 else 0)\n"
+                               "g=Image.eval(im.split()[1],lambda v:255 if v<40 else 0)\n"
+                               "from PIL import ImageChops\n"
+                               "print(*ImageChops.multiply(m,g).getbbox())\n",
+                               picture},
+                              &out, 20000),
+            0)
+      << out;
+  int left = 0, top = 0, right = 0, bottom = 0;
+  ASSERT_EQ(std::sscanf(out.c_str(), "%d %d %d %d", &left, &top, &right, &bottom), 4) << out;
+  EXPECT_EQ(right - left, 24);
+  EXPECT_EQ(bottom - top, 10);
+  EXPECT_NEAR((left + right) / 2.0, w / 2.0, 20.0);
+  EXPECT_GT(top, 40);
 }
 
 // A chart is read by the program's own decoder rows: the window is sized for it (a chart
@@ -235,7 +279,8 @@ TEST(SorbinelRun, ChartIsMeasuredByTheProgramsChartReader) {
   uint32_t w = 0, h = 0;
   ASSERT_TRUE(png_size(picture, &w, &h)) << picture;
   const plat::Rect wa = plat::get_work_area();
-  EXPECT_LT(w, uint32_t(wa.width()) / 2);
+  // (At least as wide as the toolbar needs.)
+  EXPECT_LT(w, uint32_t(wa.width()) * 3 / 4);
   EXPECT_LT(h, uint32_t(wa.height()) / 2);
 }
 
