@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "core/error.h"
@@ -312,8 +314,16 @@ int sb_queue_path(const char* path) {
   sb_browse_state& b = sb_browse();
   sb().direction = 1;
   if (!path || !*path) return -1;
+  // A path relative to the folder the viewer was started in (a command line such as
+  // "sorbinel photo.jpg") is taken as the whole path of that file.
+  std::string full = path;
+  if (path[0] != '/' && !std::strstr(path, "://")) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (!ec) full = absolute.lexically_normal().string();
+  }
   fileatt_t* f = nullptr;
-  file_open(nullptr, nullptr, path, &f);
+  file_open(nullptr, nullptr, full.c_str(), &f);
   if (!f) {
     set_gblerr(0);
     return -1;

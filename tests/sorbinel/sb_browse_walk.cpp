@@ -4,6 +4,7 @@
 // orientation and extension.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -59,6 +60,17 @@ TEST_F(BrowseWalk, ForwardsInOrderAndRoundAgain) {
   EXPECT_EQ(seen, expected);
   // What could not be shown left the list for good.
   EXPECT_EQ(sb_browse_count(), 8);
+}
+
+// A path given relative to the folder the viewer was started in ("sorbinel 02_green.png"
+// typed in that folder) shows that file.
+TEST_F(BrowseWalk, RelativePathShowsTheFile) {
+  const std::string folder = copy_fixture("browse");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  start({"02_green.png"});
+  std::filesystem::current_path(before);
+  EXPECT_EQ(shown(), "browse/02_green.png");
 }
 
 TEST_F(BrowseWalk, BackwardsInReverseOrderAndRoundAgain) {
