@@ -193,13 +193,6 @@ TEST_F(ShpRead, AHeaderLengthShortOfTheLastRecordReadsEveryRecord) {
   }
 }
 
-TEST_F(ShpRead, AMultipatchPastItsHeaderLengthIsRead) {
-  fileatt_t* f = nullptr;
-  EXPECT_EQ(load_path(kDir + "short_header/multipatch.shp", &f), 0);
-  ASSERT_NE(f, nullptr);
-  EXPECT_TRUE(shapes_of(f).empty());
-}
-
 TEST_F(ShpRead, ARecordCutByTheFileEndIsRefusedAfterTheFirst) {
   fileatt_t* f = nullptr;
   EXPECT_EQ(load_path(kDir + "short_header/cut.shp", &f), ERR_BAD_FILE);
