@@ -206,11 +206,18 @@ void write_marker(kml_writer* w, const obj_t* o) {
   end(w);
 }
 
-// The name of a track or route: its own, or its number.
+// The name of a track or route: its own, or its number; empty for neither (a null
+// number is no number, as the GPX writer leaves it out).
 std::u16string name_or_number(const char16_t* name, int number) {
   if (name) return name;
-  const std::string n = std::to_string(number == NULL_INT ? 0 : number);
+  if (number == NULL_INT) return u"";
+  const std::string n = std::to_string(number);
   return std::u16string(n.begin(), n.end());
+}
+
+// The name element's text: none when the object has neither name nor number.
+const char16_t* name_text(const char16_t* name, const std::u16string& shown) {
+  return name || !shown.empty() ? shown.c_str() : nullptr;
 }
 
 void write_track(kml_writer* w, const obj_t* o) {
@@ -218,7 +225,7 @@ void write_track(kml_writer* w, const obj_t* o) {
   const auto* t = s->father && s->father->cls == CLS_TRACKLOG
                       ? static_cast<const tracklog_t*>(s->father) : nullptr;
   const std::u16string name = t ? name_or_number(t->name, t->number) : u"";
-  begin(w, t ? name.c_str() : nullptr, t ? t->comment : nullptr, "tmstytrk");
+  begin(w, t ? name_text(t->name, name) : nullptr, t ? t->comment : nullptr, "tmstytrk");
   std::fputs("    <Style>\n", w->out);
   if (t && differs(t->colour, CLS_TRACKLOG)) {
     inline_line(w->out, t->colour, t->thickness);
@@ -232,7 +239,7 @@ void write_track(kml_writer* w, const obj_t* o) {
 void write_route(kml_writer* w, const obj_t* o) {
   const auto* r = static_cast<const route_t*>(o);
   const std::u16string name = name_or_number(r->name, r->number);
-  begin(w, name.c_str(), r->comment, "tmstyrte");
+  begin(w, name_text(r->name, name), r->comment, "tmstyrte");
   std::fputs("    <Style>\n", w->out);
   if (differs(r->colour, CLS_ROUTE)) {
     inline_line(w->out, r->colour, 2);

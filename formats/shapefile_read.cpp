@@ -264,8 +264,9 @@ constexpr auto kShapes = make_shape_table();
 
 // ---- The file ------------------------------------------------------------------------------
 
-// One record at `pos`, which lies below `end` (the length the header gives). Returns
-// the position of the next record, or -1 after an error.
+// One record at `pos`, which lies below the length the header gives; the record may run
+// past that length (writers leave it short of the last record) but not past `end`, the
+// end of the file. Returns the position of the next record, or -1 after an error.
 int64_t read_record(shp_context* c, int64_t pos, int64_t end) {
   if (end - pos < kRecordHeader + 4) return fail(ERR_BAD_FILE), -1;
   if (rd_tell() != pos) rd_seek(pos, 0);
@@ -310,7 +311,7 @@ void read_records(shp_context* c) {
   if (get_gblerr()) return;
   if (size < end) return fail(ERR_BAD_FILE);
   for (int64_t pos = kHeaderSize; pos >= 0 && pos < end;) {
-    pos = read_record(c, pos, end);
+    pos = read_record(c, pos, size);
     core_progress_file_position("Shapefile");
   }
 }

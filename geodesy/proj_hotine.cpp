@@ -103,8 +103,12 @@ void proj_sphere_skew_mercator_inverse(const cartproj_t* p, double* x, double* y
   const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
   const double sl = std::sin(lam_t), cl = std::cos(lam_t);
   const double sp = std::sin(phi_t), cp = std::cos(phi_t);
-  double chi = proj_asin(sl * cp * ca + sp * sa);
-  double lam = std::atan2(sl * cp * sa - sp * ca, cl * cp);
+  // The point on the sphere rotated back about the central line's axis: (X, Y, Z) is a
+  // unit vector, so the latitude is atan2(Z, hypot(X, Y)), which keeps its digits near a
+  // pole where asin(Z) loses half of them (Z close to 1).
+  const double X = cl * cp, Y = sl * cp * sa - sp * ca, Z = sl * cp * ca + sp * sa;
+  double chi = std::atan2(Z, std::hypot(X, Y));
+  double lam = std::atan2(Y, X);
   from_conformal_sphere(p, &lam, &chi, p->coeff0);
   *x = lam;
   *y = chi;

@@ -165,8 +165,9 @@ void proj_lcc_inverse(const cartproj_t* p, double* x, double* y) {
   const double n = p->n;
   const double dx = *x - p->x0;
   const double dy = p->r0 - *y;
-  if (std::fabs(dy) <= kProjEps) {
-    // The apex's northing.
+  if (std::fabs(dy) <= kProjEps && std::fabs(dx) <= kProjEps) {
+    // The apex, where the radius is zero (not every point of its northing: those lie
+    // on the cone's parallels, east and west of it). A NaN easting is no apex.
     *x = 0.0;
     *y = (n >= 0 || std::fabs(n) <= kProjEps) ? kProjHalfPi : -kProjHalfPi;
   } else {

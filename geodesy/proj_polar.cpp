@@ -47,6 +47,10 @@ void proj_polar_stereo_forward(const cartproj_t* p, double* x, double* y) {
   const double n = p->n;
   const double phi = *y;
   const double theta = *x - p->lambda0;
+  if (proj_beyond_domain(phi)) {
+    proj_out_of_domain(x, y);
+    return;
+  }
   if (proj_is_pole(phi)) {
     const double sign = phi < 0 ? -1.0 : 1.0;
     *x = p->x0;

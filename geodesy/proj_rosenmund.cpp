@@ -38,8 +38,11 @@ void proj_sphere_oblique_mercator_inverse(const cartproj_t* p, double* x, double
   const double s0 = std::sin(chi0), c0 = std::cos(chi0);
   const double sp = std::sin(phi_t), cp = std::cos(phi_t);
   const double sx = std::sin(X), cx = std::cos(X);
-  double chi = proj_asin(s0 * cx * cp + c0 * sp);
-  double lam = std::atan2(sx * cp, c0 * cx * cp - s0 * sp);
+  // (X, Y, Z) is a unit vector: atan2(Z, hypot(X, Y)) keeps the latitude's digits near a
+  // pole, where asin(Z) loses half of them.
+  const double vx = c0 * cx * cp - s0 * sp, vy = sx * cp, vz = s0 * cx * cp + c0 * sp;
+  double chi = std::atan2(vz, std::hypot(vx, vy));
+  double lam = std::atan2(vy, vx);
   from_conformal_sphere(p, &lam, &chi, p->lambda0);
   *x = lam;
   *y = chi;

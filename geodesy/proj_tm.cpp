@@ -24,6 +24,11 @@
 
 namespace {
 
+// The largest |eta'| (the isometric easting on the conformal sphere) the forward series
+// is used for: beyond it (about 81.7 degrees from the central meridian on the equator)
+// the point is outside the domain.
+constexpr double kTmMaxEta = 2.623395162778;
+
 constexpr int kOrder = 6;
 
 // Row j holds the polynomial of the coefficient of sin(2(j+1) .), from its lowest power
@@ -190,6 +195,10 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
   const tm_ellipsoid k = ellipsoid_of(p->c, p->e);
   const double kA = p->k0 * k.A;
   const double phi = *y;
+  if (proj_beyond_domain(phi)) {
+    proj_out_of_domain(x, y);
+    return;
+  }
   if (proj_is_pole(phi)) {
     // The pole lies on every meridian: its rectifying latitude is the pole's.
     *x = p->x0;
@@ -212,9 +221,16 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
     proj_grid_out(p, x, y);
     return;
   }
+  const double eta = std::atanh(u);
+  // Near the equator a quarter turn from the central meridian the series no longer
+  // converges (it gives any number, 1e38 m at 93 degrees): beyond this eta' the point
+  // is out of the domain, the bound PROJ's series has as well.
+  if (std::fabs(eta) > kTmMaxEta) {
+    proj_out_of_domain(x, y);
+    return;
+  }
   const double r2 = sx * sx + cx * cx * cl * cl;
   const double xi = std::atan2(sx, cx * cl);
-  const double eta = std::atanh(u);
   const double s2 = 2.0 * sx * cx * cl / r2;
   const double c2 = (cx * cx * cl * cl - sx * sx) / r2;
   const double sh2 = 2.0 * u / r2;

@@ -23,6 +23,18 @@ constexpr double kProjBelowPole = 1.5707963267948766;
 
 inline bool proj_is_pole(double phi) { return std::fabs(std::fabs(phi) - kProjHalfPi) <= kProjEps; }
 
+// A latitude beyond a pole (more than the pole test's 2e-14 past +-pi/2), or a NaN: no
+// point of the ellipsoid.
+inline bool proj_beyond_domain(double phi) { return !(std::fabs(phi) <= kProjHalfPi + kProjEps); }
+
+// A point outside a projection's domain gives NaN in both coordinates, as a NaN input
+// does: never a finite number that a caller could take for a position. (No unit
+// conversion follows: NaN stays NaN in any unit.)
+inline void proj_out_of_domain(double* x, double* y) {
+  *x = std::nan("");
+  *y = std::nan("");
+}
+
 // How far beyond +-pi a longitude may lie and still count as +-pi: the rounding of a sum
 // of two angles in radians stays far below it.
 constexpr double kProjWrapSlack = 1e-12;

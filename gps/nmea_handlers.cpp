@@ -39,9 +39,10 @@ int32_t field_int(const char* text) {
   return v;
 }
 
-void read_position(nmea_parser* p, double* latitude, double* longitude) {
+bool read_position(nmea_parser* p, double* latitude, double* longitude) {
   *latitude = nmea_next_position(p);
   *longitude = nmea_next_position(p);
+  return !std::isnan(*latitude) && !std::isnan(*longitude);
 }
 
 void skip_fields(nmea_parser* p, int n) { nmea_skip_fields(p, n); }
@@ -95,14 +96,19 @@ using namespace nmea_detail;
 void h_gll(nmea_parser* p, nmea_fix* f) {
   const int64_t filled = count_field_chars(0, ',', p->fields, nullptr);
   double lat = 0, lon = 0;
-  read_position(p, &lat, &lon);
+  if (!read_position(p, &lat, &lon)) return;
   if (filled > 4) {
     char time[kNmeaFieldSize], status[kNmeaFieldSize];
     nmea_next_field(p, time);
     nmea_next_field(p, status);
     if (status[0] != 'A') return;
-    f->time = field_time(time);
-    f->valid.time = 1;
+    // An empty time field is no time: the fix is untimed, not at midnight. A malformed
+    // one drops the sentence.
+    if (time[0] && !nmea_number_ok(time)) return;
+    if (time[0]) {
+      f->time = field_time(time);
+      f->valid.time = 1;
+    }
   }
   f->latitude = lat;
   f->longitude = lon;
@@ -111,17 +117,20 @@ void h_gll(nmea_parser* p, nmea_fix* f) {
 
 // ---- 2 GGA ---------------------------------------------------------------------------
 void h_gga(nmea_parser* p, nmea_fix* f) {
-  const double time = nmea_next_time(p);
+  int timed = 0;
+  const double time = nmea_next_time(p, &timed);
   double lat = 0, lon = 0;
-  read_position(p, &lat, &lon);
+  const bool placed = read_position(p, &lat, &lon) && !std::isnan(time);
   int has_quality = 0;
   const int32_t q = nmea_next_int(p, &has_quality);
-  if (!has_quality || q != 0) {
+  if (placed && (!has_quality || q != 0)) {
     f->latitude = lat;
     f->longitude = lon;
-    f->time = time;
     f->valid.position = 1;
-    f->valid.time = 1;
+    if (timed) {
+      f->time = time;
+      f->valid.time = 1;
+    }
     f->fix = has_quality && q > 0 ? 1 : 0;
     f->differential = has_quality && q >= 2 ? 1 : 0;
     if (has_quality) f->valid.quality = 1;
@@ -134,23 +143,31 @@ void h_gga(nmea_parser* p, nmea_fix* f) {
   }
   const double hdop = nmea_next_double(p, &present);
   f->hdop = present ? hdop : NULL_DOUBLE;
-  const double altitude = nmea_next_double(p, nullptr);
-  if (nmea_next_letter(p) == 'M') {
+  int has_altitude = 0;
+  const double altitude = nmea_next_double(p, &has_altitude);
+  if (nmea_next_letter(p) == 'M' && has_altitude) {
     f->valid.altitude = 1;
     f->altitude = altitude;
     f->ell_height = altitude;
   }
-  const double separation = nmea_next_double(p, nullptr);
-  if (nmea_next_letter(p) == 'M') f->ell_height = f->altitude - separation;
+  int has_separation = 0;
+  const double separation = nmea_next_double(p, &has_separation);
+  if (nmea_next_letter(p) == 'M' && has_separation) f->ell_height = f->altitude - separation;
 }
 
 // ---- 3 RMC ---------------------------------------------------------------------------
 void h_rmc(nmea_parser* p, nmea_fix* f) {
-  const double time = nmea_next_time(p);
-  if (nmea_next_letter(p) != 'A') return;
-  f->time = time;
-  f->valid.time = 1;
-  read_position(p, &f->latitude, &f->longitude);
+  int timed = 0;
+  const double time = nmea_next_time(p, &timed);
+  if (nmea_next_letter(p) != 'A' || std::isnan(time)) return;
+  double lat = 0, lon = 0;
+  if (!read_position(p, &lat, &lon)) return;
+  if (timed) {
+    f->time = time;
+    f->valid.time = 1;
+  }
+  f->latitude = lat;
+  f->longitude = lon;
   f->valid.position = 1;
   int present = 0;
   const double knots = nmea_next_double(p, &present);
@@ -213,11 +230,15 @@ void h_rmb(nmea_parser* p, nmea_fix* f) {
   nmea_next_field(p, text);
   nmea_next_field(p, hemi);
   if (hemi[0] != 'N' && hemi[0] != 'S') return;
-  f->wpt_latitude = nmea_position_seconds(text, hemi);
+  const double latitude = nmea_position_seconds(text, hemi);
   nmea_next_field(p, text);
   nmea_next_field(p, hemi);
   if (hemi[0] != 'E' && hemi[0] != 'W') return;
-  f->wpt_longitude = nmea_position_seconds(text, hemi);
+  const double longitude = nmea_position_seconds(text, hemi);
+  // A malformed number is no position: no waypoint.
+  if (std::isnan(latitude) || std::isnan(longitude)) return;
+  f->wpt_latitude = latitude;
+  f->wpt_longitude = longitude;
   f->range = nmea_next_double(p, nullptr);
   f->bearing = nmea_next_double(p, nullptr);
   f->closing_velocity = nmea_next_double(p, nullptr);
@@ -280,7 +301,9 @@ void h_pgrme(nmea_parser* p, nmea_fix* f) {
 // ---- 10 ZDA --------------------------------------------------------------------------
 void h_zda(nmea_parser* p, nmea_fix* f) {
   char time[kNmeaFieldSize];
-  f->time = field_time(nmea_next_field(p, time));
+  nmea_next_field(p, time);
+  if (time[0] && !nmea_number_ok(time)) return;
+  f->time = field_time(time);
   f->valid.time = 1;
   const int32_t day = nmea_next_int(p, nullptr);
   const int32_t month = nmea_next_int(p, nullptr);
@@ -293,7 +316,10 @@ void h_zda(nmea_parser* p, nmea_fix* f) {
 // ---- 11 WPL --------------------------------------------------------------------------
 void h_wpl(nmea_parser* p, nmea_fix* f) {
   char text[kNmeaFieldSize];
-  read_position(p, &f->wpt_latitude, &f->wpt_longitude);
+  double lat = 0, lon = 0;
+  if (!read_position(p, &lat, &lon)) return;
+  f->wpt_latitude = lat;
+  f->wpt_longitude = lon;
   nmea_fix_set_text(f->waypoint_name, sizeof f->waypoint_name, nmea_next_field(p, text));
   f->waypoint_given = 1;
 }
@@ -330,15 +356,20 @@ void h_pgrmf(nmea_parser* p, nmea_fix* f) {
   nmea_next_field(p, text);
   if (std::strlen(text) >= 6) f->date = field_date(text);
   nmea_next_field(p, text);
-  if (std::strlen(text) >= 6) {
+  if (std::strlen(text) >= 6 && nmea_number_ok(text)) {
     f->time = field_time(text);
     f->valid.time = 1;
   }
   skip_fields(p, 1);
-  read_position(p, &f->latitude, &f->longitude);
+  double lat = 0, lon = 0;
+  const bool placed = read_position(p, &lat, &lon);
+  if (placed) {
+    f->latitude = lat;
+    f->longitude = lon;
+  }
   skip_fields(p, 1);
   const int32_t type = nmea_next_int(p, nullptr);
-  if (type != NULL_INT && type > 0) f->valid.position = 1;
+  if (placed && type != NULL_INT && type > 0) f->valid.position = 1;
   const double kmh = nmea_next_double(p, nullptr);
   f->speed = kmh;
   f->speed_knots = kmh / kNmeaKmPerNm;

@@ -21,7 +21,8 @@ double field_date(const char* text);
 // The integer of a field, NULL_INT when empty.
 int32_t field_int(const char* text);
 // Latitude, N/S, longitude, E/W in seconds of arc.
-void read_position(nmea_parser* p, double* latitude, double* longitude);
+// False when either number is malformed (the sentence's position is then dropped).
+bool read_position(nmea_parser* p, double* latitude, double* longitude);
 void skip_fields(nmea_parser* p, int n);
 }  // namespace nmea_detail
 

@@ -14,10 +14,11 @@ void pubx_position(nmea_parser* p, nmea_fix* f) {
   char time[kNmeaFieldSize], status[kNmeaFieldSize];
   nmea_next_field(p, time);
   double lat = 0, lon = 0;
-  read_position(p, &lat, &lon);
+  const bool placed = read_position(p, &lat, &lon);
   const double altitude = nmea_next_double(p, nullptr);
   nmea_next_field(p, status);
-  if (status[0] != 'D' && status[0] != 'G') return;
+  if (!placed || (status[0] != 'D' && status[0] != 'G')) return;
+  if (time[0] && !nmea_number_ok(time)) return;
   f->latitude = lat;
   f->longitude = lon;
   f->time = field_time(time);

@@ -99,15 +99,19 @@ void snap_time(nmea_import_context* c, nmea_fix* fix) {
   if (fix->valid.time && fix->time != c->last_time) c->new_time = true;
 }
 
-// A new point when the current one is stored (or there is none) and the line
-// starts a new fix: no time read yet, a new time, or a position that no time came with.
+// A new point when there is none, or when the current one is stored and the line starts
+// a new fix: a new time, or a position that no time came with and that differs from the
+// current point's. The sentences of one untimed fix (GLL, GGA, RMC at one position)
+// fill one point, and untimed fixes at new positions are points of their own; a fix at
+// 00:00:00.000 (time 0, the time at the start) is no reason for a second point.
 void next_point(nmea_import_context* c, const nmea_fix* fix) {
   const bool new_time = fix->valid.time && fix->time != c->last_time;
   if (!c->point || c->stored) {
-    const bool untimed_position = fix->valid.position && !fix->valid.time && !c->new_time;
-    // "No time yet" is a flag of its own: a fix at 00:00:00.000 has time 0 and is no
-    // reason for a second point.
-    if (!c->has_time || new_time || untimed_position) {
+    const bool moved = !c->has_position || fix->latitude != c->latitude ||
+                       fix->longitude != c->longitude;
+    const bool untimed_position =
+        fix->valid.position && !fix->valid.time && !c->new_time && moved;
+    if (!c->point || new_time || untimed_position) {
       // An id of its own: the list it joins is ordered by id.
       obj_t* o = nullptr;
       obj_new(0, CLS_GPSPOS, &o);
@@ -125,7 +129,6 @@ void next_point(nmea_import_context* c, const nmea_fix* fix) {
     }
   }
   if (new_time) c->last_time = fix->time;
-  if (fix->valid.time) c->has_time = true;
 }
 
 // The point filled from the fix, and stored with its first position.
@@ -138,6 +141,9 @@ void fill_point(nmea_import_context* c, const nmea_fix* fix) {
   if (get_gblerr() != 0) return;
   nmea_fix_to_point(fix, p, c->list, true, c);
   if (!fix->valid.position || get_gblerr() != 0) return;
+  c->has_position = true;
+  c->latitude = fix->latitude;
+  c->longitude = fix->longitude;
   project(c, p);
   if (!c->segment) {
     trackseg_create(c->tracklog, c->list, &c->segment);

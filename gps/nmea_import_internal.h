@@ -65,7 +65,10 @@ struct nmea_import_context {
   bool stored = false;
   bool point_height = false;       // the current point got an ellipsoidal height
   double last_time = 0.0;
-  bool has_time = false;           // a fix time was read
+  // The fix position (seconds of arc, as the sentence gave it) last given to the
+  // current point: an untimed fix at another position is another point.
+  bool has_position = false;
+  double latitude = 0.0, longitude = 0.0;
   bool new_time = false;
   nmea_name_index waypoints;
   nmea_name_index routes;

@@ -612,11 +612,29 @@ bool plain_number(field_span s, double* out) {
       return false;
     }
   }
+  if (digits == 0) return false;  // "-", "+", ".": no number
   const double m = static_cast<double>(value);
   const double v = decimals > 0 ? m / kPowersOfTen[decimals] : m;
   *out = negative ? -v : v;
   return true;
 }
+
+// A number with nothing around it but blanks after it: an optional sign, digits with at
+// most one point, at least one digit. A field with stray characters ("4x17.24") is no
+// number at all: it is never read as far as its digits go. (Blanks before a field are
+// skipped when it is found.)
+bool well_formed(const char* q, const char* end) {
+  while (end > q && (end[-1] == ' ' || end[-1] == '\t')) --end;
+  if (q < end && (*q == '+' || *q == '-')) ++q;
+  bool digit = false, point = false;
+  for (; q < end; ++q) {
+    if (*q >= '0' && *q <= '9') digit = true;
+    else if (*q == '.' && !point) point = true;
+    else return false;
+  }
+  return digit;
+}
+bool well_formed(field_span s) { return well_formed(s.text, s.text + s.length); }
 
 double span_double(field_span s) {
   double v = 0.0;
@@ -707,16 +725,24 @@ void memo_keep(nmea_memo* m, field_span s, double value) {
 
 }  // namespace
 
+// A malformed number reads as an empty field.
 double nmea_next_double(nmea_parser* p, int* present) {
   const field_span s = next_span(p);
-  if (present) *present = s.length != 0;
-  return span_double(s);
+  double v = 0.0;
+  if (s.length != 0 && plain_number(s, &v)) {
+    if (present) *present = 1;
+    return v;
+  }
+  const bool ok = s.length != 0 && well_formed(s);
+  if (present) *present = ok;
+  return ok ? span_double(s) : 0.0;
 }
 
 int32_t nmea_next_int(nmea_parser* p, int* present) {
   const field_span s = next_span(p);
-  if (present) *present = s.length != 0;
-  if (s.length == 0) return NULL_INT;
+  const bool ok = s.length != 0 && well_formed(s);
+  if (present) *present = ok;
+  if (!ok) return NULL_INT;
   return span_int(s);
 }
 
@@ -734,6 +760,10 @@ double nmea_next_position(nmea_parser* p) {
   double seconds = 0.0;
   if (!memo_find(p->memo_position[0], s, &seconds) &&
       !memo_find(p->memo_position[1], s, &seconds)) {
+    if (s.length != 0 && !well_formed(s)) {
+      nmea_next_letter(p);
+      return std::nan("");
+    }
     seconds = position_magnitude(span_double(s));
     memo_keep(&p->memo_position[p->memo_position_next], s, seconds);
     p->memo_position_next ^= 1;
@@ -741,8 +771,11 @@ double nmea_next_position(nmea_parser* p) {
   return with_hemisphere(seconds, nmea_next_letter(p));
 }
 
-double nmea_next_time(nmea_parser* p) {
+double nmea_next_time(nmea_parser* p, int* present) {
   const field_span s = next_span(p);
+  const bool ok = s.length != 0 && well_formed(s);
+  if (present) *present = ok;
+  if (s.length != 0 && !ok) return std::nan("");
   double fraction = 0.0;
   if (!memo_find(p->memo_time, s, &fraction)) {
     fraction = hhmmss_to_day_fraction(span_double(s), nullptr);
@@ -764,7 +797,12 @@ double nmea_next_date(nmea_parser* p, int* present) {
   return packed;
 }
 
+bool nmea_number_ok(const char* text) {
+  return well_formed(text, text + std::strlen(text));
+}
+
 double nmea_position_seconds(const char* value, const char* hemisphere) {
+  if (value[0] && !nmea_number_ok(value)) return std::nan("");
   return with_hemisphere(position_magnitude(str_to_double(value)),
                          hemisphere ? hemisphere[0] : '\0');
 }

@@ -227,23 +227,32 @@ double nmea_dm_to_deg(double value, double* out);
 // a longer field reads ""); moves the parser's field cursor. Returns buffer.
 constexpr int kNmeaFieldSize = 81;
 char* nmea_next_field(nmea_parser* parser, char buffer[kNmeaFieldSize]);
-// The next field as a number; `present` (when given) says whether it was non-empty.
+// Numeric fields hold an optional sign, digits and at most one point; a field with
+// anything else ("4x17.24") is malformed and reads as an empty field (positions: NaN),
+// never as far as its digits go.
+// The next field as a number; `present` (when given) says whether it was non-empty
+// and well formed; 0 when not.
 double nmea_next_double(nmea_parser* parser, int* present);
-// The next field as an integer (saturated); NULL_INT when empty.
+// The next field as an integer (saturated); NULL_INT when empty or malformed.
 int32_t nmea_next_int(nmea_parser* parser, int* present);
 // The first character of the next field ('\0' when empty or too long).
 char nmea_next_letter(nmea_parser* parser);
 // Moves past n fields.
 void nmea_skip_fields(nmea_parser* parser, int n);
-// The next two fields, ddmm.mmmm and a hemisphere, as nmea_position_seconds reads them.
+// The next two fields, ddmm.mmmm and a hemisphere, as nmea_position_seconds reads them
+// (NaN for a malformed number: the handlers then drop the position).
 double nmea_next_position(nmea_parser* parser);
 // The next field, hhmmss.ss, as a fraction of a day (hhmmss_to_day_fraction of its
-// number).
-double nmea_next_time(nmea_parser* parser);
+// number); `present`, when given, says whether it was non-empty and well formed. NaN
+// for a malformed field (the handlers then drop the sentence's position).
+double nmea_next_time(nmea_parser* parser, int* present = nullptr);
 // The next field, ddmmyy, as a packed date (parse_date_ddmmyy); `present` says whether
 // it was non-empty.
 double nmea_next_date(nmea_parser* parser, int* present);
 // Copies the text into a fixed field of `size` bytes, cut to size - 1 characters.
 void nmea_fix_set_text(char* dst, size_t size, const char* src);
-// ddmm.mmmm and a hemisphere field: seconds of arc, negated for S or W.
+// Whether a non-empty field text is a well-formed number (see above).
+bool nmea_number_ok(const char* text);
+// ddmm.mmmm and a hemisphere field: seconds of arc, negated for S or W; NaN for a
+// malformed number.
 double nmea_position_seconds(const char* value, const char* hemisphere);

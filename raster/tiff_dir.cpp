@@ -417,5 +417,5 @@ int tiff_check_page(tiff_state* st, int* planes) {
   const int64_t needed = per_plane * (st->planar == 2 ? spp : 1);
   if (int64_t(st->offsets.size()) < needed) return ERR_BAD_FILE;
   if (!st->counts.empty() && st->counts.size() < st->offsets.size()) return ERR_BAD_FILE;
-  return 0;
+  return tiff_refusal(st);
 }

@@ -84,7 +84,22 @@ struct group_plan {
   int64_t chunk_row_bytes;
   int64_t row_bytes;  // bytes of one gathered row of whole pixels
   int hi;             // offset of the high byte inside a sample
+  // Packed samples (1 and 4 bits) taken least significant first: fill order 2 on data
+  // whose bytes were not already reversed before decoding.
+  bool lsb_first;
 };
+
+// Fill order 2 on PackBits data: the coded bytes are bit-reversed before decoding, as the
+// fill order describes the bytes in the file (Group 4 reverses them in its bit reader).
+bool reversed_before_decoding(const tiff_state* st) {
+  return st->fill_order != 1 && st->pixel_kind == kTiffKindPackBits;
+}
+
+uint8_t reverse_bits(uint8_t b) {
+  b = uint8_t((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+  b = uint8_t((b & 0xCC) >> 2 | (b & 0x33) << 2);
+  return uint8_t((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
 
 group_plan plan_of(const tiff_state* st) {
   group_plan p{};
@@ -107,10 +122,13 @@ group_plan plan_of(const tiff_state* st) {
     p.row_bytes = st->width * st->samples_per_pixel * p.bs;
   }
   p.hi = (p.bs == 2 && st->order == kTiffLittleEndian) ? 1 : 0;
+  p.lsb_first = st->fill_order != 1 && !reversed_before_decoding(st);
   return p;
 }
 
-int refusal(const tiff_state* st) {
+}  // namespace
+
+int tiff_refusal(const tiff_state* st) {
   switch (st->pixel_kind) {
     case kTiffKindNone:
     case kTiffKindPackBits:
@@ -127,6 +145,8 @@ int refusal(const tiff_state* st) {
   if (st->colour_model == kModelYcbcr && st->ycbcr_subsampled) return ERR_UNKNOWN_FORMAT;
   return 0;
 }
+
+namespace {
 
 // Undoes horizontal differencing on one strip or tile row, in file sample order.
 void undo_predictor(const group_plan& p, uint8_t* row) {
@@ -185,9 +205,9 @@ void unpack(const group_plan& p, const uint8_t* row, bitmap_t* target, int64_t y
         v = row[x];
       } else if (p.bs == 0 && st->bits_per_sample == 1) {
         const int bit = int(x & 7);
-        v = row[x >> 3] >> (st->fill_order == 1 ? 7 - bit : bit) & 1;
+        v = row[x >> 3] >> (p.lsb_first ? bit : 7 - bit) & 1;
       } else if (p.bs == 0) {
-        const bool high = (x & 1) == 0 ? st->fill_order == 1 : st->fill_order != 1;
+        const bool high = (x & 1) == 0 ? !p.lsb_first : p.lsb_first;
         v = high ? row[x >> 1] >> 4 : row[x >> 1] & 15;
       } else {
         v = row[x * st->samples_per_pixel * p.bs + p.hi];
@@ -251,7 +271,7 @@ int64_t tiff_target_row(const tiff_state* st, int64_t r) {
 int tiff_turn_direction(const tiff_state* st) { return rule_of(st).turn; }
 
 int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g) {
-  if (int rc = refusal(st)) return rc;
+  if (int rc = tiff_refusal(st)) return rc;
   const int64_t grows = tiff_group_rows(st);
   const int64_t row0 = g * grows;
   if (g < 0 || row0 >= st->height) return 0;
@@ -275,6 +295,8 @@ int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g) {
       if (int rc = read_chunk(st, index, want, &data[k])) return rc;
       held += int64_t(data[k].size());
       if (held > budget) return ERR_BAD_FILE;
+      if (reversed_before_decoding(st))
+        for (uint8_t& b : data[k]) b = reverse_bits(b);
       if (p.g4)
         sources[k] = std::make_unique<g4_source>(data[k].data(), data[k].size(), p.chunk_width,
                                                  nrows, st->fill_order);

@@ -61,7 +61,14 @@ int tiff_walk_directory(bitmap_t* page, tiff_state* st, bool viewer);
 
 // After the entries: bits per pixel, the checks that keep or discard the page, and the
 // planes of its image. Returns 0 with *planes set, or the discarding code.
+// A page whose data no decoder here reads (Deflate, JPEG, CCITT modified Huffman and
+// Group 3, LZW with fill order 2, ...) is refused here, when the directory is read, so
+// that no page is placed whose every line would fail.
 int tiff_check_page(tiff_state* st, int* planes);
+
+// 0 when the page's compression, predictor and sampling are decoded here; else 3 (a
+// compression or variant not decoded) or 14 (LZW with fill order 2).
+int tiff_refusal(const tiff_state* st);
 
 // Rows of one strip (or one tile row) of the page, and the number of such groups.
 int64_t tiff_group_rows(const tiff_state* st);

@@ -9,7 +9,7 @@ packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config googlet
           libx11-dev libfreetype-dev fonts-dejavu-core zlib1g-dev
           xvfb xdotool x11-utils x11-apps openbox
           python3 python3-pil python3-numpy python3-pyproj python3-gdal gdal-bin proj-bin
-          imagemagick netpbm libjpeg-turbo-progs libtiff-tools poppler-utils libimage-exiftool-perl
+          imagemagick netpbm x11-common libjpeg-turbo-progs libtiff-tools poppler-utils libimage-exiftool-perl
           gpsbabel socat lrzsz osmium-tool zip unzip libusb-1.0-0-dev python3-nmea2)
 missing=()
 for p in "${packages[@]}"; do

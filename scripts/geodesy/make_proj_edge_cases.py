@@ -10,7 +10,17 @@ tests/geodesy/projection_edge_cases.cpp:
   - the inverse of the oblique stereographic at the pole of EPSG 2954;
   - Transverse Mercator points 0 to 15 degrees from the central meridian in several zones;
   - every Transverse Mercator system of the tables whose area of use reaches further than
-    3.5 degrees from its central meridian, at the corners of that area.
+    3.5 degrees from its central meridian, at the corners of that area;
+  - every Lambert conic of the tables (two parallels, kind 8) whose origin is a pole,
+    inverted at points of the apex's northing east and west of the apex (not at the
+    apex itself);
+  - the oblique Mercators (Hotine, kinds 3 and 30, and the Swiss kind) 1 km from the
+    poles;
+  - points outside the domain of a projection, where PROJ refuses to give a number:
+    Transverse Mercator 82 to 93 degrees from its central meridian near the equator,
+    latitudes beyond +-90 for
+    Transverse Mercator, both polar stereographics and the New Zealand map grid, and
+    the New Zealand map grid's inverse far outside its area.
 
 Run it with Debian's interpreter:  /usr/bin/python3 scripts/geodesy/make_proj_edge_cases.py
 (python3-pyproj must be installed: apt-get install python3-pyproj).
@@ -23,11 +33,15 @@ One line per point: what,code,lon,lat,easting,northing
          tables;
   chain_inv  the way back: (easting, northing) of the system, with no height, carried to
          WGS 84 (lon, lat).
+  out    (lon, lat) outside the system's domain: PROJ gives no number (inf) for the
+         easting and northing; neither may the formulas.
+  out_inv  (easting, northing) whose inverse PROJ refuses (inf for lon and lat).
 Longitudes and latitudes in degrees on the system's geographic coordinates, eastings and
 northings in the system's linear unit, all written so that they read back exactly. Two
 runs give the same bytes.
 """
 
+import math
 import os
 import re
 import sys
@@ -132,8 +146,9 @@ def chain_rows(code, points):
     return rows
 
 
-def inverse_rows(code, e, n):
-    lon, lat = crs_transformer(code).transform(e, n, direction='INVERSE')
+def inverse_rows(code, e, n, transformer=None):
+    transformer = transformer or crs_transformer(code)
+    lon, lat = transformer.transform(e, n, direction='INVERSE')
     return [('inv', code, lon, lat, e, n)]
 
 
@@ -156,7 +171,7 @@ def table_rows():
             for line in f:
                 v = line.rstrip('\n').split(';')
                 rows[int(v[0])] = {'kind': int(v[3]), 'lambda0': float(v[4]),
-                                   'angular_unit': int(v[13])}
+                                   'phi0': float(v[5]), 'angular_unit': int(v[13])}
         table_rows.rows = rows
     return table_rows.rows
 
@@ -189,6 +204,71 @@ def wide_area_rows():
     return rows
 
 
+def pole_origin_lambert_rows():
+    """Points of the apex's northing, a few hundred kilometres either side of the apex."""
+    rows = []
+    for code, row in sorted(table_rows().items()):
+        if row['kind'] != 8 or abs(abs(row['phi0']) - 90.0) > 1e-9:
+            continue
+        transformer = crs_transformer(code)
+        e0, n0 = transformer.transform(row['lambda0'], row['phi0'])
+        for d in (400000.0, -650000.0):
+            rows += inverse_rows(code, e0 + d, n0, transformer)
+    return rows
+
+
+# Oblique Mercators 1 km from the poles, forward and back: Hotine (kinds 3 and 30) near
+# both poles, and the Swiss oblique Mercator (kind 5) near the north pole (PROJ's own
+# inverse does not come back from its images of points near the south pole). The points
+# are kept as given: PROJ's inverse there loses digits (6e-8 degrees of longitude for the
+# Swiss system), its forward does not.
+NEAR_POLE = [(2057, 2), (3078, 2), (5247, 2), (6842, 2), (29873, 2), (21781, 1), (2056, 1)]
+NEAR_POLE_POINTS = [(-30.0, 89.991), (60.0, 89.991), (150.0, -89.991), (10.0, -89.991)]
+
+
+def near_pole_rows():
+    rows = []
+    for code, poles in NEAR_POLE:
+        points = NEAR_POLE_POINTS[:2 * poles]
+        rows += forward_rows('proj', code, crs_transformer(code), points)
+    return rows
+
+
+# Points outside the domain: (code, [(lon, lat)]) forward; (code, [(e, n)]) inverse.
+OUT_FORWARD = [
+    (32631, [(96.0, 0.0), (-82.0, 0.5), (3.0, 91.0), (3.0, -90.5)]),  # UTM 31N
+    (27700, [(83.0, 1.0), (-2.0, 92.0)]),                            # British National Grid
+    (3031, [(0.0, -90.5), (40.0, -93.0), (10.0, 91.0)]),             # polar stereographic (ts)
+    (3413, [(-45.0, 90.25), (0.0, 95.0)]),
+    (5041, [(0.0, 90.5), (30.0, -91.0)]),                            # UPS North (kind 15)
+    (5042, [(0.0, -90.5)]),                                          # UPS South
+    (27200, [(173.0, -91.0), (175.0, 90.5)]),                        # New Zealand map grid
+]
+OUT_INVERSE = [
+    (27200, [(2510000.0 + 2.0e8, 6023150.0 - 2.0e8), (-1.0e9, 5.0e8), (3.0e8, 3.0e8)]),
+]
+
+
+
+def out_rows():
+    rows = []
+    for code, points in OUT_FORWARD:
+        transformer = crs_transformer(code)
+        for lon, lat in points:
+            e, n = transformer.transform(lon, lat, errcheck=False)
+            if math.isfinite(e) and math.isfinite(n):
+                sys.exit('PROJ gives a number for EPSG %d at (%r, %r)' % (code, lon, lat))
+            rows.append(('out', code, lon, lat, e, n))
+    for code, points in OUT_INVERSE:
+        transformer = crs_transformer(code)
+        for e, n in points:
+            lon, lat = transformer.transform(e, n, direction='INVERSE', errcheck=False)
+            if math.isfinite(lon) and math.isfinite(lat):
+                sys.exit('PROJ inverts EPSG %d at (%r, %r)' % (code, e, n))
+            rows.append(('out_inv', code, lon, lat, e, n))
+    return rows
+
+
 def main():
     rows = []
     for code, points in ANTIMERIDIAN:
@@ -200,6 +280,9 @@ def main():
     for code, latitudes in WIDE_ZONES:
         rows += wide_zone_rows(code, latitudes)
     rows += wide_area_rows()
+    rows += pole_origin_lambert_rows()
+    rows += near_pole_rows()
+    rows += out_rows()
     lines = ['# Generated by scripts/geodesy/make_proj_edge_cases.py from PROJ %s (pyproj %s): '
              'do not edit.' % (pyproj.proj_version_str, pyproj.__version__),
              'what,code,lon,lat,easting,northing']

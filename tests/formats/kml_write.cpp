@@ -139,6 +139,28 @@ TEST_F(KmlWrite, InlineStylesAndRouteNames) {
   EXPECT_TRUE(has(text, "    <name>3</name>\n    <styleUrl>#tmstyrte</styleUrl>\n"));
 }
 
+// A route and a track without name or number (gpsbabel's GPX, made from a list of points
+// by its transform filter): their placemarks have no name, never "0".
+TEST_F(KmlWrite, UnnamedRouteAndTrackWithoutNumberHaveNoName) {
+  int rc = -1;
+  fileatt_t* f = load_path(TM_FIXTURE_DIR "/kml/unnamed/unnamed.gpx", &rc);
+  ASSERT_EQ(rc, 0);
+  auto routes = of_class<route_t>(f->sot, CLS_ROUTE);
+  auto tracks = of_class<tracklog_t>(f->sot, CLS_TRACKLOG);
+  ASSERT_EQ(routes.size(), 1u);
+  ASSERT_EQ(tracks.size(), 1u);
+  ASSERT_EQ(routes[0]->number, NULL_INT);
+  ASSERT_EQ(tracks[0]->number, NULL_INT);
+  const std::string text = tm_test::slurp_file(write({file_get_first_folder(f, nullptr)}));
+  EXPECT_FALSE(has(text, "<name>0</name>"));
+  EXPECT_TRUE(has(text, "  <Placemark>\n    <styleUrl>#tmstyrte</styleUrl>\n"));
+  EXPECT_TRUE(has(text, "  <Placemark>\n    <styleUrl>#tmstytrk</styleUrl>\n"));
+  // A number of 0 is a number.
+  routes[0]->number = 0;
+  const std::string numbered = tm_test::slurp_file(write({file_get_first_folder(f, nullptr)}, "n.kml"));
+  EXPECT_TRUE(has(numbered, "    <name>0</name>\n    <styleUrl>#tmstyrte</styleUrl>\n"));
+}
+
 // Lines of n points: ceil(n / 65000) parts of 65000 points of their own, each part after
 // the first starting again at the last point of the one before; read back, no point and
 // no segment is lost and no part is empty.

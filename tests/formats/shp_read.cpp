@@ -176,6 +176,33 @@ INSTANTIATE_TEST_SUITE_P(Ogr2ogr, ShpFixtures, ::testing::ValuesIn(all_fixtures(
                            return std::string(info.param.system) + "_" + info.param.shape;
                          });
 
+// Header lengths short of the last record's end (the length word rewritten in ogr2ogr
+// output, as some writers leave it): the records are read up to the file's real end, as
+// the GDAL driver reads them; a record cut short by the end of the file is still refused.
+TEST_F(ShpRead, AHeaderLengthShortOfTheLastRecordReadsEveryRecord) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load_path(kDir + "short_header/line.shp", &f), 0);
+  const std::vector<expected_feature> features = read_answers(kDir + "short_header/line.txt");
+  ASSERT_EQ(features.size(), 2u);
+  const std::vector<obj_t*> shapes = shapes_of(f);
+  ASSERT_EQ(shapes.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(shapes[i]->cls, CLS_LOIL);
+    ASSERT_EQ(features[i].size(), 1u);
+    EXPECT_TRUE(line_matches(static_cast<loil_t*>(shapes[i]), features[i][0])) << i;
+  }
+}
+
+TEST_F(ShpRead, ARecordCutByTheFileEndIsRefusedAfterTheFirst) {
+  fileatt_t* f = nullptr;
+  EXPECT_EQ(load_path(kDir + "short_header/cut.shp", &f), ERR_BAD_FILE);
+  ASSERT_NE(f, nullptr);
+  const std::vector<expected_feature> whole = read_answers(kDir + "short_header/line.txt");
+  const std::vector<obj_t*> shapes = shapes_of(f);
+  ASSERT_EQ(shapes.size(), 1u);
+  EXPECT_TRUE(line_matches(static_cast<loil_t*>(shapes[0]), whole[0][0]));
+}
+
 TEST_F(ShpRead, AReadFileGetsItsFolderAPointStyleAndALineStyle) {
   fileatt_t* f = nullptr;
   ASSERT_EQ(load_path(kDir + "wgs84/polygon.shp", &f), 0);

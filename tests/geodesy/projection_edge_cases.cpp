@@ -1,6 +1,8 @@
 // The projection formulas where they used to break: systems whose area crosses the
 // antimeridian, a datum shift that carries a point across it, Transverse Mercator points
-// up to 15 degrees from the central meridian, the inverses at a pole; against PROJ
+// up to 15 degrees from the central meridian, the inverses at a pole, the Lambert conics
+// with a polar origin at their apex's northing, the oblique Mercators 1 km from a pole,
+// and points outside a projection's domain (no number where PROJ gives none); against PROJ
 // (tests/fixtures/geodesy/proj_edge_cases.csv, written by
 // scripts/geodesy/make_proj_edge_cases.py) and, kind by kind, against the formulas
 // themselves a turn away.
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -33,7 +36,7 @@ constexpr double kGridTolerance = 0.001;  // metres
 constexpr double kAngleTolerance = 1e-9;  // degrees
 
 struct edge_row {
-  std::string what;  // proj, inv, chain or chain_inv
+  std::string what;  // proj, inv, chain, chain_inv, out or out_inv
   int code = 0;
   double lon = 0, lat = 0, e = 0, n = 0;
 };
@@ -44,12 +47,17 @@ std::vector<edge_row> read_rows() {
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#' || line.rfind("what,", 0) == 0) continue;
-    for (char& c : line)
-      if (c == ',') c = ' ';
+    // Fields through strtod, which also reads PROJ's "inf".
+    std::vector<std::string> f;
     std::istringstream s(line);
+    for (std::string v; std::getline(s, v, ',');) f.push_back(v);
+    if (f.size() != 6) continue;
     edge_row r;
-    s >> r.what >> r.code >> r.lon >> r.lat >> r.e >> r.n;
-    if (s) rows.push_back(r);
+    r.what = f[0];
+    r.code = std::atoi(f[1].c_str());
+    double* values[] = {&r.lon, &r.lat, &r.e, &r.n};
+    for (int i = 0; i < 4; ++i) *values[i] = std::strtod(f[size_t(i) + 2].c_str(), nullptr);
+    rows.push_back(r);
   }
   return rows;
 }
@@ -111,6 +119,7 @@ TEST_F(ProjEdgeCases, AgreeWithProjBothWays) {
                  ", " + std::to_string(r.lat) + ")");
     cartproj_t* proj = system_of(r.code);
     ASSERT_TRUE(proj);
+    if (r.what == "out" || r.what == "out_inv") continue;  // AreNoNumberWherePROJGivesNone
     if (r.what == "proj" || r.what == "chain") {
       double x = 0, y = 0;
       forward(r, proj, &x, &y);
@@ -131,6 +140,56 @@ TEST_F(ProjEdgeCases, AgreeWithProjBothWays) {
   }
   std::printf("%zu points: forward within %.3g m, inverse within %.3g degrees\n", rows.size(),
               worst_grid, worst_angle);
+}
+
+// Outside a projection's domain PROJ gives no number (Transverse Mercator near the
+// equator a quarter turn from its meridian, latitudes beyond the poles, the New Zealand
+// map grid far outside): the formulas give NaN, never a finite point.
+TEST_F(ProjEdgeCases, AreNoNumberWhereProjGivesNone) {
+  int outside = 0;
+  for (const edge_row& r : read_rows()) {
+    if (r.what != "out" && r.what != "out_inv") continue;
+    SCOPED_TRACE(r.what + " EPSG " + std::to_string(r.code) + " at (" + std::to_string(r.lon) +
+                 ", " + std::to_string(r.lat) + ", " + std::to_string(r.e) + ", " +
+                 std::to_string(r.n) + ")");
+    cartproj_t* proj = system_of(r.code);
+    ASSERT_TRUE(proj);
+    double x = r.what == "out" ? r.lon : r.e, y = r.what == "out" ? r.lat : r.n;
+    if (r.what == "out") {
+      ASSERT_FALSE(std::isfinite(r.e) && std::isfinite(r.n));
+      proj_forward(proj, &x, &y);
+    } else {
+      ASSERT_FALSE(std::isfinite(r.lon) && std::isfinite(r.lat));
+      proj_inverse(proj, &x, &y);
+    }
+    EXPECT_TRUE(std::isnan(x) && std::isnan(y)) << "gives (" << x << ", " << y << ")";
+    EXPECT_EQ(get_gblerr(), 0);
+    ++outside;
+  }
+  EXPECT_GE(outside, 15);
+}
+
+// A Lambert conic's inverse at its apex's northing: only the apex itself (the radius
+// zero) is the pole; points east and west of it come back on their parallel (EPSG 3852,
+// a polar origin: PROJ gives (-110.9977, -81.2195) for (1500000, 0)). A NaN easting gives
+// NaN, not the pole. (Every polar-origin conic of the tables is inverted at its apex's
+// northing against PROJ in AgreeWithProjBothWays.)
+TEST_F(ProjEdgeCases, LambertInverseAtTheApexNorthing) {
+  cartproj_t* dglc = system_of(3852);
+  ASSERT_TRUE(dglc);
+  double x = 1500000.0, y = 0.0;
+  proj_inverse(dglc, &x, &y);
+  EXPECT_NEAR(x, -110.9977, 1e-4);
+  EXPECT_NEAR(y, -81.2195, 1e-4);
+  x = 500000.0;  // the apex: (x0, r0)
+  y = 0.0;
+  proj_inverse(dglc, &x, &y);
+  EXPECT_DOUBLE_EQ(y, -90.0);
+  x = std::numeric_limits<double>::quiet_NaN();
+  y = 0.0;
+  proj_inverse(dglc, &x, &y);
+  EXPECT_TRUE(std::isnan(x));
+  EXPECT_TRUE(std::isnan(y));
 }
 
 // Longitude 180 stays in zone 60 and comes back as 180, not -180.

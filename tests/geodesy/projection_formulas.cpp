@@ -75,14 +75,21 @@ TEST_F(ProjFormulas, LambertConicAtThePolesAndTheApex) {
     fwd(p, 20.0, -c.apex_pole, &x, &y);
     EXPECT_EQ(x, val(p->x0));
     EXPECT_EQ(y, c.apex_pole > 0 ? -kInf : kInf);
-    // The apex's northing gives the pole at longitude 0, whatever the easting.
-    for (double east : {val(p->x0), val(p->x0) + 12345.0}) {
-      x = east;
-      y = val(p->r0);
-      proj_inverse(p, &x, &y);
-      EXPECT_EQ(x, 0.0);
-      EXPECT_EQ(y, c.apex_pole);
-    }
+    // The apex itself gives the pole at longitude 0; another point of its northing lies
+    // on a parallel near the pole, and goes forward to where it came from.
+    x = val(p->x0);
+    y = val(p->r0);
+    proj_inverse(p, &x, &y);
+    EXPECT_EQ(x, 0.0);
+    EXPECT_EQ(y, c.apex_pole);
+    x = val(p->x0) + 12345.0;
+    y = val(p->r0);
+    proj_inverse(p, &x, &y);
+    EXPECT_GT(std::fabs(y), 89.9);
+    EXPECT_NE(y, c.apex_pole);
+    fwd(p, x, y, &x, &y);
+    EXPECT_NEAR(x, val(p->x0) + 12345.0, 1e-6);
+    EXPECT_NEAR(y, val(p->r0), 1e-6);
   }
 }
 

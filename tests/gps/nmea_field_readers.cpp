@@ -2,13 +2,16 @@
 // - the in-place field readers (nmea_next_double, _int, _letter, _position, _time, _date)
 //   give, bit for bit, what the text readers give on the copied field (str_to_double,
 //   parse_int, nmea_position_seconds, hhmmss_to_day_fraction, parse_date_ddmmyy), also
-//   when a value repeats and is taken from what the parser kept;
+//   when a value repeats and is taken from what the parser kept; a malformed number
+//   (nmea_number_ok false: stray characters, exponents) reads as an empty field, and as
+//   NaN for a time or a position;
 // - the lexer, which takes runs of bytes at once, hands the handlers and begin routines
 //   exactly what a byte-at-a-time run of the transition table hands them, however the
 //   stream is cut into chunks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
@@ -107,21 +110,23 @@ class NmeaFieldReaders : public ::testing::Test {
   void compare_double() {
     char buf[kNmeaFieldSize];
     nmea_next_field(text_, buf);
-    const double want = str_to_double(buf);
+    const bool number = buf[0] != '\0' && nmea_number_ok(buf);
+    const double want = number ? str_to_double(buf) : 0.0;
     int present = -1;
     const double got = nmea_next_double(quick_, &present);
     EXPECT_EQ(bits(got), bits(want)) << "\"" << buf << "\" gave " << got << " for " << want;
-    EXPECT_EQ(present, buf[0] != '\0') << "\"" << buf << "\"";
+    EXPECT_EQ(present, number) << "\"" << buf << "\"";
     same_place("double");
   }
   void compare_int() {
     char buf[kNmeaFieldSize];
     nmea_next_field(text_, buf);
+    const bool number = buf[0] != '\0' && nmea_number_ok(buf);
     int32_t want = NULL_INT;
-    if (buf[0]) parse_int(buf, &want);
+    if (number) parse_int(buf, &want);
     int present = -1;
     EXPECT_EQ(nmea_next_int(quick_, &present), want) << "\"" << buf << "\"";
-    EXPECT_EQ(present, buf[0] != '\0');
+    EXPECT_EQ(present, number);
     same_place("int");
   }
   void compare_letter() {
@@ -142,7 +147,9 @@ class NmeaFieldReaders : public ::testing::Test {
   void compare_time() {
     char buf[kNmeaFieldSize];
     nmea_next_field(text_, buf);
-    const double want = hhmmss_to_day_fraction(str_to_double(buf), nullptr);
+    const bool malformed = buf[0] != '\0' && !nmea_number_ok(buf);
+    const double want =
+        malformed ? std::nan("") : hhmmss_to_day_fraction(str_to_double(buf), nullptr);
     EXPECT_EQ(bits(nmea_next_time(quick_)), bits(want)) << "\"" << buf << "\"";
     same_place("time");
   }

@@ -106,6 +106,34 @@ TEST_F(NmeaImport, FixAtMidnightIsOnePoint) {
   EXPECT_NEAR(pts[1]->speed, 1.852, 1e-9);
 }
 
+// Number fields with stray characters are no numbers: an RMB destination latitude
+// "4x17.24" makes no waypoint (it used to make one at 0 deg 04'), a malformed GGA
+// position no point, a malformed speed no speed; the well-formed sentences around them
+// are read.
+TEST_F(NmeaImport, MalformedNumbersAreNeverHalfRead) {
+  fileatt_t* f = nullptr;
+  const std::string text =
+      sentence("$GPRMB,A,0.66,L,003,004,4x17.24,N,12309.57,W,001.3,052.5,000.5,V") +
+      sentence("$GPRMB,A,0.66,L,003,005,4917.24,N,12309.57,W,001.3,052.5,000.5,V") +
+      gga("123519", "48O7.0380") + gga("123520", "4807.0380", "011x1.0000") +
+      sentence("$GPRMC,123521,A,4807.0380,N,01131.0000,E,02x2.4,084.4,230394,003.1,W") +
+      sentence("$GPRMC,123522,A,4807.1380,N,01131.0000,E,022.4,084.4,230394,003.1,W");
+  ASSERT_EQ(load(text, &f), 0);
+  const auto w = all_of<waypoint_t>(f->sot, CLS_WAYPOINT);
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(tm_test::narrow_text(w[0]->name), "005");
+  double x = 0, y = 0;
+  degrees_of(f->sot, w[0], &x, &y);
+  EXPECT_NEAR(y, 49.0 + 17.24 / 60.0, 1e-9);
+  const auto pts = all_points(f->sot);
+  ASSERT_EQ(pts.size(), 2u);
+  degrees_of(f->sot, pts[0], &x, &y);
+  EXPECT_NEAR(y, 48.0 + 7.038 / 60.0, 1e-9);
+  EXPECT_NEAR(seconds_of_day(pts[0]), 12 * 3600 + 35 * 60 + 21, 1e-3);
+  EXPECT_GT(std::fabs(pts[0]->speed - 2.0 * 1.852), 1e-6);  // "02x2.4" is no speed
+  EXPECT_NEAR(pts[1]->speed, 22.4 * 1.852, 1e-9);
+}
+
 TEST_F(NmeaImport, StartStopMarksGiveOneSegmentPerBlock) {
   fileatt_t* f = nullptr;
   const std::string text = sentences({"$PTMQH,NMEA File Header", "$PGRMM,WGS 84", "$PTMQT,START"}) +

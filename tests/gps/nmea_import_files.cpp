@@ -18,8 +18,11 @@ using tm_test::csv_row;
 class NmeaImportFiles : public tm_test::NmeaFilesFixture {
  protected:
   std::vector<gpspos_t*> load_points(const char* name, fileatt_t** out) {
+    return load_points_at(tm_test::kNmeaFixtureDir + name, out);
+  }
+  std::vector<gpspos_t*> load_points_at(const std::string& path, fileatt_t** out) {
     fileatt_t* f = nullptr;
-    EXPECT_EQ(load_path(tm_test::kNmeaFixtureDir + name, &f), 0);
+    EXPECT_EQ(load_path(path, &f), 0);
     *out = f;
     std::vector<gpspos_t*> pts;
     for (trackseg_t* s : segments_of(f->sot))
@@ -93,6 +96,64 @@ TEST_F(NmeaImportFiles, FullFileGivesOnePointPerFixWithBothSentences) {
     expect_date_time(pts[i], rmc[i]);
     expect_speed_course(pts[i], rmc[i]);
     EXPECT_NEAR(pts[i]->altitude, std::stod(gga[i]["Altitude"]), 1e-4);
+  }
+}
+
+// Fixes without a time are points of their own, one per position: gpsbabel's untimed
+// track (its reading in untimed_tracks.csv) exported by our writer reads back point for
+// point (GLL, GGA and RMC of one position fill one point), and four GLL sentences with an
+// empty time field give four points.
+TEST_F(NmeaImportFiles, UntimedFixesGiveOnePointEach) {
+  auto rows = tm_test::read_unicsv(tm_test::kNmeaFixtureDir + "untimed_tracks.csv");
+  ASSERT_EQ(rows.size(), 7u);
+  container_t* layer = new_layer();
+  tracklog_t* log = nullptr;
+  tracklog_create(layer, &log);
+  trackseg_t* s = nullptr;
+  trackseg_create(log, layer, &s);
+  for (csv_row& row : rows)
+    add_point(layer, s, std::stod(row["Longitude"]), std::stod(row["Latitude"]), nullptr,
+              std::stod(row["Altitude"]));
+  export_text({layer});
+  fileatt_t* f = nullptr;
+  auto pts = load_points_at(dir_ + "/out.nmea", &f);
+  ASSERT_EQ(pts.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    double x = 0, y = 0;  // written to 1e-4 minutes
+    degrees_of(f->sot, pts[i], &x, &y);
+    EXPECT_NEAR(y, std::stod(rows[i]["Latitude"]), 2e-6);
+    EXPECT_NEAR(x, std::stod(rows[i]["Longitude"]), 2e-6);
+    EXPECT_NEAR(pts[i]->altitude, std::stod(rows[i]["Altitude"]), 1e-4);
+  }
+  pts = load_points("untimed_gll.nmea", &f);
+  ASSERT_EQ(pts.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    double x = 0, y = 0;
+    degrees_of(f->sot, pts[i], &x, &y);
+    EXPECT_NEAR(y, std::stod(rows[i]["Latitude"]), 2e-6);
+    EXPECT_NEAR(x, std::stod(rows[i]["Longitude"]), 2e-6);
+  }
+}
+
+// A number field with a stray character (gpsbabel's WPL sentences, one latitude made
+// "3x52.000") is no number: that waypoint is dropped, the others read.
+TEST_F(NmeaImportFiles, AMalformedNumberDropsItsWaypoint) {
+  fileatt_t* f = nullptr;
+  load_points("malformed_wpl.nmea", &f);
+  auto rows = tm_test::read_unicsv(tm_test::kNmeaFixtureDir + "babel_waypoints.csv");
+  const auto w = all_of<waypoint_t>(f->sot, CLS_WAYPOINT);
+  ASSERT_EQ(w.size(), rows.size() - 1);
+  for (size_t i = 0, k = 0; i < rows.size(); ++i) {
+    if (i == 1) continue;  // the malformed one
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tm_test::narrow_text(w[k]->name), rows[i]["Name"]);
+    double x = 0, y = 0;
+    degrees_of(f->sot, w[k], &x, &y);
+    EXPECT_NEAR(y, std::stod(rows[i]["Latitude"]), 1e-6);
+    EXPECT_NEAR(x, std::stod(rows[i]["Longitude"]), 1e-6);
+    ++k;
   }
 }
 

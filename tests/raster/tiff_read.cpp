@@ -284,12 +284,24 @@ TEST_F(TiffTest, OrientationSizes) {
   }
 }
 
-// The refused compressions and variants load their pages but decode no line: 3.
-TEST_F(TiffTest, RefusedVariantsGiveThree) {
-  for (const std::string& name : lines_of(fixture("refused.txt"))) {
+// The refused compressions and variants (Deflate 8 and 32946, JPEG, Group 3, ...) are
+// refused when the directory is read: 3 and no page, whether every line is asked for or
+// none yet (lines on demand), so that no page is placed whose lines would all fail. LZW
+// with fill order 2 is refused with 14.
+TEST_F(TiffTest, RefusedVariantsAreRefusedWithTheirDirectory) {
+  std::vector<std::pair<std::string, int>> cases;
+  for (const std::string& name : lines_of(fixture("refused.txt")))
+    cases.emplace_back(name, ERR_UNKNOWN_FORMAT);
+  for (const std::string& name : lines_of(fixture("refused_fill2.txt")))
+    cases.emplace_back(name, ERR_BAD_FILE);
+  ASSERT_GE(cases.size(), 9u);
+  for (const auto& [name, code] : cases) {
     int rc = -1;
-    load_bytes(raster_test::read_bytes(fixture(name + ".tif")), &rc);
-    EXPECT_EQ(rc, ERR_UNKNOWN_FORMAT) << name;
+    EXPECT_TRUE(load_bytes(raster_test::read_bytes(fixture(name + ".tif")), &rc).empty()) << name;
+    EXPECT_EQ(rc, code) << name;
+    rc = -1;
+    EXPECT_TRUE(load_path(fixture(name + ".tif"), &rc).empty()) << name;
+    EXPECT_EQ(rc, code) << name;
   }
 }
 

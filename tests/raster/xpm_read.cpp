@@ -1,7 +1,8 @@
 // The XPM reader: files of ppmtoxpm and ImageMagick and hand-written ones (colour names
 // with spaces and in any case, every width of hexadecimal colour, two characters per
-// pixel, comments, extensions) against netpbm's decoding; the transparent colour; key
-// priorities; refusals with their codes.
+// pixel, comments, extensions) against netpbm's decoding, or ImageMagick's for the files
+// of colour names (X11 values); the transparent colour; key priorities; refusals with
+// their codes.
 #include "raster/xpm_read.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,30 @@ TEST_F(XpmReader, ColourNamesIgnoreCaseAndSpaces) {
   EXPECT_EQ(rgb[2], 255);
   EXPECT_FALSE(xpm_colour_by_name("no such colour", rgb));
   EXPECT_FALSE(xpm_colour_by_name("", rgb));
+}
+
+// The X Window System's values, which XPM files are written against (the x11_names
+// fixture, decoded by ImageMagick, shows them in pixels): not the older values that
+// netpbm's dictionary lists first for the same names.
+TEST_F(XpmReader, ColourNamesTakeTheX11Values) {
+  struct named {
+    const char* name;
+    uint8_t r, g, b;
+  };
+  for (const named& n : {named{"gray", 190, 190, 190}, named{"orange", 255, 165, 0},
+                         named{"navy", 0, 0, 128}, named{"brown", 165, 42, 42},
+                         named{"gold", 255, 215, 0}, named{"pink", 255, 192, 203},
+                         named{"magenta", 255, 0, 255}, named{"forest green", 34, 139, 34},
+                         named{"DarkGoldenrod", 184, 134, 11}, named{"maroon", 176, 48, 96},
+                         named{"purple", 160, 32, 240}, named{"wheat", 245, 222, 179}}) {
+    uint8_t rgb[3] = {1, 2, 3};
+    ASSERT_TRUE(xpm_colour_by_name(n.name, rgb)) << n.name;
+    EXPECT_EQ(bytes(rgb, rgb + 3), (bytes{n.r, n.g, n.b})) << n.name;
+  }
+  // Names only netpbm's dictionary has (ppmtoxpm writes them) are still known.
+  uint8_t rgb[3] = {0, 0, 0};
+  ASSERT_TRUE(xpm_colour_by_name("BlueLight", rgb));
+  EXPECT_EQ(bytes(rgb, rgb + 3), (bytes{173, 216, 230}));
 }
 
 TEST_F(XpmReader, ShortLinesAndUnknownPixelsTakeColourZero) {
