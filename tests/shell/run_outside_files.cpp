@@ -52,6 +52,7 @@
 #include "map/mapwin.h"
 #include "map/repr.h"
 #include "map/view_records.h"
+#include "map/view_set.h"
 #include "raster/image_load_internal.h"
 #include "platform/gdi/geometry.h"
 #include "platform/sys/clock.h"
@@ -64,6 +65,7 @@
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
+#include "shell/load_commands.h"
 #include "shell/startup.h"
 #include "tests/core/config_fixture.h"
 #include "tests/support/harness.h"
@@ -180,6 +182,8 @@ struct outside_case {
   std::function<std::vector<std::string>(const std::string& dir, corner_mark* corner)> make;
   bool image = false;  // the case shows the mark picture (its top must be on top)
 };
+
+void PrintTo(const outside_case& c, std::ostream* os) { *os << c.name; }
 
 std::string gpx_of_labelled_waypoints(const std::string& dir) {
   const std::string csv = tm_test::write_file(
@@ -479,6 +483,58 @@ INSTANTIATE_TEST_SUITE_P(Files, OutsideFileCase, ::testing::ValuesIn(cases()),
                            return std::string(info.param.name);
                          });
 
+// ---- Labelled waypoints: the global view and the MIF export's text boxes --------------------
+TEST_F(RunOutsideFiles, LabelledWaypointsKeepTheGlobalViewAndTheirTextBoxesSmall) {
+  if (!have("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
+  const std::string dir = tm_test::fresh_dir("outside-labels");
+  const std::string gpx = gpx_of_labelled_waypoints(dir);
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(run({gpx}, dir));
+  // The waypoints of points.csv: longitudes 6.1010 to 6.1130, latitudes 45.4950 to 45.5030.
+  const double west = 6.1010, east = 6.1130, south = 45.4950, north = 45.5030;
+
+  // The global view (F4) shows them large, not as a dot in a sea of label margins.
+  ASSERT_EQ(view_fit_all(win_, 0.0), 1);
+  const screen_mapping& m = win_->map;
+  const double left = (west + m.origin_x) * m.scale_x, right = (east + m.origin_x) * m.scale_x;
+  const double top = (north + m.origin_y) * m.scale_y, bottom = (south + m.origin_y) * m.scale_y;
+  const double share = std::max(std::fabs(right - left) / win_->width,
+                                std::fabs(bottom - top) / win_->height);
+  EXPECT_GE(share, 0.5) << "waypoints from " << left << "," << top << " to " << right << ","
+                        << bottom << " in " << win_->width << " x " << win_->height;
+
+  // The MIF export: every label's TEXT box within the size of the whole set of points.
+  fileatt_t* file = nullptr;
+  ASSERT_NE(file_find_by_name(gpx.c_str(), &file), nullptr);
+  // What the export command gives the writer: the file's folders, then their georefs.
+  container_t* items = nullptr;
+  file_list_folder_items(file, &items);
+  ASSERT_NE(items, nullptr);
+  folder_t* folder = nullptr;
+  for (int at = 0; file_next_folder(file, &folder);) obj_list_insert(items, at++, folder);
+  const std::string mif = dir + "points_gpx.mif";
+  file_export(items, 3, 27, mif.c_str());
+  obj_list_clear(items);
+  free_obj(&items);
+  std::ifstream in(mif);
+  std::string line;
+  int texts = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("TEXT ", 0) != 0) continue;
+    std::string box;
+    ASSERT_TRUE(std::getline(in, box));
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    ASSERT_EQ(std::sscanf(box.c_str(), " %lf %lf %lf %lf", &x1, &y1, &x2, &y2), 4) << box;
+    ++texts;
+    EXPECT_LE(std::fabs(x2 - x1), east - west) << line << " " << box;
+    EXPECT_LE(std::fabs(y2 - y1), north - south) << line << " " << box;
+  }
+  std::ifstream again(mif);
+  std::stringstream whole;
+  whole << again.rdbuf();
+  EXPECT_EQ(texts, 4) << mif << ":\n" << whole.str();
+}
+
 // ---- The cursor coordinate window over an image in US survey feet --------------------------
 // Reads " ( x , y )" as two numbers.
 bool two_numbers(const char* text, double* x, double* y) {
@@ -552,6 +608,8 @@ struct failed_load {
   const char* text;  // its content
   const char* reason;  // the error's text the status names
 };
+
+void PrintTo(const failed_load& c, std::ostream* os) { *os << c.name; }
 
 class FailedLoad : public RunOutsideFiles, public ::testing::WithParamInterface<failed_load> {};
 
