@@ -1,11 +1,13 @@
 // The map program as a user meets it, on files made while the test runs by outside tools:
 // GeoTIFFs written by gdal_translate and gdalwarp in geographic, projected and US-feet
-// systems, JPEG, GIF and PNG pictures written by ImageMagick, a MIF file written by
-// ogr2ogr (a Shapefile has no system the program reads: it asks for one in a dialog), an OpenStreetMap file as an editor saves it, and a GPX file of labelled waypoints written
-// by gpsbabel. Each case runs the whole program headless on its files and reads the
-// picture of its frame: the data is drawn, fills the map window after the fit, a marked
-// corner lies where the outside tool's georeference puts it (in the view the program
-// chose: screen = (world + origin) * scale), and a picture's top row is on top.
+// systems, JPEG, GIF and PNG pictures written by ImageMagick (one placed by its EXIF
+// position, written by exiftool), a MIF file written by ogr2ogr (a Shapefile has no
+// system the program reads: it asks for one in a dialog), an OpenStreetMap file as an
+// editor saves it, and a GPX file of labelled waypoints written by gpsbabel. Each case
+// runs the whole program headless on its files and reads the picture of its frame: the
+// data is drawn, fills the map window after the fit, a marked corner lies where the
+// outside tool's georeference puts it (in the view the program chose: screen = (world +
+// origin) * scale), and a picture's top row is on top.
 //
 // The pictures carry one asymmetric mark: a blue field with a red block in the top-left
 // corner and a yellow band along the bottom. A case whose tool is missing is skipped,
@@ -250,6 +252,14 @@ const std::vector<outside_case>& cases() {
        }, true},
       {"PlainPng", {"convert"}, [](const std::string& dir, corner_mark*) {
          return std::vector<std::string>{make_mark(dir, "mark.png")};
+       }, true},
+      // A photo with its position in EXIF: placed on the map, its top still on top.
+      {"PlacedPhoto", {"convert", "exiftool"}, [](const std::string& dir, corner_mark*) {
+         const std::string png = make_mark(dir, "mark.png"), jpg = dir + "photo.jpg";
+         tool({"convert", png, "-quality", "95", jpg});
+         tool({"exiftool", "-q", "-overwrite_original", "-GPSLatitude=45.5", "-GPSLatitudeRef=N",
+               "-GPSLongitude=6.1", "-GPSLongitudeRef=E", jpg});
+         return std::vector<std::string>{jpg};
        }, true},
       {"GeoTiffInUtm", {"convert", "gdal_translate"}, [](const std::string& dir, corner_mark* c) {
          const std::string tif = dir + "utm.tif";
