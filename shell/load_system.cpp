@@ -237,14 +237,14 @@ void load_choose_system(fileatt_t* file, folder_t* folder, int* ok) {
   // An image's pixels cannot follow a layer's link into the graph space's system the
   // way vector data does: an image in another system is resampled into it (nothing
   // happens while the space has no system yet or when both systems are the same).
-  const bool resampled = image && has_system(image->georef) && graph_has_system();
-  if (resampled && reproject_image(image) != 0) {
+  const bool may_resample = image && has_system(image->georef) && graph_has_system();
+  if (may_resample && reproject_image(image) != 0) {
     say_cannot_show(file, get_gblerr() ? get_gblerr() : ERR_GEOGRAPHIC);
     result = 0;
     set_gblerr(0);
     return;
   }
-  if (resampled) georef = image->georef;
+  if (may_resample) georef = image->georef;
   if (check == 1) graph_reproject_if_needed();
   if (image) prepare_image(folder, image);
   if (image && !has_system(image->georef)) show_rows_downwards();
