@@ -60,8 +60,11 @@ struct box {
   }
 };
 
+// The style's pixel size, bounded by the layer's margin pixel size (layer_margin_pixel).
 double geopix(const obj_t* style) {
-  return field_load<double>(style, offsetof(drawstyle_t, geopixsize));
+  const double own = field_load<double>(style, offsetof(drawstyle_t, geopixsize));
+  const double bound = layer_margin_pixel(get_current_layer());
+  return bound >= 0.0 && !(own <= bound) ? bound : own;
 }
 
 void to_graph(double* x, double* y) { layer_to_graph(get_current_layer(), x, y); }

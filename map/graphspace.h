@@ -148,6 +148,15 @@ layer_t* layer_create(obj_t* folder, graphspace_t* gs, int force_tree, int use_f
 void layer_destroy(obj_t* layer);
 void layer_compute_scale(layer_t* layer);
 double layer_unit_size(layer_t* layer);
+// The pixel size with which the extents of a layer's symbols and labels are widened by
+// their size in pixels: at most the size of a pixel when the layer's data fills a view
+// of 1000 pixels (a style's own `geopixsize` is the size at the scale its data was
+// designed for, which may be far coarser than the scale the view is fitted to, and a
+// label widened by it would make the data a dot in the fitted view). 0 takes symbols
+// and labels as points; a negative size (none set) leaves each style's own.
+void layer_set_margin_pixel(const layer_t* layer, double size);
+double layer_margin_pixel(const layer_t* layer);
+void layer_forget_margin_pixel(const layer_t* layer);
 int layer_count_text_points(layer_t* layer);
 void layer_collect_styles(layer_t* layer);
 int style_exists(const container_t* list, int style_class, int source_class);

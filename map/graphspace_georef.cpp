@@ -75,6 +75,16 @@ void graphspace_take_system(graphspace_t* gs, const georef_t* georef) {
   }
   if (!own || own == georef) return;
   obj_copy(georef, own);
+  // The space takes the system, never the step of the georef it was shown: an image's
+  // georef carries its pixel step there (image pixels to the system's coordinates),
+  // which the copy would share, and which the space would then take for its unit step
+  // (the cursor chain and the conversions start with it). The space's coordinates are
+  // in the system's own unit.
+  if (own->transfo && own->transfo->cls != CLS_XFORM_SCALE) {
+    own->transfo = nullptr;
+    own->transfotype = 0;
+    georef_reset_unit(own);
+  }
   gs->georef_changed = 1;
 }
 

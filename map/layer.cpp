@@ -2,6 +2,7 @@
 // quadtree, extent), the destructor, the folders of loaded files, and the removal of
 // one image object from the image layer.
 #include <cmath>
+#include <unordered_map>
 
 #include "core/error.h"
 #include "core/index.h"
@@ -13,6 +14,11 @@
 #include "map/quadtree.h"
 
 namespace {
+
+// The share of the larger side of a layer's data that one pixel covers when the view
+// is fitted to it (a view of 1000 pixels, as the styles of layers without georeference
+// assume).
+constexpr double kFitPixelShare = 0.001;
 
 // The free routine does nothing while an error is set: put it aside for the release.
 void free_despite_error(layer_t** layer) {
@@ -58,8 +64,13 @@ void graphspace_update_layer(graphspace_t* gs, layer_t* layer, int force_tree) {
   container_t* sorted = layer->gindex_sorted;
   gindex_free(&sorted);
   layer->gindex_sorted = sorted;
+  // The first pass measures the data itself, its symbols and labels as points; their
+  // pixel sizes then widen the entries at the pixel size of a view fitted to that data.
+  layer_set_margin_pixel(layer, 0.0);
   gindex_compute(layer, 0);
   layer_compute_scale(layer);
+  const double side = extent_max_side(layer->extent);
+  layer_set_margin_pixel(layer, std::isfinite(side) && side > 0.0 ? side * kFitPixelShare : -1.0);
   gindex_compute(layer, 1);
   if (layer->use_fixed_extent) layer->extent = gs->fixed_extent;
   if (force_tree || layer->qtree) {
@@ -164,11 +175,38 @@ void layer_remove_and_free(layer_t* layer) {
   free_despite_error(&layer);
 }
 
+// ---- Margin pixel size ---------------------------------------------------------------------
+namespace {
+std::unordered_map<const layer_t*, double>& margin_pixels() {
+  static std::unordered_map<const layer_t*, double> sizes;
+  return sizes;
+}
+}  // namespace
+
+void layer_set_margin_pixel(const layer_t* layer, double size) {
+  if (!layer) return;
+  graphspace_lock lock(graphspace_mutex());
+  margin_pixels()[layer] = size;
+}
+
+double layer_margin_pixel(const layer_t* layer) {
+  if (!layer) return -1.0;
+  graphspace_lock lock(graphspace_mutex());
+  const auto it = margin_pixels().find(layer);
+  return it == margin_pixels().end() ? -1.0 : it->second;
+}
+
+void layer_forget_margin_pixel(const layer_t* layer) {
+  graphspace_lock lock(graphspace_mutex());
+  margin_pixels().erase(layer);
+}
+
 // ---- Destructor ------------------------------------------------------------------------------
 void layer_destroy(obj_t* obj) {
   if (!obj || obj->cls != CLS_LAYER) return;
   layer_t* layer = static_cast<layer_t*>(obj);
   graphspace_lock lock(graphspace_mutex());
+  layer_forget_margin_pixel(layer);
   graphspace_t* gs = layer->graphspace;
   if (gs) {
     view_redraw_rect(gs, layer->extent);

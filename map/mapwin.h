@@ -133,5 +133,8 @@ void main_set_status_part(const char* text);
 // A timed text stays at least 20 seconds against other timed texts.
 void main_set_status_text(mapwin_t* target, const char* text, int timed);
 void main_set_doc_text(const char* file_name);
+// Clears the status text, timed or not, when it is still `text` (a message that no
+// longer holds, such as a failed load's once a later one succeeded).
+void main_clear_status_text_if(mapwin_t* target, const char* text);
 // Title, "   ", status part, "   ", status text, into an owned string at *out.
 char* main_get_title_text(const mapwin_t* target, char** out);

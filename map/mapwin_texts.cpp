@@ -98,6 +98,15 @@ void main_set_doc_text(const char* file_name) {
   replace_text(kStatusText, t, "");
 }
 
+void main_clear_status_text_if(mapwin_t* target, const char* text) {
+  mapwin_t* t = target_or(target);
+  if (!t || !text || !*text) return;
+  if (std::strcmp(text, text_or_empty(get_text(t, kStatusText))) != 0) return;
+  t->timed_status = 0;
+  t->status_start = 0.0;
+  replace_text(kStatusText, t, "");
+}
+
 char* main_get_title_text(const mapwin_t* target, char** out) {
   const mapwin_t* t = target ? target : target_or(nullptr);
   char* text = nullptr;

@@ -11,7 +11,8 @@ struct graphspace_t;
 // The georef a file's data is in: the first georef of its object list, else the georef
 // of its image; null when it has none.
 georef_t* file_georef(const fileatt_t* file);
-// The first georef of a folder's object list, else of its image; null when none.
+// The first georef of a folder's object list, else of its image, else its file's
+// (file_georef); null when none.
 georef_t* folder_georef(const folder_t* folder);
 // Whether data in `georef` can be shown in the current graph space: a georef with a
 // system when system_compat_check allows it; data without system (a picture in pixels)
@@ -27,7 +28,20 @@ void show_error_on_ui();
 // Remakes the cursor chain of every map window showing the graph space from its
 // system, on the user-interface thread (mouse moves read the chains there).
 void cursor_chains_follow(graphspace_t* gs);
-// The status text of a file none of whose data can be shown (kept in view: timed).
-void say_cannot_display(const fileatt_t* file);
+// Why a load failed: the first error code noted for the file being loaded (an error's
+// own text names it in the status text), kReasonShown when a status text said it already.
+constexpr int kReasonShown = -1;
+void load_note_failure(int code);
+// The reason noted, and no reason from then on.
+int load_take_failure();
+// The status text of a failed load (kept in view: timed): `lead`, the file name and, in
+// parentheses, the text of error `reason` (none for 0). It replaces the text of an
+// earlier failure at once.
+void load_say_failure(const char* lead, const char* name, int reason);
+// Clears the status text of the last failure when it is still shown (a load succeeded).
+void load_clear_failure_text();
+// "Cannot display file in graph space: " + name + the reason.
+void say_cannot_display_name(const char* name, int reason);
+void say_cannot_display(const fileatt_t* file, int reason);
 // Adds a file to the loaded-files list once.
 void load_add_loaded(fileatt_t* file);

@@ -3,10 +3,14 @@
 // work list in id order: each file is recognised, a container's members join the work
 // list, anything else is loaded into the current graph space. The run ends by posting
 // the fit command (19) when the view is to follow, or by asking a redraw.
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <string>
 
 #include "core/config.h"
 #include "core/error.h"
+#include "core/paths.h"
 #include "formats/file_load.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
@@ -61,6 +65,21 @@ void show_loading_title(const fileatt_t* file) {
   });
 }
 
+// A local file that does not exist (a web address is never called missing here).
+bool missing_file(const fileatt_t* file) {
+  const char* name = file_get_name(file);
+  if (!name || !*name || std::strstr(name, "://")) return false;
+  return !file_exists(name);
+}
+
+// A local file of no byte at all: damaged (cut off, or never written), whatever its name.
+bool empty_file(const fileatt_t* file) {
+  const char* name = file_get_name(file);
+  if (!name || !*name || std::strstr(name, "://")) return false;
+  std::error_code ec;
+  return std::filesystem::file_size(name, ec) == 0 && !ec;
+}
+
 // A file of a kind the load steps show (images, maps, GPS data).
 bool kind_loads_into_graph(int kind) {
   return kind == kFileKindRaster || kind == kFileKindEcwp || kind == kFileKindMap ||
@@ -83,13 +102,20 @@ void load_one(fileatt_t* file) {
     set_gblerr(0);
     return;
   }
+  const int identify_error = get_gblerr();
   set_gblerr(0);
   // A picture without georeference loads too: it is shown in pixels. A file that is not
-  // data at all is named in the status text, as one that cannot be shown.
-  if (!kind_loads_into_graph(file->filetype))
-    say_cannot_display(file);
-  else if (load_into_graph(load_loaded_files(), file))
+  // data at all is named in the status text, as one that cannot be shown, with the
+  // reason: the recogniser's error, else a format it does not know.
+  if (!kind_loads_into_graph(file->filetype)) {
+    say_cannot_display(file, missing_file(file)  ? ERR_FILE_ACCESS
+                             : empty_file(file)    ? ERR_BAD_FILE
+                             : identify_error != 0 ? identify_error
+                                                   : ERR_UNKNOWN_FORMAT);
+  } else if (load_into_graph(load_loaded_files(), file)) {
     obj_add_to_id_list(get_file_list(), file);
+    load_clear_failure_text();
+  }
   if (!file_has_objects(file)) {
     remove_loaded(file);
     file_unload(file, 1);
@@ -157,9 +183,10 @@ void cmd_load(void*) {
   } else {
     if (!file) open_object_file(path.c_str(), &file);
     if (file && file->filetype != kFileKindFolder) load_add_loaded(file);
-    if (get_gblerr() != 0 || !file)
+    if (get_gblerr() != 0 || !file) {
       set_gblerr(0);
-    else
+      if (!file) say_cannot_display_name(path.c_str(), ERR_FILE_ACCESS);
+    } else
       read_work_list(file);
     obj_list_clear(load_work_list());
   }

@@ -69,7 +69,30 @@ bool complete_image_system(fileatt_t* file, bitmap_t* image) {
   return ok;
 }
 
-// The current graph space takes the folder's system while it has none.
+// Sets the axis direction of the current graph space's windows, on the user-interface
+// thread (the windows' mappings are read there).
+void set_graph_orientation(int flag) {
+  graphspace_t* gs = graphspace_current();
+  if (!gs) return;
+  {
+    graphspace_lock lock(graphspace_mutex());
+    if (gs->orientation == flag) return;
+  }
+  run_on_ui_thread([&]() -> intptr_t {
+    graphspace_set_orientation(gs, flag);
+    return 0;
+  });
+}
+
+// A picture without georeference is shown in its own pixels (image = world), whose rows
+// go down: the space's y axis is turned downwards so that its top row is on top, as the
+// image viewer shows it.
+void show_rows_downwards() {
+  if (!graph_has_system()) set_graph_orientation(1);
+}
+
+// The current graph space takes the folder's system while it has none; world y then
+// goes up (north up) again.
 void adopt_system(const georef_t* georef) {
   graphspace_t* gs = graphspace_current();
   if (!gs || !has_system(georef)) return;
@@ -78,6 +101,7 @@ void adopt_system(const georef_t* georef) {
     if (has_system(gs->georef)) return;
     graphspace_take_system(gs, georef);
   }
+  set_graph_orientation(0);
   cursor_chains_follow(gs);
 }
 
@@ -119,8 +143,8 @@ int folder_system_check(const georef_t* georef) {
   return check;
 }
 
-// An image with a display transformation is resampled into the graph space's system
-// when the two differ (nothing happens when they agree). 0, or the error code.
+// An image is resampled into the graph space's system when the two differ (nothing
+// happens when they agree or while the space has none). 0, or the error code.
 int reproject_image(bitmap_t* image) {
   graphspace_t* gs = graphspace_current();
   if (!gs) return 0;
@@ -133,15 +157,10 @@ int reproject_image(bitmap_t* image) {
   return image_reproject_into_graph(image, graph);
 }
 
-void say_cannot_show(const fileatt_t* file) {
-  std::string text = is_french() ? "Impossible d'afficher  " : "Can't display  ";
-  text += file_get_name(file);
-  // Timed: the next command clears only untimed texts, and the user must see this one.
-  // The frame's texts change on the user-interface thread.
-  run_on_ui_thread([&]() -> intptr_t {
-    main_set_status_text(nullptr, text.c_str(), 1);
-    return 0;
-  });
+void say_cannot_show(const fileatt_t* file, int reason) {
+  load_say_failure(is_french() ? "Impossible d'afficher  " : "Can't display  ", file_get_name(file),
+                   reason);
+  load_note_failure(kReasonShown);
 }
 
 // A folder of the file named "reload" that shows another file, or null.
@@ -161,8 +180,10 @@ folder_t* reload_folder_of(const fileatt_t* file) {
 georef_t* folder_georef(const folder_t* folder) {
   if (!folder) return nullptr;
   if (georef_t* g = first_georef(folder->sot)) return g;
-  bitmap_t* image = folder_image(folder);
-  return image ? image->georef : nullptr;
+  if (bitmap_t* image = folder_image(folder)) return image->georef;
+  // A folder that holds only sub-folders (the readers group objects by kind or key this
+  // way) or whose list carries no georef is in its file's system.
+  return file_georef(file_of(folder->file));
 }
 
 georef_t* file_georef(const fileatt_t* file) {
@@ -204,22 +225,29 @@ void load_choose_system(fileatt_t* file, folder_t* folder, int* ok) {
     result = 0;
     return;
   }
+  // (An image's georef is replaced when the image is resampled below: read it again.)
   const georef_t* georef = image ? image->georef : folder_georef(folder);
   const int check = folder_system_check(georef);
   if (check == 0) {
-    say_cannot_show(file);
+    say_cannot_show(file, get_gblerr() ? get_gblerr() : ERR_GEOGRAPHIC);
     result = 0;
     set_gblerr(0);
     return;
   }
-  if (image && image->georef2 && reproject_image(image) != 0) {
-    say_cannot_show(file);
+  // An image's pixels cannot follow a layer's link into the graph space's system the
+  // way vector data does: an image in another system is resampled into it (nothing
+  // happens while the space has no system yet or when both systems are the same).
+  const bool may_resample = image && has_system(image->georef) && graph_has_system();
+  if (may_resample && reproject_image(image) != 0) {
+    say_cannot_show(file, get_gblerr() ? get_gblerr() : ERR_GEOGRAPHIC);
     result = 0;
     set_gblerr(0);
     return;
   }
-  if (check == 1 && !(image && image->georef2)) graph_reproject_if_needed();
+  if (may_resample) georef = image->georef;
+  if (check == 1) graph_reproject_if_needed();
   if (image) prepare_image(folder, image);
+  if (image && !has_system(image->georef)) show_rows_downwards();
   adopt_system(georef);
   if (has_system(georef)) load_system_settled();
 }

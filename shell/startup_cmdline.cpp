@@ -7,6 +7,7 @@
 //
 // A file named relative to the current folder is made absolute before it is posted:
 // the load command takes any relative text for a web address.
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -54,6 +55,9 @@ void log_unknown(const char* word) {
   std::string line = is_french() ? "Parametre inconnu :" : "Unknow Parameter:";
   line += word;
   log_error_line(line.c_str());
+  // The trace log is only read when something went wrong: whoever typed the command
+  // sees the word on the terminal as well (the program goes on without it).
+  std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 // The options of the map program; false for a word that is none of them.
