@@ -20,6 +20,7 @@
 #include "core/tracelog.h"
 #include "map/file_object.h"
 #include "map/repr.h"
+#include "map/repr_lists.h"
 #include "map/saved_tables.h"
 
 namespace {
@@ -47,12 +48,8 @@ container_t* new_mnemo_index(const char* name) {
   return idx;
 }
 
-// Frees an index or list together with its elements.
-void free_with_elements(container_t** list) {
-  if (!*list) return;
-  obj_list_free_elements(*list);
-  free_obj(list);
-}
+// Frees an index or list together with its elements (and what lists among them hold).
+void free_with_elements(container_t** list) { repr_free_list_deep(list); }
 
 // Frees the elements of an index and empties it.
 void clear_elements(container_t* list) {
@@ -227,6 +224,27 @@ void drop_other_lists(std::vector<container_t*>& others, const container_t* kept
 }  // namespace
 
 std::recursive_mutex& repr_tables_mutex() { return g_mutex; }
+
+void repr_free_list_deep(container_t** list) {
+  if (!list || !*list || get_gblerr() != 0) return;
+  std::unordered_set<const obj_t*> seen{*list};
+  std::vector<obj_t*> reached;
+  std::vector<const container_t*> todo{*list};
+  while (!todo.empty()) {
+    const container_t* c = todo.back();
+    todo.pop_back();
+    for (int i = 0; i < obj_list_count(c); ++i) {
+      obj_t* e = c->elems[i];
+      if (!e || !seen.insert(e).second) continue;
+      reached.push_back(e);
+      if (e->cls == CLS_CONTAINER) todo.push_back(reinterpret_cast<const container_t*>(e));
+    }
+  }
+  // A list's free routine never reads its elements: the order does not matter.
+  for (obj_t* o : reached) free_obj(&o);
+  obj_list_clear(*list);
+  free_obj(list);
+}
 
 char* repr_data_path(const char* file_name, char** owner) {
   // The system folder first, then the program folder (where the build puts the data).

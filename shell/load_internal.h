@@ -29,5 +29,9 @@ void show_error_on_ui();
 void cursor_chains_follow(graphspace_t* gs);
 // The status text of a file none of whose data can be shown (kept in view: timed).
 void say_cannot_display(const fileatt_t* file);
+// Names, in the status text (timed), a folder that holds no file to load, saying that it
+// is a folder: a folder named like a file (an empty "tracks.gpx/") would otherwise load
+// nothing without a word.
+void say_empty_folder(const fileatt_t* folder);
 // Adds a file to the loaded-files list once.
 void load_add_loaded(fileatt_t* file);

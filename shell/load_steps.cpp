@@ -114,6 +114,16 @@ void say_cannot_display(const fileatt_t* file) {
   });
 }
 
+void say_empty_folder(const fileatt_t* folder) {
+  std::string text = is_french() ? "Dossier sans fichier a charger : "
+                                 : "Folder without any file to load: ";
+  text += file_get_name(folder);
+  run_on_ui_thread([&]() -> intptr_t {
+    main_set_status_text(nullptr, text.c_str(), 1);
+    busy_reset();
+    return 0;
+  });
+}
 
 int load_into_graph(container_t*, fileatt_t* file) {
   if (!file) return 0;

@@ -10,6 +10,7 @@
 #include "core/core_classes.h"
 #include "core/index.h"
 #include "map/draw_styles.h"
+#include "map/repr_lists.h"
 #include "tests/map/repr_fixture.h"
 
 namespace {
@@ -218,10 +219,9 @@ TEST_F(ReprRules, ListsHoldingListsAreKeptWholeOrRefusedWhenTheyHoldThemselves) 
     EXPECT_STREQ(val(static_cast<const feature_t*>(y->elems[i])->mnemo), i ? "C" : "B");
   }
   EXPECT_STREQ(val(static_cast<const feature_t*>(x->elems[0])->mnemo), "A");
-  // The nested list's own elements are the owner's to free, before the list goes.
-  obj_list_free_elements(reinterpret_cast<container_t*>(x->elems[1]));
-  obj_list_free_elements(x);
-  free_obj(&x);
+  // Freed with everything it reaches, the nested list's elements included.
+  repr_free_list_deep(&x);
+  EXPECT_EQ(x, nullptr);
   // A list whose ids name objects loaded before the read: those stay with their owner,
   // and the returned list does not hold them.
   feature_t* before = feature(1, 2, kEltNode, "OWNED");
