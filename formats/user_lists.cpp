@@ -9,6 +9,7 @@
 #include "core/paths.h"
 #include "core/tracelog.h"
 #include "map/repr.h"
+#include "map/repr_lists.h"
 #include "map/saved_tables.h"
 
 namespace user_lists {
@@ -32,11 +33,7 @@ void user_list_queue(const user_list* u, bool save) {
   if (save && u->table && u->file) savfile_queue(u->table, u->file);
 }
 
-void free_with_elements(container_t** list) {
-  if (!*list) return;
-  obj_list_free_elements(*list);
-  free_obj(list);
-}
+void free_with_elements(container_t** list) { repr_free_list_deep(list); }
 
 void free_index(container_t** list) {
   if (*list) free_obj(list);

@@ -33,8 +33,9 @@ void user_list_free(user_list* u);
 // Queues the list for saving when `save` is on and it has a table and a saved file.
 void user_list_queue(const user_list* u, bool save);
 
-// Frees a list with its elements / an index only (its records belong elsewhere); null
-// lists are left alone.
+// Frees a list with its elements (and what lists among them hold, as a named list read
+// from a file may) / an index only (its records belong elsewhere); null lists are left
+// alone.
 void free_with_elements(container_t** list);
 void free_index(container_t** list);
 

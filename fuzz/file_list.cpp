@@ -2,16 +2,20 @@
 // fresh destination list, then every file object it made is freed.
 //
 // The reader walks any folder an entry names, all of the file system for "/". So that
-// each input stays quick, the harness reads in an empty folder two levels below a scratch
-// folder of its own (going back to the fuzzer's folder after each input, where the fuzzer
-// writes its corpus) and turns every separator of the input into '_': entries can then
-// name only the scratch folders, their files and web addresses without a path.
+// each input stays quick, the harness reads in a folder two levels below a scratch folder
+// of its own holding a few files and sub-folders (going back to the fuzzer's folder after
+// each input, where the fuzzer writes its corpus), and keeps entries inside it: a
+// separator that starts a path (at the start of a line or after a character that cannot
+// be part of a name: a blank, a key's end, "http:") becomes '_', and so does the second
+// dot of "..". Relative paths through the scratch folders, web addresses without their
+// "//" and keys stay as written.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,8 +32,24 @@ std::filesystem::path make_scratch_folder() {
   char base[] = "/tmp/file-list-fuzz-XXXXXX";
   if (!mkdtemp(base)) std::abort();
   const std::filesystem::path inner = std::filesystem::path(base) / "a" / "b";
-  std::filesystem::create_directories(inner);
+  std::filesystem::create_directories(inner / "c" / "d");
+  for (const char* name : {"w.gpx", "c/t.txt", "c/d/m.mif", "c/d/l.lst"})
+    std::ofstream(inner / name) << "x\n";
   return inner;
+}
+
+bool name_char(uint8_t b) {
+  return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+         b == '.' || b == '_' || b == '-';
+}
+
+// Keeps every path the list names inside the scratch folder (see above).
+void confine(std::vector<uint8_t>& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    uint8_t& b = bytes[i];
+    if ((b == '/' || b == '\\') && (i == 0 || !name_char(bytes[i - 1]))) b = '_';
+    if (b == '.' && i > 0 && bytes[i - 1] == '.') b = '_';
+  }
 }
 
 // Reads the list with the scratch folder as the current folder.
@@ -52,8 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ready = true;
   }
   std::vector<uint8_t> bytes(data, data + size);
-  for (uint8_t& b : bytes)
-    if (b == '/' || b == '\\') b = '_';
+  confine(bytes);
   const std::string path = tm_fuzz::write_scratch(bytes.data(), bytes.size(), ".lst");
   fileatt_t* file = nullptr;
   file_open_object(nullptr, nullptr, path.c_str(), 0, 0, &file);

@@ -1,8 +1,8 @@
-// The GeoTIFF tags on arbitrary bytes: each input is a TIFF file held in memory whose
-// first directory is walked as the TIFF reader walks it, every tag above 33432 going to
-// the GeoTIFF handler and the finisher closing the page, with the geodesy tables of the
-// source tree, so that inputs reach the EPSG lookups. A georeference that is kept is
-// used once, pixel to model and back, as the display would.
+// The GeoTIFF tags on arbitrary bytes: each input is a TIFF file held in memory read by
+// the TIFF reader itself (every directory walked, the GeoTIFF tags going to their handler
+// and the finisher closing each page, no line decoded), with the geodesy tables of the
+// source tree, so that inputs reach the EPSG lookups. A georeference that is kept is used
+// once, pixel to model and back, as the display would.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -17,7 +17,9 @@
 #include "geodesy/xform.h"
 #include "map/bitmap_record.h"
 #include "raster/geotiff.h"
-#include "raster/tiff_values.h"
+#include "raster/tiff_read.h"
+#include "core/obj_list.h"
+#include "raster/raster_limits.h"
 #include "tests/support/file_stub.h"
 #include "tests/support/georef_steps.h"
 
@@ -27,25 +29,10 @@ std::string source_dir() {
   return std::filesystem::path(__FILE__).parent_path().parent_path().string();
 }
 
-void walk(bitmap_t* image) {
-  int order = 0;
-  if (tiff_read_header(0, &order) != 0) return;
-  const int64_t ifd = rd_tell();
-  const int n = tiff_numbers(order).u16();
-  geotiff_context* slot = nullptr;
-  int rc = get_gblerr();
-  for (int i = 0; i < n && rc == 0; ++i) {
-    rd_seek(ifd + 2 + 12 * int64_t(i), 0);
-    const int tag = tiff_numbers(order).u16();
-    if (get_gblerr() != 0) break;
-    if (tag > 33432) rc = geotiff_tag(&slot, tag, image, order);
-  }
-  if (rc == 0 && get_gblerr() == 0) {
-    geotiff_finish(&slot, image);
-  } else {
-    geotiff_discard(&slot);
-  }
-  georef_t* g = image->georef;
+// A georeference that was kept is used once, pixel to model and back, as the display
+// would.
+void use_georef(bitmap_t* image) {
+  georef_t* g = image ? image->georef : nullptr;
   if (g && g->transfo) {
     double x = image->width, y = image->height;
     xform_forward_2d(g->transfo, g->transfotype, &x, &y);
@@ -59,6 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tm_fuzz::init();
   line_store_register();
   bitmap_module_init();
+  raster_set_max_image_bytes(int64_t(64) << 20);
   geo_register_classes();
   const std::string data = source_dir() + "/data/";
   set_program_dir(data.c_str());
@@ -76,16 +64,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bitmap_t* image = nullptr;
   obj_new_registered(CLS_BITMAP, &image);
   if (!image) return 0;
-  image->width = 10;
-  image->height = 10;
   obj_t* file = tm_test::stub_memory_file(data, int64_t(size));
-  if (rd_open(file, 4096, 1) == 0) {
-    walk(image);
-    rd_close_file(file);
-  }
+  image->file = file;
+  image->format = kFormatTiff;
+  image->gamma = -1.0;
+  set_graylevel_lut(image);
+  container_t* list = nullptr;
+  obj_list_new(&list);
+  // The reader's own walk: every directory, the GeoTIFF tags among the others, no line
+  // decoded.
+  tiff_read(&image, list, -1);
   set_gblerr(0);
-  tm_test::free_georef_step(image);
-  free_obj(&image);
+  const bool filed = id_list_find(list, image->id, nullptr) != 0;
+  for (int i = 0; i < obj_list_count(list); ++i)
+    use_georef(static_cast<bitmap_t*>(obj_list_get(list, i, static_cast<obj_t**>(nullptr))));
+  if (!filed) {
+    use_georef(image);
+    tm_test::free_georef_step(image);
+    free_obj(&image);
+  }
+  for (int i = 0; i < obj_list_count(list); ++i)
+    tm_test::free_georef_step(static_cast<bitmap_t*>(obj_list_get(list, i, static_cast<obj_t**>(nullptr))));
+  obj_list_free_elements(list);
+  free_obj(&list);
+  rd_close_all();
   tm_test::free_stub_files();
+  set_gblerr(0);
   return 0;
 }

@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seeds() {
   case $1 in
     xml) echo "$root/tests/fixtures/xml" ;;
-    inflate|gzip|zip) echo "$root/tests/fixtures/deflate" ;;
+    inflate|gzip|zip|zip_member) echo "$root/tests/fixtures/deflate" ;;
     html) echo "$root/tests/fixtures/html" ;;
     *) [ -d "$root/fuzz/seeds/$1" ] && echo "$root/fuzz/seeds/$1" ;;
   esac

@@ -101,6 +101,15 @@ void select_font(int font, int size, int weight, int underital, uint32_t colour)
   c.handle = f;
 }
 
+int label_units(const char16_t* text) {
+  if (!text) return 0;
+  int n = 0;
+  while (n < kLabelMaxUnits && text[n]) ++n;
+  // A high surrogate whose low half lies beyond the bound goes too.
+  if (n == kLabelMaxUnits && text[n] && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00) --n;
+  return n;
+}
+
 int text_extent(int font, int size, int weight, int underital, const char16_t* text, int* width,
                 int* height) {
   if (width) *width = 0;
@@ -116,7 +125,7 @@ int text_extent(int font, int size, int weight, int underital, const char16_t* t
   plat::Dc dc = plat::create_compatible_dc(nullptr);
   plat::GdiObj old = plat::select_object(dc, f);
   plat::Size sz{};
-  plat::get_text_extent_point(dc, text, int(wstr_len(text)), &sz);
+  plat::get_text_extent_point(dc, text, label_units(text), &sz);
   plat::select_object(dc, old);
   plat::delete_dc(dc);
   plat::delete_object(f);
@@ -134,5 +143,5 @@ void draw_screen_text(int font, int size, int weight, int underital, uint32_t co
   if (!(std::fabs(p.x) < limit && std::fabs(p.y) < limit)) return;
   select_font(font, size, weight, underital, colour);
   if (!s.font.valid) return;
-  gdi_drawtext(text, device_coord(p.x, s.page_x), device_coord(p.y, s.page_y));
+  gdi_drawtext(text, label_units(text), device_coord(p.x, s.page_x), device_coord(p.y, s.page_y));
 }

@@ -85,9 +85,17 @@ void select_pen_brush(int motif, int width, uint32_t colour, int fill);
 // and sets the text colour; nothing when all equal the cache. A font that cannot be made
 // sets gblerr 11 and nothing is selected.
 void select_font(int font, int size, int weight, int underital, uint32_t colour);
+// Labels are measured and drawn from their first kLabelMaxUnits UTF-16 units (a pair cut
+// at the bound is left out whole): a longer label leaves any screen anyway, and the text
+// layer spends some twenty bytes on every character it lays out, so a huge name would
+// cost many times its size each time it is measured or drawn.
+constexpr int kLabelMaxUnits = 1024;
+// The number of units of `text` a label uses (0 for null).
+int label_units(const char16_t* text);
 // Measures a string with a font of height 1.5 × size (face, weight, italic and underline
 // as select_font, without the small-size rule) on a memory context of the drawing layer.
 // 0 and both sizes 0 for a null string; a font that cannot be made sets gblerr 11.
+// Only the label's units (label_units) are measured.
 int text_extent(int font, int size, int weight, int underital, const char16_t* text,
                 int* width, int* height);
 
@@ -130,7 +138,7 @@ void gdi_rectangle(int left, int top, int right, int bottom);
 void gdi_ellipse(int left, int top, int right, int bottom);
 void gdi_arc(int left, int top, int right, int bottom, int x1, int y1, int x2, int y2);
 void gdi_dot(int x, int y);
-void gdi_drawtext(const char16_t* text, int x, int y);
+void gdi_drawtext(const char16_t* text, int count, int x, int y);
 
 // ---- The draw slots ---------------------------------------------------------------------------
 // Each loads the object's attributes into the style and draws it (null father: none).

@@ -118,7 +118,7 @@ void gdi_dot(int x, int y) {
   const plat::Point p{x, y};
   if (draw_st().dc) plat::polyline(draw_st().dc, &p, 1);
 }
-void gdi_drawtext(const char16_t* text, int x, int y) {
+void gdi_drawtext(const char16_t* text, int count, int x, int y) {
   plat::Rect r{x, y, x, y};
-  if (draw_st().dc) plat::draw_text(draw_st().dc, text, -1, &r, plat::DT_NOCLIP);
+  if (draw_st().dc) plat::draw_text(draw_st().dc, text, count, &r, plat::DT_NOCLIP);
 }

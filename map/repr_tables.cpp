@@ -14,11 +14,13 @@
 #include "core/error.h"
 #include "core/index.h"
 #include "core/memory.h"
+#include "core/obj_layout.h"
 #include "core/objxml.h"
 #include "core/paths.h"
 #include "core/tracelog.h"
 #include "map/file_object.h"
 #include "map/repr.h"
+#include "map/repr_lists.h"
 #include "map/saved_tables.h"
 
 namespace {
@@ -46,12 +48,8 @@ container_t* new_mnemo_index(const char* name) {
   return idx;
 }
 
-// Frees an index or list together with its elements.
-void free_with_elements(container_t** list) {
-  if (!*list) return;
-  obj_list_free_elements(*list);
-  free_obj(list);
-}
+// Frees an index or list together with its elements (and what lists among them hold).
+void free_with_elements(container_t** list) { repr_free_list_deep(list); }
 
 // Frees the elements of an index and empties it.
 void clear_elements(container_t* list) {
@@ -123,28 +121,130 @@ feature_t* find_in_index(const container_t* index, int key, Match match, feature
   return nullptr;
 }
 
-// The lists a file holds beside the one asked for go, with what only they hold.
-void drop_other_lists(std::vector<container_t*>& others, const container_t* kept) {
-  std::unordered_set<const obj_t*> keep(others.begin(), others.end());
-  keep.insert(kept);
-  for (int i = 0; kept && i < kept->count; ++i) keep.insert(kept->elems[i]);
-  for (container_t* c : others) {
+// A file's tree links and list references are dropped from what the read keeps or frees:
+// the tables never carry them, and a list reference naming another list of the file (or
+// the list itself, or a list loaded before) would make the free routine of its holder free
+// that list a second time.
+void drop_links(obj_t* o) {
+  if (o->cls == CLS_CONTAINER) {
+    auto* c = reinterpret_cast<container_t*>(o);
+    c->father = nullptr;
+    c->sons = nullptr;
+    c->source = nullptr;
+    return;
+  }
+  char* rec = reinterpret_cast<char*>(o);
+  const int n = obj_class_attr_count(o->cls);
+  for (int i = 2; i < n; ++i) {
+    int type = 0, off = 0;
+    const char* name = nullptr;
+    obj_attr_info(o->cls, i, &type, &off, &name);
+    if (type != AT_LIST && type != AT_FATHER) continue;
+    if (off < 0 || off + attr_type_size(type) > obj_class_size(o->cls)) continue;
+    field_store<void*>(rec, off, nullptr);
+  }
+}
+
+// Whether `list` holds itself, directly or through the lists among its elements.
+bool holds_itself(const container_t* list) {
+  std::unordered_set<const obj_t*> seen;
+  std::vector<const container_t*> todo{list};
+  while (!todo.empty()) {
+    const container_t* c = todo.back();
+    todo.pop_back();
+    for (int i = 0; i < obj_list_count(c); ++i) {
+      const obj_t* e = c->elems[i];
+      if (!e || e->cls != CLS_CONTAINER) continue;
+      if (e == list) return true;
+      if (seen.insert(e).second) todo.push_back(reinterpret_cast<const container_t*>(e));
+    }
+  }
+  return false;
+}
+
+// The kept list holds only objects of this read (ids above `first_new`): an id of the file
+// that names an object loaded before resolves to it, and freeing the list with its
+// elements would free what its owner still holds.
+void keep_own_elements(container_t* kept, int first_new) {
+  int n = 0;
+  for (int i = 0; i < obj_list_count(kept); ++i) {
+    obj_t* e = kept->elems[i];
+    if (e && e->id > first_new) kept->elems[n++] = e;
+  }
+  kept->count = n;
+}
+
+// The lists a file holds beside the one asked for go, with what only they hold: what the
+// kept list reaches (its elements, and the elements of the lists among them, at any
+// depth) stays, and so do objects loaded before this read.
+void drop_other_lists(std::vector<container_t*>& others, const container_t* kept,
+                      int first_new) {
+  std::unordered_set<const obj_t*> reached;
+  std::vector<const container_t*> todo;
+  if (kept) {
+    reached.insert(kept);
+    todo.push_back(kept);
+  }
+  while (!todo.empty()) {
+    const container_t* c = todo.back();
+    todo.pop_back();
+    for (int i = 0; i < obj_list_count(c); ++i) {
+      const obj_t* e = c->elems[i];
+      if (!e || !reached.insert(e).second) continue;
+      if (e->cls == CLS_CONTAINER) todo.push_back(reinterpret_cast<const container_t*>(e));
+    }
+  }
+  for (const obj_t* o : reached)
+    if (o->id > first_new) drop_links(const_cast<obj_t*>(o));
+  std::vector<container_t*> doomed;
+  for (container_t* c : others)
+    if (!reached.count(c)) doomed.push_back(c);
+  std::unordered_set<const obj_t*> keep(doomed.begin(), doomed.end());
+  keep.insert(reached.begin(), reached.end());
+  for (container_t* c : doomed) {
     c->elem_class = 0;
     c->key_type = 0;
     c->key_offset = 0;
     c->source = nullptr;
     int n = 0;
-    for (int i = 0; i < obj_list_count(c); ++i)
-      if (c->elems[i] && !keep.count(c->elems[i])) c->elems[n++] = c->elems[i];
+    for (int i = 0; i < obj_list_count(c); ++i) {
+      obj_t* e = c->elems[i];
+      if (e && e->id > first_new && !keep.count(e)) {
+        drop_links(e);
+        c->elems[n++] = e;
+      }
+    }
     c->count = n;
+    drop_links(c);
   }
-  if (!others.empty()) obj_lists_free_type(others.data(), int(others.size()), 0);
-  for (container_t* c : others) free_obj(&c);
+  if (!doomed.empty()) obj_lists_free_type(doomed.data(), int(doomed.size()), 0);
+  for (container_t* c : doomed) free_obj(&c);
 }
 
 }  // namespace
 
 std::recursive_mutex& repr_tables_mutex() { return g_mutex; }
+
+void repr_free_list_deep(container_t** list) {
+  if (!list || !*list || get_gblerr() != 0) return;
+  std::unordered_set<const obj_t*> seen{*list};
+  std::vector<obj_t*> reached;
+  std::vector<const container_t*> todo{*list};
+  while (!todo.empty()) {
+    const container_t* c = todo.back();
+    todo.pop_back();
+    for (int i = 0; i < obj_list_count(c); ++i) {
+      obj_t* e = c->elems[i];
+      if (!e || !seen.insert(e).second) continue;
+      reached.push_back(e);
+      if (e->cls == CLS_CONTAINER) todo.push_back(reinterpret_cast<const container_t*>(e));
+    }
+  }
+  // A list's free routine never reads its elements: the order does not matter.
+  for (obj_t* o : reached) free_obj(&o);
+  obj_list_clear(*list);
+  free_obj(list);
+}
 
 char* repr_data_path(const char* file_name, char** owner) {
   // The system folder first, then the program folder (where the build puts the data).
@@ -185,7 +285,14 @@ int repr_load_named_list(const char* path, const char* list_name, container_t** 
     else
       others.push_back(c);
   }
-  drop_other_lists(others, found);
+  // A list that holds itself would be freed twice with its elements: the file is refused.
+  if (found && holds_itself(found)) {
+    others.push_back(found);
+    found = nullptr;
+    if (!err) err = ERR_BAD_FILE;
+  }
+  if (found) keep_own_elements(found, first_new);
+  drop_other_lists(others, found, first_new);
   if (!f->in_table) free_obj(&f);
   if (!found && !err) err = 3;
   if (err) return err;

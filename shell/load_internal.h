@@ -43,5 +43,9 @@ void load_clear_failure_text();
 // "Cannot display file in graph space: " + name + the reason.
 void say_cannot_display_name(const char* name, int reason);
 void say_cannot_display(const fileatt_t* file, int reason);
+// Names, in the status text (timed), a folder that holds no file to load, saying that it
+// is a folder: a folder named like a file (an empty "tracks.gpx/") would otherwise load
+// nothing without a word.
+void say_empty_folder(const fileatt_t* folder);
 // Adds a file to the loaded-files list once.
 void load_add_loaded(fileatt_t* file);

@@ -11,6 +11,7 @@
 #include "core/config.h"
 #include "core/error.h"
 #include "core/paths.h"
+#include "core/file_info.h"
 #include "formats/file_load.h"
 #include "map/file_object.h"
 #include "map/graphspace.h"
@@ -124,9 +125,26 @@ void load_one(fileatt_t* file) {
   progress_hide();
 }
 
+// Whether a folder's walk found a file (not only folders, whose names end with their
+// separator) below it.
+bool holds_files(const fileatt_t* folder) {
+  for (int i = 0; i < obj_list_count(folder->sot); ++i) {
+    const fileatt_t* f = file_of(folder->sot->elems[i]);
+    if (!f || f->filetype == kFileKindFolder) continue;
+    const std::string name = file_get_name(f) ? file_get_name(f) : "";
+    if (name.empty() || name.back() == '/' || name.back() == '\\') continue;
+    int type = 0;
+    int64_t size = 0;
+    file_info(name.c_str(), &type, &size, nullptr);
+    if (type != FILE_TYPE_FOLDER) return true;
+  }
+  return false;
+}
+
 // Step 4 of the run: the file itself, or the members of a folder, through the work list.
 void read_work_list(fileatt_t* file) {
   container_t* work = load_work_list();
+  if (file->filetype == kFileKindFolder && !holds_files(file)) say_empty_folder(file);
   if (file->sot && obj_list_has_class(file->sot, kFileClass))
     move_files_to_work(file->sot);
   else

@@ -164,6 +164,17 @@ void load_clear_failure_text() {
   });
 }
 
+void say_empty_folder(const fileatt_t* folder) {
+  std::string text = is_french() ? "Dossier sans fichier a charger : "
+                                 : "Folder without any file to load: ";
+  text += file_get_name(folder);
+  run_on_ui_thread([&]() -> intptr_t {
+    main_set_status_text(nullptr, text.c_str(), 1);
+    busy_reset();
+    return 0;
+  });
+}
+
 void say_cannot_display_name(const char* name, int reason) {
   load_say_failure(is_french() ? "Affichage impossible dans l'espace graphique : "
                                : "Cannot display file in graph space: ",

@@ -8,14 +8,16 @@
 # Set by the including file: TM_PROGRAM (the test program), TM_PREFIX, TM_LIST (the
 # generated file of add_test lines, rebuilt when the program is newer), TM_WORKDIR, and
 # optionally TM_LOCKED_SUITES (a regular expression) with TM_LOCK: suites whose names
-# match run under that resource lock, one at a time.
+# match run under that resource lock, one at a time, each through own_network.sh (a
+# network namespace of its own; skipped, exit 77, when none can be made and a port is held).
 
 if(NOT EXISTS "${TM_PROGRAM}")
   add_test("${TM_PREFIX}NOT_BUILT" "${TM_PROGRAM}")
   return()
 endif()
 
-if(NOT EXISTS "${TM_LIST}" OR "${TM_PROGRAM}" IS_NEWER_THAN "${TM_LIST}")
+if(NOT EXISTS "${TM_LIST}" OR "${TM_PROGRAM}" IS_NEWER_THAN "${TM_LIST}"
+   OR "${CMAKE_CURRENT_LIST_FILE}" IS_NEWER_THAN "${TM_LIST}")
   execute_process(COMMAND "${TM_PROGRAM}" --gtest_list_tests
                   WORKING_DIRECTORY "${TM_WORKDIR}"
                   OUTPUT_VARIABLE listing RESULT_VARIABLE result TIMEOUT 120)
@@ -33,11 +35,13 @@ if(NOT EXISTS "${TM_LIST}" OR "${TM_PROGRAM}" IS_NEWER_THAN "${TM_LIST}")
         continue()
       endif()
       set(name "${TM_PREFIX}${suite}")
-      string(APPEND lines "add_test([=[${name}]=] [=[${TM_PROGRAM}]=] [=[--gtest_filter=${suite}.*]=])\n")
-      string(APPEND lines "set_tests_properties([=[${name}]=] PROPERTIES WORKING_DIRECTORY [=[${TM_WORKDIR}]=])\n")
       if(DEFINED TM_LOCKED_SUITES AND suite MATCHES "${TM_LOCKED_SUITES}")
-        string(APPEND lines "set_tests_properties([=[${name}]=] PROPERTIES RESOURCE_LOCK [=[${TM_LOCK}]=])\n")
+        string(APPEND lines "add_test([=[${name}]=] /bin/sh [=[${CMAKE_CURRENT_LIST_DIR}/own_network.sh]=] [=[${TM_PROGRAM}]=] [=[--gtest_filter=${suite}.*]=])\n")
+        string(APPEND lines "set_tests_properties([=[${name}]=] PROPERTIES RESOURCE_LOCK [=[${TM_LOCK}]=] SKIP_RETURN_CODE 77)\n")
+      else()
+        string(APPEND lines "add_test([=[${name}]=] [=[${TM_PROGRAM}]=] [=[--gtest_filter=${suite}.*]=])\n")
       endif()
+      string(APPEND lines "set_tests_properties([=[${name}]=] PROPERTIES WORKING_DIRECTORY [=[${TM_WORKDIR}]=])\n")
     endif()
   endforeach()
   file(WRITE "${TM_LIST}" "${lines}")

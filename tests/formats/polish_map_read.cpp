@@ -818,6 +818,31 @@ TEST_F(PolishFixture, MissingFeatureFilesAreLoggedAndClassifyNothing) {
   config_reset();
 }
 
+// Feature files whose list holds itself, or holds another list of the file, start the
+// tables without freeing anything twice: the first is refused (nothing classified), the
+// second loads the features it holds directly.
+TEST_F(PolishFixture, FeatureFilesWhoseListsHoldListsStartSafely) {
+  const std::string fixtures = TM_SOURCE_DIR "/tests/fixtures/objxml/";
+  const std::string self = tm_test::fresh_dir("polish_self_list") + "/";
+  std::filesystem::copy_file(fixtures + "self_list.xml", self + "pfmsfeat.xml");
+  std::string text = slurp_file(self + "pfmsfeat.xml");
+  text.replace(text.find("<Fname>x<"), 9, "<Fname>pfmsfeat<");
+  tm_test::write_file(self + "pfmsfeat.xml", text);
+  EXPECT_EQ(mp_init_from(self.c_str(), nullptr), 0);
+  EXPECT_EQ(get_gblerr(), 0);
+  EXPECT_EQ(obj_list_count(mp_features()), 0);
+  const std::string nested = tm_test::fresh_dir("polish_nested_list") + "/";
+  text = slurp_file(fixtures + "list_in_list.xml");
+  text.replace(text.find("<Fname>x<"), 9, "<Fname>pfmsfeat<");
+  text.replace(text.find("<Fmnemo>A<"), 10, "<Fmaintype>47</Fmaintype><Fmnemo>A<");
+  tm_test::write_file(nested + "pfmsfeat.xml", text);
+  std::filesystem::copy_file(tm_test::kReprDataDir + "pfmmfeat.xml", nested + "pfmmfeat.xml");
+  EXPECT_EQ(mp_init_from(nested.c_str(), nullptr), 2);
+  EXPECT_EQ(obj_list_count(mp_features()), 1);
+  mp_free();
+  EXPECT_EQ(get_gblerr(), 0);
+}
+
 // The map features window rebuilds the tables on its thread while a load reads them: the
 // features the load gave its elements stay valid.
 TEST_F(PolishFixture, ARebuildWhileALoadRunsLeavesEveryFeatureValid) {

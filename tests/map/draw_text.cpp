@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "core/error.h"
 #include "tests/map/draw_fixture.h"
@@ -141,6 +142,42 @@ TEST(DrawText, LabelAtItsPoint) {
     tm_test::free_one(s);
     tm_test::free_one(w);
   }
+}
+
+// A huge label is measured and drawn from its first kLabelMaxUnits units: the same size
+// and the same pixels as that prefix alone, and a pair cut at the bound is left out.
+TEST(DrawText, AHugeLabelIsMeasuredAndDrawnFromABoundedPrefix) {
+  std::u16string huge(200000, u'W');
+  for (size_t i = 0; i < huge.size(); i += 7) huge[i] = u'i';
+  const std::u16string prefix = huge.substr(0, kLabelMaxUnits);
+  EXPECT_EQ(label_units(huge.c_str()), kLabelMaxUnits);
+  EXPECT_EQ(label_units(u"abc"), 3);
+  EXPECT_EQ(label_units(nullptr), 0);
+  int wh = 0, hh = 0, wp = 0, hp = 0, wl = 0, hl = 0;
+  ASSERT_EQ(text_extent(1, 10, 1, 0, huge.c_str(), &wh, &hh), 1);
+  ASSERT_EQ(text_extent(1, 10, 1, 0, prefix.c_str(), &wp, &hp), 1);
+  const std::u16string longer = huge.substr(0, kLabelMaxUnits + 1);
+  ASSERT_EQ(text_extent(1, 10, 1, 0, longer.c_str(), &wl, &hl), 1);
+  EXPECT_EQ(wh, wp);
+  EXPECT_EQ(hh, hp);
+  EXPECT_EQ(wl, wp);
+  // A surrogate pair across the bound: its high half is not measured alone.
+  std::u16string pair = prefix;
+  pair[kLabelMaxUnits - 1] = 0xD83D;
+  pair += char16_t(0xDE00);
+  EXPECT_EQ(label_units(pair.c_str()), kLabelMaxUnits - 1);
+  // Drawn on a canvas wider than the prefix: the ink of the huge label is the ink of its
+  // prefix, and it ends before the canvas does.
+  tm_test::pixel_set ink_huge, ink_prefix;
+  using run = std::pair<const std::u16string*, tm_test::pixel_set*>;
+  for (auto [text, ink] : {run{&huge, &ink_huge}, run{&prefix, &ink_prefix}}) {
+    draw_canvas c(24000, 40);
+    draw_screen_text(1, 8, 1, 0, tm_test::kBlueWord, text->c_str(), screen_pt{0, 5});
+    *ink = c.ink();
+  }
+  ASSERT_FALSE(ink_prefix.empty());
+  EXPECT_LT(ink_prefix.rbegin()->first, 23000);
+  EXPECT_EQ(ink_huge, ink_prefix);
 }
 
 TEST(DrawText, EmptyTextDrawsNothing) {

@@ -10,6 +10,7 @@
 #include "core/core_classes.h"
 #include "core/index.h"
 #include "map/draw_styles.h"
+#include "map/repr_lists.h"
 #include "tests/map/repr_fixture.h"
 
 namespace {
@@ -186,6 +187,58 @@ TEST_F(ReprRules, AFileWithoutTheNamedListIsRefused) {
       "</Fname><Fobjs><IDS>RP1</IDS></Fobjs></container>\n</tmobjnative>\n");
   EXPECT_EQ(repr_load_from(path.c_str()), 3);
   EXPECT_EQ(obj_list_count(repr_mnemo_index()), 0);
+}
+
+// Lists that hold lists: the list asked for keeps every list it holds (and what they
+// hold), the other lists go without freeing what the kept one reaches, and a list that
+// holds itself (directly or through another list) is refused as an invalid file. Every
+// list returned is freed with its elements as its owners free it.
+TEST_F(ReprRules, ListsHoldingListsAreKeptWholeOrRefusedWhenTheyHoldThemselves) {
+  const std::string dir = TM_SOURCE_DIR "/tests/fixtures/objxml/";
+  struct refused_case {
+    const char* file;
+    const char* list;
+  };
+  for (const refused_case& c : {refused_case{"self_list.xml", "x"}, refused_case{"ring_lists.xml", "x"},
+                                refused_case{"ring_lists.xml", "y"}}) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.list);
+    container_t* list = reinterpret_cast<container_t*>(1);
+    EXPECT_EQ(repr_load_named_list((dir + c.file).c_str(), c.list, &list), ERR_BAD_FILE);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(get_gblerr(), 0);
+  }
+  // The asked list holds a feature twice and list y; z, another list, holds y as well.
+  container_t* x = nullptr;
+  ASSERT_EQ(repr_load_named_list((dir + "list_in_list.xml").c_str(), "x", &x), 0);
+  ASSERT_EQ(obj_list_count(x), 3);
+  ASSERT_EQ(val(x->elems[1]->cls), CLS_CONTAINER);
+  const auto* y = reinterpret_cast<const container_t*>(x->elems[1]);
+  ASSERT_EQ(obj_list_count(y), 2);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(val(y->elems[i]->cls), CLS_FEATURE);
+    EXPECT_STREQ(val(static_cast<const feature_t*>(y->elems[i])->mnemo), i ? "C" : "B");
+  }
+  EXPECT_STREQ(val(static_cast<const feature_t*>(x->elems[0])->mnemo), "A");
+  // Freed with everything it reaches, the nested list's elements included.
+  repr_free_list_deep(&x);
+  EXPECT_EQ(x, nullptr);
+  // A list whose ids name objects loaded before the read: those stay with their owner,
+  // and the returned list does not hold them.
+  feature_t* before = feature(1, 2, kEltNode, "OWNED");
+  ASSERT_GT(val(before->id), 0);
+  const std::string id = std::to_string(val(before->id));
+  const std::string path = tm_test::write_file(
+      tm_test::fresh_dir("repr_foreign_ids") + "/lists.xml",
+      "<tmobjnative><feature id=\"FE1000001\" type=\"153\"><Fmnemo>N</Fmnemo></feature>"
+      "<container id=\"LI1000002\" type=\"34\"><Fname>x</Fname><Fobjs><IDS>FE1000001 FE" +
+          id + "</IDS></Fobjs></container><container id=\"LI1000003\" type=\"34\"><Fname>o</Fname>"
+          "<Fobjs><IDS>FE" + id + "</IDS></Fobjs></container></tmobjnative>");
+  ASSERT_EQ(repr_load_named_list(path.c_str(), "x", &x), 0);
+  ASSERT_EQ(obj_list_count(x), 1);
+  EXPECT_STREQ(val(static_cast<const feature_t*>(x->elems[0])->mnemo), "N");
+  obj_list_free_elements(x);
+  free_obj(&x);
+  EXPECT_STREQ(val(before->mnemo), "OWNED");
 }
 
 TEST_F(ReprRules, TheSchemeWinsOverTheFileAndAnIdenticalRepresentationIsNotAdded) {

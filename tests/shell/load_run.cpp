@@ -244,6 +244,33 @@ TEST_F(LoadRun, UnknownBytesAreNamedAndLoseNothing) {
   EXPECT_EQ(get_gblerr(), 0);
 }
 
+// A folder named like a file, empty or holding only empty folders, is said to be a folder
+// holding nothing to load; what was loaded before stays shown. (One case a test: a timed
+// status text stays until it times out.)
+class LoadRunEmptyFolder : public LoadRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LoadRunEmptyFolder, AFolderNamedLikeAFileWithNothingToLoadIsSaidToBeAFolder) {
+  const std::string d = dir("load_empty_folder");
+  const std::string good = tm_test::write_file(d + "good.gpx", gpx_text(4.0, 44.0));
+  open_file(good.c_str());
+  settle();
+  ASSERT_TRUE(shown(good));
+  const std::string folder = d + "tracks.gpx";
+  std::filesystem::create_directories(folder);
+  if (GetParam()) std::filesystem::create_directories(folder + "/inner");
+  open_file(folder.c_str());
+  settle();
+  EXPECT_TRUE(shown(good));
+  char* status = nullptr;
+  main_get_title_text(nullptr, &status);
+  EXPECT_THAT(std::string(status ? status : ""),
+              ::testing::HasSubstr("Folder without any file to load: " + folder));
+  free_mem(&status);
+  EXPECT_EQ(get_gblerr(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EmptyOrOnlyFolders, LoadRunEmptyFolder, ::testing::Bool());
+
 // A dropped folder loads every file below it, in its subfolders too.
 TEST_F(LoadRun, DroppedFolderLoadsEveryFileBelowIt) {
   const std::string d = dir("load_folder");
