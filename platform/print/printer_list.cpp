@@ -3,9 +3,6 @@
 // printing code, the print set-up dialog and the printer contexts. Readers get copies
 // under the lock, so a list replaced while a document prints never changes that
 // document's printer.
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <mutex>
 
 #include "platform/print/print_internal.h"
@@ -50,11 +47,6 @@ PrinterList& printer_list() {
 }
 
 thread_local std::string t_print_error;
-
-bool is_folder(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // A folder as the configuration writes it ('\' accepted), ending with '/'.
 std::string folder_path(std::string path) {

@@ -19,6 +19,7 @@
 #include "tests/platform/print_pdf.h"
 #include "tests/shell/load_fixture.h"
 #include "tests/support/cups_server.h"
+#include "tests/support/run_tool.h"
 
 namespace frame_test {
 namespace {
