@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/gdi/gdi.h"
@@ -167,6 +168,24 @@ TEST_F(SystemPrinters, ConfiguredListsWithAndWithoutTheSystemsPrinters) {
   plat::set_printer_config({{"Office", tm_test::fresh_dir("office"), 300, true}}, true);
   EXPECT_EQ(plat::enum_printers(), (std::vector<std::string>{"off", "test", "Office"}));
   EXPECT_EQ(plat::get_default_printer(), "test");
+}
+
+// The list asked for from several threads at once (the first asks the server): each
+// gets the whole list, and the server is asked once.
+TEST_F(SystemPrinters, ListReadFromSeveralThreadsAtOnce) {
+  std::vector<std::vector<std::string>> seen(4);
+  std::vector<std::string> defaults(4);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < seen.size(); ++i)
+    threads.emplace_back([&, i] {
+      seen[i] = plat::enum_printers();
+      defaults[i] = plat::get_default_printer();
+    });
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i], (std::vector<std::string>{"off", "test", "PDF"})) << i;
+    EXPECT_EQ(defaults[i], "test") << i;
+  }
 }
 
 // No scheduler where libcups looks: the file printer alone, and no word about it.
