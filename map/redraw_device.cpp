@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/config.h"
@@ -45,11 +47,17 @@ const char kPrintErrorEn[] =
     "can\n  Descrease printer resolution,\n  Descrease ratio,\n  Uncheck full page mode,\n  "
     "Check gray level mode.\n";
 
-// The printer pages whose document and page are started, and the map window that was
-// current before drawing began (restored at its end).
+// A document the printer or the print server did not take (as opposed to a device
+// that ran out of memory while drawing): the print-error box gives the reason.
+const char kJobErrorFr[] = "Le document n'a pas pu \xC3\xAAtre imprim\xC3\xA9.\n\n";
+const char kJobErrorEn[] = "The document could not be printed.\n\n";
+
+// The printer pages whose document and page are started, why a document failed, and
+// the map window that was current before drawing began (restored at its end).
 struct device_state {
   std::mutex mu;
   std::vector<mapwin_t*> started;
+  std::vector<std::pair<mapwin_t*, std::string>> failures;
 };
 device_state& dev() {
   static device_state d;
@@ -67,6 +75,44 @@ void forget_page(mapwin_t* win) {
   s.erase(std::remove(s.begin(), s.end(), win), s.end());
 }
 
+// The printing layer's reason for the failure of a document call, kept for the box.
+void note_failure(mapwin_t* win) {
+  win->print_error = 1;
+  std::string reason = plat::last_print_error();
+  if (reason.empty()) return;
+  std::lock_guard<std::mutex> lock(dev().mu);
+  dev().failures.emplace_back(win, std::move(reason));
+}
+std::string take_failure(mapwin_t* win) {
+  std::lock_guard<std::mutex> lock(dev().mu);
+  std::string reason;
+  auto& f = dev().failures;
+  for (auto it = f.begin(); it != f.end();) {
+    if (it->first == win) {
+      if (reason.empty()) reason = it->second;
+      it = f.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return reason;
+}
+
+// Where the document went, in the status text for the user: the file's full path, or
+// the printer and the server's job number.
+void tell_printed(plat::Dc dc) {
+  const bool fr = is_french() != 0;
+  std::string text;
+  const std::string file = plat::printed_file(dc);
+  if (!file.empty()) {
+    text = (fr ? "Imprim\xC3\xA9 dans " : "Printed to ") + file;
+  } else if (const int job = plat::printed_job(dc)) {
+    text = std::string(fr ? "Envoy\xC3\xA9 \xC3\xA0 l'imprimante " : "Sent to printer ") + plat::printer_dc_name(dc) +
+           (fr ? " (travail " : " (job ") + std::to_string(job) + ")";
+  }
+  if (!text.empty()) main_set_status_text(nullptr, text.c_str(), 1);
+}
+
 // Starts the document and its page once; a failure sets the print error flag, which
 // makes pane_finish_page abandon the document and tell the user.
 void start_printer_page(mapwin_t* win) {
@@ -74,8 +120,7 @@ void start_printer_page(mapwin_t* win) {
   const auto* info = static_cast<const print_doc_info*>(win->doc_info);
   const char* name = info && info->name ? info->name : "tarmelo";
   const char* path = info ? info->output_path : nullptr;
-  if (plat::start_doc(win->dc, name, path) <= 0 || plat::start_page(win->dc) <= 0)
-    win->print_error = 1;
+  if (plat::start_doc(win->dc, name, path) <= 0 || plat::start_page(win->dc) <= 0) note_failure(win);
   std::lock_guard<std::mutex> lock(dev().mu);
   dev().started.push_back(win);
 }
@@ -155,17 +200,21 @@ void pane_finish_page(pane_t* pane) {
       if (win->print_error) {
         plat::abort_doc(win->dc);
       } else if (plat::end_page(win->dc) <= 0 || plat::end_doc(win->dc) <= 0) {
-        win->print_error = 1;
+        note_failure(win);
+      } else {
+        tell_printed(win->dc);
       }
     }
     plat::delete_dc(win->dc);
     win->dc = nullptr;
   }
   forget_page(win);
+  const std::string reason = take_failure(win);
   if (win->print_error) {
     const bool fr = is_french() != 0;
-    plat::message_box(nullptr, fr ? kPrintErrorFr : kPrintErrorEn,
-                      fr ? "Erreur d'impression" : "Print error", plat::MB_OK);
+    const std::string text = reason.empty() ? std::string(fr ? kPrintErrorFr : kPrintErrorEn)
+                                            : std::string(fr ? kJobErrorFr : kJobErrorEn) + reason;
+    plat::message_box(nullptr, text.c_str(), fr ? "Erreur d'impression" : "Print error", plat::MB_OK);
   }
   // The page exists for one pass: nothing may name it any more.
   obj_t* resume_pane = nullptr;

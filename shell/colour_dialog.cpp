@@ -14,7 +14,7 @@
 #include "platform/ui/messages.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
-#include "shell/dialog_items.h"
+#include "shell/framework/dialog_items.h"
 #include "shell/framework/choosers.h"
 #include "shell/framework/winutil.h"
 #include "shell/preference_dialogs.h"

@@ -32,7 +32,7 @@
 #include "shell/framework/winutil.h"
 #include "shell/menu.h"
 #include "shell/preference_dialogs.h"
-#include "shell/print_dialog.h"
+#include "shell/framework/print_dialog.h"
 #include "shell/startup.h"
 #include "shell/zoom_dialogs.h"
 
@@ -112,6 +112,7 @@ void install_program_routines() {
   get_dispatcher_hooks().overviews_build = overview_build_queued;
   get_dispatcher_hooks().ecw_idle_views = ecw_idle_views;
   install_print_routines();
+  register_dialog_template("CHXIMPR", &print_dialog_template());
   register_preference_dialogs();
   register_zoom_dialogs();
   set_frame_exit_routine(app_exit);

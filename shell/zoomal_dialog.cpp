@@ -23,7 +23,7 @@
 #include "platform/ui/queue.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
-#include "shell/dialog_items.h"
+#include "shell/framework/dialog_items.h"
 #include "shell/frame.h"
 #include "shell/framework/winutil.h"
 #include "shell/zoom_dialog_fields.h"

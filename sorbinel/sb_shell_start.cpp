@@ -4,8 +4,8 @@
 //
 // The map windows and the redraw pass are wired to the framework here, as the map
 // program's frame does for itself, since this program has a document window of the same
-// kind. Printing goes to the first printer of the list without a set-up dialog: the
-// viewer prints the shown image as it is, one page.
+// kind. Printing is the map program's: the same printer list, the print set-up dialog
+// (its image variant when the document shows an image) and the same command.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -76,6 +76,7 @@
 #include "raster/kap_read.h"
 #include "raster/ozi_map.h"
 #include "shell/framework/dispatcher.h"
+#include "shell/framework/print_dialog.h"
 #include "shell/framework/program_loop.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/table_window.h"
@@ -281,22 +282,6 @@ void apply_scroll_and_refresh() {
   sb_refresh_pages();
 }
 
-void print_run(void*) {
-  print_setup();
-  task_end();
-}
-
-// The first printer of the list with its own quality; no dialog.
-int first_printer(mapwin_t*, container_t* printers, printer_entry_t** printer, quality_entry_t** quality, double*,
-                  double*, int*, int*, int* full_page) {
-  obj_t* first = nullptr;
-  obj_list_get(printers, 0, &first);
-  *printer = reinterpret_cast<printer_entry_t*>(first);
-  *quality = nullptr;
-  if (full_page) *full_page = 1;
-  return first ? 1 : 0;
-}
-
 }  // namespace
 
 void sb_install_window_routines() {
@@ -313,14 +298,10 @@ void sb_install_window_routines() {
   h.main_set_status_text = status_text;
   h.redraw_schedule = redraw_schedule;
   h.redraw_run = redraw_run;
-  h.print_run = print_run;
   set_redraw_interrupt_routine(redraw_interrupt);
   set_invalid_rect_routine(paint_rect);
   redraw_install_hooks(task_work_pending);
-  print_dialog_hooks print;
-  print.run = first_printer;
-  print_set_dialog_hooks(&print);
-  print_install_page_offsets();
+  install_print_routines();
 }
 
 namespace {

@@ -30,7 +30,10 @@ constexpr int kMaxCopies = 9999;
 
 bool is_quality_code(int q) { return q >= DMRES_HIGH && q <= DMRES_DRAFT; }
 
+// A printer that lists its resolutions prints at those; any other at its own and the
+// usual ones below it.
 bool prints_at(const PrinterInfo& p, int dpi) {
+  if (!p.resolutions.empty()) return std::find(p.resolutions.begin(), p.resolutions.end(), dpi) != p.resolutions.end();
   return dpi == p.dpi || (dpi < p.dpi && std::find(std::begin(kResolutions), std::end(kResolutions), dpi) !=
                                               std::end(kResolutions));
 }
@@ -46,13 +49,18 @@ int to_pixels(int tenth_mm, int dpi) { return int((int64_t(tenth_mm) * dpi + 127
 
 using FieldMerge = void (*)(const PrinterInfo& p, const DevMode& in, DevMode* s);
 
-void merge_orientation(const PrinterInfo&, const DevMode& in, DevMode* s) {
-  if (in.orientation == DMORIENT_PORTRAIT || in.orientation == DMORIENT_LANDSCAPE) s->orientation = in.orientation;
+void merge_orientation(const PrinterInfo& p, const DevMode& in, DevMode* s) {
+  if (in.orientation == DMORIENT_PORTRAIT || (in.orientation == DMORIENT_LANDSCAPE && p.landscape))
+    s->orientation = in.orientation;
 }
 
-void merge_paper(const PrinterInfo&, const DevMode& in, DevMode* s) {
+bool takes_paper(const PrinterInfo& p, int16_t code) {
+  return p.papers.empty() || std::find(p.papers.begin(), p.papers.end(), code) != p.papers.end();
+}
+
+void merge_paper(const PrinterInfo& p, const DevMode& in, DevMode* s) {
   for (const Paper& paper : kPapers) {
-    if (paper.code != in.paper_size) continue;
+    if (paper.code != in.paper_size || !takes_paper(p, paper.code)) continue;
     s->paper_size = paper.code;
     s->paper_width = paper.width;
     s->paper_length = paper.length;
@@ -99,6 +107,14 @@ DevMode printer_defaults(const PrinterInfo& printer) {
   while (n > 0 && n < printer.name.size() && (uint8_t(printer.name[n]) & 0xC0) == 0x80) --n;  // whole characters
   memcpy(d.device_name, printer.name.data(), n);
   d.fields = kSettableFields;
+  d.paper_size = printer.paper;
+  d.paper_width = printer.paper_width;
+  d.paper_length = printer.paper_length;
+  for (const Paper& paper : kPapers) {
+    if (paper.code != printer.paper) continue;
+    d.paper_width = paper.width;
+    d.paper_length = paper.length;
+  }
   d.print_quality = int16_t(printer.dpi);
   d.y_resolution = int16_t(printer.dpi);
   d.color = printer.colour ? DMCOLOR_COLOR : DMCOLOR_MONOCHROME;

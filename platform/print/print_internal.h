@@ -5,17 +5,27 @@
 // pdf_writer.cpp writes documents and printer_dc.cpp ties them to device contexts.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "platform/print/printer.h"
 
 namespace plat {
 
 // One printer of the list (a copy: the list may be replaced while a document prints).
+// A file printer writes PDF files into a folder; a system printer is a destination of
+// the print server, to which each document goes as one PDF job.
 struct PrinterInfo {
   std::string name;
-  std::string folder;  // as configured; "" for the default folder
-  int dpi = 300;
+  std::string folder;  // as configured; "" for the default folder (file printers)
+  int dpi = 300;       // the printer's own resolution
   bool colour = true;
+  bool system = false;          // a print server's destination
+  bool is_default = false;      // the server's default destination
+  std::vector<int> resolutions;  // what it prints at (dpi); empty: its own and the usual ones below
+  std::vector<int16_t> papers;   // the paper codes it takes; empty: every one known
+  int16_t paper = DMPAPER_A4;    // its default paper: a code, or DMPAPER_USER with the size below
+  int16_t paper_width = 2100, paper_length = 2970;  // tenths of a millimetre, held in portrait
+  bool landscape = true;         // turns pages to landscape
 };
 
 // The printer of that name (null or "" for the default one); false when none has it.
@@ -41,6 +51,14 @@ PageGeometry page_geometry(const PrinterInfo& printer, const DevMode& settings);
 // The largest page surface a printer context makes (in pixels): 600 dpi on the largest
 // sheet fits well inside it.
 constexpr long long kMaxPagePixels = 64LL * 1024 * 1024;
+
+// The print server's destinations (none when no server answers within a second), and
+// one document sent to a destination as a PDF job with its copies and orientation.
+// send_system_job returns the job number, or 0 with the server's reason left by
+// set_print_error.
+std::vector<PrinterInfo> system_printers();
+int send_system_job(const PrinterInfo& printer, const DevMode& settings, const std::string& title,
+                    const std::string& pdf_file);
 
 // The calling thread's last error message.
 void set_print_error(std::string message);

@@ -1,11 +1,23 @@
 // Printers: the list of printers the programs may print to, their document properties
 // and device capabilities, and printer device contexts whose documents become PDF files.
 //
-// The list comes from the configuration, handed over once at start-up through
-// set_printer_config. With nothing configured there is one printer, "PDF", writing into
-// the user's documents folder: $XDG_DOCUMENTS_DIR when that folder exists, else
-// ~/Documents when it exists, else the temporary folder ($TMPDIR, default /tmp). The first
-// printer of the list is the default printer.
+// The list holds the system's printers, the destinations of the CUPS print server, read
+// the first time the list is needed, followed by the file printers. The server is the
+// one libcups names (CUPS_SERVER, client.conf, the local socket); when none answers
+// within a second the list holds the file printers alone, without a message. Of each
+// destination are read its name ("name/instance" for an instance), whether it is the
+// default, its resolutions and paper sizes (the destination's own options first, then
+// the server's attributes), its colour mode and whether it turns pages to landscape.
+// A document printed on a destination is written as a PDF file in the temporary folder
+// and sent as one job of type application/pdf with the copies and the orientation of
+// its settings; the file is then removed. A job the server refuses fails the document
+// with the server's own reason.
+//
+// The file printers come from the configuration, handed over through
+// set_printer_config. With nothing configured there is one, "PDF", writing into the
+// user's documents folder (documents_dir: the XDG documents folder, else the home
+// folder), or the temporary folder only when there is no home folder. The default
+// printer is the server's default destination, else the first printer of the list.
 //
 // Every printer is a raster printer, 300 dpi and colour unless configured otherwise,
 // whose page is the whole sheet: no unprintable margin, so the printable area starts at
@@ -41,7 +53,7 @@ enum DevModeField : uint32_t {
   DM_COLOR = 0x00000800, DM_YRESOLUTION = 0x00002000
 };
 enum Orientation : int16_t { DMORIENT_PORTRAIT = 1, DMORIENT_LANDSCAPE = 2 };
-enum PaperSize : int16_t { DMPAPER_LETTER = 1, DMPAPER_A4 = 9 };
+enum PaperSize : int16_t { DMPAPER_LETTER = 1, DMPAPER_A4 = 9, DMPAPER_USER = 256 };
 // Print qualities below zero: codes the printer turns into resolutions.
 enum PrintQualityCode : int16_t { DMRES_DRAFT = -1, DMRES_LOW = -2, DMRES_MEDIUM = -3, DMRES_HIGH = -4 };
 enum ColorMode : int16_t { DMCOLOR_MONOCHROME = 1, DMCOLOR_COLOR = 2 };
@@ -60,13 +72,20 @@ struct PrinterConfig {
   bool colour = true;  // false: a grey-level printer
 };
 
-// Replaces the printer list. Entries without a name, and a second entry of a name
+// Replaces the file printers. Entries without a name, and a second entry of a name
 // already listed, are left out; an empty list restores the single default printer.
-void set_printer_config(const std::vector<PrinterConfig>& printers);
-// The printers' names in list order, the default printer first.
+// The system's printers are listed beside them only when `with_system_printers` is
+// set: a configured list is otherwise the whole list.
+void set_printer_config(const std::vector<PrinterConfig>& printers, bool with_system_printers = false);
+// The list as a program starts with it: the system's printers, read again when next
+// needed, and the default file printer.
+void reset_printer_list();
+// The printers' names in list order: the system's printers, then the file printers.
 std::vector<std::string> enum_printers();
 // The default printer's name ("" only if the list were empty, which it never is).
 std::string get_default_printer();
+// True when the printer is one of the system's printers (a print server's destination).
+bool is_system_printer(const char* printer);
 // The folder a printer writes its documents into, with a trailing '/' ("" for an
 // unknown printer).
 std::string printer_output_folder(const char* printer);
@@ -136,18 +155,26 @@ int set_abort_proc(Dc dc, AbortProc proc);  // 1, or SP_ERROR for a non-printer 
 // characters replaced by '_'), or written to `output_path` when that is not null (an
 // existing file there is replaced). Returns a job number above 0, or a value <= 0 when
 // the file cannot be made (a missing or unwritable folder), with the reason in
-// last_print_error().
+// last_print_error(). On a system printer the document is written in the temporary
+// folder and `doc_name` is the job's name.
 int start_doc(Dc dc, const char* doc_name, const char* output_path);
 // start_page clears the page to white; end_page writes it as the document's next page.
 int start_page(Dc dc);
 int end_page(Dc dc);
-// Ends the page still open, completes the file and gives it its name. A document
-// without any page leaves no file.
+// Ends the page still open, completes the file and gives it its name (on a system
+// printer: sends it as a job, then removes it). A document without any page leaves no
+// file and sends nothing.
 int end_doc(Dc dc);
 // Abandons the document: nothing is left in the folder.
 int abort_doc(Dc dc);
-// The file written by the context's last completed document ("" when none).
+// The file written by the context's last completed document ("" when none, and for a
+// document sent to a system printer).
 std::string printed_file(Dc dc);
+// The print server's job number of the context's last completed document sent to a
+// system printer (0 when none).
+int printed_job(Dc dc);
+// The name of the printer a printer context prints on ("" for any other context).
+std::string printer_dc_name(Dc dc);
 
 // The message of the last failure of a printing call on this thread; a successful
 // start_doc clears it.

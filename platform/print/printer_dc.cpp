@@ -7,6 +7,7 @@
 // capabilities through get_device_caps, and delete_dc hands it back at once: an
 // unfinished document is abandoned and the page freed with the context.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +15,7 @@
 
 #include "platform/print/pdf_writer.h"
 #include "platform/print/print_internal.h"
+#include "platform/sys/sysinfo.h"
 
 namespace plat {
 
@@ -33,6 +35,8 @@ struct PrinterPage final : DcExtension {
   bool page_open = false;
   std::string failure;  // why the document was given up, for the end_doc that follows
   std::string printed;  // the last file written
+  bool job = false;     // the document goes to a system printer as a job
+  int printed_job = 0;  // the server's number of the last job sent
 
   // A raster printer: the sheet's size in whole millimetres, no unprintable margin, and
   // 8 bits (256 grey levels) for a grey page; the rest as the page surface answers.
@@ -52,6 +56,13 @@ struct PrinterPage final : DcExtension {
 };
 
 std::atomic<int> g_job_counter{0};
+std::atomic<unsigned> g_job_file_counter{0};
+
+// The temporary folder a job's file is written in.
+std::string job_folder() {
+  std::string folder = temp_dir();
+  return folder.empty() ? std::string("/tmp/") : folder;
+}
 
 // The record of a live printer context; null for any other context or handle.
 PrinterPage* find_page(Dc dc) { return dynamic_cast<PrinterPage*>(dc_extension(dc)); }
@@ -148,14 +159,17 @@ int start_doc(Dc dc, const char* doc_name, const char* output_path) {
   }
   std::string folder, path = output_path ? output_path : "";
   if (output_path && !output_file_folder(&path, &folder)) return SP_ERROR;
-  if (!output_path) folder = output_folder_of(p->printer);
+  const bool job = !output_path && p->printer.system;
+  if (!output_path) folder = job ? job_folder() : output_folder_of(p->printer);
   auto doc = std::make_unique<PdfWriter>();
   int rc = doc->open(folder);
   if (rc <= 0) return rc;
   p->doc = std::move(doc);
   p->title = doc_name ? doc_name : "";
   p->path = path;
-  p->base = file_base(doc_name);
+  p->base = job ? "print-job-" + std::to_string(getpid()) + "-" + std::to_string(++g_job_file_counter)
+              : file_base(doc_name);
+  p->job = job;
   p->page_open = false;
   p->failure.clear();
   set_print_error("");
@@ -206,10 +220,20 @@ int end_doc(Dc dc) {
   }
   std::unique_ptr<PdfWriter> doc = std::move(p->doc);
   p->printed.clear();
+  p->printed_job = 0;
   if (doc->pages() == 0) return 1;  // nothing printed, nothing written
   std::string written;
   int rc = doc->finish(p->title, p->path, p->base, &written);
-  if (rc > 0) p->printed = written;
+  if (rc <= 0) return rc;
+  if (!p->job) {
+    p->printed = written;
+    return rc;
+  }
+  // The file was only the job's carrier.
+  const int job = send_system_job(p->printer, p->settings, p->title, written);
+  unlink(written.c_str());
+  if (job <= 0) return SP_ERROR;
+  p->printed_job = job;
   return rc;
 }
 
@@ -225,6 +249,16 @@ int abort_doc(Dc dc) {
 std::string printed_file(Dc dc) {
   PrinterPage* p = find_page(dc);
   return p ? p->printed : std::string();
+}
+
+int printed_job(Dc dc) {
+  PrinterPage* p = find_page(dc);
+  return p ? p->printed_job : 0;
+}
+
+std::string printer_dc_name(Dc dc) {
+  PrinterPage* p = find_page(dc);
+  return p ? p->printer.name : std::string();
 }
 
 }  // namespace plat

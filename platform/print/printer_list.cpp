@@ -1,9 +1,8 @@
-// The printer list: set once from the configuration, read by the printing code, the
-// print set-up dialog and the printer contexts. Readers get copies under the lock, so a
-// list replaced while a document prints never changes that document's printer.
-#include <stdlib.h>
-#include <sys/stat.h>
-
+// The printer list: the system's printers (read from the print server the first time
+// the list is needed) and the file printers set from the configuration, read by the
+// printing code, the print set-up dialog and the printer contexts. Readers get copies
+// under the lock, so a list replaced while a document prints never changes that
+// document's printer.
 #include <mutex>
 
 #include "platform/print/print_internal.h"
@@ -22,9 +21,24 @@ constexpr int kMinDpi = 72;
 constexpr int kMaxDpi = 600;
 constexpr char kDefaultPrinterName[] = "PDF";
 
+PrinterInfo default_file_printer() {
+  PrinterInfo p;
+  p.name = kDefaultPrinterName;
+  p.dpi = kDefaultDpi;
+  return p;
+}
+
+// The system's printers are asked for once (under `load`, outside `lock`, so that a
+// reader of the file printers never waits on the server); reset_printer_list asks
+// again.
 struct PrinterList {
+  std::mutex load;
   std::mutex lock;
-  std::vector<PrinterInfo> printers{PrinterInfo{kDefaultPrinterName, "", kDefaultDpi, true}};
+  std::vector<PrinterInfo> files{default_file_printer()};
+  bool with_system = true;
+  bool system_loaded = false;
+  std::vector<PrinterInfo> system;
+  uint64_t generation = 0;  // changed by every replacement of the list
 };
 
 PrinterList& printer_list() {
@@ -34,11 +48,6 @@ PrinterList& printer_list() {
 
 thread_local std::string t_print_error;
 
-bool is_folder(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // A folder as the configuration writes it ('\' accepted), ending with '/'.
 std::string folder_path(std::string path) {
   for (char& c : path)
@@ -47,21 +56,60 @@ std::string folder_path(std::string path) {
   return path;
 }
 
-// The user's documents folder when there is one, else the temporary folder.
+// The user's documents folder (else the home folder), the temporary folder only
+// without a home.
 std::string default_folder() {
-  const char* docs = getenv("XDG_DOCUMENTS_DIR");
-  if (docs && is_folder(docs)) return folder_path(docs);
-  const char* home = getenv("HOME");
-  std::string home_docs = home && *home ? std::string(home) + "/Documents" : std::string();
-  if (is_folder(home_docs)) return folder_path(home_docs);
+  std::string docs = documents_dir();
+  if (!docs.empty()) return docs;
   std::string tmp = temp_dir();
   return tmp.empty() ? std::string("/tmp/") : tmp;
 }
 
 PrinterInfo checked_entry(const PrinterConfig& c) {
-  PrinterInfo p{c.name, c.folder, c.dpi, c.colour};
+  PrinterInfo p;
+  p.name = c.name;
+  p.folder = c.folder;
+  p.dpi = c.dpi;
+  p.colour = c.colour;
   if (p.dpi < kMinDpi || p.dpi > kMaxDpi) p.dpi = kDefaultDpi;
   return p;
+}
+
+// The whole list: the system's printers (asked for when not yet known), then the file
+// printers whose names no destination has already.
+std::vector<PrinterInfo> all_printers() {
+  PrinterList& pl = printer_list();
+  uint64_t generation = 0;
+  {
+    std::lock_guard<std::mutex> guard(pl.lock);
+    if (!pl.with_system || pl.system_loaded) {
+      std::vector<PrinterInfo> list = pl.with_system ? pl.system : std::vector<PrinterInfo>();
+      for (const PrinterInfo& f : pl.files) {
+        bool taken = false;
+        for (const PrinterInfo& p : list) taken = taken || p.name == f.name;
+        if (!taken) list.push_back(f);
+      }
+      return list;
+    }
+    generation = pl.generation;
+  }
+  {
+    std::lock_guard<std::mutex> loading(pl.load);
+    bool needed = false;
+    {
+      std::lock_guard<std::mutex> guard(pl.lock);
+      needed = pl.with_system && !pl.system_loaded && pl.generation == generation;
+    }
+    if (needed) {
+      std::vector<PrinterInfo> system = system_printers();
+      std::lock_guard<std::mutex> guard(pl.lock);
+      if (pl.generation == generation) {
+        pl.system = std::move(system);
+        pl.system_loaded = true;
+      }
+    }
+  }
+  return all_printers();
 }
 
 }  // namespace
@@ -69,7 +117,7 @@ PrinterInfo checked_entry(const PrinterConfig& c) {
 void set_print_error(std::string message) { t_print_error = std::move(message); }
 std::string last_print_error() { return t_print_error; }
 
-void set_printer_config(const std::vector<PrinterConfig>& printers) {
+void set_printer_config(const std::vector<PrinterConfig>& printers, bool with_system_printers) {
   std::vector<PrinterInfo> list;
   for (const PrinterConfig& c : printers) {
     if (c.name.empty()) continue;
@@ -77,36 +125,57 @@ void set_printer_config(const std::vector<PrinterConfig>& printers) {
     for (const PrinterInfo& p : list) listed = listed || p.name == c.name;
     if (!listed) list.push_back(checked_entry(c));
   }
-  if (list.empty()) list.push_back(PrinterInfo{kDefaultPrinterName, "", kDefaultDpi, true});
+  if (list.empty()) list.push_back(default_file_printer());
   PrinterList& pl = printer_list();
   std::lock_guard<std::mutex> guard(pl.lock);
-  pl.printers = std::move(list);
+  pl.files = std::move(list);
+  if (pl.with_system != with_system_printers) {
+    pl.with_system = with_system_printers;
+    pl.system_loaded = false;
+    pl.system.clear();
+  }
+  ++pl.generation;
+}
+
+void reset_printer_list() {
+  PrinterList& pl = printer_list();
+  std::lock_guard<std::mutex> guard(pl.lock);
+  pl.files = {default_file_printer()};
+  pl.with_system = true;
+  pl.system_loaded = false;
+  pl.system.clear();
+  ++pl.generation;
 }
 
 std::vector<std::string> enum_printers() {
-  PrinterList& pl = printer_list();
-  std::lock_guard<std::mutex> guard(pl.lock);
   std::vector<std::string> names;
-  for (const PrinterInfo& p : pl.printers) names.push_back(p.name);
+  for (const PrinterInfo& p : all_printers()) names.push_back(p.name);
   return names;
 }
 
+// The server's default destination when there is one, else the first printer.
 std::string get_default_printer() {
-  PrinterList& pl = printer_list();
-  std::lock_guard<std::mutex> guard(pl.lock);
-  return pl.printers.empty() ? std::string() : pl.printers.front().name;
+  PrinterInfo p;
+  return find_printer(nullptr, &p) ? p.name : std::string();
+}
+
+bool is_system_printer(const char* printer) {
+  PrinterInfo p;
+  return printer && *printer && find_printer(printer, &p) && p.system;
 }
 
 bool find_printer(const char* name, PrinterInfo* out) {
-  PrinterList& pl = printer_list();
-  std::lock_guard<std::mutex> guard(pl.lock);
-  for (const PrinterInfo& p : pl.printers) {
-    if (!name || !*name || p.name == name) {
+  const std::vector<PrinterInfo> list = all_printers();
+  const bool want_default = !name || !*name;
+  for (const PrinterInfo& p : list) {
+    if (want_default ? p.system && p.is_default : p.name == name) {
       *out = p;
       return true;
     }
   }
-  return false;
+  if (!want_default || list.empty()) return false;
+  *out = list.front();
+  return true;
 }
 
 std::string output_folder_of(const PrinterInfo& printer) {
@@ -145,7 +214,7 @@ int device_capabilities(const char* printer, int capability) {
   PrinterInfo p;
   if (!printer || !find_printer(printer, &p)) return -1;
   switch (capability) {
-    case DC_ORIENTATION: return 90;
+    case DC_ORIENTATION: return p.landscape ? 90 : 0;
     case DC_COLORDEVICE: return p.colour ? 1 : 0;
     default: return -1;
   }

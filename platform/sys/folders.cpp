@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 
 #include "platform/sys/sysinfo.h"
@@ -78,7 +79,39 @@ std::string pick_folder(const char* variable, const char* fallback_below_home,
   return std::string();
 }
 
+// The value of XDG_DOCUMENTS_DIR in a user-dirs.dirs file: a line
+// XDG_DOCUMENTS_DIR="$HOME/path" or XDG_DOCUMENTS_DIR="/path"; "" when absent.
+std::string user_dirs_documents(const std::string& file, const std::string& home) {
+  std::ifstream in(file);
+  std::string line;
+  const std::string key = "XDG_DOCUMENTS_DIR=";
+  while (std::getline(in, line)) {
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line.compare(start, key.size(), key) != 0) continue;
+    std::string value = line.substr(start + key.size());
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) value.pop_back();
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') return std::string();
+    value = value.substr(1, value.size() - 2);
+    if (value.compare(0, 5, "$HOME") == 0) return home.empty() ? std::string() : home + value.substr(5);
+    return value[0] == '/' ? value : std::string();
+  }
+  return std::string();
+}
+
 }  // namespace
+
+std::string documents_dir() {
+  const std::string home = absolute_env("HOME");
+  std::string candidates[3];
+  candidates[0] = absolute_env("XDG_DOCUMENTS_DIR");
+  std::string config = absolute_env("XDG_CONFIG_HOME");
+  if (config.empty() && !home.empty()) config = with_trailing_slash(home) + ".config";
+  if (!config.empty()) candidates[1] = user_dirs_documents(with_trailing_slash(config) + "user-dirs.dirs", home);
+  if (!home.empty()) candidates[2] = with_trailing_slash(home) + "Documents";
+  for (const std::string& candidate : candidates)
+    if (!candidate.empty() && is_dir(candidate)) return with_trailing_slash(candidate);
+  return !home.empty() && is_dir(home) ? with_trailing_slash(home) : std::string();
+}
 
 std::string program_dir() {
   std::string path = executable_path();

@@ -18,6 +18,11 @@ std::string program_name();
 std::string user_config_dir();
 std::string user_data_dir();
 std::string temp_dir();
+// The user's documents folder, with a trailing '/', never created: $XDG_DOCUMENTS_DIR,
+// else the XDG_DOCUMENTS_DIR line of user-dirs.dirs in the configuration folder, else
+// ~/Documents, the first of them that is an existing folder; else the home folder
+// itself; "" when $HOME is unset or no folder.
+std::string documents_dir();
 
 struct memory_status {
   double total_physical = 0;      // bytes

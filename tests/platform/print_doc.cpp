@@ -443,9 +443,10 @@ TEST_F(PrintDocument, CallsOutOfOrderOrOnOtherContextsFail) {
   plat::delete_dc(dc);
 }
 
-TEST(PrintDefault, FolderIsTheDocumentsFolderOrTheTemporaryOne) {
+// Never the temporary folder while there is a home (the documents folder's rules in
+// detail: print_system.cpp).
+TEST(PrintDefault, FolderIsTheDocumentsFolderOrTheHomeFolder) {
   std::string home = getenv("HOME");
-  std::string tmp = getenv("TMPDIR");
   std::string xdg = tm_test::fresh_dir("xdg-documents");
   struct Case {
     const char* xdg_documents;  // null: unset
@@ -456,7 +457,7 @@ TEST(PrintDefault, FolderIsTheDocumentsFolderOrTheTemporaryOne) {
       {xdg.c_str(), true, xdg},
       {"/nonexistent-documents", true, home + "/Documents/"},
       {nullptr, true, home + "/Documents/"},
-      {nullptr, false, tmp + "/"},
+      {nullptr, false, home + "/"},
   };
   plat::set_printer_config({});
   for (const Case& c : cases) {

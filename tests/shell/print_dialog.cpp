@@ -17,7 +17,7 @@
 #include "platform/ui/messages.h"
 #include "platform/ui/queue.h"
 #include "platform/ui/window.h"
-#include "shell/print_dialog.h"
+#include "shell/framework/print_dialog.h"
 #include "tests/platform/print_pdf.h"
 #include "tests/shell/frame_fixture.h"
 #include "tests/support/dialog_layout.h"

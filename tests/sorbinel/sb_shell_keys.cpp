@@ -1,7 +1,7 @@
 // The viewer's shell driven as a user would: the zoom keys and their factors, the
 // toolbar commands that stand for keys, rotation by F7 and F8 against the raster
 // operations, mirroring, the mouse (pan, double-click zoom), the path field, the
-// information window, printing to a PDF file, Esc, and an error code that a step leaves
+// information window, printing through the set-up dialog to a PDF file, Esc, and an error code that a step leaves
 // set (shown and cleared: the viewer goes on).
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -21,7 +22,9 @@
 #include "platform/ui/keys.h"
 #include "platform/ui/messages.h"
 #include "raster/raster_ops.h"
+#include "shell/framework/print_dialog.h"
 #include "shell/framework/progress.h"
+#include "tests/support/harness_dialogs.h"
 #include "tests/sorbinel/sb_shell_fixture.h"
 #include "tests/support/run_tool.h"
 
@@ -296,26 +299,88 @@ TEST_F(ShellKeys, PageLabelNamesThePageAndTheDescription) {
   EXPECT_NE(label.find("  TIFF format "), std::string::npos) << label;
 }
 
-TEST_F(ShellKeys, CtrlPPrintsThePictureToAPdfFile) {
+// Ctrl+P shows the print set-up dialog first, in its image variant (the image's
+// resolutions and the full-page box in place of the map's factors); OK prints one PDF
+// page, Cancel prints nothing.
+class ShellPrint : public ShellKeys {
+ protected:
+  void SetUp() override {
+    ShellKeys::SetUp();
+    folder_ = dir_ + "pdf/";
+    std::filesystem::create_directories(folder_);
+    plat::PrinterConfig printer;
+    printer.name = "PDF";
+    printer.folder = folder_;
+    printer.dpi = 72;
+    plat::set_printer_config({printer});
+    print_dialog_reset();
+  }
+  void TearDown() override {
+    print_dialog_reset();
+    plat::set_printer_config({});
+    ShellKeys::TearDown();
+  }
+  std::vector<std::string> pdfs() const {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(folder_))
+      if (e.path().extension() == ".pdf") out.push_back(e.path().string());
+    return out;
+  }
+  // Ctrl+P with the dialog answered by `act`; the task runs to its end.
+  void print(const std::function<void(plat::Wnd)>& act) {
+    bool asked = false;
+    tm_test::answer_next_dialog([&](plat::Wnd dlg) {
+      asked = true;
+      act(dlg);
+    });
+    key('P', tm_test::MOD_CTRL);
+    for (int i = 0; i < 50 && task_running_slot() != 0; ++i) drain();
+    EXPECT_TRUE(asked) << "no print set-up dialog";
+    EXPECT_EQ(task_running_slot(), 0);
+  }
+  std::string folder_;
+};
+
+TEST_F(ShellPrint, CtrlPShowsTheImageSetUpThenPrintsAPdfPage) {
   if (!tm_test::tool_present("pdfinfo")) GTEST_SKIP() << "no pdfinfo";
   show("info/gradient.png");
-  const std::string folder = dir_ + "pdf/";
-  std::filesystem::create_directories(folder);
-  plat::PrinterConfig printer;
-  printer.name = "PDF";
-  printer.folder = folder;
-  printer.dpi = 72;
-  plat::set_printer_config({printer});
-  key('P', tm_test::MOD_CTRL);
-  for (int i = 0; i < 50 && task_running_slot() != 0; ++i) drain();
-  std::string pdf;
-  for (const auto& e : std::filesystem::directory_iterator(folder))
-    if (e.path().extension() == ".pdf") pdf = e.path().string();
-  plat::set_printer_config({});
-  ASSERT_FALSE(pdf.empty()) << "no PDF in " << folder;
+  bool image_variant = false, map_factors = true, full_page_box = false;
+  std::string title;
+  print([&](plat::Wnd dlg) {
+    char text[64] = "";
+    plat::get_window_text(dlg, text, sizeof text);
+    title = text;
+    const auto visible = [&](int id) { return plat::is_window_visible(plat::get_dlg_item(dlg, id)); };
+    image_variant = visible(IDC_PRINT_IMG_H) && visible(IDC_PRINT_IMG_V);
+    map_factors = visible(IDC_PRINT_FONT) || visible(IDC_PRINT_THICK);
+    full_page_box = visible(IDC_PRINT_FULL_PAGE);
+    tm_test::click_control(dlg, IDC_PRINT_OK);
+  });
+  EXPECT_EQ(title, "Print");
+  EXPECT_TRUE(image_variant);
+  EXPECT_FALSE(map_factors);
+  EXPECT_TRUE(full_page_box);
+  const std::vector<std::string> files = pdfs();
+  ASSERT_EQ(files.size(), 1u) << "no PDF in " << folder_;
   std::string out;
-  ASSERT_EQ(tm_test::run_tool({"pdfinfo", pdf}, &out, 20000), 0) << out;
+  ASSERT_EQ(tm_test::run_tool({"pdfinfo", files[0]}, &out, 20000), 0) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex("\nPages: +1\n"))) << out;
+}
+
+TEST_F(ShellPrint, CancelPrintsNothing) {
+  show("info/gradient.png");
+  const int windows = [] {
+    int n = 0;
+    obj_t* cursor = nullptr;
+    while (obj_class_next(CLS_MAPWIN, &cursor)) ++n;
+    return n;
+  }();
+  print([](plat::Wnd dlg) { tm_test::click_control(dlg, IDC_PRINT_CANCEL); });
+  EXPECT_TRUE(pdfs().empty());
+  int after = 0;
+  obj_t* cursor = nullptr;
+  while (obj_class_next(CLS_MAPWIN, &cursor)) ++after;
+  EXPECT_EQ(after, windows);  // no printer page was made
 }
 
 TEST_F(ShellKeys, PrintWaitsWhileASlideshowRuns) {

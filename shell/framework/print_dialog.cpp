@@ -17,9 +17,9 @@
 #include "platform/ui/dialog.h"
 #include "platform/ui/styles.h"
 #include "platform/ui/window.h"
-#include "shell/dialog_items.h"
+#include "shell/framework/dialog_items.h"
 #include "shell/framework/winutil.h"
-#include "shell/print_dialog.h"
+#include "shell/framework/print_dialog.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-// Command 8 as the dispatcher's worker task: the printing code runs on the task thread
-// and asks for the set-up dialog, which must run on the user-interface thread. The
-// request goes through run_on_ui_thread (the task waits for the answer).
-#include "shell/frame.h"
+// Command 8 as the dispatcher's worker task, the same in every program that prints:
+// the printing code runs on the task thread and asks for the set-up dialog, which must
+// run on the user-interface thread. The request goes through run_on_ui_thread (the task
+// waits for the answer).
 #include "shell/framework/dispatcher.h"
+#include "shell/framework/print_dialog.h"
 #include "shell/framework/winutil.h"
-#include "shell/print_dialog.h"
 
 namespace {
 
@@ -30,5 +30,4 @@ void install_print_routines() {
   hooks.run = dialog_on_ui;
   print_set_dialog_hooks(&hooks);
   print_install_page_offsets();
-  register_dialog_template("CHXIMPR", &print_dialog_template());
 }

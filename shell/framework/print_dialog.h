@@ -5,6 +5,9 @@
 // The chosen printer and the two factors are kept for the life of the program, so that
 // the next print starts from them; the factor fields themselves open at "1.00".
 //
+// The map program and the image viewer print through the same dialog, the same
+// printer list and the same command.
+//
 // Files: print_dialog.cpp (the template, the texts, the dialog procedure and its state),
 // print_task.cpp (command 8 as a worker task that runs the dialog on the user-interface
 // thread).
@@ -45,6 +48,7 @@ intptr_t printdlg_proc(plat::Wnd dlg, uint32_t msg, plat::WParam wparam, plat::L
 // Forgets the choices kept between prints (tests).
 void print_dialog_reset();
 
-// Command 8's worker routine and the dialog hook of the printing code: installed at start.
+// Command 8's worker routine and the dialog hook of the printing code: installed at
+// start by each program that prints.
 void print_run(void*);
 void install_print_routines();
