@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/sys/sysinfo.h"
 #include "tests/support/test_env.h"
 
 namespace tm_test {
@@ -31,6 +32,13 @@ std::string write_file(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   return path;
+}
+
+std::string maxmem_above_held(int margin_mb) {
+  const double held = plat::get_memory_status().process_committed;
+  const long megabytes = long(held / 1048576.0 + 0.5) + margin_mb;
+  if (megabytes > 1500) return "";
+  return std::to_string(megabytes);
 }
 
 }  // namespace tm_test
