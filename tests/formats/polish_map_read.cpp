@@ -777,6 +777,7 @@ TEST_F(PolishFixture, ChangesPersistBetweenRunsThroughTheSavedTables) {
     std::filesystem::copy_file(tm_test::kReprDataDir + name, system + name);
   const std::string before = get_program_dir() ? get_program_dir() : "";
   set_program_dir(program.c_str());
+  tm_test::forget_saved_tables();  // a first run
   mp_init();
   EXPECT_EQ(obj_list_count(mp_features()), 262);
   EXPECT_EQ(savfile_queue_count(), 0);
@@ -793,6 +794,7 @@ TEST_F(PolishFixture, ChangesPersistBetweenRunsThroughTheSavedTables) {
   EXPECT_STREQ(val(f->mnemo), "SHOP");
   EXPECT_STREQ(val(f->name), "Kept bank");
   EXPECT_EQ(obj_list_count(mp_features()), 262);
+  tm_test::forget_saved_tables();
 }
 
 TEST_F(PolishFixture, MissingFeatureFilesAreLoggedAndClassifyNothing) {

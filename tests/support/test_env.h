@@ -27,3 +27,12 @@ namespace tm_test {
 std::string maxmem_above_held(int margin_mb);
 
 }  // namespace tm_test
+
+namespace tm_test {
+
+// Removes the saved tables ("*.sot") from the user's settings folder, which lasts for the
+// whole test program: a test of what a restart reads back starts as a first run and
+// leaves nothing behind for the next test, or for itself when repeated.
+void forget_saved_tables();
+
+}  // namespace tm_test
