@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdio.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -16,9 +18,34 @@
 #include "core/reader.h"
 #include "core/tracelog.h"
 
+// What the stream's write routine saw: the stream itself keeps only an error flag, and
+// the user is to be told the system's reason (no room left, a quota, ...).
+struct replace_file_write {
+  int fd = -1;
+  int error = 0;  // errno of the first failed write
+};
+
 namespace {
 
 thread_local std::string t_reason;
+
+ssize_t cookie_write(void* cookie, const char* data, size_t size) {
+  auto* w = static_cast<replace_file_write*>(cookie);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(w->fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (!w->error) w->error = n < 0 ? errno : EIO;
+      return done > 0 ? ssize_t(done) : -1;
+    }
+    done += size_t(n);
+  }
+  return ssize_t(done);
+}
+
+// The descriptor stays open after the stream is closed: the commit syncs, then closes it.
+int cookie_close(void*) { return 0; }
 
 void keep_reason(int err) { t_reason = err ? std::strerror(err) : ""; }
 
@@ -51,6 +78,13 @@ void log_open_failure(const char* path) {
 void remove_temp(replace_file_t* r) {
   if (!r->temp.empty()) unlink(r->temp.c_str());
   r->temp.clear();
+}
+
+void close_descriptor(replace_file_t* r) {
+  if (r->fd >= 0) ::close(r->fd);
+  r->fd = -1;
+  delete r->writes;
+  r->writes = nullptr;
 }
 
 }  // namespace
@@ -97,10 +131,12 @@ FILE* replace_file_open(replace_file_t* r, const char* path) {
     r->target.clear();
     return nullptr;
   }
-  r->file = fdopen(fd, "wb");
+  r->fd = fd;
+  r->writes = new replace_file_write{fd, 0};
+  r->file = fopencookie(r->writes, "wb", cookie_io_functions_t{nullptr, cookie_write, nullptr, cookie_close});
   if (!r->file) {
     keep_reason(errno);
-    ::close(fd);
+    close_descriptor(r);
     remove_temp(r);
     log_open_failure(path);
     return nullptr;
@@ -111,11 +147,13 @@ FILE* replace_file_open(replace_file_t* r, const char* path) {
 bool replace_file_commit(replace_file_t* r) {
   if (!r || !r->file) return false;
   int err = 0;
-  if (std::fflush(r->file) != 0) err = errno;
-  if (!err && std::ferror(r->file)) err = EIO;
-  if (!err && fsync(fileno(r->file)) != 0) err = errno;
-  if (std::fclose(r->file) != 0 && !err) err = errno;
+  if (std::fflush(r->file) != 0 || std::ferror(r->file)) err = r->writes->error ? r->writes->error : EIO;
+  std::fclose(r->file);
   r->file = nullptr;
+  if (!err && fsync(r->fd) != 0) err = errno;
+  if (::close(r->fd) != 0 && !err) err = errno;
+  r->fd = -1;
+  close_descriptor(r);
   if (!err && std::rename(r->temp.c_str(), r->target.c_str()) != 0) err = errno;
   if (err) {
     keep_reason(err);
@@ -130,6 +168,7 @@ void replace_file_abandon(replace_file_t* r) {
   if (!r) return;
   if (r->file) std::fclose(r->file);
   r->file = nullptr;
+  close_descriptor(r);
   remove_temp(r);
 }
 

@@ -13,10 +13,14 @@
 #include <cstdio>
 #include <string>
 
+struct replace_file_write;
+
 struct replace_file_t {
-  FILE* file = nullptr;
-  std::string target;  // the path the file gets once complete
-  std::string temp;    // the temporary file while it is being written
+  FILE* file = nullptr;                    // the stream the writer writes to
+  int fd = -1;                             // the temporary file's descriptor under it
+  std::string target;                      // the path the file gets once complete
+  std::string temp;                        // the temporary file while it is being written
+  replace_file_write* writes = nullptr;    // owned: the first write error met
 };
 
 // Opens the temporary file for writing ("wb"), creating the missing folders of an

@@ -78,7 +78,7 @@ TEST_F(ReplaceFileTest, AFailedWriteKeepsTheOldFile) {
       // Every byte written from now on meets a full device.
       const int full = ::open("/dev/full", O_WRONLY);
       ASSERT_GE(full, 0);
-      dup2(full, fileno(f));
+      dup2(full, r.fd);
       ::close(full);
     }
     std::string lots(100000, 'x');
