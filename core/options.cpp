@@ -12,6 +12,7 @@
 #include "core/memory.h"
 #include "core/paths.h"
 #include "core/strutil.h"
+#include "core/tracelog.h"
 
 namespace {
 
@@ -25,7 +26,12 @@ void opt_maxmem(const char* value) {
   config_detail::forget_maxmem();
 }
 
-void opt_log_dir(const char* value) { config_set_dir("LOG_DIR", nullptr, value); }
+// The trace log was started before the command line was read: it moves to the folder
+// given here.
+void opt_log_dir(const char* value) {
+  config_set_dir("LOG_DIR", nullptr, value);
+  log_follow_folder();
+}
 
 // The file is used only when it exists. A relative name is the user's, relative to
 // the current folder: it is made absolute so that the file read is the one checked

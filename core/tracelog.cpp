@@ -22,6 +22,8 @@ namespace {
 
 std::mutex g_log_mutex;
 char* g_log_path = nullptr;  // under g_log_mutex
+std::string g_log_tag;       // under g_log_mutex: the tag log_init was given
+bool g_log_started = false;  // under g_log_mutex
 
 const char kDashes[] = "------------------------------";  // 30
 
@@ -59,13 +61,25 @@ void log_init(const char* tag) {
   std::string path;
   if (folder && *folder) path = std::string(folder) + "zz_" + (tag ? tag : "") + ".log";
   std::lock_guard<std::mutex> guard(g_log_mutex);
+  g_log_tag = tag ? tag : "";
+  g_log_started = true;
   if (path.empty())
     free_mem(&g_log_path);
   else
     str_set(path.c_str(), &g_log_path);
 }
 
-// The pointer stays valid until the next log_init.
+void log_follow_folder() {
+  std::string tag;
+  {
+    std::lock_guard<std::mutex> guard(g_log_mutex);
+    if (!g_log_started) return;
+    tag = g_log_tag;
+  }
+  log_init(tag.c_str());
+}
+
+// The pointer stays valid until the next log_init or change of folder.
 const char* log_path() {
   std::lock_guard<std::mutex> guard(g_log_mutex);
   return g_log_path;

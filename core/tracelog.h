@@ -6,6 +6,9 @@
 // Called once at start-up with the program's four-letter tag ("TARM"): reads
 // "EMBEDDED" and builds the log path <log folder>/zz_<tag>.log.
 void log_init(const char* tag);
+// The log folder changed after log_init (the -log_dir option is read after the log was
+// started): later entries go to zz_<tag>.log in the new folder. Nothing before log_init.
+void log_follow_folder();
 const char* log_path();
 void log_write_separator();
 void log_line(const char* text);

@@ -12,6 +12,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/reader.h"
+#include "core/replace_file.h"
 #include "formats/gpx.h"
 #include "formats/gpx_write_internal.h"
 #include "geodesy/extent.h"
@@ -114,9 +115,12 @@ void gpx_write_folder(FILE* out, obj_t* folder_obj) {
 
 void write_gpx(const char* path, container_t* roots) {
   if (!roots) return;
-  FILE* out = nullptr;
-  open_file_msg(path, "wb", &out);
-  if (!out) return;
+  replace_file_t file;
+  FILE* out = replace_file_open(&file, path);
+  if (!out) {
+    set_gblerr(ERR_FILE_ACCESS);
+    return;
+  }
   write_root_start(out);
   write_metadata(out, roots);
   // A folder without georeference is left out and the others are still written; its
@@ -130,8 +134,11 @@ void write_gpx(const char* path, container_t* roots) {
     }
   }
   std::fputs("</gpx>", out);
-  if (std::fclose(out) != 0)
-    set_gblerr(2);
-  else if (unplaced && get_gblerr() == 0)
+  // A write that failed part way leaves the file it was to replace as it was.
+  if (get_gblerr() != 0)
+    replace_file_abandon(&file);
+  else if (!replace_file_commit(&file))
+    set_gblerr(ERR_FILE_ACCESS);
+  else if (unplaced)
     set_gblerr(13);
 }

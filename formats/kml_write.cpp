@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "core/reader.h"
+#include "core/replace_file.h"
 #include "core/wstring.h"
 #include "core/xml.h"
 #include "formats/kml.h"
@@ -180,9 +181,12 @@ void write_folder(FILE* out, obj_t* folder_obj, int depth, bool* unplaced) {
 
 void write_kml(const char* path, container_t* roots) {
   if (!roots) return;
-  FILE* out = nullptr;
-  open_file_msg(path, "wb", &out);
-  if (!out) return;
+  replace_file_t file;
+  FILE* out = replace_file_open(&file, path);
+  if (!out) {
+    set_gblerr(ERR_FILE_ACCESS);
+    return;
+  }
   std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", out);
   std::fputs("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n", out);
   std::fputs("<Document>\n", out);
@@ -192,8 +196,11 @@ void write_kml(const char* path, container_t* roots) {
     write_folder(out, roots->elems[i], 0, &unplaced);
   std::fputs("</Document>\n", out);
   std::fputs("</kml>", out);
-  if (std::fclose(out) != 0)
-    set_gblerr(2);
-  else if (unplaced && get_gblerr() == 0)
+  // A write that failed part way leaves the file it was to replace as it was.
+  if (get_gblerr() != 0)
+    replace_file_abandon(&file);
+  else if (!replace_file_commit(&file))
+    set_gblerr(ERR_FILE_ACCESS);
+  else if (unplaced)
     set_gblerr(13);
 }

@@ -11,6 +11,7 @@
 
 #include "core/error.h"
 #include "core/reader.h"
+#include "core/replace_file.h"
 #include "core/strutil.h"
 #include "formats/mif.h"
 #include "formats/mif_write_internal.h"
@@ -142,9 +143,12 @@ void mif_carry(const mif_writer* w, double* x, double* y) {
 
 void mif_write(const char* path, container_t* list) {
   if (!list || !path) return;
-  FILE* out = nullptr;
-  open_file_msg(path, "wb", &out);
-  if (!out) return;
+  replace_file_t file;
+  FILE* out = replace_file_open(&file, path);
+  if (!out) {
+    set_gblerr(ERR_FILE_ACCESS);
+    return;
+  }
   std::fputs("VERSION 450\n", out);
   std::fputs("Charset \"Neutral\"\n", out);
   georef_t* system = file_system(first_georef(list));
@@ -159,7 +163,11 @@ void mif_write(const char* path, container_t* list) {
   set_gblerr(0);
   free_obj(&s);
   set_gblerr(err);
-  if (std::fclose(out) != 0) set_gblerr(ERR_FILE_ACCESS);
+  // A write that failed part way leaves the file it was to replace as it was.
+  if (err != 0)
+    replace_file_abandon(&file);
+  else if (!replace_file_commit(&file))
+    set_gblerr(ERR_FILE_ACCESS);
 }
 
 void mif_write_file(const char* name, container_t* list) { mif_write(name, list); }

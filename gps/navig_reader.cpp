@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "core/command_hooks.h"
@@ -239,6 +240,14 @@ void apply_forget_sender(gpsport_t* port) {
     socket_forget_client(static_cast<socket_t*>(port->connection));
 }
 
+// The status text while a port that dropped is being reconnected.
+std::string reconnecting_text(const gpsport_t* port) {
+  const char* shown = port->kind == GPSPORT_USB ? "Garmin USB" : port->display_name;
+  const std::string name = shown ? shown : "";
+  return name + (is_french() ? " : connexion perdue, reconnexion..."
+                             : ": connection lost, reconnecting...");
+}
+
 // One read by family: -1 read error, 0 nothing, 1 something, 2 back to the connect phase.
 int read_once(gpsport_t* port, nmea_fix* fix) {
   switch (port->family) {
@@ -301,6 +310,9 @@ int read_loop(reader_state* s, std::FILE** kept_log) {
     if (r == 2) return 1;
     if (r < 0) {
       log_line("Navigation: read error, reconnecting");
+      // The navigation window says so until the port is read again (the display start
+      // then puts the port's name back).
+      navig_title(reconnecting_text(port).c_str());
       *kept_log = disconnect(port);
       return 1;
     }

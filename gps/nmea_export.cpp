@@ -14,6 +14,7 @@
 #include "core/line_store.h"
 #include "core/memory.h"
 #include "core/reader.h"
+#include "core/replace_file.h"
 #include "core/wstring.h"
 #include "geodesy/georef.h"
 #include "geodesy/geodesy_tables.h"
@@ -131,7 +132,7 @@ void write_points_of(const container_t* points, xform_chain_t* chain, nmea_outpu
 // Opens the output; false (with error 2) when the path cannot be created.
 bool open_output(const char* path, obj_t* memory_file, nmea_output* out) {
   if (path) {
-    open_file_msg(path, "wb", &out->file);
+    out->file = replace_file_open(&out->target, path);
     if (!out->file) {
       set_gblerr(ERR_FILE_ACCESS);
       return false;
@@ -146,11 +147,15 @@ bool open_output(const char* path, obj_t* memory_file, nmea_output* out) {
   return true;
 }
 
-void close_output(nmea_output* out) {
+// Ends the file: complete, it replaces the old one; after an error (or a failed
+// flush) the old file stays as it was.
+void close_output(nmea_output* out, bool keep) {
   if (!out->file) return;
-  const bool failed = std::ferror(out->file) != 0;
-  if (std::fclose(out->file) != 0 || failed) set_gblerr(ERR_FILE_ACCESS);
   out->file = nullptr;
+  if (!keep)
+    replace_file_abandon(&out->target);
+  else if (!replace_file_commit(&out->target))
+    set_gblerr(ERR_FILE_ACCESS);
 }
 
 int reference_unit() {
@@ -328,7 +333,7 @@ void nmea_export_lists(const char* path, obj_t* memory_file,
   }
   const int err = get_gblerr();
   set_gblerr(0);
-  close_output(&out);
+  close_output(&out, err == 0);
   if (err != 0)
     set_gblerr(err);
   else if (unplaced && get_gblerr() == 0)

@@ -2,11 +2,13 @@
 // routes and track blocks; nmea_export_points.cpp: the sentences of a track point), and
 // the entries the tests reach with a fixed time of export.
 #pragma once
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "core/dates.h"
+#include "core/replace_file.h"
 
 struct obj_t;
 struct container_t;
@@ -15,6 +17,8 @@ struct xform_chain_t;
 // Where sentences go: a disk file or an in-memory file object.
 struct nmea_output {
   std::FILE* file = nullptr;
+  // The file being written beside the one it replaces (file is its stream).
+  replace_file_t target;
   obj_t* memory = nullptr;
   // The reference datum's angular unit: coordinates come out of the layer's chain in it
   // and are written in degrees.

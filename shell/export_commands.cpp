@@ -18,6 +18,7 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "core/paths.h"
+#include "core/replace_file.h"
 #include "formats/file_load.h"
 #include "formats/gpx.h"
 #include "formats/kml.h"
@@ -130,10 +131,14 @@ std::vector<fileatt_t*> loaded_files_by_id() {
   return files;
 }
 
+// The message names the file and, on a line of its own, the system's reason when a
+// writer met one (no room left, permission denied, ...).
 void report_save_error(const char* name) {
   const bool fr = is_french();
-  const std::string text = std::string(fr ? "Erreur lors de la sauvegarde du fichier "
-                                          : "Error while saving file ") + name;
+  std::string text = std::string(fr ? "Erreur lors de la sauvegarde du fichier "
+                                    : "Error while saving file ") + name;
+  const char* reason = file_write_reason();
+  if (reason && *reason) text += std::string("\n") + reason;
   msg_box(text.c_str(), fr ? "Erreur lors de la sauvegarde" : "Unable to save");
   set_gblerr(0);
 }
@@ -189,6 +194,7 @@ void run_export_command() {
   container_t* list = reinterpret_cast<container_t*>(intptr_t(address));
   if (!take_posted(list)) return;  // unknown or already exported: not ours to free
   set_gblerr(0);
+  file_write_reason_clear();
   const bool writes = writer_of(kind, format) != nullptr;
   file_export(list, kind, format, name.c_str());
   const bool failed = get_gblerr() != 0 || (writes && !file_exists(name.c_str()));

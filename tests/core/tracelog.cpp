@@ -50,6 +50,22 @@ TEST_F(TraceLogTest, PathIsTheLogFolderAndTheTag) {
   EXPECT_EQ(std::string(log_path()), user_ + "logs/zz_TARM.log");
 }
 
+// The log is started before the command line is read: a -log_dir option read afterwards
+// moves the later entries into its folder, under the same tag.
+TEST_F(TraceLogTest, TheLogFolderOptionMovesTheStartedLog) {
+  const std::string first = start("LOGERROR\n", "SORB");
+  log_error_line("before");
+  const std::string moved = tm_test::fresh_dir("moved_logs");
+  const std::string line = " " + moved;
+  const char* cursor = line.c_str();
+  ASSERT_EQ(parse_option("-log_dir", &cursor), 0);
+  EXPECT_EQ(std::string(log_path()), moved + "zz_SORB.log");
+  log_error_line("after");
+  EXPECT_NE(read_text(first).find("before"), std::string::npos);
+  EXPECT_EQ(read_text(first).find("after"), std::string::npos);
+  EXPECT_NE(read_text(moved + "zz_SORB.log").find("after"), std::string::npos);
+}
+
 TEST_F(TraceLogTest, ErrorEntryIsADatedSeparatorAndTheText) {
   const std::string path = start("LOGERROR\n");
   log_error_line("Unable to read the file");

@@ -20,7 +20,9 @@
 #include <sstream>
 
 #include "core/memory.h"
+#include "core/object.h"
 #include "gps/port_io.h"
+#include "map/mapwin.h"
 #include "platform/net/net.h"
 #include "platform/ui/queue.h"
 #include "platform/ui/window.h"
@@ -271,7 +273,29 @@ TEST_F(NavigRun, ReceiverAtOneHertzFillsTheTrackAndTheLog) {
   EXPECT_EQ(log.substr(eol + 1), sent);
 }
 
+// While the port is being reconnected the navigation window's status text says so; the
+// port's name comes back once it reads again.
 TEST_F(NavigRun, UnpluggedReceiverIsReconnectedWhenItComesBack) {
+  // The frame's texts are written by the reader thread; the frame lookup, called by that
+  // thread before each text is set, records the status text it finds there.
+  static mapwin_t* frame = nullptr;
+  static std::mutex seen_m;
+  static std::vector<std::string> seen;
+  {
+    std::lock_guard<std::mutex> lock(seen_m);
+    seen.clear();
+  }
+  mapwin_type_register();
+  obj_new_registered(CLS_MAPWIN, &frame);
+  ASSERT_NE(frame, nullptr);
+  mapwin_ui_hooks hooks;
+  hooks.command_target = []() -> obj_t* {
+    std::lock_guard<std::mutex> lock(seen_m);
+    const std::string text = frame->status_text ? frame->status_text : "";
+    if (seen.empty() || seen.back() != text) seen.push_back(text);
+    return frame;
+  };
+  mapwin_set_ui_hooks(&hooks);
   const std::string link = tm_test::fresh_dir("navlink") + "/gps";
   auto first = std::make_unique<tm_test::pty_pair>();
   tm_test::pty_pair second;
@@ -293,6 +317,24 @@ TEST_F(NavigRun, UnpluggedReceiverIsReconnectedWhenItComesBack) {
   stop_receiver();
   navig_stop();
   EXPECT_EQ(navig_current_port(), nullptr);
+  mapwin_set_ui_hooks(nullptr);
+  {
+    std::lock_guard<std::mutex> lock(seen_m);
+    // The port's name ("SERIAL PORT <device> NMEA"), then the same with the reconnection,
+    // then the name again.
+    const std::string suffix = ": connection lost, reconnecting...";
+    const auto at = std::find_if(seen.begin(), seen.end(), [&](const std::string& t) {
+      return t.size() > suffix.size() && t.compare(t.size() - suffix.size(), suffix.size(), suffix) == 0;
+    });
+    ASSERT_NE(at, seen.end()) << ::testing::PrintToString(seen);
+    const std::string name = at->substr(0, at->size() - suffix.size());
+    EXPECT_NE(name.find(link), std::string::npos);
+    EXPECT_NE(std::find(at, seen.end(), name), seen.end()) << ::testing::PrintToString(seen);
+  }
+  free_mem(&frame->title);  // the frame's texts belong to its window, not to the record
+  free_mem(&frame->status_part);
+  free_mem(&frame->status_text);
+  free_obj(&frame);
 }
 
 // A serial port whose protocol is to be detected: the NMEA text switches it to the NMEA

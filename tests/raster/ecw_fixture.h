@@ -3,10 +3,12 @@
 // records opened on the fixtures of tests/fixtures/ecw/ (scripts/fixtures/
 // make_ecw_standin.py). The pixels the stand-in delivers are ecw_standin::sample.
 #pragma once
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -36,7 +38,7 @@
 
 namespace ecw_test {
 
-inline std::string fixture(const std::string& name) {
+inline std::string fixture_source(const std::string& name) {
   return std::string(TM_FIXTURE_DIR) + "/ecw/" + name;
 }
 
@@ -94,6 +96,19 @@ class EcwTest : public ::testing::Test {
     graphspace_set_view_hooks(nullptr);
     unsetenv("TM_ECW_STANDIN_LOG");
     config_reset();
+  }
+
+  // The fixture, copied once per test into a folder of its own. The stand-in counts the
+  // opens of each path for the whole process ("fail at the Nth open"): a fresh path
+  // starts that count again in every test, however often and in whatever order the
+  // tests run.
+  std::string fixture(const std::string& name) {
+    if (copies_.empty()) copies_ = tm_test::fresh_dir("ecwfix");
+    const std::string copy = copies_ + name;
+    std::error_code ec;
+    if (!std::filesystem::exists(copy) && std::filesystem::exists(fixture_source(name)))
+      std::filesystem::copy_file(fixture_source(name), copy, ec);
+    return copy;
   }
 
   // An image record on a fixture, as the dispatcher hands it to decoder row 16.
@@ -159,6 +174,7 @@ class EcwTest : public ::testing::Test {
   ecw_window whole(int w, int h) { return window(w, h, 0, 0, w, h); }
 
   std::string log_path_;
+  std::string copies_;  // this test's copies of the fixtures
   pane_t pane_{};
   std::vector<bitmap_t*> made_;
 };

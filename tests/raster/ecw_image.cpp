@@ -12,7 +12,6 @@
 namespace {
 
 using ecw_test::EcwTest;
-using ecw_test::fixture;
 using ecw_test::rgb_at;
 
 // ---- Loading ---------------------------------------------------------------------------

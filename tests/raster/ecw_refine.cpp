@@ -9,7 +9,6 @@
 namespace {
 
 using ecw_test::EcwTest;
-using ecw_test::fixture;
 using ecw_test::pane_redraws;
 using ecw_test::redraw_posts;
 using ecw_test::rgb_at;

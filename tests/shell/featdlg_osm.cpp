@@ -16,6 +16,7 @@
 
 #include "core/config.h"
 #include "tests/shell/featdlg_fixture.h"
+#include "tests/support/test_env.h"
 
 namespace frame_test {
 namespace {
@@ -283,6 +284,7 @@ TEST_F(FeatDlgOsm, TheUsersFeaturesSurviveARestart) {
   for (const char* f : {kOsmKeyTagFile, kOsmValueTagFile, kOsmKeyFeatFile, kOsmValueFeatFile})
     std::filesystem::copy_file(kFeatDataDir + f, program + "system/" + f);
   set_program_dir(program.c_str());
+  tm_test::forget_saved_tables();  // a first run
   osm_free();
   osm_init();
   open();
@@ -313,6 +315,7 @@ TEST_F(FeatDlgOsm, TheUsersFeaturesSurviveARestart) {
   EXPECT_EQ(text(kFeatPointMnemo), "SKI");
   click(kFeatClose);
   osm_free();
+  tm_test::forget_saved_tables();
   set_program_dir(kFeatDataDir.c_str());
   ASSERT_EQ(osm_init_from(kFeatDataDir.c_str(), nullptr), 4);
 }

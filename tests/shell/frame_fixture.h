@@ -19,6 +19,7 @@
 #include "map/draw_gdi.h"
 #include "map/draw_styles.h"
 #include "map/file_object.h"
+#include "gps/nmea_log.h"
 #include "map/gps_classes.h"
 #include "map/graphic_index.h"
 #include "map/print.h"
@@ -159,6 +160,7 @@ class FrameFixture : public tm_test::ConfigFixture {
 
   void SetUpWith(const char* lang) {
     ConfigFixture::SetUp();
+    navig_log_set(0);  // the program starts with navigation logging off
     set_program_dir(TM_SOURCE_DIR "/data/");
     if (lang) config_set("LANG", lang);
     session_ = std::make_unique<tm_test::UiSession>();
@@ -207,6 +209,7 @@ class FrameFixture : public tm_test::ConfigFixture {
     task_slots_init();
     dispatcher_hooks_reset();
     winutil_state_reset();
+    navig_log_set(0);  // a test that switched it on leaves it as it found it
     ConfigFixture::TearDown();
   }
 

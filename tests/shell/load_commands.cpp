@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "geodesy/georef.h"
 #include "map/cursor_system.h"
@@ -247,8 +250,85 @@ TEST_F(LoadExport, WriteFailureIsReportedWithTheName) {
   export_gps(dir);
   ASSERT_EQ(tm_test::message_boxes().size(), 1u);
   EXPECT_EQ(tm_test::message_boxes()[0].caption, "Unable to save");
-  EXPECT_EQ(tm_test::message_boxes()[0].text, "Error while saving file " + out);
+  EXPECT_EQ(tm_test::message_boxes()[0].text, "Error while saving file " + out + "\nIs a directory");
   EXPECT_EQ(get_gblerr(), 0);
+  // Nothing is left beside the folder that stood in the way.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+// A folder where no file can be made: the box names the file and the system's reason,
+// and the file it would have replaced is left as it was.
+TEST_F(LoadExport, AFolderThatRefusesTheFileIsReportedWithTheReason) {
+  gps_file("/nowhere/h/locked.gpx", u"p");
+  const std::string dir = tm_test::fresh_dir("load_export_locked");
+  const std::string out = dir + "locked_gpx.gpx";
+  tm_test::write_file(out, "old bytes\n");
+  std::string reason;
+  if (geteuid() == 0) {
+    // The superuser writes in any folder: a folder that holds no room for a new name
+    // (a file where the folder should be) stands in for it.
+    std::filesystem::remove(out);
+    tm_test::write_file(dir + "locked", "a file");
+    reason = "Not a directory";
+    tm_test::clear_message_boxes();
+    export_gps(dir + "locked/");
+    ASSERT_EQ(tm_test::message_boxes().size(), 1u);
+    EXPECT_EQ(tm_test::message_boxes()[0].text,
+              "Error while saving file " + dir + "locked/locked_gpx.gpx\n" + reason);
+  } else {
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    tm_test::clear_message_boxes();
+    tm_test::answer_next_message_box(plat::IDYES);  // replace it
+    export_gps(dir);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+    ASSERT_EQ(tm_test::message_boxes().size(), 2u);
+    EXPECT_EQ(tm_test::message_boxes()[1].text, "Error while saving file " + out + "\nPermission denied");
+    EXPECT_EQ(read_text(out), "old bytes\n");
+  }
+  EXPECT_EQ(get_gblerr(), 0);
+}
+
+// Each writer, stopped part way by the file size limit (as a full disk stops it), leaves
+// the file it was replacing byte for byte and no temporary file beside it.
+TEST_F(LoadExport, AWriteThatFailsPartWayKeepsTheOldFile) {
+  gps_file("/nowhere/i/kept.gpx", u"a waypoint with a name long enough to pass the limit");
+  struct writer_case {
+    int kind, format;
+    const char* name;
+  };
+  const writer_case cases[] = {{kExportKindGps, 30, "kept.gpx"},
+                               {kExportKindGps, 39, "kept.nmea"},
+                               {kExportKindGraphics, 38, "kept.kml"},
+                               {kExportKindGraphics, 27, "kept.mif"}};
+  struct sigaction ignore {}, before {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &before);
+  for (const writer_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = tm_test::fresh_dir("load_export_partway");
+    const std::string out = dir + c.name;
+    std::string old = "the old file\n";
+    for (int i = 0; i < 64; ++i) old += char('a' + i % 26);
+    tm_test::write_file(out, old);
+    container_t* list = nullptr;
+    obj_list_new(&list);
+    obj_list_append(list, folders_[0]);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 40;  // every writer's header is longer
+    setrlimit(RLIMIT_FSIZE, &small);
+    tm_test::clear_message_boxes();
+    post_export_command(list, c.kind, c.format, out.c_str());
+    settle();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_EQ(tm_test::message_boxes().size(), 1u);
+    EXPECT_EQ(tm_test::message_boxes()[0].text, "Error while saving file " + out + "\nFile too large");
+    EXPECT_EQ(read_text(out), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    EXPECT_EQ(get_gblerr(), 0);
+  }
+  sigaction(SIGXFSZ, &before, nullptr);
 }
 
 // Command 15 takes the list its text names and frees it once: a second command naming
@@ -293,7 +373,7 @@ TEST_F(LoadExportFrench, QuestionAndFailureAreInFrench) {
             (std::vector<std::string>{"Remplacement de fichier|Le fichier " + dir +
                                           "trace_gpx.gpx existe deja.\nVoulez-vous le remplacer ?",
                                       "Erreur lors de la sauvegarde|Erreur lors de la sauvegarde du fichier " +
-                                          dir + "bloque_gpx.gpx"}));
+                                          dir + "bloque_gpx.gpx\nIs a directory"}));
 }
 
 // ---- Display system ---------------------------------------------------------------------------

@@ -30,6 +30,7 @@
 #include "formats/polish_map.h"
 #include "geodesy/geodesy_tables.h"
 #include "map/file_object.h"
+#include "gps/nmea_log.h"
 #include "map/gps_classes.h"
 #include "map/repr.h"
 #include "map/view_records.h"
@@ -130,6 +131,7 @@ class Startup : public tm_test::ConfigFixture {
  protected:
   void SetUp() override {
     ConfigFixture::SetUp();
+    navig_log_set(0);  // the program starts with navigation logging off
     session_ = std::make_unique<tm_test::UiSession>();
     {
       std::lock_guard<std::mutex> g(g_lock);
@@ -153,6 +155,7 @@ class Startup : public tm_test::ConfigFixture {
   void TearDown() override {
     set_frame_exit_routine(nullptr);  // closing the windows below is not the program's exit
     set_gblerr(0);
+    navig_log_set(0);
     // A frame left by a test (its exit intercepted) is closed as the program would.
     for (plat::Wnd w : {main_frame_window(), main_toolbar(), main_map_window()})
       if (w && plat::is_window(w)) plat::destroy_window(w);

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "core/paths.h"
+#include "platform/sys/sysinfo.h"
 #include "tests/support/test_env.h"
 
 namespace tm_test {
@@ -31,6 +33,21 @@ std::string write_file(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   return path;
+}
+
+std::string maxmem_above_held(int margin_mb) {
+  const double held = plat::get_memory_status().process_committed;
+  const long megabytes = long(held / 1048576.0 + 0.5) + margin_mb;
+  if (megabytes > 1500) return "";
+  return std::to_string(megabytes);
+}
+
+void forget_saved_tables() {
+  const char* dir = get_user_app_dir();
+  if (!dir || !*dir) return;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+    if (entry.path().extension() == ".sot") std::filesystem::remove(entry.path(), ec);
 }
 
 }  // namespace tm_test
