@@ -2,9 +2,10 @@
 // resolution of a file object into the source of its bytes, and the filling of the
 // buffer from a disk file or a line store.
 //
-// A file object's bytes come from one of three places: its own line store (a download,
-// a decompressed member), the line store or disk file of the archive it is a member of
-// (at the member's start offset), or its disk file. Compressed files (gzip, ZIP members)
+// A file object's bytes come from one of four places: its own line store (a download,
+// a decompressed member), its packed bytes (compressed bytes held in memory, decoded
+// from there), the line store or disk file of the archive it is a member of (at the
+// member's start offset), or its disk file. Compressed files (gzip, ZIP members)
 // are first decompressed into a line store. A decoder marks the file's content state
 // (partial or complete) before it reads the raw bytes through this reader, so a file
 // whose content state is set but which has no store yet is read as the plain bytes it
@@ -46,9 +47,13 @@ struct source {
 
 filemobj_t* store_of(obj_t* file) { return reinterpret_cast<filemobj_t*>(file_store_of(file)); }
 
-// The line store a file's bytes are held in now: its own, else its archive's.
+filemobj_t* packed_of(obj_t* file) { return reinterpret_cast<filemobj_t*>(file_packed_of(file)); }
+
+// The line store a file's bytes are held in now: its own, else its packed bytes, else
+// its archive's.
 filemobj_t* held_store(obj_t* file) {
   if (filemobj_t* own = store_of(file)) return own;
+  if (filemobj_t* packed = packed_of(file)) return packed;
   obj_t* archive = get_file_ops().container(file);
   return archive ? store_of(archive) : nullptr;
 }
@@ -88,6 +93,13 @@ bool resolve_source(obj_t* file, source* src) {
     src->store = own;
     const int64_t held = store_bytes_from(own, src->start);
     src->size = src->size == 0 ? held : std::min(src->size, held);
+    return true;
+  }
+  // Compressed bytes held in memory are the whole of the packed store.
+  if (filemobj_t* packed = packed_of(file)) {
+    src->store = packed;
+    src->start = 0;
+    src->size = store_bytes_from(packed, 0);
     return true;
   }
   if (obj_t* archive = get_file_ops().container(file)) {

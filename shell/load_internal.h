@@ -29,5 +29,8 @@ void show_error_on_ui();
 void cursor_chains_follow(graphspace_t* gs);
 // The status text of a file none of whose data can be shown (kept in view: timed).
 void say_cannot_display(const fileatt_t* file);
+// The status text (timed) and trace-log line of a file whose archives nest deeper than
+// identification unpacks: the message of "Invalid file" and the file's name.
+void say_nested_too_deep(const fileatt_t* file);
 // Adds a file to the loaded-files list once.
 void load_add_loaded(fileatt_t* file);

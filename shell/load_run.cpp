@@ -75,7 +75,10 @@ void load_one(fileatt_t* file) {
   show_loading_title(file);
   container_t* expansion = load_expansion_list();
   obj_list_clear(expansion);
+  const int refusals = file_identify_depth_refusals();
   file_identify_and_load(file, expansion, 1);
+  const bool too_deep = file_identify_depth_refusals() != refusals;
+  if (too_deep) say_nested_too_deep(file);
   if (obj_list_count(expansion) > 0) {
     move_files_to_work(expansion);
     remove_loaded(file);
@@ -84,10 +87,19 @@ void load_one(fileatt_t* file) {
     return;
   }
   set_gblerr(0);
+  // An archive inside an archive had its members listed with those of the outer one:
+  // they are on the work list already, and the archive itself shows nothing.
+  if (file->filetype == kFileKindArchive) {
+    remove_loaded(file);
+    file_unload(file, 1);
+    progress_hide();
+    return;
+  }
   // A picture without georeference loads too: it is shown in pixels. A file that is not
   // data at all is named in the status text, as one that cannot be shown.
-  if (!kind_loads_into_graph(file->filetype))
-    say_cannot_display(file);
+  if (!kind_loads_into_graph(file->filetype)) {
+    if (!too_deep) say_cannot_display(file);
+  }
   else if (load_into_graph(load_loaded_files(), file))
     obj_add_to_id_list(get_file_list(), file);
   if (!file_has_objects(file)) {
