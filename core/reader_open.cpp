@@ -33,6 +33,7 @@ constexpr int kFormatGzip = 52;
 constexpr int kFormatZipMember = 53;
 constexpr int kTypeArchive = 128;  // a ZIP archive shares its members' format code
 constexpr int64_t kMinBuffer = 1024;
+constexpr int kMaxArchiveDepth = 32;  // archives inside archives, read in place
 
 entry g_table[kReaderOpenFiles];
 bool g_in_place_next = false;  // rd_use_store_memory
@@ -83,7 +84,7 @@ int64_t store_bytes_from(filemobj_t* store, int64_t start) {
   return std::max<int64_t>(0, filemobj_data_size(store) - start);
 }
 
-bool resolve_source(obj_t* file, source* src) {
+bool resolve_source(obj_t* file, source* src, int depth = 0) {
   if (!extract_if_needed(file)) return false;
   src->start = file_get(file, FF_START);
   src->size = file_get(file, FF_SIZE);
@@ -103,13 +104,15 @@ bool resolve_source(obj_t* file, source* src) {
     return true;
   }
   if (obj_t* archive = get_file_ops().container(file)) {
-    if (!extract_if_needed(archive)) return false;
-    if (filemobj_t* shared = store_of(archive)) {
-      src->store = shared;
-      src->size = std::min(src->size, store_bytes_from(shared, src->start));
-      return true;
-    }
-    src->path = file_name_of(archive);
+    // A member lies at its start in its archive's bytes, wherever those lie: in the
+    // archive's memory, on disk, or in turn in place inside an outer archive.
+    source outer;
+    if (depth >= kMaxArchiveDepth || !resolve_source(archive, &outer, depth + 1)) return false;
+    if (src->start > INT64_MAX - outer.start) return false;
+    src->size = std::min(src->size, std::max<int64_t>(0, outer.size - src->start));
+    src->start += outer.start;
+    src->store = outer.store;
+    src->path = outer.path;
     return true;
   }
   src->path = file_name_of(file);
