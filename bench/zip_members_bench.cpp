@@ -105,7 +105,7 @@ graphspace_t* new_space() {
 }
 
 // Lists the archive, then loads every member and shows its folders; the number of
-// layers made.
+// layers of the space (a member may show more than one folder).
 int load_archive(const std::string& path, graphspace_t* gs) {
   fileatt_t* archive = nullptr;
   file_open(nullptr, nullptr, path.c_str(), &archive);
@@ -121,7 +121,7 @@ int load_archive(const std::string& path, graphspace_t* gs) {
   }
   obj_list_clear(members);
   free_obj(&members);
-  return counter;
+  return obj_list_count(gs->layers) - 1;  // without the image layer
 }
 
 // Everything a run made: the space (its layers) first, then the file objects.
@@ -155,7 +155,7 @@ void ZipMembersLoad(benchmark::State& state) {
     set_gblerr(0);
     state.ResumeTiming();
   }
-  if (layers != n) state.SkipWithError("not every member became a layer");
+  if (layers < n) state.SkipWithError("not every member became a layer");
   g_seconds[n] = seconds / double(state.iterations());
   state.counters["layers"] = layers;
   state.counters["peak_rss_mb"] = bench_load::peak_rss_mb();
