@@ -2,6 +2,8 @@
 // command_hooks.h), with its empty defaults.
 #include "core/command_hooks.h"
 
+#include "core/error.h"
+
 command_hooks& get_command_hooks() {
   static command_hooks hooks;
   return hooks;
@@ -30,4 +32,9 @@ void core_task_end() {
 void core_progress_file_position(const char* text) {
   const command_hooks& h = get_command_hooks();
   if (h.progress_file_position) h.progress_file_position(text);
+}
+
+void core_busy_tick(const char* kind) {
+  const command_hooks& h = get_command_hooks();
+  if (h.busy_tick && get_gblerr() == 0) h.busy_tick(kind);
 }

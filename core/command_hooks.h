@@ -21,6 +21,10 @@ struct command_hooks {
   // Shows "<text> NN%" for the read position of the reader's current file in the
   // progress window (readers call it as they go; throttled by the window).
   void (*progress_file_position)(const char* text) = nullptr;
+  // Steps the activity indicator of the frame's status text ("ZIP": "ZIP SURF"), at
+  // most once a second. The framework's indicator ends the program on a pending error
+  // code, so the caller ticks only while none is set.
+  void (*busy_tick)(const char* kind) = nullptr;
 };
 
 // The routines in force: one process-wide set, written on the user-interface thread
@@ -33,3 +37,5 @@ void core_post_load_command(const char* path, int fit);
 const char* core_current_task_text();
 void core_task_end();
 void core_progress_file_position(const char* text);
+// Does nothing while an error code is set.
+void core_busy_tick(const char* kind);

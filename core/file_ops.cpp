@@ -22,7 +22,7 @@ void none_free(obj_t*) {}
 
 const file_ops kNoFiles = {none_get,  none_set,  none_name, none_date, none_obj,
                            none_link, none_obj,  none_link, none_new,  none_open,
-                           none_find, none_load, none_free};
+                           none_find, none_load, none_free, none_obj,  none_link};
 
 // Written once by the registering subsystem, read by every reader.
 std::atomic<const file_ops*> g_ops{&kNoFiles};

@@ -56,6 +56,12 @@ struct file_ops {
   int (*identify_and_load)(obj_t* file, obj_t* list, int flag);
   // Frees a file object made by new_in_memory or open.
   void (*free_file)(obj_t* file);
+  // The file's compressed bytes when they are held in memory (a download, or what an
+  // outer archive unpacked to): a line store, or null when they lie on disk or in the
+  // archive. May be left null in a table: no file then has such bytes.
+  obj_t* (*packed)(obj_t* file);
+  // Makes `store` the file's packed bytes (null: none), as set_store does for its content.
+  void (*set_packed)(obj_t* file, obj_t* store);
 };
 
 // Installs the routines (the table must outlive its use); null restores the defaults,
@@ -68,3 +74,11 @@ inline int64_t file_get(obj_t* f, file_field field) { return get_file_ops().get(
 inline void file_set(obj_t* f, file_field field, int64_t v) { get_file_ops().set(f, field, v); }
 inline const char* file_name_of(obj_t* f) { return get_file_ops().name(f); }
 inline obj_t* file_store_of(obj_t* f) { return get_file_ops().store(f); }
+inline obj_t* file_packed_of(obj_t* f) {
+  const file_ops& ops = get_file_ops();
+  return ops.packed ? ops.packed(f) : nullptr;
+}
+inline void file_set_packed_of(obj_t* f, obj_t* store) {
+  const file_ops& ops = get_file_ops();
+  if (ops.set_packed) ops.set_packed(f, store);
+}

@@ -7,13 +7,17 @@
 // freed when the stream ends.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "core/checksum.h"
+#include "core/command_hooks.h"
+#include "core/config.h"
 #include "core/error.h"
 #include "core/inflate_state.h"
 #include "core/line_store.h"
 #include "core/memory.h"
 #include "core/reader.h"
+#include "core/tracelog.h"
 
 // ---- Stored blocks -------------------------------------------------------------------
 
@@ -94,9 +98,15 @@ int inflate_read_code_lengths(inflate_state* s, int count, uint8_t* lengths) {
   int i = 0;
   while (i < count) {
     input_need(s, t->bits);
-    const uint32_t e = t->entries[input_peek(s, t->bits)];
-    if (e & kEntryInvalid) {  // cannot happen with a complete code, checked anyway
+    const uint32_t index = input_peek(s, t->bits);
+    const uint32_t e = t->entries[index];
+    if (e & kEntryInvalid) {  // a code the (incomplete) code-length code does not have
       inflate_bad_code(s, t, e);
+      if (s->error == ERR_BAD_FILE) {
+        const std::string line =
+            "CODE HUFF TREE NON TROUV " + std::to_string(huff_code_value(index, t->bits));
+        log_line(line.c_str());
+      }
       return s->error;
     }
     input_drop(s, entry_code_bits(e));
@@ -126,8 +136,8 @@ int inflate_dynamic_tables(inflate_state* s) {
   uint8_t code_lengths[19] = {};
   for (int i = 0; i < nlen; ++i) code_lengths[kCodeLengthOrder[i]] = uint8_t(input_bits(s, 3));
   if (input_overrun(s)) return s->error = ERR_FILE_ACCESS;
-  if (huff_build(code_lengths, 19, kLengthRootBits, kCodeLengthEntries.data(), false,
-                 &inf->length_table) != 0)
+  if (huff_build_one_level(code_lengths, 19, kLengthRootBits, kCodeLengthEntries.data(),
+                           &inf->length_table) != 0)
     return s->error = ERR_BAD_FILE;
   // One sequence: a repeat may run from the literal/length lengths into the distances.
   uint8_t lengths[286 + 32];
@@ -192,9 +202,15 @@ void state_close(inflate_state* s) {
   huff_free(&s->inf->length_table);
 }
 
+// The progress window shows how far into its input the decoding is, block by block.
+void show_progress() {
+  core_progress_file_position(is_french() ? "Position de lecture Deflate " : "Deflate read position ");
+}
+
 void run_blocks(inflate_state* s) {
   inflater_t* inf = s->inf;
   for (;;) {
+    show_progress();
     input_need(s, 3);
     const uint32_t final = input_bits(s, 1);
     const uint32_t type = input_bits(s, 2);

@@ -8,7 +8,10 @@
 // the first-level entry links to it. The size of the whole table is thus computed
 // from the code lengths before anything is written, and only over-subscription (more
 // codes than the lengths allow) or incompleteness could make the computation wrong:
-// both are refused beforehand, as the RFC requires of a valid stream.
+// both are refused beforehand, as the RFC requires of a valid stream. The one
+// exception is a code-length code: its codes are at most 7 bits long, so its table has
+// one level only and an incomplete code is built as it stands, its missing codes
+// refused when the stream uses them.
 #include "core/error.h"
 #include "core/inflate_state.h"
 #include "core/memory.h"
@@ -31,8 +34,12 @@ struct code_set {
   int max_length = 0;
 };
 
+// What incomplete codes are accepted.
+enum class incomplete { refused, single, any };
+
 // 0 when the lengths make a complete code (or an acceptable incomplete one), else 14.
-int sort_codes(const uint8_t* lengths, int n, bool lenient, code_set* c) {
+int sort_codes(const uint8_t* lengths, int n, incomplete accept, code_set* c) {
+  const bool lenient = accept == incomplete::single;
   for (int s = 0; s < n; ++s) c->count[lengths[s]]++;
   c->count[0] = 0;
   int left = 1;  // codes still free at the current length
@@ -42,7 +49,7 @@ int sort_codes(const uint8_t* lengths, int n, bool lenient, code_set* c) {
     if (c->count[l]) c->max_length = l;
   }
   if (c->max_length == 0) return lenient ? 0 : ERR_BAD_FILE;
-  if (left > 0 && !(lenient && c->max_length == 1)) return ERR_BAD_FILE;
+  if (left > 0 && !(lenient && c->max_length == 1) && accept != incomplete::any) return ERR_BAD_FILE;
   uint16_t next[kMaxBits + 2] = {};
   for (int l = 1; l <= kMaxBits; ++l) next[l + 1] = uint16_t(next[l] + c->count[l]);
   for (int s = 0; s < n; ++s)
@@ -103,10 +110,14 @@ uint32_t place_codes(const code_set& c, int root, const uint32_t* entries, infla
 
 }  // namespace
 
-int huff_build(const uint8_t* lengths, int n, int root_bits, const uint32_t* entries,
-               bool lenient, inflate_table* t) {
+namespace {
+
+int build(const uint8_t* lengths, int n, int root_bits, const uint32_t* entries,
+          incomplete accept, inflate_table* t) {
   code_set c;
-  if (int err = sort_codes(lengths, n, lenient, &c)) return err;
+  if (int err = sort_codes(lengths, n, accept, &c)) return err;
+  // An incomplete code in a table of two levels would be sized wrong.
+  if (accept == incomplete::any && c.max_length > root_bits) return ERR_BAD_FILE;
   // An empty code still gets a (one-bit) table, whose entries all refuse a lookup.
   const int root = c.max_length == 0 ? 1 : (c.max_length < root_bits ? c.max_length : root_bits);
   const uint32_t size = place_codes(c, root, entries, nullptr);
@@ -119,6 +130,21 @@ int huff_build(const uint8_t* lengths, int n, int root_bits, const uint32_t* ent
   place_codes(c, root, entries, t);
   return 0;
 }
+
+}  // namespace
+
+int huff_build(const uint8_t* lengths, int n, int root_bits, const uint32_t* entries,
+               bool lenient, inflate_table* t) {
+  return build(lengths, n, root_bits, entries,
+               lenient ? incomplete::single : incomplete::refused, t);
+}
+
+int huff_build_one_level(const uint8_t* lengths, int n, int root_bits,
+                         const uint32_t* entries, inflate_table* t) {
+  return build(lengths, n, root_bits, entries, incomplete::any, t);
+}
+
+uint32_t huff_code_value(uint32_t index, uint32_t bits) { return reverse_bits(index, bits); }
 
 void huff_free(inflate_table* t) {
   free_mem(&t->entries);

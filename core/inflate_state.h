@@ -53,6 +53,13 @@ extern const std::array<uint8_t, 19> kCodeLengthOrder;
 // lookup). Returns 0, or 14.
 int huff_build(const uint8_t* lengths, int n, int root_bits, const uint32_t* entries,
                bool lenient, inflate_table* t);
+// huff_build for a code whose longest code fits the first level (the code-length
+// code): an incomplete code is built too, its missing codes left refusing a lookup; an
+// empty or over-subscribed one is refused (14).
+int huff_build_one_level(const uint8_t* lengths, int n, int root_bits,
+                         const uint32_t* entries, inflate_table* t);
+// The code, most significant bit first, that a first-level index of `bits` bits stands for.
+uint32_t huff_code_value(uint32_t index, uint32_t bits);
 void huff_free(inflate_table* t);
 // The fixed literal/length and distance tables (built once, never freed).
 const inflate_table* fixed_literal_table();

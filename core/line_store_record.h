@@ -47,6 +47,8 @@ struct filemobj_t : obj_t {
   int64_t capacity;           // entries allocated in the per-line tables
   int64_t file_count;         // entries of file_lines and file_prefix
   char** file_prefix;         // per swap file: temporary-files prefix it was made under
+  int32_t file_users;         // file objects holding it as their content or packed bytes
+                              // (counted by the map model: the last one frees it)
 };
 #pragma pack(pop)
 

@@ -2,9 +2,10 @@
 // resolution of a file object into the source of its bytes, and the filling of the
 // buffer from a disk file or a line store.
 //
-// A file object's bytes come from one of three places: its own line store (a download,
-// a decompressed member), the line store or disk file of the archive it is a member of
-// (at the member's start offset), or its disk file. Compressed files (gzip, ZIP members)
+// A file object's bytes come from one of four places: its own line store (a download,
+// a decompressed member), its packed bytes (compressed bytes held in memory, decoded
+// from there), the line store or disk file of the archive it is a member of (at the
+// member's start offset), or its disk file. Compressed files (gzip, ZIP members)
 // are first decompressed into a line store. A decoder marks the file's content state
 // (partial or complete) before it reads the raw bytes through this reader, so a file
 // whose content state is set but which has no store yet is read as the plain bytes it
@@ -32,6 +33,7 @@ constexpr int kFormatGzip = 52;
 constexpr int kFormatZipMember = 53;
 constexpr int kTypeArchive = 128;  // a ZIP archive shares its members' format code
 constexpr int64_t kMinBuffer = 1024;
+constexpr int kMaxArchiveDepth = 32;  // archives inside archives, read in place
 
 entry g_table[kReaderOpenFiles];
 bool g_in_place_next = false;  // rd_use_store_memory
@@ -46,9 +48,13 @@ struct source {
 
 filemobj_t* store_of(obj_t* file) { return reinterpret_cast<filemobj_t*>(file_store_of(file)); }
 
-// The line store a file's bytes are held in now: its own, else its archive's.
+filemobj_t* packed_of(obj_t* file) { return reinterpret_cast<filemobj_t*>(file_packed_of(file)); }
+
+// The line store a file's bytes are held in now: its own, else its packed bytes, else
+// its archive's.
 filemobj_t* held_store(obj_t* file) {
   if (filemobj_t* own = store_of(file)) return own;
+  if (filemobj_t* packed = packed_of(file)) return packed;
   obj_t* archive = get_file_ops().container(file);
   return archive ? store_of(archive) : nullptr;
 }
@@ -78,7 +84,7 @@ int64_t store_bytes_from(filemobj_t* store, int64_t start) {
   return std::max<int64_t>(0, filemobj_data_size(store) - start);
 }
 
-bool resolve_source(obj_t* file, source* src) {
+bool resolve_source(obj_t* file, source* src, int depth = 0) {
   if (!extract_if_needed(file)) return false;
   src->start = file_get(file, FF_START);
   src->size = file_get(file, FF_SIZE);
@@ -90,14 +96,23 @@ bool resolve_source(obj_t* file, source* src) {
     src->size = src->size == 0 ? held : std::min(src->size, held);
     return true;
   }
+  // Compressed bytes held in memory are the whole of the packed store.
+  if (filemobj_t* packed = packed_of(file)) {
+    src->store = packed;
+    src->start = 0;
+    src->size = store_bytes_from(packed, 0);
+    return true;
+  }
   if (obj_t* archive = get_file_ops().container(file)) {
-    if (!extract_if_needed(archive)) return false;
-    if (filemobj_t* shared = store_of(archive)) {
-      src->store = shared;
-      src->size = std::min(src->size, store_bytes_from(shared, src->start));
-      return true;
-    }
-    src->path = file_name_of(archive);
+    // A member lies at its start in its archive's bytes, wherever those lie: in the
+    // archive's memory, on disk, or in turn in place inside an outer archive.
+    source outer;
+    if (depth >= kMaxArchiveDepth || !resolve_source(archive, &outer, depth + 1)) return false;
+    if (src->start > INT64_MAX - outer.start) return false;
+    src->size = std::min(src->size, std::max<int64_t>(0, outer.size - src->start));
+    src->start += outer.start;
+    src->store = outer.store;
+    src->path = outer.path;
     return true;
   }
   src->path = file_name_of(file);

@@ -8,6 +8,7 @@
 // descriptor) cannot be stepped over: the archive is then unreadable (type 125).
 #include <string>
 
+#include "core/command_hooks.h"
 #include "core/error.h"
 #include "core/file_ops.h"
 #include "core/inflate.h"
@@ -147,6 +148,7 @@ void load_members(obj_t* archive, container_t* members, container_t* result,
     obj_t* member = nullptr;
     obj_list_get(members, 0, &member);
     obj_list_remove_at(members, 0);
+    core_busy_tick("ZIP");
     obj_list_append(result, member);
     container_t* fresh = nullptr;
     obj_list_new(&fresh);
@@ -193,6 +195,7 @@ int zip_list_archive(obj_t* archive, obj_t* target_list) {
   obj_list_new(&result);
   obj_list_new(&created);
   obj_list_new(&loaded);
+  core_busy_tick("ZIP");
   while (rd_bytes_left() > kLocalHeaderSize) {
     if (!read_member(members, created) || archive_type(archive) == kTypeUnreadable) break;
   }

@@ -8,12 +8,14 @@
 // nested call (a load, an archive being listed) inflates the whole member and leaves it
 // for the reader.
 #include <algorithm>
+#include <vector>
 
 #include "core/error.h"
 #include "core/file_ops.h"
 #include "core/html.h"
 #include "core/http.h"
 #include "core/inflate.h"
+#include "core/line_store.h"
 #include "core/memory.h"
 #include "core/obj_list.h"
 #include "core/reader.h"
@@ -35,6 +37,7 @@ constexpr int kFormatZip = 53;
 constexpr int kContentOwned = 1;
 
 thread_local int g_depth = 0;
+thread_local int g_depth_refusals = 0;
 
 // Counts the calls of identification active on this thread.
 struct depth_guard {
@@ -71,24 +74,82 @@ bool is_zip_member(const fileatt_t* f) {
          file_get(archive, FF_FORMAT) == kFormatZip && f->content_state == 0;
 }
 
+// Whether the file's in-memory content begins as a gzip file or a ZIP archive: such a
+// content is unpacked in its turn, which needs the whole of it, not a probe's head.
+bool content_is_archive(fileatt_t* f) {
+  if (!f->store) return false;
+  int64_t count = 4;
+  const uint8_t* p = filemobj_read_ptr(f->store, 0, &count);
+  if (!p || count < 3) return false;
+  if (p[0] == 0x1F && p[1] == 0x8B && p[2] == 0x08) return true;
+  return count >= 4 && p[0] == 'P' && p[1] == 'K' && p[2] == 3 && p[3] == 4;
+}
+
 // A ZIP member: its head (first call) or all of it (nested) is unpacked, then identified.
 void identify_member(fileatt_t* f, obj_t* list, int nested) {
-  const int err = zip_open_member(f, nested ? 0 : kZipProbe);
+  int err = zip_open_member(f, nested ? 0 : kZipProbe);
+  if (err == 0 && f->content_state == kContentOwned && content_is_archive(f))
+    err = zip_open_member(f, 0);
   if (err == 0 && f->filetype == kFileKindNone) f->filetype = kFileKindLocal;
   if (f->filetype == kFileKindLocal) file_identify_and_load(f, list, 1);
   free_owned_copy(f);
 }
 
-// The content of a gzip file, unpacked into its memory copy, is identified in its place.
-void identify_gzip(fileatt_t* f, int nested) {
-  const int err = gzip_open_member(f, nested ? 0 : kGzipProbe);
+// The bytes of the file as they stand (the file identified as gzip) are the data to
+// unpack. Held in memory - a download, or what an outer archive unpacked to - they
+// become the file's packed bytes, from which the decoder reads (and reads again after a
+// probe) without touching the outer file; a member read in place from its archive is
+// copied out the same way, since it is read from the start of its memory once
+// unpacked. False when they are only the head of an outer archive's content, or
+// cannot be read.
+bool take_packed_bytes(fileatt_t* f) {
+  if (f->store) {
+    if (f->content_state == kContentOwned) return false;
+    filemobj_t* bytes = f->store;
+    file_set_packed(f, bytes);
+    file_set_store(f, nullptr);
+  } else if (f->container && !f->packed) {
+    if (rd_open(f, 0, 1) != 0) return false;
+    filemobj_t* bytes = nullptr;
+    std::vector<uint8_t> chunk(65536);
+    bool ok = filemobj_create(f, f, 0, 32768, 0, &bytes) == 0 && bytes;
+    while (ok && rd_bytes_left() > 0) {
+      const int64_t n = rd_read_bytes(chunk.data(), std::min<int64_t>(int64_t(chunk.size()), rd_bytes_left()));
+      ok = n > 0 && filemobj_append(bytes, chunk.data(), n) == 0 && get_gblerr() == 0;
+    }
+    rd_close_file(f);
+    if (!ok) {
+      set_gblerr(0);
+      obj_t* o = reinterpret_cast<obj_t*>(bytes);
+      free_obj(&o);
+      return false;
+    }
+    file_set_packed(f, bytes);
+  } else {
+    return true;  // on disk, or already packed
+  }
+  f->content_state = 0;
+  f->start64 = 0;
+  f->deboffset = 0;
+  f->source_size = filemobj_data_size(f->packed);
+  file_set_size(f, f->source_size);
+  return true;
+}
+
+// The content of a gzip file, unpacked into its memory copy, is identified in its place;
+// a container inside it is expanded into the destination list.
+void identify_gzip(fileatt_t* f, obj_t* list, int nested) {
+  int err = take_packed_bytes(f) ? gzip_open_member(f, nested ? 0 : kGzipProbe) : ERR_BAD_FILE;
+  if (err == 0 && f->filetype != kFileKindNone && f->content_state == kContentOwned &&
+      content_is_archive(f))
+    err = gzip_open_member(f, 0);
   if (err != 0 || f->filetype == kFileKindNone) {
     set_gblerr(0);
     f->filetype = kFileKindNone;
     return;
   }
   f->filetype = kFileKindLocal;
-  file_identify_and_load(f, nullptr, 1);
+  file_identify_and_load(f, list, 1);
   free_owned_copy(f);
 }
 
@@ -161,7 +222,7 @@ void expand(fileatt_t* f, obj_t* list, int nested) {
     else if (list)
       zip_list_archive(f, list);
   } else if (f->filetype == kFileKindArchive && f->fileformat == kFormatGzip) {
-    identify_gzip(f, nested);
+    identify_gzip(f, list, nested);
   } else if (f->filetype == kFileKindFileList && list) {
     if (format_reader reader = format_reader_of(int(f->fileformat))) reader(f, as_list(list));
   }
@@ -218,6 +279,7 @@ void file_identify_and_load(obj_t* obj, obj_t* list, int nested) {
   depth_guard depth;
   if (depth.too_deep()) {
     f->filetype = kFileKindNone;
+    ++g_depth_refusals;
     return;
   }
   switch (f->filetype) {
@@ -232,3 +294,5 @@ void file_identify_and_load(obj_t* obj, obj_t* list, int nested) {
 }
 
 void file_identify_and_load_default(obj_t* file) { file_identify_and_load(file, nullptr, 0); }
+
+int file_identify_depth_refusals() { return g_depth_refusals; }

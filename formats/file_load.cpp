@@ -92,8 +92,10 @@ int dispatch(fileatt_t* f, int* georef_request, int options) {
 }
 
 // After a successful load the memory copy goes unless the file must be read again from
-// it (a download, the image streams, embedded mode); the lines it keeps go to swap.
+// it (a download, the image streams, embedded mode); the lines it keeps go to swap. Packed
+// bytes held in memory stay (they are what the copy is unpacked from again), in swap.
 void settle_memory_copy(fileatt_t* f) {
+  if (f->packed) filemobj_write_all(f->packed);
   if (!f->store) return;
   if (!f->from_url && f->fileformat != kFormatEcw && f->fileformat != kFormatSid && !is_embedded()) {
     rd_close_file(f);
@@ -216,7 +218,12 @@ void file_unload(obj_t* obj, int flag) {
   if (f->store) filemobj_write_all(f->store);
   if (f->from_url && !f->store) {
     const int scheme = url_scheme(f->name);
-    if (scheme) f->filetype = scheme;
+    if (scheme) {
+      // Fetched again at the next load: nothing of this download is kept.
+      f->filetype = scheme;
+      file_set_packed(f, nullptr);
+      f->source_size = 0;
+    }
   }
 }
 

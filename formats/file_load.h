@@ -30,8 +30,9 @@ constexpr int kFileKindArchive = 128;
 // Identification calls itself for what a container holds (a ZIP member, the content of
 // a gzip file, a downloaded body): at most this many calls are active at once on a
 // thread. A deeper call leaves its file unrecognised (kind 125), so that an archive
-// that unpacks to itself cannot recurse without end. One archive level takes two calls
-// (the member, then its unpacked content), so archives nest about seven deep.
+// that unpacks to itself cannot recurse without end. A gzip level takes one call (its
+// content), a ZIP level two (the member, then its unpacked content): gzip files nest 15
+// deep, ZIP archives about seven.
 constexpr int kMaxIdentifyDepth = 16;
 
 // ---- Identification ----------------------------------------------------------------------
@@ -42,6 +43,10 @@ constexpr int kMaxIdentifyDepth = 16;
 void file_identify_and_load(obj_t* file, obj_t* list, int nested);
 // The same with no list and not nested.
 void file_identify_and_load_default(obj_t* file);
+// How many identifications this thread refused so far because they passed
+// kMaxIdentifyDepth: a caller compares the count before and after an identification to
+// tell a nest too deep from content that is merely unrecognised.
+int file_identify_depth_refusals();
 
 // ---- Loading -----------------------------------------------------------------------------
 // Loads `file` into its content list. `georef_request` (null: a local 0): when it holds a

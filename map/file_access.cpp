@@ -63,19 +63,35 @@ void file_set_web_root(fileatt_t* f, const char* url) {
 
 // ---- In-memory content -----------------------------------------------------------------
 
-static bool store_used_elsewhere(const filemobj_t* store, const fileatt_t* except) {
-  obj_t* cursor = nullptr;
-  while (obj_class_next(kFileClass, &cursor))
-    if (cursor != except && static_cast<fileatt_t*>(cursor)->store == store) return true;
-  return false;
+namespace {
+
+// A store is freed when the last file object holding it lets it go.
+void hold_store(filemobj_t* store) {
+  if (store) ++store->file_users;
 }
+
+void release_store(filemobj_t* store) {
+  if (store && --store->file_users <= 0) free_obj(&store);
+}
+
+}  // namespace
 
 void file_set_store(fileatt_t* f, filemobj_t* store) {
   if (!f || f->store == store) return;
   filemobj_t* old = f->store;
   rd_close_file(f);  // its reader entry reads the old store
+  hold_store(store);
   f->store = store;
-  if (old && !store_used_elsewhere(old, f)) free_obj(&old);
+  release_store(old);
+}
+
+void file_set_packed(fileatt_t* f, filemobj_t* store) {
+  if (!f || f->packed == store) return;
+  filemobj_t* old = f->packed;
+  rd_close_file(f);  // its reader entry may read the old bytes
+  hold_store(store);
+  f->packed = store;
+  release_store(old);
 }
 
 int file_new_line_store(fileatt_t* f) {

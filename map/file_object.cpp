@@ -216,6 +216,7 @@ void fileatt_destroy(obj_t* obj) {
   rd_close_file(f);
   file_release_content(f, 1);
   file_set_store(f, nullptr);  // freed unless another file object shares it
+  file_set_packed(f, nullptr);
   free_mem(&f->name);
   free_mem(&f->keyname);
   free_mem(&f->web_root);
@@ -234,6 +235,7 @@ void fileatt_copy(const obj_t* src, obj_t* dst) {
   str_set(s->name, &d->name);
   if (s->keyname) str_set(s->keyname, &d->keyname);
   d->store = nullptr;
+  d->packed = nullptr;
   d->size2 = 0;
   d->use_size2 = 0;
   d->container = nullptr;

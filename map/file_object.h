@@ -71,6 +71,9 @@ struct fileatt_t : tree_obj_t {
   int64_t source_size;
   int32_t from_url;          // set when the data was fetched from a web address
   int32_t in_table;          // entered in the file table
+  filemobj_t* packed;        // compressed bytes held in memory that the content is decoded
+                             // from (a download, or what an outer archive unpacked to);
+                             // null when they lie on disk or in the archive
 };
 
 // Class 19.
@@ -167,8 +170,11 @@ fileatt_t* file_new_in_memory(fileatt_t** out);
 // Gives the file a new empty in-memory line store (kind 7); 0, or -1 on failure.
 int file_new_line_store(fileatt_t* file);
 // Makes `store` the file's content, freeing the previous one unless another file object
-// shares it; null detaches (and frees when unshared).
+// shares it; null detaches (and frees when unshared). Each store counts the file
+// objects holding it (as content or packed bytes), so sharing costs no search.
 void file_set_store(fileatt_t* file, filemobj_t* store);
+// The same for the file's packed bytes (see `packed`).
+void file_set_packed(fileatt_t* file, filemobj_t* store);
 
 // ---- Accessors (a null file gives the value in brackets) ------------------------------
 const char* file_get_name(const fileatt_t* file);              // ("")

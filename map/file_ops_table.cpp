@@ -83,11 +83,18 @@ int identify_and_load(obj_t* file, obj_t* list, int flag) {
 void free_file(obj_t* obj) {
   if (file_of(obj)) free_obj(&obj);
 }
+obj_t* packed(obj_t* obj) {
+  const fileatt_t* f = file_of(obj);
+  return f ? f->packed : nullptr;
+}
+void set_packed(obj_t* obj, obj_t* s) {
+  file_set_packed(file_of(obj), s && s->cls == 25 ? reinterpret_cast<filemobj_t*>(s) : nullptr);
+}
 
 const file_ops kFileOps = {get,      set,          name,          date,
                            store,    set_store,    container,     set_container,
                            new_in_memory, open,    find_by_name,  identify_and_load,
-                           free_file};
+                           free_file, packed,      set_packed};
 
 // ---- HTTP client hooks ---------------------------------------------------------------
 

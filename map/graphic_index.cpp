@@ -211,6 +211,7 @@ void layer_recompute_extent(layer_t* layer) {
   for (int i = 0; i < n; ++i)
     extent_union(&e, static_cast<const gindex_entry_t*>(index->elems[i])->extent);
   layer->extent = e;
+  graphspace_layer_extent_changed(layer);
 }
 
 // ---- Merge --------------------------------------------------------------------------------
@@ -270,6 +271,7 @@ void add_extent(layer_t* layer, extent_t clip, obj_t* object, const gindex_entry
   extent_t le = layer->extent;
   extent_union(&le, c.extent);
   layer->extent = le;
+  graphspace_layer_extent_changed(layer);
   if (!layer->gindex_sorted) return;
   gindex_entry_t* entry = nullptr;
   if (!layer->gindex_list) gindex_find(layer, object, &entry);

@@ -200,6 +200,7 @@ void gindex_compute(layer_t* layer, int recreate) {
     free_all_entries(layer);
   }
   layer->extent = extent_t{};
+  graphspace_layer_extent_changed(layer);
   const extent_t clip = fixed_extent_of(layer);
   const container_t* objects = layer->objects;
   const int n = obj_list_count(objects);

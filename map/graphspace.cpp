@@ -5,6 +5,7 @@
 // misaligned, so no pointer to one is ever taken).
 #include <atomic>
 #include <cmath>
+#include <cstring>
 
 #include "core/error.h"
 #include "core/index.h"
@@ -137,19 +138,49 @@ void graphspace_free(graphspace_t** p) {
 }
 
 // ---- Extent ---------------------------------------------------------------------------------
+namespace {
+
+// The extent of the space given the union of its layers: with nothing shown the previous
+// extent stays, or a 2 x 2 extent around the origin.
+extent_t extent_from_union(const graphspace_t* gs, extent_t u) {
+  if (!extent_is_empty(u)) return u;
+  if (!extent_is_empty(gs->extent)) return gs->extent;
+  extent_inflate(&u, 1.0);
+  return u;
+}
+
+}  // namespace
+
 void graphspace_compute_extent(graphspace_t* gs, extent_t* out) {
   if (!out) return;
   *out = extent_t{};
   gs = graphspace_or_current(gs);
   if (!gs) return;
   graphspace_lock lock(graphspace_mutex());
-  for_each_layer(gs, [out](layer_t* layer) { extent_union(out, layer->extent); });
-  if (!extent_is_empty(*out)) return;
-  // Nothing shown: the previous extent stays, or a 2 x 2 extent around the origin.
-  if (extent_is_empty(gs->extent))
-    extent_inflate(out, 1.0);
-  else
-    *out = gs->extent;
+  extent_t u{};
+  for_each_layer(gs, [&u](layer_t* layer) { extent_union(&u, layer->extent); });
+  gs->layers_union = u;
+  gs->layers_union_valid = 1;
+  *out = extent_from_union(gs, u);
+}
+
+void graphspace_grow_extent(graphspace_t* gs, extent_t before, extent_t after, extent_t* out) {
+  // `after` holds `before` when their union is `after` itself: the union of the layers
+  // then grows by `after` and nothing else.
+  extent_t joined = after;
+  extent_union(&joined, before);
+  if (!gs->layers_union_valid || std::memcmp(&joined, &after, sizeof after) != 0) {
+    graphspace_compute_extent(gs, out);
+    return;
+  }
+  extent_t u = gs->layers_union;
+  extent_union(&u, after);
+  gs->layers_union = u;
+  *out = extent_from_union(gs, u);
+}
+
+void graphspace_layer_extent_changed(const layer_t* layer) {
+  if (layer && layer->graphspace) layer->graphspace->layers_union_valid = 0;
 }
 
 void graphspace_set_extent(graphspace_t* gs, extent_t extent) {

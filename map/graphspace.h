@@ -66,6 +66,11 @@ struct graphspace_t : obj_t {
   int32_t rebuild_layers;   // the next rebuild recomputes every layer's graphic index
   container_t* layers;      // sorted index of class 23 by `priority` (key type 1)
   extent_t domain;          // domain of the georef in its own units (georef_domain_extent)
+  // The union of the layers' extents as last computed, kept so that a layer that only
+  // grew (a new one above all) widens it without a walk over every layer. Any other
+  // change of a layer's extent, and the removal of a layer, marks it stale.
+  extent_t layers_union;
+  int32_t layers_union_valid;
 };
 
 // Class 23.
@@ -86,6 +91,10 @@ struct layer_t : obj_t {
   obj_t* folder;            // the folder (class 19) shown, not owned
 };
 #pragma pack(pop)
+
+// Marks the union of the layers' extents of the layer's graph space stale: for a change
+// of a layer's extent made outside graphspace_update_layer.
+void graphspace_layer_extent_changed(const layer_t* layer);
 
 // ---- Lock, current graph space, current layer ---------------------------------------------
 std::recursive_mutex& graphspace_mutex();

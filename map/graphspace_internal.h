@@ -17,6 +17,10 @@ template <class F> void for_each_layer(graphspace_t* gs, F&& f) {
     if (layer) f(layer);
   }
 }
+// The extent of the space after one of its layers changed from `before` to `after`
+// (graphspace_compute_extent's result): the kept union of the layers grown by `after`
+// when that holds `before` and the union is not stale, else the walk over every layer.
+void graphspace_grow_extent(graphspace_t* gs, extent_t before, extent_t after, extent_t* out);
 // Recomputes the domain of the graph space's georef.
 void graphspace_update_domain(graphspace_t* gs);
 // Removes a layer from its graph space's layers and frees it (a set error code is put

@@ -66,6 +66,10 @@ int graphspace_reload_text(const char* text) {
   const std::string path = file_get_name(file);
   file->filetype = 0;
   file_set_store(file, nullptr);
+  // Opened again, the file is unpacked anew from what it holds then.
+  file_set_packed(file, nullptr);
+  file->content_state = 0;
+  file->source_size = 0;
   if (fileobj_hooks& hooks = get_fileobj_hooks(); hooks.unload) hooks.unload(file, 0);
   if (!reload) {
     graphspace_rebuild(gs);

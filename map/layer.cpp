@@ -61,6 +61,10 @@ void graphspace_update_layer(graphspace_t* gs, layer_t* layer, int force_tree) {
   gs = graphspace_or_current(gs);
   if (!gs || !layer) return;
   graphspace_lock lock(graphspace_mutex());
+  // What the update does to this layer's extent is accounted for below; the union of
+  // the other layers stays as it was.
+  const extent_t before = layer->extent;
+  const int32_t union_valid = gs->layers_union_valid;
   container_t* sorted = layer->gindex_sorted;
   gindex_free(&sorted);
   layer->gindex_sorted = sorted;
@@ -81,8 +85,9 @@ void graphspace_update_layer(graphspace_t* gs, layer_t* layer, int force_tree) {
   }
   view_redraw_rect(gs, layer->extent);
   graphspace_update_domain(gs);
+  gs->layers_union_valid = union_valid;
   extent_t e{};
-  graphspace_compute_extent(gs, &e);
+  graphspace_grow_extent(gs, before, layer->extent, &e);
   graphspace_set_extent(gs, e);
   if (layer->use_fixed_extent) layer->extent = gs->fixed_extent;
 }
@@ -211,6 +216,7 @@ void layer_destroy(obj_t* obj) {
   if (gs) {
     view_redraw_rect(gs, layer->extent);
     index_remove(gs->layers, layer);
+    gs->layers_union_valid = 0;
   }
   const graphspace_view_hooks& hooks = graphspace_get_view_hooks();
   if (hooks.drop_layer_everywhere) hooks.drop_layer_everywhere(layer);
@@ -309,12 +315,14 @@ void layer_extend_extent(layer_t* layer, extent_t e) {
   extent_t x = layer->extent;
   extent_union(&x, e);
   layer->extent = x;
+  graphspace_layer_extent_changed(layer);
 }
 
 void layer_clear_extent(layer_t* layer) {
   if (!layer) return;
   graphspace_lock lock(graphspace_mutex());
   layer->extent = extent_t{};
+  graphspace_layer_extent_changed(layer);
 }
 
 // Drawn through a style: an entry of the graphic index made by a style (the entries of

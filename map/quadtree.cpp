@@ -215,6 +215,7 @@ void qtree_build(layer_t* layer) {
     e.ymin -= dy;
     e.ymax += dy;
     layer->extent = e;
+    graphspace_layer_extent_changed(layer);
   }
   qtree_node* root = nullptr;
   alloc_mem_zero(&root, sizeof(qtree_node));

@@ -47,5 +47,8 @@ void say_cannot_display(const fileatt_t* file, int reason);
 // is a folder: a folder named like a file (an empty "tracks.gpx/") would otherwise load
 // nothing without a word.
 void say_empty_folder(const fileatt_t* folder);
+// The status text (timed) and trace-log line of a file whose archives nest deeper than
+// identification unpacks: the message of "Invalid file" and the file's name.
+void say_nested_too_deep(const fileatt_t* file);
 // Adds a file to the loaded-files list once.
 void load_add_loaded(fileatt_t* file);

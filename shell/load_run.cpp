@@ -95,7 +95,10 @@ void load_one(fileatt_t* file) {
   show_loading_title(file);
   container_t* expansion = load_expansion_list();
   obj_list_clear(expansion);
+  const int refusals = file_identify_depth_refusals();
   file_identify_and_load(file, expansion, 1);
+  const bool too_deep = file_identify_depth_refusals() != refusals;
+  if (too_deep) say_nested_too_deep(file);
   if (obj_list_count(expansion) > 0) {
     move_files_to_work(expansion);
     remove_loaded(file);
@@ -105,11 +108,20 @@ void load_one(fileatt_t* file) {
   }
   const int identify_error = get_gblerr();
   set_gblerr(0);
+  // An archive inside an archive had its members listed with those of the outer one:
+  // they are on the work list already, and the archive itself shows nothing.
+  if (file->filetype == kFileKindArchive) {
+    remove_loaded(file);
+    file_unload(file, 1);
+    progress_hide();
+    return;
+  }
   // A picture without georeference loads too: it is shown in pixels. A file that is not
   // data at all is named in the status text, as one that cannot be shown, with the
   // reason: the recogniser's error, else a format it does not know.
   if (!kind_loads_into_graph(file->filetype)) {
-    say_cannot_display(file, missing_file(file)  ? ERR_FILE_ACCESS
+    if (!too_deep)
+      say_cannot_display(file, missing_file(file)  ? ERR_FILE_ACCESS
                              : empty_file(file)    ? ERR_BAD_FILE
                              : identify_error != 0 ? identify_error
                                                    : ERR_UNKNOWN_FORMAT);

@@ -8,6 +8,7 @@
 #include "core/config.h"
 #include "core/error.h"
 #include "core/paths.h"
+#include "core/tracelog.h"
 #include "formats/file_load.h"
 #include "geodesy/georef.h"
 #include "map/bitmap_record.h"
@@ -183,6 +184,19 @@ void say_cannot_display_name(const char* name, int reason) {
 
 void say_cannot_display(const fileatt_t* file, int reason) {
   say_cannot_display_name(file ? file_get_name(file) : "", reason);
+}
+
+void say_nested_too_deep(const fileatt_t* file) {
+  std::string text = get_error_text(ERR_BAD_FILE);
+  text += is_french() ? " (archives imbriquees trop profondement) : "
+                      : " (archives nested too deep): ";
+  text += file_get_name(file);
+  log_line(text.c_str());
+  run_on_ui_thread([&]() -> intptr_t {
+    main_set_status_text(nullptr, text.c_str(), 1);
+    busy_reset();
+    return 0;
+  });
 }
 
 int load_into_graph(container_t*, fileatt_t* file) {

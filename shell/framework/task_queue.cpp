@@ -71,6 +71,7 @@ void task_slots_init() {
   up.current_task_text = current_task_text;
   up.task_end = task_end;
   up.progress_file_position = progress_file_position;
+  up.busy_tick = [](const char* kind) { busy_tick(0, kind, nullptr); };
   {
     std::lock_guard<std::mutex> lock(T().queue_lock);
     for (int s = 0; s < kCommandSlots; ++s) {

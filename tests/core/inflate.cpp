@@ -1,9 +1,13 @@
 // The Deflate decoder on raw and zlib-wrapped streams: agreement with zlib on the
 // streams of the fixtures, the hand-made streams of the format's corners, and the
 // refusal of every kind of damaged stream with a clear code.
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "core/checksum.h"
+#include "core/config.h"
+#include "core/tracelog.h"
 #include "tests/core/inflate_fixture.h"
 
 namespace tm_test {
@@ -316,7 +320,8 @@ std::string code_length_code_stream(std::initializer_list<int> lengths_in_order)
   w.bits(0, 5);
   w.bits(uint32_t(lengths_in_order.size() - 4), 4);
   for (int l : lengths_in_order) w.bits(uint32_t(l), 3);
-  for (int i = 0; i < 64; ++i) w.byte(0);
+  // Enough zero bits for every code length the stream may read with a 1-bit code.
+  for (int i = 0; i < 100; ++i) w.byte(0);
   return w.data();
 }
 
@@ -383,6 +388,40 @@ TEST_F(InflateStream, RefusesDamagedStreams) {
     EXPECT_EQ(r.gblerr, c.code);
     EXPECT_EQ(r.finished, 0);
   }
+}
+
+// A code-length code may be incomplete: its missing codes are refused only when the
+// stream uses one, and the trace log names the code (most significant bit first).
+TEST_F(InflateStream, MissingCodeLengthCodeIsLogged) {
+  const std::string dir = fresh_dir("inflate_log");
+  config_set("LOG_DIR", dir.c_str());
+  config_set("LOGERROR", "1");
+  log_init("TARM");
+  // Symbols 0 and 8 have the 2-bit codes 00 and 01; 10 and 11 have no symbol.
+  const struct {
+    uint32_t code;
+    const char* line;
+  } cases[] = {{2, "CODE HUFF TREE NON TROUV 2"}, {3, "CODE HUFF TREE NON TROUV 3"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    bit_writer w;
+    w.bits(1, 1);
+    w.bits(2, 2);
+    w.bits(0, 5);
+    w.bits(0, 5);
+    w.bits(1, 4);
+    for (int l : {0, 0, 0, 2, 2}) w.bits(uint32_t(l), 3);
+    w.code(0, 2);  // one zero length, then the missing code
+    w.code(c.code, 2);
+    for (int i = 0; i < 8; ++i) w.byte(0);
+    const inflate_result r = inflate_bytes(w.data(), false);
+    EXPECT_EQ(r.rc, 14);
+    EXPECT_EQ(r.gblerr, 14);
+    std::ifstream in(log_path(), std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find(std::string(c.line) + "\n"), std::string::npos) << log;
+  }
+  config_set("LOGERROR", nullptr);
 }
 
 // A zlib stream around a fixed block: `count` literals, then a back-reference of

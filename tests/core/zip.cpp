@@ -166,7 +166,7 @@ TEST_F(ZipArchive, ProbeDecodesAPrefix) {
 
 // A local header (method 8, no data descriptor) and its data.
 std::string deflated_member(const std::string& name, const std::string& packed, uint32_t size,
-                            uint32_t crc) {
+                            uint32_t crc, uint32_t method = 8) {
   std::string h;
   auto u16 = [&h](uint32_t v) {
     h.push_back(char(v & 0xFF));
@@ -179,7 +179,7 @@ std::string deflated_member(const std::string& name, const std::string& packed, 
   u32(0x04034b50);
   u16(20);  // version needed
   u16(0);   // flags
-  u16(8);   // Deflate
+  u16(method);  // 8 Deflate, 9 its 64 KiB-window variant
   u32(0);   // time and date
   u32(crc);
   u32(uint32_t(packed.size()));
@@ -187,6 +187,40 @@ std::string deflated_member(const std::string& name, const std::string& packed, 
   u16(uint32_t(name.size()));
   u16(0);  // no extra field
   return h + name + packed;
+}
+
+// Method 9 members are decoded with Deflate's codes and a 64 KiB window: the distance
+// codes 30 and 31 that only that method defines are refused, never decoded as something
+// else; Deflate's farthest distance (32768) is decoded.
+TEST_F(ZipArchive, MethodNineRefusesItsOwnDistanceCodes) {
+  const std::string head(40000, 'x');
+  const struct {
+    const char* name;
+    int distance_code;
+    uint32_t extra;
+    int code;
+  } cases[] = {{"code 30", 30, 0, 14}, {"code 31", 31, 0, 14}, {"code 29 at 32768", 29, 8191, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    bit_writer w;
+    w.bits(1, 1);
+    w.bits(1, 2);
+    for (char ch : head) w.fixed_symbol(uint8_t(ch));
+    w.fixed_symbol(257);  // length 3
+    w.fixed_distance(c.distance_code);
+    w.bits(c.extra, c.distance_code == 29 ? 13 : 14);  // 30 and 31 (method 9) have 14
+    w.fixed_symbol(256);
+    const std::string data = head + "xxx";
+    const std::string zip =
+        deflated_member("m9.txt", w.data(), uint32_t(data.size()), crc32_update(kCrc32Init, data.data(), data.size()), 9);
+    obj_t* archive = disk_file(zip, "m9.zip");
+    const std::vector<obj_t*> members = list_archive(archive);
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(zip_open_member(members[0], 0), c.code);
+    EXPECT_EQ(get_gblerr(), 0);
+    EXPECT_EQ(file_get(members[0], FF_TYPE), c.code == 0 ? 7 : 125);
+    if (c.code == 0) EXPECT_TRUE(store_bytes(file_store_of(members[0])) == data);
+  }
 }
 
 class ZipBomb : public InflateBudgetFixture {};

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -205,17 +206,102 @@ TEST_F(FileContainers, FailedFetchLeavesNothing) {
   EXPECT_EQ(get_gblerr(), 0);
 }
 
-// A gzip file whose content is a gzip file again would be unpacked again and again,
-// as one that unpacks to itself is: identification gives up and leaves it unrecognised.
-TEST_F(FileContainers, GzipThatUnpacksToGzipIsRefused) {
-  fileatt_t* f = open(put("twice.gpx.gz.gz", gzip_of(gzip_of(gpx_doc("Loop")))));
-  file_identify_and_load_default(f);
-  EXPECT_EQ(int(f->filetype), kFileKindNone);
-  fileatt_t* g = open(put("again.gpx.gz.gz", gzip_of(gzip_of(gpx_doc("Loop")))));
-  EXPECT_EQ(file_load(g, nullptr, 0), 3);
-  EXPECT_EQ(int(g->filetype), kFileKindNone);
-  EXPECT_TRUE(g->sot == nullptr);
+// Compressed files inside compressed files: identification unpacks each level from the
+// memory of the one above, and the load reads the innermost content from memory. The
+// disk file is removed once identified, so the load cannot decode the outer file again.
+TEST_F(FileContainers, NestedCompressionLoadsTheInnermostContent) {
+  const std::string gpx = gpx_doc("Inner");
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool first_call;  // identified first as a probe (no list, not nested)
+  } cases[] = {
+      {"twice.gpx.gz.gz", gzip_of(gzip_of(gpx)), false},
+      {"thrice.gpx.gz.gz.gz", gzip_of(gzip_of(gzip_of(gpx))), false},
+      {"probed.gpx.gz.gz", gzip_of(gzip_of(gpx)), true},
+      {"deflated_member.zip", zip_of({{"t.gpx.gz", gzip_of(gpx), true}}), false},
+      {"stored_member.zip", zip_of({{"t.gpx.gz", gzip_of(gpx), false}}), false},
+      {"zip_in_zip.zip", zip_of({{"in.zip", zip_of({{"t.gpx", gpx, true}}), true}}), false},
+      {"zip_in_gzip.zip.gz", gzip_of(zip_of({{"t.gpx", gpx, true}})), false},
+      {"gzip_in_zip_in_gzip.zip.gz", gzip_of(zip_of({{"t.gpx.gz", gzip_of(gpx), false}})), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = put(c.name, c.bytes);
+    fileatt_t* f = open(path);
+    if (c.first_call) {
+      file_identify_and_load_default(f);
+      EXPECT_EQ(int(f->filetype), kFileKindGps);
+      f->filetype = kFileKindLocal;
+    }
+    // Identified as the load task does.
+    container_t* members = new_list();
+    file_identify_and_load(f, reinterpret_cast<obj_t*>(members), 1);
+    std::vector<fileatt_t*> loaded;
+    if (obj_list_count(members) == 0) loaded.push_back(f);
+    for (int i = 0; i < obj_list_count(members); ++i)
+      if (fileatt_t* m = file_of(members->elems[i])) loaded.push_back(m);
+    // The disk file goes: the load reads what identification left in memory.
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    std::vector<std::u16string> names;
+    for (fileatt_t* m : loaded) {
+      if (m->filetype != kFileKindGps) continue;  // an archive inside, already listed
+      EXPECT_EQ(int(m->fileformat), 30);
+      EXPECT_EQ(file_load(m, nullptr, 0), 0) << m->name;
+      for (const std::u16string& n : waypoints(m)) names.push_back(n);
+      // Unloaded and loaded again, it is unpacked again from what memory holds.
+      file_unload(m, 1);
+      EXPECT_EQ(file_load(m, nullptr, 0), 0) << m->name;
+      EXPECT_EQ(waypoints(m), std::vector<std::u16string>{u"Inner"});
+    }
+    EXPECT_EQ(names, std::vector<std::u16string>{u"Inner"});
+    EXPECT_EQ(get_gblerr(), 0);
+    obj_list_clear(members);
+  }
+}
+
+// A gzip file nested deeper than identification goes (or one that unpacks to itself,
+// which nests without end) stays unrecognised, and the refusal is counted so that the
+// load can say why; one level less loads.
+TEST_F(FileContainers, CompressionNestedTooDeepIsRefused) {
+  auto nested_gzip = [](int levels) {
+    std::string bytes = gpx_doc("Deep");
+    for (int i = 0; i < levels; ++i) bytes = gzip_of(bytes);
+    return bytes;
+  };
+  const int most = kMaxIdentifyDepth - 1;  // the top call and one call per level
+  fileatt_t* ok = open(put("ok.gz", nested_gzip(most)));
+  int refusals = file_identify_depth_refusals();
+  EXPECT_EQ(file_load(ok, nullptr, 0), 0);
+  EXPECT_EQ(waypoints(ok), std::vector<std::u16string>{u"Deep"});
+  EXPECT_EQ(file_identify_depth_refusals(), refusals);
+
+  fileatt_t* deep = open(put("deep.gz", nested_gzip(most + 1)));
+  EXPECT_EQ(file_load(deep, nullptr, 0), 3);
+  EXPECT_EQ(int(deep->filetype), kFileKindNone);
+  EXPECT_TRUE(deep->sot == nullptr);
+  EXPECT_EQ(file_identify_depth_refusals(), refusals + 1);
   EXPECT_EQ(get_gblerr(), 0);
+}
+
+// A gzip file fetched from a server is decoded from the download in memory, whether it
+// is identified for the load or first probed.
+TEST_F(FileContainers, FetchedGzipIsDecodedFromTheDownload) {
+  const std::string answer =
+      tm_test::http_server::reply("200 OK", "Content-Type: application/gzip\r\n", gzip_of(gpx_doc("Web")));
+  for (bool probed : {false, true}) {
+    SCOPED_TRACE(probed);
+    server.queue(answer);
+    fileatt_t* f = open(url(probed ? "/probed.gpx.gz" : "/track.gpx.gz"));
+    if (probed) {
+      file_identify_and_load_default(f);
+      EXPECT_EQ(int(f->filetype), kFileKindGps);
+    }
+    EXPECT_EQ(file_load(f, nullptr, 0), 0);
+    EXPECT_EQ(int(f->fileformat), 30);
+    EXPECT_EQ(waypoints(f), std::vector<std::u16string>{u"Web"});
+  }
+  EXPECT_EQ(server.requests().size(), 2u);
 }
 
 // Archives `levels` deep, the innermost holding a GPX file.

@@ -224,6 +224,36 @@ TEST_F(FileObjects, AStoreSharedByTwoFilesOutlivesTheFirstFreed) {
   EXPECT_EQ(obj_class_count(kLineStoreClass, nullptr), 0);
 }
 
+// Each store counts the file objects holding it, as content or as packed bytes: the
+// last one to let it go frees it, whichever way it goes (content replaced, packed bytes
+// dropped, file freed).
+TEST_F(FileObjects, StoresCountTheFilesHoldingThem) {
+  fileatt_t* a = file_new_in_memory(nullptr);
+  fileatt_t* b = file_new_in_memory(nullptr);
+  fileatt_t* c = file_new_in_memory(nullptr);
+  ASSERT_TRUE(a && b && c);
+  filemobj_t* shared = a->store;
+  EXPECT_EQ(shared->file_users, 1);
+  file_set_store(b, shared);  // b's own store goes
+  file_set_packed(c, shared);
+  file_set_store(a, shared);  // already its content: nothing changes
+  EXPECT_EQ(shared->file_users, 3);
+  EXPECT_EQ(obj_class_count(kLineStoreClass, nullptr), 2);  // shared and c's own
+  free_obj(&a);
+  EXPECT_EQ(shared->file_users, 2);
+  file_set_store(b, nullptr);
+  EXPECT_EQ(shared->file_users, 1);
+  EXPECT_EQ(c->packed, shared);
+  EXPECT_EQ(obj_class_count(kLineStoreClass, nullptr), 2);
+  file_set_packed(c, nullptr);
+  EXPECT_EQ(obj_class_count(kLineStoreClass, nullptr), 1);
+  file_set_packed(c, c->store);  // content and packed bytes at once
+  EXPECT_EQ(c->store->file_users, 2);
+  free_obj(&b);
+  free_obj(&c);
+  EXPECT_EQ(obj_class_count(kLineStoreClass, nullptr), 0);
+}
+
 TEST_F(FileObjects, ThePluginNameIsACopyOrTheStoreWrittenToDisk) {
   config_temp_dir_set(dir_.c_str(), "s_");
   fileatt_t* disk = file_open(nullptr, dir_.c_str(), "img.sid", nullptr);

@@ -154,6 +154,83 @@ TEST(GraphspaceLayers, EmptySpaceExtent) {
   graphspace_free(&gs);
 }
 
+// The union of the extents of the space's layers, walked here.
+extent_t union_of_layers(graphspace_t* gs) {
+  extent_t u{};
+  for (int i = 0; i < obj_list_count(gs->layers); ++i) {
+    layer_t* l = nullptr;
+    obj_list_get(gs->layers, i, &l);
+    extent_union(&u, l->extent);
+  }
+  return u;
+}
+
+void expect_extent(const extent_t& got, const extent_t& want) {
+  EXPECT_EQ(got.xmin, want.xmin);
+  EXPECT_EQ(got.xmax, want.xmax);
+  EXPECT_EQ(got.ymin, want.ymin);
+  EXPECT_EQ(got.ymax, want.ymax);
+  EXPECT_EQ(got.step, want.step);
+}
+
+// The space's extent, grown layer by layer as files are added, stays the union of its
+// layers when layers go, shrink, or change outside an update.
+TEST(GraphspaceLayers, ExtentFollowsLayersAddedChangedAndRemoved) {
+  tm_test::map_model_env();
+  georef_t* vg = make_georef(214, 0);
+  graphspace_t* gs = nullptr;
+  graphspace_new(vg, &gs);
+  std::vector<folder_t*> made;
+  int counter = 0;
+  auto add = [&](std::initializer_list<tm_test::point_xy> points) {
+    folder_t* f = make_point_folder(nullptr, make_georef(214, 0), points);
+    made.push_back(f);
+    EXPECT_EQ(graphspace_add_file(gs, f, &counter), 1);
+    return f;
+  };
+  auto layer_of = [&](folder_t* f) {
+    layer_t* l = nullptr;
+    mapwin_find_layer(gs, f, &l);
+    return l;
+  };
+  add({{1, 2}, {1.5, 2.5}});
+  expect_extent(gs->extent, union_of_layers(gs));
+  add({{5, 7}, {6, 8}});
+  folder_t* far = add({{-30, -20}});
+  expect_extent(gs->extent, union_of_layers(gs));
+  EXPECT_LT(val(gs->extent.xmin), -29.0);
+
+  // The far layer goes: the next update leaves it out.
+  layer_t* gone = layer_of(far);
+  ASSERT_NE(gone, nullptr);
+  free_obj(&gone);
+  folder_t* near = add({{2, 3}});
+  expect_extent(gs->extent, union_of_layers(gs));
+  EXPECT_GT(val(gs->extent.xmin), 0.0);
+
+  // A layer that shrinks: its folder loses a point and the layer is updated.
+  folder_t* pair = made[1];
+  obj_t* last = nullptr;
+  for (int i = obj_list_count(pair->sot) - 1; i >= 0 && !last; --i)
+    if (pair->sot->elems[i]->cls == CLS_WAYPOINT) {
+      last = pair->sot->elems[i];
+      obj_list_remove_at(pair->sot, i);
+    }
+  ASSERT_NE(last, nullptr);
+  free_obj(&last);
+  graphspace_update_layer(gs, layer_of(pair), 0);
+  expect_extent(gs->extent, union_of_layers(gs));
+  EXPECT_LT(val(gs->extent.xmax), 5.5);
+
+  // A layer grown outside an update (a live position added to its index) counts at the
+  // next update of another layer.
+  layer_extend_extent(layer_of(near), extent_t{2, 40, 3, 45, 0});
+  graphspace_update_layer(gs, layer_of(made[0]), 0);
+  expect_extent(gs->extent, union_of_layers(gs));
+  EXPECT_EQ(val(gs->extent.xmax), 40.0);
+  free_space(gs, made, vg);
+}
+
 // A folder whose system cannot be joined to the view's fails without leaving its layer.
 TEST(GraphspaceLayers, FailedLayerLeavesNothingBehind) {
   tm_test::map_model_env();
