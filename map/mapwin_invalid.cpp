@@ -6,6 +6,7 @@
 #include "core/command_hooks.h"
 #include "core/obj_list.h"
 #include "map/extent_map.h"
+#include "map/file_object.h"
 #include "map/mapwin.h"
 #include "map/quadtree.h"
 
