@@ -324,7 +324,7 @@ TEST_F(GpxRead, LabelsOfLinesAcrossTheAntimeridianStayOnIt) {
   obj_list_set_count(list, 0);
   free_obj(&list);
   EXPECT_EQ(get_gblerr(), 0);
-  const std::string text = slurp_file(path);
+  const std::string text = tm_test::slurp_file(path);
   for (const char* name : {"TEXT \"Dateline\"\n", "TEXT \"Ferry\"\n"}) {
     SCOPED_TRACE(name);
     const size_t at = text.find(name);
