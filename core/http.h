@@ -126,6 +126,30 @@ int http_request(socket_t* sock, int proxy, const char* host, obj_t* file, obj_t
 // Downloads the file object named by its URL and loads it; 0, or ERR_HTTP (19).
 int http_get(obj_t* file, obj_t* list, int early_identification);
 
+// ---- Why a fetch failed --------------------------------------------------------------
+// A client that fetches by its own rounds (the WMS client) tells the user why nothing
+// came, in these words rather than a bare error code.
+enum http_failure_kind : int {
+  HTTP_FAILED_NONE = 0,
+  HTTP_FAILED_ADDRESS,    // the address names no host
+  HTTP_FAILED_RESOLVE,    // the host name cannot be resolved
+  HTTP_FAILED_REFUSED,    // the connection was refused
+  HTTP_FAILED_CONNECT,    // no connection for another reason
+  HTTP_FAILED_TIMEOUT,    // no connection or no answer within the wait
+  HTTP_FAILED_LOST,       // the connection broke while the request or answer went
+  HTTP_FAILED_STATUS,     // an answer other than 200 that is no redirection
+  HTTP_FAILED_ANSWER,     // an answer unreadable, too large or shorter than announced
+  HTTP_FAILED_REDIRECTS,  // more redirections than the rounds allow
+};
+struct http_failure_t {
+  int kind = HTTP_FAILED_NONE;
+  std::string server;  // the server asked (the proxy's name through a proxy)
+  int port = 0;
+  int status = 0;      // HTTP_FAILED_STATUS: the answer's status
+};
+// The failure in the user's words, in French or English ("" for HTTP_FAILED_NONE).
+std::string http_failure_text(const http_failure_t& f, bool french);
+
 // ---- Hooks for the layers above --------------------------------------------------------
 
 struct http_hooks {

@@ -20,6 +20,7 @@
 namespace {
 
 std::mutex g_lookup_mutex;
+thread_local int t_create_failure = SOCKET_CREATED;
 
 // The owned strings of the packed record, reached through their offsets (each one
 // is 8-byte aligned in the heap record).
@@ -80,13 +81,18 @@ void socket_register_type() {
   obj_set_free_callback(CLS_SOCKET, free_socket);
 }
 
+int socket_create_failure() { return t_create_failure; }
+
 socket_t* socket_create(const char* host, int port, int protocol, socket_t** out) {
   if (out) *out = nullptr;
+  t_create_failure = SOCKET_BAD_PORT;
   if (port < 1 || port > 65535) return nullptr;
   if (!host) host = "";
   uint8_t addr[4];
   int32_t addr_len = 0;
+  t_create_failure = SOCKET_HOST_UNKNOWN;
   if (!find_address(host, addr, &addr_len)) return nullptr;
+  t_create_failure = SOCKET_NO_DESCRIPTOR;
   const int fd = plat::net_open(protocol == SOCK_TCP);
   if (fd < 0) return nullptr;
   socket_t* s = nullptr;
@@ -95,6 +101,7 @@ socket_t* socket_create(const char* host, int port, int protocol, socket_t** out
     plat::net_close(fd);
     return nullptr;
   }
+  t_create_failure = SOCKET_CREATED;
   // The socket is on its class list already: its host and address are filled under the
   // look-up mutex, so a creation on another thread never sees one without the other.
   std::unique_lock<std::mutex> lock(g_lookup_mutex);

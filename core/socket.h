@@ -55,6 +55,15 @@ void socket_register_type();
 // A new socket for host (null or "" for any address) and port; protocol SOCK_TCP or
 // UDP. *out is null on failure (port below 1, host not found, no descriptor).
 socket_t* socket_create(const char* host, int port, int protocol, socket_t** out);
+// Why the calling thread's last socket_create gave no socket (SOCKET_CREATED when it
+// gave one), so that a caller can tell the user which it was.
+enum socket_create_result : int {
+  SOCKET_CREATED = 0,
+  SOCKET_BAD_PORT = 1,
+  SOCKET_HOST_UNKNOWN = 2,  // the name cannot be resolved
+  SOCKET_NO_DESCRIPTOR = 3,
+};
+int socket_create_failure();
 // TCP: connects to the own address (bounded wait); on failure the socket is closed
 // (handle 0). Returns 0 or a negative code.
 int socket_connect(socket_t* s);

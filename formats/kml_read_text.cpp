@@ -55,7 +55,9 @@ void on_name(xml_parser_t* ctx, int top, const char* text) {
   const int code = kml_code_at(ctx, parent);
   if (is_feature(code)) {
     xml_text_to_wcs(ctx, text, &st->name);
-  } else if (code == KML_FOLDER && st->pushed[parent]) {
+  } else if (code == KML_FOLDER && parent == top - 1 && st->pushed[parent]) {
+    // Only a name written right inside the folder: the name of an element the reader
+    // does not know (a ScreenOverlay) inside it is that element's, not the folder's.
     char16_t* wide = nullptr;
     xml_text_to_wcs(ctx, text, &wide);
     folder_t* d = kml_folder(st);
@@ -387,7 +389,9 @@ void on_refresh_mode(xml_parser_t* ctx, int top, const char* text) {
 void on_visibility(xml_parser_t* ctx, int top, const char* text) {
   kml_reader* st = kml_state(ctx);
   const int parent = kml_parent_at(ctx, top);
-  if (kml_code_at(ctx, parent) != KML_FOLDER || !st->pushed[parent]) return;
+  // Right inside the folder only, as its name (an unknown element's own flag is not the
+  // folder's).
+  if (kml_code_at(ctx, parent) != KML_FOLDER || parent != top - 1 || !st->pushed[parent]) return;
   if (folder_t* d = kml_folder(st)) d->displayed = int_of(text) != 0 ? 1 : 0;
 }
 

@@ -4,8 +4,10 @@
 // Every point class keeps its coordinates at the same place (kPointCoordsOffset); the
 // classes with an elevation keep `altitude` and `geoidh` right after them, and the
 // timed ones their date-time at a place the table below gives.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "core/error.h"
 #include "core/memory.h"
@@ -55,16 +57,61 @@ bool is_point_with_symbol(int cls) {
   return cls == CLS_WAYPOINT || cls == CLS_POI || cls == CLS_COURSEPOINT;
 }
 
-// Sum and count of the coordinates of a list's points.
-void add_points(const container_t* points, double* sx, double* sy, int* n) {
+// The mean of points' coordinates. Geographic longitudes are averaged the short way
+// round: when the points leave their widest gap between two of them rather than across
+// the 180th meridian (a track from +179.99 to -179.99), they are cut at that gap, the
+// ones west of it carried one turn east, and the mean brought back into -180..180. The
+// test needs every point within -180..180 and -90..90; projected coordinates of a GPS
+// object's data (metres, feet) all but never fit it, and when they do the widest gap is
+// the outer one, so their mean stays the plain one.
+struct point_mean {
+  std::vector<double> xs;
+  double sy = 0;
+  bool geographic = true;
+
+  void add(double x, double y) {
+    xs.push_back(x);
+    sy += y;
+    if (!(x >= -180.0 && x <= 180.0 && y >= -90.0 && y <= 90.0)) geographic = false;
+  }
+  // The longitude where the points are cut, or NaN when the plain mean holds.
+  double cut() const {
+    if (!geographic || xs.size() < 2) return std::nan("");
+    std::vector<double> s = xs;
+    std::sort(s.begin(), s.end());
+    double widest = s.front() + 360.0 - s.back();  // the gap across the 180th meridian
+    double at = std::nan("");
+    for (size_t i = 0; i + 1 < s.size(); ++i)
+      if (s[i + 1] - s[i] > widest) {
+        widest = s[i + 1] - s[i];
+        at = s[i + 1];
+      }
+    return at;
+  }
+  void result(double out[2]) const {
+    const size_t n = xs.size();
+    if (n == 0) {
+      out[0] = out[1] = 0.0;
+      return;
+    }
+    const double at = cut();
+    double sx = 0;
+    for (double x : xs) sx += std::isnan(at) || x >= at ? x : x + 360.0;
+    double x = sx / double(n);
+    if (!std::isnan(at) && x > 180.0) x -= 360.0;
+    out[0] = x;
+    out[1] = sy / double(n);
+  }
+};
+
+// Adds the coordinates of a list's points to a mean.
+void add_points(const container_t* points, point_mean* mean) {
   const int count = obj_list_count(points);
   for (int i = 0; i < count; ++i) {
     const obj_t* p = points->elems[i];
     if (!p || !has_coords(p->cls)) continue;
     const gps_point_t c = coords_of(p);
-    *sx += c.x;
-    *sy += c.y;
-    ++*n;
+    mean->add(c.x, c.y);
   }
 }
 
@@ -122,11 +169,9 @@ void gpsobj_close_ring(obj_t* obj) {
 }
 
 void gpsobj_centroid(const container_t* points, double out[2]) {
-  double sx = 0, sy = 0;
-  int n = 0;
-  add_points(points, &sx, &sy, &n);
-  out[0] = n ? sx / n : 0.0;
-  out[1] = n ? sy / n : 0.0;
+  point_mean mean;
+  add_points(points, &mean);
+  mean.result(out);
 }
 
 int track_has_times(const container_t* points) {
@@ -155,15 +200,16 @@ void gpsobj_track_label_positions(container_t* list) {
     obj_t* o = list->elems[i];
     if (!o || o->cls != CLS_TRACKLOG) continue;
     auto* t = static_cast<tracklog_t*>(o);
-    double sx = 0, sy = 0;
-    int count = 0;
+    point_mean mean;
     const int segs = obj_list_count(t->sons);
     for (int s = 0; s < segs; ++s) {
       obj_t* seg = t->sons->elems[s];
-      if (seg && seg->cls == CLS_TRACKSEG) add_points(static_cast<trackseg_t*>(seg)->sons, &sx, &sy, &count);
+      if (seg && seg->cls == CLS_TRACKSEG) add_points(static_cast<trackseg_t*>(seg)->sons, &mean);
     }
-    t->txtcoord.x = count ? sx / count : 0.0;
-    t->txtcoord.y = count ? sy / count : 0.0;
+    double c[2];
+    mean.result(c);
+    t->txtcoord.x = c[0];
+    t->txtcoord.y = c[1];
   }
 }
 

@@ -6,6 +6,7 @@
 #include "core/command_hooks.h"
 #include "core/obj_list.h"
 #include "map/extent_map.h"
+#include "map/file_object.h"
 #include "map/mapwin.h"
 #include "map/quadtree.h"
 
@@ -47,7 +48,13 @@ void pane_redraw_hook(pane_t* pane, extent_t e) {
   if (pane) mapwin_invalidate_world_rect(pane->mapwin, e);
 }
 
-void add_layer_hook(mapwin_t* win, layer_t* layer, obj_t*) { mapwin_add_layer(win, layer); }
+// A folder that is not displayed (a KML folder whose visibility is 0, one the user hid)
+// has its layer made but not shown, as the layers window shows its box unchecked; its
+// switch adds the layer when the user checks it.
+void add_layer_hook(mapwin_t* win, layer_t* layer, obj_t* folder) {
+  if (folder && folder->cls == kFolderClass && !static_cast<folder_t*>(folder)->displayed) return;
+  mapwin_add_layer(win, layer);
+}
 
 }  // namespace
 

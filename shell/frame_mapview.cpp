@@ -70,10 +70,14 @@ void on_paint(plat::Wnd wnd) {
 
 void on_mouse_move(plat::Wnd wnd, plat::WParam wparam, plat::LParam lparam) {
   set_busy_cursor(-1);
-  // Only the latest position matters: later moves still queued are dropped, and the
-  // last one's position and buttons are used.
+  // Only the latest position matters: the moves queued right behind this one are
+  // dropped, and the last one's position and buttons are used. A move queued after a
+  // button message stays where it is: taken before the press, it would start a drag from
+  // the last position of the previous one (a fast drag jumped by that distance).
   plat::Msg later;
-  while (plat::peek_message(&later, wnd, plat::WM_MOUSEMOVE, plat::WM_MOUSEMOVE, plat::PM_REMOVE)) {
+  while (plat::peek_message(&later, wnd, plat::WM_MOUSEFIRST, plat::WM_MOUSELAST, plat::PM_NOREMOVE) &&
+         later.message == plat::WM_MOUSEMOVE &&
+         plat::peek_message(&later, wnd, plat::WM_MOUSEMOVE, plat::WM_MOUSEMOVE, plat::PM_REMOVE)) {
     wparam = later.wparam;
     lparam = later.lparam;
   }

@@ -1,5 +1,6 @@
 // The keys of the frame window: a table from virtual key to routine. Only keys 27 to
-// 123 are looked at; 'P' prints, and only with Ctrl held.
+// 123 are looked at, and the main keyboard's + and - keys, which zoom as the keypad's
+// do (the menu names "+"); 'P' prints, and only with Ctrl held.
 #include "platform/ui/input.h"
 #include "platform/ui/keys.h"
 #include "shell/frame.h"
@@ -27,6 +28,7 @@ const key_action kKeys[] = {
     {plat::VK_ADD, zoom_in},        {plat::VK_F2, zoom_out},
     {plat::VK_SUBTRACT, zoom_out},  {plat::VK_F4, zoom_global},
     {plat::VK_F12, show_environment},
+    {plat::VK_OEM_PLUS, zoom_in},   {plat::VK_OEM_MINUS, zoom_out},
 };
 
 constexpr int kFirstKey = 27;
@@ -35,7 +37,8 @@ constexpr int kLastKey = 123;
 }  // namespace
 
 void main_on_keydown(int vk) {
-  if (vk < kFirstKey || vk > kLastKey) return;
+  const bool main_plus_minus = vk == plat::VK_OEM_PLUS || vk == plat::VK_OEM_MINUS;
+  if ((vk < kFirstKey || vk > kLastKey) && !main_plus_minus) return;
   for (const key_action& k : kKeys)
     if (k.vk == vk) {
       k.action();

@@ -110,6 +110,18 @@ void add_sub_folders(plat::Wnd tree, folder_t* folder, plat::TreeItem parent, in
   plat::send_message(tree, plat::TVM_EXPAND, plat::TVE_COLLAPSE, plat::LParam(parent));
 }
 
+// Whether a folder has a sub-folder, at any depth, that the user may show or hide.
+bool has_shown_sub_folder(const folder_t* folder, int depth) {
+  if (depth >= kMaxDepth) return false;
+  const int n = obj_list_count(folder->sons);
+  for (int i = 0; i < n; ++i) {
+    const folder_t* son = folder_of(folder->sons->elems[i]);
+    if (!son || son->cls != kFolderClass) continue;
+    if (son->userdisplay || has_shown_sub_folder(son, depth + 1)) return true;
+  }
+  return false;
+}
+
 // An item with a box whose folder was displayed is checked with all its descendants;
 // any other passes the test on to its children.
 void set_initial_checks(plat::Wnd tree, plat::TreeItem item) {
@@ -180,7 +192,7 @@ plat::LResult on_click(plat::Wnd tree) {
 
 // The check states become the pairs' display values (an item without box: 0), and the
 // folders with a box that are still there are switched in the current map window. A
-// root item has no box: the user cannot have chosen anything for its folder, which is
+// root item without box: the user cannot have chosen anything for its folder, which is
 // left as it is (switching it off would hide a file's own objects at every Apply). The
 // switches only mark what changes; the redraw posted after them (it stays behind them
 // in the queue) draws it.
@@ -239,8 +251,13 @@ folder_t* layers_item_folder(plat::Wnd tree, plat::TreeItem item) {
 plat::TreeItem layers_add_root(plat::Wnd tree, folder_t* folder) {
   if (!folder) return nullptr;
   const int pair = add_pair(folder);
-  plat::TreeItem root = insert_item(tree, plat::TVI_ROOT, folder, pair, 0);
+  // A file whose folders offer no switch of their own (a GPX file, an image) gets its box
+  // on its root item, so that it can be hidden; a file with switched sub-folders keeps
+  // its root without box, so that unchecking one of them never hides the whole file.
+  const bool boxed = !has_shown_sub_folder(folder, 1);
+  plat::TreeItem root = insert_item(tree, plat::TVI_ROOT, folder, pair, boxed ? kUnchecked : 0);
   if (!root) return nullptr;
+  st().keys[size_t(pair)].boxed = boxed;
   add_sub_folders(tree, folder, root, 1);
   plat::send_message(tree, plat::TVM_EXPAND, plat::TVE_EXPAND, plat::LParam(root));
   return root;

@@ -112,7 +112,12 @@ void on_add(plat::Wnd dlg) {
     plat::set_window_text(field, "");
     fill_list(dlg);
   }
-  if (code)
+  // A fetch that failed says why in the HTTP client's words (the server name that cannot
+  // be resolved, the connection refused, no answer in time) rather than the bare code.
+  const std::string why = found ? std::string() : std::string(wms_last_fetch_error());
+  if (code && !why.empty())
+    msg_box(why.c_str(), get_error_title(ERR_HTTP));
+  else if (code)
     msg_box(get_error_text(code), get_error_title(code));
   else if (!found)
     msg_box(tr("Aucun WebService trouve", "No WebService found"), tr("Erreur d'adresse", "Address error"));

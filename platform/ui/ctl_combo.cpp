@@ -267,6 +267,9 @@ LResult window_message(Wnd wnd, ComboData& d, uint32_t msg, WParam wp, LParam lp
     case WM_CTLCOLORSTATIC: return send_message(get_parent(wnd), msg, wp, lp);
     case WM_GETDLGCODE: return combo_dialog_code(wnd, d, lp);
     case WM_KEYDOWN: combo_on_key(wnd, d, int(wp), false); return 0;
+    case WM_CHAR:
+      if (wp <= 0xFFFF && combo_on_char(wnd, d, char16_t(wp))) return 0;
+      return def_window_proc(wnd, msg, wp, lp);
     case WM_SYSKEYDOWN:
       if (combo_on_key(wnd, d, int(wp), true)) return 0;
       return def_window_proc(wnd, msg, wp, lp);

@@ -204,6 +204,13 @@ bool combo_on_key(Wnd wnd, ComboData& d, int vk, bool alt) {
   return true;
 }
 
+bool combo_on_char(Wnd wnd, ComboData& d, char16_t ch) {
+  if (has_edit(wnd) || ch <= 0x20 || ch == 0x7F || d.items.empty()) return false;
+  const int to = find_item(d.items, d.sel, std::u16string(1, ch), false);
+  if (to >= 0 && to != d.sel) combo_choose(wnd, d, to, false);
+  return true;
+}
+
 LResult combo_on_mouse(Wnd wnd, ComboData& d, uint32_t msg, WParam wp, LParam lp) {
   if (d.dropped) return dropped_mouse(wnd, d, msg, wp, lp);
   if (combo_type(wnd) == CBS_SIMPLE) return simple_mouse(wnd, d, msg, wp, lp);

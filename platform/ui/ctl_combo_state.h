@@ -85,6 +85,10 @@ void combo_focus_out(Wnd wnd, ComboData& d, Wnd to);
 // ---- The user's input (ctl_combo_input.cpp) -------------------------------------------------------
 // A key of the combo box (or of its edit field); false when it is not the combo's.
 bool combo_on_key(Wnd wnd, ComboData& d, int vk, bool alt);
+// A typed character of a drop-down list (no edit field): the next item after the
+// selected one that begins with it, case ignored, going round, is chosen. True when the
+// character was taken.
+bool combo_on_char(Wnd wnd, ComboData& d, char16_t ch);
 LResult combo_on_mouse(Wnd wnd, ComboData& d, uint32_t msg, WParam wp, LParam lp);
 LResult combo_dialog_code(Wnd wnd, const ComboData& d, LParam msg);
 // Makes the edit field send its keys and focus changes through the combo box first.

@@ -199,6 +199,7 @@ LResult window_message(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp, LParam 
     case WM_KILLFOCUS: return on_focus(wnd, d, false);
     case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_KEYDOWN: return listbox_on_key(wnd, d, int(wp));
+    case WM_CHAR: return wp <= 0xFFFF ? listbox_on_char(wnd, d, char16_t(wp)) : 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:

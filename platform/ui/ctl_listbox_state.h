@@ -54,6 +54,9 @@ bool listbox_is_selected(const ListBoxData& d, bool multi, int index);
 // ---- The user's input (ctl_listbox_view.cpp) ---------------------------------------------------
 LResult listbox_on_mouse(Wnd wnd, ListBoxData& d, uint32_t msg, WParam wp, LParam lp);
 LResult listbox_on_key(Wnd wnd, ListBoxData& d, int vk);
+// A typed character: the focus moves to the next item after it that begins with the
+// character, case ignored, going round to the first (selecting it as the arrows do).
+LResult listbox_on_char(Wnd wnd, ListBoxData& d, char16_t ch);
 
 // ---- Painting (ctl_listbox_paint.cpp) --------------------------------------------------------
 void listbox_paint(Wnd wnd, ListBoxData& d);

@@ -245,4 +245,17 @@ LResult listbox_on_key(Wnd wnd, ListBoxData& d, int vk) {
   return 0;
 }
 
+LResult listbox_on_char(Wnd wnd, ListBoxData& d, char16_t ch) {
+  // Space toggles the selection (WM_KEYDOWN); control characters type nothing.
+  if (count(d) == 0 || ch <= 0x20 || ch == 0x7F) return 0;
+  const int from = is_multi(wnd) ? d.caret : d.sel;
+  const int to = find_item(d.items, from, std::u16string(1, ch), false);
+  if (to < 0) return 0;
+  const bool changed = move_by_key(wnd, d, to);
+  listbox_show_item(wnd, d, to);
+  redraw(wnd);
+  if (changed && notifies(wnd)) notify_command(wnd, LBN_SELCHANGE);
+  return 0;
+}
+
 }  // namespace plat::ui_detail

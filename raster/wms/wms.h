@@ -187,3 +187,7 @@ int wms_image_draw(obj_t* image);
 // goes to *body (owned, NUL-terminated) and its size to *size. 0 on success (status
 // 200), else gblerr 19 and *status the answer's status (0 when none came).
 int wms_fetch(const char* url, char** body, size_t* size, int* status);
+// Why the calling thread's last wms_fetch failed, in the HTTP client's words and the
+// user's language: the server name that cannot be resolved, the connection refused, no
+// answer in time, the status answered. "" after a success or before any fetch.
+const char* wms_last_fetch_error();

@@ -16,6 +16,7 @@
 #include "core/memory.h"
 #include "core/socket.h"
 #include "core/strutil.h"
+#include "platform/net/net.h"
 #include "platform/sys/clock.h"
 #include "raster/wms/wms_internal.h"
 
@@ -27,6 +28,7 @@ bool plan(const char* url, http_route_t* t) {
 }
 
 struct answer {
+  http_failure_t failure;  // why no answer could be had
   std::string header;
   bool header_done = false;
   int status = 0;
@@ -35,14 +37,36 @@ struct answer {
   std::string body;
 };
 
-// One GET; 0 when an answer came (its status in a->status), -1 when none could be had.
+// Why the last fetch of this thread failed, in the user's language ("" after a success).
+thread_local std::string t_fetch_error;
+
+// Why a connection could not be made: the socket's creation or connection result.
+int connect_failure(int connect_result) {
+  if (connect_result == int(plat::kNetTimedOut)) return HTTP_FAILED_TIMEOUT;
+  if (connect_result == -111) return HTTP_FAILED_REFUSED;  // ECONNREFUSED
+  return HTTP_FAILED_CONNECT;
+}
+
+// One GET; 0 when an answer came (its status in a->status), -1 when none could be had
+// (why in a->failure).
 int get_once(const char* url, answer* a) {
   http_route_t t;
-  if (!plan(url, &t)) return -1;
+  if (!plan(url, &t)) {
+    a->failure.kind = HTTP_FAILED_ADDRESS;
+    return -1;
+  }
+  a->failure.server = t.server;
+  a->failure.port = t.port;
   socket_t* s = nullptr;
   socket_create(t.server.c_str(), t.port, SOCK_TCP, &s);
-  if (!s || socket_connect(s) != 0 || socket_handle(s) == 0) {
-    if (s) free_obj(&s);
+  if (!s) {
+    a->failure.kind = socket_create_failure() == SOCKET_HOST_UNKNOWN ? HTTP_FAILED_RESOLVE : HTTP_FAILED_CONNECT;
+    return -1;
+  }
+  const int connected = socket_connect(s);
+  if (connected != 0 || socket_handle(s) == 0) {
+    a->failure.kind = connect_failure(connected);
+    free_obj(&s);
     return -1;
   }
   char* path = nullptr;
@@ -51,12 +75,15 @@ int get_once(const char* url, answer* a) {
                               " HTTP/1.0\r\nHost: " + t.host + "\r\n\r\n";
   free_mem(&path);
   int rc = -1;
+  a->failure.kind = HTTP_FAILED_LOST;
   if (socket_send(s, request.data(), int(request.size())) == int(request.size())) {
     const int64_t deadline = plat::now_ms() + int64_t(kWmsAnswerSeconds) * 1000;
     char chunk[kHttpChunk];
     bool failed = false;
+    a->failure.kind = HTTP_FAILED_ANSWER;
     for (;;) {
       if (plat::now_ms() >= deadline) {
+        a->failure.kind = HTTP_FAILED_TIMEOUT;
         failed = true;
         break;
       }
@@ -67,7 +94,11 @@ int get_once(const char* url, answer* a) {
         if (missing < want) want = int(missing);
       }
       const int n = socket_recv(s, chunk, want, kWmsReceiveSeconds);
-      if (n < 0) failed = true;
+      if (n < 0) {
+        // -1: nothing came within the wait; below: the receive failed.
+        a->failure.kind = n == -1 ? HTTP_FAILED_TIMEOUT : HTTP_FAILED_LOST;
+        failed = true;
+      }
       if (n <= 0) break;
       if (!a->header_done) {
         const size_t before = a->header.size();
@@ -104,7 +135,10 @@ int get_once(const char* url, answer* a) {
     if (a->header_done && a->length >= 0 && int64_t(a->body.size()) < a->length) failed = true;
     if (a->header_done && a->length >= 0 && int64_t(a->body.size()) > a->length)
       a->body.resize(size_t(a->length));
-    if (!failed && a->header_done) rc = 0;
+    if (!failed && a->header_done) {
+      rc = 0;
+      a->failure.kind = HTTP_FAILED_NONE;
+    }
   }
   free_obj(&s);
   return rc;
@@ -118,20 +152,28 @@ int wms_fetch(const char* url, char** body, size_t* size, int* status) {
   if (body) free_mem(body);
   if (size) *size = 0;
   if (status) *status = 0;
+  t_fetch_error.clear();
   if (!starts_with_http(url)) return set_gblerr(ERR_HTTP);
   char* current = nullptr;
   str_set(url, &current);
   int result = ERR_HTTP;
+  http_failure_t failure;
   for (int round = 0; round < kHttpRounds; ++round) {
     answer a;
     const int rc = get_once(current, &a);
     if (status) *status = a.status;
+    failure = a.failure;
     if (rc == 0 && a.redirect && http_is_redirect(a.status)) {
       free_mem(&current);
       current = a.redirect;
+      failure.kind = HTTP_FAILED_REDIRECTS;  // unless a later round ends otherwise
       continue;
     }
     free_mem(&a.redirect);
+    if (rc == 0 && a.status != 200) {
+      failure.kind = HTTP_FAILED_STATUS;
+      failure.status = a.status;
+    }
     if (rc == 0 && a.status == 200) {
       if (body) {
         alloc_mem(body, a.body.size() + 1);
@@ -145,9 +187,14 @@ int wms_fetch(const char* url, char** body, size_t* size, int* status) {
     break;
   }
   free_mem(&current);
-  if (result != 0) set_gblerr(ERR_HTTP);
+  if (result != 0) {
+    t_fetch_error = http_failure_text(failure, is_french() == 1);
+    set_gblerr(ERR_HTTP);
+  }
   return result;
 }
+
+const char* wms_last_fetch_error() { return t_fetch_error.c_str(); }
 
 char* wms_complete_address(const char* address, char** owner) {
   if (owner) free_mem(owner);
@@ -178,6 +225,7 @@ char* wms_complete_address(const char* address, char** owner) {
 int wms_get_capabilities(const char* address, container_t* list, wms_service_t** out) {
   if (out) *out = nullptr;
   set_gblerr(0);
+  t_fetch_error.clear();
   char* url = nullptr;
   if (!wms_complete_address(address, &url)) return 0;  // gblerr 10
   wms_answer a;

@@ -3,12 +3,15 @@
 // receiver lists whose data words are port ids.
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "core/config.h"
 #include "core/obj_list.h"
 #include "core/object.h"
 #include "gps/gpsport.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/dialog_codes.h"
+#include "platform/ui/keys.h"
 #include "platform/ui/ctl_button.h"
 #include "platform/ui/ctl_combo.h"
 #include "platform/ui/ctl_edit.h"
@@ -20,6 +23,47 @@
 #include "shell/gps_ui/gps_dialogs_internal.h"
 
 namespace gps_dialogs {
+
+namespace {
+
+// The procedures the windows' controls had before they took the Escape key
+// (user-interface thread).
+std::map<plat::Wnd, plat::WndProc>& escape_procs() {
+  static std::map<plat::Wnd, plat::WndProc> procs;
+  return procs;
+}
+
+// Escape closes the window, as it closes every dialog, unless the control wants the key
+// itself (a drop-down list that is open closes its list).
+plat::LResult escape_proc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, plat::LParam lparam) {
+  auto it = escape_procs().find(wnd);
+  const plat::WndProc previous = it == escape_procs().end() ? plat::def_window_proc : it->second;
+  if (msg == plat::WM_KEYDOWN && int(wparam) == plat::VK_ESCAPE) {
+    plat::Msg key;
+    key.wnd = wnd;
+    key.message = msg;
+    key.wparam = wparam;
+    key.lparam = lparam;
+    const plat::LResult code = plat::call_window_proc(previous, wnd, plat::WM_GETDLGCODE, wparam,
+                                                      plat::LParam(reinterpret_cast<intptr_t>(&key)));
+    if (!(code & plat::DLGC_WANTALLKEYS)) {
+      plat::post_message(plat::get_parent(wnd), plat::WM_CLOSE, 0, 0);
+      return 0;
+    }
+  }
+  if (msg == plat::WM_NCDESTROY && it != escape_procs().end()) {
+    escape_procs().erase(it);
+    return plat::call_window_proc(previous, wnd, msg, wparam, lparam);
+  }
+  return plat::call_window_proc(previous, wnd, msg, wparam, lparam);
+}
+
+}  // namespace
+
+plat::Wnd takes_escape(plat::Wnd control) {
+  if (control) escape_procs()[control] = plat::set_window_proc(control, escape_proc);
+  return control;
+}
 
 const char* tr(const char* fr, const char* en) { return is_french() ? fr : en; }
 
@@ -61,8 +105,8 @@ plat::Wnd label(plat::Wnd parent, int id, const char* text, int x, int y, int w)
 }
 
 plat::Wnd check_box(plat::Wnd parent, int id, const char* text, int x, int y, int w) {
-  return create_control(parent, plat::kButtonClass, text, plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, x, y, w, 20,
-                        id);
+  return takes_escape(create_control(parent, plat::kButtonClass, text, plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, x,
+                                    y, w, 20, id));
 }
 
 plat::Wnd number_edit(plat::Wnd parent, int id, int x, int y, int w, int limit) {
@@ -70,18 +114,18 @@ plat::Wnd number_edit(plat::Wnd parent, int id, int x, int y, int w, int limit) 
                                plat::WS_TABSTOP | plat::ES_AUTOHSCROLL | plat::ES_NUMBER, x, y, w, 22, id,
                                plat::WS_EX_CLIENTEDGE);
   if (e && limit > 0) plat::send_message(e, plat::EM_LIMITTEXT, plat::WParam(limit), 0);
-  return e;
+  return takes_escape(e);
 }
 
 plat::Wnd drop_list(plat::Wnd parent, int id, int x, int y, int w) {
-  return create_control(parent, plat::kComboBoxClass, "",
-                        plat::WS_TABSTOP | plat::WS_VSCROLL | plat::CBS_DROPDOWNLIST, x, y, w, 200, id);
+  return takes_escape(create_control(parent, plat::kComboBoxClass, "",
+                                    plat::WS_TABSTOP | plat::WS_VSCROLL | plat::CBS_DROPDOWNLIST, x, y, w, 200, id));
 }
 
 plat::Wnd button(plat::Wnd parent, int id, const char* text, int x, int y, int w, bool is_default) {
-  return create_control(parent, plat::kButtonClass, text,
-                        plat::WS_TABSTOP | (is_default ? plat::BS_DEFPUSHBUTTON : plat::BS_PUSHBUTTON), x, y, w,
-                        28, id);
+  return takes_escape(create_control(parent, plat::kButtonClass, text,
+                                    plat::WS_TABSTOP | (is_default ? plat::BS_DEFPUSHBUTTON : plat::BS_PUSHBUTTON), x,
+                                    y, w, 28, id));
 }
 
 plat::Wnd open_window(const char* title, int width, int height, plat::Wnd* owner) {

@@ -13,6 +13,7 @@
 #include "core/object.h"
 #include "core/paths.h"
 #include "gps/gpsport.h"
+#include "platform/ui/keys.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_button.h"
 #include "platform/ui/ctl_combo.h"
@@ -99,8 +100,8 @@ void create_controls(plat::Wnd w) {
   check_box(w, IDC_GPSDLG_TRACKS, "Tracklog(s)", 250, 194, 120);
   check_box(w, IDC_GPSDLG_DATALOG, "Datalog", 384, 194, 110);
   label(w, IDC_GPSDLG_FILE_LABEL, tr("Fichier", "File"), 24, 228, 60);
-  create_control(w, plat::kEditClass, "", plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, 88, 224, 386, 22,
-                 IDC_GPSDLG_FILE, plat::WS_EX_CLIENTEDGE);
+  takes_escape(create_control(w, plat::kEditClass, "", plat::WS_TABSTOP | plat::ES_AUTOHSCROLL, 88, 224, 386, 22,
+                              IDC_GPSDLG_FILE, plat::WS_EX_CLIENTEDGE));
   button(w, IDC_GPSDLG_BROWSE, "...", 482, 222, 46);
   check_box(w, IDC_GPSDLG_DELETE,
             tr("Effacer le(s) tracklog(s) / datalog du GPS apr\xC3\xA8s r\xC3\xA9" "cup\xC3\xA9ration",
@@ -267,6 +268,10 @@ plat::LResult download_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam,
   switch (msg) {
     case plat::WM_COMMAND:
       on_command(wnd, int(plat::loword(wparam)), int(plat::hiword(wparam)));
+      return 0;
+    case plat::WM_KEYDOWN:
+      if (int(wparam) != plat::VK_ESCAPE) break;
+      plat::post_message(wnd, plat::WM_CLOSE, 0, 0);
       return 0;
     case plat::WM_CLOSE:
       plat::destroy_window(wnd);

@@ -24,6 +24,11 @@ bool has_text(plat::Wnd edit);
 // The number in the first `chars` characters of a digits-only edit (0 when empty).
 int edit_number(plat::Wnd edit, int chars);
 
+// Makes Escape on the control close its window (WM_CLOSE to its parent), as Escape closes
+// every dialog, unless the control wants the key (an open drop-down list). The helpers
+// below do it for the controls they make. Returns the control.
+plat::Wnd takes_escape(plat::Wnd control);
+
 // Controls of the pixel layout, in the dialog font.
 plat::Wnd group(plat::Wnd parent, const char* text, int x, int y, int w, int h);
 plat::Wnd label(plat::Wnd parent, int id, const char* text, int x, int y, int w);

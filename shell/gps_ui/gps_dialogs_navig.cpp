@@ -17,6 +17,7 @@
 #include "gps/gpsport.h"
 #include "gps/gpsport_internal.h"
 #include "gps/nmea_log.h"
+#include "platform/ui/keys.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/ctl_button.h"
 #include "platform/ui/ctl_combo.h"
@@ -234,6 +235,10 @@ plat::LResult navig_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, pl
   switch (msg) {
     case plat::WM_COMMAND:
       on_command(wnd, int(plat::loword(wparam)), int(plat::hiword(wparam)));
+      return 0;
+    case plat::WM_KEYDOWN:
+      if (int(wparam) != plat::VK_ESCAPE) break;
+      plat::post_message(wnd, plat::WM_CLOSE, 0, 0);
       return 0;
     case plat::WM_CLOSE:
       cancel(wnd);

@@ -412,3 +412,57 @@ TEST_F(HttpClient, IdentificationGetsTheEarlyFlagWhileArrivingAndTheCallersAtThe
   }
   file_ops_install(g_plain_ops);
 }
+
+namespace {
+
+// Each failure a client tells apart, in both languages, naming the server and port.
+TEST(HttpFailureText, EachKindInBothLanguages) {
+  const struct {
+    int kind;
+    int status;
+    const char* english;
+    const char* french;
+  } cases[] = {
+      {HTTP_FAILED_NONE, 0, "", ""},
+      {HTTP_FAILED_ADDRESS, 0, "The address names no server", "L'adresse ne nomme aucun serveur"},
+      {HTTP_FAILED_RESOLVE, 0, "Cannot resolve the server name: maps.invalid",
+       "Nom de serveur inconnu (impossible de le resoudre) : maps.invalid"},
+      {HTTP_FAILED_REFUSED, 0, "Cannot connect to maps.invalid:8080: connection refused",
+       "Connexion impossible a maps.invalid:8080 : connexion refusee"},
+      {HTTP_FAILED_CONNECT, 0, "Cannot connect to maps.invalid:8080", "Connexion impossible a maps.invalid:8080"},
+      {HTTP_FAILED_TIMEOUT, 0, "No answer from maps.invalid:8080: timed out",
+       "Pas de reponse de maps.invalid:8080 : delai depasse"},
+      {HTTP_FAILED_LOST, 0, "Connection to maps.invalid:8080 lost", "Connexion a maps.invalid:8080 interrompue"},
+      {HTTP_FAILED_STATUS, 503, "The server maps.invalid:8080 answered with status 503",
+       "Le serveur maps.invalid:8080 a repondu par le statut 503"},
+      {HTTP_FAILED_ANSWER, 0, "Unreadable or incomplete answer from maps.invalid:8080",
+       "Reponse illisible ou incomplete de maps.invalid:8080"},
+      {HTTP_FAILED_REDIRECTS, 0, "Too many redirections from maps.invalid:8080",
+       "Trop de redirections depuis maps.invalid:8080"},
+  };
+  for (const auto& c : cases) {
+    http_failure_t f;
+    f.kind = c.kind;
+    f.server = "maps.invalid";
+    f.port = 8080;
+    f.status = c.status;
+    EXPECT_EQ(http_failure_text(f, false), c.english) << c.kind;
+    EXPECT_EQ(http_failure_text(f, true), c.french) << c.kind;
+  }
+}
+
+// socket_create tells an unknown host from a bad port.
+TEST(SocketCreateFailure, UnknownHostAndBadPort) {
+  tm_test::reset_object_store();
+  socket_register_type();
+  socket_t* s = nullptr;
+  EXPECT_EQ(socket_create("no-such-host.invalid", 80, SOCK_TCP, &s), nullptr);
+  EXPECT_EQ(socket_create_failure(), SOCKET_HOST_UNKNOWN);
+  EXPECT_EQ(socket_create("127.0.0.1", 0, SOCK_TCP, &s), nullptr);
+  EXPECT_EQ(socket_create_failure(), SOCKET_BAD_PORT);
+  ASSERT_NE(socket_create("127.0.0.1", 9, SOCK_TCP, &s), nullptr);
+  EXPECT_EQ(socket_create_failure(), SOCKET_CREATED);
+  free_obj(&s);
+}
+
+}  // namespace

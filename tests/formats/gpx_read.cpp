@@ -1,5 +1,7 @@
 // The GPX reader on small documents: what each element gives the objects, the Garmin and
 // gpx_style extensions, elements in places where they make nothing, and hostile input.
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -7,6 +9,7 @@
 #include "core/config.h"
 #include "core/config_state.h"
 #include "core/wstring.h"
+#include "formats/mif.h"
 #include "map/draw_styles.h"
 #include "tests/formats/gpx_fixture.h"
 #include "tests/support/test_env.h"
@@ -290,6 +293,49 @@ TEST_F(GpxRead, DefaultStylesFollowWhatTheDocumentHolds) {
     EXPECT_EQ(count(f->sot, CLS_DTEXT, CLS_ROUTE), c.route_labels) << c.body;
     free_loaded(f);
   }
+}
+
+// A track and a route that cross the 180th meridian have their labels on it, not at the
+// plain mean of their longitudes (near 0), and the MIF export writes the label there.
+TEST_F(GpxRead, LabelsOfLinesAcrossTheAntimeridianStayOnIt) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load(gpx("<trk><name>Dateline</name><trkseg><trkpt lat=\"-17\" lon=\"179.99\"/>"
+                     "<trkpt lat=\"-17.2\" lon=\"-179.99\"/></trkseg></trk>"
+                     "<rte><name>Ferry</name><rtept lat=\"-16\" lon=\"179.5\"/>"
+                     "<rtept lat=\"-16\" lon=\"-179.7\"/></rte>"),
+                 &f),
+            0);
+  ASSERT_EQ(tracklogs(f).size(), 1u);
+  ASSERT_EQ(routes(f).size(), 1u);
+  const tracklog_t* t = tracklogs(f)[0];
+  const route_t* r = routes(f)[0];
+  const double tx = t->txtcoord.x, ty = t->txtcoord.y, rx = r->txtcoord.x;
+  EXPECT_NEAR(std::fabs(tx), 180.0, 1e-9);
+  EXPECT_NEAR(ty, -17.1, 1e-9);
+  EXPECT_NEAR(rx, 179.9, 1e-9);
+
+  container_t* list = nullptr;
+  obj_list_new(&list);
+  obj_t* g = nullptr;
+  obj_list_first_of_class(f->sot, CLS_GEOREF, &g);
+  if (g) obj_list_append(list, g);
+  obj_list_append(list, file_get_first_folder(f, nullptr));
+  const std::string path = dir_ + "/labels.mif";
+  mif_write(path.c_str(), list);
+  obj_list_set_count(list, 0);
+  free_obj(&list);
+  EXPECT_EQ(get_gblerr(), 0);
+  const std::string text = tm_test::slurp_file(path);
+  for (const char* name : {"TEXT \"Dateline\"\n", "TEXT \"Ferry\"\n"}) {
+    SCOPED_TRACE(name);
+    const size_t at = text.find(name);
+    ASSERT_NE(at, std::string::npos) << text;
+    double x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(text.c_str() + at + std::strlen(name), "%lf %lf", &x, &y), 2);
+    EXPECT_GT(std::fabs(x), 179.8) << text.substr(at, 80);
+    EXPECT_LT(y, -15.9);
+  }
+  free_loaded(f);
 }
 
 TEST_F(GpxRead, TextOutsideUtf8KeepsItsAccents) {

@@ -317,6 +317,36 @@ TEST_F(KmlRead, FoldersNestAndHoldTheirObjects) {
   EXPECT_EQ(+(f->sot), nullptr);
 }
 
+// A folder's name and visibility are the ones written right inside it: those of an
+// element the reader passes over (screen overlays, with their own name and flag) leave
+// the folder's alone.
+TEST_F(KmlRead, NameAndVisibilityOfUnknownElementsAreNotTheFolders) {
+  int rc = -1;
+  fileatt_t* f = load(kml("<Folder><name>Screen Overlays</name>"
+                          "<ScreenOverlay><name>Simple crosshairs</name><visibility>0</visibility></ScreenOverlay>"
+                          "<ScreenOverlay><name>Dynamic Positioning: Right of screen</name>"
+                          "<visibility>0</visibility></ScreenOverlay></Folder>"
+                          "<Folder><name>Paths</name><visibility>0</visibility>" +
+                          placemark("<name>Path</name><visibility>1</visibility><LineString>"
+                                    "<coordinates>0,0 1,1</coordinates></LineString>") +
+                          "</Folder>"),
+                      &rc);
+  ASSERT_EQ(rc, 0);
+  folder_t* top = file_get_first_folder(f, nullptr);
+  ASSERT_NE(top, nullptr);
+  folder_t* overlays = nullptr;
+  folder_t* paths = nullptr;
+  for (folder_t* d : sub_folders(top)) {
+    if (d->name && text(d->name) == u"Screen Overlays") overlays = d;
+    if (d->name && text(d->name) == u"Paths") paths = d;
+  }
+  ASSERT_NE(overlays, nullptr);
+  EXPECT_EQ(+(overlays->displayed), 1);
+  ASSERT_NE(paths, nullptr);
+  EXPECT_EQ(+(paths->displayed), 0);
+  file_unload(f, 1);
+}
+
 TEST_F(KmlRead, UnknownElementsArePassedOver) {
   int rc = -1;
   fileatt_t* f = load(kml("<gx:Tour><gx:Playlist/></gx:Tour><Schema name=\"s\"><SimpleField/></Schema>" +

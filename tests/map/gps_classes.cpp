@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "core/index.h"
 #include "core/wstring.h"
@@ -285,6 +287,46 @@ TEST_F(GpsClasses, CentroidAndRing) {
   route_create(list_, &empty);
   gpsobj_close_ring(empty);
   EXPECT_EQ(obj_list_count(empty->sons), 0);
+}
+
+// Longitudes are averaged the short way round: points on both sides of the 180th
+// meridian have their mean on it or near it, not near 0; a track that runs the long way
+// through 0 keeps the plain mean; projected coordinates are never carried.
+TEST_F(GpsClasses, CentroidsAndTrackLabelsAcrossTheAntimeridian) {
+  const struct {
+    const char* name;
+    std::vector<std::pair<double, double>> points;
+    double x, y;
+  } cases[] = {
+      {"two points across 180", {{179.99, -17.0}, {-179.99, -17.2}}, 180.0, -17.1},
+      {"more on the west side", {{179.0, 0}, {-179.0, 0}, {-178.0, 0}, {-177.0, 0}}, -178.75, 0},
+      {"more on the east side", {{170.0, 10}, {175.0, 10}, {-175.0, 10}}, 176.666666666666667, 10},
+      {"long way through 0", {{-100.0, 0}, {-50.0, 0}, {0.0, 0}, {50.0, 0}, {100.0, 0}}, 0.0, 0},
+      {"one side only", {{-179.0, 5}, {-178.0, 7}}, -178.5, 6},
+      {"projected metres", {{-150.0, 4000000.0}, {150.0, 4000100.0}}, 0.0, 4000050.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    route_t* r = nullptr;
+    route_create(list_, &r);
+    tracklog_t* t = nullptr;
+    tracklog_create(list_, &t);
+    trackseg_t* seg = nullptr;
+    trackseg_create(t, list_, &seg);
+    for (const auto& p : c.points) {
+      waypoint_t* w = nullptr;
+      waypoint_create(p.first, p.second, nullptr, nullptr, 0, 0, 0, 0, list_, &w);
+      obj_list_append(r->sons, w);
+      gpspos_create(p.first, p.second, nullptr, 0, seg, list_, nullptr);
+    }
+    double xy[2];
+    gpsobj_centroid(r->sons, xy);
+    EXPECT_NEAR(xy[0], c.x, 1e-9);
+    EXPECT_NEAR(xy[1], c.y, 1e-9);
+    gpsobj_track_label_positions(list_);
+    EXPECT_NEAR(val(t->txtcoord.x), c.x, 1e-9);
+    EXPECT_NEAR(val(t->txtcoord.y), c.y, 1e-9);
+  }
 }
 
 TEST_F(GpsClasses, TrackHasTimesNeedsTenPointsMostlyDated) {

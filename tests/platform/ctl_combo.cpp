@@ -229,6 +229,53 @@ TEST_F(CtlCombo, KeysMoveTheSelectionAndOpenAndCloseTheList) {
   }
 }
 
+// In a drop-down list, closed or open, a typed letter chooses the next item beginning
+// with it, case ignored, going round; an editable combo box leaves the letters to its
+// field.
+TEST_F(CtlCombo, ATypedLetterChoosesTheNextItemBeginningWithIt) {
+  Wnd c = combo(CBS_DROPDOWNLIST);
+  fill(c, {u"Lambert I", u"lambert II", u"Mercator", u"Lambert 93", u"UTM"});
+  set_focus(c);
+  settle();
+  struct Step {
+    const char* typed;
+    int sel;
+    bool changed;
+  };
+  const Step steps[] = {{"l", 0, true}, {"l", 1, true}, {"L", 3, true}, {"l", 0, true},
+                        {"m", 2, true}, {"q", 2, false}, {"u", 4, true}};
+  for (const Step& s : steps) {
+    message_log().clear();
+    tm_test::type_text(s.typed);
+    tm_test::run_until_idle();
+    EXPECT_EQ(cursel(c), s.sel) << "typed " << s.typed;
+    EXPECT_EQ(codes(), s.changed ? std::vector<int>{CBN_SELCHANGE} : std::vector<int>{}) << "typed " << s.typed;
+  }
+  // Open, the list follows and stays open until the choice is taken.
+  tm_test::press_key(VK_F4);
+  tm_test::run_until_idle();
+  ASSERT_TRUE(dropped(c));
+  tm_test::type_text("m");
+  tm_test::run_until_idle();
+  EXPECT_EQ(cursel(c), 2);
+  EXPECT_TRUE(dropped(c));
+  tm_test::press_key(VK_RETURN);
+  tm_test::run_until_idle();
+  EXPECT_FALSE(dropped(c));
+  EXPECT_EQ(cursel(c), 2);
+
+  Wnd e = combo(CBS_DROPDOWN, Rect{20, 160, 220, 280}, kId + 1);
+  fill(e, {u"alpha", u"beta"});
+  set_focus(e);
+  settle();
+  tm_test::type_text("b");
+  tm_test::run_until_idle();
+  EXPECT_EQ(cursel(e), -1);
+  char16_t buf[8] = {};
+  get_window_text_w(e, buf, 8);
+  EXPECT_EQ(std::u16string(buf), u"b");
+}
+
 TEST_F(CtlCombo, TheDroppedListTakesTheRoomGivenAndScrolls) {
   Wnd c = combo(CBS_DROPDOWNLIST, Rect{20, 20, 220, 130});
   const int field = int(send_message(c, CB_GETITEMHEIGHT, WParam(-1), 0));

@@ -232,6 +232,40 @@ TEST_F(CtlListBox, ArrowKeysMoveTheSelectionAndNotifyWhenItMoves) {
   }
 }
 
+// A typed letter moves to the next item after the current one that begins with it, case
+// ignored, going round to the first; a letter no item begins with changes nothing. The
+// item comes into view.
+TEST_F(CtlListBox, ATypedLetterMovesToTheNextItemBeginningWithIt) {
+  Wnd l = list(LBS_NOTIFY | WS_VSCROLL, Rect{20, 20, 220, 92});
+  fill(l, {u"Alpha", u"beta", u"Bravo", u"charlie", u"apple", u"Berlin"});
+  for (int i = 0; i < 30; ++i) add(l, u"row " + std::u16string(1, char16_t(u'A' + i % 26)));
+  add(l, u"zulu");
+  set_focus(l);
+  tm_test::run_until_idle();
+  struct Step {
+    const char* typed;
+    int sel;
+    bool notified;
+  };
+  const Step steps[] = {{"b", 1, true}, {"b", 2, true}, {"B", 5, true}, {"b", 1, true}, {"a", 4, true},
+                        {"A", 0, true}, {"x", 0, false}, {"z", 36, true}, {"c", 3, true}};
+  for (const Step& s : steps) {
+    message_log().clear();
+    tm_test::type_text(s.typed);
+    tm_test::run_until_idle();
+    EXPECT_EQ(cursel(l), s.sel) << "typed " << s.typed;
+    EXPECT_EQ(selection_codes(), s.notified ? std::vector<int>{LBN_SELCHANGE} : std::vector<int>{})
+        << "typed " << s.typed;
+    const int top = int(send_message(l, LB_GETTOPINDEX, 0, 0));
+    EXPECT_LE(top, s.sel) << "typed " << s.typed;
+    Rect item;
+    send_message(l, LB_GETITEMRECT, WParam(s.sel), LParam(reinterpret_cast<intptr_t>(&item)));
+    Rect rc;
+    get_client_rect(l, &rc);
+    EXPECT_LE(item.bottom, rc.bottom) << "typed " << s.typed << ": the item is in view";
+  }
+}
+
 TEST_F(CtlListBox, MultipleSelectionTogglesItemsAndCountsThem) {
   Wnd l = list(LBS_NOTIFY | LBS_MULTIPLESEL);
   fill(l, {u"waypoints", u"routes", u"traces", u"POI"});

@@ -1,8 +1,13 @@
 // The WMS client's capabilities: address completion, the documents of each version read
 // into services and layer trees (inheritance, axis order, addresses, formats), the
 // coordinate systems and their comparisons, and the fetch from a server on 127.0.0.1.
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/net/net.h"
+#include "platform/sys/clock.h"
 
 #include "tests/raster/wms_fixture.h"
 
@@ -350,23 +355,55 @@ TEST_F(WmsFetch, GetCapabilitiesFromAServer) {
 TEST_F(WmsFetch, AddressesThatFetchNothingOrNoService) {
   server.set_capabilities("/other", fixture("other.xml"));
   server.set_capabilities("/wfs", fixture("not_a_wms.xml"));
+  const std::string at = server.http().authority();
   const struct {
     std::string address;
     int error;
+    std::string why;  // the HTTP client's own words ("": none)
   } cases[] = {
-      {"ftp://127.0.0.1/wms", ERR_OBJECT},
-      {server.url("/missing"), ERR_OBJECT},  // 404
-      {"http://127.0.0.1:1/wms", ERR_OBJECT},  // nobody listens
-      {server.url("/other"), ERR_NO_COMM},
-      {server.url("/wfs"), ERR_UNKNOWN_FORMAT},
+      {"ftp://127.0.0.1/wms", ERR_OBJECT, ""},
+      {server.url("/missing"), ERR_OBJECT, "The server " + at + " answered with status 404"},
+      {"http://127.0.0.1:1/wms", ERR_OBJECT, "Cannot connect to 127.0.0.1:1: connection refused"},
+      // A name under .invalid never resolves, and no query leaves the machine for it.
+      {"http://no-such-server.invalid/wms", ERR_OBJECT, "Cannot resolve the server name: no-such-server.invalid"},
+      {server.url("/other"), ERR_NO_COMM, ""},
+      {server.url("/wfs"), ERR_UNKNOWN_FORMAT, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address);
     set_gblerr(0);
     EXPECT_EQ(wms_get_capabilities(c.address.c_str(), nullptr, nullptr), 0);
     EXPECT_EQ(get_gblerr(), c.error);
+    EXPECT_EQ(std::string(wms_last_fetch_error()), c.why);
   }
   EXPECT_EQ(obj_list_count(wms_services()), 0);
+  set_gblerr(0);
+}
+
+// A server that never answers: the fetch says it timed out once the receive wait has
+// passed (virtual time).
+TEST_F(WmsFetch, ServerThatNeverAnswersTimesOut) {
+  tm_test::http_server& http = server.http();
+  http.queue(tm_test::http_reply{"", true});
+  const std::string address = "http://" + http.authority() + "/slow";
+  plat::use_virtual_clock(true);
+  std::atomic<int> done{0};
+  std::atomic<int> error{-1};
+  std::string why;
+  std::thread client([&] {
+    set_gblerr(0);
+    error = wms_get_capabilities(address.c_str(), nullptr, nullptr) ? -2 : get_gblerr();
+    why = wms_last_fetch_error();
+    done = 1;
+  });
+  ASSERT_TRUE(http.wait_stalled());
+  while (plat::net_waiters() < 1) std::this_thread::yield();
+  plat::advance_virtual_ms(kWmsReceiveSeconds * 1000);
+  client.join();
+  EXPECT_EQ(error.load(), ERR_OBJECT);
+  EXPECT_EQ(why, "No answer from " + http.authority() + ": timed out");
+  http.release_stall();
+  plat::use_virtual_clock(false);
   set_gblerr(0);
 }
 

@@ -226,6 +226,37 @@ TEST_F(FrameFixture, MouseOnTheMap) {
   EXPECT_DOUBLE_EQ(double(map_object_->map.origin_x), origin_x);  // no button: no drag
 }
 
+// A fast drag: the pointer's arrival, the press and the moves all wait in the queue at
+// once. The map still follows the pointer exactly: the moves behind the press are not
+// taken ahead of it (they would start the drag from where the last one ended).
+TEST_F(FrameFixture, FastDragEndsExactlyUnderThePointer) {
+  plat::Wnd map = main_map_window();
+  show_data_in_the_middle();
+  // An earlier drag ends at (12, 12).
+  tm_test::mouse_down(map, 10, 10);
+  tm_test::mouse_move(map, 12, 12);
+  tm_test::mouse_up(map, 12, 12);
+  tm_test::run_until_idle();
+  const double x0 = double(map_object_->map.origin_x), y0 = double(map_object_->map.origin_y);
+  tm_test::mouse_move(map, 100, 100);
+  tm_test::mouse_down(map, 100, 100);
+  tm_test::mouse_move(map, 150, 120);
+  tm_test::mouse_move(map, 200, 150);
+  tm_test::mouse_up(map, 200, 150);
+  tm_test::run_until_idle();
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_x), x0 + 100);
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_y), y0 + 50);
+  // Moves queued right behind each other while dragging are still taken as one.
+  tm_test::mouse_down(map, 200, 150);
+  tm_test::mouse_move(map, 190, 140);
+  tm_test::mouse_move(map, 180, 130);
+  tm_test::mouse_move(map, 170, 120);
+  tm_test::mouse_up(map, 170, 120);
+  tm_test::run_until_idle();
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_x), x0 + 70);
+  EXPECT_DOUBLE_EQ(double(map_object_->map.origin_y), y0 + 20);
+}
+
 // Focus given to the map goes to the frame, so that the frame's keys work.
 TEST_F(FrameFixture, MapFocusGoesToTheFrame) {
   plat::set_focus(main_map_window());

@@ -328,6 +328,33 @@ TEST_F(DownloadWindow, CancelAndCloseReleaseEveryPort) {
   }
 }
 
+// Escape closes the window as Cancel does, wherever the focus is (a field, a box, the
+// receiver list); with a list open, Escape first closes the list only.
+TEST_F(DownloadWindow, EscapeClosesTheWindowAsCancelDoes) {
+  for (const int focus : {int(IDC_GPSDLG_FILE), int(IDC_GPSDLG_WAYPOINTS), int(IDC_GPSDLG_FOUND), int(IDC_GPSDLG_COM), 0}) {
+    SCOPED_TRACE(focus);
+    plat::Wnd w = open_with({{"Navilink A", 0x3F}, {"Navilink B", 0x3F}});
+    plat::set_focus(focus ? plat::get_dlg_item(w, focus) : w);
+    tm_test::run_until_idle();
+    ASSERT_EQ(plat::get_focus(), focus ? plat::get_dlg_item(w, focus) : w);
+    if (focus == IDC_GPSDLG_FOUND) {
+      tm_test::press_key(plat::VK_F4);  // the receiver list opens
+      tm_test::run_until_idle();
+      ASSERT_NE(plat::send_message(plat::get_dlg_item(w, focus), plat::CB_GETDROPPEDSTATE, 0, 0), 0);
+      tm_test::press_key(plat::VK_ESCAPE);
+      tm_test::run_until_idle();
+      EXPECT_EQ(plat::send_message(plat::get_dlg_item(w, focus), plat::CB_GETDROPPEDSTATE, 0, 0), 0);
+      ASSERT_TRUE(plat::is_window(w)) << "the first Escape closes the list only";
+    }
+    tm_test::press_key(plat::VK_ESCAPE);
+    tm_test::run_until_idle();
+    EXPECT_EQ(gpsdlg_window(), nullptr);
+    EXPECT_FALSE(plat::is_window(w));
+    EXPECT_TRUE(frame_enabled());
+    EXPECT_THAT(live_ports(), IsEmpty());
+  }
+}
+
 // A search that ends after the window closed: its ports are released, nothing shown.
 TEST_F(DownloadWindow, AResultAfterTheWindowClosedReleasesItsPorts) {
   plat::Wnd w = open();

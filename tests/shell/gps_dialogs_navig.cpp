@@ -209,6 +209,30 @@ TEST_F(NavigationWindow, CancelUnchecksNavigationAndReleasesThePorts) {
   }
 }
 
+// Escape closes the window as Cancel does: the navigation item unchecked, every port
+// released, whichever control has the focus (the port fields are greyed once the USB
+// receiver is chosen).
+TEST_F(NavigationWindow, EscapeClosesTheWindowAsCancelDoes) {
+  usb_receivers() = {{"GPSMAP", GPS_REALTIME}};
+  for (const int focus : {IDC_NAVDLG_USB, IDC_NAVDLG_RECEIVERS, IDC_NAVDLG_LOG, IDC_NAVDLG_CANCEL}) {
+    SCOPED_TRACE(focus);
+    plat::Wnd w = open();
+    click(w, IDC_NAVDLG_USB);
+    ASSERT_EQ(live_ports().size(), 1u);
+    plat::set_focus(plat::get_dlg_item(w, focus));
+    tm_test::run_until_idle();
+    ASSERT_EQ(plat::get_focus(), plat::get_dlg_item(w, focus));
+    tm_test::press_key(plat::VK_ESCAPE);
+    tm_test::run_until_idle();
+    EXPECT_EQ(navdlg_window(), nullptr);
+    EXPECT_FALSE(plat::is_window(w));
+    EXPECT_FALSE(menu_is_checked(IDM_NAVIGATION));
+    EXPECT_TRUE(frame_enabled());
+    EXPECT_THAT(live_ports(), IsEmpty());
+    EXPECT_THAT(starts(), IsEmpty());
+  }
+}
+
 class NavigationWindowLayout : public GpsDialogsFixture, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override { SetUpIn(GetParam()); }

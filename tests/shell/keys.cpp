@@ -111,9 +111,13 @@ TEST_F(FrameFixture, ZoomKeysScaleTheMapWindowAboutItsCentre) {
   struct ZoomCase {
     int vk;
     double scale;  // 0: the fit scale of the data
+    int mods = 0;
   } cases[] = {
       {plat::VK_F1, kZoomInFactor}, {plat::VK_ADD, kZoomInFactor},
       {plat::VK_F2, kZoomOutFactor}, {plat::VK_SUBTRACT, kZoomOutFactor}, {plat::VK_F4, 0.0},
+      // The main keyboard's + (Shift and =, as the menu names it) and -.
+      {plat::VK_OEM_PLUS, kZoomInFactor, tm_test::MOD_SHIFT}, {plat::VK_OEM_PLUS, kZoomInFactor},
+      {plat::VK_OEM_MINUS, kZoomOutFactor},
   };
   const int w = map_object_->width, h = map_object_->height;
   ASSERT_GT(w, 0);
@@ -125,7 +129,7 @@ TEST_F(FrameFixture, ZoomKeysScaleTheMapWindowAboutItsCentre) {
     const double cx = c.scale ? 5000.0 + w * 0.5 : 5000.0, cy = c.scale ? 5000.0 + h * 0.5 : 5000.0;
     const double scale = c.scale ? c.scale : std::min(w, h) / 10000.0;
     clear_seen();
-    tm_test::press_key(c.vk);
+    tm_test::press_key(c.vk, c.mods);
     tm_test::run_until_idle();
     const screen_mapping m = map_object_->map;
     EXPECT_DOUBLE_EQ(m.scale_x, scale);

@@ -426,24 +426,59 @@ TEST_F(LayersWindow, ApplyRemovesAnUncheckedLayerFromThePictureAndBringsItBack) 
   press(w, kLayersClose);
 }
 
-// A file whose objects lie in its first folder, shown by the root item (which has no
-// box): Apply leaves it shown, whatever the boxes under other roots say.
-TEST_F(LayersWindow, ApplyLeavesTheFoldersOfRootItemsAsTheyAre) {
+// A file whose objects lie in its first folder, with no sub-folder of its own to switch
+// (a GPX file, an image): its root item has a box, checked while it is shown, so that it
+// can be hidden and shown again; a file with switched sub-folders keeps its root without
+// box, whatever the boxes under it say.
+TEST_F(LayersWindow, RootOfAFileWithoutSwitchedFoldersHasItsOwnBox) {
   fileatt_t* flat = file("flat.gpx");
   folder_t* root = root_of(flat);
   square_in(root, root->sot, colour_word(255, 0, 0), 10);
   ASSERT_EQ(graphspace_add_file(get_current_graphspace(), root, &counter_), 1);
+  folder(root, "labels", 0, 1);  // a sub-folder the user may not switch (icons, labels)
   fileatt_t* other = file("other.gpx");
   folder(root_of(other), "blue", 1, 1, colour_word(0, 0, 255), 50);
   show_squares();
   ASSERT_EQ(at_world(20, 20), kRed);
+  ASSERT_EQ(at_world(60, 20), kBlue);
   plat::Wnd w = open();
   ASSERT_NE(w, nullptr);
+  EXPECT_EQ(dump(tree_of(w)), (std::vector<std::string>{"flat.gpx 2 +", "other.gpx 0 +", "  blue 2"}));
   click_item(tree_of(w), "blue");
   press(w, kLayersApply);
   EXPECT_NE(at_world(60, 20), kBlue);
   EXPECT_EQ(at_world(20, 20), kRed);
   EXPECT_EQ(root->displayed, 1);
+  EXPECT_EQ(root_of(other)->displayed, 1);
+  click_item(tree_of(w), "flat.gpx");
+  EXPECT_EQ(dump(tree_of(w)), (std::vector<std::string>{"flat.gpx 1 +", "other.gpx 0 +", "  blue 1"}));
+  press(w, kLayersApply);
+  EXPECT_NE(at_world(20, 20), kRed);
+  EXPECT_EQ(root->displayed, 0);
+  click_item(tree_of(w), "flat.gpx");
+  press(w, kLayersApply);
+  EXPECT_EQ(at_world(20, 20), kRed);
+  EXPECT_EQ(root->displayed, 1);
+  press(w, kLayersClose);
+}
+
+// A folder that starts not displayed (a KML folder whose visibility is 0) is not drawn,
+// as its unchecked box says, until the user checks it and applies.
+TEST_F(LayersWindow, FolderNotDisplayedAtLoadIsNotDrawnUntilChecked) {
+  fileatt_t* f = file("doc.kml");
+  folder_t* paths = folder(root_of(f), "Paths", 1, 0, colour_word(255, 0, 0), 10);
+  folder(root_of(f), "Placemarks", 1, 1, colour_word(0, 0, 255), 50);
+  show_squares();
+  EXPECT_NE(at_world(20, 20), kRed);
+  EXPECT_EQ(at_world(60, 20), kBlue);
+  plat::Wnd w = open();
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(dump(tree_of(w)), (std::vector<std::string>{"doc.kml 0 +", "  Paths 1", "  Placemarks 2"}));
+  click_item(tree_of(w), "Paths");
+  press(w, kLayersApply);
+  EXPECT_EQ(at_world(20, 20), kRed);
+  EXPECT_EQ(at_world(60, 20), kBlue);
+  EXPECT_EQ(paths->displayed, 1);
   press(w, kLayersClose);
 }
 

@@ -444,6 +444,7 @@ struct RefusalCase {
   const char* status;   // the answer's status
   std::string body;
   int code;             // the error whose box shows
+  const char* why = "";  // the HTTP client's words shown instead ("%s": the server's host:port)
 };
 
 class WmsDialogsRefusal : public WmsDialogs, public ::testing::WithParamInterface<RefusalCase> {};
@@ -462,8 +463,15 @@ TEST_P(WmsDialogsRefusal, ErrorBoxAndListUnchanged) {
     add(dlg, *c.address ? std::string(c.address) : address());
     EXPECT_EQ(rows(dlg), before);
     ASSERT_EQ(tm_test::message_boxes().size(), 1u);
-    EXPECT_EQ(tm_test::message_boxes()[0].text, get_error_text(c.code));
-    EXPECT_EQ(tm_test::message_boxes()[0].caption, get_error_title(c.code));
+    if (*c.why) {
+      std::string why = c.why;
+      if (const size_t at = why.find("%s"); at != std::string::npos) why.replace(at, 2, server_.authority());
+      EXPECT_EQ(tm_test::message_boxes()[0].text, why);
+      EXPECT_EQ(tm_test::message_boxes()[0].caption, get_error_title(ERR_HTTP));
+    } else {
+      EXPECT_EQ(tm_test::message_boxes()[0].text, get_error_text(c.code));
+      EXPECT_EQ(tm_test::message_boxes()[0].caption, get_error_title(c.code));
+    }
     EXPECT_EQ(get_gblerr(), 0);
     EXPECT_TRUE(plat::is_window(dlg));
   });
@@ -474,7 +482,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WmsDialogsRefusal,
     ::testing::Values(
         RefusalCase{"NotHttp", "ftp://127.0.0.1/wms", "200 OK", "", ERR_OBJECT},
-        RefusalCase{"NotFound", "", "404 Not Found", "<html>no</html>", ERR_OBJECT},
+        RefusalCase{"NotFound", "", "404 Not Found", "<html>no</html>", ERR_OBJECT,
+                    "The server %s answered with status 404"},
+        // Without a network: a refused connection and a name that never resolves say so.
+        RefusalCase{"Refused", "http://127.0.0.1:1/wms", "200 OK", "", ERR_OBJECT,
+                    "Cannot connect to 127.0.0.1:1: connection refused"},
+        RefusalCase{"UnknownHost", "http://no-such-server.invalid/wms", "200 OK", "", ERR_OBJECT,
+                    "Cannot resolve the server name: no-such-server.invalid"},
         RefusalCase{"NotCapabilities", "", "200 OK",
                     "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\"><wpt lat=\"1\" lon=\"2\"/></gpx>\n",
                     ERR_NO_COMM},
