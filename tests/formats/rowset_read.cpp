@@ -232,4 +232,20 @@ TEST_F(RowsetRead, ACycleOfReferencesLinksOnlyItsFirstStep) {
   EXPECT_TRUE(static_cast<gpspos_t*>(p[0]->navig)->navig == nullptr);
 }
 
+TEST_F(RowsetRead, TheLinksFixtureKeepsItsReferences) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load_path(kDir + "links.xml", &f), 0);
+  const auto p = all_of<gpspos_t>(f, CLS_GPSPOS);
+  ASSERT_EQ(p.size(), 2u) << "the position another one holds left the list";
+  ASSERT_NE(p[0]->navig, nullptr);
+  EXPECT_EQ(double(static_cast<navigation_t*>(p[0]->navig)->hdop), 1.5);
+  ASSERT_NE(p[0]->idsats, nullptr);
+  EXPECT_TRUE(p[0]->dgps == nullptr);
+  ASSERT_NE(p[1]->navig, nullptr);
+  EXPECT_EQ(p[1]->navig->cls, CLS_GPSPOS);
+  const auto t = all_of<tracklog_t>(f, CLS_TRACKLOG);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_TRUE(t[0]->sons == nullptr);
+}
+
 }  // namespace
