@@ -109,6 +109,7 @@ TEST_F(GtmImages, TheImageLabelFollowsTheLanguage) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lang);
     shown.clear();
+    config_reset();  // the language is read once per configuration
     config_set("LANG", c.lang);
     // A copy of its own per language: each is a file not loaded yet.
     const std::string copy =

@@ -3,12 +3,13 @@
 // so the Navilink and MediaTek drivers' step texts, and the swap size, reach the
 // window's text control. The downloads run against the simulated loggers on the
 // virtual clock, on a worker, while the test's thread handles the window's messages;
-// every text the control takes between two turns is recorded.
+// every text the control takes is recorded (the control is subclassed).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "gps/loggers/navilink.h"
 #include "gps/port_io.h"
 #include "platform/sys/clock.h"
+#include "platform/sys/utf.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/ui.h"
 #include "shell/framework/dispatcher.h"
@@ -33,6 +35,20 @@
 namespace {
 
 using lnav_test::run_with;
+
+// The texts the progress window's text control took, in order.
+std::mutex g_texts_lock;
+std::vector<std::string> g_texts;
+plat::WndProc g_text_proc = nullptr;
+
+plat::LResult recording_proc(plat::Wnd w, uint32_t msg, plat::WParam wp, plat::LParam lp) {
+  if (msg == plat::WM_SETTEXT) {
+    const auto* text = reinterpret_cast<const char16_t*>(lp);
+    std::lock_guard<std::mutex> hold(g_texts_lock);
+    g_texts.push_back(text ? plat::utf16_to_utf8(std::u16string_view(text)) : std::string());
+  }
+  return plat::call_window_proc(g_text_proc, w, msg, wp, lp);
+}
 
 class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
  protected:
@@ -57,11 +73,16 @@ class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
     progress_window_create();
     ASSERT_NE(progress_window(), nullptr);
     progress_show();
+    plat::Wnd text = plat::get_dlg_item(progress_window(), kProgressTextId);
+    ASSERT_NE(text, nullptr);
+    g_text_proc = reinterpret_cast<plat::WndProc>(
+        plat::set_window_long(text, plat::GWLP_WNDPROC, reinterpret_cast<intptr_t>(recording_proc)));
     base_ = tm_test::fresh_dir("logger-progress") + "/dl";
   }
   void TearDown() override {
     progress_close();
     progress_state_reset();
+    plat::use_virtual_clock(false);
     task_slots_init();  // forgets the target
     get_line_store_hooks().progress_text = nullptr;
     if (frame_ && plat::is_window(frame_)) plat::destroy_window(frame_);
@@ -75,17 +96,25 @@ class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
   // The texts the window's text control took while `call` ran.
   template <class Sim>
   std::vector<std::string> texts_during(const Sim& sim, const std::function<void()>& call) {
-    std::vector<std::string> seen;
-    auto look = [&] {
-      tm_test::pump(20);
-      const std::string now = plat::dlg_item_text(progress_window(), kProgressTextId);
-      if (seen.empty() || seen.back() != now) seen.push_back(now);
-    };
-    // The window updates at most every 0.1 s: the previous download's last text is old.
-    plat::advance_virtual_ms(1000);
-    EXPECT_GE(run_with(sim, call, 10, 60000, look), 0) << "the download hung";
-    look();
-    return seen;
+    {
+      std::lock_guard<std::mutex> hold(g_texts_lock);
+      g_texts.clear();
+    }
+    fresh_time();
+    EXPECT_GE(run_with(sim, call, 10, 60000, [] { tm_test::pump(20); }), 0) << "the download hung";
+    tm_test::pump(100);
+    std::lock_guard<std::mutex> hold(g_texts_lock);
+    return g_texts;
+  }
+
+  // The window updates at most every 0.1 s on the platform clock. Each run on the virtual
+  // clock ends with the clock off, its time having run ahead of the real clock: the clock
+  // goes on virtual here, an hour further than the time before for every run, so that the
+  // last text shown is always older than the next.
+  void fresh_time() {
+    plat::use_virtual_clock(true);
+    epoch_ms_ += 3600000;
+    plat::advance_virtual_ms(epoch_ms_);
   }
 
   static bool has(const std::vector<std::string>& texts, const std::string& t) {
@@ -102,6 +131,7 @@ class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
   container_t* target_ = nullptr;
   tm_test::pty_pair pty_;
   std::string base_;
+  int64_t epoch_ms_ = 0;
 };
 
 const char* const kLanguages[] = {"FRANCAIS", "ENGLISH"};
@@ -123,6 +153,7 @@ TEST_F(LoggerProgressWindow, NavilinkDownloadsShowTheirSteps) {
       {navilink_download_routes, "tmr", "Navilink - Routes", "Route "},
   };
   for (const char* lang : kLanguages) {
+    config_reset();  // the language is read once per configuration
     config_set("LANG", lang);
     for (const step& s : steps) {
       SCOPED_TRACE(std::string(lang) + " " + s.headline);
@@ -152,6 +183,7 @@ TEST_F(LoggerProgressWindow, MediaTekDownloadShowsItsSteps) {
   sim.start();
   for (const char* lang : kLanguages) {
     SCOPED_TRACE(lang);
+    config_reset();  // the language is read once per configuration
     config_set("LANG", lang);
     com_device* dev = nullptr;
     mtk_ctx* ctx = nullptr;
@@ -177,11 +209,15 @@ TEST_F(LoggerProgressWindow, TheSwapSizeFollowsTheLanguage) {
     std::string text;
   } cases[] = {{"FRANCAIS", "Taille du swap " + mb + " Mo"}, {"ENGLISH", "Swap size " + mb + "MB"}};
   for (const auto& c : cases) {
+    config_reset();  // the language is read once per configuration
     config_set("LANG", c.lang);
-    plat::advance_virtual_ms(1000);
+    fresh_time();
     swap_show_size();
     tm_test::pump(20);
     EXPECT_EQ(plat::dlg_item_text(progress_window(), kProgressTextId), c.text);
+    std::lock_guard<std::mutex> hold(g_texts_lock);
+    ASSERT_FALSE(g_texts.empty());
+    EXPECT_EQ(g_texts.back(), c.text);
   }
 }
 

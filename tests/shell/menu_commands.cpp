@@ -8,9 +8,7 @@
 #include "gps/nmea_log.h"
 #include "gps/navig.h"
 #include "platform/ui/dialog.h"
-#include "platform/ui/icons.h"
 #include "platform/ui/window.h"
-#include "raster/icon_load.h"
 #include "shell/gps_ui/gps_dialogs.h"
 #include "shell/cursor_window.h"
 #include "shell/preference_dialogs.h"
@@ -272,25 +270,6 @@ TEST_F(FrameFixture, AboutBoxNamesTheProgramAndVersion) {
   ASSERT_EQ(tm_test::message_boxes().size(), 1u);
   EXPECT_EQ(tm_test::message_boxes()[0].caption, "About Tarmelo");
   EXPECT_EQ(tm_test::message_boxes()[0].text.rfind("Tarmelo v5.0.0\n", 0), 0u);
-  // The program's own icon, in place of the information icon.
-  EXPECT_EQ(tm_test::message_boxes()[0].flags & 0xF0u, plat::MB_USERICON);
-}
-
-// The frame carries the program's icon picture, large and 16 x 16, the same picture as
-// the About box's.
-TEST_F(FrameFixture, TheFrameCarriesTheProgramsIcon) {
-  plat::Surface big, small, picture;
-  ASSERT_TRUE(plat::get_window_icon(frame_, plat::kWindowIconBig, &big));
-  ASSERT_TRUE(plat::get_window_icon(frame_, plat::kWindowIconSmall, &small));
-  EXPECT_EQ(big.width, 32);
-  EXPECT_EQ(big.height, 32);
-  EXPECT_EQ(small.width, 16);
-  EXPECT_EQ(small.height, 16);
-  ASSERT_TRUE(raster_icon_surface(program_icon_file(kProgramIcon), nullptr, 32, &picture));
-  EXPECT_EQ(big.pixels, picture.pixels);
-  // Not one flat colour: the picture itself.
-  EXPECT_NE(std::count(big.pixels.begin(), big.pixels.end(), big.pixels[0]), 32 * 32);
-  EXPECT_EQ(program_icon_file(1), nullptr);
 }
 
 TEST_F(FrameFixture, QuitDestroysTheFrameAndExits) {

@@ -46,10 +46,12 @@
 #include "map/view_records.h"
 #include "platform/gdi/geometry.h"
 #include "platform/gdi/surface.h"
+#include "platform/ui/icons.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
 #include "platform/ui/ui.h"
 #include "platform/ui/window.h"
+#include "raster/icon_load.h"
 #include "shell/command_table.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
@@ -438,70 +440,24 @@ TEST_F(RunPicture, TheSamplesAreDrawnWhereTheViewPutsThem) {
   const rgb track_colour = colour_of(gpsobj_default_colour(CLS_TRACKLOG));
   check_track(shot, v, track_vertices(gpx), waypoints(gpx), track_colour);
   check_waypoints(shot, relief, v, corners, waypoints(gpx), track_colour);
+
+  // The frame carries the program's icon picture, large and 16 x 16; the About box shows
+  // the same picture in place of the information icon.
+  plat::Surface big, small, icon;
+  ASSERT_TRUE(plat::get_window_icon(main_frame_window(), plat::kWindowIconBig, &big));
+  ASSERT_TRUE(plat::get_window_icon(main_frame_window(), plat::kWindowIconSmall, &small));
+  EXPECT_EQ(big.width, 32);
+  EXPECT_EQ(big.height, 32);
+  EXPECT_EQ(small.width, 16);
+  EXPECT_EQ(small.height, 16);
+  ASSERT_TRUE(raster_icon_surface(program_icon_file(kProgramIcon), nullptr, 32, &icon));
+  EXPECT_EQ(big.pixels, icon.pixels);
+  EXPECT_NE(std::count(big.pixels.begin(), big.pixels.end(), big.pixels[0]), 32 * 32)
+      << "the picture, not one flat colour";
+  tm_test::clear_message_boxes();
+  about_box(kProgramIcon);
+  ASSERT_EQ(tm_test::message_boxes().size(), 1u);
+  EXPECT_EQ(tm_test::message_boxes()[0].flags & 0xF0u, plat::MB_USERICON);
 }
-
-// ---- KML ground overlays: the draw order decides which image lies on top -------------------
-// Two overlays of one colour each, overlapping by half: red on 0..2 degrees east, blue on
-// 1..3. The one on top shows whole (two units wide), the other only its uncovered half.
-struct overlay_case {
-  int red_order, blue_order;
-  bool red_on_top;
-};
-
-void run_overlays(const overlay_case& c, int* red, int* blue) {
-  *red = *blue = 0;
-  const std::string dir = tm_test::fresh_dir("run-overlays");
-  plat::Surface red_png(40, 20, 0xFFFF0000u), blue_png(40, 20, 0xFF0000FFu);
-  ASSERT_EQ(plat::write_png(red_png, (dir + "red.png").c_str()), 0);
-  ASSERT_EQ(plat::write_png(blue_png, (dir + "blue.png").c_str()), 0);
-  auto overlay = [](const char* image, int order, int west) {
-    return "<GroundOverlay><name>" + std::string(image) + "</name><drawOrder>" +
-           std::to_string(order) + "</drawOrder><Icon><href>" + image +
-           "</href></Icon><LatLonBox><north>46</north><south>45</south><east>" +
-           std::to_string(west + 2) + "</east><west>" + std::to_string(west) +
-           "</west></LatLonBox></GroundOverlay>";
-  };
-  const std::string kml = tm_test::write_file(
-      dir + "overlays.kml",
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\">"
-      "<Document>" + overlay("red.png", c.red_order, 0) + overlay("blue.png", c.blue_order, 1) +
-          "</Document></kml>\n");
-  const std::string path = dir + "frame.png";
-  setenv("TARMELO_PICTURE", path.c_str(), 1);
-  const int code = run_main({kml.c_str()});
-  unsetenv("TARMELO_PICTURE");
-  ASSERT_EQ(code, 0);
-  const picture shot = tm_test::read_picture(path);
-  ASSERT_GT(shot.width, 0);
-  for (int y = 0; y < shot.height; ++y)
-    for (int x = 0; x < shot.width; ++x) {
-      const rgb& p = shot.at(x, y);
-      if (p.distance({255, 0, 0}) < 12) ++*red;
-      if (p.distance({0, 0, 255}) < 12) ++*blue;
-    }
-}
-
-class RunOverlays : public RunPicture, public ::testing::WithParamInterface<overlay_case> {};
-
-TEST_P(RunOverlays, TheHigherDrawOrderLiesOnTop) {
-  plat::use_virtual_clock(false);
-  config_reset();
-  int red = 0, blue = 0;
-  run_overlays(GetParam(), &red, &blue);
-  SCOPED_TRACE(testing::Message() << red << " red, " << blue << " blue pixels");
-  ASSERT_GT(red + blue, 400) << "both overlays are drawn";
-  ASSERT_GT(std::min(red, blue), 100);
-  // The image on top covers twice the area of the other.
-  if (GetParam().red_on_top)
-    EXPECT_GT(red, 3 * blue / 2);
-  else
-    EXPECT_GT(blue, 3 * red / 2);
-}
-
-// The file order (red first) is reversed by the draw orders, then followed; negative
-// orders too.
-INSTANTIATE_TEST_SUITE_P(DrawOrders, RunOverlays,
-                         ::testing::Values(overlay_case{2, 1, true}, overlay_case{1, 2, false},
-                                           overlay_case{0, -3, true}));
 
 }  // namespace
