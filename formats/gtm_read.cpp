@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/command_hooks.h"
+#include "core/config.h"
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_ops.h"
@@ -363,7 +364,8 @@ size_t place_image_data(gtm_context* c) {
 // with no error pending (the caller keeps the read's own aside): objects are only made
 // and freed then.
 void load_image(gtm_context* c, gtm_image* im, int number) {
-  std::string label = "Loading images " + std::to_string(number);
+  std::string label =
+      std::string(is_french() ? "Chargement des images " : "Loading images ") + std::to_string(number);
   core_progress_file_position(label.c_str());
   if (im->size == 0) return;
   container_t* temp = nullptr;

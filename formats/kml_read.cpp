@@ -31,6 +31,7 @@ void clear_feature(kml_reader* st) {
   free_mem(&st->name);
   free_mem(&st->description);
   st->time = date_rec{};
+  st->draw_order = 0;
 }
 
 void start_document(xml_parser_t* ctx, int) {

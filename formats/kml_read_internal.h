@@ -44,6 +44,8 @@ struct kml_reader {
   char16_t* name = nullptr;
   char16_t* description = nullptr;
   date_rec time{};
+  // A "drawOrder" read before the overlay's image reference: the request takes it.
+  int draw_order = 0;
   // Styles: every style record the read made (freed at its end), the dictionary by
   // identifier, the default one, the current one, and an anonymous record reused by
   // the next "Style" without identifier.

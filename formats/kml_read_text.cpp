@@ -286,6 +286,7 @@ void new_request(kml_reader* st, int owner, const char* text) {
   kml_count_made(st);
   if (owner == KML_GROUND_OVERLAY) {
     req->list = kml_list(st);
+    req->draw_order = st->draw_order;
     st->request = req;
     st->current = nullptr;
   } else {
@@ -357,10 +358,14 @@ void on_rotation(xml_parser_t* ctx, int top, const char* text) {
   st->request->rotation = r;
 }
 
+// The draw order of a ground overlay. It usually comes before the overlay's "Icon": it
+// is kept for the feature and given to the request its "href" makes, or set on the
+// request when that came first.
 void on_draw_order(xml_parser_t* ctx, int top, const char* text) {
   kml_reader* st = kml_state(ctx);
-  if (parent_of(ctx, top) == KML_GROUND_OVERLAY && st->request)
-    st->request->draw_order = int_of(text);
+  if (parent_of(ctx, top) != KML_GROUND_OVERLAY) return;
+  st->draw_order = int_of(text);
+  if (st->request && !st->request->style_icon) st->request->draw_order = st->draw_order;
 }
 
 // The refresh of the links: a record made by an "href" earlier in the same "Link"

@@ -10,6 +10,7 @@
 // Linked files are loaded at most kKmlMaxLinkLoads times per outermost read on a
 // thread: a linked KML file is read (and resolves its own links) inside its parent's
 // read, so a chain of files that link on and on stops there.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -37,6 +38,9 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 // Rotations below this (degrees) place the box itself.
 constexpr double kNoRotation = 2e-14;
+// Layer priority of a ground overlay of draw order 0, and the span of draw orders kept.
+constexpr int kOverlayPriority = 10000000;
+constexpr int kOverlayOrderSpan = 1000000;
 // Image files loaded by one read.
 constexpr int kMaxImageLoads = 1000;
 
@@ -163,6 +167,15 @@ bool place_overlay(bitmap_t* image, const kml_image_request& r) {
   return get_gblerr() == 0;
 }
 
+// The drawing order of a ground overlay: its folder's layer priority, which orders the
+// image among the images of the graph space (higher on top). Overlays sit at the top of
+// the image priorities (an image file gets at most kOverlayPriority), in their draw order;
+// equal orders keep the file's order.
+int overlay_priority(int draw_order) {
+  const int order = std::clamp(draw_order, -kOverlayOrderSpan, kOverlayOrderSpan);
+  return kOverlayPriority + order;
+}
+
 void file_overlay(kml_reader* st, kml_image_request& r, bitmap_t* image) {
   if (!place_overlay(image, r)) {
     set_gblerr(0);
@@ -176,7 +189,10 @@ void file_overlay(kml_reader* st, kml_image_request& r, bitmap_t* image) {
   folder_t* d = nullptr;
   folder_t* top = st->folders.empty() ? nullptr : st->folders.front();
   if (top) folder_get_or_create(top, image, 0, &d);
-  if (d) folder_set_name(d, r.ref.c_str());
+  if (d) {
+    folder_set_name(d, r.ref.c_str());
+    d->layer = overlay_priority(r.draw_order);
+  }
   set_gblerr(0);
 }
 

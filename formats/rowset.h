@@ -6,11 +6,15 @@
 // be loaded (classes 1 to 199).
 //
 // What a row can never set: objects of the classes that hold system resources (file
-// objects, their memory copies and line stores, GPS ports, sockets) are not made; a
-// reference or list attribute is left empty (a row has no id of its own, so no other row
-// can name it, and pointing into objects loaded elsewhere would let this object's free
-// routine release what their owner still lists). Every object made stays in the list,
-// which alone frees it.
+// objects, their memory copies and line stores, GPS ports, sockets) are not made.
+// References and lists: a row may give its own id (an element named after its class's
+// id attribute, "ID"); after the read each reference or list attribute that names the
+// id of another row is linked to that row's object, which then leaves the content list,
+// held by the object that refers to it (the classes' free routines release what their
+// references and lists point to). An id no row gave, or one that would make an object
+// held twice or a chain of holders, leaves the attribute empty; objects loaded
+// elsewhere are never pointed into. Every object is thus freed once, by the list or by
+// its holder.
 #pragma once
 
 struct obj_t;

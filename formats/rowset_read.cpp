@@ -7,6 +7,9 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "core/dict.h"
 #include "core/error.h"
@@ -31,10 +34,20 @@ constexpr double kBudgetMargin = 16.0 * 1024 * 1024;
 // memory copies of files (28), GPS ports (111), sockets (141).
 constexpr int kRefusedClasses[] = {25, 27, 28, 111, 141};
 
+// A reference (type 11) or list (type 12) attribute of a row, linked after the read.
+struct pending_link {
+  obj_t* holder;
+  int offset;
+  int type;
+  uint32_t id;
+};
+
 struct rowset_reader {
   container_t* list = nullptr;
   obj_t* current = nullptr;
   int64_t made = 0;
+  std::unordered_map<uint32_t, obj_t*> by_id;  // the rows' own ids, as written
+  std::vector<pending_link> links;
 };
 
 rowset_reader* state(xml_parser_t* ctx) { return static_cast<rowset_reader*>(ctx->user); }
@@ -59,7 +72,9 @@ void add_word(container_t* dict, const char* name, int value) {
 void add_class_attributes(container_t* dict, int cls) {
   const objdesc* desc = obj_class_descriptor(cls, nullptr);
   if (!desc || !desc->attrs) return;
-  for (int i = 2; i < desc->count; ++i) {
+  for (int i = 0; i < desc->count; ++i) {
+    // Of the object header, only the id: the key references are linked by.
+    if (i == 1 || (i == 0 && desc->attrs[0].type != AT_ID)) continue;
     const char* attr = desc->attrs[i].name;
     if (!attr || !*attr) continue;
     std::string upper(attr);
@@ -145,13 +160,35 @@ void set_string(xml_parser_t* ctx, char* field, const char* text) {
   free_mem(&utf8);
 }
 
+// The number of an id, reference or list text: the two prefix characters skipped.
+uint32_t id_of(const char* text) {
+  const char* digits = text;
+  for (int k = 0; k < 2 && *digits; ++k) ++digits;
+  uint32_t id = 0;
+  attr_from_text(AT_UINT, &id, digits);
+  return id;
+}
+
 // The text of an attribute element, converted into the current object's attribute of
-// that name (case ignored). An id is read after its two prefix characters; references
-// and lists stay empty.
+// that name (case ignored). An id is read after its two prefix characters. The row's
+// own id (its class's first attribute) is the key the references of the file use: the
+// object keeps the id the store gave it. References and lists are remembered and
+// linked once every row is read.
 void set_attribute(xml_parser_t* ctx, const char* text) {
-  obj_t* obj = state(ctx)->current;
+  rowset_reader* st = state(ctx);
+  obj_t* obj = st->current;
   if (!obj || !ctx->scratch || !ctx->scratch[0]) return;
   const int n = obj_class_attr_count(obj->cls);
+  {
+    int type = 0, off = 0;
+    const char* name = nullptr;
+    obj_attr_info(obj->cls, 0, &type, &off, &name);
+    if (type == AT_ID && name && str_compare_ci(name, ctx->scratch) == 0) {
+      const uint32_t id = id_of(text);
+      if (id != 0) st->by_id[id] = obj;
+      return;
+    }
+  }
   for (int i = 2; i < n; ++i) {
     int type = 0, off = 0;
     const char* name = nullptr;
@@ -166,7 +203,12 @@ void set_attribute(xml_parser_t* ctx, const char* text) {
         attr_from_text(AT_ID, field, digits);
         break;
       }
-      case AT_REF: case AT_LIST: case AT_FATHER: break;
+      case AT_REF: case AT_LIST: {
+        const uint32_t id = id_of(text);
+        if (id != 0) st->links.push_back({obj, off, type, id});
+        break;
+      }
+      case AT_FATHER: break;
       case AT_WSTRING: xml_text_to_wcs(ctx, text, reinterpret_cast<char16_t**>(field)); break;
       case AT_STRING: set_string(ctx, field, text); break;
       default: attr_from_text(type, field, text); break;
@@ -184,6 +226,33 @@ void on_attribute(xml_parser_t* ctx, const char* text) {
     return;
   }
   set_attribute(ctx, text);
+}
+
+// After the read: each reference and list is linked to the object of the read whose row
+// gave that id; an id no row gave leaves the attribute empty. A list is only ever linked
+// to a list (a container). The object that is linked to leaves the file's content list:
+// the object referring to it holds it from then on, as the classes' free routines
+// expect of what their references and lists point to. So an object is linked to once at
+// most, an object that holds another is never linked to, and one that is held holds
+// nothing: whatever the file says, freeing the file frees every object once.
+void link_references(rowset_reader& st) {
+  std::unordered_set<obj_t*> held, holders;
+  for (const pending_link& l : st.links) {
+    auto it = st.by_id.find(l.id);
+    if (it == st.by_id.end()) continue;
+    obj_t* target = it->second;
+    if (target == l.holder || held.count(target) || holders.count(target) ||
+        held.count(l.holder))
+      continue;
+    if (l.type == AT_LIST && target->cls != CLS_CONTAINER) continue;
+    int at = obj_list_count(st.list) - 1;
+    while (at >= 0 && st.list->elems[at] != target) --at;
+    if (at < 0) continue;
+    obj_list_remove_at(st.list, at);
+    std::memcpy(reinterpret_cast<char*>(l.holder) + l.offset, &target, sizeof target);
+    held.insert(target);
+    holders.insert(l.holder);
+  }
 }
 
 constexpr xml_element_handler kHandlers[kRoutines] = {nullptr, on_type, on_attribute, on_row,
@@ -209,6 +278,7 @@ int read_rowset(obj_t* file, container_t* list) {
   // error is pending, so the error waits meanwhile.
   const int error = get_gblerr();
   set_gblerr(0);
+  link_references(st);
   xml_parser_free(&ctx);
   free_dictionary(&dict);
   free_obj(&attributes);

@@ -67,6 +67,11 @@ int ecw_read_lines(bitmap_t* image, ecw_window* window, int grey, uint8_t* dest8
 // drawn.
 int ecw_display(bitmap_t* image, uint8_t* dib, int row_bytes, int dib_x, int dib_y,
                 extent_t screen);
+// The raster display's slot for symbol copies: the whole image read at `width` x
+// `height` into packed pixels, straight from the library (a symbol is small, and is
+// wanted whole at once, so it never waits for the refinement worker). A failing call
+// leaves the pixels as they were.
+void ecw_symbol(bitmap_t* image, uint32_t* pixels, int width, int height);
 // The cache cycle of command slot 2's idle pass.
 void ecw_idle_views();
 // Start-up: clears the state, creates the open list, fills the hooks of the map layer.

@@ -243,3 +243,37 @@ int ecw_display(bitmap_t* image, uint8_t* dib, int row_bytes, int dib_x, int dib
   }
   return 0;
 }
+
+void ecw_symbol(bitmap_t* image, uint32_t* pixels, int width, int height) {
+  if (!image || !pixels || width < 1 || height < 1 || image->width < 1 || image->height < 1)
+    return;
+  reading_flag reading;
+  if (ecw_open(image) != 0) {
+    set_gblerr(0);
+    if (ecw_state* s = ecw_state_of(image)) {
+      std::lock_guard<std::mutex> hold(s->lock);
+      ecw_close_locked(s, 1);
+    }
+    return;
+  }
+  ecw_state* s = ecw_state_of(image);
+  const ecw_calls* lib = ecw_library();
+  if (!s || !lib) return;
+  ecw_window window;
+  window.width = width;
+  window.height = height;
+  window.origin_x = 0.0;
+  window.origin_y = 0.0;
+  window.extent_x = image->width;
+  window.extent_y = image->height;
+  ecw_region r = ecw_region_of(0.0, 0.0, image->width, image->height, image->width, image->height);
+  r.out_w = std::min(width, r.x1 - r.x0 + 1);
+  r.out_h = std::min(height, r.y1 - r.y0 + 1);
+  if (!opened_by_address(image)) ecw_open_list_add(image);
+  std::lock_guard<std::mutex> hold(s->lock);
+  if (!s->view) return;
+  if (lib->set_view(s->view, s->band_count, s->bands.data(), r.x0, r.y0, r.x1, r.y1, r.out_w,
+                    r.out_h) != 0)
+    return;
+  draw_region(lib, s, r, window, 0, nullptr, pixels, width);
+}

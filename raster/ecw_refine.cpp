@@ -363,4 +363,5 @@ void ecw_init() {
   flags().store(0);
   get_bitmap_hooks().ecw_end_view = ecw_free_view;
   get_raster_display_hooks().ecw_display = ecw_display;
+  get_raster_display_hooks().ecw_symbol = ecw_symbol;
 }

@@ -9,6 +9,8 @@
 #include "core/reader.h"
 #include "map/bitmap_record.h"
 #include "map/file_object.h"
+#include "platform/ui/icons.h"
+#include "raster/icon_load.h"
 #include "raster/image_load.h"
 #include "raster/png_read.h"
 
@@ -73,4 +75,53 @@ bitmap_t* raster_icon_load(const char* name) {
   std::vector<uint8_t> bytes;
   if (!name || !read_icon_file(name, &bytes)) return nullptr;
   return decode_icon(bytes);
+}
+
+bool raster_icon_surface(const char* name, const char* fallback, int size, plat::Surface* out) {
+  if (!out || size < 1) return false;
+  const int saved = get_gblerr();
+  set_gblerr(0);
+  bitmap_t* b = raster_icon_load(name);
+  if (!b && fallback) {
+    set_gblerr(0);
+    b = raster_icon_load(fallback);
+  }
+  bool ok = b && b->width > 0 && b->height > 0 && b->lines && (b->planes == 1 || b->planes >= 3);
+  if (ok) {
+    out->resize(size, size, 0);
+    const size_t w = size_t(b->width);
+    for (int y = 0; y < size && ok; ++y) {
+      const uint8_t* row = get_img_line_adr(b, int(int64_t(y) * b->height / size), 0);
+      if (!row) {
+        ok = false;
+        break;
+      }
+      uint32_t* line = out->row(y);
+      for (int x = 0; x < size; ++x) {
+        const size_t sx = size_t(int64_t(x) * b->width / size);
+        uint32_t p = 0;
+        if (b->planes >= 3) {
+          p = uint32_t(row[sx]) << 16 | uint32_t(row[w + sx]) << 8 | row[2 * w + sx];
+        } else {
+          const uint8_t v = row[sx];
+          p = uint32_t(b->lut_r[v]) << 16 | uint32_t(b->lut_g[v]) << 8 | b->lut_b[v];
+        }
+        line[x] = 0xFF000000u | p;
+      }
+    }
+  }
+  if (!ok) *out = plat::Surface();
+  free_obj(&b);
+  set_gblerr(saved);
+  return ok;
+}
+
+bool raster_window_icons(plat::Wnd wnd, const char* name, const char* fallback) {
+  plat::Surface big, small;
+  if (!raster_icon_surface(name, fallback, 32, &big) ||
+      !raster_icon_surface(name, fallback, 16, &small))
+    return false;
+  plat::set_window_icon(wnd, plat::kWindowIconBig, big);
+  plat::set_window_icon(wnd, plat::kWindowIconSmall, small);
+  return true;
 }

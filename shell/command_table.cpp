@@ -1,8 +1,8 @@
 // The map program's per-slot action table and run_command, the routine through which the
 // dispatcher reaches it. Each slot is one row: where its routine runs and what it is
-// called. Parts of the program that are not in this build yet have empty routines here:
-// an empty command on the user-interface thread simply returns (the dispatcher then
-// ends it), an empty worker ends its task at once, so the dispatcher never stays busy.
+// called. A slot the map program has no command for runs nothing (the dispatcher ends
+// it at once), and a worker without a routine of its own ends its task at once, so the
+// dispatcher never stays busy.
 #include "gps/gpsport.h"
 #include "gps/navig.h"
 #include "shell/command_table.h"
@@ -16,9 +16,6 @@
 
 namespace {
 
-// ---- Routines of parts not in this build yet ---------------------------------------------------
-void ui_nothing() {}
-
 // Command 20: the periodic reload of a file; the map model's routine reads the task text
 // and ends the task itself.
 void reload_files_worker(void*) { graphspace_reload_files(); }
@@ -26,9 +23,6 @@ void reload_files_worker(void*) { graphspace_reload_files(); }
 constexpr command_entry kFramework{CMD_FRAMEWORK, false, "", nullptr, nullptr};
 constexpr command_entry kNothing{CMD_NOTHING, false, "", nullptr, nullptr};
 
-constexpr command_entry ui(const char* name, bool progress = false) {
-  return {CMD_UI, progress, name, ui_nothing, nullptr};
-}
 constexpr command_entry worker(const char* name, bool progress,
                                worker_routine routine = worker_end_only) {
   return {CMD_WORKER, progress, name, nullptr, routine};

@@ -6,7 +6,7 @@
 //
 // Every command ends with slot 1: a command on the user-interface thread is ended by the
 // dispatcher when it returns; a worker ends itself with task_end as its very last
-// action. Routines of parts not in this build yet are empty routines that keep that rule.
+// action.
 #pragma once
 #include "core/worker.h"
 #include "shell/framework/dispatcher.h"
@@ -35,5 +35,5 @@ void main_command_table_reset();
 // worker task (running slot := slot) or called here. A slot outside the table, or one
 // the dispatcher handles, does nothing.
 void run_command(int slot);
-// The empty worker of a part not built yet: ends its task.
+// The worker of a slot with nothing to do on its own: ends its task.
 void worker_end_only(void* arg);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -41,21 +40,27 @@ constexpr int kFormatKml = 38;
 constexpr int kFormatNmea = 39;
 
 std::mutex g_lock;
-std::set<container_t*> g_posted;                       // lists posted, not yet exported
-std::map<std::pair<int, int>, export_writer> g_writers;  // by (kind, format)
+std::set<container_t*> g_posted;  // lists posted, not yet exported
+using export_writer = void (*)(const char* name, container_t* list);
 
 void gpx_writer(const char* name, container_t* list) { write_gpx(name, list); }
 
+// The writers by (kind, format).
+struct writer_row {
+  int kind, format;
+  export_writer writer;
+};
+const writer_row kWriters[] = {
+    {kExportKindGps, kFormatGpx, gpx_writer},
+    {kExportKindGraphics, kFormatMif, mif_write_file},
+    {kExportKindGraphics, kFormatKml, kml_write_file},
+    {kExportKindGps, kFormatNmea, nmea_write_file},
+};
+
 export_writer writer_of(int kind, int format) {
-  std::lock_guard<std::mutex> g(g_lock);
-  if (g_writers.empty()) {
-    g_writers[{kExportKindGps, kFormatGpx}] = gpx_writer;
-    g_writers[{kExportKindGraphics, kFormatMif}] = mif_write_file;
-    g_writers[{kExportKindGraphics, kFormatKml}] = kml_write_file;
-    g_writers[{kExportKindGps, kFormatNmea}] = nmea_write_file;
-  }
-  auto it = g_writers.find({kind, format});
-  return it == g_writers.end() ? nullptr : it->second;
+  for (const writer_row& r : kWriters)
+    if (r.kind == kind && r.format == format) return r.writer;
+  return nullptr;
 }
 
 // Takes a posted list out of the record; false when the address was never posted (or
@@ -144,12 +149,6 @@ void report_save_error(const char* name) {
 }
 
 }  // namespace
-
-void export_set_writer(int kind, int format, export_writer writer) {
-  writer_of(kind, format);  // the table exists
-  std::lock_guard<std::mutex> g(g_lock);
-  g_writers[{kind, format}] = writer;
-}
 
 void save_file(int kind) {
   int format = 0;

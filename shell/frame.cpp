@@ -16,6 +16,7 @@
 #include "map/view_records.h"
 #include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/ui.h"
+#include "raster/icon_load.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
@@ -105,6 +106,8 @@ int create_main_window(mapwin_t** out) {
     return 0;
   }
   g_frame.store(wnd, std::memory_order_release);
+  // The program's icon picture (a missing file leaves the window without one).
+  raster_window_icons(wnd, program_icon_file(kProgramIcon), nullptr);
   // The GPS windows opened over the frame reach its menu and live navigation.
   install_gps_window_routines();
   attach_window_object(&g_frame_object, wnd, 0, 0, wa.right, wa.bottom, config_back_color(), 32, 0);

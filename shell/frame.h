@@ -157,5 +157,9 @@ const char* georef_system_name(const georef_t* georef);
 void show_environment();
 // The About box (a message box with the program's name, version and web address).
 void about_box(int icon);
+// The program's icon (its frame window, the About box): the icon picture file of an icon
+// number, null for a number that names none.
+constexpr int kProgramIcon = 199;
+const char* program_icon_file(int icon);
 const char* about_text();
 const char* about_title();

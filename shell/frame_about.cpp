@@ -7,7 +7,9 @@
 
 #include "core/config.h"
 #include "core/memory.h"
+#include "platform/ui/icons.h"
 #include "platform/ui/msgbox.h"
+#include "raster/icon_load.h"
 #include "shell/frame.h"
 #include "shell/framework/table_window.h"
 #include "shell/framework/winutil.h"
@@ -43,8 +45,17 @@ const char* about_title() {
   return g_about_title.c_str();
 }
 
-void about_box(int /*icon*/) {
-  // There are no icon resources here: the box shows the information icon.
+const char* program_icon_file(int icon) { return icon == kProgramIcon ? "tarmelo.ico" : nullptr; }
+
+void about_box(int icon) {
+  // The program's icon picture; the information icon when it cannot be read.
+  plat::Surface picture;
+  const char* file = program_icon_file(icon);
+  if (file && raster_icon_surface(file, nullptr, 32, &picture)) {
+    plat::message_box_icon(dialog_owner_window(), about_text(), about_title(), plat::MB_OK,
+                           picture);
+    return;
+  }
   plat::message_box(dialog_owner_window(), about_text(), about_title(),
                     plat::MB_OK | plat::MB_ICONINFORMATION);
 }

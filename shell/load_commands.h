@@ -97,12 +97,9 @@ int post_export_command(container_t* list, int kind, int format, const char* nam
 // Command 15: reads its text, takes the list, exports, frees the list; a write failure is
 // reported with the file's name.
 void run_export_command();
-// The writer of a (kind, format) pair; any other pair writes nothing.
+// The writer of a (kind, format) pair: GPX for GPS data, MIF and KML for graphics, NMEA
+// for GPS data; any other pair writes nothing.
 void file_export(container_t* list, int kind, int format, const char* name);
-// The writers of the pairs whose formats are not built yet (MIF 27, KML 38, NMEA 39)
-// are filled here when they land; an empty slot writes nothing.
-using export_writer = void (*)(const char* name, container_t* list);
-void export_set_writer(int kind, int format, export_writer writer);
 
 // ---- Display system ----------------------------------------------------------------------
 // Menu 40012: asks for a system and posts slot 12 ("%ld %ld" graph space id, georef id).

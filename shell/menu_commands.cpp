@@ -118,7 +118,7 @@ void cmd_export_graphics() { save_file(3); }
 void cmd_export_gps() { save_file(4); }
 void cmd_wms_services() { wms_manage_services(current()); }
 void cmd_map_features() { featdlg_open_window(); }
-void cmd_about() { about_box(199); }
+void cmd_about() { about_box(kProgramIcon); }
 
 }  // namespace
 

@@ -27,8 +27,7 @@ struct obj_t;
 // ---- Module initialisers -----------------------------------------------------------------
 using init_routine = void (*)();
 
-// One slot of the initialiser table: the routine's name and the routine itself (the
-// empty routine init_nothing for a subsystem that is not in this build yet).
+// One slot of the initialiser table: the routine's name and the routine itself.
 struct init_step {
   const char* name;
   init_routine run;
@@ -65,8 +64,6 @@ struct startup_table {
 startup_table& get_startup_table();
 // Every slot back to the program's own routine.
 void startup_table_reset();
-// The routine of the slots whose subsystem is not built yet: does nothing.
-void init_nothing();
 
 // Global initialisation: gblerr := 0, the program folder, then the module initialisers
 // (the command line among them). An error set by the program folder step ends the

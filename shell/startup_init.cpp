@@ -5,8 +5,7 @@
 // before the objects made from them, the dispatcher's slots before the command line
 // (which queues loads in slot 14), and the geodesy tables last of the first group. The
 // second group (GPS classes, ports, formats, lookup tables) needs all of them and runs
-// only when the first group set no error. A slot whose subsystem is not in this build
-// yet holds init_nothing until that subsystem fills it.
+// only when the first group set no error.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -194,8 +193,6 @@ void run_steps(const init_step* steps, int count) {
 }
 
 }  // namespace
-
-void init_nothing() {}
 
 startup_table& get_startup_table() { return g_table; }
 

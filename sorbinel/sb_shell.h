@@ -45,6 +45,14 @@ constexpr double kSbZoomOut = 0.7937005259840998;  // 2^(-1/3)
 void sb_parse_command_line(const char* command_line);
 // Queues a path for browsing ("-load"); 1 when queued.
 int sb_load_path(const char* path);
+// SBTITLE ("-title") given to each queued file as its title: the name the status line
+// and the page label show for it in place of its path. Nothing when SBTITLE is empty.
+void sb_title_queued_files();
+// A file's title by its path (null title: none); the name shown for a file (its title,
+// else its path; "" for none); every title forgotten.
+void sb_set_file_title(const char* path, const char* title);
+const char* sb_file_shown_name(fileatt_t* file);
+void sb_file_titles_clear();
 
 // ---- Start-up, windows ---------------------------------------------------------------------------
 // Program folder, clear error, then every module initialiser in its order.

@@ -334,6 +334,12 @@ int sb_load_path(const char* path) {
   return sb_queue_path(path) == 0 ? 1 : 0;
 }
 
+void sb_title_queued_files() {
+  const char* title = config_get("SBTITLE");
+  if (!title || !*title) return;
+  for (const std::string& path : g_queued_paths) sb_set_file_title(path.c_str(), title);
+}
+
 void sb_parse_command_line(const char* command_line) {
   sb_file_filter_t* f = sb_filter();
   g_queued_paths.clear();
@@ -460,6 +466,7 @@ int sb_init_app() {
   register_edit_class("fdocument");
   register_dialog_class();
   register_table_class();
+  sb_title_queued_files();
   int w = 0, h = 0;
   sb_queued_window_size(&w, &h);
   if (!sb_create_main_window(0, 0)) sb_init_error_exit();
@@ -618,4 +625,5 @@ void sb_shell_reset() {
   redraw_install_hooks(nullptr);
   set_map_subclass_routine(nullptr);
   g_queued_paths.clear();
+  sb_file_titles_clear();
 }

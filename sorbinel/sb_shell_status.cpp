@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
 
 #include "core/config.h"
 #include "core/error.h"
@@ -35,7 +36,13 @@ constexpr int kFileKindWebPage = 10;
 constexpr int kFileKindUrl = 8;
 constexpr int kFileKindStream = 12;
 
-const char* name_of(fileatt_t* file) { return file ? file_get_name(file) : ""; }
+// Titles given to files by SBTITLE, by path as given.
+std::unordered_map<std::string, std::string>& titles() {
+  static std::unordered_map<std::string, std::string> t;
+  return t;
+}
+
+const char* name_of(fileatt_t* file) { return sb_file_shown_name(file); }
 
 // The shown document made anew (empty, no georeference) and attached to the window.
 graphspace_t* fresh_document() {
@@ -69,6 +76,23 @@ graphspace_t* fresh_document() {
 }
 
 }  // namespace
+
+void sb_set_file_title(const char* path, const char* title) {
+  if (!path) return;
+  if (title)
+    titles()[path] = title;
+  else
+    titles().erase(path);
+}
+
+const char* sb_file_shown_name(fileatt_t* file) {
+  if (!file) return "";
+  const char* name = file_get_name(file);
+  auto it = titles().find(name);
+  return it == titles().end() ? name : it->second.c_str();
+}
+
+void sb_file_titles_clear() { titles().clear(); }
 
 // ---- Document ------------------------------------------------------------------------------
 void sb_document_clear() { fresh_document(); }

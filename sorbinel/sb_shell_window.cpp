@@ -32,6 +32,7 @@
 #include "platform/ui/styles.h"
 #include "platform/ui/ui.h"
 #include "platform/ui/window.h"
+#include "raster/icon_load.h"
 #include "raster/raster_ops.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
@@ -211,6 +212,8 @@ plat::Wnd sb_create_main_window(int width, int height) {
     return nullptr;
   }
   s.main = wnd;
+  // The icon group "SORBV": the program's icon picture, large and small.
+  raster_window_icons(wnd, "sorbinel.ico", "sorbinel-data/sorbinel.ico");
   mapwin_t* frame = nullptr;
   plat::Rect client;
   plat::get_client_rect(wnd, &client);

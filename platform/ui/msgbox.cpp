@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/ui/cursor.h"
+#include "platform/ui/icons.h"
 #include "platform/ui/keys.h"
 #include "platform/ui/paint.h"
 #include "platform/ui/queue.h"
@@ -58,6 +59,7 @@ const ButtonLabel& label_of(int id) {
 struct BoxData {
   std::u16string text;
   unsigned flags = 0;
+  Surface icon;  // MB_USERICON: the icon drawn
   std::vector<int> buttons;
   std::vector<Rect> button_rects;  // client coordinates
   int default_index = 0;
@@ -125,6 +127,17 @@ void lay_out(BoxData& d) {
   }
 }
 
+// The box's own icon, at most the icon place's size (top-left kept), transparent pixels
+// skipped.
+void draw_user_icon(Dc dc, const Rect& r, const Surface& icon) {
+  const int w = std::min(icon.width, r.width()), h = std::min(icon.height, r.height());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p = icon.at(x, y);
+      if ((p >> 24) != 0) set_pixel(dc, r.left + x, r.top + y, color_of_pixel(p));
+    }
+}
+
 void draw_icon(Dc dc, const Rect& r, unsigned flags) {
   Color fill;
   const char16_t* mark;
@@ -151,7 +164,12 @@ void paint_box(Wnd wnd, BoxData& d) {
   Dc dc = begin_paint(wnd, &ps);
   if (!dc) return;
   fill_solid(dc, Rect{0, 0, d.client.cx, d.client.cy}, get_sys_color(COLOR_BTNFACE));
-  if (!d.icon_rect.empty()) draw_icon(dc, d.icon_rect, d.flags);
+  if (!d.icon_rect.empty()) {
+    if ((d.flags & 0xF0u) == MB_USERICON)
+      draw_user_icon(dc, d.icon_rect, d.icon);
+    else
+      draw_icon(dc, d.icon_rect, d.flags);
+  }
   Font old = select_object(dc, ui_font());
   set_bk_mode(dc, TRANSPARENT);
   set_text_color(dc, get_sys_color(COLOR_WINDOWTEXT));
@@ -253,17 +271,23 @@ Rect place_box(Wnd owner_top, Size client) {
   return Rect{x, y, x + w, y + h};
 }
 
-int box_on_ui(Wnd owner, const std::u16string& text, const std::u16string& caption, unsigned flags) {
+int box_on_ui(Wnd owner, const std::u16string& text, const std::u16string& caption, unsigned flags,
+              const Surface* icon = nullptr) {
   ensure_class();
   Wnd owner_top = is_window(owner) ? get_ancestor(owner, GA_ROOT) : nullptr;
   BoxData d;
   d.text = text;
   d.flags = flags;
+  if (icon) {
+    d.icon = *icon;
+    d.flags = (flags & ~0xF0u) | (icon->width > 0 && icon->height > 0 ? MB_USERICON : 0u);
+  }
   lay_out(d);
   Rect r = place_box(owner_top, d.client);
   Wnd box = create_window_w(WS_EX_DLGMODALFRAME, kClassName, caption.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
                             r.left, r.top, r.width(), r.height(), owner_top, 0, &d);
   if (!box) return 0;
+  if ((d.flags & 0xF0u) == MB_USERICON) set_window_icon(box, kWindowIconBig, d.icon);
   const bool disabled_owner = owner_top && is_window_enabled(owner_top);
   if (disabled_owner) enable_window(owner_top, false);
   show_window(box, SW_SHOW);
@@ -272,7 +296,7 @@ int box_on_ui(Wnd owner, const std::u16string& text, const std::u16string& capti
     Guard g;
     hook = S().message_box_hook;
   }
-  if (hook) hook(MessageBoxInfo{box, owner_top, utf16_to_utf8(text), utf16_to_utf8(caption), flags});
+  if (hook) hook(MessageBoxInfo{box, owner_top, utf16_to_utf8(text), utf16_to_utf8(caption), d.flags});
   int result = int(run_modal_loop(box, d.escape, press_default));
   // The owner comes back before the box goes, so that it takes the activation again.
   if (disabled_owner) enable_window(owner_top, true);
@@ -292,6 +316,13 @@ int message_box(Wnd owner, const char* text, const char* caption, unsigned flags
   std::u16string t = utf8_to_utf16(text);
   std::u16string c = caption ? utf8_to_utf16(caption) : std::u16string(u"Error");
   return message_box_w(owner, t.c_str(), c.c_str(), flags);
+}
+
+int message_box_icon(Wnd owner, const char* text, const char* caption, unsigned flags,
+                     const Surface& icon) {
+  std::u16string t = utf8_to_utf16(text);
+  std::u16string c = caption ? utf8_to_utf16(caption) : std::u16string(u"Error");
+  return int(run_on_ui([&]() -> LResult { return box_on_ui(owner, t, c, flags, &icon); }));
 }
 
 void set_message_box_hook(std::function<void(const MessageBoxInfo&)> hook) {

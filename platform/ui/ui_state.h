@@ -77,6 +77,7 @@ struct WndRec {
   Wnd owner = nullptr;   // top-level windows only
   std::vector<Wnd> children;  // first created first (top of the stacking order)
   std::u16string text;
+  Surface icons[2];  // top-level: small and large icon (empty: none)
   Rect rect;         // screen (top-level) or parent client coordinates (child)
   Rect normal_rect;  // the rectangle to restore after minimise / maximise
   bool minimized = false, maximized = false;

@@ -2,14 +2,44 @@
 // and WM_GETTEXT so that controls can keep their own), its values (procedure, id,
 // styles, user data, the class's per-window bytes) and subclassing.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
+#include "platform/ui/icons.h"
 #include "platform/ui/queue.h"
 #include "platform/ui/ui_state.h"
 
 namespace plat {
 
 using namespace ui_detail;
+
+// ---- Icons -------------------------------------------------------------------------------
+namespace {
+std::atomic<window_icon_listener> g_icon_listener{nullptr};
+}  // namespace
+
+void set_window_icon_listener(window_icon_listener listener) { g_icon_listener.store(listener); }
+
+bool set_window_icon(Wnd top, int which, const Surface& icon) {
+  if (which != kWindowIconSmall && which != kWindowIconBig) return false;
+  {
+    Guard g;
+    WndRec* w = find(top);
+    if (!w) return false;
+    w->icons[which] = icon;
+  }
+  if (window_icon_listener fn = g_icon_listener.load()) fn(top);
+  return true;
+}
+
+bool get_window_icon(Wnd top, int which, Surface* out) {
+  if (!out || (which != kWindowIconSmall && which != kWindowIconBig)) return false;
+  Guard g;
+  WndRec* w = find(top);
+  if (!w) return false;
+  *out = w->icons[which];
+  return true;
+}
 
 // ---- Text --------------------------------------------------------------------------------
 bool set_window_text_w(Wnd wnd, const char16_t* text) {

@@ -90,6 +90,8 @@ class X11Presenter final : public Presenter {
   void window_hidden(Wnd top) override;
   void window_moved(Wnd top, const Rect& window, const Rect& client) override;
   void window_retitled(Wnd top, const std::u16string& title) override;
+  // The window's icons changed (the icon listener while the presenter is installed).
+  void window_icon_changed(Wnd top);
   void window_activated(Wnd top) override;
   void window_destroyed(Wnd top) override;
   void surface_updated(Wnd top, const Rect& area) override;
@@ -105,6 +107,7 @@ class X11Presenter final : public Presenter {
   Wnd wnd_of(::Window xid) const;
   TopWindow& create_x_window(Wnd top, const Rect& window);
   void set_title(::Window xid, const std::u16string& title);
+  void set_icon(::Window xid, Wnd top);
   void set_owner_hint(Wnd top, ::Window xid);
   void take_focus(TopWindow& t);
   ::Cursor x_cursor_of(Cursor cursor);
@@ -144,7 +147,8 @@ class X11Presenter final : public Presenter {
   PixelFormat format_;
   Colormap colormap_ = 0;
   bool own_colormap_ = false;
-  Atom wm_protocols_ = 0, wm_delete_window_ = 0, net_wm_name_ = 0, utf8_string_ = 0, net_workarea_ = 0;
+  Atom wm_protocols_ = 0, wm_delete_window_ = 0, net_wm_name_ = 0, utf8_string_ = 0, net_workarea_ = 0,
+       net_wm_icon_ = 0;
   Atom net_frame_extents_ = 0;
   std::string res_name_, res_class_;  // WM_CLASS of the program's windows
   bool window_manager_ = false;

@@ -27,9 +27,11 @@
 #include <cerrno>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "platform/sys/utf.h"
 #include "platform/ui/cursor.h"
+#include "platform/ui/icons.h"
 #include "platform/ui/input.h"
 #include "platform/ui/window.h"
 #include "platform/x11/x11_internal.h"
@@ -125,6 +127,7 @@ std::unique_ptr<X11Presenter> X11Presenter::open(const char* display_name, const
   p->net_wm_name_ = XInternAtom(dpy, "_NET_WM_NAME", False);
   p->utf8_string_ = XInternAtom(dpy, "UTF8_STRING", False);
   p->net_workarea_ = XInternAtom(dpy, "_NET_WORKAREA", False);
+  p->net_wm_icon_ = XInternAtom(dpy, "_NET_WM_ICON", False);
   p->res_class_ = program_name(program);
   p->res_name_ = p->res_class_;
   for (char& c : p->res_name_) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -232,6 +235,7 @@ TopWindow& X11Presenter::create_x_window(Wnd top, const Rect& window) {
     XSetWMHints(dpy_, xid, hints);
     XFree(hints);
   }
+  set_icon(xid, top);
   t.xid = xid;
   t.gc = XCreateGC(dpy_, xid, 0, nullptr);
   by_xid_[xid] = top;
@@ -245,6 +249,34 @@ void X11Presenter::set_title(::Window xid, const std::u16string& title) {
   const std::string latin1 = latin1_of(title);
   XChangeProperty(dpy_, xid, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(latin1.data()), int(latin1.size()));
+}
+
+// The window's icons as _NET_WM_ICON: for each icon its width, its height and its pixels
+// (0xAARRGGBB, rows top to bottom), the large one first. Xlib carries 32-bit property
+// items in longs. No icon: the property goes.
+void X11Presenter::set_icon(::Window xid, Wnd top) {
+  std::vector<unsigned long> data;
+  for (int which : {kWindowIconBig, kWindowIconSmall}) {
+    Surface icon;
+    if (!get_window_icon(top, which, &icon) || icon.width < 1 || icon.height < 1) continue;
+    data.push_back(static_cast<unsigned long>(icon.width));
+    data.push_back(static_cast<unsigned long>(icon.height));
+    for (uint32_t p : icon.pixels) data.push_back(p);
+  }
+  if (data.empty()) {
+    XDeleteProperty(dpy_, xid, net_wm_icon_);
+    return;
+  }
+  XChangeProperty(dpy_, xid, net_wm_icon_, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
+}
+
+void X11Presenter::window_icon_changed(Wnd top) {
+  if (lost_) return;
+  if (TopWindow* t = top_of(top)) {
+    set_icon(t->xid, top);
+    XFlush(dpy_);
+  }
 }
 
 // A window with an owner (a dialog) stays above its owner's window.
@@ -418,10 +450,16 @@ namespace {
 struct Uninstall {
   void operator()(x11_detail::X11Presenter* p) const {
     if (get_presenter() == p) set_presenter(nullptr);
+    set_window_icon_listener(nullptr);
     delete p;
   }
 };
 std::unique_ptr<x11_detail::X11Presenter, Uninstall> g_presenter;  // user-interface thread only
+
+// A window's icons changed: the presenter in force (not one that went headless) sets them.
+void icons_changed(Wnd top) {
+  if (g_presenter && get_presenter() == g_presenter.get()) g_presenter->window_icon_changed(top);
+}
 
 }  // namespace
 
@@ -434,6 +472,7 @@ bool x11_start(const char* display, const char* program) {
   set_frames_by_manager(p->window_manager(), p->usual_frame());
   set_presenter(p.get());
   g_presenter.reset(p.release());
+  set_window_icon_listener(icons_changed);
   return true;
 }
 

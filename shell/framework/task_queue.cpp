@@ -92,6 +92,9 @@ void task_slots_init() {
   T().target_wnd.store(nullptr);
   // The line store's housekeeping gives way to waiting commands through the yield test.
   get_line_store_hooks().user_work_pending = task_work_pending;
+  // The short texts of the core and the drivers below the framework (the swap size, the
+  // loggers' download steps) go to the progress window.
+  get_line_store_hooks().progress_text = progress_pulse;
 }
 
 void set_command_target(obj_t* window_object, plat::Wnd wnd) {

@@ -4,11 +4,14 @@
 // may move every point read before into the image's zone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/command_hooks.h"
+#include "core/config.h"
 #include "core/error.h"
 #include "core/file_ops.h"
 #include "core/obj_list.h"
@@ -92,6 +95,31 @@ TEST_F(GtmImages, AStoredImageIsPlacedOnTheUserGrid) {
   EXPECT_NEAR(y, std::stod(c[4]), 0.01);
   // The waypoint stays geographic, in the file's own georeference.
   EXPECT_EQ(obj_list_count_of_class(f->sot, CLS_WAYPOINT), 1);
+}
+
+// The progress label of each stored image, in the user's language.
+TEST_F(GtmImages, TheImageLabelFollowsTheLanguage) {
+  static std::vector<std::string> shown;
+  const command_hooks saved = get_command_hooks();
+  get_command_hooks().progress_file_position = [](const char* text) { shown.push_back(text); };
+  const struct {
+    const char* lang;
+    const char* label;
+  } cases[] = {{"FRANCAIS", "Chargement des images 1"}, {"ENGLISH", "Loading images 1"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lang);
+    shown.clear();
+    config_reset();  // the language is read once per configuration
+    config_set("LANG", c.lang);
+    // A copy of its own per language: each is a file not loaded yet.
+    const std::string copy =
+        tm_test::write_file(dir_ + "/" + c.lang + ".gtm", slurp_file(kDir + "user_grid.gtm"));
+    int rc = -1;
+    load_path(copy, &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_NE(std::find(shown.begin(), shown.end(), c.label), shown.end());
+  }
+  get_command_hooks() = saved;
 }
 
 // The images whose data lie in the file are loaded; the first that runs past its end

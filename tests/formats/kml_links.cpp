@@ -88,6 +88,32 @@ TEST_F(KmlLinks, GroundOverlayIsPlacedOnItsBox) {
   EXPECT_EQ(text(+(shown->name)), u"overlay.png");
 }
 
+// The draw order ranks the overlays' images: each image's folder gets it as its layer
+// priority's offset, so the higher draw order is drawn later, on top, whatever the order
+// of the file; equal orders keep the file's order.
+TEST_F(KmlLinks, DrawOrderRanksTheOverlaysImages) {
+  const std::string bytes = tm_test::slurp_file(tm_test::kKmlFixtures + "images/overlay.png");
+  put("first.png", bytes);
+  put("second.png", bytes);
+  auto overlay_of = [](const char* image, int order) {
+    return "<GroundOverlay><drawOrder>" + std::to_string(order) + "</drawOrder><Icon><href>" +
+           image + "</href></Icon><LatLonBox><north>46</north><south>45</south><east>8</east>"
+           "<west>6</west></LatLonBox></GroundOverlay>";
+  };
+  int rc = -1;
+  fileatt_t* f = load(kml(overlay_of("first.png", 5) + overlay_of("second.png", -2)), &rc);
+  ASSERT_EQ(rc, 0);
+  int first = 0, second = 0;
+  for (folder_t* d : sub_folders(file_get_first_folder(f, nullptr))) {
+    if (text(+(d->name)) == u"first.png") first = d->layer;
+    if (text(+(d->name)) == u"second.png") second = d->layer;
+  }
+  ASSERT_NE(first, 0);
+  ASSERT_NE(second, 0);
+  EXPECT_EQ(first - second, 7);
+  EXPECT_GT(second, 30000) << "above the priorities of the files' folders";
+}
+
 TEST_F(KmlLinks, RotatedOverlayTurnsAboutTheBoxCentre) {
   struct Case {
     double rotation;

@@ -1,7 +1,8 @@
 // The ROWSET reader on the files of scripts/fixtures/make_rowset_fixtures.py: rows become
 // objects of their class with their attribute values; rows of unknown or refused
 // classes, attributes before "TYPE" or unknown to the class make nothing; references and
-// lists given as ids stay empty, so that freeing the file frees no object twice.
+// lists name the ids of other rows and are linked to them, each object held once, so
+// that freeing the file frees no object twice.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -162,6 +163,89 @@ TEST_F(RowsetRead, ACutDocumentKeepsTheRowsBeforeTheCut) {
 TEST_F(RowsetRead, AMissingFileLeavesTwo) {
   EXPECT_EQ(load_path(dir_ + "/missing.xml"), ERR_FILE_ACCESS);
   EXPECT_EQ(read_rowset(nullptr, nullptr), 0);
+}
+
+// Objects written as rows with their ids and read back: the references and lists that
+// name rows of the file point to those rows' objects, which their holders now hold; an id
+// no row gave, an object already held, and a holder named by another row leave the
+// attribute empty, and the read goes on.
+TEST_F(RowsetRead, ReferencesAndListsAreLinkedByTheRowsIds) {
+  // The objects written, as the store holds them.
+  container_t* made = new_list();
+  obj_t *pos = nullptr, *nav = nullptr, *sats = nullptr, *track = nullptr, *other = nullptr;
+  obj_new_in_list(made, CLS_GPSPOS, &pos);
+  obj_new_in_list(made, CLS_NAVIGATION, &nav);
+  obj_new_in_list(made, CLS_CONTAINER, &sats);
+  obj_new_in_list(made, CLS_TRACKLOG, &track);
+  obj_new_in_list(made, CLS_GPSPOS, &other);
+  ASSERT_TRUE(pos && nav && sats && track && other);
+  auto id = [](const char* prefix, const obj_t* o) { return prefix + std::to_string(o->id); };
+  auto field = [](const char* name, const std::string& v) {
+    return "<" + std::string(name) + ">" + v + "</" + name + ">";
+  };
+  const std::string rows =
+      "<ROW><TYPE>gpspos</TYPE>" + field("ID", id("GP", pos)) + field("NAVIG", id("NV", nav)) +
+      field("IDSATS", id("LI", sats)) + field("DGPS", "DG999999") + field("ALTITUDE", "7.5") +
+      "</ROW><ROW><TYPE>navigation</TYPE>" + field("ID", id("NV", nav)) + field("HDOP", "1.5") +
+      "</ROW><ROW><TYPE>container</TYPE>" + field("ID", id("LI", sats)) +
+      "</ROW><ROW><TYPE>tracklog</TYPE>" + field("ID", id("TR", track)) +
+      field("SONS", id("LI", sats)) + field("NAME", "held twice") +
+      "</ROW><ROW><TYPE>gpspos</TYPE>" + field("ID", id("GP", other)) +
+      field("NAVIG", id("GP", pos)) + field("RAW", id("GP", other)) + field("ALTITUDE", "9") +
+      "</ROW>";
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load("<?xml version=\"1.0\"?><ROWSET>" + rows + "</ROWSET>", &f), 0);
+
+  const auto p = all_of<gpspos_t>(f, CLS_GPSPOS);
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(float(p[0]->altitude), 7.5f);
+  ASSERT_NE(p[0]->navig, nullptr);
+  ASSERT_EQ(p[0]->navig->cls, CLS_NAVIGATION);
+  EXPECT_EQ(double(static_cast<navigation_t*>(p[0]->navig)->hdop), 1.5);
+  EXPECT_NE(p[0]->navig, nav) << "a new object, not the one written";
+  ASSERT_NE(p[0]->idsats, nullptr);
+  EXPECT_EQ(p[0]->idsats->cls, CLS_CONTAINER);
+  EXPECT_TRUE(p[0]->dgps == nullptr) << "no row has that id";
+  // The second position names a holder and itself: both stay empty.
+  EXPECT_TRUE(p[1]->navig == nullptr);
+  EXPECT_TRUE(p[1]->raw == nullptr);
+  EXPECT_EQ(float(p[1]->altitude), 9.0f);
+  const auto t = all_of<tracklog_t>(f, CLS_TRACKLOG);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_TRUE(t[0]->sons == nullptr) << "the list is held already";
+  EXPECT_EQ(narrow(t[0]->name), "held twice");
+  // The held objects left the content list: the file frees each object once.
+  EXPECT_EQ(obj_list_count(f->sot), 3);
+  EXPECT_TRUE(all_of<navigation_t>(f, CLS_NAVIGATION).empty());
+  EXPECT_TRUE(all_of<container_t>(f, CLS_CONTAINER).empty());
+}
+
+TEST_F(RowsetRead, ACycleOfReferencesLinksOnlyItsFirstStep) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load("<ROWSET><ROW><TYPE>gpspos</TYPE><ID>GP1</ID><NAVIG>GP2</NAVIG></ROW>"
+                 "<ROW><TYPE>gpspos</TYPE><ID>GP2</ID><NAVIG>GP1</NAVIG></ROW></ROWSET>",
+                 &f),
+            0);
+  const auto p = all_of<gpspos_t>(f, CLS_GPSPOS);
+  ASSERT_EQ(p.size(), 1u);
+  ASSERT_NE(p[0]->navig, nullptr);
+  EXPECT_TRUE(static_cast<gpspos_t*>(p[0]->navig)->navig == nullptr);
+}
+
+TEST_F(RowsetRead, TheLinksFixtureKeepsItsReferences) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load_path(kDir + "links.xml", &f), 0);
+  const auto p = all_of<gpspos_t>(f, CLS_GPSPOS);
+  ASSERT_EQ(p.size(), 2u) << "the position another one holds left the list";
+  ASSERT_NE(p[0]->navig, nullptr);
+  EXPECT_EQ(double(static_cast<navigation_t*>(p[0]->navig)->hdop), 1.5);
+  ASSERT_NE(p[0]->idsats, nullptr);
+  EXPECT_TRUE(p[0]->dgps == nullptr);
+  ASSERT_NE(p[1]->navig, nullptr);
+  EXPECT_EQ(p[1]->navig->cls, CLS_GPSPOS);
+  const auto t = all_of<tracklog_t>(f, CLS_TRACKLOG);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_TRUE(t[0]->sons == nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/file_ops.h"
+#include "core/memory.h"
 #include "core/reader.h"
 #include "platform/ecw/ecw_header.h"
 #include "raster/ecw.h"
@@ -73,6 +74,37 @@ TEST_F(EcwDisplaySlot, ImageOffTheLeftEdgeDrawsOnlyWhatShows) {
   EXPECT_EQ(at(0, 0), rgb_at(10, 0));
   EXPECT_EQ(at(29, 29), rgb_at(39, 29));
   EXPECT_EQ(at(35, 5), 0xc8c8c8u) << "right of the image: the background";
+}
+
+// An ECW image used as a point symbol: the symbol copy is the whole image read from the
+// library at the symbol's size, every pixel the one the decoder gives there.
+TEST_F(EcwDisplaySlot, ASymbolCopyIsTheWholeImageAtTheSymbolSize) {
+  bitmap_t* b = raw_image();  // 40 x 30
+  struct size_case {
+    int w, h, scale;  // the library's scale: region width / output width
+  };
+  for (const size_case& c : {size_case{20, 15, 2}, size_case{40, 30, 1}, size_case{10, 10, 4}}) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
+    uint32_t* pixels = nullptr;
+    int size[2] = {0, 0};
+    ASSERT_EQ(symbol_bitmap_prepare(b, 0, c.w, c.h, 1.0, &pixels, size), 0);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_EQ(size[0], c.w);
+    ASSERT_EQ(size[1], c.h);
+    int wrong = 0;
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x) {
+        // Output pixel i of n over 40 columns is column i * 40 / n (likewise for lines).
+        const uint32_t sx = uint32_t(x * 40 / c.w), sy = uint32_t(y * 30 / c.h);
+        using ecw_standin::sample;
+        const uint32_t want = uint32_t(sample(0, sx, sy, 0, uint32_t(c.scale))) << 16 |
+                              uint32_t(sample(0, sx, sy, 1, uint32_t(c.scale))) << 8 |
+                              sample(0, sx, sy, 2, uint32_t(c.scale));
+        if ((pixels[size_t(y) * size_t(c.w) + size_t(x)] & 0xFFFFFFu) != want) ++wrong;
+      }
+    EXPECT_EQ(wrong, 0);
+    free_mem(&pixels);
+  }
 }
 
 }  // namespace

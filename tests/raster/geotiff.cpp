@@ -207,7 +207,7 @@ void expect_corners(const georef_t* g, int width, int height, const double want[
   }
 }
 
-// ---- The Part's cases ------------------------------------------------------------------------
+// ---- Tags and keys: what places the image, what is ignored, which value wins -----------------
 TEST_F(GeoTiffTest, PixelScaleWithTiepointAndProjectionCode) {
   for (bool big : {false, true}) {
     tiff_writer w(big);

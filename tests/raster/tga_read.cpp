@@ -34,13 +34,13 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, TgaPixels,
                          ::testing::ValuesIn(raster_test::fixture_images("tga")),
                          raster_test::case_name);
 
-struct tga_spec {
+struct tga_layout {
   int type = 3, width = 1, height = 1, depth = 8, descriptor = 0;
   int map_type = 0, map_first = 0, map_length = 0, map_bits = 0;
   bytes id, map, data;
 };
 
-bytes make_tga(const tga_spec& s) {
+bytes make_tga(const tga_layout& s) {
   bytes f = {uint8_t(s.id.size()), uint8_t(s.map_type), uint8_t(s.type),
              uint8_t(s.map_first), uint8_t(s.map_first >> 8),
              uint8_t(s.map_length), uint8_t(s.map_length >> 8), uint8_t(s.map_bits),
@@ -105,7 +105,7 @@ TEST_F(TgaReader, HeaderFields) {
 // Palette indices shorter than 8 bits keep their value, masked to the depth; grey
 // samples are scaled to 0..255 and seen through identity tables.
 TEST_F(TgaReader, ShortSamples) {
-  tga_spec s;
+  tga_layout s;
   s.type = 1;
   s.width = 4;
   s.depth = 4;
@@ -120,7 +120,7 @@ TEST_F(TgaReader, ShortSamples) {
   EXPECT_EQ(b->lut_r[15], 200);
   EXPECT_EQ(b->lut_g[15], 115);
   EXPECT_EQ(b->lut_b[15], 15);
-  tga_spec g;
+  tga_layout g;
   g.width = 4;
   g.depth = 6;
   g.data = {0, 1, 0x3F, 0xE0};
@@ -148,7 +148,7 @@ TEST_F(TgaReader, ExtensionArea) {
   EXPECT_EQ(b->transparent[0], 3);  // (10, 200, 90) is entry 3 of the map
   EXPECT_DOUBLE_EQ(double(b->gamma), 1.0);
 
-  tga_spec s;
+  tga_layout s;
   s.width = 2;
   s.data = {5, 6};
   const uint8_t grey_key[4] = {6, 6, 6, 0}, red_key[4] = {0, 0, 255, 0};
@@ -185,7 +185,7 @@ TEST_F(TgaReader, OriginCorners) {
   const Case cases[] = {{0x00, {4, 5, 6}, {1, 2, 3}}, {0x10, {6, 5, 4}, {3, 2, 1}},
                         {0x20, {1, 2, 3}, {4, 5, 6}}, {0x30, {3, 2, 1}, {6, 5, 4}}};
   for (const Case& c : cases) {
-    tga_spec s;
+    tga_layout s;
     s.width = 3;
     s.height = 2;
     s.descriptor = c.descriptor;
@@ -200,7 +200,7 @@ TEST_F(TgaReader, OriginCorners) {
 // A packet goes on into the next row; one longer than what is left of the image is
 // cut at its end.
 TEST_F(TgaReader, PacketsAcrossRows) {
-  tga_spec s;
+  tga_layout s;
   s.type = 11;
   s.width = 3;
   s.height = 2;
@@ -226,57 +226,57 @@ TEST_F(TgaReader, PacketsAcrossRows) {
 TEST_F(TgaReader, FileTest) {
   struct Case {
     const char* what;
-    tga_spec spec;
+    tga_layout layout;
     bool footer;
     int rc;
   };
-  auto spec = [](auto change) {
-    tga_spec s;
+  auto layout = [](auto change) {
+    tga_layout s;
     s.width = 2;
     s.data = {1, 2, 3, 4};
     change(&s);
     return s;
   };
   const Case cases[] = {
-      {"plain grey", spec([](tga_spec*) {}), false, 0},
-      {"type 4", spec([](tga_spec* s) { s->type = 4; }), false, ERR_FILE_ACCESS},
-      {"type 4, footer", spec([](tga_spec* s) { s->type = 4; }), true, ERR_UNKNOWN_FORMAT},
-      {"map type 2", spec([](tga_spec* s) { s->map_type = 2; }), false, ERR_FILE_ACCESS},
-      {"map type 2, footer", spec([](tga_spec* s) { s->map_type = 2; }), true, ERR_UNKNOWN_FORMAT},
-      {"300 map entries", spec([](tga_spec* s) {
+      {"plain grey", layout([](tga_layout*) {}), false, 0},
+      {"type 4", layout([](tga_layout* s) { s->type = 4; }), false, ERR_FILE_ACCESS},
+      {"type 4, footer", layout([](tga_layout* s) { s->type = 4; }), true, ERR_UNKNOWN_FORMAT},
+      {"map type 2", layout([](tga_layout* s) { s->map_type = 2; }), false, ERR_FILE_ACCESS},
+      {"map type 2, footer", layout([](tga_layout* s) { s->map_type = 2; }), true, ERR_UNKNOWN_FORMAT},
+      {"300 map entries", layout([](tga_layout* s) {
          s->type = 1, s->map_type = 1, s->map_length = 300, s->map_bits = 8, s->map = bytes(300, 0);
        }), false, ERR_FILE_ACCESS},
-      {"300 map entries, footer", spec([](tga_spec* s) {
+      {"300 map entries, footer", layout([](tga_layout* s) {
          s->type = 1, s->map_type = 1, s->map_length = 300, s->map_bits = 8, s->map = bytes(300, 0);
        }), true, ERR_UNKNOWN_FORMAT},
-      {"map without entry size", spec([](tga_spec* s) {
+      {"map without entry size", layout([](tga_layout* s) {
          s->type = 1, s->map_type = 1, s->map_length = 2;
        }), false, ERR_FILE_ACCESS},
-      {"map without entry size, footer", spec([](tga_spec* s) {
+      {"map without entry size, footer", layout([](tga_layout* s) {
          s->type = 1, s->map_type = 1, s->map_length = 2;
        }), true, ERR_UNKNOWN_FORMAT},
-      {"entry size 40, footer", spec([](tga_spec* s) {
+      {"entry size 40, footer", layout([](tga_layout* s) {
          s->type = 1, s->map_type = 1, s->map_length = 1, s->map_bits = 40, s->map = bytes(5, 0);
        }), true, ERR_BAD_FILE},
-      {"map beyond the file", spec([](tga_spec* s) {
+      {"map beyond the file", layout([](tga_layout* s) {
          s->type = 1, s->map_type = 1, s->map_length = 200, s->map_bits = 24;
        }), false, ERR_FILE_ACCESS},
-      {"map beyond the file, footer", spec([](tga_spec* s) {
+      {"map beyond the file, footer", layout([](tga_layout* s) {
          s->type = 1, s->map_type = 1, s->map_length = 200, s->map_bits = 24;
        }), true, ERR_BAD_FILE},
-      {"no pixels after the id", spec([](tga_spec* s) { s->data.clear(); s->id = bytes(3, 'i'); }),
+      {"no pixels after the id", layout([](tga_layout* s) { s->data.clear(); s->id = bytes(3, 'i'); }),
        false, ERR_BAD_FILE},
-      {"depth all alpha", spec([](tga_spec* s) { s->descriptor = 8; }), false, ERR_FILE_ACCESS},
-      {"32 bits", spec([](tga_spec* s) { s->type = 2, s->depth = 32, s->descriptor = 8; }),
+      {"depth all alpha", layout([](tga_layout* s) { s->descriptor = 8; }), false, ERR_FILE_ACCESS},
+      {"32 bits", layout([](tga_layout* s) { s->type = 2, s->depth = 32, s->descriptor = 8; }),
        false, ERR_UNKNOWN_FORMAT},
-      {"depth 0, footer", spec([](tga_spec* s) { s->depth = 0; }), true, ERR_UNKNOWN_FORMAT},
+      {"depth 0, footer", layout([](tga_layout* s) { s->depth = 0; }), true, ERR_UNKNOWN_FORMAT},
   };
   for (const Case& c : cases) {
-    const bytes f = make_tga(c.spec);
+    const bytes f = make_tga(c.layout);
     EXPECT_EQ(decode(tga_read, c.footer ? with_footer(f) : f), c.rc) << c.what;
   }
   EXPECT_EQ(decode(tga_read, bytes(19, 0)), ERR_FILE_ACCESS);
-  bytes long_id = make_tga(spec([](tga_spec*) {}));
+  bytes long_id = make_tga(layout([](tga_layout*) {}));
   long_id[0] = 200;
   EXPECT_EQ(decode(tga_read, long_id), ERR_FILE_ACCESS) << "id beyond the file";
   EXPECT_EQ(decode(tga_read, with_footer(long_id)), ERR_BAD_FILE) << "id beyond the file, footer";
@@ -293,11 +293,11 @@ TEST_F(TgaReader, FileTest) {
 TEST_F(TgaReader, Refusals) {
   struct Case {
     const char* what;
-    tga_spec spec;
+    tga_layout layout;
     int rc;
   };
-  auto spec = [](int type, int width, int height, int depth, int data) {
-    tga_spec s;
+  auto layout = [](int type, int width, int height, int depth, int data) {
+    tga_layout s;
     s.type = type;
     s.width = width;
     s.height = height;
@@ -306,23 +306,23 @@ TEST_F(TgaReader, Refusals) {
     return s;
   };
   const Case cases[] = {
-      {"palette of 16 bits", spec(1, 2, 2, 16, 8), ERR_UNKNOWN_FORMAT},
-      {"grey of 12 bits", spec(3, 2, 2, 12, 8), ERR_UNKNOWN_FORMAT},
-      {"true colour of 8 bits", spec(2, 2, 2, 8, 8), ERR_UNKNOWN_FORMAT},
-      {"true colour of 20 bits", spec(2, 2, 2, 20, 12), ERR_UNKNOWN_FORMAT},
-      {"depth 25", spec(2, 2, 2, 25, 16), ERR_UNKNOWN_FORMAT},
-      {"width 0", spec(3, 0, 2, 8, 8), ERR_UNKNOWN_FORMAT},
-      {"height 0", spec(3, 2, 0, 8, 8), ERR_UNKNOWN_FORMAT},
-      {"raw pixels short", spec(2, 3, 3, 24, 26), ERR_BAD_FILE},
-      {"raw 16-bit pixels short", spec(2, 3, 3, 16, 17), ERR_BAD_FILE},
-      {"packets end before the image", spec(11, 40, 40, 8, 12), ERR_BAD_FILE},
-      {"packet pixel cut", spec(10, 1, 1, 24, 3), ERR_BAD_FILE},
-      {"65535 x 65535 raw, no data", spec(2, 65535, 65535, 24, 2), ERR_BAD_FILE},
-      {"65535 x 65535 coded, little data", spec(10, 65535, 65535, 24, 400), ERR_BAD_FILE},
+      {"palette of 16 bits", layout(1, 2, 2, 16, 8), ERR_UNKNOWN_FORMAT},
+      {"grey of 12 bits", layout(3, 2, 2, 12, 8), ERR_UNKNOWN_FORMAT},
+      {"true colour of 8 bits", layout(2, 2, 2, 8, 8), ERR_UNKNOWN_FORMAT},
+      {"true colour of 20 bits", layout(2, 2, 2, 20, 12), ERR_UNKNOWN_FORMAT},
+      {"depth 25", layout(2, 2, 2, 25, 16), ERR_UNKNOWN_FORMAT},
+      {"width 0", layout(3, 0, 2, 8, 8), ERR_UNKNOWN_FORMAT},
+      {"height 0", layout(3, 2, 0, 8, 8), ERR_UNKNOWN_FORMAT},
+      {"raw pixels short", layout(2, 3, 3, 24, 26), ERR_BAD_FILE},
+      {"raw 16-bit pixels short", layout(2, 3, 3, 16, 17), ERR_BAD_FILE},
+      {"packets end before the image", layout(11, 40, 40, 8, 12), ERR_BAD_FILE},
+      {"packet pixel cut", layout(10, 1, 1, 24, 3), ERR_BAD_FILE},
+      {"65535 x 65535 raw, no data", layout(2, 65535, 65535, 24, 2), ERR_BAD_FILE},
+      {"65535 x 65535 coded, little data", layout(10, 65535, 65535, 24, 400), ERR_BAD_FILE},
   };
-  for (const Case& c : cases) EXPECT_EQ(decode(tga_read, make_tga(c.spec)), c.rc) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(decode(tga_read, make_tga(c.layout)), c.rc) << c.what;
   // Enough bytes for the check made before allocating, not for the packets they hold.
-  tga_spec s = spec(11, 4, 4, 8, 0);
+  tga_layout s = layout(11, 4, 4, 8, 0);
   s.data = {0x81, 5};
   EXPECT_EQ(decode(tga_read, make_tga(s)), ERR_BAD_FILE);
   s.type = 10;

@@ -2,8 +2,8 @@
 // a fresh object store and configuration, the dispatcher with recording hooks, and the
 // frame built the way start-up builds it (window, accelerators, toolbar, map child
 // window with its pane, menu bar, initial menu states). What the frame reaches is
-// recorded: calls of the routines of parts not built yet, commands that arrive at the
-// program's table, redraw and print runs, and the exit routine.
+// recorded: commands that arrive at the program's table, redraw and print runs, and the
+// exit routine.
 #pragma once
 #include <gtest/gtest.h>
 

@@ -45,10 +45,13 @@
 #include "map/graphspace.h"
 #include "map/view_records.h"
 #include "platform/gdi/geometry.h"
+#include "platform/gdi/surface.h"
+#include "platform/ui/icons.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
 #include "platform/ui/ui.h"
 #include "platform/ui/window.h"
+#include "raster/icon_load.h"
 #include "shell/command_table.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
@@ -437,6 +440,24 @@ TEST_F(RunPicture, TheSamplesAreDrawnWhereTheViewPutsThem) {
   const rgb track_colour = colour_of(gpsobj_default_colour(CLS_TRACKLOG));
   check_track(shot, v, track_vertices(gpx), waypoints(gpx), track_colour);
   check_waypoints(shot, relief, v, corners, waypoints(gpx), track_colour);
+
+  // The frame carries the program's icon picture, large and 16 x 16; the About box shows
+  // the same picture in place of the information icon.
+  plat::Surface big, small, icon;
+  ASSERT_TRUE(plat::get_window_icon(main_frame_window(), plat::kWindowIconBig, &big));
+  ASSERT_TRUE(plat::get_window_icon(main_frame_window(), plat::kWindowIconSmall, &small));
+  EXPECT_EQ(big.width, 32);
+  EXPECT_EQ(big.height, 32);
+  EXPECT_EQ(small.width, 16);
+  EXPECT_EQ(small.height, 16);
+  ASSERT_TRUE(raster_icon_surface(program_icon_file(kProgramIcon), nullptr, 32, &icon));
+  EXPECT_EQ(big.pixels, icon.pixels);
+  EXPECT_NE(std::count(big.pixels.begin(), big.pixels.end(), big.pixels[0]), 32 * 32)
+      << "the picture, not one flat colour";
+  tm_test::clear_message_boxes();
+  about_box(kProgramIcon);
+  ASSERT_EQ(tm_test::message_boxes().size(), 1u);
+  EXPECT_EQ(tm_test::message_boxes()[0].flags & 0xF0u, plat::MB_USERICON);
 }
 
 }  // namespace

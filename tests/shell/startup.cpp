@@ -52,7 +52,7 @@ namespace {
 // ---- What the start-up reached -------------------------------------------------------------
 std::mutex g_lock;
 std::vector<std::string> g_steps;    // initialisers, in the order they ran
-std::vector<std::string> g_calls;    // routines of parts not built yet
+std::vector<std::string> g_calls;    // routines the test stands in for (navigation stop)
 std::vector<std::string> g_loads;    // texts of slot 14, in the order they ran
 
 void note(std::vector<std::string>& where, const std::string& what) {
@@ -64,7 +64,7 @@ std::vector<std::string> copy(const std::vector<std::string>& what) {
   return what;
 }
 
-void on_pending(const char* routine, const char* args) {
+void on_stand_in(const char* routine, const char* args) {
   note(g_calls, std::string(routine) + "(" + args + ")");
 }
 
@@ -142,7 +142,7 @@ class Startup : public tm_test::ConfigFixture {
     startup_table_reset();
     main_command_table_reset();
     get_startup_table().start_display = [] { return false; };
-    get_startup_table().navig_stop = [] { on_pending("navig_stop", ""); };
+    get_startup_table().navig_stop = [] { on_stand_in("navig_stop", ""); };
     get_core_hooks().exit_program = throw_exit;
     frame_reset();
     task_slots_init();
@@ -522,11 +522,11 @@ TEST_F(Startup, TheCoreWaysOutRunTheExitStepsOnce) {
     EXPECT_EQ(get_core_hooks().exit_program, &app_exit_code);
     fail_inside = c.fail_inside;
     get_startup_table().navig_stop = [] {
-      on_pending("navig_stop", "");
+      on_stand_in("navig_stop", "");
       if (fail_inside) core_exit(7);
     };
     EXPECT_EQ(exit_code_of([] { core_exit(EXIT_FAILURE); }), c.code);
-    get_startup_table().navig_stop = [] { on_pending("navig_stop", ""); };
+    get_startup_table().navig_stop = [] { on_stand_in("navig_stop", ""); };
     EXPECT_EQ(app_is_closing(), 1);
     const std::vector<std::string> calls = copy(g_calls);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "navig_stop()"), 1);

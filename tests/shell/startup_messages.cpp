@@ -27,6 +27,9 @@
 
 namespace {
 
+// A step left out of the run.
+void skip_step() {}
+
 struct exit_called {
   int code;
 };
@@ -99,8 +102,8 @@ class StartupWords : public tm_test::ConfigFixture {
   std::string reason_for(const std::string& folder) {
     startup_table& t = get_startup_table();
     for (init_step& s : t.modules)
-      if (std::string(s.name) != "geo_load_tables") s.run = init_nothing;
-    for (init_step& s : t.late) s.run = init_nothing;
+      if (std::string(s.name) != "geo_load_tables") s.run = skip_step;
+    for (init_step& s : t.late) s.run = skip_step;
     app_init(folder.c_str(), "");
     return init_failure_reason();
   }
@@ -182,7 +185,7 @@ TEST_F(StartupWords, TheReasonGoesToStandardErrorAndTheTraceLog) {
 // error alone.
 TEST_F(StartupWords, AFailureAfterTheInitialisersGivesTheError) {
   startup_table& t = get_startup_table();
-  for (init_step& s : t.modules) s.run = init_nothing;
+  for (init_step& s : t.modules) s.run = skip_step;
   app_init(tm_test::fresh_dir("fine").c_str(), "");
   set_gblerr(ERR_OS);
   EXPECT_EQ(init_failed_step(), nullptr);

@@ -15,9 +15,11 @@
 #include <string>
 
 #include "core/error.h"
+#include "core/config.h"
 #include "core/hooks.h"
 #include "map/mapwin.h"
 #include "platform/print/printer.h"
+#include "platform/ui/icons.h"
 #include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/keys.h"
 #include "platform/ui/messages.h"
@@ -291,6 +293,40 @@ TEST_P(ShellKeysGps, F12ShowsTheGpsPositionOfAPhoto) {
 }
 // Stored upright, and stored on its side (EXIF orientation 6: turned when shown).
 INSTANTIATE_TEST_SUITE_P(Orientations, ShellKeysGps, ::testing::Values("1", "6"));
+
+// The icon group "SORBV": the viewer's icon picture, large and 16 x 16.
+TEST_F(ShellKeys, TheMainWindowCarriesTheViewersIcon) {
+  plat::Surface big, small;
+  ASSERT_TRUE(plat::get_window_icon(sb().main, plat::kWindowIconBig, &big));
+  ASSERT_TRUE(plat::get_window_icon(sb().main, plat::kWindowIconSmall, &small));
+  EXPECT_EQ(big.width, 32);
+  EXPECT_EQ(big.height, 32);
+  EXPECT_EQ(small.width, 16);
+  EXPECT_EQ(small.height, 16);
+}
+
+// "-title": the queued files are shown under the title, in the status part and the page
+// label.
+TEST_F(ShellKeys, TheTitleOfTheCommandLineNamesTheQueuedFiles) {
+  const std::string path = copy_fixture("info/gradient.png");
+  sb_parse_command_line(("-title Vue_du_col -load " + path).c_str());
+  sb_title_queued_files();
+  sb_take_queue();
+  post_command(kSbSlotNextFile, 0, nullptr);
+  settle();
+  drain();
+  ASSERT_EQ(shown(), "gradient.png");
+  EXPECT_EQ(sb_page_label(sb().current).rfind("Vue_du_col", 0), 0u) << sb_page_label(sb().current);
+  ASSERT_NE(sb().frame, nullptr);
+  ASSERT_NE(sb().frame->status_part, nullptr);
+  EXPECT_STREQ(sb().frame->status_part, "Vue_du_col");
+  EXPECT_STREQ(sb_file_shown_name(nullptr), "");
+  // Without SBTITLE nothing is titled.
+  sb_file_titles_clear();
+  config_set("SBTITLE", "");
+  sb_title_queued_files();
+  EXPECT_STREQ(sb_file_shown_name(sb().current), file_get_name(sb().current));
+}
 
 TEST_F(ShellKeys, PageLabelNamesThePageAndTheDescription) {
   show("pages.tif");
