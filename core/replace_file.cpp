@@ -110,19 +110,26 @@ FILE* replace_file_open(replace_file_t* r, const char* path) {
   // usual ones under the process's umask.
   mode_t mode = 0666;
   struct stat st {};
-  if (stat(r->target.c_str(), &st) == 0) mode = st.st_mode & 07777;
   int fd = -1;
   int err = 0;
-  for (int n = 0; n < 100 && fd < 0; ++n) {
+  if (stat(r->target.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+      // A device, a pipe or a socket is written as it is: it is not a file to replace,
+      // and a file renamed over it would take its place.
+      fd = ::open(r->target.c_str(), O_WRONLY | O_CLOEXEC);
+      if (fd < 0) err = errno;
+    }
+  }
+  for (int n = 0; n < 100 && fd < 0 && err == 0; ++n) {
     std::string temp = folder + "." + r->target.substr(slash + 1) + "." +
                        std::to_string(getpid()) + "-" + std::to_string(n) + ".tmp";
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0) {
       r->temp = temp;
       if (mode != 0666) fchmod(fd, mode);
-    } else {
+    } else if (errno != EEXIST) {
       err = errno;
-      if (err != EEXIST) break;
     }
   }
   if (fd < 0) {
@@ -150,11 +157,12 @@ bool replace_file_commit(replace_file_t* r) {
   if (std::fflush(r->file) != 0 || std::ferror(r->file)) err = r->writes->error ? r->writes->error : EIO;
   std::fclose(r->file);
   r->file = nullptr;
-  if (!err && fsync(r->fd) != 0) err = errno;
+  const bool in_place = r->temp.empty();
+  if (!err && !in_place && fsync(r->fd) != 0) err = errno;
   if (::close(r->fd) != 0 && !err) err = errno;
   r->fd = -1;
   close_descriptor(r);
-  if (!err && std::rename(r->temp.c_str(), r->target.c_str()) != 0) err = errno;
+  if (!err && !in_place && std::rename(r->temp.c_str(), r->target.c_str()) != 0) err = errno;
   if (err) {
     keep_reason(err);
     remove_temp(r);

@@ -4,7 +4,8 @@
 // final rename stays on one file system. Only once everything is written, flushed and
 // synced does the temporary file take the target's name: a write that fails part way
 // (a full disk, a quota, an I/O error) leaves the old file exactly as it was and no
-// temporary file behind.
+// temporary file behind. A target that is not a file (a device such as /dev/stdout, a
+// pipe) is written in place: a file renamed over it would take its place.
 //
 // The system's reason for the last failure is kept per thread, so that the command
 // that ran the writer can show it to the user beside the file name.

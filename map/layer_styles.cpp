@@ -89,9 +89,11 @@ void layer_collect_styles(layer_t* layer) {
 double layer_unit_size(layer_t* layer) {
   if (!layer) return 0.0;
   graphspace_lock lock(graphspace_mutex());
+  // The layer's extent is in graph units already (the index maps every entry through
+  // the layer's link): its centre is taken as it is. Mapped through the link a second
+  // time, it would be read in the layer's own system (metres taken for degrees).
   const extent_t le = layer->extent;
-  double x = extent_center_x(le), y = extent_center_y(le);
-  layer_to_graph(layer, &x, &y);
+  const double x = extent_center_x(le), y = extent_center_y(le);
   extent_t c{x, x, y, y, 0.0};
   const graphspace_t* gs = layer->graphspace;
   cartproj_t* proj = nullptr;

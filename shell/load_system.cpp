@@ -247,7 +247,11 @@ void load_choose_system(fileatt_t* file, folder_t* folder, int* ok) {
   if (may_resample) georef = image->georef;
   if (check == 1) graph_reproject_if_needed();
   if (image) prepare_image(folder, image);
-  if (image && !has_system(image->georef)) show_rows_downwards();
+  // The decoder libraries' images (ECW, MrSID) are drawn through their own display
+  // slots, which place the first row on top in a space whose y goes up already.
+  if (image && !has_system(image->georef) && image->format != kDecoderEcw &&
+      image->format != kDecoderSid)
+    show_rows_downwards();
   adopt_system(georef);
   if (has_system(georef)) load_system_settled();
 }

@@ -97,6 +97,23 @@ TEST_F(ReplaceFileTest, AFailedWriteKeepsTheOldFile) {
   }
 }
 
+// A device is written as it is, never replaced: /dev/full stays the device and the write
+// gives its reason.
+TEST_F(ReplaceFileTest, ADeviceIsWrittenInPlace) {
+  replace_file_t r;
+  FILE* f = replace_file_open(&r, "/dev/full");
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(r.temp.empty());
+  std::fputs("bytes", f);
+  EXPECT_FALSE(replace_file_commit(&r));
+  EXPECT_STREQ(file_write_reason(), "No space left on device");
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  ASSERT_NE(replace_file_open(&r, "/dev/null"), nullptr);
+  std::fputs("bytes", r.file);
+  EXPECT_TRUE(replace_file_commit(&r));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
 // A file that cannot even be started gives null, the reason and no file.
 TEST_F(ReplaceFileTest, AFileThatCannotBeStartedGivesTheReason) {
   const std::string dir = tm_test::fresh_dir("replace_open");

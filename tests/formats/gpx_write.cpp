@@ -254,6 +254,8 @@ TEST_F(GpxWrite, NothingIsWrittenWithoutRootsOrWithoutAFile) {
   const std::string blocked = put("x", "plain") + "/sub/out.gpx";
   write_gpx(blocked.c_str(), roots({}));
   EXPECT_FALSE(std::ifstream(blocked).good());
+  EXPECT_EQ(get_gblerr(), 2);  // a file that cannot be made is a failure to report
+  set_gblerr(0);
 }
 
 TEST_F(GpxWrite, FolderWithoutGeoreferenceIsLeftOut) {
