@@ -20,14 +20,30 @@ namespace {
 
 bool is_image_kind(int kind) { return kind == kFileKindRaster || kind == kFileKindEcwp; }
 
+void add_extent(extent_t* all, const extent_t& e) {
+  if (extent_is_null(e)) return;
+  if (extent_is_null(*all))
+    *all = e;
+  else
+    extent_union(all, e);
+}
+
 // The union, in graph-space coordinates, of the layers of the file's displayed folders
-// that are not reloaded periodically.
+// that are not reloaded periodically, and of the images those folders show (an image
+// folder of a vector file, such as a KML ground overlay, joins the image layer and has
+// no layer of its own).
 extent_t file_shown_extent(graphspace_t* gs, const fileatt_t* file) {
   extent_t all{};
   graphspace_lock lock(graphspace_mutex());
   folder_t* it = nullptr;
   while (file_next_folder(file, &it)) {
     if (!it->displayed || it->refreshintrv != 0) continue;
+    obj_t* link = folder_get_link(it);
+    if (link && link->cls == CLS_BITMAP) {
+      extent_t e{};
+      std::memcpy(&e, &static_cast<bitmap_t*>(link)->extent, sizeof e);
+      add_extent(&all, e);
+    }
     layer_t* layer = nullptr;
     mapwin_find_layer(gs, it, &layer);
     if (!layer) continue;
@@ -37,11 +53,7 @@ extent_t file_shown_extent(graphspace_t* gs, const fileatt_t* file) {
       std::memcpy(&e, &gs->fixed_extent, sizeof e);
     else
       std::memcpy(&e, &layer->extent, sizeof e);
-    if (extent_is_null(e)) continue;
-    if (extent_is_null(all))
-      all = e;
-    else
-      extent_union(&all, e);
+    add_extent(&all, e);
   }
   return all;
 }
