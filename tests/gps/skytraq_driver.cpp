@@ -248,7 +248,11 @@ TEST_F(SkytraqDriver, SectorNumbersStopAtTheLastOneByteNumber) {
   ASSERT_NE(port, nullptr);
   int32_t count = 0;
   EXPECT_EQ(download(port, GPS_DATALOG, &count), 0);
-  const auto asked = sim.sector_requests();
+  // A sector whose answer comes late (a busy machine) is asked again at once: repeats
+  // right behind each other are one request.
+  std::vector<int> asked;
+  for (int sector : sim.sector_requests())
+    if (asked.empty() || asked.back() != sector) asked.push_back(sector);
   ASSERT_EQ(asked.size(), 256u);
   for (size_t i = 0; i < asked.size(); ++i) ASSERT_EQ(asked[i], int(i));
   EXPECT_EQ(count, 3);
