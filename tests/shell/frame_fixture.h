@@ -28,6 +28,7 @@
 #include "platform/sys/thread.h"
 #include "platform/ui/ctl_toolbar.h"
 #include "platform/ui/ui.h"
+#include "raster/wms/wms_internal.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
@@ -210,6 +211,7 @@ class FrameFixture : public tm_test::ConfigFixture {
     dispatcher_hooks_reset();
     winutil_state_reset();
     navig_log_set(0);  // a test that switched it on leaves it as it found it
+    wms_services_free_all();  // the services list a WMS dialog made
     ConfigFixture::TearDown();
   }
 
