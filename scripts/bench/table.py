@@ -26,7 +26,6 @@ BENCH_DATA (the inputs' folder, default build/bench-data).
 Run with Debian's python3 (PIL, numpy, pyproj).
 """
 import json
-import math
 import os
 import re
 import shutil
@@ -249,14 +248,25 @@ def printed_seconds(out):
     return float(out.strip().splitlines()[-1])
 
 
+def relay_rates(out):
+    """The relay benchmark's two highest lossless rates, as seconds per 10,000 groups:
+    (ours, the python3 relay's)."""
+    engine = int(re.search(r"engine relay\s+(\d+)", out).group(1))
+    python = int(re.search(r"python3 relay\s+(\d+)", out).group(1))
+    if engine <= 0 or python <= 0:
+        raise RuntimeError("no rate measured (engine %d, python3 %d)" % (engine, python))
+    return 10000.0 / engine, 10000.0 / python
+
+
 PEER_TRACK = os.path.join(HERE, "peer_track_draw.py")
 PEER_UTM = os.path.join(HERE, "peer_utm.py")
 
 
 class Row:
     def __init__(self, key, work, peer, make, ours, theirs=None, target=1.0, mode="process",
-                 ours_time=None, peer_time=None, note=""):
+                 ours_time=None, peer_time=None, note="", paired=None):
         self.key, self.work, self.peer = key, work, peer
+        self.paired = paired
         self.make, self.ours, self.theirs = make, ours, theirs
         self.target, self.mode, self.note = target, mode, note
         self.ours_time, self.peer_time = ours_time, peer_time
@@ -315,6 +325,10 @@ def rows():
         Row("index_search", "sorted index: 1M searches", "-", None,
             lambda: gbench("bench_index_bench", "IndexSearch/1000000"), None, 0.5, mode="warm",
             ours_time=gb_seconds),
+        Row("quellix_relay", "quellix relay, 9 listeners, s per 10k groups at the best "
+            "lossless rate", "python3 UDP relay (same run)", None,
+            lambda: [tool("bench_quellix_relay_bench")], None, 3.0, mode="rate",
+            paired=relay_rates),
         Row("shp_line_z", "Shapefile polyline Z, 1M vertices", "ogr2ogr -f Memory",
             lambda: make_shp("line_z"), lambda: work("load", "shp", make_shp("line_z")),
             lambda: ["ogr2ogr", "-f", "Memory", "/vsimem/bench", make_shp("line_z")], 1.0),
@@ -365,8 +379,13 @@ def measure(row, env, home):
     ours_mb, theirs_mb = 0.0, 0.0
     for _ in range(ROUNDS):
         seconds, mb, out = run(row.ours(), env, home)
-        ours.append(row.ours_time(out) if row.ours_time else seconds)
         ours_mb = max(ours_mb, mb)
+        if row.paired:  # one program measures both sides in the same run
+            us, them = row.paired(out)
+            ours.append(us)
+            theirs.append(them)
+            continue
+        ours.append(row.ours_time(out) if row.ours_time else seconds)
         if row.theirs:
             seconds, mb, out = run(row.theirs(), env, home)
             theirs.append(row.peer_time(out) if row.peer_time else seconds)
@@ -423,7 +442,7 @@ def main():
                 if "peak <=" in r.note:
                     met = met and ours_mb <= theirs_mb
             peer_s = "%.3f" % them if them is not None else "-"
-            peer_mb = "%.0f" % theirs_mb if them is not None else "-"
+            peer_mb = "%.0f" % theirs_mb if them is not None and not r.paired else "-"
             mode = r.mode
             values = [r.work, r.peer, mode, peer_s, "%.3f" % us, ratio,
                       target + (" +mem" if "peak <=" in r.note else ""), peer_mb,
