@@ -47,7 +47,7 @@ fuzz: deps
 
 # The comparison table (docs/benchmarks.md): BENCH_ROWS=regex picks rows, BENCH_ROUNDS
 # sets the rounds (default 3), BENCH_CORES the two pinned cores.
-BENCH_PROGRAMS = tm_work sorbinel tarmelo bench_redraw_track_bench bench_projection_bench \
+BENCH_PROGRAMS = tm_work sorbinel tarmelo tmsid bench_redraw_track_bench bench_projection_bench \
                  bench_index_bench bench_kap_decode_bench bench_tmn_load_bench bench_quellix_relay_bench
 
 bench: deps

@@ -190,7 +190,10 @@ int load(const std::string& kind, const char* path) {
 int main(int argc, char** argv) {
   if (argc != 4) return usage();
   const std::string verb = argv[1];
-  if (verb == "decode") return decode(argv[2], argv[3]);
-  if (verb == "load") return load(argv[2], argv[3]);
+  // The readers take a file name as the program's file dialogs give it: absolute.
+  std::error_code ec;
+  const std::string path = std::filesystem::absolute(argv[3], ec).string();
+  if (verb == "decode") return decode(argv[2], path.c_str());
+  if (verb == "load") return load(argv[2], path.c_str());
   return usage();
 }
