@@ -342,16 +342,16 @@ def rows():
             lambda: ["ogr2ogr", "-f", "Memory", "/vsimem/bench", make_shp("points")], 1.0),
         Row("nmea_load", "NMEA 1M sentences (GGA+RMC)", "gpsbabel -i nmea (read only)",
             make_nmea, lambda: work("load", "nmea", make_nmea()),
-            lambda: ["gpsbabel", "-i", "nmea", "-f", make_nmea()], 1.0),
+            lambda: ["gpsbabel", "-i", "nmea", "-f", make_nmea()], 15.0),
         Row("tk1_load", "Wintec TK1 1M records", "gpsbabel -t -i wbt-tk1 (read only)",
             make_tk1, lambda: work("load", "tk1", make_tk1()),
             lambda: ["gpsbabel", "-t", "-i", "wbt-tk1", "-f", make_tk1()], 1.0),
         Row("ozi_load", "OziExplorer track 1M points", "gpsbabel -t -i ozi (read only)",
             make_ozi, lambda: work("load", "ozi", make_ozi()),
-            lambda: ["gpsbabel", "-t", "-i", "ozi", "-f", make_ozi()], 1.0),
+            lambda: ["gpsbabel", "-t", "-i", "ozi", "-f", make_ozi()], 10.0),
         Row("tmn_load", "navigation log 1M records", "gpsbabel -t -i unicsv (read only)",
             lambda: (make_tmn(), make_tmn_csv()), lambda: work("load", "tmn", make_tmn()),
-            lambda: ["gpsbabel", "-t", "-i", "unicsv", "-f", make_tmn_csv()], 1.0,
+            lambda: ["gpsbabel", "-t", "-i", "unicsv", "-f", make_tmn_csv()], 8.0,
             note="peer reads the same points as CSV"),
         Row("kap_decode", "KAP chart 10000x8000, full decode", "gdalinfo -checksum",
             make_kap, lambda: work("decode", "kap", make_kap()),
@@ -400,6 +400,10 @@ def measure(row, env, home):
     return us, them, ours_mb, theirs_mb
 
 
+def load_average():
+    return " ".join("%.1f" % v for v in os.getloadavg())
+
+
 def cell(text, width):
     return text.ljust(width)
 
@@ -420,7 +424,7 @@ def main():
     env.pop("SORBINEL_PICTURE", None)
     home = tempfile.mkdtemp(prefix="tm_bench_home_")
     print("cores %s, %d round(s), medians; ratio = peer / ours (above 1: we are faster); "
-          "peak = ru_maxrss of the child" % (CORES, ROUNDS))
+          "peak = ru_maxrss of the child; load average %s" % (CORES, ROUNDS, load_average()))
     head = ["work", "peer", "mode", "peer s", "ours s", "ratio", "target", "peak peer MB",
             "peak ours MB", "met"]
     widths = [52, 34, 7, 8, 8, 7, 9, 12, 12, 4]
@@ -456,6 +460,7 @@ def main():
             sys.stdout.flush()
     finally:
         shutil.rmtree(home, ignore_errors=True)
+    print("load average at the end %s" % load_average())
     notes = [r for r in chosen if r.note and "peak <=" not in r.note]
     for r in notes:
         print("note: %s: %s" % (r.key, r.note))
