@@ -2,7 +2,9 @@
 # `make run` (the map program on the bundled samples). Each installs what a fresh Debian
 # lacks. `make tsan` runs the tests under ThreadSanitizer in a tree of its own (not in CI:
 # run it before closing any change that touches threads); `make fuzz` runs the readers'
-# libFuzzer harnesses (clang, FUZZ_SECONDS each); `make bench` runs the benchmarks.
+# libFuzzer harnesses (clang, FUZZ_SECONDS each); `make bench` prints the table
+# comparing our work with outside tools on the same work (`make bench-micro`: the benchmark
+# programs alone).
 JOBS    ?= $(shell nproc)
 ASAN_DIR = build/asan
 REL_DIR  = build/release
@@ -10,7 +12,7 @@ TSAN_DIR = build/tsan
 FUZZ_DIR = build/fuzz
 FUZZ_SECONDS ?= 180
 
-.PHONY: all deps test build-test tsan fuzz bench run clean
+.PHONY: all deps test build-test tsan fuzz bench bench-micro run clean
 
 all: build-test
 
@@ -43,24 +45,22 @@ fuzz: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target tm_fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh $(FUZZ_DIR)
 
+# The comparison table (docs/benchmarks.md): BENCH_ROWS=regex picks rows, BENCH_ROUNDS
+# sets the rounds (default 3), BENCH_CORES the two pinned cores.
+BENCH_PROGRAMS = tm_work sorbinel tarmelo tmsid bench_redraw_track_bench bench_projection_bench \
+                 bench_index_bench bench_kap_decode_bench bench_tmn_load_bench bench_quellix_relay_bench
+
 bench: deps
+	cmake -S . -B $(REL_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTM_TESTS=OFF -DTM_BENCH=ON
+	cmake --build $(REL_DIR) -j $(JOBS) --target $(BENCH_PROGRAMS)
+	BENCH_ROWS='$(BENCH_ROWS)' BENCH_ROUNDS='$(BENCH_ROUNDS)' BENCH_CORES='$(BENCH_CORES)' \
+	  /usr/bin/python3 scripts/bench/table.py
+
+# Every Google Benchmark program of bench/, each printing its own figures (one side only).
+bench-micro: deps
 	cmake -S . -B $(REL_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTM_TESTS=OFF -DTM_BENCH=ON
 	cmake --build $(REL_DIR) -j $(JOBS)
 	@for b in $(REL_DIR)/bin/bench_*; do echo "== $$b"; $$b; done
-	@echo "== outside tools on the same work"
-	@/usr/bin/python3 scripts/bench/outside_display.py
-	@/usr/bin/python3 scripts/bench/png_decode.py
-	@/usr/bin/python3 scripts/bench/outside_gpx.py
-	@/usr/bin/python3 scripts/bench/outside_tmn.py
-	@/usr/bin/python3 scripts/bench/outside_shp.py
-	@/usr/bin/python3 scripts/bench/outside_osm.py
-	@/usr/bin/python3 scripts/bench/outside_nmea.py
-	@/usr/bin/python3 scripts/bench/outside_garmin.py
-	@/usr/bin/python3 scripts/bench/outside_gtm.py
-	@/usr/bin/python3 scripts/bench/outside_tk1.py
-	@/usr/bin/python3 scripts/bench/outside_ozi.py
-	@/usr/bin/python3 scripts/bench/outside_kap.py
-	@/usr/bin/python3 scripts/bench/sorbinel_next.py
 
 # The map program on the bundled samples, built in Release. On a display it opens its
 # window; headless (no DISPLAY) it ends by itself and leaves build/run.png.

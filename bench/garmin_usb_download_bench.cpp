@@ -7,9 +7,8 @@
 //                          one bulk read per packet, the Records / Trk_Data / Xfer_Cmplt
 //                          checks, unpacking through the D304 descriptor and writing the
 //                          V2 tracklog file. Opening the device is outside the timing.
-//                          Target: at least 5 times the points per second of `gpsbabel
-//                          -t -i gpx -f same.gpx -o unicsv -F /dev/null` on the same
-//                          track (scripts/bench/outside_garmin.py prints the ratio).
+//                          No outside tool does the same transfer, so the figure has
+//                          no peer in the comparison table of `make bench`.
 //   GarminUsbTrackTransferOnly/65535 - the transfer alone (receive, checks, unpack) on
 //                          the same receiver: the share of the link and the simulated
 //                          backend; the rest of the figure above is the V2 file.

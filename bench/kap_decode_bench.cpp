@@ -6,7 +6,7 @@
 //                       palette of 127 entries, with its row offset table; decoded from
 //                       a disk file into a new image record, lines and all. Target: no
 //                       slower than `gdalinfo -checksum` on the same file, which decodes
-//                       every row of it (scripts/bench/outside_kap.py prints that figure).
+//                       every row of it (the kap_decode row of `make bench`).
 //
 // The file is made once, before timing, at $TMPDIR/tm_kap_decode_bench.kap (default
 // /tmp) and left there for the outside yardstick; it is remade when missing.

@@ -6,7 +6,7 @@
 //                       (gradients with a little noise), compressed by the platform's
 //                       zlib writer; decoded from a disk file into a new image record,
 //                       lines and all. Target: no slower than PIL's Image.open().load()
-//                       on the same file (scripts/bench/png_decode.py prints that figure).
+//                       on the same file (the png_decode row of `make bench`).
 //
 // The file is made once, before timing, at $TMPDIR/tm_png_decode_bench.png (default
 // /tmp) and left there for the outside yardstick; it is remade when missing.

@@ -8,7 +8,7 @@
 //                         visible list from its quadtree, every point and link drawn by
 //                         the track style through the drawing routines into the back
 //                         buffer). Target: within 2x of an outside line drawer given the
-//                         same screen points (scripts/bench/outside_display.py).
+//                         same screen points (the redraw_track row of `make bench`).
 //
 // The screen points follow a closed-form path both sides compute identically:
 //   x_i = 960 + 940 sin(0.0137 i),  y_i = 540 + 530 sin(0.0219 i + 0.5),  i = 0..n-1

@@ -5,8 +5,8 @@
 //                       photos (the same picture under two names): the shown photo is
 //                       released, the next one identified, loaded and shown, and every
 //                       line of it read. Target: at most 1.3 x the time `djpeg` takes to
-//                       decode the same file (scripts/bench/sorbinel_next.py prints that
-//                       figure).
+//                       decode the same file (compare with the jpeg_decode row of `make
+//                       bench`).
 //
 // The photo is made once, before timing, at $TMPDIR/tm_sorbinel_next_bench.jpg (default
 // /tmp) with `cjpeg` (quality 90) from a picture of smooth gradients and fine detail, and

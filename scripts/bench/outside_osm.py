@@ -10,10 +10,9 @@ own. Run with Debian's python3.
 """
 import math
 import os
-import resource
-import subprocess
 import sys
-import time
+
+from outside_common import best_run
 
 NODES = 1000000
 WAYS = 100000
@@ -64,12 +63,7 @@ def main():
             f.write(data)
     del data
     command = ["ogr2ogr", "-f", "Memory", "/vsimem/osm_bench", path]
-    best = math.inf
-    for _ in range(3):
-        start = time.perf_counter()
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-        best = min(best, time.perf_counter() - start)
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
+    best, peak = best_run(command)
     print("== outside yardstick (scripts/bench/outside_osm.py)")
     print(f"ogr2ogr -f Memory big.osm, {NODES} nodes and {WAYS} ways: "
           f"{best * 1000.0:.1f} ms per load, peak {peak:.0f} MB")

@@ -10,11 +10,10 @@ benchmark prints its own. Run with Debian's python3.
 """
 import math
 import os
-import resource
 import struct
-import subprocess
 import sys
-import time
+
+from outside_common import best_run
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 DIR = os.path.join(ROOT, "build", "shp_bench")
@@ -69,15 +68,6 @@ def write_points(base):
     write(base + ".dbf", dbf(POINTS))
 
 
-def best_of(command, runs=3):
-    best = math.inf
-    for _ in range(runs):
-        start = time.perf_counter()
-        subprocess.run(command, check=True)
-        best = min(best, time.perf_counter() - start)
-    return best
-
-
 def main():
     os.makedirs(DIR, exist_ok=True)
     for name, writer in (("line_z", write_line_z), ("points", write_points)):
@@ -87,8 +77,7 @@ def main():
     for name, what in (("line_z", "polyline Z of %d vertices" % VERTICES),
                        ("points", "%d points" % POINTS)):
         path = os.path.join(DIR, name + ".shp")
-        seconds = best_of(["ogr2ogr", "-f", "Memory", "mem", path])
-        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
+        seconds, peak = best_run(["ogr2ogr", "-f", "Memory", "mem", path])
         print(f"ogr2ogr -f Memory mem {name}.shp, {what}: {seconds * 1000.0:.1f} ms per load, "
               f"peak {peak:.0f} MB")
     return 0

@@ -8,13 +8,11 @@ times `gpsbabel -t -i wbt-tk1 -f x` on it: the best of a few runs in millisecond
 load, with gpsbabel's peak resident size, as the benchmark prints its own. Run with
 Debian's python3.
 """
-import math
 import os
-import resource
 import struct
-import subprocess
 import sys
-import time
+
+from outside_common import best_run
 
 RECORDS = 1000000
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
@@ -45,12 +43,7 @@ def main():
         with open(path, "wb") as f:
             f.write(document())
     command = ["gpsbabel", "-t", "-i", "wbt-tk1", "-f", path]
-    best = math.inf
-    for _ in range(3):
-        start = time.perf_counter()
-        subprocess.run(command, check=True)
-        best = min(best, time.perf_counter() - start)
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
+    best, peak = best_run(command)
     print("== outside yardstick (scripts/bench/outside_tk1.py)")
     print(f"gpsbabel -t -i wbt-tk1 -f x, {RECORDS} records: {best * 1000.0:.1f} ms per load, peak {peak:.0f} MB")
     return 0
