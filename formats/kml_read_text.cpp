@@ -156,23 +156,11 @@ void line_coordinates(kml_reader* st, const char* text) {
   }
 }
 
-// A ring's extent, once its points are read: a ring is closed by definition, so one
-// whose last point is not its first (a writer that leaves the repetition out) gets its
-// first point again, and its outline is drawn closed.
-void ring_extent(kml_reader* st) {
-  lois_t* l = current_line(st);
-  gps_track_extent e;
-  if (!l || gpsobj_track_extent(l, &e) < 2) return;
-  if (e.first.x != e.last.x || e.first.y != e.last.y || e.first.z != e.last.z)
-    gpsobj_close_ring(l);
-}
-
 void on_coordinates(xml_parser_t* ctx, int top, const char* text) {
   const int code = parent_of(ctx, top);
   kml_reader* st = kml_state(ctx);
   if (code == KML_LINESTRING || code == KML_LINEARRING) {
     line_coordinates(st, text);
-    if (code == KML_LINEARRING && get_gblerr() == 0) ring_extent(st);
   } else if (code == KML_POINT) {
     point_coordinates(st, text);
   }
