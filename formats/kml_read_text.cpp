@@ -159,10 +159,11 @@ void line_coordinates(kml_reader* st, const char* text) {
 void on_coordinates(xml_parser_t* ctx, int top, const char* text) {
   const int code = parent_of(ctx, top);
   kml_reader* st = kml_state(ctx);
-  if (code == KML_LINESTRING || code == KML_LINEARRING)
+  if (code == KML_LINESTRING || code == KML_LINEARRING) {
     line_coordinates(st, text);
-  else if (code == KML_POINT)
+  } else if (code == KML_POINT) {
     point_coordinates(st, text);
+  }
 }
 
 // ---- Style values ---------------------------------------------------------------------

@@ -30,6 +30,7 @@ constexpr int CLS_IMG_FRAME = 29;
 constexpr int kBitmapTileSide = 10;   // overview: one sample per 10 x 10 pixels
 constexpr int kFormatEcw = 16;        // `format` of an ECW image
 constexpr int kFormatTiff = 3;        // `format` of a TIFF image
+constexpr int kFormatMrSid = 18;      // `format` of a MrSID image
 
 // Routine called with the decoder block when a bitmap is destroyed.
 using bitmap_release_fn = void (*)(void* decoder);

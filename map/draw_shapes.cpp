@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "map/draw_gdi_internal.h"
+#include "map/raster_display.h"
 
 namespace {
 
@@ -70,12 +71,26 @@ void draw_screen_dot(int motif, uint32_t colour, int fill, screen_pt p) {
 }
 
 // Pixels outside the clipping window are not visited: a large image used as a symbol
-// costs only what shows of it.
+// costs only what shows of it. An image without line store whose decoding library
+// draws it (ECW, MrSID) is put from its display copy at its own size, made once and
+// kept in the image.
 void draw_bitmap_symbol(const bitmap_t* bitmap, double x, double y) {
   draw_state& s = draw_st();
   if (!s.dc || !bitmap || bitmap->cls != CLS_BITMAP) return;
   const int w = bitmap->width, h = bitmap->height;
-  if (w <= 0 || h <= 0 || !bitmap->lines) return;
+  if (w <= 0 || h <= 0) return;
+  if (!bitmap->lines) {
+    if (bitmap->format != kFormatEcw && bitmap->format != kFormatMrSid) return;
+    bitmap_t* b = const_cast<bitmap_t*>(bitmap);  // only its display copy is made
+    if (symbol_bitmap_prepare(b, 0, 0, 0, 1.0, nullptr, nullptr) != 0) return;
+    int cw = 0, ch = 0;
+    const uint32_t* pixels = symbol_bitmap_pixels(b, &cw, &ch);
+    if (!pixels) return;
+    const double left = std::floor(x - cw / 2.0 + 0.5), top = std::floor(y - ch / 2.0 + 0.5);
+    dib_put_bitmap(s.dc, pixels, device_coord(left, s.page_x), device_coord(top, s.page_y), cw,
+                   ch, 1);
+    return;
+  }
   clip_window_set(0.0);
   const extent_t c = s.clip;
   const double left = std::floor(x - w / 2.0 + 0.5), top = std::floor(y - h / 2.0 + 0.5);

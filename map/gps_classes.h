@@ -315,6 +315,16 @@ obj_t* gpsobj_add_unique(container_t* index, obj_t* obj, container_t* list, obj_
 void gpsobj_set_label(obj_t* obj);
 void file_set_point_labels(obj_t* file, int cls);
 void gpsobj_close_ring(obj_t* obj);
+// The extent of a line object (tracklog: the points of its segments in order; route, loi
+// set: its points): the number of points, the first and the last of them and their
+// bounding box (step 0). Points without coordinates are passed over. No points (or no
+// line, or a class without point list): 0 and every value 0.
+struct gps_track_extent {
+  int points = 0;
+  gps_point_t first{}, last{};
+  extent_t box{};
+};
+int gpsobj_track_extent(const obj_t* line, gps_track_extent* out);
 void gpsobj_centroid(const container_t* points, double out[2]);
 int track_has_times(const container_t* points);
 void gpsobj_remove_empty_routes(container_t* list);

@@ -16,6 +16,7 @@
 #include "geodesy/georef.h"
 #include "geodesy/xform.h"
 #include "geodesy/xform_records.h"
+#include "map/draw_gdi.h"
 #include "map/file_object.h"
 #include "map/gps_classes.h"
 
@@ -138,10 +139,19 @@ void gpsobj_set_label(obj_t* obj) {
     text = w->comment;
   else
     return;
-  if (text)
-    wstr_set(text, &w->label);
-  else
+  if (!text) {
     free_mem(&w->label);
+    return;
+  }
+  // The label holds what is drawn of the text, its first label_units units: a huge
+  // name is kept whole in the name, not a second time in the label.
+  const size_t n = size_t(label_units(text));
+  char16_t* fresh = nullptr;
+  alloc_mem(&fresh, (n + 1) * sizeof(char16_t));
+  std::memcpy(fresh, text, n * sizeof(char16_t));
+  fresh[n] = 0;
+  free_mem(&w->label);
+  w->label = fresh;
 }
 
 void file_set_point_labels(obj_t* file, int cls) {
@@ -166,6 +176,36 @@ void gpsobj_close_ring(obj_t* obj) {
   if (!has_coords(first->cls) || !has_coords(last->cls)) return;
   const gps_point_t a = coords_of(first), b = coords_of(last);
   if (a.x != b.x || a.y != b.y || a.z != b.z) obj_list_append(points, first);
+}
+
+int gpsobj_track_extent(const obj_t* line, gps_track_extent* out) {
+  *out = gps_track_extent{};
+  if (!line || obj_class_tree_links(line->cls) != TREE_FATHER_AND_SONS) return 0;
+  const container_t* sons = static_cast<const tree_obj_t*>(line)->sons;
+  const auto take = [out](const obj_t* p) {
+    if (!p || !has_coords(p->cls)) return;
+    const gps_point_t c = coords_of(p);
+    if (out->points == 0) {
+      out->first = c;
+      out->box = extent_t{c.x, c.x, c.y, c.y, 0.0};
+    }
+    out->last = c;
+    out->box.xmin = std::min(out->box.xmin, c.x);
+    out->box.xmax = std::max(out->box.xmax, c.x);
+    out->box.ymin = std::min(out->box.ymin, c.y);
+    out->box.ymax = std::max(out->box.ymax, c.y);
+    ++out->points;
+  };
+  for (int i = 0; i < obj_list_count(sons); ++i) {
+    const obj_t* o = sons->elems[i];
+    if (o && o->cls == CLS_TRACKSEG) {
+      const container_t* points = static_cast<const trackseg_t*>(o)->sons;
+      for (int k = 0; k < obj_list_count(points); ++k) take(points->elems[k]);
+    } else {
+      take(o);
+    }
+  }
+  return out->points;
 }
 
 void gpsobj_centroid(const container_t* points, double out[2]) {

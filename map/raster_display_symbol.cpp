@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kFormatSid = 18;
 // A symbol larger than this on a side is refused: no icon comes near it, and a scale
 // read from a style must not make an unbounded block.
 constexpr double kSymbolMaxSide = 4096;
@@ -93,7 +92,7 @@ void copy_pixels(bitmap_t* b, uint32_t* out, int w, int h) {
 
 void fill_copy(bitmap_t* b, uint32_t* out, int w, int h) {
   const raster_display_hooks& hooks = get_raster_display_hooks();
-  if (b->format == kFormatEcw || b->format == kFormatSid) {
+  if (b->format == kFormatEcw || b->format == kFormatMrSid) {
     std::memset(out, 0, size_t(w) * size_t(h) * 4);
     auto fn = b->format == kFormatEcw ? hooks.ecw_symbol : hooks.sid_symbol;
     if (fn) fn(b, out, w, h);

@@ -10,6 +10,7 @@
 #include "core/config_state.h"
 #include "core/wstring.h"
 #include "formats/mif.h"
+#include "map/draw_gdi.h"
 #include "map/draw_styles.h"
 #include "tests/formats/gpx_fixture.h"
 #include "tests/support/test_env.h"
@@ -420,6 +421,55 @@ TEST_F(GpxRead, ValuesNeverReachAnEarlierObject) {
   EXPECT_FLOAT_EQ(val(p[0]->geoidh), 0.0f);
   ASSERT_EQ(tracklogs(f).size(), 2u);
   EXPECT_EQ(obj_list_count(tracklogs(f)[0]->sons), 1);
+}
+
+// A name of several megabytes is kept whole in the waypoint, whatever its characters
+// (one, two and four UTF-8 bytes); the label, which is what the map draws, holds only
+// the bounded prefix the drawing uses, not a second copy of the whole text.
+TEST_F(GpxRead, AHugeNameIsKeptWholeAndTheLabelIsItsDrawnPrefix) {
+  const struct {
+    const char* name;
+    std::string piece;     // UTF-8
+    std::u16string units;  // the same in UTF-16
+  } cases[] = {
+      {"ASCII", "Ab", u"Ab"},
+      {"two-byte characters", "\xC3\xA9", u"\u00E9"},
+      {"pairs", "\xF0\x9F\x98\x80", u"\U0001F600"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    constexpr size_t kRepeat = (size_t(3) << 20) / 2;
+    std::string text;
+    text.reserve(c.piece.size() * kRepeat);
+    for (size_t i = 0; i < kRepeat; ++i) text += c.piece;
+    fileatt_t* f = nullptr;
+    ASSERT_EQ(load(gpx("<wpt lat=\"1\" lon=\"2\"><name>" + text + "</name></wpt>"), &f), 0);
+    const auto w = waypoints(f);
+    ASSERT_EQ(w.size(), 1u);
+    ASSERT_NE(w[0]->name, nullptr);
+    const std::u16string name(w[0]->name);
+    ASSERT_EQ(name.size(), c.units.size() * kRepeat);
+    size_t wrong = 0;
+    for (size_t i = 0; i < name.size(); ++i)
+      if (name[i] != c.units[i % c.units.size()]) ++wrong;
+    EXPECT_EQ(wrong, 0u);
+    ASSERT_NE(w[0]->label, nullptr);
+    const std::u16string label(w[0]->label);
+    EXPECT_EQ(label.size(), size_t(label_units(w[0]->name)));
+    EXPECT_LE(label.size(), size_t(kLabelMaxUnits));
+    EXPECT_EQ(label, name.substr(0, label.size()));
+    free_loaded(f);
+  }
+}
+
+// A short name is its own label.
+TEST_F(GpxRead, AShortNameIsItsLabel) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load(gpx("<wpt lat=\"1\" lon=\"2\"><name>Col du Lautaret</name></wpt>"), &f), 0);
+  const auto w = waypoints(f);
+  ASSERT_EQ(w.size(), 1u);
+  ASSERT_NE(w[0]->label, nullptr);
+  EXPECT_EQ(std::u16string(w[0]->label), u"Col du Lautaret");
 }
 
 // Nesting far past the engine's stack: the objects before and after it load.

@@ -255,6 +255,38 @@ TEST_F(KmlRead, PolygonRingsAndFill) {
   EXPECT_EQ(points_of(l[2]).size(), 2u);
 }
 
+// Each ring's extent is taken once its points are read: its box is that of its points,
+// and a ring whose writer left out the closing repetition gets its first point again (a
+// line string is never closed).
+TEST_F(KmlRead, RingsAndLinesKeepTheirPointsAndExtent) {
+  fileatt_t* f = load(kml(placemark(
+      "<Polygon><outerBoundaryIs><LinearRing><coordinates>-2,1 6,1,10 6,5 -2,5</coordinates>"
+      "</LinearRing></outerBoundaryIs>"
+      "<innerBoundaryIs><LinearRing><coordinates>1,2 2,2 2,3 1,2</coordinates>"
+      "</LinearRing></innerBoundaryIs></Polygon>") +
+                          placemark("<LineString><coordinates>0,0 1,0 1,1</coordinates></LineString>")));
+  auto l = lines(f);
+  ASSERT_EQ(l.size(), 3u);
+  const struct {
+    size_t points;
+    extent_t box;
+  } want[] = {{4, {-2, 6, 1, 5, 0}}, {4, {1, 2, 2, 3, 0}}, {3, {0, 1, 0, 1, 0}}};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    gps_track_extent e;
+    EXPECT_EQ(gpsobj_track_extent(l[i], &e), int(want[i].points));
+    EXPECT_EQ(points_of(l[i]).size(), want[i].points);
+    EXPECT_DOUBLE_EQ(e.box.xmin, want[i].box.xmin);
+    EXPECT_DOUBLE_EQ(e.box.xmax, want[i].box.xmax);
+    EXPECT_DOUBLE_EQ(e.box.ymin, want[i].box.ymin);
+    EXPECT_DOUBLE_EQ(e.box.ymax, want[i].box.ymax);
+  }
+  // A ring is kept as written: its last point stays where the file puts it.
+  const auto outer = points_of(l[0]);
+  EXPECT_DOUBLE_EQ(+(outer.back()->coords.x), -2.0);
+  EXPECT_DOUBLE_EQ(+(outer.back()->coords.y), 5.0);
+}
+
 // Geometry whose placemark is not its parent (a Point in a Folder) makes nothing.
 TEST_F(KmlRead, GeometryOutOfPlaceMakesNothing) {
   int rc = -1;

@@ -289,6 +289,46 @@ TEST_F(GpsClasses, CentroidAndRing) {
   EXPECT_EQ(obj_list_count(empty->sons), 0);
 }
 
+// The extent of a line object: a tracklog's points across its segments in order, a
+// route's points; nothing for an empty line or an object without point list.
+TEST_F(GpsClasses, TrackExtentTakesFirstLastAndBox) {
+  tracklog_t* t = nullptr;
+  tracklog_create(list_, &t);
+  const double xy[2][3][2] = {{{3, 7}, {-1, 2}, {5, 4}}, {{0, 9}, {2, -3}, {4, 1}}};
+  for (const auto& seg : xy) {
+    trackseg_t* s = nullptr;
+    trackseg_create(t, list_, &s);
+    for (const auto& p : seg) gpspos_create(p[0], p[1], nullptr, 0.0, s, list_, nullptr);
+  }
+  gps_track_extent e;
+  EXPECT_EQ(gpsobj_track_extent(t, &e), 6);
+  EXPECT_DOUBLE_EQ(e.first.x, 3.0);
+  EXPECT_DOUBLE_EQ(e.first.y, 7.0);
+  EXPECT_DOUBLE_EQ(e.last.x, 4.0);
+  EXPECT_DOUBLE_EQ(e.last.y, 1.0);
+  EXPECT_DOUBLE_EQ(e.box.xmin, -1.0);
+  EXPECT_DOUBLE_EQ(e.box.xmax, 5.0);
+  EXPECT_DOUBLE_EQ(e.box.ymin, -3.0);
+  EXPECT_DOUBLE_EQ(e.box.ymax, 9.0);
+
+  route_t* r = nullptr;
+  route_create(list_, &r);
+  waypoint_t* w = nullptr;
+  waypoint_create(2, 8, nullptr, nullptr, 0, 0, 0, 0, list_, &w);
+  obj_list_append(r->sons, w);
+  EXPECT_EQ(gpsobj_track_extent(r, &e), 1);
+  EXPECT_DOUBLE_EQ(e.box.xmin, 2.0);
+  EXPECT_DOUBLE_EQ(e.box.xmax, 2.0);
+  EXPECT_DOUBLE_EQ(e.last.y, 8.0);
+
+  route_t* empty = nullptr;
+  route_create(list_, &empty);
+  EXPECT_EQ(gpsobj_track_extent(empty, &e), 0);
+  EXPECT_DOUBLE_EQ(e.box.xmax, 0.0);
+  EXPECT_EQ(gpsobj_track_extent(w, &e), 0);  // a point has no point list
+  EXPECT_EQ(gpsobj_track_extent(nullptr, &e), 0);
+}
+
 // Longitudes are averaged the short way round: points on both sides of the 180th
 // meridian have their mean on it or near it, not near 0; a track that runs the long way
 // through 0 keeps the plain mean; projected coordinates are never carried.
