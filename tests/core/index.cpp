@@ -752,4 +752,76 @@ TEST_F(IndexTest, BuildAgreesWithAStableSortReference) {
   }
 }
 
+// A large index searched again and again answers from sampled keys: every search mode
+// must still find what a search over the sorted keys finds, for keys present, absent,
+// repeated and beyond both ends, for integer and double keys; and once the index has
+// changed under its samples (an element replaced in place, a removal and an insertion
+// that leave the count as it was) the answers follow the index, not the samples.
+TEST_F(IndexTest, LargeIndexesSearchedManyTimesAnswerAsTheSortedKeys) {
+  constexpr int kCount = 40000;
+  std::mt19937 rng(777);
+  container_t* source = new_list();
+  items_.reserve(kCount + 8);
+  for (int i = 0; i < kCount; ++i) {
+    // Keys 0, 2, 4, ... with runs of repeats: odd probes fall between keys.
+    item_t* it = item(2 * static_cast<int>(rng() % 15000), obj_new_id());
+    it->real = it->key / 4.0;
+    obj_list_append(source, it);
+  }
+  container_t* by_int = index_over(source, AT_INT, kKeyOff);
+  container_t* by_real = index_over(source, AT_DOUBLE, kRealOff);
+
+  auto check_all = [&](container_t* ix, bool real, const char* what) {
+    std::vector<double> keys;
+    for (int i = 0; i < obj_list_count(ix); ++i) {
+      const auto* it = static_cast<const item_t*>(at(ix, i));
+      keys.push_back(real ? it->real : it->key);
+    }
+    ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end())) << what;
+    const int n = static_cast<int>(keys.size());
+    int wrong = 0;
+    // Several rounds over every probe: the samples are made during the first.
+    for (int round = 0; round < 3; ++round) {
+      for (int probe = -3; probe <= 30003; ++probe) {
+        const int32_t ik = probe;
+        const double dk = probe / 4.0;
+        const void* key = real ? static_cast<const void*>(&dk) : static_cast<const void*>(&ik);
+        const double v = real ? dk : ik;
+        const int lb = int(std::lower_bound(keys.begin(), keys.end(), v) - keys.begin());
+        const int ub = int(std::upper_bound(keys.begin(), keys.end(), v) - keys.begin());
+        const bool present = lb < ub;
+        obj_t* found = nullptr;
+        if (index_search(ix, IDX_FIRST_EQUAL, key, &found) != (present ? lb : -1) ||
+            found != (present ? at(ix, lb) : nullptr))
+          ++wrong;
+        index_search(ix, IDX_BEFORE, key, &found);
+        if (found != (lb > 0 ? at(ix, lb - 1) : nullptr)) ++wrong;
+        index_search(ix, IDX_LAST_EQUAL, key, &found);
+        if (found != (ub > 0 ? at(ix, ub - 1) : nullptr)) ++wrong;
+        index_search(ix, IDX_EQUAL_OR_AFTER, key, &found);
+        if (found != (lb < n ? at(ix, lb) : nullptr)) ++wrong;
+        if (index_search(ix, IDX_AFTER, key, &found) != (ub < n ? ub : -1)) ++wrong;
+        int pos = -2;
+        if (index_find_exact(ix, key, &pos) != (present ? 1 : 0) || pos != lb) ++wrong;
+      }
+    }
+    EXPECT_EQ(wrong, 0) << what;
+  };
+  check_all(by_int, false, "integer keys");
+  check_all(by_real, true, "double keys");
+
+  // An element replaced in place by one with another key that keeps the order: same
+  // array, same count.
+  const int middle = kCount / 2;
+  const int low_key = key_of(at(by_int, middle - 1)), high_key = key_of(at(by_int, middle + 1));
+  item_t* replacement = item(low_key + 1 < high_key ? low_key + 1 : low_key, obj_new_id());
+  replacement->real = replacement->key / 4.0;
+  obj_list_set(by_int, middle, replacement);
+  check_all(by_int, false, "an element replaced in place");
+  // A removal and an insertion: the count is back where it was.
+  index_remove(by_int, at(by_int, 10));
+  index_insert(by_int, item(29999, obj_new_id()));
+  check_all(by_int, false, "a removal and an insertion");
+}
+
 }  // namespace
