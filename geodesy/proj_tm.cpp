@@ -190,10 +190,30 @@ void proj_setup_tm(cartproj_t* proj, int, int, int) {
                                         : proj->k0 * k.A * rectifying_latitude(phi0, k.n);
 }
 
-void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
-  proj_geo_in(p, x, y);
+namespace {
+
+// What the forward formulas derive from the set-up fields, once for a run of points.
+struct tm_forward_constants {
+  double kA;                   // k0 times the rectifying radius
+  coefficients to_conformal;   // geodetic -> conformal latitude
+  coefficients alpha;          // Krueger's alpha
+};
+
+tm_forward_constants forward_constants(const cartproj_t* p) {
   const tm_ellipsoid k = ellipsoid_of(p->c, p->e);
-  const double kA = p->k0 * k.A;
+  return tm_forward_constants{p->k0 * k.A, evaluate(kToConformal, k.n), evaluate(kAlpha, k.n)};
+}
+
+// One point, in place: geodetic latitude -> conformal latitude chi (its series summed by
+// Clenshaw's recurrence from sin 2phi, cos 2phi, then sin chi and cos chi without a
+// trigonometric call), the spherical transverse Mercator on the conformal sphere
+// (eta' = atanh(cos chi sin L) as half the logarithm of a ratio, xi' by atan2), and the
+// alpha series by Clenshaw's recurrence in complex numbers, whose sin 2zeta' and
+// cos 2zeta' come from the values at hand.
+inline void tm_forward_point(const cartproj_t* p, const tm_forward_constants& t, double* x,
+                             double* y) {
+  proj_geo_in(p, x, y);
+  const double kA = t.kA;
   const double phi = *y;
   if (proj_beyond_domain(phi)) {
     proj_out_of_domain(x, y);
@@ -209,8 +229,7 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
   const double L = proj_wrap_longitude(*x - p->lambda0);
   const double s = std::sin(phi), c = std::cos(phi);
   double sx = 0.0, cx = 0.0;
-  to_conformal(s, c, sine_sum(evaluate(kToConformal, k.n), 2.0 * s * c, c * c - s * s), &sx,
-               &cx);
+  to_conformal(s, c, sine_sum(t.to_conformal, 2.0 * s * c, c * c - s * s), &sx, &cx);
   const double sl = std::sin(L), cl = std::cos(L);
   // tanh eta' = u = cos chi sin L; u = +-1 on the equator a quarter turn from the central
   // meridian, which has no image. cosh eta' = 1 / r, sinh eta' = u / r, r^2 = 1 - u^2.
@@ -221,7 +240,9 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
     proj_grid_out(p, x, y);
     return;
   }
-  const double eta = std::atanh(u);
+  // atanh u = ln((1 + u) / (1 - u)) / 2: the logarithm alone, to 1e-16 in eta' (a few
+  // nanometres on the ground).
+  const double eta = 0.5 * std::log((1.0 + u) / (1.0 - u));
   // Near the equator a quarter turn from the central meridian the series no longer
   // converges (it gives any number, 1e38 m at 93 degrees): beyond this eta' the point
   // is out of the domain, the bound PROJ's series has as well.
@@ -229,17 +250,30 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
     proj_out_of_domain(x, y);
     return;
   }
-  const double r2 = sx * sx + cx * cx * cl * cl;
-  const double xi = std::atan2(sx, cx * cl);
-  const double s2 = 2.0 * sx * cx * cl / r2;
-  const double c2 = (cx * cx * cl * cl - sx * sx) / r2;
-  const double sh2 = 2.0 * u / r2;
-  const double ch2 = (1.0 + u * u) / r2;
+  const double ccl = cx * cl;
+  const double r2 = sx * sx + ccl * ccl;
+  const double xi = std::atan2(sx, ccl);
+  const double inv = 1.0 / r2;
+  const double s2 = 2.0 * sx * ccl * inv;
+  const double c2 = (ccl * ccl - sx * sx) * inv;
+  const double sh2 = 2.0 * u * inv;
+  const double ch2 = (1.0 + u * u) * inv;
   double dxi = 0.0, deta = 0.0;
-  complex_sine_sum(evaluate(kAlpha, k.n), s2, c2, sh2, ch2, &dxi, &deta);
+  complex_sine_sum(t.alpha, s2, c2, sh2, ch2, &dxi, &deta);
   *x = p->x0 + kA * (eta + deta);
   *y = p->y0 - p->n + kA * (xi + dxi);
   proj_grid_out(p, x, y);
+}
+
+}  // namespace
+
+void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
+  tm_forward_point(p, forward_constants(p), x, y);
+}
+
+void proj_tm_forward_points(const cartproj_t* p, double* x, double* y, int n, int stride) {
+  const tm_forward_constants t = forward_constants(p);
+  for (int i = 0; i < n; ++i) tm_forward_point(p, t, x + size_t(i) * stride, y + size_t(i) * stride);
 }
 
 void proj_tm_inverse(const cartproj_t* p, double* x, double* y) {
