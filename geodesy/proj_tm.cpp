@@ -17,6 +17,7 @@
 // for the record's readers), n = k0 M(phi0), here the meridian arc of Krueger's series.
 // The formulas derive n and the coefficients from e'2 on each call: a few dozen
 // multiplications, cheaper than the trigonometric calls around them.
+#include <algorithm>
 #include <cmath>
 
 #include "geodesy/projection_kinds.h"
@@ -271,9 +272,88 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
   tm_forward_point(p, forward_constants(p), x, y);
 }
 
+// A run goes in blocks, each stage of the formulas over the whole block before the next:
+// the trigonometric and logarithmic calls point after point, the two series as loops
+// without calls or branches that the compiler carries out on several points at once.
+// Each point gets the very operations tm_forward_point applies, in the same order, so the
+// results are the same to the bit; the points that formula treats apart (beyond a pole,
+// at a pole, without image, out of the domain) are taken through it.
 void proj_tm_forward_points(const cartproj_t* p, double* x, double* y, int n, int stride) {
   const tm_forward_constants t = forward_constants(p);
-  for (int i = 0; i < n; ++i) tm_forward_point(p, t, x + size_t(i) * stride, y + size_t(i) * stride);
+  constexpr int kBlock = 64;
+  const double kA = t.kA;
+  const double x0 = p->x0;
+  const double y_origin = p->y0 - p->n;
+  for (int first = 0; first < n; first += kBlock) {
+    const int m = std::min(kBlock, n - first);
+    double* xs[kBlock];
+    double* ys[kBlock];
+    bool apart[kBlock];
+    double s[kBlock], c[kBlock], sl[kBlock], cl[kBlock];
+    for (int k = 0; k < m; ++k) {
+      xs[k] = x + size_t(first + k) * stride;
+      ys[k] = y + size_t(first + k) * stride;
+      double lon = *xs[k], phi = *ys[k];
+      proj_geo_in(p, &lon, &phi);
+      apart[k] = proj_beyond_domain(phi) || proj_is_pole(phi);
+      double L = proj_wrap_longitude(lon - p->lambda0);
+      if (apart[k]) phi = L = 0.0;
+      s[k] = std::sin(phi);
+      c[k] = std::cos(phi);
+      sl[k] = std::sin(L);
+      cl[k] = std::cos(L);
+    }
+    double sx[kBlock], cx[kBlock], u[kBlock];
+    for (int k = 0; k < m; ++k) {
+      const double d = sine_sum(t.to_conformal, 2.0 * s[k] * c[k], c[k] * c[k] - s[k] * s[k]);
+      const double d2 = d * d;
+      const double sin_d = d * (1.0 - d2 / 6.0 * (1.0 - d2 / 20.0));
+      const double cos_d = 1.0 - d2 / 2.0 * (1.0 - d2 / 12.0 * (1.0 - d2 / 30.0));
+      sx[k] = s[k] * cos_d + c[k] * sin_d;
+      cx[k] = c[k] * cos_d - s[k] * sin_d;
+      u[k] = cx[k] * sl[k];
+    }
+    double eta[kBlock], xi[kBlock];
+    for (int k = 0; k < m; ++k) {
+      if (apart[k] || std::fabs(u[k]) >= 1.0) {
+        apart[k] = true;
+        eta[k] = xi[k] = 0.0;
+        u[k] = 0.0;
+        continue;
+      }
+      eta[k] = 0.5 * std::log((1.0 + u[k]) / (1.0 - u[k]));
+      if (std::fabs(eta[k]) > kTmMaxEta) {
+        apart[k] = true;
+        eta[k] = 0.0;
+        u[k] = 0.0;
+      }
+      xi[k] = std::atan2(sx[k], cx[k] * cl[k]);
+    }
+    double east[kBlock], north[kBlock];
+    for (int k = 0; k < m; ++k) {
+      const double ccl = cx[k] * cl[k];
+      const double r2 = sx[k] * sx[k] + ccl * ccl;
+      const double inv = 1.0 / r2;
+      const double s2 = 2.0 * sx[k] * ccl * inv;
+      const double c2 = (ccl * ccl - sx[k] * sx[k]) * inv;
+      const double sh2 = 2.0 * u[k] * inv;
+      const double ch2 = (1.0 + u[k] * u[k]) * inv;
+      double dxi = 0.0, deta = 0.0;
+      complex_sine_sum(t.alpha, s2, c2, sh2, ch2, &dxi, &deta);
+      east[k] = x0 + kA * (eta[k] + deta);
+      north[k] = y_origin + kA * (xi[k] + dxi);
+    }
+    for (int k = 0; k < m; ++k) {
+      if (apart[k]) {
+        tm_forward_point(p, t, xs[k], ys[k]);
+        continue;
+      }
+      double e = east[k], no = north[k];
+      proj_grid_out(p, &e, &no);
+      *xs[k] = e;
+      *ys[k] = no;
+    }
+  }
 }
 
 void proj_tm_inverse(const cartproj_t* p, double* x, double* y) {
