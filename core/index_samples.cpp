@@ -8,6 +8,7 @@
 // again only once the index has been searched often enough unchanged that making them
 // (one read per sixteen elements) costs no more than the searches did: an index that is
 // searched between insertions, as a loader does, never gets any.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -153,7 +154,17 @@ bool bound_by_samples(const container_t* index, const Order& ord, const std::vec
   const int n = index->count;
   const int ns = int(samples.size());
   int j = 0;
+  obj_t* const* elems = index->elems;
+  bool asked = false;
   for (int m = ns; m > 0;) {
+    // Once a few samples are left, the slots of the elements between them are asked
+    // for while the last steps run over the samples.
+    if (!asked && m <= 4) {
+      asked = true;
+      const int from = (j > 0 ? j - 1 : 0) * kStride;
+      const int to = std::min(n, (j + m) * kStride + 1);
+      for (int i = from; i < to; i += 8) __builtin_prefetch(&elems[i]);
+    }
     const int half = m / 2;
     if (key_left(&samples[size_t(j + half)])) {
       j += half + 1;
@@ -164,7 +175,6 @@ bool bound_by_samples(const container_t* index, const Order& ord, const std::vec
   }
   // Every element up to sample j - 1 stands left, none from sample j on: the bound lies
   // in (sample j - 1, sample j].
-  obj_t* const* elems = index->elems;
   const int low = j == 0 ? 0 : (j - 1) * kStride + 1;
   const int high = j == ns ? n : j * kStride;
   for (int i = low > 0 ? low - 1 : 0; i < high; ++i)

@@ -157,10 +157,10 @@ void draw_dsegpoint_links(obj_t* style) {
     uint8_t readable[kChunk + 1];
     bool any_height = false;
     for (int k = 0; k < m; ++k) {
-      // The records lie one after another far beyond the cache: ask for those a few
+      // The records lie one after another far beyond the cache: ask for those some
       // points ahead.
-      if (k + 8 < m && src->elems[lo + k + 8])
-        __builtin_prefetch(reinterpret_cast<const char*>(src->elems[lo + k + 8]) + pptcoord);
+      if (k + 32 < m && src->elems[lo + k + 32])
+        __builtin_prefetch(reinterpret_cast<const char*>(src->elems[lo + k + 32]) + pptcoord);
       const obj_t* e = src->elems[lo + k];
       readable[k] = 0;
       double* a = start_xyz + 3 * size_t(k);

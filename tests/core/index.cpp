@@ -13,6 +13,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/error.h"
@@ -822,6 +823,37 @@ TEST_F(IndexTest, LargeIndexesSearchedManyTimesAnswerAsTheSortedKeys) {
   index_remove(by_int, at(by_int, 10));
   index_insert(by_int, item(29999, obj_new_id()));
   check_all(by_int, false, "a removal and an insertion");
+}
+
+// Several threads searching large indexes at once share the sampled keys: each finds
+// what the sorted keys say, while the samples are made, used and given way to (more
+// indexes than there are places for samples).
+TEST_F(IndexTest, ThreadsSearchLargeIndexesTogether) {
+  constexpr int kCount = 20000;
+  constexpr int kIndexes = 6;
+  std::vector<container_t*> indexes;
+  items_.reserve(kCount + 8);
+  container_t* source = new_list();
+  for (int i = 0; i < kCount; ++i) obj_list_append(source, item(3 * i, obj_new_id()));
+  for (int k = 0; k < kIndexes; ++k) indexes.push_back(index_over(source, AT_INT, kKeyOff));
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937 rng(t);
+      for (int round = 0; round < 20000; ++round) {
+        const container_t* ix = indexes[(round / 500 + t) % kIndexes];
+        const int32_t key = int32_t(rng() % (3 * kCount));
+        obj_t* found = nullptr;
+        const int pos = index_search(ix, IDX_EQUAL_OR_AFTER, &key, &found);
+        (void)pos;
+        const int expected = (key + 2) / 3;  // the first multiple of 3 not below the key
+        if (found != (expected < kCount ? at(ix, expected) : nullptr)) ++wrong[size_t(t)];
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(wrong[size_t(t)], 0) << "thread " << t;
 }
 
 }  // namespace
