@@ -1,7 +1,8 @@
 // Maintenance and searches of sorted indexes (creation and the build are in
 // index_build.cpp).
 //
-// Elements stand in (key, id) order. Searches by key alone are two binary searches:
+// Elements stand in (key, id) order. Searches by key alone are two binary searches
+// (through the sampled keys of index_samples.h when a large index has them):
 // the lower bound (first element not before the key) and the upper bound (first element
 // after it); every search mode is read off those two positions. Searches for one given
 // object use the full (key, id) order, so that they stay logarithmic however long the
@@ -10,6 +11,7 @@
 
 #include "core/index.h"
 #include "core/index_order.h"
+#include "core/index_samples.h"
 
 using index_detail::insertion_pos;
 using index_detail::key_spec;
@@ -24,11 +26,15 @@ bool has_elements(const container_t* index) {
 
 // First position whose element does not stand before the key.
 int key_lower_bound(const container_t* index, const key_spec& ks, const void* k) {
+  int pos = 0;
+  if (index_detail::sampled_key_bound(index, ks, k, false, &pos)) return pos;
   return index_detail::key_lower_bound(index->elems, index->count, ks, k);
 }
 
 // First position whose element stands after the key.
 int key_upper_bound(const container_t* index, const key_spec& ks, const void* k) {
+  int pos = 0;
+  if (index_detail::sampled_key_bound(index, ks, k, true, &pos)) return pos;
   return index_detail::key_upper_bound(index->elems, index->count, ks, k);
 }
 

@@ -17,6 +17,7 @@
 // for the record's readers), n = k0 M(phi0), here the meridian arc of Krueger's series.
 // The formulas derive n and the coefficients from e'2 on each call: a few dozen
 // multiplications, cheaper than the trigonometric calls around them.
+#include <algorithm>
 #include <cmath>
 
 #include "geodesy/projection_kinds.h"
@@ -190,10 +191,30 @@ void proj_setup_tm(cartproj_t* proj, int, int, int) {
                                         : proj->k0 * k.A * rectifying_latitude(phi0, k.n);
 }
 
-void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
-  proj_geo_in(p, x, y);
+namespace {
+
+// What the forward formulas derive from the set-up fields, once for a run of points.
+struct tm_forward_constants {
+  double kA;                   // k0 times the rectifying radius
+  coefficients to_conformal;   // geodetic -> conformal latitude
+  coefficients alpha;          // Krueger's alpha
+};
+
+tm_forward_constants forward_constants(const cartproj_t* p) {
   const tm_ellipsoid k = ellipsoid_of(p->c, p->e);
-  const double kA = p->k0 * k.A;
+  return tm_forward_constants{p->k0 * k.A, evaluate(kToConformal, k.n), evaluate(kAlpha, k.n)};
+}
+
+// One point, in place: geodetic latitude -> conformal latitude chi (its series summed by
+// Clenshaw's recurrence from sin 2phi, cos 2phi, then sin chi and cos chi without a
+// trigonometric call), the spherical transverse Mercator on the conformal sphere
+// (eta' = atanh(cos chi sin L) as half the logarithm of a ratio, xi' by atan2), and the
+// alpha series by Clenshaw's recurrence in complex numbers, whose sin 2zeta' and
+// cos 2zeta' come from the values at hand.
+inline void tm_forward_point(const cartproj_t* p, const tm_forward_constants& t, double* x,
+                             double* y) {
+  proj_geo_in(p, x, y);
+  const double kA = t.kA;
   const double phi = *y;
   if (proj_beyond_domain(phi)) {
     proj_out_of_domain(x, y);
@@ -209,8 +230,7 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
   const double L = proj_wrap_longitude(*x - p->lambda0);
   const double s = std::sin(phi), c = std::cos(phi);
   double sx = 0.0, cx = 0.0;
-  to_conformal(s, c, sine_sum(evaluate(kToConformal, k.n), 2.0 * s * c, c * c - s * s), &sx,
-               &cx);
+  to_conformal(s, c, sine_sum(t.to_conformal, 2.0 * s * c, c * c - s * s), &sx, &cx);
   const double sl = std::sin(L), cl = std::cos(L);
   // tanh eta' = u = cos chi sin L; u = +-1 on the equator a quarter turn from the central
   // meridian, which has no image. cosh eta' = 1 / r, sinh eta' = u / r, r^2 = 1 - u^2.
@@ -221,7 +241,9 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
     proj_grid_out(p, x, y);
     return;
   }
-  const double eta = std::atanh(u);
+  // atanh u = ln((1 + u) / (1 - u)) / 2: the logarithm alone, to 1e-16 in eta' (a few
+  // nanometres on the ground).
+  const double eta = 0.5 * std::log((1.0 + u) / (1.0 - u));
   // Near the equator a quarter turn from the central meridian the series no longer
   // converges (it gives any number, 1e38 m at 93 degrees): beyond this eta' the point
   // is out of the domain, the bound PROJ's series has as well.
@@ -229,17 +251,109 @@ void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
     proj_out_of_domain(x, y);
     return;
   }
-  const double r2 = sx * sx + cx * cx * cl * cl;
-  const double xi = std::atan2(sx, cx * cl);
-  const double s2 = 2.0 * sx * cx * cl / r2;
-  const double c2 = (cx * cx * cl * cl - sx * sx) / r2;
-  const double sh2 = 2.0 * u / r2;
-  const double ch2 = (1.0 + u * u) / r2;
+  const double ccl = cx * cl;
+  const double r2 = sx * sx + ccl * ccl;
+  const double xi = std::atan2(sx, ccl);
+  const double inv = 1.0 / r2;
+  const double s2 = 2.0 * sx * ccl * inv;
+  const double c2 = (ccl * ccl - sx * sx) * inv;
+  const double sh2 = 2.0 * u * inv;
+  const double ch2 = (1.0 + u * u) * inv;
   double dxi = 0.0, deta = 0.0;
-  complex_sine_sum(evaluate(kAlpha, k.n), s2, c2, sh2, ch2, &dxi, &deta);
+  complex_sine_sum(t.alpha, s2, c2, sh2, ch2, &dxi, &deta);
   *x = p->x0 + kA * (eta + deta);
   *y = p->y0 - p->n + kA * (xi + dxi);
   proj_grid_out(p, x, y);
+}
+
+}  // namespace
+
+void proj_tm_forward(const cartproj_t* p, double* x, double* y) {
+  tm_forward_point(p, forward_constants(p), x, y);
+}
+
+// A run goes in blocks, each stage of the formulas over the whole block before the next:
+// the trigonometric and logarithmic calls point after point, the two series as loops
+// without calls or branches that the compiler carries out on several points at once.
+// Each point gets the very operations tm_forward_point applies, in the same order, so the
+// results are the same to the bit; the points that formula treats apart (beyond a pole,
+// at a pole, without image, out of the domain) are taken through it.
+void proj_tm_forward_points(const cartproj_t* p, double* x, double* y, int n, int stride) {
+  const tm_forward_constants t = forward_constants(p);
+  constexpr int kBlock = 64;
+  const double kA = t.kA;
+  const double x0 = p->x0;
+  const double y_origin = p->y0 - p->n;
+  for (int first = 0; first < n; first += kBlock) {
+    const int m = std::min(kBlock, n - first);
+    double* xs[kBlock];
+    double* ys[kBlock];
+    bool apart[kBlock];
+    double s[kBlock], c[kBlock], sl[kBlock], cl[kBlock];
+    for (int k = 0; k < m; ++k) {
+      xs[k] = x + size_t(first + k) * stride;
+      ys[k] = y + size_t(first + k) * stride;
+      double lon = *xs[k], phi = *ys[k];
+      proj_geo_in(p, &lon, &phi);
+      apart[k] = proj_beyond_domain(phi) || proj_is_pole(phi);
+      double L = proj_wrap_longitude(lon - p->lambda0);
+      if (apart[k]) phi = L = 0.0;
+      s[k] = std::sin(phi);
+      c[k] = std::cos(phi);
+      sl[k] = std::sin(L);
+      cl[k] = std::cos(L);
+    }
+    double sx[kBlock], cx[kBlock], u[kBlock];
+    for (int k = 0; k < m; ++k) {
+      const double d = sine_sum(t.to_conformal, 2.0 * s[k] * c[k], c[k] * c[k] - s[k] * s[k]);
+      const double d2 = d * d;
+      const double sin_d = d * (1.0 - d2 / 6.0 * (1.0 - d2 / 20.0));
+      const double cos_d = 1.0 - d2 / 2.0 * (1.0 - d2 / 12.0 * (1.0 - d2 / 30.0));
+      sx[k] = s[k] * cos_d + c[k] * sin_d;
+      cx[k] = c[k] * cos_d - s[k] * sin_d;
+      u[k] = cx[k] * sl[k];
+    }
+    double eta[kBlock], xi[kBlock];
+    for (int k = 0; k < m; ++k) {
+      if (apart[k] || std::fabs(u[k]) >= 1.0) {
+        apart[k] = true;
+        eta[k] = xi[k] = 0.0;
+        u[k] = 0.0;
+        continue;
+      }
+      eta[k] = 0.5 * std::log((1.0 + u[k]) / (1.0 - u[k]));
+      if (std::fabs(eta[k]) > kTmMaxEta) {
+        apart[k] = true;
+        eta[k] = 0.0;
+        u[k] = 0.0;
+      }
+      xi[k] = std::atan2(sx[k], cx[k] * cl[k]);
+    }
+    double east[kBlock], north[kBlock];
+    for (int k = 0; k < m; ++k) {
+      const double ccl = cx[k] * cl[k];
+      const double r2 = sx[k] * sx[k] + ccl * ccl;
+      const double inv = 1.0 / r2;
+      const double s2 = 2.0 * sx[k] * ccl * inv;
+      const double c2 = (ccl * ccl - sx[k] * sx[k]) * inv;
+      const double sh2 = 2.0 * u[k] * inv;
+      const double ch2 = (1.0 + u[k] * u[k]) * inv;
+      double dxi = 0.0, deta = 0.0;
+      complex_sine_sum(t.alpha, s2, c2, sh2, ch2, &dxi, &deta);
+      east[k] = x0 + kA * (eta[k] + deta);
+      north[k] = y_origin + kA * (xi[k] + dxi);
+    }
+    for (int k = 0; k < m; ++k) {
+      if (apart[k]) {
+        tm_forward_point(p, t, xs[k], ys[k]);
+        continue;
+      }
+      double e = east[k], no = north[k];
+      proj_grid_out(p, &e, &no);
+      *xs[k] = e;
+      *ys[k] = no;
+    }
+  }
 }
 
 void proj_tm_inverse(const cartproj_t* p, double* x, double* y) {

@@ -73,6 +73,11 @@ using proj_point_fn = void (*)(const cartproj_t* proj, double* x, double* y);
 // projection that was never set up (no datum) leaves the point as it is.
 void proj_forward(const cartproj_t* proj, double* x, double* y);
 void proj_inverse(const cartproj_t* proj, double* x, double* y);
+// proj_forward on n points at once, point i at x[i * stride], y[i * stride] (stride 2 for
+// (x, y) pairs, 3 for (x, y, z) triples, 1 for two separate arrays): the results are
+// those of proj_forward point by point, with what the formulas derive from the set-up
+// fields derived once for the run.
+void proj_forward_points(const cartproj_t* proj, double* x, double* y, int n, int stride);
 
 // The formulas of each transform kind, as the kind table names them (each converts the
 // units on its way in and out, like proj_forward).
@@ -84,6 +89,7 @@ void proj_mercator_forward(const cartproj_t* proj, double* x, double* y);
 void proj_mercator_inverse(const cartproj_t* proj, double* x, double* y);
 void proj_tm_forward(const cartproj_t* proj, double* x, double* y);
 void proj_tm_inverse(const cartproj_t* proj, double* x, double* y);
+void proj_tm_forward_points(const cartproj_t* proj, double* x, double* y, int n, int stride);
 void proj_equirect_forward(const cartproj_t* proj, double* x, double* y);
 void proj_equirect_inverse(const cartproj_t* proj, double* x, double* y);
 void proj_sphere_oblique_mercator_forward(const cartproj_t* proj, double* x, double* y);

@@ -91,6 +91,17 @@ void proj_forward(const cartproj_t* proj, double* x, double* y) {
   if (k) k->forward(proj, x, y);
 }
 
+void proj_forward_points(const cartproj_t* proj, double* x, double* y, int n, int stride) {
+  if (!proj || !proj->geodatum || n <= 0) return;
+  const proj_kind_entry* k = proj_kind_of(proj->projtype);
+  if (!k) return;
+  if (k->forward == proj_tm_forward) {
+    proj_tm_forward_points(proj, x, y, n, stride);
+    return;
+  }
+  for (int i = 0; i < n; ++i) k->forward(proj, x + size_t(i) * stride, y + size_t(i) * stride);
+}
+
 void proj_inverse(const cartproj_t* proj, double* x, double* y) {
   if (!proj || !proj->geodatum) return;
   const proj_kind_entry* k = proj_kind_of(proj->projtype);

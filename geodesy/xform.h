@@ -46,6 +46,9 @@ void xform_chain_append(xform_chain_t* chain, obj_t* step, int kind);
 // Steps 0 to count - 1; the inverse runs count - 1 down to 0, passing over null steps.
 void xform_chain_forward(xform_chain_t* chain, double* x, double* y, double* z);
 void xform_chain_inverse(xform_chain_t* chain, double* x, double* y, double* z);
+// xform_chain_forward on n points given as (x, y, z) triples, in place: the same results,
+// with each projection step carrying the whole run at once (proj_forward_points).
+void xform_chain_forward_points(xform_chain_t* chain, double* xyz, int n);
 int xform_step_count(const xform_chain_t* chain);
 // Entry i of a chain (kind 0 and null outside it).
 int xform_chain_kind_at(const xform_chain_t* chain, int i);

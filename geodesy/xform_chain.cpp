@@ -10,6 +10,7 @@
 
 #include "core/error.h"
 #include "core/memory.h"
+#include "geodesy/projection.h"
 #include "geodesy/xform.h"
 
 namespace {
@@ -163,6 +164,38 @@ void xform_chain_forward(xform_chain_t* chain, double* x, double* y, double* z) 
   if (!chain) return;
   const chain_view v = view_of(chain);
   for (int i = 0; i < v.count; ++i) xform_forward(v.steps[i], v.kinds[i], x, y, z);
+}
+
+// Step by step over the whole run: a projection step carries all the points at once,
+// a nested chain is walked the same way, any other step point by point. Each step
+// changes a point from its own values alone, so the results are those of
+// xform_chain_forward point by point.
+void xform_chain_forward_points(xform_chain_t* chain, double* xyz, int n) {
+  if (!xyz || n <= 0) return;
+  // As every step entry does: no height becomes 0.
+  const auto no_height_to_zero = [&] {
+    for (int i = 0; i < n; ++i)
+      if (xyz[3 * size_t(i) + 2] == NULL_DOUBLE) xyz[3 * size_t(i) + 2] = 0.0;
+  };
+  no_height_to_zero();
+  if (!chain) return;
+  const chain_view v = view_of(chain);
+  for (int s = 0; s < v.count; ++s) {
+    obj_t* step = v.steps[s];
+    const int kind = v.kinds[s];
+    if (!step) continue;
+    if (kind >= XK_FIRST_PROJECTION && kind <= XK_LAST_PROJECTION) {
+      no_height_to_zero();
+      proj_forward_points(static_cast<const cartproj_t*>(step), xyz, xyz + 1, n, 3);
+    } else if (kind == XK_CHAIN) {
+      xform_chain_forward_points(static_cast<xform_chain_t*>(step), xyz, n);
+    } else {
+      for (int i = 0; i < n; ++i) {
+        double* p = xyz + 3 * size_t(i);
+        xform_forward(step, kind, p, p + 1, p + 2);
+      }
+    }
+  }
 }
 
 void xform_chain_inverse(xform_chain_t* chain, double* x, double* y, double* z) {

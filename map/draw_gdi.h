@@ -69,6 +69,10 @@ void draw_page_offsets(int* x, int* y);
 // A point of the current layer onto the screen of the target pane (elevation z passed to
 // the link chain; not finite: 0).
 screen_pt draw_to_screen(double x, double y, double z);
+// draw_to_screen on n points given as (x, y, z) triples, point i to out[i], the same
+// results with the link chain run once over the whole run. The triples are used up (the
+// link chain carries them in place).
+void draw_to_screen_run(double* xyz, int n, screen_pt* out);
 // The current line width := max(thickness × symbol scale × min(g × scale x, 1) (the factor
 // only when g > 0), 1) + 0.1. Returns the width before the 1-pixel floor.
 double drawobj_scale_width(double thickness, double geopixsize);
@@ -149,4 +153,10 @@ void draw_darcellip(obj_t* style, obj_t* object, obj_t* father);
 void draw_dtext(obj_t* style, obj_t* object, obj_t* father);
 void draw_dpoint(obj_t* style, obj_t* object, obj_t* father);
 void draw_dsegpoint(obj_t* style, obj_t* object, obj_t* father);
+// A whole dsegpoint style, its links from the last to the first: the pixels, and the
+// values left in the style and the drawing state, of draw_dsegpoint called on each point
+// with its next point loaded (drawobj_style_point), with the points carried to the screen
+// a run at a time and unclipped links of a thin solid pen handed to the device several
+// at once.
+void draw_dsegpoint_links(obj_t* style);
 void draw_dimage(obj_t* style, obj_t* object, obj_t* father);

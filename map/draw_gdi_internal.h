@@ -34,6 +34,7 @@ struct draw_state {
   font_cache font;
   std::vector<screen_pt> points;  // polyline buffer: grows, never shrinks
   std::vector<plat::Point> run;   // device points of one polyline run
+  std::vector<double> xyz;        // (x, y, z) triples carried to the screen as a run
 };
 
 draw_state& draw_st();

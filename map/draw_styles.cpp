@@ -55,8 +55,14 @@ void draw_with(obj_t* style, obj_t* object) {
   if (fn) fn(style, object, father_for(style, object));
 }
 
-// A dsegpoint style drawn as a whole: its segments from the last to the first.
+// A dsegpoint style drawn as a whole: its segments from the last to the first. With the
+// slot's own routine in place the whole style goes at once (draw_dsegpoint_links, the
+// same pixels); a routine put in the slot is called point by point.
 void draw_segpoint_style(obj_t* style) {
+  if (drawobj_draw_routine(CLS_DSEGPOINT) == draw_dsegpoint) {
+    draw_dsegpoint_links(style);
+    return;
+  }
   const container_t* src = field_load<container_t*>(style, offsetof(drawstyle_t, contsrc));
   const int n = obj_list_count(src);
   for (int i = n - 2; i >= 0; --i) {

@@ -99,6 +99,25 @@ screen_pt draw_to_screen(double x, double y, double z) {
   return screen_pt{(x + m.origin_x) * m.scale_x, (y + m.origin_y) * m.scale_y};
 }
 
+void draw_to_screen_run(double* xyz, int n, screen_pt* out) {
+  if (n <= 0) return;
+  const layer_t* layer = get_current_layer();
+  obj_t* link = layer ? field_load<obj_t*>(layer, offsetof(layer_t, cs_link)) : nullptr;
+  if (link) {
+    for (int i = 0; i < n; ++i) {
+      double& z = xyz[3 * size_t(i) + 2];
+      if (!std::isfinite(z) || std::fabs(z) > 1e30) z = 0.0;
+    }
+    // xform_forward of a chain step: the chain's own walk, here over the whole run.
+    xform_chain_forward_points(static_cast<xform_chain_t*>(link), xyz, n);
+  }
+  const screen_mapping m = target_mapping();
+  for (int i = 0; i < n; ++i) {
+    const double* p = xyz + 3 * size_t(i);
+    out[i] = screen_pt{(p[0] + m.origin_x) * m.scale_x, (p[1] + m.origin_y) * m.scale_y};
+  }
+}
+
 int device_coord(double v, int page_offset) {
   double d = v + 0.5;
   if (!(d == d)) return 0;  // NaN: a point without coordinates

@@ -13,6 +13,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/error.h"
@@ -750,6 +751,109 @@ TEST_F(IndexTest, BuildAgreesWithAStableSortReference) {
     for (item_t*& it : items_) free_obj(&it);
     items_.clear();
   }
+}
+
+// A large index searched again and again answers from sampled keys: every search mode
+// must still find what a search over the sorted keys finds, for keys present, absent,
+// repeated and beyond both ends, for integer and double keys; and once the index has
+// changed under its samples (an element replaced in place, a removal and an insertion
+// that leave the count as it was) the answers follow the index, not the samples.
+TEST_F(IndexTest, LargeIndexesSearchedManyTimesAnswerAsTheSortedKeys) {
+  constexpr int kCount = 40000;
+  std::mt19937 rng(777);
+  container_t* source = new_list();
+  items_.reserve(kCount + 8);
+  for (int i = 0; i < kCount; ++i) {
+    // Keys 0, 2, 4, ... with runs of repeats: odd probes fall between keys.
+    item_t* it = item(2 * static_cast<int>(rng() % 15000), obj_new_id());
+    it->real = it->key / 4.0;
+    obj_list_append(source, it);
+  }
+  container_t* by_int = index_over(source, AT_INT, kKeyOff);
+  container_t* by_real = index_over(source, AT_DOUBLE, kRealOff);
+
+  auto check_all = [&](container_t* ix, bool real, const char* what) {
+    std::vector<double> keys;
+    for (int i = 0; i < obj_list_count(ix); ++i) {
+      const auto* it = static_cast<const item_t*>(at(ix, i));
+      keys.push_back(real ? it->real : it->key);
+    }
+    ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end())) << what;
+    const int n = static_cast<int>(keys.size());
+    int wrong = 0;
+    // Several rounds over every probe: the samples are made during the first.
+    for (int round = 0; round < 3; ++round) {
+      for (int probe = -3; probe <= 30003; ++probe) {
+        const int32_t ik = probe;
+        const double dk = probe / 4.0;
+        const void* key = real ? static_cast<const void*>(&dk) : static_cast<const void*>(&ik);
+        const double v = real ? dk : ik;
+        const int lb = int(std::lower_bound(keys.begin(), keys.end(), v) - keys.begin());
+        const int ub = int(std::upper_bound(keys.begin(), keys.end(), v) - keys.begin());
+        const bool present = lb < ub;
+        obj_t* found = nullptr;
+        if (index_search(ix, IDX_FIRST_EQUAL, key, &found) != (present ? lb : -1) ||
+            found != (present ? at(ix, lb) : nullptr))
+          ++wrong;
+        index_search(ix, IDX_BEFORE, key, &found);
+        if (found != (lb > 0 ? at(ix, lb - 1) : nullptr)) ++wrong;
+        index_search(ix, IDX_LAST_EQUAL, key, &found);
+        if (found != (ub > 0 ? at(ix, ub - 1) : nullptr)) ++wrong;
+        index_search(ix, IDX_EQUAL_OR_AFTER, key, &found);
+        if (found != (lb < n ? at(ix, lb) : nullptr)) ++wrong;
+        if (index_search(ix, IDX_AFTER, key, &found) != (ub < n ? ub : -1)) ++wrong;
+        int pos = -2;
+        if (index_find_exact(ix, key, &pos) != (present ? 1 : 0) || pos != lb) ++wrong;
+      }
+    }
+    EXPECT_EQ(wrong, 0) << what;
+  };
+  check_all(by_int, false, "integer keys");
+  check_all(by_real, true, "double keys");
+
+  // An element replaced in place by one with another key that keeps the order: same
+  // array, same count.
+  const int middle = kCount / 2;
+  const int low_key = key_of(at(by_int, middle - 1)), high_key = key_of(at(by_int, middle + 1));
+  item_t* replacement = item(low_key + 1 < high_key ? low_key + 1 : low_key, obj_new_id());
+  replacement->real = replacement->key / 4.0;
+  obj_list_set(by_int, middle, replacement);
+  check_all(by_int, false, "an element replaced in place");
+  // A removal and an insertion: the count is back where it was.
+  index_remove(by_int, at(by_int, 10));
+  index_insert(by_int, item(29999, obj_new_id()));
+  check_all(by_int, false, "a removal and an insertion");
+}
+
+// Several threads searching large indexes at once share the sampled keys: each finds
+// what the sorted keys say, while the samples are made, used and given way to (more
+// indexes than there are places for samples).
+TEST_F(IndexTest, ThreadsSearchLargeIndexesTogether) {
+  constexpr int kCount = 20000;
+  constexpr int kIndexes = 6;
+  std::vector<container_t*> indexes;
+  items_.reserve(kCount + 8);
+  container_t* source = new_list();
+  for (int i = 0; i < kCount; ++i) obj_list_append(source, item(3 * i, obj_new_id()));
+  for (int k = 0; k < kIndexes; ++k) indexes.push_back(index_over(source, AT_INT, kKeyOff));
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937 rng(t);
+      for (int round = 0; round < 20000; ++round) {
+        const container_t* ix = indexes[(round / 500 + t) % kIndexes];
+        const int32_t key = int32_t(rng() % (3 * kCount));
+        obj_t* found = nullptr;
+        const int pos = index_search(ix, IDX_EQUAL_OR_AFTER, &key, &found);
+        (void)pos;
+        const int expected = (key + 2) / 3;  // the first multiple of 3 not below the key
+        if (found != (expected < kCount ? at(ix, expected) : nullptr)) ++wrong[size_t(t)];
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(wrong[size_t(t)], 0) << "thread " << t;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "geodesy/projection.h"
 #include "geodesy/projection_math.h"
@@ -423,6 +425,61 @@ TEST_F(ProjExamples, PublishedExamplesOfTheMethods) {
     proj_inverse(p, &x, &y);
     EXPECT_NEAR(x, c.lon, 1e-10) << c.what;
     EXPECT_NEAR(y, c.lat, 1e-10) << c.what;
+  }
+}
+
+// The run entry gives, bit for bit, what the point entry gives: for the Transverse
+// Mercator, which has a formula for runs, and for a kind that has none; in every layout
+// (pairs, triples, two arrays), in another angular and linear unit, and at the points
+// the formulas treat apart (poles, beyond the pole, a quarter turn away on the equator,
+// longitudes past the antimeridian, NaN).
+TEST_F(ProjFormulas, RunsOfPointsGoAsPointByPoint) {
+  const double utm[8] = {3.0, 0.0, 0.9996, 500000.0, 0.0, 0.0, 0.0, 0.0};
+  const double lcc[8] = {3.0, 46.5, 1.0, 700000.0, 6600000.0, 49.0, 44.0, 0.0};
+  const double pts[][2] = {{3.0, 0.0},   {0.0, 45.0},   {6.0, 84.0},  {-177.0, 30.0},
+                           {93.0, 0.0},  {183.0, 0.0},  {45.0, 1.0},  {2.0, 90.0},
+                           {2.0, -90.0}, {2.0, 90.5},   {400.0, 10.0}, {kNaN, 10.0},
+                           {10.0, kNaN}, {-60.0, -75.0}, {3.5, 49.25}, {80.0, 5.0}};
+  constexpr int n = sizeof pts / sizeof pts[0];
+  struct row {
+    const char* what;
+    int kind;
+    const double (&p)[8];
+    geodatum_t* datum;
+    int linear;
+  };
+  const row rows[] = {{"utm", PK_TM, utm, nullptr, LEN_METRE},
+                      {"utm, grads and feet", PK_TM, utm, grads, LEN_FOOT},
+                      {"lambert", PK_LCC2, lcc, nullptr, LEN_METRE}};
+  auto same = [](double a, double b) {
+    return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+  };
+  for (const row& r : rows) {
+    const cartproj_t* proj = make(r.kind, r.p, r.datum, r.linear);
+    ASSERT_TRUE(proj) << r.what;
+    double expected[n][2];
+    for (int i = 0; i < n; ++i) fwd(proj, pts[i][0], pts[i][1], &expected[i][0], &expected[i][1]);
+    for (int stride : {1, 2, 3}) {
+      std::vector<double> xs(size_t(n) * 3, -7.0), ys(size_t(n) * 3, -7.0);
+      double* x = xs.data();
+      double* y = stride == 1 ? ys.data() : xs.data() + 1;
+      for (int i = 0; i < n; ++i) {
+        x[size_t(i) * stride] = pts[i][0];
+        y[size_t(i) * stride] = pts[i][1];
+      }
+      proj_forward_points(proj, x, y, n, stride);
+      for (int i = 0; i < n; ++i) {
+        EXPECT_TRUE(same(x[size_t(i) * stride], expected[i][0]))
+            << r.what << " stride " << stride << " point " << i << ": "
+            << x[size_t(i) * stride] << " vs " << expected[i][0];
+        EXPECT_TRUE(same(y[size_t(i) * stride], expected[i][1]))
+            << r.what << " stride " << stride << " point " << i << ": "
+            << y[size_t(i) * stride] << " vs " << expected[i][1];
+      }
+      if (stride == 3) {  // the third value of each triple is left alone
+        for (int i = 0; i < n; ++i) EXPECT_EQ(xs[size_t(i) * 3 + 2], -7.0) << r.what;
+      }
+    }
   }
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "geodesy/projection.h"
 #include "geodesy/units.h"
@@ -196,6 +198,60 @@ TEST_F(XformTest, ProjectionThenItsInverse) {
   EXPECT_NEAR(y, 6862035.26, 1e-5);
   EXPECT_EQ(z, 0.0);
   free_obj(&chain);
+  tm_test::fresh_geodesy_store();
+}
+
+// A run of points through a chain gives, bit for bit, what each point gives through it:
+// projection steps (which carry the run at once), a nested chain, small steps, null
+// steps, and "no height".
+TEST_F(XformTest, ChainRunsGoAsPointByPoint) {
+  tm_test::load_real_geodesy_tables();
+  cartproj_t* lambert93 = nullptr;
+  cartproj_t* utm31 = nullptr;
+  geo_find_by_code(CLS_CARTPROJ, 2154, &lambert93);
+  geo_find_by_code(CLS_CARTPROJ, 32631, &utm31);
+  ASSERT_NE(lambert93, nullptr);
+  ASSERT_NE(utm31, nullptr);
+  xform_scale_t* half = nullptr;
+  xform_make_scale(0.5, 0.5, 1.0, &half);
+  xform_scale_t* twice = nullptr;
+  xform_make_scale(2.0, 2.0, 1.0, &twice);
+  xform_chain_t* inner = nullptr;
+  xform_chain_create(0, &inner);
+  xform_chain_append(inner, twice, XK_SCALE);
+  xform_chain_append(inner, lambert93, 23);
+  xform_chain_t* chain = nullptr;
+  xform_chain_create(0, &chain);
+  xform_chain_append(chain, half, XK_SCALE);
+  xform_chain_append(chain, inner, XK_CHAIN);
+  xform_chain_append(chain, utm31, 16);
+  const double in[][3] = {{652469.02, 6862035.26, NULL_DOUBLE}, {700000.0, 6600000.0, 12.5},
+                          {1200000.0, 7100000.0, 0.0},         {-3.0e5, 6.1e6, -40.0},
+                          {1e300, 5e6, NULL_DOUBLE},           {std::nan(""), 6.6e6, 1.0}};
+  constexpr int n = sizeof in / sizeof in[0];
+  std::vector<double> run;
+  for (const auto& p : in) run.insert(run.end(), {2 * p[0], 2 * p[1], p[2]});
+  xform_chain_forward_points(chain, run.data(), n);
+  for (int i = 0; i < n; ++i) {
+    double x = 2 * in[i][0], y = 2 * in[i][1], z = in[i][2];
+    xform_chain_forward(chain, &x, &y, &z);
+    const double one[3] = {x, y, z};
+    for (int c = 0; c < 3; ++c) {
+      const double got = run[size_t(i) * 3 + c];
+      EXPECT_TRUE((std::isnan(got) && std::isnan(one[c])) || std::memcmp(&got, &one[c], 8) == 0)
+          << "point " << i << " value " << c << ": " << got << " vs " << one[c];
+    }
+  }
+  EXPECT_EQ(run[2], 0.0);  // no height became 0
+  // Without a chain only "no height" changes.
+  double lone[3] = {1.0, 2.0, NULL_DOUBLE};
+  xform_chain_forward_points(nullptr, lone, 1);
+  EXPECT_EQ(lone[0], 1.0);
+  EXPECT_EQ(lone[2], 0.0);
+  free_obj(&chain);
+  free_obj(&inner);
+  free_obj(&half);
+  free_obj(&twice);
   tm_test::fresh_geodesy_store();
 }
 
