@@ -11,6 +11,7 @@
 #include "core/error.h"
 #include "core/hooks.h"
 #include "core/paths.h"
+#include "core/record_pool.h"
 #include "core/tracelog.h"
 
 namespace {
@@ -61,12 +62,21 @@ void* checked_calloc(size_t size) {
 
 void* checked_realloc(void* block, size_t size) {
   if (size > kMaxBlock) out_of_memory();
+  if (const size_t held = pool_record_size(block)) {
+    // A pooled record is never resized in place: it moves to the heap.
+    void* moved = checked_malloc(size);
+    std::memcpy(moved, block, held < size ? held : size);
+    pool_release(block);
+    return moved;
+  }
   void* p = std::realloc(block, size ? size : 1);
   if (!p) out_of_memory();
   return p;
 }
 
-void release(void* block) { std::free(block); }
+void release(void* block) {
+  if (!pool_release(block)) std::free(block);
+}
 
 }  // namespace mem_detail
 
