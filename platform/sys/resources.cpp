@@ -130,6 +130,17 @@ void unmap_large_block(void* block, size_t bytes) {
 #endif
 }
 
+void advise_large_pages(void* block, size_t bytes) {
+#ifdef TM_LARGE_BLOCKS_FROM_HEAP
+  (void)block, (void)bytes;
+#else
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  const uintptr_t first = (start + kLargeBlockAlign - 1) & ~uintptr_t(kLargeBlockAlign - 1);
+  const uintptr_t end = (start + bytes) & ~uintptr_t(kLargeBlockAlign - 1);
+  if (block && end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+}
+
 memory_status get_memory_status() {
   memory_status st;
   read_machine_memory(&st);

@@ -47,6 +47,9 @@ void keep_freed_memory(size_t bytes);
 constexpr size_t kLargeBlockAlign = size_t(2) << 20;
 void* map_large_block(size_t bytes);
 void unmap_large_block(void* block, size_t bytes);
+// Asks for large pages under the whole 2 MiB ranges of a block of the heap (a large
+// array about to be filled); a hint that changes nothing else.
+void advise_large_pages(void* block, size_t bytes);
 
 // Free space of the file system holding `path`, in bytes; -1 when it cannot be read.
 int64_t disk_free_bytes(const char* path);
