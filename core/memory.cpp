@@ -11,7 +11,9 @@
 #include "core/error.h"
 #include "core/hooks.h"
 #include "core/paths.h"
+#include "core/record_pool.h"
 #include "core/tracelog.h"
+#include "platform/sys/sysinfo.h"
 
 namespace {
 
@@ -45,6 +47,8 @@ void out_of_memory() {
 
 namespace mem_detail {
 
+constexpr size_t kLargeArray = size_t(4) << 20;
+
 void* checked_malloc(size_t size) {
   if (size > kMaxBlock) out_of_memory();
   void* p = std::malloc(size ? size : 1);
@@ -61,12 +65,24 @@ void* checked_calloc(size_t size) {
 
 void* checked_realloc(void* block, size_t size) {
   if (size > kMaxBlock) out_of_memory();
+  if (const size_t held = pool_record_size(block)) {
+    // A pooled record is never resized in place: it moves to the heap.
+    void* moved = checked_malloc(size);
+    std::memcpy(moved, block, held < size ? held : size);
+    pool_release(block);
+    return moved;
+  }
   void* p = std::realloc(block, size ? size : 1);
   if (!p) out_of_memory();
+  // Large arrays (lists of a million objects) grow by reallocation: large pages spare
+  // them a page fault per 4 KiB as they fill.
+  if (size >= kLargeArray) plat::advise_large_pages(p, size);
   return p;
 }
 
-void release(void* block) { std::free(block); }
+void release(void* block) {
+  if (!pool_release(block)) std::free(block);
+}
 
 }  // namespace mem_detail
 

@@ -20,6 +20,7 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "core/obj_layout.h"
+#include "core/obj_list_reserve.h"
 
 namespace {
 
@@ -265,6 +266,11 @@ void obj_list_insert(container_t* list, int i, obj_t* elem) {
   std::memmove(list->elems + i + 1, list->elems + i, size_t(n - i) * kListSlot);
   list->elems[i] = elem;
   list->count = n + 1;
+}
+
+void obj_list_reserve(container_t* list, int count) {
+  if (!list || count <= 0 || count <= count_of(list)) return;
+  ensure_room(list, count);
 }
 
 void obj_insert_child(container_t* list, int i, obj_t* elem) { obj_list_insert(list, i, elem); }

@@ -28,6 +28,7 @@
 #include "core/obj_layout.h"
 #include "core/obj_list.h"
 #include "core/object.h"
+#include "core/record_pool.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ struct builtin_class {
   obj_free_fn free_fn;
   obj_copy_fn copy_fn;
   int tree_links;
+  bool pooled;
 };
 
 struct user_class {
@@ -362,6 +364,10 @@ void obj_set_free_callback(int id, obj_free_fn fn) {
   if (is_builtin(id)) g_reg.builtin[id].free_fn = fn;
 }
 
+void obj_set_pooled(int id, bool pooled) {
+  if (is_builtin(id)) g_reg.builtin[id].pooled = pooled;
+}
+
 void obj_set_copy_callback(int id, obj_copy_fn fn) {
   if (is_builtin(id)) g_reg.builtin[id].copy_fn = fn;
 }
@@ -434,8 +440,10 @@ obj_t* alloc_obj(int cls, obj_t** out) {
   if (out) *out = nullptr;
   const int size = obj_class_size(cls);
   if (size < int(sizeof(obj_t))) return nullptr;
-  char* rec = nullptr;
-  alloc_mem_zero(&rec, size);
+  char* rec = is_builtin(cls) && g_reg.builtin[cls].pooled
+                  ? static_cast<char*>(pool_alloc_zero(size_t(size)))
+                  : nullptr;
+  if (!rec) alloc_mem_zero(&rec, size);
   field_store<int32_t>(rec, 4, cls);
   store_empty_values(cls, rec);
   obj_t* obj = reinterpret_cast<obj_t*>(rec);

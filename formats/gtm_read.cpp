@@ -7,6 +7,8 @@
 // length, so that counts and lengths from the file never read past its end. The image
 // data are read through embedded file objects whose offset and size must lie inside
 // the file: data that run past its end are a bad size (14).
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -20,6 +22,7 @@
 #include "core/index.h"
 #include "core/memory.h"
 #include "core/obj_list.h"
+#include "core/obj_list_reserve.h"
 #include "core/reader.h"
 #include "core/wstring.h"
 #include "formats/gtm.h"
@@ -69,6 +72,7 @@ struct gtm_context {
   georef_t* grid = nullptr;    // the images', not in the list
   container_t* index = nullptr;
   gtm_tracks tracks;
+  int64_t points_reserved = 0;  // room for the points the file list was given
   route_t* route = nullptr;
   std::vector<gtm_image> images;
 };
@@ -280,6 +284,27 @@ void style_record() {
   rd_seek(24, 1);
 }
 
+// Room in the list for the track points the header announces, as many as the bytes left
+// can hold (a point takes 25), so that a false count reserves nothing the file lacks.
+void reserve_track_points(gtm_context* c) {
+  if (get_gblerr() != 0) return;
+  const int64_t fit = rd_bytes_left() / 25;
+  const int64_t points = std::min<int64_t>(c->h.trackpoint_count, fit);
+  const int64_t total = int64_t(obj_list_count(c->list)) + points + 64;  // and its tracks
+  if (points > 0 && total < INT32_MAX / 16) {
+    obj_list_reserve(c->list, int(total));
+    c->points_reserved = points;
+  }
+}
+
+// A file of one track gives all its points to its first segment: that segment's list
+// gets the same room when the first point makes it.
+void reserve_segment_points(gtm_context* c, const trackseg_t* before) {
+  const trackseg_t* s = c->tracks.segment;
+  if (!s || s == before || c->tracks.logs.size() != 1 || c->h.track_count > 1) return;
+  if (c->points_reserved > 0) obj_list_reserve(s->sons, int(c->points_reserved));
+}
+
 void trackpoint_record(gtm_context* c) {
   if (!need(25)) return;
   uint8_t b[25];
@@ -289,7 +314,9 @@ void trackpoint_record(gtm_context* c) {
   angle_unit_convert(ANG_DEGREE, c->georef->unit, &x, &y);
   date_rec time{};
   date_from_seconds_1989(&time, u32_at(b + 16));
+  const trackseg_t* before = c->tracks.segment;
   gtm_track_point(&c->tracks, c->list, x, y, &time, altitude_of(float_at(b + 21)), b[20] != 0);
+  if (!before) reserve_segment_points(c, before);
 }
 
 void track_record(gtm_context* c) {
@@ -331,10 +358,11 @@ void routepoint_record(gtm_context* c) {
   gtm_route_point(c->index, c->list, c->route, w);
 }
 
-// Runs one block's records, the progress display advanced before each.
+// Runs one block's records, the progress display advanced before every 64th (a record
+// takes well under a microsecond; the display shows a step a few times a second).
 template <class F> void block(uint32_t count, F record) {
   for (uint32_t i = 0; i < count && get_gblerr() == 0; ++i) {
-    core_progress_file_position("GTM");
+    if (i % 64 == 0) core_progress_file_position("GTM");
     record();
   }
 }
@@ -437,6 +465,7 @@ int gtm_read(obj_t* file, container_t* list) {
     block(h.image_count, [&] { image_record(&c); });
     block(h.waypoint_count, [&] { waypoint_record(&c); });
     block(h.style_count, [] { style_record(); });
+    reserve_track_points(&c);
     block(h.trackpoint_count, [&] { trackpoint_record(&c); });
     block(h.track_count, [&] { track_record(&c); });
     block(h.routepoint_count, [&] { routepoint_record(&c); });

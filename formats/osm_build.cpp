@@ -68,17 +68,17 @@ void make_wayline(container_t* list, way_t* w) {
 
 void osm_resolve_ways(osm_reader* st) {
   const char* text = progress_text();
+  st->nodes.finish();
   for (const osm_way_refs& r : st->ways) {
     if (get_gblerr()) return;
     core_progress_file_position(text);
     size_t found = 0;
-    for (size_t i = r.first; i < r.last; ++i) found += st->nodes.count(st->refs[i]);
+    for (size_t i = r.first; i < r.last; ++i) found += st->nodes.find(st->refs[i]) ? 1 : 0;
     container_t* sons = nullptr;
     obj_list_new_with_capacity(int(found), &sons);
     if (!sons) return;
     for (size_t i = r.first; i < r.last; ++i) {
-      auto it = st->nodes.find(st->refs[i]);
-      if (it != st->nodes.end()) obj_list_append(sons, it->second);
+      if (node_t* n = st->nodes.find(st->refs[i])) obj_list_append(sons, n);
     }
     sons->father = r.way;
     container_t* old = load_ptr(&r.way->sons);

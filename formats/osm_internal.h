@@ -2,7 +2,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "core/obj_list.h"
@@ -29,6 +30,34 @@ struct osm_way_refs {
   size_t first, last;
 };
 
+// The nodes by identifier: kept in the order read, sorted once before the ways look them
+// up (files list their nodes by ascending identifier, which needs no sort). Of nodes
+// sharing an identifier the first read is the one found.
+class osm_node_index {
+ public:
+  void add(int64_t id, node_t* n) {
+    if (!entries_.empty() && id <= entries_.back().first) sorted_ = false;
+    entries_.emplace_back(id, n);
+  }
+  // Must run after the last add and before the first find.
+  void finish() {
+    if (sorted_) return;
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const entry& a, const entry& b) { return a.first < b.first; });
+    sorted_ = true;
+  }
+  node_t* find(int64_t id) const {
+    const auto it = std::lower_bound(entries_.begin(), entries_.end(), id,
+                                     [](const entry& e, int64_t v) { return e.first < v; });
+    return it != entries_.end() && it->first == id ? it->second : nullptr;
+  }
+
+ private:
+  using entry = std::pair<int64_t, node_t*>;
+  std::vector<entry> entries_;
+  bool sorted_ = true;
+};
+
 struct osm_reader {
   container_t* list = nullptr;
   obj_t* current = nullptr;   // the node or way whose attributes and tags are read
@@ -42,7 +71,7 @@ struct osm_reader {
   int64_t made = 0;           // objects made (memory budget checks)
   std::vector<int64_t> refs;  // node identifiers of the ways, way after way
   std::vector<osm_way_refs> ways;
-  std::unordered_map<int64_t, node_t*> nodes;  // nodes by identifier
+  osm_node_index nodes;
 };
 
 // ---- osm_build.cpp ------------------------------------------------------------------------------

@@ -155,7 +155,7 @@ void on_id(xml_parser_t* ctx, int element_id, const char* value) {
   if (!n) return;
   str_set(value, &n->osmident);
   int64_t id = 0;
-  if (parse_i64(value, &id)) state_of(ctx)->nodes.emplace(id, n);
+  if (parse_i64(value, &id)) state_of(ctx)->nodes.add(id, n);
 }
 
 void on_lat(xml_parser_t* ctx, int element_id, const char* value) {

@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "core/memory.h"
+#include "core/record_pool.h"
 #include "map/display_settings.h"
 
 namespace {
@@ -295,5 +296,7 @@ void gpsobj_types_register() {
     obj_register_class(c.cls, c.size, c.desc);
     if (c.free_fn) obj_set_free_callback(c.cls, c.free_fn);
   }
+  // Track points come by the million from files and receivers.
+  obj_set_pooled(CLS_GPSPOS, true);
   gpsobj_load_icons();
 }

@@ -65,20 +65,33 @@ bool is_point_with_symbol(int cls) {
 // test needs every point within -180..180 and -90..90; projected coordinates of a GPS
 // object's data (metres, feet) all but never fit it, and when they do the widest gap is
 // the outer one, so their mean stays the plain one.
+//
+// The longitudes are summed as they come, with their least and greatest. While those lie
+// less than 180 degrees apart, no gap between two points can be wider than the one
+// across the 180th meridian, so there is no cut and the plain sum stands: the points are
+// then neither kept nor sorted. Otherwise the lists are walked again for the cut.
 struct point_mean {
-  std::vector<double> xs;
-  double sy = 0;
+  std::vector<const container_t*> lists;
+  size_t n = 0;
+  double sx = 0, sy = 0;
+  double low = 0, high = 0;
   bool geographic = true;
 
   void add(double x, double y) {
-    xs.push_back(x);
+    if (n == 0) low = high = x;
+    low = x < low ? x : low;
+    high = x > high ? x : high;
+    ++n;
+    sx += x;
     sy += y;
     if (!(x >= -180.0 && x <= 180.0 && y >= -90.0 && y <= 90.0)) geographic = false;
   }
+  // The longitudes of the points, in the order they were added.
+  std::vector<double> longitudes() const;
   // The longitude where the points are cut, or NaN when the plain mean holds.
   double cut() const {
-    if (!geographic || xs.size() < 2) return std::nan("");
-    std::vector<double> s = xs;
+    if (!geographic || n < 2 || high - low < 180.0) return std::nan("");
+    std::vector<double> s = longitudes();
     std::sort(s.begin(), s.end());
     double widest = s.front() + 360.0 - s.back();  // the gap across the 180th meridian
     double at = std::nan("");
@@ -90,30 +103,44 @@ struct point_mean {
     return at;
   }
   void result(double out[2]) const {
-    const size_t n = xs.size();
     if (n == 0) {
       out[0] = out[1] = 0.0;
       return;
     }
     const double at = cut();
-    double sx = 0;
-    for (double x : xs) sx += std::isnan(at) || x >= at ? x : x + 360.0;
-    double x = sx / double(n);
+    double x = sx;
+    if (!std::isnan(at)) {
+      x = 0;
+      for (double v : longitudes()) x += v >= at ? v : v + 360.0;
+    }
+    x /= double(n);
     if (!std::isnan(at) && x > 180.0) x -= 360.0;
     out[0] = x;
     out[1] = sy / double(n);
   }
 };
 
-// Adds the coordinates of a list's points to a mean.
-void add_points(const container_t* points, point_mean* mean) {
+// The points of a list that count in a mean.
+template <class F> void each_point(const container_t* points, F f) {
   const int count = obj_list_count(points);
   for (int i = 0; i < count; ++i) {
     const obj_t* p = points->elems[i];
     if (!p || !has_coords(p->cls)) continue;
-    const gps_point_t c = coords_of(p);
-    mean->add(c.x, c.y);
+    f(coords_of(p));
   }
+}
+
+std::vector<double> point_mean::longitudes() const {
+  std::vector<double> xs;
+  xs.reserve(n);
+  for (const container_t* l : lists) each_point(l, [&](const gps_point_t& c) { xs.push_back(c.x); });
+  return xs;
+}
+
+// Adds the coordinates of a list's points to a mean.
+void add_points(const container_t* points, point_mean* mean) {
+  mean->lists.push_back(points);
+  each_point(points, [&](const gps_point_t& c) { mean->add(c.x, c.y); });
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "core/obj_layout.h"
+#include "core/record_pool.h"
 #include "map/repr.h"
 
 namespace {
@@ -215,6 +216,8 @@ void repr_register_classes() {
     obj_set_free_callback(c.cls, c.free_fn);
     obj_set_copy_callback(c.cls, c.copy_fn);
   }
+  // Map files bring nodes by the million.
+  obj_set_pooled(CLS_NODE, true);
 }
 
 const objdesc* repr_class_descriptor(int cls) {

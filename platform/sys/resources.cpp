@@ -3,7 +3,10 @@
 // budget of the programs is computed from these figures. And how much freed memory the
 // allocator keeps for the process.
 #include <malloc.h>
+#include <sys/mman.h>
 #include <sys/statvfs.h>
+
+#include <cstdlib>
 
 #include <climits>
 #include <cstdint>
@@ -82,6 +85,60 @@ void read_process_memory(memory_status* st) {
 void keep_freed_memory(size_t bytes) {
   const int kept = bytes > size_t(INT_MAX) ? INT_MAX : int(bytes);
   mallopt(M_TRIM_THRESHOLD, kept);
+}
+
+// Under AddressSanitizer the blocks come from the heap, so that the leak checker scans
+// what they hold (it does not look into memory mapped by hand).
+#if defined(__SANITIZE_ADDRESS__)
+#define TM_LARGE_BLOCKS_FROM_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TM_LARGE_BLOCKS_FROM_HEAP 1
+#endif
+#endif
+
+void* map_large_block(size_t bytes) {
+  if (bytes == 0 || bytes % kLargeBlockAlign != 0) return nullptr;
+#ifdef TM_LARGE_BLOCKS_FROM_HEAP
+  void* p = std::aligned_alloc(kLargeBlockAlign, bytes);
+  if (p) std::memset(p, 0, bytes);
+  return p;
+#else
+  // Map one alignment more than asked and cut the ends off, which leaves an aligned
+  // range: transparent large pages need the whole 2 MiB range inside one mapping.
+  const size_t span = bytes + kLargeBlockAlign;
+  void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kLargeBlockAlign - 1) & ~uintptr_t(kLargeBlockAlign - 1);
+  if (aligned > start) munmap(raw, aligned - start);
+  const uintptr_t end = start + span, used_end = aligned + bytes;
+  if (end > used_end) munmap(reinterpret_cast<void*>(used_end), end - used_end);
+  void* p = reinterpret_cast<void*>(aligned);
+  madvise(p, bytes, MADV_HUGEPAGE);  // a hint: without large pages the block still works
+  return p;
+#endif
+}
+
+void unmap_large_block(void* block, size_t bytes) {
+  if (!block) return;
+#ifdef TM_LARGE_BLOCKS_FROM_HEAP
+  (void)bytes;
+  std::free(block);
+#else
+  munmap(block, bytes);
+#endif
+}
+
+void advise_large_pages(void* block, size_t bytes) {
+#ifdef TM_LARGE_BLOCKS_FROM_HEAP
+  (void)block, (void)bytes;
+#else
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  const uintptr_t first = (start + kLargeBlockAlign - 1) & ~uintptr_t(kLargeBlockAlign - 1);
+  const uintptr_t end = (start + bytes) & ~uintptr_t(kLargeBlockAlign - 1);
+  if (block && end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
 }
 
 memory_status get_memory_status() {

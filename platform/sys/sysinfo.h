@@ -40,6 +40,17 @@ memory_status get_memory_status();
 // changed.
 void keep_freed_memory(size_t bytes);
 
+// Blocks of address space for allocators of their own: `bytes` (a multiple of
+// kLargeBlockAlign) at an address aligned on kLargeBlockAlign, zero-filled, null when
+// the system gives none. The system is asked to back them with large pages, so that the
+// first touch of a block costs one page fault instead of one per 4 KiB page.
+constexpr size_t kLargeBlockAlign = size_t(2) << 20;
+void* map_large_block(size_t bytes);
+void unmap_large_block(void* block, size_t bytes);
+// Asks for large pages under the whole 2 MiB ranges of a block of the heap (a large
+// array about to be filled); a hint that changes nothing else.
+void advise_large_pages(void* block, size_t bytes);
+
 // Free space of the file system holding `path`, in bytes; -1 when it cannot be read.
 int64_t disk_free_bytes(const char* path);
 
