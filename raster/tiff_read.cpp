@@ -47,9 +47,10 @@ bool group_resident(const tiff_state* st, bitmap_t* page, int64_t g) {
 
 int decode_groups(const tiff_state* st, bitmap_t* target, bool only_missing) {
   const int64_t n = tiff_group_count(st);
+  tiff_workspace ws;
   for (int64_t g = 0; g < n; ++g) {
     if (only_missing && group_resident(st, target, g)) continue;
-    if (int rc = tiff_decode_group(st, target, g)) return rc;
+    if (int rc = tiff_decode_group(st, target, g, &ws)) return rc;
   }
   return 0;
 }
