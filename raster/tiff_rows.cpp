@@ -13,6 +13,7 @@
 
 #include "core/error.h"
 #include "core/reader.h"
+#include "core/reader_reopen.h"
 #include "map/bitmap_record.h"
 #include "raster/tiff_g4.h"
 #include "raster/tiff_state.h"
@@ -263,13 +264,24 @@ void unpack(const group_plan& p, const uint8_t* row, bitmap_t* target, int64_t y
   }
 }
 
+// Size of the page's file, and n bytes of it from `at`: from the disk file the page
+// keeps open, else through the reader (its current file).
+int64_t file_bytes(const tiff_state* st) { return st->disk ? st->disk->size : rd_size(); }
+
+int64_t read_bytes(const tiff_state* st, int64_t at, uint8_t* out, int64_t n) {
+  if (!st->disk) return rd_read_at(at, out, n);
+  if (at < 0 || at >= st->disk->size) return 0;
+  const int64_t in_file = n < st->disk->size - at ? n : st->disk->size - at;
+  return file_read_at(st->disk->handle, st->disk->start + at, out, in_file);
+}
+
 // The bytes of strip or tile `index`: at most its byte count and at most `want` bytes.
 // Without byte counts an uncompressed strip takes the bytes its rows need; compressed
 // data without them is bad data.
 int read_chunk(const tiff_state* st, uint64_t index, int64_t want, std::vector<uint8_t>* out) {
   if (index >= st->offsets.size()) return ERR_BAD_FILE;
   const int64_t at = st->base + int64_t(st->offsets[index]);
-  const int64_t size = rd_size();
+  const int64_t size = file_bytes(st);
   if (at >= size) return ERR_BAD_FILE;
   int64_t n = size - at;
   if (st->counts.empty() && st->pixel_kind != kTiffKindNone) return ERR_BAD_FILE;
@@ -277,7 +289,7 @@ int read_chunk(const tiff_state* st, uint64_t index, int64_t want, std::vector<u
   if (want >= 0 && want < n) n = want;
   // Every byte is read (rd_read_at zeroes what the file lacks): no clearing first.
   out->resize(size_t(n));
-  if (n > 0 && rd_read_at(at, out->data(), n) != n) {
+  if (n > 0 && read_bytes(st, at, out->data(), n) != n) {
     set_gblerr(0);
     return ERR_BAD_FILE;
   }
@@ -319,7 +331,7 @@ int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g, tiff_wo
   if (sources.size() < n) sources.resize(n);
   // The strips or tiles of one group are distinct parts of the file: together they hold
   // no more than it, whatever their offsets and byte counts claim.
-  const int64_t budget = 2 * rd_size() + 4096;
+  const int64_t budget = 2 * file_bytes(st) + 4096;
   int64_t held = 0;
   for (int plane = 0; plane < p.file_planes; ++plane) {
     for (int64_t c = 0; c < p.columns; ++c) {

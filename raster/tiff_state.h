@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -23,6 +24,18 @@ constexpr int kTiffKindUnknown = 0;    // any other compression (refused)
 // Colour models of the photometric interpretation.
 enum tiff_colour_model { kModelNone = 0, kModelRgb = 1, kModelYcbcr = 2, kModelCmyk = 3,
                          kModelLab = 4 };
+
+// The disk file of pages whose lines are decoded on demand, kept open for the pages'
+// life (shared by the pages of one file, closed with the last of them): their strips
+// are then read straight from it at their offsets, by whichever thread decodes a line,
+// without opening the file again or going through the buffered reader. At most
+// kTiffKeptFiles are open at once; pages beyond get none and reopen their file.
+struct tiff_disk_file {
+  FILE* handle = nullptr;
+  int64_t start = 0, size = 0;  // the file's bytes in the disk file
+  ~tiff_disk_file();
+};
+constexpr int kTiffKeptFiles = 64;
 
 struct tiff_state {
   int64_t base = 0;
@@ -46,6 +59,7 @@ struct tiff_state {
   uint8_t sample_map[256] = {};
   int store_mode = 3;     // line store mode of the page
   int64_t next_directory_at = 0;  // position of the next-directory offset
+  std::shared_ptr<tiff_disk_file> disk;  // null: strips are read through the reader
 };
 
 // A new reader state in the page's decoder field (a block of the core allocator, which
