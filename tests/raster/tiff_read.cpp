@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "core/obj_list.h"
 #include "core/reader.h"
@@ -271,6 +273,34 @@ TEST_F(TiffTest, OnDemandPagesKeepTheirFileOpen) {
   for (size_t i = lists_.size() - size_t(many); i < lists_.size(); ++i)
     obj_list_free_elements(lists_[i]);
   EXPECT_EQ(open_handles(), before);
+}
+
+// Lines of a page decoded on demand by another thread (as the display does) while this
+// one loads files through the buffered reader: the page reads only the file it keeps.
+TEST_F(TiffTest, OnDemandLinesBesideAnotherLoad) {
+  int rc = -1;
+  auto pages = load_path(fixture("cp_rgb_tiles_lzw_pred.tif"), &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(pages.size(), 1u);
+  bitmap_t* page = pages[0];
+  std::atomic<int> failures{0};
+  std::thread lines([&] {
+    for (int round = 0; round < 3; ++round)
+      for (int y = 0; y < page->height; ++y) {
+        bitmap_t* p = page;
+        if (tiff_read(&p, nullptr, y) != 0) ++failures;
+      }
+  });
+  for (int i = 0; i < 4; ++i) {
+    int other_rc = -1;
+    auto other = load_path(fixture("pil_rgb_lzw.tif"), &other_rc);
+    EXPECT_EQ(other_rc, 0);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(rgb_through_image_line(other[0]), want("pil_rgb_lzw"));
+  }
+  lines.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(rgb_through_image_line(page), want("cp_rgb_tiles_lzw_pred"));
 }
 
 // A line dropped from a page is decoded again into the same store: from a page decoded on
