@@ -5,12 +5,14 @@
 // system folder, then in the program folder, never in the process's current folder.
 // A path that does not open as written and holds '\' is tried once more with '/'.
 #include <cstring>
+#include <unistd.h>
 #include <string>
 
 #include "core/config.h"
 #include "core/memory.h"
 #include "core/paths.h"
 #include "core/reader.h"
+#include "core/reader_reopen.h"
 #include "core/tracelog.h"
 
 namespace {
@@ -74,6 +76,19 @@ char* file_read_line(FILE* file, char* buffer, int n) {
   const int next = std::fgetc(file);
   if (next != '\n' && next != '\r' && next != EOF) std::ungetc(next, file);
   return buffer;
+}
+
+int64_t file_read_at(FILE* file, int64_t offset, void* buffer, int64_t n) {
+  if (!file || offset < 0 || n <= 0) return 0;
+  const int fd = fileno(file);
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < n) {
+    const ssize_t got = pread(fd, out + done, size_t(n - done), off_t(offset + done));
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
 }
 
 int file_seek_large(FILE* file, int64_t offset, int origin) {

@@ -24,6 +24,7 @@
 #include "core/line_store.h"
 #include "core/memory.h"
 #include "core/reader.h"
+#include "core/reader_reopen.h"
 #include "core/reader_state.h"
 
 namespace rd_detail {
@@ -328,6 +329,16 @@ void rd_close_all() {
 void rd_use_store_memory() { g_in_place_next = true; }
 
 obj_t* rd_current_file() { return cur().file; }
+
+FILE* rd_reopen_disk_file(int64_t* start, int64_t* size) {
+  const entry& e = cur();
+  if (!e.handle || !e.path || e.store) return nullptr;
+  std::FILE* f = open_file_resolved(e.path, "rb");
+  if (!f) return nullptr;
+  *start = e.start;
+  *size = e.size;
+  return f;
+}
 
 int rd_table_holds(obj_t* file) { return file && find_entry(file) >= 0 ? 1 : 0; }
 

@@ -19,6 +19,12 @@ namespace {
 class raw_source final : public tiff_chunk_source {
  public:
   raw_source(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool restart(const uint8_t* data, size_t size) override {
+    data_ = data;
+    size_ = size;
+    pos_ = 0;
+    return true;
+  }
   int next_row(uint8_t* row, size_t n) override {
     if (size_ - pos_ < n) return ERR_BAD_FILE;
     std::memcpy(row, data_ + pos_, n);
@@ -35,6 +41,12 @@ class raw_source final : public tiff_chunk_source {
 class packbits_source final : public tiff_chunk_source {
  public:
   packbits_source(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool restart(const uint8_t* data, size_t size) override {
+    data_ = data;
+    size_ = size;
+    pos_ = 0;
+    return true;
+  }
   int next_row(uint8_t* row, size_t n) override {
     size_t filled = 0;
     while (filled < n) {
@@ -69,24 +81,120 @@ constexpr int kLzwEnd = 257;
 constexpr int kLzwFirst = 258;
 constexpr int kLzwTable = 4096;
 
+// Codes come from a 64-bit bit buffer refilled a byte at a time. Each table entry keeps
+// its string's length and first byte besides its prefix and last byte, so that a string
+// is written once, backwards from its last byte, straight into the row when it fits
+// there (into the pending buffer when it runs past the row's end).
 class lzw_source final : public tiff_chunk_source {
  public:
-  lzw_source(const uint8_t* data, size_t size) : data_(data), size_(size) { reset(); }
+  lzw_source(const uint8_t* data, size_t size) : data_(data), size_(size) {
+    for (int c = 0; c < 256; ++c) {
+      suffix_[c] = uint8_t(c);
+      first_[c] = uint8_t(c);
+      length_[c] = 1;
+      prefix_[c] = 0;
+    }
+    reset();
+  }
 
+  bool restart(const uint8_t* data, size_t size) override {
+    data_ = data;
+    size_ = size;
+    pos_ = 0;
+    buffer_ = 0;
+    bits_ = 0;
+    pend_pos_ = pend_len_ = 0;
+    reset();
+    return true;
+  }
+
+  // The decoder's position and table size live in locals while a row is decoded: the
+  // row's bytes may alias anything, so members would be read again after every store.
   int next_row(uint8_t* row, size_t n) override {
     size_t filled = 0;
+    if (pend_pos_ < pend_len_) {
+      size_t take = size_t(pend_len_ - pend_pos_);
+      if (take > n) take = n;
+      std::memcpy(row, pend_ + pend_pos_, take);
+      pend_pos_ += int(take);
+      filled = take;
+    }
+    const uint8_t* const data = data_;
+    const size_t size = size_;
+    size_t pos = pos_;
+    uint64_t buffer = buffer_;
+    int bits = bits_, width = width_, next = next_, prev = prev_;
+    int rc = 0;
     while (filled < n) {
-      if (pend_pos_ < pend_len_) {
-        size_t take = size_t(pend_len_ - pend_pos_);
-        if (take > n - filled) take = n - filled;
-        std::memcpy(row + filled, pend_ + pend_pos_, take);
-        pend_pos_ += int(take);
-        filled += take;
+      // The next code: whole bytes into the bit buffer, eight at a time where the data
+      // has them (at most 63 bits held), else one by one up to its end.
+      if (bits < width) {
+        if (size - pos >= 8) {
+          uint64_t v = 0;
+          for (int k = 0; k < 8; ++k) v = v << 8 | data[pos + size_t(k)];
+          const int take = (63 - bits) >> 3;  // 6 or 7 bytes
+          buffer = buffer << (8 * take) | v >> (64 - 8 * take);
+          pos += size_t(take);
+          bits += 8 * take;
+        } else {
+          while (bits <= 56 && pos < size) {
+            buffer = buffer << 8 | data[pos++];
+            bits += 8;
+          }
+          if (bits < width) {
+            rc = ERR_BAD_FILE;  // no whole code left, rows still wanted
+            break;
+          }
+        }
+      }
+      bits -= width;
+      const int code = int(buffer >> bits) & ((1 << width) - 1);
+      if (code == kLzwClear) {
+        width = 9;
+        next = kLzwFirst;
+        prev = -1;
         continue;
       }
-      if (int rc = decode_code()) return rc;
+      if (code == kLzwEnd) {
+        rc = ERR_BAD_FILE;  // rows still wanted
+        break;
+      }
+      // The entry added by this code: the previous string and the first byte of this
+      // one. A code at the next free entry (only possible after a string) is that very
+      // entry; any code above it is bad data.
+      if (code >= next && (code != next || prev < 0 || next >= kLzwTable)) {
+        rc = ERR_BAD_FILE;
+        break;
+      }
+      if (prev >= 0 && next < kLzwTable) {
+        prefix_[next] = uint16_t(prev);
+        suffix_[next] = first_[code == next ? prev : code];
+        first_[next] = first_[prev];
+        length_[next] = uint16_t(length_[prev] + 1);
+        ++next;
+        if (next >= (1 << width) - 1 && width < 12) ++width;
+      }
+      prev = code;
+      const size_t len = length_[code];
+      if (len <= n - filled) {
+        write_string(code, row + filled + len);
+        filled += len;
+      } else {
+        write_string(code, pend_ + len);
+        const size_t take = n - filled;
+        std::memcpy(row + filled, pend_, take);
+        pend_len_ = int(len);
+        pend_pos_ = int(take);
+        filled = n;
+      }
     }
-    return 0;
+    pos_ = pos;
+    buffer_ = buffer;
+    bits_ = bits;
+    width_ = width;
+    next_ = next;
+    prev_ = prev;
+    return rc;
   }
 
  private:
@@ -96,69 +204,29 @@ class lzw_source final : public tiff_chunk_source {
     prev_ = -1;
   }
 
-  // The next code, or -1 when the data has no more whole codes.
-  int read_code() {
-    if (bitpos_ + uint64_t(width_) > uint64_t(size_) * 8) return -1;
-    int code = 0;
-    for (int i = 0; i < width_; ++i, ++bitpos_)
-      code = code << 1 | (data_[bitpos_ >> 3] >> (7 - (bitpos_ & 7)) & 1);
-    return code;
-  }
-
-  // The string of `code` into the pending buffer; returns its first byte.
-  int expand(int code) {
-    int len = 0;
-    for (int c = code; c >= 0; c = c < 256 ? -1 : prefix_[c]) ++len;
-    pend_len_ = len;
-    pend_pos_ = 0;
-    for (int c = code, at = len - 1; c >= 0; c = c < 256 ? -1 : prefix_[c], --at)
-      pend_[at] = c < 256 ? uint8_t(c) : suffix_[c];
-    return pend_[0];
-  }
-
-  void add(int prefix, int first_byte) {
-    if (next_ >= kLzwTable) return;  // full: nothing more until a clear
-    prefix_[next_] = uint16_t(prefix);
-    suffix_[next_] = uint8_t(first_byte);
-    ++next_;
-    if (next_ >= (1 << width_) - 1 && width_ < 12) ++width_;
-  }
-
-  // Decodes one code into the pending buffer (possibly empty after a clear).
-  int decode_code() {
-    const int code = read_code();
-    if (code < 0 || code == kLzwEnd) return ERR_BAD_FILE;  // rows still wanted
-    if (code == kLzwClear) {
-      reset();
-      pend_len_ = pend_pos_ = 0;
-      return 0;
+  // The string of `code`, its last byte just before `end`.
+  void write_string(int code, uint8_t* end) const {
+    while (code >= 256) {
+      *--end = suffix_[code];
+      code = prefix_[code];
     }
-    if (code < 256 || code < next_) {
-      if (code >= 256 && code < kLzwFirst) return ERR_BAD_FILE;
-      const int first = expand(code);
-      if (prev_ >= 0) add(prev_, first);
-    } else if (code == next_ && prev_ >= 0 && next_ < kLzwTable) {
-      // The code being defined: the previous string and its own first byte.
-      const int first = expand(prev_);
-      if (pend_len_ >= kLzwTable) return ERR_BAD_FILE;
-      pend_[pend_len_++] = uint8_t(first);
-      add(prev_, first);
-    } else {
-      return ERR_BAD_FILE;
-    }
-    prev_ = code;
-    return 0;
+    *--end = uint8_t(code);
   }
 
   const uint8_t* data_;
-  size_t size_;
-  uint64_t bitpos_ = 0;
+  size_t size_, pos_ = 0;
+  uint64_t buffer_ = 0;  // the low `bits_` bits are not yet read
+  int bits_ = 0;
   int width_ = 9, next_ = kLzwFirst, prev_ = -1;
-  uint16_t prefix_[kLzwTable] = {};
-  uint8_t suffix_[kLzwTable] = {};
+  // Entries from 258 are written before they are read (a code at or above the next
+  // free one is refused), so only the 256 single bytes are set up front.
+  uint16_t prefix_[kLzwTable];
+  uint16_t length_[kLzwTable];
+  uint8_t suffix_[kLzwTable];
+  uint8_t first_[kLzwTable];
   // A string is at most as long as the table (each entry one byte longer than its
   // prefix), plus the one byte of a code being defined.
-  uint8_t pend_[kLzwTable + 1] = {};
+  uint8_t pend_[kLzwTable + 1];
   int pend_pos_ = 0, pend_len_ = 0;
 };
 

@@ -8,13 +8,16 @@
 // that each claim a huge image is refused instead of allocated.
 #include "raster/tiff_read.h"
 
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
 #include "core/error.h"
 #include "core/obj_list.h"
 #include "core/reader.h"
+#include "core/reader_reopen.h"
 #include "map/bitmap_record.h"
 #include "raster/raster_limits.h"
 #include "raster/raster_ops.h"
@@ -29,6 +32,24 @@ constexpr int kDiscardedQuietly = -1;  // a reduced-resolution subfile
 // Rows of all pages of one file together: bounds the line tables a chain of directories
 // that each claim a huge page can make.
 constexpr int64_t kMaxRowsAllPages = int64_t(1) << 23;
+
+std::atomic<int> g_kept_files{0};
+
+// The current file kept open for the pages decoded on demand, or null (bytes held in
+// memory, or kTiffKeptFiles files already kept).
+std::shared_ptr<tiff_disk_file> keep_file_open() {
+  if (g_kept_files.fetch_add(1) >= kTiffKeptFiles) {
+    g_kept_files.fetch_sub(1);
+    return nullptr;
+  }
+  auto disk = std::make_shared<tiff_disk_file>();
+  disk->handle = rd_reopen_disk_file(&disk->start, &disk->size);
+  if (!disk->handle) {
+    g_kept_files.fetch_sub(1);
+    return nullptr;
+  }
+  return disk;
+}
 
 // The upright size of a page (sides swapped for the orientations that turn it).
 void upright_size(const tiff_state* st, int64_t* w, int64_t* h) {
@@ -47,9 +68,10 @@ bool group_resident(const tiff_state* st, bitmap_t* page, int64_t g) {
 
 int decode_groups(const tiff_state* st, bitmap_t* target, bool only_missing) {
   const int64_t n = tiff_group_count(st);
+  tiff_workspace ws;
   for (int64_t g = 0; g < n; ++g) {
     if (only_missing && group_resident(st, target, g)) continue;
-    if (int rc = tiff_decode_group(st, target, g)) return rc;
+    if (int rc = tiff_decode_group(st, target, g, &ws)) return rc;
   }
   return 0;
 }
@@ -190,6 +212,13 @@ int first_load(bitmap_t** image, container_t* list, int requested_line, bool vie
   std::vector<bitmap_t*> pages;
   if (int rc = read_structure(&c, &pages)) return rc;
   const bool several = pages.size() > 1;
+  std::shared_ptr<tiff_disk_file> disk;
+  for (bitmap_t* page : pages) {
+    tiff_state* st = tiff_state_of(page);
+    if (st->store_mode != 3) continue;
+    if (!disk && !(disk = keep_file_open())) break;
+    st->disk = disk;
+  }
   int result = 0;
   for (size_t i = 0; i < pages.size(); ++i) {
     bitmap_t* page = pages[i];
@@ -211,6 +240,12 @@ int first_load(bitmap_t** image, container_t* list, int requested_line, bool vie
 
 int read_tiff(bitmap_t** image, container_t* list, int requested_line, bool viewer) {
   if (!image || !*image) return ERR_BAD_FILE;
+  if (const tiff_state* st = tiff_state_of(*image); st && st->disk) {
+    // Lines on demand from the file the page keeps open.
+    const int rc = decode_lines(*image, st, requested_line);
+    set_gblerr(0);
+    return rc;
+  }
   obj_t* file = (*image)->file;
   if (rd_open(file, kTiffBuffer, 1) != 0) {
     set_gblerr(0);
@@ -228,6 +263,12 @@ int read_tiff(bitmap_t** image, container_t* list, int requested_line, bool view
 }
 
 }  // namespace
+
+tiff_disk_file::~tiff_disk_file() {
+  if (!handle) return;
+  std::fclose(handle);
+  g_kept_files.fetch_sub(1);
+}
 
 int tiff_read(bitmap_t** image, container_t* list, int requested_line) {
   return read_tiff(image, list, requested_line, false);

@@ -13,6 +13,7 @@
 
 #include "core/error.h"
 #include "core/reader.h"
+#include "core/reader_reopen.h"
 #include "map/bitmap_record.h"
 #include "raster/tiff_g4.h"
 #include "raster/tiff_state.h"
@@ -152,7 +153,20 @@ namespace {
 void undo_predictor(const group_plan& p, uint8_t* row) {
   const int64_t n = p.chunk_width * p.units;
   if (p.bs == 1) {
-    for (int64_t i = p.units; i < n; ++i) row[i] = uint8_t(row[i] + row[i - p.units]);
+    // One pass, each sample's running sum kept in a register.
+    if (p.units == 1) {
+      uint8_t a = row[0];
+      for (int64_t i = 1; i < n; ++i) row[i] = a = uint8_t(a + row[i]);
+    } else if (p.units == 3) {
+      uint8_t a = row[0], b = row[1], c = row[2];
+      for (int64_t i = 3; i + 2 < n; i += 3) {
+        row[i] = a = uint8_t(a + row[i]);
+        row[i + 1] = b = uint8_t(b + row[i + 1]);
+        row[i + 2] = c = uint8_t(c + row[i + 2]);
+      }
+    } else {
+      for (int64_t i = p.units; i < n; ++i) row[i] = uint8_t(row[i] + row[i - p.units]);
+    }
     return;
   }
   const bool le = p.st->order == kTiffLittleEndian;
@@ -199,6 +213,11 @@ void unpack(const group_plan& p, const uint8_t* row, bitmap_t* target, int64_t y
   const bool mx = rule_of(st).mirror_x;
   const uint8_t* map = st->sample_map;
   if (target->planes == 1) {
+    if (p.bs == 1 && !p.g4 && !mx) {
+      const int spp = st->samples_per_pixel;
+      for (int64_t x = 0; x < w; ++x) line[x] = map[row[x * spp]];
+      return;
+    }
     for (int64_t x = 0; x < w; ++x) {
       int v;
       if (p.g4) {
@@ -217,6 +236,18 @@ void unpack(const group_plan& p, const uint8_t* row, bitmap_t* target, int64_t y
     return;
   }
   const int spp = st->samples_per_pixel;
+  if (p.bs == 1 && spp >= 3 && !mx && st->colour_model != kModelCmyk) {
+    // Bytes 0, 1, 2 of each pixel into the three planes as they are.
+    uint8_t* r = line;
+    uint8_t* g = line + w;
+    uint8_t* b = line + 2 * w;
+    for (int64_t x = 0; x < w; ++x, row += spp) {
+      r[x] = row[0];
+      g[x] = row[1];
+      b[x] = row[2];
+    }
+    return;
+  }
   for (int64_t x = 0; x < w; ++x) {
     const uint8_t* px = row + x * spp * p.bs + p.hi;
     int c[4];
@@ -233,20 +264,32 @@ void unpack(const group_plan& p, const uint8_t* row, bitmap_t* target, int64_t y
   }
 }
 
+// Size of the page's file, and n bytes of it from `at`: from the disk file the page
+// keeps open, else through the reader (its current file).
+int64_t file_bytes(const tiff_state* st) { return st->disk ? st->disk->size : rd_size(); }
+
+int64_t read_bytes(const tiff_state* st, int64_t at, uint8_t* out, int64_t n) {
+  if (!st->disk) return rd_read_at(at, out, n);
+  if (at < 0 || at >= st->disk->size) return 0;
+  const int64_t in_file = n < st->disk->size - at ? n : st->disk->size - at;
+  return file_read_at(st->disk->handle, st->disk->start + at, out, in_file);
+}
+
 // The bytes of strip or tile `index`: at most its byte count and at most `want` bytes.
 // Without byte counts an uncompressed strip takes the bytes its rows need; compressed
 // data without them is bad data.
 int read_chunk(const tiff_state* st, uint64_t index, int64_t want, std::vector<uint8_t>* out) {
   if (index >= st->offsets.size()) return ERR_BAD_FILE;
   const int64_t at = st->base + int64_t(st->offsets[index]);
-  const int64_t size = rd_size();
+  const int64_t size = file_bytes(st);
   if (at >= size) return ERR_BAD_FILE;
   int64_t n = size - at;
   if (st->counts.empty() && st->pixel_kind != kTiffKindNone) return ERR_BAD_FILE;
   if (!st->counts.empty() && int64_t(st->counts[index]) < n) n = st->counts[index];
   if (want >= 0 && want < n) n = want;
-  out->assign(size_t(n), 0);
-  if (n > 0 && rd_read_at(at, out->data(), n) != n) {
+  // Every byte is read (rd_read_at zeroes what the file lacks): no clearing first.
+  out->resize(size_t(n));
+  if (n > 0 && read_bytes(st, at, out->data(), n) != n) {
     set_gblerr(0);
     return ERR_BAD_FILE;
   }
@@ -270,7 +313,7 @@ int64_t tiff_target_row(const tiff_state* st, int64_t r) {
 
 int tiff_turn_direction(const tiff_state* st) { return rule_of(st).turn; }
 
-int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g) {
+int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g, tiff_workspace* ws) {
   if (int rc = tiff_refusal(st)) return rc;
   const int64_t grows = tiff_group_rows(st);
   const int64_t row0 = g * grows;
@@ -278,13 +321,17 @@ int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g) {
   const int64_t nrows = grows < st->height - row0 ? grows : st->height - row0;
   const group_plan p = plan_of(st);
   const int64_t per_plane = st->tiled ? st->tiles_across * st->tiles_down : tiff_group_count(st);
+  tiff_workspace own;
+  if (!ws) ws = &own;
   // Every strip or tile of the group, read and given its decoder.
   const size_t n = size_t(p.file_planes * p.columns);
-  std::vector<std::vector<uint8_t>> data(n);
-  std::vector<std::unique_ptr<tiff_chunk_source>> sources(n);
+  std::vector<std::vector<uint8_t>>& data = ws->data;
+  std::vector<std::unique_ptr<tiff_chunk_source>>& sources = ws->sources;
+  if (data.size() < n) data.resize(n);
+  if (sources.size() < n) sources.resize(n);
   // The strips or tiles of one group are distinct parts of the file: together they hold
   // no more than it, whatever their offsets and byte counts claim.
-  const int64_t budget = 2 * rd_size() + 4096;
+  const int64_t budget = 2 * file_bytes(st) + 4096;
   int64_t held = 0;
   for (int plane = 0; plane < p.file_planes; ++plane) {
     for (int64_t c = 0; c < p.columns; ++c) {
@@ -300,13 +347,15 @@ int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g) {
       if (p.g4)
         sources[k] = std::make_unique<g4_source>(data[k].data(), data[k].size(), p.chunk_width,
                                                  nrows, st->fill_order);
-      else
+      else if (!sources[k] || !sources[k]->restart(data[k].data(), data[k].size()))
         sources[k].reset(tiff_new_chunk_source(st->pixel_kind, data[k].data(), data[k].size()));
       if (!sources[k]) return ERR_UNKNOWN_FORMAT;
     }
   }
-  std::vector<uint8_t> chunk(size_t(p.chunk_row_bytes) + 8, 0);
-  std::vector<uint8_t> row(size_t(p.row_bytes) + 8, 0);
+  std::vector<uint8_t>& chunk = ws->chunk;
+  std::vector<uint8_t>& row = ws->row;
+  chunk.resize(size_t(p.chunk_row_bytes) + 8);
+  row.resize(size_t(p.row_bytes) + 8);
   for (int64_t r = 0; r < nrows; ++r) {
     for (int plane = 0; plane < p.file_planes; ++plane) {
       for (int64_t c = 0; c < p.columns; ++c) {

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <vector>
 
 struct bitmap_t;
@@ -22,6 +24,18 @@ constexpr int kTiffKindUnknown = 0;    // any other compression (refused)
 // Colour models of the photometric interpretation.
 enum tiff_colour_model { kModelNone = 0, kModelRgb = 1, kModelYcbcr = 2, kModelCmyk = 3,
                          kModelLab = 4 };
+
+// The disk file of pages whose lines are decoded on demand, kept open for the pages'
+// life (shared by the pages of one file, closed with the last of them): their strips
+// are then read straight from it at their offsets, by whichever thread decodes a line,
+// without opening the file again or going through the buffered reader. At most
+// kTiffKeptFiles are open at once; pages beyond get none and reopen their file.
+struct tiff_disk_file {
+  FILE* handle = nullptr;
+  int64_t start = 0, size = 0;  // the file's bytes in the disk file
+  ~tiff_disk_file();
+};
+constexpr int kTiffKeptFiles = 64;
 
 struct tiff_state {
   int64_t base = 0;
@@ -45,6 +59,7 @@ struct tiff_state {
   uint8_t sample_map[256] = {};
   int store_mode = 3;     // line store mode of the page
   int64_t next_directory_at = 0;  // position of the next-directory offset
+  std::shared_ptr<tiff_disk_file> disk;  // null: strips are read through the reader
 };
 
 // A new reader state in the page's decoder field (a block of the core allocator, which
@@ -74,13 +89,24 @@ int tiff_refusal(const tiff_state* st);
 int64_t tiff_group_rows(const tiff_state* st);
 int64_t tiff_group_count(const tiff_state* st);
 
+struct tiff_chunk_source;
+// Buffers and row sources of one page's decoding, kept from one group to the next so
+// that decoding every group of a page allocates them once. Belongs to one decoding call
+// (never shared between threads).
+struct tiff_workspace {
+  std::vector<std::vector<uint8_t>> data;  // bytes of each strip or tile of the group
+  std::vector<std::unique_ptr<tiff_chunk_source>> sources;
+  std::vector<uint8_t> chunk, row;
+};
+
 // Decodes group g (a strip, or a row of tiles; every plane of a page stored plane by
 // plane) and writes its rows into `target`, a bitmap of the stored width and height
 // (the page itself, or the bitmap a page of orientation 5 to 8 is turned from), in the
 // column and row order of the page's orientation. The file is the reader's current
 // one. Returns 0, or 3 for a refused variant, 14 for bad data, 1 for a strip too large
-// for memory (gblerr left clear).
-int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g);
+// for memory (gblerr left clear). `ws` (may be null) keeps buffers for the next group.
+int tiff_decode_group(const tiff_state* st, bitmap_t* target, int64_t g,
+                      tiff_workspace* ws = nullptr);
 
 // The bitmap row that stored row r lands on (rows are written bottom-up for some
 // orientations), and the quarter turn that follows the decoding: 0 none, else the
@@ -94,6 +120,9 @@ struct tiff_chunk_source {
   virtual ~tiff_chunk_source() = default;
   // Fills the next row (n bytes). Returns 0, or 14 when the data ends or is bad.
   virtual int next_row(uint8_t* row, size_t n) = 0;
+  // Starts over on other bytes of the same kind; false when this source cannot (a new
+  // one is then made).
+  virtual bool restart(const uint8_t* data, size_t size) { return false; }
 };
 // The decoder of a pixel kind over `data` (uncompressed, PackBits or LZW), or null for
 // a kind this reader refuses.

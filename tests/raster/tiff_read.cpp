@@ -8,13 +8,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "core/obj_list.h"
+#include "core/reader.h"
 #include "raster/raster_limits.h"
 #include "raster/tiff_g4.h"
 #include "raster/tiff_state.h"
@@ -219,6 +224,83 @@ TEST_F(TiffTest, OnDemandDecodesOneStrip) {
   EXPECT_FALSE(bitmap_line_loaded(pages[0], 2));
   EXPECT_EQ(image_line(pages[0], 3, 0)[0], 11);
   EXPECT_EQ(image_line(pages[0], 4, 0)[0], 10);
+}
+
+// Open file handles of the process.
+int open_handles() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// A page decoded on demand keeps its file open for its life: its lines come back after
+// the file is gone from its folder and the reader's files are closed, and the file is
+// closed with the page. Beyond the files kept open at once, pages read through the
+// reader as before and decode alike.
+TEST_F(TiffTest, OnDemandPagesKeepTheirFileOpen) {
+  const std::string dir = tm_test::fresh_dir("tkeep");
+  const std::string name = "cp_grey_lzw_pred_rows3";
+  const bytes ref = want(name);
+  const int before = open_handles();
+  int rc = -1;
+  {
+    const std::string path = dir + "gone.tif";
+    std::filesystem::copy_file(fixture(name + ".tif"), path);
+    auto pages = load_path(path, &rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(pages.size(), 1u);
+    rd_close_all();
+    std::filesystem::remove(path);
+    EXPECT_EQ(open_handles(), before + 1);
+    EXPECT_EQ(rgb_through_image_line(pages[0]), ref);
+    obj_list_free_elements(lists_.back());
+    EXPECT_EQ(open_handles(), before);
+  }
+  std::vector<bitmap_t*> all;
+  const int many = kTiffKeptFiles + 6;
+  for (int i = 0; i < many; ++i) {
+    const std::string path = dir + "copy" + std::to_string(i) + ".tif";
+    std::filesystem::copy_file(fixture(name + ".tif"), path);
+    auto pages = load_path(path, &rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(pages.size(), 1u);
+    all.push_back(pages[0]);
+  }
+  rd_close_all();
+  EXPECT_EQ(open_handles(), before + kTiffKeptFiles);
+  for (int i = 0; i < many; ++i) EXPECT_EQ(rgb_through_image_line(all[size_t(i)]), ref) << i;
+  rd_close_all();
+  for (size_t i = lists_.size() - size_t(many); i < lists_.size(); ++i)
+    obj_list_free_elements(lists_[i]);
+  EXPECT_EQ(open_handles(), before);
+}
+
+// Lines of a page decoded on demand by another thread (as the display does) while this
+// one loads files through the buffered reader: the page reads only the file it keeps.
+TEST_F(TiffTest, OnDemandLinesBesideAnotherLoad) {
+  int rc = -1;
+  auto pages = load_path(fixture("cp_rgb_tiles_lzw_pred.tif"), &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(pages.size(), 1u);
+  bitmap_t* page = pages[0];
+  std::atomic<int> failures{0};
+  std::thread lines([&] {
+    for (int round = 0; round < 3; ++round)
+      for (int y = 0; y < page->height; ++y) {
+        bitmap_t* p = page;
+        if (tiff_read(&p, nullptr, y) != 0) ++failures;
+      }
+  });
+  for (int i = 0; i < 4; ++i) {
+    int other_rc = -1;
+    auto other = load_path(fixture("pil_rgb_lzw.tif"), &other_rc);
+    EXPECT_EQ(other_rc, 0);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(rgb_through_image_line(other[0]), want("pil_rgb_lzw"));
+  }
+  lines.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(rgb_through_image_line(page), want("cp_rgb_tiles_lzw_pred"));
 }
 
 // A line dropped from a page is decoded again into the same store: from a page decoded on
@@ -536,6 +618,142 @@ TEST_F(TiffTest, LzwTableBounds) {
                 false, {tiff_test::page(4, 1, 8, 1, 1, 5, tiff_test::lzw_literals({1, 2, 3, 4}),
                                         {{266, 3, {2}}})})),
             ERR_BAD_FILE);
+}
+
+// A TIFF LZW encoder that matches strings (not only literals): each code is written
+// with the width the decoder reads it at (its table lags the encoder's by one entry).
+// With `clear_when_full` a clear code follows once the table is full; without, the
+// full table is used as it is.
+bytes lzw_encode(const bytes& in, bool clear_when_full) {
+  bytes out;
+  uint64_t acc = 0;
+  int nbits = 0, width = 9, dec_next = 258, next = 258;
+  bool dec_first = true;
+  std::map<std::pair<int, int>, int> dict;
+  auto emit = [&](int code) {
+    acc = acc << width | uint64_t(code);
+    nbits += width;
+    while (nbits >= 8) {
+      out.push_back(uint8_t(acc >> (nbits - 8)));
+      nbits -= 8;
+    }
+    if (code == 256) {
+      width = 9;
+      dec_next = 258;
+      dec_first = true;
+      return;
+    }
+    if (!dec_first && dec_next < 4096) {
+      ++dec_next;
+      if (dec_next >= (1 << width) - 1 && width < 12) ++width;
+    }
+    dec_first = false;
+  };
+  emit(256);
+  int w = -1;
+  for (uint8_t b : in) {
+    if (w < 0) {
+      w = b;
+      continue;
+    }
+    const auto found = dict.find({w, b});
+    if (found != dict.end()) {
+      w = found->second;
+      continue;
+    }
+    emit(w);
+    if (next < 4096) dict[{w, b}] = next++;
+    if (next == 4096 && clear_when_full) {
+      emit(256);
+      dict.clear();
+      next = 258;
+    }
+    w = b;
+  }
+  if (w >= 0) emit(w);
+  emit(257);
+  if (nbits > 0) out.push_back(uint8_t(acc << (8 - nbits)));
+  return out;
+}
+
+// Decodes rows of `row` bytes until the data ends; the rows decoded, and the code that
+// ended them (0 when `rows` rows were had).
+bytes decode_rows(const bytes& coded, size_t row, size_t rows, int* rc) {
+  std::unique_ptr<tiff_chunk_source> src(
+      tiff_new_chunk_source(kTiffKindLzw, coded.data(), coded.size()));
+  bytes out, line(row);
+  *rc = 0;
+  for (size_t r = 0; r < rows && *rc == 0; ++r) {
+    *rc = src->next_row(line.data(), row);
+    if (*rc == 0) out.insert(out.end(), line.begin(), line.end());
+  }
+  return out;
+}
+
+// The LZW reader's bit buffer and string table: codes at every alignment around the
+// width changes (9 to 10 to 11 to 12 bits), strings longer than a row and handed out
+// across rows, strings naming the entry being defined, a table full with and without
+// clear codes, and data cut short anywhere (rows before the cut intact, then 14).
+TEST_F(TiffTest, LzwCodeWidthBoundaries) {
+  uint32_t seed = 12345;
+  auto noise = [&](size_t n, int spread) {
+    bytes b(n);
+    for (auto& v : b) {
+      seed = seed * 1103515245u + 12345u;
+      v = uint8_t((seed >> 16) % unsigned(spread));
+    }
+    return b;
+  };
+  struct Case {
+    std::string name;
+    bytes data;
+    size_t row;
+    bool clear_when_full;
+  };
+  std::vector<Case> cases;
+  // Literals only: the widths change after 252, 764 and 1788 codes; lengths around them
+  // put the change at every bit of a byte and of the 64-bit buffer.
+  for (size_t n : {250u, 251u, 252u, 253u, 254u, 255u, 256u, 257u, 258u, 259u, 260u, 261u,
+                   762u, 763u, 764u, 765u, 766u, 767u, 1786u, 1787u, 1788u, 1789u, 1790u})
+    cases.push_back({"literals" + std::to_string(n), noise(n, 256), 7, false});
+  cases.push_back({"few values", noise(60000, 4), 333, false});
+  cases.push_back({"few values, clears", noise(60000, 4), 333, true});
+  cases.push_back({"wide noise", noise(50000, 256), 1000, false});
+  cases.push_back({"wide noise, clears", noise(50000, 256), 1000, true});
+  cases.push_back({"one value (defining codes)", bytes(100000, 9), 64, false});
+  cases.push_back({"one value, one-byte rows", bytes(5000, 200), 1, true});
+  bytes ramp(40000);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = uint8_t(i / 97 + (i % 5));
+  cases.push_back({"ramp, long rows", ramp, 9999, true});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bytes coded = lzw_encode(c.data, c.clear_when_full);
+    const size_t rows = c.data.size() / c.row;
+    int rc = -1;
+    const bytes got = decode_rows(coded, c.row, rows, &rc);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(got.size(), rows * c.row);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), c.data.begin()));
+    // One row more than the data holds: the end code is bad data (rows still wanted).
+    if (c.data.size() % c.row == 0) {
+      decode_rows(coded, c.row, rows + 1, &rc);
+      EXPECT_EQ(rc, ERR_BAD_FILE);
+    }
+    // Cut short: the rows that come out are the right ones, then 14.
+    for (size_t cut : {size_t(0), size_t(1), size_t(2), coded.size() / 3, coded.size() / 2,
+                       coded.size() - 3, coded.size() - 2}) {
+      if (cut >= coded.size()) continue;
+      const bytes part(coded.begin(), coded.begin() + int64_t(cut));
+      const bytes some = decode_rows(part, c.row, rows, &rc);
+      // Only the end code and the padding may go without losing a row.
+      if (cut <= coded.size() / 2) {
+        EXPECT_EQ(rc, ERR_BAD_FILE) << cut;
+      }
+      EXPECT_TRUE(rc == 0 || rc == ERR_BAD_FILE) << cut;
+      EXPECT_EQ(some.size() == rows * c.row, rc == 0) << cut;
+      EXPECT_TRUE(std::equal(some.begin(), some.end(), c.data.begin())) << cut;
+    }
+  }
 }
 
 // 65535 x 65535 pages without data end fast with 14, whole or on demand, and many such
