@@ -3,6 +3,7 @@
 // budget of the programs is computed from these figures. And how much freed memory the
 // allocator keeps for the process.
 #include <malloc.h>
+#include <sys/mman.h>
 #include <sys/statvfs.h>
 
 #include <climits>
@@ -82,6 +83,20 @@ void read_process_memory(memory_status* st) {
 void keep_freed_memory(size_t bytes) {
   const int kept = bytes > size_t(INT_MAX) ? INT_MAX : int(bytes);
   mallopt(M_TRIM_THRESHOLD, kept);
+}
+
+void* alloc_large_block(size_t bytes) {
+  if (bytes == 0) return nullptr;
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  madvise(p, bytes, MADV_HUGEPAGE);  // advice only: the block works without it
+#endif
+  return p;
+}
+
+void free_large_block(void* block, size_t bytes) {
+  if (block && bytes) munmap(block, bytes);
 }
 
 memory_status get_memory_status() {
