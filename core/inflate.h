@@ -34,11 +34,22 @@ struct inflate_table {
 // The inflater record: allocated zero-filled by the caller, freed by it.
 struct inflater_t {
   obj_t* input = nullptr;        // the reader's file; the compressed data starts at its position
+  // When set, the compressed bytes come from this routine instead of the reader (input
+  // is then unused): it fills up to `count` bytes of `buffer` and returns how many it
+  // gave, 0 at the end of the data. Bytes taken and not used are dropped at the end.
+  int64_t (*source)(void* context, uint8_t* buffer, int64_t count) = nullptr;
+  void* source_context = nullptr;
   int64_t input_size = 0;        // bytes the data may take at most (0: up to the end)
   uint32_t window_size = 0;      // distances beyond it are refused (0: 32768; at most 65536)
   obj_t* output = nullptr;       // file object whose content the output becomes (may be null)
   obj_t* output_file = nullptr;  // second reference to it
   filemobj_t* store = nullptr;   // the output line store: bytes are appended to it
+  // When set, the decoded bytes go to this routine instead of the store (which may then be
+  // null), in pieces as they are produced; the check value, the limits and the budget
+  // apply to them as to a store's. It returns 0 to go on, else the error code that ends
+  // the decoding (its bytes count as produced).
+  int (*sink)(void* context, const uint8_t* bytes, int64_t count) = nullptr;
+  void* sink_context = nullptr;
   inflate_table literal_table;   // literal/length code of the current block
   inflate_table distance_table;  // distance code of the current block
   inflate_table length_table;    // code-length code of the current dynamic block
@@ -60,6 +71,9 @@ struct inflater_t {
 // header: method 8, window up to 32768, no preset dictionary. Sets the window and the
 // wrap. Returns 0; on failure gblerr 2 (cannot open) or 14 (bad header) and that code.
 int zlib_read_header(inflater_t* inf);
+// The checks of zlib_read_header on a header the caller has read itself (its two bytes):
+// sets the window and the wrap. Returns 0, or gblerr 14 and that code.
+int zlib_check_header(inflater_t* inf, int cmf, int flg);
 // Decodes blocks until the final one (or the limit), appending to inf->store; checks
 // the zlib trailer and the ZIP check value when the stream was decoded completely.
 // Leaves the reader just after the last byte used. Returns 0, or the code left in

@@ -234,7 +234,16 @@ void run_blocks(inflate_state* s) {
 // size from its local header.
 void check_trailer(inflate_state* s) {
   inflater_t* inf = s->inf;
-  if (inf->wrap == INFLATE_ZLIB) {
+  if (inf->wrap == INFLATE_ZLIB && inf->source) {
+    // The trailer follows the last block's byte in the source's bytes.
+    uint32_t stored = 0;
+    for (int i = 0; i < 4; ++i) stored = stored << 8 | input_bits(s, 8);
+    if (input_overrun(s)) {
+      s->error = ERR_FILE_ACCESS;
+      return;
+    }
+    if (stored != s->check) s->error = ERR_BAD_FILE;
+  } else if (inf->wrap == INFLATE_ZLIB) {
     if (rd_bytes_left() < 4) {
       s->error = ERR_FILE_ACCESS;
       return;
@@ -255,14 +264,19 @@ int inflate_blocks(inflater_t* inf) {
   if (inf->input && rd_current_file() != inf->input) rd_make_current(inf->input);
   inflate_state s;
   state_open(&s, inf);
-  if (!inf->store) s.error = ERR_PARAMETERS;
+  if (!inf->store && !inf->sink) s.error = ERR_PARAMETERS;
   if (!s.error) run_blocks(&s);
   // What was decoded before an error in the data is kept; nothing beyond the budget.
   if (s.error != ERR_MEMORY) output_flush(&s, false);
   if (!s.error) {
     input_align(&s);
-    input_give_back(&s);
-    if (inf->finished) check_trailer(&s);
+    if (inf->source) {
+      if (inf->finished) check_trailer(&s);
+      input_give_back(&s);
+    } else {
+      input_give_back(&s);
+      if (inf->finished) check_trailer(&s);
+    }
   }
   inf->produced = s.produced;
   inf->check = s.check;

@@ -10,13 +10,20 @@
 void input_refill(inflate_state* s) {
   const size_t kept = size_t(s->in_end - s->in);
   if (kept >= kInputMargin) return;
-  int64_t left = rd_bytes_left();
+  const inflater_t* inf = s->inf;
+  int64_t left = inf->source ? INT64_MAX : rd_bytes_left();
   if (left > s->in_allowed) left = s->in_allowed;
-  if (left <= 0) return;
+  if (left <= 0 || s->source_ended) return;
   std::memmove(s->in_buf, s->in, kept);
   int64_t n = int64_t(kInputChunk - kept);
   if (n > left) n = left;
-  const int64_t got = rd_read_bytes(s->in_buf + kept, n);
+  int64_t got;
+  if (inf->source) {
+    got = inf->source(inf->source_context, s->in_buf + kept, n);
+    if (got <= 0) s->source_ended = true;
+  } else {
+    got = rd_read_bytes(s->in_buf + kept, n);
+  }
   s->in = s->in_buf;
   s->in_end = s->in_buf + kept + (got > 0 ? got : 0);
   if (got > 0) s->in_allowed -= got;
@@ -58,5 +65,5 @@ void input_give_back(inflate_state* s) {
   s->bits = 0;
   s->count = 0;
   s->phantom = 0;
-  if (unused > 0) rd_seek(-unused, 1);
+  if (unused > 0 && !s->inf->source) rd_seek(-unused, 1);
 }

@@ -20,12 +20,19 @@ void output_flush(inflate_state* s, bool slide) {
       return;
     }
     if (s->update) s->check = s->update(s->check, s->flushed, size_t(n));
-    if (filemobj_append(s->inf->store, s->flushed, n) != 0) {
-      s->error = ERR_MEMORY;
-      return;
+    if (s->inf->sink) {
+      const int rc = s->inf->sink(s->inf->sink_context, s->flushed, n);
+      s->produced += n;
+      s->flushed = s->out;
+      if (rc != 0) s->error = rc;
+    } else {
+      if (filemobj_append(s->inf->store, s->flushed, n) != 0) {
+        s->error = ERR_MEMORY;
+        return;
+      }
+      s->produced += n;
+      s->flushed = s->out;
     }
-    s->produced += n;
-    s->flushed = s->out;
   }
   if (!slide) return;
   size_t keep = size_t(s->out - s->out_buf);

@@ -83,6 +83,7 @@ struct inflate_state {
   uint32_t count;     // valid bits in `bits`
   uint32_t phantom;   // zero bytes added after the end of the input
   int64_t in_allowed; // bytes that may still be taken from the reader
+  bool source_ended;  // the caller's source has no more bytes (inflater_t::source)
   // output
   uint8_t* out_buf;
   uint8_t* out;         // next byte to write

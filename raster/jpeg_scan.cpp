@@ -22,6 +22,7 @@
 #include "core/error.h"
 #include "core/memory.h"
 #include "map/bitmap_record.h"
+#include "platform/sys/sysinfo.h"
 #include "raster/jpeg_state.h"
 #include "raster/raster_limits.h"
 
@@ -404,11 +405,29 @@ int jpeg_alloc_coefficients(jpeg_state* st) {
   if (total > limit) return jpeg_set_error(st, ERR_MEMORY);
   for (int c = 0; c < f.count; ++c) {
     jpeg_component& k = f.comp[c];
-    k.coefficients.assign(size_t(k.blocks_across) * size_t(k.blocks_down) * 64, 0);
+    if (!k.coefficients.assign_zeros(size_t(k.blocks_across) * size_t(k.blocks_down) * 64)) {
+      for (int i = 0; i < f.count; ++i) f.comp[i].coefficients.clear();
+      return jpeg_set_error(st, ERR_MEMORY);
+    }
   }
   f.rows_reached.assign(size_t(f.mcus_down), 0);
   f.buffered = true;
   return 0;
+}
+
+bool jpeg_coefficients::assign_zeros(size_t count) {
+  clear();
+  if (count == 0) return true;
+  data_ = static_cast<int16_t*>(plat::alloc_large_block(count * sizeof(int16_t)));
+  if (!data_) return false;
+  count_ = count;
+  return true;
+}
+
+void jpeg_coefficients::clear() {
+  plat::free_large_block(data_, count_ * sizeof(int16_t));
+  data_ = nullptr;
+  count_ = 0;
 }
 
 void jpeg_decode_scan(jpeg_state* st) {

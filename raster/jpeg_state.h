@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 struct bitmap_t;
@@ -62,11 +63,43 @@ struct jpeg_bits {
 
 constexpr int kJpegWindow = 1024;
 
+// The kept coefficients of one component: a zero-filled block of its own, taken in large
+// pages (a frame of 8000 x 8000 pixels keeps about 190 MB of them).
+class jpeg_coefficients {
+ public:
+  jpeg_coefficients() = default;
+  jpeg_coefficients(const jpeg_coefficients&) = delete;
+  jpeg_coefficients& operator=(const jpeg_coefficients&) = delete;
+  jpeg_coefficients(jpeg_coefficients&& o) noexcept { swap(o); }
+  jpeg_coefficients& operator=(jpeg_coefficients&& o) noexcept {
+    if (this != &o) {
+      clear();
+      swap(o);
+    }
+    return *this;
+  }
+  ~jpeg_coefficients() { clear(); }
+  // `count` zero coefficients in place of the ones held; false when no memory is left.
+  bool assign_zeros(size_t count);
+  void clear();
+  bool empty() const { return count_ == 0; }
+  int16_t* data() { return data_; }
+  const int16_t* data() const { return data_; }
+
+ private:
+  void swap(jpeg_coefficients& o) noexcept {
+    std::swap(data_, o.data_);
+    std::swap(count_, o.count_);
+  }
+  int16_t* data_ = nullptr;
+  size_t count_ = 0;
+};
+
 struct jpeg_component {
   int id = 0, h = 1, v = 1, tq = 0;
   int blocks_across = 0, blocks_down = 0;  // whole MCUs' worth of the component's blocks
   int used_across = 0, used_down = 0;      // blocks holding samples of the image (T.81 A.2)
-  std::vector<int16_t> coefficients;       // progressive or multi-scan frames, zig-zag order
+  jpeg_coefficients coefficients;          // progressive or multi-scan frames, zig-zag order
 };
 
 struct jpeg_frame {

@@ -110,16 +110,9 @@ int on_plte(png_state* st, uint32_t length) {
   return 0;
 }
 
+// The data stays in the file: its chunks are read again, in order, when it is inflated.
 int on_idat(png_state* st, uint32_t length) {
-  filemobj_t* store = reinterpret_cast<filemobj_t*>(file_store_of(st->idat));
-  if (!store) return set_gblerr(ERR_MEMORY);
-  uint8_t block[65536];
-  for (uint32_t left = length; left > 0;) {
-    const uint32_t n = std::min<uint32_t>(left, sizeof block);
-    if (rd_read_bytes(block, n) != int64_t(n)) return bad_file();
-    if (filemobj_append(store, block, n) != 0) return set_gblerr(ERR_MEMORY);
-    left -= n;
-  }
+  if (st->first_idat < 0) st->first_idat = rd_tell() - 8;
   st->idat_bytes += length;
   return 0;
 }

@@ -1,12 +1,14 @@
 // The PNG reader's chunk loop and finish (png_read.h).
 //
 // The chunks are walked once: each chunk's length is checked against the bytes that
-// remain before its handler runs, and the handler's first error ends the read. The
-// compressed data of every IDAT chunk is gathered in an in-memory file; once IEND is
-// seen it is inflated into a second one, bounded by the raw size the header implies,
-// so that a small stream that would inflate without end is cut at that size.
+// remain before its handler runs, and the handler's first error ends the read. Once
+// IEND is seen, the compressed data of the IDAT chunks is inflated as it stands in the
+// file, bounded by the raw size the header implies so that a small stream that would
+// inflate without end is cut at that size, and its rows are decoded as the inflater
+// produces them: neither the compressed nor the raw data is ever held whole.
 #include "raster/png_read.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/command_hooks.h"
@@ -61,43 +63,70 @@ int read_chunks(png_state* st, const char* name) {
     core_progress_file_position(name);
   }
   if (!st->seen_iend || st->idat_bytes == 0) return bad_file();
+  st->chunks_end = rd_tell();
   return 0;
 }
 
-// Inflates the gathered data into `out` (at most the raw size); 0, or the error met.
-int inflate_data(png_state* st, obj_t* out, int64_t expected) {
-  filemobj_t* store = reinterpret_cast<filemobj_t*>(file_store_of(out));
-  if (!store) return set_gblerr(ERR_MEMORY);
-  file_set(st->idat, FF_SIZE, st->idat_bytes);
-  inflater_t inf;
-  inf.input = st->idat;
-  inf.output = inf.output_file = out;
-  inf.store = store;
-  inf.max_output = expected;
-  int rc = zlib_read_header(&inf);
-  if (rc == 0) rc = inflate_blocks(&inf);
-  rd_close_file(st->idat);
-  if (rc == ERR_MEMORY) return rc;
-  return rc ? bad_file() : 0;
+// The compressed data as the inflater takes it: the data of each IDAT chunk in turn, read
+// from the file where it stands (the chunk walk has checked every chunk's length).
+struct idat_reader {
+  int64_t next = 0;  // file position of the next chunk header
+  int64_t at = 0;    // file position of the current chunk's next data byte
+  int64_t left = 0;  // data bytes of the current chunk not given yet
+  int64_t end = 0;   // the position after the last chunk walked
+};
+
+int64_t read_idat(void* context, uint8_t* buffer, int64_t count) {
+  idat_reader* r = static_cast<idat_reader*>(context);
+  int64_t given = 0;
+  while (given < count) {
+    while (r->left == 0) {
+      if (r->next + 12 > r->end) return given;
+      uint8_t head[8];
+      rd_seek(r->next, 0);
+      if (rd_read_bytes(head, 8) != 8) return given;
+      const int64_t length = be32(head);
+      r->at = r->next + 8;
+      r->next = r->at + length + 4;
+      if (std::memcmp(head + 4, "IDAT", 4) == 0) r->left = length;
+    }
+    const int64_t n = std::min(count - given, r->left);
+    rd_seek(r->at, 0);
+    const int64_t got = rd_read_bytes(buffer + given, n);
+    if (got <= 0) return given;
+    given += got;
+    r->at += got;
+    r->left -= got;
+  }
+  return given;
 }
 
-// Inflates and decodes the rows. Rows that the data holds are written even when the
+int feed_rows(void* decoder, const uint8_t* bytes, int64_t count) {
+  return static_cast<png_row_decoder*>(decoder)->feed(bytes, count);
+}
+
+// Inflates the gathered data (at most the raw size) straight into the row decoder, and
+// decodes the rows as they come. Rows that the data holds are written even when the
 // stream is damaged further on; the first error is the result.
 int decode_image(png_state* st) {
-  const file_ops& ops = get_file_ops();
-  obj_t* out = ops.new_in_memory ? ops.new_in_memory() : nullptr;
-  if (!out) return set_gblerr(ERR_MEMORY);
-  const int64_t expected = png_raw_size(st);
-  const int inflated = inflate_data(st, out, expected);
+  png_row_decoder rows(st);
+  idat_reader source;
+  source.next = st->first_idat;
+  source.end = st->chunks_end;
+  inflater_t inf;
+  inf.source = read_idat;
+  inf.source_context = &source;
+  inf.sink = feed_rows;
+  inf.sink_context = &rows;
+  inf.max_output = png_raw_size(st);
+  uint8_t header[2];
+  int rc = read_idat(&source, header, 2) == 2 ? zlib_check_header(&inf, header[0], header[1])
+                                              : bad_file();
+  if (rc == 0) rc = inflate_blocks(&inf);
   set_gblerr(0);
-  int rc = inflated == ERR_MEMORY
-               ? ERR_MEMORY
-               : png_decode_rows(st, reinterpret_cast<filemobj_t*>(file_store_of(out)));
-  if (rc == 0) rc = inflated;
-  set_gblerr(0);
-  rd_close_file(out);
-  ops.free_file(out);
-  return rc;
+  if (rc == ERR_MEMORY) return rc;
+  if (rc != 0 || !rows.complete()) return ERR_BAD_FILE;
+  return 0;
 }
 
 }  // namespace
@@ -113,16 +142,10 @@ int png_read(bitmap_t* image) {
   png_state st;
   st.image = image;
   st.file_size = rd_size();
-  const file_ops& ops = get_file_ops();
-  st.idat = ops.new_in_memory ? ops.new_in_memory() : nullptr;
-  int rc = st.idat ? read_chunks(&st, file_name_of(file)) : set_gblerr(ERR_MEMORY);
+  int rc = read_chunks(&st, file_name_of(file));
   if (rc == 0) rc = decode_image(&st);
   if (rc == 0) rc = st.late_result;
-  set_gblerr(0);  // freeing is refused while an error is pending
-  if (st.idat) {
-    rd_close_file(st.idat);
-    ops.free_file(st.idat);
-  }
+  set_gblerr(0);
   rd_close_file(file);
   return rc;
 }

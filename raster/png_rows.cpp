@@ -40,30 +40,44 @@ uint8_t paeth(int a, int b, int c) {
   return uint8_t(pb <= pc ? b : c);
 }
 
+// The filters that look left, for `Bpp` bytes a pixel: the first pixel's bytes see
+// zeros on their left, so they are done apart and the main loop has no test per byte.
+template <int Bpp>
+void unfilter_left(int type, uint8_t* row, const uint8_t* prior, int64_t n, int bpp_at_run) {
+  const int bpp = Bpp > 0 ? Bpp : bpp_at_run;
+  const int64_t head = n < bpp ? n : bpp;
+  if (type == 1) {
+    for (int64_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
+  } else if (type == 3) {
+    for (int64_t i = 0; i < head; ++i) row[i] = uint8_t(row[i] + (prior[i] >> 1));
+    for (int64_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + ((row[i - bpp] + prior[i]) >> 1));
+  } else {
+    for (int64_t i = 0; i < head; ++i) row[i] = uint8_t(row[i] + prior[i]);  // Paeth of 0, b, 0
+    for (int64_t i = bpp; i < n; ++i)
+      row[i] = uint8_t(row[i] + paeth(row[i - bpp], prior[i], prior[i - bpp]));
+  }
+}
+
 // Undoes one row's filter in place, `prior` being the unfiltered row above (zeros for
 // the first row of a pass). Returns false for an unknown filter type.
 bool unfilter(int type, uint8_t* row, const uint8_t* prior, int64_t n, int bpp) {
   switch (type) {
     case 0:
       return true;
-    case 1:
-      for (int64_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
-      return true;
     case 2:
       for (int64_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prior[i]);
       return true;
+    case 1:
     case 3:
-      for (int64_t i = 0; i < n; ++i) {
-        const int a = i >= bpp ? row[i - bpp] : 0;
-        row[i] = uint8_t(row[i] + ((a + prior[i]) >> 1));
-      }
-      return true;
     case 4:
-      for (int64_t i = 0; i < n; ++i) {
-        const int a = i >= bpp ? row[i - bpp] : 0;
-        const int c = i >= bpp ? prior[i - bpp] : 0;
-        row[i] = uint8_t(row[i] + paeth(a, prior[i], c));
-      }
+      if (bpp == 3)
+        unfilter_left<3>(type, row, prior, n, bpp);
+      else if (bpp == 4)
+        unfilter_left<4>(type, row, prior, n, bpp);
+      else if (bpp == 1)
+        unfilter_left<1>(type, row, prior, n, bpp);
+      else
+        unfilter_left<0>(type, row, prior, n, bpp);
       return true;
     default:
       return false;
@@ -101,21 +115,6 @@ void unpack(const png_state* st, const uint8_t* row, int64_t count, uint8_t* out
   }
 }
 
-// Reads the next n raw bytes of the store into dst.
-bool take(filemobj_t* raw, int64_t* offset, uint8_t* dst, int64_t n) {
-  while (n > 0) {
-    int64_t count = n;
-    const uint8_t* p = filemobj_read_ptr(raw, *offset, &count);
-    if (!p || count <= 0) return false;
-    if (count > n) count = n;
-    std::memcpy(dst, p, size_t(count));
-    dst += count;
-    *offset += count;
-    n -= count;
-  }
-  return true;
-}
-
 // Places the pixels of one pass row (planar, `count` wide) into their image line.
 void scatter(bitmap_t* b, int planes, const pass& ps, int32_t y, const uint8_t* pixels,
              int64_t count) {
@@ -127,39 +126,62 @@ void scatter(bitmap_t* b, int planes, const pass& ps, int32_t y, const uint8_t* 
   }
 }
 
-struct row_buffers {
-  std::vector<uint8_t> current, prior, pixels;
-};
+}  // namespace
 
-int decode_pass(png_state* st, filemobj_t* raw, int64_t* offset, const pass& ps,
-                row_buffers* buf) {
-  bitmap_t* b = st->image;
-  const int64_t cols = span(b->width, ps.col0, ps.col_step);
-  const int64_t rows = span(b->height, ps.row0, ps.row_step);
-  if (cols == 0 || rows == 0) return 0;
-  const int64_t n = row_bytes(st, cols);
-  buf->current.assign(size_t(n + 1), 0);
-  buf->prior.assign(size_t(n), 0);
-  const bool whole = ps.col_step == 1;
-  if (!whole) buf->pixels.assign(size_t(cols * st->planes), 0);
-  for (int64_t r = 0; r < rows; ++r) {
-    uint8_t* in = buf->current.data();
-    if (!take(raw, offset, in, n + 1)) return set_gblerr(ERR_BAD_FILE);
-    if (!unfilter(in[0], in + 1, buf->prior.data(), n, st->filter_bpp))
+// Sets up the first pass that has pixels (none left: every row is decoded).
+void png_row_decoder::start_pass() {
+  const bitmap_t* b = st_->image;
+  for (; pass_ < pass_count(st_); ++pass_) {
+    const pass& ps = pass_at(st_, pass_);
+    cols_ = span(b->width, ps.col0, ps.col_step);
+    rows_ = span(b->height, ps.row0, ps.row_step);
+    if (cols_ == 0 || rows_ == 0) continue;
+    row_ = 0;
+    filled_ = 0;
+    n_ = row_bytes(st_, cols_);
+    // Two rows with their filter bytes, used in turn: the one decoded last is the prior
+    // of the next (all zeros before the first row of a pass).
+    current_.assign(size_t(n_ + 1), 0);
+    prior_.assign(size_t(n_ + 1), 0);
+    if (ps.col_step != 1) pixels_.assign(size_t(cols_ * st_->planes), 0);
+    return;
+  }
+}
+
+png_row_decoder::png_row_decoder(png_state* st) : st_(st) { start_pass(); }
+
+bool png_row_decoder::complete() const { return pass_ >= pass_count(st_); }
+
+int png_row_decoder::feed(const uint8_t* bytes, int64_t count) {
+  while (count > 0 && !complete()) {
+    const int64_t want = n_ + 1 - filled_;
+    const int64_t take = count < want ? count : want;
+    std::memcpy(current_.data() + filled_, bytes, size_t(take));
+    filled_ += take;
+    bytes += take;
+    count -= take;
+    if (filled_ < n_ + 1) break;
+    bitmap_t* b = st_->image;
+    const pass& ps = pass_at(st_, pass_);
+    uint8_t* in = current_.data();
+    if (!unfilter(in[0], in + 1, prior_.data() + 1, n_, st_->filter_bpp))
       return set_gblerr(ERR_BAD_FILE);
-    const int32_t y = int32_t(ps.row0 + r * ps.row_step);
-    if (whole) {
-      if (uint8_t* line = get_img_line_adr(b, y, 0)) unpack(st, in + 1, cols, line, b->width);
+    const int32_t y = int32_t(ps.row0 + row_ * ps.row_step);
+    if (ps.col_step == 1) {
+      if (uint8_t* line = get_img_line_adr(b, y, 0)) unpack(st_, in + 1, cols_, line, b->width);
     } else {
-      unpack(st, in + 1, cols, buf->pixels.data(), cols);
-      scatter(b, st->planes, ps, y, buf->pixels.data(), cols);
+      unpack(st_, in + 1, cols_, pixels_.data(), cols_);
+      scatter(b, st_->planes, ps, y, pixels_.data(), cols_);
     }
-    std::memcpy(buf->prior.data(), in + 1, size_t(n));
+    current_.swap(prior_);
+    filled_ = 0;
+    if (++row_ == rows_) {
+      ++pass_;
+      start_pass();
+    }
   }
   return 0;
 }
-
-}  // namespace
 
 int64_t png_raw_size(const png_state* st) {
   const bitmap_t* b = st->image;
@@ -176,12 +198,4 @@ int64_t png_raw_size(const png_state* st) {
     total += n * rows;
   }
   return total;
-}
-
-int png_decode_rows(png_state* st, filemobj_t* raw) {
-  int64_t offset = 0;
-  row_buffers buf;
-  for (int i = 0; i < pass_count(st); ++i)
-    if (int rc = decode_pass(st, raw, &offset, pass_at(st, i), &buf)) return rc;
-  return 0;
 }

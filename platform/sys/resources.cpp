@@ -141,6 +141,20 @@ void advise_large_pages(void* block, size_t bytes) {
 #endif
 }
 
+void* alloc_large_block(size_t bytes) {
+  if (bytes == 0) return nullptr;
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  madvise(p, bytes, MADV_HUGEPAGE);  // advice only: the block works without it
+#endif
+  return p;
+}
+
+void free_large_block(void* block, size_t bytes) {
+  if (block && bytes) munmap(block, bytes);
+}
+
 memory_status get_memory_status() {
   memory_status st;
   read_machine_memory(&st);

@@ -50,6 +50,12 @@ void unmap_large_block(void* block, size_t bytes);
 // Asks for large pages under the whole 2 MiB ranges of a block of the heap (a large
 // array about to be filled); a hint that changes nothing else.
 void advise_large_pages(void* block, size_t bytes);
+// A zero-filled block of `bytes` for one large working buffer (a decoder's store of a
+// whole image's worth of values), taken straight from the system with large pages asked
+// for, so that it faults in a few large pieces instead of many small ones. Null when
+// the system refuses it. Freed with free_large_block and the same size.
+void* alloc_large_block(size_t bytes);
+void free_large_block(void* block, size_t bytes);
 
 // Free space of the file system holding `path`, in bytes; -1 when it cannot be read.
 int64_t disk_free_bytes(const char* path);

@@ -1,6 +1,8 @@
 // The Deflate decoder on raw and zlib-wrapped streams: agreement with zlib on the
 // streams of the fixtures, the hand-made streams of the format's corners, and the
 // refusal of every kind of damaged stream with a clear code.
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -590,6 +592,95 @@ TEST_F(InflateStream, RefusesOutputBeyondTheKnownSize) {
     EXPECT_EQ(r.rc, c.rc);
     EXPECT_LE(int64_t(r.out.size()), c.max_output);
   }
+}
+
+// ---- Caller's source and sink ----------------------------------------------------------
+
+// A source that hands the bytes over in small uneven pieces, and a sink that gathers the
+// output, stopping the decoding with `stop_code` once it holds `stop_after` bytes.
+struct pieces {
+  std::string bytes;
+  size_t at = 0, calls = 0;
+  std::string out;
+  int64_t stop_after = -1;
+  int stop_code = 0;
+};
+
+int64_t piece_source(void* context, uint8_t* buffer, int64_t count) {
+  pieces* p = static_cast<pieces*>(context);
+  const size_t n = std::min({size_t(count), p->bytes.size() - p->at, size_t(1 + p->calls++ % 13)});
+  std::memcpy(buffer, p->bytes.data() + p->at, n);
+  p->at += n;
+  return int64_t(n);
+}
+
+int piece_sink(void* context, const uint8_t* bytes, int64_t count) {
+  pieces* p = static_cast<pieces*>(context);
+  p->out.append(reinterpret_cast<const char*>(bytes), size_t(count));
+  return p->stop_after >= 0 && int64_t(p->out.size()) >= p->stop_after ? p->stop_code : 0;
+}
+
+// Decodes a stream (zlib-wrapped or raw) whose bytes come from piece_source into piece_sink.
+int inflate_pieces(pieces* p, bool zlib = true, int64_t max_output = 0) {
+  inflater_t inf;
+  inf.source = piece_source;
+  inf.source_context = p;
+  inf.sink = piece_sink;
+  inf.sink_context = p;
+  inf.max_output = max_output;
+  int rc = 0;
+  if (zlib) {
+    uint8_t header[2];
+    if (piece_source(p, header, 1) != 1 || piece_source(p, header + 1, 1) != 1) return -1;
+    rc = zlib_check_header(&inf, header[0], header[1]);
+  }
+  if (rc == 0) rc = inflate_blocks(&inf);
+  EXPECT_EQ(inf.produced, int64_t(p->out.size()));
+  set_gblerr(0);
+  return rc;
+}
+
+// Bytes taken from the caller's routine and output given to the caller's routine decode
+// as from the reader into a store: the same bytes, the same codes for damaged streams.
+TEST_F(InflateStream, DecodesFromASourceIntoASink) {
+  for (const zlib_stream& s : zlib_streams()) {
+    if (!s.zlib) continue;
+    SCOPED_TRACE(s.name);
+    pieces whole{s.bytes};
+    EXPECT_EQ(inflate_pieces(&whole), 0);
+    EXPECT_TRUE(whole.out == read_deflate_fixture("input_" + s.kind + ".bin"));
+    if (s.name != "text-level6" && s.name != "image-level0" && s.name != "text-mem1-level1")
+      continue;
+    for (size_t n = 2; n < s.bytes.size(); n += 1 + n / 7) {
+      pieces cut{s.bytes.substr(0, n)};
+      const inflate_result r = inflate_bytes(cut.bytes, true);
+      EXPECT_EQ(inflate_pieces(&cut), r.rc) << "cut at " << n;
+      EXPECT_TRUE(cut.out == r.out) << "cut at " << n;
+    }
+    std::string bad = s.bytes;
+    bad.back() = char(bad.back() ^ 1);  // the Adler-32 trailer
+    pieces damaged{bad};
+    EXPECT_EQ(inflate_pieces(&damaged), ERR_BAD_FILE);
+  }
+}
+
+// The sink's code ends the decoding at the flush that met it; the known size still
+// bounds the output.
+TEST_F(InflateStream, SinkStopsTheDecoding) {
+  const std::string stream = bomb_stream(4000);
+  const std::string expected(1 + 4000 * 258, 'A');
+  pieces whole{stream};
+  EXPECT_EQ(inflate_pieces(&whole, false), 0);
+  EXPECT_TRUE(whole.out == expected);
+  pieces stopped{stream};
+  stopped.stop_after = 1;
+  stopped.stop_code = ERR_BAD_FILE;
+  EXPECT_EQ(inflate_pieces(&stopped, false), ERR_BAD_FILE);
+  EXPECT_FALSE(stopped.out.empty());
+  EXPECT_LT(stopped.out.size(), expected.size());
+  pieces bounded{stream};
+  EXPECT_EQ(inflate_pieces(&bounded, false, 500000), ERR_BAD_FILE);
+  EXPECT_LE(bounded.out.size(), size_t(500000));
 }
 
 // ---- The memory budget -----------------------------------------------------------------

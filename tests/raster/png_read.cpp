@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "platform/sys/checksum.h"
 #include "tests/raster/decoder_fixture.h"
@@ -168,6 +170,74 @@ TEST_F(PngReader, Filters) {
   png_builder bad;
   bad.raw = {0, 1, 2, 5, 3, 4};
   EXPECT_EQ(decode(png_read, bad.build()), ERR_BAD_FILE);
+}
+
+// Rows longer than nothing and images larger than the inflater's output pieces: every
+// filter on every pixel size, rows cut across the pieces the inflated data comes in, and
+// a bad filter type far into the data, which keeps the rows before it.
+TEST_F(PngReader, LargeImagesAcrossInflatedPieces) {
+  // Colour type, channels, planes: grey, grey + alpha, RGB, RGBA.
+  const int kinds[][3] = {{0, 1, 1}, {4, 2, 1}, {2, 3, 3}, {6, 4, 3}};
+  const int w = 613, h = 401;
+  for (const auto& kind : kinds) {
+    const int ch = kind[1], planes = kind[2];
+    SCOPED_TRACE("colour type " + std::to_string(kind[0]));
+    const size_t n = size_t(w) * ch;
+    // The decoded samples, a noisy pattern; rows filtered with types 0..4 in turn.
+    std::vector<bytes> rows(h, bytes(n));
+    uint32_t seed = 7u * uint32_t(kind[0]) + 1;
+    for (int y = 0; y < h; ++y)
+      for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        rows[size_t(y)][i] = uint8_t(i / 7 + size_t(y) / 3 + (seed >> 28));
+      }
+    bytes raw;
+    const bytes zero(n, 0);
+    for (int y = 0; y < h; ++y) {
+      const int type = y % 5;
+      const bytes& cur = rows[size_t(y)];
+      const bytes& up = y ? rows[size_t(y) - 1] : zero;
+      raw.push_back(uint8_t(type));
+      for (size_t i = 0; i < n; ++i) {
+        const int a = i >= size_t(ch) ? cur[i - size_t(ch)] : 0, b = up[i];
+        const int c = i >= size_t(ch) ? up[i - size_t(ch)] : 0;
+        int pred = 0;
+        if (type == 1) pred = a;
+        if (type == 2) pred = b;
+        if (type == 3) pred = (a + b) / 2;
+        if (type == 4) {
+          const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+          pred = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+        }
+        raw.push_back(uint8_t(cur[i] - pred));
+      }
+    }
+    const auto sample = [&](int y, int x, int p) { return rows[size_t(y)][size_t(x) * ch + size_t(p)]; };
+    png_builder pb;
+    pb.width = w;
+    pb.height = h;
+    pb.colour_type = uint8_t(kind[0]);
+    pb.raw = raw;
+    bitmap_t* b = nullptr;
+    ASSERT_EQ(decode(png_read, pb.build(), &b), 0);
+    ASSERT_EQ(+b->planes, planes);
+    for (int y = 0; y < h; ++y)
+      for (int p = 0; p < planes; ++p) {
+        const uint8_t* line = get_img_line_adr(b, y, p);
+        ASSERT_NE(line, nullptr);
+        for (int x = 0; x < w; ++x)
+          ASSERT_EQ(line[x], sample(y, x, p)) << "x " << x << " y " << y << " plane " << p;
+      }
+    // Filter type 9 on row 300: refused, rows 0..299 decoded.
+    pb.raw[size_t(300) * (n + 1)] = 9;
+    bitmap_t* cut = nullptr;
+    ASSERT_EQ(decode(png_read, pb.build(), &cut), ERR_BAD_FILE);
+    for (int y = 0; y < 300; y += 37) {
+      const uint8_t* line = get_img_line_adr(cut, y, 0);
+      ASSERT_NE(line, nullptr);
+      for (int x = 0; x < w; ++x) ASSERT_EQ(line[x], sample(y, x, 0)) << "x " << x << " y " << y;
+    }
+  }
 }
 
 // Each Adam7 pass row is as wide as its own pass: a 3 x 3 image of 4-bit grey has pass
