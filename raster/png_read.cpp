@@ -90,6 +90,10 @@ int decode_image(png_state* st) {
   const int64_t expected = png_raw_size(st);
   const int inflated = inflate_data(st, out, expected);
   set_gblerr(0);
+  // The compressed data has served: its memory goes before the image's lines come.
+  rd_close_file(st->idat);
+  ops.free_file(st->idat);
+  st->idat = nullptr;
   int rc = inflated == ERR_MEMORY
                ? ERR_MEMORY
                : png_decode_rows(st, reinterpret_cast<filemobj_t*>(file_store_of(out)));
