@@ -4,7 +4,10 @@
 // remain before its handler runs, and the handler's first error ends the read. The
 // compressed data of every IDAT chunk is gathered in an in-memory file; once IEND is
 // seen it is inflated into a second one, bounded by the raw size the header implies,
-// so that a small stream that would inflate without end is cut at that size.
+// so that a small stream that would inflate without end is cut at that size. Both are
+// read once, in order: the lines of each go as they are read, so that what is made
+// meanwhile (the inflated rows, then the image's lines) reuses their memory and the
+// read touches little more memory than the image itself.
 #include "raster/png_read.h"
 
 #include <cstring>
@@ -69,6 +72,9 @@ int inflate_data(png_state* st, obj_t* out, int64_t expected) {
   filemobj_t* store = reinterpret_cast<filemobj_t*>(file_store_of(out));
   if (!store) return set_gblerr(ERR_MEMORY);
   file_set(st->idat, FF_SIZE, st->idat_bytes);
+  // Each stream is read once, in order: the compressed lines already inflated give
+  // their memory to the inflated ones.
+  filemobj_set_read_once(reinterpret_cast<filemobj_t*>(file_store_of(st->idat)), 1);
   inflater_t inf;
   inf.input = st->idat;
   inf.output = inf.output_file = out;
@@ -94,9 +100,10 @@ int decode_image(png_state* st) {
   rd_close_file(st->idat);
   ops.free_file(st->idat);
   st->idat = nullptr;
-  int rc = inflated == ERR_MEMORY
-               ? ERR_MEMORY
-               : png_decode_rows(st, reinterpret_cast<filemobj_t*>(file_store_of(out)));
+  // The rows likewise give their memory to the image's lines as they are decoded.
+  filemobj_t* raw = reinterpret_cast<filemobj_t*>(file_store_of(out));
+  filemobj_set_read_once(raw, 1);
+  int rc = inflated == ERR_MEMORY ? ERR_MEMORY : png_decode_rows(st, raw);
   if (rc == 0) rc = inflated;
   set_gblerr(0);
   rd_close_file(out);
