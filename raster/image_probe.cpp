@@ -175,10 +175,12 @@ bool probe_gif(int* width, int* height) {
     const int byte = rd_read_byte();
     if (get_gblerr()) return false;
     if (byte == 0x3B) break;
+    if (byte == 0x00) continue;  // a stray zero between blocks, as the reader takes it
     if (byte == 0x21) {
+      // The extensions the reader knows: graphic control, comment, application, text.
       const int label = rd_read_byte();
-      if (get_gblerr() || !skip_sub_blocks()) return false;
-      (void)label;
+      if (get_gblerr() || (label != 0xF9 && label != 0xFE && label != 0xFF && label != 0x01)) return false;
+      if (!skip_sub_blocks()) return false;
       continue;
     }
     if (byte != 0x2C) return false;
