@@ -73,6 +73,11 @@ int filemobj_put_byte(filemobj_t* store, uint8_t byte);
 // above the distance repeats the bytes just copied (a Deflate run). -1, with nothing
 // added, when the distance is not above 0 or reaches before the start of the data.
 int filemobj_copy_back(filemobj_t* store, int64_t distance, int64_t count);
+// A byte stream read once from start to end (data gathered, then consumed in order):
+// with `on`, each filemobj_read_ptr releases the lines wholly before the offset it
+// reads, unwritten; memory freed by the reading is there for what the reader makes
+// meanwhile. The lines released read again as zeros. Off again with 0.
+void filemobj_set_read_once(filemobj_t* store, int on);
 // A store of more than one line becomes one line holding its whole data.
 int filemobj_flatten(filemobj_t* store);
 

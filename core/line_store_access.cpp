@@ -190,9 +190,21 @@ const uint8_t* filemobj_read_ptr(filemobj_t* s, int64_t offset, int64_t* count) 
     *count = 0;
     return nullptr;
   }
+  if (s->read_once) {
+    const int64_t first = offset / ls;
+    for (int64_t i = s->read_once_next; i < first; ++i) release_line(s, i);
+    if (first > s->read_once_next) s->read_once_next = first;
+  }
   const uint8_t* line = get_line(s, offset / ls, true);
   *count = line ? n : 0;
   return line ? line + within : nullptr;
+}
+
+void filemobj_set_read_once(filemobj_t* s, int on) {
+  if (!s) return;
+  guard g;
+  s->read_once = on ? 1 : 0;
+  s->read_once_next = 0;
 }
 
 int filemobj_append(filemobj_t* s, const void* bytes, int64_t count) {

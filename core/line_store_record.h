@@ -49,6 +49,8 @@ struct filemobj_t : obj_t {
   char** file_prefix;         // per swap file: temporary-files prefix it was made under
   int32_t file_users;         // file objects holding it as their content or packed bytes
                               // (counted by the map model: the last one frees it)
+  uint8_t read_once;          // 1: a read releases the lines wholly before its offset
+  int64_t read_once_next;     // first line such a read has not released yet
 };
 #pragma pack(pop)
 

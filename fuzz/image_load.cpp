@@ -1,6 +1,7 @@
 // The image loading dispatcher on arbitrary bytes, as the map program loads an image: the
 // first byte picks the decoder code, the rest is the image file (on disk, or held in
-// memory as an archive member is when the second byte is odd). The image is loaded
+// memory as an archive member is when the second byte is odd). Its header is probed for
+// the size (image_probe_size), then the image is loaded
 // through image_load (decoding, placement, filing), its rows are read through image_line
 // (decoding again where the store lost them) and overview rows are built and read; then
 // the record, its folders and the file objects go.
@@ -82,6 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fileatt_t* file = image_file(data + 2, size - 2, data[1] & 1, code);
   set_gblerr(0);
   if (!file) return 0;
+  // The header probe first, as the viewer measures a queued file before it loads it.
+  int probe_w = 0, probe_h = 0;
+  image_probe_size(file, &probe_w, &probe_h);
+  set_gblerr(0);
   container_t* list = nullptr;
   obj_list_new(&list);
   int status = 0;

@@ -214,8 +214,11 @@ void fileatt_destroy(obj_t* obj) {
     release_sons(f);
   }
   rd_close_file(f);
+  // The memory copy goes first (freed unless another file object shares it): releasing
+  // the content of a file that is going would otherwise write the copy to swap, only to
+  // delete it the moment after.
+  file_set_store(f, nullptr);
   file_release_content(f, 1);
-  file_set_store(f, nullptr);  // freed unless another file object shares it
   file_set_packed(f, nullptr);
   free_mem(&f->name);
   free_mem(&f->keyname);

@@ -106,6 +106,15 @@ image_load_hooks& get_image_load_hooks();
 int image_load(obj_t* file, container_t* list, bitmap_t* image, int requested_line,
                int* status, intptr_t extra);
 
+// The size of the image a file holds, read from its header alone: no record is made,
+// no line decoded. 1 with *width and *height for a local file (identified or not) whose
+// first bytes are those of a PNG, JPEG or GIF file and whose header the reader would
+// take (for a GIF, the screen grown by every larger frame, as the reader sizes its
+// images); 0, with both 0, for anything else (another format, a file that cannot be
+// read, a header the reader would refuse): a caller that needs the size then loads the
+// file. Changes nothing in the file object (image_probe.cpp).
+int image_probe_size(obj_t* file, int* width, int* height);
+
 // The ECW path by address (file kind 12): 0 (also after a failed decode, which is
 // logged and freed), 1 when the record cannot be made, -1 for a null file object. The
 // ECW reader (ecw.h) is row 16.

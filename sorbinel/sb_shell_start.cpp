@@ -423,9 +423,14 @@ void sb_queued_window_size(int* width, int* height) {
     fileatt_t* file = nullptr;
     file_find_by_name(path.c_str(), &file);
     const bool loaded_before = file && file_has_objects(file);
-    const int rc = file ? sb_image_size(file, &iw, &ih) : ERR_FILE_ACCESS;
-    // Measuring loads the file; what was not loaded before goes again until it is shown.
-    if (file && !loaded_before) file_unload(file, 0);
+    int rc = 0;
+    // The header of a PNG, JPEG or GIF file tells its size: the image is decoded once,
+    // when it is shown. Any other file is measured by loading it; what was not loaded
+    // before goes again until it is shown.
+    if (!file || loaded_before || !image_probe_size(file, &iw, &ih)) {
+      rc = file ? sb_image_size(file, &iw, &ih) : ERR_FILE_ACCESS;
+      if (file && !loaded_before) file_unload(file, 0);
+    }
     if (rc != 0 || iw <= 0 || ih <= 0) {
       set_gblerr(0);
       w = h = 0;

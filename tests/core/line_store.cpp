@@ -1,6 +1,7 @@
 // The line store in memory: creation, line access, byte streams (span, read pointer,
 // appending, back-copies, flattening), the generation counter and the floor.
 #include <thread>
+#include <vector>
 
 #include "core/file_ops.h"
 #include "tests/core/line_store_fixture.h"
@@ -90,6 +91,46 @@ TEST_F(LineStore, ReleasingALineFreesItsBlockAndForgetsItsStamp) {
   const uint8_t* again = filemobj_get_line(s, 2, 1);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again[0], 0);
+}
+
+// A store read once: each read releases the lines wholly before its offset, never the
+// line it reads; a store not marked keeps every line; the mark goes off again.
+TEST_F(LineStore, AStoreReadOnceReleasesTheLinesBehindEachRead) {
+  filemobj_t* s = make_store(0, 100);
+  std::vector<uint8_t> bytes(450);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7 + 1);
+  ASSERT_EQ(filemobj_append(s, bytes.data(), int64_t(bytes.size())), 0);
+  int64_t n = 10;
+  ASSERT_NE(filemobj_read_ptr(s, 250, &n), nullptr);
+  EXPECT_EQ(line_store_held_bytes(), 500);  // not marked: everything stays
+  filemobj_set_read_once(s, 1);
+  struct step {
+    int64_t offset;
+    std::vector<bool> held;  // lines 0-4 in memory after the read
+  } const steps[] = {
+      {0, {true, true, true, true, true}},
+      {99, {true, true, true, true, true}},    // still inside line 0
+      {100, {false, true, true, true, true}},  // line 0 passed
+      {320, {false, false, false, true, true}},
+      {449, {false, false, false, false, true}},
+  };
+  for (const step& st : steps) {
+    SCOPED_TRACE(st.offset);
+    int64_t count = 1;
+    const uint8_t* p = filemobj_read_ptr(s, st.offset, &count);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(*p, bytes[size_t(st.offset)]);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(s->lines[i] != nullptr, st.held[size_t(i)]) << i;
+  }
+  EXPECT_EQ(line_store_held_bytes(), 100);
+  EXPECT_EQ(swap_total_bytes(), 0.0);  // released, not written out
+  // Off again: a read keeps what it passes.
+  filemobj_set_read_once(s, 0);
+  n = 1;
+  ASSERT_NE(filemobj_read_ptr(s, 20, &n), nullptr);  // line 0 comes back empty
+  n = 1;
+  ASSERT_NE(filemobj_read_ptr(s, 420, &n), nullptr);
+  EXPECT_NE(s->lines[0], nullptr);
 }
 
 TEST_F(LineStore, SpanCutsAtTheLineEndAndRaisesTheDataSize) {

@@ -139,6 +139,70 @@ TEST_F(CommandLine, WindowSizeFollowsTheLargestQueuedImages) {
   }
 }
 
+// The decoder rows of PNG, JPEG and GIF, counted: each call is one decode of a file.
+struct decode_count {
+  static inline int calls[kDecoderCodeLimit] = {};
+  static inline image_decoder_fn real[kDecoderCodeLimit] = {};
+  static int row(const image_decode_call& call) {
+    const int code = (*call.image)->format;
+    ++calls[code];
+    return real[code](call);
+  }
+  static void install() {
+    for (int code : {kDecoderJpeg, kDecoderGif, kDecoderPng}) {
+      calls[code] = 0;
+      real[code] = image_decoder_for(code);
+      image_decoder_register(code, row);
+    }
+  }
+};
+
+// Sizing the window reads the headers of the queued images: nothing is decoded and
+// nothing loaded until a file is shown, and each file shown is decoded once, none of
+// it written to swap.
+TEST_F(CommandLine, QueuedImagesAreMeasuredFromTheirHeadersAndDecodedOnceWhenShown) {
+  const plat::Rect wa = plat::get_work_area();
+  const int max_w = wa.width() - 2 * plat::get_system_metrics(plat::SM_CXFRAME);
+  const int max_h = wa.height() - 2 * plat::get_system_metrics(plat::SM_CYFRAME);
+  decode_count::install();
+  const std::string gif = dir_ + "pil_single87a.gif";
+  sb_test::fs::copy(std::string(TM_FIXTURE_DIR) + "/raster/gif/pil_single87a.gif", gif);
+  const std::string files[] = {gif, copy_fixture("info/photo_exif.jpg"), copy_fixture("dims/wide_1200x900.png")};
+  sb_parse_command_line(("-load " + files[0] + " -load " + files[1] + " -load " + files[2]).c_str());
+  int w = -1, h = -1;
+  sb_queued_window_size(&w, &h);
+  EXPECT_EQ(w, std::min(1200, max_w));
+  EXPECT_EQ(h, std::min(900, max_h));
+  for (int code : {kDecoderJpeg, kDecoderGif, kDecoderPng}) EXPECT_EQ(decode_count::calls[code], 0) << code;
+  for (const std::string& path : files) {
+    fileatt_t* f = nullptr;
+    file_find_by_name(path.c_str(), &f);
+    ASSERT_NE(f, nullptr) << path;
+    EXPECT_EQ(file_has_objects(f), 0) << path;
+  }
+  sb_take_queue();
+  post_command(kSbSlotNextFile, 0, nullptr);
+  settle();
+  struct step {
+    std::string shown;
+    int gif, jpeg, png;
+  } const steps[] = {
+      {"photo_exif.jpg", 0, 1, 0},
+      {"pil_single87a.gif", 1, 1, 0},
+      {"wide_1200x900.png", 1, 1, 1},
+  };
+  for (const step& st : steps) {
+    SCOPED_TRACE(st.shown);
+    EXPECT_EQ(shown(), st.shown);
+    EXPECT_EQ(decode_count::calls[kDecoderGif], st.gif);
+    EXPECT_EQ(decode_count::calls[kDecoderJpeg], st.jpeg);
+    EXPECT_EQ(decode_count::calls[kDecoderPng], st.png);
+    ASSERT_FALSE(shown_images().empty());
+    space();
+  }
+  EXPECT_EQ(swap_total_bytes(), 0.0);
+}
+
 TEST_F(CommandLine, MainTitleNamesTheFilters) {
   sb_parse_command_line("-mindim 1000 -fileext jpg -fileext png");
   EXPECT_EQ(sb_main_title(), "Sorbinel v5.0.0 - Minimal Dimension: 1000 x 1000 - Files Types: jpg png");
