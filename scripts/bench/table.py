@@ -324,7 +324,7 @@ def rows():
             lambda: [PY, PEER_TRACK], 0.7, mode="warm",
             ours_time=gb_seconds, peer_time=printed_seconds),
         Row("utm", "1M points WGS84 -> UTM 31N", "pyproj, numpy arrays", None,
-            lambda: gbench("bench_projection_bench", "Projection/utm31n"),
+            lambda: gbench("bench_projection_bench", "Projection/utm31n_run"),
             lambda: [PY, PEER_UTM], 3.0, mode="warm",
             ours_time=gb_seconds, peer_time=printed_seconds),
         Row("index_search", "sorted index: 1M searches", "-", None,
