@@ -164,6 +164,14 @@ obj_t* stub_memory_file(const void* bytes, int64_t n, int32_t line_size) {
   return f;
 }
 
+void free_stub_file(obj_t* file) {
+  // Freeing is refused while an error is pending: the caller may hold one set.
+  const int pending = get_gblerr();
+  set_gblerr(0);
+  free_file(file);
+  set_gblerr(pending);
+}
+
 void free_stub_files() {
   // Freeing is refused while an error is pending: a test may end with one set.
   const int pending = get_gblerr();

@@ -14,6 +14,9 @@ void install_file_stub();
 obj_t* stub_file(const char* path);
 // A file object whose data is held in memory in a line store of `line_size` lines.
 obj_t* stub_memory_file(const void* bytes, int64_t n, int32_t line_size = 32768);
+// Frees one stand-in file object and its in-memory content (a test that makes
+// thousands of them, one per cut of a file, gives each back once it is read).
+void free_stub_file(obj_t* file);
 // Frees every stand-in file object and its in-memory content.
 void free_stub_files();
 

@@ -7,9 +7,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,7 +55,9 @@ class ProgramIcons : public ::testing::Test {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    // Its error output is kept: when no window shows, the failure says why.
+    stderr_path_ = tm_test::fresh_dir("program-icons-err") + "stderr.txt";
+    posix_spawn_file_actions_addopen(&fa, 2, stderr_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int rc = posix_spawn(&pid_, a[0], &fa, nullptr, a.data(), e.data());
     posix_spawn_file_actions_destroy(&fa);
     if (rc != 0) pid_ = -1;
@@ -63,6 +68,28 @@ class ProgramIcons : public ::testing::Test {
     kill(pid_, SIGTERM);
     x11_test::reap(pid_, 10000);
     pid_ = -1;
+  }
+
+  // How the program stands when no window carried the icon: still running or its exit
+  // status, and what it wrote on its error output.
+  std::string program_report() {
+    std::string r;
+    int status = 0;
+    const pid_t w = pid_ > 0 ? waitpid(pid_, &status, WNOHANG) : -1;
+    if (w == pid_) {
+      r = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                              : "exited with status " + std::to_string(WEXITSTATUS(status));
+      pid_ = -1;
+    } else {
+      r = "still running";
+    }
+    const x11_test::ToolResult tree = x11_test::run_tool(server_.display(), {"xwininfo", "-root", "-tree"});
+    r += "\nwindows:\n" + tree.out;
+    return r + "\nerror output:\n" + file_text(stderr_path_);
+  }
+  static std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
   // The _NET_WM_ICON of the program's visible windows of that class, as xprop prints it,
@@ -88,6 +115,7 @@ class ProgramIcons : public ::testing::Test {
 
   x11_test::XServer server_;
   pid_t pid_ = -1;
+  std::string stderr_path_;
 };
 
 TEST_F(ProgramIcons, TheMainWindowsCarryTheirLargeAndSmallIcons) {
@@ -108,8 +136,9 @@ TEST_F(ProgramIcons, TheMainWindowsCarryTheirLargeAndSmallIcons) {
     }
     start_program(path, p.args);
     const std::string icon = icon_property(p.name);
+    const std::string report = icon.empty() ? program_report() : std::string();
     stop_program();
-    ASSERT_FALSE(icon.empty()) << "no window of " << p.name << " carries _NET_WM_ICON";
+    ASSERT_FALSE(icon.empty()) << "no window of " << p.name << " carries _NET_WM_ICON; the program: " << report;
     EXPECT_EQ(icon.rfind("_NET_WM_ICON(CARDINAL) =", 0), 0u) << icon;
     EXPECT_NE(icon.find("Icon (32 x 32)"), std::string::npos) << icon;
     EXPECT_NE(icon.find("Icon (16 x 16)"), std::string::npos) << icon;

@@ -1,7 +1,6 @@
 // A private X server for the presenter's tests, and the outside tools that look at it
-// and act on it. XServer starts Xvfb on a display number the server picks itself (it
-// reports the number on a pipe once it accepts connections), so tests running side by
-// side never share a server; the destructor ends it. WindowManager runs openbox on such
+// and act on it. XServer starts Xvfb on a display number of its own, so that tests
+// running side by side never share a server or its files; the destructor ends it. WindowManager runs openbox on such
 // a server until it is destroyed. run_tool runs a program with DISPLAY set to that
 // server and returns its exit status and output, ending it if it overruns its bound.
 // Screen captures come from ImageMagick's `import` as PPM.
@@ -10,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -116,9 +116,9 @@ inline ToolResult run_tool(const std::string& display, std::vector<std::string> 
     pollfd p{out[0], POLLIN, 0};
     const int64_t left = ms_left(until);
     const int ready = poll(&p, 1, int(idle ? std::min<int64_t>(left, 5) : left));
-    if (ready < 0 || (ready == 0 && left == 0)) break;
+    if (ready < 0 || (ready == 0 && ms_left(until) == 0)) break;
     if (ready == 0) {
-      idle();
+      if (idle) idle();
       continue;
     }
     ssize_t n = read(out[0], buf, sizeof buf);
@@ -189,6 +189,7 @@ class XServer {
   // Starts the server and waits (bounded) until it accepts connections; false with the
   // reason in `why` otherwise.
   bool start(std::string* why) {
+    if (!claim_display()) return fail(why, "no free display number");
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0) return fail(why, "no pipe");
     // The server writes its display number to descriptor 3 of its own.
@@ -199,7 +200,8 @@ class XServer {
     posix_spawn_file_actions_adddup2(&fa, write_end, 3);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> argv = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
+    std::vector<std::string> argv = {"Xvfb",   ":" + std::to_string(number_), "-displayfd", "3", "-screen", "0",
+                                     "1280x1024x24", "-nolisten", "tcp"};
     std::vector<char*> args = c_strings(argv);
     const int rc = posix_spawnp(&pid_, "Xvfb", &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
@@ -233,10 +235,13 @@ class XServer {
   }
 
   void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    reap(pid_, 5000);
-    pid_ = -1;
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      reap(pid_, 5000);
+      pid_ = -1;
+    }
+    if (claim_fd_ >= 0) close(claim_fd_);
+    claim_fd_ = -1;
   }
 
   const std::string& display() const { return display_; }
@@ -248,7 +253,38 @@ class XServer {
     return false;
   }
 
+  // Claims a display number for this server: a lock on a file named after it, held
+  // until the server stops (the system drops it should the test process die), on a
+  // number where no other server shows its lock file or socket. Xvfb's own choice
+  // (-displayfd alone) is not enough here: it finds a number free by binding the
+  // abstract socket, and a test in a network namespace of its own sees no other
+  // namespace's sockets, so servers of tests side by side took the same number and
+  // overwrote each other's socket and keymap files under /tmp.
+  bool claim_display() {
+    for (int n = 20 + int(getpid() % 200); n < 20 + 200 + 400; ++n) {
+      const std::string lock = "/tmp/.tmtest-x" + std::to_string(n) + ".lock";
+      const int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+      if (fd < 0) continue;
+      if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        continue;
+      }
+      struct stat st;
+      const std::string x = std::to_string(n);
+      if (stat(("/tmp/.X" + x + "-lock").c_str(), &st) == 0 || stat(("/tmp/.X11-unix/X" + x).c_str(), &st) == 0) {
+        close(fd);
+        continue;
+      }
+      claim_fd_ = fd;
+      number_ = n;
+      return true;
+    }
+    return false;
+  }
+
   pid_t pid_ = -1;
+  int claim_fd_ = -1;
+  int number_ = 0;
   std::string display_;
 };
 
