@@ -18,21 +18,31 @@
 #include "core/line_store_record.h"
 #include "core/line_store_state.h"
 #include "core/memory.h"
+#include "core/record_pool.h"
 
 namespace ls_detail {
 namespace {
+
+// Stores of this many lines or more take their lines from the pool of large-page
+// blocks (record_pool.h); a store of a few lines keeps them on the heap, where a
+// block of 2 MiB would be mostly empty.
+constexpr int64_t kPooledLinesFrom = 8;
 
 uint8_t* load_line(filemobj_t* s, int64_t i) {
   const int before = get_gblerr();
   const int64_t ls = s->line_size;
   make_room(double(ls));
-  uint8_t* block = nullptr;
-  if (s->states[i] == kLineSaved) {
-    alloc_mem(&block, size_t(ls));
-    read_line(s, i, block);
-  } else {
-    alloc_mem_zero(&block, size_t(ls));
+  const bool saved = s->states[i] == kLineSaved;
+  uint8_t* block = s->line_count >= kPooledLinesFrom
+                       ? static_cast<uint8_t*>(pool_alloc_line(size_t(ls), !saved))
+                       : nullptr;
+  if (!block) {
+    if (saved)
+      alloc_mem(&block, size_t(ls));
+    else
+      alloc_mem_zero(&block, size_t(ls));
   }
+  if (saved) read_line(s, i, block);
   s->lines[i] = block;
   note_line_allocated(ls);
   s->written = 0;

@@ -1,8 +1,14 @@
-// Pooled object records (see record_pool.h).
+// Pooled object records and store lines (see record_pool.h).
 //
 // A block starts with its header (live count, record size); records follow it. The
-// live count holds one per record not yet freed plus one while a thread still cuts
-// records from the block; whoever brings it to zero returns the block.
+// live count of a record block holds one per record not yet freed plus one while a
+// thread still cuts records from the block; whoever brings it to zero returns the block.
+//
+// Line blocks are shared by every thread and handled under one mutex (a line is
+// allocated once per image row, not per pixel). Each line size has a class with the
+// list of its blocks that have a free slot; a block's freed slots are chained through
+// their first bytes, and slots past its `bump` offset were never handed out (still
+// zero unless the block was kept empty for reuse, up to `dirty`).
 //
 // Blocks are found from a record's address through a two-level table indexed by the
 // address divided by the block size: a table of 8192 leaves, each of 8192 block
@@ -15,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "platform/sys/sysinfo.h"
@@ -40,9 +47,18 @@ constexpr size_t kHeaderBytes = 64;
 constexpr size_t kGrain = 8;
 constexpr size_t kSizeClasses = kPooledRecordMax / kGrain + 1;
 
+struct line_class;
+
 struct pool_block {
   std::atomic<int64_t> live;
   size_t record_size;
+  // Line blocks only (null `cls` for record blocks).
+  line_class* cls;
+  void* free_head;
+  uint32_t bump;    // offset of the first slot never handed out since the block was made
+  uint32_t dirty;   // slots below this offset may hold old data
+  pool_block* prev;  // in the class's list of blocks with a free slot
+  pool_block* next;
 };
 static_assert(sizeof(pool_block) <= kHeaderBytes);
 
@@ -92,6 +108,10 @@ pool_block* new_block(size_t record_size) {
   pool_block* b = new (mem) pool_block;
   b->live.store(1, std::memory_order_relaxed);
   b->record_size = record_size;
+  b->cls = nullptr;
+  b->free_head = nullptr;
+  b->bump = b->dirty = uint32_t(kHeaderBytes);
+  b->prev = b->next = nullptr;
   ASAN_POISON_MEMORY_REGION(static_cast<char*>(mem) + kHeaderBytes, kBlockBytes - kHeaderBytes);
   s->store(b, std::memory_order_release);
   return b;
@@ -132,7 +152,125 @@ struct thread_end {
 };
 thread_local thread_end t_end;
 
+// ---- Line blocks --------------------------------------------------------------------
+
+constexpr size_t kLineGrain = 64;
+constexpr int kLineClasses = 64;
+
+struct line_class {
+  size_t size;
+  int blocks;        // blocks of this size; none: the class is free for another size
+  pool_block* open;  // blocks with a free slot, most recently used first
+};
+
+std::mutex g_line_mutex;
+line_class g_line_classes[kLineClasses];
+pool_block* g_kept_block;  // an emptied line block kept for the next lines
+
+void unlink_open(pool_block* b) {
+  if (b->prev) b->prev->next = b->next;
+  else b->cls->open = b->next;
+  if (b->next) b->next->prev = b->prev;
+  b->prev = b->next = nullptr;
+}
+
+void link_open(pool_block* b) {
+  b->prev = nullptr;
+  b->next = b->cls->open;
+  if (b->next) b->next->prev = b;
+  b->cls->open = b;
+}
+
+bool has_room(const pool_block* b) {
+  return b->free_head || b->bump + b->record_size <= kBlockBytes;
+}
+
+line_class* class_for(size_t size) {
+  line_class* unused = nullptr;
+  for (line_class& c : g_line_classes) {
+    if (c.size == size) return &c;
+    if (!c.blocks && !unused) unused = &c;
+  }
+  if (unused) unused->size = size;
+  return unused;
+}
+
+// A block for `c`: the kept empty one when there is one, else a fresh block.
+pool_block* line_block_for(line_class* c) {
+  pool_block* b = g_kept_block;
+  if (b) {
+    g_kept_block = nullptr;
+    b->dirty = b->bump > b->dirty ? b->bump : b->dirty;
+    b->bump = uint32_t(kHeaderBytes);
+    b->free_head = nullptr;
+    b->record_size = c->size;
+  } else {
+    b = new_block(c->size);
+    if (!b) return nullptr;
+    b->live.store(0, std::memory_order_relaxed);
+  }
+  b->cls = c;
+  ++c->blocks;
+  link_open(b);
+  return b;
+}
+
+void release_line(pool_block* b, void* slot) {
+  std::lock_guard<std::mutex> lock(g_line_mutex);
+  ASAN_POISON_MEMORY_REGION(slot, b->record_size);
+  const bool was_full = !has_room(b);
+  const int64_t live = b->live.fetch_sub(1, std::memory_order_relaxed) - 1;
+  if (live == 0) {
+    // Emptied: kept for the next lines (any size), or given back.
+    if (!was_full) unlink_open(b);
+    --b->cls->blocks;
+    b->cls = nullptr;
+    if (!g_kept_block) {
+      g_kept_block = b;
+      return;
+    }
+    leaf* s = slot_of(reinterpret_cast<uintptr_t>(b), false);
+    if (s) s->store(nullptr, std::memory_order_release);
+    ASAN_UNPOISON_MEMORY_REGION(b, kBlockBytes);
+    b->~pool_block();
+    plat::unmap_large_block(b, kBlockBytes);
+    return;
+  }
+  ASAN_UNPOISON_MEMORY_REGION(slot, sizeof(void*));
+  *static_cast<void**>(slot) = b->free_head;
+  ASAN_POISON_MEMORY_REGION(slot, b->record_size);
+  b->free_head = slot;
+  if (was_full) link_open(b);
+}
+
 }  // namespace
+
+void* pool_alloc_line(size_t size, bool zero) {
+  if (size < kPooledLineMin || size > kPooledLineMax) return nullptr;
+  const size_t rounded = (size + kLineGrain - 1) / kLineGrain * kLineGrain;
+  std::lock_guard<std::mutex> lock(g_line_mutex);
+  line_class* c = class_for(rounded);
+  if (!c) return nullptr;
+  pool_block* b = c->open;
+  if (!b && !(b = line_block_for(c))) return nullptr;
+  char* p;
+  bool clean;
+  if (b->free_head) {
+    p = static_cast<char*>(b->free_head);
+    ASAN_UNPOISON_MEMORY_REGION(p, rounded);
+    b->free_head = *reinterpret_cast<void**>(p);
+    clean = false;
+  } else {
+    p = reinterpret_cast<char*>(b) + b->bump;
+    ASAN_UNPOISON_MEMORY_REGION(p, rounded);
+    clean = b->bump >= b->dirty;
+    b->bump += uint32_t(rounded);
+  }
+  b->live.fetch_add(1, std::memory_order_relaxed);
+  if (!has_room(b)) unlink_open(b);
+  if (zero && !clean) std::memset(p, 0, rounded);
+  return p;
+}
 
 void* pool_alloc_zero(size_t size) {
   const size_t rounded = (size + kGrain - 1) / kGrain * kGrain;
@@ -163,6 +301,10 @@ size_t pool_record_size(const void* block) {
 bool pool_release(void* block) {
   pool_block* b = block_of(block);
   if (!b) return false;
+  if (b->cls) {
+    release_line(b, block);
+    return true;
+  }
   ASAN_POISON_MEMORY_REGION(block, b->record_size);
   drop(b);
   return true;
