@@ -1,9 +1,10 @@
 // OziExplorer data files: the line reader, the header and record routines of the five
 // kinds, and the finish (empty routes dropped, folder, icons, default styles).
 //
-// Lines are read through the buffered reader within the file's size; a line keeps at
-// most kLineKeep characters (the rest is dropped), and a field at most kFieldMax, so a
-// file of any shape costs one line buffer.
+// Lines are read through the buffered reader within the file's size, a chunk at a time
+// (the line ends found with memchr rather than byte by byte); a line keeps at most
+// kLineKeep characters (the rest is dropped), and a field at most kFieldMax, so a file
+// of any shape costs one chunk and one line buffer.
 #include "formats/ozi.h"
 
 #include <algorithm>
@@ -32,6 +33,7 @@ namespace {
 constexpr int64_t kBufferSize = 131072;
 constexpr int64_t kHeadSize = 12;  // "OziExplorer "
 constexpr size_t kLineKeep = 4096;
+constexpr int64_t kChunk = 65536;
 constexpr size_t kFieldMax = 255;
 constexpr double kNoAltitudeFeet = -777.0;
 // Latitudes, longitudes and altitudes beyond these are no values of the format.
@@ -51,6 +53,9 @@ struct ozi_context {
   int kind = 0;
   std::string line;
   size_t pos = 0;
+  // Bytes taken from the reader and not yet split into lines.
+  std::vector<char> chunk;
+  size_t chunk_pos = 0, chunk_len = 0;
   char field[kFieldMax + 1] = {};
   // Routes by number, sorted, for the "W" lines.
   std::vector<std::pair<int32_t, route_t*>> routes;
@@ -64,16 +69,34 @@ void fail(int code) {
   if (get_gblerr() == 0) set_gblerr(code);
 }
 
+// Bytes of the file after the lines read so far.
+int64_t bytes_left(const ozi_context* c) { return rd_bytes_left() + int64_t(c->chunk_len - c->chunk_pos); }
+
+// The next chunk from the reader; false at the end of the file or on a read error.
+bool fill_chunk(ozi_context* c) {
+  const int64_t n = std::min(rd_bytes_left(), kChunk);
+  c->chunk_pos = c->chunk_len = 0;
+  if (n <= 0 || get_gblerr() != 0) return false;
+  c->chunk.resize(size_t(kChunk));
+  const int64_t got = rd_read_bytes(c->chunk.data(), n);
+  c->chunk_len = got > 0 ? size_t(got) : 0;
+  return c->chunk_len > 0 && get_gblerr() == 0;
+}
+
 // The next line into c->line (line feed ends it, carriage returns and NUL bytes dropped).
 void read_line(ozi_context* c) {
   c->line.clear();
   c->pos = 0;
-  while (rd_bytes_left() > 0) {
-    const int b = rd_read_byte();
-    if (b < 0 || get_gblerr() != 0) return;
-    if (b == '\n') return;
-    if (b == '\r' || b == 0) continue;
-    if (c->line.size() < kLineKeep) c->line.push_back(char(b));
+  for (;;) {
+    if (c->chunk_pos == c->chunk_len && !fill_chunk(c)) return;
+    const char* from = c->chunk.data() + c->chunk_pos;
+    const size_t avail = c->chunk_len - c->chunk_pos;
+    const char* lf = static_cast<const char*>(std::memchr(from, '\n', avail));
+    const size_t n = lf ? size_t(lf - from) : avail;
+    for (size_t i = 0; i < n && c->line.size() < kLineKeep; ++i)
+      if (from[i] != '\r' && from[i] != 0) c->line.push_back(from[i]);
+    c->chunk_pos += lf ? n + 1 : n;
+    if (lf) return;
   }
 }
 
@@ -385,7 +408,7 @@ int read_body(obj_t* file, ozi_context* c) {
   const int rc = read_datum(c);
   if (rc != 0) return rc;
   read_header(c);
-  while (get_gblerr() == 0 && rd_bytes_left() > 2) {
+  while (get_gblerr() == 0 && bytes_left(c) > 2) {
     core_progress_file_position("OziExplorer");
     read_record(c);
   }

@@ -337,6 +337,32 @@ TEST_F(OziFilesRead, BadFilesGiveTheirCodeAndKeepWhatWasRead) {
   }
 }
 
+// Files of many chunks: every line read whole wherever the reader's chunks cut it, with
+// either line ending, and the last line taken without an ending.
+TEST_F(OziFilesRead, LinesAcrossTheReadersChunksAreReadWhole) {
+  for (const std::string eol : {"\r\n", "\n"}) {
+    SCOPED_TRACE(eol.size() == 2 ? "CR LF" : "LF");
+    std::string text = "OziExplorer Track Point File Version 2.1" + eol + "WGS 84" + eol +
+                       "Altitude is in Feet" + eol + "Reserved 3" + eol + "0,2,255,Long" + eol + "0" + eol;
+    const int n = 9000;  // about 300 KB: several chunks
+    for (int i = 0; i < n; ++i) {
+      // A padding field of varying length moves the line ends across chunk edges.
+      text += std::to_string(i * 1e-4) + "," + std::to_string(-i * 1e-4) + ",0," + std::to_string(i) +
+              ",0" + std::string(size_t(i % 23), ' ');
+      if (i + 1 < n) text += eol;
+    }
+    fileatt_t* f = nullptr;
+    ASSERT_EQ(load(text, &f, ".plt"), 0);
+    const auto p = all_of<gpspos_t>(f, CLS_GPSPOS);
+    ASSERT_EQ(p.size(), size_t(n));
+    for (int i = 0; i < n; i += 1) {
+      ASSERT_NEAR(p[size_t(i)]->coords.y, i * 1e-4, 1e-9) << i;
+      ASSERT_NEAR(p[size_t(i)]->coords.x, -i * 1e-4, 1e-9) << i;
+      ASSERT_NEAR(p[size_t(i)]->altitude, i * kFoot, 1e-2) << i;
+    }
+  }
+}
+
 TEST_F(OziFilesRead, CutAtEveryLengthNeverBreaks) {
   for (const char* name : {"babel.wpt", "babel.plt", "babel.rte", "events.evt", "points.pnt"}) {
     const std::string whole = slurp_file(kDir + name);
