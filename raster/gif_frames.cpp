@@ -232,7 +232,11 @@ int gif_begin_image(gif_state* st) {
   st->pixel_bytes += image_cost(st->screen_w, st->screen_h, planes);
   st->scratch.assign(size_t(st->screen_w) * planes, 0);
   fill_from_base(st);
-  st->row.assign(size_t(std::max(st->fw, 0)) + kGifMaxCodes, 0);
+  // History enough for most strings' prefixes; room for a whole row and a whole string.
+  constexpr int kHistory = 32 << 10;
+  st->window_size = 2 * std::max(kHistory, st->fw) + kGifMaxCodes;
+  st->window.assign(size_t(st->window_size) + kGifWindowSpare, 0);
+  st->row_at = 0;
   st->col = 0;
   st->rows_done = 0;
   return 0;

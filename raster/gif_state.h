@@ -9,10 +9,13 @@ struct container_t;
 struct img_frame_t;
 
 constexpr int kGifMaxCodes = 4096;  // LZW table entries; codes are at most 12 bits
+constexpr int kGifWindowSpare = 32;  // bytes past a string that its copy may write
 
 // The LZW decoder of one image: a table of strings, each kept as its prefix code, its
 // last index, its first index and its length, so that its memory is fixed whatever the
-// data says and a string is spelt straight into place, last index first.
+// data says and a string is written straight into place. Where an earlier copy of an
+// entry's prefix string is still in the frame's window (gif_state::window), the string
+// is copied from there; else it is spelt through the table, last index first.
 struct gif_lzw_entry {
   uint16_t prefix;  // the code of the string without its last index (a root: itself)
   uint8_t suffix;   // last index
@@ -29,8 +32,10 @@ struct gif_lzw {
   bool done = false;          // end code met (or frame full): later data is ignored
   uint64_t bits = 0;          // bit accumulator, least significant bit first
   int nbits = 0;
+  int prev_at = -1;           // where the previous code's string starts in the window
   gif_lzw_entry table[kGifMaxCodes];
   uint16_t length[kGifMaxCodes];  // indices in each code's string
+  int at[kGifMaxCodes];           // window offset of a copy of each entry's prefix, or -1
 };
 
 // The picture a frame is drawn on: an earlier image (null: nothing drawn yet), with a
@@ -76,10 +81,13 @@ struct gif_state {
   int background = 0;             // index of white in `palette`
   gif_base base;                  // what this frame is drawn on
   bool open = false;              // between the image descriptor and its terminator
-  // Rows of the frame: the next pixel's column, its row number in file order. The row
-  // has room past the frame's width for one whole string, which may run into the next
-  // rows.
-  std::vector<uint8_t> row;       // one frame row of indices, then kGifMaxCodes spare
+  // The frame's indices as decoded: the window holds the unfinished row at `row_at`
+  // (`col` indices of it so far) and, before it, the indices decoded last, from which
+  // later strings are copied; it slides back when the next string may not fit. Rows are
+  // laid on the image as they are completed, in file order (`rows_done` of them).
+  std::vector<uint8_t> window;
+  int window_size = 0;            // strings end before this; the vector has spare past it
+  int row_at = 0;
   int col = 0;
   int64_t rows_done = 0;
   std::vector<uint8_t> scratch;   // one image line, for composing

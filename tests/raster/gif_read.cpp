@@ -758,6 +758,10 @@ TEST_F(GifLzwTest, StreamsDecodeToTheirPixels) {
       {"full table without a clear code, small sub-blocks", 2, 200, 150, 4,
        full_stays, 7},
       {"full table cleared", 4, 160, 120, 16},
+      // Strings whose earlier copies the decoder's window has left behind.
+      {"full table without a clear code, far past its strings", 2, 400, 400, 4, full_stays},
+      {"rows wider than the window's history", 8, 40000, 3, 200, full_stays},
+      {"long strings over many rows", 2, 60, 3000, 0},
       {"clear code every 5 codes", 5, 70, 30, 32,
        lzw_options{0, true, 5, true}},
       {"clear code after every code", 2, 20, 20, 4,
