@@ -56,7 +56,8 @@ void slide(gif_state* st, int pos) {
   std::memmove(win, win + keep_from, size_t(pos - keep_from));
   st->row_at -= keep_from;
   z->prev_at = z->prev_at >= keep_from ? z->prev_at - keep_from : -1;
-  for (int e = z->end + 1; e < z->next; ++e) z->at[e] = z->at[e] >= keep_from ? z->at[e] - keep_from : -1;
+  for (int e = z->end + 1; e < z->next; ++e)
+    z->at[e] = z->at[e] >= keep_from ? z->at[e] - keep_from : -1;
 }
 
 }  // namespace
