@@ -163,8 +163,9 @@ int64_t interlaced_row(int64_t k, int64_t h) {
   return 2 * (k - pass3) + 1;
 }
 
-// The frame row just completed, laid over its image line.
-void write_row(gif_state* st) {
+// A completed frame row, laid over its image line: as one copy where no pixel is
+// transparent, else index by index (the picture beneath stays under transparent ones).
+void write_row(gif_state* st, const uint8_t* px) {
   bitmap_t* img = st->image;
   const int64_t r = st->interlaced ? interlaced_row(st->rows_done, st->fh) : st->rows_done;
   const int64_t y = st->top + r;
@@ -172,20 +173,33 @@ void write_row(gif_state* st) {
   uint8_t* dst = get_img_line_adr(img, int(y), 0);
   if (!dst) return;
   const int w = img->width;
-  const int n = int(std::min<int64_t>(st->fw, int64_t(w) - st->left));
-  const uint8_t* px = st->row.data();
+  const int left = st->left;
+  const int n = int(std::min<int64_t>(st->fw, int64_t(w) - left));
+  // Transparent pixels show the picture beneath; with none, they stay transparent.
+  const bool see_through = st->transparent && st->base.image;
+  const uint8_t key = uint8_t(st->key);
+  if (!st->rgb) {
+    uint8_t* out = dst + left;
+    if (!see_through) {
+      std::memcpy(out, px, size_t(n));
+      return;
+    }
+    for (int x = 0; x < n; ++x) {
+      const uint8_t v = px[x];
+      out[x] = v == key ? out[x] : v;
+    }
+    return;
+  }
+  const uint8_t* lut = st->palette;
+  uint8_t* red = dst + left;
+  uint8_t* green = dst + w + left;
+  uint8_t* blue = dst + 2 * w + left;
   for (int x = 0; x < n; ++x) {
     const uint8_t v = px[x];
-    // Transparent pixels show the picture beneath; with none, they stay transparent.
-    if (st->transparent && v == st->key && st->base.image) continue;
-    const int at = st->left + x;
-    if (!st->rgb) {
-      dst[at] = v;
-    } else {
-      dst[at] = st->palette[v];
-      dst[w + at] = st->palette[256 + v];
-      dst[2 * w + at] = st->palette[512 + v];
-    }
+    if (see_through && v == key) continue;
+    red[x] = lut[v];
+    green[x] = lut[256 + v];
+    blue[x] = lut[512 + v];
   }
 }
 
@@ -218,26 +232,19 @@ int gif_begin_image(gif_state* st) {
   st->pixel_bytes += image_cost(st->screen_w, st->screen_h, planes);
   st->scratch.assign(size_t(st->screen_w) * planes, 0);
   fill_from_base(st);
-  st->row.assign(size_t(std::max(st->fw, 1)), 0);
+  // History enough for most strings' prefixes; room for a whole row and a whole string.
+  constexpr int kHistory = 32 << 10;
+  st->window_size = 2 * std::max(kHistory, st->fw) + kGifMaxCodes;
+  st->window.assign(size_t(st->window_size) + kGifWindowSpare, 0);
+  st->row_at = 0;
   st->col = 0;
   st->rows_done = 0;
   return 0;
 }
 
-bool gif_put_pixels(gif_state* st, const uint8_t* px, int n) {
-  if (st->fw <= 0 || st->rows_done >= st->fh) return true;
-  while (n > 0) {
-    const int take = std::min(n, st->fw - st->col);
-    std::memcpy(st->row.data() + st->col, px, size_t(take));
-    st->col += take;
-    px += take;
-    n -= take;
-    if (st->col < st->fw) break;
-    write_row(st);
-    st->col = 0;
-    if (++st->rows_done >= st->fh) return true;
-  }
-  return false;
+bool gif_row_done(gif_state* st, const uint8_t* px) {
+  write_row(st, px);
+  return ++st->rows_done >= st->fh;
 }
 
 void gif_end_image(gif_state* st) {

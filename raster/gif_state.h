@@ -9,9 +9,19 @@ struct container_t;
 struct img_frame_t;
 
 constexpr int kGifMaxCodes = 4096;  // LZW table entries; codes are at most 12 bits
+constexpr int kGifWindowSpare = 32;  // bytes past a string that its copy may write
 
-// The LZW decoder of one image: a prefix/suffix table, so that its memory is fixed
-// whatever the data says. Pixels come out one string at a time through gif_put_pixels.
+// The LZW decoder of one image: a table of strings, each kept as its prefix code, its
+// last index, its first index and its length, so that its memory is fixed whatever the
+// data says and a string is written straight into place. Where an earlier copy of an
+// entry's prefix string is still in the frame's window (gif_state::window), the string
+// is copied from there; else it is spelt through the table, last index first.
+struct gif_lzw_entry {
+  uint16_t prefix;  // the code of the string without its last index (a root: itself)
+  uint8_t suffix;   // last index
+  uint8_t first;    // first index
+};
+
 struct gif_lzw {
   int min_size = 0;           // the minimum code size byte
   int size = 0;               // bits of the next code
@@ -19,14 +29,13 @@ struct gif_lzw {
   int end = 0;                // end code
   int next = 0;               // next free code; kGifMaxCodes when the table is full
   int prev = -1;              // previous code, -1 just after a clear
-  bool done = false;          // end code met (or output full): later data is ignored
-  uint32_t bits = 0;          // bit accumulator, least significant bit first
+  bool done = false;          // end code met (or frame full): later data is ignored
+  uint64_t bits = 0;          // bit accumulator, least significant bit first
   int nbits = 0;
-  uint16_t prefix[kGifMaxCodes];
-  uint8_t suffix[kGifMaxCodes];
-  uint8_t first[kGifMaxCodes];  // first index of each code's string
-  uint16_t length[kGifMaxCodes];
-  uint8_t stack[kGifMaxCodes];  // one string, written backwards
+  int prev_at = -1;           // where the previous code's string starts in the window
+  gif_lzw_entry table[kGifMaxCodes];
+  uint16_t length[kGifMaxCodes];  // indices in each code's string
+  int at[kGifMaxCodes];           // window offset of a copy of each entry's prefix, or -1
 };
 
 // The picture a frame is drawn on: an earlier image (null: nothing drawn yet), with a
@@ -72,8 +81,13 @@ struct gif_state {
   int background = 0;             // index of white in `palette`
   gif_base base;                  // what this frame is drawn on
   bool open = false;              // between the image descriptor and its terminator
-  // Rows of the frame: the next pixel's column, its row number in file order.
-  std::vector<uint8_t> row;       // one frame row of indices
+  // The frame's indices as decoded: the window holds the unfinished row at `row_at`
+  // (`col` indices of it so far) and, before it, the indices decoded last, from which
+  // later strings are copied; it slides back when the next string may not fit. Rows are
+  // laid on the image as they are completed, in file order (`rows_done` of them).
+  std::vector<uint8_t> window;
+  int window_size = 0;            // strings end before this; the vector has spare past it
+  int row_at = 0;
   int col = 0;
   int64_t rows_done = 0;
   std::vector<uint8_t> scratch;   // one image line, for composing
@@ -92,8 +106,11 @@ int gif_lzw_feed(gif_state* st, const uint8_t* data, int n);
 // makes, files and prepares the frame's image. Returns 0, or the result code (gblerr
 // set: 1 memory, 14 size).
 int gif_begin_image(gif_state* st);
-// Pixels of the frame in file order; those past the frame's last row are dropped.
-// Returns true when the frame is full.
-bool gif_put_pixels(gif_state* st, const uint8_t* px, int n);
+// The frame row that lies at `px` (st->fw indices) is complete: it is laid over its
+// image line. Returns true when the frame is full. Not called for an empty frame
+// (gif_frame_empty).
+bool gif_row_done(gif_state* st, const uint8_t* px);
+// A frame of no pixels: its first string already fills it.
+inline bool gif_frame_empty(const gif_state* st) { return st->fw <= 0 || st->fh <= 0; }
 // The frame's data has ended: its disposal decides what the next frame is drawn on.
 void gif_end_image(gif_state* st);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -570,6 +571,224 @@ TEST_F(GifTest, LzwFloodWithoutClearStopsAtTheFrame) {
   for (int y : {0, 40, 149}) {
     const uint8_t* row = get_img_line_adr(b, y, 0);
     for (int x = 0; x < 200; ++x) ASSERT_EQ(row[x], (y * 200 + x) * 7 % 256) << y << "," << x;
+  }
+}
+
+// ---- LZW streams made here ---------------------------------------------------------------
+// A GIF LZW encoder that picks each code's width as the decoder will expect it, and
+// notes how many pixels each code stands for.
+struct lzw_stream {
+  std::vector<std::pair<int, int>> codes;  // code, width
+  std::vector<int> pixels;                 // pixels of each code
+};
+
+struct lzw_options {
+  int leading_clears = 0;        // clear codes before the data (shift every later code)
+  bool clear_when_full = true;   // else the table stays full, codes 12 bits wide
+  int clear_every = 0;           // a clear code after this many data codes (0: never)
+  bool end_code = true;
+};
+
+lzw_stream lzw_encode(const bytes& px, int min_size, const lzw_options& o) {
+  lzw_stream out;
+  const int clear = 1 << min_size, end = clear + 1;
+  // The decoder's view: its next entry, its code width, whether a code came since a clear.
+  int dnext = end + 1, dsize = min_size + 1;
+  bool dprev = false;
+  auto put = [&](int code, int pixels) {
+    out.codes.push_back({code, dsize});
+    out.pixels.push_back(pixels);
+    if (code == clear) {
+      dnext = end + 1;
+      dsize = min_size + 1;
+      dprev = false;
+      return;
+    }
+    if (code == end) return;
+    if (dprev && dnext < 4096) ++dnext;
+    dprev = true;
+    if (dnext == (1 << dsize) && dsize < 12) ++dsize;
+  };
+  std::map<std::pair<int, int>, int> dict;
+  int enext = end + 1;
+  auto restart = [&] {
+    put(clear, 0);
+    dict.clear();
+    enext = end + 1;
+  };
+  for (int i = 0; i < o.leading_clears; ++i) put(clear, 0);
+  restart();
+  int w = -1, wlen = 0, since_clear = 0;
+  for (uint8_t c : px) {
+    if (w < 0) {
+      w = c;
+      wlen = 1;
+      continue;
+    }
+    const auto it = dict.find({w, c});
+    if (it != dict.end()) {
+      w = it->second;
+      ++wlen;
+      continue;
+    }
+    put(w, wlen);
+    ++since_clear;
+    if (enext < 4096)
+      dict[{w, c}] = enext++;
+    else if (o.clear_when_full)
+      restart();
+    if (o.clear_every && since_clear >= o.clear_every) {
+      restart();
+      since_clear = 0;
+    }
+    w = c;
+    wlen = 1;
+  }
+  if (w >= 0) put(w, wlen);
+  if (o.end_code) put(end, 0);
+  return out;
+}
+
+// Row of the frame that the k-th row of an interlaced frame's data fills.
+int interlaced_row_of(int k, int h) {
+  int r = 0;
+  for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+    for (int y = start; y < h; y += step, ++r)
+      if (r == k) return y;
+  return -1;
+}
+
+struct lzw_case {
+  std::string name;
+  int min_size = 2;
+  int width = 0, height = 0;
+  int alphabet = 0;  // pixel values 0..alphabet-1 at random; 0: all zero (long strings)
+  lzw_options options;
+  size_t piece = 255;  // sub-block length
+  bool interlaced = false;
+  size_t cut = 0;      // LZW data bytes dropped from the end
+};
+
+// Decodes a case's file and checks every pixel: the data's pixels up to the last code
+// whose bits all arrived (whole rows of them), the background beyond.
+class GifLzwTest : public GifTest {
+ protected:
+  void run(const lzw_case& c) {
+    SCOPED_TRACE(c.name);
+    bytes px(size_t(c.width) * size_t(c.height));
+    uint32_t seed = 12345;
+    for (uint8_t& v : px) {
+      seed = seed * 1103515245u + 12345u;
+      v = c.alphabet ? uint8_t((seed >> 16) % uint32_t(c.alphabet)) : 0;
+    }
+    const lzw_stream s = lzw_encode(px, c.min_size, c.options);
+    bytes data = pack_codes(s.codes);
+    ASSERT_LT(c.cut, data.size());
+    data.resize(data.size() - c.cut);
+    // Pixels of the codes whose last bit lies inside the data kept.
+    size_t decoded = 0, bit = 0;
+    for (size_t i = 0; i < s.codes.size(); ++i) {
+      bit += size_t(s.codes[i].second);
+      if (bit > data.size() * 8) break;
+      decoded += size_t(s.pixels[i]);
+    }
+    // Colours that are not white but the last of a full table; white is added past
+    // the others.
+    const int entries = 1 << c.min_size;
+    std::vector<uint32_t> pal;
+    for (int i = 0; i < entries; ++i) pal.push_back(uint32_t(i) << 16 | uint32_t(255 - i) << 8 | 7);
+    if (entries == 256) pal.back() = 0xFFFFFF;
+    bytes img = descriptor(0, 0, c.width, c.height, c.interlaced ? 0x40 : 0);
+    img.push_back(uint8_t(c.min_size));
+    const bytes blocks = sub_blocks(data, c.piece);
+    img.insert(img.end(), blocks.begin(), blocks.end());
+    ASSERT_EQ(load(cat({header(c.width, c.height, pal), img, kTrailer})), 0);
+    ASSERT_EQ(images().size(), 1u);
+    bitmap_t* b = images()[0];
+    ASSERT_EQ(int(b->planes), 1);
+    int white = -1;
+    for (int i = 0; i < 256 && white < 0; ++i)
+      if (b->lut_r[i] == 255 && b->lut_g[i] == 255 && b->lut_b[i] == 255) white = i;
+    ASSERT_GE(white, 0);
+    bytes want(px.size(), uint8_t(white));
+    // A frame row is laid on its line once complete: a row the data leaves unfinished
+    // stays background.
+    decoded -= decoded % size_t(c.width);
+    for (size_t k = 0; k < std::min(decoded, px.size()); ++k) {
+      const int r = int(k / size_t(c.width));
+      const int y = c.interlaced ? interlaced_row_of(r, c.height) : r;
+      want[size_t(y) * size_t(c.width) + k % size_t(c.width)] = px[k];
+    }
+    for (int y = 0; y < c.height; ++y) {
+      const uint8_t* line = get_img_line_adr(b, y, 0);
+      ASSERT_EQ(bytes(line, line + c.width),
+                bytes(want.begin() + long(y) * c.width, want.begin() + long(y + 1) * c.width))
+          << "row " << y;
+    }
+  }
+};
+
+// Code widths change wherever the data puts them: leading clear codes (3 bits each)
+// move every later code by 3 bits, so over 64 shifts each width change lands on every
+// bit of a byte and of the 64-bit accumulator, with sub-blocks of many lengths.
+TEST_F(GifLzwTest, WidthChangesAtEveryBitPosition) {
+  for (int shift = 0; shift < 64; ++shift) {
+    lzw_case c{"shift " + std::to_string(shift), 2, 41, 29, 4};
+    c.options.leading_clears = shift;
+    c.piece = shift % 2 ? 255 : size_t(1 + shift % 13);
+    run(c);
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST_F(GifLzwTest, StreamsDecodeToTheirPixels) {
+  // Options: leading clear codes, clear when the table is full, clear every n codes,
+  // end code.
+  const lzw_options full_stays{0, false, 0, true};
+  const std::vector<lzw_case> cases = {
+      {"minimum size 1", 1, 50, 20, 2},
+      {"minimum size 3", 3, 33, 17, 8},
+      {"minimum size 7", 7, 64, 40, 128},
+      {"minimum size 8", 8, 100, 60, 255},
+      {"few colours, long strings", 8, 97, 53, 3},
+      {"one colour: strings over many narrow rows", 2, 3, 2000, 0},
+      {"one colour, one column", 2, 1, 3000, 0},
+      {"full table without a clear code", 4, 160, 120, 16,
+       full_stays},
+      {"full table without a clear code, small sub-blocks", 2, 200, 150, 4,
+       full_stays, 7},
+      {"full table cleared", 4, 160, 120, 16},
+      // Strings whose earlier copies the decoder's window has left behind.
+      {"full table without a clear code, far past its strings", 2, 400, 400, 4, full_stays},
+      {"rows wider than the window's history", 8, 40000, 3, 200, full_stays},
+      {"long strings over many rows", 2, 60, 3000, 0},
+      {"clear code every 5 codes", 5, 70, 30, 32,
+       lzw_options{0, true, 5, true}},
+      {"clear code after every code", 2, 20, 20, 4,
+       lzw_options{0, true, 1, true}, 1},
+      {"no end code", 3, 31, 31, 8,
+       lzw_options{0, true, 0, false}},
+      {"interlaced", 3, 23, 19, 8, {}, 255, true},
+      {"interlaced, long strings", 2, 5, 37, 0, {}, 9, true},
+      {"one-byte sub-blocks", 6, 45, 25, 64, {}, 1},
+      {"eight-byte sub-blocks", 6, 45, 25, 64, {}, 8},
+  };
+  for (const lzw_case& c : cases) {
+    run(c);
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Data that ends anywhere, inside a code or between two, without an end code: every
+// whole code is decoded into its rows, and the rest of the frame is background.
+TEST_F(GifLzwTest, DataEndingInsideACodeKeepsEveryWholeCode) {
+  for (size_t cut = 1; cut < 40; ++cut) {
+    lzw_case c{"cut " + std::to_string(cut), 3, 19, 11, 8};
+    c.options.end_code = false;
+    c.cut = cut;
+    c.piece = 1 + cut % 10;
+    run(c);
+    if (HasFatalFailure()) return;
   }
 }
 
