@@ -469,7 +469,13 @@ void block_core_plain(const tm_forward_constants& t, double x0, double y_origin,
   block_core_body(t, x0, y_origin, m, phis, lams, east, north, beyond);
 }
 
-[[gnu::target("avx512f,avx512dq,prefer-vector-width=512")]] void block_core_avx512(
+// (GCC is told to use the full width; clang takes it from min_vector_width.)
+#if defined(__clang__)
+#define TM_TARGET_AVX512 gnu::target("avx512f,avx512dq"), clang::min_vector_width(512)
+#else
+#define TM_TARGET_AVX512 gnu::target("avx512f,avx512dq,prefer-vector-width=512")
+#endif
+[[TM_TARGET_AVX512]] void block_core_avx512(
     const tm_forward_constants& t, double x0, double y_origin, int m,
     const double* __restrict phis, const double* __restrict lams, double* __restrict east,
     double* __restrict north, double* __restrict beyond) {
