@@ -218,7 +218,8 @@ coefficients evaluate(const series_table& t, double n) {
                 z * (1.0 / 9 +
                      z * (1.0 / 11 +
                           z * (1.0 / 13 +
-                               z * (1.0 / 15 + z * (1.0 / 17 + z * (1.0 / 19 + z * (1.0 / 21)))))))));
+                               z * (1.0 / 15 +
+                                    z * (1.0 / 17 + z * (1.0 / 19 + z * (1.0 / 21)))))))));
   const double ln_m = 2.0 * s + 2.0 * s * z * p;
   const double ln = e * kLn2Hi + (ln_m + e * kLn2Lo);
   return v == v ? ln : v;
@@ -257,8 +258,9 @@ tm_ellipsoid ellipsoid_of(double a, double ep2) {
 // sum c_j sin(2j zeta) for zeta = xi + i eta, from sin 2xi, cos 2xi, sinh 2eta and
 // cosh 2eta (Clenshaw's recurrence in complex numbers): the real part to *re, the
 // imaginary part to *im.
-[[gnu::always_inline]] inline void complex_sine_sum(const coefficients& c, double s2, double c2, double sh2, double ch2,
-                      double* re, double* im) {
+[[gnu::always_inline]] inline void complex_sine_sum(const coefficients& c, double s2,
+                                                    double c2, double sh2, double ch2,
+                                                    double* re, double* im) {
   // w = 2 cos(2 zeta), and sin(2 zeta) at the end.
   const double wr = 2.0 * c2 * ch2;
   const double wi = -2.0 * s2 * sh2;
@@ -281,7 +283,8 @@ tm_ellipsoid ellipsoid_of(double a, double ep2) {
 // sin chi and cos chi of the conformal latitude chi = phi + d from those of phi: d stays
 // below 0.2 degrees (|d| < 2n), so that the short series of sin d and cos d are exact to
 // the last bit and no trigonometric call is needed.
-[[gnu::always_inline]] inline void to_conformal(double s, double c, double d, double* sx, double* cx) {
+[[gnu::always_inline]] inline void to_conformal(double s, double c, double d, double* sx,
+                                                double* cx) {
   const double d2 = d * d;
   const double sin_d = d * (1.0 - d2 / 6.0 * (1.0 - d2 / 20.0));
   const double cos_d = 1.0 - d2 / 2.0 * (1.0 - d2 / 12.0 * (1.0 - d2 / 30.0));
@@ -352,8 +355,8 @@ struct tm_forward_result {
   double eta;          // eta', 0 where |u| >= 1
 };
 
-[[gnu::always_inline]] inline tm_forward_result tm_forward_core(const tm_forward_constants& t, double x0,
-                                         double y_origin, double phi, double L) {
+[[gnu::always_inline]] inline tm_forward_result tm_forward_core(
+    const tm_forward_constants& t, double x0, double y_origin, double phi, double L) {
   const double kA = t.kA;
   double s = 0.0, c = 0.0, sl = 0.0, cl = 0.0;
   sin_cos(phi, &s, &c);
@@ -434,10 +437,10 @@ namespace {
 
 // The core over a block of points (m of them): one loop, carried out on as many points at
 // once as the instructions allow.
-[[gnu::always_inline]] inline void block_core_body(const tm_forward_constants& t, double x0,
-                                                   double y_origin, int m, const double* __restrict phis,
-                                                   const double* __restrict lams, double* __restrict east,
-                                                   double* __restrict north, double* __restrict beyond) {
+[[gnu::always_inline]] inline void block_core_body(
+    const tm_forward_constants& t, double x0, double y_origin, int m,
+    const double* __restrict phis, const double* __restrict lams, double* __restrict east,
+    double* __restrict north, double* __restrict beyond) {
   const tm_forward_constants c = t;  // a copy of its own: no store of the loop reaches it
   for (int k = 0; k < m; ++k) {
     const tm_forward_result r = tm_forward_core(c, x0, y_origin, phis[k], lams[k]);
@@ -451,7 +454,8 @@ using block_core_fn = void (*)(const tm_forward_constants&, double, double, int,
                                const double*, double*, double*, double*);
 
 void block_core_plain(const tm_forward_constants& t, double x0, double y_origin, int m,
-                      const double* __restrict phis, const double* __restrict lams, double* __restrict east, double* __restrict north,
+                      const double* __restrict phis, const double* __restrict lams,
+                      double* __restrict east, double* __restrict north,
                       double* __restrict beyond) {
   block_core_body(t, x0, y_origin, m, phis, lams, east, north, beyond);
 }
@@ -462,10 +466,10 @@ void block_core_plain(const tm_forward_constants& t, double x0, double y_origin,
 // chosen without FMA, and the file is compiled with -ffp-contract=off): each operation
 // rounds as the plain loop's and as the point-by-point routine's do, and the results stay
 // the same to the bit.
-[[gnu::target("avx2")]] void block_core_avx2(const tm_forward_constants& t, double x0,
-                                             double y_origin, int m, const double* __restrict phis,
-                                             const double* __restrict lams, double* __restrict east, double* __restrict north,
-                                             double* __restrict beyond) {
+[[gnu::target("avx2")]] void block_core_avx2(
+    const tm_forward_constants& t, double x0, double y_origin, int m,
+    const double* __restrict phis, const double* __restrict lams, double* __restrict east,
+    double* __restrict north, double* __restrict beyond) {
   block_core_body(t, x0, y_origin, m, phis, lams, east, north, beyond);
 }
 
