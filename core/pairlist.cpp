@@ -17,8 +17,16 @@ void reserve(pairlist* list, uint64_t needed) {
   if (capacity <= list->count + 4ull) capacity += kPairlistGrowth;
   if (capacity < needed) capacity = needed;
   if (capacity * sizeof(pair_entry) > kMaxBlock) out_of_memory();
-  realloc_mem(&list->data, static_cast<size_t>(capacity) * sizeof(pair_entry));
-  std::memset(list->data + list->capacity, 0, (capacity - list->capacity) * sizeof(pair_entry));
+  const size_t bytes = static_cast<size_t>(capacity) * sizeof(pair_entry);
+  if (!list->data && list->capacity == 0) {
+    // A first block comes zeroed from the allocator: a large one is fresh pages that
+    // stay untouched until used (each command slot's queue makes room for 10,000 pairs
+    // at start-up and uses a few).
+    alloc_mem_zero(&list->data, bytes);
+  } else {
+    realloc_mem(&list->data, bytes);
+    std::memset(list->data + list->capacity, 0, (capacity - list->capacity) * sizeof(pair_entry));
+  }
   list->capacity = static_cast<uint32_t>(capacity);
 }
 

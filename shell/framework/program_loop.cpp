@@ -16,16 +16,25 @@ namespace {
 // Real milliseconds a headless run waits for a message before it looks again whether
 // every command has ended.
 constexpr int64_t kHeadlessWaitMs = 50;
+// Once every command has ended and only threads remain, the last worker is on its way
+// out (its end-of-task message has arrived): its exit posts nothing, so the run looks
+// again soon instead of waiting a whole round for it. A thread that stays (a device
+// reader) is then waited for at the usual pace.
+constexpr int64_t kLastThreadWaitMs = 1;
+constexpr int kLastThreadQuickLooks = 50;
+
+// Every command ended and nothing queued: only a thread still counted.
+bool commands_idle() {
+  if (task_running_slot() != 0) return false;
+  for (int s = 0; s < kCommandSlots; ++s)
+    if (task_slot_state(s) != 0) return false;
+  return !plat::queue_has_work();
+}
 constexpr const char kBlanks[] = " \t\r\n";
 
 }  // namespace
 
-bool program_commands_done() {
-  if (task_running_slot() != 0) return false;
-  for (int s = 0; s < kCommandSlots; ++s)
-    if (task_slot_state(s) != 0) return false;
-  return plat::live_threads() == 0 && !plat::queue_has_work();
-}
+bool program_commands_done() { return commands_idle() && plat::live_threads() == 0; }
 
 int program_run_message_loop(program_message_fn handle) {
   plat::Msg msg;
@@ -39,14 +48,20 @@ int program_run_message_loop(program_message_fn handle) {
 
 int program_run_headless(program_message_fn handle, program_window_fn window, const char* picture_path,
                          const char* app_name) {
+  int quick_looks = 0;
   for (;;) {
     plat::Msg msg;
     while (plat::peek_message(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
       if (msg.message == plat::WM_QUIT) return int(msg.wparam);
       handle(msg);
     }
-    if (program_commands_done()) break;
-    plat::wait_message(kHeadlessWaitMs);
+    if (!commands_idle()) {
+      quick_looks = 0;
+      plat::wait_message(kHeadlessWaitMs);
+      continue;
+    }
+    if (plat::live_threads() == 0) break;
+    plat::wait_message(quick_looks++ < kLastThreadQuickLooks ? kLastThreadWaitMs : kHeadlessWaitMs);
   }
   if (!picture_path || !*picture_path) return 0;
   int result = -1;
