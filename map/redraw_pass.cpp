@@ -46,28 +46,6 @@ bool layer_at(pane_t* pane, int i, layer_t** layer, extent_list_t** rects) {
   return true;
 }
 
-// No resume point and, in every pane, no background and no layer rectangle: the pass
-// would draw nothing (the graph space without data at start-up, whose requests the
-// scheduling step dropped).
-bool nothing_to_draw(const std::vector<pane_t*>& panes) {
-  obj_t* resume_pane = nullptr;
-  layer_t* resume_layer = nullptr;
-  redraw_resume_point(&resume_pane, &resume_layer);
-  if (resume_pane || resume_layer) return false;
-  graphspace_lock space_lock(graphspace_mutex());
-  std::lock_guard<std::mutex> lock(mapwin_invalid_mutex());
-  for (const pane_t* pane : panes) {
-    if (pane->printing || extent_list_count(pane->background_rects) > 0) return false;
-    const int n = obj_list_count(pane->layer_rects);
-    for (int i = 0; i < n; ++i) {
-      extent_list_t* rects = nullptr;
-      obj_list_get(pane->layer_rects, i, &rects);
-      if (extent_list_count(rects) > 0) return false;
-    }
-  }
-  return true;
-}
-
 int end_layers(int result) {
   set_gblerr(0);  // a drawing error never stops the pass
   set_current_layer(nullptr);
@@ -96,14 +74,10 @@ int pane_draw_layers(pane_t* pane) {
 int redraw_pass() {
   if (redraw_interrupt_flag()) {
     // While the window is being resized nothing is drawn: each notification restarts
-    // the wait. A pass with nothing to draw has nothing to hold back: it takes the
-    // notification without waiting, so the command behind it (the first load after the
-    // window was made) does not wait either.
+    // the wait.
     redraw_interrupt(0);
-    if (!nothing_to_draw(all_panes())) {
-      sleep_ms(kResizeWaitMs);
-      if (redraw_interrupt_flag()) return give_way();
-    }
+    sleep_ms(kResizeWaitMs);
+    if (redraw_interrupt_flag()) return give_way();
   }
   for (pane_t* pane : all_panes()) {
     mapwin_sync_scrollbars(pane->mapwin);

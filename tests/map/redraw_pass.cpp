@@ -396,49 +396,6 @@ TEST_F(RedrawResize, NotificationsLessThan100MsApartDrawNothing) {
   EXPECT_EQ(redraw_interrupt_flag(), 0);
 }
 
-// A resize notification holds back only a pass that has something to draw: with no
-// rectangle in any list (a graph space still without data, or nothing requested) the pass
-// clears the notification and completes without waiting; with a request it waits.
-TEST_F(RedrawResize, NotificationWaitsOnlyWhenThereIsSomethingToDraw) {
-  struct Case {
-    const char* name;
-    bool data;
-    bool request;
-    bool waits;
-  };
-  const Case cases[] = {
-      {"no data, whole window requested", false, true, false},
-      {"data, nothing requested", true, false, false},
-      {"data, whole window requested", true, true, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (!c.data) graphspace_set_extent(gs_, extent_t{});
-    else if (!graphspace_has_data(gs_)) build_graph_space();
-    ASSERT_EQ(graphspace_has_data(gs_) != 0, c.data);
-    if (c.request) request_whole_window();
-    redraw_interrupt(1);
-    std::atomic<bool> done{false};
-    int result = -1;
-    std::thread t([&] {
-      result = redraw_pass();
-      done = true;
-    });
-    bool slept = false;
-    while (!done && !slept) {
-      slept = plat::virtual_sleepers_waiting() > 0;
-      std::this_thread::yield();
-    }
-    if (slept) plat::advance_virtual_ms(100);
-    t.join();
-    EXPECT_EQ(slept, c.waits);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(redraw_interrupt_flag(), 0);
-    EXPECT_EQ(posted(4), 0);
-    EXPECT_EQ(drawn_count() > 0, c.data && c.request);
-  }
-}
-
 // The paint handler's rectangle: cleared first only when the window asks for it, and
 // recorded as an invalid rectangle in both cases.
 TEST_F(RedrawPassFixture, PaintRectangleIsClearedFirstOnlyWithFillFirst) {
