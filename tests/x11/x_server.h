@@ -200,8 +200,11 @@ class XServer {
     posix_spawn_file_actions_adddup2(&fa, write_end, 3);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> argv = {"Xvfb",   ":" + std::to_string(number_), "-displayfd", "3", "-screen", "0",
-                                     "1280x1024x24", "-nolisten", "tcp"};
+    // -noreset: by default a server resets when its last client leaves, and a client
+    // that connects during the reset (a program started right after a tool such as
+    // xprop or xdotool has looked) is refused and runs without a display.
+    std::vector<std::string> argv = {"Xvfb", ":" + std::to_string(number_), "-displayfd", "3", "-noreset",
+                                     "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
     std::vector<char*> args = c_strings(argv);
     const int rc = posix_spawnp(&pid_, "Xvfb", &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
@@ -230,6 +233,13 @@ class XServer {
     while (stat(socket.c_str(), &st) != 0) {
       if (ms_left(until) == 0) return fail(why, "no socket " + socket);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // A client is answered before any test's program starts (on a loaded machine a
+    // program started at once could find no server to open).
+    const bool can_ask = !find_program("xprop").empty();
+    while (can_ask && !run_tool(display_, {"xprop", "-root", "-len", "0", "_NET_SUPPORTED"}, int(ms_left(until))).ran) {
+      if (ms_left(until) == 0) return fail(why, "Xvfb on " + display_ + " answers no client");
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
   }
