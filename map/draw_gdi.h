@@ -22,6 +22,7 @@
 // outlines), draw_shapes.cpp (rectangles, ellipses, arcs, dots, symbols, the thin
 // wrappers), draw_routines.cpp (the eight draw slots).
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
 #include "geodesy/extent.h"
@@ -78,7 +79,19 @@ void draw_to_screen_run(double* xyz, int n, screen_pt* out);
 double drawobj_scale_width(double thickness, double geopixsize);
 double draw_current_width();
 // A screen coordinate plus a page offset as an integer (rounded, saturated to ±2^30).
-int device_coord(double v, int page_offset);
+// Inline: it runs for both ends of every link drawn.
+inline int device_coord(double v, int page_offset) {
+  constexpr int64_t kCoordLimit = int64_t(1) << 30;  // far beyond any device, no overflow
+  double d = v + 0.5;
+  if (!(d == d)) return 0;  // NaN: a point without coordinates
+  // Far values (infinities too) are held where the final clamp decides alike, so the
+  // floor can be taken in integers.
+  d = std::clamp(d, -0x1p40, 0x1p40);
+  int64_t f = int64_t(d);
+  if (double(f) > d) --f;
+  f += page_offset;
+  return int(std::clamp<int64_t>(f, -kCoordLimit, kCoordLimit));
+}
 
 // ---- Pens, brushes, fonts ------------------------------------------------------------------
 // Selects a pen of the motif's style, width and colour word (red, green, blue bytes),

@@ -10,7 +10,7 @@
 // attrs_dsegpoint loads them, with the record sizes the loads check remembered per class.
 //
 // Links that need no clipping, drawn with a thin solid pen, go to the device as polylines
-// of up to eight points: for such a pen a polyline draws each of its links exactly as a
+// of up to 32 points: for such a pen a polyline draws each of its links exactly as a
 // two-point line does, and as all the links of one polyline have the same pen and raster
 // operation, the order in which they are drawn among themselves changes no pixel. Runs of
 // different pens keep the order of their links. Every other link goes through
@@ -28,7 +28,7 @@
 namespace {
 
 constexpr int kChunk = 2048;     // links per hold of the drawing lock
-constexpr int kRunPoints = 8;    // points per polyline: the device keeps such lines off the heap
+constexpr int kRunPoints = 32;   // points per polyline: the device keeps such lines off the heap
 
 int32_t i32(const obj_t* s, size_t off) { return field_load<int32_t>(s, int(off)); }
 

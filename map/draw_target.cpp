@@ -17,8 +17,6 @@ constexpr int kPenStyles[kMotifs] = {plat::PS_NULL,  plat::PS_SOLID, plat::PS_SO
                                      plat::PS_SOLID, plat::PS_SOLID, plat::PS_SOLID, plat::PS_SOLID,
                                      plat::PS_DOT,   plat::PS_DASH};
 
-constexpr double kCoordLimit = 1073741824.0;  // 2^30: far beyond any device, no overflow
-
 // Puts the stock objects back and deletes what the caches made, so that nothing of
 // ours stays selected into a context that lives on (a back buffer).
 void release_caches(draw_state& s) {
@@ -116,18 +114,6 @@ void draw_to_screen_run(double* xyz, int n, screen_pt* out) {
     const double* p = xyz + 3 * size_t(i);
     out[i] = screen_pt{(p[0] + m.origin_x) * m.scale_x, (p[1] + m.origin_y) * m.scale_y};
   }
-}
-
-int device_coord(double v, int page_offset) {
-  double d = v + 0.5;
-  if (!(d == d)) return 0;  // NaN: a point without coordinates
-  // Far values (infinities too) are held where the final clamp decides alike, so the
-  // floor can be taken in integers: this runs once per coordinate of every drawn link.
-  d = std::clamp(d, -0x1p40, 0x1p40);
-  int64_t f = int64_t(d);
-  if (double(f) > d) --f;
-  f += page_offset;
-  return int(std::clamp<int64_t>(f, -int64_t(kCoordLimit), int64_t(kCoordLimit)));
 }
 
 // ---- Width ----------------------------------------------------------------------------------

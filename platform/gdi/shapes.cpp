@@ -113,7 +113,7 @@ bool polyline(Dc dc, const Point* pts, int count) {
   if (!dc || count < 1 || !pts) return false;
   refresh_clip(dc);
   // Short lines (a track drawn link by link calls this once per link) stay off the heap.
-  constexpr int kShort = 8;
+  constexpr int kShort = 32;
   if (count <= kShort) {
     PointL sp[kShort];
     for (int i = 0; i < count; ++i) sp[i] = to_surface(*dc, pts[i]);

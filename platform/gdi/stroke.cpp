@@ -55,6 +55,24 @@ i128 floor_div(i128 a, i128 b) {  // b > 0
 }
 i128 ceil_div(i128 a, i128 b) { return -floor_div(-a, b); }
 
+// Stores `count` pixels of a line stepped along its major axis, from the pixel at index
+// `at`: each step moves the index by `major_step`, and by `minor_step` as well when the
+// rounding remainder wraps. `e` is the remainder less 2 amaj, below 0 between steps; it
+// reaches 0 or more exactly where the remainder reaches 2 amaj. The wrap is taken as a
+// mask of all ones or all zeros rather than a branch: a line's wraps follow its slope,
+// which a branch predictor cannot guess. Every pixel stepped on lies in the surface.
+inline void store_steps(uint32_t* pixels, int64_t at, int64_t major_step, int64_t minor_step, int64_t two_maj,
+                        int64_t two_min, int64_t e, int64_t count, uint32_t px) {
+  for (; count > 0; --count) {
+    pixels[at] = px;
+    at += major_step;
+    e += two_min;
+    const int64_t wrap = ~(e >> 63);  // all ones when e >= 0
+    at += minor_step & wrap;
+    e -= two_maj & wrap;
+  }
+}
+
 // Steps t0..t1 of a line along its major axis from (a0, b0): q is the minor offset at
 // t0 and r the remainder of its rounding (in units of 1 / (2 amaj)).
 void step_line(Painter& p, int64_t a0, int64_t b0, int64_t sa, int64_t sb, int64_t amaj, int64_t amin,
@@ -62,14 +80,11 @@ void step_line(Painter& p, int64_t a0, int64_t b0, int64_t sa, int64_t sb, int64
   int64_t two_maj = 2 * amaj, two_min = 2 * amin;
   int64_t ma = a0 + sa * t0, mb = b0 + sb * q;
   if (p.simple && !dash && p.copy) {
-    // Plain solid line in a rectangular clip: stores only.
-    for (int64_t t = t0; t <= t1; ++t) {
-      int x = int(xmaj ? ma : mb), y = int(xmaj ? mb : ma);
-      p.surface->row(y)[x] = p.px;
-      ma += sa;
-      r += two_min;
-      if (r >= two_maj) { r -= two_maj; mb += sb; }
-    }
+    // Plain solid line in a rectangular clip: every step lies in the box.
+    const int64_t stride = int64_t(p.surface->width);
+    const int64_t x = xmaj ? ma : mb, y = xmaj ? mb : ma;
+    store_steps(p.surface->pixels.data(), y * stride + x, xmaj ? sa : sa * stride, xmaj ? sb * stride : sb,
+                two_maj, two_min, r - two_maj, t1 - t0 + 1, p.px);
     return;
   }
   for (int64_t t = t0; t <= t1; ++t) {
@@ -126,12 +141,44 @@ void thin_segment(Painter& p, PointL a, PointL b, Dash* dash, Painter* gap) {
             int64_t(num % two_maj), dash, gap, xmaj);
 }
 
+// A solid path of plain stores in a rectangular clip (a track's links, a grid's lines):
+// the pixels of thin_segment, a segment with both ends in the box stepped straight into
+// the surface with no cutting and no test per pixel; any other goes through
+// thin_segment.
+void thin_solid_path(Painter& p, const PointL* pts, size_t n, bool closed) {
+  const Rect box = p.box;
+  uint32_t* const pixels = p.surface->pixels.data();
+  const int64_t stride = int64_t(p.surface->width);
+  const uint32_t px = p.px;
+  auto inside = [&box](PointL q) { return q.x >= box.left && q.x < box.right && q.y >= box.top && q.y < box.bottom; };
+  const size_t segs = closed ? n : n - 1;
+  for (size_t i = 0; i < segs; ++i) {
+    const PointL a = pts[i], b = i + 1 < n ? pts[i + 1] : pts[0];
+    if (!inside(a) || !inside(b)) {
+      thin_segment(p, a, b, nullptr, nullptr);
+      continue;
+    }
+    const int64_t dx = b.x - a.x, dy = b.y - a.y;
+    const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    const bool xmaj = adx >= ady;
+    const int64_t amaj = xmaj ? adx : ady, amin = xmaj ? ady : adx;
+    // Steps of one pixel in x and in y; a delta of 0 steps forwards, as thin_segment does.
+    const int64_t step_x = dx < 0 ? -1 : 1, step_y = dy < 0 ? -stride : stride;
+    store_steps(pixels, a.y * stride + a.x, xmaj ? step_x : step_y, xmaj ? step_y : step_x, 2 * amaj, 2 * amin,
+                -amaj, amaj, px);
+  }
+}
+
 void thin_path(Dc dc, const PointL* pts, size_t n, bool closed) {
   const GdiObjRec& pen = *dc->pen;
   Painter p(dc, pen.color, dc->rop2);
   if (n == 1) {
     if (p.box.contains(Point{clamp_int(pts[0].x), clamp_int(pts[0].y)}))
       p.pixel(int(pts[0].x), int(pts[0].y));
+    return;
+  }
+  if (p.simple && p.copy && !pen_styled(pen.pen_style) && !p.box.empty()) {
+    thin_solid_path(p, pts, n, closed);
     return;
   }
   Dash dash;
@@ -142,7 +189,7 @@ void thin_path(Dc dc, const PointL* pts, size_t n, bool closed) {
   Painter* gp = gap ? &*gap : nullptr;
   size_t segs = closed ? n : n - 1;
   for (size_t i = 0; i < segs; ++i) {
-    PointL a = pts[i], b = pts[(i + 1) % n];
+    PointL a = pts[i], b = i + 1 < n ? pts[i + 1] : pts[0];
     thin_segment(p, a, b, styled ? &dash : nullptr, gp);
     if (styled) {
       int64_t len = std::max(std::llabs(b.x - a.x), std::llabs(b.y - a.y));

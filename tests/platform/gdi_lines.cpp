@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -463,6 +465,103 @@ TEST(GdiLines, FarCoordinatesOriginsAndWidthsStayExact) {
   plat::move_to(near.dc, 0, 5);
   plat::line_to(near.dc, 40, 5);
   EXPECT_EQ(far.pixels(kBlack), near.pixels(kBlack)) << far.picture() << "\n" << near.picture();
+}
+
+// A solid pen storing plainly into a rectangular clip draws its lines straight into the
+// surface; every other pen steps them pixel by pixel with a test per pixel. Both must
+// give the same pixels: each path is drawn with the copy pen and again with the mask pen
+// (on white, mask paints what copy paints, and painting a pixel twice changes nothing),
+// which takes the pixel-by-pixel path, and thin paths are checked against the stepping
+// rule itself: step t of a segment from a, major length M and minor length m, is at a
+// plus t along the major axis and floor((2 m t + M) / (2 M)) along the minor one, for t
+// in [0, M); the end of a segment is the start of the next.
+TEST(GdiLines, SolidPathsMatchThePixelByPixelPath) {
+  const Rect box{6, 5, 34, 25};  // the clip, inside a 40 x 30 canvas
+  using Path = std::vector<Point>;
+  struct Case {
+    const char* name;
+    Path pts;
+    bool closed = false;  // drawn as a polygon outline (no brush)
+  };
+  std::vector<Case> cases = {
+      {"octants from the centre",
+       {{20, 15}, {30, 18}, {20, 15}, {30, 12}, {20, 15}, {10, 18}, {20, 15}, {10, 12}, {20, 15}, {23, 24},
+        {20, 15}, {17, 24}, {20, 15}, {23, 6}, {20, 15}, {17, 6}}},
+      {"diagonals, level and upright", {{8, 6}, {27, 25}, {27, 6}, {8, 25}, {8, 7}, {33, 7}, {33, 24}}},
+      {"ends on the box's edges", {{6, 5}, {33, 24}, {33, 5}, {6, 24}, {6, 5}}},
+      {"end just past the right and bottom edges", {{20, 15}, {34, 20}, {20, 15}, {25, 25}, {20, 15}, {34, 25}}},
+      {"crossing the left edge both ways", {{1, 10}, {15, 14}, {2, 20}, {12, 3}}},
+      {"crossing the right edge both ways", {{39, 10}, {25, 14}, {38, 21}, {28, 2}}},
+      {"crossing the top edge both ways", {{12, 0}, {16, 12}, {25, 1}, {31, 2}, {30, 20}}},
+      {"crossing the bottom edge both ways", {{12, 29}, {16, 18}, {25, 28}, {27, 10}, {29, 29}}},
+      {"through two edges and a corner", {{0, 0}, {39, 29}, {0, 29}, {39, 0}, {2, 12}, {38, 17}}},
+      {"entirely outside", {{0, 0}, {5, 29}, {39, 29}, {39, 0}, {0, 2}, {39, 4}}},
+      {"zero-length links", {{20, 15}, {20, 15}, {25, 17}, {25, 17}, {25, 17}, {11, 9}, {11, 9}}},
+      {"far away, crossing", {{-100000, 15}, {100000, 16}, {20, -70000}, {21, 90000}}},
+      {"a closed outline over an edge", {{3, 8}, {25, 10}, {30, 27}, {12, 20}}, true},
+      {"a closed outline inside", {{10, 8}, {25, 10}, {30, 22}, {12, 20}}, true},
+  };
+  // Random tracks over and around the box, with short and long links.
+  uint32_t seed = 12345;
+  auto next = [&seed](int lo, int hi) {
+    seed = seed * 1664525u + 1013904223u;
+    return lo + int((seed >> 8) % uint32_t(hi - lo + 1));
+  };
+  std::vector<std::string> names;
+  for (int k = 0; k < 60; ++k) names.push_back("random track " + std::to_string(k));
+  for (int k = 0; k < 60; ++k) {
+    Path pts;
+    const int n = next(2, 14), reach = k % 3 == 0 ? 4 : 40;
+    Point at{next(-8, 47), next(-8, 37)};
+    for (int i = 0; i < n; ++i) {
+      pts.push_back(at);
+      at = Point{at.x + next(-reach, reach), at.y + next(-reach, reach)};
+    }
+    cases.push_back(Case{names[size_t(k)].c_str(), pts, k % 10 == 9});
+  }
+
+  auto draw = [&box](const Case& c, int width, int rop2) {
+    plat::Region clip(box);
+    auto cv = std::make_unique<Canvas>(40, 30, &clip);
+    cv->pen(plat::PS_SOLID, width, kBlack);
+    cv->stock(plat::NULL_BRUSH);
+    plat::set_rop2(cv->dc, rop2);
+    if (c.closed) plat::polygon(cv->dc, c.pts.data(), int(c.pts.size()));
+    else plat::polyline(cv->dc, c.pts.data(), int(c.pts.size()));
+    return cv;
+  };
+  auto stepped = [&box](const Case& c) {
+    PixelSet want;
+    const size_t n = c.pts.size(), segs = c.closed ? n : n - 1;
+    for (size_t i = 0; i < segs; ++i) {
+      const Point a = c.pts[i], b = c.pts[(i + 1) % n];
+      const int64_t dx = int64_t(b.x) - a.x, dy = int64_t(b.y) - a.y;
+      const bool xmaj = std::llabs(dx) >= std::llabs(dy);
+      const int64_t M = xmaj ? std::llabs(dx) : std::llabs(dy), m = xmaj ? std::llabs(dy) : std::llabs(dx);
+      const int64_t smaj = (xmaj ? dx : dy) < 0 ? -1 : 1, smin = (xmaj ? dy : dx) < 0 ? -1 : 1;
+      for (int64_t t = 0; t < M; ++t) {
+        const int64_t along = smaj * t, across = smin * ((2 * m * t + M) / (2 * M));
+        const int64_t x = a.x + (xmaj ? along : across), y = a.y + (xmaj ? across : along);
+        if (x >= box.left && x < box.right && y >= box.top && y < box.bottom) want.insert({int(x), int(y)});
+      }
+    }
+    return want;
+  };
+  for (const Case& c : cases) {
+    for (int width : {0, 1, 2, 3}) {
+      auto copy = draw(c, width, plat::R2_COPYPEN);
+      auto mask = draw(c, width, plat::R2_MASKPEN);
+      const PixelSet drawn = copy->not_white();
+      EXPECT_EQ(drawn, mask->not_white()) << c.name << ", width " << width << "\n"
+                                          << copy->picture() << "\n" << mask->picture();
+      if (width <= 1) {
+        EXPECT_EQ(drawn, stepped(c)) << c.name << ", width " << width << "\n" << copy->picture();
+      }
+      if (std::string(c.name) == "octants from the centre") {
+        EXPECT_FALSE(drawn.empty());
+      }
+    }
+  }
 }
 
 // A window's surface may change size while a context on it is out: drawing then keeps
