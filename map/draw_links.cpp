@@ -9,12 +9,14 @@
 // (draw_to_screen_run). The display values are loaded into the style point by point as
 // attrs_dsegpoint loads them, with the record sizes the loads check remembered per class.
 //
-// Links that need no clipping, drawn with a thin solid pen, go to the device as polylines
-// of up to 32 points: for such a pen a polyline draws each of its links exactly as a
-// two-point line does, and as all the links of one polyline have the same pen and raster
-// operation, the order in which they are drawn among themselves changes no pixel. Runs of
-// different pens keep the order of their links. Every other link goes through
-// draw_clipped_segment as before.
+// Links that need no clipping, drawn with a solid pen, go to the device as polylines of up
+// to 32 points when the pen is thin or stores its colour plainly. A thin pen's polyline
+// draws each of its links exactly as a two-point line does; a wide pen's polyline paints
+// the union of the discs and bands that its links paint one by one, which with plain
+// stores of one colour is the same picture. As all the links of one polyline have the same
+// pen and raster operation, the order in which they are drawn among themselves changes no
+// pixel. Runs of different pens keep the order of their links. Every other link goes
+// through draw_clipped_segment as before.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -202,6 +204,9 @@ void draw_dsegpoint_links(obj_t* style) {
     int32_t scaled_thick = 0;
     bool scaled = false;
     double clip_width = -1.0;
+    // A wide solid pen that stores its colour paints the union of its links' discs and
+    // bands: a polyline of such links paints what the links paint one by one.
+    const bool plain_stores = target && plat::get_rop2(s.dc) == plat::R2_COPYPEN;
     screen_pt last_a{};
     device_pt last_a_dev{};
     bool last_a_known = false;
@@ -274,7 +279,7 @@ void draw_dsegpoint_links(obj_t* style) {
       last_a = a;
       last_a_dev = da;
       last_a_known = true;
-      if (motif_pen_style(motif) == plat::PS_SOLID && width <= 1) {
+      if (motif_pen_style(motif) == plat::PS_SOLID && (width <= 1 || plain_stores)) {
         run.add(da, db, motif, width, colour);
       } else {
         run.flush();

@@ -201,16 +201,20 @@ void thin_path(Dc dc, const PointL* pts, size_t n, bool closed) {
 // ---- Wide strokes -----------------------------------------------------------------------
 
 void add_band(Coverage& cov, PointD a, PointD b, double r) {
-  double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
+  double dx = b.x - a.x, dy = b.y - a.y;
+  if (dx == 0 && dy == 0) return;
+  double len = std::hypot(dx, dy);
   if (len <= 0) return;
   double nx = -dy / len * r, ny = dx / len * r;
   PointD q[4] = {{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}};
   cov.add_convex(q, 4);
 }
 
+// A point where the one before it lies adds the same disc again (a long track seen from
+// afar repeats its device points many times over): its disc is left out, its band kept.
 void add_piece(Coverage& cov, const std::vector<PointD>& piece, double r) {
   for (size_t i = 0; i < piece.size(); ++i) {
-    cov.add_disc(piece[i], r);
+    if (i == 0 || piece[i].x != piece[i - 1].x || piece[i].y != piece[i - 1].y) cov.add_disc(piece[i], r);
     if (i + 1 < piece.size()) add_band(cov, piece[i], piece[i + 1], r);
   }
 }
@@ -322,7 +326,10 @@ void wide_path(Dc dc, const PointL* pts, size_t n, bool closed) {
   int64_t m = int64_t(pen.pen_width) + 2;
   if (box.empty() || maxx + m < box.left || minx - m >= box.right || maxy + m < box.top || miny - m >= box.bottom)
     return;
-  std::vector<PointD> path;
+  // The path's buffer is kept from one figure to the next (a track drawn a few links at a
+  // time calls this a million times).
+  thread_local std::vector<PointD> path;
+  path.clear();
   path.reserve(n + 1);
   for (size_t i = 0; i < n; ++i) path.push_back(PointD{double(pts[i].x) + shift, double(pts[i].y) + shift});
   if (closed && n > 1) path.push_back(path.front());

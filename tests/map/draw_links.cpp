@@ -2,9 +2,9 @@
 // drawn point by point through draw_dsegpoint, the path taken when another routine sits
 // in the draw slot: the same pixels, and the same values left in the style and the
 // drawing state, for thin, wide and dotted links, colours and widths read from the
-// points' fathers, links running off the window, empty slots and records too short for
-// the coordinates, points beyond one chunk, a raster operation that is not a plain copy,
-// and a layer linked to the view by a transformation chain with elevations.
+// points' fathers, links running off the window, points repeated on one pixel, empty
+// slots and records too short for the coordinates, points beyond one chunk, raster
+// operations that are not a plain copy (thin and wide pens), and a layer linked to the view by a transformation chain with elevations.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -130,6 +130,11 @@ TEST(DrawLinks, WholeStyleDrawsAsPointByPoint) {
       {"thin, off the window, chunks", 6000, 70, 1, 1, false, false, 0, false},
       {"colours and widths of the fathers", 3000, 60, 1, 1, true, false, 0, false},
       {"wide", 1500, 45, 1, 3, false, false, 0, false},
+      {"wide, even", 1500, 45, 1, 2, false, false, 0, false},
+      {"wide, off the window", 3000, 70, 1, 4, false, false, 0, false},
+      {"wide, points repeated", 3000, 1.5, 1, 2, false, false, 0, false},
+      {"wide, exclusive or", 1500, 45, 1, 3, false, false, plat::R2_XORPEN, false},
+      {"wide, masked", 1500, 45, 1, 2, false, false, plat::R2_MASKPEN, false},
       {"dotted", 1500, 45, 8, 1, false, false, 0, false},
       {"no line", 500, 45, 0, 1, false, false, 0, false},
       {"empty slots and short records", 3000, 60, 1, 1, true, true, 0, false},

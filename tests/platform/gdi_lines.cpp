@@ -366,6 +366,34 @@ TEST(GdiLines, MixModesTouchEachPixelOnce) {
   }
 }
 
+TEST(GdiLines, RepeatedPointsOfWidePensChangeNoPixel) {
+  // A track seen from afar repeats its device points: a wide path with its points repeated
+  // paints what the path without the repeats paints, with plain stores and with exclusive
+  // or (where a pixel painted twice would show), even and odd widths, solid and dashed.
+  const Point plain[] = {{6, 6}, {30, 9}, {12, 33}, {40, 28}, {8, 20}};
+  std::vector<Point> repeated;
+  for (int i = 0; i < 5; ++i)
+    for (int k = 0; k <= i % 3; ++k) repeated.push_back(plain[i]);
+  struct Case {
+    int width, style, rop;
+  };
+  const Case cases[] = {{2, plat::PS_SOLID, plat::R2_COPYPEN}, {3, plat::PS_SOLID, plat::R2_COPYPEN},
+                        {2, plat::PS_SOLID, plat::R2_XORPEN}, {5, plat::PS_SOLID, plat::R2_XORPEN},
+                        {4, plat::PS_DASH, plat::R2_XORPEN}, {6, plat::PS_DOT, plat::R2_COPYPEN}};
+  for (const Case& c : cases) {
+    Canvas once(48, 42), again(48, 42);
+    for (Canvas* cv : {&once, &again}) {
+      // On white, a black copy and a white exclusive or both leave black.
+      cv->pen(c.style, c.width, c.rop == plat::R2_XORPEN ? kWhite : kBlack);
+      plat::set_rop2(cv->dc, c.rop);
+    }
+    plat::polyline(once.dc, plain, 5);
+    plat::polyline(again.dc, repeated.data(), int(repeated.size()));
+    EXPECT_FALSE(once.pixels(kBlack).empty()) << "width " << c.width << " rop " << c.rop;
+    EXPECT_EQ(again.not_white(), once.not_white()) << "width " << c.width << " rop " << c.rop;
+  }
+}
+
 TEST(GdiLines, NullPensAndViewportOrigin) {
   Canvas cv(20, 20);
   cv.stock(plat::NULL_PEN);
