@@ -210,11 +210,57 @@ void add_band(Coverage& cov, PointD a, PointD b, double r) {
   cov.add_convex(q, 4);
 }
 
+// The disc of a pen centred on points of the grid shifted by `shift` on both axes (x +
+// shift, y + shift with whole x and y): the rows and spans that Coverage::add_disc gives
+// at every such point, worked out once for a figure. With whole x and y, the row bounds
+// and each row's dy and half-width h are the same at every point, and the span bounds
+// ceil(x + shift - h), ceil(x + shift + h) are x plus those at x = 0: an exact half-width
+// makes both sides exact, and otherwise shift - h lies at least 1 / (4 w + 2) from any
+// whole number, far beyond the rounding of x + shift - h while |x| stays below 2^30.
+class GridDisc {
+ public:
+  static constexpr int kMaxWidth = 64;
+  static constexpr double kMaxCoord = 1073741824.0;  // 2^30
+
+  GridDisc(double r, double shift) : shift_(shift) {
+    first_ = int64_t(std::ceil(shift - r));
+    const int64_t last = int64_t(std::ceil(shift + r)) - 1;
+    for (int64_t j = first_; j <= last; ++j) {
+      const double dy = double(j) - shift, h2 = r * r - dy * dy;
+      if (h2 <= 0) continue;
+      const double h = std::sqrt(h2);
+      const double a = std::ceil(shift - h), b = std::ceil(shift + h);
+      if (a < b) rows_[count_++] = Row{j, int64_t(a), int64_t(b)};
+    }
+  }
+  // Whether the stamp gives add_disc's spans at c (a point of the grid, near enough).
+  bool fits(PointD c) const {
+    return std::fabs(c.x) < kMaxCoord && std::fabs(c.y) < kMaxCoord;
+  }
+  void add(Coverage& cov, PointD c) const {
+    const int64_t x = int64_t(c.x - shift_), y = int64_t(c.y - shift_);
+    for (int k = 0; k < count_; ++k) cov.add(y + rows_[k].dy, x + rows_[k].x0, x + rows_[k].x1);
+  }
+
+ private:
+  struct Row {
+    int64_t dy, x0, x1;
+  };
+  double shift_;
+  int64_t first_ = 0;
+  Row rows_[kMaxWidth + 2] = {};
+  int count_ = 0;
+};
+
 // A point where the one before it lies adds the same disc again (a long track seen from
 // afar repeats its device points many times over): its disc is left out, its band kept.
-void add_piece(Coverage& cov, const std::vector<PointD>& piece, double r) {
+// `grid`, when given, stamps the discs of a piece whose points all lie on its grid.
+void add_piece(Coverage& cov, const std::vector<PointD>& piece, double r, const GridDisc* grid = nullptr) {
   for (size_t i = 0; i < piece.size(); ++i) {
-    if (i == 0 || piece[i].x != piece[i - 1].x || piece[i].y != piece[i - 1].y) cov.add_disc(piece[i], r);
+    if (i == 0 || piece[i].x != piece[i - 1].x || piece[i].y != piece[i - 1].y) {
+      if (grid && grid->fits(piece[i])) grid->add(cov, piece[i]);
+      else cov.add_disc(piece[i], r);
+    }
     if (i + 1 < piece.size()) add_band(cov, piece[i], piece[i + 1], r);
   }
 }
@@ -339,6 +385,9 @@ void wide_path(Dc dc, const PointL* pts, size_t n, bool closed) {
     std::vector<std::vector<PointD>> pieces;
     dash_pieces(path, pen.pen_style, w, box, double(m), pieces);
     for (const auto& piece : pieces) add_piece(cov, piece, r);
+  } else if (pen.pen_width <= GridDisc::kMaxWidth) {
+    const GridDisc grid(r, shift);
+    add_piece(cov, path, r, &grid);
   } else {
     add_piece(cov, path, r);
   }

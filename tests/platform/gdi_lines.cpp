@@ -394,6 +394,32 @@ TEST(GdiLines, RepeatedPointsOfWidePensChangeNoPixel) {
   }
 }
 
+TEST(GdiLines, WidePenDiscsFollowTheirCircleExactly) {
+  // The disc a wide pen leaves at a lone point: the pixel centres (x, y) with
+  // (y - cy)^2 < r^2 and -h <= x - cx < h, h = sqrt(r^2 - (y - cy)^2), the centre half a
+  // pixel up and left for even widths. Worked in whole numbers (twice the offsets): the
+  // left and top edges in, the right and bottom out.
+  for (int width : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 25, 31, 40, 64, 65}) {
+    const int size = 80, at = 40;
+    Canvas cv(size, size);
+    cv.pen(plat::PS_SOLID, width, kBlack);
+    const Point one{at, at};
+    plat::polyline(cv.dc, &one, 1);
+    PixelSet want;
+    const int64_t w2 = int64_t(width) * width;
+    const int64_t shift2 = width % 2 == 0 ? -1 : 0;  // twice the centre's shift
+    for (int y = 0; y < size; ++y) {
+      const int64_t dy2 = 2 * int64_t(y - at) - shift2;
+      if (dy2 * dy2 >= w2 || dy2 < -width || dy2 >= width) continue;
+      for (int x = 0; x < size; ++x) {
+        const int64_t dx2 = 2 * int64_t(x - at) - shift2, room = w2 - dy2 * dy2;
+        if (dx2 >= 0 ? dx2 * dx2 < room : dx2 * dx2 <= room) want.insert({x, y});
+      }
+    }
+    EXPECT_EQ(cv.pixels(kBlack), want) << "width " << width << "\n" << cv.picture();
+  }
+}
+
 TEST(GdiLines, NullPensAndViewportOrigin) {
   Canvas cv(20, 20);
   cv.stock(plat::NULL_PEN);
