@@ -15,11 +15,18 @@
 // of the layer's link (each step of a chain changes a point from its own values alone, so
 // a point gets the same bits as carried alone), then replays per link exactly the loads
 // the general path makes into the style (the same values are left in it), the same box,
-// margin and merge arithmetic in the same order. The merge keeps the representative point
-// it read last: while the accumulated extent and fraction stay the same (most links of a
-// long track) it is not computed again, which takes the divisions off the chain of one
-// link to the next. The general path stays for an extent routine other than the class's
-// own (a routine set in the slot) and for a style listed among its own points.
+// margin and merge arithmetic in the same order. The merge keeps the accumulator's
+// representative point with the bounds and fraction it came from: while they stay the
+// same (most links of a long track) it is not computed again, so one link's merge does
+// not wait on the divisions of the one before. The general path stays for an extent
+// routine other than the class's own (a routine set in the slot) and for a style listed
+// among its own points.
+//
+// The same file's list holds the million points beside its styles, and its symbol and
+// label styles each read it whole for a hundred waypoints: a long list is read once per
+// computation for the positions of each class in it (shared_sources), and the walk of
+// the layer's objects and of those styles visits only the objects they act on, with the
+// progress text shown at the same points.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -355,15 +362,111 @@ bool links_run_whole(const obj_t* style) {
   return std::find(src->elems, src->elems + n, style) == src->elems + n;
 }
 
+// The positions of the objects of each class in the long source lists read by the plain
+// styles of one computation. A file's list of a million track points holds the few
+// waypoints and tracklogs its symbol and label styles draw: the first style to read the
+// list walks it once for all of them, the others read only their own objects. A class
+// with more than kMaxKept objects in a list keeps no positions (its styles walk the list
+// themselves), so that the positions stay small.
+class shared_sources {
+ public:
+  // The positions of the objects of class cls in the list, in order; null when the
+  // style is to walk the list itself.
+  const std::vector<int>* positions(const container_t* list, int cls) {
+    const source* src = source_of(list);
+    if (!src) return nullptr;
+    for (const of_class& c : src->classes)
+      if (c.cls == cls) return c.kept ? &c.positions : nullptr;
+    return &none_;  // no object of that class in the list
+  }
+  // The positions, in order, of the objects of classes lo..hi in the list; false when
+  // the list is to be walked (a short list, or one of those classes without positions).
+  bool positions_between(const container_t* list, int lo, int hi, std::vector<int>* out) {
+    const source* src = source_of(list);
+    if (!src) return false;
+    out->clear();
+    for (const of_class& c : src->classes) {
+      if (c.cls < lo || c.cls > hi) continue;
+      if (!c.kept) return false;
+      out->insert(out->end(), c.positions.begin(), c.positions.end());
+    }
+    std::sort(out->begin(), out->end());
+    return true;
+  }
+
+ private:
+  static constexpr int kMinShared = 4096;  // shorter lists are walked by each style
+  static constexpr size_t kMaxKept = 16384;
+  struct of_class {
+    int cls = 0;
+    bool kept = true;
+    std::vector<int> positions;
+  };
+  struct source {
+    const container_t* list = nullptr;
+    std::vector<of_class> classes;
+  };
+  std::vector<source> sources_;
+  const std::vector<int> none_;
+
+  const source* source_of(const container_t* list) {
+    if (obj_list_count(list) < kMinShared) return nullptr;
+    for (const source& s : sources_)
+      if (s.list == list) return &s;
+    sources_.push_back(scan(list));
+    return &sources_.back();
+  }
+
+  static source scan(const container_t* list) {
+    source src;
+    src.list = list;
+    const int n = obj_list_count(list);
+    size_t last = 0;  // the class of the object before, most often the same
+    for (int i = 0; i < n; ++i) {
+      if (i + kAhead < n && list->elems[i + kAhead]) __builtin_prefetch(list->elems[i + kAhead]);
+      const obj_t* obj = list->elems[i];
+      if (!obj) continue;
+      if (last >= src.classes.size() || src.classes[last].cls != obj->cls) {
+        last = 0;
+        while (last < src.classes.size() && src.classes[last].cls != obj->cls) ++last;
+        if (last == src.classes.size()) src.classes.push_back(of_class{obj->cls, true, {}});
+      }
+      of_class& c = src.classes[last];
+      if (!c.kept) continue;
+      if (c.positions.size() == kMaxKept) {
+        c.kept = false;
+        std::vector<int>().swap(c.positions);
+      } else {
+        c.positions.push_back(i);
+      }
+    }
+    return src;
+  }
+};
+
 // The contributions of every object of the source list. The caller holds the graph-space
-// lock, so the million additions of a large layer do not each take it again.
-void add_plain_style(extent_t clip, obj_t* style) {
+// lock, so the million additions of a large layer do not each take it again. With the
+// positions of the style's class in the list, only those objects are read; the progress
+// text is shown at the same points of the walk.
+void add_plain_style(extent_t clip, obj_t* style, shared_sources* shared) {
   const drawstyle_t* s = as_style(style);
   gindex_extent_fn fn = gindex_extent_routine(style->cls);
   layer_t* layer = get_current_layer();
   if (!fn || !layer) return;
   const container_t* src = s->contsrc;
   const int n = obj_list_count(src);
+  const std::vector<int>* positions = shared ? shared->positions(src, s->typesrc) : nullptr;
+  if (positions) {
+    int next_progress = 0;
+    for (const int i : *positions) {
+      for (; next_progress <= i; next_progress += kProgressEvery) gindex_detail::progress();
+      obj_t* obj = src->elems[i];
+      gindex_entry_t c{};
+      if (fn(style, obj, father_for(s, obj), &c)) gindex_detail::add_extent(layer, clip, obj, &c);
+    }
+    for (; next_progress < n; next_progress += kProgressEvery) gindex_detail::progress();
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     if (i % kProgressEvery == 0) gindex_detail::progress();
     if (i + kAhead < n && src->elems[i + kAhead]) __builtin_prefetch(src->elems[i + kAhead]);
@@ -452,7 +555,9 @@ void sort_and_merge(layer_t* layer) {
 
 }  // namespace
 
-void gindex_add_style_objects(extent_t clip, obj_t* style) {
+namespace {
+
+void add_style_objects(extent_t clip, obj_t* style, shared_sources* shared) {
   if (!as_style(style)) return;
   graphspace_lock lock(graphspace_mutex());
   if (style->cls == CLS_DSEGPOINT && links_run_whole(style))
@@ -460,7 +565,13 @@ void gindex_add_style_objects(extent_t clip, obj_t* style) {
   else if (style->cls == CLS_DSEGPOINT)
     add_segpoint_style(clip, style);
   else
-    add_plain_style(clip, style);
+    add_plain_style(clip, style, shared);
+}
+
+}  // namespace
+
+void gindex_add_style_objects(extent_t clip, obj_t* style) {
+  add_style_objects(clip, style, nullptr);
 }
 
 void gindex_compute(layer_t* layer, int recreate) {
@@ -477,15 +588,27 @@ void gindex_compute(layer_t* layer, int recreate) {
   graphspace_layer_extent_changed(layer);
   const extent_t clip = fixed_extent_of(layer);
   const container_t* objects = layer->objects;
+  shared_sources shared;
   const int n = obj_list_count(objects);
+  // A long object list (a file's list holds its million track points beside its styles)
+  // is read once: the styles and image links are found among the positions of its
+  // classes, which the plain styles reading that list use as well.
+  std::vector<int> acting;
+  const bool known = shared.positions_between(objects, CLS_DIMAGE, view_access::kLayerLinkClass,
+                                              &acting);
+  size_t next = 0;
   for (int i = 0; i < n; ++i) {
     obj_t* obj = objects->elems[i];
     if (!obj) continue;
     gindex_detail::progress();
+    if (known) {
+      if (next == acting.size() || acting[next] != i) continue;
+      ++next;
+    }
     if (obj->cls == view_access::kLayerLinkClass)
       gindex_detail::image_extent(clip, view_access::link_object(obj));
     else if (is_style_class(obj->cls))
-      gindex_add_style_objects(clip, obj);
+      add_style_objects(clip, obj, &shared);
   }
   if (layer->gindex_sorted) sort_and_merge(layer);
   set_current_layer(previous);
