@@ -11,6 +11,7 @@
 #include "core/index.h"
 #include "core/memory.h"
 #include "map/graphic_index.h"
+#include "map/graphic_index_merge.h"
 #include "map/graphspace.h"
 #include "map/quadtree_internal.h"
 
@@ -20,22 +21,9 @@ gindex_extent_fn g_extent_table[kGindexExtentSlots] = {};
 gindex_image_extent_fn g_image_extent = nullptr;
 gindex_progress_fn g_progress = nullptr;
 
-bool four_bounds_zero(const extent_t& e) {
-  return e.xmin == 0.0 && e.xmax == 0.0 && e.ymin == 0.0 && e.ymax == 0.0;
-}
-
-// Representative point of an entry along one axis, from its fraction 0..255.
-double point_on(double lo, double hi, uint8_t frac) { return lo + (hi - lo) * frac / 255.0; }
-
-// Fraction 0..255 of a point inside [lo, hi]; an axis without width (a point or a line
-// along the other axis) has its point at lo, and rounding never leaves 0..255.
-uint8_t fraction_of(double v, double lo, double hi) {
-  const double w = hi - lo;
-  if (!(w > 0.0)) return 0;
-  const double f = std::trunc((v - lo) * 255.0 / w);
-  if (!(f > 0.0)) return 0;
-  return f >= 255.0 ? 255 : static_cast<uint8_t>(f);
-}
+using gindex_detail::four_bounds_zero;
+using gindex_detail::fraction_of;
+using gindex_detail::point_on;
 
 // Pixels per graph unit of a pane: the larger of its |x scale| and |y scale|.
 double pane_pixel_scale(const obj_t* pane) {

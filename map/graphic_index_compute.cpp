@@ -4,13 +4,42 @@
 // the list once at the end (a million objects are never inserted one by one into a sorted
 // array); entries of the same object (a symbol and a label of one waypoint) are then
 // merged in one linear pass over the sorted index.
+//
+// A segment-point style (a track) makes one entry from all its links, merged from the
+// last link to the first. Run link by link through the general path (load the next point,
+// load the point's display values, the class's extent routine, gindex_merge), a track of
+// a million points spends its time in per-link overheads: list lookups, record size
+// lookups, the layer's margin looked up under the lock, each point carried to graph units
+// twice. add_segpoint_links does the same walk over the style's points a chunk at a time:
+// it reads each point's coordinates once and carries the chunk to graph units in one run
+// of the layer's link (each step of a chain changes a point from its own values alone, so
+// a point gets the same bits as carried alone), then replays per link exactly the loads
+// the general path makes into the style (the same values are left in it), the same box,
+// margin and merge arithmetic in the same order. The merge keeps the accumulator's
+// representative point with the bounds and fraction it came from: while they stay the
+// same (most links of a long track) it is not computed again, so one link's merge does
+// not wait on the divisions of the one before. The general path stays for an extent
+// routine other than the class's own (a routine set in the slot) and for a style listed
+// among its own points.
+//
+// The same file's list holds the million points beside its styles, and its symbol and
+// label styles each read it whole for a hundred waypoints: a long list is read once per
+// computation for the positions of each class in it (shared_sources), and the walk of
+// the layer's objects and of those styles visits only the objects they act on, with the
+// progress text shown at the same points.
 #include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/index.h"
+#include "core/obj_layout.h"
+#include "geodesy/xform.h"
 #include "map/draw_styles.h"
 #include "map/graphic_index.h"
+#include "map/graphic_index_merge.h"
 #include "map/graphspace.h"
 #include "map/quadtree_internal.h"
 
@@ -70,6 +99,7 @@ bool segment_contribution(obj_t* style, int i, gindex_entry_t* out) {
   return true;
 }
 
+// The general path: segment_contribution per link.
 void add_segpoint_style(extent_t clip, obj_t* style) {
   const drawstyle_t* s = as_style(style);
   const int n = obj_list_count(s->contsrc);
@@ -84,17 +114,362 @@ void add_segpoint_style(extent_t clip, obj_t* style) {
   if (any) gindex_add_extent(clip, style, &acc);
 }
 
+// ---- A segment-point style link by link, without the general path ----------------------
+
+constexpr int kLinkChunk = 4096;  // links per chunk of points read and carried together
+constexpr int kAhead = 16;        // records asked for ahead of the one read (far beyond the cache)
+
+// The size of a record's class, remembered for the last class asked.
+struct class_sizes {
+  int cls = -1;
+  int64_t size = 0;
+  int64_t of(const obj_t* rec) {
+    if (rec->cls != cls) {
+      cls = rec->cls;
+      size = obj_class_size(cls);
+    }
+    return size;
+  }
+};
+
+// Where a bound position reads `size` bytes, as the attribute loads decide it (the
+// father only for a negative position of a style naming a father class); null when
+// unbound or outside the record.
+const char* bound_at(bool father_class, const obj_t* object, const obj_t* father, int32_t pos,
+                     int size, bool source_only, class_sizes& sizes) {
+  if (pos == 0 || !object) return nullptr;
+  const obj_t* rec = object;
+  int64_t off = pos;
+  if (pos < 0) {
+    if (source_only || !father || !father_class) return nullptr;
+    rec = father;
+    off = -int64_t(pos);
+  }
+  if (off < int64_t(sizeof(obj_t)) || off + size > sizes.of(rec)) return nullptr;
+  return reinterpret_cast<const char*>(rec) + off;
+}
+
+bool same_bits(double a, double b) {
+  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+// gindex_merge of link contributions (fractions 127, weight 1) into one accumulator.
+// The representative point of the accumulator along each axis is kept with the bounds
+// and fraction it came from, and used again while they have not changed.
+struct link_accumulator {
+  extent_t e{};
+  uint32_t weight = 0;
+  uint8_t cx = 0, cy = 0;
+  // The last point_on (xmin, xmax, cx) and (ymin, ymax, cy).
+  double kx_lo = 0, kx_hi = 0, kx = 0;
+  double ky_lo = 0, ky_hi = 0, ky = 0;
+  int kcx = -1, kcy = -1;
+
+  double old_x(const extent_t& old, uint8_t frac) {
+    if (frac == kcx && same_bits(old.xmin, kx_lo) && same_bits(old.xmax, kx_hi)) [[likely]]
+      return kx;
+    kx_lo = old.xmin;
+    kx_hi = old.xmax;
+    kcx = frac;
+    kx = gindex_detail::point_on(old.xmin, old.xmax, frac);
+    return kx;
+  }
+  double old_y(const extent_t& old, uint8_t frac) {
+    if (frac == kcy && same_bits(old.ymin, ky_lo) && same_bits(old.ymax, ky_hi)) [[likely]]
+      return ky;
+    ky_lo = old.ymin;
+    ky_hi = old.ymax;
+    kcy = frac;
+    ky = gindex_detail::point_on(old.ymin, old.ymax, frac);
+    return ky;
+  }
+
+  // gindex_merge (entry, contribution) with the contribution's cx = cy = 127, weight 1.
+  void merge(const extent_t& c) {
+    using gindex_detail::four_bounds_zero;
+    constexpr uint8_t kCentre = 127;
+    if (four_bounds_zero(c)) return;
+    extent_t old = e;
+    uint32_t old_weight = weight;
+    if (four_bounds_zero(old)) {
+      old = c;
+      old_weight = 0;
+    }
+    extent_t u = old;
+    u.xmin = std::min(old.xmin, c.xmin);
+    u.ymin = std::min(old.ymin, c.ymin);
+    u.xmax = std::max(old.xmax, c.xmax);
+    u.ymax = std::max(old.ymax, c.ymax);
+    u.step = std::max(old.step, c.step);
+
+    const uint32_t w = 1;
+    const uint64_t total = uint64_t(old_weight) + w;
+    const uint32_t big_w = total > UINT32_MAX ? UINT32_MAX : uint32_t(total);
+    // big_w is never 0 here: the contribution weighs 1.
+    const double p0x = old_x(old, cx);
+    const double p0y = old_y(old, cy);
+    const double p1x = gindex_detail::point_on(c.xmin, c.xmax, kCentre);
+    const double p1y = gindex_detail::point_on(c.ymin, c.ymax, kCentre);
+    const double x = (double(old_weight) * p0x + double(w) * p1x) / double(total);
+    const double y = (double(old_weight) * p0y + double(w) * p1y) / double(total);
+    e = u;
+    weight = big_w;
+    cx = gindex_detail::fraction_of(x, u.xmin, u.xmax);
+    cy = gindex_detail::fraction_of(y, u.ymin, u.ymax);
+  }
+};
+
+// The style's pixel size bounded by the layer's margin pixel size, as the extent
+// routines take it (neither changes while the graph-space lock is held).
+double margin_pixel_size(const obj_t* style, const layer_t* layer) {
+  const double own = field_load<double>(style, offsetof(drawstyle_t, geopixsize));
+  const double bound = layer_margin_pixel(layer);
+  return bound >= 0.0 && !(own <= bound) ? bound : own;
+}
+
+// The links of a segment-point style from the last to the first, as add_segpoint_style
+// runs them with the class's own extent routine (extent_dsegpoint): per link, the next
+// point into the style (drawobj_style_point), the point's values (attrs_dsegpoint), the
+// box of the two points in graph units widened by the link thickness, merged.
+void add_segpoint_links(extent_t clip, obj_t* style) {
+  const container_t* src = field_load<container_t*>(style, offsetof(drawstyle_t, contsrc));
+  const int n = obj_list_count(src);
+  if (n < 2 || !src->elems) return;
+  obj_t* const* elems = src->elems;
+  layer_t* layer = get_current_layer();
+  xform_chain_t* link = layer ? layer->cs_link : nullptr;
+  const bool moving = layer && layer->movobj;
+  const double geopix = margin_pixel_size(style, layer);
+
+  const int32_t pptcoord = field_load<int32_t>(style, offsetof(dsegpoint_t, pptcoord));
+  const int32_t pcolour = field_load<int32_t>(style, offsetof(dsegpoint_t, pcolour));
+  const int32_t plinkthick = field_load<int32_t>(style, offsetof(dsegpoint_t, plinkthick));
+  const int32_t plinkmotif = field_load<int32_t>(style, offsetof(dsegpoint_t, plinkmotif));
+  const bool father_class = field_load<int32_t>(style, offsetof(drawstyle_t, typeperesrc)) != 0;
+  const bool needs_father = father_class && (pcolour < 0 || plinkthick < 0 || plinkmotif < 0);
+  class_sizes point_sizes, father_sizes;
+  char* const base = reinterpret_cast<char*>(style);
+
+  const size_t cap = size_t(std::min(n, kLinkChunk + 1));
+  std::vector<double> graph(cap * 3);  // x, y, z carried to graph units
+  std::vector<uint8_t> readable(cap);  // bit 1: readable as a point, bit 2: as a next point
+
+  // The graph point of the style's next-point field, while it holds a point carried.
+  double next_gx = 0, next_gy = 0;
+  bool next_known = false;
+  link_accumulator acc;
+  bool any = false;
+
+  for (int hi = n - 2; hi >= 0; hi -= kLinkChunk) {
+    const int lo = std::max(0, hi - kLinkChunk + 1);
+    const int m = hi - lo + 2;  // points lo .. hi + 1
+    // Each point's coordinates, where its record holds them at the coordinate
+    // position: as a link's point (x, y and elevation) or as a next point (x, y).
+    for (int k = 0; k < m; ++k) {
+      if (k + kAhead < m && elems[lo + k + kAhead]) {
+        const char* r = reinterpret_cast<const char*>(elems[lo + k + kAhead]);
+        __builtin_prefetch(r);
+        __builtin_prefetch(r + pptcoord + sizeof(style_point_t) - 1);
+      }
+      const obj_t* e = elems[lo + k];
+      double* g = graph.data() + 3 * size_t(k);
+      g[0] = g[1] = g[2] = 0.0;
+      readable[size_t(k)] = 0;
+      if (!e) continue;
+      const char* at = bound_at(father_class, e, nullptr, pptcoord, 16, true, point_sizes);
+      if (!at) continue;
+      g[0] = field_load<double>(at, 0);
+      g[1] = field_load<double>(at, 8);
+      readable[size_t(k)] = 2;
+      if (bound_at(father_class, e, nullptr, pptcoord, sizeof(style_point_t), true, point_sizes))
+        readable[size_t(k)] |= 1;
+    }
+    // layer_to_graph of each point (a height of 0, as it carries one point).
+    if (link) xform_chain_forward_points(link, graph.data(), m);
+
+    for (int i = hi; i >= lo; --i) {
+      const int k = i - lo;
+      obj_t* elem = elems[i];
+      if (!elem) continue;
+      if (readable[size_t(k + 1)] & 2) {
+        std::memcpy(base + offsetof(dsegpoint_t, next_x),
+                    reinterpret_cast<const char*>(elems[i + 1]) + pptcoord, 16);
+        next_gx = graph[3 * size_t(k + 1)];
+        next_gy = graph[3 * size_t(k + 1) + 1];
+        next_known = true;
+      }
+      obj_t* father = nullptr;
+      if (needs_father) obj_get_father(elem, &father);
+      const bool ok = readable[size_t(k)] & 1;
+      if (ok)
+        std::memcpy(base + offsetof(dsegpoint_t, pt),
+                    reinterpret_cast<const char*>(elem) + pptcoord, sizeof(style_point_t));
+      if (const char* at = bound_at(father_class, elem, father, pcolour, 4, false,
+                                    pcolour < 0 ? father_sizes : point_sizes))
+        std::memcpy(base + offsetof(dsegpoint_t, vcolour), at, 4);
+      if (const char* at = bound_at(father_class, elem, father, plinkthick, 4, false,
+                                    plinkthick < 0 ? father_sizes : point_sizes))
+        std::memcpy(base + offsetof(dsegpoint_t, vlinkthick), at, 4);
+      if (const char* at = bound_at(father_class, elem, father, plinkmotif, 4, false,
+                                    plinkmotif < 0 ? father_sizes : point_sizes))
+        std::memcpy(base + offsetof(dsegpoint_t, vlinkmotif), at, 4);
+      if (!ok) continue;
+      if (!next_known) {
+        // The next point an earlier run left in the style.
+        next_gx = field_load<double>(style, offsetof(dsegpoint_t, next_x));
+        next_gy = field_load<double>(style, offsetof(dsegpoint_t, next_y));
+        layer_to_graph(layer, &next_gx, &next_gy);
+        next_known = true;
+      }
+      // extent_dsegpoint: the box of the point and the next point, then its margin.
+      const double px = graph[3 * size_t(k)], py = graph[3 * size_t(k) + 1];
+      extent_t e{px, px, py, py, 0.0};
+      e.xmin = std::min(e.xmin, next_gx);
+      e.xmax = std::max(e.xmax, next_gx);
+      e.ymin = std::min(e.ymin, next_gy);
+      e.ymax = std::max(e.ymax, next_gy);
+      const double margin = field_load<int32_t>(style, offsetof(dsegpoint_t, vlinkthick));
+      if (moving) {
+        e.step = margin;
+      } else {
+        const double d = geopix * margin * 1.0;  // extent_inflate
+        e.xmin -= d;
+        e.xmax += d;
+        e.ymin -= d;
+        e.ymax += d;
+      }
+      acc.merge(e);
+      any = true;
+    }
+  }
+  if (!any) return;
+  gindex_entry_t out{};
+  out.extent = acc.e;
+  out.weight = acc.weight;
+  out.cx = acc.cx;
+  out.cy = acc.cy;
+  gindex_add_extent(clip, style, &out);
+}
+
+// The links run without the general path when the class's own extent routine is in
+// the slot and the style's points do not include the style itself (whose loads would
+// change the points read ahead).
+bool links_run_whole(const obj_t* style) {
+  if (gindex_extent_routine(CLS_DSEGPOINT) != extent_dsegpoint) return false;
+  const container_t* src = field_load<container_t*>(style, offsetof(drawstyle_t, contsrc));
+  const int n = obj_list_count(src);
+  if (n < 2 || !src->elems) return true;
+  return std::find(src->elems, src->elems + n, style) == src->elems + n;
+}
+
+// The positions of the objects of each class in the long source lists read by the plain
+// styles of one computation. A file's list of a million track points holds the few
+// waypoints and tracklogs its symbol and label styles draw: the first style to read the
+// list walks it once for all of them, the others read only their own objects. A class
+// with more than kMaxKept objects in a list keeps no positions (its styles walk the list
+// themselves), so that the positions stay small.
+class shared_sources {
+ public:
+  // The positions of the objects of class cls in the list, in order; null when the
+  // style is to walk the list itself.
+  const std::vector<int>* positions(const container_t* list, int cls) {
+    const source* src = source_of(list);
+    if (!src) return nullptr;
+    for (const of_class& c : src->classes)
+      if (c.cls == cls) return c.kept ? &c.positions : nullptr;
+    return &none_;  // no object of that class in the list
+  }
+  // The positions, in order, of the objects of classes lo..hi in the list; false when
+  // the list is to be walked (a short list, or one of those classes without positions).
+  bool positions_between(const container_t* list, int lo, int hi, std::vector<int>* out) {
+    const source* src = source_of(list);
+    if (!src) return false;
+    out->clear();
+    for (const of_class& c : src->classes) {
+      if (c.cls < lo || c.cls > hi) continue;
+      if (!c.kept) return false;
+      out->insert(out->end(), c.positions.begin(), c.positions.end());
+    }
+    std::sort(out->begin(), out->end());
+    return true;
+  }
+
+ private:
+  static constexpr int kMinShared = 4096;  // shorter lists are walked by each style
+  static constexpr size_t kMaxKept = 16384;
+  struct of_class {
+    int cls = 0;
+    bool kept = true;
+    std::vector<int> positions;
+  };
+  struct source {
+    const container_t* list = nullptr;
+    std::vector<of_class> classes;
+  };
+  std::vector<source> sources_;
+  const std::vector<int> none_;
+
+  const source* source_of(const container_t* list) {
+    if (obj_list_count(list) < kMinShared) return nullptr;
+    for (const source& s : sources_)
+      if (s.list == list) return &s;
+    sources_.push_back(scan(list));
+    return &sources_.back();
+  }
+
+  static source scan(const container_t* list) {
+    source src;
+    src.list = list;
+    const int n = obj_list_count(list);
+    size_t last = 0;  // the class of the object before, most often the same
+    for (int i = 0; i < n; ++i) {
+      if (i + kAhead < n && list->elems[i + kAhead]) __builtin_prefetch(list->elems[i + kAhead]);
+      const obj_t* obj = list->elems[i];
+      if (!obj) continue;
+      if (last >= src.classes.size() || src.classes[last].cls != obj->cls) {
+        last = 0;
+        while (last < src.classes.size() && src.classes[last].cls != obj->cls) ++last;
+        if (last == src.classes.size()) src.classes.push_back(of_class{obj->cls, true, {}});
+      }
+      of_class& c = src.classes[last];
+      if (!c.kept) continue;
+      if (c.positions.size() == kMaxKept) {
+        c.kept = false;
+        std::vector<int>().swap(c.positions);
+      } else {
+        c.positions.push_back(i);
+      }
+    }
+    return src;
+  }
+};
+
 // The contributions of every object of the source list. The caller holds the graph-space
-// lock, so the million additions of a large layer do not each take it again.
-void add_plain_style(extent_t clip, obj_t* style) {
+// lock, so the million additions of a large layer do not each take it again. With the
+// positions of the style's class in the list, only those objects are read; the progress
+// text is shown at the same points of the walk.
+void add_plain_style(extent_t clip, obj_t* style, shared_sources* shared) {
   const drawstyle_t* s = as_style(style);
   gindex_extent_fn fn = gindex_extent_routine(style->cls);
   layer_t* layer = get_current_layer();
   if (!fn || !layer) return;
   const container_t* src = s->contsrc;
   const int n = obj_list_count(src);
+  const std::vector<int>* positions = shared ? shared->positions(src, s->typesrc) : nullptr;
+  if (positions) {
+    int next_progress = 0;
+    for (const int i : *positions) {
+      for (; next_progress <= i; next_progress += kProgressEvery) gindex_detail::progress();
+      obj_t* obj = src->elems[i];
+      gindex_entry_t c{};
+      if (fn(style, obj, father_for(s, obj), &c)) gindex_detail::add_extent(layer, clip, obj, &c);
+    }
+    for (; next_progress < n; next_progress += kProgressEvery) gindex_detail::progress();
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     if (i % kProgressEvery == 0) gindex_detail::progress();
+    if (i + kAhead < n && src->elems[i + kAhead]) __builtin_prefetch(src->elems[i + kAhead]);
     obj_t* obj = src->elems[i];
     if (!obj || obj->cls != s->typesrc) continue;
     gindex_entry_t c{};
@@ -180,13 +555,23 @@ void sort_and_merge(layer_t* layer) {
 
 }  // namespace
 
-void gindex_add_style_objects(extent_t clip, obj_t* style) {
+namespace {
+
+void add_style_objects(extent_t clip, obj_t* style, shared_sources* shared) {
   if (!as_style(style)) return;
   graphspace_lock lock(graphspace_mutex());
-  if (style->cls == CLS_DSEGPOINT)
+  if (style->cls == CLS_DSEGPOINT && links_run_whole(style))
+    add_segpoint_links(clip, style);
+  else if (style->cls == CLS_DSEGPOINT)
     add_segpoint_style(clip, style);
   else
-    add_plain_style(clip, style);
+    add_plain_style(clip, style, shared);
+}
+
+}  // namespace
+
+void gindex_add_style_objects(extent_t clip, obj_t* style) {
+  add_style_objects(clip, style, nullptr);
 }
 
 void gindex_compute(layer_t* layer, int recreate) {
@@ -203,15 +588,27 @@ void gindex_compute(layer_t* layer, int recreate) {
   graphspace_layer_extent_changed(layer);
   const extent_t clip = fixed_extent_of(layer);
   const container_t* objects = layer->objects;
+  shared_sources shared;
   const int n = obj_list_count(objects);
+  // A long object list (a file's list holds its million track points beside its styles)
+  // is read once: the styles and image links are found among the positions of its
+  // classes, which the plain styles reading that list use as well.
+  std::vector<int> acting;
+  const bool known = shared.positions_between(objects, CLS_DIMAGE, view_access::kLayerLinkClass,
+                                              &acting);
+  size_t next = 0;
   for (int i = 0; i < n; ++i) {
     obj_t* obj = objects->elems[i];
     if (!obj) continue;
     gindex_detail::progress();
+    if (known) {
+      if (next == acting.size() || acting[next] != i) continue;
+      ++next;
+    }
     if (obj->cls == view_access::kLayerLinkClass)
       gindex_detail::image_extent(clip, view_access::link_object(obj));
     else if (is_style_class(obj->cls))
-      gindex_add_style_objects(clip, obj);
+      add_style_objects(clip, obj, &shared);
   }
   if (layer->gindex_sorted) sort_and_merge(layer);
   set_current_layer(previous);

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <utility>
 #include <vector>
 
+#include "core/core_classes.h"
 #include "tests/map/quadtree_fixture.h"
 
 using namespace qt_test;
@@ -198,6 +201,102 @@ TEST_F(GraphicIndex, SegmentPointTrackGivesOneEntryKeyedByStyle) {
   one.add_style(CLS_DSEGPOINT);
   gindex_compute(one.layer, 1);
   EXPECT_EQ(one.entry_count(), 0);
+}
+
+// Plain styles reading one long list (a file's list of track points, with the few
+// waypoints and tracklogs its symbol and label styles draw, which is also the layer's
+// object list) call their extent routines on the same objects in the same order, with
+// the progress text at the same points, as walking the whole list per style does: also
+// for a class with very many objects in the list, a long list read by one style alone,
+// and a short list.
+struct call_log {
+  std::vector<std::pair<const obj_t*, const obj_t*>> calls;  // (style, object); progress: nulls
+};
+call_log& logged() {
+  static call_log log;
+  return log;
+}
+void log_progress(const char*) { logged().calls.emplace_back(nullptr, nullptr); }
+// A box draws its rectangle; an id pair (key, value) a unit square at that place.
+int logging_extent(obj_t* style, obj_t* obj, obj_t* father, gindex_entry_t* out) {
+  logged().calls.emplace_back(style, obj);
+  if (obj->cls == box_class()) return box_extent(style, obj, father, out);
+  const auto* p = static_cast<const idpair_t*>(obj);
+  out->extent = extent_t{double(p->key), p->key + 1.0, double(p->value), p->value + 1.0, 0};
+  out->cx = out->cy = 127;
+  out->weight = 1;
+  return p->value % 5 != 0;  // some draw nothing
+}
+
+TEST_F(GraphicIndex, StylesSharingALongListCallTheirRoutinesAsWalkingIt) {
+  test_layer t;
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> pick(0, 999);
+  container_t* all = t.objects;  // the layer's list: points first, then the styles
+  std::vector<obj_t*> pairs;
+  for (int i = 0; i < 70000; ++i) {
+    const int r = pick(rng);
+    if (r < 5) {
+      obj_list_append(all, nullptr);
+    } else if (r < 40) {
+      obj_list_append(all, t.add_box(i % 300, i % 170, 1 + i % 3, 2));
+    } else {
+      obj_t* o = nullptr;
+      obj_new(0, CLS_IDPAIR, &o);
+      auto* p = static_cast<idpair_t*>(o);
+      p->key = i % 1000;
+      p->value = r;
+      pairs.push_back(o);
+      obj_list_append(all, o);
+    }
+  }
+  container_t* alone = nullptr;  // a long list read by one style
+  obj_list_new(&alone);
+  for (int i = 0; i < 5000; ++i) obj_list_append(alone, all->elems[i]);
+  auto add_style = [&](int cls, int typesrc, container_t* list) {
+    drawstyle_t* s = t.add_style(cls, list);
+    s->typesrc = typesrc;
+  };
+  add_style(CLS_DPOINT, box_class(), all);
+  add_style(CLS_DTEXT, box_class(), all);    // a label over the same objects
+  add_style(CLS_DTEXT, CLS_IDPAIR, all);     // more objects than positions kept
+  add_style(CLS_DPOINT, CLS_STRPAIR, all);   // none in the list
+  add_style(CLS_DPOINT, box_class(), alone);
+  add_style(CLS_DTEXT, box_class(), t.boxes);  // a short list
+
+  // Every object of the layer's list, and the walk of its list by every style, written
+  // out.
+  call_log expected;
+  for (int k = 0; k < obj_list_count(all); ++k) {
+    const obj_t* o = all->elems[k];
+    if (!o) continue;
+    expected.calls.emplace_back(nullptr, nullptr);
+    if (o->cls != CLS_DPOINT && o->cls != CLS_DTEXT) continue;
+    const auto* s = static_cast<const drawstyle_t*>(o);
+    for (int i = 0; i < obj_list_count(s->contsrc); ++i) {
+      if (i % 1000 == 0) expected.calls.emplace_back(nullptr, nullptr);
+      const obj_t* e = s->contsrc->elems[i];
+      if (e && e->cls == s->typesrc) expected.calls.emplace_back(s, e);
+    }
+  }
+
+  const gindex_extent_fn point_fn = gindex_set_extent_routine(CLS_DPOINT, logging_extent);
+  const gindex_extent_fn text_fn = gindex_set_extent_routine(CLS_DTEXT, logging_extent);
+  gindex_set_progress_hook(log_progress);
+  logged().calls.clear();
+  gindex_compute(t.layer, 1);
+  gindex_set_progress_hook(nullptr);
+  gindex_set_extent_routine(CLS_DPOINT, point_fn);
+  gindex_set_extent_routine(CLS_DTEXT, text_fn);
+  ASSERT_EQ(logged().calls.size(), expected.calls.size());
+  EXPECT_TRUE(logged().calls == expected.calls);
+  EXPECT_GT(t.entry_count(), 1000);
+  logged().calls.clear();
+
+  obj_list_set_count(all, 0);  // the test layer frees its boxes and styles
+  for (obj_t*& o : pairs) free_obj(&o);
+  obj_t* lst = alone;
+  free_obj(&lst);
 }
 
 TEST_F(GraphicIndex, UpdateInsertMoveRemove) {
