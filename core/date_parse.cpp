@@ -202,8 +202,16 @@ date_rec* parse_date_iso_rec(date_rec* out, const char* text) {
   int f[6];
   if (read_plain_stamp(text, f)) {  // most track points: spares the general scan
     const double frac = 0.0;
-    return date_from_fields(out, f[0], f[1],
-                            f[2] - 1 + hms_to_day_fraction(0.0, f[3], f[4], f[5] + frac));
+    const double days = f[2] - 1 + hms_to_day_fraction(0.0, f[3], f[4], f[5] + frac);
+    // A day of its month and a time of day below 24 h need no normalizing: the record
+    // is the one date_normalize gives, without its carrying loops.
+    if (f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= days_in_month(f[0], f[1]) &&
+        f[3] <= 23 && f[4] <= 59 && f[5] <= 59) {
+      out->date = static_cast<double>(int64_t(f[0]) * 10000 + f[1] * 100 + 1) + days;
+      out->day = days + 1;
+      return out;
+    }
+    return date_from_fields(out, f[0], f[1], days);
   }
   size_t len = std::strlen(text), date_end, tb;
   iso_split(text, len, &date_end, &tb);

@@ -12,8 +12,8 @@
 // class without one. obj_copy keeps the destination's own links whatever the class.
 //
 // Threads: the id counter and the class lists are shared by the user-interface thread
-// and the worker task, so new ids are taken under a mutex and the class lists are
-// touched under another one. The two are never held together, and no routine of a
+// and the worker task, so new ids are taken atomically (under a mutex when a generator
+// makes them) and the class lists are touched under another one. The two are never held together, and no routine of a
 // class (free, copy, id generator) runs while the class-list lock is held.
 #include <atomic>
 #include <climits>
@@ -145,13 +145,6 @@ void store_empty_values(int cls, char* rec) {
       default: break;
     }
   }
-}
-
-// The counter stops at the largest id rather than overflow (a highest id set from a file
-// may be anywhere).
-int obj_next_id_default() {
-  const int max = g_max_id.load(std::memory_order_acquire);
-  return max < INT_MAX ? max + 1 : INT_MAX;
 }
 
 void raise_max_id(int id) {
@@ -421,10 +414,21 @@ int obj_attr_info(int cls, int i, int* out_type, int* out_offset, const char** o
 
 // ---- Ids ----------------------------------------------------------------------------
 
+// Without a generator the next id is the largest one plus one, taken and published in
+// one atomic step (a reader makes a million objects: no lock per object); the counter
+// stops at the largest id rather than overflow (a highest id set from a file may be
+// anywhere). A generator runs under the id mutex.
 int obj_new_id() {
-  std::lock_guard<std::mutex> lock(g_id_mutex);
   const obj_id_generator gen = g_id_generator.load(std::memory_order_acquire);
-  const int id = gen ? gen() : obj_next_id_default();
+  if (!gen) {
+    int cur = g_max_id.load(std::memory_order_acquire);
+    for (;;) {
+      const int id = cur < INT_MAX ? cur + 1 : INT_MAX;
+      if (g_max_id.compare_exchange_weak(cur, id, std::memory_order_acq_rel)) return id;
+    }
+  }
+  std::lock_guard<std::mutex> lock(g_id_mutex);
+  const int id = gen();
   raise_max_id(id);
   return id;
 }

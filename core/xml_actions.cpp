@@ -50,33 +50,45 @@ void lower_in_place(char* s) {
     if (*s >= 'A' && *s <= 'Z') *s = char(*s - 'A' + 'a');
 }
 
-// Names are short: a plain loop compares them faster than a call to memcmp.
-inline bool same_bytes(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
+// The bytes [from, to) of a name as a word, the first in the low byte. They are read
+// one at a time: they were just written so, and loading them as a whole word would
+// stall on those stores.
+inline uint64_t name_word(const char* name, uint32_t from, uint32_t to) {
+  uint64_t w = 0;
+  for (uint32_t i = from; i < to; ++i)
+    w |= uint64_t(static_cast<unsigned char>(name[i])) << (8 * (i - from));
+  return w;
 }
 
-// The id of a name in one of the two dictionaries (which: 0 elements, 1 attributes),
-// through the context's cache of recent lookups.
+// The id of the name in the text buffer in one of the two dictionaries (which: 0
+// elements, 1 attributes), through the context's cache of recent lookups.
 int lookup(xml_parser_t* ctx, int which, char* name) {
+  static_assert(xml_name_cache::kWords == 3);
   if (ctx->lower_case) lower_in_place(name);
-  uint32_t hash = 2166136261u;  // FNV-1a
-  size_t len = 0;
-  for (; name[len]; ++len) hash = (hash ^ static_cast<unsigned char>(name[len])) * 16777619u;
+  // A name holds no NUL (the automaton appends none to a name): its length is the text's.
+  const uint32_t len = ctx->text_len;
   xml_name_cache::entry* slot = nullptr;
-  if (ctx->names && len > 0 && len < sizeof slot->name) {
-    slot = &ctx->names->slots[which][hash % xml_name_cache::kSlots];
-    if (slot->len == len && slot->hash == hash && same_bytes(slot->name, name, len))
+  uint64_t w0 = 0, w1 = 0, w2 = 0;
+  if (ctx->names && len > 0 && len <= 24) {
+    w0 = name_word(name, 0, len < 8 ? len : 8);
+    if (len > 8) w1 = name_word(name, 8, len < 16 ? len : 16);
+    if (len > 16) w2 = name_word(name, 16, len);
+    const uint64_t hash =
+        (w0 ^ (w1 * 0x9E3779B97F4A7C15ull) ^ (w2 * 0xC2B2AE3D27D4EB4Full) ^ len) *
+        0xFF51AFD7ED558CCDull;
+    slot = &ctx->names->slots[which][hash >> (64 - xml_name_cache::kSlotBits)];
+    if (slot->len == len && slot->words[0] == w0 && slot->words[1] == w1 &&
+        slot->words[2] == w2)
       return slot->id;
   }
   int id = 0;
   dict_lookup(which == 0 ? ctx->elements : ctx->attributes, name, 0, &id);
   if (slot) {
-    slot->hash = hash;
+    slot->words[0] = w0;
+    slot->words[1] = w1;
+    slot->words[2] = w2;
     slot->id = id;
-    slot->len = uint8_t(len);
-    std::memcpy(slot->name, name, len);
+    slot->len = len;
   }
   return id;
 }

@@ -50,15 +50,18 @@ extern const xml_cell* const xml_byte_transitions;
 
 // Recent name lookups, by dictionary (0 elements, 1 attributes): a direct-mapped table
 // keyed by a hash of the name. A GPX file names the same few elements millions of
-// times; remembering them spares a dictionary search per tag.
+// times; remembering them spares a dictionary search per tag. A name of up to kWords
+// words is kept as those words, the bytes past its end zero, so that it is hashed and
+// compared a word at a time.
 struct xml_name_cache {
+  static constexpr int kWords = 3;
   struct entry {
-    uint32_t hash;
+    uint64_t words[kWords];
     int32_t id;
-    uint8_t len;  // 0: empty slot
-    char name[23];
+    uint32_t len;  // 0: empty slot
   };
-  static constexpr int kSlots = 64;
+  static constexpr int kSlotBits = 6;
+  static constexpr int kSlots = 1 << kSlotBits;
   entry slots[2][kSlots];
 };
 // Forgets the element names (after the engine adds one to the dictionary).

@@ -160,11 +160,13 @@ bool other_folder_has_route(obj_t* file, const container_t* list) {
 // default label, track and route styles. `no_route` says the list holds no route (it
 // was empty and the read made none): the route passes, which would each read the whole
 // list (a million track points) to find none, are then left out.
-void place_objects(obj_t* file, container_t* list, bool no_route) {
+void place_objects(obj_t* file, container_t* list, bool was_empty, bool no_route) {
   if (!no_route) gpsobj_remove_empty_routes(list);
   if (!file_of(file)) return;
   folder_get_or_create(file, list, 0, nullptr);
-  gpsobj_attach_icons(list, CLS_WAYPOINT);
+  // A list that was empty holds every object of the read, the points of the routes and
+  // segments included: the walk need not go into the sons lists.
+  gpsobj_attach_icons(list, CLS_WAYPOINT, !was_empty);
   file_default_label_styles(file, CLS_WAYPOINT, 0, 30000, 2000.0, 400.0, 0);
   file_default_track_styles(file, 1, 1000.0);
   if (!no_route || other_folder_has_route(file, list))
@@ -195,6 +197,6 @@ int read_gpx(obj_t* file, container_t* list) {
   xml_parser_free(&ctx);
   const int err = get_gblerr();
   if (err != 0) return err;
-  place_objects(file, list, was_empty && state.routes == 0);
+  place_objects(file, list, was_empty, was_empty && state.routes == 0);
   return get_gblerr();
 }

@@ -356,7 +356,11 @@ bitmap_t* gpsobj_get_icon(int symbol, bitmap_t** out);
 bitmap_t* gpsobj_copy_icon(int symbol, bitmap_t** out);
 container_t* gpsobj_get_icon_list(container_t** out);
 bitmap_t* gpsobj_get_lap_icon(bitmap_t** out);
-void gpsobj_attach_icons(container_t* list, int cls);
+// Gives the objects of class `cls` that have no icon a copy of their symbol's icon, in
+// `list` and in the lists of its objects' sons, depth first. With `into_sons` false only
+// `list` is walked: for a list that holds every object its sons lists hold (a reader's
+// fresh list), which spares a second walk over a million track points.
+void gpsobj_attach_icons(container_t* list, int cls, bool into_sons = true);
 // Loads one icon file (relative names are looked for in the system folder, then the
 // program folder) through the image loading's icon hook; null and a trace-log line
 // "Unable to load <name>" when it fails or the hook is not filled.

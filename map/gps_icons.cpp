@@ -79,7 +79,8 @@ struct icon_cache {
   bitmap_t* copies[kWaypointIconCount] = {};
 };
 
-void attach_in_list(container_t* list, container_t* owner, int cls, int depth) {
+void attach_in_list(container_t* list, container_t* owner, int cls, int depth,
+                    bool into_sons) {
   if (!list || depth > 64) return;
   icon_cache cache;
   // The lists of the sons are noted on the way, so that a long list (a track's points)
@@ -89,7 +90,8 @@ void attach_in_list(container_t* list, container_t* owner, int cls, int depth) {
   for (int i = 0; i < n && !get_gblerr(); ++i) {
     obj_t* o = list->elems[i];
     if (!o) continue;
-    if (o->cls != CLS_CONTAINER && obj_class_tree_links(o->cls) == TREE_FATHER_AND_SONS)
+    if (into_sons && o->cls != CLS_CONTAINER &&
+        obj_class_tree_links(o->cls) == TREE_FATHER_AND_SONS)
       sons.push_back(static_cast<tree_obj_t*>(o)->sons);
     if (o->cls != cls) continue;
     auto* w = static_cast<waypoint_t*>(o);
@@ -104,7 +106,7 @@ void attach_in_list(container_t* list, container_t* owner, int cls, int depth) {
   }
   // Depth first: the lists of the sons, each with a cache of its own.
   for (size_t k = 0; k < sons.size() && !get_gblerr(); ++k)
-    attach_in_list(sons[k], owner, cls, depth + 1);
+    attach_in_list(sons[k], owner, cls, depth + 1, true);
 }
 
 }  // namespace
@@ -179,7 +181,7 @@ bitmap_t* gpsobj_get_lap_icon(bitmap_t** out) {
   return g_lap_icon;
 }
 
-void gpsobj_attach_icons(container_t* list, int cls) {
+void gpsobj_attach_icons(container_t* list, int cls, bool into_sons) {
   if (!has_icon(cls)) return;
-  attach_in_list(list, list, cls, 0);
+  attach_in_list(list, list, cls, 0, into_sons);
 }

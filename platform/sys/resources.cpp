@@ -5,6 +5,7 @@
 #include <malloc.h>
 #include <sys/mman.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -134,10 +135,19 @@ void advise_large_pages(void* block, size_t bytes) {
 #ifdef TM_LARGE_BLOCKS_FROM_HEAP
   (void)block, (void)bytes;
 #else
+  // The advice covers the block's pages whole, not only its 2 MiB ranges: advice on a
+  // part of a mapping splits it, and the allocator can then no longer resize a block
+  // that has a mapping of its own by moving its pages (mremap fails across the pieces),
+  // so every growth would copy the whole array into fresh memory.
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
   const uintptr_t start = reinterpret_cast<uintptr_t>(block);
-  const uintptr_t first = (start + kLargeBlockAlign - 1) & ~uintptr_t(kLargeBlockAlign - 1);
-  const uintptr_t end = (start + bytes) & ~uintptr_t(kLargeBlockAlign - 1);
-  if (block && end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  const uintptr_t first = start & ~(page - 1);
+  // The heap block may hold more than was asked (its mapping's last page).
+  const size_t held = block ? malloc_usable_size(block) : 0;
+  if (held > bytes) bytes = held;
+  const uintptr_t end = (start + bytes + page - 1) & ~(page - 1);
+  if (block && bytes >= kLargeBlockAlign)
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 #endif
 }
 

@@ -47,8 +47,10 @@ void keep_freed_memory(size_t bytes);
 constexpr size_t kLargeBlockAlign = size_t(2) << 20;
 void* map_large_block(size_t bytes);
 void unmap_large_block(void* block, size_t bytes);
-// Asks for large pages under the whole 2 MiB ranges of a block of the heap (a large
-// array about to be filled); a hint that changes nothing else.
+// Asks for large pages under a block of the heap (a large array about to be filled);
+// a hint that changes nothing else. The advice covers the block's pages whole, so that
+// a block with a mapping of its own stays one mapping that the allocator can still
+// grow without a copy.
 void advise_large_pages(void* block, size_t bytes);
 // A zero-filled block of `bytes` for one large working buffer (a decoder's store of a
 // whole image's worth of values), taken straight from the system with large pages asked

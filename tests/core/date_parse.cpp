@@ -205,7 +205,14 @@ TEST_F(DateParseTest, IsoStamps) {
 // general reading gives the same stamp with a zero fraction of a second.
 TEST_F(DateParseTest, PlainStampsReadAsTheGeneralReading) {
   const char* stamps[] = {"2020-01-01T00:00:00Z", "2008-02-30T24:00:00", "2024-02-29T23:59:59Z",
-                          "1999-12-31T23:59:60",  "0000-00-00T99:99:99", "2008-13-01T00:00:00Z"};
+                          "1999-12-31T23:59:60",  "0000-00-00T99:99:99", "2008-13-01T00:00:00Z",
+                          // The last day of each kind of month, and the day after it.
+                          "2023-01-31T23:59:59Z", "2023-04-30T23:59:59Z", "2023-04-31T00:00:00Z",
+                          "2023-02-28T12:00:00Z", "2023-02-29T12:00:00Z", "2000-02-29T00:00:01Z",
+                          "2100-02-29T00:00:00Z", "2100-02-28T23:59:59Z", "2023-06-00T10:00:00Z",
+                          // Times just past their ranges, and the calendar's ends.
+                          "2023-06-15T23:60:00Z", "2023-06-15T24:00:00Z", "2023-06-15T00:00:60Z",
+                          "9999-12-31T23:59:59Z", "0000-01-01T00:00:00Z", "0000-12-31T23:59:59"};
   for (const char* stamp : stamps) {
     std::string general = stamp;
     general.insert(19, ".0");

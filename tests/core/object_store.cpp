@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/core_classes.h"
@@ -234,6 +235,30 @@ TEST_F(ObjectStore, IdCounterStopsAtTheLargestId) {
     EXPECT_EQ(obj_new_id(), r.next) << r.max;
     EXPECT_EQ(obj_max_id(), r.next);
   }
+}
+
+// Threads taking ids at once (a load task and the user interface) never get the same
+// one, and the largest id is the last one taken.
+TEST_F(ObjectStore, IdsTakenByThreadsAtOnceAreDistinct) {
+  constexpr int kThreads = 4, kEach = 20000;
+  const int first = obj_max_id() + 1;
+  std::vector<std::vector<int>> taken(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&taken, t] {
+      for (int i = 0; i < kEach; ++i) taken[t].push_back(obj_new_id());
+    });
+  for (std::thread& th : threads) th.join();
+  std::vector<int> all;
+  for (const auto& ids : taken) {
+    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));  // each thread's ids grow
+    all.insert(all.end(), ids.begin(), ids.end());
+  }
+  std::sort(all.begin(), all.end());
+  ASSERT_EQ(all.size(), size_t(kThreads * kEach));
+  EXPECT_EQ(all.front(), first);
+  for (size_t i = 1; i < all.size(); ++i) ASSERT_EQ(all[i], all[i - 1] + 1) << i;
+  EXPECT_EQ(obj_max_id(), all.back());
 }
 
 // ---- Class lists --------------------------------------------------------------------

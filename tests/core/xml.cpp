@@ -219,6 +219,34 @@ TEST_F(Xml, NamesAreLowerCasedWhenAsked) {
   EXPECT_EQ(exact.parse("<ABC Key=\"V\">t</ABC><abc/>"), (events{start("abc"), closed("abc")}));
 }
 
+// Names are remembered by their bytes a word at a time: names that differ only in a
+// late byte, or only in their length, each keep their own id, however often they come
+// (the remembered lookups are then the ones that answer).
+TEST_F(Xml, NamesDifferingLateOrInLengthKeepTheirIds) {
+  const std::vector<std::string> names = {
+      "abcdefg",           "abcdefgh",          "abcdefghi",         "abcdefgh1",
+      "abcdefghijklmnop",  "abcdefghijklmnopq", "abcdefghijklmnop1", "abcdefghijklmnopqrstuvwx",
+      "abcdefghijklmnopqrstuvwy", "abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrstuvwxz"};
+  recorder rec(names, {"k1234567", "k12345678", "k12345679"});
+  std::string doc = "<root>";
+  events want;
+  for (int round = 0; round < 3; ++round) {
+    for (const std::string& n : names) {
+      doc += "<" + n + " k12345678=\"a\" k12345679=\"b\" k1234567=\"c\">" + n + "</" + n + ">";
+      want.insert(want.end(), {start(n), attr("k12345678", "a"), attr("k12345679", "b"),
+                               attr("k1234567", "c"), text(n, n), end(n)});
+      // An unknown name that shares all but its last byte with a known one.
+      doc += "<" + n + "_>x</" + n + "_>";
+    }
+  }
+  doc += "</root>";
+  EXPECT_EQ(rec.parse(doc), want);
+  recorder lower(names, {}, {}, 1);
+  EXPECT_EQ(lower.parse("<ABCDEFGHIJKLMNOPQRSTUVWX>t</abcdefghijklmnopqrstuvwX><ABCDEFGHI/>"),
+            (events{start("abcdefghijklmnopqrstuvwx"), text("abcdefghijklmnopqrstuvwx", "t"),
+                    end("abcdefghijklmnopqrstuvwx"), start("abcdefghi"), closed("abcdefghi")}));
+}
+
 TEST_F(Xml, UnknownElementsGetIdsWhoseHandlersDoNothing) {
   recorder rec({"a"}, {});
   const events want = {start("a"), text("a", "x"), text("a", "y"), end("a")};

@@ -260,6 +260,34 @@ TEST_F(GpxRead, LoadedObjectsAreShownInTheFilesFolderWithStyles) {
   EXPECT_NE(waypoints(f)[0]->icon, nullptr);
 }
 
+// The file's list holds every waypoint the read made, route points included, so the
+// icons are given in one walk over it: a walk into the sons lists afterwards finds
+// nothing left to give (no icon changes, no copy is added).
+TEST_F(GpxRead, EveryWaypointHasItsIconAfterOneWalkOverTheList) {
+  fileatt_t* f = nullptr;
+  ASSERT_EQ(load(gpx("<wpt lat=\"1\" lon=\"2\"><sym>Summit</sym></wpt>"
+                     "<rte><rtept lat=\"1\" lon=\"2\"><sym>Anchor</sym></rtept>"
+                     "<rtept lat=\"1.1\" lon=\"2\"><sym>Summit</sym></rtept>"
+                     "<rtept lat=\"1.2\" lon=\"2\"/></rte>"
+                     "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg></trk>"),
+                 &f),
+            0);
+  const auto w = waypoints(f);
+  ASSERT_EQ(w.size(), 4u);
+  std::vector<bitmap_t*> icons;
+  for (waypoint_t* p : w) {
+    EXPECT_NE(val(p->icon), nullptr);
+    icons.push_back(val(p->icon));
+  }
+  EXPECT_EQ(icons[0], icons[2]);  // one copy per symbol
+  EXPECT_NE(icons[0], icons[1]);
+  const int bitmaps = obj_list_count_of_class(f->sot, CLS_BITMAP);
+  EXPECT_EQ(bitmaps, 3);
+  gpsobj_attach_icons(f->sot, CLS_WAYPOINT);  // the walk into the sons lists
+  EXPECT_EQ(obj_list_count_of_class(f->sot, CLS_BITMAP), bitmaps);
+  for (size_t i = 0; i < w.size(); ++i) EXPECT_EQ(val(w[i]->icon), icons[i]) << i;
+}
+
 // The styles a load puts in the file's own list: a track point style per segment holding
 // points and a tracklog label style; a route point style and a route label style only
 // while a route keeps its points.

@@ -86,5 +86,25 @@ TEST_F(GpsIcons, PointsShareOneCopyPerSymbolAndList) {
   free_obj(&w[3]);
 }
 
+// Without the sons: only the list's own points get icons.
+TEST_F(GpsIcons, AWalkWithoutTheSonsLeavesTheirPointsAlone) {
+  route_t* r = nullptr;
+  route_create(list_, &r);
+  waypoint_t* inside = nullptr;
+  waypoint_t* outside = nullptr;
+  waypoint_create(0, 0, nullptr, nullptr, 0, 3, 0, 0, list_, &inside);
+  waypoint_create(1, 1, nullptr, nullptr, 0, 3, 0, 0, nullptr, &outside);
+  ASSERT_TRUE(inside && outside);
+  obj_list_append(r->sons, inside);
+  obj_list_append(r->sons, outside);
+  gpsobj_attach_icons(list_, CLS_WAYPOINT, false);
+  EXPECT_NE(val(inside->icon), nullptr);
+  EXPECT_EQ(val(outside->icon), nullptr);
+  gpsobj_attach_icons(list_, CLS_WAYPOINT);
+  EXPECT_NE(val(outside->icon), nullptr);
+  EXPECT_NE(val(outside->icon), val(inside->icon));  // the sons list's own copy
+  free_obj(&outside);
+}
+
 }  // namespace
 }  // namespace tm_test
