@@ -58,7 +58,9 @@ void write_archive(const std::string& path, int n) {
                   "<wpt lat=\"%.3f\" lon=\"%.3f\"><name>W%d</name></wpt></gpx>\n",
                   40.0 + (k % 100) / 10.0, (k / 100) / 20.0, k);
     const std::string data = doc;
-    const std::string name = "w" + std::to_string(k) + ".gpx";
+    std::string name = "w";
+    name += std::to_string(k);
+    name += ".gpx";
     put32(&out, 0x04034b50);
     put16(&out, 20);
     put16(&out, 0);

@@ -155,8 +155,10 @@ void gsv(const std::vector<const satellite_t*>& sats, std::vector<std::string>* 
     std::string s = nmea_format("$GPGSV,%d,%d,%d", m, k, n);
     for (int i = (k - 1) * kGsvPerSentence; i < n && i < k * kGsvPerSentence; ++i) {
       const satellite_t* sat = sats[size_t(i)];
-      s += "," + int_text(sat->prn) + "," + int_text(sat->elevation) + "," +
-           int_text(sat->azimuth) + "," + int_text(sat->snr);
+      for (int32_t v : {sat->prn, sat->elevation, sat->azimuth, sat->snr}) {
+        s += ',';
+        s += int_text(v);
+      }
     }
     out->push_back(s);
   }

@@ -36,7 +36,8 @@ std::string now_text() {
 std::string numbered(const std::string& name, int n) {
   if (n == 1) return name;
   const size_t dot = name.find_last_of('.');
-  const std::string num = "." + std::to_string(n);
+  std::string num = ".";
+  num += std::to_string(n);
   if (dot == std::string::npos || dot == 0) return name + num;
   return name.substr(0, dot) + num + name.substr(dot);
 }
