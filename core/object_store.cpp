@@ -13,8 +13,9 @@
 //
 // Threads: the id counter and the class lists are shared by the user-interface thread
 // and the worker task, so new ids are taken atomically (under a mutex when a generator
-// makes them) and the class lists are touched under another one. The two are never held together, and no routine of a
-// class (free, copy, id generator) runs while the class-list lock is held.
+// makes them) and the class lists are touched under another one. The two are never held
+// together, and no routine of a class (free, copy, id generator) runs while the
+// class-list lock is held.
 #include <atomic>
 #include <climits>
 #include <cstddef>

@@ -4,7 +4,8 @@
 // drawing state, for thin, wide and dotted links, colours and widths read from the
 // points' fathers, links running off the window, points repeated on one pixel, empty
 // slots and records too short for the coordinates, points beyond one chunk, raster
-// operations that are not a plain copy (thin and wide pens), and a layer linked to the view by a transformation chain with elevations.
+// operations that are not a plain copy (thin and wide pens), and a layer linked to the
+// view by a transformation chain with elevations.
 #include <gtest/gtest.h>
 
 #include <cmath>
