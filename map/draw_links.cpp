@@ -25,6 +25,7 @@
 #include "core/obj_layout.h"
 #include "map/draw_gdi_internal.h"
 #include "map/draw_styles.h"
+#include "map/dsegpoint_loads.h"
 #include "map/graphspace.h"
 
 namespace {
@@ -33,35 +34,6 @@ constexpr int kChunk = 2048;     // links per hold of the drawing lock
 constexpr int kRunPoints = 32;   // points per polyline: the device keeps such lines off the heap
 
 int32_t i32(const obj_t* s, size_t off) { return field_load<int32_t>(s, int(off)); }
-
-// The size of a record's class, remembered for the last class asked.
-struct class_sizes {
-  int cls = -1;
-  int64_t size = 0;
-  int64_t of(const obj_t* rec) {
-    if (rec->cls != cls) {
-      cls = rec->cls;
-      size = obj_class_size(cls);
-    }
-    return size;
-  }
-};
-
-// Where a bound position reads, as attrs_dsegpoint's loads decide it; null when unbound
-// or out of the record.
-const char* bound_at(bool father_class, const obj_t* object, const obj_t* father, int32_t pos,
-                     int size, bool source_only, class_sizes& sizes) {
-  if (pos == 0 || !object) return nullptr;
-  const obj_t* rec = object;
-  int64_t off = pos;
-  if (pos < 0) {
-    if (source_only || !father || !father_class) return nullptr;
-    rec = father;
-    off = -int64_t(pos);
-  }
-  if (off < int64_t(sizeof(obj_t)) || off + size > sizes.of(rec)) return nullptr;
-  return reinterpret_cast<const char*>(rec) + off;
-}
 
 struct device_pt {
   int x, y;
@@ -125,14 +97,8 @@ void draw_dsegpoint_links(obj_t* style) {
   const container_t* src = field_load<container_t*>(style, offsetof(drawstyle_t, contsrc));
   const int n = obj_list_count(src);
   if (n < 2 || !src->elems) return;
-  const int32_t pptcoord = i32(style, offsetof(dsegpoint_t, pptcoord));
-  const int32_t pcolour = i32(style, offsetof(dsegpoint_t, pcolour));
-  const int32_t plinkthick = i32(style, offsetof(dsegpoint_t, plinkthick));
-  const int32_t plinkmotif = i32(style, offsetof(dsegpoint_t, plinkmotif));
-  const bool father_class = i32(style, offsetof(drawstyle_t, typeperesrc)) != 0;
-  const bool needs_father = father_class && (pcolour < 0 || plinkthick < 0 || plinkmotif < 0);
-  class_sizes point_sizes, father_sizes;
-  char* const base = reinterpret_cast<char*>(style);
+  dsegpoint_detail::loads loads(style);
+  const int32_t pptcoord = loads.pptcoord();
 
   // The screen point of the style's next-point field, known while it holds the point
   // it was last computed for.
@@ -169,8 +135,7 @@ void draw_dsegpoint_links(obj_t* style) {
       double* b = next_xyz + 3 * size_t(k);
       a[0] = a[1] = a[2] = b[0] = b[1] = b[2] = 0.0;
       if (!e) continue;
-      if (const char* at = bound_at(father_class, e, nullptr, pptcoord, sizeof(style_point_t), true,
-                                    point_sizes)) {
+      if (const char* at = loads.coords(e, sizeof(style_point_t))) {
         const style_point_t p = field_load<style_point_t>(at, 0);
         a[0] = p.x;
         a[1] = p.y;
@@ -178,7 +143,7 @@ void draw_dsegpoint_links(obj_t* style) {
         any_height |= a[2] != 0.0;
         readable[k] |= 1;
       }
-      if (const char* at = bound_at(father_class, e, nullptr, pptcoord, 16, true, point_sizes)) {
+      if (const char* at = loads.coords(e, 16)) {
         b[0] = field_load<double>(at, 0);
         b[1] = field_load<double>(at, 8);
         readable[k] |= 2;
@@ -219,28 +184,14 @@ void draw_dsegpoint_links(obj_t* style) {
       // The next point into the style (drawobj_style_point); an unreadable one leaves
       // the field as it was.
       if (readable[k + 1] & 2) {
-        std::memcpy(base + offsetof(dsegpoint_t, next_x),
-                    reinterpret_cast<const char*>(src->elems[i + 1]) + pptcoord, 16);
+        loads.load_next(src->elems[i + 1]);
         next_screen = next_screens[k + 1];
         next_known = target;
       }
       if (!target) continue;
       // attrs_dsegpoint, father as draw_with finds it.
-      obj_t* father = nullptr;
-      if (needs_father) obj_get_father(elem, &father);
       const bool ok = readable[k] & 1;
-      if (ok)
-        std::memcpy(base + offsetof(dsegpoint_t, pt),
-                    reinterpret_cast<const char*>(elem) + pptcoord, sizeof(style_point_t));
-      if (const char* at = bound_at(father_class, elem, father, pcolour, 4, false,
-                                    pcolour < 0 ? father_sizes : point_sizes))
-        std::memcpy(base + offsetof(dsegpoint_t, vcolour), at, 4);
-      if (const char* at = bound_at(father_class, elem, father, plinkthick, 4, false,
-                                    plinkthick < 0 ? father_sizes : point_sizes))
-        std::memcpy(base + offsetof(dsegpoint_t, vlinkthick), at, 4);
-      if (const char* at = bound_at(father_class, elem, father, plinkmotif, 4, false,
-                                    plinkmotif < 0 ? father_sizes : point_sizes))
-        std::memcpy(base + offsetof(dsegpoint_t, vlinkmotif), at, 4);
+      loads.load_point(elem, ok);
       if (!ok) continue;
       const int32_t thick = i32(style, offsetof(dsegpoint_t, vlinkthick));
       if (!scaled || thick != scaled_thick) {

@@ -206,43 +206,8 @@ void layer_recompute_extent(layer_t* layer) {
 
 void gindex_merge(gindex_entry_t* entry, const gindex_entry_t* contribution) {
   if (!entry || !contribution) return;
-  const extent_t c = contribution->extent;
-  if (four_bounds_zero(c)) return;
-  extent_t old = entry->extent;
-  uint32_t old_weight = entry->weight;
-  if (four_bounds_zero(old)) {
-    old = c;
-    old_weight = 0;
-  }
-  extent_t u = old;
-  u.xmin = std::min(old.xmin, c.xmin);
-  u.ymin = std::min(old.ymin, c.ymin);
-  u.xmax = std::max(old.xmax, c.xmax);
-  u.ymax = std::max(old.ymax, c.ymax);
-  u.step = std::max(old.step, c.step);
-
-  const uint32_t w = contribution->weight;
-  // The weight saturates instead of wrapping round to a small count.
-  const uint64_t total = uint64_t(old_weight) + w;
-  const uint32_t big_w = total > UINT32_MAX ? UINT32_MAX : uint32_t(total);
-  uint8_t cx = 0, cy = 0;
-  if (big_w != 0) {
-    const double p0x = point_on(old.xmin, old.xmax, entry->cx);
-    const double p0y = point_on(old.ymin, old.ymax, entry->cy);
-    double x = p0x, y = p0y;
-    if (w != 0) {
-      const double p1x = point_on(c.xmin, c.xmax, contribution->cx);
-      const double p1y = point_on(c.ymin, c.ymax, contribution->cy);
-      x = (double(old_weight) * p0x + double(w) * p1x) / double(total);
-      y = (double(old_weight) * p0y + double(w) * p1y) / double(total);
-    }
-    cx = fraction_of(x, u.xmin, u.xmax);
-    cy = fraction_of(y, u.ymin, u.ymax);
-  }
-  entry->extent = u;
-  entry->weight = big_w;
-  entry->cx = cx;
-  entry->cy = cy;
+  gindex_detail::merge_entry(entry, *contribution,
+                             [](double lo, double hi, uint8_t frac, int) { return point_on(lo, hi, frac); });
 }
 
 namespace gindex_detail {

@@ -38,6 +38,7 @@
 #include "core/obj_layout.h"
 #include "geodesy/xform.h"
 #include "map/draw_styles.h"
+#include "map/dsegpoint_loads.h"
 #include "map/graphic_index.h"
 #include "map/graphic_index_merge.h"
 #include "map/graphspace.h"
@@ -119,104 +120,42 @@ void add_segpoint_style(extent_t clip, obj_t* style) {
 constexpr int kLinkChunk = 4096;  // links per chunk of points read and carried together
 constexpr int kAhead = 16;        // records asked for ahead of the one read (far beyond the cache)
 
-// The size of a record's class, remembered for the last class asked.
-struct class_sizes {
-  int cls = -1;
-  int64_t size = 0;
-  int64_t of(const obj_t* rec) {
-    if (rec->cls != cls) {
-      cls = rec->cls;
-      size = obj_class_size(cls);
+// The links' merges into one entry (gindex_merge of contributions with fractions 127
+// and weight 1). The entry's representative point along each axis is kept with the
+// bounds and fraction it came from and used again while they have not changed (most
+// links of a long track), so that one link's merge does not wait on the divisions of
+// the one before.
+class link_accumulator {
+ public:
+  void merge(const extent_t& e) {
+    gindex_entry_t c{};
+    c.extent = e;
+    c.cx = c.cy = 127;
+    c.weight = 1;
+    gindex_detail::merge_entry(&acc_, c, [this](double lo, double hi, uint8_t frac, int axis) {
+      return kept_[axis].at(lo, hi, frac);
+    });
+  }
+  const gindex_entry_t& entry() const { return acc_; }
+
+ private:
+  // point_on (lo, hi, frac), remembered for the last values asked.
+  struct kept_point {
+    double lo = 0, hi = 0, p = 0;
+    int frac = -1;
+    double at(double l, double h, uint8_t f) {
+      if (f == frac && std::bit_cast<uint64_t>(l) == std::bit_cast<uint64_t>(lo) &&
+          std::bit_cast<uint64_t>(h) == std::bit_cast<uint64_t>(hi)) [[likely]]
+        return p;
+      lo = l;
+      hi = h;
+      frac = f;
+      p = gindex_detail::point_on(l, h, f);
+      return p;
     }
-    return size;
-  }
-};
-
-// Where a bound position reads `size` bytes, as the attribute loads decide it (the
-// father only for a negative position of a style naming a father class); null when
-// unbound or outside the record.
-const char* bound_at(bool father_class, const obj_t* object, const obj_t* father, int32_t pos,
-                     int size, bool source_only, class_sizes& sizes) {
-  if (pos == 0 || !object) return nullptr;
-  const obj_t* rec = object;
-  int64_t off = pos;
-  if (pos < 0) {
-    if (source_only || !father || !father_class) return nullptr;
-    rec = father;
-    off = -int64_t(pos);
-  }
-  if (off < int64_t(sizeof(obj_t)) || off + size > sizes.of(rec)) return nullptr;
-  return reinterpret_cast<const char*>(rec) + off;
-}
-
-bool same_bits(double a, double b) {
-  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
-}
-
-// gindex_merge of link contributions (fractions 127, weight 1) into one accumulator.
-// The representative point of the accumulator along each axis is kept with the bounds
-// and fraction it came from, and used again while they have not changed.
-struct link_accumulator {
-  extent_t e{};
-  uint32_t weight = 0;
-  uint8_t cx = 0, cy = 0;
-  // The last point_on (xmin, xmax, cx) and (ymin, ymax, cy).
-  double kx_lo = 0, kx_hi = 0, kx = 0;
-  double ky_lo = 0, ky_hi = 0, ky = 0;
-  int kcx = -1, kcy = -1;
-
-  double old_x(const extent_t& old, uint8_t frac) {
-    if (frac == kcx && same_bits(old.xmin, kx_lo) && same_bits(old.xmax, kx_hi)) [[likely]]
-      return kx;
-    kx_lo = old.xmin;
-    kx_hi = old.xmax;
-    kcx = frac;
-    kx = gindex_detail::point_on(old.xmin, old.xmax, frac);
-    return kx;
-  }
-  double old_y(const extent_t& old, uint8_t frac) {
-    if (frac == kcy && same_bits(old.ymin, ky_lo) && same_bits(old.ymax, ky_hi)) [[likely]]
-      return ky;
-    ky_lo = old.ymin;
-    ky_hi = old.ymax;
-    kcy = frac;
-    ky = gindex_detail::point_on(old.ymin, old.ymax, frac);
-    return ky;
-  }
-
-  // gindex_merge (entry, contribution) with the contribution's cx = cy = 127, weight 1.
-  void merge(const extent_t& c) {
-    using gindex_detail::four_bounds_zero;
-    constexpr uint8_t kCentre = 127;
-    if (four_bounds_zero(c)) return;
-    extent_t old = e;
-    uint32_t old_weight = weight;
-    if (four_bounds_zero(old)) {
-      old = c;
-      old_weight = 0;
-    }
-    extent_t u = old;
-    u.xmin = std::min(old.xmin, c.xmin);
-    u.ymin = std::min(old.ymin, c.ymin);
-    u.xmax = std::max(old.xmax, c.xmax);
-    u.ymax = std::max(old.ymax, c.ymax);
-    u.step = std::max(old.step, c.step);
-
-    const uint32_t w = 1;
-    const uint64_t total = uint64_t(old_weight) + w;
-    const uint32_t big_w = total > UINT32_MAX ? UINT32_MAX : uint32_t(total);
-    // big_w is never 0 here: the contribution weighs 1.
-    const double p0x = old_x(old, cx);
-    const double p0y = old_y(old, cy);
-    const double p1x = gindex_detail::point_on(c.xmin, c.xmax, kCentre);
-    const double p1y = gindex_detail::point_on(c.ymin, c.ymax, kCentre);
-    const double x = (double(old_weight) * p0x + double(w) * p1x) / double(total);
-    const double y = (double(old_weight) * p0y + double(w) * p1y) / double(total);
-    e = u;
-    weight = big_w;
-    cx = gindex_detail::fraction_of(x, u.xmin, u.xmax);
-    cy = gindex_detail::fraction_of(y, u.ymin, u.ymax);
-  }
+  };
+  gindex_entry_t acc_{};
+  kept_point kept_[2];
 };
 
 // The style's pixel size bounded by the layer's margin pixel size, as the extent
@@ -241,14 +180,8 @@ void add_segpoint_links(extent_t clip, obj_t* style) {
   const bool moving = layer && layer->movobj;
   const double geopix = margin_pixel_size(style, layer);
 
-  const int32_t pptcoord = field_load<int32_t>(style, offsetof(dsegpoint_t, pptcoord));
-  const int32_t pcolour = field_load<int32_t>(style, offsetof(dsegpoint_t, pcolour));
-  const int32_t plinkthick = field_load<int32_t>(style, offsetof(dsegpoint_t, plinkthick));
-  const int32_t plinkmotif = field_load<int32_t>(style, offsetof(dsegpoint_t, plinkmotif));
-  const bool father_class = field_load<int32_t>(style, offsetof(drawstyle_t, typeperesrc)) != 0;
-  const bool needs_father = father_class && (pcolour < 0 || plinkthick < 0 || plinkmotif < 0);
-  class_sizes point_sizes, father_sizes;
-  char* const base = reinterpret_cast<char*>(style);
+  dsegpoint_detail::loads loads(style);
+  const int32_t pptcoord = loads.pptcoord();
 
   const size_t cap = size_t(std::min(n, kLinkChunk + 1));
   std::vector<double> graph(cap * 3);  // x, y, z carried to graph units
@@ -276,12 +209,12 @@ void add_segpoint_links(extent_t clip, obj_t* style) {
       g[0] = g[1] = g[2] = 0.0;
       readable[size_t(k)] = 0;
       if (!e) continue;
-      const char* at = bound_at(father_class, e, nullptr, pptcoord, 16, true, point_sizes);
+      const char* at = loads.coords(e, 16);
       if (!at) continue;
       g[0] = field_load<double>(at, 0);
       g[1] = field_load<double>(at, 8);
       readable[size_t(k)] = 2;
-      if (bound_at(father_class, e, nullptr, pptcoord, sizeof(style_point_t), true, point_sizes))
+      if (loads.coords(e, sizeof(style_point_t)))
         readable[size_t(k)] |= 1;
     }
     // layer_to_graph of each point (a height of 0, as it carries one point).
@@ -292,27 +225,13 @@ void add_segpoint_links(extent_t clip, obj_t* style) {
       obj_t* elem = elems[i];
       if (!elem) continue;
       if (readable[size_t(k + 1)] & 2) {
-        std::memcpy(base + offsetof(dsegpoint_t, next_x),
-                    reinterpret_cast<const char*>(elems[i + 1]) + pptcoord, 16);
+        loads.load_next(elems[i + 1]);
         next_gx = graph[3 * size_t(k + 1)];
         next_gy = graph[3 * size_t(k + 1) + 1];
         next_known = true;
       }
-      obj_t* father = nullptr;
-      if (needs_father) obj_get_father(elem, &father);
       const bool ok = readable[size_t(k)] & 1;
-      if (ok)
-        std::memcpy(base + offsetof(dsegpoint_t, pt),
-                    reinterpret_cast<const char*>(elem) + pptcoord, sizeof(style_point_t));
-      if (const char* at = bound_at(father_class, elem, father, pcolour, 4, false,
-                                    pcolour < 0 ? father_sizes : point_sizes))
-        std::memcpy(base + offsetof(dsegpoint_t, vcolour), at, 4);
-      if (const char* at = bound_at(father_class, elem, father, plinkthick, 4, false,
-                                    plinkthick < 0 ? father_sizes : point_sizes))
-        std::memcpy(base + offsetof(dsegpoint_t, vlinkthick), at, 4);
-      if (const char* at = bound_at(father_class, elem, father, plinkmotif, 4, false,
-                                    plinkmotif < 0 ? father_sizes : point_sizes))
-        std::memcpy(base + offsetof(dsegpoint_t, vlinkmotif), at, 4);
+      loads.load_point(elem, ok);
       if (!ok) continue;
       if (!next_known) {
         // The next point an earlier run left in the style.
@@ -343,12 +262,7 @@ void add_segpoint_links(extent_t clip, obj_t* style) {
     }
   }
   if (!any) return;
-  gindex_entry_t out{};
-  out.extent = acc.e;
-  out.weight = acc.weight;
-  out.cx = acc.cx;
-  out.cy = acc.cy;
-  gindex_add_extent(clip, style, &out);
+  gindex_add_extent(clip, style, &acc.entry());
 }
 
 // The links run without the general path when the class's own extent routine is in
@@ -407,7 +321,7 @@ class shared_sources {
     std::vector<of_class> classes;
   };
   std::vector<source> sources_;
-  const std::vector<int> none_;
+  const std::vector<int> none_{};
 
   const source* source_of(const container_t* list) {
     if (obj_list_count(list) < kMinShared) return nullptr;
