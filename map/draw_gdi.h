@@ -169,7 +169,7 @@ void draw_dsegpoint(obj_t* style, obj_t* object, obj_t* father);
 // A whole dsegpoint style, its links from the last to the first: the pixels, and the
 // values left in the style and the drawing state, of draw_dsegpoint called on each point
 // with its next point loaded (drawobj_style_point), with the points carried to the screen
-// a run at a time and unclipped links of a thin solid pen handed to the device several
-// at once.
+// a run at a time and unclipped links of a solid pen (thin, or wide under plain stores)
+// handed to the device several at once.
 void draw_dsegpoint_links(obj_t* style);
 void draw_dimage(obj_t* style, obj_t* object, obj_t* father);
