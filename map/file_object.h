@@ -34,7 +34,7 @@ constexpr int kFileClass = 27;       // `fileatt`
 constexpr int kMemFileClass = 28;    // `memobjfile` (record in core/line_store_record.h)
 constexpr int kFolderClass = 19;     // `folder`
 
-// File kinds (`filetype`) this part sets or tests.
+// File kinds (`filetype`) that the file objects set or test.
 constexpr int kFileKindLocal = 7;
 constexpr int kFileKindHttp = 8;
 constexpr int kFileKindEcwp = 12;
