@@ -310,9 +310,10 @@ void sb_browse_restart_at(fileatt_t* file) {
   s.current = nullptr;
 }
 
-int sb_queue_path(const char* path) {
+int sb_queue_path(const char* path, fileatt_t** queued) {
   sb_browse_state& b = sb_browse();
   sb().direction = 1;
+  if (queued) *queued = nullptr;
   if (!path || !*path) return -1;
   // A path relative to the folder the viewer was started in (a command line such as
   // "sorbinel photo.jpg") is taken as the whole path of that file.
@@ -328,6 +329,7 @@ int sb_queue_path(const char* path) {
     set_gblerr(0);
     return -1;
   }
+  if (queued) *queued = f;
   if (!b.queue) b.queue = new_file_index(int(offsetof(fileatt_t, name)));
   if (index_position_of(b.queue, f) < 0) index_insert(b.queue, f);
   // The entries of a folder's content join the queue in its place.

@@ -51,8 +51,10 @@ void sb_delete_file();
 // "-load" path, the first plain word, the path field, dropped files: the path's file
 // object (found or created) joins the queue, and so does every file object of its
 // content (the entries of a folder). Direction becomes +1. 0, or -1 when the path is
-// empty or cannot be opened.
-int sb_queue_path(const char* path);
+// empty or cannot be opened. `queued`, when given, receives the path's file object (null
+// on failure): a relative path is taken from the working folder, and the object holds
+// the whole path.
+int sb_queue_path(const char* path, fileatt_t** queued = nullptr);
 // Files waiting in the queue.
 int sb_queue_count();
 // Moves the queue into the browsing list (files set aside stay out) and restarts the

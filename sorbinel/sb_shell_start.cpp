@@ -102,7 +102,9 @@ constexpr size_t kKeptFreedMemory = size_t(256) << 20;
 
 std::atomic<const char*> g_command_line{nullptr};
 std::atomic<bool> g_exiting{false};
-// The paths the command line queued, in their order, for the window size.
+// The paths of the files the command line queued, in their order, for the titles and the
+// window size: each file object's own (whole) path, which is what the status line shows
+// and what the file is found by, however the path was typed.
 std::vector<std::string> g_queued_paths;
 
 const char* tr(const char* en, const char* fr) { return is_french() ? fr : en; }
@@ -330,8 +332,13 @@ void handle(const plat::Msg& msg) {
 // ---- Command line ---------------------------------------------------------------------------------------
 int sb_load_path(const char* path) {
   if (!path || !*path) return 0;
-  g_queued_paths.emplace_back(path);
-  return sb_queue_path(path) == 0 ? 1 : 0;
+  fileatt_t* file = nullptr;
+  const bool queued = sb_queue_path(path, &file) == 0;
+  // A path that could not be queued stays as typed: it cannot be measured, and the
+  // window takes the work area.
+  const char* name = file ? file_get_name(file) : nullptr;
+  g_queued_paths.emplace_back(name && *name ? name : path);
+  return queued ? 1 : 0;
 }
 
 void sb_title_queued_files() {

@@ -36,7 +36,7 @@ constexpr int kFileKindWebPage = 10;
 constexpr int kFileKindUrl = 8;
 constexpr int kFileKindStream = 12;
 
-// Titles given to files by SBTITLE, by path as given.
+// Titles given to files by SBTITLE, by the file object's path (file_get_name).
 std::unordered_map<std::string, std::string>& titles() {
   static std::unordered_map<std::string, std::string> t;
   return t;

@@ -43,13 +43,15 @@ constexpr KeyRow kKeys[] = {
     {XK_bracketright, VK_OEM_6}, {XK_apostrophe, VK_OEM_7},
 };
 
-// What the window system types for the keypad's keys.
+// What the window system types for the keypad's keys, and for Space: the same character
+// with Shift held or not (Shift+Space is a key press like Space, not a bare blank).
 struct KeypadChar {
   int vk;
   char32_t ch;
 };
 constexpr KeypadChar kKeypadChars[] = {
     {VK_MULTIPLY, U'*'}, {VK_ADD, U'+'}, {VK_SUBTRACT, U'-'}, {VK_DECIMAL, U'.'}, {VK_DIVIDE, U'/'},
+    {VK_SPACE, U' '},
 };
 
 // Characters of the keypad's keysyms.

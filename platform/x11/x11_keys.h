@@ -14,7 +14,8 @@ bool is_keypad_keysym(unsigned long keysym);
 char32_t char_of_keysym(unsigned long keysym);
 // Whether the window system's translation of a press of `vk` (with Shift held or not)
 // gives `ch`: it derives characters as the US layout types them. A letter counts in
-// either case, since the window system applies Shift and Caps Lock to letters itself.
+// either case, since the window system applies Shift and Caps Lock to letters itself;
+// the keypad's operators and Space type the same character with Shift as without.
 bool vk_types_char(int vk, char32_t ch, bool shift);
 
 }  // namespace plat::x11_detail

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -286,6 +287,57 @@ TEST(SorbinelRun, HeadlessRunLeavesThePictureOfItsWindowSizedForTheImages) {
   EXPECT_LT(runs[1].w, 300u + 60u);
   // Without the toolbar the window is lower by the toolbar's height.
   EXPECT_LT(runs[1].h + 20u, runs[0].h);
+}
+
+// "-title" and the first window size do not depend on how the path was typed: from a
+// chosen working folder, a relative path (with or without "-load", through "." or "..")
+// leaves the very picture the whole path leaves, its caption showing the title and its
+// size fitted to the image. Another title leaves another picture: the caption is seen.
+TEST(SorbinelRun, RelativePathGivesTheTitleAndWindowOfTheWholePath) {
+  const std::string program = program_beside_tests();
+  if (program.empty() || access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "no program " << program;
+  const std::string dir = tm_test::fresh_dir("sorbinel-relative");
+  sb_test::fs::create_directories(dir + "work/img");
+  sb_test::fs::create_directories(dir + "work/sub");
+  const std::string image = dir + "work/img/small.png";
+  sb_test::fs::copy_file(sb_test::fixture("dims/small_300x200.png"), image);
+  scoped_env display("DISPLAY", nullptr);
+  scoped_env leaks("ASAN_OPTIONS", "detect_leaks=0");
+  // The picture the program leaves when run in the working folder with these words.
+  auto picture_of = [&](const std::vector<std::string>& words, const std::string& name) {
+    const std::string picture = dir + name + ".png";
+    scoped_env target("SORBINEL_PICTURE", picture.c_str());
+    std::vector<std::string> args = {"env", "-C", dir + "work", program};
+    args.insert(args.end(), words.begin(), words.end());
+    std::string out;
+    EXPECT_EQ(tm_test::run_tool(args, &out, 120000), 0) << out;
+    std::ifstream in(picture, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string whole = picture_of({"-title", "Vue", "-load", image}, "whole");
+  uint32_t w = 0, h = 0;
+  ASSERT_TRUE(png_size(dir + "whole.png", &w, &h));
+  EXPECT_LT(w, 800u);  // fitted to the 300 x 200 image, not the work area
+  EXPECT_LT(h, 400u);
+  struct row {
+    const char* name;
+    std::vector<std::string> words;
+  };
+  const row rows[] = {
+      {"load", {"-title", "Vue", "-load", "img/small.png"}},
+      {"first_word", {"img/small.png", "-title", "Vue"}},
+      {"dots", {"-title", "Vue", "-load", "./sub/../img/small.png"}},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string relative = picture_of(r.words, r.name);
+    uint32_t rw = 0, rh = 0;
+    ASSERT_TRUE(png_size(dir + r.name + ".png", &rw, &rh));
+    EXPECT_EQ(rw, w);
+    EXPECT_EQ(rh, h);
+    EXPECT_TRUE(relative == whole) << "the title or the picture differs from the whole path's";
+  }
+  EXPECT_NE(picture_of({"-title", "Autre", "-load", image}, "other_title"), whole);
 }
 
 // A tiny image (24 x 10) gets no tiny window: the whole toolbar, a path field and a

@@ -286,6 +286,7 @@ TEST_F(X11PresenterTest, TypedKeysArriveAsKeysAndCharacters) {
       {"a", 'A', u"a"},
       {"shift+b", 'B', u"B"},
       {"shift+2", '2', u"@"},
+      {"shift+space", VK_SPACE, u" "},  // a blank with or without Shift: still the key
       {"Return", VK_RETURN, u"\r"},
       {"F5", VK_F5, u""},
       {"Left", VK_LEFT, u""},
