@@ -111,7 +111,7 @@ TEST(QuellixPlayRun, TheFirstPassBringsEveryFixInOrderFromTheFirstOn) {
       // then 11 m.
       {"untimed", gpx_track({0, 0.00027, 0.00037}, {}), 2.1},
   };
-  // Both programs run at once, headless, with a home of their own, in the environment
+  // Both programs run at once, headless, with a private home folder, in the environment
   // set here (the threads do not change it).
   const char* asan = std::getenv("ASAN_OPTIONS");
   const std::string child_asan = (asan && *asan ? std::string(asan) + ":" : std::string()) + "detect_leaks=0";

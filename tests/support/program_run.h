@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -107,14 +106,12 @@ class scoped_env {
 };
 
 // Runs `args` (the program first) headless; `cleared` names more variables the child must
-// not see. Returns run_tool's status; what the program printed goes to `out`. A program
-// that does not end by itself is killed once `stop_when` answers true (run_tool).
+// not see. Returns run_tool's status; what the program printed goes to `out`.
 inline int run_program_headless(const std::vector<std::string>& args,
                                 const std::string& picture_path, const std::string& home,
                                 std::string* out,
                                 std::initializer_list<const char*> cleared = {},
-                                int timeout_ms = 60000,
-                                const std::function<bool()>& stop_when = {}) {
+                                int timeout_ms = 60000) {
   const char* asan = std::getenv("ASAN_OPTIONS");
   const std::string child_asan =
       (asan && *asan ? std::string(asan) + ":" : std::string()) + "detect_leaks=0";
@@ -124,7 +121,7 @@ inline int run_program_headless(const std::vector<std::string>& args,
   scoped_env leaks("ASAN_OPTIONS", child_asan.c_str());
   std::vector<std::unique_ptr<scoped_env>> more;
   for (const char* name : cleared) more.push_back(std::make_unique<scoped_env>(name, nullptr));
-  return run_tool(args, out, timeout_ms, stop_when);
+  return run_tool(args, out, timeout_ms);
 }
 
 }  // namespace tm_test
