@@ -80,6 +80,7 @@ struct play_run {
   std::vector<heard_datagram> heard;
   bool run_started = false;
   bool pass_ended = false;
+  size_t fixes_heard = 0;
   std::string out;
 
   void run(const std::string& program) {
@@ -90,9 +91,13 @@ struct play_run {
         if (!run_started) run_started = d == start_marker();
         if (!run_started || pass_ended) continue;
         pass_ended = d == stop_marker();
-        if (!pass_ended) heard.push_back({std::move(d), at});
+        if (pass_ended) continue;
+        // A fix's group carries the GLL sentence (counted without a regex: the two runs'
+        // threads would share the library's locale cache).
+        if (d.find("$GPGLL,") != std::string::npos) ++fixes_heard;
+        heard.push_back({std::move(d), at});
       }
-      return pass_ended || heard_fixes(texts_of(heard)).size() >= track.size();
+      return pass_ended || fixes_heard >= track.size();
     };
     tm_test::run_tool({program, "-diffuse_127.0.0.1:" + std::to_string(listener.sock.port), "-play", path},
                       &out, kRunBoundMs, pass_over);
