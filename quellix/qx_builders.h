@@ -46,6 +46,9 @@ constexpr double kQxNoTimeStep = 8.332666719995734e-7;
 // point lies at least 5 m beyond the last one.
 constexpr double kQxResampleStep = 5.775462962962963e-5;
 constexpr double kQxResampleMinDistance = 5.0;
+// Grid steps and gaps are sums of rounded day fractions: a step within half a
+// millisecond of the gap counts as reaching it (no point is placed on the next fix).
+constexpr double kQxResampleSlack = 0.5 / 86400000.0;
 
 // ---- The class -------------------------------------------------------------------------
 // Registers class 140 with the replay point's layout and its free routine (the text).

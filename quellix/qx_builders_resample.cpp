@@ -70,12 +70,14 @@ void insert_point(resampler* r, const replay_point* p, const replay_point* c, do
 
 void fill_gap(resampler* r, const replay_point* p, const replay_point* c) {
   const double gap = c->time - p->time - kQxSecond;
-  if (!(kQxSecond < gap) || !std::isfinite(gap)) return;
+  if (!(kQxSecond + kQxResampleSlack < gap) || !std::isfinite(gap)) return;
   const double from = p->distance, to = c->distance;
   if (!std::isfinite(from) || !std::isfinite(to)) return;
   double last = from;
   double step = kQxSecond;
-  while (step < gap && get_gblerr() == 0) {
+  // A step that lands on the gap would place a copy of c at c's own place (a = 1): fixes
+  // 2 s apart, or a gap of 1 s plus a whole number of grid steps.
+  while (step + kQxResampleSlack < gap && get_gblerr() == 0) {
     const double a = step / gap;
     const double d = a * to + (1.0 - a) * from;
     if (last + kQxResampleMinDistance <= d) {
@@ -85,7 +87,7 @@ void fill_gap(resampler* r, const replay_point* p, const replay_point* c) {
       // The first step whose distance reaches last + 5 m: jump there when it lies more
       // than one step ahead.
       const double need = (last + kQxResampleMinDistance - from) / (to - from) * gap;
-      if (!(need < gap)) break;
+      if (!(need + kQxResampleSlack < gap)) break;
       const double skip = std::floor((need - step) / kQxResampleStep);
       if (skip > 1) step += (skip - 1) * kQxResampleStep;
     } else {

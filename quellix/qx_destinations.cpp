@@ -29,6 +29,7 @@ container_t* g_lists[3] = {nullptr, nullptr, nullptr};  // by qx_list_kind
 bool g_have_last_send = false;
 int64_t g_last_send_ms = 0;
 std::atomic<bool> g_opening{false};
+constexpr int64_t kOpenerPollMs = 5;  // pace of qx_wait_destinations_open
 
 // A stream of relayed groups goes through sender threads (qx_fanout) so that the
 // thread that relays them goes back to reading at once. A stream is kStreamGroups
@@ -356,6 +357,15 @@ bool qx_start_destination_thread() {
 }
 
 bool qx_destinations_opening() { return g_opening; }
+
+bool qx_wait_destinations_open(int64_t bound_ms) {
+  const int64_t until = plat::now_ms() + bound_ms;
+  while (g_opening) {
+    if (plat::now_ms() >= until) return false;
+    plat::sleep_ms(kOpenerPollMs);
+  }
+  return true;
+}
 
 void qx_diffuse(const char* text, int length, int force) {
   std::lock_guard<std::mutex> lock(g_mutex);

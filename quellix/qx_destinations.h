@@ -16,6 +16,7 @@
 // the three lists and the rate-limit state for each walk or change; a channel is
 // created (a name look-up that may wait) and a message box shown outside that mutex.
 #pragma once
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -86,6 +87,11 @@ void qx_reset_destinations();
 void qx_open_destinations();
 bool qx_start_destination_thread();
 bool qx_destinations_opening();
+// Waits (polling, at most bound_ms) until the opener has built the sending list: a
+// replay started from the command line runs in the load task, which may be ready before
+// the destinations are, and its START and first points would reach nobody. True when
+// the opener is done.
+bool qx_wait_destinations_open(int64_t bound_ms);
 
 // Sends `length` bytes of text, as they are, in one datagram to every open UDP channel
 // of the sending list (from its last slot to its first). Unforced sends (track points,

@@ -66,6 +66,11 @@ replay_point* search(const container_t* index, double key, double direction) {
   return p;
 }
 
+// The index a run walks: by distance in speed mode, else by time.
+const container_t* run_index(const qx_player* p) {
+  return p->mode == QX_MODE_SPEED ? p->distance_index : p->time_index;
+}
+
 char* copy_text(const char* s) {
   if (!s) s = "";
   const size_t n = std::strlen(s);
@@ -90,14 +95,14 @@ void post_tick(qx_player* p, int64_t delay_ms) {
   core_post_command(kQxTimerCommand, delay_ms, text);
 }
 
-// The fixes of the track that the replay clock passed between the point the tick sent
-// last (in this run) and `point`, sent in the run's order before it: a tick sends the
-// point the clock reached, and every fix of the track goes out once, in order, even when
-// two fall within one tick. Points the resampler inserted are only in-between positions
-// and may be passed over.
+// The fixes of the track that the replay clock passed between `last` (the point sent
+// last in this run, or the run's start point) and `point`, sent in the run's order before
+// it: a tick sends the point the clock reached, and every fix of the track goes out once,
+// in order, even when two fall within one tick. Points the resampler inserted are only
+// in-between positions and may be passed over.
 void emit_passed_fixes(qx_player* p, replay_point* last, replay_point* point) {
-  if (!last || g_engine.last_timer_run != p->run_number) return;
-  const container_t* index = p->mode == QX_MODE_SPEED ? p->distance_index : p->time_index;
+  if (!last) return;
+  const container_t* index = run_index(p);
   const int from = index_position_of(index, last);
   const int to = index_position_of(index, point);
   if (from < 0 || to < 0) return;
@@ -109,24 +114,28 @@ void emit_passed_fixes(qx_player* p, replay_point* last, replay_point* point) {
   }
 }
 
+// The point the replay clock finds `e` days after the reference (no loop handling).
+replay_point* point_after(const qx_player* p, double e) {
+  const double dir = p->running_direction;
+  if (p->mode == QX_MODE_SPEED) {
+    const double key = p->speed * kKmhToMs * (e * 86400.0) * dir + p->start_distance;
+    return search(p->distance_index, key - dir * kDistanceSlack, dir);
+  }
+  const double key = p->time_factor * dir * e + p->start_time;
+  return search(p->time_index, key - dir * kTimeSlack, dir);
+}
+
 // The point for the replay clock at `now` (steps 1 to 4 of a tick).
 replay_point* tick_at(qx_player* p, int64_t now, bool timer = false) {
   const double e = double(now - p->reference_ms) / double(kDayMs);
   const double dir = p->running_direction;
-  replay_point* found = nullptr;
-  if (p->mode == QX_MODE_SPEED) {
-    const double key = p->speed * kKmhToMs * (e * 86400.0) * dir + p->start_distance;
-    found = search(p->distance_index, key - dir * kDistanceSlack, dir);
-  } else {
-    const double key = p->time_factor * dir * e + p->start_time;
-    found = search(p->time_index, key - dir * kTimeSlack, dir);
-  }
+  replay_point* found = point_after(p, e);
   if (found || !p->loop || !p->time_index) return found;
   // The tick of a looping run that passed the end: the fixes up to the end go out before
   // the pass is closed.
   if (timer) {
-    replay_point* end = index_end(p->mode == QX_MODE_SPEED ? p->distance_index : p->time_index, dir > 0);
-    replay_point* last = g_engine.last_timer_point;
+    replay_point* end = index_end(run_index(p), dir > 0);
+    replay_point* last = g_engine.last_timer_run == p->run_number ? g_engine.last_timer_point : nullptr;
     if (end && end != last) {
       emit_passed_fixes(p, last, end);
       if (!end->inserted) qx_player_emit(end, nullptr, 0);
@@ -148,7 +157,7 @@ replay_point* position_at(qx_player* p, int64_t now, bool timer = false) {
   if (!tick_at(p, now - kEndLookBackMs)) return nullptr;
   // The run has just passed its end: the end point of the run's direction.
   const bool last = p->running_direction > 0;
-  return index_end(p->mode == QX_MODE_SPEED ? p->distance_index : p->time_index, last);
+  return index_end(run_index(p), last);
 }
 
 void refresh_display() {
@@ -421,6 +430,15 @@ void qx_player_on_timer_text(const char* text) {
   qx_player* p = current_locked();
   if (!p || !p->running) return;
   if (text && *text && std::strtoll(text, nullptr, 10) != p->run_number) return;
+  if (g_engine.last_timer_run != p->run_number) {
+    // The first tick of a run comes some time after the run started (the clock reads
+    // the real time since then): the point at the run's start goes out first, and the
+    // fixes the clock passed since then follow as at any tick.
+    replay_point* start = point_after(p, 0.0);
+    if (start && start != g_engine.last_timer_point) qx_player_emit(start, nullptr, 0);
+    g_engine.last_timer_point = start;
+    g_engine.last_timer_run = p->run_number;
+  }
   replay_point* point = position_at(p, plat::now_ms(), true);
   if (!point) {
     if (p->current_point) {

@@ -11,7 +11,9 @@
 // Timing: the replay clock is the platform's monotonic clock (plat::now_ms, virtual in
 // tests). A running player is ticked by command slot 16 (qx_player_on_timer), reposted
 // every 400 ms; a point is sent when the replay clock has reached it, never twice in a
-// row, and points passed between two ticks are skipped. Each run posts its ticks with
+// row; the track's own fixes passed between two ticks go out before it (points the
+// resampler inserted are skipped), and the first tick of a run starts with the point at
+// the run's start, however late it comes. Each run posts its ticks with
 // its own run number as the command text; a tick of an earlier run (left pending by a
 // pause or a stop) finds another number and does nothing: this is how a pause cancels
 // the pending tick.

@@ -11,9 +11,15 @@
 #include "gps/nmea_files.h"
 #include "map/file_object.h"
 #include "quellix/qx_builders.h"
+#include "quellix/qx_destinations.h"
 #include "quellix/qx_player_internal.h"
 #include "quellix/qx_ui_hooks.h"
 #include "shell/framework/progress.h"
+
+namespace {
+// The longest a track played at once waits for the destination opener (its name look-ups).
+constexpr int64_t kQxOpenerWaitMs = 10000;
+}  // namespace
 
 int qx_load_track_object(obj_t* file, const char* path, int play) {
   fileatt_t* f = file_of(file);
@@ -21,6 +27,9 @@ int qx_load_track_object(obj_t* file, const char* path, int play) {
   int index = -1;
   if (f && file_get_format(f) == uint32_t(kNmeaFileFormat) &&
       obj_list_has_class(f->sot, CLS_REPLAY_POINT)) {
+    // A track played at once (the command line's file) starts its run once the
+    // destinations are open, so that its START and first fix reach them.
+    if (play) qx_wait_destinations_open(kQxOpenerWaitMs);
     if (qx_player_create(file, f->sot, &index, where.c_str()) == 0 && get_gblerr() == 0) {
       if (auto fn = qx_get_ui_hooks().add_loaded_file) fn(where.c_str(), index);
     }

@@ -113,6 +113,45 @@ TEST_F(PlayerTest, FixesWithinOneTickAreAllSentInOrder) {
   EXPECT_EQ(wire(), strings({start_marker(), P(0), P(1), P(3), P(4), P(6), P(7), P(8), P(9), stop_marker()}));
 }
 
+// The first tick of a run comes some time after the run started (at once in the window
+// thread's queue, but never at the very instant of the reference): the run still opens
+// with its start point, then what the clock passed since, then goes on at its pace.
+TEST_F(PlayerTest, ALateFirstTickStillOpensTheRunWithItsStartPoint) {
+  struct late_case {
+    const char* name;
+    bool by_speed;     // 36 km/h over points 10 m apart: a point a second, as by time
+    int64_t late_ms;   // from the run's start to its first tick
+    strings first;     // what the first tick sends after START
+  };
+  const late_case cases[] = {
+      {"time_at_once", false, 0, {P(0)}},
+      {"time_30_ms", false, 30, {P(0), P(1)}},
+      {"time_1500_ms", false, 1500, {P(0), P(1), P(2)}},
+      {"speed_30_ms", true, 30, {P(0), P(1)}},
+      {"speed_1500_ms", true, 1500, {P(0), P(1), P(2)}},
+  };
+  for (const late_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qx_players_reset();
+    obj_t* previous = track_;
+    free_obj(&previous);
+    create_player(make_even_track(5, 1.0, 10.0));
+    if (c.by_speed) qx_player_set_speed(36.0);
+    drain_all();
+    qx_player_play();
+    plat::advance_virtual_ms(c.late_ms);
+    posts_.run_for(0);
+    strings first = {start_marker()};
+    first.insert(first.end(), c.first.begin(), c.first.end());
+    EXPECT_EQ(wire(), first);
+    posts_.run_for(6000);
+    strings rest;
+    for (size_t i = c.first.size(); i < 5; ++i) rest.push_back(P(i));
+    rest.push_back(stop_marker());
+    EXPECT_EQ(wire(), rest);
+  }
+}
+
 TEST_F(PlayerTest, ALoopingRunSendsTheFixesUpToTheEndBeforeClosingThePass) {
   create_player(make_even_track(5, 0.15, 2.0));
   qx_player_set_loop(1);

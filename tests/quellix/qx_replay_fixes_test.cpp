@@ -11,46 +11,12 @@
 
 #include "core/hooks.h"
 #include "tests/quellix/qx_builders_test_support.h"
+#include "tests/quellix/qx_heard_positions.h"
 #include "tests/quellix/qx_player_fixture.h"
 #include "tests/support/run_tool.h"
 
 namespace qx_test {
 namespace {
-
-struct fix_place {
-  double lat = 0, lon = 0;
-};
-
-// The track points of a GPX text, in order.
-std::vector<fix_place> gpx_track_points(const std::string& gpx) {
-  std::vector<fix_place> out;
-  const std::regex re("<trkpt lat=\"([-0-9.]+)\" lon=\"([-0-9.]+)\"");
-  for (auto it = std::sregex_iterator(gpx.begin(), gpx.end(), re); it != std::sregex_iterator(); ++it)
-    out.push_back({std::atof((*it)[1].str().c_str()), std::atof((*it)[2].str().c_str())});
-  return out;
-}
-
-// Degrees of an NMEA "ddmm.mmmm" / "dddmm.mmmm" field with its hemisphere.
-double nmea_degrees(const std::string& field, const std::string& hemisphere, int degree_digits) {
-  if (field.size() < size_t(degree_digits)) return NAN;
-  const double d = std::atof(field.substr(0, size_t(degree_digits)).c_str());
-  const double m = std::atof(field.substr(size_t(degree_digits)).c_str());
-  const double v = d + m / 60.0;
-  return hemisphere == "S" || hemisphere == "W" ? -v : v;
-}
-
-// The fixes of the track itself in the datagrams heard: the GLL sentence the export
-// writes for each of them (the points the resampling inserts carry GGA, RMC and VTG only).
-std::vector<fix_place> heard_fixes(const std::vector<std::string>& datagrams) {
-  std::vector<fix_place> out;
-  const std::regex re("\\$GPGLL,([0-9.]+),([NS]),([0-9.]+),([EW]),");
-  for (const std::string& d : datagrams) {
-    std::smatch m;
-    if (!std::regex_search(d, m, re)) continue;
-    out.push_back({nmea_degrees(m[1], m[2], 2), nmea_degrees(m[3], m[4], 3)});
-  }
-  return out;
-}
 
 std::string g_task_text;
 std::vector<std::string> g_boxes;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -88,12 +89,49 @@ TEST_F(QxResample, PointsOnTheGridOfAGap) {
   }
 }
 
-TEST_F(QxResample, NothingInsertedBetweenPointsASecondApart) {
-  std::string text;
-  for (int i = 0; i < 5; ++i)
-    text += rmc("10000" + std::to_string(i), lat_field(0.1 * i), kLon, "100.0");
-  const auto p = resampled(text);
-  EXPECT_EQ(p.size(), 5u);
+// "hhmmss.ss" of 10:00:00 plus `seconds`.
+std::string time_after_ten(double seconds) {
+  char b[16];
+  std::snprintf(b, sizeof b, "10%02d%05.2f", int(seconds) / 60, std::fmod(seconds, 60.0));
+  return b;
+}
+
+TEST_F(QxResample, NothingInsertedWhereTheGridDoesNotFallInsideTheGap) {
+  // Fixes a second apart have no gap; fixes 2 s apart have their first grid step on the
+  // next fix, and a gap of 1 s + 4.99 s its second one: none of them gets a point there
+  // (a copy of the fix with synthesised sentences), whatever the sums of day fractions
+  // round to. 0.1 minute of latitude (185 m) between fixes: every step would be taken.
+  struct grid_case {
+    const char* name;
+    double first_s, spacing_s;
+    size_t fixes, inserted;
+  };
+  const grid_case cases[] = {
+      {"1_s", 0, 1.0, 5, 0},
+      {"2_s_from_0", 0, 2.0, 30, 0},
+      {"2_s_from_17", 17, 2.0, 30, 0},
+      {"2_s_from_3.5", 3.5, 2.0, 30, 0},
+      {"6.99_s", 0, 6.99, 6, 5},    // the step of 1 s only
+      {"11.98_s", 0, 11.98, 6, 10},  // 1 s and 5.99 s
+  };
+  for (const grid_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text;
+    for (size_t i = 0; i < c.fixes; ++i)
+      text += rmc(time_after_ten(c.first_s + c.spacing_s * double(i)), lat_field(0.1 * double(i)), kLon, "100.0");
+    const auto p = resampled(text);
+    size_t inserted = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+      if (!p[i]->inserted) continue;
+      ++inserted;
+      ASSERT_LT(i + 1, p.size());
+      // Well before the next fix, in time and in place.
+      EXPECT_LT(p[i]->time, p[i + 1]->time - days(0.5)) << i;
+      EXPECT_LT(p[i]->distance, p[i + 1]->distance - 5.0) << i;
+    }
+    EXPECT_EQ(inserted, c.inserted);
+    EXPECT_EQ(p.size(), c.fixes + c.inserted);
+  }
 }
 
 TEST_F(QxResample, NothingInsertedAcrossTwoRecordedRuns) {

@@ -6,6 +6,10 @@
 // `timeout_ms` of real time (the virtual clock of the tests does not apply to another
 // process). Returns the exit status, 127 when the program could not be started, or -1
 // when it was killed on time-out or by a signal.
+//
+// A program that runs until it is stopped (a replay that loops) is given `stop_when`:
+// it is asked at least every 20 ms while the program runs, and the program is killed
+// (-1) as soon as it answers true.
 #pragma once
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +19,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,8 +30,10 @@ extern char** environ;
 
 namespace tm_test {
 
+constexpr int64_t kStopLookMs = 20;  // how often run_tool asks stop_when
+
 inline int run_tool(const std::vector<std::string>& args, std::string* out = nullptr,
-                    int timeout_ms = 60000) {
+                    int timeout_ms = 60000, const std::function<bool()>& stop_when = {}) {
   if (args.empty()) return 127;
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return 127;
@@ -56,8 +65,14 @@ inline int run_tool(const std::vector<std::string>& args, std::string* out = nul
       killed = true;
       break;
     }
+    if (stop_when && stop_when()) {
+      kill(pid, SIGKILL);
+      killed = true;
+      break;
+    }
     pollfd p{pipe_fds[0], POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    const int64_t wait_ms = stop_when ? std::min<int64_t>(left, kStopLookMs) : left;
+    if (poll(&p, 1, static_cast<int>(wait_ms)) <= 0) continue;
     const ssize_t n = read(pipe_fds[0], buf, sizeof buf);
     if (n <= 0) break;
     if (out) out->append(buf, static_cast<size_t>(n));
