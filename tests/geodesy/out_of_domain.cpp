@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -52,14 +51,8 @@ std::string describe(const domain_row& r) {
 
 std::vector<domain_row> read_rows() {
   std::vector<domain_row> rows;
-  std::ifstream in(TM_FIXTURE_DIR "/geodesy/out_of_domain_cases.csv");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#' || line.rfind("what,", 0) == 0) continue;
-    std::vector<std::string> f;
-    std::istringstream s(line);
-    for (std::string v; std::getline(s, v, ',');) f.push_back(v);
-    if (f.size() != 7) continue;
+  for (const std::vector<std::string>& f : tm_test::read_csv_fields(
+           TM_FIXTURE_DIR "/geodesy/out_of_domain_cases.csv", 7, "what,")) {
     domain_row r;
     r.what = f[0];
     r.rule = f[1];
@@ -72,11 +65,7 @@ std::vector<domain_row> read_rows() {
   return rows;
 }
 
-cartproj_t* system_of(int code) {
-  cartproj_t* proj = nullptr;
-  geo_find_by_alias(CLS_CARTPROJ, GEO_SCHEME_EPSG, std::to_string(code).c_str(), &proj);
-  return proj;
-}
+cartproj_t* system_of(int code) { return tm_test::epsg_projection(code); }
 
 bool is_forward(const domain_row& r) { return r.what == "fwd" || r.what == "chain"; }
 bool is_chain(const domain_row& r) { return r.what == "chain" || r.what == "chain_inv"; }
