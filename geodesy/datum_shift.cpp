@@ -17,6 +17,13 @@
 // Geocentric to geodetic iterates on the tangent of the latitude written as a ratio, so
 // that no pass needs a trigonometric call and the poles need no special case but the
 // axis itself (X = Y = 0, where the longitude is undefined).
+//
+// A point with no number stays a point with no number: a latitude beyond a pole is no
+// point of the ellipsoid (its cosine would fold it onto the other side of the axis, a
+// valid point), so geodetic to geocentric gives NaN in X, Y and Z; and a NaN (or
+// infinite) geocentric coordinate gives NaN in longitude, latitude and height, never the
+// longitude that a comparison with NaN would pick. A chain that carries a point outside
+// a projection's domain through a datum shift thus gives no number at its end.
 #include "geodesy/datum_shift.h"
 
 #include <cmath>
@@ -29,6 +36,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kHalfPi = kPi / 2.0;
+// How far beyond a pole a latitude (radians) may lie and still be the pole: the rounding
+// of a unit conversion, as the projections allow it.
+constexpr double kPoleSlack = 2e-14;
 constexpr int kMaxLatitudePasses = 11;
 // Stop when the latitude moved by at most this (radians) in one pass; the error left
 // is then about e2 times smaller.
@@ -165,6 +175,10 @@ void geodetic_to_geocentric(obj_t* step, double* x, double* y, double* z) {
   const double a = ell->a, e2 = ell->e2;
   double lam = *x, phi = *y;
   angle_unit_scale(d->unit, 0, &lam, &phi);
+  if (!(std::fabs(phi) <= kHalfPi + kPoleSlack)) {
+    *x = *y = *z = std::nan("");
+    return;
+  }
   lam += d->origlon;
   const double h = *z;
   const double sin_phi = std::sin(phi), cos_phi = std::cos(phi);
@@ -180,6 +194,10 @@ void geocentric_to_geodetic(obj_t* step, double* x, double* y, double* z) {
   if (!ell) return;
   const double a = ell->a, e2 = ell->e2;
   const double X = *x, Y = *y, Z = *z;
+  if (!(std::isfinite(X) && std::isfinite(Y) && std::isfinite(Z))) {
+    *x = *y = *z = std::nan("");
+    return;
+  }
   const double p = std::sqrt(X * X + Y * Y);
   double lam, phi, h;
   if (p == 0.0) {

@@ -21,6 +21,11 @@
 
 namespace {
 
+// The two points a quarter turn from the central line on the aposphere have no image:
+// within this of them (on the sine of the distance across the line, about 90 m on the
+// ground) the projection gives no number, as the common geodetic libraries do.
+constexpr double kSingular = 1e-10;
+
 // D = B A / (N(phi0) cos phi0) of the centre latitude.
 double hotine_d(const proj_ellipsoid& ell, double B, double phi0) {
   const double s = std::sin(phi0);
@@ -82,7 +87,13 @@ void proj_sphere_skew_mercator_forward(const cartproj_t* p, double* x, double* y
   const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
   const double sc = std::sin(chi), cc = std::cos(chi);
   const double sl = std::sin(lam), cl = std::cos(lam);
-  double v = proj_asin(sc * sa - sl * cc * ca);
+  const double sin_v = sc * sa - sl * cc * ca;
+  if (std::fabs(std::fabs(sin_v) - 1.0) < kSingular) {
+    // A quarter turn from the central line: no image (not an infinite one).
+    proj_out_of_domain(x, y);
+    return;
+  }
+  double v = proj_asin(sin_v);
   double u = std::atan2(sc * ca + sl * cc * sa, cl * cc);
   sphere_mercator_forward(p, &u, &v);
   u -= p->coeff3;

@@ -34,6 +34,11 @@ void proj_setup_mercator(cartproj_t* proj, int kind, int, int) {
 void proj_mercator_forward(const cartproj_t* p, double* x, double* y) {
   proj_geo_in(p, x, y);
   const double phi = *y;
+  if (proj_beyond_domain(phi)) {
+    // Beyond a pole (or NaN): no point, not the easting of a point with no northing.
+    proj_out_of_domain(x, y);
+    return;
+  }
   if (proj_is_pole(phi)) {
     *x = p->x0;
     *y = phi > 0 ? HUGE_VAL : -HUGE_VAL;

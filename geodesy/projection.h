@@ -16,7 +16,10 @@
 // Coordinates travel as two doubles changed in place: geographic ones in the datum's
 // angular unit (longitude counted from the datum's prime meridian), projected ones in the
 // projection's linear unit. The formulas allocate nothing and set no error: a point that
-// has no image (a pole of the Mercator) gets an infinite coordinate.
+// has no image (a pole of the Mercator) gets an infinite coordinate; a point outside the
+// formulas' domain (a latitude beyond a pole, the singular points of the oblique kinds, a
+// grid point the inverse cannot take back) gets NaN in both coordinates, never a finite
+// point elsewhere.
 #pragma once
 #include "geodesy/geodesy_records.h"
 

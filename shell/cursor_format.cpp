@@ -4,6 +4,9 @@
 // Each format ends with blanks: the window draws the text without erasing, so the
 // blanks cover the end of a longer text drawn before.
 //
+// A position with no number (NaN or infinite in the cursor system: outside a projection's
+// domain) gives an empty position text.
+//
 // Degrees, minutes and seconds (and degrees and minutes) are split from the value
 // rounded to the printed decimals, so that seconds or minutes never read 60 (they carry
 // into the next minute or degree), and the sign is written apart from the degrees, so
@@ -136,8 +139,12 @@ int format_cursor_position(int px, int py, const pane_t* pane, char** position, 
   double z = 0.0;
   const std::string caption = system_text(g);
   xform_forward(g->transfo, g->transfotype, &x, &y, &z);
-  const std::string text = g->refertype == GEOREF_GEOGRAPHIC ? angle_position(g->unit, x, y)
-                                                              : length_position(g->unit, x, y);
+  // A position the cursor system has no number for (outside a projection's domain) is
+  // shown as nothing, never as "nan" beside a number or as a false coordinate.
+  const bool has_number = std::isfinite(x) && std::isfinite(y);
+  const std::string text = !has_number                     ? std::string()
+                           : g->refertype == GEOREF_GEOGRAPHIC ? angle_position(g->unit, x, y)
+                                                               : length_position(g->unit, x, y);
   str_set(text.c_str(), position);
   str_set(caption.c_str(), system);
   return 1;

@@ -116,7 +116,12 @@ void cursor_window_update() {
   char* system = nullptr;
   if (format_cursor_position(p.x, p.y, pane, &position, &system) && position) {
     plat::set_window_text(wnd, system ? system : "");
-    draw_position(wnd, position);
+    // An empty text (no number there, or a unit without format) leaves no earlier
+    // position behind: the window is erased to its background.
+    if (*position)
+      draw_position(wnd, position);
+    else
+      plat::invalidate_rect(wnd, nullptr, true);
   }
   free_mem(&position);
   free_mem(&system);

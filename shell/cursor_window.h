@@ -26,7 +26,8 @@ int register_cursor_class();
 // near the frame's upper right corner and the frame is made active again.
 void cursor_window_toggle();
 // Shows the position of the mouse over the map window (nothing while hidden, without a
-// pane or without a cursor system with its chain).
+// pane or without a cursor system with its chain); an empty position text erases the
+// window, so that no earlier position stays shown.
 void cursor_window_update();
 // The window (null while hidden).
 plat::Wnd cursor_window();
@@ -38,5 +39,6 @@ plat::LResult cursor_wndproc(plat::Wnd wnd, uint32_t msg, plat::WParam wparam, p
 // coordinate pair in the cursor system and unit, *system "name (unit)" in the user's
 // language (owned strings, released by the caller with free_mem). 1 when a position
 // was made; 0, both left untouched, without pane, cursor system or chain. A unit that
-// has no format gives an empty position text.
+// has no format, or a position the cursor system has no number for (NaN or infinite:
+// outside a projection's domain), gives an empty position text.
 int format_cursor_position(int x, int y, const pane_t* pane, char** position, char** system);

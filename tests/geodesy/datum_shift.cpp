@@ -272,6 +272,55 @@ TEST(Geocentric, RoundTripUpToThePoles) {
   }
 }
 
+// A point with no number stays one: NaN (or infinite) geocentric coordinates give NaN in
+// longitude, latitude and height (never the longitude -90 that a comparison with NaN
+// picks), and a latitude beyond a pole is no point of the ellipsoid, where its cosine
+// would fold it onto the other side of the axis. Also through a whole datum conversion
+// (geodetic, geocentric, shift, geodetic) both ways.
+TEST(Geocentric, NoNumberInGivesNoNumberOut) {
+  const shift_datums w = make_shift_datums();
+  const double nan = std::nan("");
+  const double inf = HUGE_VAL;
+  const point3 geocentric[] = {
+      {nan, 1e6, 0.0}, {nan, nan, 0.0}, {1e6, nan, 0.0}, {0.0, nan, 0.0},
+      {0.0, 0.0, nan}, {nan, 0.0, 5e6}, {1e6, 2e6, nan}, {inf, 0.0, 0.0},
+      {-inf, 1e6, 1e6}, {0.0, 0.0, inf},
+  };
+  for (const point3& c : geocentric) {
+    point3 p = c;
+    geocentric_to_geodetic(w.wgs, &p.x, &p.y, &p.z);
+    EXPECT_TRUE(std::isnan(p.x) && std::isnan(p.y) && std::isnan(p.z))
+        << c.x << "," << c.y << "," << c.z << " gives " << p.x << "," << p.y << "," << p.z;
+  }
+  const point3 geodetic[] = {
+      {-62.0, 100.0, 0.0}, {3.0, -90.5, 0.0}, {120.0, 180.0, 10.0}, {0.0, 90.000001, 0.0},
+      {nan, 45.0, 0.0},    {10.0, nan, 0.0},  {10.0, 45.0, nan},
+  };
+  for (const point3& c : geodetic) {
+    point3 p = c;
+    geodetic_to_geocentric(w.wgs, &p.x, &p.y, &p.z);
+    EXPECT_TRUE(std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z)) << c.x << "," << c.y;
+    if (std::fabs(c.y) > 90.0) {
+      EXPECT_TRUE(std::isnan(p.x) && std::isnan(p.y) && std::isnan(p.z)) << c.y;
+    }
+    for (geodatum_t* to : {w.osgb, w.ntf}) {
+      const point3 there = convert(w.wgs, to, c);
+      EXPECT_TRUE(std::isnan(there.x) && std::isnan(there.y)) << c.x << "," << c.y << " gives "
+                                                             << there.x << "," << there.y;
+      const point3 back = convert(to, w.wgs, c);
+      EXPECT_TRUE(std::isnan(back.x) && std::isnan(back.y)) << c.x << "," << c.y << " gives "
+                                                            << back.x << "," << back.y;
+    }
+  }
+  // The poles themselves (and a latitude within the rounding of a unit conversion) are
+  // still points.
+  for (double lat : {90.0, -90.0}) {
+    point3 p{33.0, lat, 0.0};
+    geodetic_to_geocentric(w.wgs, &p.x, &p.y, &p.z);
+    EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << lat;
+  }
+}
+
 TEST(Geocentric, PrimeMeridianAndUnit) {
   shift_datums w = make_shift_datums();
   ellipsoid_t* ell = nullptr;

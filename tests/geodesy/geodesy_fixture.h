@@ -8,7 +8,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/config.h"
 #include "core/error.h"
@@ -89,6 +92,31 @@ inline ::testing::Environment* const kGeodesyEnvironment =
 inline void write_geodesy_table(const std::string& folder, const char* file,
                                 const std::string& text) {
   write_file(folder + file, text);
+}
+
+// The lines of a comma-separated fixture with exactly `fields` fields, split, passing over
+// blank lines, comments ('#') and the header (the line starting with `header`).
+inline std::vector<std::vector<std::string>> read_csv_fields(const std::string& path,
+                                                             size_t fields,
+                                                             const char* header) {
+  std::vector<std::vector<std::string>> out;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#' || line.rfind(header, 0) == 0) continue;
+    std::vector<std::string> f;
+    std::istringstream s(line);
+    for (std::string v; std::getline(s, v, ',');) f.push_back(v);
+    if (f.size() == fields) out.push_back(f);
+  }
+  return out;
+}
+
+// The projected system of an EPSG code in the loaded tables (null when none).
+inline cartproj_t* epsg_projection(int code) {
+  cartproj_t* proj = nullptr;
+  geo_find_by_alias(CLS_CARTPROJ, GEO_SCHEME_EPSG, std::to_string(code).c_str(), &proj);
+  return proj;
 }
 
 }  // namespace tm_test

@@ -43,18 +43,12 @@ struct edge_row {
 
 std::vector<edge_row> read_rows() {
   std::vector<edge_row> rows;
-  std::ifstream in(TM_FIXTURE_DIR "/geodesy/proj_edge_cases.csv");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#' || line.rfind("what,", 0) == 0) continue;
-    // Fields through strtod, which also reads PROJ's "inf".
-    std::vector<std::string> f;
-    std::istringstream s(line);
-    for (std::string v; std::getline(s, v, ',');) f.push_back(v);
-    if (f.size() != 6) continue;
+  for (const std::vector<std::string>& f :
+       tm_test::read_csv_fields(TM_FIXTURE_DIR "/geodesy/proj_edge_cases.csv", 6, "what,")) {
     edge_row r;
     r.what = f[0];
     r.code = std::atoi(f[1].c_str());
+    // Fields through strtod, which also reads PROJ's "inf".
     double* values[] = {&r.lon, &r.lat, &r.e, &r.n};
     for (int i = 0; i < 4; ++i) *values[i] = std::strtod(f[size_t(i) + 2].c_str(), nullptr);
     rows.push_back(r);
@@ -62,11 +56,7 @@ std::vector<edge_row> read_rows() {
   return rows;
 }
 
-cartproj_t* system_of(int code) {
-  cartproj_t* proj = nullptr;
-  geo_find_by_alias(CLS_CARTPROJ, GEO_SCHEME_EPSG, std::to_string(code).c_str(), &proj);
-  return proj;
-}
+cartproj_t* system_of(int code) { return tm_test::epsg_projection(code); }
 
 // Runs the conversion steps from one datum (and projection) to another.
 void convert(geodatum_t* ds, geodatum_t* dt, cartproj_t* ps, cartproj_t* pt, double* x,

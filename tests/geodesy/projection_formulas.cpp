@@ -228,7 +228,9 @@ TEST_F(ProjFormulas, SkewMercatorTurnsAboutItsOwnReferenceLongitude) {
 }
 
 // Points with no image or outside the domain give infinities or NaN, never a hang, and
-// the inverse of the false origin and of (0, 0) is a finite point for every kind.
+// the inverse of the false origin and of (0, 0) is a finite point for every kind but the
+// New Zealand map grid, whose (0, 0) lies thousands of kilometres outside the reach of its
+// series: no number there (PROJ gives none either).
 TEST_F(ProjFormulas, EveryKindHandlesOriginsAndBadValues) {
   struct kind_case {
     int kind;
@@ -265,6 +267,10 @@ TEST_F(ProjFormulas, EveryKindHandlesOriginsAndBadValues) {
     for (const auto& s : starts) {
       double x = s[0], y = s[1];
       proj_inverse(p, &x, &y);
+      if (c.kind == PK_NZMG && s[0] == 0.0 && s[1] == 0.0) {
+        EXPECT_TRUE(std::isnan(x) && std::isnan(y)) << x << " " << y;
+        continue;
+      }
       EXPECT_TRUE(std::isfinite(x) && std::isfinite(y)) << s[0] << " " << s[1];
     }
     // The origin of the kinds whose false origin is the image of (lambda0, phi0).

@@ -63,6 +63,7 @@
 #include "platform/ui/window.h"
 #include "shell/command_table.h"
 #include "shell/cursor_window.h"
+#include "shell/menu.h"
 #include "shell/frame.h"
 #include "shell/framework/dispatcher.h"
 #include "shell/framework/progress.h"
@@ -609,6 +610,95 @@ TEST_F(RunOutsideFiles, CursorOverAnImageInUsFeetShowsDegreesAndFeet) {
   EXPECT_NEAR(y, lat, 2e-4) << position << " in " << (system ? system : "");
   free_mem(&position);
   free_mem(&system);
+}
+
+// ---- The cursor coordinate window far outside a UTM zone -------------------------------------
+// The dark pixels of the cursor window's client area (its text).
+int dark_pixels(plat::Wnd wnd) {
+  int dark = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 380; ++x)
+      if ((tm_test::pixel_at(wnd, x, y) & 0xFFFFFF) < 0x404040) ++dark;
+  return dark;
+}
+
+// A UTM session (a GeoTIFF in UTM zone 31N), the view zoomed out to a hundred kilometres a
+// pixel and the cursor system in WGS 84 degrees (and on another datum, through a datum
+// shift). Inside the zone the window shows the point's degrees; with the pointer far
+// outside the zone, where the zone's projection has no point, it shows nothing: no
+// "nan", no longitude of -90 beside it, and not the previous position either.
+TEST_F(RunOutsideFiles, CursorFarOutsideAUtmZoneShowsNoCoordinates) {
+  for (const char* t : {"convert", "gdal_translate", "gdaltransform"})
+    if (!have(t)) GTEST_SKIP() << t << " is not installed";
+  const std::string dir = tm_test::fresh_dir("outside-utm-cursor");
+  const std::string tif = dir + "utm.tif";
+  ASSERT_TRUE(tool({"gdal_translate", "-q", "-a_srs", "EPSG:32631", "-a_ullr", "480000",
+                    "4010000", "520000", "3990000", make_mark(dir, "mark.png"), tif}));
+  ASSERT_TRUE(run({tif}, dir));
+  graphspace_t* gs = graphspace_current();
+  ASSERT_TRUE(gs && gs->georef);
+  ASSERT_EQ(int(gs->georef->refertype), GEOREF_PROJECTED);
+  pane_t* pane = win_->pane;
+  ASSERT_TRUE(pane && pane->georef);
+  ASSERT_TRUE(tm_test::choose_menu_command(main_frame_window(), IDM_CURSOR_DISPLAY));
+  tm_test::run_until_idle();
+  plat::Wnd cursor = cursor_window();
+  ASSERT_NE(cursor, nullptr);
+
+  // A hundred kilometres a pixel, UTM (500000, 4000000) at pixel (20, 20): pixel 320 of
+  // the same row is 30 000 km east of the central meridian.
+  ASSERT_GT(win_->width, 330);
+  ASSERT_GT(win_->height, 30);
+  const double scale = 1e-5;
+  double wx = 500000.0, wy = 4000000.0;
+  if (gs->georef->transfo) {
+    double z = 0;
+    xform_inverse_checked(gs->georef->transfo, gs->georef->transfotype, &wx, &wy, &z);
+  }
+  win_->map = screen_mapping{20.0 / scale - wx, -20.0 / scale - wy, scale, -scale};
+  std::memcpy(&pane->map, &win_->map, sizeof pane->map);
+  double lon = 0, lat = 0;
+  ASSERT_TRUE(gdal_point("EPSG:32631", "EPSG:4326", 500000.0, 4000000.0, &lon, &lat));
+
+  struct cursor_system {
+    const char* name;
+    double tolerance;  // degrees: a pixel is 100 km; the datum shift adds a little
+  };
+  for (const cursor_system& c : {cursor_system{"WGS 84", 0.02},
+                                 cursor_system{"ED50 (Europe - west central (by country))", 0.05}}) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(georef_set_by_name(pane->georef, c.name, nullptr, nullptr), 1);
+    georef_reset_unit(pane->georef);
+    cursor_set_transform(win_, gs->georef);
+    ASSERT_EQ(get_gblerr(), 0);
+    // Inside the zone: the degrees of the point, drawn.
+    tm_test::mouse_move(main_map_window(), 20, 20);
+    tm_test::run_until_idle();
+    EXPECT_EQ(plat::window_text(cursor), std::string(c.name) + " (Degree)");
+    EXPECT_GT(dark_pixels(cursor), 50);
+    char* position = nullptr;
+    char* system = nullptr;
+    ASSERT_EQ(format_cursor_position(20, 20, pane, &position, &system), 1);
+    double x = 0, y = 0;
+    EXPECT_TRUE(two_numbers(position, &x, &y)) << (position ? position : "");
+    EXPECT_NEAR(x, lon, c.tolerance) << position;
+    EXPECT_NEAR(y, lat, c.tolerance) << position;
+    free_mem(&position);
+    free_mem(&system);
+    // Far outside: nothing, and the window no longer shows the earlier position.
+    for (int px : {320, 326}) {
+      ASSERT_EQ(format_cursor_position(px, 20, pane, &position, &system), 1);
+      EXPECT_STREQ(position, "") << "at pixel " << px;
+      free_mem(&position);
+      free_mem(&system);
+      tm_test::mouse_move(main_map_window(), px, 20);
+      tm_test::run_until_idle();
+      EXPECT_EQ(dark_pixels(cursor), 0) << "at pixel " << px;
+    }
+  }
+  ASSERT_TRUE(tm_test::choose_menu_command(main_frame_window(), IDM_CURSOR_DISPLAY));
+  tm_test::run_until_idle();
+  EXPECT_EQ(cursor_window(), nullptr);
 }
 
 // ---- Failed loads -----------------------------------------------------------------------------
