@@ -19,6 +19,7 @@
 #include "platform/ui/ctl_combo.h"
 #include "shell/framework/print_dialog.h"
 #include "tests/platform/print_pdf.h"
+#include "tests/shell/print_answer.h"
 #include "tests/shell/load_fixture.h"
 #include "tests/support/cups_server.h"
 #include "tests/support/run_tool.h"
@@ -80,17 +81,7 @@ class PrintSystem : public LoadFixture {
   void print_on(const std::string& printer, bool* listed) {
     *listed = false;
     run_print_command([&](plat::Wnd dlg) {
-      plat::Wnd list = plat::get_dlg_item(dlg, IDC_PRINT_PRINTER);
-      const int n = int(plat::send_message(list, plat::CB_GETCOUNT, 0, 0));
-      for (int i = 0; i < n && !*listed; ++i) {
-        plat::send_message(list, plat::CB_SETCURSEL, plat::WParam(i), 0);
-        char text[128] = "";
-        combo_selected_text(list, text, sizeof text);
-        if (printer != text) continue;
-        *listed = true;
-        plat::send_message(dlg, plat::WM_COMMAND, plat::WParam(IDC_PRINT_PRINTER | (plat::CBN_SELCHANGE << 16)),
-                           reinterpret_cast<plat::LParam>(list));
-      }
+      *listed = tm_test::choose_print_printer(dlg, printer);
       tm_test::click_control(dlg, *listed ? IDC_PRINT_OK : IDC_PRINT_CANCEL);
     });
   }

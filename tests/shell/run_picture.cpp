@@ -75,6 +75,7 @@
 #include "shell/framework/print_dialog.h"
 #include "tests/core/config_fixture.h"
 #include "tests/platform/print_pdf.h"
+#include "tests/shell/print_answer.h"
 #include "tests/support/harness.h"
 #include "tests/support/harness_dialogs.h"
 #include "tests/support/program_run.h"
@@ -422,20 +423,9 @@ void redraw_watching_the_page(void* arg) {
 
 // The print dialog answered as a user does: the printer of that name chosen, OK.
 void choose_printer_and_confirm(plat::Wnd dlg, const std::string& printer) {
-  plat::Wnd list = plat::get_dlg_item(dlg, IDC_PRINT_PRINTER);
-  const int n = int(plat::send_message(list, plat::CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < n; ++i) {
-    plat::send_message(list, plat::CB_SETCURSEL, plat::WParam(i), 0);
-    char text[128] = "";
-    combo_selected_text(list, text, sizeof text);
-    if (printer != text) continue;
-    plat::send_message(dlg, plat::WM_COMMAND, plat::WParam(IDC_PRINT_PRINTER | (plat::CBN_SELCHANGE << 16)),
-                       reinterpret_cast<plat::LParam>(list));
-    tm_test::click_control(dlg, IDC_PRINT_OK);
-    return;
-  }
-  ADD_FAILURE() << "no printer " << printer << " in the print dialog";
-  tm_test::click_control(dlg, IDC_PRINT_CANCEL);
+  const bool listed = tm_test::choose_print_printer(dlg, printer);
+  EXPECT_TRUE(listed) << "no printer " << printer << " in the print dialog";
+  tm_test::click_control(dlg, listed ? IDC_PRINT_OK : IDC_PRINT_CANCEL);
 }
 
 // One axis of the icon as printed: `size` bitmap pixels drawn on `drawn` dots from dot
