@@ -78,6 +78,9 @@ void draw_to_screen_run(double* xyz, int n, screen_pt* out);
 // only when g > 0), 1) + 0.1. Returns the width before the 1-pixel floor.
 double drawobj_scale_width(double thickness, double geopixsize);
 double draw_current_width();
+// The target pane's symbol scale factor: 1 on the screen, the printer's resolution and
+// the print dialog's thickness factor on a printer page (1 when unset or not positive).
+double draw_symbol_scale();
 // A screen coordinate plus a page offset as an integer (rounded, saturated to ±2^30).
 // Inline: it runs for both ends of every link drawn.
 inline int device_coord(double v, int page_offset) {
@@ -145,7 +148,8 @@ void draw_screen_ellipse(extent_t box, int motif, int width, uint32_t colour, in
 void draw_screen_dot(int motif, uint32_t colour, int fill, screen_pt p);
 void draw_screen_text(int font, int size, int weight, int underital, uint32_t colour,
                       const char16_t* text, screen_pt p);
-// Draws a bitmap at its own size centred on (x, y), its transparent colour left out.
+// Draws a bitmap at its own size times the symbol scale factor, centred on (x, y), its
+// transparent colour left out.
 void draw_bitmap_symbol(const bitmap_t* bitmap, double x, double y);
 
 // ---- Thin wrappers on the target's context (coordinates already on the device) -------------

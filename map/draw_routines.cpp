@@ -16,6 +16,7 @@ namespace {
 
 constexpr double kArcRay = 2000.0;  // length of the rays through the arc's ends, pixels
 constexpr int kMinTextSize = 2;
+constexpr int kMaxOutlinePen = 1000;  // as the widest line drawn
 
 int32_t i32(const obj_t* s, size_t off) { return field_load<int32_t>(s, int(off)); }
 uint32_t u32(const obj_t* s, size_t off) { return field_load<uint32_t>(s, int(off)); }
@@ -43,31 +44,34 @@ screen_pt offset_by(screen_pt p, const obj_t* style, size_t pixy_off) {
 }
 
 // ---- Point shapes ---------------------------------------------------------------------------
-void segment(screen_pt c, double x1, double y1, double x2, double y2, uint32_t colour) {
-  draw_clipped_segment({c.x + x1, c.y + y1}, {c.x + x2, c.y + y2}, 1, 1, colour, 0);
+// The outline's pen is one pixel on the screen, as many as the symbol scale factor says on
+// a printer page.
+void segment(screen_pt c, double x1, double y1, double x2, double y2, int pen, uint32_t colour) {
+  draw_clipped_segment({c.x + x1, c.y + y1}, {c.x + x2, c.y + y2}, 1, pen, colour, 0);
 }
 
 void point_shape(int shape, screen_pt c, int h, int motif, uint32_t colour) {
   const int fill = motif != 0 ? 1 : 0;
+  const int pen = int(std::clamp(std::lround(draw_symbol_scale()), 1L, long(kMaxOutlinePen)));
   switch (shape) {
     case 1:
-      draw_screen_ellipse({c.x - h, c.x + h, c.y - h, c.y + h, 0}, 1, 1, colour, fill, nullptr,
+      draw_screen_ellipse({c.x - h, c.x + h, c.y - h, c.y + h, 0}, 1, pen, colour, fill, nullptr,
                           nullptr);
       break;
     case 2:
-      draw_screen_rect(1, 1, colour, fill, {c.x - h, c.y - h}, {c.x + h, c.y + h});
+      draw_screen_rect(1, pen, colour, fill, {c.x - h, c.y - h}, {c.x + h, c.y + h});
       break;
     case 3:
-      segment(c, 0, -h, 0, h, colour);
-      segment(c, -h, 0, h, 0, colour);
+      segment(c, 0, -h, 0, h, pen, colour);
+      segment(c, -h, 0, h, 0, pen, colour);
       break;
     case 4:
-      segment(c, -h, -h, h, h, colour);
-      segment(c, -h, h, h, -h, colour);
+      segment(c, -h, -h, h, h, pen, colour);
+      segment(c, -h, h, h, -h, pen, colour);
       break;
     case 5: {
       const screen_pt tri[4] = {{c.x, c.y - h}, {c.x + h, c.y + h}, {c.x - h, c.y + h}, {c.x, c.y - h}};
-      draw_clipped_polyline(tri, 1, 1, colour, 0, 4);
+      draw_clipped_polyline(tri, pen, 1, colour, 0, 4);
       break;
     }
     default:

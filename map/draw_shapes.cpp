@@ -2,8 +2,10 @@
 // drawing layer's calls on the target's context.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
+#include "core/memory.h"
 #include "map/draw_gdi_internal.h"
 #include "map/raster_display.h"
 
@@ -28,6 +30,7 @@ bool symbol_transparent(const bitmap_t* b, const uint8_t* const planes[3], int x
 }
 
 }  // namespace
+
 
 void draw_screen_rect(int motif, int width, uint32_t colour, int fill, screen_pt a, screen_pt b) {
   draw_state& s = draw_st();
@@ -70,44 +73,72 @@ void draw_screen_dot(int motif, uint32_t colour, int fill, screen_pt p) {
   gdi_dot(device_coord(p.x, s.page_x), device_coord(p.y, s.page_y));
 }
 
+namespace {
+
+// An image library's symbol (ECW, MrSID) at the display size `scale` gives it: at its
+// own size from the display copy made once and kept in the image, at another size (a
+// printer page) from a copy made for this drawing.
+void draw_library_symbol(bitmap_t* b, double x, double y, double scale) {
+  draw_state& s = draw_st();
+  uint32_t* made = nullptr;
+  const uint32_t* pixels = nullptr;
+  int size[2] = {};
+  if (scale == 1.0) {
+    if (symbol_bitmap_prepare(b, 0, 0, 0, 1.0, nullptr, nullptr) != 0) return;
+    pixels = symbol_bitmap_pixels(b, &size[0], &size[1]);
+  } else {
+    if (symbol_bitmap_prepare(b, 0, 0, 0, scale, &made, size) != 0) return;
+    pixels = made;
+  }
+  if (pixels) {
+    const double left = std::floor(x - size[0] / 2.0 + 0.5), top = std::floor(y - size[1] / 2.0 + 0.5);
+    dib_put_bitmap(s.dc, pixels, device_coord(left, s.page_x), device_coord(top, s.page_y), size[0],
+                   size[1], 1);
+  }
+  free_mem(&made);
+}
+
+}  // namespace
+
 // Pixels outside the clipping window are not visited: a large image used as a symbol
-// costs only what shows of it. An image without line store whose decoding library
-// draws it (ECW, MrSID) is put from its display copy at its own size, made once and
-// kept in the image.
+// costs only what shows of it. Scaled, each drawn pixel shows the bitmap pixel under its
+// centre, so that at scale 1 every bitmap pixel is one drawn pixel. An image without line
+// store whose decoding library draws it (ECW, MrSID) goes through its display copy.
 void draw_bitmap_symbol(const bitmap_t* bitmap, double x, double y) {
   draw_state& s = draw_st();
   if (!s.dc || !bitmap || bitmap->cls != CLS_BITMAP) return;
   const int w = bitmap->width, h = bitmap->height;
   if (w <= 0 || h <= 0) return;
+  const double scale = draw_symbol_scale();
   if (!bitmap->lines) {
-    if (bitmap->format != kFormatEcw && bitmap->format != kFormatMrSid) return;
-    bitmap_t* b = const_cast<bitmap_t*>(bitmap);  // only its display copy is made
-    if (symbol_bitmap_prepare(b, 0, 0, 0, 1.0, nullptr, nullptr) != 0) return;
-    int cw = 0, ch = 0;
-    const uint32_t* pixels = symbol_bitmap_pixels(b, &cw, &ch);
-    if (!pixels) return;
-    const double left = std::floor(x - cw / 2.0 + 0.5), top = std::floor(y - ch / 2.0 + 0.5);
-    dib_put_bitmap(s.dc, pixels, device_coord(left, s.page_x), device_coord(top, s.page_y), cw,
-                   ch, 1);
+    if (bitmap->format == kFormatEcw || bitmap->format == kFormatMrSid)
+      draw_library_symbol(const_cast<bitmap_t*>(bitmap), x, y, scale);  // only its display copy is made
     return;
   }
+  // The drawn size, bounded by what any device could show.
+  const double dw_real = std::min(w * scale, double(kGdiCoordLimit));
+  const double dh_real = std::min(h * scale, double(kGdiCoordLimit));
+  const int64_t dw = std::max<int64_t>(1, std::llround(dw_real));
+  const int64_t dh = std::max<int64_t>(1, std::llround(dh_real));
   clip_window_set(0.0);
   const extent_t c = s.clip;
-  const double left = std::floor(x - w / 2.0 + 0.5), top = std::floor(y - h / 2.0 + 0.5);
-  const int row0 = int(std::clamp(c.ymin - top, 0.0, double(h)));
-  const int row1 = int(std::clamp(c.ymax - top + 1, 0.0, double(h)));
-  const int col0 = int(std::clamp(c.xmin - left, 0.0, double(w)));
-  const int col1 = int(std::clamp(c.xmax - left + 1, 0.0, double(w)));
+  const double left = std::floor(x - dw / 2.0 + 0.5), top = std::floor(y - dh / 2.0 + 0.5);
+  const int64_t row0 = int64_t(std::clamp(c.ymin - top, 0.0, double(dh)));
+  const int64_t row1 = int64_t(std::clamp(c.ymax - top + 1, 0.0, double(dh)));
+  const int64_t col0 = int64_t(std::clamp(c.xmin - left, 0.0, double(dw)));
+  const int64_t col1 = int64_t(std::clamp(c.xmax - left + 1, 0.0, double(dw)));
   bitmap_t* b = const_cast<bitmap_t*>(bitmap);  // lines are brought in, not changed
   const int depth = bitmap->planes;  // a copy: the record is packed
-  for (int row = row0; row < row1; ++row) {
+  for (int64_t row = row0; row < row1; ++row) {
+    const int sy = int((2 * row + 1) * h / (2 * dh));
     const uint8_t* planes[3] = {};
-    for (int p = 0; p < std::min(depth, 3); ++p) planes[p] = get_img_line_adr(b, row, p);
+    for (int p = 0; p < std::min(depth, 3); ++p) planes[p] = get_img_line_adr(b, sy, p);
     if (!planes[0] || (depth >= 3 && (!planes[1] || !planes[2]))) continue;
-    for (int col = col0; col < col1; ++col) {
-      if (symbol_transparent(b, planes, col)) continue;
-      plat::set_pixel(s.dc, device_coord(left + col, s.page_x), device_coord(top + row, s.page_y),
-                      symbol_pixel(b, planes, col));
+    for (int64_t col = col0; col < col1; ++col) {
+      const int sx = int((2 * col + 1) * w / (2 * dw));
+      if (symbol_transparent(b, planes, sx)) continue;
+      plat::set_pixel(s.dc, device_coord(left + double(col), s.page_x),
+                      device_coord(top + double(row), s.page_y), symbol_pixel(b, planes, sx));
     }
   }
 }

@@ -130,6 +130,12 @@ double drawobj_scale_width(double thickness, double geopixsize) {
 
 double draw_current_width() { return draw_st().width; }
 
+double draw_symbol_scale() {
+  const pane_t* p = draw_st().pane;
+  const double f = p ? field_load<double>(p, offsetof(pane_t, symbol_scale)) : 1.0;
+  return std::isfinite(f) && f > 0.0 ? f : 1.0;
+}
+
 // ---- Pen and brush --------------------------------------------------------------------------
 void select_pen_brush(int motif, int width, uint32_t colour, int fill) {
   draw_state& s = draw_st();

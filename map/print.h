@@ -64,6 +64,10 @@ void quality_list_indexes(container_t* list, container_t** by_value, container_t
 container_t* printer_qualities(const printer_entry_t* entry, container_t** out);
 // A sorted index (class 50) of every printer entry by name.
 container_t* printer_index_by_name(container_t** out);
+// The printer entries in the order the set-up dialog lists them (a new list, not owning
+// them): the print server's default destination, its other destinations by name, then
+// the file printers (and any printer the server no longer lists) by name.
+container_t* printer_index_default_first(container_t** out);
 // The printer's quality handed to the driver (nothing for quality 0).
 void printer_apply_quality(printer_entry_t* entry);
 // 1 when the driver's orientation is now landscape.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <string>
 
 #include "core/index.h"
 #include "core/memory.h"
@@ -174,6 +175,29 @@ void quality_list_indexes(container_t* list, container_t** by_value, container_t
 container_t* printer_index_by_name(container_t** out) {
   return index_create_over(obj_class_list(CLS_PRINTER_ENTRY), CLS_PRINTER_ENTRY, AT_STRING,
                            int(offsetof(printer_entry_t, name)), out);
+}
+
+container_t* printer_index_default_first(container_t** out) {
+  container_t* by_name = nullptr;
+  printer_index_by_name(&by_name);
+  container_t* list = nullptr;
+  obj_list_new(&list);
+  // Three passes over the names in order: the server's default, its other
+  // destinations, then the file printers.
+  const std::string default_name = plat::get_default_printer();
+  for (int group = 0; list && group < 3; ++group) {
+    for (int i = 0; i < obj_list_count(by_name); ++i) {
+      printer_entry_t* e = nullptr;
+      obj_list_get(by_name, i, &e);
+      if (!e) continue;
+      const bool system = e->name && plat::is_system_printer(e->name);
+      const int in = !system ? 2 : default_name == e->name ? 0 : 1;
+      if (in == group) obj_list_append(list, e);
+    }
+  }
+  free_obj(reinterpret_cast<obj_t**>(&by_name));
+  if (out) *out = list;
+  return list;
 }
 
 void printer_apply_quality(printer_entry_t* entry) {

@@ -133,7 +133,7 @@ int print_choose_printer(mapwin_t* win, double factors[2], int* image_res, int* 
   const print_dialog_hooks hooks = dialog_hooks();
   if (!hooks.run) return 0;
   container_t* index = nullptr;
-  printer_index_by_name(&index);
+  printer_index_default_first(&index);
   if (!index) return 0;
   printer_entry_t* chosen = nullptr;
   quality_entry_t* quality = nullptr;

@@ -109,8 +109,12 @@ void post_command_line_loads();
 // posted command has ended, then writes the frame's picture to `picture_path` when it is
 // given and not empty. Returns 0, or 1 when the picture could not be written.
 int run_headless(const char* picture_path);
-// The entry routine: the whole program. Returns the process's exit code (the exit
-// routines end the process themselves).
+// The program's start: the display when there is one, initialisation, the frame and its
+// windows, the command line's loads posted. True when the display was opened (the message
+// loop runs the program), false for a headless run.
+bool tarmelo_start(int argc, char** argv);
+// The entry routine: the whole program (tarmelo_start, the run, the exit). Returns the
+// process's exit code (the exit routines end the process themselves).
 int tarmelo_main(int argc, char** argv);
 
 // ---- Exit ------------------------------------------------------------------------------------

@@ -148,7 +148,7 @@ int run_headless(const char* picture_path) {
   return program_run_headless(handle, main_frame_window, picture_path, app_name);
 }
 
-int tarmelo_main(int argc, char** argv) {
+bool tarmelo_start(int argc, char** argv) {
   plat::set_ui_thread();
   // Started first, so that even an initialisation failure shows its box on the screen.
   const startup_table& t = get_startup_table();
@@ -160,6 +160,11 @@ int tarmelo_main(int argc, char** argv) {
   install_program_routines();
   app_create_windows();
   post_command_line_loads();
+  return display;
+}
+
+int tarmelo_main(int argc, char** argv) {
+  const bool display = tarmelo_start(argc, argv);
   int code = display ? program_run_message_loop(handle) : run_headless(std::getenv("TARMELO_PICTURE"));
   app_exit_code(code);
 }

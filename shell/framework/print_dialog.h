@@ -31,7 +31,8 @@ enum print_dialog_id : int {
 };
 
 // Runs the dialog owned by the window (null: the program's dialog owner) over the
-// printer index (printer entries sorted by name). Image resolutions given (both) make it
+// printer list, in the order it is shown (the printing code hands the server's default
+// first, printer_index_default_first). Image resolutions given (both) make it
 // an image print set-up; full_page may be null. 1 on OK with the outputs filled (the
 // quality is null when the printer has no resolution), 0 on cancel.
 int print_setup_dialog(mapwin_t* owner, container_t* printers, printer_entry_t** printer,

@@ -61,6 +61,29 @@ TEST(DrawShapes, PointShapes) {
   }
 }
 
+// On a printer page the shape's outline takes the symbol scale factor as its pen width,
+// as its size takes it (thickness 2 at factor 3: a square of half-side 6).
+TEST(DrawShapes, PointOutlineTakesTheSymbolScale) {
+  struct Case {
+    const char* name;
+    double symbol_scale;
+    int half, pen;
+  };
+  const Case cases[] = {{"screen", 1.0, 2, 1}, {"printed at 300 dpi", 3.0, 6, 3}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    draw_canvas c;
+    c.pane->symbol_scale = k.symbol_scale;
+    draw_point(50, 50, 2, 2, 0);
+    // The red run across the square's left side on the row of the point.
+    int run = 0;
+    for (int x = 100 - k.half - 3; x <= 100; ++x) run += c.at(x, 100) == kRed;
+    EXPECT_EQ(run, k.pen);
+    EXPECT_EQ(c.at(100 - k.half + k.pen / 2, 100 - k.half + k.pen / 2), kRed);
+    EXPECT_EQ(c.at(100 + k.half + k.pen / 2 + 1, 100), kWhite);
+  }
+}
+
 TEST(DrawShapes, PixelAndPageOffsetsMoveThePoint) {
   draw_canvas c;
   draw_point(50, 50, 0, 0, 1, pixel_offset_t{5, -7});
@@ -210,21 +233,27 @@ TEST(DrawShapes, FarCoordinatesDrawNothingWrong) {
   EXPECT_EQ(d.pixels(kRed).size(), 200u * 200u);
 }
 
-// An image symbol at its own size centred on its point, its transparent colour left out;
-// one that would show below a tenth of its design size is not drawn.
+// An image symbol at its own size times the pane's symbol scale factor (a printer page's),
+// centred on its point, its transparent colour left out; one that would show below a
+// tenth of its design size is not drawn.
 TEST(DrawShapes, IconSymbol) {
   struct Case {
     const char* name;
-    double geopixsize;
+    double geopixsize, symbol_scale;
     bool drawn;
+    int scale;  // of the drawn symbol
   };
-  const Case cases[] = {{"design size unknown", 0.0, true},
-                        {"shown at its size", 0.5, true},
-                        {"a tenth of it", 0.05, true},
-                        {"too small", 0.04, false}};
+  const Case cases[] = {{"design size unknown", 0.0, 1.0, true, 1},
+                        {"shown at its size", 0.5, 1.0, true, 1},
+                        {"a tenth of it", 0.05, 1.0, true, 1},
+                        {"too small", 0.04, 1.0, false, 1},
+                        {"printed at 200 dpi", 0.5, 2.0, true, 2},
+                        {"printed at 300 dpi", 0.0, 3.0, true, 3},
+                        {"scale unset", 0.5, 0.0, true, 1}};
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     draw_canvas c;
+    c.pane->symbol_scale = k.symbol_scale;
     bitmap_t* icon = nullptr;
     obj_new(0, CLS_BITMAP, reinterpret_cast<obj_t**>(&icon));
     ASSERT_EQ(alloc_bitmap(icon, 5, 3, 3, 0), 0);
@@ -251,12 +280,18 @@ TEST(DrawShapes, IconSymbol) {
     s->geopixsize = k.geopixsize;
     drawobj_draw_routine(CLS_DIMAGE)(s, w, nullptr);
     if (k.drawn) {
-      // 5 by 3 pixels centred on (100, 100): columns 98..102, rows 99..101.
-      EXPECT_EQ(c.pixels(kRed).size(), 14u);
-      EXPECT_EQ(c.at(98, 99), kRed);
-      EXPECT_EQ(c.at(102, 101), kRed);
-      EXPECT_EQ(c.at(100, 100), kWhite);
-      EXPECT_EQ(c.at(103, 100), kWhite);
+      // 5 by 3 pixels, each drawn k.scale by k.scale, centred on (100, 100): at scale 1
+      // columns 98..102 and rows 99..101.
+      const int n = k.scale, w = 5 * n, h = 3 * n;
+      const int left = int(std::floor(100 - w / 2.0 + 0.5)), top = int(std::floor(100 - h / 2.0 + 0.5));
+      EXPECT_EQ(c.pixels(kRed).size(), size_t(w * h - n * n));
+      EXPECT_EQ(c.at(left, top), kRed);
+      EXPECT_EQ(c.at(left + w - 1, top + h - 1), kRed);
+      EXPECT_EQ(c.at(left - 1, top), kWhite);
+      EXPECT_EQ(c.at(left + w, top + h - 1), kWhite);
+      EXPECT_EQ(c.at(left + 2 * n, top + n), kWhite);  // the transparent centre
+      EXPECT_EQ(c.at(left + 3 * n - 1, top + 2 * n - 1), kWhite);
+      EXPECT_EQ(c.at(left + 3 * n, top + n), kRed);
     } else {
       EXPECT_TRUE(c.ink().empty());
     }

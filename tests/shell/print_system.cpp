@@ -1,12 +1,14 @@
 // Printing from the map program as a user does, headless: a picture loaded, Ctrl+P's
 // command 8, the set-up dialog answered. On a queue of a real CUPS scheduler run for the
 // test, the job reaches the queue's file device as a PDF whose page shows the picture;
-// on a queue that refuses jobs, the print-error box gives the server's reason; on the
-// file printer, the status text gives the file's full path in the documents folder.
+// on a queue that refuses jobs, the print-error box gives the server's reason; the dialog
+// lists the server's default destination first; on the file printer, the status text
+// gives the file's full path in the documents folder.
 #include <gmock/gmock.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "core/memory.h"
@@ -17,6 +19,7 @@
 #include "platform/ui/ctl_combo.h"
 #include "shell/framework/print_dialog.h"
 #include "tests/platform/print_pdf.h"
+#include "tests/shell/print_answer.h"
 #include "tests/shell/load_fixture.h"
 #include "tests/support/cups_server.h"
 #include "tests/support/run_tool.h"
@@ -77,20 +80,16 @@ class PrintSystem : public LoadFixture {
   // name; the task and the page's pass run to their end.
   void print_on(const std::string& printer, bool* listed) {
     *listed = false;
-    tm_test::answer_next_dialog([&](plat::Wnd dlg) {
-      plat::Wnd list = plat::get_dlg_item(dlg, IDC_PRINT_PRINTER);
-      const int n = int(plat::send_message(list, plat::CB_GETCOUNT, 0, 0));
-      for (int i = 0; i < n && !*listed; ++i) {
-        plat::send_message(list, plat::CB_SETCURSEL, plat::WParam(i), 0);
-        char text[128] = "";
-        combo_selected_text(list, text, sizeof text);
-        if (printer != text) continue;
-        *listed = true;
-        plat::send_message(dlg, plat::WM_COMMAND, plat::WParam(IDC_PRINT_PRINTER | (plat::CBN_SELCHANGE << 16)),
-                           reinterpret_cast<plat::LParam>(list));
-      }
+    run_print_command([&](plat::Wnd dlg) {
+      *listed = tm_test::choose_print_printer(dlg, printer);
       tm_test::click_control(dlg, *listed ? IDC_PRINT_OK : IDC_PRINT_CANCEL);
     });
+  }
+
+  // Ctrl+P's command on the map window with `act` playing the user in the dialog; the
+  // task and the page's pass run to their end.
+  void run_print_command(std::function<void(plat::Wnd)> act) {
+    tm_test::answer_next_dialog(std::move(act));
     tm_test::clear_message_boxes();
     post_command(8, 0, (std::to_string(map_object_->id) + " 0").c_str());
     for (int i = 0; i < 100 && (tm_test::run_until_idle(), task_running_slot() != 0); ++i) {}
@@ -143,6 +142,37 @@ TEST_F(PrintSystem, ARefusedJobShowsThePrintErrorBoxWithTheServersReason) {
   EXPECT_THAT(tm_test::message_boxes()[0].text, ::testing::StartsWith("The document could not be printed."));
   EXPECT_THAT(tm_test::message_boxes()[0].text, ::testing::HasSubstr("not accepting jobs"));
   EXPECT_THAT(status_text(), ::testing::Not(::testing::HasSubstr("Sent to printer")));
+}
+
+// The print server's default destination comes first in the dialog's list and is
+// preselected, though another sorts before it; the other destinations follow by name,
+// then the file printer.
+TEST_F(PrintSystem, TheServersDefaultComesFirstAndIsPreselected) {
+  std::string why;
+  if (!server_.start(&why)) GTEST_SKIP() << "no private CUPS scheduler: " << why;
+  for (const std::string name : {"Archive", "Office", "Spare"})
+    ASSERT_TRUE(server_.add_queue(name, name + ".pdf", true, &why)) << why;
+  ASSERT_TRUE(server_.set_default("Office"));
+  plat::reset_printer_list();
+  ASSERT_NO_FATAL_FAILURE(show_picture());
+  std::string preselected;
+  std::vector<std::string> listed;
+  run_print_command([&](plat::Wnd dlg) {
+    plat::Wnd list = plat::get_dlg_item(dlg, IDC_PRINT_PRINTER);
+    char text[128] = "";
+    combo_selected_text(list, text, sizeof text);
+    preselected = text;
+    const int n = int(plat::send_message(list, plat::CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      plat::send_message(list, plat::CB_SETCURSEL, plat::WParam(i), 0);
+      combo_selected_text(list, text, sizeof text);
+      listed.push_back(text);
+    }
+    tm_test::click_control(dlg, IDC_PRINT_CANCEL);
+  });
+  EXPECT_EQ(listed, (std::vector<std::string>{"Office", "Archive", "Spare", "PDF"}));
+  EXPECT_EQ(preselected, "Office");
+  EXPECT_THAT(tm_test::message_boxes(), ::testing::IsEmpty());
 }
 
 // The file printer: the full path of the file in the status text, the file in the

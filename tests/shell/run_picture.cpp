@@ -14,6 +14,11 @@
 // The picture is read back from its PNG file with the raster library's reader. Like the
 // program, the run is on the real clock: the headless loop waits for its loads and its
 // delayed fit command; the test itself never sleeps.
+//
+// The same run then prints the samples on the PDF file printer (Ctrl+P, the dialog
+// answered): on the page rendered by pdftoppm each waypoint's icon shows at its screen
+// size times the page's symbol scale factor (the printer's dots per inch over 100 at the
+// dialog's thickness factor 1.00), centred where the page's view puts the waypoint.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,8 +26,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,6 +38,8 @@
 #include "core/config.h"
 #include "core/dates.h"
 #include "core/error.h"
+#include "core/memory.h"
+#include "core/wstring.h"
 #include "core/hooks.h"
 #include "core/line_store.h"
 #include "geodesy/geodesy_tables.h"
@@ -43,9 +53,13 @@
 #include "map/repr.h"
 #include "map/gps_classes.h"
 #include "map/graphspace.h"
+#include "map/mapwin.h"
+#include "map/print.h"
 #include "map/view_records.h"
 #include "platform/gdi/geometry.h"
 #include "platform/gdi/surface.h"
+#include "platform/print/printer.h"
+#include "platform/ui/ctl_combo.h"
 #include "platform/ui/icons.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/thread.h"
@@ -58,8 +72,12 @@
 #include "shell/framework/progress.h"
 #include "shell/framework/winutil.h"
 #include "shell/startup.h"
+#include "shell/framework/print_dialog.h"
 #include "tests/core/config_fixture.h"
+#include "tests/platform/print_pdf.h"
+#include "tests/shell/print_answer.h"
 #include "tests/support/harness.h"
+#include "tests/support/harness_dialogs.h"
 #include "tests/support/program_run.h"
 #include "tests/support/test_env.h"
 
@@ -309,6 +327,234 @@ void check_waypoints(const picture& shot, const picture& relief, const view& v,
   }
 }
 
+// ---- The printed page ---------------------------------------------------------------------
+// The printer page as its pass starts: the view, the size of the page window and of the
+// sheet in dots (the page is centred on the sheet), the printer's resolution and the page's
+// symbol scale factor.
+// An icon's pixels, null where transparent.
+struct icon_copy {
+  int width = 0, height = 0;
+  std::vector<std::optional<rgb>> pixels;
+};
+
+struct printed_page {
+  bool seen = false;
+  screen_mapping map{};
+  int width = 0, height = 0, sheet_width = 0, sheet_height = 0, dpi = 0;
+  double symbol_scale = 0;
+  std::map<std::string, icon_copy> icons;  // the icon each waypoint shows, by its name
+};
+printed_page g_page;
+worker_routine g_redraw_run = nullptr;
+
+// The colour of an icon pixel, false where it is transparent.
+bool icon_pixel(const bitmap_t* icon, int x, int y, rgb* out) {
+  bitmap_t* b = const_cast<bitmap_t*>(icon);  // lines are read, not changed
+  uint8_t v[3] = {};
+  for (int p = 0; p < std::min<int>(icon->planes, 3); ++p) {
+    const uint8_t* line = get_img_line_adr(b, y, p);
+    if (!line) return false;
+    v[p] = line[x];
+  }
+  if (icon->planes >= 3) {
+    if (icon->has_transparent && v[0] == icon->transparent[0] && v[1] == icon->transparent[1] &&
+        v[2] == icon->transparent[2])
+      return false;
+    *out = {v[0], v[1], v[2]};
+  } else {
+    if (icon->has_transparent && v[0] == icon->transparent[0]) return false;
+    *out = {icon->lut_r[v[0]], icon->lut_g[v[0]], icon->lut_b[v[0]]};
+  }
+  return true;
+}
+
+// The icon each waypoint of the run shows, by the waypoint's name (copied: the data go
+// with the program's exit).
+std::map<std::string, icon_copy> waypoint_icons() {
+  std::vector<const waypoint_t*> points;
+  for (obj_t* f = nullptr; obj_class_next(kFileClass, &f);) {
+    fileatt_t* file = file_of(f);
+    folder_t* it = nullptr;
+    for (folder_t* d = file ? file_next_folder(file, &it) : nullptr; d; d = file_next_folder(file, &it))
+      for (int i = 0; i < obj_list_count(d->sot); ++i) {
+        obj_t* o = nullptr;
+        obj_list_get(d->sot, i, &o);
+        if (o && o->cls == CLS_WAYPOINT) points.push_back(static_cast<const waypoint_t*>(o));
+      }
+  }
+  std::map<std::string, icon_copy> icons;
+  for (const waypoint_t* w : points) {
+    char* name = nullptr;
+    wstr_to_utf8(w->name, &name);
+    if (name && w->icon) {
+      icon_copy& c = icons[name];
+      c.width = w->icon->width;
+      c.height = w->icon->height;
+      for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+          rgb colour;
+          c.pixels.push_back(icon_pixel(w->icon, x, y, &colour) ? std::optional<rgb>(colour) : std::nullopt);
+        }
+    }
+    free_mem(&name);
+  }
+  return icons;
+}
+
+// The program's redraw task, looking at the printer page first.
+void redraw_watching_the_page(void* arg) {
+  obj_t* cursor = nullptr;
+  while (!g_page.seen && obj_class_next(CLS_PANE, &cursor)) {
+    const pane_t* pane = static_cast<const pane_t*>(cursor);
+    mapwin_t* win = pane->mapwin;
+    if (!pane->printing || !win || !win->dc) continue;
+    g_page.seen = true;
+    g_page.map = mapwin_mapping(win);
+    g_page.width = win->width;
+    g_page.height = win->height;
+    g_page.sheet_width = plat::get_device_caps(win->dc, plat::HORZRES);
+    g_page.sheet_height = plat::get_device_caps(win->dc, plat::VERTRES);
+    g_page.dpi = pane->resolution;
+    g_page.symbol_scale = pane->symbol_scale;
+    g_page.icons = waypoint_icons();
+  }
+  g_redraw_run(arg);
+}
+
+// The print dialog answered as a user does: the printer of that name chosen, OK.
+void choose_printer_and_confirm(plat::Wnd dlg, const std::string& printer) {
+  const bool listed = tm_test::choose_print_printer(dlg, printer);
+  EXPECT_TRUE(listed) << "no printer " << printer << " in the print dialog";
+  tm_test::click_control(dlg, listed ? IDC_PRINT_OK : IDC_PRINT_CANCEL);
+}
+
+// One axis of the icon as printed: `size` bitmap pixels drawn on `drawn` dots from dot
+// `first`, each dot showing the bitmap pixel under its centre. The bitmap pixel that every
+// dot of [from, to) shows, or -1 when they show several or fall outside the icon.
+int icon_index_over(int first, int size, int drawn, int from, int to) {
+  int index = -2;
+  for (int d = from; d < to; ++d) {
+    const int col = d - first;
+    const int i = col >= 0 && col < drawn ? int((2L * col + 1) * size / (2L * drawn)) : -1;
+    if (i < 0 || (index != -2 && i != index)) return -1;
+    index = i;
+  }
+  return index;
+}
+
+// Distance from (x, y) to the segment a-b.
+double segment_distance(double x, double y, double ax, double ay, double bx, double by) {
+  const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+  const double t = len2 > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / len2, 0.0, 1.0) : 0.0;
+  return std::hypot(x - ax - t * dx, y - ay - t * dy);
+}
+
+// At each waypoint of the page, rendered at half the printer's resolution, the icon
+// scaled by the symbol factor, found within a few dots of the place centred on the
+// waypoint: the render's pixels that lie wholly on one opaque icon pixel show its colour,
+// colour by colour, and those that lie wholly on a transparent one do not show the icon's
+// main colour. Pixels near the track,
+// which is drawn over the icons, and those where the label (from 10 dots right of the
+// waypoint, downwards) may be are not judged.
+void check_printed_symbols(const print_test::Raster& render, const printed_page& page,
+                           const std::vector<waypoint>& points, const std::vector<geo_point>& track) {
+  constexpr int kDotsPerPixel = 2;
+  constexpr int kSameColour = 24;
+  constexpr double kTrackReach = 10.0;  // dots, beyond the track's printed half-width
+  constexpr double kLabelOffset = 10.0;
+  constexpr int kSearch = 4;  // dots
+  const double factor = page.dpi * 0.01;  // the thickness factor is 1.00
+  const double page_x = (page.sheet_width - page.width) / 2, page_y = (page.sheet_height - page.height) / 2;
+  auto dot_x = [&](double lon) { return (lon + page.map.origin_x) * page.map.scale_x + page_x; };
+  auto dot_y = [&](double lat) { return (lat + page.map.origin_y) * page.map.scale_y + page_y; };
+  ASSERT_FALSE(points.empty());
+  for (const waypoint& p : points) {
+    SCOPED_TRACE(p.name);
+    const auto found = page.icons.find(p.name);
+    ASSERT_NE(found, page.icons.end());
+    const icon_copy& icon = found->second;
+    const int w = icon.width, h = icon.height;
+    const int dw = int(std::lround(w * factor)), dh = int(std::lround(h * factor));
+    const double cx = dot_x(p.at.lon), cy = dot_y(p.at.lat);
+    const int left = int(std::floor(cx - dw / 2.0 + 0.5)), top = int(std::floor(cy - dh / 2.0 + 0.5));
+    auto judged_here = [&](int rx, int ry) {
+      const double x = (rx + 0.5) * kDotsPerPixel, y = (ry + 0.5) * kDotsPerPixel;
+      if (x >= cx + kLabelOffset - kDotsPerPixel && y >= cy - kDotsPerPixel) return false;
+      for (size_t i = 0; i + 1 < track.size(); ++i)
+        if (segment_distance(x, y, dot_x(track[i].lon), dot_y(track[i].lat), dot_x(track[i + 1].lon),
+                             dot_y(track[i + 1].lat)) < kTrackReach)
+          return false;
+      return true;
+    };
+    auto key = [](const rgb& c) { return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); };
+    std::map<std::string, int> frequency;
+    rgb main_colour;
+    for (const auto& px : icon.pixels)
+      if (px && ++frequency[key(*px)] >= frequency[key(main_colour)]) main_colour = *px;
+    // The render's pixels that are judged at all, around the expected place.
+    const int rx0 = (left - kSearch) / kDotsPerPixel - 1, rx1 = (left + dw + kSearch) / kDotsPerPixel + 1;
+    const int ry0 = (top - kSearch) / kDotsPerPixel - 1, ry1 = (top + dh + kSearch) / kDotsPerPixel + 1;
+    std::vector<char> judged_at(size_t(rx1 - rx0 + 1) * size_t(ry1 - ry0 + 1));
+    for (int ry = ry0; ry <= ry1; ++ry)
+      for (int rx = rx0; rx <= rx1; ++rx)
+        judged_at[size_t(ry - ry0) * size_t(rx1 - rx0 + 1) + size_t(rx - rx0)] =
+            rx >= 0 && ry >= 0 && rx < render.width && ry < render.height && judged_here(rx, ry);
+    // The icon drawn from (l, t): by colour the judged and matching pixels over its opaque
+    // pixels, and the render's pixels over its transparent ones.
+    std::map<std::string, std::pair<int, int>> opaque;
+    std::vector<rgb> clear;
+    auto compare_at = [&](int l, int t) {
+      opaque.clear();
+      clear.clear();
+      int matched_all = 0;
+      for (int ry = t / kDotsPerPixel; ry <= (t + dh) / kDotsPerPixel; ++ry) {
+        const int iy = icon_index_over(t, h, dh, ry * kDotsPerPixel, (ry + 1) * kDotsPerPixel);
+        if (iy < 0) continue;
+        for (int rx = l / kDotsPerPixel; rx <= (l + dw) / kDotsPerPixel; ++rx) {
+          const int ix = icon_index_over(l, w, dw, rx * kDotsPerPixel, (rx + 1) * kDotsPerPixel);
+          if (ix < 0 || !judged_at[size_t(ry - ry0) * size_t(rx1 - rx0 + 1) + size_t(rx - rx0)]) continue;
+          const auto c = render.at(rx, ry);
+          const rgb seen{c[0], c[1], c[2]};
+          const std::optional<rgb>& want = icon.pixels[size_t(iy) * size_t(w) + size_t(ix)];
+          if (!want) {
+            clear.push_back(seen);
+            continue;
+          }
+          auto& [judged, matched] = opaque[key(*want)];
+          ++judged;
+          const bool same = seen.distance(*want) <= kSameColour;
+          matched += same;
+          matched_all += same;
+        }
+      }
+      return matched_all;
+    };
+    // The symbol is looked for a few dots around where it is expected (the render's
+    // rounding of the page onto its pixels may move it), then judged where it is.
+    int best = -1, best_l = left, best_t = top;
+    for (int t = top - kSearch; t <= top + kSearch; ++t)
+      for (int l = left - kSearch; l <= left + kSearch; ++l)
+        if (const int m = compare_at(l, t); m > best) best = m, best_l = l, best_t = t;
+    compare_at(best_l, best_t);
+    const std::string where = "the icon " + std::to_string(dw) + " by " + std::to_string(dh) + " dots from " +
+                              std::to_string(best_l) + "," + std::to_string(best_t) + " (expected from " +
+                              std::to_string(left) + "," + std::to_string(top) + ")";
+    ASSERT_FALSE(opaque.empty()) << "no icon pixel judged on the page";
+    for (const auto& [colour, counts] : opaque) {
+      if (counts.first < 10) continue;
+      EXPECT_GE(counts.second * 10, counts.first * 8)
+          << "colour " << colour << ": " << counts.second << " of " << counts.first
+          << " render pixels show it where " << where << " has it";
+    }
+    ASSERT_GE(clear.size(), 10u) << where;
+    const long spilled = std::count_if(clear.begin(), clear.end(),
+                                       [&](const rgb& c) { return c.distance(main_colour) <= kSameColour; });
+    EXPECT_LE(spilled * 10, long(clear.size())) << spilled << " of " << clear.size()
+                                               << " render pixels show the icon's colour " << key(main_colour)
+                                               << " where " << where << " is transparent";
+  }
+}
+
 // ---- The run, with the exit intercepted ------------------------------------------------------
 struct exit_called {
   int code;
@@ -319,6 +565,25 @@ int run_main(std::vector<const char*> args) {
   args.insert(args.begin(), "tarmelo");
   try {
     tarmelo_main(int(args.size()), const_cast<char**>(args.data()));
+  } catch (const exit_called& e) {
+    return e.code;
+  }
+  return -1000;
+}
+
+// The samples loaded headless as the program starts, then Ctrl+P printing them on the
+// printer of that name with the dialog answered, then the program's exit.
+int run_main_and_print(std::vector<const char*> args, const std::string& printer) {
+  args.insert(args.begin(), "tarmelo");
+  try {
+    tarmelo_start(int(args.size()), const_cast<char**>(args.data()));
+    // The program's redraw task, as start-up installed it, behind the page watch.
+    g_redraw_run = get_dispatcher_hooks().redraw_run;
+    get_dispatcher_hooks().redraw_run = redraw_watching_the_page;
+    run_headless(nullptr);
+    tm_test::answer_next_dialog([&](plat::Wnd dlg) { choose_printer_and_confirm(dlg, printer); });
+    tm_test::press_key('P', tm_test::MOD_CTRL);
+    app_exit_code(run_headless(nullptr));
   } catch (const exit_called& e) {
     return e.code;
   }
@@ -458,6 +723,51 @@ TEST_F(RunPicture, TheSamplesAreDrawnWhereTheViewPutsThem) {
   about_box(kProgramIcon);
   ASSERT_EQ(tm_test::message_boxes().size(), 1u);
   EXPECT_EQ(tm_test::message_boxes()[0].flags & 0xF0u, plat::MB_USERICON);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunPicture, PrintedWaypointSymbolsTakeThePrintersScale) {
+  if (!tm_test::tool_present("pdftoppm")) GTEST_SKIP() << "no pdftoppm (poppler-utils)";
+  plat::use_virtual_clock(false);
+  config_reset();
+  // No print server: the PDF file printer alone.
+  tm_test::scoped_env no_server("CUPS_SERVER", (tm_test::fresh_dir("run-print-cups") + "none").c_str());
+  plat::reset_printer_list();
+  g_page = printed_page{};
+  const std::string calibration = kSamples + "relief.map";
+  const std::string track = kSamples + "boucle.gpx";
+  const int code = run_main_and_print({calibration.c_str(), "-load", track.c_str()}, "PDF");
+  // The printers the print enumerated live as long as the process: freed here.
+  print_dialog_reset();
+  for (obj_t* cursor = nullptr; obj_class_next(CLS_PRINTER_ENTRY, &cursor); cursor = nullptr) {
+    obj_t* e = cursor;
+    free_obj(&e);
+  }
+  plat::reset_printer_list();
+  ASSERT_EQ(code, 0);
+  ASSERT_TRUE(g_page.seen) << "no printer page was drawn";
+  EXPECT_DOUBLE_EQ(g_page.symbol_scale, g_page.dpi * 0.01);
+  ASSERT_EQ(g_page.dpi % 2, 0) << g_page.dpi;
+
+  char* text = nullptr;
+  main_get_title_text(nullptr, &text);
+  const std::string status = text ? text : "";
+  free_mem(&text);
+  const size_t at = status.find("Printed to ");
+  ASSERT_NE(at, std::string::npos) << status;
+  const std::string pdf = status.substr(at + 11);
+  const print_test::Raster render =
+      print_test::render_page(pdf, 1, g_page.dpi / 2, tm_test::fresh_dir("run-print-page") + "page");
+  std::filesystem::remove(pdf);
+  ASSERT_GT(render.width, 0);
+  // The page is the sheet.
+  EXPECT_NEAR(render.width, g_page.sheet_width / 2.0, 1.0);
+  EXPECT_NEAR(render.height, g_page.sheet_height / 2.0, 1.0);
+  const std::string gpx = read_file(track);
+  check_printed_symbols(render, g_page, waypoints(gpx), track_vertices(gpx));
 }
 
 }  // namespace
