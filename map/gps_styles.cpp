@@ -106,7 +106,8 @@ bool folder_has_style(const folder_t* folder, int style_cls, int typesrc) {
          sub_folder_has_style(folder, style_cls, typesrc);
 }
 
-// A sub-folder of `folder` holding the folder's first georef; its list is returned.
+// A sub-folder of `folder` holding the folder's first georef, displayed when the folder
+// is; its list is returned.
 container_t* new_style_folder(folder_t* folder, int priority, int user_display) {
   container_t* list = nullptr;
   obj_list_new(&list);
@@ -123,6 +124,10 @@ container_t* new_style_folder(folder_t* folder, int priority, int user_display) 
     return nullptr;
   }
   sub->userdisplay = user_display;
+  // It draws the folder's own objects: shown exactly when the folder is (a folder hidden
+  // at load, such as a KML folder of visibility 0, hides them too, and its switch in the
+  // layers window shows or hides both together).
+  sub->displayed = folder->displayed;
   return list;
 }
 

@@ -44,6 +44,7 @@
 
 struct qtree_t;
 struct gindex_entry_t;
+struct fileatt_t;
 
 // Priorities (drawing order): the image layer, the folders of loaded files (base + n),
 // point-like representation folders and lap markers.
@@ -166,6 +167,12 @@ double layer_unit_size(layer_t* layer);
 void layer_set_margin_pixel(const layer_t* layer, double size);
 double layer_margin_pixel(const layer_t* layer);
 void layer_forget_margin_pixel(const layer_t* layer);
+// After every folder of a loaded file has its layer: a layer whose data lies all at one
+// place (a lone point) has no spread to size its margins by, and a style's own pixel
+// size would make its symbol and label cover degrees around it (the fit to the file
+// would then show the rest of the file as a small cluster). Such a layer is updated
+// again with the spread of the whole file's data standing for its own.
+void layer_size_by_file(graphspace_t* gs, const fileatt_t* file);
 int layer_count_text_points(layer_t* layer);
 void layer_collect_styles(layer_t* layer);
 int style_exists(const container_t* list, int style_class, int source_class);

@@ -3,6 +3,7 @@
 // one image object from the image layer.
 #include <cmath>
 #include <unordered_map>
+#include <vector>
 
 #include "core/error.h"
 #include "core/index.h"
@@ -19,6 +20,11 @@ namespace {
 // is fitted to it (a view of 1000 pixels, as the styles of layers without georeference
 // assume).
 constexpr double kFitPixelShare = 0.001;
+
+// The layer's data measured without margins, and the spread of the data it is shown
+// with (below, with the margin pixel sizes).
+void remember_data_extent(const layer_t* layer, extent_t data);
+double shown_with_spread(const layer_t* layer);
 
 // The free routine does nothing while an error is set: put it aside for the release.
 void free_despite_error(layer_t** layer) {
@@ -70,10 +76,14 @@ void graphspace_update_layer(graphspace_t* gs, layer_t* layer, int force_tree) {
   layer->gindex_sorted = sorted;
   // The first pass measures the data itself, its symbols and labels as points; their
   // pixel sizes then widen the entries at the pixel size of a view fitted to that data.
+  // Data all at one place (a lone point) has no spread of its own: the spread of the
+  // data it is shown with, when known (layer_size_by_file), stands for it.
   layer_set_margin_pixel(layer, 0.0);
   gindex_compute(layer, 0);
+  remember_data_extent(layer, layer->extent);
   layer_compute_scale(layer);
-  const double side = extent_max_side(layer->extent);
+  double side = extent_max_side(layer->extent);
+  if (!(side > 0.0)) side = shown_with_spread(layer);
   layer_set_margin_pixel(layer, std::isfinite(side) && side > 0.0 ? side * kFitPixelShare : -1.0);
   gindex_compute(layer, 1);
   if (layer->use_fixed_extent) layer->extent = gs->fixed_extent;
@@ -182,28 +192,78 @@ void layer_remove_and_free(layer_t* layer) {
 
 // ---- Margin pixel size ---------------------------------------------------------------------
 namespace {
-std::unordered_map<const layer_t*, double>& margin_pixels() {
-  static std::unordered_map<const layer_t*, double> sizes;
-  return sizes;
+struct layer_margins {
+  double pixel = -1.0;  // the margin pixel size; negative: none set
+  extent_t data{};      // the data measured without margins (null: none)
+  double spread = 0.0;  // the spread of the data the layer is shown with; 0: none
+};
+std::unordered_map<const layer_t*, layer_margins>& margins() {
+  static std::unordered_map<const layer_t*, layer_margins> all;
+  return all;
 }
+
+void remember_data_extent(const layer_t* layer, extent_t data) {
+  graphspace_lock lock(graphspace_mutex());
+  margins()[layer].data = data;
+}
+
+double shown_with_spread(const layer_t* layer) {
+  graphspace_lock lock(graphspace_mutex());
+  const auto it = margins().find(layer);
+  return it == margins().end() ? 0.0 : it->second.spread;
+}
+
 }  // namespace
 
 void layer_set_margin_pixel(const layer_t* layer, double size) {
   if (!layer) return;
   graphspace_lock lock(graphspace_mutex());
-  margin_pixels()[layer] = size;
+  margins()[layer].pixel = size;
 }
 
 double layer_margin_pixel(const layer_t* layer) {
   if (!layer) return -1.0;
   graphspace_lock lock(graphspace_mutex());
-  const auto it = margin_pixels().find(layer);
-  return it == margin_pixels().end() ? -1.0 : it->second;
+  const auto it = margins().find(layer);
+  return it == margins().end() ? -1.0 : it->second.pixel;
 }
 
 void layer_forget_margin_pixel(const layer_t* layer) {
   graphspace_lock lock(graphspace_mutex());
-  margin_pixels().erase(layer);
+  margins().erase(layer);
+}
+
+void layer_size_by_file(graphspace_t* gs, const fileatt_t* file) {
+  gs = graphspace_or_current(gs);
+  if (!gs || !file) return;
+  graphspace_lock lock(graphspace_mutex());
+  std::vector<layer_t*> layers;
+  extent_t all{};
+  bool any = false;
+  folder_t* it = nullptr;
+  while (file_next_folder(file, &it)) {
+    layer_t* layer = nullptr;
+    mapwin_find_layer(gs, it, &layer);
+    const auto found = layer ? margins().find(layer) : margins().end();
+    if (found == margins().end() || extent_is_null(found->second.data)) continue;
+    const extent_t d = found->second.data;
+    layers.push_back(layer);
+    if (!any) {
+      all = d;
+      any = true;
+    } else {
+      all.xmin = std::fmin(all.xmin, d.xmin), all.xmax = std::fmax(all.xmax, d.xmax);
+      all.ymin = std::fmin(all.ymin, d.ymin), all.ymax = std::fmax(all.ymax, d.ymax);
+    }
+  }
+  const double side = extent_max_side(all);
+  if (!any || !std::isfinite(side) || !(side > 0.0)) return;
+  for (layer_t* layer : layers) {
+    layer_margins& m = margins()[layer];
+    if (extent_max_side(m.data) > 0.0 || m.spread == side) continue;
+    m.spread = side;
+    graphspace_update_layer(gs, layer, 0);
+  }
 }
 
 // ---- Destructor ------------------------------------------------------------------------------

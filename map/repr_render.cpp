@@ -96,6 +96,7 @@ container_t* icon_folder(folder_t* folder) {
     return nullptr;
   }
   sub->userdisplay = 0;
+  sub->displayed = folder->displayed;  // shown exactly when the folder is
   return list;
 }
 

@@ -38,7 +38,8 @@ struct obj_t;
 
 // ---- Load lists --------------------------------------------------------------------------
 // Made on first use and kept for the run: the files of the current load run (emptied at
-// the start of each run), the expansion list that recognition fills with the members of
+// the start of each run; a run that loads nothing while an earlier run's fit is pending
+// gets that run's files back, so that the fit shows them), the expansion list that recognition fills with the members of
 // a container, and the id-ordered work list of file objects still to read. The load task
 // and the fit command use them; the dispatcher never runs the two at once.
 container_t* load_loaded_files();

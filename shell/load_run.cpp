@@ -3,6 +3,11 @@
 // work list in id order: each file is recognised, a container's members join the work
 // list, anything else is loaded into the current graph space. The run ends by posting
 // the fit command (19) when the view is to follow, or by asking a redraw.
+//
+// Several runs posted together (the command line's files, a choice of several files)
+// share one fit, made after the last of them. When that last run loads nothing (its
+// file fails), the fit goes to the files of the latest run of the batch that did load,
+// rather than to nothing: the data loaded stays in view, the failure in the title.
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -28,6 +33,8 @@ namespace {
 container_t* g_loaded = nullptr;
 container_t* g_expansion = nullptr;
 container_t* g_work = nullptr;
+// The files of the latest run that loaded something while the fit it posted is pending.
+container_t* g_earlier = nullptr;
 
 container_t* list_of(container_t** slot) {
   if (!*slot) obj_list_new(slot);
@@ -170,8 +177,32 @@ void read_work_list(fileatt_t* file) {
   obj_list_clear(work);
 }
 
+// At the start of a run: while the fit of an earlier run is still to come, that run's
+// files are kept aside (unless it loaded nothing itself, and the files kept before it
+// stay); otherwise nothing is kept. The loaded-files list is emptied.
+void start_loaded_files() {
+  container_t* loaded = load_loaded_files();
+  container_t* earlier = list_of(&g_earlier);
+  if (task_slot_state(kFitCommand) == 0) {
+    obj_list_clear(earlier);
+  } else if (obj_list_count(loaded) > 0) {
+    obj_list_clear(earlier);
+    for (int i = 0; i < obj_list_count(loaded); ++i) obj_list_append(earlier, loaded->elems[i]);
+  }
+  obj_list_clear(loaded);
+}
+
+// A run that loaded nothing leaves the fit to the files kept aside.
+void restore_earlier_files() {
+  container_t* loaded = load_loaded_files();
+  container_t* earlier = list_of(&g_earlier);
+  if (obj_list_count(loaded) == 0)
+    for (int i = 0; i < obj_list_count(earlier); ++i) obj_list_append(loaded, earlier->elems[i]);
+}
+
 // Steps 6 and 7: pending layer changes, then the fit command or a redraw.
 void finish_run(bool fit) {
+  restore_earlier_files();
   graphspace_t* gs = graphspace_current();
   if (gs && (gs->georef_changed || gs->rebuild_layers)) graphspace_rebuild(gs);
   if (task_slot_state(kFitCommand) == 0) {
@@ -191,14 +222,14 @@ container_t* load_work_list() { return list_of(&g_work); }
 void load_add_loaded(fileatt_t* file) { obj_list_append_unique(load_loaded_files(), file); }
 
 void load_lists_free() {
-  for (container_t** slot : {&g_loaded, &g_expansion, &g_work}) {
+  for (container_t** slot : {&g_loaded, &g_expansion, &g_work, &g_earlier}) {
     if (*slot) obj_list_clear(*slot);
     free_obj(slot);
   }
 }
 
 void cmd_load(void*) {
-  obj_list_clear(load_loaded_files());
+  start_loaded_files();
   const char* text = current_task_text();
   if (!text || !*text) {
     task_end();

@@ -262,6 +262,7 @@ void attach_file_to_graphspace(fileatt_t* file) {
   graphspace_t* gs = graphspace_current();
   folder_t* it = nullptr;
   while (file_next_folder(file, &it)) graphspace_add_file(gs, it, load_folder_counter());
+  layer_size_by_file(gs, file);
   // Files named by "reload" folders, followed through the files they lead to.
   std::vector<fileatt_t*> reload_set{file}, stack{file};
   load_add_loaded(file);

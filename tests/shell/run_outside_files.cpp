@@ -745,6 +745,153 @@ INSTANTIATE_TEST_SUITE_P(
                     "Geographic error"}),
     [](const ::testing::TestParamInfo<failed_load>& info) { return std::string(info.param.name); });
 
+// ---- The fit after the loads -------------------------------------------------------------------
+// Points in geographic degrees and the pixel of the picture the run's view puts them at.
+struct named_point {
+  const char* name;
+  double lon, lat;
+};
+
+// Whether something other than the window's background is drawn within `reach` pixels
+// of the point's pixel.
+bool drawn_near(const picture& shot, const view& v, const named_point& p, int reach) {
+  const int px = int(std::floor(v.x(p.lon))), py = int(std::floor(v.y(p.lat)));
+  for (int y = py - reach; y <= py + reach; ++y)
+    for (int x = px - reach; x <= px + reach; ++x)
+      if (v.inside(x, y) && shot.inside(x, y) && shot.at(x, y).distance(v.background) != 0)
+        return true;
+  return false;
+}
+
+// The share of the window (the larger of width and height) that the points' box spans
+// in the run's view; 0 when one of them lies outside the window.
+double spread(const view& v, const std::vector<named_point>& points) {
+  double left = 1e300, right = -1e300, top = 1e300, bottom = -1e300;
+  for (const named_point& p : points) {
+    const double x = v.x(p.lon), y = v.y(p.lat);
+    if (!v.inside(int(std::floor(x)), int(std::floor(y)))) return 0.0;
+    left = std::min(left, x), right = std::max(right, x);
+    top = std::min(top, y), bottom = std::max(bottom, y);
+  }
+  return std::max((right - left) / v.width, (bottom - top) / v.height);
+}
+
+bool graph_space_in_degrees() {
+  graphspace_t* gs = graphspace_current();
+  return gs && gs->georef && gs->georef->refertype == GEOREF_GEOGRAPHIC &&
+         gs->georef->unit == ANG_DEGREE;
+}
+
+const std::vector<named_point> kWaypoints = {
+    {"Nord", 6.10, 45.51}, {"Est", 6.14, 45.51}, {"Sud", 6.14, 45.49}, {"Ouest", 6.10, 45.49}};
+
+std::string waypoint_gpx(const std::string& dir) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+  char line[160];
+  for (const named_point& p : kWaypoints) {
+    std::snprintf(line, sizeof line, "<wpt lat=\"%.4f\" lon=\"%.4f\"><name>%s</name></wpt>\n",
+                  p.lat, p.lon, p.name);
+    text += line;
+  }
+  return tm_test::write_file(dir + "waypoints.gpx", text + "</gpx>\n");
+}
+
+// A file that fails to load, queued last after the waypoints.
+struct failing_last {
+  const char* name;
+  const char* file;
+  std::string content;
+  const char* reason;  // the error's text the status names
+};
+
+void PrintTo(const failing_last& c, std::ostream* os) { *os << c.name; }
+
+class FailingLastLoad : public RunOutsideFiles,
+                        public ::testing::WithParamInterface<failing_last> {};
+
+TEST_P(FailingLastLoad, LeavesTheWaypointsDrawnAndFittedAndNamesTheFailure) {
+  const failing_last& c = GetParam();
+  const std::string dir = tm_test::fresh_dir((std::string("failing-last-") + c.name).c_str());
+  const std::string failing = tm_test::write_file(dir + c.file, c.content);
+  // The waypoints first, the failing file last.
+  ASSERT_TRUE(run({waypoint_gpx(dir), failing}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  const std::string status = status_text();
+  SCOPED_TRACE("picture " + picture_path_ + ", status \"" + status + "\"");
+  EXPECT_NE(status.find(failing), std::string::npos);
+  EXPECT_NE(status.find(c.reason), std::string::npos);
+  // Fitted: the waypoints lie in the window and span most of it; each is drawn.
+  EXPECT_GE(spread(view_, kWaypoints), 0.5);
+  for (const named_point& p : kWaypoints) EXPECT_TRUE(drawn_near(shot_, view_, p, 8)) << p.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loads, FailingLastLoad,
+    ::testing::Values(
+        failing_last{"TextNamedJpeg", "notes.jpg", "These are notes, not a picture.\n",
+                     "Unknown format"},
+        // A picture without georeference cannot join the waypoints' WGS 84 space.
+        failing_last{"PlainPicture", "plain.ppm",
+                     "P6\n8 8\n255\n" + std::string(8 * 8 * 3, '\x7f'), "Geographic error"}),
+    [](const ::testing::TestParamInfo<failing_last>& info) {
+      return std::string(info.param.name);
+    });
+
+// A KML file of four placemarks 1 degree apart: two in a shown folder, one in a folder
+// whose visibility is 0, one outside any folder; and the same four without folders.
+const std::vector<named_point> kPlacemarks = {
+    {"Alpha", 5.0, 45.0}, {"Bravo", 6.0, 45.0}, {"Charlie", 7.0, 45.0}, {"Delta", 8.0, 45.0}};
+
+std::string placemark(const named_point& p) {
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "<Placemark><name>%s</name><Point><coordinates>%.1f,%.1f</coordinates></Point>"
+                "</Placemark>\n",
+                p.name, p.lon, p.lat);
+  return text;
+}
+
+std::string kml_file(const std::string& path, bool folders) {
+  const auto& p = kPlacemarks;
+  std::string body;
+  if (folders)
+    body = "<Folder><name>Shown</name>\n" + placemark(p[0]) + placemark(p[1]) + "</Folder>\n" +
+           "<Folder><name>Hidden</name><visibility>0</visibility>\n" + placemark(p[2]) +
+           "</Folder>\n" + placemark(p[3]);
+  else
+    for (const named_point& q : p) body += placemark(q);
+  return tm_test::write_file(path,
+                             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                             "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n" +
+                                 body + "</Document></kml>\n");
+}
+
+TEST_F(RunOutsideFiles, AHiddenKmlFolderIsNotDrawnAndTheFitSpreadsTheShownPoints) {
+  const std::string dir = tm_test::fresh_dir("kml-hidden-folder");
+  // Without folders: the four placemarks fill the window.
+  ASSERT_TRUE(run({kml_file(dir + "flat.kml", false)}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  const double flat = spread(view_, kPlacemarks);
+  EXPECT_GE(flat, 0.6) << "picture " << picture_path_;
+  for (const named_point& p : kPlacemarks) EXPECT_TRUE(drawn_near(shot_, view_, p, 8)) << p.name;
+
+  TearDown();
+  SetUp();
+  ASSERT_TRUE(run({kml_file(dir + "folders.kml", true)}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  SCOPED_TRACE("picture " + picture_path_);
+  // The shown points are drawn, the hidden one is not (its symbol and its label).
+  for (const named_point& p : {kPlacemarks[0], kPlacemarks[1], kPlacemarks[3]})
+    EXPECT_TRUE(drawn_near(shot_, view_, p, 8)) << p.name;
+  EXPECT_FALSE(drawn_near(shot_, view_, kPlacemarks[2], 20)) << kPlacemarks[2].name;
+  // The shown points span Alpha to Delta as the four do without folders: the same fit.
+  const double shown = spread(view_, {kPlacemarks[0], kPlacemarks[1], kPlacemarks[3]});
+  EXPECT_GE(shown, 0.6);
+  EXPECT_NEAR(shown, flat, 0.1 * flat);
+}
+
 // ---- An unknown option --------------------------------------------------------------------------
 TEST(RunOutsideOptions, AnUnknownOptionIsNamedOnStandardError) {
   const std::string program = tm_test::program_folder() + "tarmelo";
