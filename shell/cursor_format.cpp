@@ -136,8 +136,13 @@ int format_cursor_position(int px, int py, const pane_t* pane, char** position, 
   double z = 0.0;
   const std::string caption = system_text(g);
   xform_forward(g->transfo, g->transfotype, &x, &y, &z);
-  const std::string text = g->refertype == GEOREF_GEOGRAPHIC ? angle_position(g->unit, x, y)
-                                                              : length_position(g->unit, x, y);
+  // A point outside the cursor system's domain comes as NaN (or infinity): no number is
+  // shown, only blanks as wide as a position's text, which cover the last one drawn.
+  const bool finite = std::isfinite(x) && std::isfinite(y);
+  if (!finite) x = y = 0.0;
+  std::string text = g->refertype == GEOREF_GEOGRAPHIC ? angle_position(g->unit, x, y)
+                                                        : length_position(g->unit, x, y);
+  if (!finite) text.assign(text.size(), ' ');
   str_set(text.c_str(), position);
   str_set(caption.c_str(), system);
   return 1;
