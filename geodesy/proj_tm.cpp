@@ -21,15 +21,18 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 
 #include "geodesy/projection_kinds.h"
 #include "geodesy/projection_math.h"
 
 namespace {
 
-// The largest |eta'| (the isometric easting on the conformal sphere) the forward series
-// is used for: beyond it (about 81.7 degrees from the central meridian on the equator)
-// the point is outside the domain.
+// The largest |eta| (the easting over k0 A, after the series) of the domain, forward and
+// inverse, PROJ's bound: about 81 degrees from the central meridian on the equator, where
+// the series no longer converges. The forward tests the sum of its series (so that near
+// the equator a quarter turn away, where the sum swings, a point has a number exactly
+// where PROJ gives one); the inverse tests the easting it is given.
 constexpr double kTmMaxEta = 2.623395162778;
 
 constexpr int kOrder = 6;
@@ -352,7 +355,7 @@ tm_forward_constants forward_constants(const cartproj_t* p) {
 struct tm_forward_result {
   double east, north;  // before the unit of the grid
   double u;            // tanh eta' = cos chi sin L
-  double eta;          // eta', 0 where |u| >= 1
+  double eta;          // eta' + the series' share: the easting over k0 A (eta' = 0 where |u| >= 1)
 };
 
 [[gnu::always_inline]] inline tm_forward_result tm_forward_core(
@@ -381,19 +384,21 @@ struct tm_forward_result {
   const double ch2 = (1.0 + u * u) * inv;
   double dxi = 0.0, deta = 0.0;
   complex_sine_sum(t.alpha, s2, c2, sh2, ch2, &dxi, &deta);
-  return tm_forward_result{x0 + kA * (eta + deta), y_origin + kA * (xi + dxi), u_in, eta};
+  const double eta_sum = eta + deta;
+  return tm_forward_result{x0 + kA * eta_sum, y_origin + kA * (xi + dxi), u_in, eta_sum};
 }
 
 // Whether the core's point has no image (|u| >= 1) or lies beyond the series' reach: near
 // the equator a quarter turn from the central meridian the series no longer converges
-// (it gives any number, 1e38 m at 93 degrees): beyond this eta' the point is out of the
-// domain, the bound PROJ's series has as well.
+// (it gives any number, 1e38 m at 93 degrees, 3 km off at 81.7): where the sum passes
+// the bound the point is out of the domain, as in PROJ, which tests the same sum.
 inline bool tm_forward_apart(const tm_forward_result& r) {
   return (std::fabs(r.u) >= 1.0) | (std::fabs(r.eta) > kTmMaxEta);
 }
 
 // One point, in place, with the cases the core leaves to its caller: beyond a pole, at a
-// pole, without image, out of the domain.
+// pole, out of the domain (without image, |u| >= 1 on the equator a quarter turn away,
+// or beyond the series' bound): NaN in both coordinates.
 inline void tm_forward_point(const cartproj_t* p, const tm_forward_constants& t, double* x,
                              double* y) {
   proj_geo_in(p, x, y);
@@ -412,13 +417,7 @@ inline void tm_forward_point(const cartproj_t* p, const tm_forward_constants& t,
   }
   const double L = proj_wrap_longitude(*x - p->lambda0);
   const tm_forward_result r = tm_forward_core(t, p->x0, p->y0 - p->n, phi, L);
-  if (std::fabs(r.u) >= 1.0) {
-    *x = L > 0 ? HUGE_VAL : -HUGE_VAL;
-    *y = p->y0 - p->n;
-    proj_grid_out(p, x, y);
-    return;
-  }
-  if (std::fabs(r.eta) > kTmMaxEta) {
+  if (tm_forward_apart(r)) {
     proj_out_of_domain(x, y);
     return;
   }
@@ -487,28 +486,44 @@ void block_core_plain(const tm_forward_constants& t, double x0, double y_origin,
 }
 #endif
 
-block_core_fn block_core() {
+// The build of the block loop for PROJ_TM_BUILD_*; null when the processor lacks it.
+block_core_fn block_core_of(int build) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-  static const block_core_fn fn =
-      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") ? block_core_avx512
-      : __builtin_cpu_supports("avx2")                                         ? block_core_avx2
-                                                                               : block_core_plain;
-  return fn;
+  switch (build) {
+    case PROJ_TM_BUILD_PLAIN:
+      return block_core_plain;
+    case PROJ_TM_BUILD_AVX2:
+      return __builtin_cpu_supports("avx2") ? block_core_avx2 : nullptr;
+    case PROJ_TM_BUILD_AVX512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")
+                 ? block_core_avx512
+                 : nullptr;
+    default:
+      return nullptr;
+  }
 #else
-  return block_core_plain;
+  return build == PROJ_TM_BUILD_PLAIN ? block_core_plain : nullptr;
 #endif
 }
 
-}  // namespace
+// The widest build the processor runs, chosen once.
+block_core_fn block_core() {
+  static const block_core_fn fn = [] {
+    for (int build : {PROJ_TM_BUILD_AVX512, PROJ_TM_BUILD_AVX2})
+      if (const block_core_fn f = block_core_of(build)) return f;
+    return block_core_of(PROJ_TM_BUILD_PLAIN);
+  }();
+  return fn;
+}
 
 // A run goes in blocks: the unit passage and the checks point after point, then the core
 // over the whole block as one loop without calls or branches, which the compiler carries
 // out on several points at once. Each point gets the very operations tm_forward_point
 // applies, so the results are the same to the bit; the points that routine treats apart
-// (beyond a pole, at a pole, without image, out of the domain) are taken through it.
-void proj_tm_forward_points(const cartproj_t* p, double* x, double* y, int n, int stride) {
+// (beyond a pole, at a pole, out of the domain) are taken through it.
+void forward_points_with(block_core_fn core, const cartproj_t* p, double* x, double* y, int n,
+                         int stride) {
   const tm_forward_constants t = forward_constants(p);
-  const block_core_fn core = block_core();
   constexpr int kBlock = 64;
   const double x0 = p->x0;
   const double y_origin = p->y0 - p->n;
@@ -544,12 +559,30 @@ void proj_tm_forward_points(const cartproj_t* p, double* x, double* y, int n, in
   }
 }
 
+}  // namespace
+
+void proj_tm_forward_points(const cartproj_t* p, double* x, double* y, int n, int stride) {
+  forward_points_with(block_core(), p, x, y, n, stride);
+}
+
+int proj_tm_forward_points_build(int build, const cartproj_t* p, double* x, double* y, int n,
+                                 int stride) {
+  const block_core_fn core = block_core_of(build);
+  if (!core) return 0;
+  forward_points_with(core, p, x, y, n, stride);
+  return 1;
+}
+
 void proj_tm_inverse(const cartproj_t* p, double* x, double* y) {
   proj_grid_in(p, x, y);
   const tm_ellipsoid k = ellipsoid_of(p->c, p->e);
   const double kA = p->k0 * k.A;
   const double xi = (*y - p->y0 + p->n) / kA;
   const double eta = (*x - p->x0) / kA;
+  if (std::fabs(eta) > kTmMaxEta) {  // out of the domain, as PROJ's inverse has it
+    proj_out_of_domain(x, y);
+    return;
+  }
   const double ex = std::exp(2.0 * eta);
   const double sh2 = (ex - 1.0 / ex) / 2.0;
   const double ch2 = (ex + 1.0 / ex) / 2.0;

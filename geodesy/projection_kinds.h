@@ -57,6 +57,11 @@ inline void proj_grid_out(const cartproj_t* p, double* x, double* y) {
 // ---- The routines of each file ---------------------------------------------------------------
 // proj_tm.cpp (kinds 1, 26)
 void proj_setup_tm(cartproj_t* proj, int kind, int linear_unit, int angular_unit);
+// For tests: proj_tm_forward_points with one build of its block loop (the widest the
+// processor runs is the one proj_tm_forward_points takes); 0 when the processor lacks it.
+enum { PROJ_TM_BUILD_PLAIN = 0, PROJ_TM_BUILD_AVX2 = 1, PROJ_TM_BUILD_AVX512 = 2 };
+int proj_tm_forward_points_build(int build, const cartproj_t* proj, double* x, double* y, int n,
+                                 int stride);
 // proj_mercator.cpp (kinds 7, 42)
 void proj_setup_mercator(cartproj_t* proj, int kind, int linear_unit, int angular_unit);
 // proj_equirect.cpp (kinds 17, 36)

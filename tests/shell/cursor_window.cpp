@@ -141,6 +141,39 @@ TEST_F(CursorWindow, NothingWithoutCursorSystemOrChain) {
   EXPECT_EQ(s, nullptr);
 }
 
+// A map point outside the cursor system's domain (far beyond a UTM zone, where the
+// inverse gives NaN) shows no number in any format: an empty text (the window then erases
+// what it showed). So do NaN and infinity over a plain chain.
+TEST_F(CursorWindow, APointOutsideTheSystemShowsNoNumber) {
+  cartproj_t* utm31n = nullptr;
+  geo_find_by_code(CLS_CARTPROJ, 32631, &utm31n);
+  ASSERT_NE(utm31n, nullptr);
+  georef_t* display = gs_->georef;
+  display->refertype = GEOREF_PROJECTED;
+  display->projection = utm31n;
+  display->datum = utm31n->datum;
+  display->unit = LEN_METRE;
+  for (int unit : {ANG_DEGREE, ANG_DMS, ANG_DM, ANG_RADIAN}) {
+    SCOPED_TRACE(unit);
+    cursor_georef_release_chain(cursor());
+    set_system(cursor(), GEOREF_GEOGRAPHIC, unit);
+    cursor_set_transform(map_object_, display);
+    ASSERT_EQ(get_gblerr(), 0);
+    const std::string inside = position_at(500000.0, 5000000.0);
+    ASSERT_NE(inside.find('('), std::string::npos) << inside;
+    EXPECT_EQ(position_at(24123054.42, 6957165.25), "");
+    EXPECT_EQ(position_at(20500000.0, 0.0), "");
+  }
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  for (const auto& [refertype, unit] : {std::pair{GEOREF_PROJECTED, int(LEN_METRE)},
+                                        std::pair{GEOREF_GEOGRAPHIC, int(ANG_DEGREE)}}) {
+    plain_cursor(refertype, unit);
+    EXPECT_FALSE(position_at(1.0, 2.0).empty());
+    for (const auto& [x, y] : {std::pair{nan, 2.0}, std::pair{1.0, nan}, std::pair{inf, 2.0}, std::pair{1.0, -inf}})
+      EXPECT_EQ(position_at(x, y), "") << x << " " << y;
+  }
+}
+
 // ---- Points carried by PROJ ------------------------------------------------------------------
 
 struct carried_point {
