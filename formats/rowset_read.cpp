@@ -19,6 +19,7 @@
 #include "core/strutil.h"
 #include "core/wstring.h"
 #include "core/xml.h"
+#include "map/gps_classes.h"
 
 namespace {
 
@@ -104,6 +105,26 @@ void free_dictionary(container_t** dict) {
 }
 
 // ---- Rows ----------------------------------------------------------------------------------
+
+// The reference and list attributes that their holder's free routine releases: only
+// those are linked. Any other such field (a list's own sons, a folder's file, a
+// waypoint's icon) merely points at what another owner frees; an object linked there
+// would leave the content list and never be freed.
+struct owned_field {
+  int cls;
+  const char* name;
+};
+constexpr owned_field kOwnedFields[] = {
+    {CLS_GPSPOS, "navig"},   {CLS_GPSPOS, "dgps"},     {CLS_GPSPOS, "raw"},
+    {CLS_GPSPOS, "idsats"},  {CLS_TRACKLOG, "sons"},   {CLS_ROUTE, "sons"},
+    {CLS_LOIS, "sons"},      {CLS_NAVSEG, "sons"},     {CLS_TRACKSEG, "sons"},
+};
+
+bool holder_frees(int cls, const char* name) {
+  for (const owned_field& f : kOwnedFields)
+    if (f.cls == cls && str_compare_ci(f.name, name) == 0) return true;
+  return false;
+}
 
 bool refused(int cls) {
   for (int c : kRefusedClasses)
@@ -205,7 +226,7 @@ void set_attribute(xml_parser_t* ctx, const char* text) {
       }
       case AT_REF: case AT_LIST: {
         const uint32_t id = id_of(text);
-        if (id != 0) st->links.push_back({obj, off, type, id});
+        if (id != 0 && holder_frees(obj->cls, name)) st->links.push_back({obj, off, type, id});
         break;
       }
       case AT_FATHER: break;
@@ -230,9 +251,9 @@ void on_attribute(xml_parser_t* ctx, const char* text) {
 
 // After the read: each reference and list is linked to the object of the read whose row
 // gave that id; an id no row gave leaves the attribute empty. A list is only ever linked
-// to a list (a container). The object that is linked to leaves the file's content list:
-// the object referring to it holds it from then on, as the classes' free routines
-// expect of what their references and lists point to. So an object is linked to once at
+// to a list (a container). Only the fields their holder frees are linked (kOwnedFields).
+// The object that is linked to leaves the file's content list: the object referring to
+// it holds it from then on, as those classes' free routines expect. So an object is linked to once at
 // most, an object that holds another is never linked to, and one that is held holds
 // nothing: whatever the file says, freeing the file frees every object once.
 void link_references(rowset_reader& st) {
