@@ -14,7 +14,7 @@
 // releases are linked (a track point's navigation, DGPS, raw and satellite list, the
 // sons list of tracks, routes, lines and segments); any other reference or list, an id
 // no row gave, or one that would make an object held twice or a chain of holders,
-// leaves the attribute empty; objects loaded elsewhere are never pointed into. Every
+// leaves the attribute empty, and a field a row names twice keeps its first link; objects loaded elsewhere are never pointed into. Every
 // object is thus freed once, by the list or by its holder.
 #pragma once
 

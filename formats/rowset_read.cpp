@@ -6,7 +6,9 @@
 #include "formats/rowset.h"
 
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -258,12 +260,13 @@ void on_attribute(xml_parser_t* ctx, const char* text) {
 // nothing: whatever the file says, freeing the file frees every object once.
 void link_references(rowset_reader& st) {
   std::unordered_set<obj_t*> held, holders;
+  std::set<std::pair<obj_t*, int>> filled;  // a field named twice keeps its first link
   for (const pending_link& l : st.links) {
     auto it = st.by_id.find(l.id);
     if (it == st.by_id.end()) continue;
     obj_t* target = it->second;
     if (target == l.holder || held.count(target) || holders.count(target) ||
-        held.count(l.holder))
+        held.count(l.holder) || filled.count({l.holder, l.offset}))
       continue;
     if (l.type == AT_LIST && target->cls != CLS_CONTAINER) continue;
     int at = obj_list_count(st.list) - 1;
@@ -273,6 +276,7 @@ void link_references(rowset_reader& st) {
     std::memcpy(reinterpret_cast<char*>(l.holder) + l.offset, &target, sizeof target);
     held.insert(target);
     holders.insert(l.holder);
+    filled.insert({l.holder, l.offset});
   }
 }
 

@@ -250,6 +250,9 @@ TEST_F(RowsetRead, LinksOnlyWhereTheHolderFreesWhatItHolds) {
                           "<ROW><TYPE>waypoint</TYPE><ID>WP2</ID></ROW>", 2, false},
       {"a position's navigation", "<ROW><TYPE>gpspos</TYPE><ID>GP1</ID><NAVIG>NV2</NAVIG></ROW>"
                                   "<ROW><TYPE>navigation</TYPE><ID>NV2</ID></ROW>", 1, true},
+      {"a field named twice", "<ROW><TYPE>gpspos</TYPE><ID>GP1</ID><NAVIG>NV2</NAVIG>"
+                              "<NAVIG>NV3</NAVIG></ROW><ROW><TYPE>navigation</TYPE><ID>NV2</ID>"
+                              "</ROW><ROW><TYPE>navigation</TYPE><ID>NV3</ID></ROW>", 2, true},
       {"a track's segments", "<ROW><TYPE>tracklog</TYPE><ID>TR1</ID><SONS>LI2</SONS></ROW>"
                              "<ROW><TYPE>container</TYPE><ID>LI2</ID></ROW>", 1, true},
   };
