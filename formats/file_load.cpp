@@ -157,6 +157,22 @@ void free_styles(fileatt_t* f, const std::vector<folder_t*>& folders) {
     obj_lists_free_type(lists.data(), int(lists.size()), cls);
 }
 
+// The content list owns every object a read made, the georeference among them; the
+// folders' lists only refer to them. A main folder kept through an unload (a reload
+// keeps it) gives up what it referred to before the content goes: a list of its own
+// (the KML reader's) is freed, not its elements, and an image of the content is no
+// longer shown. So nothing reaches a freed object through it later (its next unload,
+// the file's end, a redraw).
+void forget_content(fileatt_t* f, folder_t* main) {
+  if (main->sot && main->sot != f->sot) {
+    container_t* own = main->sot;
+    main->sot = nullptr;
+    free_obj(&own);
+  }
+  for (int i = obj_list_count(f->sot) - 1; main->image && i >= 0; --i)
+    if (f->sot->elems[i] == main->image) main->image = nullptr;
+}
+
 }  // namespace
 
 file_load_hooks& get_file_load_hooks() {
@@ -213,6 +229,8 @@ void file_unload(obj_t* obj, int flag) {
   if (main && flag) {
     f->folder = nullptr;
     free_obj(&main);
+  } else if (main) {
+    forget_content(f, main);
   }
   file_detach_content(f);
   if (f->store) filemobj_write_all(f->store);

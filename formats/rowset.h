@@ -10,11 +10,12 @@
 // References and lists: a row may give its own id (an element named after its class's
 // id attribute, "ID"); after the read each reference or list attribute that names the
 // id of another row is linked to that row's object, which then leaves the content list,
-// held by the object that refers to it (the classes' free routines release what their
-// references and lists point to). An id no row gave, or one that would make an object
-// held twice or a chain of holders, leaves the attribute empty; objects loaded
-// elsewhere are never pointed into. Every object is thus freed once, by the list or by
-// its holder.
+// held by the object that refers to it. Only the fields that their holder's free routine
+// releases are linked (a track point's navigation, DGPS, raw and satellite list, the
+// sons list of tracks, routes, lines and segments); any other reference or list, an id
+// no row gave, or one that would make an object held twice or a chain of holders,
+// leaves the attribute empty, and a field a row names twice keeps its first link; objects loaded elsewhere are never pointed into. Every
+// object is thus freed once, by the list or by its holder.
 #pragma once
 
 struct obj_t;

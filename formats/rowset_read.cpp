@@ -6,7 +6,9 @@
 #include "formats/rowset.h"
 
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "core/strutil.h"
 #include "core/wstring.h"
 #include "core/xml.h"
+#include "map/gps_classes.h"
 
 namespace {
 
@@ -104,6 +107,26 @@ void free_dictionary(container_t** dict) {
 }
 
 // ---- Rows ----------------------------------------------------------------------------------
+
+// The reference and list attributes that their holder's free routine releases: only
+// those are linked. Any other such field (a list's own sons, a folder's file, a
+// waypoint's icon) merely points at what another owner frees; an object linked there
+// would leave the content list and never be freed.
+struct owned_field {
+  int cls;
+  const char* name;
+};
+constexpr owned_field kOwnedFields[] = {
+    {CLS_GPSPOS, "navig"},   {CLS_GPSPOS, "dgps"},     {CLS_GPSPOS, "raw"},
+    {CLS_GPSPOS, "idsats"},  {CLS_TRACKLOG, "sons"},   {CLS_ROUTE, "sons"},
+    {CLS_LOIS, "sons"},      {CLS_NAVSEG, "sons"},     {CLS_TRACKSEG, "sons"},
+};
+
+bool holder_frees(int cls, const char* name) {
+  for (const owned_field& f : kOwnedFields)
+    if (f.cls == cls && str_compare_ci(f.name, name) == 0) return true;
+  return false;
+}
 
 bool refused(int cls) {
   for (int c : kRefusedClasses)
@@ -205,7 +228,7 @@ void set_attribute(xml_parser_t* ctx, const char* text) {
       }
       case AT_REF: case AT_LIST: {
         const uint32_t id = id_of(text);
-        if (id != 0) st->links.push_back({obj, off, type, id});
+        if (id != 0 && holder_frees(obj->cls, name)) st->links.push_back({obj, off, type, id});
         break;
       }
       case AT_FATHER: break;
@@ -230,19 +253,20 @@ void on_attribute(xml_parser_t* ctx, const char* text) {
 
 // After the read: each reference and list is linked to the object of the read whose row
 // gave that id; an id no row gave leaves the attribute empty. A list is only ever linked
-// to a list (a container). The object that is linked to leaves the file's content list:
-// the object referring to it holds it from then on, as the classes' free routines
-// expect of what their references and lists point to. So an object is linked to once at
+// to a list (a container). Only the fields their holder frees are linked (kOwnedFields).
+// The object that is linked to leaves the file's content list: the object referring to
+// it holds it from then on, as those classes' free routines expect. So an object is linked to once at
 // most, an object that holds another is never linked to, and one that is held holds
 // nothing: whatever the file says, freeing the file frees every object once.
 void link_references(rowset_reader& st) {
   std::unordered_set<obj_t*> held, holders;
+  std::set<std::pair<obj_t*, int>> filled;  // a field named twice keeps its first link
   for (const pending_link& l : st.links) {
     auto it = st.by_id.find(l.id);
     if (it == st.by_id.end()) continue;
     obj_t* target = it->second;
     if (target == l.holder || held.count(target) || holders.count(target) ||
-        held.count(l.holder))
+        held.count(l.holder) || filled.count({l.holder, l.offset}))
       continue;
     if (l.type == AT_LIST && target->cls != CLS_CONTAINER) continue;
     int at = obj_list_count(st.list) - 1;
@@ -252,6 +276,7 @@ void link_references(rowset_reader& st) {
     std::memcpy(reinterpret_cast<char*>(l.holder) + l.offset, &target, sizeof target);
     held.insert(target);
     holders.insert(l.holder);
+    filled.insert({l.holder, l.offset});
   }
 }
 

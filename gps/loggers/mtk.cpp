@@ -20,6 +20,7 @@
 #include "gps/nmea_parser.h"
 #include "gps/port_io.h"
 #include "platform/sys/clock.h"
+#include "shell/framework/progress.h"
 
 namespace {
 
@@ -423,7 +424,7 @@ void mtk_download_datalog(void* connection, void* driver, int32_t* count, const 
     char line[96];
     std::snprintf(line, sizeof line, "Datalog : adresse %u / %u (%u%%) ", c->last_address,
                   c->bytes_used, unsigned(uint64_t(c->last_address) * 100 / c->bytes_used));
-    progress(line);
+    progress_step(line, double(c->last_address) / c->bytes_used);
   }
   *count = c->blocks;
   std::fclose(c->out);

@@ -16,6 +16,7 @@
 #include "gps/loggers/frame.h"
 #include "gps/loggers/item_file.h"
 #include "gps/port_io.h"
+#include "shell/framework/progress.h"
 
 namespace {
 
@@ -572,7 +573,7 @@ void navilink_download_datalog(void* connection, void* driver, int32_t* count,
         break;
       }
       std::snprintf(text, sizeof text, "Datalog : point %u / %u", c->received, c->datalog_count);
-      progress(text);
+      progress_step(text, double(c->received) / c->datalog_count);
       address += uint32_t(got) * kRecordSize;
     }
   }

@@ -232,6 +232,62 @@ TEST_F(RowsetRead, ACycleOfReferencesLinksOnlyItsFirstStep) {
   EXPECT_TRUE(static_cast<gpspos_t*>(p[0]->navig)->navig == nullptr);
 }
 
+// Only the fields their holder frees are linked: a row naming another in any other
+// reference or list (a list's own sons, a folder's file) leaves the attribute empty and
+// the named object in the content list, so that freeing the file frees every row's
+// object, each once. The objects of each class live before the read and after the
+// file's content went are the same.
+TEST_F(RowsetRead, LinksOnlyWhereTheHolderFreesWhatItHolds) {
+  const struct {
+    const char* name;
+    const char* rows;
+    int left;     // objects in the content list after the read
+    bool linked;  // the first row holds the second
+  } cases[] = {
+      {"a list's sons", "<ROW><TYPE>container</TYPE><ID>LI1</ID><SONS>LI2</SONS></ROW>"
+                        "<ROW><TYPE>container</TYPE><ID>LI2</ID></ROW>", 2, false},
+      {"a folder's file", "<ROW><TYPE>folder</TYPE><ID>FO1</ID><FILE>WP2</FILE></ROW>"
+                          "<ROW><TYPE>waypoint</TYPE><ID>WP2</ID></ROW>", 2, false},
+      {"a position's navigation", "<ROW><TYPE>gpspos</TYPE><ID>GP1</ID><NAVIG>NV2</NAVIG></ROW>"
+                                  "<ROW><TYPE>navigation</TYPE><ID>NV2</ID></ROW>", 1, true},
+      {"a field named twice", "<ROW><TYPE>gpspos</TYPE><ID>GP1</ID><NAVIG>NV2</NAVIG>"
+                              "<NAVIG>NV3</NAVIG></ROW><ROW><TYPE>navigation</TYPE><ID>NV2</ID>"
+                              "</ROW><ROW><TYPE>navigation</TYPE><ID>NV3</ID></ROW>", 2, true},
+      {"a track's segments", "<ROW><TYPE>tracklog</TYPE><ID>TR1</ID><SONS>LI2</SONS></ROW>"
+                             "<ROW><TYPE>container</TYPE><ID>LI2</ID></ROW>", 1, true},
+  };
+  const int classes[] = {CLS_CONTAINER, kFolderClass, CLS_WAYPOINT, CLS_GPSPOS, CLS_NAVIGATION,
+                         CLS_TRACKLOG};
+  auto live = [&] {
+    std::vector<int> n;
+    for (int cls : classes) {
+      int count = 0;
+      obj_class_count(cls, &count);
+      n.push_back(count);
+    }
+    return n;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<int> before = live();
+    fileatt_t* f = nullptr;
+    ASSERT_EQ(load(std::string("<ROWSET>") + c.rows + "</ROWSET>", &f), 0);
+    ASSERT_EQ(obj_list_count(f->sot), c.left);
+    obj_t* first = f->sot->elems[0];
+    if (first->cls == CLS_GPSPOS) {
+      EXPECT_EQ(static_cast<gpspos_t*>(first)->navig != nullptr, c.linked);
+    } else if (first->cls == CLS_TRACKLOG) {
+      EXPECT_EQ(static_cast<tracklog_t*>(first)->sons != nullptr, c.linked);
+    } else if (first->cls == CLS_CONTAINER) {
+      EXPECT_TRUE(static_cast<container_t*>(first)->sons == nullptr);
+    } else if (first->cls == kFolderClass) {
+      EXPECT_TRUE(static_cast<folder_t*>(first)->file == nullptr);
+    }
+    loaded_.free_one(f);
+    EXPECT_EQ(live(), before);
+  }
+}
+
 TEST_F(RowsetRead, TheLinksFixtureKeepsItsReferences) {
   fileatt_t* f = nullptr;
   ASSERT_EQ(load_path(kDir + "links.xml", &f), 0);

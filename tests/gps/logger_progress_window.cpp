@@ -1,12 +1,15 @@
 // What the progress window shows while the data loggers' downloads run: the framework
 // fills the line store's text slot when it starts (as each program's start-up does),
 // so the Navilink and MediaTek drivers' step texts, and the swap size, reach the
-// window's text control. The downloads run against the simulated loggers on the
-// virtual clock, on a worker, while the test's thread handles the window's messages;
-// every text the control takes is recorded (the control is subclassed).
+// window's text control; the datalog steps also move the bar by the share downloaded.
+// The downloads run against the simulated loggers on the virtual clock, on a worker,
+// while the test's thread handles the window's messages; every text the text control
+// takes, and every position the bar takes with the text shown then, is recorded (both
+// controls are subclassed).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,6 +25,7 @@
 #include "gps/port_io.h"
 #include "platform/sys/clock.h"
 #include "platform/sys/utf.h"
+#include "platform/ui/ctl_progress.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/ui.h"
 #include "shell/framework/dispatcher.h"
@@ -48,6 +52,22 @@ plat::LResult recording_proc(plat::Wnd w, uint32_t msg, plat::WParam wp, plat::L
     g_texts.push_back(text ? plat::utf16_to_utf8(std::u16string_view(text)) : std::string());
   }
   return plat::call_window_proc(g_text_proc, w, msg, wp, lp);
+}
+
+// The positions the bar took, each with the text the text control showed then.
+struct bar_step {
+  std::string text;
+  int pos;
+};
+std::vector<bar_step> g_bar;
+plat::WndProc g_bar_proc = nullptr;
+
+plat::LResult bar_recording_proc(plat::Wnd w, uint32_t msg, plat::WParam wp, plat::LParam lp) {
+  if (msg == plat::PBM_SETPOS) {
+    std::lock_guard<std::mutex> hold(g_texts_lock);
+    g_bar.push_back({g_texts.empty() ? std::string() : g_texts.back(), int(wp)});
+  }
+  return plat::call_window_proc(g_bar_proc, w, msg, wp, lp);
 }
 
 class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
@@ -77,6 +97,10 @@ class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
     ASSERT_NE(text, nullptr);
     g_text_proc = reinterpret_cast<plat::WndProc>(
         plat::set_window_long(text, plat::GWLP_WNDPROC, reinterpret_cast<intptr_t>(recording_proc)));
+    plat::Wnd bar = plat::get_dlg_item(progress_window(), kProgressBarId);
+    ASSERT_NE(bar, nullptr);
+    g_bar_proc = reinterpret_cast<plat::WndProc>(
+        plat::set_window_long(bar, plat::GWLP_WNDPROC, reinterpret_cast<intptr_t>(bar_recording_proc)));
     base_ = tm_test::fresh_dir("logger-progress") + "/dl";
   }
   void TearDown() override {
@@ -99,6 +123,7 @@ class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
     {
       std::lock_guard<std::mutex> hold(g_texts_lock);
       g_texts.clear();
+      g_bar.clear();
     }
     fresh_time();
     EXPECT_GE(run_with(sim, call, 10, 60000, [] { tm_test::pump(20); }), 0) << "the download hung";
@@ -115,6 +140,25 @@ class LoggerProgressWindow : public gpsport_test::GpsPortFixture {
     plat::use_virtual_clock(true);
     epoch_ms_ += 3600000;
     plat::advance_virtual_ms(epoch_ms_);
+  }
+
+  // The bar positions taken while the text began with `counter`: each must be the share
+  // "<done> / <total>" that follows the counter in the text, of the bar's range. Returns
+  // how many such positions were past the start.
+  static int check_bar(const std::string& counter) {
+    std::lock_guard<std::mutex> hold(g_texts_lock);
+    int moved = 0;
+    for (const bar_step& b : g_bar) {
+      if (b.text.rfind(counter, 0) != 0) continue;
+      unsigned done = 0, total = 0;
+      if (std::sscanf(b.text.c_str() + counter.size(), "%u / %u", &done, &total) != 2 || total == 0) {
+        ADD_FAILURE() << "no count in \"" << b.text << "\"";
+        continue;
+      }
+      EXPECT_EQ(b.pos, int(double(done) / total * kProgressBarRange)) << b.text;
+      if (b.pos > 0) ++moved;
+    }
+    return moved;
   }
 
   static bool has(const std::vector<std::string>& texts, const std::string& t) {
@@ -145,12 +189,13 @@ TEST_F(LoggerProgressWindow, NavilinkDownloadsShowTheirSteps) {
     const char* ext;
     const char* headline;
     const char* counter;  // the start of the step texts that follow
+    bool moves_bar;       // its steps give the share done as well
   };
   const step steps[] = {
-      {navilink_download_waypoints, "tmw", "Navilink - Waypoints", "Waypoint "},
-      {navilink_download_tracklog, "tmn", "Navilink - Tracklog", "Tracklog : point "},
-      {navilink_download_datalog, "dl.tmn", "Navilink - Datalog", "Datalog : point "},
-      {navilink_download_routes, "tmr", "Navilink - Routes", "Route "},
+      {navilink_download_waypoints, "tmw", "Navilink - Waypoints", "Waypoint ", false},
+      {navilink_download_tracklog, "tmn", "Navilink - Tracklog", "Tracklog : point ", false},
+      {navilink_download_datalog, "dl.tmn", "Navilink - Datalog", "Datalog : point ", true},
+      {navilink_download_routes, "tmr", "Navilink - Routes", "Route ", false},
   };
   for (const char* lang : kLanguages) {
     config_reset();  // the language is read once per configuration
@@ -171,6 +216,10 @@ TEST_F(LoggerProgressWindow, NavilinkDownloadsShowTheirSteps) {
       const auto at = std::find(texts.begin(), texts.end(), s.headline);
       for (auto it = texts.begin(); it != at; ++it)
         EXPECT_NE(it->rfind(s.counter, 0), 0u) << joined(texts);
+      // The datalog's steps move the bar by the records received of the count.
+      if (s.moves_bar) {
+        EXPECT_GT(check_bar(s.counter), 0) << joined(texts);
+      }
     }
   }
   sim.stop();
@@ -197,6 +246,8 @@ TEST_F(LoggerProgressWindow, MediaTekDownloadShowsItsSteps) {
     com_close(&dev);
     EXPECT_GT(count, 0);
     EXPECT_TRUE(has(texts, "MTK - Datalog")) << joined(texts);
+    // Each block moves the bar by the last address received of the bytes used.
+    EXPECT_GT(check_bar("Datalog : adresse "), 0) << joined(texts);
   }
   sim.stop();
 }

@@ -137,11 +137,58 @@ TEST_F(RasterOpsTest, ResampledImageIsLargerAndKeepsTransparentOutside) {
         ASSERT_EQ(at(out, c, r, 0), 0) << c << " " << r;
         continue;
       }
+      // The pattern's one black pixel at a line's end (99, 45) is outside the picture.
       const uint8_t v = pattern(int(x), int(y), 0);
-      ASSERT_EQ(at(out, c, r, 0), v == 0 ? 1 : v) << c << " " << r;
+      const bool line_end = v == 0 && (int(x) == 0 || int(x) == 99);
+      ASSERT_EQ(at(out, c, r, 0), line_end ? 0 : v == 0 ? 1 : v) << c << " " << r;
     }
   EXPECT_GT(outside, 0);
   free_obj(&turn);
+}
+
+// Black runs that reach the ends of a source line are what a warping tool filled around
+// the picture it turned: the resampled image keeps its transparent value there, whether
+// the source declares a transparent value or not. Black inside the picture stays a
+// colour (0 becomes 1 where 0 is the transparent value).
+TEST_F(RasterOpsTest, BlackAtTheEndsOfASourceLineStaysTransparent) {
+  // Sample 0 of every plane is black; the source lines, one value for all planes
+  // (9: a colour).
+  const std::vector<std::vector<int>> lines = {
+      {0, 0, 9, 0, 9, 0}, {0, 0, 0, 0, 0, 0}, {9, 0, 0, 9, 0, 9}, {0, 9, 9, 9, 9, 0}};
+  // Per line, the first and past-the-last pixels of the picture.
+  const int first[] = {2, 6, 0, 1}, end[] = {5, 6, 6, 5};
+  const struct {
+    int planes;
+    bool transparent;  // the source declares transparent value 200
+  } cases[] = {{1, false}, {3, false}, {1, true}, {3, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.planes) + (c.transparent ? " planes, transparent 200" : " planes"));
+    bitmap_t* b = new_image(6, 4, c.planes);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 6; ++x)
+        for (int p = 0; p < c.planes; ++p) put(b, x, y, p, uint8_t(lines[size_t(y)][size_t(x)]));
+    if (c.transparent) {
+      b->has_transparent = 1;
+      std::memset(b->transparent, 200, sizeof b->transparent);
+    }
+    xform_scale_t* scale = nullptr;
+    xform_make_scale(1, 1, 1, &scale);
+    bitmap_t* out = own(image_transform_to(b, scale, XK_SCALE, nullptr));
+    free_obj(&scale);
+    ASSERT_NE(out, nullptr);
+    const uint8_t clear = c.transparent ? 200 : 0;
+    EXPECT_EQ(val(out->transparent[0]), clear);
+    const double sx = 6.0 / out->width, sy = 4.0 / out->height;
+    for (int r = 0; r < out->height; ++r)
+      for (int col = 0; col < out->width; ++col) {
+        const int x = int(col * sx), y = int(r * sy);
+        const int v = lines[size_t(y)][size_t(x)];
+        const bool picture = x >= first[y] && x < end[y];
+        const int expected = !picture ? clear : v == 0 && !c.transparent ? 1 : v;
+        for (int p = 0; p < c.planes; ++p)
+          ASSERT_EQ(at(out, col, r, p), expected) << col << " " << r << " plane " << p;
+      }
+  }
 }
 
 TEST_F(RasterOpsTest, ResamplingRefusesABadKindAndMissingArguments) {

@@ -546,6 +546,132 @@ TEST_F(RunOutsideFiles, LabelledWaypointsKeepTheGlobalViewAndTheirTextBoxesSmall
   EXPECT_EQ(texts, 4) << mif << ":\n" << whole.str();
 }
 
+// ---- A raster resampled into the display system over another ------------------------------
+// The files of scripts/fixtures/make_resample_fixtures.py: a green raster in UTM 32N, then
+// an orange one in degrees made by gdalwarp from a UTM raster far west of the zone's
+// central meridian, with no nodata value and no transparency of its own: gdalwarp filled
+// the corners of it that the turned picture does not reach with black. Loaded over the
+// first, the second is resampled into UTM: its footprint there is a turned quadrilateral
+// around the picture gdalwarp turned (both given in over_degrees.txt). Neither the
+// corners of the resampled image's box outside the footprint nor gdalwarp's black
+// corners between the footprint and the picture hide the green raster under them; the
+// middle is orange.
+struct utm_point {
+  double x = 0, y = 0;
+};
+
+// Which side of the edge a -> b the point p is (positive: left).
+double side(const utm_point& a, const utm_point& b, const utm_point& p) {
+  return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+}
+
+TEST_F(RunOutsideFiles, AResampledRasterShowsWhatLiesUnderTheCornersItDoesNotCover) {
+  const std::string fixtures = std::string(TM_FIXTURE_DIR) + "/raster/resample/";
+  const std::string dir = tm_test::fresh_dir("outside-resampled");
+  std::vector<std::string> files;
+  for (const char* name : {"under_utm.tif", "over_degrees.tif"}) {
+    std::ifstream in(fixtures + name, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    ASSERT_FALSE(bytes.str().empty()) << name;
+    files.push_back(tm_test::write_file(dir + name, bytes.str()));
+  }
+  // Upper left, upper right, lower right, lower left: clockwise.
+  std::vector<utm_point> quad, picture;
+  {
+    std::ifstream in(fixtures + "over_degrees.txt");
+    utm_point p;
+    while (in >> p.x >> p.y) (quad.size() < 4 ? quad : picture).push_back(p);
+  }
+  ASSERT_EQ(quad.size(), 4u);
+  ASSERT_EQ(picture.size(), 4u);
+  ASSERT_TRUE(run(files, dir));
+  SCOPED_TRACE("picture " + picture_path_);
+
+  const rgb kGreen{0, 200, 0}, kOrange{255, 128, 0};
+  // The colour of the picture at a UTM point.
+  auto colour_at = [&](const utm_point& p, rgb* out) {
+    double wx = 0, wy = 0;
+    if (!corner_in_world({"EPSG:32632", p.x, p.y}, &wx, &wy)) return false;
+    const int sx = int(std::lround(view_.x(wx))), sy = int(std::lround(view_.y(wy)));
+    if (!view_.inside(sx, sy)) return false;
+    *out = shot_.at(sx, sy);
+    return true;
+  };
+  auto describe = [](const rgb& c) {
+    return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b);
+  };
+
+  // The box of the footprint and, at each of its corners, the triangle between that
+  // corner and the two vertices of the footprint on the box's sides there.
+  double xmin = quad[0].x, xmax = quad[0].x, ymin = quad[0].y, ymax = quad[0].y;
+  for (const utm_point& p : quad) {
+    xmin = std::min(xmin, p.x), xmax = std::max(xmax, p.x);
+    ymin = std::min(ymin, p.y), ymax = std::max(ymax, p.y);
+  }
+  auto extreme = [&](auto better) {
+    utm_point best = quad[0];
+    for (const utm_point& p : quad)
+      if (better(p, best)) best = p;
+    return best;
+  };
+  const utm_point top = extreme([](auto& a, auto& b) { return a.y > b.y; });
+  const utm_point bottom = extreme([](auto& a, auto& b) { return a.y < b.y; });
+  const utm_point left = extreme([](auto& a, auto& b) { return a.x < b.x; });
+  const utm_point right = extreme([](auto& a, auto& b) { return a.x > b.x; });
+  const struct {
+    const char* name;
+    utm_point corner, a, b;
+  } triangles[] = {
+      {"upper left", {xmin, ymax}, left, top},
+      {"upper right", {xmax, ymax}, top, right},
+      {"lower right", {xmax, ymin}, right, bottom},
+      {"lower left", {xmin, ymin}, bottom, left},
+  };
+  for (const auto& t : triangles) {
+    SCOPED_TRACE(t.name);
+    const utm_point in{(t.corner.x + t.a.x + t.b.x) / 3, (t.corner.y + t.a.y + t.b.y) / 3};
+    // Outside the footprint: on the outer side of one of its edges (it runs clockwise).
+    bool outside = false;
+    for (size_t i = 0; i < 4; ++i)
+      outside = outside || side(quad[i], quad[(i + 1) % 4], in) > 0;
+    ASSERT_TRUE(outside);
+    rgb seen;
+    ASSERT_TRUE(colour_at(in, &seen)) << "not in the window";
+    EXPECT_LE(seen.distance(kGreen), 30) << "the lower raster is hidden by " << describe(seen);
+  }
+  // gdalwarp's corners: near each corner of the footprint, the point inside it and
+  // outside the picture farthest from both (distances to the edges' lines, in metres).
+  auto inside_by = [](const std::vector<utm_point>& q, const utm_point& p) {
+    double least = 1e300;
+    for (size_t i = 0; i < 4; ++i) {
+      const utm_point &a = q[i], &b = q[(i + 1) % 4];
+      least = std::min(least, -side(a, b, p) / std::hypot(b.x - a.x, b.y - a.y));
+    }
+    return least;  // negative outside
+  };
+  const utm_point centre{(quad[0].x + quad[2].x) / 2, (quad[0].y + quad[2].y) / 2};
+  const char* const corner_names[] = {"upper left", "upper right", "lower right", "lower left"};
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(std::string("gdalwarp's ") + corner_names[i] + " corner");
+    utm_point best;
+    double margin = -1e300;
+    for (double f = 0.005; f < 0.3; f += 0.005) {
+      const utm_point p{quad[i].x + f * (centre.x - quad[i].x), quad[i].y + f * (centre.y - quad[i].y)};
+      const double m = std::min(inside_by(quad, p), -inside_by(picture, p));
+      if (m > margin) margin = m, best = p;
+    }
+    ASSERT_GT(margin, 200.0);
+    rgb seen;
+    ASSERT_TRUE(colour_at(best, &seen)) << "not in the window";
+    EXPECT_LE(seen.distance(kGreen), 30) << "the lower raster is hidden by " << describe(seen);
+  }
+  const utm_point middle = centre;
+  rgb seen;
+  ASSERT_TRUE(colour_at(middle, &seen)) << "the middle is not in the window";
+  EXPECT_LE(seen.distance(kOrange), 30) << "the upper raster's middle shows " << describe(seen);
+}
+
 // ---- The cursor coordinate window over an image in US survey feet --------------------------
 // Reads " ( x , y )" as two numbers.
 bool two_numbers(const char* text, double* x, double* y) {
