@@ -52,17 +52,12 @@ struct outside_row {
 
 std::vector<outside_row> read_rows() {
   std::vector<outside_row> rows;
-  std::ifstream in(TM_FIXTURE_DIR "/geodesy/tm_outside_cases.csv");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#' || line.rfind("what,", 0) == 0) continue;
-    std::vector<std::string> f;
-    std::istringstream s(line);
-    for (std::string v; std::getline(s, v, ',');) f.push_back(v);
-    if (f.size() != 6) continue;
+  for (const std::vector<std::string>& f :
+       tm_test::read_csv_fields(TM_FIXTURE_DIR "/geodesy/tm_outside_cases.csv", 6, "what,")) {
     outside_row r;
     r.what = f[0];
     r.code = std::atoi(f[1].c_str());
+    // Fields through strtod, which also reads PROJ's "inf".
     double* values[] = {&r.lon, &r.lat, &r.e, &r.n};
     for (int i = 0; i < 4; ++i) *values[i] = std::strtod(f[size_t(i) + 2].c_str(), nullptr);
     rows.push_back(r);
