@@ -9,7 +9,8 @@
 // window under the point (or to the capture window); a disabled window, or one whose
 // top-level window is disabled, gets no input. Keys go to the focus window (or the
 // active window when nothing has the focus) as WM_SYSKEYDOWN while Alt is held or for
-// F10, else WM_KEYDOWN.
+// F10, else WM_KEYDOWN; a key still queued when its window is destroyed goes to the
+// window that has the focus when it is taken from the queue.
 #pragma once
 #include <cstdint>
 #include <string>
