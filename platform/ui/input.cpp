@@ -202,6 +202,14 @@ void input_key(int vk, bool down) {
   post_message(target, msg, WParam(vk & 255), lp);
 }
 
+void input_key_released_unseen(int vk) {
+  {
+    Guard g;
+    S().alt_alone = false;
+  }
+  input_key(vk, false);
+}
+
 void input_char(char16_t ch) {
   if (Wnd target = keyboard_target()) post_message(target, WM_CHAR, ch, 1);
 }
