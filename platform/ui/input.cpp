@@ -135,14 +135,14 @@ void press(Wnd top, Point wpt, MouseButton b, int kind) {
   post_mouse(t, dbl ? button_message(b, 2) : down, mouse_keys());
 }
 
-Wnd key_target() {
+}  // namespace
+
+Wnd ui_detail::keyboard_target() {
   Guard g;
   Wnd w = find(S().focus) ? S().focus : find(S().active) ? S().active : nullptr;
   WndRec* r = find(w);
   return r && enabled_chain(*r) ? w : nullptr;
 }
-
-}  // namespace
 
 void input_mouse_move(Wnd top, Point wpt) {
   if (dragging()) {
@@ -190,7 +190,7 @@ void input_key(int vk, bool down) {
     alt = S().key_async[VK_MENU] & 0x80;
     ctrl = S().key_async[VK_CONTROL] & 0x80;
   }
-  Wnd target = key_target();
+  Wnd target = keyboard_target();
   if (!target) return;
   // Alt combinations (but not AltGr-like Ctrl+Alt) and F10 are system keys.
   const bool sys = (alt && !ctrl) || vk == VK_F10 || (vk == VK_MENU && !ctrl);
@@ -202,8 +202,16 @@ void input_key(int vk, bool down) {
   post_message(target, msg, WParam(vk & 255), lp);
 }
 
+void input_key_released_unseen(int vk) {
+  {
+    Guard g;
+    S().alt_alone = false;
+  }
+  input_key(vk, false);
+}
+
 void input_char(char16_t ch) {
-  if (Wnd target = key_target()) post_message(target, WM_CHAR, ch, 1);
+  if (Wnd target = keyboard_target()) post_message(target, WM_CHAR, ch, 1);
 }
 
 void input_activate(Wnd top) {

@@ -9,7 +9,8 @@
 // window under the point (or to the capture window); a disabled window, or one whose
 // top-level window is disabled, gets no input. Keys go to the focus window (or the
 // active window when nothing has the focus) as WM_SYSKEYDOWN while Alt is held or for
-// F10, else WM_KEYDOWN.
+// F10, else WM_KEYDOWN; a key still queued when its window is destroyed goes to the
+// window that has the focus when it is taken from the queue.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -43,6 +44,9 @@ void input_mouse_button(Wnd top, Point window_pt, MouseButton button, bool down)
 void input_mouse_double_click(Wnd top, Point window_pt, MouseButton button);
 void input_mouse_wheel(Wnd top, Point window_pt, int delta);
 void input_key(int vk, bool down);
+// A key held down was let go out of sight (its release went elsewhere): it comes up like
+// a release, but ends any Alt gesture, so Alt let go this way selects no menu bar.
+void input_key_released_unseen(int vk);
 // A typed character that no key stands for (WM_CHAR to the focus window).
 void input_char(char16_t ch);
 // The user brought a top-level window forward, asked to close it, or resized or moved

@@ -29,11 +29,25 @@ bool in_range(uint32_t msg, uint32_t min, uint32_t max) {
 
 bool for_filter(Wnd filter, Wnd wnd) { return !filter || wnd == filter || (wnd && is_child(filter, wnd)); }
 
+// A key queued for a window that has gone since goes to the window that has the
+// keyboard now; with none, it is dropped, its key state still taken into account, so
+// that no key stays down for want of a window to hear its release. False when dropped.
+// Lock held.
+bool rebind_orphan_key(Msg& m) {
+  if (!m.wnd || !is_key_message(m.message) || find(m.wnd)) return true;
+  m.wnd = keyboard_target();
+  if (m.wnd) return true;
+  update_key_state_on_removal(m);
+  return false;
+}
+
 bool find_message(Msg* out, Wnd filter, uint32_t min, uint32_t max, unsigned remove) {
   service_sends();
   Guard g;
   auto& q = S().posted;
   for (auto it = q.begin(); it != q.end(); ++it) {
+    while (it != q.end() && !rebind_orphan_key(*it)) it = q.erase(it);
+    if (it == q.end()) break;
     if (!in_range(it->message, min, max) || !for_filter(filter, it->wnd)) continue;
     *out = *it;
     if (remove & PM_REMOVE) {

@@ -343,6 +343,13 @@ char16_t char_for_key(int vk, bool shift, bool caps, bool ctrl);
 void capture_forget(Wnd wnd);        // lock held: no message
 void report_cursor();                // tells the presenter of a new cursor (UI thread)
 void update_key_state_on_removal(const Msg& m);  // lock held
+// Key presses and releases (WM_KEYDOWN, WM_KEYUP and their system forms).
+constexpr bool is_key_message(uint32_t msg) {
+  return msg == WM_KEYDOWN || msg == WM_KEYUP || msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP;
+}
+// The window keys go to now: the focus window, else the active window; null when
+// neither is there or it is disabled.
+Wnd keyboard_target();
 void update_sync_key(int vk, bool down);          // lock held
 void update_async_key(int vk, bool down);         // lock held
 // Whether Alt went down, as of the message being handled, with no other key or button

@@ -6,7 +6,8 @@
 // down its children (the last created first), each child getting WM_DESTROY, its own
 // children, then WM_NCDESTROY; the window's WM_NCDESTROY comes last. A handle stays
 // valid until its record is released right after its WM_NCDESTROY, so a procedure may
-// destroy its own window in the middle of a message.
+// destroy its own window in the middle of a message. When the active window goes, the
+// activation (and with it the focus) goes back to its owner.
 #include <algorithm>
 
 #include "platform/ui/presenter.h"
@@ -188,8 +189,13 @@ void forget_subtree_locked(WndRec* w) {
   w->children.clear();
   timers_forget_window(wnd);
   capture_forget(wnd);
+  // The window's queued messages go with it, but for its keys: a key typed while the
+  // window closes, or the release of a key pressed in it, goes to the window that has
+  // the keyboard when it is taken from the queue (queue.cpp), as keys typed ahead do.
   auto& q = S().posted;
-  q.erase(std::remove_if(q.begin(), q.end(), [wnd](const Msg& m) { return m.wnd == wnd; }), q.end());
+  q.erase(std::remove_if(q.begin(), q.end(),
+                         [wnd](const Msg& m) { return m.wnd == wnd && !is_key_message(m.message); }),
+          q.end());
   if (S().focus == wnd) S().focus = nullptr;
   if (S().active == wnd) S().active = nullptr;
   if (S().drag.wnd == wnd) S().drag = BarDrag{};

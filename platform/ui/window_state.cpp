@@ -162,6 +162,8 @@ Wnd activate_on_ui(Wnd wnd) {
     old = S().active;
     if (old == wnd) return old;
     S().active = wnd;
+    // Alt pressed in one window and released in another is no way into a menu bar.
+    S().alt_alone = false;
   }
   bool minimized = false;
   if (is_window(old)) {

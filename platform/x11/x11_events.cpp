@@ -8,7 +8,9 @@
 // other than the one it derives characters from), or the key has no virtual key, the
 // character is delivered as a plain character instead. The virtual key sent for a press
 // is remembered per key code, so its release names the same key whatever the modifiers
-// did in between.
+// did in between. When the keyboard comes back to the presenter's windows, keys let go
+// meanwhile out of its sight (a window manager's binding such as Alt+F4 keeps the release
+// of Alt) are let go as the keyboard then stands.
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -239,12 +241,35 @@ void X11Presenter::on_destroyed(::Window xid) {
 }
 
 void X11Presenter::on_focus(const XFocusChangeEvent& ev, bool in) {
-  // Focus passing through during a grab, or to the pointer's window, is not the user's choice.
-  if (ev.mode == NotifyGrab || ev.mode == NotifyUngrab || ev.detail == NotifyPointer) return;
   Wnd top = wnd_of(ev.window);
   if (!top) return;
+  // The keyboard comes back, after a grab too: keys let go meanwhile were let go elsewhere.
+  if (in) release_keys_not_held();
+  // Focus passing through during a grab, or to the pointer's window, is not the user's choice.
+  if (ev.mode == NotifyGrab || ev.mode == NotifyUngrab || ev.detail == NotifyPointer) return;
   focus_left_ = !in;
   if (in) input_activate(top);
+}
+
+// Keys whose release went to another window than the presenter's (one that closed
+// under it, or the window manager's while it held the keyboard for a binding such as
+// Alt+F4) are let go here as the keyboard now stands, or the window system would go on
+// seeing them held down: Alt would turn every later key into a system key. Keys still
+// held keep waiting for their release.
+void X11Presenter::release_keys_not_held() {
+  if (key_vk_.empty()) return;
+  char held[32] = {};
+  XQueryKeymap(dpy_, held);
+  for (auto it = key_vk_.begin(); it != key_vk_.end();) {
+    const unsigned code = it->first;
+    if (code < 256 && (held[code / 8] & (1 << (code % 8)))) {
+      ++it;
+      continue;
+    }
+    const int vk = it->second;
+    it = key_vk_.erase(it);
+    input_key_released_unseen(vk);
+  }
 }
 
 // Keys held when the focus leaves for another program are released there, out of sight:

@@ -138,6 +138,7 @@ class X11Presenter final : public Presenter {
   void on_destroyed(::Window xid);
   void on_focus(const XFocusChangeEvent& ev, bool in);
   void release_keys_if_focus_left();
+  void release_keys_not_held();
   void on_client_message(const XClientMessageEvent& ev);
   void show_exposed();
 

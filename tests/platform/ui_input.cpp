@@ -1,6 +1,8 @@
 // Input: characters from keys, the key state a handler sees, mouse messages and where
-// they go, double clicks, the cursor, scroll-bar clicks and drags, dropped files, and
-// the close box.
+// they go, double clicks, the cursor, scroll-bar clicks and drags, dropped files, the
+// close box, and keys on their way to a window that closes.
+#include <functional>
+
 #include "tests/platform/ui_fixture.h"
 
 using namespace plat;
@@ -329,6 +331,107 @@ TEST_F(UiInput, KeysGoToTheFocusWindow) {
   EXPECT_EQ(messages_of(kid, {WM_KEYDOWN, WM_CHAR, WM_KEYUP}),
             (std::vector<uint32_t>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
   EXPECT_TRUE(messages_of(t, {WM_KEYDOWN}).empty());
+}
+
+// A window closed by the desktop (the window manager's Alt+F4 or close button) while
+// keys are on their way, as the table and dialog windows of the programs close: their
+// owner, disabled meanwhile, is enabled again and the window destroyed. The activation
+// and the focus go back to the owner; keys typed or let go meanwhile reach the owner;
+// no key pressed in the closed window stays down there, nor does Alt pressed in it and
+// let go in the owner select the owner's menu bar. The next key types at the owner.
+TEST_F(UiInput, KeysOfAWindowThatClosesGoBackToItsOwner) {
+  struct Case {
+    const char* what;
+    std::function<void(Wnd closing)> act;
+    int owner_key;  // a key the owner gets on the way (0: none)
+  };
+  auto close = [](Wnd w) { input_close(w); };
+  const Case cases[] = {
+      {"Alt+F4 of the desktop: Alt let go once the window is gone",
+       [&](Wnd w) {
+         tm_test::key_down(VK_MENU);
+         tm_test::run_until_idle();
+         close(w);
+         tm_test::run_until_idle();
+         tm_test::key_up(VK_MENU);
+       },
+       0},
+      {"Alt let go before the close is handled",
+       [&](Wnd w) {
+         tm_test::key_down(VK_MENU);
+         tm_test::run_until_idle();
+         close(w);
+         tm_test::key_up(VK_MENU);
+       },
+       0},
+      {"Shift let go before the close is handled",
+       [&](Wnd w) {
+         tm_test::key_down(VK_SHIFT);
+         tm_test::run_until_idle();
+         close(w);
+         tm_test::key_up(VK_SHIFT);
+       },
+       0},
+      {"a key typed before the close is handled",
+       [&](Wnd w) {
+         close(w);
+         tm_test::press_key(VK_SPACE);
+       },
+       VK_SPACE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Wnd owner = top("Owner");
+    Wnd closing = create_window(0, kRecClass, "Closing", WS_POPUP | WS_CAPTION | WS_VISIBLE, 150, 150, 200, 120,
+                                owner, 0);
+    Wnd button = child(closing, 1, Rect{10, 10, 60, 30});
+    enable_window(owner, false);
+    set_focus(button);
+    handlers()[closing] = [](Wnd w, uint32_t m, WParam, LParam, LResult*) {
+      if (m != WM_CLOSE) return false;
+      enable_window(get_owner(w), true);
+      destroy_window(w);
+      return true;
+    };
+    tm_test::run_until_idle();
+    message_log().clear();
+    c.act(closing);
+    tm_test::run_until_idle();
+    EXPECT_FALSE(is_window(closing));
+    EXPECT_EQ(get_active_window(), owner);
+    EXPECT_EQ(get_focus(), owner);
+    if (c.owner_key) {
+      bool got = false;
+      for (const Logged& l : message_log()) got |= l.wnd == owner && l.msg == WM_KEYDOWN && l.wp == WParam(c.owner_key);
+      EXPECT_TRUE(got) << "the key typed as the window closed was lost";
+    }
+    for (const Logged& l : logged(WM_SYSCOMMAND))
+      EXPECT_NE(l.wp & 0xFFF0u, SC_KEYMENU) << "the owner's menu bar was selected";
+    for (int vk : {VK_MENU, VK_SHIFT, VK_CONTROL, VK_SPACE}) EXPECT_GE(get_key_state(vk), 0) << vk << " stayed down";
+    message_log().clear();
+    tm_test::press_key('A');
+    tm_test::run_until_idle();
+    EXPECT_EQ(messages_of(owner, {WM_KEYDOWN, WM_SYSKEYDOWN, WM_CHAR, WM_SYSCHAR}),
+              (std::vector<uint32_t>{WM_KEYDOWN, WM_CHAR}));
+    ASSERT_EQ(logged(WM_CHAR).size(), 1u);
+    EXPECT_EQ(logged(WM_CHAR)[0].wp, WParam(u'a'));
+    destroy_window(owner);
+    tm_test::run_until_idle();
+  }
+}
+
+// Keys still queued for a window that goes when no window is left to take them are
+// dropped, but they come up: nothing stays held down for the windows made later.
+TEST_F(UiInput, KeysLeftWithNoWindowStillComeUp) {
+  Wnd only = top("Only");
+  tm_test::key_down(VK_SHIFT);
+  tm_test::run_until_idle();
+  ASSERT_LT(get_key_state(VK_SHIFT), 0);
+  tm_test::key_up(VK_SHIFT);
+  destroy_window(only);
+  tm_test::run_until_idle();
+  EXPECT_GE(get_key_state(VK_SHIFT), 0);
+  EXPECT_GE(get_async_key_state(VK_SHIFT), 0);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 // concern). Its standard output is discarded. The program is killed when the object
 // goes, unless it ended by itself before.
 //
+// xdotool, window_named, window_gone: xdotool's looks and actions on a server.
+//
 // ProgramOnScreen: the fixture of such a test: Xvfb and openbox started for each case
 // (the case is skipped when Xvfb, openbox, xprop or xdotool is missing), the program
 // named by program_name() looked up beside the test program (skipped when it was not
-// built there), and xdotool's looks and actions on the server.
+// built there), and the looks and actions above on its server.
 #pragma once
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -29,11 +31,26 @@
 
 namespace x11_test {
 
+// The path of a program built beside the running test program.
+inline std::string program_beside_tests(const char* program) {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  const std::string self(buf, size_t(n));
+  return self.substr(0, self.find_last_of('/') + 1) + program;
+}
+
 class RunningProgram {
  public:
   RunningProgram() = default;
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
+  ~RunningProgram() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGCONT);
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
 
   bool start(const std::string& display, const std::vector<std::string>& argv, const std::string& home) {
     std::vector<std::string> env;
@@ -60,6 +77,15 @@ class RunningProgram {
     return pid_ > 0;
   }
 
+  // Holds the program still, as a program busy with work is, and lets it go on: what the
+  // user does meanwhile waits for it on the server.
+  void pause() {
+    if (pid_ > 0) kill(pid_, SIGSTOP);
+  }
+  void resume() {
+    if (pid_ > 0) kill(pid_, SIGCONT);
+  }
+
   // The exit status once the program ended by itself within the bound; -1 otherwise.
   int wait_exit(int bound_ms) {
     if (pid_ <= 0) return -1;
@@ -75,15 +101,37 @@ class RunningProgram {
     return -1;
   }
 
-  ~RunningProgram() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-
  private:
   pid_t pid_ = -1;
 };
+
+inline ToolResult xdotool(const std::string& display, std::vector<std::string> args, int bound_ms = 15000) {
+  args.insert(args.begin(), "xdotool");
+  return run_tool(display, args, bound_ms);
+}
+
+// The first visible window whose name matches, waiting for it within the bound; ""
+// when none came.
+inline std::string window_named(const std::string& display, const std::string& pattern, int bound_ms = 20000) {
+  const auto until = Clock::now() + std::chrono::milliseconds(bound_ms);
+  while (Clock::now() < until) {
+    const ToolResult r = xdotool(display, {"search", "--onlyvisible", "--name", pattern}, 5000);
+    if (r.ran && !r.out.empty()) return r.out.substr(0, r.out.find('\n'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return {};
+}
+
+// Whether no visible window's name matches any more, within the bound.
+inline bool window_gone(const std::string& display, const std::string& pattern, int bound_ms = 10000) {
+  const auto until = Clock::now() + std::chrono::milliseconds(bound_ms);
+  while (Clock::now() < until) {
+    const ToolResult r = xdotool(display, {"search", "--onlyvisible", "--name", pattern}, 5000);
+    if (r.out.empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
 
 class ProgramOnScreen : public ::testing::Test {
  protected:
@@ -105,36 +153,17 @@ class ProgramOnScreen : public ::testing::Test {
     server_.stop();
   }
 
-  static std::string beside_tests(const char* name) {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    const std::string self(buf, size_t(n));
-    return self.substr(0, self.find_last_of('/') + 1) + name;
-  }
+  static std::string beside_tests(const char* name) { return program_beside_tests(name); }
 
   ToolResult xdotool(std::vector<std::string> args, int bound_ms = 15000) {
-    args.insert(args.begin(), "xdotool");
-    return run_tool(server_.display(), args, bound_ms);
+    return x11_test::xdotool(server_.display(), std::move(args), bound_ms);
   }
   // The first window whose name matches, waiting for it within the bound; "" when none came.
   std::string window_named(const std::string& pattern, int bound_ms = 20000) {
-    const auto until = Clock::now() + std::chrono::milliseconds(bound_ms);
-    while (Clock::now() < until) {
-      const auto r = xdotool({"search", "--onlyvisible", "--name", pattern}, 5000);
-      if (r.ran && !r.out.empty()) return r.out.substr(0, r.out.find('\n'));
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return {};
+    return x11_test::window_named(server_.display(), pattern, bound_ms);
   }
   bool gone(const std::string& pattern, int bound_ms = 10000) {
-    const auto until = Clock::now() + std::chrono::milliseconds(bound_ms);
-    while (Clock::now() < until) {
-      const auto r = xdotool({"search", "--onlyvisible", "--name", pattern}, 5000);
-      if (r.out.empty()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+    return window_gone(server_.display(), pattern, bound_ms);
   }
   // Gives the window the focus and types the keys there.
   void type_in(const std::string& window, const std::string& keys) {
