@@ -63,36 +63,6 @@ void fill_transparent(const bitmap_t* source, bitmap_t* out) {
     }
 }
 
-// Whether pixel x of a source line shows pure black (through the lookup tables for
-// one plane).
-bool black_at(const bitmap_t* b, const uint8_t* line, int x) {
-  if (b->planes >= 3) return line[x] == 0 && line[b->width + x] == 0 && line[2 * b->width + x] == 0;
-  const uint8_t v = line[x];
-  return b->lut_r[v] == 0 && b->lut_g[v] == 0 && b->lut_b[v] == 0;
-}
-
-// The part of each source line that holds the picture: from its first pixel that is not
-// pure black to its last. A warping tool fills what lies around the turned picture it
-// writes with black, the file then still holding those pixels whatever transparency it
-// declares; a line's black runs that reach its ends are that fill, outside the picture,
-// and the resampled image keeps its transparent value there. Black inside the picture is
-// the picture's own.
-struct covered_span {
-  int first, end;
-};
-std::vector<covered_span> covered_spans(bitmap_t* source) {
-  std::vector<covered_span> spans(size_t(source->height), covered_span{0, source->width});
-  for (int y = 0; y < source->height; ++y) {
-    const uint8_t* line = image_line(source, y, 0);
-    if (!line) continue;
-    int first = 0, end = source->width;
-    while (first < end && black_at(source, line, first)) ++first;
-    while (end > first && black_at(source, line, end - 1)) --end;
-    spans[size_t(y)] = {first, end};
-  }
-  return spans;
-}
-
 struct resample {
   bitmap_t* source;
   bitmap_t* out;
@@ -101,7 +71,6 @@ struct resample {
   extent_t world;
   double sx, sy;
   bool keep_zero;  // the source had a transparent value: a 0 sample stays 0
-  const std::vector<covered_span>* spans;
 };
 
 // Output row r, nearest neighbour through the inverse of the transform.
@@ -113,8 +82,6 @@ void resample_row(const resample& s, int r) {
     double px = s.world.xmin + c * s.sx, py = y;
     xform_inverse_2d(s.transform, s.kind, &px, &py);
     if (!(px >= 0.0 && px < w && py >= 0.0 && py < h)) continue;
-    const covered_span& span = (*s.spans)[size_t(int(py))];
-    if (int(px) < span.first || int(px) >= span.end) continue;
     xs[size_t(c)] = int(px);
     ys[size_t(c)] = int(py);
   }
@@ -170,13 +137,11 @@ bitmap_t* image_transform_to(bitmap_t* source, obj_t* transform, int kind, bitma
   extent_t world{0, double(source->width), 0, double(source->height), 0};
   xform_extent(transform, kind, 0, &world);
   result->extent = world;
-  touch_all_lines(source);
-  begin_budget_eviction();
-  const std::vector<covered_span> spans = covered_spans(source);
   const resample s{source, result, transform, kind, world,
                    (world.xmax - world.xmin) / result->width,
-                   (world.ymax - world.ymin) / result->height, source->has_transparent != 0,
-                   &spans};
+                   (world.ymax - world.ymin) / result->height, source->has_transparent != 0};
+  touch_all_lines(source);
+  begin_budget_eviction();
   for (int r = 0; r < result->height; ++r) {
     resample_row(s, r);
     if (budget_low(result->width)) swap_out_line(result, r);
