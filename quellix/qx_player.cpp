@@ -58,11 +58,28 @@ replay_point* index_end(const container_t* index, bool last) {
   return static_cast<replay_point*>(o);
 }
 
-replay_point* search(const container_t* index, double key, double direction) {
+// The point the replay clock has reached at `key`: forwards the last point at or before
+// the key, backwards the first at or after it, so that a point never goes out before its
+// time. A key short of the run's first point (a run that starts before the track) finds
+// that point; a key beyond the far end of the track finds none (the run has ended).
+replay_point* search_reached(const container_t* index, bool by_distance, double key,
+                             double direction, double slack) {
+  if (!index || obj_list_count(index) == 0) return nullptr;
+  const bool forwards = direction > 0;
+  const replay_point* end = index_end(index, forwards);
+  const double end_key = by_distance ? end->distance : end->time;
+  if (forwards ? end_key < key - slack : key + slack < end_key) return nullptr;
+  replay_point* p = nullptr;
+  const double reached = forwards ? key + slack : key - slack;
+  index_search(index, forwards ? IDX_LAST_EQUAL : IDX_EQUAL_OR_AFTER, &reached, &p);
+  return p ? p : index_end(index, !forwards);
+}
+
+// The seek's look-up: the first point at or after the key.
+replay_point* search_at_or_after(const container_t* index, double key) {
   if (!index || obj_list_count(index) == 0) return nullptr;
   replay_point* p = nullptr;
-  // Forwards the first point at or after the key, backwards the last at or before it.
-  index_search(index, direction > 0 ? IDX_EQUAL_OR_AFTER : IDX_LAST_EQUAL, &key, &p);
+  index_search(index, IDX_EQUAL_OR_AFTER, &key, &p);
   return p;
 }
 
@@ -114,15 +131,26 @@ void emit_passed_fixes(qx_player* p, replay_point* last, replay_point* point) {
   }
 }
 
+// A tick that finds the run past its end: the fixes between the point sent last and the
+// end, and the end itself, that no tick has sent yet (the end was reached since).
+void emit_up_to_end(qx_player* p) {
+  replay_point* end = index_end(run_index(p), p->running_direction > 0);
+  replay_point* last = g_engine.last_timer_run == p->run_number ? g_engine.last_timer_point : nullptr;
+  if (!end || end == last) return;
+  emit_passed_fixes(p, last, end);
+  if (!end->inserted) qx_player_emit(end, nullptr, 0);
+  g_engine.last_timer_point = end;
+}
+
 // The point the replay clock finds `e` days after the reference (no loop handling).
 replay_point* point_after(const qx_player* p, double e) {
   const double dir = p->running_direction;
   if (p->mode == QX_MODE_SPEED) {
     const double key = p->speed * kKmhToMs * (e * 86400.0) * dir + p->start_distance;
-    return search(p->distance_index, key - dir * kDistanceSlack, dir);
+    return search_reached(p->distance_index, true, key, dir, kDistanceSlack);
   }
   const double key = p->time_factor * dir * e + p->start_time;
-  return search(p->time_index, key - dir * kTimeSlack, dir);
+  return search_reached(p->time_index, false, key, dir, kTimeSlack);
 }
 
 // The point for the replay clock at `now` (steps 1 to 4 of a tick).
@@ -133,14 +161,7 @@ replay_point* tick_at(qx_player* p, int64_t now, bool timer = false) {
   if (found || !p->loop || !p->time_index) return found;
   // The tick of a looping run that passed the end: the fixes up to the end go out before
   // the pass is closed.
-  if (timer) {
-    replay_point* end = index_end(run_index(p), dir > 0);
-    replay_point* last = g_engine.last_timer_run == p->run_number ? g_engine.last_timer_point : nullptr;
-    if (end && end != last) {
-      emit_passed_fixes(p, last, end);
-      if (!end->inserted) qx_player_emit(end, nullptr, 0);
-    }
-  }
+  if (timer) emit_up_to_end(p);
   qx_send_stop_marker();
   qx_send_start_marker();
   found = index_end(p->time_index, dir <= 0);
@@ -389,7 +410,7 @@ void qx_player_seek(double fraction) {
   std::lock_guard<std::recursive_mutex> lock(g_engine.lock);
   qx_player* p = current_locked();
   if (!p || p->running_direction != 0.0 || !p->distance_index) return;
-  replay_point* point = search(p->distance_index, fraction * p->total_distance, 1.0);
+  replay_point* point = search_at_or_after(p->distance_index, fraction * p->total_distance);
   if (!point) return;
   const int marker = qx_stop_marker_length();
   const int length = point->text && point->length > 0 ? point->length : 0;
@@ -441,6 +462,8 @@ void qx_player_on_timer_text(const char* text) {
   }
   replay_point* point = position_at(p, plat::now_ms(), true);
   if (!point) {
+    // A tick that came more than the look-back after the end still brings the end.
+    emit_up_to_end(p);
     if (p->current_point) {
       p->start_time = p->current_point->time;
       p->start_distance = p->current_point->distance;

@@ -10,10 +10,11 @@
 //
 // Timing: the replay clock is the platform's monotonic clock (plat::now_ms, virtual in
 // tests). A running player is ticked by command slot 16 (qx_player_on_timer), reposted
-// every 400 ms; a point is sent when the replay clock has reached it, never twice in a
-// row; the track's own fixes passed between two ticks go out before it (points the
-// resampler inserted are skipped), and the first tick of a run starts with the point at
-// the run's start, however late it comes. Each run posts its ticks with
+// every 400 ms; a point is sent when the replay clock has reached it (never before its
+// time), never twice in a row; the track's own fixes passed between two ticks go out
+// before it (points the resampler inserted are skipped), the first tick of a run starts
+// with the point at the run's start, however late it comes, and the tick that finds the
+// run past its end first sends what it had not yet sent up to the end. Each run posts its ticks with
 // its own run number as the command text; a tick of an earlier run (left pending by a
 // pause or a stop) finds another number and does nothing: this is how a pause cancels
 // the pending tick.

@@ -130,7 +130,8 @@ qx_shell_hooks& qx_get_shell_hooks();
 // written at the end.
 void qx_parse_command_line(const char* command_line);
 // Post command 14 with "0" (load) or "1" (load and play) + the normalised path, when
-// the file exists. Play also sets DIFFUSE to "ON". 1 when posted.
+// the file exists; a path relative to the current folder is made absolute first. Play
+// also sets DIFFUSE to "ON". 1 when posted.
 int qx_load_file(const char* path);
 int qx_play_file(const char* path);
 

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
+#include <system_error>
 #include <string>
 
 #include "core/config.h"
@@ -135,11 +137,25 @@ std::string lower(const std::string& s) {
   return out;
 }
 
+// A local file given relative to the current folder, as an absolute path (the load
+// task takes any relative text for a web address); an absolute path as it is.
+std::string absolute_file(const char* path) {
+  if (path_is_absolute(path)) return path;
+  std::error_code ec;
+  const std::string cwd = std::filesystem::current_path(ec).string();
+  if (ec) return path;
+  char* absolute = nullptr;
+  path_make_absolute(cwd.c_str(), path, &absolute);
+  std::string result = absolute ? absolute : path;
+  free_mem(&absolute);
+  return result;
+}
+
 // Post command 14 with the lead character and the normalised path.
 int post_file(const char* path, char lead) {
   if (!path || !*path || !file_exists(path)) return 0;
   char* text = nullptr;
-  str_set(path, &text);
+  str_set(absolute_file(path).c_str(), &text);
   url_normalize(&text);
   std::string command(1, lead);
   command += text ? text : path;

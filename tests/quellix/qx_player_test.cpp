@@ -39,7 +39,9 @@ TEST_F(PlayerTest, PlayPressedTwicePauseAndStop) {
   qx_player_play();
   posts_.run_for(0);
   EXPECT_EQ(wire(), strings({start_marker(), P(0)}));
-  posts_.run_for(1000);  // ticks at 0.4 s and 0.8 s both reach point 1: sent once
+  posts_.run_for(1000);  // the ticks at 0.4 s and 0.8 s have not reached point 1
+  EXPECT_EQ(wire(), strings{});
+  posts_.run_for(800);   // the ticks at 1.2 s and 1.6 s both reach it: sent once
   EXPECT_EQ(wire(), strings({P(1)}));
 
   const int ticks_before = posts_.count(kQxTimerCommand);
@@ -51,7 +53,7 @@ TEST_F(PlayerTest, PlayPressedTwicePauseAndStop) {
   EXPECT_EQ(wire(), strings({stop_marker(), stop_marker()}));
   qx_player* p = qx_current_player();
   EXPECT_EQ(p->running_direction, 0.0);
-  EXPECT_DOUBLE_EQ(p->start_time * 86400.0, 1.0);  // paused at the point of 1 s
+  EXPECT_DOUBLE_EQ(p->start_time * 86400.0, 1.0);  // paused at 1.8 s: the point of 1 s
   posts_.run_for(2000);                             // the pending tick of the paused run
   EXPECT_EQ(wire(), strings{});
 
@@ -101,16 +103,16 @@ TEST_F(PlayerTest, TheEndOfTheTrackWithoutLoopStopsTheRun) {
 }
 
 // Fixes closer together than a tick: each of the track's own fixes still goes out once
-// and in order; a point the resampler inserted may be passed over.
+// and in order; a point the resampler inserted is passed over unless a tick reaches it.
+// The ticks at 0.4, 0.8 and 1.2 s reach the points 2 (0.30 s), 5 (0.75 s) and 8 (1.20 s).
 TEST_F(PlayerTest, FixesWithinOneTickAreAllSentInOrder) {
   create_player(make_even_track(10, 0.15, 2.0));
-  points_[2]->inserted = 1;
-  points_[5]->inserted = 1;
+  for (size_t i : {1, 4, 5, 7}) points_[i]->inserted = 1;
   drain_all();
   qx_player_play();
   posts_.run_for(0);
   posts_.run_for(3000);
-  EXPECT_EQ(wire(), strings({start_marker(), P(0), P(1), P(3), P(4), P(6), P(7), P(8), P(9), stop_marker()}));
+  EXPECT_EQ(wire(), strings({start_marker(), P(0), P(2), P(3), P(5), P(6), P(8), P(9), stop_marker()}));
 }
 
 // The first tick of a run comes some time after the run started (at once in the window
@@ -125,10 +127,10 @@ TEST_F(PlayerTest, ALateFirstTickStillOpensTheRunWithItsStartPoint) {
   };
   const late_case cases[] = {
       {"time_at_once", false, 0, {P(0)}},
-      {"time_30_ms", false, 30, {P(0), P(1)}},
-      {"time_1500_ms", false, 1500, {P(0), P(1), P(2)}},
-      {"speed_30_ms", true, 30, {P(0), P(1)}},
-      {"speed_1500_ms", true, 1500, {P(0), P(1), P(2)}},
+      {"time_30_ms", false, 30, {P(0)}},
+      {"time_1500_ms", false, 1500, {P(0), P(1)}},
+      {"speed_30_ms", true, 30, {P(0)}},
+      {"speed_1500_ms", true, 1500, {P(0), P(1)}},
   };
   for (const late_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -254,14 +256,16 @@ TEST_F(PlayerTest, BackwardWhileRunningForwardPausesThenRunsBackFromThere) {
   create_player(make_even_track(11, 1.0, 10.0));
   qx_player_play();
   posts_.run_for(0);
-  posts_.run_for(3000);
-  EXPECT_EQ(wire().back(), P(3));
+  posts_.run_for(3300);
+  EXPECT_EQ(wire().back(), P(3));  // reached by the tick at 3.2 s
   qx_player_set_direction(-1.0);
   qx_player_play();
   EXPECT_EQ(wire(), strings({stop_marker(), stop_marker(), start_marker()}));
   posts_.run_for(0);  // at 3 s again: point 3 was the last sent
-  posts_.run_for(1200);
-  EXPECT_EQ(wire(), strings({P(2), P(1)}));
+  posts_.run_for(1900);
+  EXPECT_EQ(wire(), strings({P(2)}));  // reached 1.2 s after the turn, not before
+  posts_.run_for(100);
+  EXPECT_EQ(wire(), strings({P(1)}));
 }
 
 TEST_F(PlayerTest, ModeAndDirectionOutsideTheirSetsAreIgnored) {
@@ -326,7 +330,7 @@ TEST_F(PlayerTest, DiffusionSwitchSendsItsMarkerEvenWhileOff) {
   qx_set_diffusion(1);
   EXPECT_EQ(wire(), strings({start_marker()}));
   posts_.run_for(800);
-  EXPECT_EQ(wire(), strings({P(2)}));
+  EXPECT_EQ(wire(), strings({P(1)}));  // reached by the tick at 1.2 s
   qx_set_diffusion(0);
   EXPECT_EQ(wire(), strings({stop_marker()}));
   EXPECT_EQ(qx_diffusion_on(), 0);

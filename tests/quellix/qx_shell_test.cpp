@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -174,6 +175,37 @@ TEST_F(CommandLine, FilesAreLoadedOrPlayed) {
       EXPECT_EQ(l[0].substr(0, 1), r.load);
       EXPECT_NE(l[0].find("track.nmea"), std::string::npos) << l[0];
     }
+  }
+}
+
+// A file named relative to the current folder is posted as its absolute path (the load
+// task takes any relative text for a web address), by -play, -load and the lone first word.
+TEST_F(CommandLine, RelativeFilesArePostedAsAbsolutePaths) {
+  const std::filesystem::path folder = std::filesystem::path(track_).parent_path();
+  const std::string absolute = (folder / "track.nmea").string();
+  struct row {
+    std::filesystem::path cwd;
+    std::string line;
+    std::string posted;
+  };
+  const std::string in_folder = folder.filename().string() + "/track.nmea";
+  const row rows[] = {
+      {folder, "track.nmea", "1" + absolute},
+      {folder, "-play track.nmea", "1" + absolute},
+      {folder, "-load ./track.nmea", "0" + absolute},
+      {folder.parent_path(), "-play " + in_folder, "1" + absolute},
+      {folder.parent_path(), "-load " + in_folder, "0" + absolute},
+      {folder.parent_path(), in_folder, "1" + absolute},
+      {folder.parent_path(), "-play " + absolute, "1" + absolute},
+  };
+  const std::filesystem::path old = std::filesystem::current_path();
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.line);
+    g_posts.clear();
+    std::filesystem::current_path(r.cwd);
+    qx_parse_command_line(r.line.c_str());
+    std::filesystem::current_path(old);
+    EXPECT_EQ(loads(), std::vector<std::string>({r.posted}));
   }
 }
 
