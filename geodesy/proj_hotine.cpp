@@ -79,23 +79,42 @@ double proj_central_line_azimuth(const cartproj_t* proj) {
   }
 }
 
-void proj_sphere_skew_mercator_forward(const cartproj_t* p, double* x, double* y) {
-  proj_geo_in(p, x, y);
-  double lam = *x;
-  double chi = *y;
+namespace {
+
+// How far (metres on the grid) the forward formulas may take an inverse's answer from
+// the grid point it came from. Far out across the central line (and for grid points no
+// finite arithmetic resolves) the inverse lands on some point of the sphere whose image
+// is elsewhere or none: that is not the method's answer. Whole turns of the sphere along
+// the central line are the same point and count as coming back. Inside the domain the
+// forward formulas come back within nanometres.
+constexpr double kComesBack = 1.0;
+
+// The forward formulas from radians: u along the central line (from where it crosses the
+// aposphere's equator, before the offset u0) and v across it, in metres on the grid;
+// false a quarter turn from the central line, where the point has no image.
+bool skew_mercator_uv(const cartproj_t* p, double lam, double chi, double* u, double* v) {
   to_conformal_sphere(p, &lam, &chi, p->coeff0);
   const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
   const double sc = std::sin(chi), cc = std::cos(chi);
   const double sl = std::sin(lam), cl = std::cos(lam);
   const double sin_v = sc * sa - sl * cc * ca;
-  if (std::fabs(std::fabs(sin_v) - 1.0) < kSingular) {
+  if (std::fabs(std::fabs(sin_v) - 1.0) < kSingular) return false;
+  *v = proj_asin(sin_v);
+  *u = std::atan2(sc * ca + sl * cc * sa, cl * cc);
+  sphere_mercator_forward(p, u, v);
+  return true;
+}
+
+}  // namespace
+
+void proj_sphere_skew_mercator_forward(const cartproj_t* p, double* x, double* y) {
+  proj_geo_in(p, x, y);
+  double u = 0.0, v = 0.0;
+  if (!skew_mercator_uv(p, *x, *y, &u, &v)) {
     // A quarter turn from the central line: no image (not an infinite one).
     proj_out_of_domain(x, y);
     return;
   }
-  double v = proj_asin(sin_v);
-  double u = std::atan2(sc * ca + sl * cc * sa, cl * cc);
-  sphere_mercator_forward(p, &u, &v);
   u -= p->coeff3;
   const double sg = std::sin(p->coeff2), cg = std::cos(p->coeff2);
   *x = p->x0 + times(u, sg) - times(v, cg);
@@ -109,8 +128,10 @@ void proj_sphere_skew_mercator_inverse(const cartproj_t* p, double* x, double* y
   const double dx = *x - p->x0;
   const double dy = *y - p->y0;
   const double sg = std::sin(p->coeff2), cg = std::cos(p->coeff2);
-  const double lam_t = (dx * sg + dy * cg + p->coeff3) / R;
-  const double phi_t = 2.0 * std::atan(std::exp((dy * sg - dx * cg) / R)) - kProjHalfPi;
+  const double u_grid = dx * sg + dy * cg + p->coeff3;
+  const double v_grid = dy * sg - dx * cg;
+  const double lam_t = u_grid / R;
+  const double phi_t = 2.0 * std::atan(std::exp(v_grid / R)) - kProjHalfPi;
   const double sa = std::sin(p->coeff1), ca = std::cos(p->coeff1);
   const double sl = std::sin(lam_t), cl = std::cos(lam_t);
   const double sp = std::sin(phi_t), cp = std::cos(phi_t);
@@ -121,6 +142,12 @@ void proj_sphere_skew_mercator_inverse(const cartproj_t* p, double* x, double* y
   double chi = std::atan2(Z, std::hypot(X, Y));
   double lam = std::atan2(Y, X);
   from_conformal_sphere(p, &lam, &chi, p->coeff0);
+  double u = 0.0, v = 0.0;
+  if (!skew_mercator_uv(p, lam, chi, &u, &v) ||
+      !(std::hypot(std::remainder(u - u_grid, 2.0 * kProjPi * R), v - v_grid) <= kComesBack)) {
+    proj_out_of_domain(x, y);
+    return;
+  }
   *x = lam;
   *y = chi;
   proj_geo_out(p, x, y);

@@ -520,7 +520,8 @@ block_core_fn block_core() {
 // over the whole block as one loop without calls or branches, which the compiler carries
 // out on several points at once. Each point gets the very operations tm_forward_point
 // applies, so the results are the same to the bit; the points that routine treats apart
-// (beyond a pole, at a pole, out of the domain) are taken through it.
+// (beyond a pole, at a pole, out of the domain) are taken through it, and a point with an
+// infinite or NaN coordinate gets NaN in both, as proj_forward gives it.
 void forward_points_with(block_core_fn core, const cartproj_t* p, double* x, double* y, int n,
                          int stride) {
   const tm_forward_constants t = forward_constants(p);
@@ -538,7 +539,8 @@ void forward_points_with(block_core_fn core, const cartproj_t* p, double* x, dou
       ys[k] = y + size_t(first + k) * stride;
       double lon = *xs[k], phi = *ys[k];
       proj_geo_in(p, &lon, &phi);
-      apart[k] = proj_beyond_domain(phi) || proj_is_pole(phi);
+      // (A NaN or infinite latitude is beyond the domain; the longitude is tested here.)
+      apart[k] = proj_beyond_domain(phi) || proj_is_pole(phi) || !std::isfinite(lon);
       double L = proj_wrap_longitude(lon - p->lambda0);
       if (apart[k]) phi = L = 0.0;
       phis[k] = phi;
@@ -548,7 +550,10 @@ void forward_points_with(block_core_fn core, const cartproj_t* p, double* x, dou
     core(t, x0, y_origin, m, phis, lams, east, north, beyond);
     for (int k = 0; k < m; ++k) {
       if (apart[k] || beyond[k] != 0.0) {
-        tm_forward_point(p, t, xs[k], ys[k]);
+        if (proj_point_finite(*xs[k], *ys[k]))
+          tm_forward_point(p, t, xs[k], ys[k]);
+        else
+          proj_out_of_domain(xs[k], ys[k]);  // as proj_forward has it
         continue;
       }
       double e = east[k], no = north[k];

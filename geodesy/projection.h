@@ -73,7 +73,10 @@ int proj_kind_trsftype(int kind);
 using proj_point_fn = void (*)(const cartproj_t* proj, double* x, double* y);
 
 // (longitude, latitude) -> (easting, northing) and back, by the projection's kind. A
-// projection that was never set up (no datum) leaves the point as it is.
+// projection that was never set up (no datum) leaves the point as it is. A point with an
+// infinite or NaN coordinate gets NaN in both, in every kind and both ways, save the
+// infinite point that the forward gives a pole (the Mercator's, the far pole of a cone),
+// which the inverse takes back to that pole.
 void proj_forward(const cartproj_t* proj, double* x, double* y);
 void proj_inverse(const cartproj_t* proj, double* x, double* y);
 // proj_forward on n points at once, point i at x[i * stride], y[i * stride] (stride 2 for

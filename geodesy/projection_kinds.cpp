@@ -10,6 +10,8 @@
 
 #include <cmath>
 
+#include "geodesy/projection_math.h"
+
 namespace {
 
 void proj_setup_none(cartproj_t* proj, int, int, int) { proj->c = proj->coeff1; }
@@ -85,27 +87,78 @@ int proj_kind_trsftype(int kind) {
   return k && k->setup ? k->trsftype : -1;
 }
 
+namespace {
+
+// One point through the forward formula: a point with an infinite or NaN coordinate gets
+// NaN in both, whatever the kind, before the formula sees it.
+inline void apply_forward(const proj_kind_entry* k, const cartproj_t* proj, double* x,
+                          double* y) {
+  if (!proj_point_finite(*x, *y)) {
+    proj_out_of_domain(x, y);
+    return;
+  }
+  k->forward(proj, x, y);
+}
+
+// A geographic point (in the datum's angular unit) at either pole.
+bool at_a_pole(const cartproj_t* proj, double lon, double lat) {
+  if (!proj_point_finite(lon, lat)) return false;
+  proj_geo_in(proj, &lon, &lat);
+  return proj_is_pole(lat);
+}
+
+// The inverse of a grid point with an infinite or NaN coordinate. The formulas would fold
+// an infinity into some point of the sphere, so it gets NaN in both, except the very
+// point the forward formula gives a pole of the earth that lies at infinity (the
+// Mercator's poles, the far pole of a Lambert cone or of a polar stereographic): that
+// goes back to its pole. Off the hot path: finite points never come here.
+void inverse_not_finite(const proj_kind_entry* k, const cartproj_t* proj, double* x,
+                        double* y) {
+  const double gx = *x, gy = *y;
+  if (!(std::isnan(gx) || std::isnan(gy))) {
+    double lon = gx, lat = gy;
+    k->inverse(proj, &lon, &lat);
+    double fx = lon, fy = lat;
+    if (at_a_pole(proj, lon, lat)) {
+      k->forward(proj, &fx, &fy);
+      if (fx == gx && fy == gy) {
+        *x = lon;
+        *y = lat;
+        return;
+      }
+    }
+  }
+  proj_out_of_domain(x, y);
+}
+
+}  // namespace
+
 void proj_forward(const cartproj_t* proj, double* x, double* y) {
   if (!proj || !proj->geodatum) return;
   const proj_kind_entry* k = proj_kind_of(proj->projtype);
-  if (k) k->forward(proj, x, y);
+  if (k) apply_forward(k, proj, x, y);
 }
 
 void proj_forward_points(const cartproj_t* proj, double* x, double* y, int n, int stride) {
   if (!proj || !proj->geodatum || n <= 0) return;
   const proj_kind_entry* k = proj_kind_of(proj->projtype);
   if (!k) return;
-  if (k->forward == proj_tm_forward) {
+  if (k->forward == proj_tm_forward) {  // takes non-finite points apart itself
     proj_tm_forward_points(proj, x, y, n, stride);
     return;
   }
-  for (int i = 0; i < n; ++i) k->forward(proj, x + size_t(i) * stride, y + size_t(i) * stride);
+  for (int i = 0; i < n; ++i)
+    apply_forward(k, proj, x + size_t(i) * stride, y + size_t(i) * stride);
 }
 
 void proj_inverse(const cartproj_t* proj, double* x, double* y) {
   if (!proj || !proj->geodatum) return;
   const proj_kind_entry* k = proj_kind_of(proj->projtype);
-  if (k) k->inverse(proj, x, y);
+  if (!k) return;
+  if (proj_point_finite(*x, *y))
+    k->inverse(proj, x, y);
+  else
+    inverse_not_finite(k, proj, x, y);
 }
 
 proj_ellipsoid proj_ellipsoid_of(const cartproj_t* proj) {

@@ -27,6 +27,10 @@ inline bool proj_is_pole(double phi) { return std::fabs(std::fabs(phi) - kProjHa
 // point of the ellipsoid.
 inline bool proj_beyond_domain(double phi) { return !(std::fabs(phi) <= kProjHalfPi + kProjEps); }
 
+// Both coordinates finite: an infinite or NaN coordinate is no point of any projection,
+// either way (the formulas would fold an infinity into some finite point of the sphere).
+inline bool proj_point_finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+
 // A point outside a projection's domain gives NaN in both coordinates, as a NaN input
 // does: never a finite number that a caller could take for a position. (No unit
 // conversion follows: NaN stays NaN in any unit.)
