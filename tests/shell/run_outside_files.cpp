@@ -1018,6 +1018,50 @@ TEST_F(RunOutsideFiles, AHiddenKmlFolderIsNotDrawnAndTheFitSpreadsTheShownPoints
   EXPECT_NEAR(shown, flat, 0.1 * flat);
 }
 
+// A hidden folder far from the shown points, and a lone point outside any folder: that
+// point's symbol and label are sized by the spread of the shown points only, so the fit
+// is the one of the file without the hidden folder.
+TEST_F(RunOutsideFiles, AFarHiddenKmlFolderLeavesTheFitOfTheShownPoints) {
+  const std::vector<named_point> shown = {{"P1", 6.10, 45.90}, {"P2", 6.20, 45.95}};
+  const named_point lone{"D", 6.15, 45.85}, hidden{"H", 12.50, 41.90};
+  const auto placemark = [](const named_point& p) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "<Placemark><name>%s</name><Point><coordinates>%.2f,%.2f</coordinates>"
+                  "</Point></Placemark>\n",
+                  p.name, p.lon, p.lat);
+    return std::string(text);
+  };
+  const auto kml = [&](const std::string& path, bool with_hidden) {
+    std::string body = "<Folder><name>Shown</name>\n";
+    for (const named_point& p : shown) body += placemark(p);
+    body += "</Folder>\n";
+    if (with_hidden)
+      body += "<Folder><name>Hidden</name><visibility>0</visibility>\n" + placemark(hidden) +
+              "</Folder>\n";
+    body += placemark(lone);
+    return tm_test::write_file(path,
+                               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                               "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n" +
+                                   body + "</Document></kml>\n");
+  };
+  const std::vector<named_point> all_shown = {shown[0], shown[1], lone};
+  const std::string dir = tm_test::fresh_dir("kml-far-hidden-folder");
+  ASSERT_TRUE(run({kml(dir + "without.kml", false)}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  const double alone = spread(view_, all_shown);
+  EXPECT_GE(alone, 0.5) << "picture " << picture_path_;
+
+  TearDown();
+  SetUp();
+  ASSERT_TRUE(run({kml(dir + "with.kml", true)}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  SCOPED_TRACE("picture " + picture_path_);
+  for (const named_point& p : all_shown) EXPECT_TRUE(drawn_near(shot_, view_, p, 8)) << p.name;
+  EXPECT_FALSE(drawn_near(shot_, view_, hidden, 20)) << hidden.name;
+  EXPECT_NEAR(spread(view_, all_shown), alone, 0.1 * alone);
+}
+
 // ---- An unknown option --------------------------------------------------------------------------
 TEST(RunOutsideOptions, AnUnknownOptionIsNamedOnStandardError) {
   const std::string program = tm_test::program_folder() + "tarmelo";
