@@ -75,6 +75,12 @@ void draw_clipped_segment(screen_pt a, screen_pt b, int motif, int width, uint32
   if (ca && !clip_point_to_window(&a, b, ca)) return;
   if (cb && !clip_point_to_window(&b, a0, cb)) return;
   select_pen_brush(motif, width, colour, fill);
-  gdi_polyline2(device_coord(a.x, s.page_x), device_coord(a.y, s.page_y),
-                device_coord(b.x, s.page_x), device_coord(b.y, s.page_y));
+  const int ax = device_coord(a.x, s.page_x), ay = device_coord(a.y, s.page_y);
+  const int bx = device_coord(b.x, s.page_x), by = device_coord(b.y, s.page_y);
+  // A segment within one pixel (a track seen from far away) is that pixel: a line of no
+  // length would draw nothing, and data smaller than a pixel would vanish from the map.
+  if (ax == bx && ay == by)
+    gdi_dot(ax, ay);
+  else
+    gdi_polyline2(ax, ay, bx, by);
 }

@@ -29,6 +29,9 @@ struct draw_state {
   plat::Dc dc = nullptr;
   int page_x = 0, page_y = 0;
   double width = 1.1;  // current line width
+  // The scale at which the pane's surface shows the graph space's whole data (0: none):
+  // at it and above, no point symbol is too small to be drawn.
+  double whole_data_scale = 0.0;
   extent_t clip{};     // clipping window, pixels
   pen_cache pen;
   font_cache font;

@@ -175,6 +175,9 @@ void draw_dsegpoint_links(obj_t* style) {
     screen_pt last_a{};
     device_pt last_a_dev{};
     bool last_a_known = false;
+    device_pt last_dot{};  // the pixel a link within one pixel drew last, with its pen
+    int last_dot_pen[3] = {};
+    bool last_dot_known = false;
     link_run run;
 
     for (int i = hi; i >= lo; --i) {
@@ -230,7 +233,19 @@ void draw_dsegpoint_links(obj_t* style) {
       last_a = a;
       last_a_dev = da;
       last_a_known = true;
-      if (motif_pen_style(motif) == plat::PS_SOLID && (width <= 1 || plain_stores)) {
+      if (da == db) {
+        // A link within one pixel draws that pixel, as draw_clipped_segment does; a run of
+        // such links on one pixel (a track seen from far away) draws it once.
+        const int pen[3] = {motif, width, int(colour)};
+        if (!(last_dot_known && last_dot == da && std::equal(pen, pen + 3, last_dot_pen))) {
+          run.flush();
+          select_pen_brush(motif, width, colour, 0);
+          gdi_dot(da.x, da.y);
+          last_dot = da;
+          std::copy(pen, pen + 3, last_dot_pen);
+          last_dot_known = true;
+        }
+      } else if (motif_pen_style(motif) == plat::PS_SOLID && (width <= 1 || plain_stores)) {
         run.add(da, db, motif, width, colour);
       } else {
         run.flush();

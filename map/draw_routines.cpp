@@ -218,14 +218,24 @@ void draw_dsegpoint(obj_t* s, obj_t* o, obj_t* f) {
                        u32(s, offsetof(dsegpoint_t, vcolour)), 0);
 }
 
-// A symbol that would show smaller than a tenth of its design size is left out.
+// A symbol that would show smaller than a tenth of its design size is left out, except
+// at a scale that shows the whole data or more: data spread so wide (a trip across
+// continents, a world file of waypoints) that its symbols would be too small at every
+// view holding it is still drawn in that view, never as an empty map. Zoomed out beyond
+// it, the rule holds as for any data.
+bool symbol_too_small(double scale, double geopixsize, double whole_data_scale) {
+  if (geopixsize == 0.0 || !(std::fabs(scale) * geopixsize * 10.0 < 1.0)) return false;
+  return !(whole_data_scale > 0.0 && std::fabs(scale) >= whole_data_scale * (1.0 - 1e-9));
+}
+
 void draw_dimage(obj_t* s, obj_t* o, obj_t* f) {
   draw_lock lock(draw_mutex());
   if (!s || !o || !has_target() || !attrs_dimage(s, o, f)) return;
   const obj_t* image = field_load<obj_t*>(s, offsetof(dimage_t, vimg));
   if (!image || image->cls != CLS_BITMAP) return;
-  const double g = f64(s, offsetof(drawstyle_t, geopixsize));
-  if (g != 0.0 && std::fabs(target_mapping().scale_x) * g * 10.0 < 1.0) return;
+  if (symbol_too_small(target_mapping().scale_x, f64(s, offsetof(drawstyle_t, geopixsize)),
+                       draw_st().whole_data_scale))
+    return;
   const screen_pt p = offset_by(point_of(s, offsetof(dimage_t, pt)), s, offsetof(dimage_t, vpixy));
   draw_bitmap_symbol(static_cast<const bitmap_t*>(image), p.x, p.y);
 }

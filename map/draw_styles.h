@@ -164,6 +164,10 @@ const objdesc* drawobj_descriptor(int cls);
 void dtext_free(obj_t* obj);
 int is_drawable_type(int cls);
 int is_drawable_or_bitmap_type(int cls);
+// A symbol style (dimage) of pixel size `geopixsize` is left out at a pane scale where it
+// would show smaller than a tenth of its design size, unless that scale shows the whole
+// data of the graph space or more (`whole_data_scale`, 0 when unknown).
+bool symbol_too_small(double scale, double geopixsize, double whole_data_scale);
 
 // ---- Routine tables --------------------------------------------------------------------
 using draw_fn = void (*)(obj_t* style, obj_t* object, obj_t* father);

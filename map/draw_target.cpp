@@ -9,6 +9,7 @@
 #include "geodesy/xform.h"
 #include "map/draw_gdi_internal.h"
 #include "map/graphspace.h"
+#include "map/view_set.h"
 
 namespace {
 
@@ -59,6 +60,11 @@ void dc_begin(pane_t* pane, plat::Dc dc, int page_x, int page_y) {
   // Objects of the caches may belong to another context: the next selection makes new ones.
   s.pen.valid = false;
   s.font.valid = false;
+  s.whole_data_scale =
+      pane ? view_fit_scale_of(field_load<obj_t*>(pane, offsetof(pane_t, graphspace)),
+                               field_load<double>(pane, offsetof(pane_t, page_width)),
+                               field_load<double>(pane, offsetof(pane_t, page_height)))
+           : 0.0;
   if (!dc) return;
   plat::set_map_mode(dc, plat::MM_TEXT);
   plat::set_bk_mode(dc, plat::TRANSPARENT);
@@ -71,6 +77,7 @@ void dc_end() {
   s.pane = nullptr;
   s.dc = nullptr;
   s.page_x = s.page_y = 0;
+  s.whole_data_scale = 0.0;
 }
 
 pane_t* draw_target_pane() { return draw_st().pane; }

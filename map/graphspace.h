@@ -171,7 +171,8 @@ void layer_forget_margin_pixel(const layer_t* layer);
 // place (a lone point) has no spread to size its margins by, and a style's own pixel
 // size would make its symbol and label cover degrees around it (the fit to the file
 // would then show the rest of the file as a small cluster). Such a layer is updated
-// again with the spread of the whole file's data standing for its own.
+// again with the spread of the file's shown data (its displayed folders, as the fit
+// takes them) standing for its own.
 void layer_size_by_file(graphspace_t* gs, const fileatt_t* file);
 int layer_count_text_points(layer_t* layer);
 void layer_collect_styles(layer_t* layer);

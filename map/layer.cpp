@@ -248,6 +248,9 @@ void layer_size_by_file(graphspace_t* gs, const fileatt_t* file) {
     if (found == margins().end() || extent_is_null(found->second.data)) continue;
     const extent_t d = found->second.data;
     layers.push_back(layer);
+    // The spread is that of the data the fit shows: the displayed folders that are not
+    // reloaded periodically (a hidden folder far away must not shrink the others).
+    if (!it->displayed || it->refreshintrv != 0) continue;
     if (!any) {
       all = d;
       any = true;

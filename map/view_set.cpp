@@ -28,11 +28,7 @@ bool data_extent(const mapwin_t* win, extent_t* out, double* max_side) {
 // The scale that shows the whole data in the window; 0 when there is none (no data, a
 // window without pixels, or data without width and height, which no scale fits).
 double fit_scale(const mapwin_t* win) {
-  extent_t data{};
-  double max_side = 0.0;
-  if (!data_extent(win, &data, &max_side)) return 0.0;
-  const double s = std::min(win->width / extent_width(data), win->height / extent_height(data));
-  return std::isfinite(s) && s > 0.0 ? s : 0.0;
+  return view_fit_scale_of(win->graphspace, win->width, win->height);
 }
 
 // Pixels as an int, saturated: far zoomed in, a screen position runs beyond an int.
@@ -63,6 +59,19 @@ int recentre(mapwin_t* win, double cx, double cy) {
 }
 
 }  // namespace
+
+double view_fit_scale_of(const obj_t* graphspace, double width, double height) {
+  const graphspace_t* gs = static_cast<const graphspace_t*>(graphspace);
+  if (!gs) return 0.0;
+  extent_t data{};
+  {
+    graphspace_lock lock(graphspace_mutex());
+    std::memcpy(&data, &gs->extent, sizeof data);  // a field of a packed record
+  }
+  if (extent_is_empty(data)) return 0.0;
+  const double s = std::min(width / extent_width(data), height / extent_height(data));
+  return std::isfinite(s) && s > 0.0 ? s : 0.0;
+}
 
 double view_scale_limit(mapwin_t* win, double sx, double sy) {
   win = or_current(win);

@@ -36,6 +36,10 @@ int view_set(mapwin_t* win, double cx, double cy, double sx, double sy, int rela
 // r = max(|sx|, |sy|) / fit scale; r / 600000 when r > 600000, else 0 (also when the
 // window shows no data).
 double view_scale_limit(mapwin_t* win, double sx, double sy);
+// The fit scale of a graph space's whole data in a surface of width x height pixels:
+// min(width / data width, height / data height); 0 when there is none (no graph space,
+// no data, a surface without pixels, data without width and height).
+double view_fit_scale_of(const obj_t* graphspace, double width, double height);
 // 0 when the window has no graph space, its extent is empty, or the window's smaller
 // world side is at least twice the data's larger side; else 1.
 int view_can_zoom_out(mapwin_t* win);

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -995,6 +996,142 @@ TEST_F(RunOutsideFiles, AHiddenKmlFolderIsNotDrawnAndTheFitSpreadsTheShownPoints
   EXPECT_GE(shown, 0.6);
   EXPECT_NEAR(shown, flat, 0.1 * flat);
 }
+
+// A hidden folder far from the shown points, and a lone point outside any folder: that
+// point's symbol and label are sized by the spread of the shown points only, so the fit
+// is the one of the file without the hidden folder.
+TEST_F(RunOutsideFiles, AFarHiddenKmlFolderLeavesTheFitOfTheShownPoints) {
+  const std::vector<named_point> shown = {{"P1", 6.10, 45.90}, {"P2", 6.20, 45.95}};
+  const named_point lone{"D", 6.15, 45.85}, hidden{"H", 12.50, 41.90};
+  const auto placemark = [](const named_point& p) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "<Placemark><name>%s</name><Point><coordinates>%.2f,%.2f</coordinates>"
+                  "</Point></Placemark>\n",
+                  p.name, p.lon, p.lat);
+    return std::string(text);
+  };
+  const auto kml = [&](const std::string& path, bool with_hidden) {
+    std::string body = "<Folder><name>Shown</name>\n";
+    for (const named_point& p : shown) body += placemark(p);
+    body += "</Folder>\n";
+    if (with_hidden)
+      body += "<Folder><name>Hidden</name><visibility>0</visibility>\n" + placemark(hidden) +
+              "</Folder>\n";
+    body += placemark(lone);
+    return tm_test::write_file(path,
+                               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                               "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n" +
+                                   body + "</Document></kml>\n");
+  };
+  const std::vector<named_point> all_shown = {shown[0], shown[1], lone};
+  const std::string dir = tm_test::fresh_dir("kml-far-hidden-folder");
+  ASSERT_TRUE(run({kml(dir + "without.kml", false)}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  const double alone = spread(view_, all_shown);
+  EXPECT_GE(alone, 0.5) << "picture " << picture_path_;
+
+  TearDown();
+  SetUp();
+  ASSERT_TRUE(run({kml(dir + "with.kml", true)}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  SCOPED_TRACE("picture " + picture_path_);
+  for (const named_point& p : all_shown) EXPECT_TRUE(drawn_near(shot_, view_, p, 8)) << p.name;
+  EXPECT_FALSE(drawn_near(shot_, view_, hidden, 20)) << hidden.name;
+  EXPECT_NEAR(spread(view_, all_shown), alone, 0.1 * alone);
+}
+
+// ---- Data spread over most of the globe --------------------------------------------------------
+// Waypoints from one corner to the other in `n` equal steps, named W0, W1, ...
+struct spread_case {
+  const char* name;
+  double lon0, lat0, lon1, lat1;
+  int n;
+};
+
+void PrintTo(const spread_case& c, std::ostream* os) { *os << c.name; }
+
+class WideSpread : public RunOutsideFiles, public ::testing::WithParamInterface<spread_case> {};
+
+// The fit holds every waypoint, and every one is drawn, however wide the data: symbols
+// too small for the view by their design size are still drawn at the scale that shows
+// the whole data.
+TEST_P(WideSpread, TheFitHoldsEveryWaypointAndDrawsIt) {
+  const spread_case& c = GetParam();
+  std::vector<std::string> names;
+  std::vector<named_point> points;
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+  for (int i = 0; i <= c.n; ++i) names.push_back("W" + std::to_string(i));
+  for (int i = 0; i <= c.n; ++i) {
+    const double t = double(i) / c.n;
+    const named_point p{names[size_t(i)].c_str(), c.lon0 + t * (c.lon1 - c.lon0),
+                        c.lat0 + t * (c.lat1 - c.lat0)};
+    points.push_back(p);
+    char line[160];
+    std::snprintf(line, sizeof line, "<wpt lat=\"%.4f\" lon=\"%.4f\"><name>%s</name></wpt>\n",
+                  p.lat, p.lon, p.name);
+    text += line;
+  }
+  const std::string dir = tm_test::fresh_dir((std::string("wide-") + c.name).c_str());
+  ASSERT_TRUE(run({tm_test::write_file(dir + "spread.gpx", text + "</gpx>\n")}, dir));
+  ASSERT_TRUE(graph_space_in_degrees());
+  SCOPED_TRACE("picture " + picture_path_);
+  int inside = 0;
+  for (const named_point& p : points) {
+    if (!view_.inside(int(std::floor(view_.x(p.lon))), int(std::floor(view_.y(p.lat))))) continue;
+    ++inside;
+    EXPECT_TRUE(drawn_near(shot_, view_, p, 8)) << p.name;
+  }
+  EXPECT_EQ(inside, int(points.size())) << "the fit holds them all";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gpx, WideSpread,
+    ::testing::Values(spread_case{"Lon160", 0.5, 10, 160.5, 20, 16},
+                      spread_case{"Lon170", 0.5, 10, 170.5, 20, 17},
+                      spread_case{"Lon179", 0.5, 10, 179.5, 20, 18},
+                      spread_case{"Lon300", -150, 10, 150, 20, 30},
+                      spread_case{"Lat75", 10, -75, 12, 75, 15},
+                      spread_case{"Lat85", 10, -85, 12, 85, 17},
+                      spread_case{"TwoAcross175", 0.5, 10, 175.5, 20, 1},
+                      spread_case{"TwoAt70", 10, -70, 12, 70, 1},
+                      spread_case{"TwoAt80", 10, -80, 12, 80, 1}),
+    [](const ::testing::TestParamInfo<spread_case>& info) { return std::string(info.param.name); });
+
+// The project's fixtures of data spread over continents: the picture is not empty. Files
+// of waypoints show their symbols; a file of short tracks far apart (a few hundred metres
+// each, between continents) shows each track as the pixel it shrinks to.
+struct wide_fixture {
+  const char* path;
+  int least_pixels;
+};
+
+void PrintTo(const wide_fixture& c, std::ostream* os) { *os << c.path; }
+
+class WideFixture : public RunOutsideFiles, public ::testing::WithParamInterface<wide_fixture> {};
+
+TEST_P(WideFixture, IsDrawn) {
+  const std::string dir = tm_test::fresh_dir("wide-fixture");
+  ASSERT_TRUE(run({std::string(TM_SOURCE_DIR "/tests/fixtures/") + GetParam().path}, dir));
+  EXPECT_GE(drawn(shot_, view_).count, GetParam().least_pixels) << "picture " << picture_path_;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, WideFixture,
+                         ::testing::Values(wide_fixture{"gpx/gpx10.gpx", 20},
+                                           wide_fixture{"gpx/babel10.gpx", 20},
+                                           wide_fixture{"gpx/gpx11_ext.gpx", 20},
+                                           wide_fixture{"ozi_files/babel.wpt", 20},
+                                           wide_fixture{"tcx/course.tcx", 20},
+                                           wide_fixture{"tcx/activity.tcx", 2},
+                                           wide_fixture{"nmea_files/babel_full.nmea", 1}),
+                         [](const ::testing::TestParamInfo<wide_fixture>& info) {
+                           std::string name;
+                           for (const char* q = info.param.path; *q; ++q)
+                             if (std::isalnum(static_cast<unsigned char>(*q))) name += *q;
+                           return name;
+                         });
 
 // ---- An unknown option --------------------------------------------------------------------------
 TEST(RunOutsideOptions, AnUnknownOptionIsNamedOnStandardError) {
