@@ -96,7 +96,7 @@ int world_to_screen_clipped(const pane_t* pane, extent_t w, extent_t* out) {
   s.xmax = std::trunc(s.xmax + 0.5);
   s.ymin = std::trunc(s.ymin + 0.5);
   s.ymax = std::trunc(s.ymax + 0.5);
-  if (extent_intersect(&s, pane->page)) {
+  if (extent_intersect(&s, pane_page(pane))) {
     store(out, s);
     return 1;
   }

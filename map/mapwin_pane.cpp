@@ -20,7 +20,9 @@ extent_list_t* new_extent_list(obj_t* owner) {
   return list;
 }
 
+// Under the lock a pass takes to copy the page (pane_page_copies, redraw.h).
 void set_page(pane_t* pane, int width, int height) {
+  std::lock_guard<std::mutex> lock(mapwin_invalid_mutex());
   pane->page_width = width;
   pane->page_height = height;
   pane->page = extent_t{0.0, double(width), 0.0, double(height), 0.0};

@@ -162,7 +162,7 @@ struct visible_hooks {
   void (*world_to_screen)(obj_t* pane, extent_t world, extent_t* out);
   void (*screen_to_world)(obj_t* pane, extent_t screen, extent_t* out);
   extent_t* (*pane_rect)(obj_t* pane);      // the pane's current rectangle (screen)
-  extent_t* (*pane_page)(obj_t* pane);      // the pane's page extent (screen)
+  int (*pane_page)(obj_t* pane, extent_t* out);  // the pane's page extent (screen); 0: none
   int (*pane_printing)(obj_t* pane);
   int (*pane_ready)(obj_t* pane);           // null slot: ready when its rectangle is not empty
   // The raster display (raster_display.h) by default: one DIB per rectangle.

@@ -34,10 +34,11 @@ int link_value(const obj_t* link);
 // The pane's mapping applied to an extent (sorted, step 0).
 void pane_world_to_screen(obj_t* pane, extent_t world, extent_t* out);
 void pane_screen_to_world(obj_t* pane, extent_t screen, extent_t* out);
-// Addresses of the pane's current rectangle and page extent (packed fields: read and
-// written through memcpy by the callers).
+// Address of the pane's current rectangle (a packed field: read and written through
+// memcpy by the callers).
 extent_t* pane_current_rect(obj_t* pane);
-extent_t* pane_page_extent(obj_t* pane);
+// The pane's page as the pass sees it (pane_page); 0 for anything but a pane.
+int pane_page_extent(obj_t* pane, extent_t* out);
 int pane_printing(obj_t* pane);
 extent_list_t* pane_raster_rects(obj_t* pane);
 // A world rectangle in a bitmap's pixels, with the bitmap's size; 0 when it is no bitmap.

@@ -57,10 +57,11 @@ extent_t* pane_current_rect(obj_t* pane) {
            : nullptr;
 }
 
-extent_t* pane_page_extent(obj_t* pane) {
+int pane_page_extent(obj_t* pane, extent_t* out) {
   pane_t* p = as_pane(pane);
-  return p ? reinterpret_cast<extent_t*>(reinterpret_cast<char*>(p) + offsetof(pane_t, page))
-           : nullptr;
+  if (!p) return 0;
+  *out = pane_page(p);
+  return 1;
 }
 
 int pane_printing(obj_t* pane) {

@@ -91,8 +91,8 @@ int pane_is_ready(obj_t* pane) {
   const auto& h = visible_get_hooks();
   if (h.pane_ready) return h.pane_ready(pane);
   extent_t r = get_screen_rect(pane);
-  extent_t* page = pane && h.pane_page ? h.pane_page(pane) : nullptr;
-  if (page && !extent_intersect(&r, extent_load(page))) return 0;
+  extent_t page{};
+  if (pane && h.pane_page && h.pane_page(pane, &page) && !extent_intersect(&r, page)) return 0;
   set_screen_rect(pane, r);
   return extent_is_empty(r) ? 0 : 1;
 }

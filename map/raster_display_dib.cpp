@@ -153,8 +153,8 @@ void raster_display_end() {
   // Clipped to the page: only that part of the DIB goes to the device.
   extent_t clip{double(d.x), double(d.x + d.width), double(d.y), double(d.y + d.height), 0};
   const visible_hooks& h = visible_get_hooks();
-  const extent_t* page = h.pane_page ? h.pane_page(p.pane) : nullptr;
-  if (page && !extent_intersect(&clip, load_rect(page))) return;
+  extent_t page{};
+  if (h.pane_page && h.pane_page(p.pane, &page) && !extent_intersect(&clip, page)) return;
   if (!(clip.xmax > clip.xmin) || !(clip.ymax > clip.ymin)) return;
   dib_flush(clip);
 }

@@ -17,13 +17,17 @@
 // GPS reader) under mapwin_invalid_mutex(); the scheduling step moves rectangles out
 // of them, and the pane lists are changed, under graphspace_mutex() then that lock.
 // The interrupt flag, the current pane and its rectangle list are atomics; the queue of
-// files to close has its own lock.
+// files to close has its own lock. A resize changes a pane's page on the user-interface
+// thread at any time: the pass draws with the copy of each page it took at its start.
 //
-// Files: redraw_state.cpp (flags, current pane, file queue, hooks), redraw_schedule.cpp
+// Files: redraw_state.cpp (flags, current pane, file queue, hooks), pane_page.cpp (the
+// pass's copies of the pages), redraw_schedule.cpp
 // (scheduling and layer queries of a graph space), redraw_device.cpp (begin and end of
 // drawing on the screen and on printer pages, background, clipping, rectangles of the
 // paint handler), redraw_pass.cpp (the pass).
 #pragma once
+#include <vector>
+
 #include "map/mapwin.h"
 #include "platform/gdi/gdi.h"
 
@@ -83,6 +87,24 @@ void pane_clear_background();
 int pane_clip_to_page(pane_t* pane);
 
 // ---- The pass ------------------------------------------------------------------------------------
+// While one lives, pane_page on this thread answers with the page every pane had when it
+// was made: a pass keeps one for its whole length, so that a window resized meanwhile
+// (mapwin_set_size on the user-interface thread) never changes the page under it.
+class pane_page_copies {
+ public:
+  struct page_copy {
+    const pane_t* pane;
+    extent_t page;
+  };
+  pane_page_copies();
+  ~pane_page_copies();
+  pane_page_copies(const pane_page_copies&) = delete;
+  pane_page_copies& operator=(const pane_page_copies&) = delete;
+
+ private:
+  std::vector<page_copy> copies_;
+  const std::vector<page_copy>* previous_;
+};
 // Draws the pane's layers; 1 when it gave way.
 int pane_draw_layers(pane_t* pane);
 // One pass; 1 when it completed, 0 when it gave way (command 4 is then posted again).

@@ -245,7 +245,7 @@ void pane_clear_background() {
 int pane_clip_to_page(pane_t* pane) {
   if (!pane) return 0;
   extent_t r = pane->current;
-  if (!extent_intersect(&r, pane->page) || extent_is_empty(r)) return 0;
+  if (!extent_intersect(&r, pane_page(pane)) || extent_is_empty(r)) return 0;
   pane->current = r;
   mapwin_t* win = pane->mapwin;
   if (win && win->dc && !pane->printing) {

@@ -79,6 +79,8 @@ int redraw_pass() {
     sleep_ms(kResizeWaitMs);
     if (redraw_interrupt_flag()) return give_way();
   }
+  // One page per pane for the whole pass, whatever the window's size does meanwhile.
+  const pane_page_copies pages;
   for (pane_t* pane : all_panes()) {
     mapwin_sync_scrollbars(pane->mapwin);
     if (pane->printing) continue;

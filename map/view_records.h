@@ -131,6 +131,10 @@ mapwin_t* mapwin_new(mapwin_t** out, int x, int y, int width, int height,
 // The window's mapping (all zero for null).
 screen_mapping mapwin_mapping(const mapwin_t* win);
 screen_mapping pane_mapping(const pane_t* pane);
+// The pane's page extent (all zero for null). On the thread running a redraw pass, the
+// copy that pass took at its start (pane_page_copies, redraw.h); elsewhere the page read
+// under the lock that a resize takes to change it.
+extent_t pane_page(const pane_t* pane);
 
 // ---- The current map window ---------------------------------------------------------------
 // Read by the user-interface thread and the redraw task: an atomic hand-over.

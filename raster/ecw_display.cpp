@@ -156,7 +156,7 @@ bool ecw_pane_world(const pane_t* pane, double out[4]) {
   if (!pane) return false;
   const screen_mapping m = pane_mapping(pane);
   extent_t world{};
-  screen_to_world_extent(m, pane->page, &world);
+  screen_to_world_extent(m, pane_page(pane), &world);
   out[0] = world.xmin;
   out[1] = world.xmax;
   out[2] = world.ymin;
