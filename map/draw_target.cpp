@@ -51,6 +51,14 @@ int motif_pen_style(int motif) {
 
 // ---- Target -------------------------------------------------------------------------------
 void dc_begin(pane_t* pane, plat::Dc dc, int page_x, int page_y) {
+  // Read before the drawing lock is taken, so that this adds no order between it and
+  // the graph space's lock.
+  double whole_data_scale = 0.0;
+  if (pane) {
+    const extent_t page = pane_page(pane);  // the pass's own copy of the page
+    whole_data_scale = view_fit_scale_of(field_load<obj_t*>(pane, offsetof(pane_t, graphspace)),
+                                         page.xmax - page.xmin, page.ymax - page.ymin);
+  }
   draw_lock lock(draw_mutex());
   draw_state& s = draw_st();
   s.pane = pane;
@@ -60,11 +68,7 @@ void dc_begin(pane_t* pane, plat::Dc dc, int page_x, int page_y) {
   // Objects of the caches may belong to another context: the next selection makes new ones.
   s.pen.valid = false;
   s.font.valid = false;
-  s.whole_data_scale =
-      pane ? view_fit_scale_of(field_load<obj_t*>(pane, offsetof(pane_t, graphspace)),
-                               field_load<double>(pane, offsetof(pane_t, page_width)),
-                               field_load<double>(pane, offsetof(pane_t, page_height)))
-           : 0.0;
+  s.whole_data_scale = whole_data_scale;
   if (!dc) return;
   plat::set_map_mode(dc, plat::MM_TEXT);
   plat::set_bk_mode(dc, plat::TRANSPARENT);
