@@ -153,6 +153,13 @@ char* path_make_absolute(const char* base, const char* relative, char** owner) {
   return set_owned(result, owner);
 }
 
+char* path_from_current_folder(const char* path, char** owner) {
+  std::error_code ec;
+  const std::string cwd = std::filesystem::current_path(ec).string();
+  if (ec) return clear_owned(owner);
+  return path_make_absolute(cwd.c_str(), path, owner);
+}
+
 char* path_resolve_root(char** path, const char* base) {
   const char* rest = path ? owner_get(path) : nullptr;
   if (!rest) return nullptr;

@@ -50,6 +50,9 @@ int path_equal(const char* a, const char* b);
 // "c:\" or "\\" path), a base that is not absolute, or a null base give null (the
 // owned string is freed). Returns the owned string.
 char* path_make_absolute(const char* base, const char* relative, char** owner);
+// The same seen from the process's current folder (a path typed on a command line);
+// null when that folder cannot be read.
+char* path_from_current_folder(const char* path, char** owner);
 // Drops a leading "root://" from the owned path; a relative remainder becomes `base`,
 // a separator when the base lacks one, and the remainder; an absolute one is kept as
 // it is. Returns the owned path (null stays null).

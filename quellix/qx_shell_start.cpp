@@ -10,9 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
-#include <system_error>
 #include <string>
 
 #include "core/config.h"
@@ -141,11 +139,8 @@ std::string lower(const std::string& s) {
 // task takes any relative text for a web address); an absolute path as it is.
 std::string absolute_file(const char* path) {
   if (path_is_absolute(path)) return path;
-  std::error_code ec;
-  const std::string cwd = std::filesystem::current_path(ec).string();
-  if (ec) return path;
   char* absolute = nullptr;
-  path_make_absolute(cwd.c_str(), path, &absolute);
+  path_from_current_folder(path, &absolute);
   std::string result = absolute ? absolute : path;
   free_mem(&absolute);
   return result;

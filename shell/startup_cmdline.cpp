@@ -9,9 +9,7 @@
 // the load command takes any relative text for a web address.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "core/config.h"
 #include "core/memory.h"
@@ -39,11 +37,8 @@ std::string next_value(const char** cursor) {
 // text (an absolute path, a web address) as it is.
 std::string file_argument(const char* text) {
   if (!*text || path_is_absolute(text) || !file_exists(text)) return text;
-  std::error_code ec;
-  const std::string cwd = std::filesystem::current_path(ec).string();
-  if (ec) return text;
   char* absolute = nullptr;
-  path_make_absolute(cwd.c_str(), text, &absolute);
+  path_from_current_folder(text, &absolute);
   std::string result = absolute ? absolute : text;
   free_mem(&absolute);
   return result;

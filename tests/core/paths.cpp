@@ -153,6 +153,25 @@ TEST(PathText, MakeAbsolute) {
   }
 }
 
+// A path typed on a command line is taken from the current folder; an absolute one stays.
+TEST(PathText, FromTheCurrentFolder) {
+  const std::string cwd = std::filesystem::current_path().string();
+  const struct {
+    const char* path;
+    std::string expected;
+  } cases[] = {
+      {"t12.gpx", cwd + "/t12.gpx"},
+      {"data/samples/boucle.gpx", cwd + "/data/samples/boucle.gpx"},
+      {"./a.gpx", cwd + "/a.gpx"},
+      {"/abs/b.gpx", "/abs/b.gpx"},
+  };
+  for (const auto& c : cases) {
+    char* out = nullptr;
+    EXPECT_EQ(str(path_from_current_folder(c.path, &out)), c.expected) << c.path;
+    free_mem(&out);
+  }
+}
+
 TEST(PathText, ResolveRootAndDepth) {
   const struct {
     const char* path;
